@@ -1,0 +1,5 @@
+// Kernel time queries.
+#pragma once
+#include <cstdint>
+
+extern "C" int64_t KeQueryInterruptTimeStandIn();

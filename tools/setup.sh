@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Set-up: installs the Debian packages the build needs when they are missing, then configures and
+# builds one preset (default, asan or tsan).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=${1:-default}
+
+packages=(cmake ninja-build g++ binutils googletest libgtest-dev libgmock-dev libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
