@@ -18,13 +18,14 @@ function(talvexon_add_gtest name)
   else()
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
   endif()
-  set(labels unit)
+  # One label only: a list does not survive gtest_discover_tests' property passing.
+  set(label unit)
   if(T_TSAN)
-    list(APPEND labels tsan)
+    set(label tsan)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}" TIMEOUT 300)
+    PROPERTIES LABELS ${label} TIMEOUT 300)
 endfunction()
 
 # talvexon_add_benchmark(NAME SOURCES ... LIBS ...): a benchmark program; it prints figures and is

@@ -72,3 +72,36 @@ union ULARGE_INTEGER {
 using PULARGE_INTEGER = ULARGE_INTEGER*;
 
 #define NT_SUCCESS(Status) (((NTSTATUS)(Status)) >= 0)
+
+// Counted strings. Length and MaximumLength count bytes, not characters; Buffer need not be
+// terminated.
+struct UNICODE_STRING {
+    USHORT Length;
+    USHORT MaximumLength;
+    PWSTR Buffer;
+};
+using PUNICODE_STRING = UNICODE_STRING*;
+using PCUNICODE_STRING = const UNICODE_STRING*;
+
+struct ANSI_STRING {
+    USHORT Length;
+    USHORT MaximumLength;
+    PCHAR Buffer;
+};
+using PANSI_STRING = ANSI_STRING*;
+using PCANSI_STRING = const ANSI_STRING*;
+
+// Names an object for the create and open functions (registry keys, files, threads).
+struct OBJECT_ATTRIBUTES {
+    ULONG Length;
+    HANDLE RootDirectory;
+    PUNICODE_STRING ObjectName;
+    ULONG Attributes;
+    PVOID SecurityDescriptor;
+    PVOID SecurityQualityOfService;
+};
+using POBJECT_ATTRIBUTES = OBJECT_ATTRIBUTES*;
+
+#define OBJ_INHERIT 0x00000002L
+#define OBJ_CASE_INSENSITIVE 0x00000040L
+#define OBJ_KERNEL_HANDLE 0x00000200L
