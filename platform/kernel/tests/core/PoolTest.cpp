@@ -21,6 +21,23 @@ namespace {
 constexpr ULONG kWdm = MakePoolTag("Wdm ");
 constexpr ULONG kOther = MakePoolTag("Tst1");
 
+// One tag's counts since the object was made, so that a repeated run sees the same figures.
+class TagUsage {
+public:
+    explicit TagUsage(ULONG tag) : tag_(tag), start_(PoolUsageByTag(tag)) {}
+    standin::PoolUsage operator()() const
+    {
+        const auto now = PoolUsageByTag(tag_);
+        return {now.outstandingBlocks - start_.outstandingBlocks, now.outstandingBytes - start_.outstandingBytes,
+                now.totalBlocks - start_.totalBlocks, now.totalBytes - start_.totalBytes,
+                now.failedAllocations - start_.failedAllocations};
+    }
+
+private:
+    ULONG tag_;
+    standin::PoolUsage start_;
+};
+
 uint64_t SequenceOf(const void* p)
 {
     standin::PoolBlockInfo info;
@@ -74,12 +91,13 @@ TEST(Pool, ZeroByteBlocksAreValidAndUnique)
 TEST(Pool, CountsOutstandingAndTotalsPerTagAndType)
 {
     const ULONG tag = MakePoolTag("Ac01");
+    const TagUsage tagUsage(tag);
     const auto pagedBefore = standin::PoolUsageByType(PagedPool);
     const auto totalBefore = standin::PoolUsageTotal();
     void* a = ExAllocatePoolWithTag(NonPagedPool, 10, tag);
     void* b = ExAllocatePoolWithTag(PagedPool, 20, tag);
     void* c = ExAllocatePoolWithTag(PagedPool, 30, tag);
-    auto usage = PoolUsageByTag(tag);
+    auto usage = tagUsage();
     EXPECT_EQ(usage.outstandingBlocks, 3u);
     EXPECT_EQ(usage.outstandingBytes, 60u);
     EXPECT_EQ(usage.totalBlocks, 3u);
@@ -89,15 +107,15 @@ TEST(Pool, CountsOutstandingAndTotalsPerTagAndType)
     EXPECT_EQ(paged.outstandingBytes - pagedBefore.outstandingBytes, 50u);
 
     ExFreePoolWithTag(b, tag);
-    usage = PoolUsageByTag(tag);
+    usage = tagUsage();
     EXPECT_EQ(usage.outstandingBlocks, 2u);
     EXPECT_EQ(usage.outstandingBytes, 40u);
     EXPECT_EQ(usage.totalBlocks, 3u);
     EXPECT_EQ(usage.totalBytes, 60u);
     ExFreePoolWithTag(a, tag);
     ExFreePoolWithTag(c, tag);
-    EXPECT_EQ(PoolUsageByTag(tag).outstandingBlocks, 0u);
-    EXPECT_EQ(PoolUsageByTag(tag).outstandingBytes, 0u);
+    EXPECT_EQ(tagUsage().outstandingBlocks, 0u);
+    EXPECT_EQ(tagUsage().outstandingBytes, 0u);
     const auto totalAfter = standin::PoolUsageTotal();
     EXPECT_EQ(totalAfter.outstandingBlocks, totalBefore.outstandingBlocks);
     EXPECT_EQ(totalAfter.totalBlocks - totalBefore.totalBlocks, 3u);
@@ -141,6 +159,7 @@ TEST(PoolMisuse, SecondFreeIsReportedAndChangesNothing)
 {
     QuietBreaches breaches;
     const ULONG tag = MakePoolTag("Df01");
+    const TagUsage tagUsage(tag);
     void* p = ExAllocatePoolWithTag(NonPagedPool, 40, tag);
     void* keep = ExAllocatePoolWithTag(NonPagedPool, 8, tag);
     ExFreePoolWithTag(p, tag);
@@ -149,7 +168,7 @@ TEST(PoolMisuse, SecondFreeIsReportedAndChangesNothing)
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].rule, "pool");
     EXPECT_THAT(found[0].detail, HasSubstr("that was already freed (tag 'Df01', 40 bytes of NonPagedPool"));
-    const auto usage = PoolUsageByTag(tag);
+    const auto usage = tagUsage();
     EXPECT_EQ(usage.outstandingBlocks, 1u);
     EXPECT_EQ(usage.outstandingBytes, 8u);
     EXPECT_TRUE(standin::PoolQueryBlock(keep, nullptr));
@@ -206,10 +225,11 @@ TEST(PoolMisuse, InvalidPoolTypeGetsNull)
 TEST(PoolMisuse, OversizedRequestGetsNullWithoutBreach)
 {
     const ULONG tag = MakePoolTag("Big1");
+    const TagUsage tagUsage(tag);
     EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPool, SIZE_MAX, tag), nullptr);
     EXPECT_EQ(ExAllocatePoolWithTag(PagedPool, standin::kPoolMaxBlockBytes + 1, tag), nullptr);
-    EXPECT_EQ(PoolUsageByTag(tag).failedAllocations, 2u);
-    EXPECT_EQ(PoolUsageByTag(tag).totalBlocks, 0u);
+    EXPECT_EQ(tagUsage().failedAllocations, 2u);
+    EXPECT_EQ(tagUsage().totalBlocks, 0u);
 }
 
 TEST(PoolIrql, NonPagedAtDispatchAndPagedAtApcAreAllowed)
@@ -258,6 +278,7 @@ TEST(PoolIrql, AnyPoolAboveDispatchIsReported)
 TEST(PoolInjection, NthRequestFromNowFailsOnce)
 {
     const ULONG tag = MakePoolTag("In01");
+    const TagUsage tagUsage(tag);
     standin::PoolFailNthAllocation(3);
     void* first = ExAllocatePoolWithTag(NonPagedPool, 8, tag);
     void* second = ExAllocatePoolWithTag(NonPagedPool, 8, tag);
@@ -268,8 +289,8 @@ TEST(PoolInjection, NthRequestFromNowFailsOnce)
     EXPECT_EQ(third, nullptr);
     EXPECT_NE(fourth, nullptr);
     EXPECT_EQ(standin::PoolInjectedFailures(), 1u);
-    EXPECT_EQ(PoolUsageByTag(tag).failedAllocations, 1u);
-    EXPECT_EQ(PoolUsageByTag(tag).totalBlocks, 3u);
+    EXPECT_EQ(tagUsage().failedAllocations, 1u);
+    EXPECT_EQ(tagUsage().totalBlocks, 3u);
     for (void* p : {first, second, fourth})
         ExFreePool(p);
 }
@@ -354,6 +375,7 @@ TEST(PoolThreads, ConcurrentAllocationAndFreeKeepExactCounts)
     constexpr int kThreads = 4;
     constexpr int kRounds = 2000;
     const ULONG tag = MakePoolTag("Thr1");
+    const TagUsage tagUsage(tag);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([tag, t] {
@@ -372,7 +394,7 @@ TEST(PoolThreads, ConcurrentAllocationAndFreeKeepExactCounts)
     }
     for (auto& t : threads)
         t.join();
-    const auto usage = PoolUsageByTag(tag);
+    const auto usage = tagUsage();
     EXPECT_EQ(usage.outstandingBlocks, 0u);
     EXPECT_EQ(usage.outstandingBytes, 0u);
     EXPECT_EQ(usage.totalBlocks, uint64_t(kThreads) * kRounds);
