@@ -166,13 +166,15 @@ PVOID Allocate(const char* function, POOL_TYPE type, SIZE_T size, ULONG tag)
     const size_t alignment = AlignmentOf(type);
     const size_t footprint = (size + kMinGuardBytes + alignment - 1) / alignment * alignment;
     auto* memory = static_cast<unsigned char*>(std::aligned_alloc(alignment, footprint));
+    if (memory) {
+        std::memset(memory, kFreshFill, size);
+        std::memset(memory + size, kGuardFill, footprint - size);
+    }
     std::lock_guard<std::mutex> hold(s.lock);
     if (!memory) {
         CountFailure(s, tag, type);
         return nullptr;
     }
-    std::memset(memory, kFreshFill, size);
-    std::memset(memory + size, kGuardFill, footprint - size);
     const Block block{tag, size, type, s.nextSequence++, footprint};
     s.live.emplace(reinterpret_cast<uintptr_t>(memory), block);
     for (PoolUsage* u : {&s.byTag[tag], &s.byType[type], &s.total}) {

@@ -374,11 +374,11 @@ TEST(PoolThreads, ConcurrentAllocationAndFreeKeepExactCounts)
 {
     constexpr int kThreads = 4;
     constexpr int kRounds = 2000;
-    const ULONG tag = MakePoolTag("Thr1");
+    constexpr ULONG tag = MakePoolTag("Thr1");
     const TagUsage tagUsage(tag);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([tag, t] {
+        threads.emplace_back([t] {
             std::vector<void*> held;
             for (int i = 0; i < kRounds; ++i) {
                 held.push_back(ExAllocatePoolWithTag(t % 2 ? PagedPool : NonPagedPool, i % 64, tag));
