@@ -151,10 +151,13 @@ TEST(DmaAddressMap, UnregisterWaitsForTransfersInProgress)
         std::vector<std::thread> devices;
         for (int t = 0; t < 3; ++t)
             devices.emplace_back([&, t] {
-                std::vector<unsigned char> chunk(8 * 1024, static_cast<unsigned char>(t));
-                for (uint32_t offset = 0;; offset = (offset + 4096) % (length - chunk.size())) {
-                    const BusStatus status = t == 0 ? map.Read(bus + offset, chunk.data(), chunk.size())
-                                                    : map.Write(bus + offset, chunk.data(), chunk.size());
+                // Each device works in a third of the block of its own: only the removal is shared.
+                const uint32_t share = static_cast<uint32_t>(length / 3);
+                std::vector<unsigned char> chunk(4 * 1024, static_cast<unsigned char>(t));
+                for (uint32_t offset = 0;; offset = (offset + 1024) % (share - chunk.size())) {
+                    const uint32_t at = bus + t * share + offset;
+                    const BusStatus status = t == 0 ? map.Read(at, chunk.data(), chunk.size())
+                                                    : map.Write(at, chunk.data(), chunk.size());
                     if (status != BusStatus::Ok) {
                         EXPECT_EQ(status, BusStatus::OutsideMemory);
                         return;
