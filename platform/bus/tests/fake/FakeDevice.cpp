@@ -151,39 +151,42 @@ void FakeDevice::UpdateLine()
 }
 
 namespace {
+
+uint32_t Ones(AccessWidth width)
+{
+    return static_cast<uint32_t>(~uint64_t{0} >> (64 - 8 * WidthBytes(width)));
+}
+
 // The bits of a register that an access of `width` at `offset` covers, or 0 when it does not fit in
 // one register.
 uint32_t LaneMask(uint64_t offset, AccessWidth width)
 {
     const uint64_t lane = offset & 3;
-    if (lane + WidthBytes(width) > 4)
-        return 0;
-    const uint32_t ones = width == AccessWidth::Dword ? 0xFFFFFFFFu : (1u << (8 * WidthBytes(width))) - 1;
-    return ones << (8 * lane);
+    return lane + WidthBytes(width) > 4 ? 0 : Ones(width) << (8 * lane);
 }
+
 } // namespace
 
 uint32_t FakeDevice::ReadRegister(uint64_t offset, AccessWidth width)
 {
     std::lock_guard<std::mutex> hold(m_lock);
     const uint32_t mask = LaneMask(offset, width);
-    const unsigned shift = 8 * unsigned(offset & 3);
-    uint32_t whole = 0;
-    const uint64_t reg = offset & ~uint64_t{3};
-    if (mask == 0)
-        whole = 0xFFFFFFFF;
-    else if (reg == kId)
-        whole = kIdentity;
-    else if (reg == kScratch)
-        whole = m_scratch;
-    else if (reg == kStatus)
-        whole = m_status;
-    else if (reg == kSequence)
-        whole = ++m_sequence;
-    else if (reg >= kData)
-        std::memcpy(&whole, m_data + (reg - kData), 4);
-    const uint32_t value = mask == 0 ? (width == AccessWidth::Dword ? 0xFFFFFFFFu : (1u << (8 * WidthBytes(width))) - 1)
-                                     : (whole & mask) >> shift;
+    uint32_t value = Ones(width);
+    if (mask != 0) {
+        const uint64_t reg = offset & ~uint64_t{3};
+        uint32_t whole = 0;
+        if (reg == kId)
+            whole = kIdentity;
+        else if (reg == kScratch)
+            whole = m_scratch;
+        else if (reg == kStatus)
+            whole = m_status;
+        else if (reg == kSequence)
+            whole = ++m_sequence;
+        else if (reg >= kData)
+            std::memcpy(&whole, m_data + (reg - kData), 4);
+        value = (whole & mask) >> (8 * unsigned(offset & 3));
+    }
     m_log.push_back({Target::Registers, Op::Read, offset, width, value, 1});
     return value;
 }
