@@ -104,6 +104,8 @@ BusStatus BusMemoryMap::Map(uint64_t physical, uint64_t length, void*& address)
         return BusStatus::NotRegistered;
     // The token keeps the physical address's offset within its page, as a mapping of real pages does.
     const uint64_t pageOffset = physical % TokenSpace::kPageSize;
+    if (length > std::numeric_limits<uint64_t>::max() - pageOffset)
+        return BusStatus::NoAddressSpace;
     const uintptr_t slot = m_tokens->Allocate(pageOffset + length);
     if (slot == 0)
         return BusStatus::NoAddressSpace;

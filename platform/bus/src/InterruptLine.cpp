@@ -1,6 +1,8 @@
 // The level of an interrupt line and the waits on it.
 #include "platform/bus/InterruptLine.h"
 
+#include <utility>
+
 namespace platform {
 
 void InterruptLine::Assert()
@@ -32,7 +34,7 @@ bool InterruptLine::WaitUntilAsserted(std::stop_token stop) const
     std::unique_lock<std::mutex> hold(m_lock);
     // The stop-aware wait checks the stop request under the lock, so a stop requested at any moment
     // before or during the wait ends it.
-    return m_raised.wait(hold, stop, [this] { return m_asserted; });
+    return m_raised.wait(hold, std::move(stop), [this] { return m_asserted; });
 }
 
 uint64_t InterruptLine::AssertionCount() const

@@ -19,7 +19,10 @@ public:
     {
         m_device.WriteRegister(offset, AccessWidth::Word, value);
     }
-    void Write32(uint64_t offset, uint32_t value) override { m_device.WriteRegister(offset, AccessWidth::Dword, value); }
+    void Write32(uint64_t offset, uint32_t value) override
+    {
+        m_device.WriteRegister(offset, AccessWidth::Dword, value);
+    }
     // Runs keep the default: one register access per unit, each with its side effects.
 
 private:

@@ -47,7 +47,14 @@ public:
     static constexpr uint32_t kVector = 0x51;
     static constexpr uint32_t kIdentity = 0x7A1E0001;
 
-    enum Register : uint64_t { kId = 0x00, kScratch = 0x04, kStatus = 0x08, kRaise = 0x0C, kSequence = 0x10, kData = 0x18 };
+    enum Register : uint64_t {
+        kId = 0x00,
+        kScratch = 0x04,
+        kStatus = 0x08,
+        kRaise = 0x0C,
+        kSequence = 0x10,
+        kData = 0x18,
+    };
 
     FakeDevice(platform::BusMemoryMap& memory, platform::InterruptLineTable& interrupts);
     ~FakeDevice(); // unplugs

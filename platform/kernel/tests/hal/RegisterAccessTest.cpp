@@ -142,7 +142,8 @@ TEST_F(RegisterAccess, MisalignedAccessesReachTheDeviceUnchanged)
     const auto log = device.TakeLog();
     ASSERT_EQ(log.size(), 3u);
     EXPECT_EQ(log[1], (Access{Target::Memory, Op::Read, 0x201, AccessWidth::Dword, 0x14131211, 1}));
-    EXPECT_EQ(log[2], (Access{Target::Registers, Op::Read, FakeDevice::kScratch + 2, AccessWidth::Dword, 0xFFFFFFFF, 1}));
+    EXPECT_EQ(log[2],
+              (Access{Target::Registers, Op::Read, FakeDevice::kScratch + 2, AccessWidth::Dword, 0xFFFFFFFF, 1}));
     EXPECT_TRUE(Breaches().empty());
 }
 
