@@ -2,6 +2,7 @@
 #include "InFlightGate.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace platform {
