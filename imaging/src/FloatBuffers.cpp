@@ -206,23 +206,23 @@ void ZeroBytes(uint8_t* p, uint64_t n, CacheSizeQuery largestCache)
         return;
     }
     static constexpr uint8_t zeros[8] = {};
-    const uintptr_t address = reinterpret_cast<uintptr_t>(p);
-    if (address & 1) {
+    // 1-, 2-, 4- and 8-byte stores, each chosen by the address reached so far.
+    if (reinterpret_cast<uintptr_t>(p) & 1) {
         Put<1>(p, zeros);
         p += 1;
         n -= 1;
     }
-    if (address & 2) {
+    if (reinterpret_cast<uintptr_t>(p) & 2) {
         Put<2>(p, zeros);
         p += 2;
         n -= 2;
     }
-    if (address & 4) {
+    if (reinterpret_cast<uintptr_t>(p) & 4) {
         Put<4>(p, zeros);
         p += 4;
         n -= 4;
     }
-    if (address & 8) {
+    if (reinterpret_cast<uintptr_t>(p) & 8) {
         Put<8>(p, zeros);
         p += 8;
         n -= 8;
