@@ -160,3 +160,25 @@ TEST(CopyPlaneMasked, BlocksOfEveryKindAtEveryAlignment)
         }
     }
 }
+
+TEST(RowCopy, StreamingCopiesAreExactAtEveryDistance)
+{
+    // The 4:2:0 copies stream unless the destination sits 16 to 320 bytes above the source within
+    // 64 KiB; the bytes are the same either way.
+    const size_t length = 1000;
+    std::vector<uint8_t> arena(2 * 65536 + 4096, kGuard);
+    const auto src = Random(length, 8);
+    uint8_t* base = arena.data() + (64 - reinterpret_cast<uintptr_t>(arena.data()) % 64);
+    for (size_t distance : {0u, 15u, 16u, 100u, 320u, 321u, 2000u, 60000u}) {
+        std::fill(arena.begin(), arena.end(), kGuard);
+        uint8_t* from = base + 65536;
+        std::memcpy(from, src.data(), length);
+        uint8_t* to = from - 65536 + distance; // the same distance modulo 64 KiB, no overlap
+        imaging::CopyRowSimd(from, to, length, true);
+        EXPECT_EQ(std::memcmp(to, src.data(), length), 0) << distance;
+        EXPECT_EQ(to[-1], kGuard);
+        EXPECT_EQ(to[length], kGuard);
+        imaging::CopyRowFast(from, to + 3, 70, true);
+        EXPECT_EQ(std::memcmp(to + 3, src.data(), 70), 0) << distance;
+    }
+}
