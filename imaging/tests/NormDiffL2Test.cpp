@@ -119,3 +119,14 @@ TEST(NormDiffL2Plane, WidePlanesAreMeasuredInChunks)
         std::sqrt(double(NaiveSum(a.data(), width, b.data(), width, 0, width, height)));
     EXPECT_NEAR(result, unchunked, unchunked * 1e-12);
 }
+
+TEST(NormDiffL2Plane, PixelCountsBeyond32BitsStayBanded)
+{
+    // 32,768 x 65,537 pixels: a 32-bit product of the two would wrap negative and skip the bands.
+    // Rows overlap (stride 1), so the planes need only width + height bytes each.
+    const int width = 32768, height = 65537;
+    const std::vector<uint8_t> black(width + height, 0), white(width + height, 255);
+    double result;
+    ASSERT_EQ(NormDiffL2Plane(black.data(), 1, white.data(), 1, width, height, &result), StatusOk);
+    EXPECT_EQ(result, std::sqrt(65025.0 * width * height));
+}
