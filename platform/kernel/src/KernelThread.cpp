@@ -164,9 +164,9 @@ void KernelThread::Finish(NTSTATUS status)
         Running().erase(this);
     }
     exitStatus = status;
+    auto& dispatcher = Dispatcher::Instance();
     std::vector<KMUTEX*> abandoned;
     {
-        auto& dispatcher = Dispatcher::Instance();
         std::lock_guard<std::mutex> hold(dispatcher.Lock());
         abandoned.swap(heldMutexes);
         // Releasing what the thread still holds keeps the mutexes' waiters from waiting forever.
@@ -175,11 +175,13 @@ void KernelThread::Finish(NTSTATUS status)
             mutex->Header.SignalState = 1;
             dispatcher.SatisfyWaiters(&mutex->Header);
         }
-        Header.SignalState = 1;
-        dispatcher.SatisfyWaiters(&Header);
     }
+    // Reported before the thread object is signalled, so that whoever waits for the end sees it.
     for (KMUTEX* mutex : abandoned)
         VerifierReport("thread-exit-mutex", Describe() + " ended holding mutex " + Hex(mutex));
+    std::lock_guard<std::mutex> hold(dispatcher.Lock());
+    Header.SignalState = 1;
+    dispatcher.SatisfyWaiters(&Header);
 }
 
 std::vector<std::string> KernelThread::RunningSystemThreads()
