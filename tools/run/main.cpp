@@ -49,8 +49,8 @@ void CheckClock()
     const NTSTATUS status = KeDelayExecutionThread(KernelMode, FALSE, &interval);
     const double simulated = Seconds(platform::Clock::Now() - simulatedStart);
     const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
-    std::printf("  slept 2 s of simulated time at speed factor %.0f: %.3f s simulated, %.3f s real\n", kFactor,
-                simulated, real);
+    std::printf("  slept 2 s of simulated time at speed factor %.0f: %.3f s simulated, %.3f s real\n",
+                kFactor, simulated, real);
     Check(status == STATUS_SUCCESS && simulated >= 2.0, "the sleep lasted at least its simulated interval");
     platform::Clock::SetSpeedFactor(1.0);
 
@@ -108,7 +108,8 @@ void CheckSystemThread()
     HANDLE handle = nullptr;
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
-    NTSTATUS status = PsCreateSystemThread(&handle, 0x1F03FF, &attributes, nullptr, nullptr, ThreadRoutine, &work);
+    NTSTATUS status =
+        PsCreateSystemThread(&handle, 0x1F03FF, &attributes, nullptr, nullptr, ThreadRoutine, &work);
     Check(status == STATUS_SUCCESS, "PsCreateSystemThread succeeded");
     if (!NT_SUCCESS(status))
         return;
@@ -152,8 +153,8 @@ void CheckDpc()
     LARGE_INTEGER timeout = Relative(5 * platform::Clock::kUnitsPerSecond);
     const NTSTATUS status = KeWaitForSingleObject(&work.done, Executive, KernelMode, FALSE, &timeout);
     KeFlushQueuedDpcs();
-    std::printf("  DPC queued %s, ran at IRQL %u; wait for it: status 0x%08X\n", queued ? "yes" : "no", work.irql,
-                static_cast<unsigned>(status));
+    std::printf("  DPC queued %s, ran at IRQL %u; wait for it: status 0x%08X\n", queued ? "yes" : "no",
+                work.irql, static_cast<unsigned>(status));
     Check(queued && status == STATUS_SUCCESS && work.irql == DISPATCH_LEVEL && work.argument == &marker,
           "the DPC ran at DISPATCH_LEVEL with its argument");
 }

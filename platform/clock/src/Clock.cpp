@@ -178,8 +178,8 @@ void Clock::SleepUntil(int64_t deadline)
     WaitUntil(lock, cv, deadline, [] { return false; });
 }
 
-bool Clock::WaitUntilImpl(std::unique_lock<std::mutex>& lock, std::condition_variable_any& cv, int64_t deadline,
-                          bool (*ready)(void*), void* readyArg)
+bool Clock::WaitUntilImpl(std::unique_lock<std::mutex>& lock, std::condition_variable_any& cv,
+                          int64_t deadline, bool (*ready)(void*), void* readyArg)
 {
     auto& s = State();
     // The caller's lock and the registry lock, released and retaken together by the condition

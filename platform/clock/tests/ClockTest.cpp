@@ -25,8 +25,8 @@ constexpr int64_t kSecond = Clock::kUnitsPerSecond;
 // Host UTC in 100-ns units since 1601.
 int64_t HostSystemTime()
 {
-    const auto ns =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
     return 116'444'736'000'000'000 + ns.count() / 100;
 }
 
@@ -56,7 +56,8 @@ TEST_F(ClockTest, SpeedChangesNeitherJumpNorRewindTime)
     const int64_t b = Clock::Now();
     const auto r1 = Steady::now();
     EXPECT_GE(b, a);
-    EXPECT_LE(static_cast<double>(b - a), RealUnits(beforeChange - r0) + 1e6 * RealUnits(r1 - beforeChange) + 1);
+    EXPECT_LE(static_cast<double>(b - a),
+              RealUnits(beforeChange - r0) + 1e6 * RealUnits(r1 - beforeChange) + 1);
 
     // Fast to slow: time already run stays run.
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // 20,000 s simulated
@@ -109,6 +110,8 @@ TEST_F(ClockTest, SleepLastsAtLeastItsSimulatedInterval)
     Clock::SleepFor(-kSecond);
     Clock::SleepUntil(start - kSecond);
     EXPECT_LT(Clock::Now() - start, 10 * kSecond); // none of these waits for anything
+    EXPECT_EQ(Clock::DeadlineAfter(Clock::kForever), Clock::kForever);
+    EXPECT_GE(Clock::DeadlineAfter(-5), start);
 }
 
 TEST_F(ClockTest, RaisingTheFactorShortensASleepAlreadyUnderWay)
@@ -144,19 +147,6 @@ TEST_F(ClockTest, WaitUntilReturnsWhenReadyOrAtTheDeadline)
         EXPECT_FALSE(Clock::WaitUntil(lock, cv, deadline, [&] { return ready; }));
         EXPECT_GE(Clock::Now(), deadline);
     }
-    {
-        // Made ready by another thread during a wait without end.
-        std::thread setter([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            std::lock_guard<std::mutex> hold(m);
-            ready = true;
-            cv.notify_all();
-        });
-        std::unique_lock<std::mutex> lock(m);
-        EXPECT_TRUE(Clock::WaitUntil(lock, cv, Clock::kForever, [&] { return ready; }));
-        lock.unlock();
-        setter.join();
-    }
 }
 
 TEST_F(ClockTest, SystemTimeStartsAtHostUtcAndFollowsSimulatedTime)
@@ -191,13 +181,4 @@ TEST_F(ClockTest, RejectsSpeedFactorsThatAreNotPositiveAndFinite)
     EXPECT_EQ(Clock::SpeedFactor(), 1.0);
     Clock::SetSpeedFactor(1e9);
     EXPECT_EQ(Clock::SpeedFactor(), 1e9);
-}
-
-TEST_F(ClockTest, DeadlineAfterSaturates)
-{
-    EXPECT_EQ(Clock::DeadlineAfter(Clock::kForever), Clock::kForever);
-    const int64_t now = Clock::Now();
-    const int64_t soon = Clock::DeadlineAfter(kSecond);
-    EXPECT_GE(soon, now + kSecond);
-    EXPECT_GE(Clock::DeadlineAfter(-5), now);
 }

@@ -30,8 +30,9 @@ extern "C" NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARG
     }
     const KIRQL irql = KeGetCurrentIrql();
     if (irql >= DISPATCH_LEVEL) {
-        standin::VerifierReport("wait-at-dispatch", "KeDelayExecutionThread of " + std::to_string(Interval->QuadPart) +
-                                                        " at IRQL " + std::to_string(irql) + "; it did not sleep");
+        standin::VerifierReport("wait-at-dispatch", "KeDelayExecutionThread of " +
+                                                        std::to_string(Interval->QuadPart) + " at IRQL " +
+                                                        std::to_string(irql) + "; it did not sleep");
         return STATUS_SUCCESS;
     }
     if (Interval->QuadPart == 0) {
@@ -45,8 +46,8 @@ extern "C" NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARG
 extern "C" VOID NTAPI KeStallExecutionProcessor(ULONG MicroSeconds)
 {
     standin::t_lastStall = MicroSeconds;
-    const int64_t deadline =
-        platform::Clock::DeadlineAfter(static_cast<int64_t>(MicroSeconds) * platform::Clock::kUnitsPerMicrosecond);
+    const int64_t deadline = platform::Clock::DeadlineAfter(static_cast<int64_t>(MicroSeconds) *
+                                                            platform::Clock::kUnitsPerMicrosecond);
     while (platform::Clock::Now() < deadline)
         std::this_thread::yield();
 }

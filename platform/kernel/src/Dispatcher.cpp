@@ -113,8 +113,8 @@ void Dispatcher::SatisfyWaiters(DISPATCHER_HEADER* object)
     }
 }
 
-NTSTATUS Dispatcher::Block(std::unique_lock<std::mutex>& hold, DISPATCHER_HEADER* object, KernelThread* thread,
-                           int64_t deadline)
+NTSTATUS Dispatcher::Block(std::unique_lock<std::mutex>& hold, DISPATCHER_HEADER* object,
+                           KernelThread* thread, int64_t deadline)
 {
     WaitBlock block;
     block.object = object;

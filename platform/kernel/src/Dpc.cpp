@@ -1,5 +1,6 @@
 // The DPC functions: KeInitializeDpc, KeInsertQueueDpc, KeRemoveQueueDpc, KeFlushQueuedDpcs.
 #include "DpcQueue.h"
+#include "Reports.h"
 #include "km/dpc.h"
 #include "km/irql.h"
 #include "km/verifier.h"
@@ -27,8 +28,6 @@ extern "C" BOOLEAN NTAPI KeRemoveQueueDpc(PRKDPC Dpc)
 
 extern "C" VOID NTAPI KeFlushQueuedDpcs()
 {
-    const KIRQL irql = KeGetCurrentIrql();
-    if (irql != PASSIVE_LEVEL)
-        standin::VerifierReport("irql", "KeFlushQueuedDpcs at IRQL " + std::to_string(irql));
+    standin::CheckIrqlAtMost("KeFlushQueuedDpcs", PASSIVE_LEVEL);
     standin::DpcQueue::Instance().Flush();
 }

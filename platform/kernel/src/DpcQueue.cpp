@@ -2,10 +2,10 @@
 // queued again at once; KeFlushQueuedDpcs waits by ticket for the DPCs queued before it.
 #include "DpcQueue.h"
 
+#include "Reports.h"
 #include "km/irql.h"
 #include "km/verifier.h"
 
-#include <cstdio>
 #include <exception>
 
 namespace standin {
@@ -13,19 +13,9 @@ namespace standin {
 namespace {
 constexpr ULONG kDpcSignature = 0x43504453; // "SDPC"
 
-std::string Describe(const KDPC* dpc)
+std::string RoutineText(PKDEFERRED_ROUTINE routine)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "DPC %p (routine %p)", static_cast<const void*>(dpc),
-                  reinterpret_cast<const void*>(dpc->DeferredRoutine));
-    return text;
-}
-
-std::string Address(const void* p)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%p", p);
-    return text;
+    return "DPC routine " + PointerText(reinterpret_cast<const void*>(routine));
 }
 } // namespace
 
@@ -64,14 +54,15 @@ void DpcQueue::Initialize(KDPC* dpc, PKDEFERRED_ROUTINE routine, PVOID context)
             return;
         }
     }
-    VerifierReport("reinitialise", "KeInitializeDpc on " + Address(dpc) + " while it is queued; it was left as it was");
+    VerifierReport("reinitialise",
+                   CallText("KeInitializeDpc", dpc) + " while it is queued; it was left as it was");
 }
 
 bool DpcQueue::Insert(KDPC* dpc, PVOID argument1, PVOID argument2)
 {
     std::lock_guard<std::mutex> hold(lock_);
     if (!IsInitialised(dpc)) {
-        VerifierReport("bad-object", "KeInsertQueueDpc on " + Address(dpc) + ", which is not an initialised DPC");
+        VerifierReport("bad-object", CallText("KeInsertQueueDpc", dpc) + ", which is not an initialised DPC");
         return false;
     }
     if (dpc->DpcData)
@@ -100,7 +91,7 @@ bool DpcQueue::Remove(KDPC* dpc)
 {
     std::lock_guard<std::mutex> hold(lock_);
     if (!IsInitialised(dpc)) {
-        VerifierReport("bad-object", "KeRemoveQueueDpc on " + Address(dpc) + ", which is not an initialised DPC");
+        VerifierReport("bad-object", CallText("KeRemoveQueueDpc", dpc) + ", which is not an initialised DPC");
         return false;
     }
     if (!dpc->DpcData)
@@ -133,7 +124,8 @@ std::vector<std::string> DpcQueue::Queued()
     std::lock_guard<std::mutex> hold(lock_);
     std::vector<std::string> lines;
     for (KDPC* d = head_; d; d = d->DpcListEntry)
-        lines.push_back(Describe(d) + " still queued");
+        lines.push_back("DPC " + PointerText(d) + " (routine " +
+                        PointerText(reinterpret_cast<const void*>(d->DeferredRoutine)) + ") still queued");
     return lines;
 }
 
@@ -160,13 +152,13 @@ void DpcQueue::Run()
         try {
             routine(dpc, context, argument1, argument2);
         } catch (...) {
-            VerifierReport("unhandled-exception", "DPC routine " + Address(reinterpret_cast<const void*>(routine)) +
-                                                      " ended by an exception it did not handle");
+            VerifierReport("unhandled-exception",
+                           RoutineText(routine) + " ended by an exception it did not handle");
         }
         const KIRQL irql = KeGetCurrentIrql();
         if (irql != DISPATCH_LEVEL) {
-            VerifierReport("irql", "DPC routine " + Address(reinterpret_cast<const void*>(routine)) +
-                                       " returned at IRQL " + std::to_string(irql) + " instead of DISPATCH_LEVEL");
+            VerifierReport("irql", RoutineText(routine) + " returned at IRQL " + std::to_string(irql) +
+                                       " instead of DISPATCH_LEVEL");
             SetCurrentIrql(DISPATCH_LEVEL);
         }
 

@@ -1,31 +1,18 @@
 // Notification and synchronization events.
 #include "Dispatcher.h"
+#include "Reports.h"
 #include "km/irql.h"
 #include "km/sync.h"
 #include "km/verifier.h"
 
-#include <cstdio>
 #include <string>
 
 namespace {
 
-std::string Named(const char* function, const void* event)
-{
-    char text[96];
-    std::snprintf(text, sizeof text, "%s on %p", function, event);
-    return text;
-}
-
-void CheckIrql(const char* function, const void* event)
-{
-    const KIRQL irql = KeGetCurrentIrql();
-    if (irql > DISPATCH_LEVEL)
-        standin::VerifierReport("irql", Named(function, event) + " at IRQL " + std::to_string(irql));
-}
-
 void ReportNotAnEvent(const char* function, const void* event)
 {
-    standin::VerifierReport("bad-object", Named(function, event) + ", which is not an initialised event");
+    standin::VerifierReport("bad-object",
+                            standin::CallText(function, event) + ", which is not an initialised event");
 }
 
 } // namespace
@@ -33,26 +20,29 @@ void ReportNotAnEvent(const char* function, const void* event)
 extern "C" VOID NTAPI KeInitializeEvent(PRKEVENT Event, EVENT_TYPE Type, BOOLEAN State)
 {
     if (!Event || (Type != NotificationEvent && Type != SynchronizationEvent)) {
-        standin::VerifierReport("bad-argument", Named("KeInitializeEvent", Event) + " with event type " +
+        standin::VerifierReport("bad-argument", standin::CallText("KeInitializeEvent", Event) +
+                                                    " with event type " +
                                                     std::to_string(static_cast<int>(Type)));
         return;
     }
     {
         std::lock_guard<std::mutex> hold(standin::Dispatcher::Instance().Lock());
-        if (!standin::Dispatcher::IsValid(&Event->Header) || !standin::Dispatcher::HasWaiters(&Event->Header)) {
-            standin::Dispatcher::InitializeHeader(
-                &Event->Header, Type == NotificationEvent ? EventNotificationObject : EventSynchronizationObject,
-                sizeof(KEVENT), State ? 1 : 0);
+        if (!standin::Dispatcher::IsValid(&Event->Header) ||
+            !standin::Dispatcher::HasWaiters(&Event->Header)) {
+            standin::Dispatcher::InitializeHeader(&Event->Header,
+                                                  Type == NotificationEvent ? EventNotificationObject
+                                                                            : EventSynchronizationObject,
+                                                  sizeof(KEVENT), State ? 1 : 0);
             return;
         }
     }
-    standin::VerifierReport("reinitialise", Named("KeInitializeEvent", Event) +
+    standin::VerifierReport("reinitialise", standin::CallText("KeInitializeEvent", Event) +
                                                 " while threads wait on it; the event was left as it was");
 }
 
 extern "C" LONG NTAPI KeSetEvent(PRKEVENT Event, KPRIORITY, BOOLEAN)
 {
-    CheckIrql("KeSetEvent", Event);
+    standin::CheckIrqlAtMost("KeSetEvent", DISPATCH_LEVEL);
     auto& dispatcher = standin::Dispatcher::Instance();
     {
         std::lock_guard<std::mutex> hold(dispatcher.Lock());
@@ -69,7 +59,7 @@ extern "C" LONG NTAPI KeSetEvent(PRKEVENT Event, KPRIORITY, BOOLEAN)
 
 extern "C" LONG NTAPI KeResetEvent(PRKEVENT Event)
 {
-    CheckIrql("KeResetEvent", Event);
+    standin::CheckIrqlAtMost("KeResetEvent", DISPATCH_LEVEL);
     {
         std::lock_guard<std::mutex> hold(standin::Dispatcher::Instance().Lock());
         if (Event && standin::Dispatcher::IsEvent(&Event->Header)) {
@@ -84,7 +74,7 @@ extern "C" LONG NTAPI KeResetEvent(PRKEVENT Event)
 
 extern "C" VOID NTAPI KeClearEvent(PRKEVENT Event)
 {
-    CheckIrql("KeClearEvent", Event);
+    standin::CheckIrqlAtMost("KeClearEvent", DISPATCH_LEVEL);
     {
         std::lock_guard<std::mutex> hold(standin::Dispatcher::Instance().Lock());
         if (Event && standin::Dispatcher::IsEvent(&Event->Header)) {
@@ -97,7 +87,7 @@ extern "C" VOID NTAPI KeClearEvent(PRKEVENT Event)
 
 extern "C" LONG NTAPI KeReadStateEvent(PRKEVENT Event)
 {
-    CheckIrql("KeReadStateEvent", Event);
+    standin::CheckIrqlAtMost("KeReadStateEvent", DISPATCH_LEVEL);
     {
         std::lock_guard<std::mutex> hold(standin::Dispatcher::Instance().Lock());
         if (Event && standin::Dispatcher::IsEvent(&Event->Header))

@@ -3,23 +3,15 @@
 #include "HandleTable.h"
 
 #include "ObjectDirectory.h"
+#include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
 #include "km/verifier.h"
-
-#include <cstdio>
 
 namespace standin {
 
 namespace {
 constexpr uintptr_t kLastHandleValue = 0xFFFFFFFC; // handles travel in 32-bit fields
-
-std::string HandleText(uintptr_t value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
 } // namespace
 
 HandleTable::HandleTable()
@@ -33,7 +25,8 @@ HandleTable& HandleTable::Instance()
     return *table;
 }
 
-NTSTATUS HandleTable::Create(KernelObject* object, ACCESS_MASK grantedAccess, ULONG attributes, PHANDLE handle)
+NTSTATUS HandleTable::Create(KernelObject* object, ACCESS_MASK grantedAccess, ULONG attributes,
+                             PHANDLE handle)
 {
     if (!object || !handle)
         return STATUS_INVALID_PARAMETER;
@@ -101,7 +94,7 @@ std::vector<std::string> HandleTable::OpenHandles()
     std::lock_guard<std::mutex> hold(lock_);
     std::vector<std::string> lines;
     for (auto& [value, entry] : entries_)
-        lines.push_back("handle " + HandleText(value) + " to " + entry.object->Describe() + " not closed");
+        lines.push_back("handle " + HexText(value) + " to " + entry.object->Describe() + " not closed");
     return lines;
 }
 
@@ -129,19 +122,18 @@ size_t OpenHandleCount()
 
 extern "C" NTSTATUS NTAPI ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess,
                                                     POBJECT_TYPE ObjectType, KPROCESSOR_MODE AccessMode,
-                                                    PVOID* Object, POBJECT_HANDLE_INFORMATION HandleInformation)
+                                                    PVOID* Object,
+                                                    POBJECT_HANDLE_INFORMATION HandleInformation)
 {
-    if (KeGetCurrentIrql() > APC_LEVEL)
-        standin::VerifierReport("irql",
-                                "ObReferenceObjectByHandle at IRQL " + std::to_string(KeGetCurrentIrql()));
+    standin::CheckIrqlAtMost("ObReferenceObjectByHandle", APC_LEVEL);
     if (!Object) {
         standin::VerifierReport("bad-argument", "ObReferenceObjectByHandle without an Object pointer");
         return STATUS_INVALID_PARAMETER;
     }
     *Object = nullptr;
     standin::KernelObject* object = nullptr;
-    const NTSTATUS status = standin::ReferenceObjectByHandle(Handle, DesiredAccess, ObjectType, AccessMode, &object,
-                                                             HandleInformation);
+    const NTSTATUS status = standin::ReferenceObjectByHandle(Handle, DesiredAccess, ObjectType, AccessMode,
+                                                             &object, HandleInformation);
     if (NT_SUCCESS(status))
         *Object = object->Body();
     return status;
@@ -149,7 +141,6 @@ extern "C" NTSTATUS NTAPI ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK D
 
 extern "C" NTSTATUS NTAPI ZwClose(HANDLE Handle)
 {
-    if (KeGetCurrentIrql() != PASSIVE_LEVEL)
-        standin::VerifierReport("irql", "ZwClose at IRQL " + std::to_string(KeGetCurrentIrql()));
+    standin::CheckIrqlAtMost("ZwClose", PASSIVE_LEVEL);
     return standin::HandleTable::Instance().Close(Handle);
 }

@@ -14,8 +14,9 @@ public:
     static HandleTable& Instance();
 
     NTSTATUS Create(KernelObject* object, ACCESS_MASK grantedAccess, ULONG attributes, PHANDLE handle);
-    NTSTATUS Reference(HANDLE handle, ACCESS_MASK desiredAccess, POBJECT_TYPE type, KPROCESSOR_MODE accessMode,
-                       KernelObject** object, POBJECT_HANDLE_INFORMATION information);
+    NTSTATUS Reference(HANDLE handle, ACCESS_MASK desiredAccess, POBJECT_TYPE type,
+                       KPROCESSOR_MODE accessMode, KernelObject** object,
+                       POBJECT_HANDLE_INFORMATION information);
     NTSTATUS Close(HANDLE handle);
     size_t Count();
     std::vector<std::string> OpenHandles();

@@ -3,11 +3,11 @@
 #include "KernelThread.h"
 
 #include "Dispatcher.h"
+#include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
 #include "km/verifier.h"
 
-#include <cstdio>
 #include <exception>
 
 namespace standin {
@@ -17,20 +17,6 @@ namespace {
 OBJECT_TYPE g_threadType{"Thread"};
 
 std::atomic<ULONG> g_nextThreadId{4};
-
-std::string Hex(const void* p)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%p", p);
-    return text;
-}
-
-std::string IdText(ULONG id)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", id);
-    return text;
-}
 
 thread_local KernelThread* t_systemThread = nullptr;
 
@@ -58,8 +44,8 @@ POBJECT_TYPE* PsThreadType = &standin::g_threadTypePointer;
 namespace standin {
 
 KernelThread::KernelThread(PKSTART_ROUTINE routine, PVOID context)
-    : KernelObject(&g_threadType), exitStatus(STATUS_PENDING), id_(g_nextThreadId.fetch_add(4)), routine_(routine),
-      context_(context)
+    : KernelObject(&g_threadType), exitStatus(STATUS_PENDING), id_(g_nextThreadId.fetch_add(4)),
+      routine_(routine), context_(context)
 {
     std::lock_guard<std::mutex> hold(Dispatcher::Instance().Lock());
     Dispatcher::InitializeHeader(&Header, ThreadObject, sizeof(KTHREAD), 0);
@@ -67,9 +53,9 @@ KernelThread::KernelThread(PKSTART_ROUTINE routine, PVOID context)
 
 std::string KernelThread::Describe() const
 {
-    std::string text = "Thread " + IdText(id_);
+    std::string text = "Thread " + HexText(id_);
     if (routine_)
-        text += " (system thread, routine " + Hex(reinterpret_cast<const void*>(routine_)) + ")";
+        text += " (system thread, routine " + PointerText(reinterpret_cast<const void*>(routine_)) + ")";
     return text;
 }
 
@@ -140,7 +126,8 @@ void KernelThread::RunSystemThread()
     } catch (const ThreadTermination& termination) {
         status = termination.status;
     } catch (const std::exception& e) {
-        VerifierReport("unhandled-exception", Describe() + " ended by an exception it did not handle: " + e.what());
+        VerifierReport("unhandled-exception",
+                       Describe() + " ended by an exception it did not handle: " + e.what());
         status = STATUS_UNSUCCESSFUL;
     } catch (...) {
         VerifierReport("unhandled-exception", Describe() + " ended by an exception it did not handle");
@@ -178,7 +165,7 @@ void KernelThread::Finish(NTSTATUS status)
     }
     // Reported before the thread object is signalled, so that whoever waits for the end sees it.
     for (KMUTEX* mutex : abandoned)
-        VerifierReport("thread-exit-mutex", Describe() + " ended holding mutex " + Hex(mutex));
+        VerifierReport("thread-exit-mutex", Describe() + " ended holding mutex " + PointerText(mutex));
     std::lock_guard<std::mutex> hold(dispatcher.Lock());
     Header.SignalState = 1;
     dispatcher.SatisfyWaiters(&Header);

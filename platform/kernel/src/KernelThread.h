@@ -18,7 +18,10 @@ class KernelThread final : public ETHREAD, public KernelObject {
 public:
     static constexpr KPRIORITY kDefaultPriority = 8;
 
-    static KernelThread* FromKThread(PKTHREAD thread) { return static_cast<KernelThread*>(static_cast<ETHREAD*>(thread)); }
+    static KernelThread* FromKThread(PKTHREAD thread)
+    {
+        return static_cast<KernelThread*>(static_cast<ETHREAD*>(thread));
+    }
     // The calling thread's object, made on first use for threads the stand-in did not start.
     static KernelThread* Current();
     // The calling thread's object when it is a system thread, else null.

@@ -2,22 +2,13 @@
 // first waiter when the owner's last level goes.
 #include "Dispatcher.h"
 #include "KernelThread.h"
+#include "Reports.h"
 #include "km/irql.h"
 #include "km/sync.h"
 #include "km/verifier.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
-
-namespace {
-std::string Named(const char* function, const void* mutex)
-{
-    char text[96];
-    std::snprintf(text, sizeof text, "%s on %p", function, mutex);
-    return text;
-}
-} // namespace
 
 extern "C" VOID NTAPI KeInitializeMutex(PRKMUTEX Mutex, ULONG Level)
 {
@@ -40,15 +31,14 @@ extern "C" VOID NTAPI KeInitializeMutex(PRKMUTEX Mutex, ULONG Level)
             return;
         }
     }
-    standin::VerifierReport("reinitialise", Named("KeInitializeMutex", Mutex) +
-                                                " while it is held or waited on; the mutex was left as it was");
+    standin::VerifierReport("reinitialise",
+                            standin::CallText("KeInitializeMutex", Mutex) +
+                                " while it is held or waited on; the mutex was left as it was");
 }
 
 extern "C" LONG NTAPI KeReleaseMutex(PRKMUTEX Mutex, BOOLEAN)
 {
-    const KIRQL irql = KeGetCurrentIrql();
-    if (irql > DISPATCH_LEVEL)
-        standin::VerifierReport("irql", Named("KeReleaseMutex", Mutex) + " at IRQL " + std::to_string(irql));
+    standin::CheckIrqlAtMost("KeReleaseMutex", DISPATCH_LEVEL);
     auto* self = standin::KernelThread::Current();
     auto& dispatcher = standin::Dispatcher::Instance();
     LONG state = 0;
@@ -70,9 +60,11 @@ extern "C" LONG NTAPI KeReleaseMutex(PRKMUTEX Mutex, BOOLEAN)
         }
     }
     if (!isMutex)
-        standin::VerifierReport("bad-object", Named("KeReleaseMutex", Mutex) + ", which is not an initialised mutex");
+        standin::VerifierReport("bad-object", standin::CallText("KeReleaseMutex", Mutex) +
+                                                  ", which is not an initialised mutex");
     else
-        standin::VerifierReport("mutex-not-owned", Named("KeReleaseMutex", Mutex) + " by " + self->Describe() +
+        standin::VerifierReport("mutex-not-owned", standin::CallText("KeReleaseMutex", Mutex) + " by " +
+                                                       self->Describe() +
                                                        ", which does not own it; nothing was released");
     return state;
 }

@@ -1,26 +1,9 @@
-// Reference counting of kernel objects and the object-manager calls that work on object pointers.
+// The registry of live kernel objects and their reference and handle counts.
 #include "ObjectDirectory.h"
 
-#include "km/irql.h"
 #include "km/verifier.h"
 
-#include <cstdio>
-
 namespace standin {
-
-namespace {
-std::string Hex(const void* p)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%p", p);
-    return text;
-}
-} // namespace
-
-std::string KernelObject::Describe() const
-{
-    return std::string(type_ && type_->Name ? type_->Name : "?") + " object " + Hex(Body());
-}
 
 ObjectDirectory::ObjectDirectory()
 {
@@ -117,47 +100,4 @@ std::vector<std::string> ObjectDirectory::OutstandingReferences()
     return lines;
 }
 
-void InsertObject(KernelObject* object)
-{
-    ObjectDirectory::Instance().Insert(object);
-}
-
-void ReferenceObject(KernelObject* object)
-{
-    ObjectDirectory::Instance().Reference(object, false);
-}
-
-long DereferenceObject(KernelObject* object)
-{
-    return ObjectDirectory::Instance().Dereference(object, false);
-}
-
-void ReferenceObjectOwn(KernelObject* object)
-{
-    ObjectDirectory::Instance().Reference(object, true);
-}
-
-long DereferenceObjectOwn(KernelObject* object)
-{
-    return ObjectDirectory::Instance().Dereference(object, true);
-}
-
-KernelObject* ReferenceObjectByBody(PVOID body)
-{
-    return body ? ObjectDirectory::Instance().ReferenceByBody(body) : nullptr;
-}
-
 } // namespace standin
-
-extern "C" LONG_PTR NTAPI ObfDereferenceObject(PVOID Object)
-{
-    if (KeGetCurrentIrql() > DISPATCH_LEVEL)
-        standin::VerifierReport("irql", "ObfDereferenceObject at IRQL " + std::to_string(KeGetCurrentIrql()));
-    long left = 0;
-    if (!Object || !standin::ObjectDirectory::Instance().DereferenceByBody(Object, &left)) {
-        standin::VerifierReport("bad-object", "ObfDereferenceObject of " + standin::Hex(Object) +
-                                                  ", which holds no reference the caller could release");
-        return 0;
-    }
-    return left;
-}

@@ -1,6 +1,7 @@
 // System threads and the current thread: PsCreateSystemThread, PsTerminateSystemThread,
 // PsGetCurrentThread, KeGetCurrentThread, KeSetPriorityThread.
 #include "KernelThread.h"
+#include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
 #include "km/thread.h"
@@ -30,12 +31,13 @@ standin::KernelThread* ReferenceThread(PKTHREAD thread, const char* caller)
 
 extern "C" NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
                                                POBJECT_ATTRIBUTES ObjectAttributes, HANDLE ProcessHandle,
-                                               PCLIENT_ID ClientId, PKSTART_ROUTINE StartRoutine, PVOID StartContext)
+                                               PCLIENT_ID ClientId, PKSTART_ROUTINE StartRoutine,
+                                               PVOID StartContext)
 {
-    if (KeGetCurrentIrql() != PASSIVE_LEVEL)
-        standin::VerifierReport("irql", "PsCreateSystemThread at IRQL " + std::to_string(KeGetCurrentIrql()));
+    standin::CheckIrqlAtMost("PsCreateSystemThread", PASSIVE_LEVEL);
     if (!ThreadHandle || !StartRoutine) {
-        standin::VerifierReport("bad-argument", "PsCreateSystemThread without a handle pointer or start routine");
+        standin::VerifierReport("bad-argument",
+                                "PsCreateSystemThread without a handle pointer or start routine");
         return STATUS_INVALID_PARAMETER;
     }
     if (ProcessHandle && ProcessHandle != kCurrentProcess)
@@ -84,15 +86,14 @@ extern "C" PKTHREAD NTAPI KeGetCurrentThread()
 
 extern "C" KPRIORITY NTAPI KeSetPriorityThread(PKTHREAD Thread, KPRIORITY Priority)
 {
-    if (KeGetCurrentIrql() > DISPATCH_LEVEL)
-        standin::VerifierReport("irql", "KeSetPriorityThread at IRQL " + std::to_string(KeGetCurrentIrql()));
+    standin::CheckIrqlAtMost("KeSetPriorityThread", DISPATCH_LEVEL);
     standin::KernelThread* thread = ReferenceThread(Thread, "KeSetPriorityThread");
     if (!thread)
         return 0;
     KPRIORITY previous;
     if (Priority <= LOW_PRIORITY || Priority > HIGH_PRIORITY) {
-        standin::VerifierReport("bad-argument", "KeSetPriorityThread to priority " + std::to_string(Priority) +
-                                                    " outside 1 to 31");
+        standin::VerifierReport("bad-argument", "KeSetPriorityThread to priority " +
+                                                    std::to_string(Priority) + " outside 1 to 31");
         previous = thread->priority;
     } else {
         previous = thread->priority.exchange(Priority);

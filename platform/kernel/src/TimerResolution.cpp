@@ -35,8 +35,8 @@ extern "C" ULONG NTAPI ExSetTimerResolution(ULONG DesiredTime, BOOLEAN SetResolu
     auto& s = standin::State();
     std::lock_guard<std::mutex> hold(s.lock);
     if (SetResolution)
-        s.standing.push_back(
-            std::clamp<ULONG>(DesiredTime, STANDIN_MINIMUM_TIMER_RESOLUTION, STANDIN_DEFAULT_TIMER_RESOLUTION));
+        s.standing.push_back(std::clamp<ULONG>(DesiredTime, STANDIN_MINIMUM_TIMER_RESOLUTION,
+                                               STANDIN_DEFAULT_TIMER_RESOLUTION));
     else if (!s.standing.empty())
         s.standing.pop_back();
     const ULONG result = s.standing.empty() ? STANDIN_DEFAULT_TIMER_RESOLUTION

@@ -1,13 +1,13 @@
 // KeWaitForSingleObject: time-out forms, the IRQL rule, and the check that the object is one.
 #include "Dispatcher.h"
 #include "KernelThread.h"
+#include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
 #include "km/sync.h"
 #include "km/verifier.h"
 #include "platform/Clock.h"
 
-#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -19,9 +19,8 @@ int64_t DeadlineOfTimeout(const LARGE_INTEGER* timeout)
         return platform::Clock::kForever;
     const LONGLONG value = timeout->QuadPart;
     if (value < 0)
-        return platform::Clock::DeadlineAfter(value == std::numeric_limits<LONGLONG>::min()
-                                                  ? std::numeric_limits<int64_t>::max()
-                                                  : -value);
+        return platform::Clock::DeadlineAfter(
+            value == std::numeric_limits<LONGLONG>::min() ? std::numeric_limits<int64_t>::max() : -value);
     if (value > 0)
         return platform::Clock::SimulatedFromSystemTime(value);
     return platform::Clock::Now();
@@ -43,10 +42,9 @@ extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID Object, KWAIT_REASON, KPRO
     const KIRQL irql = KeGetCurrentIrql();
     bool mayBlock = !poll;
     if (irql > DISPATCH_LEVEL || (irql == DISPATCH_LEVEL && !poll)) {
-        char text[128];
-        std::snprintf(text, sizeof text, "KeWaitForSingleObject on %p at IRQL %u with %s", Object, irql,
-                      Timeout ? "a non-zero time-out" : "no time-out");
-        standin::VerifierReport("wait-at-dispatch", text);
+        standin::VerifierReport("wait-at-dispatch", standin::CallText("KeWaitForSingleObject", Object) +
+                                                        " at IRQL " + std::to_string(irql) + " with " +
+                                                        (!Timeout ? "no time-out" : poll ? "a zero time-out" : "a time-out"));
         mayBlock = false; // blocking here would stall the DPC or interrupt thread; answer as a poll
     }
     const int64_t deadline = mayBlock ? standin::DeadlineOfTimeout(Timeout) : 0;
@@ -57,10 +55,8 @@ extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID Object, KWAIT_REASON, KPRO
     std::unique_lock<std::mutex> hold(dispatcher.Lock());
     if (!Object || !standin::Dispatcher::IsValid(header)) {
         hold.unlock();
-        char text[128];
-        std::snprintf(text, sizeof text, "KeWaitForSingleObject on %p, which is not an initialised dispatcher object",
-                      Object);
-        standin::VerifierReport("bad-object", text);
+        standin::VerifierReport("bad-object", standin::CallText("KeWaitForSingleObject", Object) +
+                                                  ", which is not an initialised dispatcher object");
         return STATUS_INVALID_PARAMETER;
     }
     if (dispatcher.TrySatisfy(header, self))

@@ -13,7 +13,7 @@ namespace platform {
 
 class Clock {
 public:
-    static constexpr int64_t kUnitsPerSecond = 10'000'000;       // 100-ns units
+    static constexpr int64_t kUnitsPerSecond = 10'000'000; // 100-ns units
     static constexpr int64_t kUnitsPerMillisecond = 10'000;
     static constexpr int64_t kUnitsPerMicrosecond = 10;
     // A deadline that never comes.
@@ -48,16 +48,17 @@ public:
     // which the notifier holds while changing it. `ready` runs with the caller's mutex and a clock
     // lock held: it may read the clock but must not change the speed factor.
     template <class Ready>
-    static bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable_any& cv, int64_t deadline,
-                          Ready ready)
+    static bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable_any& cv,
+                          int64_t deadline, Ready ready)
     {
         return WaitUntilImpl(
-            lock, cv, deadline, [](void* r) { return static_cast<bool>((*static_cast<Ready*>(r))()); }, &ready);
+            lock, cv, deadline, [](void* r) { return static_cast<bool>((*static_cast<Ready*>(r))()); },
+            &ready);
     }
 
 private:
-    static bool WaitUntilImpl(std::unique_lock<std::mutex>& lock, std::condition_variable_any& cv, int64_t deadline,
-                              bool (*ready)(void*), void* readyArg);
+    static bool WaitUntilImpl(std::unique_lock<std::mutex>& lock, std::condition_variable_any& cv,
+                              int64_t deadline, bool (*ready)(void*), void* readyArg);
 };
 
 } // namespace platform

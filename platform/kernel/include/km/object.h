@@ -21,14 +21,14 @@ struct OBJECT_HANDLE_INFORMATION {
 };
 using POBJECT_HANDLE_INFORMATION = OBJECT_HANDLE_INFORMATION*;
 
-#define InitializeObjectAttributes(p, n, a, r, s)                                                                 \
-    do {                                                                                                           \
-        (p)->Length = sizeof(OBJECT_ATTRIBUTES);                                                                   \
-        (p)->RootDirectory = (r);                                                                                  \
-        (p)->Attributes = (a);                                                                                     \
-        (p)->ObjectName = (n);                                                                                     \
-        (p)->SecurityDescriptor = (s);                                                                             \
-        (p)->SecurityQualityOfService = nullptr;                                                                   \
+#define InitializeObjectAttributes(p, n, a, r, s)                                                            \
+    do {                                                                                                     \
+        (p)->Length = sizeof(OBJECT_ATTRIBUTES);                                                             \
+        (p)->RootDirectory = (r);                                                                            \
+        (p)->Attributes = (a);                                                                               \
+        (p)->ObjectName = (n);                                                                               \
+        (p)->SecurityDescriptor = (s);                                                                       \
+        (p)->SecurityQualityOfService = nullptr;                                                             \
     } while (0)
 
 extern "C" {
@@ -75,9 +75,9 @@ protected:
 private:
     friend class ObjectDirectory;
     POBJECT_TYPE type_;
-    long references_ = 0;         // all references, handles' and the stand-in's own included
-    long handles_ = 0;            // open handles (each holds one reference)
-    long ownReferences_ = 0;      // the stand-in's own (a running thread's hold on itself)
+    long references_ = 0;    // all references, handles' and the stand-in's own included
+    long handles_ = 0;       // open handles (each holds one reference)
+    long ownReferences_ = 0; // the stand-in's own (a running thread's hold on itself)
 };
 
 // Makes a newly built object known; the caller holds its one reference.

@@ -11,8 +11,7 @@ struct KTHREAD {
     DISPATCHER_HEADER Header;
 };
 // The executive's view of the same object; both pointers name one object.
-struct ETHREAD : KTHREAD {
-};
+struct ETHREAD : KTHREAD {};
 using PETHREAD = ETHREAD*;
 
 struct CLIENT_ID {
@@ -31,9 +30,9 @@ extern "C" {
 // Starts StartRoutine(StartContext) on a new thread at PASSIVE_LEVEL and returns a handle to its
 // thread object. ProcessHandle must be NULL or the current process ((HANDLE)-1). ClientId, when
 // given, receives the process and thread ids. Must be called at PASSIVE_LEVEL.
-NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
-                                    HANDLE ProcessHandle, PCLIENT_ID ClientId, PKSTART_ROUTINE StartRoutine,
-                                    PVOID StartContext);
+NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
+                                    POBJECT_ATTRIBUTES ObjectAttributes, HANDLE ProcessHandle,
+                                    PCLIENT_ID ClientId, PKSTART_ROUTINE StartRoutine, PVOID StartContext);
 // Ends the calling system thread with ExitStatus; does not return. Called from any other thread it
 // returns STATUS_INVALID_PARAMETER. The routine's frames are unwound, so its destructors run; a
 // handler that catches everything must rethrow standin::ThreadTermination.

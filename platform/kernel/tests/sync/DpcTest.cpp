@@ -90,38 +90,22 @@ TEST(Dpc, RunsOnTheDpcThreadAtDispatchLevelWithItsArguments)
     EXPECT_EQ(KeGetCurrentIrql(), PASSIVE_LEVEL);
 }
 
-TEST(Dpc, QueueingAQueuedDpcReturnsFalseAndKeepsItsArguments)
+TEST(Dpc, QueueingAQueuedDpcReturnsFalseAndRemovalTakesItOff)
 {
     Record record;
     Tagged tagged{&record, 2};
     KDPC dpc;
     KeInitializeDpc(&dpc, Note, &tagged);
-    int first = 0, second = 0;
+    EXPECT_FALSE(KeRemoveQueueDpc(&dpc));
+    int first = 0, second = 0, third = 0;
     {
         Gate gate;
         EXPECT_TRUE(KeInsertQueueDpc(&dpc, &first, nullptr));
-        EXPECT_FALSE(KeInsertQueueDpc(&dpc, &second, nullptr));
-        gate.Open();
-    }
-    std::lock_guard<std::mutex> hold(record.lock);
-    EXPECT_EQ(record.runs, 1);
-    EXPECT_EQ(record.argument1, &first);
-}
-
-TEST(Dpc, RemovalTakesAQueuedDpcOffTheQueue)
-{
-    Record record;
-    Tagged tagged{&record, 3};
-    KDPC dpc;
-    KeInitializeDpc(&dpc, Note, &tagged);
-    EXPECT_FALSE(KeRemoveQueueDpc(&dpc));
-    int third = 0;
-    {
-        Gate gate;
-        EXPECT_TRUE(KeInsertQueueDpc(&dpc, nullptr, nullptr));
+        EXPECT_FALSE(KeInsertQueueDpc(&dpc, &second, nullptr)); // keeps the first arguments
         EXPECT_TRUE(KeRemoveQueueDpc(&dpc));
         EXPECT_FALSE(KeRemoveQueueDpc(&dpc));
         EXPECT_TRUE(KeInsertQueueDpc(&dpc, &third, nullptr));
+        EXPECT_FALSE(KeInsertQueueDpc(&dpc, &second, nullptr));
         gate.Open();
     }
     std::lock_guard<std::mutex> hold(record.lock);
@@ -145,8 +129,8 @@ TEST(Dpc, RunInTheOrderQueuedFromAnyLevel)
             EXPECT_TRUE(KeInsertQueueDpc(&dpcs[i], nullptr, nullptr));
         }
         KeLowerIrql(old);
-        EXPECT_TRUE(KeRemoveQueueDpc(&dpcs[2]));  // from the middle
-        EXPECT_TRUE(KeRemoveQueueDpc(&dpcs[5]));  // the tail
+        EXPECT_TRUE(KeRemoveQueueDpc(&dpcs[2]));                   // from the middle
+        EXPECT_TRUE(KeRemoveQueueDpc(&dpcs[5]));                   // the tail
         EXPECT_TRUE(KeInsertQueueDpc(&dpcs[2], nullptr, nullptr)); // now last
         gate.Open();
     }

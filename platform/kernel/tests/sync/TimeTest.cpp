@@ -31,14 +31,14 @@ struct Expected {
 TEST(TimeFields, SplitsTimesIntoCalendarFields)
 {
     const Expected cases[] = {
-        {0, 1601, 1, 1, 0, 0, 0, 0, 1},                               // the origin was a Monday
-        {314'496'000'000'000, 1601, 12, 31, 0, 0, 0, 0, 1},           // last day of a common year
-        {116'444'736'000'000'000, 1970, 1, 1, 0, 0, 0, 0, 4},         // Thursday
-        {125'963'012'967'890'000, 2000, 2, 29, 12, 34, 56, 789, 2},   // leap day of a 400-year
-        {133'801'631'999'990'000, 2024, 12, 31, 23, 59, 59, 999, 2},  // day 366
-        {157'520'160'000'000'000, 2100, 3, 1, 0, 0, 0, 0, 1},         // 2100 has no 29 February
-        {125'963'012'967'899'999, 2000, 2, 29, 12, 34, 56, 789, 2},   // sub-millisecond units drop
-        {-1, 1600, 12, 31, 23, 59, 59, 999, 0},                       // before the origin: Sunday
+        {0, 1601, 1, 1, 0, 0, 0, 0, 1},                              // the origin was a Monday
+        {314'496'000'000'000, 1601, 12, 31, 0, 0, 0, 0, 1},          // last day of a common year
+        {116'444'736'000'000'000, 1970, 1, 1, 0, 0, 0, 0, 4},        // Thursday
+        {125'963'012'967'890'000, 2000, 2, 29, 12, 34, 56, 789, 2},  // leap day of a 400-year
+        {133'801'631'999'990'000, 2024, 12, 31, 23, 59, 59, 999, 2}, // day 366
+        {157'520'160'000'000'000, 2100, 3, 1, 0, 0, 0, 0, 1},        // 2100 has no 29 February
+        {125'963'012'967'899'999, 2000, 2, 29, 12, 34, 56, 789, 2},  // sub-millisecond units drop
+        {-1, 1600, 12, 31, 23, 59, 59, 999, 0},                      // before the origin: Sunday
         {std::numeric_limits<LONGLONG>::max(), 30828, 9, 14, 2, 48, 5, 477, 4},
     };
     for (const auto& c : cases) {
@@ -97,13 +97,13 @@ TEST(PerformanceCounter, CountsSimulatedTimeAtTenMegahertz)
 TEST(TimerResolution, StandingRequestsDecideTheResolutionInEffect)
 {
     const size_t earlier = standin::TimerResolutionRequests().size();
-    EXPECT_EQ(ExSetTimerResolution(10000, TRUE), 10000u);  // 1 ms, as the driver asks at load
-    EXPECT_EQ(ExSetTimerResolution(50000, TRUE), 10000u);  // the finest standing request wins
-    EXPECT_EQ(ExSetTimerResolution(1, TRUE), 5000u);       // bounded to what the timer offers
+    EXPECT_EQ(ExSetTimerResolution(10000, TRUE), 10000u); // 1 ms, as the driver asks at load
+    EXPECT_EQ(ExSetTimerResolution(50000, TRUE), 10000u); // the finest standing request wins
+    EXPECT_EQ(ExSetTimerResolution(1, TRUE), 5000u);      // bounded to what the timer offers
     EXPECT_EQ(ExSetTimerResolution(0, FALSE), 10000u);
     EXPECT_EQ(ExSetTimerResolution(0, FALSE), 10000u);
-    EXPECT_EQ(ExSetTimerResolution(0, FALSE), 156250u);    // all withdrawn: the default
-    EXPECT_EQ(ExSetTimerResolution(0, FALSE), 156250u);    // nothing left to withdraw
+    EXPECT_EQ(ExSetTimerResolution(0, FALSE), 156250u); // all withdrawn: the default
+    EXPECT_EQ(ExSetTimerResolution(0, FALSE), 156250u); // nothing left to withdraw
     EXPECT_EQ(ExSetTimerResolution(1'000'000, TRUE), 156250u);
     EXPECT_EQ(ExSetTimerResolution(0, FALSE), 156250u);
 
@@ -116,8 +116,7 @@ TEST(TimerResolution, StandingRequestsDecideTheResolutionInEffect)
     EXPECT_EQ(calls[earlier + 5].result, 156250u);
 }
 
-class Stall : public ClockFixture {
-};
+class Stall : public ClockFixture {};
 
 TEST_F(Stall, BusyWaitsItsSimulatedTimeAtAnyLevel)
 {
