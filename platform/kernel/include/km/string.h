@@ -10,7 +10,7 @@ extern "C" {
 // terminating zero and MaximumLength two bytes more; a null source gives an empty string with a
 // null buffer. A source of 32,767 characters or more is cut: Length 0xFFFC, MaximumLength 0xFFFE.
 VOID NTAPI RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString);
-// As above for narrow text; a source of 65,535 bytes or more gets Length 0xFFFD, MaximumLength 0xFFFE.
+// As above for narrow text; a source of 65,534 bytes or more gets Length 0xFFFD, MaximumLength 0xFFFE.
 VOID NTAPI RtlInitAnsiString(PANSI_STRING DestinationString, PCSTR SourceString);
 
 // Copies as much of SourceString as the destination's MaximumLength holds and terminates the copy
