@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "km/format.h"
 #include "km/verifier.h"
@@ -112,4 +114,28 @@ TEST(Snprintf, FormatReturnsLongTextWhole)
     const std::string long_text(3000, 'x');
     EXPECT_EQ(standin::Format("[%s]", long_text.c_str()), "[" + long_text + "]");
     EXPECT_EQ(standin::Format("%-2000d|", 1).size(), 2001u);
+}
+
+TEST(Snprintf, ThreadsFormatIndependently)
+{
+    // The formatter keeps no state between calls: lines formatted at once on many threads (as the
+    // trace facility does from any thread) come out whole and with their own values.
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(8, 0);
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t, &mismatches] {
+            for (int i = 0; i < 2000; ++i) {
+                char narrow[64];
+                const int length = _snprintf(narrow, sizeof narrow, "%02d:%06d %ls %.2f", t, i, u"line", i / 4.0);
+                const std::string expected = std::to_string(t + 100).substr(1) + ":" +
+                                             std::to_string(i + 1000000).substr(1) + " line " +
+                                             standin::Format("%.2f", i / 4.0);
+                if (length < 0 || std::string(narrow, static_cast<size_t>(length)) != expected)
+                    ++mismatches[t];
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches, std::vector<int>(8, 0));
 }
