@@ -2,12 +2,14 @@
 // threads) is reported as a breach, and a test that leaves any unread breach makes the program fail
 // with the test's name. CTest runs each test in a process of its own, so the failure is charged to
 // the test that caused it. Tests that provoke a breach on purpose read it with
-// standin::VerifierTakeViolations() and release what they took.
+// standin::VerifierTakeViolations() and release what they took. Pool failure injection is cleared
+// after every test.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
+#include "km/pool.h"
 #include "km/verifier.h"
 
 namespace {
@@ -16,6 +18,9 @@ class CheckAfterEachTest : public testing::EmptyTestEventListener {
 public:
     void OnTestEnd(const testing::TestInfo& info) override
     {
+        // An injected pool failure must not outlive the test that asked for it, even one that
+        // stopped half-way.
+        standin::PoolClearFailures();
         standin::VerifierCheckLeaks();
         auto breaches = standin::VerifierTakeViolations();
         if (breaches.empty())

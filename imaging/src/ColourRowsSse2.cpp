@@ -1,0 +1,277 @@
+// Vector kernels of the colour conversions (SSE2). Every product is the high half of a signed
+// 16 x 16-bit multiplication of a value shifted up by 7 bits, i.e. floor(value x factor / 512),
+// and packing with unsigned saturation clamps to 0..255. The plain kernels compute the same bytes.
+#include "RowKernels.h"
+
+#include <emmintrin.h>
+
+#include <cstring>
+
+namespace imaging {
+namespace {
+
+inline __m128i LoadBytes4(const uint8_t* p)
+{
+    int32_t word;
+    std::memcpy(&word, p, 4);
+    return _mm_cvtsi32_si128(word);
+}
+
+inline __m128i LoadBytes2(const uint8_t* p)
+{
+    uint16_t half;
+    std::memcpy(&half, p, 2);
+    return _mm_cvtsi32_si128(half);
+}
+
+inline __m128i LoadBytes8(const uint8_t* p)
+{
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+inline void StoreBytes8(uint8_t* p, __m128i v)
+{
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+}
+
+inline void StoreBytes16(uint8_t* p, __m128i v)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+// Up to eight pixels as 16-bit lanes: luma, and the blue- and red-difference samples less 128,
+// shifted up by 7 bits and repeated for the two pixels that share them.
+struct PixelLanes {
+    __m128i luma;
+    __m128i cb7;
+    __m128i cr7;
+};
+
+inline PixelLanes Widen(__m128i yBytes, __m128i uBytes, __m128i vBytes)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bias = _mm_set1_epi16(128);
+    __m128i cb = _mm_sub_epi16(_mm_unpacklo_epi8(uBytes, zero), bias);
+    __m128i cr = _mm_sub_epi16(_mm_unpacklo_epi8(vBytes, zero), bias);
+    cb = _mm_unpacklo_epi16(cb, cb);
+    cr = _mm_unpacklo_epi16(cr, cr);
+    return {_mm_unpacklo_epi8(yBytes, zero), _mm_slli_epi16(cb, 7), _mm_slli_epi16(cr, 7)};
+}
+
+inline PixelLanes Load8(const uint8_t* y, const uint8_t* u, const uint8_t* v)
+{
+    return Widen(LoadBytes8(y), LoadBytes4(u), LoadBytes4(v));
+}
+
+inline PixelLanes Load4(const uint8_t* y, const uint8_t* u, const uint8_t* v)
+{
+    return Widen(LoadBytes4(y), LoadBytes2(u), LoadBytes2(v));
+}
+
+inline __m128i Product(__m128i shifted, int16_t factor)
+{
+    return _mm_mulhi_epi16(shifted, _mm_set1_epi16(factor));
+}
+
+inline __m128i StudioLuma(__m128i luma)
+{
+    return Product(_mm_slli_epi16(_mm_sub_epi16(luma, _mm_set1_epi16(16)), 7), 9535);
+}
+
+// R, G and B of up to eight pixels as bytes in the low halves.
+struct RgbBytes {
+    __m128i r;
+    __m128i g;
+    __m128i b;
+};
+
+inline __m128i ToBytes(__m128i q4WithRounding)
+{
+    const __m128i v = _mm_srai_epi16(q4WithRounding, 4);
+    return _mm_packus_epi16(v, v);
+}
+
+inline RgbBytes StudioRgb24(const PixelLanes& p)
+{
+    const __m128i luma = StudioLuma(p.luma);
+    const __m128i round = _mm_set1_epi16(8);
+    const __m128i r = _mm_add_epi16(_mm_add_epi16(luma, Product(p.cr7, 13074)), round);
+    const __m128i g = _mm_add_epi16(
+        _mm_add_epi16(_mm_add_epi16(luma, Product(p.cr7, -6660)), Product(p.cb7, -3211)), round);
+    const __m128i b = _mm_add_epi16(_mm_add_epi16(luma, Product(p.cb7, 16523)), round);
+    return {ToBytes(r), ToBytes(g), ToBytes(b)};
+}
+
+inline RgbBytes AnalogRgb32(const PixelLanes& p)
+{
+    const __m128i luma = _mm_slli_epi16(p.luma, 4);
+    const __m128i round = _mm_set1_epi16(8);
+    const __m128i r = _mm_add_epi16(_mm_add_epi16(luma, Product(p.cr7, 9338)), round);
+    const __m128i g = _mm_add_epi16(
+        _mm_sub_epi16(luma, _mm_add_epi16(Product(p.cb7, 3227), Product(p.cr7, 4759))), round);
+    const __m128i b = _mm_add_epi16(_mm_add_epi16(luma, Product(p.cb7, 16646)), round);
+    return {ToBytes(r), ToBytes(g), ToBytes(b)};
+}
+
+// Eight RGB555 words; no rounding term.
+inline __m128i Rgb555Words(const PixelLanes& p, bool swapRB)
+{
+    const __m128i luma = StudioLuma(p.luma);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i max = _mm_set1_epi16(255);
+    auto five = [&](__m128i q4) {
+        const __m128i v = _mm_max_epi16(_mm_min_epi16(_mm_srai_epi16(q4, 4), max), zero);
+        return _mm_srli_epi16(v, 3);
+    };
+    const __m128i r = five(_mm_add_epi16(luma, Product(p.cr7, 13074)));
+    const __m128i g =
+        five(_mm_sub_epi16(_mm_sub_epi16(luma, Product(p.cr7, 6660)), Product(p.cb7, 3211)));
+    const __m128i b = five(_mm_add_epi16(luma, Product(p.cb7, 16523)));
+    const __m128i low = swapRB ? b : r;
+    const __m128i high = swapRB ? r : b;
+    return _mm_or_si128(_mm_or_si128(low, _mm_slli_epi16(g, 5)), _mm_slli_epi16(high, 10));
+}
+
+// Pixels 0-3 and 4-7 as R, G, B, 0 quadruples.
+inline void Quads(const RgbBytes& c, __m128i& first, __m128i& second)
+{
+    const __m128i rg = _mm_unpacklo_epi8(c.r, c.g);
+    const __m128i b0 = _mm_unpacklo_epi8(c.b, _mm_setzero_si128());
+    first = _mm_unpacklo_epi16(rg, b0);
+    second = _mm_unpackhi_epi16(rg, b0);
+}
+
+// Four R, G, B, 0 quadruples packed into 12 bytes at the bottom of the register.
+inline __m128i DropFourthBytes(__m128i quads)
+{
+    const __m128i keepLow = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+    const __m128i keepNext = _mm_set_epi32(0x0000FFFF, int32_t(0xFF000000), 0x0000FFFF,
+                                           int32_t(0xFF000000));
+    // Within each 64-bit half, the second pixel moves down one byte next to the first.
+    const __m128i halves = _mm_or_si128(_mm_and_si128(quads, keepLow),
+                                        _mm_and_si128(_mm_srli_epi64(quads, 8), keepNext));
+    const __m128i lowSix = _mm_set_epi32(0, 0, 0x0000FFFF, -1);
+    const __m128i nextSix = _mm_set_epi32(0, -1, int32_t(0xFFFF0000), 0);
+    return _mm_or_si128(_mm_and_si128(halves, lowSix),
+                        _mm_and_si128(_mm_srli_si128(halves, 2), nextSix));
+}
+
+// One step of the three-way byte unshuffle: after four steps the 48 bytes of 16 interleaved
+// R, G, B pixels are in three registers of 16 reds, 16 greens and 16 blues.
+inline void Unshuffle(__m128i& a, __m128i& b, __m128i& c)
+{
+    const __m128i na = _mm_unpacklo_epi8(a, _mm_unpackhi_epi64(b, b));
+    const __m128i nb = _mm_unpacklo_epi8(_mm_unpackhi_epi64(a, a), c);
+    const __m128i nc = _mm_unpacklo_epi8(b, _mm_unpackhi_epi64(c, c));
+    a = na;
+    b = nb;
+    c = nc;
+}
+
+struct HalfLanes {
+    __m128i lo;
+    __m128i hi;
+};
+
+inline HalfLanes Widen16(__m128i bytes)
+{
+    const __m128i zero = _mm_setzero_si128();
+    return {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
+}
+
+// For eight pixels: D = floor((9798 r + 19235 g) / 16384) + floor(3736 b / 16384).
+inline __m128i LumaTwice(__m128i r, __m128i g, __m128i b)
+{
+    const __m128i factors = _mm_set_epi16(19235, 9798, 19235, 9798, 19235, 9798, 19235, 9798);
+    const __m128i lo = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(r, g), factors), 14);
+    const __m128i hi = _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(r, g), factors), 14);
+    return _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_mulhi_epi16(_mm_slli_epi16(b, 2),
+                                                                   _mm_set1_epi16(3736)));
+}
+
+// For the pairs of eight pixels each: clamp(floor((c0 + c1 - S) x factor / 65536) + 128).
+inline __m128i ChromaOfPairs(const HalfLanes& c, __m128i sLo, __m128i sHi, int16_t factor)
+{
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i lo = _mm_sub_epi32(_mm_madd_epi16(c.lo, ones), sLo);
+    const __m128i hi = _mm_sub_epi32(_mm_madd_epi16(c.hi, ones), sHi);
+    const __m128i scaled = _mm_add_epi16(Product(_mm_packs_epi32(lo, hi), factor),
+                                         _mm_set1_epi16(128));
+    return _mm_packus_epi16(scaled, scaled);
+}
+
+} // namespace
+
+void RGB24ToYUVPairsSse2(const uint8_t* rgb, uint8_t* y, uint8_t* u, uint8_t* v, int32_t pixels)
+{
+    const __m128i ones = _mm_set1_epi16(1);
+    for (int32_t i = 0; i < pixels; i += 16, rgb += 48) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 16));
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 32));
+        for (int step = 0; step < 4; ++step)
+            Unshuffle(a, b, c);
+        const HalfLanes r = Widen16(a), g = Widen16(b), bl = Widen16(c);
+        const __m128i dLo = LumaTwice(r.lo, g.lo, bl.lo);
+        const __m128i dHi = LumaTwice(r.hi, g.hi, bl.hi);
+        StoreBytes16(y + i, _mm_packus_epi16(_mm_srai_epi16(dLo, 1), _mm_srai_epi16(dHi, 1)));
+        // S of each pair: the sum of the pair's two D values, halved.
+        const __m128i sLo = _mm_srai_epi32(_mm_madd_epi16(dLo, ones), 1);
+        const __m128i sHi = _mm_srai_epi32(_mm_madd_epi16(dHi, ones), 1);
+        StoreBytes8(v + i / 2, ChromaOfPairs(r, sLo, sHi, 28737));
+        StoreBytes8(u + i / 2, ChromaOfPairs(bl, sLo, sHi, 16121));
+    }
+}
+
+void YUVToRGB555Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
+                       int32_t pixels, bool swapRB)
+{
+    int32_t i = 0;
+    for (; i + 8 <= pixels; i += 8)
+        StoreBytes16(dst + 2 * i, Rgb555Words(Load8(y + i, u + i / 2, v + i / 2), swapRB));
+    for (; i + 4 <= pixels; i += 4)
+        StoreBytes8(dst + 2 * i, Rgb555Words(Load4(y + i, u + i / 2, v + i / 2), swapRB));
+}
+
+void YUVToRGB24Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
+                      int32_t pixels)
+{
+    for (int32_t i = 0; i < pixels; i += 8, dst += 24) {
+        __m128i first, second;
+        Quads(StudioRgb24(Load8(y + i, u + i / 2, v + i / 2)), first, second);
+        const __m128i a = DropFourthBytes(first);
+        const __m128i b = DropFourthBytes(second);
+        StoreBytes16(dst, _mm_or_si128(a, _mm_slli_si128(b, 12)));
+        StoreBytes8(dst + 16, _mm_srli_si128(b, 4));
+    }
+}
+
+void YUVToRGB32Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
+                      int32_t pixels)
+{
+    const bool aligned = (reinterpret_cast<uintptr_t>(dst) & 15) == 0;
+    int32_t i = 0;
+    for (; i + 8 <= pixels; i += 8) {
+        __m128i first, second;
+        Quads(AnalogRgb32(Load8(y + i, u + i / 2, v + i / 2)), first, second);
+        uint8_t* out = dst + 4 * i;
+        if (aligned) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(out), first);
+            _mm_store_si128(reinterpret_cast<__m128i*>(out + 16), second);
+        } else {
+            StoreBytes16(out, first);
+            StoreBytes16(out + 16, second);
+        }
+    }
+    for (; i + 4 <= pixels; i += 4) {
+        __m128i first, second;
+        Quads(AnalogRgb32(Load4(y + i, u + i / 2, v + i / 2)), first, second);
+        uint8_t* out = dst + 4 * i;
+        if (aligned)
+            _mm_store_si128(reinterpret_cast<__m128i*>(out), first);
+        else
+            StoreBytes16(out, first);
+    }
+}
+
+} // namespace imaging

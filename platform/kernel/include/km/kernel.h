@@ -1,0 +1,33 @@
+// Everything the kernel side of the stand-in offers, in one include. Headers that a layer may not
+// have yet are taken when present.
+#pragma once
+#include "km/types.h"
+#include "km/status.h"
+#include "km/irql.h"
+#include "km/verifier.h"
+#include "km/pool.h"
+#include "km/raise.h"
+#include "km/spinlock.h"
+#include "km/interlocked.h"
+
+#if __has_include("km/time.h")
+#include "km/time.h"
+#endif
+#if __has_include("km/sync.h")
+#include "km/sync.h"
+#endif
+#if __has_include("km/thread.h")
+#include "km/thread.h"
+#endif
+#if __has_include("km/dpc.h")
+#include "km/dpc.h"
+#endif
+#if __has_include("km/object.h")
+#include "km/object.h"
+#endif
+#if __has_include("km/string.h")
+#include "km/string.h"
+#endif
+#if __has_include("km/format.h")
+#include "km/format.h"
+#endif
