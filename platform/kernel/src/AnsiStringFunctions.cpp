@@ -4,12 +4,14 @@
 
 #include "CharacterTables.h"
 #include "CountedStrings.h"
+#include "km/pool.h"
 #include "km/status.h"
 #include "km/verifier.h"
 
 namespace {
 
 using standin::counted::kMaxBytes;
+using standin::counted::kStringPoolTag;
 using standin::counted::Readable;
 using standin::counted::Receivable;
 
@@ -62,12 +64,18 @@ extern "C" NTSTATUS NTAPI RtlAnsiStringToUnicodeString(PUNICODE_STRING Destinati
     const size_t needed = (characters + 1) * sizeof(WCHAR); // with the terminating zero
     if (needed > 0xFFFF)
         return STATUS_INVALID_PARAMETER_2;
-    (void)AllocateDestinationString;
-    if (!Receivable(DestinationString))
+    if (AllocateDestinationString) {
+        auto* buffer = static_cast<PWSTR>(ExAllocatePoolWithTag(PagedPool, needed, kStringPoolTag));
+        if (!buffer)
+            return STATUS_NO_MEMORY;
+        DestinationString->Buffer = buffer;
+        DestinationString->MaximumLength = static_cast<USHORT>(needed);
+    } else if (!Receivable(DestinationString)) {
         return STATUS_INVALID_PARAMETER;
-    // The whole text or nothing; the destination stays as it was when it does not fit.
-    if (needed > DestinationString->MaximumLength)
+    } else if (needed > DestinationString->MaximumLength) {
+        // The whole text or nothing; the destination stays as it was.
         return STATUS_BUFFER_OVERFLOW;
+    }
     AnsiToWide(DestinationString->Buffer, SourceString->Buffer, characters);
     DestinationString->Length = static_cast<USHORT>(characters * sizeof(WCHAR));
     return STATUS_SUCCESS;
@@ -79,12 +87,17 @@ extern "C" NTSTATUS NTAPI RtlUnicodeStringToAnsiString(PANSI_STRING DestinationS
     if (!Readable(SourceString) || !DestinationString)
         return STATUS_INVALID_PARAMETER;
     size_t characters = SourceString->Length / sizeof(WCHAR);
-    (void)AllocateDestinationString;
-    if (!Receivable(DestinationString))
-        return STATUS_INVALID_PARAMETER;
-    // As much as fits with its terminating zero, and STATUS_BUFFER_OVERFLOW to say it was cut.
     NTSTATUS status = STATUS_SUCCESS;
-    if (characters + 1 > DestinationString->MaximumLength) {
+    if (AllocateDestinationString) {
+        auto* buffer = static_cast<PCHAR>(ExAllocatePoolWithTag(PagedPool, characters + 1, kStringPoolTag));
+        if (!buffer)
+            return STATUS_NO_MEMORY;
+        DestinationString->Buffer = buffer;
+        DestinationString->MaximumLength = static_cast<USHORT>(characters + 1);
+    } else if (!Receivable(DestinationString)) {
+        return STATUS_INVALID_PARAMETER;
+    } else if (characters + 1 > DestinationString->MaximumLength) {
+        // As much as fits with its terminating zero, and STATUS_BUFFER_OVERFLOW to say it was cut.
         if (DestinationString->MaximumLength == 0)
             return STATUS_BUFFER_OVERFLOW;
         characters = DestinationString->MaximumLength - 1u;
@@ -93,4 +106,13 @@ extern "C" NTSTATUS NTAPI RtlUnicodeStringToAnsiString(PANSI_STRING DestinationS
     WideToAnsi(DestinationString->Buffer, SourceString->Buffer, characters);
     DestinationString->Length = static_cast<USHORT>(characters);
     return status;
+}
+
+extern "C" VOID NTAPI RtlFreeAnsiString(PANSI_STRING AnsiString)
+{
+    if (!AnsiString)
+        return;
+    if (AnsiString->Buffer)
+        ExFreePool(AnsiString->Buffer);
+    *AnsiString = ANSI_STRING{0, 0, nullptr};
 }

@@ -1,8 +1,12 @@
 // Checks shared by the Rtl string functions: what makes a counted string safe to read or write.
 #pragma once
+#include "km/pool.h"
 #include "km/types.h"
 
 namespace standin::counted {
+
+// Pool tag of the buffers the conversions allocate for their caller.
+constexpr ULONG kStringPoolTag = MakePoolTag("Strg");
 
 // The largest byte length a counted string may have (USHORT, kept even for wide text).
 constexpr USHORT kMaxBytes = 0xFFFE;

@@ -4,6 +4,7 @@
 
 #include "CharacterTables.h"
 #include "CountedStrings.h"
+#include "km/pool.h"
 #include "km/status.h"
 #include "km/verifier.h"
 
@@ -107,6 +108,16 @@ extern "C" VOID NTAPI RtlCopyUnicodeString(PUNICODE_STRING DestinationString, PC
     std::memmove(DestinationString->Buffer, SourceString->Buffer, bytes);
     DestinationString->Length = static_cast<USHORT>(bytes);
     TerminateIfRoom(DestinationString);
+}
+
+// Releases a buffer the conversions allocated (or any pool buffer) and empties the string.
+extern "C" VOID NTAPI RtlFreeUnicodeString(PUNICODE_STRING UnicodeString)
+{
+    if (!UnicodeString)
+        return;
+    if (UnicodeString->Buffer)
+        ExFreePool(UnicodeString->Buffer);
+    *UnicodeString = UNICODE_STRING{0, 0, nullptr};
 }
 
 extern "C" NTSTATUS NTAPI RtlAppendUnicodeStringToString(PUNICODE_STRING Destination, PCUNICODE_STRING Source)

@@ -1,9 +1,10 @@
 // ANSI_STRING set-up and the conversions between ANSI and wide counted strings through code page
-// 1252, into caller buffers at their limits.
+// 1252: into caller buffers at their limits, and into buffers they allocate from the pool.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "km/pool.h"
 #include "km/status.h"
 #include "km/string.h"
 
@@ -115,4 +116,67 @@ TEST(AnsiString, CodePageRoundTripsEveryByte)
     ANSI_STRING result{0, sizeof back, back};
     ASSERT_EQ(RtlUnicodeStringToAnsiString(&result, &middle, FALSE), STATUS_SUCCESS);
     EXPECT_EQ(std::string(back, result.Length), std::string(bytes, 255));
+}
+
+TEST(AnsiString, ConversionsAllocateFromPagedPoolAndFreeAgain)
+{
+    ANSI_STRING ansi;
+    RtlInitAnsiString(&ansi, "caf\xE9");
+    UNICODE_STRING wide{7, 9, nullptr}; // whatever it held is replaced
+    ASSERT_EQ(RtlAnsiStringToUnicodeString(&wide, &ansi, TRUE), STATUS_SUCCESS);
+    EXPECT_EQ(wide.Length, 8);
+    EXPECT_EQ(wide.MaximumLength, 10);
+    EXPECT_EQ(std::u16string(wide.Buffer, 5), std::u16string(u"caf\u00E9\0", 5));
+    standin::PoolBlockInfo block;
+    ASSERT_TRUE(standin::PoolQueryBlock(wide.Buffer, &block));
+    EXPECT_EQ(block.type, PagedPool);
+    EXPECT_EQ(block.tag, standin::MakePoolTag("Strg"));
+    EXPECT_EQ(block.size, 10u);
+
+    ANSI_STRING back{};
+    ASSERT_EQ(RtlUnicodeStringToAnsiString(&back, &wide, TRUE), STATUS_SUCCESS);
+    EXPECT_EQ(back.Length, 4);
+    EXPECT_EQ(back.MaximumLength, 5);
+    EXPECT_STREQ(back.Buffer, "caf\xE9");
+
+    void* const wideBuffer = wide.Buffer;
+    RtlFreeUnicodeString(&wide);
+    RtlFreeAnsiString(&back);
+    EXPECT_FALSE(standin::PoolQueryBlock(wideBuffer, &block));
+    EXPECT_EQ(wide.Buffer, nullptr);
+    EXPECT_EQ(wide.Length + wide.MaximumLength, 0);
+    EXPECT_EQ(back.Buffer, nullptr);
+    RtlFreeUnicodeString(&wide); // freeing an emptied or absent string does nothing
+    RtlFreeUnicodeString(nullptr);
+    RtlFreeAnsiString(nullptr);
+}
+
+TEST(AnsiString, EmptyTextStillGetsATerminatedBuffer)
+{
+    ANSI_STRING empty{0, 0, nullptr};
+    UNICODE_STRING wide;
+    ASSERT_EQ(RtlAnsiStringToUnicodeString(&wide, &empty, TRUE), STATUS_SUCCESS);
+    EXPECT_EQ(wide.Length, 0);
+    EXPECT_EQ(wide.MaximumLength, 2);
+    EXPECT_EQ(wide.Buffer[0], u'\0');
+    RtlFreeUnicodeString(&wide);
+}
+
+TEST(AnsiString, AllocationFailureLeavesTheDestination)
+{
+    standin::PoolFailTag(standin::MakePoolTag("Strg"));
+    ANSI_STRING ansi;
+    RtlInitAnsiString(&ansi, "abc");
+    UNICODE_STRING wide{2, 4, nullptr};
+    EXPECT_EQ(RtlAnsiStringToUnicodeString(&wide, &ansi, TRUE), STATUS_NO_MEMORY);
+    EXPECT_EQ(wide.Length, 2);
+    EXPECT_EQ(wide.Buffer, nullptr);
+    UNICODE_STRING source;
+    RtlInitUnicodeString(&source, u"abc");
+    ANSI_STRING narrow{1, 2, nullptr};
+    EXPECT_EQ(RtlUnicodeStringToAnsiString(&narrow, &source, TRUE), STATUS_NO_MEMORY);
+    EXPECT_EQ(narrow.Length, 1);
+    EXPECT_EQ(narrow.Buffer, nullptr);
+    EXPECT_EQ(standin::PoolInjectedFailures(), 2u);
+    standin::PoolClearFailures();
 }
