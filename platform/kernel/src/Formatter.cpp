@@ -255,19 +255,19 @@ public:
     Result Run(const CharT* format);
 
 private:
-    struct Spec {
+    struct Directive {
         unsigned flags = 0;
         int width = 0;
         int precision = -1; // -1: none given
     };
 
     bool TakesWide(unsigned flags, bool capital) const;
-    void Emit(const Spec& spec, const Field& field);
-    void Character(const Spec& spec, CharT conversion);
-    void String(const Spec& spec, CharT conversion);
-    void CountedString(const Spec& spec);
-    void Integer(Spec spec, CharT conversion);
-    void Floating(const Spec& spec, CharT conversion);
+    void Emit(const Directive& directive, const Field& field);
+    void Character(const Directive& directive, CharT conversion);
+    void String(const Directive& directive, CharT conversion);
+    void CountedString(const Directive& directive);
+    void Integer(Directive directive, CharT conversion);
+    void Floating(const Directive& directive, CharT conversion);
     bool Full() const { return stopAtOverflow_ && out_.Overflowed(); }
 
     Output<CharT>& out_;
@@ -284,18 +284,18 @@ Result Engine<CharT>::Run(const CharT* p)
             out_.Put(c);
             continue;
         }
-        Spec spec;
+        Directive directive;
         for (;; ++p) {
             if (*p == '-')
-                spec.flags |= kLeft;
+                directive.flags |= kLeft;
             else if (*p == '+')
-                spec.flags |= kSign;
+                directive.flags |= kSign;
             else if (*p == ' ')
-                spec.flags |= kSpace;
+                directive.flags |= kSpace;
             else if (*p == '#')
-                spec.flags |= kAlternate;
+                directive.flags |= kAlternate;
             else if (*p == '0')
-                spec.flags |= kLeadZero;
+                directive.flags |= kLeadZero;
             else
                 break;
         }
@@ -303,22 +303,22 @@ Result Engine<CharT>::Run(const CharT* p)
             ++p;
             const int width = args_.Int();
             if (width < 0) {
-                spec.flags |= kLeft;
-                spec.width = width == INT_MIN ? INT_MAX : -width;
+                directive.flags |= kLeft;
+                directive.width = width == INT_MIN ? INT_MAX : -width;
             } else {
-                spec.width = width;
+                directive.width = width;
             }
         } else {
-            spec.width = ReadNumber(p);
+            directive.width = ReadNumber(p);
         }
         if (*p == '.') {
             ++p;
             if (*p == '*') {
                 ++p;
                 const int precision = args_.Int();
-                spec.precision = precision < 0 ? -1 : precision;
+                directive.precision = precision < 0 ? -1 : precision;
             } else {
-                spec.precision = ReadNumber(p);
+                directive.precision = ReadNumber(p);
             }
         }
         bool sizing = true;
@@ -329,35 +329,35 @@ Result Engine<CharT>::Run(const CharT* p)
                 ++p;
                 if (*p == 'h') {
                     ++p;
-                    spec.flags |= kChar;
+                    directive.flags |= kChar;
                 } else {
-                    spec.flags |= kShort;
+                    directive.flags |= kShort;
                 }
                 break;
             case 'l':
                 ++p;
                 if (*p == 'l') {
                     ++p;
-                    spec.flags |= kInt64;
+                    directive.flags |= kInt64;
                 } else {
-                    spec.flags |= kLong;
+                    directive.flags |= kLong;
                 }
                 break;
             case 'w':
                 ++p;
-                spec.flags |= kWide;
+                directive.flags |= kWide;
                 break;
             case 'L': // long double is double
                 ++p;
                 break;
             case 'I':
                 ++p;
-                spec.flags |= kInt64; // alone: pointer-sized
+                directive.flags |= kInt64; // alone: pointer-sized
                 if (p[0] == '6' && p[1] == '4') {
                     p += 2;
                 } else if (p[0] == '3' && p[1] == '2') {
                     p += 2;
-                    spec.flags &= ~kInt64;
+                    directive.flags &= ~kInt64;
                 } else if (!IsIntegerConversion(*p)) {
                     // Not a size after all: the runtime prints the I and goes on with plain text.
                     literalI = true;
@@ -380,14 +380,14 @@ Result Engine<CharT>::Run(const CharT* p)
         switch (conversion) {
         case 'c':
         case 'C':
-            Character(spec, conversion);
+            Character(directive, conversion);
             break;
         case 's':
         case 'S':
-            String(spec, conversion);
+            String(directive, conversion);
             break;
         case 'Z':
-            CountedString(spec);
+            CountedString(directive);
             break;
         case 'd':
         case 'i':
@@ -396,14 +396,14 @@ Result Engine<CharT>::Run(const CharT* p)
         case 'x':
         case 'X':
         case 'p':
-            Integer(spec, conversion);
+            Integer(directive, conversion);
             break;
         case 'e':
         case 'E':
         case 'f':
         case 'g':
         case 'G':
-            Floating(spec, conversion);
+            Floating(directive, conversion);
             break;
         case 'n':
             // Writing through a pointer taken from the argument list is how format strings become
@@ -435,46 +435,46 @@ bool Engine<CharT>::TakesWide(unsigned flags, bool capital) const
 // Pads to the width: spaces before (or after, with '-'), or zeros between prefix and text with
 // '0'. The runtime zero-pads text conversions as well as numbers.
 template <class CharT>
-void Engine<CharT>::Emit(const Spec& spec, const Field& field)
+void Engine<CharT>::Emit(const Directive& directive, const Field& field)
 {
     const size_t length = field.prefixLength + field.zeros + field.length;
-    const size_t width = static_cast<size_t>(spec.width);
+    const size_t width = static_cast<size_t>(directive.width);
     const size_t padding = width > length ? width - length : 0;
-    if (!(spec.flags & (kLeft | kLeadZero)))
+    if (!(directive.flags & (kLeft | kLeadZero)))
         out_.PutRepeated(' ', padding);
     for (size_t i = 0; i < field.prefixLength; ++i)
         out_.Put(FromNarrow<CharT>(field.prefix[i]));
-    if ((spec.flags & kLeadZero) && !(spec.flags & kLeft))
+    if ((directive.flags & kLeadZero) && !(directive.flags & kLeft))
         out_.PutRepeated('0', padding);
     out_.PutRepeated('0', field.zeros);
     for (size_t i = 0; i < field.length && !Full(); ++i)
         out_.Put(field.wide ? FromWide<CharT>(field.wide[i]) : FromNarrow<CharT>(field.narrow[i]));
-    if (spec.flags & kLeft)
+    if (directive.flags & kLeft)
         out_.PutRepeated(' ', padding);
 }
 
 template <class CharT>
-void Engine<CharT>::Character(const Spec& spec, CharT conversion)
+void Engine<CharT>::Character(const Directive& directive, CharT conversion)
 {
     const int value = args_.Int();
     const char narrow = static_cast<char>(value);
     const char16_t wide = static_cast<char16_t>(value);
     Field field;
     field.length = 1;
-    if (TakesWide(spec.flags, conversion == 'C'))
+    if (TakesWide(directive.flags, conversion == 'C'))
         field.wide = &wide;
     else
         field.narrow = &narrow;
-    Emit(spec, field);
+    Emit(directive, field);
 }
 
 template <class CharT>
-void Engine<CharT>::String(const Spec& spec, CharT conversion)
+void Engine<CharT>::String(const Directive& directive, CharT conversion)
 {
     const void* text = args_.Pointer();
-    const size_t limit = spec.precision < 0 ? SIZE_MAX : static_cast<size_t>(spec.precision);
+    const size_t limit = directive.precision < 0 ? SIZE_MAX : static_cast<size_t>(directive.precision);
     Field field;
-    if (TakesWide(spec.flags, conversion == 'S')) {
+    if (TakesWide(directive.flags, conversion == 'S')) {
         field.wide = text ? static_cast<const char16_t*>(text) : u"(null)";
         while (field.length < limit && field.wide[field.length])
             ++field.length;
@@ -483,16 +483,16 @@ void Engine<CharT>::String(const Spec& spec, CharT conversion)
         while (field.length < limit && field.narrow[field.length])
             ++field.length;
     }
-    Emit(spec, field);
+    Emit(directive, field);
 }
 
 // %Z prints an ANSI_STRING, %wZ a UNICODE_STRING: exactly Length bytes, precision ignored.
 template <class CharT>
-void Engine<CharT>::CountedString(const Spec& spec)
+void Engine<CharT>::CountedString(const Directive& directive)
 {
     const void* string = args_.Pointer();
     Field field;
-    if (string && (spec.flags & kWide)) {
+    if (string && (directive.flags & kWide)) {
         const auto* unicode = static_cast<const UNICODE_STRING*>(string);
         field.wide = unicode->Buffer;
         field.length = unicode->Length / sizeof(WCHAR);
@@ -505,11 +505,11 @@ void Engine<CharT>::CountedString(const Spec& spec)
         field.narrow = "(null)";
         field.length = 6;
     }
-    Emit(spec, field);
+    Emit(directive, field);
 }
 
 template <class CharT>
-void Engine<CharT>::Integer(Spec spec, CharT conversion)
+void Engine<CharT>::Integer(Directive directive, CharT conversion)
 {
     const bool isSigned = conversion == 'd' || conversion == 'i';
     const bool upper = conversion == 'X' || conversion == 'p';
@@ -518,27 +518,27 @@ void Engine<CharT>::Integer(Spec spec, CharT conversion)
     bool negative = false;
     if (conversion == 'p') {
         // Every digit of the pointer's width, upper case, no "0x".
-        spec.precision = 2 * sizeof(void*);
+        directive.precision = 2 * sizeof(void*);
         magnitude = reinterpret_cast<uintptr_t>(args_.Pointer());
-    } else if (spec.flags & kInt64) {
+    } else if (directive.flags & kInt64) {
         const int64_t value = args_.Int64();
         negative = isSigned && value < 0;
         magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     } else {
         int value = args_.Int();
-        if (spec.flags & kChar)
+        if (directive.flags & kChar)
             value = isSigned ? static_cast<signed char>(value) : static_cast<unsigned char>(value);
-        else if (spec.flags & kShort)
+        else if (directive.flags & kShort)
             value = isSigned ? static_cast<short>(value) : static_cast<unsigned short>(value);
         negative = isSigned && value < 0;
         magnitude = negative ? static_cast<uint64_t>(-static_cast<int64_t>(value)) : static_cast<uint32_t>(value);
     }
 
-    int precision = spec.precision;
+    int precision = directive.precision;
     if (precision < 0) {
         precision = 1;
     } else {
-        spec.flags &= ~kLeadZero;
+        directive.flags &= ~kLeadZero;
         precision = std::min(precision, kMaxPrecision);
     }
 
@@ -553,31 +553,31 @@ void Engine<CharT>::Integer(Spec spec, CharT conversion)
     field.narrow = text;
     field.length = static_cast<size_t>(end - text);
     field.zeros = static_cast<size_t>(precision) > field.length ? static_cast<size_t>(precision) - field.length : 0;
-    if (conversion == 'o' && (spec.flags & kAlternate) && field.zeros == 0)
+    if (conversion == 'o' && (directive.flags & kAlternate) && field.zeros == 0)
         field.zeros = 1; // '#' makes the first octal digit a 0
 
     if (isSigned) {
         if (negative)
             field.prefix[field.prefixLength++] = '-';
-        else if (spec.flags & kSign)
+        else if (directive.flags & kSign)
             field.prefix[field.prefixLength++] = '+';
-        else if (spec.flags & kSpace)
+        else if (directive.flags & kSpace)
             field.prefix[field.prefixLength++] = ' ';
-    } else if (radix == 16 && (spec.flags & kAlternate) && magnitude != 0) {
+    } else if (radix == 16 && (directive.flags & kAlternate) && magnitude != 0) {
         field.prefix[0] = '0';
         field.prefix[1] = upper ? 'X' : 'x';
         field.prefixLength = 2;
     }
-    Emit(spec, field);
+    Emit(directive, field);
 }
 
 template <class CharT>
-void Engine<CharT>::Floating(const Spec& spec, CharT conversion)
+void Engine<CharT>::Floating(const Directive& directive, CharT conversion)
 {
     const bool capital = conversion == 'E' || conversion == 'G';
     const bool general = conversion == 'g' || conversion == 'G';
-    const bool alternate = spec.flags & kAlternate;
-    int precision = spec.precision;
+    const bool alternate = directive.flags & kAlternate;
+    int precision = directive.precision;
     if (precision < 0)
         precision = 6;
     else if (precision == 0 && general)
@@ -597,13 +597,13 @@ void Engine<CharT>::Floating(const Spec& spec, CharT conversion)
     Field field;
     if (decimal.negative)
         field.prefix[field.prefixLength++] = '-';
-    else if (spec.flags & kSign)
+    else if (directive.flags & kSign)
         field.prefix[field.prefixLength++] = '+';
-    else if (spec.flags & kSpace)
+    else if (directive.flags & kSpace)
         field.prefix[field.prefixLength++] = ' ';
     field.narrow = text.c_str();
     field.length = text.size();
-    Emit(spec, field);
+    Emit(directive, field);
 }
 
 } // namespace
