@@ -9,16 +9,14 @@
 
 namespace standin {
 
-template <class T>
-class BoundedLog {
+template <class T> class BoundedLog {
 public:
     explicit BoundedLog(size_t capacity) : capacity_(capacity) {}
 
     // Adds the item; `stamp(item, number)` runs first under the log's lock with the item's number
     // (1 for the first item ever added), so numbers follow the order of the record. `after(item)`
     // runs once the item is in, still under the lock.
-    template <class Stamp, class After>
-    void Add(T item, Stamp stamp, After after)
+    template <class Stamp, class After> void Add(T item, Stamp stamp, After after)
     {
         std::lock_guard<std::mutex> hold(lock_);
         stamp(item, ++added_);

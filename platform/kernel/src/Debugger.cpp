@@ -26,11 +26,12 @@ void Debugger::Print(std::string text, bool truncated)
     if (truncated)
         ++truncated_;
     // The echo happens under the record's lock, so stderr shows the texts in the recorded order.
-    records_.Add(std::move(text), [](std::string&, uint64_t) {},
-                 [this](const std::string& kept) {
-                     if (echo)
-                         std::fwrite(kept.data(), 1, kept.size(), stderr);
-                 });
+    records_.Add(
+        std::move(text), [](std::string&, uint64_t) {},
+        [this](const std::string& kept) {
+            if (echo)
+                std::fwrite(kept.data(), 1, kept.size(), stderr);
+        });
 }
 
 void Debugger::Clear()

@@ -56,20 +56,45 @@ Lookup ValueOf(const standin::PhysicalDeviceProperties& p, DEVICE_REGISTRY_PROPE
 {
     std::optional<Bytes> found;
     switch (property) {
-    case DevicePropertyDeviceDescription: found = Text(p.deviceDescription); break;
-    case DevicePropertyHardwareID: found = List(p.hardwareIds); break;
-    case DevicePropertyCompatibleIDs: found = List(p.compatibleIds); break;
-    case DevicePropertyClassName: found = Text(p.className); break;
-    case DevicePropertyClassGuid: found = Text(p.classGuid); break;
-    case DevicePropertyDriverKeyName: found = Text(p.driverKeyName); break;
-    case DevicePropertyFriendlyName: found = Text(p.friendlyName); break;
-    case DevicePropertyLocationInformation: found = Text(p.locationInformation); break;
-    case DevicePropertyPhysicalDeviceObjectName: found = Text(p.physicalDeviceObjectName); break;
-    case DevicePropertyEnumeratorName: found = Text(p.enumeratorName); break;
-    case DevicePropertyBusNumber: found = Number(p.busNumber); break;
-    case DevicePropertyAddress: found = Number(p.address); break;
+    case DevicePropertyDeviceDescription:
+        found = Text(p.deviceDescription);
+        break;
+    case DevicePropertyHardwareID:
+        found = List(p.hardwareIds);
+        break;
+    case DevicePropertyCompatibleIDs:
+        found = List(p.compatibleIds);
+        break;
+    case DevicePropertyClassName:
+        found = Text(p.className);
+        break;
+    case DevicePropertyClassGuid:
+        found = Text(p.classGuid);
+        break;
+    case DevicePropertyDriverKeyName:
+        found = Text(p.driverKeyName);
+        break;
+    case DevicePropertyFriendlyName:
+        found = Text(p.friendlyName);
+        break;
+    case DevicePropertyLocationInformation:
+        found = Text(p.locationInformation);
+        break;
+    case DevicePropertyPhysicalDeviceObjectName:
+        found = Text(p.physicalDeviceObjectName);
+        break;
+    case DevicePropertyEnumeratorName:
+        found = Text(p.enumeratorName);
+        break;
+    case DevicePropertyBusNumber:
+        found = Number(p.busNumber);
+        break;
+    case DevicePropertyAddress:
+        found = Number(p.address);
+        break;
     case DevicePropertyInstallState:
-        found = Number(p.installState ? std::optional<ULONG>(static_cast<ULONG>(*p.installState)) : std::nullopt);
+        found =
+            Number(p.installState ? std::optional<ULONG>(static_cast<ULONG>(*p.installState)) : std::nullopt);
         break;
     default:
         return Lookup::Unsupported;
@@ -91,8 +116,9 @@ const standin::PhysicalDevice* RecordOf(standin::KernelObject* object)
 
 } // namespace
 
-extern "C" NTSTATUS NTAPI IoGetDeviceProperty(PDEVICE_OBJECT DeviceObject, DEVICE_REGISTRY_PROPERTY DeviceProperty,
-                                              ULONG BufferLength, PVOID PropertyBuffer, PULONG ResultLength)
+extern "C" NTSTATUS NTAPI IoGetDeviceProperty(PDEVICE_OBJECT DeviceObject,
+                                              DEVICE_REGISTRY_PROPERTY DeviceProperty, ULONG BufferLength,
+                                              PVOID PropertyBuffer, PULONG ResultLength)
 {
     standin::CheckIrqlAtMost("IoGetDeviceProperty", PASSIVE_LEVEL);
     standin::KernelObject* object = standin::ReferenceDeviceObject(DeviceObject);

@@ -144,9 +144,9 @@ EventLogEntry Parse(const unsigned char* packet, size_t size, std::vector<std::s
         return entry;
     size_t at = header.StringOffset;
     if (at < dumpStart || at >= size) {
-        problems.push_back(std::to_string(header.NumberOfStrings) + " insert(s) at offset " + std::to_string(at) +
-                           ", outside the entry's room for them (" + std::to_string(dumpStart) + " to " +
-                           std::to_string(size) + ")");
+        problems.push_back(std::to_string(header.NumberOfStrings) + " insert(s) at offset " +
+                           std::to_string(at) + ", outside the entry's room for them (" +
+                           std::to_string(dumpStart) + " to " + std::to_string(size) + ")");
         return entry;
     }
     for (unsigned i = 0; i < header.NumberOfStrings; ++i) {
@@ -166,8 +166,8 @@ EventLogEntry Parse(const unsigned char* packet, size_t size, std::vector<std::s
             if (!insert.empty())
                 entry.inserts.push_back(std::move(insert));
             problems.push_back("insert " + std::to_string(i + 1) + " of " +
-                               std::to_string(header.NumberOfStrings) + " is not terminated inside the entry's " +
-                               std::to_string(size) + " bytes");
+                               std::to_string(header.NumberOfStrings) +
+                               " is not terminated inside the entry's " + std::to_string(size) + " bytes");
             break;
         }
         entry.inserts.push_back(std::move(insert));

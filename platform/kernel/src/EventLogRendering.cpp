@@ -21,8 +21,8 @@ std::string LocalTimeText(LONGLONG systemTime)
     TIME_FIELDS fields;
     RtlTimeToTimeFields(&local, &fields);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", fields.Year, fields.Month, fields.Day,
-                  fields.Hour, fields.Minute, fields.Second, fields.Milliseconds);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", fields.Year, fields.Month,
+                  fields.Day, fields.Hour, fields.Minute, fields.Second, fields.Milliseconds);
     return text;
 }
 
@@ -78,8 +78,9 @@ std::string EventLogText()
     for (const auto& entry : EventLogEntries()) {
         char id[16];
         std::snprintf(id, sizeof id, "0x%08X", entry.messageId);
-        text += LocalTimeText(entry.timeWritten) + " " + entry.source + " " + EventSeverityName(entry.messageId) +
-                " " + id + " " + IndentContinuations(RenderEventLogEntry(entry)) + "\n";
+        text += LocalTimeText(entry.timeWritten) + " " + entry.source + " " +
+                EventSeverityName(entry.messageId) + " " + id + " " +
+                IndentContinuations(RenderEventLogEntry(entry)) + "\n";
     }
     return text;
 }

@@ -23,7 +23,8 @@ std::string MessageTables::Key(std::string_view source)
 void MessageTables::Register(std::string_view source, const MessageTableEntry* entries, size_t count)
 {
     if (!entries && count > 0) {
-        VerifierReport("bad-argument", "RegisterMessageTable for " + std::string(source) + " without entries");
+        VerifierReport("bad-argument",
+                       "RegisterMessageTable for " + std::string(source) + " without entries");
         return;
     }
     std::unordered_map<ULONG, std::string> table;

@@ -33,7 +33,8 @@ void PointAt(UNICODE_STRING& string, const std::u16string& text)
 
 } // namespace
 
-PhysicalDeviceObject::PhysicalDeviceObject(const PhysicalDeviceProperties& properties, PDRIVER_OBJECT busDriver)
+PhysicalDeviceObject::PhysicalDeviceObject(const PhysicalDeviceProperties& properties,
+                                           PDRIVER_OBJECT busDriver)
     : KernelObject(g_deviceTypePointer), record_{properties}
 {
     if (record_.properties.physicalDeviceObjectName.empty())
@@ -80,7 +81,8 @@ KernelObject* ReferenceDeviceObject(PVOID deviceObject)
     return object;
 }
 
-PDEVICE_OBJECT CreatePhysicalDeviceObject(const PhysicalDeviceProperties& properties, PDRIVER_OBJECT busDriver)
+PDEVICE_OBJECT CreatePhysicalDeviceObject(const PhysicalDeviceProperties& properties,
+                                          PDRIVER_OBJECT busDriver)
 {
     return static_cast<PDEVICE_OBJECT>(PhysicalDeviceObject::Create(properties, busDriver)->Body());
 }

@@ -76,11 +76,11 @@ constexpr ULONG kErrorLogPoolTag = MakePoolTag("IoEr");
 
 // One written entry.
 struct EventLogEntry {
-    uint64_t recordNumber = 0; // 1 for the first entry of the process; numbers are never reused
-    LONGLONG timeWritten = 0;  // system time (100-ns units since 1601, UTC)
-    std::string source;        // the event-log source: the driver's name ("\Driver\X" gives "X")
-    std::u16string objectName; // insert %1: the device object's name, else the driver's name
-    ULONG messageId = 0;       // the packet's ErrorCode
+    uint64_t recordNumber = 0;           // 1 for the first entry of the process; numbers are never reused
+    LONGLONG timeWritten = 0;            // system time (100-ns units since 1601, UTC)
+    std::string source;                  // the event-log source: the driver's name ("\Driver\X" gives "X")
+    std::u16string objectName;           // insert %1: the device object's name, else the driver's name
+    ULONG messageId = 0;                 // the packet's ErrorCode
     std::vector<std::u16string> inserts; // the packet's strings: %2, %3, ...
     std::vector<UCHAR> dumpData;
     UCHAR majorFunctionCode = 0;

@@ -105,7 +105,7 @@ struct DEVOBJ_EXTENSION {
     CSHORT Type; // IO_TYPE_DEVICE
     USHORT Size;
     PDEVICE_OBJECT DeviceObject;
-    UNICODE_STRING ObjectName;          // "\Device\..."; empty for an unnamed device object
+    UNICODE_STRING ObjectName;           // "\Device\..."; empty for an unnamed device object
     standin::PhysicalDevice* DeviceNode; // the record of a physical device object, else NULL
 };
 using PDEVOBJ_EXTENSION = DEVOBJ_EXTENSION*;
@@ -116,8 +116,8 @@ struct DEVICE_OBJECT {
     CSHORT Type; // IO_TYPE_DEVICE
     USHORT Size;
     LONG ReferenceCount;
-    PDRIVER_OBJECT DriverObject;  // the driver that created the object (a bus driver for a PDO)
-    PDEVICE_OBJECT NextDevice;    // the next device object of the same driver
+    PDRIVER_OBJECT DriverObject;   // the driver that created the object (a bus driver for a PDO)
+    PDEVICE_OBJECT NextDevice;     // the next device object of the same driver
     PDEVICE_OBJECT AttachedDevice; // the next higher device object of the stack
     PIRP CurrentIrp;
     PIO_TIMER Timer;
@@ -202,15 +202,15 @@ namespace standin {
 // absent number means the device has no such property.
 struct PhysicalDeviceProperties {
     std::u16string deviceDescription;
-    std::vector<std::u16string> hardwareIds;   // most specific first, "PCI\VEN_...&DEV_..."
+    std::vector<std::u16string> hardwareIds; // most specific first, "PCI\VEN_...&DEV_..."
     std::vector<std::u16string> compatibleIds;
-    std::u16string className;                  // "MEDIA"
-    std::u16string classGuid;                  // "{4d36e96c-e325-11ce-bfc1-08002be10318}"
-    std::u16string driverKeyName;              // "<class guid>\0000": the device's key under ...\Control\Class
+    std::u16string className;     // "MEDIA"
+    std::u16string classGuid;     // "{4d36e96c-e325-11ce-bfc1-08002be10318}"
+    std::u16string driverKeyName; // "<class guid>\0000": the device's key under ...\Control\Class
     std::u16string friendlyName;
-    std::u16string locationInformation;        // "PCI bus 2, device 4, function 0"
-    std::u16string physicalDeviceObjectName;   // empty: the stand-in names it "\Device\NTPNP_PCI<nnnn>"
-    std::u16string enumeratorName;             // "PCI"
+    std::u16string locationInformation;      // "PCI bus 2, device 4, function 0"
+    std::u16string physicalDeviceObjectName; // empty: the stand-in names it "\Device\NTPNP_PCI<nnnn>"
+    std::u16string enumeratorName;           // "PCI"
     std::optional<ULONG> busNumber;
     std::optional<ULONG> address; // device number << 16 | function number
     std::optional<DEVICE_INSTALL_STATE> installState;

@@ -74,7 +74,8 @@ TEST_F(DbgPrintTest, WideTextAbovePassiveLevelIsABreachNarrowTextIsNot)
     QuietBreaches breaches;
     KIRQL old;
     KeRaiseIrql(DISPATCH_LEVEL, &old);
-    DbgPrint("%s %hs %Z %c %hS %%ls %I64x %Iu\n", "a", "b", static_cast<void*>(nullptr), 'c', "d", 1LL, size_t{2});
+    DbgPrint("%s %hs %Z %c %hS %%ls %I64x %Iu\n", "a", "b", static_cast<void*>(nullptr), 'c', "d", 1LL,
+             size_t{2});
     EXPECT_TRUE(breaches.Take().empty());
     auto breachesOf = [&breaches](const char* format) {
         const auto taken = breaches.Take();

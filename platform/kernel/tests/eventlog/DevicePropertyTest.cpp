@@ -93,7 +93,8 @@ TEST(DeviceProperty, EveryKeptPropertyWithBufferTooSmallExactAndAbsent)
 
         std::vector<unsigned char> buffer(size + 4, 0xEE);
         result = 0;
-        EXPECT_EQ(IoGetDeviceProperty(pdo, c.property, size - 1, buffer.data(), &result), STATUS_BUFFER_TOO_SMALL);
+        EXPECT_EQ(IoGetDeviceProperty(pdo, c.property, size - 1, buffer.data(), &result),
+                  STATUS_BUFFER_TOO_SMALL);
         EXPECT_EQ(result, size);
         EXPECT_EQ(buffer, std::vector<unsigned char>(size + 4, 0xEE)); // nothing copied
 
@@ -119,11 +120,14 @@ TEST(DeviceProperty, MissingAndUnkeptPropertiesHaveTheirOwnStatuses)
               STATUS_OBJECT_NAME_NOT_FOUND);
     EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyHardwareID, sizeof buffer, buffer, &result),
               STATUS_OBJECT_NAME_NOT_FOUND);
-    EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyBusNumber, sizeof buffer, buffer, &result), STATUS_SUCCESS);
+    EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyBusNumber, sizeof buffer, buffer, &result),
+              STATUS_SUCCESS);
     EXPECT_EQ(result, 4u);
     for (auto unkept : {DevicePropertyBootConfiguration, DevicePropertyManufacturer, DevicePropertyUINumber,
-                        DevicePropertyContainerID, static_cast<DEVICE_REGISTRY_PROPERTY>(99)})
-        EXPECT_EQ(IoGetDeviceProperty(pdo, unkept, sizeof buffer, buffer, &result), STATUS_INVALID_PARAMETER_2);
+                        DevicePropertyContainerID, static_cast<DEVICE_REGISTRY_PROPERTY>(23),
+                        static_cast<DEVICE_REGISTRY_PROPERTY>(31)})
+        EXPECT_EQ(IoGetDeviceProperty(pdo, unkept, sizeof buffer, buffer, &result),
+                  STATUS_INVALID_PARAMETER_2);
 
     // Without a name of its own the object gets one of the bus driver's pattern.
     std::u16string name(32, u'\0');
@@ -148,10 +152,13 @@ TEST(DeviceProperty, ObjectsThatAreNotPhysicalDeviceObjectsAndBadArgumentsAreRef
 
     auto properties = BoardProperties();
     PDEVICE_OBJECT pdo = standin::CreatePhysicalDeviceObject(properties);
-    EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyBusNumber, 4, buffer, nullptr), STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyBusNumber, 4, nullptr, &result), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyBusNumber, 4, buffer, nullptr),
+              STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyBusNumber, 4, nullptr, &result),
+              STATUS_INVALID_PARAMETER);
     standin::DeletePhysicalDeviceObject(pdo);
-    EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyBusNumber, 4, buffer, &result), STATUS_INVALID_DEVICE_REQUEST);
+    EXPECT_EQ(IoGetDeviceProperty(pdo, DevicePropertyBusNumber, 4, buffer, &result),
+              STATUS_INVALID_DEVICE_REQUEST);
     standin::DeletePhysicalDeviceObject(pdo);
     EXPECT_EQ(breaches.Take().size(), 6u);
 

@@ -110,7 +110,8 @@ TEST_F(EventLogTest, WrittenEntryKeepsEveryFieldTheInsertsAndTheDumpDataInOrder)
     EXPECT_EQ(e.ioControlCode, 0x22600Eu);
     EXPECT_EQ(e.deviceOffset, -3);
     EXPECT_THAT(e.inserts, ElementsAre(u"abc", u"x", u""));
-    EXPECT_THAT(e.dumpData, ElementsAre(0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB));
+    EXPECT_THAT(e.dumpData,
+                ElementsAre(0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB));
     EXPECT_EQ(e.source, "Talvexon");
     EXPECT_EQ(e.objectName, u"Talvexon");
     EXPECT_FALSE(e.malformed);

@@ -27,12 +27,14 @@ struct TestDriver {
 
 // Allocates an entry of the packet plus the inserts (each with its zero) at StringOffset 48, fills
 // it and returns it unwritten; NULL when the allocation fails.
-inline PIO_ERROR_LOG_PACKET FillPacket(PVOID ioObject, ULONG messageId, const std::vector<std::u16string>& inserts)
+inline PIO_ERROR_LOG_PACKET FillPacket(PVOID ioObject, ULONG messageId,
+                                       const std::vector<std::u16string>& inserts)
 {
     size_t size = sizeof(IO_ERROR_LOG_PACKET);
     for (const auto& insert : inserts)
         size += (insert.size() + 1) * sizeof(char16_t);
-    auto* packet = static_cast<PIO_ERROR_LOG_PACKET>(IoAllocateErrorLogEntry(ioObject, static_cast<UCHAR>(size)));
+    auto* packet =
+        static_cast<PIO_ERROR_LOG_PACKET>(IoAllocateErrorLogEntry(ioObject, static_cast<UCHAR>(size)));
     if (!packet)
         return nullptr;
     packet->ErrorCode = static_cast<NTSTATUS>(messageId);

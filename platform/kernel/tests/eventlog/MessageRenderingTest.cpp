@@ -42,11 +42,13 @@ protected:
 TEST_F(RenderingTest, PacketStringsBecomePercentTwoOnwardAndTheObjectIsPercentOne)
 {
     eventlogtest::Log(&driver.object, 0xC0071019, {u"C:\\Drivers\\dsp.img", u"0xC0000034"});
-    EXPECT_EQ(RenderLast(), "Attempt to open file [C:\\Drivers\\dsp.img] failed.  Status returned was 0xC0000034.\r\n");
+    EXPECT_EQ(RenderLast(),
+              "Attempt to open file [C:\\Drivers\\dsp.img] failed.  Status returned was 0xC0000034.\r\n");
     eventlogtest::Log(&driver.object, 0x40070000, {u"Talvexon HD 1"});
     EXPECT_EQ(RenderLast(), "Device Talvexon HD 1 is starting\r\n");
     eventlogtest::Log(&driver.object, 0xC0071017, {u"Open", u"Close"});
-    EXPECT_EQ(RenderLast(), "Unlock requested by Open failed.  Lock is held by Close.\r\nTalvexon keeps going.\r\n");
+    EXPECT_EQ(RenderLast(),
+              "Unlock requested by Open failed.  Lock is held by Close.\r\nTalvexon keeps going.\r\n");
 }
 
 TEST_F(RenderingTest, MessageIdZeroIsAcceptedAndRenderedFromTheTable)
@@ -54,15 +56,17 @@ TEST_F(RenderingTest, MessageIdZeroIsAcceptedAndRenderedFromTheTable)
     eventlogtest::Log(&driver.object, 0, {});
     EXPECT_EQ(RenderLast(), "Setup of Talvexon failed");
     standin::UnregisterMessageTable("talvexon");
-    EXPECT_EQ(RenderLast(), "The description for Event ID 0x00000000 from source Talvexon cannot be found. The "
-                            "following information was included with the event:\r\nTalvexon");
+    EXPECT_EQ(RenderLast(),
+              "The description for Event ID 0x00000000 from source Talvexon cannot be found. The "
+              "following information was included with the event:\r\nTalvexon");
 }
 
 TEST_F(RenderingTest, AMessageTheTableLacksShowsTheIdSourceAndInserts)
 {
     eventlogtest::Log(&driver.object, 0xC0071FFF, {u"first", u""});
-    EXPECT_EQ(RenderLast(), "The description for Event ID 0xC0071FFF from source Talvexon cannot be found. The "
-                            "following information was included with the event:\r\nTalvexon\r\nfirst\r\n");
+    EXPECT_EQ(RenderLast(),
+              "The description for Event ID 0xC0071FFF from source Talvexon cannot be found. The "
+              "following information was included with the event:\r\nTalvexon\r\nfirst\r\n");
     TestDriver other(u"\\Driver\\Other");
     eventlogtest::Log(&other.object, 0x40070000, {u"x"});
     EXPECT_EQ(RenderLast().substr(0, 62), "The description for Event ID 0x40070000 from source Other cann");
@@ -79,9 +83,12 @@ TEST(MessageText, EscapesOfMessageFiles)
 TEST(MessageText, InsertsByNumberWithAndWithoutPrintfSpecifications)
 {
     const std::vector<std::u16string> inserts = {u"255", u"abc", u"notnum", u"0x1F", u"-5", u"\u00e9"};
-    EXPECT_EQ(FormatEventMessage("%1!d!|%1!5d!|%1!-5d!|%1!08X!|%1!#x!|%1!o!", inserts), "255|  255|255  |000000FF|0xff|377");
-    EXPECT_EQ(FormatEventMessage("%2!s!|%2!5s!|%2!-5s!|%2!.2s!|%2!ws!|%2!c!", inserts), "abc|  abc|abc  |ab|abc|a");
-    EXPECT_EQ(FormatEventMessage("%3!d!|%4!d!|%5!d!|%5!u!|%1!.1f!", inserts), "notnum|31|-5|18446744073709551611|255.0");
+    EXPECT_EQ(FormatEventMessage("%1!d!|%1!5d!|%1!-5d!|%1!08X!|%1!#x!|%1!o!", inserts),
+              "255|  255|255  |000000FF|0xff|377");
+    EXPECT_EQ(FormatEventMessage("%2!s!|%2!5s!|%2!-5s!|%2!.2s!|%2!ws!|%2!c!", inserts),
+              "abc|  abc|abc  |ab|abc|a");
+    EXPECT_EQ(FormatEventMessage("%3!d!|%4!d!|%5!d!|%5!u!|%1!.1f!", inserts),
+              "notnum|31|-5|18446744073709551611|255.0");
     EXPECT_EQ(FormatEventMessage("[%6]", inserts), "[\xC3\xA9]");
     // A specification the stand-in cannot take shows the insert as it is; one that is not closed
     // is not a specification.
@@ -120,7 +127,8 @@ TEST_F(RenderingTest, TheWholeLogAsLinesWithLocalTimeAndContinuations)
     const std::string text = standin::EventLogText();
     standin::SetTimeZoneBias(savedBias);
 
-    EXPECT_EQ(text, "2024-05-01 15:04:05.067 Talvexon Information 0x40070000 Device Talvexon HD 1 is starting\n"
-                    "2024-05-01 15:04:05.067 Talvexon Error 0xC0071017 Unlock requested by Open failed.  Lock is "
-                    "held by Close.\n\tTalvexon keeps going.\n");
+    EXPECT_EQ(text,
+              "2024-05-01 15:04:05.067 Talvexon Information 0x40070000 Device Talvexon HD 1 is starting\n"
+              "2024-05-01 15:04:05.067 Talvexon Error 0xC0071017 Unlock requested by Open failed.  Lock is "
+              "held by Close.\n\tTalvexon keeps going.\n");
 }
