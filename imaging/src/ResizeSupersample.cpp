@@ -104,11 +104,12 @@ ImagingStatus ResizeSupersample(const void* src, int32_t srcWidth, int32_t srcHe
         args.dst = dst;
         return kernel(args);
     }
-    // Planes share one scratch row, taken before any plane is written, so that a shortage leaves
+    // Planes share one scratch block, taken before any plane is written, so that a shortage leaves
     // the destination untouched.
     args.pixelStride = 1;
     const int64_t scratchBytes =
-        SupersampleScratchBytes(sampleType == kSample32f, 1, 1, args.srcColumns, args.mode);
+        SupersampleScratchBytes(sampleType == kSample32f, 1, 1, args.srcColumns, args.mode,
+                                args.dstWidth);
     if (scratchBytes > std::numeric_limits<int32_t>::max())
         return StatusNoMemory;
     args.scratch = AllocAlignedBytes(int32_t(scratchBytes));

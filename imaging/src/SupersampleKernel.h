@@ -36,12 +36,12 @@ struct SupersampleArgs {
     double normaliser = 1.0; // xFactor x yFactor
     int32_t pixelStride = 3; // three-channel kernels: samples from one pixel to the next
     int32_t mode = 0;        // bit 0: yRatio fractional, bit 1: xRatio fractional
-    // A scratch row of SupersampleScratchBytes bytes, 32-byte aligned, that the caller lends; null
-    // for the kernel to allocate (and release) its own.
+    // A scratch block of SupersampleScratchBytes bytes, 32-byte aligned, that the caller lends;
+    // null for the kernel to allocate (and release) its own.
     void* scratch = nullptr;
 };
 
-// 0, or -9 when the kernel's scratch row cannot be allocated (nothing written then).
+// 0, or -9 when the kernel's scratch block cannot be allocated (nothing written then).
 using SupersampleKernel = ImagingStatus (*)(const SupersampleArgs&);
 
 ImagingStatus SupersampleResize8u_C1(const SupersampleArgs& args);
@@ -67,12 +67,34 @@ inline int64_t SupersampleSpan(int32_t channels, int32_t pixelStride, int32_t sr
     return (int64_t(srcColumns) - 1) * stride + channels;
 }
 
-// Bytes of the scratch row: 64-bit sums for the integer kernels in mode 0, floats otherwise.
-inline int64_t SupersampleScratchBytes(bool floatSamples, int32_t channels, int32_t pixelStride,
-                                       int32_t srcColumns, int32_t mode)
+// One destination column's source window, worked out once per call: a partly covered head
+// column, a run of whole columns, a partly covered tail column (each index -1 when absent), and
+// the horizontal extent the mean divides by when the window was clipped (else 0).
+struct SupersampleColumnWindow {
+    double headWeight;
+    double tailWeight;
+    double clippedCover;
+    int32_t head;
+    int32_t wholeFirst;
+    int32_t wholeCount;
+    int32_t tail;
+};
+
+// Bytes of the scratch block: the row (64-bit sums for the integer kernels in mode 0, floats
+// otherwise) followed by the column windows.
+inline int64_t SupersampleScratchRowBytes(bool floatSamples, int32_t channels, int32_t pixelStride,
+                                          int32_t srcColumns, int32_t mode)
 {
     const int64_t entry = (!floatSamples && mode == 0) ? 8 : 4;
-    return entry * SupersampleSpan(channels, pixelStride, srcColumns);
+    const int64_t bytes = entry * SupersampleSpan(channels, pixelStride, srcColumns);
+    return (bytes + 7) / 8 * 8;
+}
+
+inline int64_t SupersampleScratchBytes(bool floatSamples, int32_t channels, int32_t pixelStride,
+                                       int32_t srcColumns, int32_t mode, int32_t dstWidth)
+{
+    return SupersampleScratchRowBytes(floatSamples, channels, pixelStride, srcColumns, mode) +
+           int64_t(sizeof(SupersampleColumnWindow)) * std::max(dstWidth, 0);
 }
 
 // Row routines over `count` consecutive samples. ColumnSums overwrites out[i] with the sum of
@@ -189,6 +211,34 @@ private:
     double used_ = 0.0;
 };
 
+// The windows of every destination column, in the order their taps are added.
+inline void SupersampleColumnWindows(double ratio, bool fractional, int32_t limit, int32_t count,
+                                     SupersampleColumnWindow* windows)
+{
+    SupersampleAxis axis(ratio, fractional, limit);
+    for (int32_t i = 0; i < count; ++i) {
+        // Filled field by field in place: a copy of the whole record would be a vector move in
+        // the plain kernels.
+        SupersampleColumnWindow& w = windows[i];
+        w.headWeight = w.tailWeight = 0.0;
+        w.head = w.tail = -1;
+        w.wholeFirst = w.wholeCount = 0;
+        const SupersampleAxis::Window covered = axis.Next([&](int32_t x, double weight, bool whole) {
+            if (whole) {
+                if (w.wholeCount++ == 0)
+                    w.wholeFirst = x;
+            } else if (w.wholeCount == 0 && w.head < 0) {
+                w.head = x;
+                w.headWeight = weight;
+            } else {
+                w.tail = x;
+                w.tailWeight = weight;
+            }
+        });
+        w.clippedCover = covered.clipped ? covered.covered : 0.0;
+    }
+}
+
 // The kernel: Sample the storage type, Channels 1, 3 (at pixelStride) or 4, Rows the row
 // routines.
 template <typename Sample, int Channels, class Rows>
@@ -198,10 +248,10 @@ ImagingStatus SupersampleRows(const SupersampleArgs& a)
     if (a.mode < 0 || a.mode > 3)
         return StatusOk;
     const bool integerSums = !kFloat && a.mode == 0;
-    const int64_t bytes =
-        SupersampleScratchBytes(kFloat, Channels, a.pixelStride, a.srcColumns, a.mode);
     void* scratch = a.scratch;
     if (!scratch) {
+        const int64_t bytes = SupersampleScratchBytes(kFloat, Channels, a.pixelStride,
+                                                      a.srcColumns, a.mode, a.dstWidth);
         if (bytes > std::numeric_limits<int32_t>::max())
             return StatusNoMemory;
         scratch = AllocAlignedBytes(int32_t(bytes));
@@ -210,15 +260,17 @@ ImagingStatus SupersampleRows(const SupersampleArgs& a)
     }
     auto* sums = static_cast<uint64_t*>(scratch);
     auto* acc = static_cast<float*>(scratch);
+    auto* windows = reinterpret_cast<SupersampleColumnWindow*>(
+        static_cast<uint8_t*>(scratch) +
+        SupersampleScratchRowBytes(kFloat, Channels, a.pixelStride, a.srcColumns, a.mode));
 
     const int64_t stride = Channels == 1 ? 1 : (Channels == 4 ? 4 : a.pixelStride);
     const int64_t span = SupersampleSpan(Channels, a.pixelStride, a.srcColumns);
-    const bool yFractional = (a.mode & 1) != 0;
-    const bool xFractional = (a.mode & 2) != 0;
     const auto* src = static_cast<const uint8_t*>(a.src);
     const auto row = [&](int32_t r) { return src + int64_t(r) * a.srcStep; };
+    SupersampleColumnWindows(a.xRatio, (a.mode & 2) != 0, a.srcColumns, a.dstWidth, windows);
 
-    SupersampleAxis rows(a.yRatio, yFractional, a.srcRows);
+    SupersampleAxis rows(a.yRatio, (a.mode & 1) != 0, a.srcRows);
     for (int32_t j = 0; j < a.dstHeight; ++j) {
         SupersampleAxis::Window down;
         if (integerSums) {
@@ -244,35 +296,32 @@ ImagingStatus SupersampleRows(const SupersampleArgs& a)
         }
 
         auto* out = reinterpret_cast<Sample*>(static_cast<uint8_t*>(a.dst) + int64_t(j) * a.dstStep);
-        SupersampleAxis columns(a.xRatio, xFractional, a.srcColumns);
         for (int32_t i = 0; i < a.dstWidth; ++i) {
-            // Cleared one by one: a block clear would be a vector store in the plain kernels.
-            uint64_t whole[Channels];
-            float sum[Channels];
-            for (int c = 0; c < Channels; ++c) {
-                whole[c] = 0;
-                sum[c] = 0.0f;
-            }
-            const SupersampleAxis::Window across = columns.Next([&](int32_t x, double weight,
-                                                                    bool isWhole) {
-                for (int c = 0; c < Channels; ++c) {
-                    const int64_t at = x * stride + c;
-                    if (integerSums)
-                        whole[c] += sums[at];
-                    else if (isWhole)
-                        sum[c] += acc[at];
-                    else
-                        sum[c] += float(weight * double(acc[at]));
-                }
-            });
+            const SupersampleColumnWindow& w = windows[i];
             // The caller's normaliser unless the window was clipped: then the area covered.
             double norm = a.normaliser;
-            if (across.clipped || down.clipped)
-                norm = 1.0 / ((across.clipped ? across.covered : a.xRatio) *
+            if (w.clippedCover > 0.0 || down.clipped)
+                norm = 1.0 / ((w.clippedCover > 0.0 ? w.clippedCover : a.xRatio) *
                               (down.clipped ? down.covered : a.yRatio));
             Sample* pixel = out + int64_t(i) * stride;
             for (int c = 0; c < Channels; ++c) {
-                const double total = integerSums ? double(whole[c]) : double(sum[c]);
+                double total;
+                if (integerSums) {
+                    uint64_t whole = 0;
+                    for (int32_t k = 0; k < w.wholeCount; ++k)
+                        whole += sums[(w.wholeFirst + k) * stride + c];
+                    total = double(whole);
+                } else {
+                    // Head, whole columns, tail: the order of the walk, independent of addresses.
+                    float sum = 0.0f;
+                    if (w.head >= 0)
+                        sum += float(w.headWeight * double(acc[w.head * stride + c]));
+                    for (int32_t k = 0; k < w.wholeCount; ++k)
+                        sum += acc[(w.wholeFirst + k) * stride + c];
+                    if (w.tail >= 0)
+                        sum += float(w.tailWeight * double(acc[w.tail * stride + c]));
+                    total = double(sum);
+                }
                 if constexpr (kFloat) {
                     pixel[c] = float(total * norm);
                 } else {

@@ -387,18 +387,24 @@ TEST(SupersampleKernels, VectorKernelsEqualPlainOnesInEveryMode)
             args.normaliser = 1.0 / rx * (1.0 / ry);
             args.pixelStride = stride;
             args.mode = (ry != std::floor(ry) ? 1 : 0) | (rx != std::floor(rx) ? 2 : 0);
-            std::vector<uint8_t> vector(size_t(args.dstStep * args.dstHeight), 5), plain(vector);
+            GuardedPlane<uint8_t> vector(args.dstWidth * stride, args.dstHeight),
+                plain(args.dstWidth * stride, args.dstHeight);
+            args.dstStep = vector.Step();
             const SupersampleKernel fast = channels == 1 ? SupersampleResize8u_C1
                                            : channels == 3 ? SupersampleResize8u_C3
                                                            : SupersampleResize8u_C4;
             const SupersampleKernel slow = channels == 1 ? SupersampleResize8u_C1Plain
                                            : channels == 3 ? SupersampleResize8u_C3Plain
                                                            : SupersampleResize8u_C4Plain;
-            args.dst = vector.data();
+            args.dst = vector.Data();
             ASSERT_EQ(fast(args), StatusOk);
-            args.dst = plain.data();
+            args.dst = plain.Data();
             ASSERT_EQ(slow(args), StatusOk);
-            EXPECT_EQ(vector, plain) << rx << "x" << ry << " " << channels << "/" << stride;
+            EXPECT_TRUE(vector.Intact());
+            for (int y = 0; y < args.dstHeight; ++y)
+                for (int x = 0; x < args.dstWidth * stride; ++x)
+                    ASSERT_EQ(vector.At(y, x), plain.At(y, x))
+                        << rx << "x" << ry << " " << channels << "/" << stride << " " << x << "," << y;
         }
     }
 }
