@@ -86,7 +86,7 @@ ImagingStatus ResizeSupersample(const void* src, int32_t srcWidth, int32_t srcHe
     args.dstStep = dstStep;
     // Source columns read: enough for one destination column more than produced, within the
     // region; rows are bounded by the region as well.
-    const double columns = std::trunc(double(e.dstWidth + 1) / xFactor) + 1.0;
+    const double columns = std::trunc((double(e.dstWidth) + 1.0) / xFactor) + 1.0;
     args.srcColumns = columns >= double(e.regionWidth) ? e.regionWidth : int32_t(columns);
     args.srcRows = e.regionHeight;
     args.dstWidth = e.dstWidth;

@@ -148,7 +148,7 @@ public:
     SupersampleAxis(double ratio, bool fractional, int32_t limit)
         : ratio_(ratio), fractional_(fractional), limit_(limit)
     {
-        whole_ = int32_t(std::floor(ratio));
+        whole_ = int64_t(std::floor(ratio));
         fraction_ = ratio - whole_;
     }
 
@@ -170,13 +170,18 @@ public:
             window.covered += weight;
             tap(int32_t(index), weight, whole);
         };
-        if (!fractional_) {
-            const int64_t first = int64_t(output_) * whole_;
-            for (int32_t k = 0; k < whole_; ++k)
+        // A run of whole pixels stops at the limit: whatever lies past it is clipped.
+        const auto visitRun = [&](int64_t first, int64_t count) {
+            const int64_t inside = std::min(count, limit_ - first);
+            for (int64_t k = 0; k < inside; ++k)
                 visit(first + k, 1.0, true);
+            if (inside < count)
+                window.clipped = true;
+        };
+        if (!fractional_) {
+            visitRun(int64_t(output_) * whole_, whole_);
         } else if (output_ == 0) {
-            for (int32_t k = 0; k < whole_; ++k)
-                visit(k, 1.0, true);
+            visitRun(0, whole_);
             boundary_ = whole_;
             used_ = fraction_;
             if (fraction_ != 0.0)
@@ -189,8 +194,7 @@ public:
             if (rest > 1e-07)
                 visit(boundary_, rest, false);
             ++boundary_;
-            for (int64_t k = 0; k < n; ++k)
-                visit(boundary_ + k, 1.0, true);
+            visitRun(boundary_, n);
             boundary_ += n;
             if (part > 1e-07)
                 visit(boundary_, part, false);
@@ -204,7 +208,7 @@ private:
     double ratio_;
     bool fractional_;
     int64_t limit_;
-    int32_t whole_ = 0;
+    int64_t whole_ = 0;
     double fraction_ = 0.0;
     int32_t output_ = 0;
     int64_t boundary_ = 0;

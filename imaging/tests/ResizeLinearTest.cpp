@@ -55,14 +55,20 @@ struct Reference<uint8_t> {
 template <>
 struct Reference<uint16_t> {
     using Filtered = uint16_t;
-    static Filtered H(uint16_t a, uint16_t b, const int16_t* w) { return Horizontal16<uint16_t>(a, b, w[0], w[1]); }
+    static Filtered H(uint16_t a, uint16_t b, const int16_t* w)
+    {
+        return Horizontal16<uint16_t>(a, b, w[0], w[1]);
+    }
     static uint16_t V(Filtered u, Filtered l, uint16_t w) { return Vertical16<uint16_t>(u, l, w); }
 };
 
 template <>
 struct Reference<int16_t> {
     using Filtered = int16_t;
-    static Filtered H(int16_t a, int16_t b, const int16_t* w) { return Horizontal16<int16_t>(a, b, w[0], w[1]); }
+    static Filtered H(int16_t a, int16_t b, const int16_t* w)
+    {
+        return Horizontal16<int16_t>(a, b, w[0], w[1]);
+    }
     static int16_t V(Filtered u, Filtered l, uint16_t w) { return Vertical16<int16_t>(u, l, w); }
 };
 
