@@ -66,7 +66,7 @@ inline int32_t BytesPerSample(int32_t sampleType)
     return sampleType == kSample8u ? 1 : (sampleType == kSample32f ? 4 : 2);
 }
 
-// The region clipped to the source and the destination size produced (step 9 of the engine).
+// The region clipped to the source and the destination size produced.
 struct ResizeExtent {
     int32_t regionWidth = 0;
     int32_t regionHeight = 0;
