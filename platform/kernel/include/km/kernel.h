@@ -31,3 +31,6 @@
 #if __has_include("km/format.h")
 #include "km/format.h"
 #endif
+#if __has_include("km/registry.h")
+#include "km/registry.h"
+#endif
