@@ -134,6 +134,8 @@ bool RegFileReader::Decode(std::string_view bytes)
         if (end == rest.npos)
             break;
         rest.remove_prefix(end + 1);
+        if (rest.empty())
+            break; // the line end of the last line starts no line of its own
     }
     return true;
 }
