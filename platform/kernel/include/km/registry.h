@@ -79,13 +79,15 @@
       KEY_NOTIFY | KEY_CREATE_LINK) &                                                                        \
      ~SYNCHRONIZE)
 
-enum KEY_INFORMATION_CLASS {
+// A fixed underlying type, so that any class number a caller passes is a value the function can
+// check and refuse.
+enum KEY_INFORMATION_CLASS : int {
     KeyBasicInformation = 0,
     KeyNodeInformation = 1,
     KeyFullInformation = 2,
 };
 
-enum KEY_VALUE_INFORMATION_CLASS {
+enum KEY_VALUE_INFORMATION_CLASS : int {
     KeyValueBasicInformation = 0,
     KeyValueFullInformation = 1,
     KeyValuePartialInformation = 2,
