@@ -22,6 +22,9 @@
 #if __has_include("km/dpc.h")
 #include "km/dpc.h"
 #endif
+#if __has_include("km/interrupt.h")
+#include "km/interrupt.h"
+#endif
 #if __has_include("km/object.h")
 #include "km/object.h"
 #endif
