@@ -51,7 +51,8 @@ protected:
 TEST(PoolAllocation, TagAndZeroSizeRules)
 {
     EXPECT_EQ(kDriverPoolTag, 0x206D6457u);
-    const uint64_t requests = standin::PoolUsageTotal().totalBlocks + standin::PoolUsageTotal().failedAllocations;
+    const uint64_t requests =
+        standin::PoolUsageTotal().totalBlocks + standin::PoolUsageTotal().failedAllocations;
     EXPECT_EQ(AllocatePool(0), nullptr);
     EXPECT_EQ(AllocatePoolOfType(0, PagedPool), nullptr);
     EXPECT_EQ(standin::PoolUsageTotal().totalBlocks + standin::PoolUsageTotal().failedAllocations, requests)
@@ -164,6 +165,7 @@ TEST_F(DriverHeapTest, RaisesInsufficientResourcesWhenPoolFailsToo)
     }
     EXPECT_EQ(huge, nullptr);
     EXPECT_EQ(DriverAllocateNoRaise(standin::kPoolMaxBlockBytes + 1), nullptr);
+    EXPECT_EQ(DriverAllocateNoRaise(SIZE_MAX), nullptr); // no size arithmetic wraps to a small block
 
     // A small request still has the arena while the pool refuses everything.
     standin::PoolFailTag(kTag);
