@@ -34,3 +34,12 @@
 #if __has_include("km/format.h")
 #include "km/format.h"
 #endif
+#if __has_include("km/iodevice.h")
+#include "km/iodevice.h"
+#endif
+#if __has_include("km/eventlog.h")
+#include "km/eventlog.h"
+#endif
+#if __has_include("km/debug.h")
+#include "km/debug.h"
+#endif
