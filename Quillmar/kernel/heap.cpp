@@ -111,26 +111,20 @@ void Heap::Free(void* pointer)
     }
     if ((previous && previous->address + previous->size > block) || (next && block + size > next->address))
         return;
-
     if (m_allocatedBlocks)
         --m_allocatedBlocks;
-    HeapDescriptor* d = TakeDescriptor();
+
+    // Only a block that stays a free block of its own needs a descriptor; joining the middle or a
+    // neighbour never loses it.
     if (block == MiddleTop()) {
-        // Taking a descriptor never moves the middle's top; the block needs none to join it.
         m_middleSize += size;
-        if (d)
-            ReleaseDescriptor(d);
         return;
     }
-    if (!d)
-        return; // no descriptor to be had: the block stays lost to the arena
-    d->address = block;
-    d->size = size;
-
-    if (previous && previous->address + previous->size == block) {
+    const bool joinsPrevious = previous && previous->address + previous->size == block;
+    const bool joinsNext = next && block + size == next->address;
+    if (joinsPrevious) {
         previous->size += size;
-        ReleaseDescriptor(d);
-        if (next && block + size == next->address) {
+        if (joinsNext) {
             previous->size += next->size;
             SizeListRemove(next);
             AddressListRemove(next);
@@ -138,23 +132,30 @@ void Heap::Free(void* pointer)
         }
         SizeListRemove(previous);
         SizeListInsert(previous);
-    } else if (next && block + size == next->address) {
+        return;
+    }
+    if (joinsNext) {
         next->address = block;
         next->size += size;
-        ReleaseDescriptor(d);
         SizeListRemove(next);
         SizeListInsert(next);
-    } else {
-        d->addressPrevious = previous;
-        d->addressNext = next;
-        if (previous)
-            previous->addressNext = d;
-        else
-            m_addressHead = d;
-        if (next)
-            next->addressPrevious = d;
-        SizeListInsert(d);
+        return;
     }
+
+    HeapDescriptor* d = TakeDescriptor();
+    if (!d)
+        return; // no descriptor to be had: the block stays lost to the arena
+    d->address = block;
+    d->size = size;
+    d->addressPrevious = previous;
+    d->addressNext = next;
+    if (previous)
+        previous->addressNext = d;
+    else
+        m_addressHead = d;
+    if (next)
+        next->addressPrevious = d;
+    SizeListInsert(d);
 }
 
 void* Heap::HandOut(uint8_t* block, size_t gross)

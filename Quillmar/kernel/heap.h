@@ -56,7 +56,9 @@ public:
     // n usable bytes, 8-byte aligned, or null (n = 0, or no room).
     void* Allocate(size_t n);
     // Returns a block to the heap; a pointer outside the arena goes to the release callback. A
-    // pointer inside the arena whose header does not describe a block there is left alone.
+    // pointer inside the arena whose header does not describe a block there, or whose block
+    // overlaps a free one (a second release), is left alone. A block that can join neither the
+    // middle nor a free neighbour needs a descriptor; when none can be had it is lost to the arena.
     void Free(void* pointer);
 
     bool Contains(const void* pointer) const;
