@@ -83,8 +83,8 @@ inline float Taps4Value(float p0, float p1, float p2, float p3, const float* w)
 
 // The four-wide body of a one-channel row: width is a multiple of four.
 template <typename T>
-void CubicHorizontalQuadC1(const T* src, int32_t width, const int32_t* index, const float* fractions,
-                           float* out)
+void CubicHorizontalQuadC1(const T* src, int32_t width, const int32_t* index,
+                           const float* fractions, float* out)
 {
     for (int32_t i = 0; i < width; ++i) {
         const T* p = src + index[i];
@@ -95,7 +95,8 @@ void CubicHorizontalQuadC1(const T* src, int32_t width, const int32_t* index, co
 
 // A one-channel row: Quad takes the largest multiple of four columns, the rest go one at a time.
 template <typename T, auto Quad>
-void CubicHorizontalC1(const T* src, int32_t width, const int32_t* index, const float* fractions, float* out)
+void CubicHorizontalC1(const T* src, int32_t width, const int32_t* index, const float* fractions,
+                       float* out)
 {
     const int32_t quad = width & ~3;
     if (quad > 0)
@@ -110,34 +111,37 @@ void CubicHorizontalC1(const T* src, int32_t width, const int32_t* index, const 
 // Three channels of pixels pixelStride samples apart (packed three a pixel in out), or four
 // channels at a stride of four.
 template <typename T, int Channels>
-void CubicHorizontalMC(const T* src, int32_t width, const int32_t* index, const float* fractions, float* out,
-                       int32_t pixelStride)
+void CubicHorizontalMC(const T* src, int32_t width, const int32_t* index, const float* fractions,
+                       float* out, int32_t pixelStride)
 {
     const int64_t ps = Channels == 4 ? 4 : pixelStride;
     for (int32_t i = 0; i < width; ++i) {
         const T* p = src + index[i];
         const CubicCoefficients c = CubicQuadCoefficients(fractions[i]);
         for (int ch = 0; ch < Channels; ++ch)
-            out[Channels * int64_t(i) + ch] =
-                CubicQuadValue(float(p[ch - ps]), float(p[ch]), float(p[ch + ps]), float(p[ch + 2 * ps]), c);
+            out[Channels * int64_t(i) + ch] = CubicQuadValue(
+                float(p[ch - ps]), float(p[ch]), float(p[ch + ps]), float(p[ch + 2 * ps]), c);
     }
 }
 
 // ---- Cubic vertical passes over four filtered rows from top to bottom.
 
 // The four-wide body of a packed run: count is a multiple of four.
-template <typename T> void CubicVerticalQuad(T* dst, int32_t count, float t, const float* const rows[4])
+template <typename T>
+void CubicVerticalQuad(T* dst, int32_t count, float t, const float* const rows[4])
 {
     const CubicCoefficients c = CubicQuadCoefficients(t);
     for (int32_t i = 0; i < count; ++i)
-        dst[i] = ConvertBiased<T>(CubicQuadValue(rows[0][i], rows[1][i], rows[2][i], rows[3][i], c));
+        dst[i] =
+            ConvertBiased<T>(CubicQuadValue(rows[0][i], rows[1][i], rows[2][i], rows[3][i], c));
 }
 
 // A sample of a packed run taken one at a time.
 template <typename T>
 inline T CubicVerticalSingle(const float* const rows[4], int64_t i, const CubicCoefficients& c)
 {
-    return ConvertBiasedTail<T>(CubicSingleValue(rows[0][i], rows[1][i], rows[2][i], rows[3][i], c));
+    return ConvertBiasedTail<T>(
+        CubicSingleValue(rows[0][i], rows[1][i], rows[2][i], rows[3][i], c));
 }
 
 // count samples in one run (C1, C3 and C4 alike).
@@ -154,7 +158,8 @@ void CubicVerticalPacked(T* dst, int32_t count, float t, const float* const rows
 
 // The four-wide body of a three-of-four run: the first `samples` filtered samples (a multiple of
 // four; three a pixel), each written to its place in the four-sample pixels.
-template <typename T> void CubicVerticalQuadAC4(T* dst, int32_t samples, float t, const float* const rows[4])
+template <typename T>
+void CubicVerticalQuadAC4(T* dst, int32_t samples, float t, const float* const rows[4])
 {
     const CubicCoefficients c = CubicQuadCoefficients(t);
     for (int32_t j = 0; j < samples; ++j)
@@ -179,25 +184,27 @@ void CubicVerticalAC4(T* dst, int32_t pixels, float t, const float* const rows[4
 // ---- Four-tap passes: four floats a column, four a row.
 
 template <typename T>
-void Taps4HorizontalC1(const T* src, int32_t width, const int32_t* index, const float* weights, float* out)
+void Taps4HorizontalC1(const T* src, int32_t width, const int32_t* index, const float* weights,
+                       float* out)
 {
     for (int32_t i = 0; i < width; ++i) {
         const T* p = src + index[i];
-        out[i] = Taps4Value(float(p[-1]), float(p[0]), float(p[1]), float(p[2]), weights + 4 * int64_t(i));
+        out[i] = Taps4Value(float(p[-1]), float(p[0]), float(p[1]), float(p[2]),
+                            weights + 4 * int64_t(i));
     }
 }
 
 template <typename T, int Channels>
-void Taps4HorizontalMC(const T* src, int32_t width, const int32_t* index, const float* weights, float* out,
-                       int32_t pixelStride)
+void Taps4HorizontalMC(const T* src, int32_t width, const int32_t* index, const float* weights,
+                       float* out, int32_t pixelStride)
 {
     const int64_t ps = Channels == 4 ? 4 : pixelStride;
     for (int32_t i = 0; i < width; ++i) {
         const T* p = src + index[i];
         const float* w = weights + 4 * int64_t(i);
         for (int ch = 0; ch < Channels; ++ch)
-            out[Channels * int64_t(i) + ch] =
-                Taps4Value(float(p[ch - ps]), float(p[ch]), float(p[ch + ps]), float(p[ch + 2 * ps]), w);
+            out[Channels * int64_t(i) + ch] = Taps4Value(
+                float(p[ch - ps]), float(p[ch]), float(p[ch + ps]), float(p[ch + 2 * ps]), w);
     }
 }
 
@@ -205,7 +212,8 @@ template <typename T>
 void Taps4VerticalPacked(T* dst, int32_t count, const float* weights, const float* const rows[4])
 {
     for (int32_t i = 0; i < count; ++i)
-        dst[i] = ConvertBiased<T>(Taps4Value(rows[0][i], rows[1][i], rows[2][i], rows[3][i], weights));
+        dst[i] =
+            ConvertBiased<T>(Taps4Value(rows[0][i], rows[1][i], rows[2][i], rows[3][i], weights));
 }
 
 template <typename T>

@@ -5,26 +5,26 @@
 
 namespace imaging {
 
-void CubicHorzQuad16u_C1(const uint16_t* src, int32_t width, const int32_t* index, const float* fractions,
-                         float* out)
+void CubicHorzQuad16u_C1(const uint16_t* src, int32_t width, const int32_t* index,
+                         const float* fractions, float* out)
 {
     CubicHorizontalQuadC1<uint16_t>(src, width, index, fractions, out);
 }
 
-void CubicHorz16u_C1(const uint16_t* src, int32_t width, const int32_t* index, const float* fractions,
-                     float* out)
+void CubicHorz16u_C1(const uint16_t* src, int32_t width, const int32_t* index,
+                     const float* fractions, float* out)
 {
     CubicHorizontalC1<uint16_t, CubicHorzQuad16u_C1>(src, width, index, fractions, out);
 }
 
-void CubicHorz16u_C3(const uint16_t* src, int32_t width, const int32_t* index, const float* fractions,
-                     float* out, int32_t pixelStride)
+void CubicHorz16u_C3(const uint16_t* src, int32_t width, const int32_t* index,
+                     const float* fractions, float* out, int32_t pixelStride)
 {
     CubicHorizontalMC<uint16_t, 3>(src, width, index, fractions, out, pixelStride);
 }
 
-void CubicHorz16u_C4(const uint16_t* src, int32_t width, const int32_t* index, const float* fractions,
-                     float* out)
+void CubicHorz16u_C4(const uint16_t* src, int32_t width, const int32_t* index,
+                     const float* fractions, float* out)
 {
     CubicHorizontalMC<uint16_t, 4>(src, width, index, fractions, out, 4);
 }
@@ -49,8 +49,8 @@ void CubicVert16u_AC4(uint16_t* dst, int32_t pixels, float t, const float* const
     CubicVerticalAC4<uint16_t, CubicVertQuad16u_AC4>(dst, pixels, t, rows);
 }
 
-void CubicHorzQuad32f_C1(const float* src, int32_t width, const int32_t* index, const float* fractions,
-                         float* out)
+void CubicHorzQuad32f_C1(const float* src, int32_t width, const int32_t* index,
+                         const float* fractions, float* out)
 {
     CubicHorizontalQuadC1<float>(src, width, index, fractions, out);
 }
@@ -111,23 +111,26 @@ void Taps4Vert16u(uint16_t* dst, int32_t count, const float* weights, const floa
     Taps4VerticalPacked<uint16_t>(dst, count, weights, rows);
 }
 
-void Taps4Vert16u_AC4(uint16_t* dst, int32_t pixels, const float* weights, const float* const rows[4])
+void Taps4Vert16u_AC4(uint16_t* dst, int32_t pixels, const float* weights,
+                      const float* const rows[4])
 {
     Taps4VerticalAC4<uint16_t>(dst, pixels, weights, rows);
 }
 
-void Taps4Horz32f_C1(const float* src, int32_t width, const int32_t* index, const float* weights, float* out)
+void Taps4Horz32f_C1(const float* src, int32_t width, const int32_t* index, const float* weights,
+                     float* out)
 {
     Taps4HorizontalC1<float>(src, width, index, weights, out);
 }
 
-void Taps4Horz32f_C3(const float* src, int32_t width, const int32_t* index, const float* weights, float* out,
-                     int32_t pixelStride)
+void Taps4Horz32f_C3(const float* src, int32_t width, const int32_t* index, const float* weights,
+                     float* out, int32_t pixelStride)
 {
     Taps4HorizontalMC<float, 3>(src, width, index, weights, out, pixelStride);
 }
 
-void Taps4Horz32f_C4(const float* src, int32_t width, const int32_t* index, const float* weights, float* out)
+void Taps4Horz32f_C4(const float* src, int32_t width, const int32_t* index, const float* weights,
+                     float* out)
 {
     Taps4HorizontalMC<float, 4>(src, width, index, weights, out, 4);
 }
@@ -165,7 +168,8 @@ void Taps4Vert16s(int16_t* dst, int32_t count, const float* weights, const float
     Taps4VerticalPacked<int16_t>(dst, count, weights, rows);
 }
 
-void Taps4Vert16s_AC4(int16_t* dst, int32_t pixels, const float* weights, const float* const rows[4])
+void Taps4Vert16s_AC4(int16_t* dst, int32_t pixels, const float* weights,
+                      const float* const rows[4])
 {
     Taps4VerticalAC4<int16_t>(dst, pixels, weights, rows);
 }

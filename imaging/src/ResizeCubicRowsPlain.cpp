@@ -9,33 +9,35 @@
 namespace imaging {
 namespace {
 
-using CubicPasses8uPlain = CubicPassSet<uint8_t, CubicHorz8u_C1Plain, CubicHorz8u_C3Plain,
-                                        CubicHorz8u_C4Plain, CubicVert8uPlain, CubicVert8u_AC4Plain, 1>;
-using Taps4Passes8uPlain = CubicPassSet<uint8_t, Taps4Horz8u_C1Plain, Taps4Horz8u_C3Plain,
-                                        Taps4Horz8u_C4Plain, Taps4Vert8uPlain, Taps4Vert8u_AC4Plain, 4>;
+using CubicPasses8uPlain =
+    CubicPassSet<uint8_t, CubicHorz8u_C1Plain, CubicHorz8u_C3Plain, CubicHorz8u_C4Plain,
+                 CubicVert8uPlain, CubicVert8u_AC4Plain, 1>;
+using Taps4Passes8uPlain =
+    CubicPassSet<uint8_t, Taps4Horz8u_C1Plain, Taps4Horz8u_C3Plain, Taps4Horz8u_C4Plain,
+                 Taps4Vert8uPlain, Taps4Vert8u_AC4Plain, 4>;
 
 } // namespace
 
-void CubicHorzQuad8u_C1Plain(const uint8_t* src, int32_t width, const int32_t* index, const float* fractions,
-                             float* out)
+void CubicHorzQuad8u_C1Plain(const uint8_t* src, int32_t width, const int32_t* index,
+                             const float* fractions, float* out)
 {
     CubicHorizontalQuadC1<uint8_t>(src, width, index, fractions, out);
 }
 
-void CubicHorz8u_C1Plain(const uint8_t* src, int32_t width, const int32_t* index, const float* fractions,
-                         float* out)
+void CubicHorz8u_C1Plain(const uint8_t* src, int32_t width, const int32_t* index,
+                         const float* fractions, float* out)
 {
     CubicHorizontalC1<uint8_t, CubicHorzQuad8u_C1Plain>(src, width, index, fractions, out);
 }
 
-void CubicHorz8u_C3Plain(const uint8_t* src, int32_t width, const int32_t* index, const float* fractions,
-                         float* out, int32_t pixelStride)
+void CubicHorz8u_C3Plain(const uint8_t* src, int32_t width, const int32_t* index,
+                         const float* fractions, float* out, int32_t pixelStride)
 {
     CubicHorizontalMC<uint8_t, 3>(src, width, index, fractions, out, pixelStride);
 }
 
-void CubicHorz8u_C4Plain(const uint8_t* src, int32_t width, const int32_t* index, const float* fractions,
-                         float* out)
+void CubicHorz8u_C4Plain(const uint8_t* src, int32_t width, const int32_t* index,
+                         const float* fractions, float* out)
 {
     CubicHorizontalMC<uint8_t, 4>(src, width, index, fractions, out, 4);
 }
@@ -60,20 +62,20 @@ void CubicVert8u_AC4Plain(uint8_t* dst, int32_t pixels, float t, const float* co
     CubicVerticalAC4<uint8_t, CubicVertQuad8u_AC4Plain>(dst, pixels, t, rows);
 }
 
-void Taps4Horz8u_C1Plain(const uint8_t* src, int32_t width, const int32_t* index, const float* weights,
-                         float* out)
+void Taps4Horz8u_C1Plain(const uint8_t* src, int32_t width, const int32_t* index,
+                         const float* weights, float* out)
 {
     Taps4HorizontalC1<uint8_t>(src, width, index, weights, out);
 }
 
-void Taps4Horz8u_C3Plain(const uint8_t* src, int32_t width, const int32_t* index, const float* weights,
-                         float* out, int32_t pixelStride)
+void Taps4Horz8u_C3Plain(const uint8_t* src, int32_t width, const int32_t* index,
+                         const float* weights, float* out, int32_t pixelStride)
 {
     Taps4HorizontalMC<uint8_t, 3>(src, width, index, weights, out, pixelStride);
 }
 
-void Taps4Horz8u_C4Plain(const uint8_t* src, int32_t width, const int32_t* index, const float* weights,
-                         float* out)
+void Taps4Horz8u_C4Plain(const uint8_t* src, int32_t width, const int32_t* index,
+                         const float* weights, float* out)
 {
     Taps4HorizontalMC<uint8_t, 4>(src, width, index, weights, out, 4);
 }
@@ -83,7 +85,8 @@ void Taps4Vert8uPlain(uint8_t* dst, int32_t count, const float* weights, const f
     Taps4VerticalPacked<uint8_t>(dst, count, weights, rows);
 }
 
-void Taps4Vert8u_AC4Plain(uint8_t* dst, int32_t pixels, const float* weights, const float* const rows[4])
+void Taps4Vert8u_AC4Plain(uint8_t* dst, int32_t pixels, const float* weights,
+                          const float* const rows[4])
 {
     Taps4VerticalAC4<uint8_t>(dst, pixels, weights, rows);
 }

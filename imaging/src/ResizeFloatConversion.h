@@ -23,7 +23,8 @@ inline constexpr double kSampleBiasTail = 0.5000001;
 
 template <typename T> struct SampleRange {
     static constexpr int32_t kLow = std::is_signed_v<T> ? -32768 : 0;
-    static constexpr int32_t kHigh = std::is_same_v<T, uint8_t> ? 255 : (std::is_signed_v<T> ? 32767 : 65535);
+    static constexpr int32_t kHigh =
+        std::is_same_v<T, uint8_t> ? 255 : (std::is_signed_v<T> ? 32767 : 65535);
 };
 
 // v + 0.50000012 in single precision, truncated and saturated; floats unchanged.

@@ -1,6 +1,6 @@
 // ResizeKernelTable: the 96 slots in their fixed layout. Slots whose kernels are not built yet
-// (the plain set, 48-95) hold a trap: running one is a programming error that must not pass as a resize that wrote
-// nothing, so it names the slot on the standard error stream and aborts.
+// (the plain set, 48-95) hold a trap: running one is a programming error that must not pass as a
+// resize that wrote nothing, so it names the slot on the standard error stream and aborts.
 #include "ResizeKernels.h"
 
 #include <cstdio>

@@ -79,11 +79,13 @@ float LanczosFoldedValue(int64_t base, const LanczosRowBounds& b, const float* w
 // ---- Interior horizontal passes: every column's six pixels must be readable.
 
 template <typename T>
-void LanczosInnerC1(const T* src, const int32_t* index, const float* weights, float* out, int32_t count)
+void LanczosInnerC1(const T* src, const int32_t* index, const float* weights, float* out,
+                    int32_t count)
 {
     for (int32_t i = 0; i < count; ++i) {
         const T* p = src + index[i] - 2;
-        const float s[6] = {float(p[0]), float(p[1]), float(p[2]), float(p[3]), float(p[4]), float(p[5])};
+        const float s[6] = {float(p[0]), float(p[1]), float(p[2]),
+                            float(p[3]), float(p[4]), float(p[5])};
         out[i] = LanczosInnerValue(s, weights + 6 * int64_t(i));
     }
 }
@@ -91,8 +93,8 @@ void LanczosInnerC1(const T* src, const int32_t* index, const float* weights, fl
 // Three channels of pixels pixelStride samples apart (packed three a pixel in out), or four
 // channels at a stride of four.
 template <typename T, int Channels>
-void LanczosInnerMC(const T* src, const int32_t* index, const float* weights, float* out, int32_t count,
-                    int32_t pixelStride)
+void LanczosInnerMC(const T* src, const int32_t* index, const float* weights, float* out,
+                    int32_t count, int32_t pixelStride)
 {
     const int64_t ps = Channels == 4 ? 4 : pixelStride;
     for (int32_t i = 0; i < count; ++i) {
@@ -113,8 +115,8 @@ void LanczosInnerMC(const T* src, const int32_t* index, const float* weights, fl
 // columns' bases.
 
 template <typename T, auto Inner>
-void LanczosFoldingC1(const T* src, const int32_t* index, const float* weights, float* out, int32_t width,
-                      int32_t leftMargin, int32_t limit)
+void LanczosFoldingC1(const T* src, const int32_t* index, const float* weights, float* out,
+                      int32_t width, int32_t leftMargin, int32_t limit)
 {
     const LanczosRowBounds bounds{LanczosMargin(leftMargin), limit};
     int32_t i = 0;
@@ -135,8 +137,8 @@ void LanczosFoldingC1(const T* src, const int32_t* index, const float* weights, 
 
 // Three or four channels; bases and the readable width count pixels.
 template <typename T, int Channels, auto Inner>
-void LanczosFoldingMC(const T* src, const int32_t* index, const float* weights, float* out, int32_t width,
-                      int32_t leftMargin, int32_t limit, int32_t pixelStride)
+void LanczosFoldingMC(const T* src, const int32_t* index, const float* weights, float* out,
+                      int32_t width, int32_t leftMargin, int32_t limit, int32_t pixelStride)
 {
     const int64_t ps = Channels == 4 ? 4 : pixelStride;
     const LanczosRowBounds bounds{LanczosMargin(leftMargin), limit};
@@ -150,7 +152,8 @@ void LanczosFoldingMC(const T* src, const int32_t* index, const float* weights, 
             if constexpr (Channels == 4)
                 Inner(src, index + i, weights + 6 * int64_t(i), out + 4 * int64_t(i), run - i);
             else
-                Inner(src, index + i, weights + 6 * int64_t(i), out + 3 * int64_t(i), run - i, pixelStride);
+                Inner(src, index + i, weights + 6 * int64_t(i), out + 3 * int64_t(i), run - i,
+                      pixelStride);
             i = run;
             continue;
         }

@@ -11,55 +11,59 @@ namespace {
 
 using LanczosPasses8uPlain =
     LanczosPassSet<uint8_t, LanczosHorz8u_C1Plain, LanczosHorz8u_C3Plain, LanczosHorz8u_C4Plain,
-                   LanczosHorzInner8u_C1Plain, LanczosHorzInner8u_C3Plain, LanczosHorzInner8u_C4Plain,
-                   LanczosVert8uPlain, LanczosVert8u_AC4Plain>;
+                   LanczosHorzInner8u_C1Plain, LanczosHorzInner8u_C3Plain,
+                   LanczosHorzInner8u_C4Plain, LanczosVert8uPlain, LanczosVert8u_AC4Plain>;
 
 } // namespace
 
-void LanczosHorzInner8u_C1Plain(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                                int32_t count)
+void LanczosHorzInner8u_C1Plain(const uint8_t* src, const int32_t* index, const float* weights,
+                                float* out, int32_t count)
 {
     LanczosInnerC1<uint8_t>(src, index, weights, out, count);
 }
 
-void LanczosHorzInner8u_C3Plain(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                                int32_t count, int32_t pixelStride)
+void LanczosHorzInner8u_C3Plain(const uint8_t* src, const int32_t* index, const float* weights,
+                                float* out, int32_t count, int32_t pixelStride)
 {
     LanczosInnerMC<uint8_t, 3>(src, index, weights, out, count, pixelStride);
 }
 
-void LanczosHorzInner8u_C4Plain(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                                int32_t count)
+void LanczosHorzInner8u_C4Plain(const uint8_t* src, const int32_t* index, const float* weights,
+                                float* out, int32_t count)
 {
     LanczosInnerMC<uint8_t, 4>(src, index, weights, out, count, 4);
 }
 
-void LanczosHorz8u_C1Plain(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                           int32_t width, int32_t leftMargin, int32_t limit)
+void LanczosHorz8u_C1Plain(const uint8_t* src, const int32_t* index, const float* weights,
+                           float* out, int32_t width, int32_t leftMargin, int32_t limit)
 {
-    LanczosFoldingC1<uint8_t, LanczosHorzInner8u_C1Plain>(src, index, weights, out, width, leftMargin, limit);
+    LanczosFoldingC1<uint8_t, LanczosHorzInner8u_C1Plain>(src, index, weights, out, width,
+                                                          leftMargin, limit);
 }
 
-void LanczosHorz8u_C3Plain(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                           int32_t width, int32_t leftMargin, int32_t limit, int32_t pixelStride)
+void LanczosHorz8u_C3Plain(const uint8_t* src, const int32_t* index, const float* weights,
+                           float* out, int32_t width, int32_t leftMargin, int32_t limit,
+                           int32_t pixelStride)
 {
-    LanczosFoldingMC<uint8_t, 3, LanczosHorzInner8u_C3Plain>(src, index, weights, out, width, leftMargin,
-                                                             limit, pixelStride);
+    LanczosFoldingMC<uint8_t, 3, LanczosHorzInner8u_C3Plain>(src, index, weights, out, width,
+                                                             leftMargin, limit, pixelStride);
 }
 
-void LanczosHorz8u_C4Plain(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                           int32_t width, int32_t leftMargin, int32_t limit)
+void LanczosHorz8u_C4Plain(const uint8_t* src, const int32_t* index, const float* weights,
+                           float* out, int32_t width, int32_t leftMargin, int32_t limit)
 {
-    LanczosFoldingMC<uint8_t, 4, LanczosHorzInner8u_C4Plain>(src, index, weights, out, width, leftMargin,
-                                                             limit, 4);
+    LanczosFoldingMC<uint8_t, 4, LanczosHorzInner8u_C4Plain>(src, index, weights, out, width,
+                                                             leftMargin, limit, 4);
 }
 
-void LanczosVert8uPlain(uint8_t* dst, int32_t count, const float* weights, const float* const rows[6])
+void LanczosVert8uPlain(uint8_t* dst, int32_t count, const float* weights,
+                        const float* const rows[6])
 {
     LanczosVerticalPacked<uint8_t>(dst, count, weights, rows);
 }
 
-void LanczosVert8u_AC4Plain(uint8_t* dst, int32_t pixels, const float* weights, const float* const rows[6])
+void LanczosVert8u_AC4Plain(uint8_t* dst, int32_t pixels, const float* weights,
+                            const float* const rows[6])
 {
     LanczosVerticalAC4<uint8_t>(dst, pixels, weights, rows);
 }

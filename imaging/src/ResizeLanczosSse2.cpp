@@ -31,8 +31,10 @@ inline __m128 ColumnLanes(const uint8_t* p, const float* w)
 inline __m128 PixelValue(const __m128 s[6], const float* w)
 {
     const __m128 zero = _mm_setzero_ps();
-    const __m128 q0 = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(w[0]), s[0]), _mm_mul_ps(_mm_set1_ps(w[4]), s[4]));
-    const __m128 q1 = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(w[1]), s[1]), _mm_mul_ps(_mm_set1_ps(w[5]), s[5]));
+    const __m128 q0 =
+        _mm_add_ps(_mm_mul_ps(_mm_set1_ps(w[0]), s[0]), _mm_mul_ps(_mm_set1_ps(w[4]), s[4]));
+    const __m128 q1 =
+        _mm_add_ps(_mm_mul_ps(_mm_set1_ps(w[1]), s[1]), _mm_mul_ps(_mm_set1_ps(w[5]), s[5]));
     const __m128 q2 = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(w[2]), s[2]), zero);
     const __m128 q3 = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(w[3]), s[3]), zero);
     return _mm_add_ps(_mm_add_ps(q0, q1), _mm_add_ps(q2, q3));
@@ -55,8 +57,8 @@ inline void BroadcastWeights(const float* weights, __m128 w[6])
 
 } // namespace
 
-void LanczosHorzInner8u_C1Sse2(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                               int32_t count)
+void LanczosHorzInner8u_C1Sse2(const uint8_t* src, const int32_t* index, const float* weights,
+                               float* out, int32_t count)
 {
     int32_t i = 0;
     for (; i + 2 <= count; i += 2) {
@@ -72,17 +74,17 @@ void LanczosHorzInner8u_C1Sse2(const uint8_t* src, const int32_t* index, const f
     }
 }
 
-void LanczosHorzInner8u_C3Sse2(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                               int32_t count, int32_t pixelStride)
+void LanczosHorzInner8u_C3Sse2(const uint8_t* src, const int32_t* index, const float* weights,
+                               float* out, int32_t count, int32_t pixelStride)
 {
     const int64_t ps = pixelStride;
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t* p = src + index[i];
         __m128 s[6], unused;
-        BytesToFloats(_mm_set_epi32(Load24(p + ps), Load24(p), Load24(p - ps), Load24(p - 2 * ps)), s[0],
-                      s[1], s[2], s[3]);
-        BytesToFloats(_mm_set_epi32(0, 0, Load24(p + 3 * ps), Load24(p + 2 * ps)), s[4], s[5], unused,
-                      unused);
+        BytesToFloats(_mm_set_epi32(Load24(p + ps), Load24(p), Load24(p - ps), Load24(p - 2 * ps)),
+                      s[0], s[1], s[2], s[3]);
+        BytesToFloats(_mm_set_epi32(0, 0, Load24(p + 3 * ps), Load24(p + 2 * ps)), s[4], s[5],
+                      unused, unused);
         const __m128 v = PixelValue(s, weights + 6 * int64_t(i));
         float* at = out + 3 * int64_t(i);
         if (i + 1 < count) {
@@ -94,58 +96,66 @@ void LanczosHorzInner8u_C3Sse2(const uint8_t* src, const int32_t* index, const f
     }
 }
 
-void LanczosHorzInner8u_C4Sse2(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                               int32_t count)
+void LanczosHorzInner8u_C4Sse2(const uint8_t* src, const int32_t* index, const float* weights,
+                               float* out, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i) {
         // Pixels -2 .. 1 in sixteen bytes, pixels 2 and 3 in the next eight.
         const uint8_t* p = src + index[i];
         __m128 s[6], unused;
         BytesToFloats(LoadAny(p - 8), s[0], s[1], s[2], s[3]);
-        BytesToFloats(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8)), s[4], s[5], unused, unused);
+        BytesToFloats(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8)), s[4], s[5], unused,
+                      unused);
         _mm_storeu_ps(out + 4 * int64_t(i), PixelValue(s, weights + 6 * int64_t(i)));
     }
 }
 
-void LanczosHorz8u_C1Sse2(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                          int32_t width, int32_t leftMargin, int32_t limit)
+void LanczosHorz8u_C1Sse2(const uint8_t* src, const int32_t* index, const float* weights,
+                          float* out, int32_t width, int32_t leftMargin, int32_t limit)
 {
-    LanczosFoldingC1<uint8_t, LanczosHorzInner8u_C1Sse2>(src, index, weights, out, width, leftMargin, limit);
+    LanczosFoldingC1<uint8_t, LanczosHorzInner8u_C1Sse2>(src, index, weights, out, width,
+                                                         leftMargin, limit);
 }
 
-void LanczosHorz8u_C3Sse2(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                          int32_t width, int32_t leftMargin, int32_t limit, int32_t pixelStride)
+void LanczosHorz8u_C3Sse2(const uint8_t* src, const int32_t* index, const float* weights,
+                          float* out, int32_t width, int32_t leftMargin, int32_t limit,
+                          int32_t pixelStride)
 {
-    LanczosFoldingMC<uint8_t, 3, LanczosHorzInner8u_C3Sse2>(src, index, weights, out, width, leftMargin,
-                                                            limit, pixelStride);
+    LanczosFoldingMC<uint8_t, 3, LanczosHorzInner8u_C3Sse2>(src, index, weights, out, width,
+                                                            leftMargin, limit, pixelStride);
 }
 
-void LanczosHorz8u_C4Sse2(const uint8_t* src, const int32_t* index, const float* weights, float* out,
-                          int32_t width, int32_t leftMargin, int32_t limit)
+void LanczosHorz8u_C4Sse2(const uint8_t* src, const int32_t* index, const float* weights,
+                          float* out, int32_t width, int32_t leftMargin, int32_t limit)
 {
-    LanczosFoldingMC<uint8_t, 4, LanczosHorzInner8u_C4Sse2>(src, index, weights, out, width, leftMargin,
-                                                            limit, 4);
+    LanczosFoldingMC<uint8_t, 4, LanczosHorzInner8u_C4Sse2>(src, index, weights, out, width,
+                                                            leftMargin, limit, 4);
 }
 
-void LanczosVert8uSse2(uint8_t* dst, int32_t count, const float* weights, const float* const rows[6])
+void LanczosVert8uSse2(uint8_t* dst, int32_t count, const float* weights,
+                       const float* const rows[6])
 {
     __m128 w[6];
     BroadcastWeights(weights, w);
     const int32_t vectors = count & ~3;
-    StorePackedRun(dst, vectors, [&](int64_t i) { return BiasedToBytes(VerticalValue(w, rows, i)); });
+    StorePackedRun(dst, vectors,
+                   [&](int64_t i) { return BiasedToBytes(VerticalValue(w, rows, i)); });
     for (int32_t i = vectors; i < count; ++i)
         dst[i] = ConvertBiased<uint8_t>(LanczosVerticalValue(rows, i, weights));
 }
 
-void LanczosVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, const float* weights, const float* const rows[6])
+void LanczosVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, const float* weights,
+                           const float* const rows[6])
 {
     __m128 w[6];
     BroadcastWeights(weights, w);
     const int32_t samples = 3 * pixels;
     const int32_t vectors = samples & ~3;
-    StoreThreeOfFourRun(dst, vectors, [&](int64_t j) { return BiasedToBytes(VerticalValue(w, rows, j)); });
+    StoreThreeOfFourRun(dst, vectors,
+                        [&](int64_t j) { return BiasedToBytes(VerticalValue(w, rows, j)); });
     for (int64_t j = vectors; j < samples; ++j)
-        dst[ThreeOfFourPosition(j)] = ConvertBiased<uint8_t>(LanczosVerticalValue(rows, j, weights));
+        dst[ThreeOfFourPosition(j)] =
+            ConvertBiased<uint8_t>(LanczosVerticalValue(rows, j, weights));
 }
 
 } // namespace imaging

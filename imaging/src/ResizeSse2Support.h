@@ -105,8 +105,8 @@ inline void StoreThreeOfFour(uint8_t* at, __m128i a, __m128i b)
     const __m128i first =
         _mm_or_si128(_mm_and_si128(a, lanes012), _mm_and_si128(_mm_slli_si128(a, 2), lanes456));
     const __m128i secondLow = _mm_or_si128(_mm_srli_si128(a, 12), _mm_slli_si128(b, 4));
-    const __m128i second =
-        _mm_or_si128(_mm_and_si128(secondLow, lanes012), _mm_and_si128(_mm_slli_si128(b, 6), lanes456));
+    const __m128i second = _mm_or_si128(_mm_and_si128(secondLow, lanes012),
+                                        _mm_and_si128(_mm_slli_si128(b, 6), lanes456));
     const __m128i kept = _mm_and_si128(LoadAny(at), fourth);
     StoreAny(at, _mm_or_si128(_mm_packus_epi16(first, second), kept));
 }
