@@ -56,6 +56,25 @@ TEST(ResizeKernelTableDeathTest, SlotsNotBuiltAbortNamingTheSlot)
     }
 }
 
+TEST(ResizeKernelTable, AnEmptyDestinationReadsAndWritesNothing)
+{
+    // No tables and no row buffers: a kernel that touched any of them would fault.
+    uint8_t sample = 0x5A;
+    ResizeKernelArgs args;
+    args.src = &sample;
+    args.dst = &sample;
+    args.dstHeight = 0;
+    args.dstWidth = 4;
+    for (int slot = 0; slot < kPlainKernelSet; ++slot)
+        ResizeKernelTable[size_t(slot)](args);
+    // The filtering kernels look at the width before filtering their first rows.
+    args.dstHeight = 3;
+    args.dstWidth = 0;
+    for (int slot = kSlotLinearMC; slot < kPlainKernelSet; ++slot)
+        ResizeKernelTable[size_t(slot)](args);
+    EXPECT_EQ(sample, 0x5A);
+}
+
 TEST(CallResizeKernel, RefusesUnknownSlotsAndNullBuffersThenRunsTheSlot)
 {
     const uint8_t src[4] = {1, 2, 3, 4};

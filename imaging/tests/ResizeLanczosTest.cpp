@@ -274,6 +274,12 @@ TEST(LanczosPasses, FoldingAtEachBorderClassReadsOnlyTheReadablePixels)
         EXPECT_EQ(out[x], ReferenceInner(taps, w)) << x;
     }
 
+    // A negative margin has nothing to read on the left: it folds as margin 0.
+    float negative[12];
+    LanczosHorz32f_C1(s, bases, weights.data(), negative, 12, -3, L);
+    EXPECT_EQ(FloatBits(std::vector<float>(negative, negative + 12)),
+              FloatBits(std::vector<float>(out, out + 12)));
+
     row[1] = -7.0f; // one readable pixel to the left
     LanczosHorz32f_C1(s, bases, weights.data(), out, 2, 1, L);
     EXPECT_EQ(out[0],
