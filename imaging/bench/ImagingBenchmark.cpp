@@ -1,8 +1,9 @@
 // Frame-sized runs of every plane copy and colour conversion at 1920 x 1080 and 720 x 486: bytes
 // per second for copies (memcpy of the same frame is the yardstick), pixels per second for
 // conversions, and each vector path beside its plain equivalent. Resizing of one 8-bit plane
-// (nearest, linear, supersampling) between the driver's frame sizes, in ns per destination pixel:
-// the whole of ResizePlane, and the vector kernel beside its plain equivalent on the same tables.
+// (nearest, linear, cubic, Lanczos-3, supersampling) between the driver's frame sizes, in ns per
+// destination pixel: the whole of ResizePlane, and the vector kernel beside its plain equivalent
+// on the same tables.
 #include <benchmark/benchmark.h>
 
 #include "imaging/imaging.h"
@@ -310,7 +311,8 @@ void BM_ResizePlane(benchmark::State& state, int interpolation)
     c.Report(state);
 }
 
-// A table kernel on tables built once, as ResizePlane would build them.
+// A table kernel on tables built once, as ResizePlane would build them: Q14 weights and 16-bit
+// rows for linear, fractions for cubic, six-tap weights and the border arguments for Lanczos.
 void BM_ResizeKernel(benchmark::State& state, int interpolation, ResizeKernel kernel)
 {
     ResizeCase c(state);
@@ -328,7 +330,7 @@ void BM_ResizeKernel(benchmark::State& state, int interpolation, ResizeKernel ke
     r.yFactor = c.YFactor();
     r.interpolation = interpolation;
     const ResizeTables t = BuildResizeTables(r);
-    std::vector<int16_t> upper(size_t(c.dw) + 4), lower(size_t(c.dw) + 4);
+    std::vector<std::vector<float>> rows(6, std::vector<float>(size_t(c.dw) + 4));
     ResizeKernelArgs args;
     args.src = c.src.data();
     args.dst = c.dst.data();
@@ -338,10 +340,21 @@ void BM_ResizeKernel(benchmark::State& state, int interpolation, ResizeKernel ke
     args.dstHeight = t.dstHeight;
     args.rowOffsets = t.rowOffsets.data();
     args.colOffsets = t.colOffsets.data();
-    args.rowWeights = t.rowWeightsQ14.data();
-    args.colWeights = t.colWeightsQ14.data();
-    args.rowBuffers[0] = upper.data();
-    args.rowBuffers[1] = lower.data();
+    if (t.integerLinear) {
+        args.rowWeights = t.rowWeightsQ14.data();
+        args.colWeights = t.colWeightsQ14.data();
+    } else if (t.method == kResizeLanczos) {
+        args.rowWeights = t.rowTaps.data();
+        args.colWeights = t.colTaps.data();
+    } else {
+        args.rowWeights = t.rowFractions.data();
+        args.colWeights = t.colFractions.data();
+    }
+    for (int k = 0; k < 6; ++k)
+        args.rowBuffers[k] = rows[size_t(k)].data(); // 16-bit rows fit in the float ones
+    args.colsFromOrigin = c.sw;
+    args.rowsFromOrigin = c.sh;
+    args.oneRowAdvance = r.yFactor >= 1.0;
     for (auto _ : state) {
         kernel(args);
         benchmark::ClobberMemory();
@@ -382,6 +395,12 @@ BENCHMARK_CAPTURE(BM_ResizeKernel, nearest_plain, 1, ResizeNearestRows8u_C1Plain
 BENCHMARK_CAPTURE(BM_ResizePlane, linear, 2)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, linear_vector, 2, ResizeLinearRows8u_C1)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, linear_plain, 2, ResizeLinearRows8u_C1Plain)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizePlane, cubic, 4)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizeKernel, cubic_vector, 4, ResizeCubicRows8u_C1)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizeKernel, cubic_plain, 4, ResizeCubicRows8u_C1Plain)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizePlane, lanczos, 16)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizeKernel, lanczos_vector, 16, ResizeLanczosRows8u_C1)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizeKernel, lanczos_plain, 16, ResizeLanczosRows8u_C1Plain)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizePlane, supersample, 8)->Apply(ShrinkSizes);
 BENCHMARK_CAPTURE(BM_Supersample, vector, SupersampleResize8u_C1)->Apply(ShrinkSizes);
 BENCHMARK_CAPTURE(BM_Supersample, plain, SupersampleResize8u_C1Plain)->Apply(ShrinkSizes);

@@ -1,5 +1,6 @@
 // The resize kernel table: 96 row kernels behind ResizeGeneral, one argument record for all of
-// them, and the kernels built so far (nearest and linear, every sample type and layout).
+// them, and the kernels of the vector set (nearest, linear, cubic, four-tap and Lanczos-3, every
+// sample type and layout).
 //
 // Slots 0-47 hold the vector set, 48-95 the plain set in the same grouping (slot n + 48 has the
 // role of slot n):
@@ -7,8 +8,9 @@
 //   12-15 linear C3/C4, 16-19 linear C1
 //   20-22 cubic C3/C4, 23-25 cubic C1 (fractions); 26-29 and 30-33 the same with four weights
 //   34-36 Lanczos-3 C3/C4, 37-39 Lanczos-3 C1 (border folding); 40-43, 44-47 without folding
-// Within a group the sample type adds 0 (8u), 1 (16u), 2 (32f) or 3 (16s). A slot whose kernel is
-// not built holds a trap that reports the slot and aborts the program.
+// Within a group the sample type adds 0 (8u), 1 (16u), 2 (32f) or 3 (16s); the cubic and folding
+// Lanczos groups have no 16s member. A slot whose kernel is not built holds a trap that reports the
+// slot and aborts the program.
 #pragma once
 
 #include "imaging/imaging.h"
@@ -107,11 +109,58 @@ void ResizeLinearRows32f_MC(const ResizeKernelArgs& args);
 void ResizeLinearRows16s_C1(const ResizeKernelArgs& args);
 void ResizeLinearRows16s_MC(const ResizeKernelArgs& args);
 
+// Cubic (first set): the four-row ring over the cubic passes of each type, one fraction t per
+// row and column; MC kernels take three or four channels (channelCount) at pixelStride.
+void ResizeCubicRows8u_C1(const ResizeKernelArgs& args);
+void ResizeCubicRows8u_MC(const ResizeKernelArgs& args);
+void ResizeCubicRows16u_C1(const ResizeKernelArgs& args);
+void ResizeCubicRows16u_MC(const ResizeKernelArgs& args);
+void ResizeCubicRows32f_C1(const ResizeKernelArgs& args);
+void ResizeCubicRows32f_MC(const ResizeKernelArgs& args);
+
+// Four-tap (second cubic set): the same ring, four weights per row and column.
+void ResizeTaps4Rows8u_C1(const ResizeKernelArgs& args);
+void ResizeTaps4Rows8u_MC(const ResizeKernelArgs& args);
+void ResizeTaps4Rows16u_C1(const ResizeKernelArgs& args);
+void ResizeTaps4Rows16u_MC(const ResizeKernelArgs& args);
+void ResizeTaps4Rows32f_C1(const ResizeKernelArgs& args);
+void ResizeTaps4Rows32f_MC(const ResizeKernelArgs& args);
+void ResizeTaps4Rows16s_C1(const ResizeKernelArgs& args);
+void ResizeTaps4Rows16s_MC(const ResizeKernelArgs& args);
+
+// Lanczos-3 with border folding (first set): the six-row ring, six weights per row and column,
+// rows and columns outside the source replaced by its edge (colsLeft, rowsAbove, colsFromOrigin,
+// rowsFromOrigin).
+void ResizeLanczosRows8u_C1(const ResizeKernelArgs& args);
+void ResizeLanczosRows8u_MC(const ResizeKernelArgs& args);
+void ResizeLanczosRows16u_C1(const ResizeKernelArgs& args);
+void ResizeLanczosRows16u_MC(const ResizeKernelArgs& args);
+void ResizeLanczosRows32f_C1(const ResizeKernelArgs& args);
+void ResizeLanczosRows32f_MC(const ResizeKernelArgs& args);
+
+// Lanczos-3 without folding (second set): every row and column the tables name is read as it is.
+void ResizeLanczosInnerRows8u_C1(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows8u_MC(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows16u_C1(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows16u_MC(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows32f_C1(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows32f_MC(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows16s_C1(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows16s_MC(const ResizeKernelArgs& args);
+
 // The scalar equivalents of the 8-bit vector kernels: the same arguments and the same bytes.
 void ResizeNearestRows8u_C1Plain(const ResizeKernelArgs& args);
 void ResizeNearestRows8u_C3Plain(const ResizeKernelArgs& args);
 void ResizeNearestRows8u_C4Plain(const ResizeKernelArgs& args);
 void ResizeLinearRows8u_C1Plain(const ResizeKernelArgs& args);
 void ResizeLinearRows8u_MCPlain(const ResizeKernelArgs& args);
+void ResizeCubicRows8u_C1Plain(const ResizeKernelArgs& args);
+void ResizeCubicRows8u_MCPlain(const ResizeKernelArgs& args);
+void ResizeTaps4Rows8u_C1Plain(const ResizeKernelArgs& args);
+void ResizeTaps4Rows8u_MCPlain(const ResizeKernelArgs& args);
+void ResizeLanczosRows8u_C1Plain(const ResizeKernelArgs& args);
+void ResizeLanczosRows8u_MCPlain(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows8u_C1Plain(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows8u_MCPlain(const ResizeKernelArgs& args);
 
 } // namespace imaging

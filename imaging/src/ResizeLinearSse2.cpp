@@ -5,6 +5,7 @@
 // the scalar formula of ResizeLinearArithmetic.h, which is also what every step computes.
 #include "ResizeLinearArithmetic.h"
 #include "ResizePasses.h"
+#include "ResizeSse2Support.h"
 
 #include <emmintrin.h>
 
@@ -14,30 +15,6 @@ namespace imaging {
 namespace {
 
 using A = LinearArithmetic8u;
-
-inline int32_t Load16(const uint8_t* p)
-{
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-inline int32_t Load32(const void* p)
-{
-    int32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-inline __m128i LoadAny(const void* p)
-{
-    return _mm_loadu_si128(static_cast<const __m128i*>(p));
-}
-
-inline void StoreAny(void* p, __m128i v)
-{
-    _mm_storeu_si128(static_cast<__m128i*>(p), v);
-}
 
 // (sum + 128) >> 8 of four 32-bit sums.
 inline __m128i HorizontalRound(__m128i sums)
@@ -187,10 +164,6 @@ void LinearVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, uint16_t weight, const i
                           const int16_t* lower)
 {
     const __m128i w = VerticalWeights(weight);
-    // 16-bit lanes 0-2 and 4-6: the three channels of two pixels of four lanes.
-    const __m128i lanes012 = _mm_set_epi16(0, 0, 0, 0, 0, -1, -1, -1);
-    const __m128i lanes456 = _mm_set_epi16(0, -1, -1, -1, 0, 0, 0, 0);
-    const __m128i fourth = _mm_set1_epi32(int32_t(0xFF000000u));
     int32_t i = 0;
     for (; i + 4 <= pixels; i += 4) {
         // Twelve values v0-v11 (four pixels of three) as 16-bit results: a = v0-v7, b = v8-v11.
@@ -201,16 +174,7 @@ void LinearVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, uint16_t weight, const i
             _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + 8)),
                                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(l + 8))),
             w);
-        const __m128i b = _mm_packs_epi32(rest, rest);
-        // Spread to four lanes a pixel: (v0 v1 v2 _ v3 v4 v5 _) and (v6 v7 v8 _ v9 v10 v11 _).
-        const __m128i first = _mm_or_si128(_mm_and_si128(a, lanes012),
-                                           _mm_and_si128(_mm_slli_si128(a, 2), lanes456));
-        const __m128i secondLow = _mm_or_si128(_mm_srli_si128(a, 12), _mm_slli_si128(b, 4));
-        const __m128i second = _mm_or_si128(_mm_and_si128(secondLow, lanes012),
-                                            _mm_and_si128(_mm_slli_si128(b, 6), lanes456));
-        uint8_t* at = dst + 4 * int64_t(i);
-        const __m128i kept = _mm_and_si128(LoadAny(at), fourth);
-        StoreAny(at, _mm_or_si128(_mm_packus_epi16(first, second), kept));
+        StoreThreeOfFour(dst + 4 * int64_t(i), a, _mm_packs_epi32(rest, rest));
     }
     if (i < pixels)
         LinearVerticalAC4<A>(dst + 4 * int64_t(i), pixels - i, weight, upper + 3 * int64_t(i),

@@ -123,6 +123,16 @@ private:
     std::unique_ptr<T[]> data_;
 };
 
+// The bit patterns of a run of floats, so that comparisons are exact (not-a-number and the sign of
+// zero included).
+inline std::vector<uint32_t> FloatBits(const std::vector<float>& v)
+{
+    std::vector<uint32_t> bits(v.size());
+    for (size_t i = 0; i < v.size(); ++i)
+        std::memcpy(&bits[i], &v[i], 4);
+    return bits;
+}
+
 // Row offsets in rows (not yet times the step): non-decreasing, starting anywhere in [0, jump),
 // advancing by 0 to maxJump rows, all below `rows`.
 inline std::vector<int32_t> RandomRowIndices(int count, int rows, int maxJump, std::mt19937& rng)
