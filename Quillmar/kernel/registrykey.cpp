@@ -163,7 +163,8 @@ public:
             *text = UNICODE_STRING{0, 0, nullptr};
             return true;
         }
-        if (offset > m_size || length > m_size - offset || length > kMaxCountedBytes || length % sizeof(WCHAR))
+        if (offset > m_size || length > m_size - offset || length > kMaxCountedBytes ||
+            length % sizeof(WCHAR))
             return false;
         text->Buffer = reinterpret_cast<PWSTR>(const_cast<UCHAR*>(Data()) + offset);
         text->Length = text->MaximumLength = static_cast<USHORT>(length);
@@ -171,7 +172,7 @@ public:
     }
 
 private:
-    alignas(8) UCHAR m_first[kFirstInformationBytes];
+    alignas(8) UCHAR m_first[kFirstInformationBytes] = {};
     UCHAR* m_pool = nullptr;
     ULONG m_size = 0;
 };
@@ -230,6 +231,14 @@ void RegistryKey::KeepPaths(PCUNICODE_STRING parentPath, PCUNICODE_STRING subKey
         m_parentPath.Release();
 }
 
+NTSTATUS RegistryKey::FailUnnamed(NTSTATUS status)
+{
+    // Failed before a key was named: the copies of an earlier open would name the wrong key.
+    m_parentPath.Release();
+    m_subKeyPath.Release();
+    return m_status = status;
+}
+
 NTSTATUS RegistryKey::Open(PCUNICODE_STRING parentPath, PCWSTR subKeyPath, ACCESS_MASK access,
                            ULONG attributeFlags, BOOLEAN create, ULONG createOptions)
 {
@@ -242,11 +251,11 @@ NTSTATUS RegistryKey::Open(PCUNICODE_STRING parentPath, PCWSTR subKeyPath, ACCES
 
     UNICODE_STRING parent;
     UNICODE_STRING subKey;
-    m_status = CheckCounted(parentPath, &parent);
-    if (!NT_SUCCESS(m_status))
-        return m_status;
+    NTSTATUS status = CheckCounted(parentPath, &parent);
+    if (!NT_SUCCESS(status))
+        return FailUnnamed(status);
     if (!CountedView(subKeyPath, &subKey))
-        return m_status = STATUS_OBJECT_NAME_INVALID;
+        return FailUnnamed(STATUS_OBJECT_NAME_INVALID);
     KeepPaths(&parent, &subKey);
 
     UnicodeText path;
@@ -275,7 +284,7 @@ NTSTATUS RegistryKey::Reopen(ULONG rootIndex, PCWSTR subKeyPath, BOOLEAN create,
     Close();
     if (rootIndex >= kRegistryRootCount) {
         m_enumerationIndex = 0;
-        return m_status = STATUS_INVALID_PARAMETER;
+        return FailUnnamed(STATUS_INVALID_PARAMETER);
     }
     UNICODE_STRING root;
     RtlInitUnicodeString(&root, kRootPaths[rootIndex]);
@@ -289,14 +298,14 @@ NTSTATUS RegistryKey::OpenClassKey(PDEVICE_OBJECT deviceObject, PCWSTR subKeyPat
     m_disposition = 0;
     m_enumerationIndex = 0;
     if (!deviceObject)
-        return m_status = STATUS_INVALID_PARAMETER;
+        return FailUnnamed(STATUS_INVALID_PARAMETER);
 
     alignas(8) WCHAR driverKeyName[kDriverKeyNameBufferBytes / sizeof(WCHAR)];
     ULONG resultBytes = 0;
-    m_status = IoGetDeviceProperty(deviceObject, DevicePropertyDriverKeyName, sizeof driverKeyName, driverKeyName,
-                                   &resultBytes);
-    if (!NT_SUCCESS(m_status))
-        return m_status;
+    NTSTATUS status = IoGetDeviceProperty(deviceObject, DevicePropertyDriverKeyName, sizeof driverKeyName,
+                                          driverKeyName, &resultBytes);
+    if (!NT_SUCCESS(status))
+        return FailUnnamed(status);
     // The name ends at its zero or at the bytes returned, whichever comes first. Without one the
     // path would name the class key itself, or another board's key below it.
     UNICODE_STRING name;
@@ -306,7 +315,7 @@ NTSTATUS RegistryKey::OpenClassKey(PDEVICE_OBJECT deviceObject, PCWSTR subKeyPat
         sizeof(WCHAR));
     name.MaximumLength = name.Length;
     if (name.Length == 0)
-        return m_status = STATUS_OBJECT_NAME_INVALID;
+        return FailUnnamed(STATUS_OBJECT_NAME_INVALID);
 
     // Sized from the lengths at hand: a long driver key name is never cut or overrun.
     UNICODE_STRING root;
@@ -314,9 +323,9 @@ NTSTATUS RegistryKey::OpenClassKey(PDEVICE_OBJECT deviceObject, PCWSTR subKeyPat
     RtlInitUnicodeString(&root, kRootPaths[kRegistryRootControl]);
     RtlInitUnicodeString(&classKey, kClassKey);
     UnicodeText classPath;
-    m_status = Concatenate(&classPath, PagedPool, {&root, &classKey, &name});
-    if (!NT_SUCCESS(m_status))
-        return m_status;
+    status = Concatenate(&classPath, PagedPool, {&root, &classKey, &name});
+    if (!NT_SUCCESS(status))
+        return FailUnnamed(status);
     return Open(classPath.Get(), subKeyPath, access, attributeFlags, create, createOptions);
 }
 
@@ -530,7 +539,8 @@ NTSTATUS RegistryKey::SetString(PCWSTR valueName, PCWSTR text)
     return SetValue(valueName, REG_SZ, text, static_cast<ULONG>((characters + 1) * sizeof(WCHAR)));
 }
 
-NTSTATUS RegistryKey::EnumerateKey(PUNICODE_STRING name, PUNICODE_STRING className, RegistryKeySummary* summary)
+NTSTATUS RegistryKey::EnumerateKey(PUNICODE_STRING name, PUNICODE_STRING className,
+                                   RegistryKeySummary* summary)
 {
     SubKeyRecord node;
     NTSTATUS status = node.Fetch(m_handle, m_enumerationIndex, KeyNodeInformation);

@@ -19,12 +19,12 @@
 #include <cstddef>
 
 // Root indices: where a relative sub-key path starts.
-inline constexpr ULONG kRegistryRootAbsolute = 0;     // none: the sub-key path is absolute
-inline constexpr ULONG kRegistryRootServices = 1;     // "\Registry\Machine\System\CurrentControlSet\Services"
-inline constexpr ULONG kRegistryRootControl = 2;      // "\Registry\Machine\System\CurrentControlSet\Control"
+inline constexpr ULONG kRegistryRootAbsolute = 0; // none: the sub-key path is absolute
+inline constexpr ULONG kRegistryRootServices = 1; // "\Registry\Machine\System\CurrentControlSet\Services"
+inline constexpr ULONG kRegistryRootControl = 2;  // "\Registry\Machine\System\CurrentControlSet\Control"
 inline constexpr ULONG kRegistryRootCurrentVersion = 3; // "...\Software\Microsoft\Windows NT\CurrentVersion"
-inline constexpr ULONG kRegistryRootDeviceMap = 4;    // "\REGISTRY\Machine\HARDWARE\DEVICEMAP"
-inline constexpr ULONG kRegistryRootUser = 5;         // "\Registry\User"
+inline constexpr ULONG kRegistryRootDeviceMap = 4;      // "\REGISTRY\Machine\HARDWARE\DEVICEMAP"
+inline constexpr ULONG kRegistryRootUser = 5;           // "\Registry\User"
 inline constexpr ULONG kRegistryRootCount = 6;
 
 // How the driver opens keys: for reading, KEY_READ and case-insensitive names without creating;
@@ -45,8 +45,8 @@ struct RegistryKeySummary {
     ULONG ClassLength;
     ULONG SubKeys;
     ULONG Values;
-    ULONG MaxNameLength;      // longest name among its sub-keys
-    ULONG MaxClassLength;     // longest class among its sub-keys
+    ULONG MaxNameLength;  // longest name among its sub-keys
+    ULONG MaxClassLength; // longest class among its sub-keys
     ULONG MaxValueNameLength;
     ULONG MaxValueDataLength;
     LARGE_INTEGER LastWriteTime;
@@ -76,8 +76,8 @@ public:
     NTSTATUS Open(PCUNICODE_STRING parentPath, PCWSTR subKeyPath, ACCESS_MASK access, ULONG attributeFlags,
                   BOOLEAN create, ULONG createOptions);
     // Closes the handle and opens anew under a root of the table.
-    NTSTATUS Reopen(ULONG rootIndex, PCWSTR subKeyPath, BOOLEAN create, ULONG createOptions, ACCESS_MASK access,
-                    ULONG attributeFlags);
+    NTSTATUS Reopen(ULONG rootIndex, PCWSTR subKeyPath, BOOLEAN create, ULONG createOptions,
+                    ACCESS_MASK access, ULONG attributeFlags);
     // Opens subKeyPath (may be empty) under the device's key: the control root + "\Class\" + the
     // driver key name of the physical device object. The failure of IoGetDeviceProperty is returned
     // (and kept) as it is.
@@ -151,6 +151,8 @@ private:
     RegistryKey() = default;
 
     void KeepPaths(PCUNICODE_STRING parentPath, PCUNICODE_STRING subKeyPath);
+    // Keeps `status` as the open's and drops the kept paths.
+    NTSTATUS FailUnnamed(NTSTATUS status);
     // QueryAllocated that also tells the value's type.
     NTSTATUS QueryAllocatedOfType(PCWSTR valueName, PVOID* buffer, PULONG length, POOL_TYPE poolType,
                                   PULONG type);

@@ -23,8 +23,8 @@ inline const ULONG kTag = standin::MakePoolTag("Wdm ");
 inline constexpr char16_t kControl[] = u"\\Registry\\Machine\\System\\CurrentControlSet\\Control";
 inline constexpr char16_t kServices[] = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services";
 inline constexpr char16_t kBoardDriverKey[] = u"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0003";
-inline constexpr char16_t kBoardKey[] =
-    u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\{4d36e96c-e325-11ce-bfc1-08002be10318}\\0003";
+inline constexpr char16_t kBoardKey[] = u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\{"
+                                        u"4d36e96c-e325-11ce-bfc1-08002be10318}\\0003";
 
 inline void Import(std::string_view text)
 {

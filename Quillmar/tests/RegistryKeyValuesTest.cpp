@@ -179,14 +179,16 @@ TEST_F(RegistryKeyValues, QueryAllocatedFailuresFreeWhatTheyTook)
     EXPECT_EQ(block, nullptr);
     // A value larger than the driver takes is refused before anything is allocated.
     std::vector<UCHAR> huge(kRegistryMaxAllocatedValueBytes + 1, 0x5A);
-    ASSERT_EQ(key->SetValue(u"Huge", REG_BINARY, huge.data(), static_cast<ULONG>(huge.size())), STATUS_SUCCESS);
+    ASSERT_EQ(key->SetValue(u"Huge", REG_BINARY, huge.data(), static_cast<ULONG>(huge.size())),
+              STATUS_SUCCESS);
     length = 0;
     const uint64_t allocations = standin::PoolUsageByTag(kTag).totalBlocks;
     EXPECT_EQ(key->QueryAllocated(u"Huge", &block, &length, PagedPool), STATUS_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(standin::PoolUsageByTag(kTag).totalBlocks, allocations);
     EXPECT_EQ(block, nullptr);
     // The largest value it takes still comes.
-    ASSERT_EQ(key->SetValue(u"Huge", REG_BINARY, huge.data(), kRegistryMaxAllocatedValueBytes), STATUS_SUCCESS);
+    ASSERT_EQ(key->SetValue(u"Huge", REG_BINARY, huge.data(), kRegistryMaxAllocatedValueBytes),
+              STATUS_SUCCESS);
     length = 0;
     ASSERT_EQ(key->QueryAllocated(u"Huge", &block, &length, PagedPool), STATUS_SUCCESS);
     EXPECT_EQ(length, kRegistryMaxAllocatedValueBytes);
@@ -322,14 +324,15 @@ NTSTATUS CreateWithClass(HANDLE parent, const std::u16string& name, const std::u
 
 TEST_F(RegistryKeyTest, EnumerationGivesEverySubKeyThenNoMoreEntries)
 {
-    Import("Windows Registry Editor Version 5.00\n\n"
-           "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\Input3]\n"
-           "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\Input1]\n"
-           "\"InputName\"=\"SDI\"\n"
-           "\"InputType\"=dword:0000000a\n\n"
-           "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\Input1\\Channel1]\n"
-           "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\Input1\\Channel22]\n"
-           "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\input2]\n");
+    Import(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\Input3]\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\Input1]\n"
+        "\"InputName\"=\"SDI\"\n"
+        "\"InputType\"=dword:0000000a\n\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\Input1\\Channel1]\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\Input1\\Channel22]\n"
+        "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Quillmar\\Parameters\\input2]\n");
     RegistryKey key(kRegistryRootServices, u"Quillmar\\Parameters", FALSE, 0, kRegistryReadAccess,
                     kRegistryReadAttributes);
     ASSERT_EQ(key.Status(), STATUS_SUCCESS);
@@ -359,7 +362,7 @@ TEST_F(RegistryKeyTest, EnumerationGivesEverySubKeyThenNoMoreEntries)
     EXPECT_EQ(input1.ClassLength, 0u);
     EXPECT_EQ(input1.SubKeys, 2u);
     EXPECT_EQ(input1.Values, 2u);
-    EXPECT_EQ(input1.MaxNameLength, 18u);      // "Channel22"
+    EXPECT_EQ(input1.MaxNameLength, 18u); // "Channel22"
     EXPECT_EQ(input1.MaxClassLength, 0u);
     EXPECT_EQ(input1.MaxValueNameLength, 18u); // "InputName"
     EXPECT_EQ(input1.MaxValueDataLength, 8u);  // "SDI" and its zero
@@ -459,8 +462,8 @@ TEST_F(RegistryKeyTest, KeysOfSeveralThreadsDoNotMeet)
         threads.emplace_back([&, t] {
             const std::u16string sub = u"Input" + std::u16string(1, char16_t(u'1' + t));
             for (int round = 0; round < kRounds; ++round) {
-                KeyObject key(RegistryKey::OpenDeviceKey(board.get(), sub.c_str(), TRUE, 0, kRegistryWriteAccess,
-                                                         kRegistryWriteAttributes));
+                KeyObject key(RegistryKey::OpenDeviceKey(board.get(), sub.c_str(), TRUE, 0,
+                                                         kRegistryWriteAccess, kRegistryWriteAttributes));
                 ULONG value = 0;
                 if (key->SetDword(u"Round", ULONG(round)) != STATUS_SUCCESS ||
                     key->QueryDword(u"Round", &value) != STATUS_SUCCESS || value != ULONG(round) ||
@@ -473,7 +476,8 @@ TEST_F(RegistryKeyTest, KeysOfSeveralThreadsDoNotMeet)
         thread.join();
     EXPECT_EQ(failures, std::vector<int>(kThreads, 0));
 
-    RegistryKey device(kRegistryRootAbsolute, kBoardKey, FALSE, 0, kRegistryReadAccess, kRegistryReadAttributes);
+    RegistryKey device(kRegistryRootAbsolute, kBoardKey, FALSE, 0, kRegistryReadAccess,
+                       kRegistryReadAttributes);
     int subKeys = 0;
     while (device.EnumerateKey(nullptr, nullptr, nullptr) == STATUS_SUCCESS)
         ++subKeys;
