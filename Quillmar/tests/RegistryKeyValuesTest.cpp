@@ -1,13 +1,11 @@
 // RegistryKey values and enumeration: typed reads with their statuses and untouched outputs, sizes,
 // allocated reads that are bounded and terminated, the exact bytes written, sub-keys enumerated from
-// the first to STATUS_NO_MORE_ENTRIES with names, classes and summaries, and several keys used from
-// several threads at once.
+// the first to STATUS_NO_MORE_ENTRIES with names, classes and summaries.
 #include "RegistryKeyTestSupport.h"
 
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "kernel/poolallocation.h"
@@ -448,38 +446,4 @@ TEST_F(RegistryKeyTest, EnumerationOfRecordsLargerThanTheFirstBuffer)
     EXPECT_EQ(key.EnumerateKey(&name.counted, &className.counted, &summary), STATUS_SUCCESS);
     EXPECT_EQ(name.Text(), longest);
     EXPECT_EQ(key.EnumerateKey(&name.counted, &className.counted, &summary), STATUS_NO_MORE_ENTRIES);
-}
-
-TEST_F(RegistryKeyTest, KeysOfSeveralThreadsDoNotMeet)
-{
-    // Each thread owns its key objects, as each driver thread does; they share only the registry.
-    PhysicalDevice board = MakeBoard(kBoardDriverKey);
-    constexpr int kThreads = 4;
-    constexpr int kRounds = 50;
-    std::vector<std::thread> threads;
-    std::vector<int> failures(kThreads, 0);
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            const std::u16string sub = u"Input" + std::u16string(1, char16_t(u'1' + t));
-            for (int round = 0; round < kRounds; ++round) {
-                KeyObject key(RegistryKey::OpenDeviceKey(board.get(), sub.c_str(), TRUE, 0,
-                                                         kRegistryWriteAccess, kRegistryWriteAttributes));
-                ULONG value = 0;
-                if (key->SetDword(u"Round", ULONG(round)) != STATUS_SUCCESS ||
-                    key->QueryDword(u"Round", &value) != STATUS_SUCCESS || value != ULONG(round) ||
-                    PathTail(*key, 2) != u"\\{4d36e96c-e325-11ce-bfc1-08002be10318}\\0003")
-                    ++failures[t];
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(failures, std::vector<int>(kThreads, 0));
-
-    RegistryKey device(kRegistryRootAbsolute, kBoardKey, FALSE, 0, kRegistryReadAccess,
-                       kRegistryReadAttributes);
-    int subKeys = 0;
-    while (device.EnumerateKey(nullptr, nullptr, nullptr) == STATUS_SUCCESS)
-        ++subKeys;
-    EXPECT_EQ(subKeys, kThreads);
 }
