@@ -43,3 +43,6 @@
 #if __has_include("km/debug.h")
 #include "km/debug.h"
 #endif
+#if __has_include("km/registry.h")
+#include "km/registry.h"
+#endif
