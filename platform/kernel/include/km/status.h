@@ -56,3 +56,8 @@
 #define STATUS_DEVICE_REMOVED             KM_STATUS(0xC00002B6)
 #define STATUS_FLOAT_DIVIDE_BY_ZERO       KM_STATUS(0xC000008E)
 #define STATUS_INTEGER_DIVIDE_BY_ZERO     KM_STATUS(0xC0000094)
+
+// The severity in the top two bits: 0 success, 1 informational, 2 warning, 3 error.
+#define NT_INFORMATION(Status) ((((ULONG)(Status)) >> 30) == 1)
+#define NT_WARNING(Status) ((((ULONG)(Status)) >> 30) == 2)
+#define NT_ERROR(Status) ((((ULONG)(Status)) >> 30) == 3)
