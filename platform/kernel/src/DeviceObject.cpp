@@ -155,6 +155,16 @@ PDEVICE_OBJECT TopOfStackLocked(PDEVICE_OBJECT device)
     return device;
 }
 
+std::u16string DeviceObjectName(PDEVICE_OBJECT deviceObject)
+{
+    DeviceObjectRecord* record = ReferenceDeviceRecord(deviceObject);
+    if (!record)
+        return {};
+    std::u16string name = record->IsDeleted() ? std::u16string() : record->Name();
+    DereferenceObject(record);
+    return name;
+}
+
 void RegisterDeviceObject(DeviceObjectRecord* record)
 {
     InsertObject(record);

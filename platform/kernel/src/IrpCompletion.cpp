@@ -134,7 +134,7 @@ extern "C" VOID NTAPI IofCompleteRequest(PIRP Irp, CCHAR)
         VerifierReport("irp-completion", CallText("IofCompleteRequest", Irp) + " with its cancel routine still set");
     }
     if (Irp->CurrentLocation > Irp->StackCount) {
-        VerifierReport("irp-completion", CallText("IofCompleteRequest", Irp) + ", which was never sent to a driver");
+        VerifierReport("irp-completion", CallText("IofCompleteRequest", Irp) + ", which no driver holds (completed already, or never sent)");
         record->completing.store(false);
         ReleaseIrp(record);
         return;
