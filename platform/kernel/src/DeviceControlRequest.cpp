@@ -88,7 +88,7 @@ IrpRecord* BuildDeviceControlIrp(const DeviceControlParameters& p)
 
 IO_STATUS_BLOCK SendAndWait(PDEVICE_OBJECT target, IrpRecord* record)
 {
-    KEVENT finished;
+    KEVENT finished{};
     KeInitializeEvent(&finished, NotificationEvent, FALSE);
     IO_STATUS_BLOCK result{};
     PIRP irp = record->irp;

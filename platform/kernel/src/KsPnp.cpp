@@ -19,7 +19,7 @@ NTSTATUS NTAPI SignalLowerDone(PDEVICE_OBJECT, PIRP, PVOID context)
 // device's to complete.
 NTSTATUS ForwardAndWait(PKSDEVICE device, PIRP irp)
 {
-    KEVENT done;
+    KEVENT done{};
     KeInitializeEvent(&done, NotificationEvent, FALSE);
     IoCopyCurrentIrpStackLocationToNext(irp);
     IoSetCompletionRoutine(irp, SignalLowerDone, &done, TRUE, TRUE, TRUE);

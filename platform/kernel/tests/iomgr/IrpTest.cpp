@@ -38,7 +38,7 @@ struct Filter {
         if (routineResult != STATUS_MORE_PROCESSING_REQUIRED)
             return IoCallDriver(lower, irp);
         // The routine hands the IRP back here; finish it with a status of our own.
-        KEVENT done;
+        KEVENT done{};
         KeInitializeEvent(&done, NotificationEvent, FALSE);
         keptBack = &done;
         if (IoCallDriver(lower, irp) == STATUS_PENDING)
@@ -255,7 +255,7 @@ TEST(IrpVerifier, ARequestNeverCompletedIsListedUntilItIs)
     QuietBreaches quiet;
     TestDriver driver;
     PDEVICE_OBJECT device = driver.AddDevice(u"Forgetful");
-    KEVENT event;
+    KEVENT event{};
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     IO_STATUS_BLOCK iosb{};
     PIRP irp = IoBuildDeviceIoControlRequest(iotest::kPendUncancellable, device, nullptr, 0, nullptr, 0, FALSE,
@@ -289,7 +289,7 @@ TEST(IrpVerifier, FreeingTwiceOrFreeingTheIoManagersIrpIsReported)
     IoFreeIrp(irp);
     TestDriver driver;
     PDEVICE_OBJECT device = driver.AddDevice(u"Owner");
-    KEVENT event;
+    KEVENT event{};
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     IO_STATUS_BLOCK iosb;
     PIRP built = IoBuildDeviceIoControlRequest(iotest::kEchoBuffered, device, nullptr, 0, nullptr, 0, FALSE, &event,

@@ -282,7 +282,7 @@ bool TestDriver::CompleteQueued(PDEVICE_OBJECT device, NTSTATUS status, ULONG_PT
 IO_STATUS_BLOCK SendDeviceControl(PDEVICE_OBJECT device, ULONG code, PVOID in, ULONG inLength, PVOID out,
                                   ULONG outLength)
 {
-    KEVENT event;
+    KEVENT event{};
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     IO_STATUS_BLOCK iosb{};
     iosb.Status = STATUS_PENDING;

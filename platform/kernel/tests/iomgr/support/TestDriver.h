@@ -54,7 +54,7 @@ struct DeviceState {
 
     KSPIN_LOCK queueLock;
     LIST_ENTRY queue;
-    KEVENT queued; // synchronization event: set each time a request is queued
+    KEVENT queued{}; // synchronization event: set each time a request is queued
 };
 
 class TestDriver {
