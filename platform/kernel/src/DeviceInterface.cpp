@@ -190,6 +190,16 @@ std::vector<DeviceInterfaceRecord> DeviceInterfaces(const GUID* interfaceClass)
     return records;
 }
 
+void ResetDeviceInterfaces()
+{
+    auto& table = InterfaceTable::Instance();
+    std::lock_guard<std::mutex> hold(table.lock);
+    for (auto& entry : table.entries)
+        if (entry->record.enabled)
+            ObjectNamespace::Instance().RemoveLink(entry->record.symbolicLinkName);
+    table.entries.clear();
+}
+
 void DisableInterfacesOfDevice(PDEVICE_OBJECT device)
 {
     auto& table = InterfaceTable::Instance();
