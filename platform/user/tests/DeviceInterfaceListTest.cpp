@@ -79,9 +79,11 @@ protected:
     std::vector<WCHAR> List(ULONG flags, DEVINSTID_W device = nullptr)
     {
         ULONG length = 0;
-        EXPECT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &KSCATEGORY_CAPTURE, device, flags), CR_SUCCESS);
+        EXPECT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &KSCATEGORY_CAPTURE, device, flags),
+                  CR_SUCCESS);
         std::vector<WCHAR> list(length);
-        EXPECT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_CAPTURE, device, list.data(), length, flags), CR_SUCCESS);
+        EXPECT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_CAPTURE, device, list.data(), length, flags),
+                  CR_SUCCESS);
         return list;
     }
 
@@ -108,9 +110,12 @@ TEST_F(InterfaceList, ListsTheEnabledInterfacesOfAClassAsUserPaths)
     EXPECT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &KSCATEGORY_AUDIO, nullptr, 0), CR_SUCCESS);
     EXPECT_EQ(length, 1u);
     std::vector<WCHAR> small(10);
-    EXPECT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_CAPTURE, nullptr, small.data(), 10, 0), CR_BUFFER_SMALL);
-    EXPECT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_CAPTURE, nullptr, small.data(), 10, 2), CR_INVALID_FLAG);
-    EXPECT_EQ(CM_Get_Device_Interface_List_SizeW(nullptr, &KSCATEGORY_CAPTURE, nullptr, 0), CR_INVALID_POINTER);
+    EXPECT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_CAPTURE, nullptr, small.data(), 10, 0),
+              CR_BUFFER_SMALL);
+    EXPECT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_CAPTURE, nullptr, small.data(), 10, 2),
+              CR_INVALID_FLAG);
+    EXPECT_EQ(CM_Get_Device_Interface_List_SizeW(nullptr, &KSCATEGORY_CAPTURE, nullptr, 0),
+              CR_INVALID_POINTER);
 }
 
 TEST_F(InterfaceList, TheFriendlyNameIsTheOneTheDriverWrote)
@@ -118,8 +123,8 @@ TEST_F(InterfaceList, TheFriendlyNameIsTheOneTheDriverWrote)
     const std::u16string video = std::u16string(kPrefix) + u"\\{video}";
     DEVPROPTYPE type = 0;
     ULONG size = 0;
-    EXPECT_EQ(CM_Get_Device_Interface_PropertyW(video.c_str(), &DEVPKEY_DeviceInterface_FriendlyName, &type, nullptr,
-                                                &size, 0),
+    EXPECT_EQ(CM_Get_Device_Interface_PropertyW(video.c_str(), &DEVPKEY_DeviceInterface_FriendlyName, &type,
+                                                nullptr, &size, 0),
               CR_BUFFER_SMALL);
     const std::u16string expected = u"Talvexon HD Video Device 1";
     EXPECT_EQ(size, (expected.size() + 1) * 2);
@@ -132,26 +137,29 @@ TEST_F(InterfaceList, TheFriendlyNameIsTheOneTheDriverWrote)
 
     const std::u16string audio = std::u16string(kPrefix) + u"\\{audio}";
     size = 0;
-    EXPECT_EQ(CM_Get_Device_Interface_PropertyW(audio.c_str(), &DEVPKEY_DeviceInterface_FriendlyName, &type, nullptr,
-                                                &size, 0),
-              CR_NO_SUCH_VALUE);
-    EXPECT_EQ(CM_Get_Device_Interface_PropertyW(u"\\\\?\\nothing", &DEVPKEY_DeviceInterface_FriendlyName, &type,
+    EXPECT_EQ(CM_Get_Device_Interface_PropertyW(audio.c_str(), &DEVPKEY_DeviceInterface_FriendlyName, &type,
                                                 nullptr, &size, 0),
+              CR_NO_SUCH_VALUE);
+    EXPECT_EQ(CM_Get_Device_Interface_PropertyW(u"\\\\?\\nothing", &DEVPKEY_DeviceInterface_FriendlyName,
+                                                &type, nullptr, &size, 0),
               CR_NO_SUCH_DEVICE_INTERFACE);
     DEVPROPKEY other = DEVPKEY_DeviceInterface_FriendlyName;
     other.pid = 3;
-    EXPECT_EQ(CM_Get_Device_Interface_PropertyW(video.c_str(), &other, &type, nullptr, &size, 0), CR_NO_SUCH_VALUE);
+    EXPECT_EQ(CM_Get_Device_Interface_PropertyW(video.c_str(), &other, &type, nullptr, &size, 0),
+              CR_NO_SUCH_VALUE);
 }
 
 TEST_F(InterfaceList, AnInterfacePathOpensTheDeviceWithTheReferenceStringAsItsName)
 {
     const std::vector<WCHAR> list = List(CM_GET_DEVICE_INTERFACE_LIST_PRESENT);
-    HANDLE handle = CreateFileW(list.data(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        CreateFileW(list.data(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
     EXPECT_THAT(TestDriver::State(fdo_).createNames, ElementsAre(u"\\{video}"));
     CloseHandle(handle);
     // The registered but disabled interface cannot be opened.
     const std::u16string audio = std::u16string(kPrefix) + u"\\{audio}";
-    EXPECT_EQ(CreateFileW(audio.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileW(audio.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
 }

@@ -65,7 +65,8 @@ TEST_F(UserRequest, FailedOpensGiveInvalidHandleValueAndTheWin32Error)
     };
     for (const auto& c : cases) {
         SetLastError(0);
-        EXPECT_EQ(CreateFileW(c.path, GENERIC_READ, 0, nullptr, c.disposition, 0, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(CreateFileW(c.path, GENERIC_READ, 0, nullptr, c.disposition, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), c.error);
     }
     EXPECT_EQ(State().closes.load(), 0);
@@ -99,18 +100,21 @@ TEST_F(UserRequest, DirectRequestsMoveTheSecondBufferThroughAnMdl)
     UCHAR fill[5] = {6, 0, 0, 0, 0x77};
     std::vector<UCHAR> out(8, 0);
     DWORD returned = 0;
-    ASSERT_EQ(DeviceIoControl(handle_, iotest::kFillOutDirect, fill, 5, out.data(), 8, &returned, nullptr), TRUE);
+    ASSERT_EQ(DeviceIoControl(handle_, iotest::kFillOutDirect, fill, 5, out.data(), 8, &returned, nullptr),
+              TRUE);
     EXPECT_EQ(returned, 6u);
     EXPECT_THAT(out, ElementsAre(0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0, 0));
 
     std::vector<UCHAR> data = {4, 3, 2, 1};
     UCHAR header = 0;
-    ASSERT_EQ(DeviceIoControl(handle_, iotest::kReadInDirect, &header, 1, data.data(), 4, &returned, nullptr), TRUE);
+    ASSERT_EQ(DeviceIoControl(handle_, iotest::kReadInDirect, &header, 1, data.data(), 4, &returned, nullptr),
+              TRUE);
     EXPECT_EQ(returned, 4u);
     EXPECT_EQ(State().lastDirectInput, data);
 
     fill[0] = 9; // more than the output holds
-    EXPECT_EQ(DeviceIoControl(handle_, iotest::kFillOutDirect, fill, 5, out.data(), 8, &returned, nullptr), FALSE);
+    EXPECT_EQ(DeviceIoControl(handle_, iotest::kFillOutDirect, fill, 5, out.data(), 8, &returned, nullptr),
+              FALSE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(returned, 0u);
 }
@@ -130,7 +134,8 @@ TEST_F(UserRequest, DriverErrorsBecomeTheirWin32Errors)
     const struct {
         ULONG status;
         DWORD error;
-    } cases[] = {{0xC000000D, ERROR_INVALID_PARAMETER}, {0xC007100B, 0x100B}, {0xC0001234, ERROR_MR_MID_NOT_FOUND}};
+    } cases[] = {
+        {0xC000000D, ERROR_INVALID_PARAMETER}, {0xC007100B, 0x100B}, {0xC0001234, ERROR_MR_MID_NOT_FOUND}};
     for (const auto& c : cases) {
         ULONG in[2] = {c.status, 4};
         UCHAR out[4];
@@ -176,7 +181,8 @@ TEST_F(UserRequest, BadHandlesAndArgumentsAreRefusedBeforeAnyRequest)
     standin::DeviceOpenRequest request;
     request.requestorMode = KernelMode;
     ASSERT_EQ(standin::OpenDeviceFile(u"\\Device\\User0", nullptr, request, &kernel), STATUS_SUCCESS);
-    EXPECT_EQ(DeviceIoControl(kernel, iotest::kEchoBuffered, &byte, 1, nullptr, 0, &returned, nullptr), FALSE);
+    EXPECT_EQ(DeviceIoControl(kernel, iotest::kEchoBuffered, &byte, 1, nullptr, 0, &returned, nullptr),
+              FALSE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
     EXPECT_EQ(CloseHandle(kernel), FALSE);
     EXPECT_EQ(ZwClose(kernel), STATUS_SUCCESS);

@@ -21,7 +21,8 @@ struct Sent {
 void SendQueued(PDEVICE_OBJECT device, ULONG code, Sent& sent)
 {
     KeInitializeEvent(&sent.event, NotificationEvent, FALSE);
-    sent.irp = IoBuildDeviceIoControlRequest(code, device, nullptr, 0, nullptr, 0, FALSE, &sent.event, &sent.iosb);
+    sent.irp =
+        IoBuildDeviceIoControlRequest(code, device, nullptr, 0, nullptr, 0, FALSE, &sent.event, &sent.iosb);
     ASSERT_EQ(IoCallDriver(device, sent.irp), STATUS_PENDING);
 }
 

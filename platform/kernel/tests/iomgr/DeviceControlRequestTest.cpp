@@ -94,7 +94,8 @@ TEST_F(DeviceControlRequest, NeitherPassesTheCallersPointersUntouched)
 {
     const char in[] = "raw bytes";
     char out[16] = {};
-    const auto result = SendDeviceControl(device_, iotest::kCopyNeither, const_cast<char*>(in), sizeof in, out, 16);
+    const auto result =
+        SendDeviceControl(device_, iotest::kCopyNeither, const_cast<char*>(in), sizeof in, out, 16);
     EXPECT_EQ(result.Status, STATUS_SUCCESS);
     EXPECT_EQ(result.Information, sizeof in);
     EXPECT_STREQ(out, "raw bytes");
@@ -106,7 +107,8 @@ TEST_F(DeviceControlRequest, APendedRequestCompletedFromAnotherThreadReachesItsW
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     IO_STATUS_BLOCK iosb{};
     UCHAR out[4] = {};
-    PIRP irp = IoBuildDeviceIoControlRequest(iotest::kPend, device_, nullptr, 0, out, 4, FALSE, &event, &iosb);
+    PIRP irp =
+        IoBuildDeviceIoControlRequest(iotest::kPend, device_, nullptr, 0, out, 4, FALSE, &event, &iosb);
     ASSERT_EQ(IoCallDriver(device_, irp), STATUS_PENDING);
     std::thread completer([this] {
         ASSERT_TRUE(TestDriver::WaitForQueued(device_));
@@ -124,13 +126,13 @@ TEST_F(DeviceControlRequest, InternalRequestsAndMissingBuffers)
     KEVENT event{};
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     IO_STATUS_BLOCK iosb;
-    EXPECT_EQ(IoBuildDeviceIoControlRequest(iotest::kEchoBuffered, device_, nullptr, 4, nullptr, 0, FALSE, &event,
-                                            &iosb),
+    EXPECT_EQ(IoBuildDeviceIoControlRequest(iotest::kEchoBuffered, device_, nullptr, 4, nullptr, 0, FALSE,
+                                            &event, &iosb),
               nullptr);
     EXPECT_EQ(quiet.Take().size(), 1u);
     // The test driver serves IRP_MJ_DEVICE_CONTROL only; the internal one meets the default routine.
-    PIRP irp = IoBuildDeviceIoControlRequest(iotest::kEchoBuffered, device_, nullptr, 0, nullptr, 0, TRUE, &event,
-                                             &iosb);
+    PIRP irp = IoBuildDeviceIoControlRequest(iotest::kEchoBuffered, device_, nullptr, 0, nullptr, 0, TRUE,
+                                             &event, &iosb);
     EXPECT_EQ(IoGetNextIrpStackLocation(irp)->MajorFunction, IRP_MJ_INTERNAL_DEVICE_CONTROL);
     EXPECT_EQ(IoCallDriver(device_, irp), STATUS_INVALID_DEVICE_REQUEST);
     EXPECT_EQ(iosb.Status, STATUS_INVALID_DEVICE_REQUEST);

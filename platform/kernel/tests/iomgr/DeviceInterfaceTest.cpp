@@ -62,7 +62,8 @@ protected:
         std::u16string text = reference ? reference : u"";
         UNICODE_STRING ref = Counted(text);
         UNICODE_STRING link{};
-        EXPECT_EQ(IoRegisterDeviceInterface(pdo_, &category, reference ? &ref : nullptr, &link), STATUS_SUCCESS);
+        EXPECT_EQ(IoRegisterDeviceInterface(pdo_, &category, reference ? &ref : nullptr, &link),
+                  STATUS_SUCCESS);
         std::u16string name = Text(link);
         RtlFreeUnicodeString(&link);
         return name;
@@ -119,7 +120,8 @@ TEST_F(DeviceInterface, EnablingLinksTheInterfaceAndDisablingUnlinksIt)
     EXPECT_EQ(SetState(link, false), STATUS_OBJECT_NAME_NOT_FOUND);
     EXPECT_FALSE(standin::RegistryKeyExists(referenceKey + u"\\Control"));
     EXPECT_EQ(standin::OpenDeviceFile(link, nullptr, request, &handle), STATUS_OBJECT_NAME_NOT_FOUND);
-    EXPECT_EQ(SetState(u"\\??\\Nothing#{00000000-0000-0000-0000-000000000000}", true), STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(SetState(u"\\??\\Nothing#{00000000-0000-0000-0000-000000000000}", true),
+              STATUS_OBJECT_NAME_NOT_FOUND);
 }
 
 TEST_F(DeviceInterface, TheDriversFriendlyNameLandsWhereTheDeviceClassesLayoutPutsIt)
@@ -130,11 +132,12 @@ TEST_F(DeviceInterface, TheDriversFriendlyNameLandsWhereTheDeviceClassesLayoutPu
     ASSERT_EQ(IoOpenDeviceInterfaceRegistryKey(&name, KEY_ALL_ACCESS, &key), STATUS_SUCCESS);
     std::u16string valueName = u"FriendlyName", value = u"Talvexon HD Video Device 1";
     UNICODE_STRING counted = Counted(valueName);
-    ASSERT_EQ(ZwSetValueKey(key, &counted, 0, REG_SZ, value.data(), ULONG((value.size() + 1) * 2)), STATUS_SUCCESS);
+    ASSERT_EQ(ZwSetValueKey(key, &counted, 0, REG_SZ, value.data(), ULONG((value.size() + 1) * 2)),
+              STATUS_SUCCESS);
     ZwClose(key);
     // The path a driver builds from the link name: "##?#" + the link's device part + "\#" + reference.
-    const std::u16string path = kClasses + kCapture + u"\\##?#" + link.substr(4, link.find(u'\\', 4) - 4) + u"\\#" +
-                                kVideoReference + u"\\Device Parameters";
+    const std::u16string path = kClasses + kCapture + u"\\##?#" + link.substr(4, link.find(u'\\', 4) - 4) +
+                                u"\\#" + kVideoReference + u"\\Device Parameters";
     EXPECT_EQ(standin::ReadRegistryString(path, u"FriendlyName"), value);
     std::u16string unknown = u"\\??\\Unknown";
     UNICODE_STRING missing = Counted(unknown);
@@ -190,15 +193,18 @@ TEST_F(DeviceInterface, OnlyPhysicalDevicesWithAnInstancePathAndPlainReferenceSt
 {
     QuietBreaches quiet;
     UNICODE_STRING link{};
-    EXPECT_EQ(IoRegisterDeviceInterface(fdo_, &KSCATEGORY_CAPTURE, nullptr, &link), STATUS_INVALID_DEVICE_REQUEST);
+    EXPECT_EQ(IoRegisterDeviceInterface(fdo_, &KSCATEGORY_CAPTURE, nullptr, &link),
+              STATUS_INVALID_DEVICE_REQUEST);
     standin::PhysicalDeviceProperties bare;
     PDEVICE_OBJECT noPath = standin::CreatePhysicalDeviceObject(bare);
-    EXPECT_EQ(IoRegisterDeviceInterface(noPath, &KSCATEGORY_CAPTURE, nullptr, &link), STATUS_INVALID_DEVICE_REQUEST);
+    EXPECT_EQ(IoRegisterDeviceInterface(noPath, &KSCATEGORY_CAPTURE, nullptr, &link),
+              STATUS_INVALID_DEVICE_REQUEST);
     standin::DeletePhysicalDeviceObject(noPath);
     EXPECT_EQ(quiet.Take().size(), 2u);
     std::u16string bad = u"a\\b";
     UNICODE_STRING reference = Counted(bad);
-    EXPECT_EQ(IoRegisterDeviceInterface(pdo_, &KSCATEGORY_CAPTURE, &reference, &link), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(IoRegisterDeviceInterface(pdo_, &KSCATEGORY_CAPTURE, &reference, &link),
+              STATUS_INVALID_PARAMETER);
     EXPECT_EQ(IoRegisterDeviceInterface(pdo_, nullptr, nullptr, &link), STATUS_INVALID_PARAMETER);
     EXPECT_EQ(link.Buffer, nullptr);
 }

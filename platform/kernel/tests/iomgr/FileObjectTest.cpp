@@ -157,7 +157,8 @@ TEST_F(DeviceFile, ARequestTheDriverCannotCancelDelaysTheCloseUntilItCompletes)
     ASSERT_EQ(standin::ReferenceDeviceFile(handle, KernelMode, &file), STATUS_SUCCESS);
     IO_STATUS_BLOCK result{};
     std::thread caller([&] {
-        result = standin::DeviceIoControlFile(file, iotest::kPendUncancellable, nullptr, 0, nullptr, 0, KernelMode);
+        result = standin::DeviceIoControlFile(file, iotest::kPendUncancellable, nullptr, 0, nullptr, 0,
+                                              KernelMode);
         ObDereferenceObject(file);
     });
     ASSERT_TRUE(TestDriver::WaitForQueued(device_));
@@ -176,8 +177,8 @@ TEST_F(DeviceFile, ADispatchRoutineReturningBeforeCompletingIsReportedAndStillWa
     ASSERT_EQ(Open(u"\\Device\\Files0", &handle), STATUS_SUCCESS);
     PFILE_OBJECT file;
     ASSERT_EQ(standin::ReferenceDeviceFile(handle, KernelMode, &file), STATUS_SUCCESS);
-    const IO_STATUS_BLOCK result =
-        standin::DeviceIoControlFile(file, iotest::kReturnBeforeCompleting, nullptr, 0, nullptr, 0, KernelMode);
+    const IO_STATUS_BLOCK result = standin::DeviceIoControlFile(file, iotest::kReturnBeforeCompleting,
+                                                                nullptr, 0, nullptr, 0, KernelMode);
     EXPECT_EQ(result.Status, STATUS_SUCCESS);
     ObDereferenceObject(file);
     ZwClose(handle);

@@ -49,8 +49,9 @@ NTSTATUS NTAPI QueryCapabilities(PKSDEVICE, PIRP, PDEVICE_CAPABILITIES capabilit
     return STATUS_SUCCESS;
 }
 
-const KSDEVICE_DISPATCH kDispatch = {Add,     Start,   nullptr, nullptr,           nullptr,         Stop,    nullptr,
-                                     nullptr, Remove,  QueryCapabilities, SurpriseRemoval, nullptr, nullptr, nullptr};
+const KSDEVICE_DISPATCH kDispatch = {Add,     Start,   nullptr, nullptr,           nullptr,         Stop,
+                                     nullptr, nullptr, Remove,  QueryCapabilities, SurpriseRemoval, nullptr,
+                                     nullptr, nullptr};
 const KSDEVICE_DESCRIPTOR kDescriptor = {&kDispatch, 0, nullptr, KSDEVICE_DESCRIPTOR_VERSION, 0};
 
 // The bus below: logs what reaches it and answers capability queries as a bus does.
@@ -129,7 +130,8 @@ TEST_F(KernelStreaming, InitializeDriverInstallsTheFrameworksRoutinesAndAReplace
     g_savedDeviceControl = driver_->MajorFunction[IRP_MJ_DEVICE_CONTROL];
     driver_->MajorFunction[IRP_MJ_DEVICE_CONTROL] = Hook;
     const IO_STATUS_BLOCK result = iotest::SendDeviceControl(fdo, 0x226006, nullptr, 0, nullptr, 0);
-    EXPECT_EQ(result.Status, STATUS_INVALID_DEVICE_REQUEST); // the framework's answer, reached through the hook
+    EXPECT_EQ(result.Status,
+              STATUS_INVALID_DEVICE_REQUEST); // the framework's answer, reached through the hook
     EXPECT_THAT(g_calls, ElementsAre("add", "hook ks=1"));
     Pnp(pdo_, IRP_MN_REMOVE_DEVICE);
 }
@@ -187,6 +189,6 @@ TEST_F(KernelStreaming, PlugAndPlayRequestsReachTheDispatchTableInWindowsOrder)
     EXPECT_EQ(Pnp(pdo_, IRP_MN_START_DEVICE, &raw, &translated), STATUS_SUCCESS);
     EXPECT_EQ(Pnp(pdo_, IRP_MN_SURPRISE_REMOVAL), STATUS_SUCCESS);
     EXPECT_EQ(Pnp(pdo_, IRP_MN_REMOVE_DEVICE), STATUS_SUCCESS);
-    EXPECT_THAT(g_calls, ElementsAre("add", "bus 0", "start", "bus 9", "capabilities", "stop", "bus 4", "bus 0",
-                                     "start", "surprise", "stop", "bus 23", "remove", "bus 2"));
+    EXPECT_THAT(g_calls, ElementsAre("add", "bus 0", "start", "bus 9", "capabilities", "stop", "bus 4",
+                                     "bus 0", "start", "surprise", "stop", "bus 23", "remove", "bus 2"));
 }

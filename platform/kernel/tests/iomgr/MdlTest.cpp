@@ -18,7 +18,8 @@ TEST(Mdl, DescribesTheBufferByPageAndOffsetAndMapsItOnceLocked)
     EXPECT_EQ(MmGetMdlByteCount(mdl), 5000u);
     EXPECT_EQ(MmGetMdlVirtualAddress(mdl), buffer + 100);
     MmProbeAndLockPages(mdl, KernelMode, IoWriteAccess);
-    EXPECT_EQ(mdl->MdlFlags & (MDL_PAGES_LOCKED | MDL_WRITE_OPERATION), MDL_PAGES_LOCKED | MDL_WRITE_OPERATION);
+    EXPECT_EQ(mdl->MdlFlags & (MDL_PAGES_LOCKED | MDL_WRITE_OPERATION),
+              MDL_PAGES_LOCKED | MDL_WRITE_OPERATION);
     EXPECT_EQ(MmGetSystemAddressForMdlSafe(mdl, NormalPagePriority | MdlMappingNoExecute), buffer + 100);
     EXPECT_NE(mdl->MdlFlags & MDL_MAPPED_TO_SYSTEM_VA, 0);
     MmUnlockPages(mdl);
