@@ -397,3 +397,111 @@ TEST(PlainResizeSet, IntegerLinearSaturatesWhereWeightsLeaveTheRange)
     EXPECT_EQ(out16s[0], -32768);
     EXPECT_EQ(out16s[1], -32768);
 }
+
+namespace {
+
+// Lanczos rows and columns evaluated one destination sample at a time from the formulas, with no
+// ring: across, taps clamped to the readable columns with the weights of one column added first
+// (border slots, tap 0 to 5) or all six read (interior slots, tap 5 to 0); down, the six rows
+// r - 2 .. r + 3 clamped by index to the readable rows, combined from the top.
+struct NaiveLanczos {
+    bool borders;
+    int colsLeft, rowsAbove, colsFromOrigin, rowsFromOrigin;
+
+    double Across(const uint8_t* row, int32_t x, const float* w) const
+    {
+        if (!borders)
+            return double(w[5]) * row[x + 3] + double(w[4]) * row[x + 2] +
+                   double(w[3]) * row[x + 1] + double(w[2]) * row[x] +
+                   double(w[1]) * row[x - 1] + double(w[0]) * row[x - 2];
+        const int first = -std::min(colsLeft, 2), last = colsFromOrigin - 1;
+        double sum = 0.0;
+        int k = 0;
+        while (k < 6) {
+            const int column = std::clamp(x + k - 2, first, last);
+            double weight = 0.0;
+            for (; k < 6 && std::clamp(x + k - 2, first, last) == column; ++k)
+                weight += double(w[k]);
+            sum += weight * row[column];
+        }
+        return sum;
+    }
+    int Row(int r) const
+    {
+        return borders ? std::clamp(r, -std::min(rowsAbove, 2), rowsFromOrigin - 1) : r;
+    }
+};
+
+} // namespace
+
+TEST(PlainResizeSet, LanczosRingEqualsAPerRowEvaluationOnRandomRowWalks)
+{
+    std::mt19937 rng(5);
+    const int W = 40, H = 40, margin = 4;
+    const auto picture = RandomSamples<uint8_t>(size_t(W * H), 77);
+    for (int trial = 0; trial < 120; ++trial) {
+        const bool borders = trial % 2 == 0;
+        const int step = trial % 4 < 2 ? 1 : -1;
+        const int dw = 1 + int(rng() % 17), dh = 1 + int(rng() % 15);
+        const int maxJump = int(rng() % 13);
+        NaiveLanczos n{borders, int(rng() % 3), int(rng() % 3), 0, 0};
+        // The region: origin inside the picture with the room the record claims.
+        const int regionRows = borders ? 1 + int(rng() % 20) : 20;
+        n.colsFromOrigin = borders ? 1 + int(rng() % 20) : 20;
+        n.rowsFromOrigin = regionRows;
+        const auto rowsOf = RandomRowIndices(dh, regionRows, maxJump, rng);
+        std::vector<int32_t> rowOffsets(static_cast<size_t>(dh)), colOffsets(static_cast<size_t>(dw));
+        for (size_t i = 0; i < rowOffsets.size(); ++i)
+            rowOffsets[i] = rowsOf[i] * step * W;
+        int32_t c = int32_t(rng() % 3);
+        for (auto& x : colOffsets) {
+            x = std::min(c, n.colsFromOrigin - 1);
+            c += int32_t(rng() % 3);
+        }
+        std::vector<float> rowWeights(static_cast<size_t>(6 * dh)), colWeights(static_cast<size_t>(6 * dw));
+        for (auto& w : rowWeights)
+            w = float(std::uniform_real_distribution<double>(-0.3, 0.8)(rng));
+        for (auto& w : colWeights)
+            w = float(std::uniform_real_distribution<double>(-0.3, 0.8)(rng));
+        // Origin row in memory: a top-down walk starts near the top, a bottom-up one near the end.
+        const int originRow = step > 0 ? margin : H - 1 - margin;
+        const uint8_t* origin = picture.data() + originRow * W + margin;
+        std::vector<std::vector<float>> buffers(6, std::vector<float>(size_t(dw)));
+        std::vector<uint8_t> out(size_t(dw * dh), 0xCD);
+        ResizeKernelArgs a;
+        a.src = origin;
+        a.dst = out.data();
+        a.srcStep = step * W;
+        a.dstStep = dw;
+        a.dstWidth = dw;
+        a.dstHeight = dh;
+        a.rowOffsets = rowOffsets.data();
+        a.colOffsets = colOffsets.data();
+        a.rowWeights = rowWeights.data();
+        a.colWeights = colWeights.data();
+        for (int k = 0; k < 6; ++k)
+            a.rowBuffers[k] = buffers[size_t(k)].data();
+        a.colsLeft = n.colsLeft;
+        a.rowsAbove = n.rowsAbove;
+        a.colsFromOrigin = n.colsFromOrigin;
+        a.rowsFromOrigin = n.rowsFromOrigin;
+        a.oneRowAdvance = maxJump <= 1;
+        const int slot = kPlainKernelSet + (borders ? kSlotLanczosC1 : kSlotLanczosInnerC1);
+        ASSERT_EQ(CallResizeKernel(slot, a), StatusOk);
+        for (int y = 0; y < dh; ++y) {
+            for (int x = 0; x < dw; ++x) {
+                const float* rw = &rowWeights[size_t(6 * y)];
+                double v = 0.0;
+                for (int k = 0; k < 6; ++k) {
+                    const uint8_t* row = origin + int64_t(n.Row(rowsOf[size_t(y)] + k - 2)) * step * W;
+                    v += double(rw[k]) *
+                         double(float(n.Across(row, colOffsets[size_t(x)], &colWeights[size_t(6 * x)])));
+                }
+                const double biased = v + 0.5000001;
+                const int expected = int(std::clamp(biased, 0.0, 255.0));
+                ASSERT_EQ(int(out[size_t(y * dw + x)]), expected)
+                    << "trial " << trial << " row " << y << " column " << x;
+            }
+        }
+    }
+}
