@@ -95,10 +95,10 @@ TEST_F(TraceTest, EventLogRendersTraceStatusThroughTheTable)
                              MSG_SPECIFIED_CROP_HEIGHT_EXCEEDS_ALLOWED_MAXIMUM,
                              "Specified crop height of %d exceeds allowed maximum of %d.", 1200, 1080);
     const auto entries = standin::EventLogEntries();
-    standin::UnregisterMessageTable("Talvexon");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].inserts, (std::vector<std::u16string>{u"1200", u"1080"}));
     const std::string rendered = standin::RenderEventLogEntry(entries[0]);
+    standin::UnregisterMessageTable("Talvexon");
     EXPECT_EQ(rendered.substr(0, rendered.find_last_not_of("\r\n") + 1),
               "Specified crop height of 1200 exceeds allowed maximum of 1080.");
 }
