@@ -349,12 +349,12 @@ private:
                 continue; // a literal percent sign
             if (*p == 0)
                 break;
-            char spec[48];
+            char conversionText[48];
             size_t n = 0;
-            spec[n++] = '%';
+            conversionText[n++] = '%';
             auto keep = [&](char c) {
-                if (n + 1 < sizeof(spec))
-                    spec[n++] = c;
+                if (n + 1 < sizeof(conversionText))
+                    conversionText[n++] = c;
             };
             auto keepNumber = [&](int value) {
                 char digits[16];
@@ -408,21 +408,21 @@ private:
             const char conversion = *p;
             if (conversion == 0)
                 break;
-            FormatOne(spec, n, size == Size::Int64 ? "I64" : size == Size::Pointer ? "I64" : size == Size::Short ? "h" : "",
+            FormatOne(conversionText, n, size == Size::Int64 ? "I64" : size == Size::Pointer ? "I64" : size == Size::Short ? "h" : "",
                       conversion, size == Size::Long || size == Size::Wide, ap);
         }
     }
 
-    void FormatOne(char* spec, size_t n, const char* intSize, char conversion, bool wideText, va_list* ap)
+    void FormatOne(char* conversionText, size_t n, const char* intSize, char conversion, bool wideText, va_list* ap)
     {
-        WCHAR wideSpec[64];
+        WCHAR wideConversion[64];
         size_t w = 0;
         auto put = [&](char c) {
-            if (w + 1 < sizeof(wideSpec) / sizeof(WCHAR))
-                wideSpec[w++] = static_cast<WCHAR>(c);
+            if (w + 1 < sizeof(wideConversion) / sizeof(WCHAR))
+                wideConversion[w++] = static_cast<WCHAR>(c);
         };
         for (size_t i = 0; i < n; ++i)
-            put(spec[i]);
+            put(conversionText[i]);
         WCHAR text[kTextCharacters];
         text[0] = 0;
         switch (conversion) {
@@ -430,11 +430,11 @@ private:
             for (const char* s = intSize; *s; ++s)
                 put(*s);
             put(conversion);
-            wideSpec[w] = 0;
+            wideConversion[w] = 0;
             if (intSize[0] == 'I')
-                _snwprintf(text, kTextCharacters - 1, wideSpec, va_arg(*ap, long long));
+                _snwprintf(text, kTextCharacters - 1, wideConversion, va_arg(*ap, long long));
             else
-                _snwprintf(text, kTextCharacters - 1, wideSpec, va_arg(*ap, int));
+                _snwprintf(text, kTextCharacters - 1, wideConversion, va_arg(*ap, int));
             break;
         }
         case 'c': case 'C': {
@@ -443,8 +443,8 @@ private:
             if (!wide)
                 put('h');
             put('c');
-            wideSpec[w] = 0;
-            _snwprintf(text, kTextCharacters - 1, wideSpec, va_arg(*ap, int));
+            wideConversion[w] = 0;
+            _snwprintf(text, kTextCharacters - 1, wideConversion, va_arg(*ap, int));
             break;
         }
         case 's': case 'S': {
@@ -452,27 +452,27 @@ private:
             if (!wide)
                 put('h');
             put('s');
-            wideSpec[w] = 0;
-            _snwprintf(text, kTextCharacters - 1, wideSpec, va_arg(*ap, const void*));
+            wideConversion[w] = 0;
+            _snwprintf(text, kTextCharacters - 1, wideConversion, va_arg(*ap, const void*));
             break;
         }
         case 'e': case 'E': case 'f': case 'g': case 'G': case 'a': case 'A': {
             put(conversion);
-            wideSpec[w] = 0;
-            _snwprintf(text, kTextCharacters - 1, wideSpec, va_arg(*ap, double));
+            wideConversion[w] = 0;
+            _snwprintf(text, kTextCharacters - 1, wideConversion, va_arg(*ap, double));
             break;
         }
         case 'p': {
             put('p');
-            wideSpec[w] = 0;
-            _snwprintf(text, kTextCharacters - 1, wideSpec, va_arg(*ap, void*));
+            wideConversion[w] = 0;
+            _snwprintf(text, kTextCharacters - 1, wideConversion, va_arg(*ap, void*));
             break;
         }
         case 'Z': {
             put(wideText ? 'w' : 'h');
             put('Z');
-            wideSpec[w] = 0;
-            _snwprintf(text, kTextCharacters - 1, wideSpec, va_arg(*ap, void*));
+            wideConversion[w] = 0;
+            _snwprintf(text, kTextCharacters - 1, wideConversion, va_arg(*ap, void*));
             break;
         }
         default:
