@@ -34,8 +34,12 @@ const char* BaseName(const char* path)
 {
     if (!path)
         return "";
-    const char* last = strrchr(path, '\\');
-    return last ? last + 1 : path;
+    // The build names sources with either separator; the trace line shows the file name alone.
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
+    return name;
 }
 
 } // namespace

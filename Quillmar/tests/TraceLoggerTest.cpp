@@ -79,6 +79,15 @@ TEST_F(TraceTest, ScopesPrintEntryAndExitAtPairedLevels)
         EXPECT_FALSE(scope.Enabled());
     }
     EXPECT_TRUE(standin::DebugOutput().empty());
+    // Source paths from the build use '/': the line still shows the file name alone.
+    logger->SetTraceMask(kTraceAlways | kTraceEnter);
+    {
+        TraceScope scope(this, "A::B", "/build/src/Quillmar/q.cpp", 7, kTraceEnter);
+    }
+    const auto out = standin::DebugOutput();
+    ASSERT_FALSE(out.empty());
+    EXPECT_NE(out[0].find(" > q.cpp A::B"), std::string::npos) << out[0];
+    EXPECT_EQ(out[0].find("/build/"), std::string::npos) << out[0];
 }
 
 TEST_F(TraceTest, LongTextIsCutAndUnprintableLinesAreDropped)
