@@ -356,6 +356,123 @@ TEST(PlainResizeSet, ConversionAddsHalfPlusAHairTruncatesTowardZeroAndSaturates)
     EXPECT_FLOAT_EQ(OneSample<float>(87, -1e20f, twice, true), -2e20f);
 }
 
+namespace {
+
+// One destination pixel of a plain one-channel cubic slot over a 4 x 4 source: tap 1 is column 1
+// and row 1, at fractions tx across and ty down.
+template <typename T>
+T CubicAt(int slot, const T (&src)[16], float tx, float ty)
+{
+    const int32_t rows[1] = {4};
+    const int32_t cols[1] = {1};
+    std::vector<std::vector<float>> buffers(4, std::vector<float>(4));
+    T out = T(99);
+    ResizeKernelArgs a;
+    a.src = src;
+    a.dst = &out;
+    a.srcStep = 4;
+    a.dstStep = 1;
+    a.dstWidth = 1;
+    a.dstHeight = 1;
+    a.rowOffsets = rows;
+    a.colOffsets = cols;
+    a.rowWeights = &ty;
+    a.colWeights = &tx;
+    for (int k = 0; k < 4; ++k)
+        a.rowBuffers[k] = buffers[size_t(k)].data();
+    EXPECT_EQ(CallResizeKernel(slot, a), StatusOk);
+    return out;
+}
+
+// The four values v0..v3 along rows (each row constant) or along columns (each column constant).
+template <typename T>
+void Fill(T (&src)[16], const double (&v)[4], bool across)
+{
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            src[y * 4 + x] = T(v[across ? x : y]);
+}
+
+} // namespace
+
+TEST(PlainResizeSet, CubicRampStepAndOvershootInBothPasses)
+{
+    const int c1 = kPlainKernelSet + kSlotCubicC1;
+    for (bool across : {true, false}) {
+        SCOPED_TRACE(across ? "across" : "down");
+        const float tx = across ? 0.5f : 0.0f, ty = across ? 0.0f : 0.5f;
+        uint8_t s8[16];
+        uint16_t s16[16];
+        float s32[16];
+        // A ramp: D2 = D3 = 0 and u D1 = 1.5 x 10.
+        Fill(s8, {0, 10, 20, 30}, across);
+        Fill(s16, {0, 10, 20, 30}, across);
+        Fill(s32, {0, 10, 20, 30}, across);
+        EXPECT_EQ(CubicAt(c1, s8, tx, ty), 15);
+        EXPECT_EQ(CubicAt(c1 + 1, s16, tx, ty), 15);
+        EXPECT_EQ(CubicAt(c1 + 2, s32, tx, ty), 15.0f);
+        // A step: a D2 + D3 b = 0.375 x 255 + 0.0625 x 510 = 127.5, which rounds up.
+        Fill(s8, {0, 0, 255, 255}, across);
+        EXPECT_EQ(CubicAt(c1, s8, tx, ty), 128);
+        Fill(s32, {0, 0, 255, 255}, across);
+        EXPECT_EQ(CubicAt(c1 + 2, s32, tx, ty), 127.5f);
+        // Overshoot: -0.0625 x 510 = -31.875 and 0.5625 x 510 = 286.875 saturate; floats keep them.
+        Fill(s8, {255, 0, 0, 255}, across);
+        EXPECT_EQ(CubicAt(c1, s8, tx, ty), 0);
+        Fill(s8, {0, 255, 255, 0}, across);
+        EXPECT_EQ(CubicAt(c1, s8, tx, ty), 255);
+        Fill(s16, {0, 65535, 65535, 0}, across);
+        EXPECT_EQ(CubicAt(c1 + 1, s16, tx, ty), 65535);
+        Fill(s16, {65535, 0, 0, 65535}, across);
+        EXPECT_EQ(CubicAt(c1 + 1, s16, tx, ty), 0);
+        Fill(s32, {255, 0, 0, 255}, across);
+        EXPECT_EQ(CubicAt(c1 + 2, s32, tx, ty), -31.875f);
+        // t = 0 gives tap 1 and t = 1 tap 2, exactly.
+        Fill(s8, {7, 201, 13, 90}, across);
+        EXPECT_EQ(CubicAt(c1, s8, 0.0f, 0.0f), 201);
+        EXPECT_EQ(CubicAt(c1, s8, across ? 1.0f : 0.0f, across ? 0.0f : 1.0f), 13);
+    }
+}
+
+TEST(PlainResizeSet, CubicReproducesAQuadraticExactly)
+{
+    // q = 4x^2 + 6y^2 + 3 on a 5 x 5 source, enlarged to 9 x 9: destination (i, j) samples the
+    // source at (i / 2, j / 2), where the cubic through a quadratic is the quadratic itself and
+    // every term is a multiple of 1/16, so the result is floor(q + 0.5) with halves rounding up.
+    uint8_t src[25];
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x)
+            src[y * 5 + x] = uint8_t(4 * x * x + 6 * y * y + 3);
+    for (int step : {5, -5}) {
+        uint8_t stored[25];
+        for (int y = 0; y < 5; ++y)
+            std::memcpy(stored + (step > 0 ? y : 4 - y) * 5, src + y * 5, 5);
+        uint8_t out[81];
+        ResizeRequest r;
+        r.src = step > 0 ? stored : stored + 20;
+        r.srcWidth = 5;
+        r.srcHeight = 5;
+        r.srcStep = step;
+        r.roi = {0, 0, 5, 5};
+        r.dst = out;
+        r.dstStep = 9;
+        r.dstWidth = 9;
+        r.dstHeight = 9;
+        r.xFactor = 1.8;
+        r.yFactor = 1.8;
+        r.interpolation = kResizeCubic;
+        ASSERT_EQ(PlanResizeTables(r, kPlainKernelSet).slot, kPlainKernelSet + kSlotCubicC1);
+        ASSERT_EQ(ResizeGeneralWithKernelSet(r, kPlainKernelSet), StatusOk);
+        for (int j = 0; j < 9; ++j) {
+            for (int i = 0; i < 9; ++i) {
+                const double q = 4.0 * (i / 2.0) * (i / 2.0) + 6.0 * (j / 2.0) * (j / 2.0) + 3.0;
+                EXPECT_EQ(out[j * 9 + i], int(std::floor(q + 0.5)))
+                    << "step " << step << " " << j << " " << i;
+            }
+        }
+    }
+}
+
 TEST(PlainResizeSet, IntegerLinearSaturatesWhereWeightsLeaveTheRange)
 {
     // Weights no engine builds (each column 2 x 32767 / 16384 of a sample): the sums saturate.
