@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 using namespace imaging;
@@ -45,12 +46,43 @@ void Compare(const std::vector<T>& vectorOut, const std::vector<T>& plainOut, Ag
 
 // One interleaved request over a random source; the region keeps a margin on every side, so that
 // the Lanczos kernels see rows and columns outside it.
+enum class Picture { Noise, Natural, Natural12 };
+
+// A picture as a camera delivers it: two smooth gradients over the frame and a slow ripple, plus
+// noise of about 1 % of the range, clamped to the type.
+template <typename T>
+std::vector<T> NaturalSamples(int w, int h, int pixelStride, uint32_t seed, int bits)
+{
+    std::mt19937 rng(seed);
+    const double low = std::is_floating_point_v<T> ? -1000.0 : double(std::numeric_limits<T>::min());
+    const double high = std::is_floating_point_v<T>
+                            ? 1000.0
+                            : std::min(double(std::numeric_limits<T>::max()), std::ldexp(1.0, bits) - 1);
+    const double range = high - low;
+    const double gx = std::uniform_real_distribution<double>(-0.6, 0.6)(rng) / w;
+    const double gy = std::uniform_real_distribution<double>(-0.6, 0.6)(rng) / h;
+    std::normal_distribution<double> noise(0.0, 0.01 * range);
+    std::vector<T> v(size_t(w * h * pixelStride));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * pixelStride; ++x) {
+            const int c = x % pixelStride, px = x / pixelStride;
+            const double level = 0.5 + gx * (px - w / 2) + gy * (y - h / 2) +
+                                 0.08 * std::sin(0.3 * px + 0.2 * y + c) + 0.1 * c / pixelStride;
+            v[size_t(y * w * pixelStride + x)] =
+                T(std::clamp(low + range * level + noise(rng), low, high));
+        }
+    return v;
+}
+
 template <typename T>
 void RunBothSets(int method, int type, int channels, int pixelStride, double xf, double yf,
-                 bool inset, uint32_t seed, Agreement* a)
+                 bool inset, uint32_t seed, Agreement* a, Picture picture = Picture::Noise)
 {
     const int w = 29, h = 23;
-    const auto src = RandomSamples<T>(size_t(w * h * pixelStride), seed);
+    const auto src = picture == Picture::Noise
+                         ? RandomSamples<T>(size_t(w * h * pixelStride), seed)
+                         : NaturalSamples<T>(w, h, pixelStride, seed,
+                                             picture == Picture::Natural12 ? 12 : 16);
     ResizeRequest r;
     r.src = src.data();
     r.srcWidth = w;
@@ -84,21 +116,20 @@ constexpr LayoutCase kLayouts[] = {{1, 1}, {3, 3}, {3, 4}, {4, 4}};
 constexpr double kFactors[][2] = {{2.0, 2.0}, {1.7, 0.6}, {0.45, 1.3}, {0.3, 0.3}, {1.0, 3.1}};
 
 template <typename T>
-Agreement AllCasesOfAType(int method, int type)
+Agreement AllCasesOfAType(int method, int type, Picture picture = Picture::Noise, int rounds = 1)
 {
     Agreement a;
     uint32_t seed = uint32_t(100 * method + 10 * type);
-    for (const LayoutCase& l : kLayouts)
-        for (const auto& f : kFactors)
-            for (bool inset : {false, true})
-                RunBothSets<T>(method, type, l.channels, l.pixelStride, f[0], f[1], inset,
-                               ++seed, &a);
+    for (int round = 0; round < rounds; ++round)
+        for (const LayoutCase& l : kLayouts)
+            for (const auto& f : kFactors)
+                for (bool inset : {false, true})
+                    RunBothSets<T>(method, type, l.channels, l.pixelStride, f[0], f[1], inset,
+                                   ++seed, &a, picture);
     return a;
 }
 
-// minShare: 99.9 % for 8u and 16s. Full-range 16u noise gets 99.5 %: the vector set's single-
-// precision sums of values up to 65535 carry errors of a few hundredths, which push a few more
-// results across a rounding boundary than at 8-bit magnitudes.
+// Float methods: every sample within one unit, and at least minShare of them identical.
 void ExpectWithinOneMostlyIdentical(const Agreement& a, double minShare = 0.999)
 {
     EXPECT_LE(a.worst, 1.0);
@@ -126,10 +157,24 @@ TEST(PlainResizeSet, NearestAndIntegerLinearEqualTheVectorSetBitForBit)
 
 TEST(PlainResizeSet, FloatMethodsAgreeWithTheVectorSetWithinOneUnit)
 {
+    // The two sets differ only where a sum lies within the vector set's single-precision error of
+    // a rounding boundary. That error grows with the magnitude of the samples: near 65535 one
+    // float step is 1/128, and the vector set's bias 0.50000012f rounds to 0.5 there. So 8-bit
+    // pictures and 16-bit frames of a 12-bit sensor (as a capture device delivers them) agree in
+    // more than 99.99 % of the samples, while at the full 16-bit range some 0.15 % differ by one:
+    // measured over four rounds of these cases, 99.81 % (cubic) and 99.86 % (Lanczos) for noise,
+    // 99.86 % and 99.84 % for smooth full-range pictures. The plain set's double sums are the
+    // exact ones (the ring tests pin them to the formulas), so the bar for full-range noise is
+    // what single precision can give, not a fault of either set.
     for (int method : {kResizeCubic, kResizeLanczos}) {
         SCOPED_TRACE(method);
         ExpectWithinOneMostlyIdentical(AllCasesOfAType<uint8_t>(method, kSample8u));
-        ExpectWithinOneMostlyIdentical(AllCasesOfAType<uint16_t>(method, kSample16u), 0.995);
+        ExpectWithinOneMostlyIdentical(
+            AllCasesOfAType<uint8_t>(method, kSample8u, Picture::Natural, 2));
+        ExpectWithinOneMostlyIdentical(
+            AllCasesOfAType<uint16_t>(method, kSample16u, Picture::Natural12, 4));
+        ExpectWithinOneMostlyIdentical(
+            AllCasesOfAType<uint16_t>(method, kSample16u, Picture::Noise, 4), 0.9975);
     }
     for (int method : {kResizeLinear, kResizeCubic, kResizeLanczos}) {
         const Agreement f = AllCasesOfAType<float>(method, kSample32f);
@@ -151,8 +196,10 @@ struct SlotCase {
     std::vector<std::vector<float>> buffers;
     T dstPlaceholder{};
 
-    SlotCase(int method, int channels, int pixelStride, double xf, double yf, uint32_t seed)
-        : src(RandomSamples<T>(size_t(kW * kH * pixelStride), seed))
+    SlotCase(int method, int channels, int pixelStride, double xf, double yf, uint32_t seed,
+             Picture picture)
+        : src(picture == Picture::Noise ? RandomSamples<T>(size_t(kW * kH * pixelStride), seed)
+                                        : NaturalSamples<T>(kW, kH, pixelStride, seed, 12))
     {
         r.src = src.data();
         r.srcWidth = kW;
@@ -199,14 +246,17 @@ struct SlotCase {
 };
 
 // Slot offsets within a group: multi-channel first, then one channel, by type 8u, 16u, 32f, 16s.
+// Unsigned 16-bit samples come from 12-bit pictures (see
+// FloatMethodsAgreeWithTheVectorSetWithinOneUnit).
 template <typename T>
 Agreement SlotsAgree(int method, int vectorMC, int vectorC1, int plainMC, int plainC1, int type)
 {
     Agreement a;
     uint32_t seed = uint32_t(7 * vectorMC + type);
+    const Picture picture = std::is_same_v<T, uint16_t> ? Picture::Natural12 : Picture::Noise;
     for (const LayoutCase& l : kLayouts) {
         for (const auto& f : kFactors) {
-            SlotCase<T> c(method, l.channels, l.pixelStride, f[0], f[1], ++seed);
+            SlotCase<T> c(method, l.channels, l.pixelStride, f[0], f[1], ++seed, picture);
             EXPECT_EQ(c.t.status, StatusOk);
             const bool one = l.channels == 1;
             Compare(c.Run((one ? vectorC1 : vectorMC) + type), c.Run((one ? plainC1 : plainMC) + type),
@@ -227,7 +277,7 @@ TEST(PlainResizeSet, FourTapSlotsAgreeWithTheSecondCubicSetOnLagrangeWeights)
                              p + kSlotTaps4C1, type);
     };
     ExpectWithinOneMostlyIdentical(run(uint8_t{}, 0));
-    ExpectWithinOneMostlyIdentical(run(uint16_t{}, 1), 0.995);
+    ExpectWithinOneMostlyIdentical(run(uint16_t{}, 1));
     ExpectWithinOneMostlyIdentical(run(int16_t{}, 3));
     EXPECT_LE(run(float{}, 2).worst, 1e-6);
 }
@@ -241,7 +291,7 @@ TEST(PlainResizeSet, InteriorLanczosSlotsAgreeWithTheSecondLanczosSet)
                              p + kSlotLanczosInnerMC, p + kSlotLanczosInnerC1, type);
     };
     ExpectWithinOneMostlyIdentical(run(uint8_t{}, 0));
-    ExpectWithinOneMostlyIdentical(run(uint16_t{}, 1), 0.995);
+    ExpectWithinOneMostlyIdentical(run(uint16_t{}, 1));
     ExpectWithinOneMostlyIdentical(run(int16_t{}, 3));
     EXPECT_LE(run(float{}, 2).worst, 1e-6);
 }
@@ -354,6 +404,123 @@ TEST(PlainResizeSet, ConversionAddsHalfPlusAHairTruncatesTowardZeroAndSaturates)
     EXPECT_EQ(OneSample<uint16_t>(86, 40000, twice, true), 65535);
     EXPECT_EQ(OneSample<uint16_t>(93, 40000, twice, false), 65535);
     EXPECT_FLOAT_EQ(OneSample<float>(87, -1e20f, twice, true), -2e20f);
+}
+
+namespace {
+
+// One destination pixel of a plain one-channel cubic slot over a 4 x 4 source: tap 1 is column 1
+// and row 1, at fractions tx across and ty down.
+template <typename T>
+T CubicAt(int slot, const T (&src)[16], float tx, float ty)
+{
+    const int32_t rows[1] = {4};
+    const int32_t cols[1] = {1};
+    std::vector<std::vector<float>> buffers(4, std::vector<float>(4));
+    T out = T(99);
+    ResizeKernelArgs a;
+    a.src = src;
+    a.dst = &out;
+    a.srcStep = 4;
+    a.dstStep = 1;
+    a.dstWidth = 1;
+    a.dstHeight = 1;
+    a.rowOffsets = rows;
+    a.colOffsets = cols;
+    a.rowWeights = &ty;
+    a.colWeights = &tx;
+    for (int k = 0; k < 4; ++k)
+        a.rowBuffers[k] = buffers[size_t(k)].data();
+    EXPECT_EQ(CallResizeKernel(slot, a), StatusOk);
+    return out;
+}
+
+// The four values v0..v3 along rows (each row constant) or along columns (each column constant).
+template <typename T>
+void Fill(T (&src)[16], const double (&v)[4], bool across)
+{
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            src[y * 4 + x] = T(v[across ? x : y]);
+}
+
+} // namespace
+
+TEST(PlainResizeSet, CubicRampStepAndOvershootInBothPasses)
+{
+    const int c1 = kPlainKernelSet + kSlotCubicC1;
+    for (bool across : {true, false}) {
+        SCOPED_TRACE(across ? "across" : "down");
+        const float tx = across ? 0.5f : 0.0f, ty = across ? 0.0f : 0.5f;
+        uint8_t s8[16];
+        uint16_t s16[16];
+        float s32[16];
+        // A ramp: D2 = D3 = 0 and u D1 = 1.5 x 10.
+        Fill(s8, {0, 10, 20, 30}, across);
+        Fill(s16, {0, 10, 20, 30}, across);
+        Fill(s32, {0, 10, 20, 30}, across);
+        EXPECT_EQ(CubicAt(c1, s8, tx, ty), 15);
+        EXPECT_EQ(CubicAt(c1 + 1, s16, tx, ty), 15);
+        EXPECT_EQ(CubicAt(c1 + 2, s32, tx, ty), 15.0f);
+        // A step: a D2 + D3 b = 0.375 x 255 + 0.0625 x 510 = 127.5, which rounds up.
+        Fill(s8, {0, 0, 255, 255}, across);
+        EXPECT_EQ(CubicAt(c1, s8, tx, ty), 128);
+        Fill(s32, {0, 0, 255, 255}, across);
+        EXPECT_EQ(CubicAt(c1 + 2, s32, tx, ty), 127.5f);
+        // Overshoot: -0.0625 x 510 = -31.875 and 0.5625 x 510 = 286.875 saturate; floats keep them.
+        Fill(s8, {255, 0, 0, 255}, across);
+        EXPECT_EQ(CubicAt(c1, s8, tx, ty), 0);
+        Fill(s8, {0, 255, 255, 0}, across);
+        EXPECT_EQ(CubicAt(c1, s8, tx, ty), 255);
+        Fill(s16, {0, 65535, 65535, 0}, across);
+        EXPECT_EQ(CubicAt(c1 + 1, s16, tx, ty), 65535);
+        Fill(s16, {65535, 0, 0, 65535}, across);
+        EXPECT_EQ(CubicAt(c1 + 1, s16, tx, ty), 0);
+        Fill(s32, {255, 0, 0, 255}, across);
+        EXPECT_EQ(CubicAt(c1 + 2, s32, tx, ty), -31.875f);
+        // t = 0 gives tap 1 and t = 1 tap 2, exactly.
+        Fill(s8, {7, 201, 13, 90}, across);
+        EXPECT_EQ(CubicAt(c1, s8, 0.0f, 0.0f), 201);
+        EXPECT_EQ(CubicAt(c1, s8, across ? 1.0f : 0.0f, across ? 0.0f : 1.0f), 13);
+    }
+}
+
+TEST(PlainResizeSet, CubicReproducesAQuadraticExactly)
+{
+    // q = 4x^2 + 6y^2 + 3 on a 5 x 5 source, enlarged to 9 x 9: destination (i, j) samples the
+    // source at (i / 2, j / 2), where the cubic through a quadratic is the quadratic itself and
+    // every term is a multiple of 1/16, so the result is floor(q + 0.5) with halves rounding up.
+    uint8_t src[25];
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 5; ++x)
+            src[y * 5 + x] = uint8_t(4 * x * x + 6 * y * y + 3);
+    for (int step : {5, -5}) {
+        uint8_t stored[25];
+        for (int y = 0; y < 5; ++y)
+            std::memcpy(stored + (step > 0 ? y : 4 - y) * 5, src + y * 5, 5);
+        uint8_t out[81];
+        ResizeRequest r;
+        r.src = step > 0 ? stored : stored + 20;
+        r.srcWidth = 5;
+        r.srcHeight = 5;
+        r.srcStep = step;
+        r.roi = {0, 0, 5, 5};
+        r.dst = out;
+        r.dstStep = 9;
+        r.dstWidth = 9;
+        r.dstHeight = 9;
+        r.xFactor = 1.8;
+        r.yFactor = 1.8;
+        r.interpolation = kResizeCubic;
+        ASSERT_EQ(PlanResizeTables(r, kPlainKernelSet).slot, kPlainKernelSet + kSlotCubicC1);
+        ASSERT_EQ(ResizeGeneralWithKernelSet(r, kPlainKernelSet), StatusOk);
+        for (int j = 0; j < 9; ++j) {
+            for (int i = 0; i < 9; ++i) {
+                const double q = 4.0 * (i / 2.0) * (i / 2.0) + 6.0 * (j / 2.0) * (j / 2.0) + 3.0;
+                EXPECT_EQ(out[j * 9 + i], int(std::floor(q + 0.5)))
+                    << "step " << step << " " << j << " " << i;
+            }
+        }
+    }
 }
 
 TEST(PlainResizeSet, IntegerLinearSaturatesWhereWeightsLeaveTheRange)
@@ -505,3 +672,4 @@ TEST(PlainResizeSet, LanczosRingEqualsAPerRowEvaluationOnRandomRowWalks)
         }
     }
 }
+
