@@ -34,6 +34,7 @@
 #if __has_include("km/format.h")
 #include "km/format.h"
 #endif
+<<<<<<< HEAD
 #if __has_include("km/iodevice.h")
 #include "km/iodevice.h"
 #endif
@@ -42,4 +43,8 @@
 #endif
 #if __has_include("km/debug.h")
 #include "km/debug.h"
+=======
+#if __has_include("km/registry.h")
+#include "km/registry.h"
+>>>>>>> wt-registry
 #endif

@@ -1,0 +1,277 @@
+// The registry: an in-memory tree of keys under "\Registry" ("\Registry\Machine", "\Registry\User")
+// with the Zw functions a driver calls on it, their information records and statuses, and the
+// stand-in's own facilities to empty it, fill it from and save it to ".reg" text, and read values in
+// tests. Key and value names are case-insensitive and case-preserving. Key handles are objects of the
+// one handle table: ZwClose closes them and the leak check reports those left open.
+#pragma once
+#include "km/object.h"
+#include "km/types.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Value types. Data of any type number is kept as the bytes the caller gave.
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_DWORD_LITTLE_ENDIAN 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_LINK 6
+#define REG_MULTI_SZ 7
+#define REG_RESOURCE_LIST 8
+#define REG_FULL_RESOURCE_DESCRIPTOR 9
+#define REG_RESOURCE_REQUIREMENTS_LIST 10
+#define REG_QWORD 11
+
+// ZwCreateKey options and dispositions.
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_OPTION_VOLATILE 0x00000001L
+#define REG_OPTION_CREATE_LINK 0x00000002L
+#define REG_OPTION_BACKUP_RESTORE 0x00000004L
+#define REG_OPTION_OPEN_LINK 0x00000008L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+
+// Standard and generic access rights (shared by every object kind).
+#ifndef DELETE
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define WRITE_DAC 0x00040000L
+#define WRITE_OWNER 0x00080000L
+#define SYNCHRONIZE 0x00100000L
+#endif
+#ifndef STANDARD_RIGHTS_REQUIRED
+#define STANDARD_RIGHTS_REQUIRED 0x000F0000L
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#define STANDARD_RIGHTS_EXECUTE READ_CONTROL
+#define STANDARD_RIGHTS_ALL 0x001F0000L
+#endif
+#ifndef GENERIC_READ
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
+#define GENERIC_EXECUTE 0x20000000L
+#define GENERIC_ALL 0x10000000L
+#endif
+#ifndef MAXIMUM_ALLOWED
+#define MAXIMUM_ALLOWED 0x02000000L
+#endif
+
+// Key access rights.
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE)
+#define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE)
+#define KEY_EXECUTE (KEY_READ & ~SYNCHRONIZE)
+#define KEY_ALL_ACCESS                                                                                       \
+    ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS |  \
+      KEY_NOTIFY | KEY_CREATE_LINK) &                                                                        \
+     ~SYNCHRONIZE)
+
+enum KEY_INFORMATION_CLASS {
+    KeyBasicInformation = 0,
+    KeyNodeInformation = 1,
+    KeyFullInformation = 2,
+};
+
+enum KEY_VALUE_INFORMATION_CLASS {
+    KeyValueBasicInformation = 0,
+    KeyValueFullInformation = 1,
+    KeyValuePartialInformation = 2,
+};
+
+// The records the query and enumeration functions fill. Lengths count bytes; names are not
+// terminated. A class offset is 0xFFFFFFFF when the key has no class.
+struct KEY_BASIC_INFORMATION {
+    LARGE_INTEGER LastWriteTime;
+    ULONG TitleIndex;
+    ULONG NameLength;
+    WCHAR Name[1];
+};
+using PKEY_BASIC_INFORMATION = KEY_BASIC_INFORMATION*;
+static_assert(offsetof(KEY_BASIC_INFORMATION, NameLength) == 12);
+static_assert(offsetof(KEY_BASIC_INFORMATION, Name) == 16);
+static_assert(sizeof(KEY_BASIC_INFORMATION) == 24);
+
+// The class text follows the name, at ClassOffset from the start of the record.
+struct KEY_NODE_INFORMATION {
+    LARGE_INTEGER LastWriteTime;
+    ULONG TitleIndex;
+    ULONG ClassOffset;
+    ULONG ClassLength;
+    ULONG NameLength;
+    WCHAR Name[1];
+};
+using PKEY_NODE_INFORMATION = KEY_NODE_INFORMATION*;
+static_assert(offsetof(KEY_NODE_INFORMATION, ClassOffset) == 12);
+static_assert(offsetof(KEY_NODE_INFORMATION, NameLength) == 20);
+static_assert(offsetof(KEY_NODE_INFORMATION, Name) == 24);
+static_assert(sizeof(KEY_NODE_INFORMATION) == 32);
+
+// The longest-name and longest-data fields cover the key's sub-keys and values, in bytes.
+struct KEY_FULL_INFORMATION {
+    LARGE_INTEGER LastWriteTime;
+    ULONG TitleIndex;
+    ULONG ClassOffset;
+    ULONG ClassLength;
+    ULONG SubKeys;
+    ULONG MaxNameLen;
+    ULONG MaxClassLen;
+    ULONG Values;
+    ULONG MaxValueNameLen;
+    ULONG MaxValueDataLen;
+    WCHAR Class[1];
+};
+using PKEY_FULL_INFORMATION = KEY_FULL_INFORMATION*;
+static_assert(offsetof(KEY_FULL_INFORMATION, SubKeys) == 20);
+static_assert(offsetof(KEY_FULL_INFORMATION, MaxValueDataLen) == 40);
+static_assert(offsetof(KEY_FULL_INFORMATION, Class) == 44);
+static_assert(sizeof(KEY_FULL_INFORMATION) == 48);
+
+struct KEY_VALUE_BASIC_INFORMATION {
+    ULONG TitleIndex;
+    ULONG Type;
+    ULONG NameLength;
+    WCHAR Name[1];
+};
+using PKEY_VALUE_BASIC_INFORMATION = KEY_VALUE_BASIC_INFORMATION*;
+static_assert(offsetof(KEY_VALUE_BASIC_INFORMATION, Name) == 12);
+static_assert(sizeof(KEY_VALUE_BASIC_INFORMATION) == 16);
+
+// The data follows the name, at DataOffset (a multiple of 4) from the start of the record.
+struct KEY_VALUE_FULL_INFORMATION {
+    ULONG TitleIndex;
+    ULONG Type;
+    ULONG DataOffset;
+    ULONG DataLength;
+    ULONG NameLength;
+    WCHAR Name[1];
+};
+using PKEY_VALUE_FULL_INFORMATION = KEY_VALUE_FULL_INFORMATION*;
+static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, NameLength) == 16);
+static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, Name) == 20);
+static_assert(sizeof(KEY_VALUE_FULL_INFORMATION) == 24);
+
+struct KEY_VALUE_PARTIAL_INFORMATION {
+    ULONG TitleIndex;
+    ULONG Type;
+    ULONG DataLength;
+    UCHAR Data[1];
+};
+using PKEY_VALUE_PARTIAL_INFORMATION = KEY_VALUE_PARTIAL_INFORMATION*;
+static_assert(offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data) == 12);
+static_assert(sizeof(KEY_VALUE_PARTIAL_INFORMATION) == 16);
+
+// Every function must be called at PASSIVE_LEVEL (a breach otherwise). A missing key or value is
+// STATUS_OBJECT_NAME_NOT_FOUND; a handle whose key was deleted answers STATUS_KEY_DELETED.
+//
+// The query and enumeration functions share one buffer rule. ResultLength always receives the size
+// the whole record needs. A buffer smaller than the record's fixed part gives
+// STATUS_BUFFER_TOO_SMALL and is not written; a buffer that holds the fixed part but not the rest
+// gives STATUS_BUFFER_OVERFLOW with the fixed part filled and as many bytes of the rest as fit.
+//
+// Unlike Windows, which skips the check for kernel-mode callers, each function checks that the
+// handle was opened with the access it needs (STATUS_ACCESS_DENIED otherwise), so that a driver
+// writing through a handle it opened for reading is caught.
+extern "C" {
+// The key type; ObReferenceObjectByHandle callers pass *CmKeyObjectType.
+extern POBJECT_TYPE* CmKeyObjectType;
+
+// Opens the key named by ObjectAttributes: an absolute path "\Registry\..." or, with a
+// RootDirectory key handle, a path relative to that key (an empty one opens the key itself).
+// Generic rights and MAXIMUM_ALLOWED are mapped to key rights. An empty path component or a name
+// over 255 characters gives STATUS_OBJECT_NAME_INVALID.
+NTSTATUS NTAPI ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes);
+// Opens the key, or creates it when only its last path component is missing (a missing parent gives
+// STATUS_OBJECT_NAME_NOT_FOUND). Disposition, when given, receives REG_CREATED_NEW_KEY or
+// REG_OPENED_EXISTING_KEY. Class names a new key's class. REG_OPTION_VOLATILE keys are never saved
+// to ".reg" text and only volatile keys may be created below them (STATUS_CHILD_MUST_BE_VOLATILE).
+// Symbolic links are not supported: REG_OPTION_CREATE_LINK and unknown options give
+// STATUS_INVALID_PARAMETER.
+NTSTATUS NTAPI ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
+                           ULONG TitleIndex, PUNICODE_STRING Class, ULONG CreateOptions, PULONG Disposition);
+// Deletes the key (needs DELETE). A key with sub-keys, and "\Registry", "\Registry\Machine" and
+// "\Registry\User", give STATUS_CANNOT_DELETE. The handle stays open until closed.
+NTSTATUS NTAPI ZwDeleteKey(HANDLE KeyHandle);
+// Describes the key itself (needs KEY_QUERY_VALUE).
+NTSTATUS NTAPI ZwQueryKey(HANDLE KeyHandle, KEY_INFORMATION_CLASS KeyInformationClass, PVOID KeyInformation,
+                          ULONG Length, PULONG ResultLength);
+// Describes the Index-th sub-key (needs KEY_ENUMERATE_SUB_KEYS); sub-keys are ordered by their
+// upper-cased names. STATUS_NO_MORE_ENTRIES past the last.
+NTSTATUS NTAPI ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS KeyInformationClass,
+                              PVOID KeyInformation, ULONG Length, PULONG ResultLength);
+// Describes the named value (needs KEY_QUERY_VALUE); an empty name is the key's default value.
+NTSTATUS NTAPI ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
+                               KEY_VALUE_INFORMATION_CLASS KeyValueInformationClass, PVOID KeyValueInformation,
+                               ULONG Length, PULONG ResultLength);
+// Describes the Index-th value (needs KEY_QUERY_VALUE); values keep the order in which they were
+// first set. STATUS_NO_MORE_ENTRIES past the last.
+NTSTATUS NTAPI ZwEnumerateValueKey(HANDLE KeyHandle, ULONG Index,
+                                   KEY_VALUE_INFORMATION_CLASS KeyValueInformationClass,
+                                   PVOID KeyValueInformation, ULONG Length, PULONG ResultLength);
+// Sets a value of any type (needs KEY_SET_VALUE); a null or empty name is the default value. A name
+// over 16,383 characters gives STATUS_INVALID_PARAMETER, data over
+// standin::kRegistryMaxValueDataBytes STATUS_INSUFFICIENT_RESOURCES.
+NTSTATUS NTAPI ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG TitleIndex, ULONG Type,
+                             PVOID Data, ULONG DataSize);
+// Deletes a value (needs KEY_SET_VALUE); a null or empty name is the default value.
+NTSTATUS NTAPI ZwDeleteValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName);
+// Nothing to write here: succeeds for any live key handle.
+NTSTATUS NTAPI ZwFlushKey(HANDLE KeyHandle);
+}
+
+namespace standin {
+
+// The largest value data the registry keeps.
+constexpr ULONG kRegistryMaxValueDataBytes = 1u << 20;
+
+// Empties the registry down to "\Registry", "\Registry\Machine" and "\Registry\User". Handles still
+// open on the old keys stay valid and answer STATUS_KEY_DELETED.
+void ResetRegistry();
+
+// ".reg" text in the "Windows Registry Editor Version 5.00" format. Import takes UTF-8 (with or
+// without a byte-order mark) or UTF-16LE with its mark, and lines ending in LF or CRLF; export writes
+// UTF-8 without a mark and LF line ends. HKEY_LOCAL_MACHINE is "\Registry\Machine", HKEY_USERS is
+// "\Registry\User". docs/platform-registry.md gives the whole format.
+struct RegistryTextError {
+    size_t line = 0; // 1-based; 0 when the error is not about one line
+    std::string message;
+};
+// Parses all of the text first and changes the registry only when all of it is sound; an error
+// leaves the registry as it was.
+bool ImportRegistryText(std::string_view text, RegistryTextError* error = nullptr);
+bool ImportRegistryFile(const std::filesystem::path& file, RegistryTextError* error = nullptr);
+// Writes the key at keyPath ("\Registry\Machine\...") and everything below it; an empty path or
+// "\Registry" writes the whole registry. Fails for a missing key, and for a key or value name that
+// .reg text cannot hold (a line break or an unpaired surrogate in it).
+bool ExportRegistryText(std::u16string_view keyPath, std::string* text, RegistryTextError* error = nullptr);
+// Writes through a temporary file beside `file` and renames it, so a failed save leaves the old file.
+bool ExportRegistryFile(const std::filesystem::path& file, std::u16string_view keyPath = {},
+                        RegistryTextError* error = nullptr);
+
+// Reading the registry in tests, by absolute path and without handles.
+struct RegistryValueData {
+    ULONG type = REG_NONE;
+    std::vector<UCHAR> data;
+};
+bool RegistryKeyExists(std::u16string_view keyPath);
+std::optional<RegistryValueData> ReadRegistryValue(std::u16string_view keyPath, std::u16string_view valueName);
+// The value when it is a REG_DWORD of 4 bytes.
+std::optional<ULONG> ReadRegistryDword(std::u16string_view keyPath, std::u16string_view valueName);
+// The text of a REG_SZ or REG_EXPAND_SZ value up to its first zero character.
+std::optional<std::u16string> ReadRegistryString(std::u16string_view keyPath, std::u16string_view valueName);
+// The names of a key's sub-keys in enumeration order.
+std::optional<std::vector<std::u16string>> RegistrySubKeyNames(std::u16string_view keyPath);
+
+} // namespace standin
