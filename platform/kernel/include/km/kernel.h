@@ -34,7 +34,6 @@
 #if __has_include("km/format.h")
 #include "km/format.h"
 #endif
-<<<<<<< HEAD
 #if __has_include("km/iodevice.h")
 #include "km/iodevice.h"
 #endif
@@ -43,8 +42,7 @@
 #endif
 #if __has_include("km/debug.h")
 #include "km/debug.h"
-=======
+#endif
 #if __has_include("km/registry.h")
 #include "km/registry.h"
->>>>>>> wt-registry
 #endif
