@@ -138,3 +138,23 @@ NTSTATUS NTAPI ZwWriteFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcR
 NTSTATUS NTAPI ZwQueryInformationFile(HANDLE FileHandle, PIO_STATUS_BLOCK IoStatusBlock, PVOID FileInformation,
                                       ULONG Length, FILE_INFORMATION_CLASS FileInformationClass);
 }
+
+// Rights and records beyond the ones above: the generic mapping's execute and all-access forms,
+// and the end-of-file record of ZwSetInformationFile.
+#define FILE_EXECUTE 0x0020UL
+#define FILE_GENERIC_EXECUTE (READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_EXECUTE | SYNCHRONIZE)
+#define FILE_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0x1FFUL)
+
+struct FILE_END_OF_FILE_INFORMATION {
+    LARGE_INTEGER EndOfFile;
+};
+using PFILE_END_OF_FILE_INFORMATION = FILE_END_OF_FILE_INFORMATION*;
+static_assert(sizeof(FILE_END_OF_FILE_INFORMATION) == 8);
+
+extern "C" {
+// Moves the file pointer (FilePositionInformation) or sets the file's size
+// (FileEndOfFileInformation, which needs FILE_WRITE_DATA); other classes give
+// STATUS_INVALID_INFO_CLASS.
+NTSTATUS NTAPI ZwSetInformationFile(HANDLE FileHandle, PIO_STATUS_BLOCK IoStatusBlock, PVOID FileInformation,
+                                    ULONG Length, FILE_INFORMATION_CLASS FileInformationClass);
+}
