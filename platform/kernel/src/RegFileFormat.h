@@ -7,7 +7,7 @@ namespace standin::registry {
 constexpr std::string_view kRegFileHeader = "Windows Registry Editor Version 5.00";
 
 struct RegFileRoot {
-    std::string_view fileName; // as written in key lines
+    std::string_view fileName;   // as written in key lines
     std::u16string_view keyName; // the key below "\Registry"
 };
 constexpr RegFileRoot kRegFileRoots[] = {

@@ -45,9 +45,8 @@ char Lower(char c)
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
@@ -346,8 +345,8 @@ bool RegFileReader::Apply(RegistryTree& tree, RegistryTextError* error) const
             if (!next && key->IsVolatile()) {
                 if (error) {
                     error->line = operation.line;
-                    error->message = "keys cannot be made below the volatile key " +
-                                     Utf16ToUtf8Lossy(key->FullPath());
+                    error->message =
+                        "keys cannot be made below the volatile key " + Utf16ToUtf8Lossy(key->FullPath());
                 }
                 return false;
             }
@@ -376,7 +375,8 @@ bool RegFileReader::Apply(RegistryTree& tree, RegistryTextError* error) const
             break;
         }
         case RegTextOperation::Kind::kSetValue:
-            current->SetValue(operation.valueName, operation.type, operation.data.data(), operation.data.size());
+            current->SetValue(operation.valueName, operation.type, operation.data.data(),
+                              operation.data.size());
             current->Touch(now);
             break;
         case RegTextOperation::Kind::kDeleteValue:

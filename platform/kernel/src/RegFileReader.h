@@ -39,10 +39,10 @@ private:
     bool Fail(std::string message);
     bool Fail(size_t line, std::string message);
 
-    std::string text_;                  // UTF-8
+    std::string text_;                    // UTF-8
     std::vector<std::string_view> lines_; // without their line ends
-    size_t current_ = 0;                // index of the line being read
-    bool inKey_ = false;                // a key line stands before the next value line
+    size_t current_ = 0;                  // index of the line being read
+    bool inKey_ = false;                  // a key line stands before the next value line
     std::vector<RegTextOperation> operations_;
     RegistryTextError* error_ = nullptr;
 };

@@ -104,7 +104,8 @@ bool RegFileWriter::WriteValue(const RegistryValue& value, const std::string& ke
         line += "\"" + Escaped(text) + "\"";
     } else if (value.type == REG_DWORD && value.data.size() == 4) {
         char digits[16];
-        const ULONG number = value.data[0] | value.data[1] << 8 | value.data[2] << 16 | ULONG(value.data[3]) << 24;
+        const ULONG number =
+            value.data[0] | value.data[1] << 8 | value.data[2] << 16 | ULONG(value.data[3]) << 24;
         std::snprintf(digits, sizeof digits, "dword:%08x", number);
         line += digits;
     } else {
@@ -189,7 +190,8 @@ bool ExportRegistryText(std::u16string_view keyPath, std::string* text, Registry
 {
     auto& tree = registry::RegistryTree::Instance();
     std::shared_lock<std::shared_mutex> hold(tree.Lock());
-    registry::KeyNodePtr key = keyPath.empty() ? tree.RootLocked().shared_from_this() : tree.FindLocked(keyPath);
+    registry::KeyNodePtr key =
+        keyPath.empty() ? tree.RootLocked().shared_from_this() : tree.FindLocked(keyPath);
     if (!key) {
         if (error) {
             error->line = 0;
@@ -205,7 +207,8 @@ bool ExportRegistryText(std::u16string_view keyPath, std::string* text, Registry
     return true;
 }
 
-bool ExportRegistryFile(const std::filesystem::path& file, std::u16string_view keyPath, RegistryTextError* error)
+bool ExportRegistryFile(const std::filesystem::path& file, std::u16string_view keyPath,
+                        RegistryTextError* error)
 {
     std::string text;
     if (!ExportRegistryText(keyPath, &text, error))

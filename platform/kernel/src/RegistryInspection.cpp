@@ -11,7 +11,8 @@ namespace {
 
 // Runs read(key) on the key at `keyPath` under the shared lock; nullopt when there is none.
 template <class Read>
-auto ReadKeyAt(std::u16string_view keyPath, Read read) -> decltype(read(std::declval<const registry::RegistryKeyNode&>()))
+auto ReadKeyAt(std::u16string_view keyPath, Read read)
+    -> decltype(read(std::declval<const registry::RegistryKeyNode&>()))
 {
     auto& tree = registry::RegistryTree::Instance();
     std::shared_lock<std::shared_mutex> hold(tree.Lock());

@@ -34,7 +34,8 @@ ACCESS_MASK RegistryKeyObject::MapAccess(ACCESS_MASK desired)
 
 RegistryKeyObject::RegistryKeyObject(OpenedKey key) : KernelObject(&keyType), key_(std::move(key)) {}
 
-NTSTATUS RegistryKeyObject::OpenHandle(OpenedKey key, ACCESS_MASK desiredAccess, ULONG attributes, PHANDLE handle)
+NTSTATUS RegistryKeyObject::OpenHandle(OpenedKey key, ACCESS_MASK desiredAccess, ULONG attributes,
+                                       PHANDLE handle)
 {
     auto* object = new RegistryKeyObject(std::move(key));
     InsertObject(object);

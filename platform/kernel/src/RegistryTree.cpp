@@ -86,8 +86,9 @@ NTSTATUS RegistryTree::OpenKey(const KeyNodePtr& base, std::u16string_view path,
     return STATUS_SUCCESS;
 }
 
-NTSTATUS RegistryTree::CreateKey(const KeyNodePtr& base, std::u16string_view path, std::u16string_view className,
-                                 bool isVolatile, OpenedKey* key, ULONG* disposition)
+NTSTATUS RegistryTree::CreateKey(const KeyNodePtr& base, std::u16string_view path,
+                                 std::u16string_view className, bool isVolatile, OpenedKey* key,
+                                 ULONG* disposition)
 {
     std::unique_lock<std::shared_mutex> hold(lock_);
     RegistryKeyNode* start = nullptr;
@@ -144,8 +145,8 @@ NTSTATUS RegistryTree::DeleteKey(const KeyNodePtr& key)
     return STATUS_SUCCESS;
 }
 
-NTSTATUS RegistryTree::SetValue(const KeyNodePtr& key, std::u16string_view name, ULONG type, const UCHAR* data,
-                                size_t size)
+NTSTATUS RegistryTree::SetValue(const KeyNodePtr& key, std::u16string_view name, ULONG type,
+                                const UCHAR* data, size_t size)
 {
     std::unique_lock<std::shared_mutex> hold(lock_);
     if (key->IsDeleted())

@@ -37,8 +37,7 @@ public:
                       size_t size);
     NTSTATUS DeleteValue(const KeyNodePtr& key, std::u16string_view name);
     // Runs read(key) under the shared lock when the key is live; STATUS_KEY_DELETED otherwise.
-    template <class Read>
-    NTSTATUS ReadKey(const RegistryKeyNode& key, Read&& read)
+    template <class Read> NTSTATUS ReadKey(const RegistryKeyNode& key, Read&& read)
     {
         std::shared_lock<std::shared_mutex> hold(lock_);
         if (key.IsDeleted())

@@ -41,7 +41,8 @@ Text ViewOf(PCUNICODE_STRING text, std::u16string_view* view)
 }
 
 // A value name; null names the default value where `nullIsDefault`.
-NTSTATUS ValueNameOf(const char* function, PCUNICODE_STRING name, bool nullIsDefault, std::u16string_view* view)
+NTSTATUS ValueNameOf(const char* function, PCUNICODE_STRING name, bool nullIsDefault,
+                     std::u16string_view* view)
 {
     *view = {};
     if (!name)
@@ -58,7 +59,8 @@ NTSTATUS ValueNameOf(const char* function, PCUNICODE_STRING name, bool nullIsDef
 }
 
 // Where a key open or create starts (null base: an absolute path) and the path from there.
-NTSTATUS TargetOf(const char* function, POBJECT_ATTRIBUTES attributes, KeyNodePtr* base, std::u16string_view* path)
+NTSTATUS TargetOf(const char* function, POBJECT_ATTRIBUTES attributes, KeyNodePtr* base,
+                  std::u16string_view* path)
 {
     if (!attributes)
         return BadArgument(function, "without OBJECT_ATTRIBUTES");
@@ -92,7 +94,8 @@ NTSTATUS CheckOutput(const char* function, PVOID buffer, ULONG length, PULONG re
 
 } // namespace
 
-extern "C" NTSTATUS NTAPI ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes)
+extern "C" NTSTATUS NTAPI ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
+                                    POBJECT_ATTRIBUTES ObjectAttributes)
 {
     standin::CheckIrqlAtMost("ZwOpenKey", PASSIVE_LEVEL);
     if (!KeyHandle)
@@ -107,12 +110,13 @@ extern "C" NTSTATUS NTAPI ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess
     status = RegistryTree::Instance().OpenKey(base, path, &key);
     if (!NT_SUCCESS(status))
         return status;
-    return RegistryKeyObject::OpenHandle(std::move(key), DesiredAccess, ObjectAttributes->Attributes, KeyHandle);
+    return RegistryKeyObject::OpenHandle(std::move(key), DesiredAccess, ObjectAttributes->Attributes,
+                                         KeyHandle);
 }
 
 extern "C" NTSTATUS NTAPI ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
-                                      POBJECT_ATTRIBUTES ObjectAttributes, ULONG TitleIndex, PUNICODE_STRING Class,
-                                      ULONG CreateOptions, PULONG Disposition)
+                                      POBJECT_ATTRIBUTES ObjectAttributes, ULONG TitleIndex,
+                                      PUNICODE_STRING Class, ULONG CreateOptions, PULONG Disposition)
 {
     (void)TitleIndex; // title indices are obsolete; Windows ignores them too
     standin::CheckIrqlAtMost("ZwCreateKey", PASSIVE_LEVEL);
@@ -139,11 +143,12 @@ extern "C" NTSTATUS NTAPI ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAcce
         return status;
     OpenedKey key;
     ULONG disposition = 0;
-    status = RegistryTree::Instance().CreateKey(base, path, className, CreateOptions & REG_OPTION_VOLATILE, &key,
-                                                &disposition);
+    status = RegistryTree::Instance().CreateKey(base, path, className, CreateOptions & REG_OPTION_VOLATILE,
+                                                &key, &disposition);
     if (!NT_SUCCESS(status))
         return status;
-    status = RegistryKeyObject::OpenHandle(std::move(key), DesiredAccess, ObjectAttributes->Attributes, KeyHandle);
+    status =
+        RegistryKeyObject::OpenHandle(std::move(key), DesiredAccess, ObjectAttributes->Attributes, KeyHandle);
     if (NT_SUCCESS(status) && Disposition)
         *Disposition = disposition;
     return status;
@@ -178,8 +183,9 @@ extern "C" NTSTATUS NTAPI ZwQueryKey(HANDLE KeyHandle, KEY_INFORMATION_CLASS Key
     });
 }
 
-extern "C" NTSTATUS NTAPI ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLASS KeyInformationClass,
-                                         PVOID KeyInformation, ULONG Length, PULONG ResultLength)
+extern "C" NTSTATUS NTAPI ZwEnumerateKey(HANDLE KeyHandle, ULONG Index,
+                                         KEY_INFORMATION_CLASS KeyInformationClass, PVOID KeyInformation,
+                                         ULONG Length, PULONG ResultLength)
 {
     standin::CheckIrqlAtMost("ZwEnumerateKey", PASSIVE_LEVEL);
     NTSTATUS status = CheckOutput("ZwEnumerateKey", KeyInformation, Length, ResultLength);
@@ -194,8 +200,8 @@ extern "C" NTSTATUS NTAPI ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFO
     return RegistryTree::Instance().ReadKey(*key, [&](const RegistryKeyNode& node) {
         if (Index >= node.SubKeys().size())
             return STATUS_NO_MORE_ENTRIES;
-        return standin::registry::WriteKeyInformation(*node.SubKeys()[Index], KeyInformationClass, KeyInformation,
-                                                      Length, ResultLength);
+        return standin::registry::WriteKeyInformation(*node.SubKeys()[Index], KeyInformationClass,
+                                                      KeyInformation, Length, ResultLength);
     });
 }
 
@@ -249,8 +255,8 @@ extern "C" NTSTATUS NTAPI ZwEnumerateValueKey(HANDLE KeyHandle, ULONG Index,
     });
 }
 
-extern "C" NTSTATUS NTAPI ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG TitleIndex, ULONG Type,
-                                        PVOID Data, ULONG DataSize)
+extern "C" NTSTATUS NTAPI ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG TitleIndex,
+                                        ULONG Type, PVOID Data, ULONG DataSize)
 {
     (void)TitleIndex;
     standin::CheckIrqlAtMost("ZwSetValueKey", PASSIVE_LEVEL);

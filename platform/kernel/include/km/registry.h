@@ -71,7 +71,8 @@
 #define KEY_CREATE_LINK 0x0020
 #define KEY_WOW64_64KEY 0x0100
 #define KEY_WOW64_32KEY 0x0200
-#define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE)
+#define KEY_READ                                                                                             \
+    ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE)
 #define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE)
 #define KEY_EXECUTE (KEY_READ & ~SYNCHRONIZE)
 #define KEY_ALL_ACCESS                                                                                       \
@@ -79,13 +80,15 @@
       KEY_NOTIFY | KEY_CREATE_LINK) &                                                                        \
      ~SYNCHRONIZE)
 
-enum KEY_INFORMATION_CLASS {
+// A fixed underlying type, so that any class number a caller passes is a value the function can
+// check and refuse.
+enum KEY_INFORMATION_CLASS : int {
     KeyBasicInformation = 0,
     KeyNodeInformation = 1,
     KeyFullInformation = 2,
 };
 
-enum KEY_VALUE_INFORMATION_CLASS {
+enum KEY_VALUE_INFORMATION_CLASS : int {
     KeyValueBasicInformation = 0,
     KeyValueFullInformation = 1,
     KeyValuePartialInformation = 2,
@@ -213,8 +216,8 @@ NTSTATUS NTAPI ZwEnumerateKey(HANDLE KeyHandle, ULONG Index, KEY_INFORMATION_CLA
                               PVOID KeyInformation, ULONG Length, PULONG ResultLength);
 // Describes the named value (needs KEY_QUERY_VALUE); an empty name is the key's default value.
 NTSTATUS NTAPI ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
-                               KEY_VALUE_INFORMATION_CLASS KeyValueInformationClass, PVOID KeyValueInformation,
-                               ULONG Length, PULONG ResultLength);
+                               KEY_VALUE_INFORMATION_CLASS KeyValueInformationClass,
+                               PVOID KeyValueInformation, ULONG Length, PULONG ResultLength);
 // Describes the Index-th value (needs KEY_QUERY_VALUE); values keep the order in which they were
 // first set. STATUS_NO_MORE_ENTRIES past the last.
 NTSTATUS NTAPI ZwEnumerateValueKey(HANDLE KeyHandle, ULONG Index,
@@ -266,7 +269,8 @@ struct RegistryValueData {
     std::vector<UCHAR> data;
 };
 bool RegistryKeyExists(std::u16string_view keyPath);
-std::optional<RegistryValueData> ReadRegistryValue(std::u16string_view keyPath, std::u16string_view valueName);
+std::optional<RegistryValueData> ReadRegistryValue(std::u16string_view keyPath,
+                                                   std::u16string_view valueName);
 // The value when it is a REG_DWORD of 4 bytes.
 std::optional<ULONG> ReadRegistryDword(std::u16string_view keyPath, std::u16string_view valueName);
 // The text of a REG_SZ or REG_EXPAND_SZ value up to its first zero character.

@@ -14,11 +14,6 @@ namespace {
 const std::u16string kVendor = u"\\Registry\\Machine\\Software\\Vendor";
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00\n";
 
-std::string Lf(std::string text)
-{
-    return text;
-}
-
 std::string Crlf(const std::string& text)
 {
     std::string out;
@@ -81,29 +76,30 @@ void BuildVendorKey()
     ASSERT_EQ(SetValue(k, u"Big", 0x20000, "\x7F", 1), STATUS_SUCCESS);
 }
 
-const std::string kVendorText = Lf(
-    "Windows Registry Editor Version 5.00\n"
-    "\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Vendor]\n"
-    "@=\"Default\"\n"
-    "\"Path\"=\"C:\\\\Drivers\\\\\\\"x\\\"\"\n"
-    "\"Unicode\"=\"Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\"\n"
-    "\"Count\"=dword:0000001f\n"
-    "\"Table\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
-    "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,\\\n"
-    "  2f,30,31,32,33,34,35,36,37,38,39,3a,3b\n"
-    "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\n"
-    "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
-    "\"Q\"=hex(b):01,00,00,00,00,00,00,00\n"
-    "\"NoTerm\"=hex(1):61,00,62,00\n"
-    "\"Empty\"=hex:\n"
-    "\"ShortDword\"=hex(4):01,02,03\n"
-    "\"Big\"=hex(20000):7f\n"
-    "\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\A]\n"
-    "\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\b]\n"
-    "\n");
+const std::string kVendorText =
+    ("Windows Registry Editor Version 5.00\n"
+     "\n"
+     "[HKEY_LOCAL_MACHINE\\Software\\Vendor]\n"
+     "@=\"Default\"\n"
+     "\"Path\"=\"C:\\\\Drivers\\\\\\\"x\\\"\"\n"
+     "\"Unicode\"=\"Gr\xC3\xBC\xC3\x9F"
+     "e \xE2\x82\xAC\"\n"
+     "\"Count\"=dword:0000001f\n"
+     "\"Table\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+     "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,\\\n"
+     "  2f,30,31,32,33,34,35,36,37,38,39,3a,3b\n"
+     "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\n"
+     "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"
+     "\"Q\"=hex(b):01,00,00,00,00,00,00,00\n"
+     "\"NoTerm\"=hex(1):61,00,62,00\n"
+     "\"Empty\"=hex:\n"
+     "\"ShortDword\"=hex(4):01,02,03\n"
+     "\"Big\"=hex(20000):7f\n"
+     "\n"
+     "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\A]\n"
+     "\n"
+     "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\b]\n"
+     "\n");
 
 } // namespace
 
@@ -141,7 +137,8 @@ TEST_F(RegistryTest, RoundTripThroughTextKeepsEveryValue)
                 "\"Gone\"=dword:1\n"
                 "\n"
                 "[HKEY_USERS\\S-1-5-18\\Settings]\n"
-                "\"Unicode\"=\"Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\"\n"));
+                "\"Unicode\"=\"Gr\xC3\xBC\xC3\x9F"
+                "e \xE2\x82\xAC\"\n"));
     EXPECT_EQ(standin::ReadRegistryString(kVendor, u"Path"), u"C:\\Drivers\\\"x\"");
     EXPECT_EQ(standin::ReadRegistryDword(kVendor, u"Count"), 0x1Fu);
     EXPECT_EQ(standin::ReadRegistryValue(kVendor, u"Table")->data, (std::vector<UCHAR>{0, 1, 2, 3, 0xFF}));
@@ -184,7 +181,8 @@ TEST_F(RegistryTest, ImportAcceptsEitherMarkAndEitherLineEnd)
 {
     BuildVendorKey();
     const std::string text = Export(kVendor);
-    for (const std::string& variant : {Crlf(text), "\xEF\xBB\xBF" + text, Utf16Le(text), Utf16Le(Crlf(text))}) {
+    for (const std::string& variant :
+         {Crlf(text), "\xEF\xBB\xBF" + text, Utf16Le(text), Utf16Le(Crlf(text))}) {
         standin::ResetRegistry();
         Import(variant);
         EXPECT_EQ(Export(kVendor), text);
@@ -205,7 +203,8 @@ TEST_F(RegistryTest, DeletionLinesRemoveKeysWithTheirSubtreeAndValues)
     EXPECT_EQ(standin::ReadRegistryDword(u"\\Registry\\Machine\\A", u"y"), 3u);
     ULONG result = 0;
     UCHAR buffer[32];
-    EXPECT_EQ(ZwQueryKey(held.get(), KeyBasicInformation, buffer, sizeof buffer, &result), STATUS_KEY_DELETED);
+    EXPECT_EQ(ZwQueryKey(held.get(), KeyBasicInformation, buffer, sizeof buffer, &result),
+              STATUS_KEY_DELETED);
 }
 
 TEST_F(RegistryTest, MalformedTextIsRefusedWithItsLineAndChangesNothing)
@@ -247,8 +246,13 @@ TEST_F(RegistryTest, MalformedTextIsRefusedWithItsLineAndChangesNothing)
         {head + "\"" + std::string(16384, 'n') + "\"=dword:1\n", 4, "16383"},
         {head + "\"ok\"=dword:1\n\"bad\"=\xC3\x28\n", 5, "UTF-8"},
         {head + "\"ok\"=dword:1\n[HKEY_LOCAL_MACHINE\\Keep]\n\"v\"=dword:2\n\"w\"=hex:zz\n", 7, "hex data"},
-        {std::string("\xFF\xFE" "W\0i\0\x00\xD8", 8), 1, "surrogate"},
-        {"\xFF\xFE" "W", 0, "odd number"},
+        {std::string("\xFF\xFE"
+                     "W\0i\0\x00\xD8",
+                     8),
+         1, "surrogate"},
+        {"\xFF\xFE"
+         "W",
+         0, "odd number"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 80));
@@ -267,8 +271,9 @@ TEST_F(RegistryTest, ImportBelowAVolatileKeyIsRefusedWhole)
     ASSERT_EQ(Create(&scratch, u"\\Registry\\Machine\\Software\\Scratch", nullptr, REG_OPTION_VOLATILE),
               STATUS_SUCCESS);
     standin::RegistryTextError error;
-    EXPECT_FALSE(standin::ImportRegistryText(std::string(kHeader) + "[HKEY_LOCAL_MACHINE\\Software\\New]\n"
-                                                                    "[HKEY_LOCAL_MACHINE\\Software\\Scratch\\Child]\n",
+    EXPECT_FALSE(standin::ImportRegistryText(std::string(kHeader) +
+                                                 "[HKEY_LOCAL_MACHINE\\Software\\New]\n"
+                                                 "[HKEY_LOCAL_MACHINE\\Software\\Scratch\\Child]\n",
                                              &error));
     EXPECT_EQ(error.line, 3u);
     EXPECT_NE(error.message.find("volatile"), std::string::npos);
@@ -291,14 +296,16 @@ TEST_F(RegistryTest, NamesThatTextCannotHoldFailTheExport)
     ASSERT_EQ(ZwDeleteValueKey(key.get(), name.get()), STATUS_SUCCESS);
 
     Key odd;
-    ASSERT_EQ(Create(&odd, std::u16string(u"\\Registry\\Machine\\Software\\") + char16_t(0xD800)), STATUS_SUCCESS);
+    ASSERT_EQ(Create(&odd, std::u16string(u"\\Registry\\Machine\\Software\\") + char16_t(0xD800)),
+              STATUS_SUCCESS);
     EXPECT_FALSE(standin::ExportRegistryText({}, &text, &error));
     EXPECT_NE(error.message.find("surrogate"), std::string::npos);
 }
 
 TEST_F(RegistryTest, FilesAreWrittenWholeAndReadBack)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("registry-test-" + std::to_string(getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("registry-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     const auto file = folder / "machine.reg";
     BuildVendorKey();

@@ -40,7 +40,8 @@ TEST_F(RegistryTest, ReadersAndWritersShareTheTree)
                 ULONG disposition = 0;
                 if (SetDword(own.get(), u"Round", round) != STATUS_SUCCESS ||
                     Create(&child, u"Child", &disposition, 0, own.get()) != STATUS_SUCCESS ||
-                    disposition != REG_CREATED_NEW_KEY || SetString(child.get(), u"Text", u"round") != STATUS_SUCCESS ||
+                    disposition != REG_CREATED_NEW_KEY ||
+                    SetString(child.get(), u"Text", u"round") != STATUS_SUCCESS ||
                     ZwDeleteKey(child.get()) != STATUS_SUCCESS)
                     ++oddAnswers;
             }
@@ -74,7 +75,8 @@ TEST_F(RegistryTest, ReadersAndWritersShareTheTree)
                     ++oddAnswers;
                 }
                 UCHAR node[232];
-                const NTSTATUS listed = ZwEnumerateKey(key.get(), 0, KeyNodeInformation, node, sizeof node, &result);
+                const NTSTATUS listed =
+                    ZwEnumerateKey(key.get(), 0, KeyNodeInformation, node, sizeof node, &result);
                 if (listed != STATUS_SUCCESS && listed != STATUS_NO_MORE_ENTRIES)
                     ++oddAnswers;
             }

@@ -73,7 +73,8 @@ inline NTSTATUS Create(Key* key, std::u16string_view path, ULONG* disposition = 
 {
     Name name(path);
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, name.get(), OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, root, nullptr);
+    InitializeObjectAttributes(&attributes, name.get(), OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, root,
+                               nullptr);
     return ZwCreateKey(key->out(), access, &attributes, 0, nullptr, options, disposition);
 }
 
@@ -124,8 +125,7 @@ inline std::string Export(std::u16string_view keyPath = {})
     return text;
 }
 
-template <class T>
-T ReadAt(const std::vector<UCHAR>& buffer, size_t offset)
+template <class T> T ReadAt(const std::vector<UCHAR>& buffer, size_t offset)
 {
     T value;
     std::memcpy(&value, buffer.data() + offset, sizeof value);

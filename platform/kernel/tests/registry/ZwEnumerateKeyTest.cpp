@@ -48,8 +48,9 @@ TEST_F(RegistryTest, EnumerationReturnsEverySubKeyInNameOrderThenNoMoreEntries)
     EXPECT_EQ(seen, (std::vector<std::u16string>{u"alpha", u"Beta", u"Gamma"}));
     EXPECT_EQ(ZwEnumerateKey(parent.get(), 0xFFFFFFFF, KeyBasicInformation, record.data(), 232, &result),
               STATUS_NO_MORE_ENTRIES);
-    EXPECT_EQ(ZwEnumerateKey(parent.get(), 0, static_cast<KEY_INFORMATION_CLASS>(9), record.data(), 232, &result),
-              STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(
+        ZwEnumerateKey(parent.get(), 0, static_cast<KEY_INFORMATION_CLASS>(9), record.data(), 232, &result),
+        STATUS_INVALID_PARAMETER);
 }
 
 TEST_F(RegistryTest, NodeRecordAtItsBoundariesWithAndWithoutClass)
@@ -83,7 +84,8 @@ TEST_F(RegistryTest, NodeRecordAtItsBoundariesWithAndWithoutClass)
     }
     std::vector<UCHAR> record(64);
     ULONG result = 0;
-    ASSERT_EQ(ZwEnumerateKey(parent.get(), 1, KeyNodeInformation, record.data(), 64, &result), STATUS_SUCCESS);
+    ASSERT_EQ(ZwEnumerateKey(parent.get(), 1, KeyNodeInformation, record.data(), 64, &result),
+              STATUS_SUCCESS);
     EXPECT_EQ(result, 24u + 8);
     EXPECT_EQ(ReadAt<ULONG>(record, 12), 0xFFFFFFFFu);
     EXPECT_EQ(ReadAt<ULONG>(record, 16), 0u);

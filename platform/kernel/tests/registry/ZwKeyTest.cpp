@@ -41,8 +41,9 @@ TEST_F(RegistryTest, PathsResolveWhateverTheirCase)
     Key hardware, devicemap;
     ASSERT_EQ(Create(&hardware, u"\\Registry\\Machine\\HARDWARE"), STATUS_SUCCESS);
     ASSERT_EQ(Create(&devicemap, u"\\Registry\\Machine\\HARDWARE\\DEVICEMAP"), STATUS_SUCCESS);
-    for (auto path : {u"\\REGISTRY\\Machine\\HARDWARE\\DEVICEMAP", u"\\registry\\machine\\hardware\\devicemap",
-                      u"\\Registry\\MACHINE\\Hardware\\DeviceMap"}) {
+    for (auto path :
+         {u"\\REGISTRY\\Machine\\HARDWARE\\DEVICEMAP", u"\\registry\\machine\\hardware\\devicemap",
+          u"\\Registry\\MACHINE\\Hardware\\DeviceMap"}) {
         Key key;
         EXPECT_EQ(Open(&key, path), STATUS_SUCCESS);
     }
@@ -139,8 +140,9 @@ TEST_F(RegistryTest, DeletionRefusesParentsAndLeavesHandlesThatAnswerKeyDeleted)
     UCHAR buffer[64];
     ULONG result = 0;
     Name v(u"v");
-    EXPECT_EQ(ZwQueryValueKey(second.get(), v.get(), KeyValuePartialInformation, buffer, sizeof buffer, &result),
-              STATUS_KEY_DELETED);
+    EXPECT_EQ(
+        ZwQueryValueKey(second.get(), v.get(), KeyValuePartialInformation, buffer, sizeof buffer, &result),
+        STATUS_KEY_DELETED);
     EXPECT_EQ(SetDword(second.get(), u"v", 2), STATUS_KEY_DELETED);
     EXPECT_EQ(ZwEnumerateKey(second.get(), 0, KeyBasicInformation, buffer, sizeof buffer, &result),
               STATUS_KEY_DELETED);
@@ -173,17 +175,20 @@ TEST_F(RegistryTest, EveryCallChecksTheAccessItsHandleWasGranted)
     ASSERT_EQ(Open(&reader, kSoftware, KEY_READ), STATUS_SUCCESS);
     EXPECT_EQ(SetDword(reader.get(), u"v", 2), STATUS_ACCESS_DENIED);
     EXPECT_EQ(ZwDeleteValueKey(reader.get(), v.get()), STATUS_ACCESS_DENIED);
-    EXPECT_EQ(ZwQueryValueKey(reader.get(), v.get(), KeyValuePartialInformation, buffer, sizeof buffer, &result),
-              STATUS_SUCCESS);
+    EXPECT_EQ(
+        ZwQueryValueKey(reader.get(), v.get(), KeyValuePartialInformation, buffer, sizeof buffer, &result),
+        STATUS_SUCCESS);
     EXPECT_EQ(standin::ReadRegistryDword(kSoftware, u"v"), 1u);
 
     Key setOnly;
     ASSERT_EQ(Open(&setOnly, kSoftware, KEY_SET_VALUE), STATUS_SUCCESS);
-    EXPECT_EQ(ZwQueryValueKey(setOnly.get(), v.get(), KeyValuePartialInformation, buffer, sizeof buffer, &result),
-              STATUS_ACCESS_DENIED);
+    EXPECT_EQ(
+        ZwQueryValueKey(setOnly.get(), v.get(), KeyValuePartialInformation, buffer, sizeof buffer, &result),
+        STATUS_ACCESS_DENIED);
     EXPECT_EQ(ZwEnumerateKey(setOnly.get(), 0, KeyBasicInformation, buffer, sizeof buffer, &result),
               STATUS_ACCESS_DENIED);
-    EXPECT_EQ(ZwQueryKey(setOnly.get(), KeyBasicInformation, buffer, sizeof buffer, &result), STATUS_ACCESS_DENIED);
+    EXPECT_EQ(ZwQueryKey(setOnly.get(), KeyBasicInformation, buffer, sizeof buffer, &result),
+              STATUS_ACCESS_DENIED);
     EXPECT_EQ(SetDword(setOnly.get(), u"v", 3), STATUS_SUCCESS);
 
     Key generic, maximum;
@@ -193,8 +198,9 @@ TEST_F(RegistryTest, EveryCallChecksTheAccessItsHandleWasGranted)
     ASSERT_EQ(Open(&maximum, kSoftware, MAXIMUM_ALLOWED), STATUS_SUCCESS);
     PVOID object = nullptr;
     OBJECT_HANDLE_INFORMATION information{};
-    ASSERT_EQ(ObReferenceObjectByHandle(maximum.get(), 0, *CmKeyObjectType, KernelMode, &object, &information),
-              STATUS_SUCCESS);
+    ASSERT_EQ(
+        ObReferenceObjectByHandle(maximum.get(), 0, *CmKeyObjectType, KernelMode, &object, &information),
+        STATUS_SUCCESS);
     EXPECT_EQ(information.GrantedAccess, ACCESS_MASK(KEY_ALL_ACCESS));
     ObDereferenceObject(object);
     EXPECT_EQ(ObReferenceObjectByHandle(maximum.get(), 0, *PsThreadType, KernelMode, &object, nullptr),
@@ -210,7 +216,8 @@ TEST_F(RegistryTest, VolatileKeysTakeOnlyVolatileChildren)
     EXPECT_EQ(Create(&volatileChild, kSoftware + u"\\Scratch\\Child", nullptr, REG_OPTION_VOLATILE),
               STATUS_SUCCESS);
     Key link, unknown;
-    EXPECT_EQ(Create(&link, kSoftware + u"\\Link", nullptr, REG_OPTION_CREATE_LINK), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(Create(&link, kSoftware + u"\\Link", nullptr, REG_OPTION_CREATE_LINK),
+              STATUS_INVALID_PARAMETER);
     EXPECT_EQ(Create(&unknown, kSoftware + u"\\Odd", nullptr, 0x100), STATUS_INVALID_PARAMETER);
     EXPECT_FALSE(standin::RegistryKeyExists(kSoftware + u"\\Link"));
 }
@@ -230,8 +237,9 @@ TEST_F(RegistryTest, CreatingAKeyUpdatesItsParentsLastWriteTime)
     ASSERT_EQ(ZwQueryKey(software.get(), KeyBasicInformation, information, sizeof information, &result),
               STATUS_SUCCESS);
     EXPECT_GE(information[0].LastWriteTime.QuadPart, before.QuadPart + kHour);
-    ASSERT_EQ(ZwEnumerateKey(software.get(), 0, KeyBasicInformation, information, sizeof information, &result),
-              STATUS_SUCCESS);
+    ASSERT_EQ(
+        ZwEnumerateKey(software.get(), 0, KeyBasicInformation, information, sizeof information, &result),
+        STATUS_SUCCESS);
     EXPECT_GE(information[0].LastWriteTime.QuadPart, before.QuadPart + kHour);
 }
 

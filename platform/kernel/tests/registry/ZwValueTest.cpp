@@ -31,8 +31,8 @@ protected:
     {
         buffer->assign(length, 0xCD);
         Name name(valueName);
-        return ZwQueryValueKey(key_.get(), name.get(), informationClass, length ? buffer->data() : nullptr, length,
-                               result);
+        return ZwQueryValueKey(key_.get(), name.get(), informationClass, length ? buffer->data() : nullptr,
+                               length, result);
     }
     Key key_;
 };
@@ -108,11 +108,13 @@ TEST_F(ValueTest, MissingValuesDefaultValueAndCase)
 {
     std::vector<UCHAR> buffer;
     ULONG result = 1234;
-    EXPECT_EQ(Query(u"Missing", KeyValuePartialInformation, 64, &buffer, &result), STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(Query(u"Missing", KeyValuePartialInformation, 64, &buffer, &result),
+              STATUS_OBJECT_NAME_NOT_FOUND);
     EXPECT_EQ(result, 1234u);
 
     const ULONG seven = 7;
-    ASSERT_EQ(ZwSetValueKey(key_.get(), nullptr, 0, REG_DWORD, const_cast<ULONG*>(&seven), 4), STATUS_SUCCESS);
+    ASSERT_EQ(ZwSetValueKey(key_.get(), nullptr, 0, REG_DWORD, const_cast<ULONG*>(&seven), 4),
+              STATUS_SUCCESS);
     ASSERT_EQ(Query(u"", KeyValuePartialInformation, 16, &buffer, &result), STATUS_SUCCESS);
     EXPECT_EQ(ReadAt<ULONG>(buffer, 12), 7u);
 
@@ -172,8 +174,8 @@ TEST_F(ValueTest, EnumerationKeepsTheOrderValuesWereFirstSet)
         for (ULONG index = 0;; ++index) {
             UCHAR buffer[64];
             ULONG result = 0;
-            const NTSTATUS status =
-                ZwEnumerateValueKey(key_.get(), index, KeyValueFullInformation, buffer, sizeof buffer, &result);
+            const NTSTATUS status = ZwEnumerateValueKey(key_.get(), index, KeyValueFullInformation, buffer,
+                                                        sizeof buffer, &result);
             if (status == STATUS_NO_MORE_ENTRIES)
                 return seen;
             EXPECT_EQ(status, STATUS_SUCCESS);
@@ -227,12 +229,14 @@ TEST_F(ValueTest, BadHandlesClassesAndPointers)
               STATUS_INVALID_PARAMETER);
     EXPECT_TRUE(quiet.Take().empty());
 
-    EXPECT_EQ(ZwQueryValueKey(key_.get(), v.get(), KeyValuePartialInformation, buffer, sizeof buffer, nullptr),
-              STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(
+        ZwQueryValueKey(key_.get(), v.get(), KeyValuePartialInformation, buffer, sizeof buffer, nullptr),
+        STATUS_INVALID_PARAMETER);
     EXPECT_EQ(ZwQueryValueKey(key_.get(), v.get(), KeyValuePartialInformation, nullptr, 16, &result),
               STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(ZwQueryValueKey(key_.get(), nullptr, KeyValuePartialInformation, buffer, sizeof buffer, &result),
-              STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(
+        ZwQueryValueKey(key_.get(), nullptr, KeyValuePartialInformation, buffer, sizeof buffer, &result),
+        STATUS_INVALID_PARAMETER);
     EXPECT_EQ(ZwSetValueKey(key_.get(), v.get(), 0, REG_BINARY, nullptr, 4), STATUS_INVALID_PARAMETER);
     const auto breaches = quiet.Take();
     ASSERT_EQ(breaches.size(), 4u);
