@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 namespace standin {
@@ -31,7 +32,10 @@ NTSTATUS QueryStandard(FileObject& file, FILE_STANDARD_INFORMATION* out)
     FILE_STANDARD_INFORMATION record{};
     if (!file.IsFolder()) {
         record.EndOfFile.QuadPart = info.st_size;
-        record.AllocationSize.QuadPart = (info.st_size + kClusterSize - 1) / kClusterSize * kClusterSize;
+        const LONGLONG size = info.st_size;
+        record.AllocationSize.QuadPart = size > std::numeric_limits<LONGLONG>::max() - (kClusterSize - 1)
+                                             ? size // a sparse host file this large has no whole cluster above it
+                                             : (size + kClusterSize - 1) / kClusterSize * kClusterSize;
     }
     record.NumberOfLinks = 1;
     record.DeletePending = file.Shared().deletePending ? TRUE : FALSE;
