@@ -1,0 +1,31 @@
+// Mapping driver files with dlopen.
+#include "DriverImage.h"
+
+#include <dlfcn.h>
+
+namespace platform {
+
+std::unique_ptr<DriverImage> DriverImage::Open(const std::filesystem::path& file, std::string* error)
+{
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* reason = dlerror();
+        if (error)
+            *error = reason ? reason : "dlopen failed";
+        return nullptr;
+    }
+    return std::unique_ptr<DriverImage>(new DriverImage(handle, file));
+}
+
+DriverImage::~DriverImage()
+{
+    if (!keep_)
+        dlclose(handle_);
+}
+
+void* DriverImage::Symbol(const char* name) const
+{
+    return dlsym(handle_, name);
+}
+
+} // namespace platform
