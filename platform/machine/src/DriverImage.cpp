@@ -19,8 +19,21 @@ std::unique_ptr<DriverImage> DriverImage::Open(const std::filesystem::path& file
 
 DriverImage::~DriverImage()
 {
-    if (!keep_)
+    if (!keep_ && !closed_)
         dlclose(handle_);
+}
+
+bool DriverImage::Unmap()
+{
+    if (keep_ || closed_)
+        return false;
+    closed_ = true;
+    dlclose(handle_);
+    void* still = dlopen(file_.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    if (!still)
+        return true;
+    dlclose(still);
+    return false;
 }
 
 void* DriverImage::Symbol(const char* name) const

@@ -21,6 +21,9 @@ public:
     // Never unmap: a driver that left threads, timers or interrupt connections behind would run
     // code that is no longer there.
     void KeepMapped() { keep_ = true; }
+    // Unmaps the image now; false when the loader kept it mapped all the same, as glibc does for an
+    // object with STB_GNU_UNIQUE symbols, so that a later load would find this load's data.
+    bool Unmap();
     const std::filesystem::path& File() const { return file_; }
 
 private:
@@ -28,6 +31,7 @@ private:
     void* handle_;
     std::filesystem::path file_;
     bool keep_ = false;
+    bool closed_ = false;
 };
 
 } // namespace platform

@@ -234,6 +234,13 @@ void Machine::ReleaseImages(std::vector<std::unique_ptr<DriverImage>> images, Un
             report.imagesUnmapped = false;
             standin::VerifierReport("driver-unload", image->File().string() +
                                                          " stays mapped: the driver left resources behind");
+        } else if (!image->Unmap()) {
+            report.imagesUnmapped = false;
+            standin::VerifierReport("driver-unload",
+                                    image->File().string() +
+                                        " is still mapped after dlclose, so a second load would find this "
+                                        "load's data (a driver file must be built without unique symbols: "
+                                        "-fno-gnu-unique)");
         }
         image.reset();
     }
