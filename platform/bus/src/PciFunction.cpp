@@ -22,8 +22,9 @@ std::string CheckPciDeclaration(const PciLocation& location, const std::vector<P
         return text;
     }
     if (ranges.size() > kPciMaximumRanges) {
-        std::snprintf(text, sizeof text, "%zu memory ranges declared; a function has %zu base address registers",
-                      ranges.size(), kPciMaximumRanges);
+        std::snprintf(text, sizeof text,
+                      "%zu memory ranges declared; a function has %zu base address registers", ranges.size(),
+                      kPciMaximumRanges);
         return text;
     }
     for (size_t i = 0; i < ranges.size(); ++i) {
@@ -34,7 +35,8 @@ std::string CheckPciDeclaration(const PciLocation& location, const std::vector<P
         }
         if (range.size < kPciMinimumRangeSize || !std::has_single_bit(range.size)) {
             std::snprintf(text, sizeof text,
-                          "memory range %zu is 0x%" PRIx64 " bytes; a base address register decodes a power of "
+                          "memory range %zu is 0x%" PRIx64
+                          " bytes; a base address register decodes a power of "
                           "two of at least 0x%" PRIx64,
                           i, range.size, kPciMinimumRangeSize);
             return text;

@@ -14,8 +14,8 @@
 
 namespace platform {
 
-NTSTATUS DeviceNode::Create(PciFunction& function, ResourceArbiter& arbiter, std::unique_ptr<DeviceNode>* node,
-                            std::string* error)
+NTSTATUS DeviceNode::Create(PciFunction& function, ResourceArbiter& arbiter,
+                            std::unique_ptr<DeviceNode>* node, std::string* error)
 {
     std::unique_ptr<DeviceNode> made(new DeviceNode(function, arbiter));
     made->location_ = function.Location();
@@ -132,8 +132,9 @@ void DeviceNode::DeletePhysicalDevice()
         return;
     PDEVICE_OBJECT top = IoGetAttachedDevice(pdo_);
     if (top != pdo_) {
-        standin::VerifierReport("pnp", Utf8(Service()) + " left device " + Utf8(standin::DeviceObjectName(top)) +
-                                           " on the stack of " + Name() + " after IRP_MN_REMOVE_DEVICE");
+        standin::VerifierReport("pnp", Utf8(Service()) + " left device " +
+                                           Utf8(standin::DeviceObjectName(top)) + " on the stack of " +
+                                           Name() + " after IRP_MN_REMOVE_DEVICE");
     }
     standin::DeletePhysicalDeviceObject(pdo_);
     pdo_ = nullptr;

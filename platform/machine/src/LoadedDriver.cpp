@@ -26,10 +26,12 @@ NTSTATUS CallDriver(const std::u16string& service, const char* routine, const st
     try {
         RunOnSystemThread([&] { status = call(); });
     } catch (const standin::RaisedStatus& raised) {
-        standin::VerifierReport("unhandled-exception", Utf8(service) + " " + routine + " raised " + raised.what());
+        standin::VerifierReport("unhandled-exception",
+                                Utf8(service) + " " + routine + " raised " + raised.what());
         status = raised.status;
     } catch (const std::exception& error) {
-        standin::VerifierReport("unhandled-exception", Utf8(service) + " " + routine + " threw " + error.what());
+        standin::VerifierReport("unhandled-exception",
+                                Utf8(service) + " " + routine + " threw " + error.what());
     } catch (...) {
         standin::VerifierReport("unhandled-exception", Utf8(service) + " " + routine + " threw an exception");
     }
@@ -45,7 +47,8 @@ NTSTATUS LoadedDriver::Load(const std::u16string& service, std::unique_ptr<Loade
     if (service.empty() || !standin::RegistryKeyExists(serviceKey))
         return STATUS_OBJECT_NAME_NOT_FOUND;
 
-    const std::u16string fileName = DriverFileName(ReadStringValue(serviceKey, u"ImagePath").value_or(u""), service);
+    const std::u16string fileName =
+        DriverFileName(ReadStringValue(serviceKey, u"ImagePath").value_or(u""), service);
     std::filesystem::path host;
     const NTSTATUS found = HostFileOf(fileName, &host);
     if (!NT_SUCCESS(found))
@@ -54,7 +57,8 @@ NTSTATUS LoadedDriver::Load(const std::u16string& service, std::unique_ptr<Loade
     std::string reason;
     auto image = DriverImage::Open(host, &reason);
     if (!image) {
-        standin::VerifierReport("driver-load", Utf8(service) + ": " + Utf8(fileName) + " cannot be mapped: " + reason);
+        standin::VerifierReport("driver-load",
+                                Utf8(service) + ": " + Utf8(fileName) + " cannot be mapped: " + reason);
         return STATUS_INVALID_IMAGE_FORMAT;
     }
     auto entry = reinterpret_cast<DriverEntryRoutine>(image->Symbol(kDriverEntrySymbol));

@@ -46,9 +46,9 @@ void Machine::CreateFolder(const std::filesystem::path& folder, const std::files
         throw std::runtime_error("machine template " + templateFolder.string() + " has no " + kRegistryFile);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    std::filesystem::copy(templateFolder, folder,
-                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing,
-                          error);
+    std::filesystem::copy(
+        templateFolder, folder,
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing, error);
     if (error)
         throw std::runtime_error("cannot make machine folder " + folder.string() + ": " + error.message());
 }
@@ -83,8 +83,8 @@ void Machine::Boot()
     standin::RegistryTextError error;
     if (!standin::ImportRegistryFile(folder_ / kRegistryFile, &error)) {
         Clock::SetSpeedFactor(previousSpeedFactor_);
-        throw std::runtime_error((folder_ / kRegistryFile).string() + " line " + std::to_string(error.line) + ": " +
-                                 error.message);
+        throw std::runtime_error((folder_ / kRegistryFile).string() + " line " + std::to_string(error.line) +
+                                 ": " + error.message);
     }
 
     standin::SetMachineRoot(folder_.string());
@@ -94,7 +94,8 @@ void Machine::Boot()
         if (status != STATUS_SUCCESS && status != STATUS_OBJECT_NAME_NOT_FOUND) {
             standin::SetMachineRoot("");
             Clock::SetSpeedFactor(previousSpeedFactor_);
-            throw std::runtime_error("cannot install " + install.source.string() + " as " + Utf8(install.target));
+            throw std::runtime_error("cannot install " + install.source.string() + " as " +
+                                     Utf8(install.target));
         }
         InstallFile(install.source, host);
     }
@@ -200,8 +201,9 @@ UnloadReport Machine::UnloadLocked(const std::vector<std::u16string>& services)
         for (auto& node : devices_)
             if (node->HasStack() && EqualNoCase(node->Service(), service))
                 node->RemoveStack(false);
-        auto loaded = std::find_if(drivers_.begin(), drivers_.end(),
-                                   [&](const auto& driver) { return EqualNoCase(driver->Service(), service); });
+        auto loaded = std::find_if(drivers_.begin(), drivers_.end(), [&](const auto& driver) {
+            return EqualNoCase(driver->Service(), service);
+        });
         if (loaded == drivers_.end())
             continue;
         std::unique_ptr<DriverImage> image;
@@ -260,8 +262,8 @@ NTSTATUS Machine::Plug(PciFunction& function)
     std::string error;
     const NTSTATUS created = DeviceNode::Create(function, *arbiter_, &node, &error);
     if (!NT_SUCCESS(created)) {
-        std::fprintf(stderr, "machine: cannot plug the function at %u:%u.%u: %s\n", location.bus, location.device,
-                     location.function, error.c_str());
+        std::fprintf(stderr, "machine: cannot plug the function at %u:%u.%u: %s\n", location.bus,
+                     location.device, location.function, error.c_str());
         return created;
     }
     DeviceNode* plugged = node.get();

@@ -47,9 +47,11 @@ NTSTATUS MachineKey::Create(std::u16string_view path)
             continue;
         UNICODE_STRING name = Counted(prefix);
         OBJECT_ATTRIBUTES attributes;
-        InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
+        InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr,
+                                   nullptr);
         HANDLE handle = nullptr;
-        status = ZwCreateKey(&handle, KEY_ALL_ACCESS, &attributes, 0, nullptr, REG_OPTION_NON_VOLATILE, nullptr);
+        status =
+            ZwCreateKey(&handle, KEY_ALL_ACCESS, &attributes, 0, nullptr, REG_OPTION_NON_VOLATILE, nullptr);
         if (!NT_SUCCESS(status))
             return status;
         if (end == path.size())

@@ -11,9 +11,11 @@
 namespace platform {
 
 inline constexpr std::u16string_view kSystemRoot = u"C:\\Windows";
-inline constexpr std::u16string_view kServicesKey = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services";
+inline constexpr std::u16string_view kServicesKey =
+    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services";
 inline constexpr std::u16string_view kEnumKey = u"\\Registry\\Machine\\System\\CurrentControlSet\\Enum";
-inline constexpr std::u16string_view kClassKey = u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class";
+inline constexpr std::u16string_view kClassKey =
+    u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class";
 inline constexpr std::u16string_view kEventLogSourcesKey =
     u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\EventLog\\System";
 

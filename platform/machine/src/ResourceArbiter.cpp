@@ -25,8 +25,8 @@ bool ResourceArbiter::PlaceRange(uint64_t size, uint64_t* base)
     return true;
 }
 
-bool ResourceArbiter::Assign(const std::vector<PciMemoryRange>& ranges, bool interrupt, PciAssignment* assignment,
-                             std::string* error)
+bool ResourceArbiter::Assign(const std::vector<PciMemoryRange>& ranges, bool interrupt,
+                             PciAssignment* assignment, std::string* error)
 {
     std::lock_guard<std::mutex> hold(lock_);
     PciAssignment placed;
@@ -36,8 +36,8 @@ bool ResourceArbiter::Assign(const std::vector<PciMemoryRange>& ranges, bool int
             for (uint64_t taken : placed.memoryBases)
                 ranges_.erase(taken);
             char text[128];
-            std::snprintf(text, sizeof text, "no room for memory range %zu (0x%" PRIx64 " bytes) below 4 GB", i,
-                          ranges[i].size);
+            std::snprintf(text, sizeof text, "no room for memory range %zu (0x%" PRIx64 " bytes) below 4 GB",
+                          i, ranges[i].size);
             *error = text;
             return false;
         }

@@ -42,8 +42,8 @@ ResourceList ResourceList::Build(uint32_t bus, const std::vector<PciMemoryRange>
     return list;
 }
 
-ResourceList ResourceList::Raw(uint32_t bus, const std::vector<PciMemoryRange>& ranges, const PciAssignment& placed,
-                               KAFFINITY processors)
+ResourceList ResourceList::Raw(uint32_t bus, const std::vector<PciMemoryRange>& ranges,
+                               const PciAssignment& placed, KAFFINITY processors)
 {
     return Build(bus, ranges, placed, processors, false);
 }

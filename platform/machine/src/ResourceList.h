@@ -20,14 +20,14 @@ public:
     PCM_RESOURCE_LIST Get() { return reinterpret_cast<PCM_RESOURCE_LIST>(bytes_.data()); }
     size_t Bytes() const { return bytes_.size(); }
 
-    static ResourceList Raw(uint32_t bus, const std::vector<PciMemoryRange>& ranges, const PciAssignment& placed,
-                            KAFFINITY processors);
+    static ResourceList Raw(uint32_t bus, const std::vector<PciMemoryRange>& ranges,
+                            const PciAssignment& placed, KAFFINITY processors);
     static ResourceList Translated(uint32_t bus, const std::vector<PciMemoryRange>& ranges,
                                    const PciAssignment& placed, KAFFINITY processors);
 
 private:
-    static ResourceList Build(uint32_t bus, const std::vector<PciMemoryRange>& ranges, const PciAssignment& placed,
-                              KAFFINITY processors, bool translated);
+    static ResourceList Build(uint32_t bus, const std::vector<PciMemoryRange>& ranges,
+                              const PciAssignment& placed, KAFFINITY processors, bool translated);
     std::vector<uint64_t> bytes_; // 8-byte words keep the list's 64-bit fields aligned
 };
 

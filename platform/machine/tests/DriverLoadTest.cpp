@@ -12,7 +12,8 @@ using namespace machinetest;
 
 namespace {
 
-const std::u16string kParameters = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\MachineTest\\Parameters";
+const std::u16string kParameters =
+    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\MachineTest\\Parameters";
 
 void AddService(const std::string& name, const std::string& imagePath)
 {
@@ -55,7 +56,8 @@ TEST_F(MachineTest, ADriverLoadsUnloadsAndLoadsAgainFromAFreshImage)
     EXPECT_EQ(machine_->LoadDriver(kService), static_cast<NTSTATUS>(0xC000010E)); // already loaded
     PDRIVER_OBJECT driver = machine_->DriverObject(kService);
     ASSERT_NE(driver, nullptr);
-    EXPECT_EQ(std::u16string(driver->DriverName.Buffer, driver->DriverName.Length / 2), u"\\Driver\\MachineTest");
+    EXPECT_EQ(std::u16string(driver->DriverName.Buffer, driver->DriverName.Length / 2),
+              u"\\Driver\\MachineTest");
     ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
     MachineTestState state = StateOfOnlyDevice();
     EXPECT_EQ(state.loadGeneration, 1u);
@@ -144,7 +146,8 @@ TEST_F(MachineTest, PoolLeftAtUnloadIsReported)
             machine_->UnloadDriver(kService, &report);
             const auto breaches = standin::VerifierTakeViolations();
             const bool reported = report.leaks >= 1 && !report.imagesUnmapped &&
-                                  HasBreach(breaches, "leak", "MTlk") && HasBreach(breaches, "driver-unload", "");
+                                  HasBreach(breaches, "leak", "MTlk") &&
+                                  HasBreach(breaches, "driver-unload", "");
             std::filesystem::remove_all(folder_.Path());
             _exit(reported ? 0 : 1);
         },

@@ -31,7 +31,8 @@ size_t Count(const std::string& text, const std::string& what)
     return count;
 }
 
-const std::u16string kParameters = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\MachineTest\\Parameters";
+const std::u16string kParameters =
+    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\MachineTest\\Parameters";
 
 } // namespace
 
@@ -96,7 +97,8 @@ TEST_F(MachineTest, OnlyOneMachineIsOpenAtATime)
 
 TEST_F(MachineTest, AHiveThatCannotBeReadStopsTheBoot)
 {
-    std::ofstream(folder_.Path() / "registry.reg", std::ios::app) << "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n\"a\"=dword:xyz\n";
+    std::ofstream(folder_.Path() / "registry.reg", std::ios::app)
+        << "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n\"a\"=dword:xyz\n";
     EXPECT_THROW(Boot(), std::runtime_error);
     // Nothing stays open: a sound machine boots afterwards.
     TemporaryFolder other;

@@ -49,10 +49,13 @@ TEST(PciDeviceIds, HaveWindowsFormsMostSpecificFirst)
         u"PCI\\VEN_7A1E&DEV_0001&SUBSYS_00AB1234&REV_05", u"PCI\\VEN_7A1E&DEV_0001&SUBSYS_00AB1234",
         u"PCI\\VEN_7A1E&DEV_0001&CC_048000", u"PCI\\VEN_7A1E&DEV_0001&CC_0480"};
     EXPECT_EQ(ids.hardwareIds, hardware);
-    const std::vector<std::u16string> compatible = {
-        u"PCI\\VEN_7A1E&DEV_0001&REV_05", u"PCI\\VEN_7A1E&DEV_0001", u"PCI\\VEN_7A1E&CC_048000",
-        u"PCI\\VEN_7A1E&CC_0480",         u"PCI\\VEN_7A1E",          u"PCI\\CC_048000",
-        u"PCI\\CC_0480"};
+    const std::vector<std::u16string> compatible = {u"PCI\\VEN_7A1E&DEV_0001&REV_05",
+                                                    u"PCI\\VEN_7A1E&DEV_0001",
+                                                    u"PCI\\VEN_7A1E&CC_048000",
+                                                    u"PCI\\VEN_7A1E&CC_0480",
+                                                    u"PCI\\VEN_7A1E",
+                                                    u"PCI\\CC_048000",
+                                                    u"PCI\\CC_0480"};
     EXPECT_EQ(ids.compatibleIds, compatible);
     EXPECT_EQ(ids.location, u"PCI bus 2, device 4, function 1");
     EXPECT_EQ(ids.address, 0x40001u);
@@ -72,7 +75,8 @@ TEST(PciDeclaration, RefusesWhatNoFunctionCouldDeclare)
     EXPECT_NE(platform::CheckPciDeclaration({256, 0, 0}, {}), "");
     EXPECT_NE(platform::CheckPciDeclaration({0, 32, 0}, {}), "");
     EXPECT_NE(platform::CheckPciDeclaration({0, 0, 8}, {}), "");
-    EXPECT_NE(platform::CheckPciDeclaration({0, 0, 0}, Ranges({4096, 4096, 4096, 4096, 4096, 4096, 4096})), "");
+    EXPECT_NE(platform::CheckPciDeclaration({0, 0, 0}, Ranges({4096, 4096, 4096, 4096, 4096, 4096, 4096})),
+              "");
     EXPECT_NE(platform::CheckPciDeclaration({0, 0, 0}, Ranges({0x420000})), "");
     EXPECT_NE(platform::CheckPciDeclaration({0, 0, 0}, Ranges({2048})), "");
     std::vector<PciMemoryRange> noHandler = {{4096, nullptr, "x"}};
@@ -128,8 +132,9 @@ TEST(ResourceArbiter, FailsWholeWhenARangeDoesNotFitAndSkipsVectorsInUse)
     EXPECT_FALSE(placed.hasInterrupt);
 
     auto& lines = platform::Bus::Instance().Interrupts();
-    ASSERT_EQ(lines.Register(platform::ResourceArbiter::kFirstVector, std::make_shared<platform::InterruptLine>()),
-              platform::BusStatus::Ok);
+    ASSERT_EQ(
+        lines.Register(platform::ResourceArbiter::kFirstVector, std::make_shared<platform::InterruptLine>()),
+        platform::BusStatus::Ok);
     PciAssignment withLine;
     EXPECT_TRUE(arbiter.Assign({}, true, &withLine, &error));
     EXPECT_EQ(withLine.interruptVector, platform::ResourceArbiter::kFirstVector + 1);
@@ -221,5 +226,6 @@ TEST(MachineText, MultiStringsAndCaseFolding)
     bytes.resize(bytes.size() - 4); // "ab\0C" without the terminators
     EXPECT_EQ(platform::SplitMultiString(bytes), (std::vector<std::u16string>{u"ab", u"C"}));
     EXPECT_TRUE(platform::EqualNoCase(u"Pci\\Ven_7a1e", u"PCI\\VEN_7A1E"));
-    EXPECT_EQ(platform::Utf8(platform::Utf16("d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80")), "d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80");
+    EXPECT_EQ(platform::Utf8(platform::Utf16("d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80")),
+              "d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80");
 }

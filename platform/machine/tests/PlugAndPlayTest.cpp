@@ -69,7 +69,7 @@ void ExpectResourcesSeen(const MachineTestState& state, const platform::PluggedD
     EXPECT_EQ(state.translatedInterruptLevel, placed.interruptLevel);
     EXPECT_EQ(state.interruptAffinity, KeQueryActiveProcessors());
     EXPECT_EQ(state.interruptConnectStatus, 0u); // the vector had a line on the bus
-    EXPECT_EQ(state.identity, kIdentity);         // read through the mapping of range 0
+    EXPECT_EQ(state.identity, kIdentity);        // read through the mapping of range 0
 }
 
 size_t EventsWith(ULONG messageId)
@@ -107,7 +107,8 @@ TEST_F(MachineTest, PluggingWritesTheDeviceAndDriverKeys)
     EXPECT_EQ(standin::ReadRegistryString(instance, u"Class"), u"System");
     EXPECT_EQ(standin::ReadRegistryString(instance, u"DeviceDesc"), u"Machine test device");
     EXPECT_EQ(standin::ReadRegistryString(instance, u"Mfg"), u"Test maker");
-    EXPECT_EQ(standin::ReadRegistryString(instance, u"LocationInformation"), u"PCI bus 2, device 4, function 0");
+    EXPECT_EQ(standin::ReadRegistryString(instance, u"LocationInformation"),
+              u"PCI bus 2, device 4, function 0");
     EXPECT_EQ(standin::ReadRegistryDword(instance, u"ConfigFlags"), 0u);
 
     EXPECT_EQ(standin::ReadRegistryString(kControl + kSystemClass, u"Class"), u"System");

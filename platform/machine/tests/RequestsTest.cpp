@@ -37,8 +37,8 @@ TEST_F(MachineTest, APendedRequestIsCompletedFromASystemThread)
     uint32_t value = 0;
     DWORD returned = 0;
     const int64_t before = platform::Clock::Now();
-    ASSERT_TRUE(DeviceIoControl(handle, kIoctlPend, const_cast<PendRequest*>(&request), sizeof request, &value,
-                                sizeof value, &returned, nullptr))
+    ASSERT_TRUE(DeviceIoControl(handle, kIoctlPend, const_cast<PendRequest*>(&request), sizeof request,
+                                &value, sizeof value, &returned, nullptr))
         << GetLastError();
     EXPECT_GE(platform::Clock::Now() - before, 200 * platform::Clock::kUnitsPerMillisecond);
     EXPECT_EQ(value, 0x5A5AA5A5u);
@@ -61,8 +61,8 @@ TEST_F(MachineTest, APendedRequestIsCompletedFromASystemThread)
     EXPECT_EQ(right, 4);
 
     // A short output buffer is refused before anything is pended.
-    EXPECT_FALSE(DeviceIoControl(handle, kIoctlPend, const_cast<PendRequest*>(&request), sizeof request, &value, 2,
-                                 &returned, nullptr));
+    EXPECT_FALSE(DeviceIoControl(handle, kIoctlPend, const_cast<PendRequest*>(&request), sizeof request,
+                                 &value, 2, &returned, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     CloseHandle(handle);
 }

@@ -45,8 +45,8 @@ void ReadParameters(PUNICODE_STRING registryPath)
     if (!NT_SUCCESS(ZwOpenKey(&service, KEY_READ, &attributes)))
         return;
     UNICODE_STRING parametersName = Counted(u"Parameters");
-    InitializeObjectAttributes(&attributes, &parametersName, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, service,
-                               nullptr);
+    InitializeObjectAttributes(&attributes, &parametersName, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                               service, nullptr);
     HANDLE parameters = nullptr;
     const NTSTATUS opened =
         ZwCreateKey(&parameters, KEY_ALL_ACCESS, &attributes, 0, nullptr, REG_OPTION_NON_VOLATILE, nullptr);
@@ -95,7 +95,8 @@ void LogEvent(PVOID ioObject, ULONG messageId, ULONG first, LONGLONG second)
         strings = 2;
     }
     const size_t bytes = sizeof(IO_ERROR_LOG_PACKET) + at * sizeof(char16_t);
-    auto* packet = static_cast<PIO_ERROR_LOG_PACKET>(IoAllocateErrorLogEntry(ioObject, static_cast<UCHAR>(bytes)));
+    auto* packet =
+        static_cast<PIO_ERROR_LOG_PACKET>(IoAllocateErrorLogEntry(ioObject, static_cast<UCHAR>(bytes)));
     if (!packet)
         return;
     packet->ErrorCode = static_cast<NTSTATUS>(messageId);

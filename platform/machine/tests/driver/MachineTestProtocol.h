@@ -18,7 +18,8 @@ constexpr uint16_t kDeviceId = 0x7E57;
 
 // The interface every device of the driver registers (without a reference string) and enables while
 // it is started.
-DEFINE_GUIDSTRUCT_VALUE(kInterfaceClass, 0x7a1e7e57, 0x5d1c, 0x4a6e, 0x9b, 0x31, 0x2c, 0x44, 0x8e, 0x61, 0x07, 0xd2);
+DEFINE_GUIDSTRUCT_VALUE(kInterfaceClass, 0x7a1e7e57, 0x5d1c, 0x4a6e, 0x9b, 0x31, 0x2c, 0x44, 0x8e, 0x61, 0x07,
+                        0xd2);
 
 // The test device's first range: a register file whose first register reads kIdentity.
 constexpr uint32_t kIdentity = 0x7A1E7E57;
@@ -33,7 +34,8 @@ constexpr uint32_t kIoctlPend = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFF
 // switch "LeaveRequestPending" it is never completed at all.
 constexpr uint32_t kIoctlHold = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS);
 // Input: a 4-byte offset into the first range; output: the 32-bit register read there.
-constexpr uint32_t kIoctlReadRegister = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS);
+constexpr uint32_t kIoctlReadRegister =
+    CTL_CODE(FILE_DEVICE_UNKNOWN, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS);
 
 struct PendRequest {
     uint32_t delayMilliseconds;

@@ -92,8 +92,8 @@ void ReleaseHardware(DeviceExtension* extension)
 NTSTATUS UseHardware(DeviceExtension* extension)
 {
     MachineTestState& state = extension->state;
-    const uint32_t ranges = state.translatedMemoryCount < kMaximumRanges ? state.translatedMemoryCount
-                                                                         : kMaximumRanges;
+    const uint32_t ranges =
+        state.translatedMemoryCount < kMaximumRanges ? state.translatedMemoryCount : kMaximumRanges;
     for (uint32_t i = 0; i < ranges; ++i) {
         PHYSICAL_ADDRESS start;
         start.QuadPart = static_cast<LONGLONG>(state.translatedMemory[i].start);
@@ -109,8 +109,9 @@ NTSTATUS UseHardware(DeviceExtension* extension)
     if (state.hasInterrupt) {
         const NTSTATUS connected = IoConnectInterrupt(
             &extension->interrupt, NotOurs, extension, nullptr, state.translatedInterruptVector,
-            static_cast<KIRQL>(state.translatedInterruptLevel), static_cast<KIRQL>(state.translatedInterruptLevel),
-            LevelSensitive, TRUE, static_cast<KAFFINITY>(state.interruptAffinity), FALSE);
+            static_cast<KIRQL>(state.translatedInterruptLevel),
+            static_cast<KIRQL>(state.translatedInterruptLevel), LevelSensitive, TRUE,
+            static_cast<KAFFINITY>(state.interruptAffinity), FALSE);
         state.interruptConnectStatus = static_cast<uint32_t>(connected);
         if (!NT_SUCCESS(connected)) {
             extension->interrupt = nullptr;

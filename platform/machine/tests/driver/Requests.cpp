@@ -73,7 +73,8 @@ NTSTATUS Pend(PIRP irp, PIO_STACK_LOCATION location)
     HANDLE handle = nullptr;
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
-    if (!NT_SUCCESS(PsCreateSystemThread(&handle, 0x1F03FF, &attributes, nullptr, nullptr, CompleteLater, work))) {
+    if (!NT_SUCCESS(
+            PsCreateSystemThread(&handle, 0x1F03FF, &attributes, nullptr, nullptr, CompleteLater, work))) {
         ExFreePoolWithTag(work, kPoolTag);
         Complete(irp, STATUS_INSUFFICIENT_RESOURCES);
         return STATUS_PENDING;

@@ -51,8 +51,9 @@ platform::MachineOptions TestMachineOptions(double speed)
 
 void SetDriverSwitch(const char16_t* name, uint32_t value)
 {
-    std::string text = "Windows Registry Editor Version 5.00\n\n"
-                       "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\MachineTest\\Parameters]\n\"";
+    std::string text =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\MachineTest\\Parameters]\n\"";
     for (const char16_t* c = name; *c; ++c)
         text.push_back(static_cast<char>(*c));
     char digits[16];
@@ -66,8 +67,8 @@ std::vector<std::u16string> TestInterfacePaths()
 {
     ULONG length = 0;
     GUID interfaceClass = kInterfaceClass;
-    if (CM_Get_Device_Interface_List_SizeW(&length, &interfaceClass, nullptr, CM_GET_DEVICE_INTERFACE_LIST_PRESENT) !=
-        CR_SUCCESS)
+    if (CM_Get_Device_Interface_List_SizeW(&length, &interfaceClass, nullptr,
+                                           CM_GET_DEVICE_INTERFACE_LIST_PRESENT) != CR_SUCCESS)
         return {};
     std::vector<WCHAR> list(length);
     if (CM_Get_Device_Interface_ListW(&interfaceClass, nullptr, list.data(), length,
@@ -81,8 +82,8 @@ std::vector<std::u16string> TestInterfacePaths()
 
 HANDLE OpenPath(const std::u16string& path)
 {
-    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 MachineTestState QueryState(HANDLE handle)

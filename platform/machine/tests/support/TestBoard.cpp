@@ -10,7 +10,10 @@ namespace machinetest {
 class TestBoard::Registers : public platform::DeviceMemory {
 public:
     explicit Registers(std::atomic<uint32_t>& scratch) : scratch_(scratch) {}
-    uint8_t Read8(uint64_t offset) override { return static_cast<uint8_t>(Read32(offset & ~3ull) >> (8 * (offset & 3))); }
+    uint8_t Read8(uint64_t offset) override
+    {
+        return static_cast<uint8_t>(Read32(offset & ~3ull) >> (8 * (offset & 3)));
+    }
     uint16_t Read16(uint64_t offset) override
     {
         return static_cast<uint16_t>(Read32(offset & ~3ull) >> (8 * (offset & 2)));
@@ -62,7 +65,8 @@ private:
 };
 
 TestBoard::TestBoard(platform::PciLocation location, uint16_t deviceId, bool withInterrupt)
-    : location_(location), registers_(std::make_unique<Registers>(scratch_)), memory_(std::make_unique<Memory>())
+    : location_(location), registers_(std::make_unique<Registers>(scratch_)),
+      memory_(std::make_unique<Memory>())
 {
     identity_.vendorId = kVendorId;
     identity_.deviceId = deviceId;
@@ -80,7 +84,8 @@ std::vector<platform::PciMemoryRange> TestBoard::MemoryRanges()
 {
     if (customRanges_)
         return *customRanges_;
-    return {{kRegisterSize, registers_.get(), "test board registers"}, {kMemorySize, memory_.get(), "test board memory"}};
+    return {{kRegisterSize, registers_.get(), "test board registers"},
+            {kMemorySize, memory_.get(), "test board memory"}};
 }
 
 void TestBoard::OnPlugged(const platform::PciAssignment& assignment)

@@ -43,8 +43,8 @@ struct MachineOptions {
 // What ending drivers left behind.
 struct UnloadReport {
     size_t shutdownRequests = 0; // shutdown requests sent (Shutdown only)
-    size_t devicesLeft = 0;   // device objects still there after DriverUnload (each a breach)
-    size_t leaks = 0;         // outstanding resources the verifier's leak checks reported
+    size_t devicesLeft = 0;      // device objects still there after DriverUnload (each a breach)
+    size_t leaks = 0;            // outstanding resources the verifier's leak checks reported
     bool leakChecksRun = false;
     bool imagesUnmapped = true; // false when a driver's code was kept mapped because it may still run
 };
@@ -57,7 +57,8 @@ public:
     // Makes `folder` a machine: copies from `templateFolder` everything the folder lacks (all of it
     // on first use). The template is only read. Throws std::runtime_error when the template has no
     // registry.reg or a copy fails.
-    static void CreateFolder(const std::filesystem::path& folder, const std::filesystem::path& templateFolder);
+    static void CreateFolder(const std::filesystem::path& folder,
+                             const std::filesystem::path& templateFolder);
 
     // Creates the folder when needed and boots the machine in it: the clock's speed factor, the
     // registry from registry.reg, the drives, the driver files of `options`, an empty event log that
@@ -65,7 +66,8 @@ public:
     // std::logic_error while another machine is open, std::runtime_error when the folder cannot be
     // made or the hive cannot be read.
     static std::unique_ptr<Machine> Open(const std::filesystem::path& folder,
-                                         const std::filesystem::path& templateFolder, MachineOptions options = {});
+                                         const std::filesystem::path& templateFolder,
+                                         MachineOptions options = {});
     // Shuts down when that has not happened yet.
     ~Machine();
     Machine(const Machine&) = delete;
