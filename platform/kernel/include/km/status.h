@@ -67,3 +67,8 @@
 #define STATUS_NOT_A_DIRECTORY            KM_STATUS(0xC0000103)
 #define STATUS_TOO_MANY_OPENED_FILES      KM_STATUS(0xC000011F)
 #define STATUS_CANNOT_DELETE              KM_STATUS(0xC0000121)
+
+// The severity in the top two bits: 0 success, 1 informational, 2 warning, 3 error.
+#define NT_INFORMATION(Status) ((((ULONG)(Status)) >> 30) == 1)
+#define NT_WARNING(Status) ((((ULONG)(Status)) >> 30) == 2)
+#define NT_ERROR(Status) ((((ULONG)(Status)) >> 30) == 3)
