@@ -14,6 +14,7 @@ ResourceList ResourceList::Build(uint32_t bus, const std::vector<PciMemoryRange>
                          (descriptors > 0 ? descriptors - 1 : 0) * sizeof(CM_PARTIAL_RESOURCE_DESCRIPTOR);
     ResourceList list;
     list.bytes_.assign((bytes + 7) / 8, 0);
+    list.size_ = bytes;
     auto* resources = list.Get();
     resources->Count = 1;
     CM_FULL_RESOURCE_DESCRIPTOR& full = resources->List[0];

@@ -18,7 +18,7 @@ class ResourceList {
 public:
     ResourceList() = default;
     PCM_RESOURCE_LIST Get() { return reinterpret_cast<PCM_RESOURCE_LIST>(bytes_.data()); }
-    size_t Bytes() const { return bytes_.size(); }
+    size_t Bytes() const { return size_; }
 
     static ResourceList Raw(uint32_t bus, const std::vector<PciMemoryRange>& ranges,
                             const PciAssignment& placed, KAFFINITY processors);
@@ -29,6 +29,7 @@ private:
     static ResourceList Build(uint32_t bus, const std::vector<PciMemoryRange>& ranges,
                               const PciAssignment& placed, KAFFINITY processors, bool translated);
     std::vector<uint64_t> bytes_; // 8-byte words keep the list's 64-bit fields aligned
+    size_t size_ = 0;
 };
 
 } // namespace platform

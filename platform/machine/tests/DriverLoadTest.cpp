@@ -51,7 +51,7 @@ bool HasBreach(const std::vector<standin::VerifierViolation>& breaches, const st
 TEST_F(MachineTest, ADriverLoadsUnloadsAndLoadsAgainFromAFreshImage)
 {
     Boot();
-    TestBoard board({0, 3, 0});
+    TestBoard& board = Board({0, 3, 0});
     ASSERT_EQ(machine_->LoadDriver(kService), STATUS_SUCCESS);
     EXPECT_EQ(machine_->LoadDriver(kService), static_cast<NTSTATUS>(0xC000010E)); // already loaded
     PDRIVER_OBJECT driver = machine_->DriverObject(kService);
@@ -85,7 +85,7 @@ TEST_F(MachineTest, ADriverLoadsUnloadsAndLoadsAgainFromAFreshImage)
 TEST_F(MachineTest, UnloadingTakesTheDevicesAwayAndLoadingGivesThemBack)
 {
     Boot();
-    TestBoard board({0, 3, 0});
+    TestBoard& board = Board({0, 3, 0});
     ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
     ASSERT_EQ(machine_->UnloadDriver(kService), STATUS_SUCCESS);
     auto device = machine_->Device(board);
@@ -124,7 +124,7 @@ TEST_F(MachineTest, LoadFailuresSayWhy)
 
     // A failing DriverEntry: its status comes back and nothing stays loaded (no DriverUnload).
     SetDriverSwitch(kSwitchFailDriverEntry, 0xC0000001);
-    TestBoard board({0, 3, 0});
+    TestBoard& board = Board({0, 3, 0});
     EXPECT_EQ(machine_->Plug(board), static_cast<NTSTATUS>(0xC0000001));
     EXPECT_FALSE(machine_->IsDriverLoaded(kService));
     EXPECT_EQ(machine_->Device(board)->lastStatus, static_cast<NTSTATUS>(0xC0000001));

@@ -85,8 +85,8 @@ size_t EventsWith(ULONG messageId)
 TEST_F(MachineTest, PluggingWritesTheDeviceAndDriverKeys)
 {
     Boot();
-    TestBoard first({2, 4, 0});
-    TestBoard second({2, 5, 0});
+    TestBoard& first = Board({2, 4, 0});
+    TestBoard& second = Board({2, 5, 0});
     ASSERT_EQ(machine_->Plug(first), STATUS_SUCCESS);
     ASSERT_EQ(machine_->Plug(second), STATUS_SUCCESS);
     const auto device = *machine_->Device(first);
@@ -129,7 +129,7 @@ TEST_F(MachineTest, PluggingWritesTheDeviceAndDriverKeys)
 
     // The next run finds the device by its instance key and keeps its driver key.
     Reboot();
-    TestBoard third({2, 6, 0});
+    TestBoard& third = Board({2, 6, 0});
     ASSERT_EQ(machine_->Plug(third), STATUS_SUCCESS);
     ASSERT_EQ(machine_->Plug(first), STATUS_SUCCESS);
     EXPECT_EQ(machine_->Device(third)->driverKeyName, kSystemClass + u"\\0002");
@@ -139,8 +139,8 @@ TEST_F(MachineTest, PluggingWritesTheDeviceAndDriverKeys)
 TEST_F(MachineTest, TwoDevicesStartStopStartAgainArePulledOutAndRemoved)
 {
     Boot();
-    TestBoard a({1, 1, 0});
-    TestBoard b({1, 2, 0});
+    TestBoard& a = Board({1, 1, 0});
+    TestBoard& b = Board({1, 2, 0});
     ASSERT_EQ(machine_->Plug(a), STATUS_SUCCESS);
     ASSERT_EQ(machine_->Plug(b), STATUS_SUCCESS);
     ASSERT_EQ(TestInterfacePaths().size(), 2u);
@@ -156,10 +156,9 @@ TEST_F(MachineTest, TwoDevicesStartStopStartAgainArePulledOutAndRemoved)
     ExpectResourcesSeen(QueryState(handleA), deviceA);
     ExpectResourcesSeen(QueryState(handleB), deviceB);
 
-    // Stopped: the interface goes, the ranges no longer decode, the driver let its resources go.
+    // Stopped: the ranges no longer decode, the driver let its resources go.
     ASSERT_EQ(machine_->Stop(a), STATUS_SUCCESS);
     EXPECT_EQ(machine_->Device(a)->state, DeviceState::Stopped);
-    EXPECT_EQ(TestInterfacePaths().size(), 1u);
     MachineTestState state = QueryState(handleA);
     EXPECT_EQ(state.stopCount, 1u);
     void* mapping = nullptr;
@@ -173,6 +172,17 @@ TEST_F(MachineTest, TwoDevicesStartStopStartAgainArePulledOutAndRemoved)
     state = QueryState(handleA);
     EXPECT_EQ(state.startCount, 2u);
     ExpectResourcesSeen(state, *machine_->Device(a));
+    // The new mapping reaches the board: its scratch register, written from the board's side.
+    a.SetScratch(0x600DF00D);
+    uint32_t offset = 4, value = 0;
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(handleA, kIoctlReadRegister, &offset, sizeof offset, &value, sizeof value,
+                                &returned, nullptr));
+    EXPECT_EQ(value, 0x600DF00Du);
+    offset = TestBoard::kRegisterSize; // past the range: refused by the driver
+    EXPECT_FALSE(DeviceIoControl(handleA, kIoctlReadRegister, &offset, sizeof offset, &value, sizeof value,
+                                 &returned, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     CloseHandle(handleA);
 
     // Pulled out: the driver finds the ranges reading all ones, and the device is gone.
@@ -203,7 +213,7 @@ TEST_F(MachineTest, AVetoedStopOrRemovalChangesNothing)
     Boot();
     SetDriverSwitch(kSwitchVetoStop, 1);
     SetDriverSwitch(kSwitchVetoRemove, 1);
-    TestBoard board({0, 7, 0});
+    TestBoard& board = Board({0, 7, 0});
     ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
     EXPECT_EQ(machine_->Stop(board), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(machine_->Remove(board), STATUS_UNSUCCESSFUL);
@@ -220,7 +230,7 @@ TEST_F(MachineTest, AFailedStartLeavesTheDeviceWithoutADriverStack)
 {
     Boot();
     SetDriverSwitch(kSwitchFailStart, 0xC00000A3);
-    TestBoard board({0, 8, 0});
+    TestBoard& board = Board({0, 8, 0});
     EXPECT_EQ(machine_->Plug(board), STATUS_DEVICE_NOT_READY);
     const auto device = *machine_->Device(board);
     EXPECT_EQ(device.state, DeviceState::Inactive);
@@ -238,19 +248,19 @@ TEST_F(MachineTest, AFailedStartLeavesTheDeviceWithoutADriverStack)
 TEST_F(MachineTest, PlugsTheMachineRefuses)
 {
     Boot();
-    TestBoard board({3, 1, 0});
+    TestBoard& board = Board({3, 1, 0});
     ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
     EXPECT_EQ(machine_->Plug(board), STATUS_OBJECT_NAME_COLLISION);
-    TestBoard sameSlot({3, 1, 0});
+    TestBoard& sameSlot = Board({3, 1, 0});
     EXPECT_EQ(machine_->Plug(sameSlot), STATUS_OBJECT_NAME_COLLISION);
 
-    TestBoard odd({3, 2, 0});
+    TestBoard& odd = Board({3, 2, 0});
     odd.SetRanges({{0x420000, nullptr, "odd"}});
     EXPECT_EQ(machine_->Plug(odd), STATUS_INVALID_PARAMETER);
     EXPECT_FALSE(machine_->Device(odd));
 
     // A device no driver serves stays plugged without a stack, and gets no keys.
-    TestBoard stranger({3, 3, 0}, 0x0BAD);
+    TestBoard& stranger = Board({3, 3, 0}, 0x0BAD);
     EXPECT_EQ(machine_->Plug(stranger), STATUS_NOT_FOUND);
     const auto device = *machine_->Device(stranger);
     EXPECT_EQ(device.state, DeviceState::Inactive);
@@ -264,8 +274,8 @@ TEST_F(MachineTest, PlugsTheMachineRefuses)
 TEST_F(MachineTest, ShutdownReachesOnlyTheRegisteredDevice)
 {
     Boot();
-    TestBoard a({4, 1, 0});
-    TestBoard b({4, 2, 0});
+    TestBoard& a = Board({4, 1, 0});
+    TestBoard& b = Board({4, 2, 0});
     ASSERT_EQ(machine_->Plug(a), STATUS_SUCCESS);
     ASSERT_EQ(machine_->Plug(b), STATUS_SUCCESS);
     const platform::UnloadReport report = machine_->Shutdown();
@@ -273,9 +283,11 @@ TEST_F(MachineTest, ShutdownReachesOnlyTheRegisteredDevice)
     EXPECT_EQ(report.leaks, 0u);
     EXPECT_TRUE(report.imagesUnmapped);
     EXPECT_EQ(EventsWith(kMessageShutdown), 1u);
-    for (const auto& entry : standin::EventLogEntries())
-        if (entry.messageId == kMessageShutdown)
+    for (const auto& entry : standin::EventLogEntries()) {
+        if (entry.messageId == kMessageShutdown) {
             EXPECT_EQ(entry.inserts, std::vector<std::u16string>{u"1"});
+        }
+    }
     EXPECT_EQ(a.Unplug(), platform::PciUnplug::Orderly);
     EXPECT_EQ(b.Unplug(), platform::PciUnplug::Orderly);
     EXPECT_EQ(machine_->Shutdown().shutdownRequests, 0u);

@@ -29,7 +29,7 @@ bool WaitForHeld(HANDLE handle)
 TEST_F(MachineTest, APendedRequestIsCompletedFromASystemThread)
 {
     Boot();
-    TestBoard board({5, 1, 0});
+    TestBoard& board = Board({5, 1, 0});
     ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
     HANDLE handle = OpenPath(TestInterfacePaths().at(0));
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
@@ -70,7 +70,7 @@ TEST_F(MachineTest, APendedRequestIsCompletedFromASystemThread)
 TEST_F(MachineTest, AHeldRequestIsCancelledOnceWhenItsHandleCloses)
 {
     Boot();
-    TestBoard board({5, 2, 0});
+    TestBoard& board = Board({5, 2, 0});
     ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
     const std::u16string path = TestInterfacePaths().at(0);
     HANDLE held = OpenPath(path);
@@ -100,7 +100,7 @@ TEST_F(MachineTest, ARequestNeverCompletedIsReportedAtUnload)
         {
             Boot();
             SetDriverSwitch(kSwitchLeaveRequestPending, 1);
-            TestBoard board({5, 3, 0});
+            TestBoard& board = Board({5, 3, 0});
             machine_->Plug(board);
             const std::u16string path = TestInterfacePaths().at(0);
             HANDLE held = OpenPath(path);

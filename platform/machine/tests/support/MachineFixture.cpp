@@ -111,6 +111,12 @@ void MachineTest::Boot(platform::MachineOptions options)
     machine_ = platform::Machine::Open(folder_.Path(), DefaultTemplate(), std::move(options));
 }
 
+TestBoard& MachineTest::Board(platform::PciLocation location, uint16_t deviceId)
+{
+    boards_.push_back(std::make_unique<TestBoard>(location, deviceId));
+    return *boards_.back();
+}
+
 void MachineTest::Reboot()
 {
     machine_.reset();

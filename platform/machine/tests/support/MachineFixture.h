@@ -4,6 +4,7 @@
 #pragma once
 #include "MachineTestProtocol.h"
 #include "TestBoard.h"
+#include "km/status.h"
 #include "platform/machine/Machine.h"
 #include "um/windows.h"
 
@@ -52,8 +53,11 @@ protected:
     void TearDown() override;
     void Boot(platform::MachineOptions options = TestMachineOptions());
     void Reboot();
+    // A board that lives as long as the test, so that it outlives the machine it is plugged into.
+    TestBoard& Board(platform::PciLocation location, uint16_t deviceId = kDeviceId);
 
     TemporaryFolder folder_;
+    std::vector<std::unique_ptr<TestBoard>> boards_;
     std::unique_ptr<platform::Machine> machine_;
 };
 

@@ -32,7 +32,7 @@ public:
     int Plugs() const { return plugs_; }
     std::optional<platform::PciUnplug> Unplug() const;
     platform::PciAssignment Assignment() const;
-    uint32_t Scratch() const { return scratch_; }
+    void SetScratch(uint32_t value) { scratch_ = value; }
 
 private:
     class Registers;
