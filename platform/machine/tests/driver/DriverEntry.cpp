@@ -117,7 +117,7 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical)
     auto* extension = static_cast<DeviceExtension*>(device->DeviceExtension);
     extension->self = device;
     extension->physical = physical;
-    KeInitializeSpinLock(&extension->holdLock);
+    KeInitializeSpinLock(&extension->lock);
     extension->state.size = sizeof(MachineTestState);
     extension->state.loadGeneration = g_driver.loadGeneration;
     extension->state.deviceNumber = ++g_driver.devicesAdded;

@@ -37,14 +37,35 @@ NTSTATUS Complete(PIRP irp, NTSTATUS status)
     return status;
 }
 
+MachineTestState Snapshot(DeviceExtension* extension)
+{
+    KIRQL old;
+    KeAcquireSpinLock(&extension->lock, &old);
+    MachineTestState state = extension->state;
+    KeReleaseSpinLock(&extension->lock, old);
+    return state;
+}
+
+// Keeps what requests change meanwhile (the held flag, the shutdown count).
+void Publish(DeviceExtension* extension, const MachineTestState& state)
+{
+    KIRQL old;
+    KeAcquireSpinLock(&extension->lock, &old);
+    const uint32_t pendingHeld = extension->state.pendingHeld;
+    const uint32_t shutdownCount = extension->state.shutdownCount;
+    extension->state = state;
+    extension->state.pendingHeld = pendingHeld;
+    extension->state.shutdownCount = shutdownCount;
+    KeReleaseSpinLock(&extension->lock, old);
+}
+
 BOOLEAN NTAPI NotOurs(PKINTERRUPT, PVOID)
 {
     return FALSE; // the test device never raises its line
 }
 
-void RecordResources(DeviceExtension* extension, PCM_RESOURCE_LIST raw, PCM_RESOURCE_LIST translated)
+void RecordResources(MachineTestState& state, PCM_RESOURCE_LIST raw, PCM_RESOURCE_LIST translated)
 {
-    MachineTestState& state = extension->state;
     state.rawMemoryCount = state.translatedMemoryCount = 0;
     state.hasInterrupt = 0;
     for (int pass = 0; pass < 2; ++pass) {
@@ -89,9 +110,8 @@ void ReleaseHardware(DeviceExtension* extension)
     extension->started = FALSE;
 }
 
-NTSTATUS UseHardware(DeviceExtension* extension)
+NTSTATUS UseHardware(DeviceExtension* extension, MachineTestState& state)
 {
-    MachineTestState& state = extension->state;
     const uint32_t ranges =
         state.translatedMemoryCount < kMaximumRanges ? state.translatedMemoryCount : kMaximumRanges;
     for (uint32_t i = 0; i < ranges; ++i) {
@@ -136,14 +156,17 @@ NTSTATUS Start(DeviceExtension* extension, PIRP irp)
     NTSTATUS status = ForwardAndWait(extension, irp);
     if (NT_SUCCESS(status) && g_driver.switches.failStart != 0)
         status = g_driver.switches.failStart;
+    // The record is built aside and published under the lock, as requests may read it at any time.
+    MachineTestState fresh = Snapshot(extension);
     if (NT_SUCCESS(status)) {
         PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
-        RecordResources(extension, location->Parameters.StartDevice.AllocatedResources,
+        RecordResources(fresh, location->Parameters.StartDevice.AllocatedResources,
                         location->Parameters.StartDevice.AllocatedResourcesTranslated);
-        status = UseHardware(extension);
+        status = UseHardware(extension, fresh);
     }
     if (NT_SUCCESS(status)) {
-        ++extension->state.startCount;
+        ++fresh.startCount;
+        Publish(extension, fresh);
         SetInterface(extension, TRUE);
     }
     return Complete(irp, status);
@@ -189,7 +212,11 @@ NTSTATUS NTAPI DispatchPnp(PDEVICE_OBJECT device, PIRP irp)
         return PassDown(extension, irp);
     case IRP_MN_STOP_DEVICE:
         ReleaseHardware(extension);
-        ++extension->state.stopCount;
+        {
+            MachineTestState stopped = Snapshot(extension);
+            ++stopped.stopCount;
+            Publish(extension, stopped);
+        }
         irp->IoStatus.Status = STATUS_SUCCESS;
         return PassDown(extension, irp);
     case IRP_MN_SURPRISE_REMOVAL: {

@@ -89,21 +89,21 @@ VOID NTAPI CancelHeld(PDEVICE_OBJECT device, PIRP irp)
     IoReleaseCancelSpinLock(irp->CancelIrql);
     auto* extension = static_cast<DeviceExtension*>(device->DeviceExtension);
     KIRQL old;
-    KeAcquireSpinLock(&extension->holdLock, &old);
+    KeAcquireSpinLock(&extension->lock, &old);
     if (extension->held == irp) {
         extension->held = nullptr;
         extension->state.pendingHeld = 0;
     }
-    KeReleaseSpinLock(&extension->holdLock, old);
+    KeReleaseSpinLock(&extension->lock, old);
     Complete(irp, STATUS_CANCELLED);
 }
 
 NTSTATUS Hold(DeviceExtension* extension, PIRP irp)
 {
     KIRQL old;
-    KeAcquireSpinLock(&extension->holdLock, &old);
+    KeAcquireSpinLock(&extension->lock, &old);
     if (extension->held) {
-        KeReleaseSpinLock(&extension->holdLock, old);
+        KeReleaseSpinLock(&extension->lock, old);
         return Complete(irp, STATUS_INVALID_DEVICE_STATE);
     }
     IoMarkIrpPending(irp);
@@ -115,12 +115,12 @@ NTSTATUS Hold(DeviceExtension* extension, PIRP irp)
         if (irp->Cancel && IoSetCancelRoutine(irp, nullptr)) {
             extension->held = nullptr;
             extension->state.pendingHeld = 0;
-            KeReleaseSpinLock(&extension->holdLock, old);
+            KeReleaseSpinLock(&extension->lock, old);
             Complete(irp, STATUS_CANCELLED);
             return STATUS_PENDING;
         }
     }
-    KeReleaseSpinLock(&extension->holdLock, old);
+    KeReleaseSpinLock(&extension->lock, old);
     return STATUS_PENDING;
 }
 
@@ -159,7 +159,7 @@ void WaitForWorkers()
 void ReleaseHeld(DeviceExtension* extension, NTSTATUS status)
 {
     KIRQL old;
-    KeAcquireSpinLock(&extension->holdLock, &old);
+    KeAcquireSpinLock(&extension->lock, &old);
     PIRP irp = extension->held;
     if (irp && IoSetCancelRoutine(irp, nullptr) == nullptr)
         irp = nullptr; // its cancel routine has it
@@ -167,7 +167,7 @@ void ReleaseHeld(DeviceExtension* extension, NTSTATUS status)
         extension->held = nullptr;
         extension->state.pendingHeld = 0;
     }
-    KeReleaseSpinLock(&extension->holdLock, old);
+    KeReleaseSpinLock(&extension->lock, old);
     if (irp)
         Complete(irp, status);
 }
@@ -180,7 +180,10 @@ NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT, PIRP irp)
 NTSTATUS NTAPI DispatchShutdown(PDEVICE_OBJECT device, PIRP irp)
 {
     auto* extension = static_cast<DeviceExtension*>(device->DeviceExtension);
+    KIRQL old;
+    KeAcquireSpinLock(&extension->lock, &old);
     ++extension->state.shutdownCount;
+    KeReleaseSpinLock(&extension->lock, old);
     LogEvent(device, kMessageShutdown, extension->state.deviceNumber);
     return Complete(irp, STATUS_SUCCESS);
 }
@@ -193,8 +196,13 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
     case kIoctlGetState:
         if (location->Parameters.DeviceIoControl.OutputBufferLength < sizeof(MachineTestState))
             return Complete(irp, STATUS_BUFFER_TOO_SMALL);
-        memcpy(irp->AssociatedIrp.SystemBuffer, &extension->state, sizeof(MachineTestState));
-        return Complete(irp, STATUS_SUCCESS, sizeof(MachineTestState));
+        {
+            KIRQL old;
+            KeAcquireSpinLock(&extension->lock, &old);
+            memcpy(irp->AssociatedIrp.SystemBuffer, &extension->state, sizeof(MachineTestState));
+            KeReleaseSpinLock(&extension->lock, old);
+            return Complete(irp, STATUS_SUCCESS, sizeof(MachineTestState));
+        }
     case kIoctlPend:
         return Pend(irp, location);
     case kIoctlHold:

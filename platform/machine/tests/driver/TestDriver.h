@@ -49,7 +49,7 @@ struct DeviceExtension {
     PVOID mapped[kMaximumRanges];
     SIZE_T mappedLength[kMaximumRanges];
     PKINTERRUPT interrupt;
-    KSPIN_LOCK holdLock;
+    KSPIN_LOCK lock; // guards the held request and the state record, which requests read at any time
     PIRP held;
 };
 
