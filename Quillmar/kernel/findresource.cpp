@@ -16,7 +16,8 @@ PCM_PARTIAL_RESOURCE_DESCRIPTOR FindResource(PCM_RESOURCE_LIST list, UCHAR type,
             }
             const size_t extra =
                 partial->Type == CmResourceTypeDeviceSpecific ? partial->u.DeviceSpecificData.DataSize : 0;
-            partial = reinterpret_cast<PCM_PARTIAL_RESOURCE_DESCRIPTOR>(reinterpret_cast<UCHAR*>(partial + 1) + extra);
+            partial = reinterpret_cast<PCM_PARTIAL_RESOURCE_DESCRIPTOR>(
+                reinterpret_cast<UCHAR*>(partial + 1) + extra);
         }
         // The next full descriptor begins right after the last partial one.
         full = reinterpret_cast<PCM_FULL_RESOURCE_DESCRIPTOR>(partial);

@@ -10,7 +10,8 @@ void IntrusiveList::Initialize(size_t linkOffset)
 
 IntrusiveListLink* IntrusiveList::LinkOf(const void* element) const
 {
-    return reinterpret_cast<IntrusiveListLink*>(const_cast<char*>(static_cast<const char*>(element)) + m_linkOffset);
+    return reinterpret_cast<IntrusiveListLink*>(const_cast<char*>(static_cast<const char*>(element)) +
+                                                m_linkOffset);
 }
 
 void* IntrusiveList::ElementOf(const IntrusiveListLink* link) const

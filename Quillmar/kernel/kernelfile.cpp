@@ -17,9 +17,9 @@ void StoreTransferred(PULONG transferred, const IO_STATUS_BLOCK& ioStatus)
 
 } // namespace
 
-NTSTATUS KernelFile::Create(PCWSTR path, PVOID securityDescriptor, ACCESS_MASK access, ULONG objectAttributeFlags,
-                            ULONG fileAttributes, ULONG shareAccess, ULONG disposition, ULONG createOptions,
-                            PLARGE_INTEGER allocationSize)
+NTSTATUS KernelFile::Create(PCWSTR path, PVOID securityDescriptor, ACCESS_MASK access,
+                            ULONG objectAttributeFlags, ULONG fileAttributes, ULONG shareAccess,
+                            ULONG disposition, ULONG createOptions, PLARGE_INTEGER allocationSize)
 {
     Close();
     const size_t characters = WideLength(path, kMaxCountedCharacters + 1);
@@ -33,8 +33,8 @@ NTSTATUS KernelFile::Create(PCWSTR path, PVOID securityDescriptor, ACCESS_MASK a
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, &name, objectAttributeFlags, nullptr, securityDescriptor);
     HANDLE handle = nullptr;
-    const NTSTATUS status = ZwCreateFile(&handle, access, &attributes, &m_ioStatus, allocationSize, fileAttributes,
-                                         shareAccess, disposition, createOptions, nullptr, 0);
+    const NTSTATUS status = ZwCreateFile(&handle, access, &attributes, &m_ioStatus, allocationSize,
+                                         fileAttributes, shareAccess, disposition, createOptions, nullptr, 0);
     if (NT_SUCCESS(status))
         m_handle = handle;
     return status;
@@ -52,8 +52,8 @@ NTSTATUS KernelFile::Read(PVOID buffer, ULONG length, PULONG transferred, PLARGE
 NTSTATUS KernelFile::Write(const void* buffer, ULONG length, PULONG transferred, PLARGE_INTEGER byteOffset)
 {
     m_ioStatus = IO_STATUS_BLOCK{};
-    const NTSTATUS status = ZwWriteFile(m_handle, nullptr, nullptr, nullptr, &m_ioStatus, const_cast<PVOID>(buffer),
-                                        length, byteOffset, nullptr);
+    const NTSTATUS status = ZwWriteFile(m_handle, nullptr, nullptr, nullptr, &m_ioStatus,
+                                        const_cast<PVOID>(buffer), length, byteOffset, nullptr);
     StoreTransferred(transferred, m_ioStatus);
     return status;
 }

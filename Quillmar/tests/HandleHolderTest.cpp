@@ -25,7 +25,8 @@ HANDLE EndedThreadHandle()
     EXPECT_EQ(PsCreateSystemThread(&handle, 0x1F03FF, nullptr, nullptr, nullptr, &ReturnAtOnce, nullptr),
               STATUS_SUCCESS);
     PVOID object = nullptr;
-    EXPECT_EQ(ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &object, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &object, nullptr),
+              STATUS_SUCCESS);
     KeWaitForSingleObject(object, Executive, KernelMode, FALSE, nullptr);
     ObfDereferenceObject(object);
     return handle;
@@ -88,7 +89,8 @@ TEST(HandleHolder, ReferencedObjectIsDereferencedOnRelease)
 {
     HANDLE handle = EndedThreadHandle();
     PVOID object = nullptr;
-    ASSERT_EQ(ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &object, nullptr), STATUS_SUCCESS);
+    ASSERT_EQ(ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &object, nullptr),
+              STATUS_SUCCESS);
     HandleHolder holder;
     holder.AttachHandle(handle, true);
     holder.AttachReferenced(object);

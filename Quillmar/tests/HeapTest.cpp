@@ -45,7 +45,8 @@ std::vector<FreeBlock> CheckedFreeBlocks(const Heap& heap)
     auto inDescriptorArea = [&](const HeapDescriptor* d) {
         auto offset = reinterpret_cast<const uint8_t*>(d) - heap.Base();
         return reinterpret_cast<const uint8_t*>(d) >= heap.Base() &&
-               reinterpret_cast<const uint8_t*>(d) + kDescriptor <= heap.LowMark() && offset % kDescriptor == 0;
+               reinterpret_cast<const uint8_t*>(d) + kDescriptor <= heap.LowMark() &&
+               offset % kDescriptor == 0;
     };
     const HeapDescriptor* previous = nullptr;
     for (const HeapDescriptor* d = heap.AddressListHead(); d; d = d->addressNext) {
@@ -81,7 +82,8 @@ std::vector<FreeBlock> CheckedFreeBlocks(const Heap& heap)
     EXPECT_EQ(bySize, byAddress);
 
     size_t spares = 0;
-    for (const HeapDescriptor* d = heap.SpareListHead(); d && spares <= heap.TotalSize(); d = d->addressNext) {
+    for (const HeapDescriptor* d = heap.SpareListHead(); d && spares <= heap.TotalSize();
+         d = d->addressNext) {
         EXPECT_TRUE(inDescriptorArea(d));
         ++spares;
     }
@@ -331,9 +333,9 @@ TEST_F(HeapTest, PointersThatNameNoBlockAreLeftAlone)
     const auto before = CheckedFreeBlocks(heap);
     const size_t middle = heap.MiddleSize();
 
-    heap.Free(a);                                        // a second release
-    heap.Free(const_cast<uint8_t*>(heap.Base()) + 8);    // the descriptor area
-    heap.Free(static_cast<uint8_t*>(b) + 8);             // inside a block: its "header" reads 0
+    heap.Free(a);                                     // a second release
+    heap.Free(const_cast<uint8_t*>(heap.Base()) + 8); // the descriptor area
+    heap.Free(static_cast<uint8_t*>(b) + 8);          // inside a block: its "header" reads 0
     const uint32_t pastTheArena = 0x10000;
     std::memcpy(b, &pastTheArena, 4);
     heap.Free(static_cast<uint8_t*>(b) + 8);
@@ -406,7 +408,8 @@ TEST_P(HeapModelTest, RandomRunKeepsEveryByteAccountedFor)
 {
     const auto [fitMode, arenaSize, seed, starved] = GetParam();
     std::vector<uint8_t> arena(arenaSize + 16);
-    auto* base = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(arena.data()) + 15) & ~uintptr_t{15});
+    auto* base =
+        reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(arena.data()) + 15) & ~uintptr_t{15});
     Heap heap;
     heap.Initialize(base, arenaSize, fitMode);
 
@@ -435,7 +438,8 @@ TEST_P(HeapModelTest, RandomRunKeepsEveryByteAccountedFor)
         size_t inUse = guard ? 16 : 0;
         for (const auto& [p, l] : live)
             inUse += l.gross;
-        return static_cast<size_t>(heap.LowMark() - heap.Base()) + heap.MiddleSize() + FreeBytes(blocks) + inUse;
+        return static_cast<size_t>(heap.LowMark() - heap.Base()) + heap.MiddleSize() + FreeBytes(blocks) +
+               inUse;
     };
 
     for (int step = 0; step < 4000; ++step) {

@@ -17,9 +17,18 @@ const ULONG kTag = standin::MakePoolTag("Wdm ");
 
 std::vector<std::string> events;
 
-void Destroy1() { events.push_back("destroy 1"); }
-void Destroy2() { events.push_back("destroy 2"); }
-void Destroy3() { events.push_back("destroy 3"); }
+void Destroy1()
+{
+    events.push_back("destroy 1");
+}
+void Destroy2()
+{
+    events.push_back("destroy 2");
+}
+void Destroy3()
+{
+    events.push_back("destroy 3");
+}
 void Construct1()
 {
     events.push_back("construct 1");

@@ -33,7 +33,8 @@ struct Owner {
 void WaitForEnd(SystemThread& thread)
 {
     ASSERT_NE(thread.ThreadObject(), nullptr);
-    EXPECT_EQ(KeWaitForSingleObject(thread.ThreadObject(), Executive, KernelMode, FALSE, nullptr), STATUS_SUCCESS);
+    EXPECT_EQ(KeWaitForSingleObject(thread.ThreadObject(), Executive, KernelMode, FALSE, nullptr),
+              STATUS_SUCCESS);
 }
 
 } // namespace
@@ -49,7 +50,8 @@ TEST(SystemThread, RunsTheRoutineWithItsContextAndHoldsTheThreadObject)
     EXPECT_EQ(thread.Context(), &owner);
     // The thread object is waitable and not yet signalled while the routine waits.
     LARGE_INTEGER zero{};
-    EXPECT_EQ(KeWaitForSingleObject(thread.ThreadObject(), Executive, KernelMode, FALSE, &zero), STATUS_TIMEOUT);
+    EXPECT_EQ(KeWaitForSingleObject(thread.ThreadObject(), Executive, KernelMode, FALSE, &zero),
+              STATUS_TIMEOUT);
     EXPECT_FALSE(thread.Finished());
     KeSetEvent(&owner.release, 0, FALSE);
     WaitForEnd(thread);

@@ -161,10 +161,12 @@ NTSTATUS DrivePaths::Locate(const FileName& name, HostLocation* location)
         return STATUS_SUCCESS;
     }
 
-    UniqueFd next;
-    if (NTSTATUS status = OpenFolder(folder.Get(), drive, &next); !NT_SUCCESS(status))
-        return status;
-    folder = std::move(next);
+    {
+        UniqueFd driveFolder;
+        if (NTSTATUS status = OpenFolder(folder.Get(), drive, &driveFolder); !NT_SUCCESS(status))
+            return status;
+        folder = std::move(driveFolder);
+    }
     for (size_t i = 0; i + 1 < components.size(); ++i) {
         FoundEntry found;
         NTSTATUS status = FindEntry(folder.Get(), components[i], &found);
@@ -176,6 +178,7 @@ NTSTATUS DrivePaths::Locate(const FileName& name, HostLocation* location)
             return STATUS_ACCESS_DENIED;
         if (!S_ISDIR(found.info.st_mode))
             return STATUS_OBJECT_PATH_NOT_FOUND;
+        UniqueFd next;
         status = OpenFolder(folder.Get(), found.host, &next);
         if (!NT_SUCCESS(status))
             return status;

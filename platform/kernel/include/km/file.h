@@ -46,26 +46,9 @@ struct FILE_POSITION_INFORMATION {
 using PFILE_POSITION_INFORMATION = FILE_POSITION_INFORMATION*;
 static_assert(sizeof(FILE_POSITION_INFORMATION) == 8);
 
-// Access rights; the registry's header and the user side define the shared ones too.
-#ifndef DELETE
-#define DELETE 0x00010000UL
-#define READ_CONTROL 0x00020000UL
-#define WRITE_DAC 0x00040000UL
-#define WRITE_OWNER 0x00080000UL
-#define SYNCHRONIZE 0x00100000UL
-#endif
-#ifndef STANDARD_RIGHTS_REQUIRED
-#define STANDARD_RIGHTS_READ READ_CONTROL
-#define STANDARD_RIGHTS_WRITE READ_CONTROL
-#define STANDARD_RIGHTS_REQUIRED 0x000F0000UL
-#define STANDARD_RIGHTS_ALL 0x001F0000UL
-#endif
-#ifndef GENERIC_READ
-#define GENERIC_READ 0x80000000UL
-#define GENERIC_WRITE 0x40000000UL
-#define GENERIC_EXECUTE 0x20000000UL
-#define GENERIC_ALL 0x10000000UL
-#endif
+// Access rights (the standard and generic ones are in km/access.h).
+#include "km/access.h"
+
 #define FILE_READ_DATA 0x0001UL
 #define FILE_WRITE_DATA 0x0002UL
 #define FILE_APPEND_DATA 0x0004UL
@@ -73,9 +56,10 @@ static_assert(sizeof(FILE_POSITION_INFORMATION) == 8);
 #define FILE_WRITE_EA 0x0010UL
 #define FILE_READ_ATTRIBUTES 0x0080UL
 #define FILE_WRITE_ATTRIBUTES 0x0100UL
-#define FILE_GENERIC_READ (STANDARD_RIGHTS_READ | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_READ_EA | SYNCHRONIZE)
-#define FILE_GENERIC_WRITE                                                                                  \
-    (STANDARD_RIGHTS_WRITE | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA | FILE_APPEND_DATA |   \
+#define FILE_GENERIC_READ                                                                                    \
+    (STANDARD_RIGHTS_READ | FILE_READ_DATA | FILE_READ_ATTRIBUTES | FILE_READ_EA | SYNCHRONIZE)
+#define FILE_GENERIC_WRITE                                                                                   \
+    (STANDARD_RIGHTS_WRITE | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES | FILE_WRITE_EA | FILE_APPEND_DATA |    \
      SYNCHRONIZE)
 
 // Share access.
@@ -129,24 +113,25 @@ static_assert(sizeof(FILE_POSITION_INFORMATION) == 8);
 extern "C" {
 // Opens or creates the file that ObjectAttributes names (RootDirectory must be NULL). Missing files
 // give STATUS_OBJECT_NAME_NOT_FOUND, missing folders STATUS_OBJECT_PATH_NOT_FOUND.
-NTSTATUS NTAPI ZwCreateFile(PHANDLE FileHandle, ACCESS_MASK DesiredAccess, POBJECT_ATTRIBUTES ObjectAttributes,
-                            PIO_STATUS_BLOCK IoStatusBlock, PLARGE_INTEGER AllocationSize, ULONG FileAttributes,
-                            ULONG ShareAccess, ULONG CreateDisposition, ULONG CreateOptions, PVOID EaBuffer,
-                            ULONG EaLength);
+NTSTATUS NTAPI ZwCreateFile(PHANDLE FileHandle, ACCESS_MASK DesiredAccess,
+                            POBJECT_ATTRIBUTES ObjectAttributes, PIO_STATUS_BLOCK IoStatusBlock,
+                            PLARGE_INTEGER AllocationSize, ULONG FileAttributes, ULONG ShareAccess,
+                            ULONG CreateDisposition, ULONG CreateOptions, PVOID EaBuffer, ULONG EaLength);
 // Reads at ByteOffset, or at the current position when ByteOffset is NULL; the position moves past
 // the bytes read. Reading at or beyond the end gives STATUS_END_OF_FILE.
 NTSTATUS NTAPI ZwReadFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine, PVOID ApcContext,
-                          PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length, PLARGE_INTEGER ByteOffset,
-                          PULONG Key);
+                          PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length,
+                          PLARGE_INTEGER ByteOffset, PULONG Key);
 // Writes at ByteOffset, or at the current position when ByteOffset is NULL (at the end for a handle
 // opened with FILE_APPEND_DATA only).
 NTSTATUS NTAPI ZwWriteFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine, PVOID ApcContext,
-                           PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length, PLARGE_INTEGER ByteOffset,
-                           PULONG Key);
+                           PIO_STATUS_BLOCK IoStatusBlock, PVOID Buffer, ULONG Length,
+                           PLARGE_INTEGER ByteOffset, PULONG Key);
 // Fills FileInformation with the record of the class; STATUS_INFO_LENGTH_MISMATCH when Length is
 // shorter than the record.
-NTSTATUS NTAPI ZwQueryInformationFile(HANDLE FileHandle, PIO_STATUS_BLOCK IoStatusBlock, PVOID FileInformation,
-                                      ULONG Length, FILE_INFORMATION_CLASS FileInformationClass);
+NTSTATUS NTAPI ZwQueryInformationFile(HANDLE FileHandle, PIO_STATUS_BLOCK IoStatusBlock,
+                                      PVOID FileInformation, ULONG Length,
+                                      FILE_INFORMATION_CLASS FileInformationClass);
 }
 
 // Rights and records beyond the ones above: the generic mapping's execute and all-access forms,

@@ -56,3 +56,12 @@
 #if __has_include("km/registry.h")
 #include "km/registry.h"
 #endif
+#if __has_include("km/file.h")
+#include "km/file.h"
+#endif
+#if __has_include("km/resources.h")
+#include "km/resources.h"
+#endif
+#if __has_include("km/drives.h")
+#include "km/drives.h"
+#endif

@@ -58,7 +58,6 @@
 #define STATUS_INTEGER_DIVIDE_BY_ZERO     KM_STATUS(0xC0000094)
 // File system statuses.
 #define STATUS_INVALID_INFO_CLASS         KM_STATUS(0xC0000003)
-#define STATUS_OBJECT_PATH_SYNTAX_BAD     KM_STATUS(0xC000003B)
 #define STATUS_SHARING_VIOLATION          KM_STATUS(0xC0000043)
 #define STATUS_EAS_NOT_SUPPORTED          KM_STATUS(0xC000004F)
 #define STATUS_DELETE_PENDING             KM_STATUS(0xC0000056)
@@ -66,7 +65,6 @@
 #define STATUS_FILE_IS_A_DIRECTORY        KM_STATUS(0xC00000BA)
 #define STATUS_NOT_A_DIRECTORY            KM_STATUS(0xC0000103)
 #define STATUS_TOO_MANY_OPENED_FILES      KM_STATUS(0xC000011F)
-#define STATUS_CANNOT_DELETE              KM_STATUS(0xC0000121)
 
 // The severity in the top two bits: 0 success, 1 informational, 2 warning, 3 error.
 #define NT_INFORMATION(Status) ((((ULONG)(Status)) >> 30) == 1)
