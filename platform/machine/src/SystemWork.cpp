@@ -14,6 +14,7 @@ namespace {
 struct Work {
     const std::function<void()>* work;
     std::exception_ptr failure;
+    KEVENT done; // set as the routine's last act, for when the thread object cannot be waited on
 };
 
 VOID NTAPI RunWork(PVOID context)
@@ -22,17 +23,20 @@ VOID NTAPI RunWork(PVOID context)
     try {
         (*item->work)();
     } catch (const standin::ThreadTermination&) {
+        KeSetEvent(&item->done, 0, FALSE);
         throw; // the thread's own end, from PsTerminateSystemThread inside a driver
     } catch (...) {
         item->failure = std::current_exception();
     }
+    KeSetEvent(&item->done, 0, FALSE);
 }
 
 } // namespace
 
 void RunOnSystemThread(const std::function<void()>& work)
 {
-    Work item{&work, nullptr};
+    Work item{&work, nullptr, {}};
+    KeInitializeEvent(&item.done, NotificationEvent, FALSE);
     HANDLE handle = nullptr;
     OBJECT_ATTRIBUTES attributes;
     InitializeObjectAttributes(&attributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
@@ -40,10 +44,14 @@ void RunOnSystemThread(const std::function<void()>& work)
         work();
         return;
     }
+    // The thread's end, so that no code of the call is still running when this returns; the event
+    // alone when the thread object cannot be had.
     PVOID thread = nullptr;
     if (NT_SUCCESS(ObReferenceObjectByHandle(handle, 0, *PsThreadType, KernelMode, &thread, nullptr))) {
         KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr);
         ObDereferenceObject(thread);
+    } else {
+        KeWaitForSingleObject(&item.done, Executive, KernelMode, FALSE, nullptr);
     }
     ZwClose(handle);
     if (item.failure)

@@ -13,7 +13,6 @@
 #include "platform/machine/PluggedDevice.h"
 
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
