@@ -136,6 +136,9 @@ void DeviceNode::DeletePhysicalDevice()
                                            Utf8(standin::DeviceObjectName(top)) + " on the stack of " +
                                            Name() + " after IRP_MN_REMOVE_DEVICE");
     }
+    // A driver may have registered the physical device object itself for the shutdown request; the
+    // registration goes with the object, as IoDeleteDevice withdraws it.
+    IoUnregisterShutdownNotification(pdo_);
     standin::DeletePhysicalDeviceObject(pdo_);
     pdo_ = nullptr;
     driver_ = nullptr;

@@ -292,3 +292,26 @@ TEST_F(MachineTest, ShutdownReachesOnlyTheRegisteredDevice)
     EXPECT_EQ(b.Unplug(), platform::PciUnplug::Orderly);
     EXPECT_EQ(machine_->Shutdown().shutdownRequests, 0u);
 }
+
+TEST_F(MachineTest, AShutdownRegistrationOfThePhysicalDeviceGoesWithIt)
+{
+    Boot();
+    SetDriverSwitch(kSwitchShutdownOnPhysical, 1);
+    TestBoard& a = Board({4, 3, 0});
+    TestBoard& b = Board({4, 4, 0});
+    ASSERT_EQ(machine_->Plug(a), STATUS_SUCCESS); // device 1 registers the physical device object
+    ASSERT_EQ(machine_->Remove(a), STATUS_SUCCESS);
+    ASSERT_EQ(machine_->Plug(b), STATUS_SUCCESS); // device 2 registers nothing
+    EXPECT_EQ(machine_->Shutdown().shutdownRequests, 0u);
+    EXPECT_EQ(EventsWith(kMessageShutdown), 0u);
+}
+
+TEST_F(MachineTest, ShutdownThroughThePhysicalDeviceReachesTheDriver)
+{
+    Boot();
+    SetDriverSwitch(kSwitchShutdownOnPhysical, 1);
+    TestBoard& a = Board({4, 5, 0});
+    ASSERT_EQ(machine_->Plug(a), STATUS_SUCCESS);
+    EXPECT_EQ(machine_->Shutdown().shutdownRequests, 1u);
+    EXPECT_EQ(EventsWith(kMessageShutdown), 1u);
+}

@@ -60,6 +60,7 @@ void ReadParameters(PUNICODE_STRING registryPath)
     s.vetoRemove = QueryDword(parameters, kSwitchVetoRemove, 0);
     s.leavePool = QueryDword(parameters, kSwitchLeavePool, 0);
     s.leaveRequestPending = QueryDword(parameters, kSwitchLeaveRequestPending, 0);
+    s.shutdownOnPhysical = QueryDword(parameters, kSwitchShutdownOnPhysical, 0);
     ULONG loads = QueryDword(parameters, kValueLoads, 0) + 1;
     UNICODE_STRING loadsName = Counted(kValueLoads);
     ZwSetValueKey(parameters, &loadsName, 0, REG_DWORD, &loads, sizeof loads);
@@ -136,7 +137,10 @@ NTSTATUS NTAPI AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical)
         return STATUS_NO_SUCH_DEVICE;
     }
     // Only the first device asks for the shutdown request, so that tests see it reach no other.
-    if (extension->state.deviceNumber == 1 && NT_SUCCESS(IoRegisterShutdownNotification(device)))
+    // The request goes to the top of the registered device's stack, so registering the physical
+    // device object reaches this driver too.
+    PDEVICE_OBJECT registered = g_driver.switches.shutdownOnPhysical ? physical : device;
+    if (extension->state.deviceNumber == 1 && NT_SUCCESS(IoRegisterShutdownNotification(registered)))
         extension->state.registeredForShutdown = 1;
     device->Flags &= ~DO_DEVICE_INITIALIZING;
     return STATUS_SUCCESS;

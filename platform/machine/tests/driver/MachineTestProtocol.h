@@ -89,6 +89,8 @@ inline constexpr char16_t kSwitchVetoStop[] = u"VetoStop";                      
 inline constexpr char16_t kSwitchVetoRemove[] = u"VetoRemove";                   // fail removal queries
 inline constexpr char16_t kSwitchLeavePool[] = u"LeavePoolAtUnload";             // leave a block behind
 inline constexpr char16_t kSwitchLeaveRequestPending[] = u"LeaveRequestPending"; // never complete holds
+// Register the physical device object for shutdown instead of the driver's own device.
+inline constexpr char16_t kSwitchShutdownOnPhysical[] = u"ShutdownOnPhysical";
 // Written by the driver: DriverEntry calls so far, kept in the hive from run to run.
 inline constexpr char16_t kValueLoads[] = u"Loads";
 

@@ -20,6 +20,7 @@ struct Switches {
     ULONG vetoRemove;
     ULONG leavePool;
     ULONG leaveRequestPending;
+    ULONG shutdownOnPhysical;
 };
 
 // The system threads that complete pended requests; DriverUnload waits for every one of them, so
