@@ -63,9 +63,9 @@ IrpRecord* BuildDeviceControlIrp(const DeviceControlParameters& p)
         if (built && p.outputBufferLength) {
             PMDL mdl = IoAllocateMdl(p.outputBuffer, p.outputBufferLength, FALSE, FALSE, irp);
             if (mdl)
-                MmProbeAndLockPages(mdl, p.requestorMode,
-                                    METHOD_FROM_CTL_CODE(p.ioControlCode) == METHOD_IN_DIRECT ? IoReadAccess
-                                                                                             : IoWriteAccess);
+                MmProbeAndLockPages(
+                    mdl, p.requestorMode,
+                    METHOD_FROM_CTL_CODE(p.ioControlCode) == METHOD_IN_DIRECT ? IoReadAccess : IoWriteAccess);
             built = mdl != nullptr;
         }
         break;
@@ -88,7 +88,7 @@ IrpRecord* BuildDeviceControlIrp(const DeviceControlParameters& p)
 
 IO_STATUS_BLOCK SendAndWait(PDEVICE_OBJECT target, IrpRecord* record)
 {
-    KEVENT finished;
+    KEVENT finished{};
     KeInitializeEvent(&finished, NotificationEvent, FALSE);
     IO_STATUS_BLOCK result{};
     PIRP irp = record->irp;
@@ -104,7 +104,8 @@ IO_STATUS_BLOCK SendAndWait(PDEVICE_OBJECT target, IrpRecord* record)
     return result;
 }
 
-IO_STATUS_BLOCK CallDriverAndWait(PDEVICE_OBJECT target, const IO_STACK_LOCATION& request, NTSTATUS initialStatus)
+IO_STATUS_BLOCK CallDriverAndWait(PDEVICE_OBJECT target, const IO_STACK_LOCATION& request,
+                                  NTSTATUS initialStatus)
 {
     CheckIrqlAtMost("CallDriverAndWait", PASSIVE_LEVEL);
     IrpRecord* record = target ? AllocateIrpRecord(target->StackSize, IrpOrigin::IoManager) : nullptr;

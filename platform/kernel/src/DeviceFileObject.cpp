@@ -20,7 +20,8 @@ OBJECT_TYPE g_fileType{"File"};
 POBJECT_TYPE g_fileTypePointer = &g_fileType;
 
 constexpr ACCESS_MASK kFileAllAccess = STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0x1FF;
-constexpr ACCESS_MASK kFileGenericExecute = STANDARD_RIGHTS_READ | FILE_READ_ATTRIBUTES | 0x0020 | SYNCHRONIZE;
+constexpr ACCESS_MASK kFileGenericExecute =
+    STANDARD_RIGHTS_READ | FILE_READ_ATTRIBUTES | 0x0020 | SYNCHRONIZE;
 
 ACCESS_MASK MapGenericAccess(ACCESS_MASK access)
 {
@@ -51,8 +52,8 @@ POBJECT_TYPE DeviceFileObject::ObjectType()
     return g_fileTypePointer;
 }
 
-DeviceFileObject::DeviceFileObject(DeviceObjectRecord* device, DeviceFileObject* related, std::u16string fileName,
-                                   ACCESS_MASK access)
+DeviceFileObject::DeviceFileObject(DeviceObjectRecord* device, DeviceFileObject* related,
+                                   std::u16string fileName, ACCESS_MASK access)
     : KernelObject(g_fileTypePointer), state_(std::make_unique<State>())
 {
     State& s = *state_;
@@ -138,8 +139,9 @@ void DeviceFileObject::AddPending(IrpRecord* record)
 void DeviceFileObject::RemovePending(PIRP irp)
 {
     std::lock_guard<std::mutex> hold(pendingLock_);
-    pending_.erase(std::remove_if(pending_.begin(), pending_.end(), [irp](IrpRecord* r) { return r->irp == irp; }),
-                   pending_.end());
+    pending_.erase(
+        std::remove_if(pending_.begin(), pending_.end(), [irp](IrpRecord* r) { return r->irp == irp; }),
+        pending_.end());
 }
 
 size_t DeviceFileObject::PendingCount()
@@ -171,8 +173,8 @@ NTSTATUS OpenDeviceFile(std::u16string_view path, HANDLE relatedFile, const Devi
     std::u16string fileName;
     if (relatedFile) {
         KernelObject* object = nullptr;
-        const NTSTATUS status = ReferenceObjectByHandle(relatedFile, 0, g_fileTypePointer, request.requestorMode,
-                                                        &object, nullptr);
+        const NTSTATUS status = ReferenceObjectByHandle(relatedFile, 0, g_fileTypePointer,
+                                                        request.requestorMode, &object, nullptr);
         if (!NT_SUCCESS(status))
             return status == STATUS_OBJECT_TYPE_MISMATCH ? status : STATUS_INVALID_HANDLE;
         related = static_cast<DeviceFileObject*>(object);
@@ -210,7 +212,8 @@ NTSTATUS OpenDeviceFile(std::u16string_view path, HANDLE relatedFile, const Devi
     security.FullCreateOptions = request.createOptions;
     IO_STACK_LOCATION create = RequestOn(file->File(), IRP_MJ_CREATE);
     create.Parameters.Create.SecurityContext = &security;
-    create.Parameters.Create.Options = (request.createDisposition << 24) | (request.createOptions & 0x00FFFFFF);
+    create.Parameters.Create.Options =
+        (request.createDisposition << 24) | (request.createOptions & 0x00FFFFFF);
     create.Parameters.Create.FileAttributes = static_cast<USHORT>(request.fileAttributes);
     create.Parameters.Create.ShareAccess = static_cast<USHORT>(request.shareAccess);
     const IO_STATUS_BLOCK result = CallDriverAndWait(top, create, STATUS_SUCCESS);
@@ -232,7 +235,8 @@ NTSTATUS ReferenceDeviceFile(HANDLE handle, KPROCESSOR_MODE accessMode, PFILE_OB
         return STATUS_INVALID_PARAMETER;
     *fileObject = nullptr;
     KernelObject* object = nullptr;
-    const NTSTATUS status = ReferenceObjectByHandle(handle, 0, g_fileTypePointer, accessMode, &object, nullptr);
+    const NTSTATUS status =
+        ReferenceObjectByHandle(handle, 0, g_fileTypePointer, accessMode, &object, nullptr);
     if (NT_SUCCESS(status))
         *fileObject = static_cast<DeviceFileObject*>(object)->File();
     return status;
@@ -245,7 +249,8 @@ IO_STATUS_BLOCK DeviceIoControlFile(PFILE_OBJECT fileObject, ULONG ioControlCode
     CheckIrqlAtMost("DeviceIoControlFile", PASSIVE_LEVEL);
     DeviceFileObject* file = DeviceFileObject::Reference(fileObject);
     if (!file) {
-        VerifierReport("bad-object", CallText("DeviceIoControlFile", fileObject) + ", which is not a device file");
+        VerifierReport("bad-object",
+                       CallText("DeviceIoControlFile", fileObject) + ", which is not a device file");
         return {{STATUS_INVALID_HANDLE}, 0};
     }
     DeviceControlParameters parameters;

@@ -82,7 +82,8 @@ NTSTATUS CreateKeyPath(const std::u16string& path, ULONG lastKeyOptions, PHANDLE
         std::u16string prefix = path.substr(0, last ? path.size() : end);
         UNICODE_STRING name = Counted(prefix);
         OBJECT_ATTRIBUTES attributes;
-        InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
+        InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr,
+                                   nullptr);
         HANDLE key = nullptr;
         const NTSTATUS status = ZwCreateKey(&key, KEY_ALL_ACCESS, &attributes, 0, nullptr,
                                             last ? lastKeyOptions : REG_OPTION_NON_VOLATILE, nullptr);
@@ -105,7 +106,8 @@ NTSTATUS SetString(HANDLE key, const char16_t* valueName, const std::u16string& 
                          static_cast<ULONG>((text.size() + 1) * sizeof(WCHAR)));
 }
 
-NTSTATUS CreateKeyWithString(const std::u16string& path, const char16_t* valueName, const std::u16string& text)
+NTSTATUS CreateKeyWithString(const std::u16string& path, const char16_t* valueName,
+                             const std::u16string& text)
 {
     HANDLE key;
     NTSTATUS status = CreateKeyPath(path, REG_OPTION_NON_VOLATILE, &key);
@@ -134,7 +136,8 @@ NTSTATUS SetLinked(const InterfaceEntry& entry, bool linked)
     }
     UNICODE_STRING name = Counted(path);
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr,
+                               nullptr);
     if (NT_SUCCESS(ZwOpenKey(&key, DELETE, &attributes))) {
         ZwDeleteKey(key);
         ZwClose(key);
@@ -173,9 +176,9 @@ void Disable(InterfaceEntry& entry)
 std::u16string GuidText(const GUID& guid)
 {
     char text[40];
-    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", guid.Data1, guid.Data2,
-                  guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
-                  guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", guid.Data1,
+                  guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
+                  guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return std::u16string(text, text + std::strlen(text));
 }
 
@@ -188,6 +191,16 @@ std::vector<DeviceInterfaceRecord> DeviceInterfaces(const GUID* interfaceClass)
         if (!interfaceClass || entry->record.interfaceClass == *interfaceClass)
             records.push_back(entry->record);
     return records;
+}
+
+void ResetDeviceInterfaces()
+{
+    auto& table = InterfaceTable::Instance();
+    std::lock_guard<std::mutex> hold(table.lock);
+    for (auto& entry : table.entries)
+        if (entry->record.enabled)
+            ObjectNamespace::Instance().RemoveLink(entry->record.symbolicLinkName);
+    table.entries.clear();
 }
 
 void DisableInterfacesOfDevice(PDEVICE_OBJECT device)
@@ -206,7 +219,8 @@ void DisableInterfacesOfDevice(PDEVICE_OBJECT device)
 } // namespace standin
 
 extern "C" NTSTATUS NTAPI IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject,
-                                                    const GUID* InterfaceClassGuid, PUNICODE_STRING ReferenceString,
+                                                    const GUID* InterfaceClassGuid,
+                                                    PUNICODE_STRING ReferenceString,
                                                     PUNICODE_STRING SymbolicLinkName)
 {
     using namespace standin;
@@ -248,7 +262,8 @@ extern "C" NTSTATUS NTAPI IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDevic
         std::lock_guard<std::mutex> hold(table.lock);
         NTSTATUS status = CreateKeyWithString(interfaceKey, u"DeviceInstance", instancePath);
         if (NT_SUCCESS(status))
-            status = CreateKeyWithString(referenceKey, u"SymbolicLink", u"\\\\?\\" + mangled + u"#" + guid + tail);
+            status =
+                CreateKeyWithString(referenceKey, u"SymbolicLink", u"\\\\?\\" + mangled + u"#" + guid + tail);
         if (NT_SUCCESS(status))
             status = CreateKeyWithString(referenceKey + u"\\Device Parameters", nullptr, {});
         if (!NT_SUCCESS(status))
@@ -257,8 +272,9 @@ extern "C" NTSTATUS NTAPI IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDevic
         if (!entry) {
             table.entries.push_back(std::make_unique<InterfaceEntry>());
             entry = table.entries.back().get();
-            entry->record = {link, *InterfaceClassGuid, reference, instancePath,
-                             referenceKey + u"\\Device Parameters", false};
+            entry->record = {
+                link, *InterfaceClassGuid, reference, instancePath, referenceKey + u"\\Device Parameters",
+                false};
             entry->referenceKeyPath = referenceKey;
         }
         entry->device = PhysicalDeviceObject;
@@ -266,7 +282,8 @@ extern "C" NTSTATUS NTAPI IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDevic
     }
 
     const size_t bytes = link.size() * sizeof(WCHAR);
-    auto* buffer = static_cast<WCHAR*>(ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR), kInterfacePoolTag));
+    auto* buffer =
+        static_cast<WCHAR*>(ExAllocatePoolWithTag(PagedPool, bytes + sizeof(WCHAR), kInterfacePoolTag));
     if (!buffer)
         return STATUS_INSUFFICIENT_RESOURCES;
     std::memcpy(buffer, link.c_str(), bytes + sizeof(WCHAR));
@@ -299,7 +316,8 @@ extern "C" NTSTATUS NTAPI IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLink
 }
 
 extern "C" NTSTATUS NTAPI IoOpenDeviceInterfaceRegistryKey(PUNICODE_STRING SymbolicLinkName,
-                                                           ACCESS_MASK DesiredAccess, PHANDLE DeviceInterfaceKey)
+                                                           ACCESS_MASK DesiredAccess,
+                                                           PHANDLE DeviceInterfaceKey)
 {
     using namespace standin;
     CheckIrqlAtMost("IoOpenDeviceInterfaceRegistryKey", PASSIVE_LEVEL);
@@ -316,12 +334,14 @@ extern "C" NTSTATUS NTAPI IoOpenDeviceInterfaceRegistryKey(PUNICODE_STRING Symbo
     }
     UNICODE_STRING name = Counted(path);
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, nullptr,
+                               nullptr);
     return ZwOpenKey(DeviceInterfaceKey, DesiredAccess, &attributes);
 }
 
-extern "C" NTSTATUS NTAPI IoGetDeviceInterfaces(const GUID* InterfaceClassGuid, PDEVICE_OBJECT PhysicalDeviceObject,
-                                                ULONG Flags, PWSTR* SymbolicLinkList)
+extern "C" NTSTATUS NTAPI IoGetDeviceInterfaces(const GUID* InterfaceClassGuid,
+                                                PDEVICE_OBJECT PhysicalDeviceObject, ULONG Flags,
+                                                PWSTR* SymbolicLinkList)
 {
     using namespace standin;
     CheckIrqlAtMost("IoGetDeviceInterfaces", PASSIVE_LEVEL);
@@ -344,7 +364,8 @@ extern "C" NTSTATUS NTAPI IoGetDeviceInterfaces(const GUID* InterfaceClassGuid, 
         }
     }
     list += u'\0';
-    auto* buffer = static_cast<WCHAR*>(ExAllocatePoolWithTag(PagedPool, list.size() * sizeof(WCHAR), kInterfacePoolTag));
+    auto* buffer =
+        static_cast<WCHAR*>(ExAllocatePoolWithTag(PagedPool, list.size() * sizeof(WCHAR), kInterfacePoolTag));
     if (!buffer)
         return STATUS_INSUFFICIENT_RESOURCES;
     std::memcpy(buffer, list.data(), list.size() * sizeof(WCHAR));

@@ -87,7 +87,8 @@ DeviceObjectRecord::DeviceObjectRecord(PDRIVER_OBJECT driver, std::u16string nam
     PointAt(extension_.ObjectName, name_);
 
     device_.Type = IO_TYPE_DEVICE;
-    device_.Size = static_cast<USHORT>(sizeof(DEVICE_OBJECT) + std::min<ULONG>(extensionSize, 0xFFFF - sizeof(DEVICE_OBJECT)));
+    device_.Size = static_cast<USHORT>(sizeof(DEVICE_OBJECT) +
+                                       std::min<ULONG>(extensionSize, 0xFFFF - sizeof(DEVICE_OBJECT)));
     device_.DriverObject = driver;
     device_.Flags = flags | (name_.empty() ? 0 : DO_DEVICE_HAS_NAME);
     device_.Characteristics = characteristics;
@@ -250,9 +251,9 @@ extern "C" NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG Devi
     if (DeviceExtensionSize > 0x7FFFFFFF)
         return STATUS_INSUFFICIENT_RESOURCES;
 
-    auto* record = new (std::nothrow) FunctionalDeviceObject(
-        DriverObject, name, DeviceExtensionSize, DeviceType, DeviceCharacteristics,
-        DO_DEVICE_INITIALIZING | (Exclusive ? DO_EXCLUSIVE : 0));
+    auto* record = new (std::nothrow)
+        FunctionalDeviceObject(DriverObject, name, DeviceExtensionSize, DeviceType, DeviceCharacteristics,
+                               DO_DEVICE_INITIALIZING | (Exclusive ? DO_EXCLUSIVE : 0));
     if (!record)
         return STATUS_INSUFFICIENT_RESOURCES;
     if (!name.empty() && !ObjectNamespace::Instance().AddDevice(name, record->Device())) {

@@ -23,7 +23,8 @@ bool ReferenceBoth(PDEVICE_OBJECT a, PDEVICE_OBJECT b, standin::DeviceObjectReco
 
 } // namespace
 
-extern "C" PDEVICE_OBJECT NTAPI IoAttachDeviceToDeviceStack(PDEVICE_OBJECT SourceDevice, PDEVICE_OBJECT TargetDevice)
+extern "C" PDEVICE_OBJECT NTAPI IoAttachDeviceToDeviceStack(PDEVICE_OBJECT SourceDevice,
+                                                            PDEVICE_OBJECT TargetDevice)
 {
     using namespace standin;
     CheckIrqlAtMost("IoAttachDeviceToDeviceStack", DISPATCH_LEVEL);
@@ -59,14 +60,16 @@ extern "C" VOID NTAPI IoDetachDevice(PDEVICE_OBJECT TargetDevice)
     CheckIrqlAtMost("IoDetachDevice", DISPATCH_LEVEL);
     DeviceObjectRecord* target = ReferenceDeviceRecord(TargetDevice);
     if (!target) {
-        VerifierReport("bad-object", CallText("IoDetachDevice", TargetDevice) + ", which is not a device object");
+        VerifierReport("bad-object",
+                       CallText("IoDetachDevice", TargetDevice) + ", which is not a device object");
         return;
     }
     {
         std::lock_guard<std::mutex> hold(DeviceDatabaseLock());
         PDEVICE_OBJECT above = TargetDevice->AttachedDevice;
         if (!above) {
-            VerifierReport("device-stack", "IoDetachDevice of " + target->Describe() + ", which has nothing attached");
+            VerifierReport("device-stack",
+                           "IoDetachDevice of " + target->Describe() + ", which has nothing attached");
         } else {
             above->DeviceObjectExtension->AttachedTo = nullptr;
             TargetDevice->AttachedDevice = nullptr;
@@ -80,7 +83,8 @@ extern "C" PDEVICE_OBJECT NTAPI IoGetAttachedDevice(PDEVICE_OBJECT DeviceObject)
     using namespace standin;
     DeviceObjectRecord* record = ReferenceDeviceRecord(DeviceObject);
     if (!record) {
-        VerifierReport("bad-object", CallText("IoGetAttachedDevice", DeviceObject) + ", which is not a device object");
+        VerifierReport("bad-object",
+                       CallText("IoGetAttachedDevice", DeviceObject) + ", which is not a device object");
         return nullptr;
     }
     PDEVICE_OBJECT top;
@@ -97,8 +101,8 @@ extern "C" PDEVICE_OBJECT NTAPI IoGetAttachedDeviceReference(PDEVICE_OBJECT Devi
     using namespace standin;
     DeviceObjectRecord* record = ReferenceDeviceRecord(DeviceObject);
     if (!record) {
-        VerifierReport("bad-object",
-                       CallText("IoGetAttachedDeviceReference", DeviceObject) + ", which is not a device object");
+        VerifierReport("bad-object", CallText("IoGetAttachedDeviceReference", DeviceObject) +
+                                         ", which is not a device object");
         return nullptr;
     }
     PDEVICE_OBJECT top;

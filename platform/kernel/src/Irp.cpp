@@ -18,13 +18,34 @@ namespace standin {
 namespace {
 
 const char* const kMajorNames[] = {
-    "IRP_MJ_CREATE", "IRP_MJ_CREATE_NAMED_PIPE", "IRP_MJ_CLOSE", "IRP_MJ_READ", "IRP_MJ_WRITE",
-    "IRP_MJ_QUERY_INFORMATION", "IRP_MJ_SET_INFORMATION", "IRP_MJ_QUERY_EA", "IRP_MJ_SET_EA",
-    "IRP_MJ_FLUSH_BUFFERS", "IRP_MJ_QUERY_VOLUME_INFORMATION", "IRP_MJ_SET_VOLUME_INFORMATION",
-    "IRP_MJ_DIRECTORY_CONTROL", "IRP_MJ_FILE_SYSTEM_CONTROL", "IRP_MJ_DEVICE_CONTROL",
-    "IRP_MJ_INTERNAL_DEVICE_CONTROL", "IRP_MJ_SHUTDOWN", "IRP_MJ_LOCK_CONTROL", "IRP_MJ_CLEANUP",
-    "IRP_MJ_CREATE_MAILSLOT", "IRP_MJ_QUERY_SECURITY", "IRP_MJ_SET_SECURITY", "IRP_MJ_POWER",
-    "IRP_MJ_SYSTEM_CONTROL", "IRP_MJ_DEVICE_CHANGE", "IRP_MJ_QUERY_QUOTA", "IRP_MJ_SET_QUOTA", "IRP_MJ_PNP",
+    "IRP_MJ_CREATE",
+    "IRP_MJ_CREATE_NAMED_PIPE",
+    "IRP_MJ_CLOSE",
+    "IRP_MJ_READ",
+    "IRP_MJ_WRITE",
+    "IRP_MJ_QUERY_INFORMATION",
+    "IRP_MJ_SET_INFORMATION",
+    "IRP_MJ_QUERY_EA",
+    "IRP_MJ_SET_EA",
+    "IRP_MJ_FLUSH_BUFFERS",
+    "IRP_MJ_QUERY_VOLUME_INFORMATION",
+    "IRP_MJ_SET_VOLUME_INFORMATION",
+    "IRP_MJ_DIRECTORY_CONTROL",
+    "IRP_MJ_FILE_SYSTEM_CONTROL",
+    "IRP_MJ_DEVICE_CONTROL",
+    "IRP_MJ_INTERNAL_DEVICE_CONTROL",
+    "IRP_MJ_SHUTDOWN",
+    "IRP_MJ_LOCK_CONTROL",
+    "IRP_MJ_CLEANUP",
+    "IRP_MJ_CREATE_MAILSLOT",
+    "IRP_MJ_QUERY_SECURITY",
+    "IRP_MJ_SET_SECURITY",
+    "IRP_MJ_POWER",
+    "IRP_MJ_SYSTEM_CONTROL",
+    "IRP_MJ_DEVICE_CHANGE",
+    "IRP_MJ_QUERY_QUOTA",
+    "IRP_MJ_SET_QUOTA",
+    "IRP_MJ_PNP",
 };
 static_assert(sizeof kMajorNames / sizeof kMajorNames[0] == IRP_MJ_MAXIMUM_FUNCTION + 1);
 
@@ -194,7 +215,8 @@ extern "C" VOID NTAPI IoFreeIrp(PIRP Irp)
         return;
     }
     if (record->origin == IrpOrigin::IoManager) {
-        VerifierReport("irp-free", CallText("IoFreeIrp", Irp) + ", which the I/O manager built and frees itself");
+        VerifierReport("irp-free",
+                       CallText("IoFreeIrp", Irp) + ", which the I/O manager built and frees itself");
         ReleaseIrp(record);
         return;
     }
@@ -207,7 +229,8 @@ extern "C" VOID NTAPI IoReuseIrp(PIRP Irp, NTSTATUS Iostatus)
     using namespace standin;
     IrpRecord* record = LookupIrp(Irp);
     if (!record || record->origin != IrpOrigin::Driver) {
-        VerifierReport("bad-object", CallText("IoReuseIrp", Irp) + ", which is not a live IRP from IoAllocateIrp");
+        VerifierReport("bad-object",
+                       CallText("IoReuseIrp", Irp) + ", which is not a live IRP from IoAllocateIrp");
         if (record)
             ReleaseIrp(record);
         return;
@@ -256,8 +279,8 @@ extern "C" NTSTATUS NTAPI IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp)
     if (major <= IRP_MJ_MAXIMUM_FUNCTION && driver)
         routine = __atomic_load_n(&driver->MajorFunction[major], __ATOMIC_ACQUIRE);
     if (!routine) {
-        VerifierReport("bad-object", "IofCallDriver of " + MajorFunctionName(major) + " to " + device->Describe() +
-                                         ", whose driver has no routine for it");
+        VerifierReport("bad-object", "IofCallDriver of " + MajorFunctionName(major) + " to " +
+                                         device->Describe() + ", whose driver has no routine for it");
         routine = InvalidDeviceRequest;
     }
     DereferenceObject(device);

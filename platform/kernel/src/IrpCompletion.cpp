@@ -85,8 +85,8 @@ void FinishIoManagerRequest(IrpRecord* record)
     if (bounded && irp->IoStatus.Information > record->outputLength) {
         VerifierReport("irp-completion", "IRP " + PointerText(irp) + " completed with Information " +
                                              std::to_string(irp->IoStatus.Information) +
-                                             " for an output buffer of " + std::to_string(record->outputLength) +
-                                             " bytes");
+                                             " for an output buffer of " +
+                                             std::to_string(record->outputLength) + " bytes");
         irp->IoStatus.Information = record->outputLength;
     }
     if (irp->Flags & IRP_BUFFERED_IO) {
@@ -123,7 +123,8 @@ extern "C" VOID NTAPI IofCompleteRequest(PIRP Irp, CCHAR)
         return;
     }
     if (record->completing.exchange(true)) {
-        VerifierReport("irp-completion", CallText("IofCompleteRequest", Irp) + ", which is already completed");
+        VerifierReport("irp-completion",
+                       CallText("IofCompleteRequest", Irp) + ", which is already completed");
         ReleaseIrp(record);
         return;
     }
@@ -131,10 +132,12 @@ extern "C" VOID NTAPI IofCompleteRequest(PIRP Irp, CCHAR)
         VerifierReport("irp-completion", CallText("IofCompleteRequest", Irp) + " with status STATUS_PENDING");
     }
     if (IoSetCancelRoutine(Irp, nullptr)) {
-        VerifierReport("irp-completion", CallText("IofCompleteRequest", Irp) + " with its cancel routine still set");
+        VerifierReport("irp-completion",
+                       CallText("IofCompleteRequest", Irp) + " with its cancel routine still set");
     }
     if (Irp->CurrentLocation > Irp->StackCount) {
-        VerifierReport("irp-completion", CallText("IofCompleteRequest", Irp) + ", which no driver holds (completed already, or never sent)");
+        VerifierReport("irp-completion", CallText("IofCompleteRequest", Irp) +
+                                             ", which no driver holds (completed already, or never sent)");
         record->completing.store(false);
         ReleaseIrp(record);
         return;

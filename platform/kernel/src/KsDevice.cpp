@@ -60,8 +60,8 @@ extern "C" NTSTATUS NTAPI KsCreateDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OB
     if (!DriverObject || !PhysicalDeviceObject)
         return STATUS_INVALID_PARAMETER;
     PDEVICE_OBJECT fdo = nullptr;
-    NTSTATUS status =
-        IoCreateDevice(DriverObject, ExtensionSize, nullptr, FILE_DEVICE_KS, FILE_DEVICE_SECURE_OPEN, FALSE, &fdo);
+    NTSTATUS status = IoCreateDevice(DriverObject, ExtensionSize, nullptr, FILE_DEVICE_KS,
+                                     FILE_DEVICE_SECURE_OPEN, FALSE, &fdo);
     if (!NT_SUCCESS(status))
         return status;
     PDEVICE_OBJECT next = IoAttachDeviceToDeviceStack(fdo, PhysicalDeviceObject);

@@ -25,7 +25,8 @@ NTSTATUS PassDown(PKSDEVICE device, PIRP irp)
 // A device without filter factories has nothing to open by name.
 NTSTATUS NTAPI KsDispatchCreate(PDEVICE_OBJECT deviceObject, PIRP irp)
 {
-    return Complete(irp, FindKsDevice(deviceObject) ? STATUS_OBJECT_NAME_NOT_FOUND : STATUS_INVALID_DEVICE_REQUEST);
+    return Complete(irp, FindKsDevice(deviceObject) ? STATUS_OBJECT_NAME_NOT_FOUND
+                                                    : STATUS_INVALID_DEVICE_REQUEST);
 }
 
 NTSTATUS NTAPI KsDispatchClose(PDEVICE_OBJECT, PIRP irp)

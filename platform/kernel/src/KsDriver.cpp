@@ -29,7 +29,8 @@ extern "C" NTSTATUS NTAPI KsInitializeDriver(PDRIVER_OBJECT DriverObject, PUNICO
     using namespace standin;
     CheckIrqlAtMost("KsInitializeDriver", PASSIVE_LEVEL);
     if (!DriverObject || !DriverObject->DriverExtension) {
-        VerifierReport("bad-argument", CallText("KsInitializeDriver", DriverObject) + ", which is not a driver object");
+        VerifierReport("bad-argument",
+                       CallText("KsInitializeDriver", DriverObject) + ", which is not a driver object");
         return STATUS_INVALID_PARAMETER;
     }
     {

@@ -19,7 +19,7 @@ NTSTATUS NTAPI SignalLowerDone(PDEVICE_OBJECT, PIRP, PVOID context)
 // device's to complete.
 NTSTATUS ForwardAndWait(PKSDEVICE device, PIRP irp)
 {
-    KEVENT done;
+    KEVENT done{};
     KeInitializeEvent(&done, NotificationEvent, FALSE);
     IoCopyCurrentIrpStackLocationToNext(irp);
     IoSetCompletionRoutine(irp, SignalLowerDone, &done, TRUE, TRUE, TRUE);
@@ -74,7 +74,7 @@ NTSTATUS NTAPI KsDispatchPnp(PDEVICE_OBJECT deviceObject, PIRP irp)
     }
     case IRP_MN_QUERY_STOP_DEVICE:
     case IRP_MN_QUERY_REMOVE_DEVICE: {
-        PFNKSDEVICEIRP query = !dispatch ? nullptr
+        PFNKSDEVICEIRP query = !dispatch                                             ? nullptr
                                : location->MinorFunction == IRP_MN_QUERY_STOP_DEVICE ? dispatch->QueryStop
                                                                                      : dispatch->QueryRemove;
         status = query ? query(device, irp) : STATUS_SUCCESS;
@@ -87,8 +87,9 @@ NTSTATUS NTAPI KsDispatchPnp(PDEVICE_OBJECT deviceObject, PIRP irp)
     case IRP_MN_CANCEL_REMOVE_DEVICE: {
         status = ForwardAndWait(device, irp);
         PFNKSDEVICEIRPVOID cancel = !dispatch ? nullptr
-                                    : location->MinorFunction == IRP_MN_CANCEL_STOP_DEVICE ? dispatch->CancelStop
-                                                                                           : dispatch->CancelRemove;
+                                    : location->MinorFunction == IRP_MN_CANCEL_STOP_DEVICE
+                                        ? dispatch->CancelStop
+                                        : dispatch->CancelRemove;
         if (cancel)
             cancel(device, irp);
         return Complete(irp, STATUS_SUCCESS);
@@ -117,7 +118,8 @@ NTSTATUS NTAPI KsDispatchPnp(PDEVICE_OBJECT deviceObject, PIRP irp)
     case IRP_MN_QUERY_CAPABILITIES:
         status = ForwardAndWait(device, irp);
         if (NT_SUCCESS(status) && dispatch && dispatch->QueryCapabilities)
-            status = dispatch->QueryCapabilities(device, irp, location->Parameters.DeviceCapabilities.Capabilities);
+            status = dispatch->QueryCapabilities(device, irp,
+                                                 location->Parameters.DeviceCapabilities.Capabilities);
         return Complete(irp, status);
     case IRP_MN_QUERY_INTERFACE:
         if (dispatch && dispatch->QueryInterface) {

@@ -22,8 +22,9 @@ struct MdlTable {
             std::lock_guard<std::mutex> hold(lock);
             std::vector<std::string> lines;
             for (PMDL mdl : live)
-                lines.push_back("MDL " + standin::PointerText(mdl) + " over " + std::to_string(mdl->ByteCount) +
-                                " bytes at " + standin::PointerText(MmGetMdlVirtualAddress(mdl)) + " not freed");
+                lines.push_back("MDL " + standin::PointerText(mdl) + " over " +
+                                std::to_string(mdl->ByteCount) + " bytes at " +
+                                standin::PointerText(MmGetMdlVirtualAddress(mdl)) + " not freed");
             return lines;
         });
     }
@@ -58,7 +59,8 @@ size_t LiveMdlCount()
 }
 } // namespace standin
 
-extern "C" PMDL NTAPI IoAllocateMdl(PVOID VirtualAddress, ULONG Length, BOOLEAN SecondaryBuffer, BOOLEAN, IRP* Irp)
+extern "C" PMDL NTAPI IoAllocateMdl(PVOID VirtualAddress, ULONG Length, BOOLEAN SecondaryBuffer, BOOLEAN,
+                                    IRP* Irp)
 {
     standin::CheckIrqlAtMost("IoAllocateMdl", DISPATCH_LEVEL);
     if (Length == 0)
@@ -104,7 +106,8 @@ extern "C" VOID NTAPI IoFreeMdl(PMDL Mdl)
         }
     }
     if (Mdl->MdlFlags & MDL_PAGES_LOCKED)
-        standin::VerifierReport("mdl", standin::CallText("IoFreeMdl", Mdl) + ", whose pages are still locked");
+        standin::VerifierReport("mdl",
+                                standin::CallText("IoFreeMdl", Mdl) + ", whose pages are still locked");
     delete Mdl;
 }
 
@@ -116,7 +119,8 @@ extern "C" VOID NTAPI MmBuildMdlForNonPagedPool(PMDL MemoryDescriptorList)
     MemoryDescriptorList->MappedSystemVa = MmGetMdlVirtualAddress(MemoryDescriptorList);
 }
 
-extern "C" VOID NTAPI MmProbeAndLockPages(PMDL MemoryDescriptorList, KPROCESSOR_MODE, LOCK_OPERATION Operation)
+extern "C" VOID NTAPI MmProbeAndLockPages(PMDL MemoryDescriptorList, KPROCESSOR_MODE,
+                                          LOCK_OPERATION Operation)
 {
     standin::CheckIrqlAtMost("MmProbeAndLockPages", DISPATCH_LEVEL);
     if (!CheckLive("MmProbeAndLockPages", MemoryDescriptorList))

@@ -57,7 +57,8 @@ std::u16string UpcaseName(std::u16string_view name)
 
 std::u16string CanonicalLinkName(std::u16string_view name)
 {
-    for (std::u16string_view alias : {std::u16string_view(u"\\DosDevices\\"), std::u16string_view(u"\\GLOBAL??\\")})
+    for (std::u16string_view alias :
+         {std::u16string_view(u"\\DosDevices\\"), std::u16string_view(u"\\GLOBAL??\\")})
         if (StartsWithIgnoringCase(name, alias))
             return std::u16string(kLinkDirectory) + std::u16string(name.substr(alias.size()));
     return std::u16string(name);

@@ -33,7 +33,7 @@ public:
     struct Resolution {
         NTSTATUS status;
         DeviceObjectRecord* device; // referenced (DereferenceObject) when status is success
-        std::u16string remaining; // "" or "\..."
+        std::u16string remaining;   // "" or "\..."
     };
     Resolution Resolve(std::u16string_view path);
 
@@ -42,7 +42,7 @@ private:
 
     std::mutex lock_;
     std::map<std::u16string, PDEVICE_OBJECT> devices_; // keyed by the upper-cased name
-    std::map<std::u16string, std::u16string> links_;    // "\??\<NAME>" upper-cased -> target
+    std::map<std::u16string, std::u16string> links_;   // "\??\<NAME>" upper-cased -> target
 };
 
 // The upper-cased form names are compared in.

@@ -31,8 +31,9 @@ PhysicalDevice Named(const PhysicalDeviceProperties& properties)
 } // namespace
 
 PhysicalDeviceObject::PhysicalDeviceObject(PhysicalDevice record, PDRIVER_OBJECT busDriver)
-    : DeviceObjectRecord(busDriver ? busDriver : PciBusDriverObject(), record.properties.physicalDeviceObjectName,
-                         0, FILE_DEVICE_UNKNOWN, 0, DO_BUS_ENUMERATED_DEVICE),
+    : DeviceObjectRecord(busDriver ? busDriver : PciBusDriverObject(),
+                         record.properties.physicalDeviceObjectName, 0, FILE_DEVICE_UNKNOWN, 0,
+                         DO_BUS_ENUMERATED_DEVICE),
       record_(std::move(record))
 {
     Extension().DeviceNode = &record_;

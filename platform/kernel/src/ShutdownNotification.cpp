@@ -56,7 +56,8 @@ size_t SendShutdownNotifications()
         {
             auto& list = ShutdownList::Instance();
             std::lock_guard<std::mutex> hold(list.lock);
-            stillRegistered = std::find(list.devices.begin(), list.devices.end(), registered) != list.devices.end();
+            stillRegistered =
+                std::find(list.devices.begin(), list.devices.end(), registered) != list.devices.end();
         }
         if (stillRegistered) {
             PDEVICE_OBJECT top = IoGetAttachedDeviceReference(registered);

@@ -46,7 +46,8 @@ void SetWdmVersion(UCHAR majorVersion, UCHAR minorVersion)
 void SetNumberOfProcessors(int count)
 {
     if (count < 1 || count > 64) {
-        VerifierReport("bad-argument", "SetNumberOfProcessors(" + std::to_string(count) + "): 1 to 64 processors");
+        VerifierReport("bad-argument",
+                       "SetNumberOfProcessors(" + std::to_string(count) + "): 1 to 64 processors");
         return;
     }
     KeNumberProcessors = static_cast<CCHAR>(count);

@@ -46,8 +46,8 @@ bool DispositionOf(DWORD creationDisposition, ULONG* disposition)
 } // namespace
 
 extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                                     LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                                     HANDLE)
+                                     LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                                     DWORD dwFlagsAndAttributes, HANDLE)
 {
     if (!lpFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -67,7 +67,8 @@ extern "C" HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, 
     request.desiredAccess = dwDesiredAccess | SYNCHRONIZE | FILE_READ_ATTRIBUTES;
     request.shareAccess = dwShareMode;
     request.createOptions =
-        FILE_NON_DIRECTORY_FILE | ((dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) ? 0 : FILE_SYNCHRONOUS_IO_NONALERT);
+        FILE_NON_DIRECTORY_FILE |
+        ((dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) ? 0 : FILE_SYNCHRONOUS_IO_NONALERT);
     request.fileAttributes = dwFlagsAndAttributes & 0x7FA7;
     request.requestorMode = UserMode;
 
@@ -99,6 +100,6 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
     }
     const std::u16string name(wide.Buffer, wide.Length / sizeof(WCHAR));
     RtlFreeUnicodeString(&wide);
-    return CreateFileW(name.c_str(), dwDesiredAccess, dwShareMode, lpSecurityAttributes, dwCreationDisposition,
-                       dwFlagsAndAttributes, hTemplateFile);
+    return CreateFileW(name.c_str(), dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                       dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
 }

@@ -61,8 +61,9 @@ extern "C" CONFIGRET WINAPI CM_Get_Device_Interface_List_SizeW(PULONG pulLen, co
     return result;
 }
 
-extern "C" CONFIGRET WINAPI CM_Get_Device_Interface_ListW(const GUID* InterfaceClassGuid, DEVINSTID_W pDeviceID,
-                                                          PZZWSTR Buffer, ULONG BufferLen, ULONG ulFlags)
+extern "C" CONFIGRET WINAPI CM_Get_Device_Interface_ListW(const GUID* InterfaceClassGuid,
+                                                          DEVINSTID_W pDeviceID, PZZWSTR Buffer,
+                                                          ULONG BufferLen, ULONG ulFlags)
 {
     if (!Buffer || !BufferLen)
         return CR_INVALID_POINTER;

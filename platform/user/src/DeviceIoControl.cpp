@@ -29,8 +29,8 @@ extern "C" BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LP
         SetLastError(RtlNtStatusToDosError(opened));
         return FALSE;
     }
-    const IO_STATUS_BLOCK result = standin::DeviceIoControlFile(file, dwIoControlCode, lpInBuffer, nInBufferSize,
-                                                                lpOutBuffer, nOutBufferSize, UserMode);
+    const IO_STATUS_BLOCK result = standin::DeviceIoControlFile(
+        file, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize, UserMode);
     ObDereferenceObject(file);
     if (NT_SUCCESS(result.Status)) {
         *lpBytesReturned = static_cast<DWORD>(result.Information);

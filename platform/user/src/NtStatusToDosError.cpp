@@ -79,7 +79,7 @@ extern "C" ULONG WINAPI RtlNtStatusToDosError(NTSTATUS Status)
     if ((status & 0x3FFF0000) == 0x00070000 && (status & 0x80000000))
         return status & 0xFFFF;
     const auto* end = std::end(kTable);
-    const auto* found =
-        std::lower_bound(std::begin(kTable), end, status, [](const StatusError& e, ULONG s) { return e.status < s; });
+    const auto* found = std::lower_bound(std::begin(kTable), end, status,
+                                         [](const StatusError& e, ULONG s) { return e.status < s; });
     return found != end && found->status == status ? found->error : ERROR_MR_MID_NOT_FOUND;
 }

@@ -62,5 +62,8 @@ struct DeviceInterfaceRecord {
 };
 // Every registered interface of the class (all classes when null), in registration order.
 std::vector<DeviceInterfaceRecord> DeviceInterfaces(const GUID* interfaceClass = nullptr);
+// Forgets every registration and removes the links of enabled interfaces, as a new boot starts with
+// none; the registry keys stay, as they do on disk.
+void ResetDeviceInterfaces();
 
 } // namespace standin

@@ -118,7 +118,7 @@ using DEVICE_TYPE = ULONG;
 // DEVICE_OBJECT::Flags.
 #define DO_VERIFY_VOLUME 0x00000002
 #define DO_BUFFERED_IO 0x00000004
-#define DO_EXCLUSIVE 0x00000008         // one open file object at a time
+#define DO_EXCLUSIVE 0x00000008 // one open file object at a time
 #define DO_DIRECT_IO 0x00000010
 #define DO_MAP_IO_BUFFER 0x00000020
 #define DO_DEVICE_HAS_NAME 0x00000040
@@ -189,9 +189,9 @@ extern "C" {
 // when ready) and is linked at the head of DriverObject->DeviceObject. STATUS_INVALID_PARAMETER for
 // a NULL DriverObject or DeviceObject, STATUS_OBJECT_NAME_INVALID for a malformed name,
 // STATUS_INSUFFICIENT_RESOURCES when pool fails. PASSIVE_LEVEL only.
-NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize, PUNICODE_STRING DeviceName,
-                              DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics, BOOLEAN Exclusive,
-                              PDEVICE_OBJECT* DeviceObject);
+NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
+                              PUNICODE_STRING DeviceName, DEVICE_TYPE DeviceType, ULONG DeviceCharacteristics,
+                              BOOLEAN Exclusive, PDEVICE_OBJECT* DeviceObject);
 // Unlinks the device object from its driver, removes its name and its shutdown registration and
 // drops the creator's reference; the memory goes when open files and referencers let go. A device
 // that still has a device attached above it, or one still attached to a lower device, is a breach

@@ -153,7 +153,7 @@ using PIO_STACK_LOCATION = IO_STACK_LOCATION*;
 #define IRP_PAGING_IO 0x00000002
 #define IRP_SYNCHRONOUS_API 0x00000004
 #define IRP_ASSOCIATED_IRP 0x00000008
-#define IRP_BUFFERED_IO 0x00000010      // AssociatedIrp.SystemBuffer is the I/O manager's buffer
+#define IRP_BUFFERED_IO 0x00000010       // AssociatedIrp.SystemBuffer is the I/O manager's buffer
 #define IRP_DEALLOCATE_BUFFER 0x00000020 // ... and it frees that buffer at completion
 #define IRP_INPUT_OPERATION 0x00000040   // ... after copying it back to UserBuffer
 #define IRP_CREATE_OPERATION 0x00000080
@@ -193,7 +193,7 @@ struct IRP {
         LARGE_INTEGER AllocationSize;
     } Overlay;
     PDRIVER_CANCEL CancelRoutine; // exchanged atomically by IoSetCancelRoutine
-    PVOID UserBuffer; // the caller's output buffer (METHOD_NEITHER, and the copy-back target)
+    PVOID UserBuffer;             // the caller's output buffer (METHOD_NEITHER, and the copy-back target)
     union {
         struct {
             PVOID DriverContext[4]; // the driver's own while it owns the IRP
@@ -291,9 +291,9 @@ VOID NTAPI IoReuseIrp(PIRP Irp, NTSTATUS Iostatus);
 // sends it with IoCallDriver and, on STATUS_PENDING, waits on Event. NULL when memory runs out.
 // PASSIVE_LEVEL only.
 PIRP NTAPI IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObject, PVOID InputBuffer,
-                                         ULONG InputBufferLength, PVOID OutputBuffer, ULONG OutputBufferLength,
-                                         BOOLEAN InternalDeviceIoControl, PKEVENT Event,
-                                         PIO_STATUS_BLOCK IoStatusBlock);
+                                         ULONG InputBufferLength, PVOID OutputBuffer,
+                                         ULONG OutputBufferLength, BOOLEAN InternalDeviceIoControl,
+                                         PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock);
 
 // ---- Sending and completing ----------------------------------------------------------------------
 

@@ -19,7 +19,8 @@ using KSOBJECT_BAG = PVOID;
 
 // The device's plug and play and power callbacks; any may be NULL.
 using PFNKSDEVICECREATE = NTSTATUS(NTAPI*)(PKSDEVICE Device);
-using PFNKSDEVICEPNPSTART = NTSTATUS(NTAPI*)(PKSDEVICE Device, PIRP Irp, PCM_RESOURCE_LIST TranslatedResourceList,
+using PFNKSDEVICEPNPSTART = NTSTATUS(NTAPI*)(PKSDEVICE Device, PIRP Irp,
+                                             PCM_RESOURCE_LIST TranslatedResourceList,
                                              PCM_RESOURCE_LIST UntranslatedResourceList);
 using PFNKSDEVICE = NTSTATUS(NTAPI*)(PKSDEVICE Device);
 using PFNKSDEVICEIRP = NTSTATUS(NTAPI*)(PKSDEVICE Device, PIRP Irp);

@@ -11,8 +11,7 @@ struct LIST_ENTRY {
 using PLIST_ENTRY = LIST_ENTRY*;
 
 // The record that holds the list entry `field` at `address`.
-#define CONTAINING_RECORD(address, type, field)                                                             \
-    ((type*)((char*)(address) - offsetof(type, field)))
+#define CONTAINING_RECORD(address, type, field) ((type*)((char*)(address)-offsetof(type, field)))
 
 inline void InitializeListHead(PLIST_ENTRY head)
 {

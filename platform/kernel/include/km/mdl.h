@@ -23,7 +23,7 @@ struct MDL {
     PVOID MappedSystemVa; // valid with MDL_MAPPED_TO_SYSTEM_VA or MDL_SOURCE_IS_NONPAGED_POOL
     PVOID StartVa;        // the described buffer's address rounded down to its page
     ULONG ByteCount;
-    ULONG ByteOffset;     // the buffer's offset within that page
+    ULONG ByteOffset; // the buffer's offset within that page
 };
 using PMDL = MDL*;
 
@@ -60,7 +60,8 @@ VOID NTAPI IoFreeMdl(PMDL Mdl);
 VOID NTAPI MmBuildMdlForNonPagedPool(PMDL MemoryDescriptorList);
 // Locks the described pages for the operation (sets MDL_PAGES_LOCKED; MDL_WRITE_OPERATION for
 // IoWriteAccess and IoModifyAccess). Locking twice is a breach.
-VOID NTAPI MmProbeAndLockPages(PMDL MemoryDescriptorList, KPROCESSOR_MODE AccessMode, LOCK_OPERATION Operation);
+VOID NTAPI MmProbeAndLockPages(PMDL MemoryDescriptorList, KPROCESSOR_MODE AccessMode,
+                               LOCK_OPERATION Operation);
 // Unlocks pages MmProbeAndLockPages locked (a breach when they are not locked) and drops the mapping.
 VOID NTAPI MmUnlockPages(PMDL MemoryDescriptorList);
 // The system address of the described buffer: for an MDL that is locked or built for non-paged

@@ -38,7 +38,7 @@ struct Filter {
         if (routineResult != STATUS_MORE_PROCESSING_REQUIRED)
             return IoCallDriver(lower, irp);
         // The routine hands the IRP back here; finish it with a status of our own.
-        KEVENT done;
+        KEVENT done{};
         KeInitializeEvent(&done, NotificationEvent, FALSE);
         keptBack = &done;
         if (IoCallDriver(lower, irp) == STATUS_PENDING)
@@ -66,7 +66,8 @@ protected:
         bottom_ = lowerDriver_.AddDevice(u"IrpBottom");
         filterDriver_ = standin::CreateDriverObject(u"IrpFilter");
         filterDriver_->MajorFunction[IRP_MJ_DEVICE_CONTROL] = Filter::Dispatch;
-        ASSERT_EQ(IoCreateDevice(filterDriver_, 0, nullptr, FILE_DEVICE_UNKNOWN, 0, FALSE, &filter_), STATUS_SUCCESS);
+        ASSERT_EQ(IoCreateDevice(filterDriver_, 0, nullptr, FILE_DEVICE_UNKNOWN, 0, FALSE, &filter_),
+                  STATUS_SUCCESS);
         filter_->Flags &= ~DO_DEVICE_INITIALIZING;
         Filter::lower = IoAttachDeviceToDeviceStack(filter_, bottom_);
     }
@@ -163,9 +164,9 @@ TEST(Irp, RoutinesRunOnlyForTheOutcomesTheyAskedFor)
         bool onSuccess, onError;
         int expected;
     } cases[] = {
-        {STATUS_SUCCESS, true, false, 1},      {STATUS_SUCCESS, false, true, 0},
+        {STATUS_SUCCESS, true, false, 1},         {STATUS_SUCCESS, false, true, 0},
         {STATUS_BUFFER_OVERFLOW, false, true, 1}, // a warning is not a success
-        {STATUS_UNSUCCESSFUL, true, false, 0}, {STATUS_UNSUCCESSFUL, false, true, 1},
+        {STATUS_UNSUCCESSFUL, true, false, 0},    {STATUS_UNSUCCESSFUL, false, true, 1},
     };
     for (const auto& c : cases) {
         calls = 0;
@@ -190,7 +191,8 @@ TEST(IrpVerifier, CompletingTwiceIsReportedAndTheRequestStillFinishesOnce)
     QuietBreaches quiet;
     TestDriver driver;
     PDEVICE_OBJECT device = driver.AddDevice(u"Twice");
-    const IO_STATUS_BLOCK result = iotest::SendDeviceControl(device, iotest::kCompleteTwice, nullptr, 0, nullptr, 0);
+    const IO_STATUS_BLOCK result =
+        iotest::SendDeviceControl(device, iotest::kCompleteTwice, nullptr, 0, nullptr, 0);
     EXPECT_EQ(result.Status, STATUS_SUCCESS);
     auto breaches = quiet.Take();
     ASSERT_EQ(breaches.size(), 1u);
@@ -212,8 +214,9 @@ TEST(IrpVerifier, CompletingPendingAboveDispatchOrWithACancelRoutineIsReported)
 
     PIRP irp = IoAllocateIrp(1, FALSE);
     IoGetNextIrpStackLocation(irp)->MajorFunction = IRP_MJ_DEVICE_CONTROL;
-    IoSetCompletionRoutine(irp, [](PDEVICE_OBJECT, PIRP, PVOID) { return STATUS_MORE_PROCESSING_REQUIRED; },
-                           nullptr, TRUE, TRUE, TRUE);
+    IoSetCompletionRoutine(
+        irp, [](PDEVICE_OBJECT, PIRP, PVOID) { return STATUS_MORE_PROCESSING_REQUIRED; }, nullptr, TRUE, TRUE,
+        TRUE);
     // A driver that took it: pretend IofCallDriver moved it down one location.
     irp->CurrentLocation--;
     irp->Tail.Overlay.CurrentStackLocation--;
@@ -255,11 +258,11 @@ TEST(IrpVerifier, ARequestNeverCompletedIsListedUntilItIs)
     QuietBreaches quiet;
     TestDriver driver;
     PDEVICE_OBJECT device = driver.AddDevice(u"Forgetful");
-    KEVENT event;
+    KEVENT event{};
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     IO_STATUS_BLOCK iosb{};
-    PIRP irp = IoBuildDeviceIoControlRequest(iotest::kPendUncancellable, device, nullptr, 0, nullptr, 0, FALSE,
-                                             &event, &iosb);
+    PIRP irp = IoBuildDeviceIoControlRequest(iotest::kPendUncancellable, device, nullptr, 0, nullptr, 0,
+                                             FALSE, &event, &iosb);
     ASSERT_EQ(IoCallDriver(device, irp), STATUS_PENDING);
     // The driver and its device are still there too; the request is what matters here.
     auto irpLines = [&quiet] {
@@ -289,11 +292,11 @@ TEST(IrpVerifier, FreeingTwiceOrFreeingTheIoManagersIrpIsReported)
     IoFreeIrp(irp);
     TestDriver driver;
     PDEVICE_OBJECT device = driver.AddDevice(u"Owner");
-    KEVENT event;
+    KEVENT event{};
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     IO_STATUS_BLOCK iosb;
-    PIRP built = IoBuildDeviceIoControlRequest(iotest::kEchoBuffered, device, nullptr, 0, nullptr, 0, FALSE, &event,
-                                               &iosb);
+    PIRP built = IoBuildDeviceIoControlRequest(iotest::kEchoBuffered, device, nullptr, 0, nullptr, 0, FALSE,
+                                               &event, &iosb);
     IoFreeIrp(built);
     auto breaches = quiet.Take();
     ASSERT_EQ(breaches.size(), 2u);
@@ -318,8 +321,9 @@ TEST(Irp, ReuseMakesAnIrpFreshForAnotherRequest)
         next->Parameters.DeviceIoControl.IoControlCode = iotest::kCompleteWith;
         next->Parameters.DeviceIoControl.InputBufferLength = sizeof input;
         irp->AssociatedIrp.SystemBuffer = input;
-        IoSetCompletionRoutine(irp, [](PDEVICE_OBJECT, PIRP, PVOID) { return STATUS_MORE_PROCESSING_REQUIRED; },
-                               nullptr, TRUE, TRUE, TRUE);
+        IoSetCompletionRoutine(
+            irp, [](PDEVICE_OBJECT, PIRP, PVOID) { return STATUS_MORE_PROCESSING_REQUIRED; }, nullptr, TRUE,
+            TRUE, TRUE);
         EXPECT_EQ(IoCallDriver(device, irp), status);
         EXPECT_EQ(irp->IoStatus.Information, 3u);
     }

@@ -4,10 +4,10 @@
 // reads the method from the code to decide how the caller's buffers reach the driver.
 #pragma once
 
-#define CTL_CODE(DeviceType, Function, Method, Access)                                                      \
+#define CTL_CODE(DeviceType, Function, Method, Access)                                                       \
     (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
-#define DEVICE_TYPE_FROM_CTL_CODE(ctrlCode) (((unsigned long)((ctrlCode) & 0xffff0000)) >> 16)
-#define METHOD_FROM_CTL_CODE(ctrlCode) ((unsigned long)((ctrlCode) & 3))
+#define DEVICE_TYPE_FROM_CTL_CODE(ctrlCode) (((unsigned long)((ctrlCode)&0xffff0000)) >> 16)
+#define METHOD_FROM_CTL_CODE(ctrlCode) ((unsigned long)((ctrlCode)&3))
 
 // Transfer methods.
 #define METHOD_BUFFERED 0

@@ -34,5 +34,5 @@ using REFCLSID = const CLSID&;
 #endif
 
 // Defines a named GUID constant; every translation unit that includes the definition shares it.
-#define DEFINE_GUIDSTRUCT_VALUE(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                            \
+#define DEFINE_GUIDSTRUCT_VALUE(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                             \
     inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}

@@ -57,8 +57,9 @@ using HRESULT = LONG;
 // A Win32 error as an HRESULT: 0x8007xxxx; 0 and negative values pass unchanged.
 constexpr HRESULT HRESULT_FROM_WIN32(unsigned long x)
 {
-    return static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)
-                                        : static_cast<HRESULT>((x & 0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000);
+    return static_cast<HRESULT>(x) <= 0
+               ? static_cast<HRESULT>(x)
+               : static_cast<HRESULT>((x & 0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000);
 }
 // An NTSTATUS as an HRESULT, marked with the NT facility bit.
 #define HRESULT_FROM_NT(x) ((HRESULT)((x) | FACILITY_NT_BIT))

@@ -115,13 +115,13 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT device, PIRP irp)
         const ULONG copied = std::min(p.InputBufferLength, p.OutputBufferLength);
         for (ULONG i = 0; i < copied; ++i)
             system[i] = static_cast<UCHAR>(system[i] + 1);
-        return p.OutputBufferLength < p.InputBufferLength ? Complete(irp, STATUS_BUFFER_OVERFLOW, copied)
-                                                          : Complete(irp, STATUS_SUCCESS, p.InputBufferLength);
+        return p.OutputBufferLength < p.InputBufferLength
+                   ? Complete(irp, STATUS_BUFFER_OVERFLOW, copied)
+                   : Complete(irp, STATUS_SUCCESS, p.InputBufferLength);
     }
     case kReadInDirect: {
-        auto* data = static_cast<UCHAR*>(irp->MdlAddress ? MmGetSystemAddressForMdlSafe(irp->MdlAddress,
-                                                                                        NormalPagePriority)
-                                                         : nullptr);
+        auto* data = static_cast<UCHAR*>(
+            irp->MdlAddress ? MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority) : nullptr);
         if (!data)
             return Complete(irp, STATUS_INVALID_PARAMETER);
         const ULONG count = MmGetMdlByteCount(irp->MdlAddress);
@@ -232,7 +232,8 @@ PDEVICE_OBJECT TestDriver::AddDevice(std::u16string_view name, std::u16string_vi
 
 void TestDriver::RemoveDevice(PDEVICE_OBJECT device)
 {
-    auto it = std::find_if(devices_.begin(), devices_.end(), [device](const Added& a) { return a.device == device; });
+    auto it = std::find_if(devices_.begin(), devices_.end(),
+                           [device](const Added& a) { return a.device == device; });
     if (it == devices_.end())
         return;
     if (!it->link.empty()) {
@@ -253,7 +254,8 @@ bool TestDriver::WaitForQueued(PDEVICE_OBJECT device, int milliseconds)
 {
     LARGE_INTEGER timeout;
     timeout.QuadPart = -int64_t(milliseconds) * 10000;
-    return KeWaitForSingleObject(&State(device).queued, Executive, KernelMode, FALSE, &timeout) == STATUS_SUCCESS;
+    return KeWaitForSingleObject(&State(device).queued, Executive, KernelMode, FALSE, &timeout) ==
+           STATUS_SUCCESS;
 }
 
 bool TestDriver::CompleteQueued(PDEVICE_OBJECT device, NTSTATUS status, ULONG_PTR information)
@@ -282,11 +284,12 @@ bool TestDriver::CompleteQueued(PDEVICE_OBJECT device, NTSTATUS status, ULONG_PT
 IO_STATUS_BLOCK SendDeviceControl(PDEVICE_OBJECT device, ULONG code, PVOID in, ULONG inLength, PVOID out,
                                   ULONG outLength)
 {
-    KEVENT event;
+    KEVENT event{};
     KeInitializeEvent(&event, NotificationEvent, FALSE);
     IO_STATUS_BLOCK iosb{};
     iosb.Status = STATUS_PENDING;
-    PIRP irp = IoBuildDeviceIoControlRequest(code, device, in, inLength, out, outLength, FALSE, &event, &iosb);
+    PIRP irp =
+        IoBuildDeviceIoControlRequest(code, device, in, inLength, out, outLength, FALSE, &event, &iosb);
     if (!irp)
         return {{STATUS_INSUFFICIENT_RESOURCES}, 0};
     if (IoCallDriver(device, irp) == STATUS_PENDING)

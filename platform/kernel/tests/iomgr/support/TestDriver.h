@@ -32,7 +32,8 @@ constexpr ULONG kCompleteWith = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x806, METHOD_BUFF
 // Completes the request twice.
 constexpr ULONG kCompleteTwice = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x807, METHOD_BUFFERED, FILE_ANY_ACCESS);
 // Returns STATUS_SUCCESS at once and completes the request a little later from another thread.
-constexpr ULONG kReturnBeforeCompleting = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x808, METHOD_BUFFERED, FILE_ANY_ACCESS);
+constexpr ULONG kReturnBeforeCompleting =
+    CTL_CODE(FILE_DEVICE_UNKNOWN, 0x808, METHOD_BUFFERED, FILE_ANY_ACCESS);
 
 // A create whose file name is this is refused with STATUS_ACCESS_DENIED.
 inline constexpr char16_t kDeniedName[] = u"\\deny";
@@ -45,16 +46,16 @@ struct DeviceState {
     std::atomic<int> shutdowns{0};
     std::atomic<int> cancelled{0};
     std::mutex lock;
-    std::vector<std::u16string> createNames;  // FILE_OBJECT::FileName of each create
-    std::vector<PFILE_OBJECT> createFiles;    // and its file object
-    std::vector<UCHAR> events;                // the major function of each create, cleanup and close
+    std::vector<std::u16string> createNames; // FILE_OBJECT::FileName of each create
+    std::vector<PFILE_OBJECT> createFiles;   // and its file object
+    std::vector<UCHAR> events;               // the major function of each create, cleanup and close
     std::vector<UCHAR> lastDirectInput;
     std::vector<UCHAR> pnpMinors;
     PDEVICE_OBJECT lower = nullptr; // where plug and play requests go on to
 
     KSPIN_LOCK queueLock;
     LIST_ENTRY queue;
-    KEVENT queued; // synchronization event: set each time a request is queued
+    KEVENT queued{}; // synchronization event: set each time a request is queued
 };
 
 class TestDriver {
