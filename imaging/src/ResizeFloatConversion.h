@@ -2,7 +2,7 @@
 // it goes in a row of four-sample pixels of which three are written. A bias
 // just above one half is added, the sum truncated toward zero and saturated to the type's range.
 // The vector paths add the single-precision bias; the one-at-a-time tail of the cubic vertical
-// passes adds its own bias in double precision. Float samples take the value as it is.
+// passes and the plain kernels add theirs in double precision. Float samples take the value as it is.
 //
 // A result beyond the range of a 32-bit integer, or not a number, has no truncation; such results
 // saturate like any other (a huge positive value gives the type's maximum, not its minimum) and
@@ -42,19 +42,26 @@ template <typename T> inline T ConvertBiased(float v)
     }
 }
 
-// double(v) + 0.5000001, truncated and saturated; floats unchanged.
-template <typename T> inline T ConvertBiasedTail(float v)
+// v + 0.5000001 in double precision, truncated and saturated; floats rounded to single
+// precision. The plain kernels' conversion, which carries their double-precision sums.
+template <typename T> inline T ConvertBiasedDouble(double v)
 {
     if constexpr (std::is_same_v<T, float>) {
-        return v;
+        return float(v);
     } else {
-        const double biased = double(v) + kSampleBiasTail;
+        const double biased = v + kSampleBiasTail;
         if (biased != biased)
             return T(0);
         const double clamped =
             std::min(std::max(biased, double(SampleRange<T>::kLow)), double(SampleRange<T>::kHigh));
         return T(int32_t(clamped));
     }
+}
+
+// double(v) + 0.5000001, truncated and saturated; floats unchanged.
+template <typename T> inline T ConvertBiasedTail(float v)
+{
+    return ConvertBiasedDouble<T>(double(v));
 }
 
 // Where filtered sample j of a three-channel run goes in a row of four-sample pixels.

@@ -1,32 +1,15 @@
-// ResizeKernelTable: the 96 slots in their fixed layout. Slots whose kernels are not built yet
-// (the plain set, 48-95) hold a trap: running one is a programming error that must not pass as a
-// resize that wrote nothing, so it names the slot on the standard error stream and aborts.
+// ResizeKernelTable: the 96 slots in their fixed layout, the vector set in 0-47 and the plain set
+// in 48-95, and CallResizeKernel, the checked way to run one slot.
 #include "ResizeKernels.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <utility>
+#include <cstddef>
 
 namespace imaging {
 namespace {
 
-template <int Slot>
-[[noreturn]] void KernelNotBuilt(const ResizeKernelArgs&)
-{
-    std::fprintf(stderr, "imaging: resize kernel slot %d is not built\n", Slot);
-    std::fflush(stderr);
-    std::abort();
-}
-
-template <size_t... Slots>
-constexpr std::array<ResizeKernel, kResizeKernelSlots> AllTraps(std::index_sequence<Slots...>)
-{
-    return {KernelNotBuilt<int(Slots)>...};
-}
-
 constexpr std::array<ResizeKernel, kResizeKernelSlots> BuildTable()
 {
-    auto table = AllTraps(std::make_index_sequence<kResizeKernelSlots>());
+    std::array<ResizeKernel, kResizeKernelSlots> table{};
     const ResizeKernel nearest[12] = {
         ResizeNearestRows8u_C3, ResizeNearestRows16u_C3, ResizeNearestRows32f_C3,
         ResizeNearestRows16u_C3, ResizeNearestRows8u_C1, ResizeNearestRows16u_C1,
@@ -56,17 +39,39 @@ constexpr std::array<ResizeKernel, kResizeKernelSlots> BuildTable()
         ResizeLanczosInnerRows32f_C1, ResizeLanczosInnerRows16s_C1,
     };
     for (int i = 0; i < 12; ++i)
-        table[size_t(kSlotNearestC3 + i)] = nearest[i];
+        table[std::size_t(kSlotNearestC3 + i)] = nearest[i];
     for (int i = 0; i < 8; ++i)
-        table[size_t(kSlotLinearMC + i)] = linear[i];
+        table[std::size_t(kSlotLinearMC + i)] = linear[i];
     for (int i = 0; i < 6; ++i)
-        table[size_t(kSlotCubicMC + i)] = cubic[i];
+        table[std::size_t(kSlotCubicMC + i)] = cubic[i];
     for (int i = 0; i < 8; ++i)
-        table[size_t(kSlotTaps4MC + i)] = taps4[i];
+        table[std::size_t(kSlotTaps4MC + i)] = taps4[i];
     for (int i = 0; i < 6; ++i)
-        table[size_t(kSlotLanczosMC + i)] = lanczos[i];
+        table[std::size_t(kSlotLanczosMC + i)] = lanczos[i];
     for (int i = 0; i < 8; ++i)
-        table[size_t(kSlotLanczosInnerMC + i)] = lanczosInner[i];
+        table[std::size_t(kSlotLanczosInnerMC + i)] = lanczosInner[i];
+
+    // The plain set, in the same grouping 48 slots on.
+    const ResizeKernel plain[48] = {
+        PlainNearestRows8u_C3,          PlainNearestRows16u_C3,         PlainNearestRows32f_C3,
+        PlainNearestRows16u_C3,         PlainNearestRows8u_C1,          PlainNearestRows16u_C1,
+        PlainNearestRows32f_C1,         PlainNearestRows16u_C1,         PlainNearestRows8u_C4,
+        PlainNearestRows16u_C4,         PlainNearestRows32f_C4,         PlainNearestRows16u_C4,
+        PlainLinearRows8u_MC,           PlainLinearRows16u_MC,          PlainLinearRows32f_MC,
+        PlainLinearRows16s_MC,          PlainLinearRows8u_C1,           PlainLinearRows16u_C1,
+        PlainLinearRows32f_C1,          PlainLinearRows16s_C1,          PlainCubicRows8u_MC,
+        PlainCubicRows16u_MC,           PlainCubicRows32f_MC,           PlainCubicRows8u_C1,
+        PlainCubicRows16u_C1,           PlainCubicRows32f_C1,           PlainFourTapRows8u_MC,
+        PlainFourTapRows16u_MC,         PlainFourTapRows32f_MC,         PlainFourTapRows16s_MC,
+        PlainFourTapRows8u_C1,          PlainFourTapRows16u_C1,         PlainFourTapRows32f_C1,
+        PlainFourTapRows16s_C1,         PlainLanczosRows8u_MC,          PlainLanczosRows16u_MC,
+        PlainLanczosRows32f_MC,         PlainLanczosRows8u_C1,          PlainLanczosRows16u_C1,
+        PlainLanczosRows32f_C1,         PlainLanczosInteriorRows8u_MC,  PlainLanczosInteriorRows16u_MC,
+        PlainLanczosInteriorRows32f_MC, PlainLanczosInteriorRows16s_MC, PlainLanczosInteriorRows8u_C1,
+        PlainLanczosInteriorRows16u_C1, PlainLanczosInteriorRows32f_C1, PlainLanczosInteriorRows16s_C1,
+    };
+    for (int i = 0; i < 48; ++i)
+        table[std::size_t(kPlainKernelSet + i)] = plain[i];
     return table;
 }
 
@@ -80,7 +85,7 @@ ImagingStatus CallResizeKernel(int32_t slot, const ResizeKernelArgs& args)
         return StatusInterpolationError;
     if (!args.src || !args.dst)
         return StatusNullPointer;
-    ResizeKernelTable[size_t(slot)](args);
+    ResizeKernelTable[std::size_t(slot)](args);
     return StatusOk;
 }
 

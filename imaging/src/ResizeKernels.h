@@ -9,8 +9,8 @@
 //   20-22 cubic C3/C4, 23-25 cubic C1 (fractions); 26-29 and 30-33 the same with four weights
 //   34-36 Lanczos-3 C3/C4, 37-39 Lanczos-3 C1 (border folding); 40-43, 44-47 without folding
 // Within a group the sample type adds 0 (8u), 1 (16u), 2 (32f) or 3 (16s); the cubic and folding
-// Lanczos groups have no 16s member. A slot whose kernel is not built holds a trap that reports the
-// slot and aborts the program.
+// Lanczos groups have no 16s member. No engine selects the plain set: only the internal entries
+// (a kernel set of 48) and CallResizeKernel reach it.
 #pragma once
 
 #include "imaging/imaging.h"
@@ -162,5 +162,63 @@ void ResizeLanczosRows8u_C1Plain(const ResizeKernelArgs& args);
 void ResizeLanczosRows8u_MCPlain(const ResizeKernelArgs& args);
 void ResizeLanczosInnerRows8u_C1Plain(const ResizeKernelArgs& args);
 void ResizeLanczosInnerRows8u_MCPlain(const ResizeKernelArgs& args);
+
+// The plain set (slots 48-95): scalar code only, built without auto-vectorisation. Integer linear
+// kernels work in Q14 fixed point and saturate; the cubic, four-tap and Lanczos kernels and the
+// float linear ones compute in double precision in fixed orders of summation, and integer results
+// are the sum plus 0.5000001, truncated toward zero and saturated to the type's range. Every
+// kernel returns before reading a table when the destination has no rows or no columns.
+void PlainNearestRows8u_C3(const ResizeKernelArgs& args);
+void PlainNearestRows16u_C3(const ResizeKernelArgs& args);
+void PlainNearestRows32f_C3(const ResizeKernelArgs& args);
+void PlainNearestRows8u_C1(const ResizeKernelArgs& args);
+void PlainNearestRows16u_C1(const ResizeKernelArgs& args);
+void PlainNearestRows32f_C1(const ResizeKernelArgs& args);
+void PlainNearestRows8u_C4(const ResizeKernelArgs& args);
+void PlainNearestRows16u_C4(const ResizeKernelArgs& args);
+void PlainNearestRows32f_C4(const ResizeKernelArgs& args);
+
+void PlainLinearRows8u_MC(const ResizeKernelArgs& args);
+void PlainLinearRows16u_MC(const ResizeKernelArgs& args);
+void PlainLinearRows32f_MC(const ResizeKernelArgs& args);
+void PlainLinearRows16s_MC(const ResizeKernelArgs& args);
+void PlainLinearRows8u_C1(const ResizeKernelArgs& args);
+void PlainLinearRows16u_C1(const ResizeKernelArgs& args);
+void PlainLinearRows32f_C1(const ResizeKernelArgs& args);
+void PlainLinearRows16s_C1(const ResizeKernelArgs& args);
+
+void PlainCubicRows8u_MC(const ResizeKernelArgs& args);
+void PlainCubicRows16u_MC(const ResizeKernelArgs& args);
+void PlainCubicRows32f_MC(const ResizeKernelArgs& args);
+void PlainCubicRows8u_C1(const ResizeKernelArgs& args);
+void PlainCubicRows16u_C1(const ResizeKernelArgs& args);
+void PlainCubicRows32f_C1(const ResizeKernelArgs& args);
+
+void PlainFourTapRows8u_MC(const ResizeKernelArgs& args);
+void PlainFourTapRows16u_MC(const ResizeKernelArgs& args);
+void PlainFourTapRows32f_MC(const ResizeKernelArgs& args);
+void PlainFourTapRows16s_MC(const ResizeKernelArgs& args);
+void PlainFourTapRows8u_C1(const ResizeKernelArgs& args);
+void PlainFourTapRows16u_C1(const ResizeKernelArgs& args);
+void PlainFourTapRows32f_C1(const ResizeKernelArgs& args);
+void PlainFourTapRows16s_C1(const ResizeKernelArgs& args);
+
+// Lanczos-3 with border handling: taps outside the source repeat its edge pixel or row.
+void PlainLanczosRows8u_MC(const ResizeKernelArgs& args);
+void PlainLanczosRows16u_MC(const ResizeKernelArgs& args);
+void PlainLanczosRows32f_MC(const ResizeKernelArgs& args);
+void PlainLanczosRows8u_C1(const ResizeKernelArgs& args);
+void PlainLanczosRows16u_C1(const ResizeKernelArgs& args);
+void PlainLanczosRows32f_C1(const ResizeKernelArgs& args);
+
+// Lanczos-3 without border handling: every tap is read from the source.
+void PlainLanczosInteriorRows8u_MC(const ResizeKernelArgs& args);
+void PlainLanczosInteriorRows16u_MC(const ResizeKernelArgs& args);
+void PlainLanczosInteriorRows32f_MC(const ResizeKernelArgs& args);
+void PlainLanczosInteriorRows16s_MC(const ResizeKernelArgs& args);
+void PlainLanczosInteriorRows8u_C1(const ResizeKernelArgs& args);
+void PlainLanczosInteriorRows16u_C1(const ResizeKernelArgs& args);
+void PlainLanczosInteriorRows32f_C1(const ResizeKernelArgs& args);
+void PlainLanczosInteriorRows16s_C1(const ResizeKernelArgs& args);
 
 } // namespace imaging

@@ -27,8 +27,9 @@ inline T* DestinationRow(const ResizeKernelArgs& args, int32_t row)
 // Columns of the destination row y taken from its source row; Channels is 1, 3 or 4. Three
 // channels are copied out of pixels pixelStride samples apart into destination pixels as far
 // apart; four channels sit at a stride of four. Element is the sample's storage (floats move as
-// 32-bit words).
-template <typename Element, int Channels>
+// 32-bit words). Tag keeps the plain set's instantiations apart from the vector set's, which are
+// compiled with auto-vectorisation.
+template <typename Element, int Channels, class Tag = void>
 void NearestRow(const ResizeKernelArgs& args, int32_t y, int32_t firstColumn)
 {
     const Element* from = SourceRow<Element>(args, args.rowOffsets[y]);
@@ -42,11 +43,11 @@ void NearestRow(const ResizeKernelArgs& args, int32_t y, int32_t firstColumn)
     }
 }
 
-template <typename Element, int Channels>
+template <typename Element, int Channels, class Tag = void>
 void NearestRows(const ResizeKernelArgs& args)
 {
     for (int32_t y = 0; y < args.dstHeight; ++y)
-        NearestRow<Element, Channels>(args, y, 0);
+        NearestRow<Element, Channels, Tag>(args, y, 0);
 }
 
 // A set of linear passes for LinearRows: the arithmetic's types, the horizontal passes by layout
@@ -234,9 +235,11 @@ void CubicRows(const ResizeKernelArgs& args)
 }
 
 // A set of Lanczos passes for LanczosRows: the sample type, the folding horizontal passes by
-// layout (null where a type has none), the interior ones, and the packed and AC4 vertical passes.
+// layout (null where a type has none), the interior ones, the packed and AC4 vertical passes, and
+// the copy that repeats a border row (the plain set keeps to CopyFloatsAlt's scalar moves).
 template <typename S, auto FoldingOne, auto FoldingThree, auto FoldingFour, auto InnerOne,
-          auto InnerThree, auto InnerFour, auto Packed, auto ThreeOfFour>
+          auto InnerThree, auto InnerFour, auto Packed, auto ThreeOfFour,
+          auto RowCopy = &CopyFloats>
 struct LanczosPassSet {
     using Sample = S;
     static constexpr auto FoldingC1 = FoldingOne;
@@ -247,6 +250,7 @@ struct LanczosPassSet {
     static constexpr auto InnerC4 = InnerFour;
     static constexpr auto VerticalPacked = Packed;
     static constexpr auto VerticalAC4 = ThreeOfFour;
+    static constexpr auto CopyRow = RowCopy;
 };
 
 // Six filtered rows in a ring, holding source rows r - 2 .. r + 3 for r = `last`; it starts with
@@ -321,7 +325,7 @@ void LanczosRows(const ResizeKernelArgs& args)
         held[slot] = kNone;
         for (int k = 0; k < 6; ++k) {
             if (held[k] == row) {
-                CopyFloats(ring[k], ring[slot], rowFloats);
+                (void)Passes::CopyRow(ring[k], ring[slot], rowFloats);
                 held[slot] = row;
                 return;
             }

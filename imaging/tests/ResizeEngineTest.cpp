@@ -564,16 +564,6 @@ TEST(ResizeGeneral, InternalEntryTakesSignedSixteenBitForNearestAndLinearOnly)
     EXPECT_EQ(ResizeGeneralWithKernelSet(r, 0), StatusDataTypeError);
 }
 
-TEST(ResizeGeneralDeathTest, ThePlainKernelSetIsReachedThroughTheInternalEntry)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    Call c;
-    EXPECT_DEATH(ResizeGeneralWithKernelSet(c.r, kPlainKernelSet), "slot 64 is not built");
-    c.r.interpolation = kResizeNearest;
-    c.r.sampleType = kSample16s;
-    EXPECT_DEATH(ResizeGeneralWithKernelSet(c.r, kPlainKernelSet), "slot 55 is not built");
-}
-
 TEST(ResizeGeneral, EveryAllocationFailureGivesNoMemoryWithNothingLeakedOrWritten)
 {
     for (int code : {kResizeNearest, kResizeLinear, kResizeCubic, kResizeLanczos}) {

@@ -1,0 +1,82 @@
+// The message compiler: ids built from severity, facility and code (explicit, following and
+// relative), inherited severity and facility, multi-line texts with CR LF, escapes of quotes,
+// backslashes and non-ASCII bytes, the first declared language chosen, symbolic names as typed
+// constants; and the refusal of malformed files with a non-zero exit and no output.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "km/eventlog.h"
+#include "messages/sample.h"
+
+extern "C" const standin::MessageTableEntry StandinMessageTable[];
+extern "C" const size_t StandinMessageTableCount;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Mcgen, CompilesEveryConstructOfTheSample)
+{
+    ASSERT_EQ(StandinMessageTableCount, 4u);
+    EXPECT_EQ(StandinMessageTable[0].id, 0x40070010u);
+    EXPECT_STREQ(StandinMessageTable[0].text, "First message with %2.\r\n");
+    EXPECT_EQ(StandinMessageTable[1].id, 0x40070011u);
+    EXPECT_STREQ(StandinMessageTable[1].text,
+                 "Two lines: \"quoted\" and a back\\slash\\\\\r\nsecond line with trailing spaces  \r\n");
+    EXPECT_EQ(StandinMessageTable[2].id, 0xC0120014u);
+    EXPECT_STREQ(StandinMessageTable[2].text, "Caf\xC3\xA9 %2!s! 100%% done%.\r\n");
+    EXPECT_EQ(StandinMessageTable[3].id, 0x80120001u); // facility inherited from the previous message
+    EXPECT_STREQ(StandinMessageTable[3].text, "No symbolic name.\r\n");
+
+    static_assert(std::is_same_v<decltype(SAMPLE_FIRST), const NTSTATUS>);
+    EXPECT_EQ(static_cast<ULONG>(SAMPLE_FIRST), 0x40070010u);
+    EXPECT_EQ(static_cast<ULONG>(SAMPLE_SECOND), 0x40070011u);
+    EXPECT_EQ(static_cast<ULONG>(SAMPLE_ERROR), 0xC0120014u);
+    EXPECT_EQ(FACILITY_SAMPLE, 7u);
+    EXPECT_EQ(SAMPLE_SEVERITY_ERROR, 3u);
+}
+
+class McgenRefusal : public testing::TestWithParam<const char*> {};
+
+TEST_P(McgenRefusal, ExitsWithAnErrorAndWritesNothing)
+{
+    const fs::path dir = fs::temp_directory_path() / ("mcgen-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    {
+        std::ofstream mc(dir / "bad.mc", std::ios::binary);
+        mc << GetParam();
+    }
+    const std::string command = std::string(MCGEN_PYTHON) + " " + MCGEN_SCRIPT + " " + (dir / "bad.mc").string() +
+                                " --header " + (dir / "bad.h").string() + " --source " + (dir / "bad.cpp").string() +
+                                " 2>" + (dir / "err.txt").string();
+    const int result = std::system(command.c_str());
+    EXPECT_NE(result, 0);
+    EXPECT_FALSE(fs::exists(dir / "bad.h"));
+    EXPECT_FALSE(fs::exists(dir / "bad.cpp"));
+    std::ifstream err(dir / "err.txt");
+    std::string first;
+    std::getline(err, first);
+    EXPECT_NE(first.find("error:"), std::string::npos) << first;
+    fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MalformedFiles, McgenRefusal,
+    testing::Values("MessageId=1\nLanguage=English\nno end\n",                                // text not ended
+                    "MessageId=1\nSeverity=Fatal\nLanguage=English\nx\n.\n",                   // unknown severity
+                    "MessageId=1\nFacility=Nowhere\nLanguage=English\nx\n.\n",                 // unknown facility
+                    "MessageId=1\nLanguage=Klingon\nx\n.\n",                                   // unknown language
+                    "MessageId=1\nLanguage=English\nx\n.\nMessageId=1\nLanguage=English\ny\n.\n", // duplicate id
+                    "MessageId=1\nSymbolicName=A\nLanguage=English\nx\n.\nMessageId=2\nSymbolicName=A\n"
+                    "Language=English\ny\n.\n",                                                // duplicate name
+                    "MessageId=0x10000\nLanguage=English\nx\n.\n",                             // code too large
+                    "SeverityNames=(Bad=0x4:X)\n",                                             // severity above 3
+                    "FacilityNames=(Sample=0x7:F\n",                                           // list not closed
+                    "MessageId=1\nSymbolicName=A\n",                                           // no text
+                    "Bogus=1\n"));                                                             // unknown keyword
+
+} // namespace
