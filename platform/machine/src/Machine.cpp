@@ -10,6 +10,7 @@
 #include "ResourceArbiter.h"
 #include "SystemWork.h"
 #include "Text.h"
+#include "km/deviceinterface.h"
 #include "km/drives.h"
 #include "km/eventlog.h"
 #include "km/irp.h"
@@ -87,6 +88,8 @@ void Machine::Boot()
                                  ": " + error.message);
     }
 
+    // A new boot starts with no device interface registered; their keys stay in the hive.
+    standin::ResetDeviceInterfaces();
     standin::SetMachineRoot(folder_.string());
     for (const auto& install : options_.driverFiles) {
         std::string host;
