@@ -127,8 +127,14 @@ NTSTATUS Dispatcher::Block(std::unique_lock<std::mutex>& hold, DISPATCHER_HEADER
     return satisfied ? STATUS_SUCCESS : STATUS_TIMEOUT;
 }
 
+bool Dispatcher::HasWaiters(const DISPATCHER_HEADER* header)
+{
+    return Instance().waitedOn_.count(header) != 0;
+}
+
 void Dispatcher::Link(DISPATCHER_HEADER* object, WaitBlock* block)
 {
+    Instance().waitedOn_.insert(object);
     auto* last = static_cast<WaitBlock*>(object->WaitListLast);
     block->prev = last;
     block->next = nullptr;
@@ -150,6 +156,8 @@ void Dispatcher::Unlink(DISPATCHER_HEADER* object, WaitBlock* block)
     else
         object->WaitListLast = block->prev;
     block->prev = block->next = nullptr;
+    if (!object->WaitListFirst)
+        Instance().waitedOn_.erase(object);
 }
 
 } // namespace standin

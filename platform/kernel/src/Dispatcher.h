@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <unordered_set>
 
 namespace standin {
 
@@ -37,7 +38,10 @@ public:
     static bool IsValid(const DISPATCHER_HEADER* header);
     static bool IsEvent(const DISPATCHER_HEADER* header);
     static bool IsMutex(const DISPATCHER_HEADER* header);
-    static bool HasWaiters(const DISPATCHER_HEADER* header) { return header->WaitListFirst != nullptr; }
+    // Whether threads wait on the object now. Decided by the dispatcher's own record rather than by
+    // the header, whose memory may be a stale copy: an event on a stack that once held another event
+    // must still initialise.
+    static bool HasWaiters(const DISPATCHER_HEADER* header);
     static size_t WaiterCount(const DISPATCHER_HEADER* header);
 
     // Takes the object for `thread` when its state allows (resetting a synchronization event,
@@ -56,6 +60,7 @@ private:
     static void Unlink(DISPATCHER_HEADER* object, WaitBlock* block);
 
     std::mutex lock_;
+    std::unordered_set<const DISPATCHER_HEADER*> waitedOn_; // objects with a non-empty wait list
 };
 
 } // namespace standin

@@ -136,3 +136,20 @@ TEST(Event, ReinitialisingWhileWaitedOnIsReportedAndKeepsTheWaiter)
     waiter.join();
     EXPECT_EQ(result, STATUS_SUCCESS);
 }
+
+TEST(Event, StaleMemoryThatLooksLikeAWaitedEventStillInitialises)
+{
+    // A stack slot that once held an initialised event and was written over since: the header's
+    // signature survives and its wait list points anywhere. Nobody waits on it, so it must initialise.
+    KEVENT first;
+    KeInitializeEvent(&first, NotificationEvent, FALSE);
+    alignas(KEVENT) unsigned char slot[sizeof(KEVENT)];
+    std::memcpy(slot, &first, sizeof first);
+    auto* stale = reinterpret_cast<KEVENT*>(slot);
+    stale->Header.WaitListFirst = &first; // any non-null garbage
+    stale->Header.WaitListLast = &first;
+    KeInitializeEvent(stale, NotificationEvent, FALSE);
+    EXPECT_EQ(standin::DispatcherWaiterCount(stale), 0u);
+    KeSetEvent(stale, 0, FALSE);
+    EXPECT_EQ(KeReadStateEvent(stale), 1);
+}
