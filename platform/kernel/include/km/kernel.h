@@ -37,6 +37,16 @@
 #if __has_include("km/iodevice.h")
 #include "km/iodevice.h"
 #endif
+#if __has_include("km/irp.h")
+#include "km/list.h"
+#include "km/mdl.h"
+#include "km/irp.h"
+#include "km/fileobject.h"
+#include "km/deviceinterface.h"
+#include "km/systeminfo.h"
+#include "km/process.h"
+#include "km/ks.h"
+#endif
 #if __has_include("km/eventlog.h")
 #include "km/eventlog.h"
 #endif

@@ -1,0 +1,16 @@
+// Statuses the machine returns that the kernel's status list does not carry yet.
+#pragma once
+#include "km/status.h"
+
+#ifndef STATUS_PROCEDURE_NOT_FOUND
+#define STATUS_PROCEDURE_NOT_FOUND KM_STATUS(0xC000007A)
+#endif
+#ifndef STATUS_INVALID_IMAGE_FORMAT
+#define STATUS_INVALID_IMAGE_FORMAT KM_STATUS(0xC000007B)
+#endif
+#ifndef STATUS_IMAGE_ALREADY_LOADED
+#define STATUS_IMAGE_ALREADY_LOADED KM_STATUS(0xC000010E)
+#endif
+#ifndef STATUS_CONFLICTING_ADDRESSES
+#define STATUS_CONFLICTING_ADDRESSES KM_STATUS(0xC0000018)
+#endif

@@ -1,0 +1,14 @@
+// The kernel-streaming interface categories that filters register under and that applications
+// enumerate, with their published values. Both sides use them: the driver to register its filters'
+// interfaces, user mode to find them.
+#pragma once
+#include "shared/guiddef.h"
+
+DEFINE_GUIDSTRUCT_VALUE(KSCATEGORY_CAPTURE, 0x65E8773DL, 0x8F56, 0x11D0, 0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31,
+                        0x96);
+DEFINE_GUIDSTRUCT_VALUE(KSCATEGORY_VIDEO, 0x6994AD05L, 0x93EF, 0x11D0, 0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31,
+                        0x96);
+DEFINE_GUIDSTRUCT_VALUE(KSCATEGORY_AUDIO, 0x6994AD04L, 0x93EF, 0x11D0, 0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31,
+                        0x96);
+DEFINE_GUIDSTRUCT_VALUE(KSCATEGORY_CROSSBAR, 0xA799A801L, 0xA46D, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0x24, 0x01, 0xDC,
+                        0xD4);

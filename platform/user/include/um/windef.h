@@ -1,0 +1,58 @@
+// Basic Win32 types with their Windows names and widths (64-bit build: DWORD and LONG are 32 bits,
+// WCHAR is char16_t, handles and pointers 64 bits). Every user-side header of the stand-in includes
+// this one; the aliases it shares with the kernel side name the same types.
+#pragma once
+#include "shared/guiddef.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#ifndef VOID
+#define VOID void
+#endif
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+using BOOL = int;
+using PBOOL = BOOL*;
+using BYTE = uint8_t;
+using PBYTE = BYTE*;
+using LPBYTE = BYTE*;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using PDWORD = DWORD*;
+using LPDWORD = DWORD*;
+using CHAR = char;
+using UCHAR = uint8_t;
+using SHORT = int16_t;
+using USHORT = uint16_t;
+using INT = int;
+using UINT = unsigned int;
+using LONG = int32_t;
+using ULONG = uint32_t;
+using PULONG = ULONG*;
+using LONGLONG = int64_t;
+using ULONGLONG = uint64_t;
+using LONG_PTR = intptr_t;
+using ULONG_PTR = uintptr_t;
+using DWORD_PTR = ULONG_PTR;
+using SIZE_T = size_t;
+using BOOLEAN = uint8_t;
+using WCHAR = char16_t;
+using PVOID = void*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using HANDLE = void*;
+using PHANDLE = HANDLE*;
+using LPHANDLE = HANDLE*;
+using LPSTR = CHAR*;
+using LPCSTR = const CHAR*;
+using PWSTR = WCHAR*;
+using LPWSTR = WCHAR*;
+using PCWSTR = const WCHAR*;
+using LPCWSTR = const WCHAR*;
+using PZZWSTR = WCHAR*; // zero-terminated strings one after the other, ended by one more zero
+using NTSTATUS = LONG;

@@ -1,0 +1,76 @@
+// Win32 error codes with Windows' values, and the HRESULT forms built from them. A driver's status
+// reaches user mode as the Win32 error RtlNtStatusToDosError gives (um/winternl.h).
+#pragma once
+#include "um/windef.h"
+
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NOT_READY 21L
+#define ERROR_BAD_COMMAND 22L
+#define ERROR_CRC 23L
+#define ERROR_BAD_LENGTH 24L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NOT_OWNER 288L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_OPERATION_ABORTED 995L
+#define ERROR_IO_INCOMPLETE 996L
+#define ERROR_IO_PENDING 997L
+#define ERROR_NOACCESS 998L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021L
+#define ERROR_IO_DEVICE 1117L
+#define ERROR_NOT_FOUND 1168L
+#define ERROR_INTERNAL_ERROR 1359L
+#define ERROR_NO_SYSTEM_RESOURCES 1450L
+#define ERROR_TIMEOUT 1460L
+#define ERROR_DEVICE_REMOVED 1617L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+
+using HRESULT = LONG;
+
+#define FACILITY_WIN32 7
+#define FACILITY_NT_BIT 0x10000000
+
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+
+// A Win32 error as an HRESULT: 0x8007xxxx; 0 and negative values pass unchanged.
+constexpr HRESULT HRESULT_FROM_WIN32(unsigned long x)
+{
+    return static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)
+                                        : static_cast<HRESULT>((x & 0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000);
+}
+// An NTSTATUS as an HRESULT, marked with the NT facility bit.
+#define HRESULT_FROM_NT(x) ((HRESULT)((x) | FACILITY_NT_BIT))
+
+#define S_OK ((HRESULT)0L)
+#define S_FALSE ((HRESULT)1L)
+#define E_NOTIMPL ((HRESULT)0x80004001L)
+#define E_NOINTERFACE ((HRESULT)0x80004002L)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define E_UNEXPECTED ((HRESULT)0x8000FFFFL)
+#define E_ACCESSDENIED ((HRESULT)0x80070005L)
+#define E_HANDLE ((HRESULT)0x80070006L)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
