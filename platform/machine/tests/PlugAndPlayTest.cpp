@@ -273,9 +273,11 @@ TEST_F(MachineTest, ShutdownReachesOnlyTheRegisteredDevice)
     EXPECT_EQ(report.leaks, 0u);
     EXPECT_TRUE(report.imagesUnmapped);
     EXPECT_EQ(EventsWith(kMessageShutdown), 1u);
-    for (const auto& entry : standin::EventLogEntries())
-        if (entry.messageId == kMessageShutdown)
+    for (const auto& entry : standin::EventLogEntries()) {
+        if (entry.messageId == kMessageShutdown) {
             EXPECT_EQ(entry.inserts, std::vector<std::u16string>{u"1"});
+        }
+    }
     EXPECT_EQ(a.Unplug(), platform::PciUnplug::Orderly);
     EXPECT_EQ(b.Unplug(), platform::PciUnplug::Orderly);
     EXPECT_EQ(machine_->Shutdown().shutdownRequests, 0u);
