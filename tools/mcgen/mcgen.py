@@ -1,0 +1,287 @@
+#!/usr/bin/env python3
+"""Message compiler of the driver's build: reads a message file in Windows message-file syntax
+and writes (a) a C++ header with each message's symbolic name as a constant of the file's
+MessageIdTypedef and (b) a C++ source defining the message table the driver file exports for the
+event log:
+
+    extern "C" const standin::MessageTableEntry StandinMessageTable[] = {{id, "text\\r\\n"}, ...};
+    extern "C" const size_t StandinMessageTableCount = <entries>;
+
+Message text keeps message-file syntax (inserts and escapes); each text line ends in CR LF.
+
+Usage: mcgen.py INPUT.mc --header OUT.h --source OUT.cpp [--header-include NAME.h]
+"""
+import argparse
+import re
+import sys
+
+DEFAULT_SEVERITIES = {"Success": 0x0, "Informational": 0x1, "Warning": 0x2, "Error": 0x3}
+DEFAULT_FACILITIES = {"System": 0x0FF, "Application": 0xFFF}
+DEFAULT_LANGUAGES = {"English": 0x409}
+
+
+class McError(Exception):
+    def __init__(self, path, line, text):
+        super().__init__(f"{path}:{line}: error: {text}")
+
+
+class Message:
+    def __init__(self, code, severity, facility, symbol, line):
+        self.code = code
+        self.severity = severity
+        self.facility = facility
+        self.symbol = symbol
+        self.line = line
+        self.texts = {}  # language name -> list of lines
+
+    @property
+    def id(self):
+        return (self.severity[1] << 30) | (self.facility[1] << 16) | self.code
+
+
+def parse_number(text, path, line):
+    try:
+        return int(text.strip(), 0)
+    except ValueError:
+        raise McError(path, line, f"'{text.strip()}' is not a number")
+
+
+def parse_name_list(body, path, line, with_symbol):
+    """The inside of a NAMES=( ... ) list: entries name=number[:symbol]."""
+    result = {}
+    for item in body.split():
+        m = re.fullmatch(r"([A-Za-z_][A-Za-z0-9_]*)=([0-9A-Fa-fxX]+)(?::([A-Za-z_][A-Za-z0-9_]*))?", item)
+        if not m:
+            raise McError(path, line, f"malformed name list entry '{item}'")
+        result[m.group(1)] = (parse_number(m.group(2), path, line), m.group(3) if with_symbol else None)
+    return result
+
+
+def parse(text, path):
+    lines = text.split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    lines = [l[:-1] if l.endswith("\r") else l for l in lines]
+    typedef = None
+    severities = {k: (v, None) for k, v in DEFAULT_SEVERITIES.items()}
+    facilities = {k: (v, None) for k, v in DEFAULT_FACILITIES.items()}
+    languages = {k: (v, None) for k, v in DEFAULT_LANGUAGES.items()}
+    declared_languages = []
+    comments = []
+    messages = []
+    current = None  # message whose fields are being read
+    previous = None
+    i = 0
+    while i < len(lines):
+        raw = lines[i]
+        number = i + 1
+        i += 1
+        stripped = raw.strip()
+        if not stripped:
+            continue
+        if stripped.startswith(";"):
+            comments.append((len(messages), stripped[1:]))
+            continue
+        m = re.fullmatch(r"([A-Za-z]+)\s*=\s*(.*)", stripped)
+        if not m:
+            raise McError(path, number, f"unexpected text '{stripped}'")
+        key, value = m.group(1), m.group(2)
+        lower = key.lower()
+        if lower in ("severitynames", "facilitynames", "languagenames"):
+            if current is not None:
+                raise McError(path, number, f"{key} inside a message")
+            body = value
+            start = number
+            while ")" not in body:
+                if i >= len(lines):
+                    raise McError(path, start, f"{key} list is not closed")
+                body += " " + lines[i].strip()
+                i += 1
+            if not body.startswith("(") or not body.rstrip().endswith(")"):
+                raise McError(path, start, f"{key} needs a list in parentheses")
+            entries = parse_name_list(body.strip()[1:-1], path, start, True)
+            if lower == "severitynames":
+                for name, (v, _) in entries.items():
+                    if v > 3:
+                        raise McError(path, start, f"severity {name} is above 3")
+                severities = entries
+            elif lower == "facilitynames":
+                for name, (v, _) in entries.items():
+                    if v > 0xFFF:
+                        raise McError(path, start, f"facility {name} is above 0xFFF")
+                facilities = entries
+            else:
+                languages = entries
+                declared_languages = list(entries)
+        elif lower == "messageidtypedef":
+            if current is not None or messages:
+                raise McError(path, number, "MessageIdTypedef must come before the messages")
+            typedef = value.strip()
+        elif lower == "outputbase":
+            pass
+        elif lower == "messageid":
+            if current is not None:
+                raise McError(path, number, "MessageId before the previous message's Language text")
+            v = value.strip()
+            if v == "":
+                code = previous.code + 1 if previous else 0
+            elif v.startswith("+"):
+                code = (previous.code if previous else 0) + parse_number(v[1:], path, number)
+            else:
+                code = parse_number(v, path, number)
+            if code > 0xFFFF:
+                raise McError(path, number, f"message id 0x{code:X} is above 0xFFFF")
+            severity = previous.severity if previous else ("Success", severities.get("Success", (0, None))[0])
+            facility = previous.facility if previous else ("Application", facilities.get("Application", (0, None))[0])
+            current = Message(code, severity, facility, None, number)
+        elif lower in ("severity", "facility", "symbolicname"):
+            if current is None:
+                raise McError(path, number, f"{key} outside a message")
+            name = value.strip()
+            if lower == "severity":
+                if name not in severities:
+                    raise McError(path, number, f"unknown severity '{name}'")
+                current.severity = (name, severities[name][0])
+            elif lower == "facility":
+                if name not in facilities:
+                    raise McError(path, number, f"unknown facility '{name}'")
+                current.facility = (name, facilities[name][0])
+            else:
+                if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", name):
+                    raise McError(path, number, f"'{name}' is no symbolic name")
+                current.symbol = name
+        elif lower == "language":
+            if current is None:
+                raise McError(path, number, "Language outside a message")
+            name = value.strip()
+            if name not in languages:
+                raise McError(path, number, f"unknown language '{name}'")
+            if name in current.texts:
+                raise McError(path, number, f"second {name} text for one message")
+            body = []
+            while True:
+                if i >= len(lines):
+                    raise McError(path, number, "message text is not ended by a line with a single '.'")
+                text_line = lines[i]
+                i += 1
+                if text_line == ".":
+                    break
+                body.append(text_line)
+            current.texts[name] = body
+            # A message ends with its last Language block: the next keyword that is not Language
+            # starts the next message.
+            if i >= len(lines) or not re.match(r"\s*language\s*=", lines[i], re.IGNORECASE):
+                messages.append(current)
+                previous = current
+                current = None
+        else:
+            raise McError(path, number, f"unknown keyword '{key}'")
+    if current is not None:
+        raise McError(path, current.line, "message without Language text")
+    language = declared_languages[0] if declared_languages else "English"
+    seen_ids = {}
+    seen_symbols = {}
+    for msg in messages:
+        if msg.id in seen_ids:
+            raise McError(path, msg.line, f"message id 0x{msg.id:08X} already used at line {seen_ids[msg.id]}")
+        seen_ids[msg.id] = msg.line
+        if msg.symbol:
+            if msg.symbol in seen_symbols:
+                raise McError(path, msg.line, f"symbolic name {msg.symbol} already used at line {seen_symbols[msg.symbol]}")
+            seen_symbols[msg.symbol] = msg.line
+        if language not in msg.texts:
+            raise McError(path, msg.line, f"message has no {language} text")
+    return typedef, severities, facilities, comments, messages, language
+
+
+def c_string(text):
+    out = []
+    for byte in text.encode("utf-8"):
+        ch = chr(byte)
+        if ch == "\\":
+            out.append("\\\\")
+        elif ch == '"':
+            out.append('\\"')
+        elif ch == "\r":
+            out.append("\\r")
+        elif ch == "\n":
+            out.append("\\n")
+        elif ch == "\t":
+            out.append("\\t")
+        elif 0x20 <= byte < 0x7F:
+            out.append(ch)
+        else:
+            out.append(f"\\{byte:03o}")
+    return '"' + "".join(out) + '"'
+
+
+def write_header(path, source_name, typedef, severities, facilities, comments, messages, language):
+    out = [f"// Message ids of {source_name}, generated by tools/mcgen/mcgen.py. Do not edit.", "#pragma once"]
+    out.append('#include "km/types.h"')
+    out.append("")
+    for name, (value, symbol) in facilities.items():
+        if symbol:
+            out.append(f"inline constexpr unsigned {symbol} = 0x{value:X};")
+    for name, (value, symbol) in severities.items():
+        if symbol:
+            out.append(f"inline constexpr unsigned {symbol} = 0x{value:X};")
+    out.append("")
+    ctype = typedef if typedef else "unsigned long"
+    pending = list(comments)
+    for index, msg in enumerate(messages):
+        while pending and pending[0][0] <= index:
+            out.append("//" + pending.pop(0)[1])
+        if not msg.symbol:
+            continue
+        out.append(f"// MessageId: {msg.symbol}")
+        out.append("// MessageText:")
+        for text_line in msg.texts[language]:
+            # A comment line ending in a backslash would swallow the next line.
+            shown = text_line.rstrip()
+            out.append("//  " + (shown + " (sic)" if shown.endswith("\\") else shown))
+        out.append(f"inline constexpr {ctype} {msg.symbol} = static_cast<{ctype}>(0x{msg.id:08X}u);")
+        out.append("")
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(out) + "\n")
+
+
+def write_source(path, source_name, header_include, messages, language):
+    out = [f"// Message table of {source_name}, generated by tools/mcgen/mcgen.py. Do not edit.",
+           '#include "km/eventlog.h"']
+    if header_include:
+        out.append(f'#include "{header_include}"')
+    out += ["", "#include <cstddef>", "", "extern \"C\" const standin::MessageTableEntry StandinMessageTable[] = {"]
+    for msg in messages:
+        text = "".join(line + "\r\n" for line in msg.texts[language])
+        out.append(f"    {{0x{msg.id:08X}u, {c_string(text)}}},")
+    out.append("};")
+    out.append(f'extern "C" const size_t StandinMessageTableCount = {len(messages)};')
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(out) + "\n")
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description="Compile a message file into a header and a table.")
+    parser.add_argument("input")
+    parser.add_argument("--header", required=True)
+    parser.add_argument("--source", required=True)
+    parser.add_argument("--header-include", default=None)
+    args = parser.parse_args(argv)
+    try:
+        with open(args.input, encoding="utf-8") as f:
+            text = f.read()
+        typedef, severities, facilities, comments, messages, language = parse(text, args.input)
+    except (OSError, UnicodeDecodeError) as e:
+        print(f"{args.input}: error: {e}", file=sys.stderr)
+        return 1
+    except McError as e:
+        print(e, file=sys.stderr)
+        return 1
+    name = args.input.replace("\\", "/").rsplit("/", 1)[-1]
+    write_header(args.header, name, typedef, severities, facilities, comments, messages, language)
+    write_source(args.source, name, args.header_include, messages, language)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
