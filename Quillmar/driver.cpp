@@ -6,6 +6,7 @@
 #include "driverentry.h"
 #include "kernel/poolallocation.h"
 #include "kernel/registrykey.h"
+#include "messages/Talvexon.h"
 #include "km/kernel.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -15,16 +16,15 @@
 
 namespace {
 
-// Message ids of the driver's message table used here.
-constexpr NTSTATUS kMessageTraceLogOpened = static_cast<NTSTATUS>(0x40070005);
-constexpr NTSTATUS kMessageTraceLogClosed = static_cast<NTSTATUS>(0x40070006);
-constexpr NTSTATUS kMessageInvalidPinType = static_cast<NTSTATUS>(0xC007100B);
-constexpr NTSTATUS kMessageInvalidTraceBits = static_cast<NTSTATUS>(0xC0071056);
-constexpr NTSTATUS kMessageDeviceNotFound = static_cast<NTSTATUS>(0xC007105D);
-constexpr NTSTATUS kMessageMaximumDevices = static_cast<NTSTATUS>(0xC007105E);
-constexpr NTSTATUS kMessageInvalidScaling = static_cast<NTSTATUS>(0xC0071086);
-constexpr NTSTATUS kMessageInvalidSizeType = static_cast<NTSTATUS>(0xC0071087);
-constexpr NTSTATUS kMessageInvalidVbiRemoval = static_cast<NTSTATUS>(0xC0071088);
+constexpr NTSTATUS kMessageTraceLogOpened = MSG_TRACE_LOG_FILE_OPENED;
+constexpr NTSTATUS kMessageTraceLogClosed = MSG_TRACE_LOG_FILE_CLOSED;
+constexpr NTSTATUS kMessageInvalidPinType = MSG_SPECIFIED_PIN_TYPE_INVALID;
+constexpr NTSTATUS kMessageInvalidTraceBits = MSG_INVALID_TRACE_OPTIONS_BITS_SPECIFIED;
+constexpr NTSTATUS kMessageDeviceNotFound = MSG_DEVICE_NOT_FOUND_DEVICES;
+constexpr NTSTATUS kMessageMaximumDevices = MSG_MAXIMUM_ALLOWED_ACTIVE_DEVICE_COUNT_REACHED;
+constexpr NTSTATUS kMessageInvalidScaling = MSG_INVALID_SCALING_ALGORITHM_VALID_VALUES;
+constexpr NTSTATUS kMessageInvalidSizeType = MSG_INVALID_DEFAULT_VIDEO_SIZE_TYPE_VALID;
+constexpr NTSTATUS kMessageInvalidVbiRemoval = MSG_INVALID_VBI_LINE_REMOVAL_OPTION_VALID;
 
 constexpr ACCESS_MASK kParametersReadAccess = 0x20019;
 constexpr ACCESS_MASK kParametersWriteAccess = 0xF003F;
