@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,6 +79,12 @@ class DriverTest : public testing::Test {
 protected:
     void SetUp() override
     {
+        // Drives C: and D: of a machine of the test's own, for the log files the driver writes.
+        std::random_device random;
+        root_ = std::filesystem::temp_directory_path() / ("drivertest-" + std::to_string(random()));
+        std::filesystem::create_directories(root_ / "C");
+        std::filesystem::create_directories(root_ / "D");
+        standin::SetMachineRoot(root_.string());
         standin::ResetRegistry();
         standin::EventLogClear();
         SetDeviceFactory(nullptr);
@@ -87,6 +95,9 @@ protected:
             Unload();
         SetDeviceFactory(nullptr);
         standin::ResetRegistry();
+        standin::SetMachineRoot("");
+        std::error_code error;
+        std::filesystem::remove_all(root_, error);
     }
 
     // The service key with "Parameters" holding `parameters` (lines of .reg values); with
@@ -159,6 +170,7 @@ protected:
     Driver* driver() const { return Driver::Instance(); }
 
     PDRIVER_OBJECT driverObject_ = nullptr;
+    std::filesystem::path root_;
 };
 
 } // namespace drivertest
