@@ -1,182 +1,258 @@
-// The main job: boots the machine and shows what the system does. Until the driver exists it runs a
-// short self-check of the machine's pieces that exist (the clock, kernel time, events, system
-// threads, DPCs), prints what it ran with the results, and exits non-zero when something fails.
-#include <chrono>
+// The main job: boots the machine in ./machine (made from the committed default on first use),
+// installs and loads the capture driver, shows the "Parameters" it completed, the trace log it
+// wrote and the event-log entries of this run, then shuts the machine down, which unloads the
+// driver. With --crash the run ends without a shutdown, as a crash would, and the next run shows
+// the driver appending to the old log instead of starting it anew.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
-#include "km/dpc.h"
-#include "km/irql.h"
-#include "km/object.h"
-#include "km/status.h"
-#include "km/sync.h"
-#include "km/thread.h"
-#include "km/time.h"
-#include "km/verifier.h"
-#include "platform/Clock.h"
+#include "km/kernel.h"
+#include "platform/machine/Machine.h"
 
 namespace {
 
-int g_failures = 0;
+namespace fs = std::filesystem;
 
-void Check(bool ok, const std::string& what)
-{
-    std::printf("  [%s] %s\n", ok ? " ok " : "FAIL", what.c_str());
-    if (!ok)
-        ++g_failures;
-}
+constexpr char16_t kService[] = u"Talvexon";
+constexpr char16_t kParameters[] =
+    u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\Talvexon\\Parameters";
+constexpr char16_t kInstalledFile[] = u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys";
+constexpr char kShutdownValue[] = "\"DriverShutdownSuccessfull\"=dword:";
 
-double Seconds(int64_t units)
-{
-    return static_cast<double>(units) / platform::Clock::kUnitsPerSecond;
-}
-
-LARGE_INTEGER Relative(int64_t units)
-{
-    LARGE_INTEGER t;
-    t.QuadPart = -units;
-    return t;
-}
-
-void CheckClock()
-{
-    std::printf("clock\n");
-    constexpr double kFactor = 100.0;
-    platform::Clock::SetSpeedFactor(kFactor);
-    const int64_t simulatedStart = platform::Clock::Now();
-    const auto realStart = std::chrono::steady_clock::now();
-    LARGE_INTEGER interval = Relative(2 * platform::Clock::kUnitsPerSecond);
-    const NTSTATUS status = KeDelayExecutionThread(KernelMode, FALSE, &interval);
-    const double simulated = Seconds(platform::Clock::Now() - simulatedStart);
-    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
-    std::printf("  slept 2 s of simulated time at speed factor %.0f: %.3f s simulated, %.3f s real\n",
-                kFactor, simulated, real);
-    Check(status == STATUS_SUCCESS && simulated >= 2.0, "the sleep lasted at least its simulated interval");
-    platform::Clock::SetSpeedFactor(1.0);
-
-    LARGE_INTEGER frequency, system, local;
-    KeQueryPerformanceCounter(&frequency);
-    KeQuerySystemTime(&system);
-    ExSystemTimeToLocalTime(&system, &local);
-    TIME_FIELDS fields;
-    RtlTimeToTimeFields(&local, &fields);
-    std::printf("  local time %04d-%02d-%02d %02d:%02d:%02d, performance counter at %lld Hz\n", fields.Year,
-                fields.Month, fields.Day, fields.Hour, fields.Minute, fields.Second,
-                static_cast<long long>(frequency.QuadPart));
-    Check(fields.Year >= 2000 && frequency.QuadPart == STANDIN_PERFORMANCE_FREQUENCY,
-          "system time and performance counter are plausible");
-}
-
-void CheckEventWait()
-{
-    std::printf("event wait\n");
-    KEVENT event;
-    KeInitializeEvent(&event, SynchronizationEvent, FALSE);
-    LARGE_INTEGER timeout = Relative(50 * platform::Clock::kUnitsPerMillisecond);
-    const int64_t start = platform::Clock::Now();
-    const NTSTATUS timedOut = KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &timeout);
-    const double waited = Seconds(platform::Clock::Now() - start);
-    std::printf("  wait of 50 ms on an unsignalled event: status 0x%08X after %.3f s\n",
-                static_cast<unsigned>(timedOut), waited);
-    Check(timedOut == STATUS_TIMEOUT && waited >= 0.05, "the wait timed out, not before its time");
-    KeSetEvent(&event, 0, FALSE);
-    const NTSTATUS signalled = KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &timeout);
-    Check(signalled == STATUS_SUCCESS && KeReadStateEvent(&event) == 0,
-          "a signalled synchronization event satisfies the wait and resets");
-}
-
-struct ThreadWork {
-    KEVENT started;
-    KIRQL irql = 0xFF;
+struct Options {
+    fs::path folder = "machine";
+    bool crash = false;
 };
 
-VOID ThreadRoutine(PVOID context)
+bool ParseArguments(int argc, char** argv, Options* options)
 {
-    auto* work = static_cast<ThreadWork*>(context);
-    work->irql = KeGetCurrentIrql();
-    KeSetEvent(&work->started, 0, FALSE);
-    LARGE_INTEGER pause = Relative(10 * platform::Clock::kUnitsPerMillisecond);
-    KeDelayExecutionThread(KernelMode, FALSE, &pause);
-    PsTerminateSystemThread(STATUS_SUCCESS);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--crash") == 0) {
+            options->crash = true;
+        } else if (std::strcmp(argv[i], "--machine") == 0 && i + 1 < argc) {
+            options->folder = argv[++i];
+        } else {
+            std::fprintf(stderr,
+                         "usage: talvexon-run [--machine FOLDER] [--crash]\n"
+                         "  --machine FOLDER  the machine's folder (default ./machine, made from the template)\n"
+                         "  --crash           end the run without shutting down, as a crash would\n");
+            return false;
+        }
+    }
+    return true;
 }
 
-void CheckSystemThread()
+std::string ReadFile(const fs::path& path)
 {
-    std::printf("system thread\n");
-    ThreadWork work;
-    KeInitializeEvent(&work.started, NotificationEvent, FALSE);
-    HANDLE handle = nullptr;
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
-    NTSTATUS status =
-        PsCreateSystemThread(&handle, 0x1F03FF, &attributes, nullptr, nullptr, ThreadRoutine, &work);
-    Check(status == STATUS_SUCCESS, "PsCreateSystemThread succeeded");
-    if (!NT_SUCCESS(status))
-        return;
-    PVOID thread = nullptr;
-    status = ObReferenceObjectByHandle(handle, 0x1F03FF, *PsThreadType, KernelMode, &thread, nullptr);
-    ZwClose(handle);
-    Check(status == STATUS_SUCCESS, "the handle gave a referenced thread object");
-    if (!NT_SUCCESS(status))
-        return;
-    const NTSTATUS waited = KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr);
-    std::printf("  thread ran at IRQL %u; wait on its end: status 0x%08X\n", work.irql,
-                static_cast<unsigned>(waited));
-    Check(waited == STATUS_SUCCESS && work.irql == PASSIVE_LEVEL && KeReadStateEvent(&work.started) == 1,
-          "the thread ran at PASSIVE_LEVEL and its end satisfied the wait");
-    ObDereferenceObject(thread);
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-struct DpcWork {
-    KEVENT done;
-    KIRQL irql = 0xFF;
-    PVOID argument = nullptr;
-};
-
-VOID DpcRoutine(KDPC*, PVOID context, PVOID argument1, PVOID)
+// The "Parameters" values as .reg lines ("Name"=type:value), one a line.
+std::vector<std::string> ParameterLines()
 {
-    auto* work = static_cast<DpcWork*>(context);
-    work->irql = KeGetCurrentIrql();
-    work->argument = argument1;
-    KeSetEvent(&work->done, 0, FALSE);
+    std::string text;
+    std::vector<std::string> lines;
+    if (!standin::ExportRegistryText(kParameters, &text))
+        return lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] == '"')
+            lines.push_back(line);
+    }
+    return lines;
 }
 
-void CheckDpc()
+// One value as "Name  REG_DWORD  10" or "Name  REG_SZ  "text"" (large DWORDs in hex, small
+// negative ones signed).
+std::string FormatParameter(const std::string& line)
 {
-    std::printf("DPC\n");
-    DpcWork work;
-    KeInitializeEvent(&work.done, NotificationEvent, FALSE);
-    KDPC dpc;
-    KeInitializeDpc(&dpc, DpcRoutine, &work);
-    int marker = 0;
-    const BOOLEAN queued = KeInsertQueueDpc(&dpc, &marker, nullptr);
-    LARGE_INTEGER timeout = Relative(5 * platform::Clock::kUnitsPerSecond);
-    const NTSTATUS status = KeWaitForSingleObject(&work.done, Executive, KernelMode, FALSE, &timeout);
-    KeFlushQueuedDpcs();
-    std::printf("  DPC queued %s, ran at IRQL %u; wait for it: status 0x%08X\n", queued ? "yes" : "no",
-                work.irql, static_cast<unsigned>(status));
-    Check(queued && status == STATUS_SUCCESS && work.irql == DISPATCH_LEVEL && work.argument == &marker,
-          "the DPC ran at DISPATCH_LEVEL with its argument");
+    const size_t close = line.find("\"=");
+    if (close == std::string::npos)
+        return {};
+    const std::string name = line.substr(1, close - 1);
+    const std::string value = line.substr(close + 2);
+    char text[200];
+    if (value.rfind("dword:", 0) == 0) {
+        const unsigned long number = std::stoul(value.substr(6), nullptr, 16);
+        const int32_t signedNumber = static_cast<int32_t>(number);
+        if (signedNumber < 0 && signedNumber > -0xFFFF)
+            std::snprintf(text, sizeof(text), "%-30s REG_DWORD %d", name.c_str(), signedNumber);
+        else if (number > 0xFFFF)
+            std::snprintf(text, sizeof(text), "%-30s REG_DWORD 0x%lx", name.c_str(), number);
+        else
+            std::snprintf(text, sizeof(text), "%-30s REG_DWORD %lu", name.c_str(), number);
+        return text;
+    }
+    // The .reg form doubles backslashes inside quotes.
+    std::string plain;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size())
+            ++i;
+        plain += value[i];
+    }
+    std::snprintf(text, sizeof(text), "%-30s REG_SZ    %s", name.c_str(), plain.c_str());
+    return text;
+}
+
+// Two values a line, so that the whole key fits a screen.
+void PrintParameters()
+{
+    const std::vector<std::string> lines = ParameterLines();
+    for (size_t i = 0; i < lines.size(); i += 2) {
+        const std::string left = FormatParameter(lines[i]);
+        const std::string right = i + 1 < lines.size() ? FormatParameter(lines[i + 1]) : std::string();
+        std::printf("  %-58s %s\n", left.c_str(), right.c_str());
+    }
+}
+
+std::string ShutdownFlag()
+{
+    for (const std::string& line : ParameterLines())
+        if (line.rfind(kShutdownValue, 0) == 0)
+            return line.substr(std::strlen(kShutdownValue));
+    return {};
+}
+
+// The log file the driver writes: "c:\Quillmar.log" unless "LogFileName" says otherwise; drive
+// folders and names are matched without regard to case.
+fs::path FindFile(const fs::path& root, const std::string& windowsPath)
+{
+    std::string rest = windowsPath;
+    if (rest.size() < 3 || rest[1] != ':')
+        return {};
+    fs::path current = root;
+    std::vector<std::string> parts{std::string(1, static_cast<char>(std::toupper(rest[0])))};
+    std::istringstream in(rest.substr(3));
+    std::string part;
+    while (std::getline(in, part, '\\'))
+        if (!part.empty())
+            parts.push_back(part);
+    for (const std::string& name : parts) {
+        fs::path found;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(current, error)) {
+            std::string candidate = entry.path().filename().string();
+            if (candidate.size() == name.size() &&
+                std::equal(candidate.begin(), candidate.end(), name.begin(),
+                           [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+                found = entry.path();
+        }
+        if (found.empty())
+            return {};
+        current = found;
+    }
+    return current;
+}
+
+std::string LogFileName()
+{
+    for (const std::string& line : ParameterLines()) {
+        if (line.rfind("\"LogFileName\"=\"", 0) == 0) {
+            std::string value = line.substr(15, line.size() - 16);
+            std::string plain;
+            for (size_t i = 0; i < value.size(); ++i) {
+                if (value[i] == '\\' && i + 1 < value.size())
+                    ++i;
+                plain += value[i];
+            }
+            return plain;
+        }
+    }
+    return "c:\\Quillmar.log";
+}
+
+void PrintIndented(const std::string& text, size_t maximumLines)
+{
+    std::istringstream in(text);
+    std::string line;
+    std::vector<std::string> lines;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    const size_t skip = lines.size() > maximumLines ? lines.size() - maximumLines : 0;
+    if (skip != 0)
+        std::printf("  ... (%zu earlier lines)\n", skip);
+    for (size_t i = skip; i < lines.size(); ++i)
+        std::printf("  %s\n", lines[i].c_str());
 }
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    std::printf("talvexon-run: self-check of the machine's pieces\n");
-    CheckClock();
-    CheckEventWait();
-    CheckSystemThread();
-    CheckDpc();
+    Options options;
+    if (!ParseArguments(argc, argv, &options))
+        return 2;
 
-    standin::VerifierCheckLeaks();
-    const auto breaches = standin::VerifierTakeViolations();
-    Check(breaches.empty(), "no verifier breach and nothing left outstanding");
+    platform::MachineOptions machineOptions;
+    machineOptions.driverFiles.push_back({TALVEXON_DRIVER_FILE, kInstalledFile});
+    const fs::path eventLogPath = options.folder / platform::Machine::kEventLogFile;
+    std::error_code error;
+    const uintmax_t eventLogStart = fs::exists(eventLogPath) ? fs::file_size(eventLogPath, error) : 0;
 
-    if (g_failures) {
-        std::printf("talvexon-run: %d check(s) failed\n", g_failures);
+    std::unique_ptr<platform::Machine> machine;
+    try {
+        machine = platform::Machine::Open(options.folder, TALVEXON_DEFAULT_MACHINE, machineOptions);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "talvexon-run: the machine in %s cannot boot: %s\n", options.folder.string().c_str(),
+                     e.what());
         return 1;
     }
-    std::printf("talvexon-run: all checks passed\n");
-    return 0;
+    std::printf("machine: %s\n", fs::absolute(options.folder).string().c_str());
+
+    const std::string flag = ShutdownFlag();
+    if (flag.empty())
+        std::printf("previous run: none recorded (\"DriverShutdownSuccessfull\" missing, counts as clean)\n");
+    else if (flag == "00000001")
+        std::printf("previous run: ended cleanly (\"DriverShutdownSuccessfull\" = 1): the trace log starts anew\n");
+    else
+        std::printf("previous run: ended without shutdown (\"DriverShutdownSuccessfull\" = 0): the trace log is "
+                    "appended to\n");
+
+    const NTSTATUS status = machine->LoadDriver(kService);
+    std::printf("driver: Talvexon_x86.sys loaded, DriverEntry returned 0x%08X\n", static_cast<unsigned>(status));
+    if (!NT_SUCCESS(status)) {
+        machine->Shutdown();
+        return 1;
+    }
+
+    std::printf("\n\"Parameters\" after the load:\n");
+    PrintParameters();
+
+    const std::string logName = LogFileName();
+    if (options.crash) {
+        std::printf("\nending without shutdown (--crash): the driver stays loaded and the flag stays 0\n");
+        std::fflush(stdout);
+        machine->EndWithoutShutdown(0);
+    }
+
+    const platform::UnloadReport report = machine->Shutdown();
+    std::printf("\nshutdown: driver unloaded, %zu leak(s) reported, \"DriverShutdownSuccessfull\" = %s\n",
+                report.leaks, ShutdownFlag() == "00000001" ? "1" : ShutdownFlag().c_str());
+
+    const fs::path logPath = FindFile(options.folder, logName);
+    std::printf("\ntrace log %s:\n", logName.c_str());
+    if (logPath.empty())
+        std::printf("  (not written: \"LogTraceToFile\" is 0)\n");
+    else
+        PrintIndented(ReadFile(logPath), 40);
+
+    std::printf("\nevent log, this run:\n");
+    const std::string events = ReadFile(eventLogPath);
+    PrintIndented(eventLogStart <= events.size() ? events.substr(eventLogStart) : events, 40);
+    return report.leaks == 0 ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 // time. Every call blocks until the drivers have answered; the calls into drivers run on system
 // threads at PASSIVE_LEVEL. Calls on one machine are serialised.
 #pragma once
+#include "km/status.h"
 #include "km/types.h"
 #include "platform/bus/PciFunction.h"
 #include "platform/machine/PluggedDevice.h"
