@@ -493,3 +493,42 @@ TEST_F(KsFilterTest, SurpriseRemovalWithAFilterOpen)
     EXPECT_EQ(Pnp(pdo_, IRP_MN_REMOVE_DEVICE), STATUS_SUCCESS);
     EXPECT_EQ(pdo_->AttachedDevice, nullptr);
 }
+
+TEST_F(KsFilterTest, AFilterWithoutKsPinsIsDescribedOnEachInterfaceOfItsClass)
+{
+    int directions[2] = {0, 1};
+    KSPIN_MEDIUM mediums[2] = {{KSMEDIUMSETID_Standard, 0, 0}, {KSMEDIUMSETID_Standard, 7, 0}};
+    GUID categories[2] = {GUID_NULL, PINNAME_VIDEO_ANALOGVIDEOIN};
+    EXPECT_EQ(KsRegisterFilterWithNoKSPins(pdo_, &KSCATEGORY_CROSSBAR, 2, directions, mediums, categories),
+              STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(KsRegisterFilterWithNoKSPins(pdo_, &KSCATEGORY_CAPTURE, 0, directions, mediums, categories),
+              STATUS_INVALID_PARAMETER);
+    ASSERT_EQ(KsRegisterFilterWithNoKSPins(pdo_, &KSCATEGORY_CAPTURE, 2, directions, mediums, categories),
+              STATUS_SUCCESS);
+    std::u16string link = u"\\??\\" + path_.substr(4);
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, link.c_str());
+    HANDLE key = nullptr;
+    ASSERT_EQ(IoOpenDeviceInterfaceRegistryKey(&name, KEY_QUERY_VALUE, &key), STATUS_SUCCESS);
+    UNICODE_STRING value;
+    RtlInitUnicodeString(&value, u"FilterData");
+    std::vector<UCHAR> buffer(256);
+    ULONG length = 0;
+    ASSERT_EQ(ZwQueryValueKey(key, &value, KeyValuePartialInformation, buffer.data(), ULONG(buffer.size()), &length),
+              STATUS_SUCCESS);
+    ZwClose(key);
+    auto* info = reinterpret_cast<KEY_VALUE_PARTIAL_INFORMATION*>(buffer.data());
+    EXPECT_EQ(info->Type, ULONG(REG_BINARY));
+    ASSERT_EQ(info->DataLength, 4u + 2 * (4 + 24 + 16));
+    ULONG count = 0, direction = 0;
+    KSPIN_MEDIUM medium{};
+    GUID category{};
+    std::memcpy(&count, info->Data, 4);
+    std::memcpy(&direction, info->Data + 48, 4);
+    std::memcpy(&medium, info->Data + 52, sizeof medium);
+    std::memcpy(&category, info->Data + 76, sizeof category);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(direction, 1u);
+    EXPECT_EQ(medium.Id, 7u);
+    EXPECT_EQ(category, PINNAME_VIDEO_ANALOGVIDEOIN);
+}

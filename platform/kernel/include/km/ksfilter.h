@@ -108,6 +108,16 @@ PKSFILTERFACTORY NTAPI KsFilterGetParentFilterFactory(PKSFILTER Filter);
 PKSPIN NTAPI KsFilterGetFirstChildPin(PKSFILTER Filter, ULONG PinId);
 
 
+// Describes a filter without kernel-streaming pins to the graph tools: on every interface of
+// InterfaceClassGUID that DeviceObject (a physical device object) has registered, writes
+// "FilterData" (REG_BINARY) under "Device Parameters": a ULONG pin count, then for each pin its
+// direction (ULONG: 0 in, 1 out), its KSPIN_MEDIUM and its category GUID (GUID_NULL for none).
+// STATUS_INVALID_PARAMETER for a missing argument or no pins, STATUS_OBJECT_NAME_NOT_FOUND when the
+// device has no interface of the class. PASSIVE_LEVEL only.
+NTSTATUS NTAPI KsRegisterFilterWithNoKSPins(PDEVICE_OBJECT DeviceObject, const GUID* InterfaceClassGUID,
+                                            ULONG PinCount, int* PinDirection, KSPIN_MEDIUM* MediumList,
+                                            GUID* CategoryList);
+
 // Raises an event on a filter: every enabled entry of EventSet (NULL: any set) and EventId gets a
 // copy of the DataSize bytes of Data in its buffer (when enabled buffered) and its event set.
 VOID NTAPI KsGenerateEvents(PVOID Object, const GUID* EventSet, ULONG EventId, ULONG DataSize, PVOID Data,

@@ -128,6 +128,18 @@ struct KSTOPOLOGY_CONNECTION {
 };
 static_assert(sizeof(KSTOPOLOGY_CONNECTION) == 16);
 
+// A pin's medium: how it connects outside kernel streaming (a bus, a crossbar wire).
+struct KSPIN_MEDIUM {
+    GUID Set;
+    uint32_t Id;
+    uint32_t Flags;
+};
+static_assert(sizeof(KSPIN_MEDIUM) == 24);
+DEFINE_GUIDSTRUCT_VALUE(KSMEDIUMSETID_Standard, 0x4747B320L, 0x62CE, 0x11CF, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1,
+                        0x00, 0x00);
+DEFINE_GUIDSTRUCT_VALUE(PINNAME_VIDEO_ANALOGVIDEOIN, 0xFB6C4288L, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0,
+                        0xCC, 0x16, 0xBA);
+
 // The standard sets the framework and drivers answer.
 DEFINE_GUIDSTRUCT_VALUE(KSPROPSETID_General, 0x1464EDA5L, 0x6A8F, 0x11D1, 0x9A, 0xA7, 0x00, 0xA0, 0xC9, 0x22,
                         0x31, 0x96);
