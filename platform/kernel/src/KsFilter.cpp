@@ -53,6 +53,7 @@ NTSTATUS KsCreateFilter(PKSDEVICE device, PIRP irp)
         return STATUS_OBJECT_NAME_NOT_FOUND;
     const KSFILTER_DESCRIPTOR* descriptor = filter->factory->factory.FilterDescriptor;
     filter->filter.Descriptor = descriptor;
+    filter->dispatch = descriptor->Dispatch;
     filter->filter.Bag = &filter->bag;
     filter->file = file;
     filter->process = IoGetCurrentProcess();
@@ -66,8 +67,8 @@ NTSTATUS KsCreateFilter(PKSDEVICE device, PIRP irp)
         file->FsContext = made;
     }
     NTSTATUS status = STATUS_SUCCESS;
-    if (descriptor->Dispatch && descriptor->Dispatch->Create)
-        status = descriptor->Dispatch->Create(&made->filter, irp);
+    if (made->dispatch && made->dispatch->Create)
+        status = made->dispatch->Create(&made->filter, irp);
     if (!NT_SUCCESS(status)) {
         {
             std::lock_guard<std::recursive_mutex> hold(KsTreeLock());
@@ -89,10 +90,9 @@ NTSTATUS KsCloseFilter(PIRP irp)
     KsFilterObject* filter = KsFilterOfFile(file);
     if (!filter)
         return STATUS_SUCCESS;
-    const KSFILTER_DESCRIPTOR* descriptor = filter->factory ? filter->factory->factory.FilterDescriptor : nullptr;
-    if (descriptor && descriptor->Dispatch && descriptor->Dispatch->Close) {
+    if (filter->dispatch && filter->dispatch->Close) {
         KsAcquireControl(&filter->filter);
-        descriptor->Dispatch->Close(&filter->filter, irp);
+        filter->dispatch->Close(&filter->filter, irp);
         KsReleaseControl(&filter->filter);
     }
     KsFreeFilterEvents(filter);

@@ -48,6 +48,7 @@ struct KsEventEntry {
 struct KsFilterObject {
     KSFILTER filter{};                 // first: a PKSFILTER is this record's address
     struct KsFactoryObject* factory = nullptr;
+    const KSFILTER_DISPATCH* dispatch = nullptr; // kept: Close runs even after the factory went
     PFILE_OBJECT file = nullptr;
     PEPROCESS process = nullptr;
     KMUTEX control{};
