@@ -1,6 +1,7 @@
 // Kernel-streaming devices: KsCreateDevice, the table of KSDEVICEs by functional device object, and
 // KsGetDeviceForDeviceObject.
 #include "KsDevice.h"
+#include "KsObjects.h"
 
 #include "DeviceObject.h"
 #include "Reports.h"
@@ -45,6 +46,8 @@ void ForgetKsDevice(PDEVICE_OBJECT functionalDeviceObject)
         gone = std::move(it->second);
         table.devices.erase(it);
     }
+    if (gone)
+        KsDetachDeviceRecord(gone.get());
 }
 
 } // namespace standin
@@ -77,6 +80,12 @@ extern "C" NTSTATUS NTAPI KsCreateDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OB
     device->SystemPowerState = PowerSystemWorking;
     device->DevicePowerState = PowerDeviceD0;
     PKSDEVICE ksdevice = device.get();
+    status = KsAttachDeviceRecord(ksdevice);
+    if (!NT_SUCCESS(status)) {
+        IoDetachDevice(next);
+        IoDeleteDevice(fdo);
+        return status;
+    }
     {
         auto& table = KsDevices::Instance();
         std::lock_guard<std::mutex> hold(table.lock);

@@ -1,6 +1,7 @@
 // The framework's dispatch routines for requests other than plug and play: create, close and device
 // control of the device itself, power and system control, which go on down the stack.
 #include "KsDevice.h"
+#include "KsObjects.h"
 #include "km/status.h"
 
 namespace standin {
@@ -22,21 +23,44 @@ NTSTATUS PassDown(PKSDEVICE device, PIRP irp)
 
 } // namespace
 
-// A device without filter factories has nothing to open by name.
+// A create names a filter factory by its reference string; nothing else can be opened.
 NTSTATUS NTAPI KsDispatchCreate(PDEVICE_OBJECT deviceObject, PIRP irp)
 {
-    return Complete(irp, FindKsDevice(deviceObject) ? STATUS_OBJECT_NAME_NOT_FOUND
-                                                    : STATUS_INVALID_DEVICE_REQUEST);
+    PKSDEVICE device = FindKsDevice(deviceObject);
+    return Complete(irp, device ? KsCreateFilter(device, irp) : STATUS_INVALID_DEVICE_REQUEST);
 }
 
 NTSTATUS NTAPI KsDispatchClose(PDEVICE_OBJECT, PIRP irp)
 {
-    return Complete(irp, STATUS_SUCCESS);
+    return Complete(irp, KsCloseFilter(irp));
 }
 
+// Property and event requests on a filter; every other code is the driver's to serve by replacing
+// this entry, and reaches here only when it did not.
 NTSTATUS NTAPI KsDispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
 {
-    return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);
+    PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
+    KsFilterObject* filter = KsFilterOfFile(location->FileObject);
+    irp->IoStatus.Information = 0;
+    NTSTATUS status = STATUS_INVALID_DEVICE_REQUEST;
+    if (filter) {
+        switch (location->Parameters.DeviceIoControl.IoControlCode) {
+        case IOCTL_KS_PROPERTY:
+            status = KsHandleProperty(filter, irp);
+            break;
+        case IOCTL_KS_ENABLE_EVENT:
+            status = KsHandleEnableEvent(filter, irp);
+            break;
+        case IOCTL_KS_DISABLE_EVENT:
+            status = KsHandleDisableEvent(filter, irp);
+            break;
+        default:
+            break;
+        }
+    }
+    irp->IoStatus.Status = status;
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
 }
 
 NTSTATUS NTAPI KsDispatchPower(PDEVICE_OBJECT deviceObject, PIRP irp)

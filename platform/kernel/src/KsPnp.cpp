@@ -2,6 +2,7 @@
 // lower devices and the device's dispatch table in the order Windows uses (start after the lower
 // devices, stop and removal before them), and removal ends the device.
 #include "KsDevice.h"
+#include "KsObjects.h"
 #include "km/irql.h"
 #include "km/status.h"
 #include "km/sync.h"
@@ -43,6 +44,8 @@ NTSTATUS Complete(PIRP irp, NTSTATUS status)
 
 void StopIfStarted(PKSDEVICE device, const KSDEVICE_DISPATCH* dispatch, PIRP irp)
 {
+    if (device->Started)
+        KsSetDeviceInterfacesState(device, false);
     if (device->Started && dispatch && dispatch->Stop)
         dispatch->Stop(device, irp);
     device->Started = FALSE;
@@ -69,6 +72,7 @@ NTSTATUS NTAPI KsDispatchPnp(PDEVICE_OBJECT deviceObject, PIRP irp)
             device->Started = TRUE;
             if (dispatch && dispatch->PostStart)
                 status = dispatch->PostStart(device);
+            KsSetDeviceInterfacesState(device, true);
         }
         return Complete(irp, status);
     }

@@ -46,6 +46,8 @@
 #include "km/systeminfo.h"
 #include "km/process.h"
 #include "km/ks.h"
+#include "km/ksfilter.h"
+#include "km/eventobject.h"
 #endif
 #if __has_include("km/eventlog.h")
 #include "km/eventlog.h"

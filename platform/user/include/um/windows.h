@@ -8,3 +8,4 @@
 #include "um/fileapi.h"
 #include "um/ioapiset.h"
 #include "um/winioctl.h"
+#include "um/synchapi.h"

@@ -1,0 +1,55 @@
+// A small kernel-streaming minidriver for the tests of the user-side request path: one device with
+// one filter factory (capture and video categories), a property set with a values table, a node
+// property, a buffered notification event, and private control codes. Tests reach its filters only
+// from user mode; what its handlers saw is counted here.
+#pragma once
+#include "km/kernel.h"
+
+#include <atomic>
+#include <string>
+
+namespace kstest {
+
+DEFINE_GUIDSTRUCT_VALUE(kTestPropertySet, 0x5D1D0C21L, 0x2E44, 0x4B3A, 0x9C, 0x11, 0x70, 0x22, 0x4F, 0x10, 0x3A,
+                        0x01);
+DEFINE_GUIDSTRUCT_VALUE(kNodePropertySet, 0x5D1D0C22L, 0x2E44, 0x4B3A, 0x9C, 0x11, 0x70, 0x22, 0x4F, 0x10, 0x3A,
+                        0x01);
+DEFINE_GUIDSTRUCT_VALUE(kNotificationSet, 0x219342C0L, 0x3309, 0x4A91, 0xB7, 0xB8, 0xB8, 0x8B, 0xD5, 0x48, 0x59,
+                        0x10);
+DEFINE_GUIDSTRUCT_VALUE(kFilterReference, 0x13637B79L, 0xA9F8, 0x4CE5, 0x8A, 0xB7, 0x4C, 0x9C, 0x15, 0xCC, 0x48,
+                        0x34);
+DEFINE_GUIDSTRUCT_VALUE(kNodeType, 0x5D1D0C23L, 0x2E44, 0x4B3A, 0x9C, 0x11, 0x70, 0x22, 0x4F, 0x10, 0x3A, 0x01);
+
+// Items of the test set.
+constexpr ULONG kLevel = 0;      // ULONG, get and set, 0..100 in steps of 5, default 50
+constexpr ULONG kWideRecord = 1; // get only: 28-byte request, 8 bytes of data (request Id, 0xABCD)
+constexpr ULONG kEditFlags = 2;  // set: edits this filter's descriptor and stores the ULONG in its Flags;
+                                 // get: that Flags and 1 when the descriptor is the filter's own copy
+constexpr ULONG kNodeValue = 0;  // node item: ULONG 0x1000 + node id
+constexpr ULONG kNotifyEnableSize = 1124;
+constexpr ULONG kNotifyRecordSize = 1108;
+
+// Private codes: raise the notification on the caller's filter with the input as data; answer the
+// opening process's address.
+constexpr ULONG kRaiseNotification = CTL_CODE(FILE_DEVICE_KS, 0x900, METHOD_BUFFERED, FILE_ANY_ACCESS);
+constexpr ULONG kOpeningProcess = CTL_CODE(FILE_DEVICE_KS, 0x901, METHOD_BUFFERED, FILE_ANY_ACCESS);
+
+inline constexpr char16_t kFriendlyName[] = u"Test Video Device 1";
+
+struct Counters {
+    std::atomic<int> handlerCalls{0};
+    std::atomic<int> creates{0};
+    std::atomic<int> closes{0};
+    std::atomic<int> bagItemsFreed{0};
+    std::atomic<int> surpriseRemovals{0};
+};
+Counters& Seen();
+void ResetSeen();
+
+// The driver object with the minidriver's entry done; ends it.
+PDRIVER_OBJECT LoadMinidriver();
+void UnloadMinidriver(PDRIVER_OBJECT driver);
+// The factory's template descriptor, to check that it stays untouched.
+const KSFILTER_DESCRIPTOR& TemplateDescriptor();
+
+} // namespace kstest
