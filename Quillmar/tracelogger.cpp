@@ -563,13 +563,16 @@ bool TraceLogger::PopEntry(QueueEntry** entry)
 void TraceLogger::WriterLoop()
 {
     ULONGLONG expected = 1;
-    while (!m_stop.load(std::memory_order_acquire)) {
+    for (;;) {
+        const bool stopping = m_stop.load(std::memory_order_acquire);
+        // Every line queued before the stop is written: the stop ends only the waiting, so the
+        // last lines of an unload (the log's closing line among them) reach the file.
         QueueEntry* entry = nullptr;
-        while (!m_stop.load(std::memory_order_acquire) && PopEntry(&entry)) {
+        while (PopEntry(&entry)) {
             WriteEntry(entry, &expected);
             FreePool(entry);
         }
-        if (m_stop.load(std::memory_order_acquire))
+        if (stopping)
             break;
         // Every push and the stop signal the event: the writer sleeps until there is work.
         KeWaitForSingleObject(&m_writerEvent, Executive, KernelMode, FALSE, nullptr);
