@@ -13,10 +13,10 @@
 namespace standin {
 namespace {
 
-// The width and precision a specification may ask for; wider asks are not a message's business.
+// The width and precision a conversion may ask for; wider asks are not a message's business.
 constexpr size_t kMaxSpecDigits = 3;
 
-// A "!fmt!" specification taken apart: the flags, width and precision kept as written, the size
+// A "!fmt!" conversion taken apart: the flags, width and precision kept as written, the size
 // prefix dropped (inserts are text, so the stand-in chooses the argument's width) and the
 // conversion character.
 struct Spec {
@@ -94,7 +94,7 @@ std::optional<double> ParseFloating(std::string_view text)
     return value;
 }
 
-// One insert under its specification; an insert the specification cannot take shows as it is.
+// One insert under its conversion; an insert the conversion cannot take shows as it is.
 std::string FormatInsert(const std::u16string& insert, std::string_view fmt)
 {
     const std::string plain = Utf8Text(insert);

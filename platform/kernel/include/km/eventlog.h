@@ -122,7 +122,7 @@ void UnregisterMessageTable(std::string_view source);
 
 // A message text with its inserts in place, by message-file rules: %1 to %99 take inserts[0] to
 // inserts[98] (an insert not supplied stays as written); %n!fmt! formats the insert with the printf
-// specification fmt (text conversions pad or cut it, integer conversions read it as a number);
+// conversion fmt (text conversions pad or cut it, integer conversions read it as a number);
 // %% gives %, %n a line break (CR LF), %r a carriage return, %t a tab, %b and "% " a space, %. a
 // full stop, %! an exclamation mark, and %0 ends the text there. Inserts are not read for escapes.
 std::string FormatEventMessage(std::string_view text, const std::vector<std::u16string>& inserts);

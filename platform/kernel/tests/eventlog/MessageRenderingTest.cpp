@@ -90,8 +90,8 @@ TEST(MessageText, InsertsByNumberWithAndWithoutPrintfSpecifications)
     EXPECT_EQ(FormatEventMessage("%3!d!|%4!d!|%5!d!|%5!u!|%1!.1f!", inserts),
               "notnum|31|-5|18446744073709551611|255.0");
     EXPECT_EQ(FormatEventMessage("[%6]", inserts), "[\xC3\xA9]");
-    // A specification the stand-in cannot take shows the insert as it is; one that is not closed
-    // is not a specification.
+    // A conversion the stand-in cannot take shows the insert as it is; one that is not closed
+    // is not a conversion.
     EXPECT_EQ(FormatEventMessage("%1!*d!|%1!1234d!|%1!p!|%1!d", inserts), "255|255|255|255!d");
 }
 
