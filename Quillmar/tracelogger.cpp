@@ -2,6 +2,8 @@
 // file, and the event-log entries of failures.
 #include "tracelogger.h"
 
+#include "kernel/widelength.h"
+
 #include "kernel/poolallocation.h"
 #include "km/debug.h"
 #include "km/eventlog.h"
@@ -21,14 +23,6 @@ namespace {
 constexpr char16_t kDosDevicesPrefix[] = u"\\DosDevices\\";
 constexpr size_t kDosDevicesPrefixLength = sizeof(kDosDevicesPrefix) / sizeof(char16_t) - 1;
 constexpr char kFileHeader[] = "*****";
-
-size_t WideLength(PCWSTR text)
-{
-    size_t length = 0;
-    while (text[length])
-        ++length;
-    return length;
-}
 
 const char* BaseName(const char* path)
 {
