@@ -1,0 +1,53 @@
+// The program the board's DSP runs once it has booted a valid image: one object per boot, made from
+// the image header's personality, dropped at warm reset. All its calls come from the board's DSP
+// thread, one at a time. Today every personality sets up the mailbox, keeps the heartbeat and
+// announces itself with the boot interrupt; OnDoorbell is where the main firmware's mailbox service
+// comes in.
+#pragma once
+#include <cstdint>
+
+#include "board/ImageHeader.h"
+
+namespace board {
+
+class DspMemory;
+
+// What the firmware may do to the board beyond its own memory.
+class FirmwareHost {
+public:
+    virtual ~FirmwareHost() = default;
+    virtual DspMemory& Memory() = 0;
+    // Sets host status bit 0 and asserts the interrupt line.
+    virtual void RaiseHostInterrupt() = 0;
+};
+
+class Firmware {
+public:
+    // Simulated delay from the release doorbell to the boot, and the heartbeat period.
+    static constexpr int64_t kBootDelay = 10'000;       // 1 ms in 100-ns units
+    static constexpr int64_t kHeartbeatPeriod = 10'000; // 1 ms
+
+    Firmware(FirmwareHost& host, const ImageHeader& header);
+    virtual ~Firmware() = default;
+
+    Personality personality() const { return m_header.personality; }
+    uint32_t version() const { return m_header.version; }
+
+    // Initialises the mailbox and raises the boot interrupt.
+    virtual void Boot();
+    // Advances the heartbeat word; called every kHeartbeatPeriod.
+    virtual void Tick();
+    // The host rang the doorbell while this firmware runs.
+    virtual void OnDoorbell();
+
+    uint32_t heartbeat() const { return m_heartbeat; }
+    uint64_t doorbells() const { return m_doorbells; }
+
+protected:
+    FirmwareHost& m_host;
+    ImageHeader m_header;
+    uint32_t m_heartbeat = 0;
+    uint64_t m_doorbells = 0;
+};
+
+} // namespace board
