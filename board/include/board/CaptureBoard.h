@@ -127,10 +127,9 @@ private:
     int64_t m_nextBeat = 0;
     uint64_t m_pendingDoorbells = 0;
     uint64_t m_mailboxDoorbells = 0;
-    uint64_t m_generation = 0; // advanced by every reset
+    uint64_t m_generation = 0; // advanced by every reset and power loss
+    bool m_changed = false;    // wakes the DSP thread to look at its schedule again
     Personality m_running = Personality::None;
-    uint32_t m_heartbeat = 0;
-    bool m_changed = false;
 
     bool m_absent = false;
     bool m_noBootInterrupt = false;

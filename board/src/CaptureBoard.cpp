@@ -1,0 +1,470 @@
+// The board: its PCI declaration, the register file and its side effects, the paged window with
+// the memory faults, warm reset, the release doorbell, and the DSP thread that boots the firmware
+// and keeps it running on the common clock.
+#include "board/CaptureBoard.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "DspWindow.h"
+#include "RegisterRange.h"
+#include "board/MailboxLayout.h"
+#include "platform/Clock.h"
+
+namespace board {
+
+using platform::AccessWidth;
+using platform::Clock;
+
+namespace {
+
+constexpr uint32_t WidthMask(uint32_t width)
+{
+    return width >= 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
+}
+
+int EmifIndex(uint32_t offset)
+{
+    const auto found = std::find(kEmifRegisters.begin(), kEmifRegisters.end(), offset);
+    return found == kEmifRegisters.end() ? -1 : static_cast<int>(found - kEmifRegisters.begin());
+}
+
+constexpr uint32_t kAllEmifWritten = (1u << kEmifRegisters.size()) - 1;
+
+} // namespace
+
+CaptureBoard::CaptureBoard(platform::PciLocation location)
+    : m_location(location),
+      m_line(std::make_shared<platform::InterruptLine>()),
+      m_registerRange(std::make_unique<RegisterRange>(*this)),
+      m_window(std::make_unique<DspWindow>(*this)),
+      m_thread([this](std::stop_token stop) { Run(stop); })
+{
+}
+
+CaptureBoard::~CaptureBoard()
+{
+    m_thread.request_stop();
+    m_thread.join();
+    m_line->Release();
+}
+
+platform::PciIdentity CaptureBoard::Identity() const
+{
+    platform::PciIdentity identity;
+    identity.vendorId = kVendorId;
+    identity.deviceId = kDeviceId;
+    identity.subsystemVendorId = kVendorId;
+    identity.subsystemId = kDeviceId;
+    identity.revision = 1;
+    identity.classCode = kClassCode;
+    return identity;
+}
+
+platform::PciLocation CaptureBoard::Location() const
+{
+    return m_location;
+}
+
+std::vector<platform::PciMemoryRange> CaptureBoard::MemoryRanges()
+{
+    return {
+        platform::PciMemoryRange{kWindowSize, m_window.get(), "DSP window"},
+        platform::PciMemoryRange{kRegisterRangeSize, m_registerRange.get(), "DSP registers"},
+    };
+}
+
+std::shared_ptr<platform::InterruptLine> CaptureBoard::Interrupt()
+{
+    return m_line;
+}
+
+void CaptureBoard::OnPlugged(const platform::PciAssignment&)
+{
+    std::lock_guard lock(m_lock);
+    m_plugged = true;
+}
+
+void CaptureBoard::OnUnplugged(platform::PciUnplug)
+{
+    std::lock_guard cpu(m_cpuLock);
+    std::lock_guard lock(m_lock);
+    HaltLocked();
+    m_plugged = false;
+}
+
+platform::DeviceMemory& CaptureBoard::Window()
+{
+    return *m_window;
+}
+
+platform::DeviceMemory& CaptureBoard::Registers()
+{
+    return *m_registerRange;
+}
+
+// ---- access log ----
+
+std::vector<AccessRecord> CaptureBoard::AccessLog() const { return m_log.Records(); }
+void CaptureBoard::ClearAccessLog() { m_log.Clear(); }
+void CaptureBoard::SetAccessLogEnabled(bool enabled) { m_log.SetEnabled(enabled); }
+void CaptureBoard::SetAccessLogCapacity(size_t capacity) { m_log.SetCapacity(capacity); }
+
+// ---- faults ----
+
+void CaptureBoard::SetDspAbsent(bool absent)
+{
+    std::lock_guard lock(m_lock);
+    m_absent = absent;
+}
+
+void CaptureBoard::SetNoBootInterrupt(bool on)
+{
+    std::lock_guard lock(m_lock);
+    m_noBootInterrupt = on;
+}
+
+void CaptureBoard::SetStuckBits(uint32_t dspAddress, uint8_t mask, bool stuckHigh)
+{
+    std::lock_guard lock(m_lock);
+    if (mask == 0)
+        m_stuck.erase(dspAddress);
+    else
+        m_stuck[dspAddress] = StuckBits{mask, stuckHigh};
+}
+
+void CaptureBoard::ClearStuckBits()
+{
+    std::lock_guard lock(m_lock);
+    m_stuck.clear();
+}
+
+void CaptureBoard::SetExternalMemoryBroken(bool broken)
+{
+    std::lock_guard lock(m_lock);
+    m_externalBroken = broken;
+}
+
+void CaptureBoard::SetRegisterIgnoresWrites(std::optional<uint32_t> offset)
+{
+    std::lock_guard lock(m_lock);
+    m_ignoreWrites = offset ? std::optional<uint32_t>(*offset & ~3u) : std::nullopt;
+}
+
+void CaptureBoard::SetStrictEmifCheck(bool strict)
+{
+    std::lock_guard lock(m_lock);
+    m_strictEmif = strict;
+}
+
+// ---- backdoors ----
+
+void CaptureBoard::ReadDspMemory(uint32_t address, void* data, size_t length) const
+{
+    m_memory.Read(address, data, length);
+}
+
+void CaptureBoard::WriteDspMemory(uint32_t address, const void* data, size_t length)
+{
+    m_memory.Write(address, data, length);
+}
+
+uint32_t CaptureBoard::ReadDspWord(uint32_t address) const
+{
+    return m_memory.Read32(address);
+}
+
+uint32_t CaptureBoard::RegisterValue(uint32_t offset) const
+{
+    std::lock_guard lock(m_lock);
+    switch (offset) {
+    case kDspControl: return m_dspControl;
+    case kHostStatus: return m_hostStatus;
+    case kHostToDspControl: return 0;
+    case kPageRegister: return m_page;
+    default: break;
+    }
+    const auto emif = m_emif.find(offset);
+    return emif == m_emif.end() ? 0 : emif->second;
+}
+
+bool CaptureBoard::IsBooted() const
+{
+    std::lock_guard lock(m_lock);
+    return m_running != Personality::None;
+}
+
+Personality CaptureBoard::CurrentPersonality() const
+{
+    std::lock_guard lock(m_lock);
+    return m_running;
+}
+
+uint32_t CaptureBoard::Heartbeat() const
+{
+    return m_memory.Read32(kHeartbeatAddress);
+}
+
+bool CaptureBoard::ExternalMemoryReady() const
+{
+    std::lock_guard lock(m_lock);
+    return ExternalMemoryReadyLocked();
+}
+
+uint64_t CaptureBoard::MailboxDoorbells() const
+{
+    std::lock_guard lock(m_lock);
+    return m_mailboxDoorbells;
+}
+
+void CaptureBoard::RaiseHostInterrupt()
+{
+    std::lock_guard lock(m_lock);
+    RaiseHostInterruptLocked();
+}
+
+void CaptureBoard::RaiseHostInterruptLocked()
+{
+    m_hostStatus |= kHostStatusInterrupt;
+    m_log.Add({AccessKind::InterruptRaised, 0, 0, 0, 0});
+    // A board without power drives no wire.
+    if (m_plugged)
+        m_line->Assert();
+}
+
+bool CaptureBoard::ExternalMemoryReadyLocked() const
+{
+    if (m_externalBroken)
+        return false;
+    if (m_strictEmif)
+        return m_emifWrittenMask == kAllEmifWritten && m_sdctlToggled;
+    return m_sdctlWrites > 0;
+}
+
+// ---- registers ----
+
+uint32_t CaptureBoard::HostReadRegister(uint32_t offset, uint32_t width, uint32_t lane)
+{
+    std::lock_guard lock(m_lock);
+    uint32_t value = WidthMask(width);
+    if (!m_absent) {
+        uint32_t whole = 0;
+        switch (offset) {
+        case kDspControl: whole = m_dspControl; break;
+        case kHostStatus: whole = m_hostStatus; break;
+        case kPageRegister: whole = m_page; break;
+        default: {
+            const auto emif = m_emif.find(offset);
+            whole = emif == m_emif.end() ? 0 : emif->second;
+        }
+        }
+        value = (whole >> (8 * lane)) & WidthMask(width);
+    }
+    m_log.Add({AccessKind::RegisterRead, offset + lane, width, value, 0});
+    return value;
+}
+
+void CaptureBoard::HostWriteRegister(uint32_t offset, uint32_t width, uint32_t lane, uint32_t value)
+{
+    // A warm reset must wait for the firmware step in flight, so that register takes the DSP lock
+    // first, in the one order both locks are ever taken.
+    std::unique_lock cpu(m_cpuLock, std::defer_lock);
+    if (offset == kHostToDspControl)
+        cpu.lock();
+    std::lock_guard lock(m_lock);
+    m_log.Add({AccessKind::RegisterWrite, offset + lane, width, value, 0});
+    if (m_absent || (m_ignoreWrites && *m_ignoreWrites == offset))
+        return;
+    const uint32_t mask = WidthMask(width) << (8 * lane);
+    const uint32_t bits = (value << (8 * lane)) & mask;
+    auto merge = [&](uint32_t old) { return (old & ~mask) | bits; };
+
+    switch (offset) {
+    case kDspControl: {
+        const uint32_t next = merge(m_dspControl);
+        m_dspControl = next & ~kDspControlRaiseInterrupt;
+        if (next & kDspControlRaiseInterrupt)
+            RaiseHostInterruptLocked();
+        return;
+    }
+    case kHostStatus:
+        m_hostStatus &= ~kHostStatusInterrupt;
+        m_line->Release();
+        return;
+    case kHostToDspControl:
+        if (bits & kHostToDspWarmReset)
+            WarmReset();
+        else if (bits & kHostToDspDoorbell)
+            Doorbell();
+        return;
+    case kPageRegister:
+        m_page = merge(m_page) & kPageMask;
+        m_log.Add({AccessKind::PageSwitch, 0, 0, m_page, 0});
+        return;
+    default:
+        break;
+    }
+    const int emif = EmifIndex(offset);
+    if (emif < 0)
+        return; // no register there
+    uint32_t& stored = m_emif[offset];
+    const uint32_t next = merge(stored);
+    if (offset == kEmifSdctl) {
+        if (m_sdctlWrites > 0 && ((stored ^ next) & kSdctlInitBit))
+            m_sdctlToggled = true;
+        ++m_sdctlWrites;
+    }
+    stored = next;
+    m_emifWrittenMask |= 1u << emif;
+}
+
+void CaptureBoard::WarmReset()
+{
+    m_log.Add({AccessKind::WarmReset, 0, 0, 0, 0});
+    HaltLocked();
+}
+
+void CaptureBoard::HaltLocked()
+{
+    m_firmware.reset();
+    m_running = Personality::None;
+    m_pendingBoot.reset();
+    m_pendingDoorbells = 0;
+    m_hostStatus = 0;
+    m_line->Release();
+    // The memory interface forgets its set-up; the register values stay until the host rewrites them.
+    m_emifWrittenMask = 0;
+    m_sdctlWrites = 0;
+    m_sdctlToggled = false;
+    ++m_generation;
+    m_changed = true;
+    m_wake.notify_all();
+}
+
+void CaptureBoard::Doorbell()
+{
+    if (m_running != Personality::None) {
+        ++m_pendingDoorbells;
+        ++m_mailboxDoorbells;
+        m_log.Add({AccessKind::Doorbell, 0, 0, 0, 0});
+        m_changed = true;
+        m_wake.notify_all();
+        return;
+    }
+    bool release = false;
+    if ((m_dspControl & kDspControlRunEnable) && !m_pendingBoot && !m_noBootInterrupt) {
+        uint8_t bytes[ImageHeader::kSize];
+        m_memory.Read(0, bytes, sizeof bytes);
+        if (const auto header = ImageHeader::Decode(bytes)) {
+            m_pendingBoot = header;
+            m_bootAt = Clock::DeadlineAfter(Firmware::kBootDelay);
+            release = true;
+            m_changed = true;
+            m_wake.notify_all();
+        }
+    }
+    m_log.Add({AccessKind::Doorbell, 0, 0, release ? 1u : 0u, 0});
+}
+
+// ---- window ----
+
+void CaptureBoard::HostReadWindow(uint32_t offset, AccessWidth width, void* data, size_t count)
+{
+    const size_t bytes = platform::WidthBytes(width) * count;
+    std::lock_guard lock(m_lock);
+    const uint32_t address = (m_page << kPageShift) | (offset & kWindowOffsetMask);
+    m_log.Add({AccessKind::WindowRead, address, static_cast<uint32_t>(platform::WidthBytes(width)), 0, bytes});
+    auto* out = static_cast<uint8_t*>(data);
+    if (m_absent) {
+        std::memset(out, 0xFF, bytes);
+        return;
+    }
+    if (address >= kExternalMemoryBase && !ExternalMemoryReadyLocked()) {
+        std::memset(out, 0, bytes);
+        return;
+    }
+    m_memory.Read(address, out, bytes);
+    for (auto it = m_stuck.lower_bound(address); it != m_stuck.end() && it->first - address < bytes; ++it) {
+        uint8_t& byte = out[it->first - address];
+        byte = it->second.high ? (byte | it->second.mask) : (byte & ~it->second.mask);
+    }
+}
+
+void CaptureBoard::HostWriteWindow(uint32_t offset, AccessWidth width, const void* data, size_t count)
+{
+    const size_t bytes = platform::WidthBytes(width) * count;
+    std::lock_guard lock(m_lock);
+    const uint32_t address = (m_page << kPageShift) | (offset & kWindowOffsetMask);
+    m_log.Add({AccessKind::WindowWrite, address, static_cast<uint32_t>(platform::WidthBytes(width)), 0, bytes});
+    if (m_absent)
+        return;
+    if (address >= kExternalMemoryBase && !ExternalMemoryReadyLocked())
+        return; // the memory interface is not set up: the write goes nowhere
+    m_memory.Write(address, data, bytes);
+}
+
+// ---- the DSP thread ----
+
+void CaptureBoard::Run(std::stop_token stop)
+{
+    // Registered before the lock is taken: a stop already requested runs the callback at once.
+    std::stop_callback wake(stop, [this] {
+        std::lock_guard lock(m_lock);
+        m_wake.notify_all();
+    });
+    std::unique_lock lock(m_lock);
+    while (!stop.stop_requested()) {
+        int64_t deadline = Clock::kForever;
+        if (m_pendingBoot)
+            deadline = m_bootAt;
+        else if (m_running != Personality::None)
+            deadline = m_nextBeat;
+        if (m_pendingDoorbells == 0)
+            Clock::WaitUntil(lock, m_wake, deadline, [&] { return stop.stop_requested() || m_changed; });
+        m_changed = false;
+        if (stop.stop_requested())
+            break;
+
+        const int64_t now = Clock::Now();
+        const bool boot = m_pendingBoot && now >= m_bootAt;
+        const bool beat = !boot && m_running != Personality::None && now >= m_nextBeat;
+        const uint64_t doorbells = boot ? 0 : std::exchange(m_pendingDoorbells, 0);
+        if (!boot && !beat && doorbells == 0)
+            continue;
+
+        // Take the DSP lock in order; a reset that came in between makes this step void.
+        const uint64_t generation = m_generation;
+        lock.unlock();
+        std::unique_lock cpu(m_cpuLock);
+        lock.lock();
+        if (generation != m_generation)
+            continue;
+        if (boot) {
+            const ImageHeader header = *m_pendingBoot;
+            m_pendingBoot.reset();
+            m_firmware = std::make_unique<Firmware>(static_cast<FirmwareHost&>(*this), header);
+            m_running = header.personality;
+            m_nextBeat = Clock::DeadlineAfter(Firmware::kHeartbeatPeriod);
+            m_log.Add({AccessKind::Boot, 0, 0, static_cast<uint32_t>(header.personality), 0});
+        }
+        if (beat) {
+            // A late tick is not made up for: the heartbeat only has to keep moving.
+            m_nextBeat += Firmware::kHeartbeatPeriod;
+            if (m_nextBeat <= now)
+                m_nextBeat = now + Firmware::kHeartbeatPeriod;
+        }
+        Firmware* firmware = m_firmware.get();
+        lock.unlock();
+        if (boot)
+            firmware->Boot();
+        if (beat)
+            firmware->Tick();
+        for (uint64_t i = 0; i < doorbells; ++i)
+            firmware->OnDoorbell();
+        cpu.unlock();
+        lock.lock();
+    }
+}
+
+} // namespace board
