@@ -36,8 +36,9 @@ TEST(FirmwareImageFormat, MalformedFilesAreRefusedAndLeaveNothing)
         FirmwareImage image;
         image.AddSection(5, {1});
         const ImageParseError error = FirmwareImage::Parse(bytes, image);
-        if (error != ImageParseError::None)
+        if (error != ImageParseError::None) {
             EXPECT_TRUE(image.Sections().empty());
+        }
         return error;
     };
     EXPECT_EQ(parse({}), ImageParseError::Empty);
