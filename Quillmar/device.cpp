@@ -146,6 +146,8 @@ void Device::ReleaseDmaAdapter()
 PVOID Device::AllocateDmaBuffer(ULONG length, PHYSICAL_ADDRESS* logicalAddress)
 {
     TRACE_SCOPE(this, "Device::AllocateDmaBuffer", kTraceLowEnter, "length=%u", static_cast<unsigned>(length));
+    if (logicalAddress == nullptr)
+        return nullptr;
     KPLXFastStackLock hold(&m_deviceLock, this, "Device::AllocateDmaBuffer", __LINE__);
     logicalAddress->QuadPart = 0;
     // One pass through the kept buffers, each going to the back, so the search starts elsewhere
