@@ -1,11 +1,19 @@
 // Device: the one object per board. Today it carries what the driver-wide object needs of it: its
 // instance id and slot, its name in traces, the device-control entry the hooked dispatch hands
-// requests to, and the performance change it announces to its capture filters. The board's life
-// cycle (add, start, stop, removal), its protocol manager, command-record pool and DMA buffers join
-// this class as the board control is built.
+// requests to, the performance change it announces to its capture filters, and the DMA common
+// buffers with their delayed release by the old-buffer thread. The board's life cycle (add, start,
+// stop, removal), its protocol manager and command-record pool join this class as the board control
+// is built.
 #pragma once
+#include <cstddef>
+
 #include "driver.h"
 #include "kernel/driverheap.h"
+#include "kernel/intrusivelist.h"
+#include "kernel/kernelevent.h"
+#include "kernel/systemthread.h"
+#include "kplxfastlock.h"
+#include "km/dma.h"
 #include "km/iodevice.h"
 #include "km/types.h"
 
@@ -42,6 +50,64 @@ public:
     // shutdown notification is registered on it.
     PDEVICE_OBJECT GetFunctionalDeviceObject() const { return m_functionalDeviceObject; }
     void SetFunctionalDeviceObject(PDEVICE_OBJECT deviceObject) { m_functionalDeviceObject = deviceObject; }
+
+    // ---- DMA common buffers with delayed release ----------------------------------------------
+    // A freed buffer is kept this many one-second ticks of the old-buffer thread for reuse by an
+    // allocation of the same length, then released.
+    static constexpr ULONG kOldDmaBufferAge = 30;
+    static constexpr LONGLONG kOldDmaBufferTick = -10000000; // relative, 100-ns units: 1 second
+    static constexpr ULONG kDmaMaximumTransfer = 65535;
+    static constexpr ULONG kDmaMapRegisters = 16;
+
+    // Takes the adapter of a 32-bit bus master at start (success at once when one is held) and
+    // starts the old-buffer thread again when an earlier release ended it. STATUS_UNSUCCESSFUL
+    // when the bus gives no adapter.
+    NTSTATUS GetDmaAdapter(PDEVICE_OBJECT physicalDeviceObject);
+    // The DMA part of invalidation: when an adapter is held, stops the old-buffer thread, releases
+    // every buffer (kept or still handed out) and gives the adapter back.
+    void ReleaseDmaAdapter();
+    PDMA_ADAPTER GetHeldDmaAdapter() const { return m_dmaAdapter; }
+
+    // A common buffer of `length` bytes: a kept buffer of exactly that length, or a new one; null
+    // without an adapter or when none can be had. PASSIVE_LEVEL.
+    PVOID AllocateDmaBuffer(ULONG length, PHYSICAL_ADDRESS* logicalAddress);
+    // Gives back a buffer AllocateDmaBuffer handed out; it is kept for reuse and released later.
+    // STATUS_INVALID_PARAMETER, with nothing freed, for anything this device did not hand out (or
+    // got back already). PASSIVE_LEVEL.
+    NTSTATUS FreeDmaBuffer(ULONG length, PHYSICAL_ADDRESS logicalAddress, PVOID virtualAddress);
+    // One tick of ageing: releases the kept buffers whose age runs out, or all of them when forced.
+    void FreeOldDMAMemory(bool force);
+    static void ProcessOldDMABuffersThread(PVOID context);
+
+    // Counts for reports and tests, taken under the device lock.
+    ULONG GetOldDmaBufferCount();
+    ULONG GetDmaBuffersInUseCount();
+
+private:
+    struct OldDmaBuffer {
+        IntrusiveListLink link;
+        PVOID virtualAddress;
+        PHYSICAL_ADDRESS logicalAddress;
+        ULONG length;
+        ULONG age;
+    };
+    NTSTATUS StartOldDmaBufferThread();
+    void StopOldDmaBufferThread();
+    // Device lock held.
+    void ReleaseDmaBuffer(OldDmaBuffer* buffer);
+    void ReleaseAllDmaBuffers();
+
+    PDMA_ADAPTER m_dmaAdapter = nullptr;
+    KPLXFastLock m_deviceLock;
+    IntrusiveList m_oldDmaBuffers{offsetof(OldDmaBuffer, link)};
+    ULONG m_oldDmaBufferCount = 0;
+    // The buffers handed out and not yet given back: what FreeDmaBuffer accepts.
+    IntrusiveList m_dmaBuffersInUse{offsetof(OldDmaBuffer, link)};
+    bool m_oldDmaThreadRunning = false; // device lock
+    KernelEvent m_oldDmaStopEvent{NotificationEvent, FALSE};
+    KernelEvent m_oldDmaStoppedEvent{NotificationEvent, FALSE};
+    SystemThread m_oldDmaBufferThread;
+    // ---- end of the DMA buffers -------------------------------------------------------------
 
 private:
     Driver* m_driver;

@@ -2,13 +2,14 @@
 // threads) is reported as a breach, and a test that leaves any unread breach makes the program fail
 // with the test's name. CTest runs each test in a process of its own, so the failure is charged to
 // the test that caused it. Tests that provoke a breach on purpose read it with
-// standin::VerifierTakeViolations() and release what they took. Pool and file failure injection
-// are cleared after every test.
+// standin::VerifierTakeViolations() and release what they took. Pool, file and DMA failure
+// injection are cleared after every test.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
+#include "km/dma.h"
 #include "km/drives.h"
 #include "km/pool.h"
 #include "km/verifier.h"
@@ -24,6 +25,7 @@ public:
         standin::PoolClearFailures();
         // Likewise injected file failures; clearing them also lets a write stalled by one go on.
         standin::ClearFileFailures();
+        standin::DmaClearFailures();
         standin::VerifierCheckLeaks();
         auto breaches = standin::VerifierTakeViolations();
         if (breaches.empty())

@@ -64,6 +64,9 @@
 #if __has_include("km/resources.h")
 #include "km/resources.h"
 #endif
+#if __has_include("km/dma.h")
+#include "km/dma.h"
+#endif
 #if __has_include("km/drives.h")
 #include "km/drives.h"
 #endif
