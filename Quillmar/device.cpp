@@ -1,5 +1,5 @@
-// Device: instance id and trace name, the device-control entry and the performance announcement of
-// one board.
+// Device: instance id and names, the device-control entry, the performance announcement and the
+// protocol manager of one board.
 #include "device.h"
 
 #include "km/kernel.h"
@@ -9,20 +9,26 @@ Device::Device(Driver* driver)
     : m_driver(driver)
 {
     TRACE_SCOPE(this, "Device::Device", kTraceLowEnter);
+    m_protocolManager = new TidewellProtocolManager(this);
 }
 
 Device::~Device()
 {
     TRACE_SCOPE(this, "Device::~Device", kTraceLowEnter);
+    delete m_protocolManager;
+    m_protocolManager = nullptr;
 }
 
 void Device::SetInstanceId(LONG id)
 {
     m_instanceId = id;
-    if (id > 0)
+    if (id > 0) {
         _snprintf(m_traceName, sizeof(m_traceName) - 1, "Device %d", static_cast<int>(id));
-    else
+        _snprintf(m_deviceName, sizeof(m_deviceName) - 1, "Talvexon HD %d", static_cast<int>(id));
+    } else {
         _snprintf(m_traceName, sizeof(m_traceName) - 1, "Device");
+        m_deviceName[0] = 0;
+    }
 }
 
 NTSTATUS Device::OnAdd(PDRIVER_OBJECT driverObject, PDEVICE_OBJECT physicalDeviceObject)

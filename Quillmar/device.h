@@ -1,17 +1,19 @@
 // Device: the one object per board. Today it carries what the driver-wide object needs of it: its
 // instance id and slot, its name in traces, the device-control entry the hooked dispatch hands
-// requests to, and the performance change it announces to its capture filters. The board's life
-// cycle (add, start, stop, removal), its protocol manager, command-record pool and DMA buffers join
-// this class as the board control is built.
+// requests to, the performance change it announces to its capture filters, and the board's protocol
+// manager, which it owns. The board's life cycle (add, start, stop, removal), its command-record
+// pool and DMA buffers join this class as the board control is built.
 #pragma once
 #include "driver.h"
 #include "kernel/driverheap.h"
+#include "tidewellprotocolmanager.h"
 #include "km/iodevice.h"
 #include "km/types.h"
 
 class Device : public DriverAllocated {
 public:
     static constexpr ULONG kTraceNameCharacters = 32;
+    static constexpr ULONG kDeviceNameCharacters = 256;
 
     explicit Device(Driver* driver);
     virtual ~Device();
@@ -38,6 +40,10 @@ public:
     void SetInstanceId(LONG id);
     // "Device <id>" for trace lines.
     const char* GetTraceName() const { return m_traceName; }
+    // "Talvexon HD <id>": the board's name in messages (empty before numbering).
+    const char* GetDeviceName() const { return m_deviceName; }
+    // The board's DSP host port; null only when it could not be allocated.
+    TidewellProtocolManager* GetProtocolManager() const { return m_protocolManager; }
     // The functional device object the board's requests come to (null before it is built); the
     // shutdown notification is registered on it.
     PDEVICE_OBJECT GetFunctionalDeviceObject() const { return m_functionalDeviceObject; }
@@ -48,4 +54,6 @@ private:
     LONG m_instanceId = 0;
     PDEVICE_OBJECT m_functionalDeviceObject = nullptr;
     char m_traceName[kTraceNameCharacters] = "Device";
+    char m_deviceName[kDeviceNameCharacters] = "";
+    TidewellProtocolManager* m_protocolManager = nullptr;
 };
