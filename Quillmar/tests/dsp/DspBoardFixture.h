@@ -91,6 +91,26 @@ inline std::vector<UCHAR> ImageBytes(board::Personality personality)
     return std::vector<UCHAR>(bytes.begin(), bytes.end());
 }
 
+// A bootable image of two sections: the firmware's header and code at DSP 0, and `dataBytes` bytes
+// of data at the firmware's data address.
+inline board::FirmwareImage TwoSectionImage(size_t dataBytes = 0x123)
+{
+    const board::FirmwareImage firmware = board::StandardImages::DspImage(board::Personality::MainFirmware);
+    board::FirmwareImage image;
+    image.AddSection(firmware.Sections()[0].address, firmware.Sections()[0].bytes);
+    std::vector<uint8_t> data(dataBytes);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(0x5A ^ i);
+    image.AddSection(board::StandardImages::kDataSectionAddress, data);
+    return image;
+}
+
+inline std::vector<UCHAR> Bytes(const board::FirmwareImage& image)
+{
+    const auto bytes = image.Serialize();
+    return std::vector<UCHAR>(bytes.begin(), bytes.end());
+}
+
 // Consecutive window writes (or reads) that continue each other become one record, so sequences
 // do not depend on how a copy is cut into runs.
 inline std::vector<AccessRecord> Coalesced(const std::vector<AccessRecord>& log)
@@ -157,7 +177,7 @@ protected:
     virtual std::string Parameters() const
     {
         return "\"HardwareInstalled\"=dword:00000001\n\"ResetDSPOnStartup\"=dword:00000001\n"
-               "\"TraceHighs\"=dword:00000001\n";
+               "\"TraceHighs\"=dword:00000001\n\"TraceErrors\"=dword:00000001\n";
     }
     virtual bool InitializeManager() const { return true; }
 
@@ -225,7 +245,8 @@ protected:
     // would have left it running.
     void BootBehindTheDriversBack(board::Personality personality)
     {
-        for (const auto& section : board::StandardImages::DspImage(personality).Sections())
+        const board::FirmwareImage image = board::StandardImages::DspImage(personality);
+        for (const auto& section : image.Sections())
             board_->WriteDspMemory(section.address, section.bytes.data(), section.bytes.size());
         auto& registers = board_->Registers();
         registers.Write32(board::kDspControl, registers.Read32(board::kDspControl) | board::kDspControlRunEnable);
