@@ -26,7 +26,13 @@ public:
     static KDPC* Dpc(TidewellProtocolManager* m, ULONG i) { return &m->m_dpcs[i]; }
     static PKEVENT InterruptEvent(TidewellProtocolManager* m) { return &m->m_interruptEvent; }
     static PKEVENT CommandWakeEvent(TidewellProtocolManager* m) { return &m->m_commandWakeEvent; }
-    static void SetForwarding(TidewellProtocolManager* m, bool on) { m->m_interruptForwarding = on ? 1 : 0; }
+    static void SetForwarding(TidewellProtocolManager* m, bool on) { InterlockedExchange(&m->m_interruptForwarding, on); }
+    // Returns once a call of the interrupt routine in progress has returned (it runs under the
+    // interrupt's spin lock).
+    static void SyncWithInterruptRoutine(TidewellProtocolManager* m)
+    {
+        KeSynchronizeExecution(m->m_interrupt, [](PVOID) -> BOOLEAN { return TRUE; }, nullptr);
+    }
 };
 
 namespace dsptest {
