@@ -749,8 +749,11 @@ NTSTATUS TidewellProtocolManager::WarmReset()
         ResetPage();
     }
 
+    // Through a local: the driver file may hold no unique symbols, which an odr-used class
+    // constant would become.
+    const ULONG checkWord2 = kEmifCheckWord2;
     UCHAR word2[4];
-    memcpy(word2, &kEmifCheckWord2, sizeof(word2));
+    memcpy(word2, &checkWord2, sizeof(word2));
     for (ULONG round = 0; round < kEmifCheckRounds; ++round) {
         SetupEmif();
         WriteDspMemory(kEmifCheckWord1, kEmifCheckAddress1, sizeof(kEmifCheckWord1));
