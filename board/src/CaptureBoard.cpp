@@ -441,12 +441,10 @@ void CaptureBoard::Run(std::stop_token stop)
         if (generation != m_generation)
             continue;
         if (boot) {
-            const ImageHeader header = *m_pendingBoot;
-            m_pendingBoot.reset();
-            m_firmware = std::make_unique<Firmware>(static_cast<FirmwareHost&>(*this), header);
-            m_running = header.personality;
-            m_nextBeat = Clock::DeadlineAfter(Firmware::kHeartbeatPeriod);
-            m_log.Add({AccessKind::Boot, 0, 0, static_cast<uint32_t>(header.personality), 0});
+            // The boot stays pending (doorbells meanwhile are not releases) until the firmware has
+            // set up its mailbox and raised its interrupt; only then does the DSP count as running.
+            m_firmware = std::make_unique<Firmware>(static_cast<FirmwareHost&>(*this), *m_pendingBoot);
+            m_log.Add({AccessKind::Boot, 0, 0, static_cast<uint32_t>(m_pendingBoot->personality), 0});
         }
         if (beat) {
             // A late tick is not made up for: the heartbeat only has to keep moving.
@@ -462,8 +460,13 @@ void CaptureBoard::Run(std::stop_token stop)
             firmware->Tick();
         for (uint64_t i = 0; i < doorbells; ++i)
             firmware->OnDoorbell();
-        cpu.unlock();
         lock.lock();
+        if (boot) {
+            m_running = m_pendingBoot->personality;
+            m_pendingBoot.reset();
+            m_nextBeat = Clock::DeadlineAfter(Firmware::kHeartbeatPeriod);
+        }
+        cpu.unlock();
     }
 }
 

@@ -1,7 +1,7 @@
 // The main job: boots the machine in ./machine (made from the committed default on first use),
-// installs and loads the capture driver, shows the "Parameters" it completed, the trace log it
-// wrote and the event-log entries of this run, then shuts the machine down, which unloads the
-// driver. With --crash the run ends without a shutdown, as a crash would, and the next run shows
+// installs the capture driver and the board's image files, loads the driver, plugs one simulated
+// board, shows the "Parameters" the driver completed, the trace log it wrote and the event-log
+// entries of this run, then shuts the machine down, which unloads the driver. With --crash the run ends without a shutdown, as a crash would, and the next run shows
 // the driver appending to the old log instead of starting it anew.
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "board/CaptureBoard.h"
+#include "board/StandardImages.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
 
@@ -24,6 +26,8 @@ constexpr char16_t kParameters[] =
     u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\Talvexon\\Parameters";
 constexpr char16_t kInstalledFile[] = u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys";
 constexpr char kShutdownValue[] = "\"DriverShutdownSuccessfull\"=dword:";
+// Where the template's "DriversPath" points: the image files are installed there at boot.
+constexpr char16_t kDriversFolder[] = u"C:\\Windows\\System32\\drivers\\";
 
 struct Options {
     fs::path folder = "machine";
@@ -200,6 +204,14 @@ int main(int argc, char** argv)
 
     platform::MachineOptions machineOptions;
     machineOptions.driverFiles.push_back({TALVEXON_DRIVER_FILE, kInstalledFile});
+    for (const char* image : {board::StandardImages::kFirmwareFileName, board::StandardImages::kMemoryTesterFileName,
+                              board::StandardImages::kPciTesterFileName, board::StandardImages::kFpgaFileName}) {
+        const std::string name = image;
+        machineOptions.driverFiles.push_back(
+            {fs::path(TALVEXON_IMAGE_FOLDER) / name, kDriversFolder + std::u16string(name.begin(), name.end())});
+    }
+    // Declared before the machine, so that it outlives it: the machine unplugs it at shutdown.
+    board::CaptureBoard captureBoard(platform::PciLocation{1, 0, 0});
     const fs::path eventLogPath = options.folder / platform::Machine::kEventLogFile;
     std::error_code error;
     const uintmax_t eventLogStart = fs::exists(eventLogPath) ? fs::file_size(eventLogPath, error) : 0;
@@ -229,6 +241,11 @@ int main(int argc, char** argv)
         machine->Shutdown();
         return 1;
     }
+
+    const NTSTATUS plugged = machine->Plug(captureBoard);
+    std::printf("board: plugged at bus 1, device 0 (PCI\\VEN_7A1E&DEV_0001), start returned 0x%08X%s\n",
+                static_cast<unsigned>(plugged),
+                NT_SUCCESS(plugged) ? "" : " (the driver does not drive the board yet)");
 
     std::printf("\n\"Parameters\" after the load:\n");
     PrintParameters();
