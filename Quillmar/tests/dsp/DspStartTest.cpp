@@ -112,6 +112,15 @@ TEST_F(StartTest, BrokenExternalMemoryIsOnlyReported)
     EXPECT_TRUE(board_->IsBooted());
 }
 
+TEST_F(StartTest, MemoryInterfaceThatWantsTheWholeSetupPassesTheCheck)
+{
+    board_->SetStrictEmifCheck(true);
+    const auto bytes = Bytes(TwoSectionImage());
+    EXPECT_EQ(manager_->Start(bytes.data(), static_cast<ULONG>(bytes.size()), false), STATUS_SUCCESS);
+    EXPECT_TRUE(Events(0).empty());
+    EXPECT_EQ(CountOf(Log(), AccessKind::RegisterWrite, board::kEmifSdctl, 0x52227000), 1u);
+}
+
 TEST_F(StartTest, SilentBoardFailsAfterFiveFullTries)
 {
     board_->SetNoBootInterrupt(true);
