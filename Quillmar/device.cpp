@@ -1,5 +1,6 @@
-// Device: instance id and trace name, the device-control entry and the performance announcement of
-// one board, and its DMA common buffers with the old-buffer thread that releases them.
+// Device: instance id and names, the device-control entry and the performance announcement of one
+// board, its protocol manager, and its DMA common buffers with the old-buffer thread that releases
+// them.
 #include "device.h"
 
 #include "km/kernel.h"
@@ -12,6 +13,7 @@ Device::Device(Driver* driver)
     : m_driver(driver)
 {
     TRACE_SCOPE(this, "Device::Device", kTraceLowEnter);
+    m_protocolManager = new TidewellProtocolManager(this);
     StartOldDmaBufferThread();
 }
 
@@ -21,15 +23,20 @@ Device::~Device()
     // The thread works on this object: it must have ended before the memory goes.
     StopOldDmaBufferThread();
     ReleaseDmaAdapter();
+    delete m_protocolManager;
+    m_protocolManager = nullptr;
 }
 
 void Device::SetInstanceId(LONG id)
 {
     m_instanceId = id;
-    if (id > 0)
+    if (id > 0) {
         _snprintf(m_traceName, sizeof(m_traceName) - 1, "Device %d", static_cast<int>(id));
-    else
+        _snprintf(m_deviceName, sizeof(m_deviceName) - 1, "Talvexon HD %d", static_cast<int>(id));
+    } else {
         _snprintf(m_traceName, sizeof(m_traceName) - 1, "Device");
+        m_deviceName[0] = 0;
+    }
 }
 
 NTSTATUS Device::OnAdd(PDRIVER_OBJECT driverObject, PDEVICE_OBJECT physicalDeviceObject)

@@ -1,9 +1,9 @@
 // Device: the one object per board. Today it carries what the driver-wide object needs of it: its
 // instance id and slot, its name in traces, the device-control entry the hooked dispatch hands
-// requests to, the performance change it announces to its capture filters, and the DMA common
-// buffers with their delayed release by the old-buffer thread. The board's life cycle (add, start,
-// stop, removal), its protocol manager and command-record pool join this class as the board control
-// is built.
+// requests to, the performance change it announces to its capture filters, the board's protocol
+// manager, which it owns, and the DMA common buffers with their delayed release by the old-buffer
+// thread. The board's life cycle (add, start, stop, removal) and its command-record pool join this
+// class as the board control is built.
 #pragma once
 #include <cstddef>
 
@@ -14,12 +14,14 @@
 #include "kernel/systemthread.h"
 #include "kplxfastlock.h"
 #include "km/dma.h"
+#include "tidewellprotocolmanager.h"
 #include "km/iodevice.h"
 #include "km/types.h"
 
 class Device : public DriverAllocated {
 public:
     static constexpr ULONG kTraceNameCharacters = 32;
+    static constexpr ULONG kDeviceNameCharacters = 256;
 
     explicit Device(Driver* driver);
     virtual ~Device();
@@ -46,6 +48,10 @@ public:
     void SetInstanceId(LONG id);
     // "Device <id>" for trace lines.
     const char* GetTraceName() const { return m_traceName; }
+    // "Talvexon HD <id>": the board's name in messages (empty before numbering).
+    const char* GetDeviceName() const { return m_deviceName; }
+    // The board's DSP host port; null only when it could not be allocated.
+    TidewellProtocolManager* GetProtocolManager() const { return m_protocolManager; }
     // The functional device object the board's requests come to (null before it is built); the
     // shutdown notification is registered on it.
     PDEVICE_OBJECT GetFunctionalDeviceObject() const { return m_functionalDeviceObject; }
@@ -114,4 +120,6 @@ private:
     LONG m_instanceId = 0;
     PDEVICE_OBJECT m_functionalDeviceObject = nullptr;
     char m_traceName[kTraceNameCharacters] = "Device";
+    char m_deviceName[kDeviceNameCharacters] = "";
+    TidewellProtocolManager* m_protocolManager = nullptr;
 };

@@ -1,0 +1,878 @@
+// TidewellProtocolManager: register and window access, EMIF set-up, the interrupt routine and its
+// DPCs, and the DSP's start-up, reset and tear-down.
+#include "tidewellprotocolmanager.h"
+
+#include "device.h"
+#include "driver.h"
+#include "kernel/findresource.h"
+#include "kernel/poolallocation.h"
+#include "km/hal.h"
+#include "km/kernel.h"
+#include "messages/Talvexon.h"
+#include "tracelogger.h"
+#include "tracescope.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr NTSTATUS kMessageProgramFailed = MSG_FAILED_PROGRAM_ADAPTER_MEMORY_LOCATION_LENGTH;    // 0xC0071049
+constexpr NTSTATUS kMessageMemoryResource = MSG_FAILED_ALLOCATE_PCI_MEMORY_RESOURCE_ERROR;       // 0xC007104A
+constexpr NTSTATUS kMessageRegisterResource = MSG_FAILED_ALLOCATE_PCI_REGISTER_RESOURCE_ERROR;   // 0xC007104F
+constexpr NTSTATUS kMessageInterruptResource = MSG_FAILED_ALLOCATE_PCI_IRQ_RESOURCE_ERROR;       // 0xC0071050
+constexpr NTSTATUS kMessageFirmwareNotResponding = MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING;      // 0xC0071051
+// "Setup EMIF failed" is logged under message id 0.
+constexpr NTSTATUS kMessageSetupEmifFailed = 0;
+// A program image that does not hold what its count byte and headers promise.
+constexpr NTSTATUS kStatusInvalidImageFormat = STATUS_INVALID_IMAGE_FORMAT;
+
+// Bytes one window copy moves through a buffer on the stack; a multiple of 4.
+constexpr ULONG kChunkBytes = 512;
+constexpr ULONG kChunkWords = kChunkBytes / 4;
+
+constexpr UCHAR kEmifCheckWord1[4] = {'R', '!', 'R', '!'};
+
+const char* BooleanText(bool value)
+{
+    return value ? "TRUE" : "FALSE";
+}
+
+ULONG ReadUnaligned32(const UCHAR* bytes)
+{
+    ULONG value;
+    memcpy(&value, bytes, sizeof(value));
+    return value;
+}
+
+} // namespace
+
+TidewellProtocolManager::TidewellProtocolManager(Device* device) : m_device(device)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::TidewellProtocolManager", kTraceHighEnter);
+    KeInitializeEvent(&m_interruptEvent, NotificationEvent, FALSE);
+    KeInitializeEvent(&m_commandWakeEvent, SynchronizationEvent, FALSE);
+    KeInitializeEvent(&m_responseWakeEvent, SynchronizationEvent, FALSE);
+    KeInitializeEvent(&m_commandLifeEvent, SynchronizationEvent, FALSE);
+    KeInitializeEvent(&m_responseLifeEvent, SynchronizationEvent, FALSE);
+    m_interruptWaitTimeout.QuadPart = kInterruptWaitTimeout;
+}
+
+TidewellProtocolManager::~TidewellProtocolManager()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::~TidewellProtocolManager", kTraceHighEnter);
+    // A manager destroyed without its invalidation would leave its routine connected to the line
+    // and its DPCs queued against freed memory.
+    Invalidate();
+    m_commandThread.Release();
+    m_responseThread.Release();
+}
+
+Driver* TidewellProtocolManager::GetDriver() const
+{
+    Driver* driver = m_device ? m_device->GetDriver() : nullptr;
+    return driver ? driver : Driver::Instance();
+}
+
+bool TidewellProtocolManager::IsStarted() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_started), 0, 0) != 0;
+}
+
+bool TidewellProtocolManager::IsInvalidated() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_stop), 0, 0) != 0;
+}
+
+bool TidewellProtocolManager::IsInterruptForwarding() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_interruptForwarding), 0, 0) != 0;
+}
+
+void TidewellProtocolManager::Sleep(LONGLONG interval)
+{
+    LARGE_INTEGER delay;
+    delay.QuadPart = interval;
+    KeDelayExecutionThread(KernelMode, FALSE, &delay);
+}
+
+// ---- Register access --------------------------------------------------------------------------
+
+NTSTATUS TidewellProtocolManager::CheckRegisterAccess(ULONG offset, ULONG bytes) const
+{
+    if (!RegistersMapped())
+        return STATUS_DEVICE_NOT_READY;
+    if (static_cast<ULONGLONG>(offset) + bytes > m_registers.Length())
+        return STATUS_INVALID_PARAMETER;
+    return STATUS_SUCCESS;
+}
+
+void TidewellProtocolManager::ReadRegister(ULONG offset, ULONG* value) const
+{
+    *value = READ_REGISTER_ULONG(reinterpret_cast<volatile ULONG*>(RegisterAddress(offset)));
+}
+
+void TidewellProtocolManager::WriteRegister(ULONG offset, ULONG value) const
+{
+    WRITE_REGISTER_ULONG(reinterpret_cast<volatile ULONG*>(RegisterAddress(offset)), value);
+}
+
+NTSTATUS TidewellProtocolManager::ReadDspRegisterValue(ULONG offset, UCHAR* value)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ReadDspRegisterValue", kTraceEnter, "nOffset=0x%08x", offset);
+    *value = 0xFF;
+    const NTSTATUS status = CheckRegisterAccess(offset, sizeof(*value));
+    if (NT_SUCCESS(status))
+        *value = READ_REGISTER_UCHAR(RegisterAddress(offset));
+    return status;
+}
+
+NTSTATUS TidewellProtocolManager::ReadDspRegisterValue(ULONG offset, USHORT* value)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ReadDspRegisterValue", kTraceEnter, "nOffset=0x%08x", offset);
+    *value = 0xFFFF;
+    const NTSTATUS status = CheckRegisterAccess(offset, sizeof(*value));
+    if (NT_SUCCESS(status))
+        *value = READ_REGISTER_USHORT(reinterpret_cast<volatile USHORT*>(RegisterAddress(offset)));
+    return status;
+}
+
+NTSTATUS TidewellProtocolManager::ReadDspRegisterValue(ULONG offset, ULONG* value)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ReadDspRegisterValue", kTraceEnter, "nOffset=0x%08x", offset);
+    *value = 0xFFFFFFFF;
+    const NTSTATUS status = CheckRegisterAccess(offset, sizeof(*value));
+    if (NT_SUCCESS(status))
+        ReadRegister(offset, value);
+    return status;
+}
+
+NTSTATUS TidewellProtocolManager::ReadDspRegisterValue(ULONG offset, PUCHAR values, ULONG count)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ReadDspRegisterValue", kTraceEnter, "nOffset=0x%08x, nCount=%d",
+                offset, count);
+    if (count == 0)
+        return STATUS_SUCCESS;
+    if (!values)
+        return STATUS_INVALID_PARAMETER;
+    memset(values, 0xFF, count);
+    const NTSTATUS status = CheckRegisterAccess(offset, count);
+    if (NT_SUCCESS(status))
+        READ_REGISTER_BUFFER_UCHAR(RegisterAddress(offset), values, count);
+    return status;
+}
+
+NTSTATUS TidewellProtocolManager::WriteDspRegisterValue(ULONG offset, UCHAR value, bool validate)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WriteDspRegisterValue", kTraceEnter,
+                "nOffset=0x%08x, nValue=0x%02x, bValidate=%s", offset, value, BooleanText(validate));
+    const NTSTATUS status = CheckRegisterAccess(offset, sizeof(value));
+    if (!NT_SUCCESS(status))
+        return status;
+    WRITE_REGISTER_UCHAR(RegisterAddress(offset), value);
+    if (validate && READ_REGISTER_UCHAR(RegisterAddress(offset)) != value)
+        return STATUS_UNSUCCESSFUL;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::WriteDspRegisterValue(ULONG offset, USHORT value, bool validate)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WriteDspRegisterValue", kTraceEnter,
+                "nOffset=0x%08x, nValue=0x%04x, bValidate=%s", offset, value, BooleanText(validate));
+    const NTSTATUS status = CheckRegisterAccess(offset, sizeof(value));
+    if (!NT_SUCCESS(status))
+        return status;
+    auto* address = reinterpret_cast<volatile USHORT*>(RegisterAddress(offset));
+    WRITE_REGISTER_USHORT(address, value);
+    if (validate && READ_REGISTER_USHORT(address) != value)
+        return STATUS_UNSUCCESSFUL;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::WriteDspRegisterValue(ULONG offset, ULONG value, bool validate)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WriteDspRegisterValue", kTraceEnter,
+                "nOffset=0x%08x, nValue=0x%08x, bValidate=%s", offset, value, BooleanText(validate));
+    const NTSTATUS status = CheckRegisterAccess(offset, sizeof(value));
+    if (!NT_SUCCESS(status))
+        return status;
+    WriteRegister(offset, value);
+    if (validate) {
+        ULONG readBack;
+        ReadRegister(offset, &readBack);
+        if (readBack != value)
+            return STATUS_UNSUCCESSFUL;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::WriteDspRegisterValue(ULONG offset, const UCHAR* values, ULONG count, bool validate)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WriteDspRegisterValue", kTraceEnter,
+                "nOffset=0x%08x, pValue=0x%08x, nCount=%d, bValidate=%s", offset,
+                static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(values)), count, BooleanText(validate));
+    if (count == 0)
+        return STATUS_SUCCESS;
+    if (!values)
+        return STATUS_INVALID_PARAMETER;
+    const NTSTATUS status = CheckRegisterAccess(offset, count);
+    if (!NT_SUCCESS(status))
+        return status;
+    WRITE_REGISTER_BUFFER_UCHAR(RegisterAddress(offset), const_cast<PUCHAR>(values), count);
+    if (!validate)
+        return STATUS_SUCCESS;
+    auto* readBack = static_cast<PUCHAR>(AllocatePoolOfType(count, PagedPool));
+    if (!readBack)
+        return STATUS_NO_MEMORY;
+    READ_REGISTER_BUFFER_UCHAR(RegisterAddress(offset), readBack, count);
+    const bool equal = memcmp(readBack, values, count) == 0;
+    FreePool(readBack);
+    return equal ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
+}
+
+NTSTATUS TidewellProtocolManager::UpdateDspRegisterBits(ULONG offset, ULONG bits, bool set)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::UpdateDspRegisterBits", kTraceEnter,
+                "nOffset=0x%08x, nBits=0x%08x, bSet=%s", offset, bits, BooleanText(set));
+    const NTSTATUS status = CheckRegisterAccess(offset, sizeof(ULONG));
+    if (!NT_SUCCESS(status))
+        return status;
+    ULONG value;
+    ReadRegister(offset, &value);
+    value = set ? (value | bits) : (value & ~bits);
+    WriteRegister(offset, value);
+    return STATUS_SUCCESS;
+}
+
+// ---- Window access ----------------------------------------------------------------------------
+
+NTSTATUS TidewellProtocolManager::CheckWindowRange(ULONG dspAddress, ULONG length) const
+{
+    if (!WindowMapped() || !RegistersMapped())
+        return STATUS_DEVICE_NOT_READY;
+    // The window shows one page at a time: a range may neither run into the next page nor wrap.
+    const ULONGLONG windowOffset = dspAddress & kWindowOffsetMask;
+    if (static_cast<ULONGLONG>(dspAddress) + length > 0x100000000ULL)
+        return STATUS_INVALID_PARAMETER;
+    if (windowOffset + length > kWindowBytes || windowOffset + length > m_window.Length())
+        return STATUS_INVALID_PARAMETER;
+    return STATUS_SUCCESS;
+}
+
+void TidewellProtocolManager::SelectPage(ULONG dspAddress)
+{
+    const ULONG page = (dspAddress >> kPageShift) & kPageMask;
+    ULONG current;
+    ReadRegister(kRegDspPage, &current);
+    if ((current & kPageMask) != page)
+        WriteRegister(kRegDspPage, page);
+}
+
+void TidewellProtocolManager::ResetPage()
+{
+    WriteRegister(kRegDspPage, 0);
+}
+
+void TidewellProtocolManager::MoveToWindow(const UCHAR* data, ULONG dspAddress, ULONG length, WindowMove move)
+{
+    // Whole 32-bit words first, then the tail bytes; each goes through an aligned buffer of ours,
+    // since the caller's data may sit anywhere.
+    ULONG chunk[kChunkWords];
+    if (move == WindowMove::Zero)
+        memset(chunk, 0, sizeof(chunk));
+    const ULONG wordBytes = length & ~3U;
+    ULONG done = 0;
+    while (done < wordBytes) {
+        const ULONG bytes = wordBytes - done < kChunkBytes ? wordBytes - done : kChunkBytes;
+        if (move != WindowMove::Zero)
+            memcpy(chunk, data + done, bytes);
+        WRITE_REGISTER_BUFFER_ULONG(reinterpret_cast<volatile ULONG*>(WindowAddress(dspAddress + done)), chunk,
+                                    bytes / 4);
+        done += bytes;
+    }
+    if (done < length) {
+        UCHAR tail[4] = {};
+        if (move != WindowMove::Zero)
+            memcpy(tail, data + done, length - done);
+        WRITE_REGISTER_BUFFER_UCHAR(WindowAddress(dspAddress + done), tail, length - done);
+    }
+}
+
+void TidewellProtocolManager::MoveFromWindow(PUCHAR buffer, ULONG dspAddress, ULONG length)
+{
+    ULONG chunk[kChunkWords];
+    const ULONG wordBytes = length & ~3U;
+    ULONG done = 0;
+    while (done < wordBytes) {
+        const ULONG bytes = wordBytes - done < kChunkBytes ? wordBytes - done : kChunkBytes;
+        READ_REGISTER_BUFFER_ULONG(reinterpret_cast<volatile ULONG*>(WindowAddress(dspAddress + done)), chunk,
+                                   bytes / 4);
+        memcpy(buffer + done, chunk, bytes);
+        done += bytes;
+    }
+    if (done < length) {
+        UCHAR tail[4];
+        READ_REGISTER_BUFFER_UCHAR(WindowAddress(dspAddress + done), tail, length - done);
+        memcpy(buffer + done, tail, length - done);
+    }
+}
+
+bool TidewellProtocolManager::WindowEquals(const UCHAR* data, ULONG dspAddress, ULONG length)
+{
+    UCHAR window[kChunkBytes];
+    for (ULONG done = 0; done < length;) {
+        const ULONG bytes = length - done < kChunkBytes ? length - done : kChunkBytes;
+        MoveFromWindow(window, dspAddress + done, bytes);
+        if (memcmp(window, data + done, bytes) != 0)
+            return false;
+        done += bytes;
+    }
+    return true;
+}
+
+NTSTATUS TidewellProtocolManager::WindowOperation(const UCHAR* data, PUCHAR buffer, ULONG dspAddress, ULONG length,
+                                                  WindowMove move, bool verify, bool* equal)
+{
+    if (equal)
+        *equal = true;
+    if (length == 0)
+        return STATUS_SUCCESS;
+    if ((move == WindowMove::In && !data) || (move == WindowMove::Out && !buffer))
+        return STATUS_INVALID_PARAMETER;
+    const NTSTATUS status = CheckWindowRange(dspAddress, length);
+    if (!NT_SUCCESS(status))
+        return status;
+
+    KPLXFastStackLock lock(&m_windowLock, this, "TidewellProtocolManager::WindowOperation", __LINE__);
+    SelectPage(dspAddress);
+    if (move == WindowMove::Out)
+        MoveFromWindow(buffer, dspAddress, length);
+    else
+        MoveToWindow(data, dspAddress, length, move);
+    if (verify && equal)
+        *equal = WindowEquals(move == WindowMove::Out ? buffer : data, dspAddress, length);
+    ResetPage();
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::ProgramDspMemory(const UCHAR* data, ULONG dspAddress, ULONG length)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ProgramDspMemory", kTraceHighEnter,
+                "nDspAddress=0x%08x, nLength=%d", dspAddress, length);
+    bool equal = true;
+    const NTSTATUS status = WindowOperation(data, nullptr, dspAddress, length, WindowMove::In, true, &equal);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (!equal) {
+        TRACE_STATUS(this, "TidewellProtocolManager::ProgramDspMemory", kTraceErrors, kMessageProgramFailed,
+                     "DSP Memory Failure:  Address=%8.8X, length=%d", dspAddress, length);
+        return kMessageProgramFailed;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::ReadDspMemory(PUCHAR buffer, ULONG dspAddress, ULONG length)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ReadDspMemory", kTraceHighEnter, "nDspAddress=0x%08x, nLength=%d",
+                dspAddress, length);
+    return WindowOperation(nullptr, buffer, dspAddress, length, WindowMove::Out, false, nullptr);
+}
+
+NTSTATUS TidewellProtocolManager::WriteDspMemory(const UCHAR* data, ULONG dspAddress, ULONG length)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WriteDspMemory", kTraceHighEnter, "nDspAddress=0x%08x, nLength=%d",
+                dspAddress, length);
+    return WindowOperation(data, nullptr, dspAddress, length, WindowMove::In, false, nullptr);
+}
+
+NTSTATUS TidewellProtocolManager::ZeroDspMemory(ULONG dspAddress, ULONG length)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ZeroDspMemory", kTraceHighEnter, "nDspAddress=0x%08x, nLength=%d",
+                dspAddress, length);
+    return WindowOperation(nullptr, nullptr, dspAddress, length, WindowMove::Zero, false, nullptr);
+}
+
+NTSTATUS TidewellProtocolManager::WriteDspMemoryRequest(const UCHAR* request, ULONG requestBytes, UCHAR* result,
+                                                        ULONG resultBytes)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WriteDspMemoryRequest", kTraceHighEnter,
+                "nRequestBytes=%d, nResultBytes=%d", requestBytes, resultBytes);
+    if (!request || requestBytes < sizeof(DspMemoryWriteRequestHeader))
+        return STATUS_INVALID_PARAMETER;
+    DspMemoryWriteRequestHeader header;
+    memcpy(&header, request, sizeof(header));
+    if (static_cast<ULONGLONG>(kDspMemoryWriteDataOffset) + header.length > requestBytes)
+        return STATUS_INVALID_PARAMETER;
+    if (!result || resultBytes < sizeof(DspMemoryResultHeader))
+        return STATUS_BUFFER_TOO_SMALL;
+
+    const UCHAR* data = request + kDspMemoryWriteDataOffset;
+    const bool verify = header.mode == kDspMemoryWriteVerify;
+    bool equal = true;
+    const NTSTATUS status =
+        WindowOperation(data, nullptr, header.dspAddress, header.length, WindowMove::In, verify, &equal);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (!equal) {
+        const DspMemoryResultHeader failure{kDspMemoryCompareFailed, header.dspAddress};
+        memcpy(result, &failure, sizeof(failure));
+        return STATUS_UNSUCCESSFUL;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::ReadDspMemoryRequest(const UCHAR* request, ULONG requestBytes, UCHAR* result,
+                                                       ULONG resultBytes)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ReadDspMemoryRequest", kTraceHighEnter,
+                "nRequestBytes=%d, nResultBytes=%d", requestBytes, resultBytes);
+    if (!request || requestBytes < sizeof(DspMemoryReadRequest))
+        return STATUS_INVALID_PARAMETER;
+    DspMemoryReadRequest header;
+    memcpy(&header, request, sizeof(header));
+    if (!result || static_cast<ULONGLONG>(kDspMemoryReadDataOffset) + header.length > resultBytes)
+        return STATUS_BUFFER_TOO_SMALL;
+
+    bool equal = true;
+    const NTSTATUS status = WindowOperation(nullptr, result + kDspMemoryReadDataOffset, header.dspAddress,
+                                            header.length, WindowMove::Out, true, &equal);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (!equal) {
+        const DspMemoryResultHeader failure{kDspMemoryCompareFailed, header.dspAddress};
+        memcpy(result, &failure, sizeof(failure));
+        return STATUS_UNSUCCESSFUL;
+    }
+    return STATUS_SUCCESS;
+}
+
+// ---- EMIF -------------------------------------------------------------------------------------
+
+void TidewellProtocolManager::OutputEmifSettings()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::OutputEmifSettings", kTraceHighEnter);
+    struct Named {
+        ULONG offset;
+        const char* format;
+    };
+    static constexpr Named kRegisters[] = {
+        {kRegEmifaGblctl, "DSPREG_EMIFA_GBLCTL = 0x%08x"}, {kRegEmifaCectl0, "DSPREG_EMIFA_CECTL0 = 0x%08x"},
+        {kRegEmifaCectl1, "DSPREG_EMIFA_CECTL1 = 0x%08x"}, {kRegEmifaCectl2, "DSPREG_EMIFA_CECTL2 = 0x%08x"},
+        {kRegEmifaCectl3, "DSPREG_EMIFA_CECTL3 = 0x%08x"}, {kRegEmifaSdtim, "DSPREG_EMIFA_SDTIM = 0x%08x"},
+        {kRegEmifaSdext, "DSPREG_EMIFA_SDEXT = 0x%08x"},   {kRegEmifaCesec0, "DSPREG_EMIFA_CESEC0 = 0x%08x"},
+        {kRegEmifaCesec1, "DSPREG_EMIFA_CESEC1 = 0x%08x"}, {kRegEmifaCesec2, "DSPREG_EMIFA_CESEC2 = 0x%08x"},
+        {kRegEmifaCesec3, "DSPREG_EMIFA_CESEC3 = 0x%08x"}, {kRegEmifaSdctl, "DSPREG_EMIFA_SDCTL = 0x%08x"},
+    };
+    if (!RegistersMapped())
+        return;
+    for (const Named& named : kRegisters) {
+        ULONG value;
+        ReadRegister(named.offset, &value);
+        TRACE_LINE(this, "TidewellProtocolManager::OutputEmifSettings", kTraceHighs, named.format, value);
+    }
+}
+
+NTSTATUS TidewellProtocolManager::SetupEmif()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::SetupEmif", kTraceHighEnter);
+    Driver* driver = GetDriver();
+    if (!driver || !RegistersMapped())
+        return STATUS_SUCCESS;
+    const ULONG sdctl = driver->GetDspRegEmifaSdctl();
+    const struct {
+        ULONG offset;
+        ULONG value;
+    } writes[] = {
+        {kRegEmifaGblctl, driver->GetDspRegEmifaGblctl()}, {kRegEmifaCectl0, driver->GetDspRegEmifaCectl0()},
+        {kRegEmifaCectl1, driver->GetDspRegEmifaCectl1()}, {kRegEmifaCectl2, driver->GetDspRegEmifaCectl2()},
+        {kRegEmifaCectl3, driver->GetDspRegEmifaCectl3()}, {kRegEmifaSdtim, driver->GetDspRegEmifaSdtim()},
+        {kRegEmifaSdext, driver->GetDspRegEmifaSdext()},   {kRegEmifaCesec0, driver->GetDspRegEmifaCesec0()},
+        {kRegEmifaCesec1, driver->GetDspRegEmifaCesec1()}, {kRegEmifaCesec2, driver->GetDspRegEmifaCesec2()},
+        {kRegEmifaCesec3, driver->GetDspRegEmifaCesec3()}, {kRegEmifaSdctl, sdctl},
+    };
+    for (const auto& write : writes)
+        WriteRegister(write.offset, write.value);
+    TRACE_LINE(this, "TidewellProtocolManager::SetupEmif", kTraceHighs, "DSPREG_EMIFA_SDCTL=0x%08x", sdctl);
+    WriteRegister(kRegEmifaSdctl, sdctl);
+    const ULONG toggled = sdctl ^ kSdctlToggleBit;
+    TRACE_LINE(this, "TidewellProtocolManager::SetupEmif", kTraceHighs, "DSPREG_EMIFA_SDCTL=0x%08x", toggled);
+    WriteRegister(kRegEmifaSdctl, toggled);
+    return STATUS_SUCCESS;
+}
+
+// ---- Initialization ---------------------------------------------------------------------------
+
+namespace {
+
+struct InterruptSearch {
+    const void* object;
+    PCM_PARTIAL_RESOURCE_DESCRIPTOR interrupt;
+};
+
+bool TraceAndFindInterrupt(PCM_PARTIAL_RESOURCE_DESCRIPTOR descriptor, PVOID context)
+{
+    auto* search = static_cast<InterruptSearch*>(context);
+    if (descriptor->Type == CmResourceTypeInterrupt) {
+        TRACE_LINE(search->object, "TidewellProtocolManager::Initialize", kTraceHighs,
+                   "  type=%u flags=%08X level=0x%X vec=0x%X aff=%u", descriptor->Type, descriptor->Flags,
+                   descriptor->u.Interrupt.Level, descriptor->u.Interrupt.Vector,
+                   static_cast<ULONG>(descriptor->u.Interrupt.Affinity));
+        if (!search->interrupt)
+            search->interrupt = descriptor;
+    } else {
+        TRACE_LINE(search->object, "TidewellProtocolManager::Initialize", kTraceHighs, "  type=%u",
+                   descriptor->Type);
+    }
+    return true;
+}
+
+} // namespace
+
+NTSTATUS TidewellProtocolManager::Initialize(PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::Initialize", kTraceHighEnter);
+    (void)rawResources; // the processor's view is the translated one; memory translates unchanged
+    if (IsInvalidated() || RegistersMapped() || WindowMapped() || m_interrupt)
+        return STATUS_INVALID_DEVICE_STATE;
+
+    NTSTATUS status = m_registers.FromResources(translatedResources, 1, true);
+    if (NT_SUCCESS(status) && m_registers.Length() < kMinimumRegisterRangeBytes) {
+        // Too short to reach the host-port registers: every start-up access would miss the board.
+        m_registers.Unmap();
+        status = STATUS_RESOURCE_TYPE_NOT_FOUND;
+    }
+    if (!NT_SUCCESS(status)) {
+        TRACE_STATUS(this, "TidewellProtocolManager::Initialize", kTraceErrors, kMessageRegisterResource,
+                     "Failed to allocate register resources:  %8.8X", status);
+        Invalidate();
+        return kMessageRegisterResource;
+    }
+    status = m_window.FromResources(translatedResources, 0, true);
+    if (!NT_SUCCESS(status)) {
+        TRACE_STATUS(this, "TidewellProtocolManager::Initialize", kTraceErrors, kMessageMemoryResource,
+                     "Failed to allocate memory resources:  %8.8X", status);
+        Invalidate();
+        return kMessageMemoryResource;
+    }
+    TRACE_LINE(this, "TidewellProtocolManager::Initialize", kTraceHighs, "registers.m_pBaseAddress=%p",
+               m_registers.Address());
+    TRACE_LINE(this, "TidewellProtocolManager::Initialize", kTraceHighs, "memory.m_pBaseAddress=%p",
+               m_window.Address());
+    m_mailbox = m_window.Address() + kMailboxAddress;
+
+    UpdateDspRegisterBits(kRegDspControl, kDspControlRun, true);
+
+    status = ConnectInterrupt(translatedResources);
+    if (!NT_SUCCESS(status)) {
+        TRACE_STATUS(this, "TidewellProtocolManager::Initialize", kTraceErrors, kMessageInterruptResource,
+                     "Failed to allocate IRQ resources:  %8.8X", status);
+        Invalidate();
+        return kMessageInterruptResource;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::ConnectInterrupt(PCM_RESOURCE_LIST translatedResources)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ConnectInterrupt", kTraceHighEnter);
+    InterruptSearch search{this, nullptr};
+    ForEachResource(translatedResources, &TraceAndFindInterrupt, &search);
+    if (!search.interrupt)
+        return STATUS_RESOURCE_TYPE_NOT_FOUND;
+    m_interruptVector = search.interrupt->u.Interrupt.Vector;
+    m_interruptLevel = static_cast<KIRQL>(search.interrupt->u.Interrupt.Level);
+    m_processorAffinity = search.interrupt->u.Interrupt.Affinity;
+
+    for (KDPC& dpc : m_dpcs)
+        KeInitializeDpc(&dpc, &DpcRoutine, this);
+    TRACE_LINE(this, "TidewellProtocolManager::Initialize", kTraceHighs,
+               "cNumberOfProcessors=%d, m_kProcessorAffinity = 0x%08x", static_cast<int>(KeNumberProcessors),
+               static_cast<ULONG>(m_processorAffinity));
+
+    return IoConnectInterrupt(&m_interrupt, &InterruptService, this, nullptr, m_interruptVector, m_interruptLevel,
+                              m_interruptLevel, LevelSensitive, TRUE, m_processorAffinity, FALSE);
+}
+
+// ---- Start-up ---------------------------------------------------------------------------------
+
+bool TidewellProtocolManager::IsDspRunning(ULONG milliseconds)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::IsDspRunning", kTraceHighEnter, "nMilliseconds=%d", milliseconds);
+    Driver* driver = GetDriver();
+    if (driver && driver->GetResetDSPOnStartup() && !IsStarted())
+        return false;
+    UCHAR before[4];
+    UCHAR after[4];
+    if (!NT_SUCCESS(ReadDspMemory(before, kMailboxHeartbeat, sizeof(before))))
+        return false;
+    Sleep(-static_cast<LONGLONG>(milliseconds) * 10'000);
+    if (!NT_SUCCESS(ReadDspMemory(after, kMailboxHeartbeat, sizeof(after))))
+        return false;
+    return memcmp(before, after, sizeof(before)) != 0;
+}
+
+NTSTATUS TidewellProtocolManager::ValidateImage(const UCHAR* image, ULONG imageBytes)
+{
+    if (!image || imageBytes < 1)
+        return kStatusInvalidImageFormat;
+    const ULONG sections = image[0];
+    ULONGLONG position = 1;
+    for (ULONG i = 0; i < sections; ++i) {
+        if (position + kImageSectionHeaderBytes > imageBytes)
+            return kStatusInvalidImageFormat;
+        const ULONG address = ReadUnaligned32(image + position);
+        const ULONG length = ReadUnaligned32(image + position + 4);
+        position += kImageSectionHeaderBytes;
+        if (position + length > imageBytes)
+            return kStatusInvalidImageFormat;
+        if (static_cast<ULONGLONG>(address) + length > 0x100000000ULL ||
+            (address & kWindowOffsetMask) + static_cast<ULONGLONG>(length) > kWindowBytes)
+            return kStatusInvalidImageFormat;
+        position += length;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::ProgramImage(const UCHAR* image)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ProgramImage", kTraceHighEnter);
+    const ULONG sections = image[0];
+    const UCHAR* section = image + 1;
+    for (ULONG i = 0; i < sections; ++i) {
+        const ULONG address = ReadUnaligned32(section);
+        const ULONG length = ReadUnaligned32(section + 4);
+        const NTSTATUS status = ProgramDspMemory(section + kImageSectionHeaderBytes, address, length);
+        if (!NT_SUCCESS(status))
+            return status;
+        section += kImageSectionHeaderBytes + length;
+    }
+    return STATUS_SUCCESS;
+}
+
+void TidewellProtocolManager::TakeOverRunningDsp()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::TakeOverRunningDsp", kTraceHighEnter);
+    // The firmware runs from an earlier load: forget any exchange that was half done.
+    static constexpr UCHAR kZero[4] = {};
+    {
+        KPLXFastStackLock lock(&m_windowLock, this, "TidewellProtocolManager::TakeOverRunningDsp", __LINE__);
+        WriteDspMemory(kZero, kMailboxCommandBusy, sizeof(kZero));
+        WriteDspMemory(kZero, kMailboxResponseValid, sizeof(kZero));
+        WriteDspMemory(kZero, kMailboxCounterA, sizeof(kZero));
+        WriteDspMemory(kZero, kMailboxCounterB, sizeof(kZero));
+        ResetPage();
+    }
+    UpdateDspRegisterBits(kRegDspControl, kDspControlRun, true);
+    WriteRegister(kRegHostStatus, 0);
+    // Started as on the loading path, so that Stop ends the mailbox threads this path starts.
+    InterlockedExchange(&m_started, 1);
+}
+
+void TidewellProtocolManager::ReleaseDsp()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ReleaseDsp", kTraceHighEnter);
+    UpdateDspRegisterBits(kRegDspControl, kDspControlRun, true);
+    WriteRegister(kRegHostStatus, 0);
+    {
+        KPLXFastStackLock lock(&m_windowLock, this, "TidewellProtocolManager::ReleaseDsp", __LINE__);
+        ResetPage();
+    }
+    // Only an interrupt raised after this doorbell may count as the DSP coming out of reset.
+    KeClearEvent(&m_interruptEvent);
+    WriteRegister(kRegHostToDspControl, kHostToDspDoorbell);
+}
+
+NTSTATUS TidewellProtocolManager::Start(const UCHAR* image, ULONG imageBytes, bool testerImage)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::Start", kTraceHighEnter, "nImageBytes=%d, bTesterImage=%s",
+                imageBytes, BooleanText(testerImage));
+    if (IsInvalidated() || !RegistersMapped() || !WindowMapped())
+        return STATUS_DEVICE_NOT_READY;
+    NTSTATUS status = ValidateImage(image, imageBytes);
+    if (!NT_SUCCESS(status)) {
+        TRACE_LINE(this, "TidewellProtocolManager::Start", kTraceErrors,
+                   "The DSP image of %d bytes is malformed", imageBytes);
+        return status;
+    }
+
+    InterlockedExchange(&m_interruptForwarding, 0);
+    if (IsDspRunning(kRunningCheckMilliseconds) && !testerImage) {
+        TakeOverRunningDsp();
+    } else {
+        ULONG tries = 1;
+        for (;;) {
+            status = WarmReset();
+            if (!NT_SUCCESS(status))
+                return status;
+            Sleep(kReloadPause);
+            status = ZeroDspMemory(0, kZeroedBytes);
+            if (!NT_SUCCESS(status))
+                return status;
+            status = ProgramImage(image);
+            if (!NT_SUCCESS(status))
+                return status;
+            ReleaseDsp();
+            if (WaitForDspInterrupt())
+                break;
+            if (tries >= kStartTries) {
+                TRACE_STATUS(this, "TidewellProtocolManager::Start", kTraceErrors, kMessageFirmwareNotResponding,
+                             "The adapter firmware has stopped responding.");
+                return kMessageFirmwareNotResponding;
+            }
+            ++tries;
+        }
+        TRACE_LINE(this, "TidewellProtocolManager::Start", kTraceHighs,
+                   "Device %s took %d tries to get the DSP to come out of reset",
+                   m_device ? m_device->GetDeviceName() : "", static_cast<int>(tries));
+        InterlockedExchange(&m_started, 1);
+    }
+
+    OutputEmifSettings();
+    InterlockedExchange(&m_interruptForwarding, 1);
+    // The mailbox's command and response threads start here, for the firmware image only.
+    Sleep(kStartSettle);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::WarmReset()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WarmReset", kTraceHighEnter);
+    Driver* driver = GetDriver();
+    if (!driver || !driver->GetHardwareInstalled())
+        return STATUS_SUCCESS;
+    if (!RegistersMapped() || !WindowMapped())
+        return STATUS_DEVICE_NOT_READY;
+
+    WriteRegister(kRegHostToDspControl, kHostToDspWarmReset);
+    Sleep(kWarmResetSettle);
+    {
+        KPLXFastStackLock lock(&m_windowLock, this, "TidewellProtocolManager::WarmReset", __LINE__);
+        ResetPage();
+    }
+
+    // Through a local: the driver file may hold no unique symbols, which an odr-used class
+    // constant would become.
+    const ULONG checkWord2 = kEmifCheckWord2;
+    UCHAR word2[4];
+    memcpy(word2, &checkWord2, sizeof(word2));
+    for (ULONG round = 0; round < kEmifCheckRounds; ++round) {
+        SetupEmif();
+        WriteDspMemory(kEmifCheckWord1, kEmifCheckAddress1, sizeof(kEmifCheckWord1));
+        WriteDspMemory(word2, kEmifCheckAddress2, sizeof(word2));
+        UCHAR read1[4] = {};
+        UCHAR read2[4] = {};
+        ReadDspMemory(read1, kEmifCheckAddress1, sizeof(read1));
+        ReadDspMemory(read2, kEmifCheckAddress2, sizeof(read2));
+        if (memcmp(read1, kEmifCheckWord1, 4) == 0 && memcmp(read2, word2, 4) == 0)
+            return STATUS_SUCCESS;
+    }
+    TRACE_STATUS(this, "TidewellProtocolManager::WarmReset", kTraceErrors, kMessageSetupEmifFailed,
+                 "Setup EMIF failed");
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::Reset(UCHAR clearStatus)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::Reset", kTraceHighEnter, "bClearStatus=%d", clearStatus);
+    const NTSTATUS status = WarmReset();
+    if (!NT_SUCCESS(status))
+        return status;
+    if (!RegistersMapped())
+        return STATUS_SUCCESS;
+    {
+        KPLXFastStackLock lock(&m_windowLock, this, "TidewellProtocolManager::Reset", __LINE__);
+        ResetPage();
+    }
+    if (clearStatus != 0)
+        WriteRegister(kRegHostStatus, 0);
+    return STATUS_SUCCESS;
+}
+
+// ---- Tear-down --------------------------------------------------------------------------------
+
+void TidewellProtocolManager::Invalidate()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::Invalidate", kTraceHighEnter);
+    if (InterlockedExchange(&m_stop, 1) != 0)
+        return;
+    Stop();
+    if (m_interrupt) {
+        IoDisconnectInterrupt(m_interrupt);
+        m_interrupt = nullptr;
+    }
+    // The routine can queue no more DPCs; wait for those it queued, which use this manager.
+    KeFlushQueuedDpcs();
+    m_mailbox = nullptr;
+    m_registers.Unmap();
+    m_window.Unmap();
+}
+
+void TidewellProtocolManager::Stop()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::Stop", kTraceHighEnter);
+    if (IsStarted()) {
+        // The mailbox threads are woken and waited for here once they exist.
+        if (RegistersMapped())
+            WriteRegister(kRegHostToDspControl, kHostToDspWarmReset);
+    }
+    // Next, under the stop lock, every command record still on the pending list is completed with
+    // 0xC0000120 in its DSP result, once the mailbox exchange queues records.
+}
+
+// ---- Interrupt side ---------------------------------------------------------------------------
+
+bool TidewellProtocolManager::WaitForDspInterrupt()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WaitForDspInterrupt", kTraceHighEnter);
+    LARGE_INTEGER timeout = m_interruptWaitTimeout;
+    if (KeWaitForSingleObject(&m_interruptEvent, Executive, KernelMode, FALSE, &timeout) != STATUS_SUCCESS)
+        return false;
+    KeClearEvent(&m_interruptEvent);
+    return true;
+}
+
+BOOLEAN NTAPI TidewellProtocolManager::InterruptService(PKINTERRUPT interrupt, PVOID context)
+{
+    (void)interrupt;
+    return static_cast<TidewellProtocolManager*>(context)->OnInterrupt();
+}
+
+// Runs at the device level: no trace scope here, since tracing takes pool and spin locks that
+// this level does not allow.
+BOOLEAN TidewellProtocolManager::OnInterrupt()
+{
+    if (!RegistersMapped())
+        return FALSE;
+    ULONG status;
+    ReadRegister(kRegHostStatus, &status);
+    if ((status & kHostStatusInterrupt) == 0)
+        return FALSE;
+    WriteRegister(kRegHostStatus, kHostStatusAcknowledge);
+    QueueDpc();
+    return TRUE;
+}
+
+bool TidewellProtocolManager::QueueDpc()
+{
+    // Called from the interrupt routine: no trace scope (see OnInterrupt).
+    for (KDPC& dpc : m_dpcs) {
+        if (KeInsertQueueDpc(&dpc, nullptr, nullptr))
+            return true;
+    }
+    return false;
+}
+
+VOID NTAPI TidewellProtocolManager::DpcRoutine(PKDPC dpc, PVOID context, PVOID argument1, PVOID argument2)
+{
+    (void)dpc;
+    (void)argument1;
+    (void)argument2;
+    static_cast<TidewellProtocolManager*>(context)->OnDpc();
+}
+
+void TidewellProtocolManager::OnDpc()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::DpcRoutine", kTraceHighEnter);
+    if (IsInterruptForwarding())
+        KeSetEvent(&m_commandWakeEvent, 0, FALSE);
+    KeSetEvent(&m_interruptEvent, 0, FALSE);
+}
