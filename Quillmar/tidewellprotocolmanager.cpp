@@ -629,7 +629,8 @@ NTSTATUS TidewellProtocolManager::ValidateImage(const UCHAR* image, ULONG imageB
             return kStatusInvalidImageFormat;
         position += length;
     }
-    return STATUS_SUCCESS;
+    // Nothing follows the last section: bytes left over mean the count and the file disagree.
+    return position == imageBytes ? STATUS_SUCCESS : kStatusInvalidImageFormat;
 }
 
 NTSTATUS TidewellProtocolManager::ProgramImage(const UCHAR* image)

@@ -158,8 +158,11 @@ TEST_F(StartTest, MalformedImagesAreRefusedBeforeAnythingIsTouched)
 {
     const auto good = ImageBytes(board::Personality::MainFirmware);
     // Empty; cut inside a section header; cut inside a section's bytes; a section wrapping past
-    // 0xFFFFFFFF; a section crossing a 4 MB page; a count promising more sections than present.
-    std::vector<std::vector<UCHAR>> bad = {
+    // 0xFFFFFFFF; a section crossing a 4 MB page; a count promising more sections than present;
+    // a byte after the last section.
+    std::vector<UCHAR> trailing = good;
+    trailing.push_back(0);
+    std::vector<std::vector<UCHAR>> bad = {trailing,
         {}, {1, 0, 0, 0, 0, 4, 0}, std::vector<UCHAR>(good.begin(), good.end() - 1),
         {1, 0xFE, 0xFF, 0xFF, 0xFF, 4, 0, 0, 0, 1, 2, 3, 4}, {1, 0xFE, 0xFF, 0x3F, 0, 4, 0, 0, 0, 1, 2, 3, 4},
         {2, 0, 0, 0, 0, 1, 0, 0, 0, 7}};
