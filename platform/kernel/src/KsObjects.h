@@ -1,9 +1,10 @@
 // The framework's own records behind the kernel-streaming objects: each device's filter factories,
-// each factory's filters, the object bag, the event entries enabled on a filter, and the one table
+// each factory's filters, each filter's pins, the object bag, the event entries enabled on a filter, and the one table
 // that tells which kind of object an address is, so the walks and the mutex calls can take any
 // object a driver hands them.
 #pragma once
 #include "km/ksfilter.h"
+#include "km/kspin.h"
 #include "km/process.h"
 #include "km/sync.h"
 
@@ -45,6 +46,8 @@ struct KsEventEntry {
     std::deque<std::vector<UCHAR>> records;
 };
 
+struct KsPinObject;
+
 struct KsFilterObject {
     KSFILTER filter{};                 // first: a PKSFILTER is this record's address
     struct KsFactoryObject* factory = nullptr;
@@ -55,6 +58,19 @@ struct KsFilterObject {
     KsObjectBag bag;
     std::mutex eventLock;
     std::vector<std::unique_ptr<KsEventEntry>> events;
+    std::vector<KsPinObject*> pins; // creation order, under the tree lock
+};
+
+struct KsPinObject {
+    KSPIN pin{};                            // first: a PKSPIN is this record's address
+    KsFilterObject* filter = nullptr;       // the filter file object stays referenced while the pin lives
+    const KSPIN_DISPATCH* dispatch = nullptr; // the descriptor's at creation
+    PFILE_OBJECT file = nullptr;
+    KsObjectBag bag;
+    PFILE_OBJECT masterClock = nullptr;     // referenced file object of the clock the graph set
+    // The stream side's record of this pin (its queue of client frames and stream pointers), made
+    // by KsPinStreamCreate and ended by KsPinStreamDelete; the pin side never looks inside.
+    void* stream = nullptr;
 };
 
 struct KsFactoryObject {
@@ -72,9 +88,9 @@ struct KsDeviceObject {
     std::vector<std::unique_ptr<KsFactoryObject>> factories;
 };
 
-enum class KsObjectKind { None, Device, FilterFactory, Filter };
+enum class KsObjectKind { None, Device, FilterFactory, Filter, Pin };
 
-// The kind of object at `object` (a PKSDEVICE, PKSFILTERFACTORY or PKSFILTER).
+// The kind of object at `object` (a PKSDEVICE, PKSFILTERFACTORY, PKSFILTER or PKSPIN).
 KsObjectKind KsKindOf(PVOID object);
 // The framework's record of a device (made by KsCreateDevice, ended by its removal).
 KsDeviceObject* KsDeviceRecord(PKSDEVICE device);
@@ -98,5 +114,41 @@ NTSTATUS KsHandleEnableEvent(KsFilterObject* filter, PIRP irp);
 NTSTATUS KsHandleDisableEvent(KsFilterObject* filter, PIRP irp);
 // Drops every event enabled on the filter.
 void KsFreeFilterEvents(KsFilterObject* filter);
+
+// Pins. A create whose file has a related file object (a filter) and whose name is the pin-create
+// form is a pin's.
+bool KsIsPinCreate(PIRP irp);
+NTSTATUS KsCreatePinObject(PIRP irp);
+NTSTATUS KsClosePin(PIRP irp);
+KsPinObject* KsPinOfFile(PFILE_OBJECT file);
+inline KsPinObject* KsPinRecord(PKSPIN pin)
+{
+    return reinterpret_cast<KsPinObject*>(pin);
+}
+// Property requests on a pin handle: the pin's automation table, then the connection and stream sets.
+NTSTATUS KsHandlePinProperty(KsPinObject* pin, PIRP irp);
+// The pin set on a filter handle, for an item the filter's own table does not have.
+NTSTATUS KsHandlePinSetProperty(KsFilterObject* filter, PIRP irp, const KSPROPERTY& head);
+// Steps the pin one state at a time to `to` under its filter's control mutex, calling SetDeviceState
+// for each step; the first failing step ends the walk, leaving the pin in the last state reached.
+NTSTATUS KsWalkPinState(KsPinObject* pin, KSSTATE to);
+
+// The stream side's hooks, called by the pin side. Until the stream side defines them, weak
+// defaults stand: stream requests are refused and the other hooks do nothing.
+//   KsPinStreamCreate: the pin object is built and its format accepted, before the driver's Create;
+//     a failure refuses the open (the pin is then undone and KsPinStreamDelete called).
+//   KsPinStreamRequest: every device-control request on a pin handle other than property and event
+//     requests (IOCTL_KS_READ_STREAM, IOCTL_KS_WRITE_STREAM, IOCTL_KS_RESET_STATE ...). It returns
+//     STATUS_PENDING after IoMarkIrpPending when it keeps the request (and completes it later
+//     itself); for any other status the caller completes the request with that status and the
+//     Information the hook set.
+//   KsPinStreamStateChanged: after each successful state step (DeviceState already `to`), under the
+//     control mutex; at a step to Stop the stream side gives back the frames it holds.
+//   KsPinStreamDelete: at close after the pin reached Stop and the driver's Close ran, with no
+//     request of the pin outstanding; frees what KsPinStreamCreate made.
+NTSTATUS KsPinStreamCreate(PKSPIN pin);
+NTSTATUS KsPinStreamRequest(PKSPIN pin, PIRP irp);
+void KsPinStreamStateChanged(PKSPIN pin, KSSTATE to, KSSTATE from);
+void KsPinStreamDelete(PKSPIN pin);
 
 } // namespace standin
