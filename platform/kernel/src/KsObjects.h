@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -67,7 +68,7 @@ struct KsPinObject {
     const KSPIN_DISPATCH* dispatch = nullptr; // the descriptor's at creation
     PFILE_OBJECT file = nullptr;
     KsObjectBag bag;
-    PFILE_OBJECT masterClock = nullptr;     // referenced file object of the clock the graph set
+    PVOID masterClock = nullptr;            // the clock the graph set (a referenced clock object)
     // The stream side's record of this pin (its queue of client frames and stream pointers), made
     // by KsPinStreamCreate and ended by KsPinStreamDelete; the pin side never looks inside.
     void* stream = nullptr;
@@ -100,6 +101,8 @@ NTSTATUS KsAttachDeviceRecord(PKSDEVICE device);
 void KsDetachDeviceRecord(PKSDEVICE device);
 // Enables or disables every interface of the device's factories.
 void KsSetDeviceInterfacesState(PKSDEVICE device, bool enable);
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case: reference strings and registry key names.
+std::u16string KsGuidText(const GUID& guid);
 // The lock of the object tables and the walks.
 std::recursive_mutex& KsTreeLock();
 void KsRegisterObject(PVOID object, KsObjectKind kind);
@@ -127,11 +130,44 @@ inline KsPinObject* KsPinRecord(PKSPIN pin)
 }
 // Property requests on a pin handle: the pin's automation table, then the connection and stream sets.
 NTSTATUS KsHandlePinProperty(KsPinObject* pin, PIRP irp);
-// The pin set on a filter handle, for an item the filter's own table does not have.
-NTSTATUS KsHandlePinSetProperty(KsFilterObject* filter, PIRP irp, const KSPROPERTY& head);
+// The framework's answer to a property the object's table lacks: kernel copies of the request
+// (requestLength bytes) and the data buffer (dataLength bytes, copied in); *information the bytes of
+// data to return (or the size needed, with STATUS_BUFFER_OVERFLOW). STATUS_NOT_FOUND when it has none.
+using KsFrameworkAnswer = std::function<NTSTATUS(const KSPROPERTY& head, UCHAR* request, ULONG requestLength,
+                                                 UCHAR* data, ULONG dataLength, ULONG_PTR* information)>;
+// The pin set on a filter handle, answered from the filter's pin descriptors.
+NTSTATUS KsAnswerPinSet(KsFilterObject* filter, PIRP irp, UCHAR* request, ULONG requestLength, UCHAR* data,
+                        ULONG dataLength, ULONG_PTR* information);
+// KSPROPERTY_PIN_DATAINTERSECTION for pin type `pin` of the filter: each of the caller's ranges (the
+// KSMULTIPLE_ITEM after the KSP_PIN) against each of the pin's ranges whose GUIDs match, through the
+// pin's intersect handler (or the framework's own); the first answer other than STATUS_NO_MATCH
+// stands.
+NTSTATUS KsIntersectPin(KsFilterObject* filter, PIRP irp, const KSPIN_DESCRIPTOR_EX& pin, UCHAR* request,
+                        ULONG requestLength, UCHAR* data, ULONG dataLength, ULONG_PTR* information);
+// The connection and stream sets on a pin handle.
+NTSTATUS KsAnswerPinConnection(KsPinObject* pin, PIRP irp, UCHAR* request, ULONG requestLength, UCHAR* data,
+                               ULONG dataLength, ULONG_PTR* information);
+// The size protocol of a fixed-size answer: no buffer → STATUS_BUFFER_OVERFLOW with the size, a short
+// one → STATUS_BUFFER_TOO_SMALL, else the bytes copied.
+NTSTATUS KsAnswerBytes(const void* bytes, size_t size, UCHAR* data, ULONG dataLength, ULONG_PTR* information);
 // Steps the pin one state at a time to `to` under its filter's control mutex, calling SetDeviceState
 // for each step; the first failing step ends the walk, leaving the pin in the last state reached.
 NTSTATUS KsWalkPinState(KsPinObject* pin, KSSTATE to);
+// At close, with the control mutex held: steps the pin down to Stop; a refused step is noted and the
+// walk goes on, since nothing stops a close.
+void KsStepPinDownForClose(KsPinObject* pin);
+// The filter's descriptor of pin type `id` (the edited one when the filter has its own); NULL beyond.
+const KSPIN_DESCRIPTOR_EX* KsFilterPinDescriptor(KsFilterObject* filter, ULONG id);
+// Pins of type `id` the filter has open now.
+ULONG KsFilterPinCount(KsFilterObject* filter, ULONG id);
+// The framework's pool copies of connection formats.
+PKSDATAFORMAT KsCopyFormat(const void* bytes, size_t length);
+void KsFreeFormat(PKSDATAFORMAT format);
+// Gives the pin the clock whose handle value is `handle` (0: no clock), replacing any it had.
+// STATUS_INVALID_HANDLE or STATUS_OBJECT_TYPE_MISMATCH for a handle that is not a clock's.
+NTSTATUS KsPinSetMasterClock(KsPinObject* pin, uint32_t handle, KPROCESSOR_MODE mode);
+// Drops the pin's master clock, if any.
+void KsPinReleaseMasterClock(KsPinObject* pin);
 
 // The stream side's hooks, called by the pin side. Until the stream side defines them, weak
 // defaults stand: stream requests are refused and the other hooks do nothing.
