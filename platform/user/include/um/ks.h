@@ -1,8 +1,10 @@
 // The kernel-streaming calls of applications and the property pages: KsSynchronousDeviceControl on a
-// filter handle, the records that travel with IOCTL_KS_PROPERTY and the event requests, and the
-// cookie a buffered-event query carries for the enabling KSEVENTDATA.
+// filter or pin handle, KsCreatePin, the records that travel with IOCTL_KS_PROPERTY and the event
+// requests, the cookie a buffered-event query carries for the enabling KSEVENTDATA, and the master
+// clock a graph sets on its pins.
 #pragma once
 #include "shared/kscategories.h"
+#include "shared/kspinrecords.h"
 #include "shared/ksrecords.h"
 #include "um/windef.h"
 #include "um/winerror.h"
@@ -13,10 +15,19 @@ extern "C" {
 // *BytesReturned). E_POINTER without BytesReturned.
 HRESULT WINAPI KsSynchronousDeviceControl(HANDLE Handle, ULONG IoControl, PVOID InBuffer, ULONG InLength,
                                           PVOID OutBuffer, ULONG OutLength, PULONG BytesReturned);
+// Creates a pin on the filter FilterHandle: Connect is followed in memory by the KSDATAFORMAT (with its
+// format block, FormatSize bytes, and its attribute list when it has one). Returns ERROR_SUCCESS with
+// the pin's handle in *ConnectionHandle, or the Win32 error of the driver's refusal;
+// ERROR_INVALID_PARAMETER for a missing argument or a format too large to send.
+DWORD WINAPI KsCreatePin(HANDLE FilterHandle, PKSPIN_CONNECT Connect, ACCESS_MASK DesiredAccess,
+                         PHANDLE ConnectionHandle);
 }
 
 namespace standin {
 // The value a KSQUERYBUFFER's EventData carries for the KSEVENTDATA at `eventData` while it enables
 // an event; 0 when it enables none.
 ULONG KsEventDataCookie(const void* eventData);
+// A clock on the machine's clock for a graph to set on its pins (KSPROPERTY_STREAM_MASTERCLOCK with
+// the handle's 32-bit value); CloseHandle closes it. NULL when it cannot be made.
+HANDLE CreateMachineClock();
 } // namespace standin

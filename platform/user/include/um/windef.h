@@ -25,6 +25,7 @@ using WORD = uint16_t;
 using DWORD = uint32_t;
 using PDWORD = DWORD*;
 using LPDWORD = DWORD*;
+using ACCESS_MASK = DWORD;
 using CHAR = char;
 using UCHAR = uint8_t;
 using SHORT = int16_t;

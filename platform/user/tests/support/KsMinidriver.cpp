@@ -125,7 +125,8 @@ NTSTATUS NTAPI FilterClose(PKSFILTER, PIRP)
 
 const KSFILTER_DISPATCH kFilterDispatch = {FilterCreate, FilterClose, nullptr, nullptr};
 const KSFILTER_DESCRIPTOR kFilter = {&kFilterDispatch, &kFilterAutomation, KSFILTER_DESCRIPTOR_VERSION, 0,
-                                     &kFilterReference, 0, 0, nullptr, 2, kCategories, 2,
+                                     &kFilterReference, kPinCount, sizeof(KSPIN_DESCRIPTOR_EX), kCapturePins,
+                                     2, kCategories, 2,
                                      sizeof(KSNODE_DESCRIPTOR), kNodes, 2, kConnections, nullptr};
 const KSFILTER_DESCRIPTOR* const kFilters[] = {&kFilter};
 
@@ -208,6 +209,7 @@ void ResetSeen()
     g_seen.closes = 0;
     g_seen.bagItemsFreed = 0;
     g_seen.surpriseRemovals = 0;
+    ResetPin();
 }
 
 const KSFILTER_DESCRIPTOR& TemplateDescriptor()

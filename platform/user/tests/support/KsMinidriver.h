@@ -1,12 +1,15 @@
 // A small kernel-streaming minidriver for the tests of the user-side request path: one device with
 // one filter factory (capture and video categories), a property set with a values table, a node
-// property, a buffered notification event, and private control codes. Tests reach its filters only
+// property, a buffered notification event, private control codes, and one capture pin type. Tests reach its filters only
 // from user mode; what its handlers saw is counted here.
 #pragma once
 #include "km/kernel.h"
 
 #include <atomic>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kstest {
 
@@ -45,6 +48,49 @@ struct Counters {
 };
 Counters& Seen();
 void ResetSeen();
+
+// The capture pin (id 0, one instance): its ranges are a VideoRange each, UYVY then RGB32.
+DEFINE_GUIDSTRUCT_VALUE(kPinPropertySet, 0x5D1D0C24L, 0x2E44, 0x4B3A, 0x9C, 0x11, 0x70, 0x22, 0x4F, 0x10, 0x3A,
+                        0x01);
+DEFINE_GUIDSTRUCT_VALUE(kCapturePinName, 0x5D1D0C25L, 0x2E44, 0x4B3A, 0x9C, 0x11, 0x70, 0x22, 0x4F, 0x10, 0x3A,
+                        0x01);
+constexpr ULONG kPinValue = 0; // pin item: the pin's context value (0x100 + id) and 1 when its parent
+                               // filter is the request's filter
+constexpr ULONG kPinCount = 1;
+constexpr uint32_t kMaxWidth = 320;
+constexpr int32_t kMaxHeight = 240;
+
+struct VideoInfo {
+    uint32_t width;
+    int32_t height;
+    uint16_t planes;
+    uint16_t bitCount;
+    uint32_t compression;
+    uint32_t sizeImage;
+    uint64_t avgTimePerFrame;
+};
+static_assert(sizeof(VideoInfo) == 32);
+struct VideoRange {
+    KSDATARANGE head;
+    VideoInfo info;
+};
+static_assert(sizeof(VideoRange) == 96);
+
+extern const KSPIN_DESCRIPTOR_EX kCapturePins[kPinCount];
+const VideoRange& CaptureRange(int index);
+
+// What the pin's routines saw, and how they are told to fail.
+struct PinLog {
+    std::mutex lock;
+    std::vector<std::string> calls;                 // "format", "format-change", "create", "close"
+    std::vector<std::pair<KSSTATE, KSSTATE>> steps; // SetDeviceState (to, from)
+    int lastRange = -1;                             // the range SetDataFormat last got
+    bool refuseFormat = false;
+    bool refuseCreate = false;
+    int refuseStateTo = -1; // a step to this state fails
+};
+PinLog& Pin();
+void ResetPin();
 
 // The driver object with the minidriver's entry done; ends it.
 PDRIVER_OBJECT LoadMinidriver();

@@ -1,0 +1,174 @@
+// The test minidriver's capture pin: two video ranges (UYVY and RGB32, each with a small video-info
+// block), an intersect handler that answers the pin's range with the caller's size when it fits,
+// and SetDataFormat, SetDeviceState and Create that record their calls and fail when told to.
+#include "KsMinidriver.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace kstest {
+namespace {
+
+PinLog g_pin;
+
+constexpr ULONG kTag = 0x6E695054; // "TPin"
+
+constexpr VideoRange MakeRange(const GUID& subFormat, uint16_t bitCount, uint32_t compression)
+{
+    VideoRange range{};
+    range.head.FormatSize = sizeof(VideoRange);
+    range.head.MajorFormat = KSDATAFORMAT_TYPE_VIDEO;
+    range.head.SubFormat = subFormat;
+    range.head.Specifier = KSDATAFORMAT_SPECIFIER_VIDEOINFO;
+    range.info.width = kMaxWidth;
+    range.info.height = kMaxHeight;
+    range.info.bitCount = bitCount;
+    range.info.compression = compression;
+    range.info.sizeImage = kMaxWidth * kMaxHeight * bitCount / 8;
+    range.info.avgTimePerFrame = 333667;
+    return range;
+}
+
+const VideoRange kUyvy = MakeRange(KSDATAFORMAT_SUBTYPE_UYVY, 16, 0x59565955);
+const VideoRange kRgb32 = MakeRange(KSDATAFORMAT_SUBTYPE_RGB32, 32, 0);
+const PKSDATARANGE kRanges[] = {const_cast<PKSDATARANGE>(&kUyvy.head), const_cast<PKSDATARANGE>(&kRgb32.head)};
+
+const KSALLOCATOR_FRAMING_EX kFraming = {
+    1, 0, {1, 1, 0}, 0,
+    {{KSMEMORY_TYPE_KERNEL_NONPAGED, GUID_NULL, 0, 0, 0, 4, 0, 0,
+      {kMaxWidth * kMaxHeight * 2, kMaxWidth * kMaxHeight * 4, 1},
+      {{kMaxWidth * kMaxHeight * 2, kMaxWidth * kMaxHeight * 4, 1}, 0, 0}}}};
+
+NTSTATUS NTAPI SetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM, const KSDATARANGE* range,
+                             const KSATTRIBUTE_LIST*)
+{
+    std::lock_guard<std::mutex> hold(g_pin.lock);
+    g_pin.calls.push_back(oldFormat ? "format-change" : "format");
+    g_pin.lastRange = range == &kUyvy.head ? 0 : 1;
+    if (g_pin.refuseFormat)
+        return STATUS_INVALID_PARAMETER;
+    // The driver's own check: a video format carries its info block whole.
+    return pin->ConnectionFormat->FormatSize >= sizeof(VideoRange) ? STATUS_SUCCESS : STATUS_NO_MATCH;
+}
+
+NTSTATUS NTAPI SetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from)
+{
+    std::lock_guard<std::mutex> hold(g_pin.lock);
+    g_pin.steps.push_back({to, from});
+    if (pin->DeviceState != from)
+        g_pin.calls.push_back("state out of step");
+    return int(to) == g_pin.refuseStateTo ? STATUS_INVALID_DEVICE_STATE : STATUS_SUCCESS;
+}
+
+VOID NTAPI FreePinContext(PVOID context)
+{
+    ++Seen().bagItemsFreed;
+    ExFreePool(context);
+}
+
+NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP)
+{
+    {
+        std::lock_guard<std::mutex> hold(g_pin.lock);
+        g_pin.calls.push_back("create");
+        if (g_pin.refuseCreate)
+            return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    auto* context = static_cast<ULONG*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(ULONG), kTag));
+    if (!context)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    *context = pin->Id + 0x100;
+    const NTSTATUS status = KsAddItemToObjectBag(pin->Bag, context, FreePinContext);
+    if (!NT_SUCCESS(status)) {
+        ExFreePool(context);
+        return status;
+    }
+    pin->Context = context;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS NTAPI PinClose(PKSPIN, PIRP)
+{
+    std::lock_guard<std::mutex> hold(g_pin.lock);
+    g_pin.calls.push_back("close");
+    return STATUS_SUCCESS;
+}
+
+// The pin's range as a format, at the caller's size when the caller's range names one within ours.
+NTSTATUS NTAPI Intersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE theirs, PKSDATARANGE mine, ULONG bufferSize,
+                         PVOID data, PULONG dataSize)
+{
+    *dataSize = sizeof(VideoRange);
+    VideoRange format;
+    std::memcpy(&format, mine, sizeof format);
+    if (theirs->FormatSize >= sizeof(VideoRange)) {
+        VideoInfo wanted;
+        std::memcpy(&wanted, reinterpret_cast<const UCHAR*>(theirs) + sizeof(KSDATARANGE), sizeof wanted);
+        if (wanted.width > format.info.width || wanted.height > format.info.height)
+            return STATUS_NO_MATCH;
+        format.info.width = wanted.width;
+        format.info.height = wanted.height;
+        format.info.sizeImage = wanted.width * wanted.height * format.info.bitCount / 8;
+    }
+    if (bufferSize == 0)
+        return STATUS_BUFFER_OVERFLOW;
+    if (bufferSize < sizeof format)
+        return STATUS_BUFFER_TOO_SMALL;
+    std::memcpy(data, &format, sizeof format);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS NTAPI GetPinValue(PIRP irp, PKSIDENTIFIER, PVOID data)
+{
+    PKSPIN pin = KsGetPinFromIrp(irp);
+    const ULONG words[2] = {*static_cast<ULONG*>(pin->Context),
+                            KsPinGetParentFilter(pin) == KsGetFilterFromIrp(irp) ? 1u : 0u};
+    std::memcpy(data, words, sizeof words);
+    irp->IoStatus.Information = sizeof words;
+    return STATUS_SUCCESS;
+}
+
+const KSPROPERTY_ITEM kPinItems[] = {
+    {kPinValue, GetPinValue, sizeof(KSPROPERTY), 2 * sizeof(ULONG), nullptr, nullptr, 0, nullptr, nullptr, 0}};
+const KSPROPERTY_SET kPinSets[] = {{&kPinPropertySet, 1, kPinItems, 0, nullptr}};
+const KSAUTOMATION_TABLE kPinAutomation = {1, sizeof(KSPROPERTY_ITEM), kPinSets, 0, 0, nullptr, 0, 0, nullptr, nullptr};
+
+const KSPIN_DISPATCH kPinDispatch = {PinCreate, PinClose, nullptr, nullptr, SetDataFormat, SetDeviceState,
+                                     nullptr,   nullptr,  nullptr, nullptr};
+
+} // namespace
+
+const KSPIN_DESCRIPTOR_EX kCapturePins[kPinCount] = {
+    {&kPinDispatch,
+     &kPinAutomation,
+     {0, nullptr, 0, nullptr, 2, kRanges, KSPIN_DATAFLOW_OUT, KSPIN_COMMUNICATION_BOTH, &PINNAME_CAPTURE,
+      &kCapturePinName, 0, nullptr},
+     KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY,
+     1,
+     0,
+     &kFraming,
+     Intersect},
+};
+
+PinLog& Pin()
+{
+    return g_pin;
+}
+
+void ResetPin()
+{
+    std::lock_guard<std::mutex> hold(g_pin.lock);
+    g_pin.calls.clear();
+    g_pin.steps.clear();
+    g_pin.lastRange = -1;
+    g_pin.refuseFormat = false;
+    g_pin.refuseCreate = false;
+    g_pin.refuseStateTo = -1;
+}
+
+const VideoRange& CaptureRange(int index)
+{
+    return index == 0 ? kUyvy : kRgb32;
+}
+
+} // namespace kstest
