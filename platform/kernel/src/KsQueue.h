@@ -90,6 +90,8 @@ public:
     PKSSTREAM_POINTER NextClone(KsStreamPointerObject* pointer);
 
     size_t FrameCount();
+    // Held around the pin's Process dispatch, which runs one call at a time.
+    std::mutex& ProcessLock() { return processLock_; }
     // Whether `pointer` is a live pointer of this queue.
     bool Owns(const KsStreamPointerObject* pointer);
 
@@ -113,6 +115,7 @@ private:
 
     PKSPIN pin_;
     std::mutex lock_;
+    std::mutex processLock_;
     std::condition_variable unlocked_;
     std::list<KsQueueFrame> frames_;
     KsStreamPointerObject leading_;

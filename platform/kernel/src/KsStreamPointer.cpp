@@ -82,12 +82,6 @@ std::shared_ptr<KsQueue> KsQueueOfPin(PKSPIN pin, bool create)
     return queue;
 }
 
-void KsPinFlushStream(PKSPIN pin)
-{
-    if (std::shared_ptr<KsQueue> queue = KsQueueOfPin(pin, false))
-        queue->Flush();
-}
-
 void KsPinEndStream(PKSPIN pin)
 {
     std::shared_ptr<KsQueue> queue;

@@ -46,7 +46,7 @@ NTSTATUS NTAPI KsStreamPointerLock(PKSSTREAM_POINTER StreamPointer);
 // which completes to its client once no clone holds it. Without Eject a leading edge stays on its frame.
 VOID NTAPI KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLEAN Eject);
 // Moves to the next frame (locked if the pointer was): STATUS_DEVICE_NOT_READY when there is none, the
-// pointer then standing past the last frame, where a later frame finds it.
+// pointer then standing past the last frame (the leading edge takes the next frame queued).
 NTSTATUS NTAPI KsStreamPointerAdvance(PKSSTREAM_POINTER StreamPointer);
 // Moves a locked pointer OutUsed bytes on in its frame, adding them to the header's DataUsed; a frame
 // used up, or Eject, moves it to the next frame as KsStreamPointerAdvance does. InUsed must be 0
@@ -65,16 +65,11 @@ PKSSTREAM_POINTER NTAPI KsStreamPointerGetNextClone(PKSSTREAM_POINTER StreamPoin
 }
 
 namespace standin {
-// The framework's handling of IOCTL_KS_READ_STREAM on a pin (the pin's device control hands it over):
-// validates the caller's headers, queues one frame per header, marks the request pending, calls the
-// pin's Process dispatch when the pin processes, and returns STATUS_PENDING; refusals complete the
-// request and return its status.
+// The framework's handling of IOCTL_KS_READ_STREAM on a pin (the pin's device control hands every
+// stream request over): checks the pin's state and the caller's headers, queues one frame per header,
+// marks the request pending, calls the pin's Process dispatch when the pin processes, and returns
+// STATUS_PENDING. A refusal returns its status for the caller to complete the request with.
 NTSTATUS KsPinStreamRequest(PKSPIN pin, PIRP irp);
-// A pin going to Stop: waits until no pointer of the pin is locked, then cancels every queued frame
-// (clones are told through their cancel callbacks; their frames complete when they are deleted).
-void KsPinFlushStream(PKSPIN pin);
-// A pin closing: as KsPinFlushStream, then deletes the clones the driver left and forgets the queue.
-void KsPinEndStream(PKSPIN pin);
 // Frames queued on the pin and not yet completed.
 size_t KsPinQueuedFrameCount(PKSPIN pin);
 } // namespace standin
