@@ -23,26 +23,50 @@ NTSTATUS PassDown(PKSDEVICE device, PIRP irp)
 
 } // namespace
 
-// A create names a filter factory by its reference string; nothing else can be opened.
+// A create names a filter factory by its reference string, or, relative to an open filter, a pin.
 NTSTATUS NTAPI KsDispatchCreate(PDEVICE_OBJECT deviceObject, PIRP irp)
 {
     PKSDEVICE device = FindKsDevice(deviceObject);
-    return Complete(irp, device ? KsCreateFilter(device, irp) : STATUS_INVALID_DEVICE_REQUEST);
+    if (!device)
+        return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);
+    return Complete(irp, KsIsPinCreate(irp) ? KsCreatePinObject(irp) : KsCreateFilter(device, irp));
 }
 
 NTSTATUS NTAPI KsDispatchClose(PDEVICE_OBJECT, PIRP irp)
 {
+    if (KsPinOfFile(IoGetCurrentIrpStackLocation(irp)->FileObject))
+        return Complete(irp, KsClosePin(irp));
     return Complete(irp, KsCloseFilter(irp));
 }
 
-// Property and event requests on a filter; every other code is the driver's to serve by replacing
-// this entry, and reaches here only when it did not.
+// Property and event requests on a filter, property and stream requests on a pin; every other code
+// on a filter is the driver's to serve by replacing this entry, and reaches here only when it did not.
 NTSTATUS NTAPI KsDispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
 {
     PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
-    KsFilterObject* filter = KsFilterOfFile(location->FileObject);
     irp->IoStatus.Information = 0;
     NTSTATUS status = STATUS_INVALID_DEVICE_REQUEST;
+    if (KsPinObject* pin = KsPinOfFile(location->FileObject)) {
+        switch (location->Parameters.DeviceIoControl.IoControlCode) {
+        case IOCTL_KS_PROPERTY:
+            status = KsHandlePinProperty(pin, irp);
+            break;
+        case IOCTL_KS_ENABLE_EVENT:
+        case IOCTL_KS_DISABLE_EVENT:
+            status = STATUS_NOT_FOUND; // no event set is served on pins
+            break;
+        default:
+            // Streaming's: it completes what it keeps pending itself.
+            status = KsPinStreamRequest(&pin->pin, irp);
+            if (status == STATUS_PENDING)
+                return status;
+            break;
+        }
+        irp->IoStatus.Status = status;
+        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        return status;
+    }
+    KsFilterObject* filter = KsFilterOfFile(location->FileObject);
     if (filter) {
         switch (location->Parameters.DeviceIoControl.IoControlCode) {
         case IOCTL_KS_PROPERTY:

@@ -1,6 +1,6 @@
 // Filter factories: one per filter descriptor of a device, each registering a device interface per
 // category with the descriptor's reference GUID as reference string; the table of kernel-streaming
-// objects and the walks over device, factories and filters.
+// objects and the walks over device, factories, filters and pins.
 #include "KsDevice.h"
 #include "KsObjects.h"
 #include "km/deviceinterface.h"
@@ -24,7 +24,9 @@ struct KsTree {
     }
 };
 
-std::u16string ReferenceText(const GUID& g)
+} // namespace
+
+std::u16string KsGuidText(const GUID& g)
 {
     char text[40];
     std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
@@ -32,8 +34,6 @@ std::u16string ReferenceText(const GUID& g)
                   g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
     return std::u16string(text, text + std::char_traits<char>::length(text));
 }
-
-} // namespace
 
 std::recursive_mutex& KsTreeLock()
 {
@@ -84,7 +84,7 @@ NTSTATUS KsAttachDeviceRecord(PKSDEVICE device)
         factory->factory.Bag = &factory->bag;
         factory->device = device;
         if (filter->ReferenceGuid)
-            factory->referenceString = ReferenceText(*filter->ReferenceGuid);
+            factory->referenceString = KsGuidText(*filter->ReferenceGuid);
         UNICODE_STRING reference{};
         reference.Buffer = factory->referenceString.data();
         reference.Length = reference.MaximumLength =
@@ -168,8 +168,12 @@ extern "C" PVOID NTAPI KsGetFirstChild(PVOID Object)
         auto* factory = reinterpret_cast<KsFactoryObject*>(Object);
         return factory->filters.empty() ? nullptr : &factory->filters.front()->filter;
     }
+    case KsObjectKind::Filter: {
+        auto* filter = reinterpret_cast<KsFilterObject*>(Object);
+        return filter->pins.empty() ? nullptr : &filter->pins.front()->pin;
+    }
     default:
-        return nullptr; // filters' children are pins
+        return nullptr;
     }
 }
 
@@ -197,6 +201,8 @@ extern "C" PVOID NTAPI KsGetNextSibling(PVOID Object)
                 return &filters[i + 1]->filter;
         return nullptr;
     }
+    case KsObjectKind::Pin:
+        return KsPinGetNextSiblingPin(static_cast<PKSPIN>(Object)); // the next pin of the same type
     default:
         return nullptr;
     }
@@ -212,6 +218,8 @@ extern "C" PVOID NTAPI KsGetParent(PVOID Object)
         auto* filter = reinterpret_cast<KsFilterObject*>(Object);
         return filter->factory ? &filter->factory->factory : nullptr;
     }
+    case KsObjectKind::Pin:
+        return &KsPinRecord(static_cast<PKSPIN>(Object))->filter->filter;
     default:
         return nullptr;
     }
@@ -229,6 +237,10 @@ extern "C" PKSDEVICE NTAPI KsGetDevice(PVOID Object)
         auto* filter = reinterpret_cast<KsFilterObject*>(Object);
         return filter->factory ? filter->factory->device : nullptr;
     }
+    case KsObjectKind::Pin: {
+        KsFilterObject* filter = KsPinRecord(static_cast<PKSPIN>(Object))->filter;
+        return filter->factory ? filter->factory->device : nullptr;
+    }
     default:
         return nullptr;
     }
@@ -237,9 +249,4 @@ extern "C" PKSDEVICE NTAPI KsGetDevice(PVOID Object)
 extern "C" PKSFILTERFACTORY NTAPI KsFilterGetParentFilterFactory(PKSFILTER Filter)
 {
     return static_cast<PKSFILTERFACTORY>(KsGetParent(Filter));
-}
-
-extern "C" PKSPIN NTAPI KsFilterGetFirstChildPin(PKSFILTER, ULONG)
-{
-    return nullptr; // no pin can be created yet
 }

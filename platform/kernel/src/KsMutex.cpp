@@ -1,4 +1,5 @@
-// The device mutex and the filters' control mutexes: kernel mutexes, so recursive for their owner.
+// The device mutex and the filters' control mutexes (a pin uses its filter's): kernel mutexes, so
+// recursive for their owner.
 #include "KsObjects.h"
 #include "Reports.h"
 #include "km/verifier.h"
@@ -11,7 +12,9 @@ PRKMUTEX ControlMutexOf(PVOID object)
     std::lock_guard<std::recursive_mutex> hold(KsTreeLock());
     if (KsKindOf(object) == KsObjectKind::Filter)
         return &reinterpret_cast<KsFilterObject*>(object)->control;
-    VerifierReport("bad-argument", CallText("KsAcquireControl", object) + ", which is not a filter");
+    if (KsKindOf(object) == KsObjectKind::Pin) // a pin shares its filter's
+        return &KsPinRecord(static_cast<PKSPIN>(object))->filter->control;
+    VerifierReport("bad-argument", CallText("KsAcquireControl", object) + ", which is not a filter or a pin");
     return nullptr;
 }
 

@@ -1,7 +1,8 @@
-// The framework's handling of IOCTL_KS_PROPERTY on a filter: the set and item looked up in the
-// filter's automation table (or a node's, for topology requests), the lengths checked before any
-// handler runs, the handler called with kernel copies of the request and its data, basic support
-// answered from the item's values table, and the topology set answered from the descriptor.
+// The framework's handling of IOCTL_KS_PROPERTY on a filter or a pin: the set and item looked up in
+// the object's automation table (the filter's, a node's for topology requests, or the pin's), the
+// lengths checked before any handler runs, the handler called with kernel copies of the request and
+// its data, basic support answered from the item's values table, and the sets the framework answers
+// itself for items the table lacks: topology and pin on a filter, connection and stream on a pin.
 #include "KsObjects.h"
 #include "km/pool.h"
 #include "km/status.h"
@@ -159,53 +160,35 @@ struct KernelCopy {
 
 } // namespace
 
-NTSTATUS KsHandleProperty(KsFilterObject* filter, PIRP irp)
+// One property request against `table`; `framework` answers what the table does not have.
+NTSTATUS KsServeProperty(PIRP irp, const KSAUTOMATION_TABLE* table, const KsFrameworkAnswer& framework)
 {
     PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
     const ULONG inLength = location->Parameters.DeviceIoControl.InputBufferLength;
     const ULONG outLength = location->Parameters.DeviceIoControl.OutputBufferLength;
     const auto* callerRequest = static_cast<const UCHAR*>(location->Parameters.DeviceIoControl.Type3InputBuffer);
     auto* callerData = static_cast<UCHAR*>(irp->UserBuffer);
-    if (inLength < sizeof(KSPROPERTY) || !callerRequest)
-        return STATUS_INVALID_BUFFER_SIZE;
-    if (outLength && !callerData)
-        return STATUS_INVALID_PARAMETER;
     KSPROPERTY head{};
     std::memcpy(&head, callerRequest, sizeof head);
-    const ULONG type = head.Flags & ~KSPROPERTY_TYPE_TOPOLOGY;
-    const KSFILTER_DESCRIPTOR* descriptor = filter->filter.Descriptor;
-    const KSAUTOMATION_TABLE* table = descriptor->AutomationTable;
-    if (head.Flags & KSPROPERTY_TYPE_TOPOLOGY) {
-        if (inLength < sizeof(KSP_NODE))
-            return STATUS_INVALID_BUFFER_SIZE;
-        KSP_NODE node{};
-        std::memcpy(&node, callerRequest, sizeof node);
-        if (node.NodeId >= descriptor->NodeDescriptorsCount)
-            return STATUS_NOT_FOUND;
-        const ULONG stride = descriptor->NodeDescriptorSize ? descriptor->NodeDescriptorSize
-                                                            : sizeof(KSNODE_DESCRIPTOR);
-        table = reinterpret_cast<const KSNODE_DESCRIPTOR*>(reinterpret_cast<const UCHAR*>(descriptor->NodeDescriptors) +
-                                                           size_t(node.NodeId) * stride)
-                    ->AutomationTable;
-    }
     bool setFound = false;
     const KSPROPERTY_ITEM* item = FindItem(table, head.Set, head.Id, &setFound);
     if (!item) {
-        if (!(head.Flags & KSPROPERTY_TYPE_TOPOLOGY) && head.Set == KSPROPSETID_Topology &&
-            type == KSPROPERTY_TYPE_GET) {
-            KernelCopy data;
-            if (!data.Make(callerData, outLength, false))
-                return STATUS_INSUFFICIENT_RESOURCES;
-            ULONG_PTR information = 0;
-            const NTSTATUS status =
-                TopologyAnswer(descriptor, head.Id, static_cast<UCHAR*>(data.block), outLength, &information);
-            if (NT_SUCCESS(status) && information)
-                std::memcpy(callerData, data.block, information);
-            irp->IoStatus.Information = information;
-            return status;
-        }
-        return STATUS_NOT_FOUND;
+        if (!framework)
+            return STATUS_NOT_FOUND;
+        KernelCopy request, data;
+        if (!request.Make(callerRequest, inLength, true) || !data.Make(callerData, outLength, true))
+            return STATUS_INSUFFICIENT_RESOURCES;
+        ULONG_PTR information = 0;
+        const NTSTATUS status = framework(head, static_cast<UCHAR*>(request.block), inLength,
+                                          static_cast<UCHAR*>(data.block), outLength, &information);
+        if (information > outLength && NT_SUCCESS(status))
+            information = outLength; // never more than the caller's buffer holds
+        if (NT_SUCCESS(status) && information)
+            std::memcpy(callerData, data.block, information);
+        irp->IoStatus.Information = NT_ERROR(status) ? 0 : information;
+        return status;
     }
+    const ULONG type = head.Flags & ~KSPROPERTY_TYPE_TOPOLOGY;
     PFNKSHANDLER handler = nullptr;
     switch (type) {
     case KSPROPERTY_TYPE_GET:
@@ -260,6 +243,76 @@ NTSTATUS KsHandleProperty(KsFilterObject* filter, PIRP irp)
     if (NT_ERROR(status))
         irp->IoStatus.Information = 0;
     return status;
+}
+
+// The request's own checks before any table is looked at.
+NTSTATUS KsCheckPropertyRequest(PIRP irp)
+{
+    PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
+    const ULONG inLength = location->Parameters.DeviceIoControl.InputBufferLength;
+    const ULONG outLength = location->Parameters.DeviceIoControl.OutputBufferLength;
+    if (inLength < sizeof(KSPROPERTY) || !location->Parameters.DeviceIoControl.Type3InputBuffer)
+        return STATUS_INVALID_BUFFER_SIZE;
+    if (outLength && !irp->UserBuffer)
+        return STATUS_INVALID_PARAMETER;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS KsHandleProperty(KsFilterObject* filter, PIRP irp)
+{
+    NTSTATUS status = KsCheckPropertyRequest(irp);
+    if (!NT_SUCCESS(status))
+        return status;
+    PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
+    const ULONG inLength = location->Parameters.DeviceIoControl.InputBufferLength;
+    const auto* callerRequest = static_cast<const UCHAR*>(location->Parameters.DeviceIoControl.Type3InputBuffer);
+    KSPROPERTY head{};
+    std::memcpy(&head, callerRequest, sizeof head);
+    const KSFILTER_DESCRIPTOR* descriptor = filter->filter.Descriptor;
+    const KSAUTOMATION_TABLE* table = descriptor->AutomationTable;
+    if (head.Flags & KSPROPERTY_TYPE_TOPOLOGY) {
+        if (inLength < sizeof(KSP_NODE))
+            return STATUS_INVALID_BUFFER_SIZE;
+        KSP_NODE node{};
+        std::memcpy(&node, callerRequest, sizeof node);
+        if (node.NodeId >= descriptor->NodeDescriptorsCount)
+            return STATUS_NOT_FOUND;
+        const ULONG stride = descriptor->NodeDescriptorSize ? descriptor->NodeDescriptorSize
+                                                            : sizeof(KSNODE_DESCRIPTOR);
+        table = reinterpret_cast<const KSNODE_DESCRIPTOR*>(reinterpret_cast<const UCHAR*>(descriptor->NodeDescriptors) +
+                                                           size_t(node.NodeId) * stride)
+                    ->AutomationTable;
+        return KsServeProperty(irp, table, nullptr);
+    }
+    // The topology and pin sets are the framework's, for the items the filter's table lacks.
+    return KsServeProperty(irp, table,
+                           [&](const KSPROPERTY& h, UCHAR* request, ULONG requestLength, UCHAR* data,
+                               ULONG dataLength, ULONG_PTR* information) -> NTSTATUS {
+                               if (h.Set == KSPROPSETID_Topology && h.Flags == KSPROPERTY_TYPE_GET)
+                                   return TopologyAnswer(descriptor, h.Id, data, dataLength, information);
+                               if (h.Set == KSPROPSETID_Pin)
+                                   return KsAnswerPinSet(filter, irp, request, requestLength, data, dataLength,
+                                                         information);
+                               return STATUS_NOT_FOUND;
+                           });
+}
+
+NTSTATUS KsHandlePinProperty(KsPinObject* pin, PIRP irp)
+{
+    NTSTATUS status = KsCheckPropertyRequest(irp);
+    if (!NT_SUCCESS(status))
+        return status;
+    PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
+    KSPROPERTY head{};
+    std::memcpy(&head, location->Parameters.DeviceIoControl.Type3InputBuffer, sizeof head);
+    if (head.Flags & KSPROPERTY_TYPE_TOPOLOGY)
+        return STATUS_NOT_FOUND; // node requests go to the filter
+    return KsServeProperty(irp, pin->pin.Descriptor->AutomationTable,
+                           [&](const KSPROPERTY&, UCHAR* request, ULONG requestLength, UCHAR* data, ULONG dataLength,
+                               ULONG_PTR* information) {
+                               return KsAnswerPinConnection(pin, irp, request, requestLength, data, dataLength,
+                                                            information);
+                           });
 }
 
 } // namespace standin

@@ -47,6 +47,8 @@
 #include "km/process.h"
 #include "km/ks.h"
 #include "km/ksfilter.h"
+#include "km/kspin.h"
+#include "km/ksclock.h"
 #include "km/eventobject.h"
 #endif
 #if __has_include("km/eventlog.h")

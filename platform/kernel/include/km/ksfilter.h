@@ -1,6 +1,7 @@
 // Kernel-streaming filter factories and filters: the descriptors a driver builds, the filter object
 // with its context, bag and own copy of the descriptor, object bags and _KsEdit, the device and
-// control mutexes, the object walks, and KsGenerateEvents.
+// control mutexes (a pin's is its filter's), the object walks, and KsGenerateEvents. Pins are in
+// km/kspin.h, included at the end.
 #pragma once
 #include "km/ks.h"
 #include "km/ksautomation.h"
@@ -27,17 +28,7 @@ struct KSNODE_DESCRIPTOR {
     const GUID* Name;
 };
 
-// Pins arrive with stream support; the descriptor already carries their table.
-struct KSPIN_DESCRIPTOR_EX {
-    const VOID* Dispatch;
-    const KSAUTOMATION_TABLE* AutomationTable;
-    UCHAR PinDescriptor[64]; // KSPIN_DESCRIPTOR
-    ULONG Flags;
-    ULONG InstancesPossible;
-    ULONG InstancesNecessary;
-    const VOID* AllocatorFraming;
-    PVOID IntersectHandler;
-};
+struct KSPIN_DESCRIPTOR_EX; // km/kspin.h
 
 #define KSFILTER_DESCRIPTOR_VERSION ((ULONG)-1)
 
@@ -104,8 +95,10 @@ PVOID NTAPI KsGetParent(PVOID Object);
 PKSDEVICE NTAPI KsGetDevice(PVOID Object);
 PKSFILTER NTAPI KsGetFilterFromIrp(PIRP Irp);
 PKSFILTERFACTORY NTAPI KsFilterGetParentFilterFactory(PKSFILTER Filter);
-// The first pin of PinId on the filter; NULL while the filter has none.
+// The first pin of PinId on the filter (creation order); NULL while the filter has none.
 PKSPIN NTAPI KsFilterGetFirstChildPin(PKSFILTER Filter, ULONG PinId);
+// How many pins of PinId the filter has open now; 0 for a pin id it does not describe.
+ULONG NTAPI KsFilterGetChildPinCount(PKSFILTER Filter, ULONG PinId);
 
 
 // Describes a filter without kernel-streaming pins to the graph tools: on every interface of
@@ -132,3 +125,5 @@ ULONG KsEventDataCookie(const void* eventData);
 // Filters open now (all devices).
 size_t KsOpenFilterCount();
 } // namespace standin
+
+#include "km/kspin.h"
