@@ -80,10 +80,9 @@ void KsQueue::SetLocked(KsStreamPointerObject* pointer, bool locked)
 
 void KsQueue::ReleaseIfDone(KsQueueFrame* frame, Deferred& deferred)
 {
-    if (!frame || frame->holders > 0 || !(frame->passed || frame->cancelled))
-        return;
+    // Looked up by address first: a frame met earlier in the same step may already have gone.
     auto it = std::find_if(frames_.begin(), frames_.end(), [frame](const KsQueueFrame& f) { return &f == frame; });
-    if (it == frames_.end())
+    if (it == frames_.end() || it->holders > 0 || !(it->passed || it->cancelled))
         return;
     std::shared_ptr<KsQueueRequest> request = std::move(it->request);
     frames_.erase(it);
