@@ -41,6 +41,7 @@ CaptureBoard::CaptureBoard(platform::PciLocation location)
       m_window(std::make_unique<DspWindow>(*this)),
       m_thread([this](std::stop_token stop) { Run(stop); })
 {
+    m_mailbox.SetWake([this] { WakeFirmware(); });
 }
 
 CaptureBoard::~CaptureBoard()
@@ -328,6 +329,8 @@ void CaptureBoard::WarmReset()
 void CaptureBoard::HaltLocked()
 {
     m_firmware.reset();
+    m_mailbox.Restart();
+    m_firmwareWake = false;
     m_running = Personality::None;
     m_pendingBoot.reset();
     m_pendingDoorbells = 0;
@@ -365,6 +368,16 @@ void CaptureBoard::Doorbell()
         }
     }
     m_log.Add({AccessKind::Doorbell, 0, 0, release ? 1u : 0u, 0});
+}
+
+void CaptureBoard::WakeFirmware()
+{
+    std::lock_guard lock(m_lock);
+    if (m_running == Personality::None)
+        return; // a booting firmware serves its mailbox from the first tick on
+    m_firmwareWake = true;
+    m_changed = true;
+    m_wake.notify_all();
 }
 
 // ---- window ----
@@ -430,7 +443,8 @@ void CaptureBoard::Run(std::stop_token stop)
         const bool boot = m_pendingBoot && now >= m_bootAt;
         const bool beat = !boot && m_running != Personality::None && now >= m_nextBeat;
         const uint64_t doorbells = boot ? 0 : std::exchange(m_pendingDoorbells, 0);
-        if (!boot && !beat && doorbells == 0)
+        const bool wake = !boot && std::exchange(m_firmwareWake, false);
+        if (!boot && !beat && doorbells == 0 && !wake)
             continue;
 
         // Take the DSP lock in order; a reset that came in between makes this step void.
@@ -443,7 +457,7 @@ void CaptureBoard::Run(std::stop_token stop)
         if (boot) {
             // The boot stays pending (doorbells meanwhile are not releases) until the firmware has
             // set up its mailbox and raised its interrupt; only then does the DSP count as running.
-            m_firmware = std::make_unique<Firmware>(static_cast<FirmwareHost&>(*this), *m_pendingBoot);
+            m_firmware = Firmware::Make(static_cast<FirmwareHost&>(*this), *m_pendingBoot);
             m_log.Add({AccessKind::Boot, 0, 0, static_cast<uint32_t>(m_pendingBoot->personality), 0});
         }
         if (beat) {
@@ -460,6 +474,8 @@ void CaptureBoard::Run(std::stop_token stop)
             firmware->Tick();
         for (uint64_t i = 0; i < doorbells; ++i)
             firmware->OnDoorbell();
+        if (wake)
+            firmware->OnWake();
         lock.lock();
         if (boot) {
             m_running = m_pendingBoot->personality;

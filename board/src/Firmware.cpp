@@ -3,6 +3,7 @@
 #include "board/Firmware.h"
 
 #include "board/DspMemory.h"
+#include "board/MainFirmware.h"
 #include "board/MailboxLayout.h"
 
 namespace board {
@@ -10,6 +11,13 @@ namespace board {
 Firmware::Firmware(FirmwareHost& host, const ImageHeader& header)
     : m_host(host), m_header(header)
 {
+}
+
+std::unique_ptr<Firmware> Firmware::Make(FirmwareHost& host, const ImageHeader& header)
+{
+    if (header.personality == Personality::MainFirmware)
+        return std::make_unique<MainFirmware>(host, header);
+    return std::make_unique<Firmware>(host, header);
 }
 
 void Firmware::Boot()

@@ -16,6 +16,7 @@
 #include "board/AccessLog.h"
 #include "board/DspMemory.h"
 #include "board/Firmware.h"
+#include "board/MailboxService.h"
 #include "board/HostPortRegisters.h"
 #include "platform/bus/PciFunction.h"
 
@@ -77,6 +78,9 @@ public:
     bool ExternalMemoryReady() const;
     uint64_t MailboxDoorbells() const;
     void RaiseHostInterrupt() override;
+    // The main firmware's mailbox service: its command log, counters and test hooks (held,
+    // dropped, delayed and failing answers, posted messages, a hung DSP). See MailboxService.h.
+    MailboxService& Mailbox() override { return m_mailbox; }
 
     // Register range side (called by the range handler with the register's dword-aligned offset).
     uint32_t HostReadRegister(uint32_t offset, uint32_t width, uint32_t lane);
@@ -95,6 +99,7 @@ private:
     void WriteRegisterLocked(uint32_t offset, uint32_t value, uint32_t mask);
     void WarmReset();
     void Doorbell();
+    void WakeFirmware();
     void HaltLocked();
     void RaiseHostInterruptLocked();
     bool ExternalMemoryReadyLocked() const;
@@ -106,6 +111,7 @@ private:
     std::unique_ptr<DspWindow> m_window;
     DspMemory m_memory;
     board::AccessLog m_log;
+    MailboxService m_mailbox;
 
     // Held by the DSP thread while the firmware runs a step, and by a warm reset, so that a reset
     // waits for the step in flight and nothing of the firmware happens after it. Taken before m_lock.
@@ -127,6 +133,7 @@ private:
     int64_t m_nextBeat = 0;
     uint64_t m_pendingDoorbells = 0;
     uint64_t m_mailboxDoorbells = 0;
+    bool m_firmwareWake = false; // a mailbox hook has work for the running firmware
     uint64_t m_generation = 0; // advanced by every reset and power loss
     bool m_changed = false;    // wakes the DSP thread to look at its schedule again
     Personality m_running = Personality::None;

@@ -1,16 +1,18 @@
 // The program the board's DSP runs once it has booted a valid image: one object per boot, made from
 // the image header's personality, dropped at warm reset. All its calls come from the board's DSP
 // thread, one at a time. Today every personality sets up the mailbox, keeps the heartbeat and
-// announces itself with the boot interrupt; OnDoorbell is where the main firmware's mailbox service
-// comes in.
+// announces itself with the boot interrupt; the main firmware (MainFirmware) also serves the
+// mailbox.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "board/ImageHeader.h"
 
 namespace board {
 
 class DspMemory;
+class MailboxService;
 
 // What the firmware may do to the board beyond its own memory.
 class FirmwareHost {
@@ -19,6 +21,8 @@ public:
     virtual DspMemory& Memory() = 0;
     // Sets host status bit 0 and asserts the interrupt line.
     virtual void RaiseHostInterrupt() = 0;
+    // The board's mailbox service (it outlives every boot: its test settings and log stay).
+    virtual MailboxService& Mailbox() = 0;
 };
 
 class Firmware {
@@ -28,6 +32,8 @@ public:
     static constexpr int64_t kHeartbeatPeriod = 10'000; // 1 ms
 
     Firmware(FirmwareHost& host, const ImageHeader& header);
+    // The firmware object of the header's personality.
+    static std::unique_ptr<Firmware> Make(FirmwareHost& host, const ImageHeader& header);
     virtual ~Firmware() = default;
 
     Personality personality() const { return m_header.personality; }
@@ -39,6 +45,8 @@ public:
     virtual void Tick();
     // The host rang the doorbell while this firmware runs.
     virtual void OnDoorbell();
+    // Something on the board (a test hook) has work for the firmware between doorbells and ticks.
+    virtual void OnWake() {}
 
     uint32_t heartbeat() const { return m_heartbeat; }
     uint64_t doorbells() const { return m_doorbells; }

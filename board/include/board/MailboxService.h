@@ -1,0 +1,119 @@
+// The main firmware's mailbox service: takes the host's commands out of the command slot, hands
+// them to the firmware's command table, and posts answers and the DSP's own messages through the
+// response slot from a FIFO, in the order the firmware made them. Flags are written last in both
+// directions, counter A advances for every command taken and counter B for every response posted,
+// and each of those raises one host interrupt.
+//
+// One object lives as long as the board; the firmware calls Serve on its thread (doorbell, the
+// 1 ms tick, and a wake-up when a test hook queued an answer). Boot, warm reset and the host's
+// restart (busy, valid and both counters zeroed behind the firmware's back) drop the FIFO, the held
+// commands and any half-finished exchange; the command log and the test settings stay.
+//
+// Until the typed commands exist, every command without an entry in the command table is answered
+// at once with DSP result 1 and words 0 (a temporary default).
+//
+// Thread-safe. Lock order: the service's lock is taken after the board's locks and only ever wraps
+// DSP memory accesses; interrupts are raised and the firmware woken with it released.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "board/MailboxMessages.h"
+
+namespace board {
+
+class FirmwareHost;
+
+class MailboxService {
+public:
+    // A typed command: returns the answer to post now, or none when the command answers later
+    // (through Post) or never.
+    using CommandHandler = std::function<std::optional<MailboxResponse>(const MailboxCommand&)>;
+
+    // What a test makes the firmware do with every command of one id instead of the table's answer.
+    struct CommandFault {
+        bool drop = false;     // take the command, never answer it
+        uint32_t result = 0;   // else answer with this DSP result...
+        uint32_t wordA = 0;    // ...and these words
+        uint32_t wordB = 0;
+    };
+
+    // ---- the firmware's side (the DSP thread) ----
+
+    // One pass over the mailbox: notices a host restart, takes a command when the slot is busy,
+    // posts the next due answer when the response slot is free.
+    void Serve(FirmwareHost& host);
+    // A new boot or a warm reset: counters 0, nothing queued, held or half done.
+    void Restart();
+    // The command table: `handler` answers every command with this id (none: the default answer).
+    void SetCommandHandler(uint32_t id, CommandHandler handler);
+    // Called (without the service's lock) when a hook queued something the firmware should post.
+    void SetWake(std::function<void()> wake);
+
+    // ---- test hooks ----
+
+    // Holding: commands are taken (slot freed, counter A, interrupt) but not answered until a test
+    // answers or drops them. Turning it off leaves the ones already held waiting.
+    void SetHoldAnswers(bool hold);
+    // Commands held, in the order taken.
+    std::vector<MailboxCommand> HeldCommands() const;
+    // Answers the oldest held command with this tag; false when none is held.
+    bool AnswerHeld(uint64_t tag, uint32_t result, uint32_t wordA = 0, uint32_t wordB = 0);
+    bool AnswerHeld(uint64_t tag, const MailboxResponse& response);
+    // Forgets the oldest held command with this tag without an answer; false when none is held.
+    bool DropHeld(uint64_t tag);
+    // Answers every held command with the table's answer, in the order taken; returns how many.
+    size_t ReleaseHeld();
+    // Every answer (and message) queued from now on is posted no sooner than `delay` 100-ns units
+    // of the clock after it was made; 0 = at once. FIFO order is kept.
+    void SetAnswerDelay(int64_t delay);
+    // Per command id: drop it or answer with a chosen result (none: back to the table's answer).
+    void SetCommandFault(uint32_t id, std::optional<CommandFault> fault);
+    // Queues any response, e.g. a message with tag 0 or an answer with a tag nobody sent.
+    void Post(const MailboxResponse& response);
+    // A hung DSP: the service does nothing at all, so busy stays 1 and the counters stay frozen.
+    void SetStalled(bool stalled);
+
+    // Every command taken since the last ClearCommandLog, in order (also across resets).
+    std::vector<MailboxCommand> CommandLog() const;
+    void ClearCommandLog();
+    // The counters as the firmware last wrote them.
+    uint32_t CounterA() const;
+    uint32_t CounterB() const;
+    // Answers waiting in the FIFO (posted ones are gone from it).
+    size_t QueuedAnswers() const;
+    // Times the firmware saw the host restart the mailbox.
+    uint64_t HostRestarts() const;
+
+private:
+    struct Queued {
+        MailboxResponse response;
+        int64_t due = 0;
+    };
+
+    void QueueLocked(const MailboxResponse& response);
+    MailboxResponse TableAnswerLocked(const MailboxCommand& command, bool& answer);
+    void DropExchangesLocked();
+    void Wake();
+
+    mutable std::mutex m_lock;
+    std::function<void()> m_wake;
+    std::map<uint32_t, CommandHandler> m_table;
+    std::map<uint32_t, CommandFault> m_faults;
+    std::deque<Queued> m_fifo;
+    std::deque<MailboxCommand> m_held;
+    std::vector<MailboxCommand> m_log;
+    uint32_t m_counterA = 0;
+    uint32_t m_counterB = 0;
+    uint64_t m_restarts = 0;
+    int64_t m_delay = 0;
+    bool m_hold = false;
+    bool m_stalled = false;
+};
+
+} // namespace board

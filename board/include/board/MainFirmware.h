@@ -1,0 +1,18 @@
+// The main firmware's personality: everything every personality does, plus the mailbox service,
+// served on the doorbell, on every heartbeat tick (the fallback poll) and on a wake-up.
+#pragma once
+#include "board/Firmware.h"
+
+namespace board {
+
+class MainFirmware final : public Firmware {
+public:
+    MainFirmware(FirmwareHost& host, const ImageHeader& header);
+
+    void Boot() override;
+    void Tick() override;
+    void OnDoorbell() override;
+    void OnWake() override;
+};
+
+} // namespace board

@@ -1,0 +1,277 @@
+// The main firmware's mailbox service seen from the host: slot copies with the flags last,
+// counters, interrupts, FIFO order, held, dropped, delayed and failing answers, the DSP's own
+// messages, the host's restart, warm reset, a hung and an absent DSP.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "MailboxTestHost.h"
+#include "platform/Clock.h"
+
+namespace board {
+namespace {
+
+using platform::Clock;
+using testing::AwaitResponse;
+using testing::CommandBytes;
+using testing::Eventually;
+using testing::MailboxWord;
+using testing::PutCommand;
+using testing::RecordsOf;
+using testing::TakeResponse;
+
+constexpr int64_t kQuiet = 20 * Clock::kUnitsPerMillisecond; // many ticks of the fallback poll
+
+class BoardMailbox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testing::BootMainFirmware(board);
+        ASSERT_TRUE(board.IsBooted());
+        board.ClearAccessLog();
+    }
+
+    size_t Interrupts() const { return RecordsOf(board.AccessLog(), AccessKind::InterruptRaised).size(); }
+
+    CaptureBoard board;
+};
+
+TEST_F(BoardMailbox, ACommandIsTakenDecodedAndAnsweredWithTheTemporaryDefault)
+{
+    const uint64_t tag = 0xFFFFFFFF80001234ull; // the host's bytes come back whatever they are
+    const auto bytes = CommandBytes(tag, 9, 0x22, {1, 2, 3, 4, 5, 6, 7, 8});
+    ASSERT_TRUE(PutCommand(board, bytes));
+    ASSERT_TRUE(Eventually([&] { return MailboxWord(board, kMailboxCommandBusy) == 0; }));
+
+    const auto log = board.Mailbox().CommandLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].bytes, bytes);
+    EXPECT_EQ(log[0].tag, tag);
+    EXPECT_EQ(log[0].id, 9u);
+    EXPECT_EQ(log[0].parameter, 0x22u);
+    EXPECT_EQ(log[0].payload, (std::array<uint32_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
+
+    const auto response = AwaitResponse(board);
+    ASSERT_TRUE(response);
+    MailboxResponse expected;
+    expected.bytes[0] = 0x34, expected.bytes[1] = 0x12, expected.bytes[2] = 0x00, expected.bytes[3] = 0x80;
+    expected.bytes[4] = expected.bytes[5] = expected.bytes[6] = expected.bytes[7] = 0xFF;
+    expected.bytes[8] = 9;
+    expected.bytes[16] = 1;
+    EXPECT_EQ(response->bytes, expected.bytes);
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterA), 1u);
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterB), 1u);
+    EXPECT_EQ(board.Mailbox().CounterB(), 1u);
+    // One interrupt for the command taken, one for the answer posted.
+    EXPECT_EQ(Interrupts(), 2u);
+}
+
+TEST_F(BoardMailbox, HeldCommandsAnsweredOutOfOrderLeaveInAnswerOrderOneAtATime)
+{
+    board.Mailbox().SetHoldAnswers(true);
+    for (uint64_t tag = 1; tag <= 3; ++tag) {
+        ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(tag, 4, uint32_t(tag))); }));
+    }
+    ASSERT_TRUE(Eventually([&] { return board.Mailbox().HeldCommands().size() == 3; }));
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterA), 3u);
+    EXPECT_EQ(Interrupts(), 3u);
+    Clock::SleepFor(kQuiet);
+    EXPECT_EQ(MailboxWord(board, kMailboxResponseValid), 0u);
+
+    EXPECT_FALSE(board.Mailbox().AnswerHeld(99, 1));
+    EXPECT_TRUE(board.Mailbox().AnswerHeld(3, 1, 30, 31));
+    EXPECT_TRUE(board.Mailbox().AnswerHeld(1, kDspErrorBadHandle, 10, 11));
+    EXPECT_TRUE(board.Mailbox().DropHeld(2));
+    EXPECT_FALSE(board.Mailbox().AnswerHeld(2, 1));
+
+    // The second answer waits until the host has taken the first.
+    ASSERT_TRUE(Eventually([&] { return MailboxWord(board, kMailboxResponseValid) == 1; }));
+    Clock::SleepFor(kQuiet);
+    EXPECT_EQ(board.Mailbox().QueuedAnswers(), 1u);
+    auto first = TakeResponse(board);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->Tag(), 3u);
+    EXPECT_EQ(first->Id(), 4u);
+    EXPECT_EQ(first->WordA(), 30u);
+    EXPECT_EQ(first->WordB(), 31u);
+    auto second = AwaitResponse(board);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->Tag(), 1u);
+    EXPECT_EQ(second->Result(), kDspErrorBadHandle);
+    EXPECT_EQ(second->WordA(), 10u);
+    Clock::SleepFor(kQuiet);
+    EXPECT_FALSE(TakeResponse(board)); // the dropped one never comes
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterB), 2u);
+    EXPECT_EQ(Interrupts(), 5u);
+}
+
+TEST_F(BoardMailbox, ReleaseAnswersEveryHeldCommandInTheOrderTaken)
+{
+    board.Mailbox().SetHoldAnswers(true);
+    for (uint64_t tag = 7; tag <= 8; ++tag)
+        ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(tag, 1)); }));
+    ASSERT_TRUE(Eventually([&] { return board.Mailbox().HeldCommands().size() == 2; }));
+    EXPECT_EQ(board.Mailbox().ReleaseHeld(), 2u);
+    EXPECT_EQ(AwaitResponse(board)->Tag(), 7u);
+    EXPECT_EQ(AwaitResponse(board)->Tag(), 8u);
+}
+
+TEST_F(BoardMailbox, CommandFaultsAndTheTableOverrideTheDefaultAnswer)
+{
+    board.Mailbox().SetCommandFault(9, MailboxService::CommandFault{false, kDspErrorBadParameter, 5, 6});
+    board.Mailbox().SetCommandFault(7, MailboxService::CommandFault{true});
+    board.Mailbox().SetCommandHandler(16, [](const MailboxCommand& c) {
+        return std::optional(MailboxResponse::AnswerTo(c, kDspResultSuccess, 31));
+    });
+    board.Mailbox().SetCommandHandler(5, [](const MailboxCommand&) { return std::optional<MailboxResponse>(); });
+
+    ASSERT_TRUE(PutCommand(board, CommandBytes(1, 9)));
+    auto failed = AwaitResponse(board);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->Result(), kDspErrorBadParameter);
+    EXPECT_EQ(failed->WordA(), 5u);
+    EXPECT_EQ(failed->WordB(), 6u);
+
+    ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(2, 7)); }));
+    ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(3, 5)); }));
+    ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(4, 16)); }));
+    auto signature = AwaitResponse(board);
+    ASSERT_TRUE(signature);
+    EXPECT_EQ(signature->Tag(), 4u); // 7 dropped, 5 answers later (never, here)
+    EXPECT_EQ(signature->WordA(), 31u);
+    EXPECT_EQ(board.Mailbox().CommandLog().size(), 4u);
+
+    board.Mailbox().SetCommandFault(9, std::nullopt);
+    ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(5, 9)); }));
+    EXPECT_EQ(AwaitResponse(board)->Result(), kDspResultSuccess);
+}
+
+TEST_F(BoardMailbox, APostedMessageGoesOutWholeWithTheTagItWasGiven)
+{
+    MailboxResponse message = MailboxResponse::Message(kDspMessageInputState);
+    for (uint32_t offset = 24; offset < 112; offset += 4)
+        message.SetWord(offset, 0xA5000000 | offset);
+    board.Mailbox().Post(message);
+    auto got = AwaitResponse(board);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->bytes, message.bytes);
+    EXPECT_EQ(got->Tag(), 0u);
+
+    MailboxResponse stray = MailboxResponse::Message(3);
+    stray.SetTag(0x7777);
+    board.Mailbox().Post(stray);
+    EXPECT_EQ(AwaitResponse(board)->Tag(), 0x7777u);
+    EXPECT_THROW(stray.SetWord(112, 0), std::out_of_range);
+    EXPECT_THROW((void)stray.Word(2), std::out_of_range);
+}
+
+TEST_F(BoardMailbox, AnswersWaitForTheirDelayOnTheClock)
+{
+    const int64_t delay = 15 * Clock::kUnitsPerMillisecond;
+    board.Mailbox().SetAnswerDelay(delay);
+    const int64_t sent = Clock::Now();
+    ASSERT_TRUE(PutCommand(board, CommandBytes(1, 12)));
+    auto response = AwaitResponse(board);
+    ASSERT_TRUE(response);
+    EXPECT_GE(Clock::Now() - sent, delay);
+    EXPECT_EQ(response->Tag(), 1u);
+}
+
+TEST_F(BoardMailbox, TheHostsRestartDropsTheFifoAndTheHeldCommands)
+{
+    board.Mailbox().Post(MailboxResponse::Message(6));
+    board.Mailbox().Post(MailboxResponse::Message(6));
+    board.Mailbox().SetHoldAnswers(true);
+    ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(1, 3)); }));
+    ASSERT_TRUE(Eventually([&] { return board.Mailbox().HeldCommands().size() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return MailboxWord(board, kMailboxResponseValid) == 1; }));
+
+    // The "already running" start: flags and counters zeroed, then the doorbell.
+    for (uint32_t field : {kMailboxCommandBusy, kMailboxResponseValid, kMailboxCounterA, kMailboxCounterB})
+        testing::SetMailboxWord(board, field, 0);
+    board.Registers().Write32(kHostToDspControl, kHostToDspDoorbell);
+    ASSERT_TRUE(Eventually([&] { return board.Mailbox().HostRestarts() == 1; }));
+    EXPECT_EQ(board.Mailbox().QueuedAnswers(), 0u);
+    EXPECT_TRUE(board.Mailbox().HeldCommands().empty());
+    Clock::SleepFor(kQuiet);
+    EXPECT_EQ(MailboxWord(board, kMailboxResponseValid), 0u);
+
+    board.Mailbox().SetHoldAnswers(false);
+    ASSERT_TRUE(PutCommand(board, CommandBytes(2, 3)));
+    auto response = AwaitResponse(board);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->Tag(), 2u);
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterA), 1u);
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterB), 1u);
+    EXPECT_EQ(board.Mailbox().HostRestarts(), 1u);
+}
+
+TEST_F(BoardMailbox, AWarmResetDropsEverythingAndANewBootStartsTheCountersAgain)
+{
+    board.Mailbox().SetHoldAnswers(true);
+    ASSERT_TRUE(PutCommand(board, CommandBytes(1, 3)));
+    ASSERT_TRUE(Eventually([&] { return board.Mailbox().HeldCommands().size() == 1; }));
+    board.Mailbox().Post(MailboxResponse::Message(6));
+    board.Registers().Write32(kHostToDspControl, kHostToDspWarmReset);
+    EXPECT_TRUE(board.Mailbox().HeldCommands().empty());
+    EXPECT_EQ(board.Mailbox().QueuedAnswers(), 0u);
+    EXPECT_EQ(board.Mailbox().CounterA(), 0u);
+
+    board.Mailbox().SetHoldAnswers(false);
+    testing::Release(board);
+    ASSERT_TRUE(Eventually([&] { return board.IsBooted(); }));
+    ASSERT_TRUE(PutCommand(board, CommandBytes(2, 3)));
+    EXPECT_EQ(AwaitResponse(board)->Tag(), 2u);
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterA), 1u);
+    EXPECT_EQ(board.Mailbox().CommandLog().size(), 2u); // the log spans the reset
+}
+
+TEST_F(BoardMailbox, AHungDspLeavesTheSlotBusyAndTheCountersFrozen)
+{
+    ASSERT_TRUE(PutCommand(board, CommandBytes(1, 3)));
+    ASSERT_TRUE(AwaitResponse(board));
+    board.Mailbox().SetStalled(true);
+    board.ClearAccessLog();
+    ASSERT_TRUE(PutCommand(board, CommandBytes(2, 3)));
+    board.Mailbox().Post(MailboxResponse::Message(6));
+    Clock::SleepFor(kQuiet);
+    EXPECT_EQ(MailboxWord(board, kMailboxCommandBusy), 1u);
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterA), 1u);
+    EXPECT_EQ(MailboxWord(board, kMailboxCounterB), 1u);
+    EXPECT_EQ(MailboxWord(board, kMailboxResponseValid), 0u);
+    EXPECT_EQ(Interrupts(), 0u);
+    EXPECT_NE(board.Heartbeat(), 0u); // the heartbeat alone goes on
+
+    // The message was queued before the command was taken, so it leaves first.
+    board.Mailbox().SetStalled(false);
+    EXPECT_EQ(AwaitResponse(board)->Id(), 6u);
+    EXPECT_EQ(AwaitResponse(board)->Tag(), 2u);
+}
+
+TEST_F(BoardMailbox, AnAbsentDspReadsAllOnesAndTakesNothing)
+{
+    board.SetDspAbsent(true);
+    EXPECT_EQ(MailboxWord(board, kMailboxFirstWord), 0xFFFFFFFFu);
+    EXPECT_FALSE(PutCommand(board, CommandBytes(1, 3))); // busy reads all ones
+    board.Window().Write32(kMailboxAddress + kMailboxCommandBusy, 1);
+    board.Registers().Write32(kHostToDspControl, kHostToDspDoorbell);
+    Clock::SleepFor(kQuiet);
+    EXPECT_TRUE(board.Mailbox().CommandLog().empty());
+    EXPECT_EQ(board.Mailbox().CounterA(), 0u);
+    EXPECT_EQ(Interrupts(), 0u);
+}
+
+TEST(BoardMailboxTesters, OnlyTheMainFirmwareServesTheMailbox)
+{
+    CaptureBoard board;
+    testing::LoadThroughWindow(board, StandardImages::DspImage(Personality::MemoryTester));
+    testing::Release(board);
+    ASSERT_TRUE(Eventually([&] { return board.IsBooted(); }));
+    ASSERT_TRUE(PutCommand(board, CommandBytes(1, 3)));
+    Clock::SleepFor(kQuiet);
+    EXPECT_EQ(MailboxWord(board, kMailboxCommandBusy), 1u);
+    EXPECT_TRUE(board.Mailbox().CommandLog().empty());
+}
+
+} // namespace
+} // namespace board
