@@ -703,7 +703,8 @@ NTSTATUS TidewellProtocolManager::Start(const UCHAR* image, ULONG imageBytes, bo
     if (testerImage || HasMailboxThreads())
         SuspendMailbox();
     InterlockedExchange(&m_interruptForwarding, 0);
-    if (IsDspRunning(kRunningCheckMilliseconds) && !testerImage) {
+    // A running tester image is no firmware to take over.
+    if (IsDspRunning(kRunningCheckMilliseconds) && !testerImage && !m_testerImageLoaded) {
         TakeOverRunningDsp();
     } else {
         ULONG tries = 1;
@@ -736,6 +737,7 @@ NTSTATUS TidewellProtocolManager::Start(const UCHAR* image, ULONG imageBytes, bo
 
     OutputEmifSettings();
     InterlockedExchange(&m_interruptForwarding, 1);
+    m_testerImageLoaded = testerImage;
     if (!testerImage) {
         ResumeMailbox();
         if (!HasMailboxThreads()) {

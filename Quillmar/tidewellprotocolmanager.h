@@ -328,6 +328,7 @@ private:
     volatile LONG m_stop = 0;           // the threads leave; commands are refused; never cleared
     volatile LONG m_invalidated = 0;    // Invalidate ran
     volatile LONG m_mailboxSuspended = 0; // a tester image runs (pending-list lock for writes)
+    bool m_testerImageLoaded = false;   // the last image started was a tester (start path only)
     SystemThread m_commandThread;
     SystemThread m_responseThread;
     LARGE_INTEGER m_interruptWaitTimeout{};

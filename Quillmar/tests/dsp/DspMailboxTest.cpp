@@ -213,9 +213,10 @@ TEST_F(DspMailboxTest, AnAnswerWithAnUnknownTagIsDropped)
 {
     StartFirmware();
     board::MailboxCommand stranger;
-    stranger.tag = 0x00000001DEADBEEFull;
     stranger.id = kTestCommand;
-    board_->Mailbox().Post(board::MailboxResponse::AnswerTo(stranger, 1, 0x77));
+    board::MailboxResponse answer = board::MailboxResponse::AnswerTo(stranger, 1, 0x77);
+    answer.SetTag(0x00000001DEADBEEFull); // the low half of no record, and a high half ours never has
+    board_->Mailbox().Post(answer);
     EXPECT_TRUE(tracetest::WaitUntil([] { return DebugLinesWith("unknown tag 0x00000001deadbeef dropped") == 1; }));
     EXPECT_TRUE(tracetest::WaitUntil([&] { return board_->ReadDspWord(board::kMailboxAddress + 36) == 0; }));
     EXPECT_EQ(device_->GetBusyCommandHandlerCount(), 0u);
