@@ -1,6 +1,6 @@
 // Device: instance id and names, the device-control entry and the performance announcement of one
-// board, its protocol manager, and its DMA common buffers with the old-buffer thread that releases
-// them.
+// board, its protocol manager, its DMA common buffers with the old-buffer thread that releases
+// them, and its pool of DSP command records.
 #include "device.h"
 
 #include "km/kernel.h"
@@ -15,6 +15,12 @@ Device::Device(Driver* driver)
     TRACE_SCOPE(this, "Device::Device", kTraceLowEnter);
     m_protocolManager = new TidewellProtocolManager(this);
     StartOldDmaBufferThread();
+    KPLXFastStackLock hold(&m_commandLock, this, "Device::Device", __LINE__);
+    for (ULONG i = 0; i < kInitialCommandHandlers; ++i) {
+        auto* handler = new CommandHandler(this);
+        handler->m_pooled = true;
+        m_freeCommandHandlers.InsertTail(handler);
+    }
 }
 
 Device::~Device()
@@ -23,8 +29,17 @@ Device::~Device()
     // The thread works on this object: it must have ended before the memory goes.
     StopOldDmaBufferThread();
     ReleaseDmaAdapter();
+    // The manager's stop has given back every record the DSP held.
     delete m_protocolManager;
     m_protocolManager = nullptr;
+    KPLXFastStackLock hold(&m_commandLock, this, "Device::~Device", __LINE__);
+    while (auto* handler = static_cast<CommandHandler*>(m_busyCommandHandlers.RemoveHead())) {
+        TRACE_LINE(this, "Device::~Device", kTraceWarnings, "Command record 0x%08x still in use at removal",
+                   handler->GetHostTag());
+        delete handler;
+    }
+    while (auto* handler = static_cast<CommandHandler*>(m_freeCommandHandlers.RemoveHead()))
+        delete handler;
 }
 
 void Device::SetInstanceId(LONG id)
@@ -287,4 +302,103 @@ void Device::ReleaseAllDmaBuffers()
                    "DMA buffer of %u bytes still in use at release", static_cast<unsigned>(buffer->length));
         ReleaseDmaBuffer(buffer);
     }
+}
+
+// ---- DSP command records ------------------------------------------------------------------------
+
+ULONG Device::NextCommandTag()
+{
+    // 0 marks the DSP's own messages: skipped when the counter wraps.
+    for (;;) {
+        const ULONG tag = static_cast<ULONG>(InterlockedIncrement(&m_lastCommandTag));
+        if (tag != 0)
+            return tag;
+    }
+}
+
+CommandHandler* Device::AllocateCommandHandler()
+{
+    TRACE_SCOPE(this, "Device::AllocateCommandHandler", kTraceLowEnter);
+    KPLXFastStackLock hold(&m_commandLock, this, "Device::AllocateCommandHandler", __LINE__);
+    auto* handler = static_cast<CommandHandler*>(m_freeCommandHandlers.RemoveHead());
+    if (!handler) {
+        void* memory = DriverAllocateNoRaise(sizeof(CommandHandler));
+        if (!memory) {
+            TRACE_LINE(this, "Device::AllocateCommandHandler", kTraceErrors, "No memory for a command record");
+            return nullptr;
+        }
+        handler = ::new (memory) CommandHandler(this);
+    }
+    handler->m_pooled = false;
+    handler->Initialize();
+    m_busyCommandHandlers.InsertTail(handler);
+    return handler;
+}
+
+void Device::FreeCommandHandler(CommandHandler* handler)
+{
+    TRACE_SCOPE(this, "Device::FreeCommandHandler", kTraceLowEnter);
+    if (!handler)
+        return;
+    KPLXFastStackLock hold(&m_commandLock, this, "Device::FreeCommandHandler", __LINE__);
+    if (handler->m_pooled) {
+        TRACE_LINE(this, "Device::FreeCommandHandler", kTraceWarnings, "Command record 0x%08x freed twice",
+                   handler->GetHostTag());
+        return;
+    }
+    if (handler->m_abandoned) {
+        handler->m_freeWhenReleased = true;
+        return;
+    }
+    m_busyCommandHandlers.Remove(handler);
+    handler->m_pooled = true;
+    m_freeCommandHandlers.InsertTail(handler);
+}
+
+void Device::AbandonCommandHandler(CommandHandler* handler)
+{
+    TRACE_SCOPE(this, "Device::AbandonCommandHandler", kTraceLowEnter);
+    KPLXFastStackLock hold(&m_commandLock, this, "Device::AbandonCommandHandler", __LINE__);
+    handler->m_abandoned = true;
+    handler->m_freeWhenReleased = false;
+}
+
+void Device::ReleaseAbandonedCommandHandler(CommandHandler* handler)
+{
+    TRACE_SCOPE(this, "Device::ReleaseAbandonedCommandHandler", kTraceLowEnter);
+    bool free;
+    {
+        KPLXFastStackLock hold(&m_commandLock, this, "Device::ReleaseAbandonedCommandHandler", __LINE__);
+        handler->m_abandoned = false;
+        free = handler->m_freeWhenReleased;
+        handler->m_freeWhenReleased = false;
+    }
+    if (free)
+        FreeCommandHandler(handler);
+}
+
+ULONG Device::GetFreeCommandHandlerCount()
+{
+    KPLXFastStackLock hold(&m_commandLock, this, "Device::GetFreeCommandHandlerCount", __LINE__);
+    return m_freeCommandHandlers.Count();
+}
+
+ULONG Device::GetBusyCommandHandlerCount()
+{
+    KPLXFastStackLock hold(&m_commandLock, this, "Device::GetBusyCommandHandlerCount", __LINE__);
+    return m_busyCommandHandlers.Count();
+}
+
+bool Device::ValidateLogicalStream(LogicalStream* stream)
+{
+    TRACE_SCOPE(this, "Device::ValidateLogicalStream", kTraceLowEnter, "pStream=%p", static_cast<void*>(stream));
+    return false;
+}
+
+void Device::ProcessInputStateChanged(CommandHandler* handler)
+{
+    TRACE_SCOPE(this, "Device::ProcessInputStateChanged", kTraceLowEnter);
+    TRACE_LINE(this, "Device::ProcessInputStateChanged", kTraceHighs,
+               "Input state message: words 0x%08x 0x%08x, DSP result 0x%08x", handler->GetResultWordA(),
+               handler->GetResultWordB(), handler->GetDspResult());
 }

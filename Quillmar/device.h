@@ -2,11 +2,12 @@
 // instance id and slot, its name in traces, the device-control entry the hooked dispatch hands
 // requests to, the performance change it announces to its capture filters, the board's protocol
 // manager, which it owns, and the DMA common buffers with their delayed release by the old-buffer
-// thread. The board's life cycle (add, start, stop, removal) and its command-record pool join this
-// class as the board control is built.
+// thread, and the pool of DSP command records. The board's life cycle (add, start, stop, removal)
+// joins this class as the board control is built.
 #pragma once
 #include <cstddef>
 
+#include "commandhandler.h"
 #include "driver.h"
 #include "kernel/driverheap.h"
 #include "kernel/intrusivelist.h"
@@ -17,6 +18,8 @@
 #include "tidewellprotocolmanager.h"
 #include "km/iodevice.h"
 #include "km/types.h"
+
+class LogicalStream;
 
 class Device : public DriverAllocated {
 public:
@@ -89,6 +92,34 @@ public:
     ULONG GetOldDmaBufferCount();
     ULONG GetDmaBuffersInUseCount();
 
+    // ---- DSP command records ------------------------------------------------------------------
+    // Records made at construction; the pool grows without bound beyond them.
+    static constexpr ULONG kInitialCommandHandlers = 10;
+
+    // A readied record on the busy list: the head of the free list, or a new one; null when memory
+    // is short.
+    CommandHandler* AllocateCommandHandler();
+    // Back to the free list; null, and a record already there, are ignored. A record whose DSP may
+    // still answer (abandoned after its time-out) stays out of the free list until the protocol
+    // manager releases it.
+    void FreeCommandHandler(CommandHandler* handler);
+    // The protocol manager's side of a time-out: the DSP holds the record, so no free may reuse it
+    // until ReleaseAbandonedCommandHandler (its late answer came, or the manager stopped).
+    void AbandonCommandHandler(CommandHandler* handler);
+    void ReleaseAbandonedCommandHandler(CommandHandler* handler);
+    // The next host tag: a non-zero id, device-wide.
+    ULONG NextCommandTag();
+    // Counts for reports and tests, under the command lock.
+    ULONG GetFreeCommandHandlerCount();
+    ULONG GetBusyCommandHandlerCount();
+
+    // Whether the stream still exists, before a filled buffer is delivered to it. No stream exists
+    // until the stream engine does: every stream is refused.
+    bool ValidateLogicalStream(LogicalStream* stream);
+    // An input-state message from the DSP (response id 6). Traced until input-state processing
+    // exists; the caller returns the record to the pool.
+    void ProcessInputStateChanged(CommandHandler* handler);
+
 private:
     struct OldDmaBuffer {
         IntrusiveListLink link;
@@ -114,6 +145,11 @@ private:
     KernelEvent m_oldDmaStoppedEvent{NotificationEvent, FALSE};
     SystemThread m_oldDmaBufferThread;
     // ---- end of the DMA buffers -------------------------------------------------------------
+
+    KPLXFastLock m_commandLock;
+    IntrusiveList m_freeCommandHandlers{CommandHandler::PoolLinkOffset()};
+    IntrusiveList m_busyCommandHandlers{CommandHandler::PoolLinkOffset()};
+    volatile LONG m_lastCommandTag = 0;
 
 private:
     Driver* m_driver;

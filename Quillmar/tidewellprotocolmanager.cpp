@@ -1,7 +1,8 @@
 // TidewellProtocolManager: register and window access, EMIF set-up, the interrupt routine and its
-// DPCs, and the DSP's start-up, reset and tear-down.
+// DPCs, the DSP's start-up, reset and tear-down, and the mailbox exchange with its two threads.
 #include "tidewellprotocolmanager.h"
 
+#include "commandhandler.h"
 #include "device.h"
 #include "driver.h"
 #include "kernel/findresource.h"
@@ -55,6 +56,9 @@ TidewellProtocolManager::TidewellProtocolManager(Device* device) : m_device(devi
     KeInitializeEvent(&m_commandLifeEvent, SynchronizationEvent, FALSE);
     KeInitializeEvent(&m_responseLifeEvent, SynchronizationEvent, FALSE);
     m_interruptWaitTimeout.QuadPart = kInterruptWaitTimeout;
+    m_pendingCommands.Initialize(CommandHandler::ListLinkOffset());
+    m_responses.Initialize(CommandHandler::ListLinkOffset());
+    m_mailboxCommands.Initialize(CommandHandler::ListLinkOffset());
 }
 
 TidewellProtocolManager::~TidewellProtocolManager()
@@ -80,7 +84,7 @@ bool TidewellProtocolManager::IsStarted() const
 
 bool TidewellProtocolManager::IsInvalidated() const
 {
-    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_stop), 0, 0) != 0;
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_invalidated), 0, 0) != 0;
 }
 
 bool TidewellProtocolManager::IsInterruptForwarding() const
@@ -695,8 +699,13 @@ NTSTATUS TidewellProtocolManager::Start(const UCHAR* image, ULONG imageBytes, bo
         return status;
     }
 
+    // Whatever the DSP held is lost to the reset or the take-over; a tester image overlays the
+    // mailbox and must not be read as one.
+    if (testerImage || HasMailboxThreads())
+        SuspendMailbox();
     InterlockedExchange(&m_interruptForwarding, 0);
-    if (IsDspRunning(kRunningCheckMilliseconds) && !testerImage) {
+    // A running tester image is no firmware to take over.
+    if (IsDspRunning(kRunningCheckMilliseconds) && !testerImage && !m_testerImageLoaded) {
         TakeOverRunningDsp();
     } else {
         ULONG tries = 1;
@@ -729,7 +738,15 @@ NTSTATUS TidewellProtocolManager::Start(const UCHAR* image, ULONG imageBytes, bo
 
     OutputEmifSettings();
     InterlockedExchange(&m_interruptForwarding, 1);
-    // The mailbox's command and response threads start here, for the firmware image only.
+    m_testerImageLoaded = testerImage;
+    if (!testerImage) {
+        ResumeMailbox();
+        if (!HasMailboxThreads()) {
+            status = StartMailboxThreads();
+            if (!NT_SUCCESS(status))
+                return status;
+        }
+    }
     Sleep(kStartSettle);
     return STATUS_SUCCESS;
 }
@@ -793,8 +810,9 @@ NTSTATUS TidewellProtocolManager::Reset(UCHAR clearStatus)
 void TidewellProtocolManager::Invalidate()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::Invalidate", kTraceHighEnter);
-    if (InterlockedExchange(&m_stop, 1) != 0)
+    if (InterlockedExchange(&m_invalidated, 1) != 0)
         return;
+    InterlockedExchange(&m_stop, 1);
     Stop();
     if (m_interrupt) {
         IoDisconnectInterrupt(m_interrupt);
@@ -810,13 +828,17 @@ void TidewellProtocolManager::Invalidate()
 void TidewellProtocolManager::Stop()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::Stop", kTraceHighEnter);
-    if (IsStarted()) {
-        // The mailbox threads are woken and waited for here once they exist.
-        if (RegistersMapped())
-            WriteRegister(kRegHostToDspControl, kHostToDspWarmReset);
+    {
+        // Refuses new commands from here on.
+        KPLXFastStackLock pending(&m_pendingLock, this, "TidewellProtocolManager::Stop", __LINE__);
+        InterlockedExchange(&m_stop, 1);
     }
-    // Next, under the stop lock, every command record still on the pending list is completed with
-    // 0xC0000120 in its DSP result, once the mailbox exchange queues records.
+    // Whenever the threads exist, also when the start took over a running DSP.
+    StopMailboxThreads();
+    if (IsStarted() && RegistersMapped())
+        WriteRegister(kRegHostToDspControl, kHostToDspWarmReset);
+    KPLXFastStackLock lock(&m_stopLock, this, "TidewellProtocolManager::Stop", __LINE__);
+    CompleteInFlight(CommandHandler::kDspResultCancelled, true);
 }
 
 // ---- Interrupt side ---------------------------------------------------------------------------
@@ -876,4 +898,317 @@ void TidewellProtocolManager::OnDpc()
     if (IsInterruptForwarding())
         KeSetEvent(&m_commandWakeEvent, 0, FALSE);
     KeSetEvent(&m_interruptEvent, 0, FALSE);
+}
+
+// ---- The mailbox exchange -----------------------------------------------------------------------
+
+bool TidewellProtocolManager::IsStopping() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_stop), 0, 0) != 0;
+}
+
+bool TidewellProtocolManager::IsMailboxSuspended() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_mailboxSuspended), 0, 0) != 0;
+}
+
+bool TidewellProtocolManager::HasMailboxThreads() const
+{
+    return m_commandThread.HoldsThread() || m_responseThread.HoldsThread();
+}
+
+NTSTATUS TidewellProtocolManager::QueueCommand(CommandHandler* handler)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::QueueCommand", kTraceHighEnter, "nTag=0x%08x",
+                handler ? handler->GetHostTag() : 0);
+    if (!handler)
+        return STATUS_INVALID_PARAMETER;
+    KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::QueueCommand", __LINE__);
+    if (handler->m_exchange == CommandHandler::Exchange::Pending ||
+        handler->m_exchange == CommandHandler::Exchange::InMailbox ||
+        handler->m_exchange == CommandHandler::Exchange::Abandoned) {
+        // Already on one of the manager's lists: queueing it again would tangle them.
+        TRACE_LINE(this, "TidewellProtocolManager::QueueCommand", kTraceErrors,
+                   "Command record 0x%08x is queued already", handler->GetHostTag());
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    if (IsStopping() || IsMailboxSuspended()) {
+        // Nothing would ever take it: the sender learns at once.
+        TRACE_LINE(this, "TidewellProtocolManager::QueueCommand", kTraceWarnings,
+                   "Command %d refused: the mailbox is %s", static_cast<int>(handler->GetCommandId()),
+                   IsStopping() ? "stopped" : "held by a tester image");
+        handler->m_exchange = CommandHandler::Exchange::Answered;
+        handler->Complete(CommandHandler::kDspResultCancelled);
+        return STATUS_CANCELLED;
+    }
+    const bool wasEmpty = m_pendingCommands.IsEmpty();
+    handler->m_exchange = CommandHandler::Exchange::Pending;
+    m_pendingCommands.InsertTail(handler);
+    if (wasEmpty)
+        KeSetEvent(&m_commandWakeEvent, IO_NO_INCREMENT, FALSE);
+    return STATUS_SUCCESS;
+}
+
+bool TidewellProtocolManager::WithdrawCommand(CommandHandler* handler)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::WithdrawCommand", kTraceHighEnter, "nTag=0x%08x",
+                handler->GetHostTag());
+    KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::WithdrawCommand", __LINE__);
+    switch (handler->m_exchange) {
+    case CommandHandler::Exchange::Pending:
+        m_pendingCommands.Remove(handler);
+        handler->m_exchange = CommandHandler::Exchange::Idle;
+        return true;
+    case CommandHandler::Exchange::InMailbox:
+        // The DSP may still answer this tag: the record must not be reused before that.
+        handler->m_exchange = CommandHandler::Exchange::Abandoned;
+        if (m_device)
+            m_device->AbandonCommandHandler(handler);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TidewellProtocolManager::CompleteInFlight(ULONG dspResult, bool answered)
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::CompleteInFlight", kTraceHighEnter, "nResult=0x%08x", dspResult);
+    IntrusiveList unowned(CommandHandler::ListLinkOffset());
+    {
+        KPLXFastStackLock pending(&m_pendingLock, this, "TidewellProtocolManager::CompleteInFlight", __LINE__);
+        while (auto* handler = static_cast<CommandHandler*>(m_pendingCommands.RemoveHead())) {
+            handler->m_exchange = CommandHandler::Exchange::Answered;
+            handler->Complete(dspResult);
+        }
+        while (auto* handler = static_cast<CommandHandler*>(m_mailboxCommands.RemoveHead())) {
+            if (handler->m_exchange == CommandHandler::Exchange::Abandoned) {
+                handler->m_exchange = CommandHandler::Exchange::Idle;
+                if (m_device)
+                    m_device->ReleaseAbandonedCommandHandler(handler);
+                continue;
+            }
+            handler->m_exchange = CommandHandler::Exchange::Answered;
+            handler->Complete(dspResult);
+        }
+        if (answered) {
+            KPLXFastStackLock responses(&m_responseLock, this, "TidewellProtocolManager::CompleteInFlight", __LINE__);
+            while (auto* handler = static_cast<CommandHandler*>(m_responses.RemoveHead())) {
+                if (handler->IsWaited())
+                    handler->Complete(dspResult);
+                else
+                    unowned.InsertTail(handler);
+            }
+        }
+    }
+    // Answers nobody will dispatch any more: back to the pool, outside the manager's locks.
+    while (auto* handler = static_cast<CommandHandler*>(unowned.RemoveHead()))
+        handler->ReturnUnowned("An answer left at the stop");
+}
+
+void TidewellProtocolManager::SuspendMailbox()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::SuspendMailbox", kTraceHighEnter);
+    {
+        // Once this is set under the lock no round of the command thread is in progress or begins.
+        KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::SuspendMailbox", __LINE__);
+        InterlockedExchange(&m_mailboxSuspended, 1);
+    }
+    CompleteInFlight(CommandHandler::kDspResultCancelled, false);
+}
+
+void TidewellProtocolManager::ResumeMailbox()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ResumeMailbox", kTraceHighEnter);
+    KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::ResumeMailbox", __LINE__);
+    InterlockedExchange(&m_mailboxSuspended, 0);
+}
+
+NTSTATUS TidewellProtocolManager::StartMailboxThreads()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::StartMailboxThreads", kTraceHighEnter);
+    NTSTATUS status = m_responseThread.Start(&ProcessResponseThread, this, kSystemThreadAllAccess);
+    if (!NT_SUCCESS(status)) {
+        TRACE_LINE(this, "TidewellProtocolManager::Start", kTraceErrors,
+                   "The response thread could not be started: 0x%08x", static_cast<ULONG>(status));
+        return status;
+    }
+    KeWaitForSingleObject(&m_responseLifeEvent, Executive, KernelMode, FALSE, nullptr);
+    status = m_commandThread.Start(&ProcessDPCThread, this, kSystemThreadAllAccess);
+    if (!NT_SUCCESS(status)) {
+        TRACE_LINE(this, "TidewellProtocolManager::Start", kTraceErrors,
+                   "The command thread could not be started: 0x%08x", static_cast<ULONG>(status));
+        return status;
+    }
+    KeSetPriorityThread(m_commandThread.ThreadObject(), kCommandThreadPriority);
+    KeWaitForSingleObject(&m_commandLifeEvent, Executive, KernelMode, FALSE, nullptr);
+    return STATUS_SUCCESS;
+}
+
+void TidewellProtocolManager::StopMailboxThreads()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::StopMailboxThreads", kTraceHighEnter);
+    SystemThread* threads[] = {&m_commandThread, &m_responseThread};
+    PKEVENT lifeEvents[] = {&m_commandLifeEvent, &m_responseLifeEvent};
+    KeSetEvent(&m_commandWakeEvent, IO_NO_INCREMENT, FALSE);
+    KeSetEvent(&m_responseWakeEvent, IO_NO_INCREMENT, FALSE);
+    for (int i = 0; i < 2; ++i) {
+        if (!threads[i]->HoldsThread())
+            continue;
+        KeWaitForSingleObject(lifeEvents[i], Executive, KernelMode, FALSE, nullptr);
+        // The life event comes just before the routine returns; its wrapper is touched after that.
+        KeWaitForSingleObject(threads[i]->ThreadObject(), Executive, KernelMode, FALSE, nullptr);
+        threads[i]->Release();
+    }
+}
+
+void TidewellProtocolManager::ProcessDPCThread(PVOID context)
+{
+    static_cast<TidewellProtocolManager*>(context)->RunCommandThread();
+}
+
+void TidewellProtocolManager::ProcessResponseThread(PVOID context)
+{
+    static_cast<TidewellProtocolManager*>(context)->RunResponseThread();
+}
+
+void TidewellProtocolManager::RunCommandThread()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ProcessDPCThread", kTraceHighEnter);
+    KeSetEvent(&m_commandLifeEvent, IO_NO_INCREMENT, FALSE);
+    ULONG previousA = 0xFFFFFFFF;
+    ULONG previousB = 0xFFFFFFFF;
+    for (;;) {
+        KeWaitForSingleObject(&m_commandWakeEvent, Executive, KernelMode, FALSE, nullptr);
+        if (IsStopping())
+            break;
+        for (;;) {
+            if (IsStopping())
+                break;
+            bool absent = false;
+            ULONG counterA = 0;
+            ULONG counterB = 0;
+            const bool moved = ServeMailbox(&absent, &counterA, &counterB);
+            if (absent)
+                break; // the DSP is gone, or a tester image holds it: wait for the next wake-up
+            if (!moved && counterA == previousA && counterB == previousB && (counterA != 0 || counterB != 0)) {
+                // The DSP is busy with something: poll briefly rather than sleep.
+                KeStallExecutionProcessor(kPollStallMicroseconds);
+                continue;
+            }
+            previousA = counterA;
+            previousB = counterB;
+            WriteRegister(kRegHostToDspControl, kHostToDspDoorbell);
+            break;
+        }
+        if (IsStopping())
+            break;
+    }
+    KeSetEvent(&m_commandLifeEvent, IO_NO_INCREMENT, FALSE);
+}
+
+bool TidewellProtocolManager::ServeMailbox(bool* absent, ULONG* counterA, ULONG* counterB)
+{
+    // The whole round holds the pending-list lock: senders, withdrawals, a suspension and the stop
+    // all see the mailbox either before or after it.
+    KPLXFastStackLock pending(&m_pendingLock, this, "TidewellProtocolManager::ProcessDPCThread", __LINE__);
+    if (IsMailboxSuspended()) {
+        *absent = true;
+        return false;
+    }
+    alignas(4) UCHAR mailbox[kMailboxBytes];
+    if (!NT_SUCCESS(ReadDspMemory(mailbox, kMailboxAddress, kMailboxBytes)) ||
+        ReadUnaligned32(mailbox + kMailboxFirstWordOffset) == kMailboxAbsent) {
+        *absent = true;
+        return false;
+    }
+    *counterA = ReadUnaligned32(mailbox + kMailboxCounterAOffset);
+    *counterB = ReadUnaligned32(mailbox + kMailboxCounterBOffset);
+    bool moved = false;
+
+    if (ReadUnaligned32(mailbox + kMailboxResponseValidOffset) == 1) {
+        TakeResponse(mailbox + kMailboxResponseSlotOffset);
+        static constexpr UCHAR kZero[4] = {};
+        WriteDspMemory(kZero, kMailboxResponseId, sizeof(kZero));
+        WriteDspMemory(kZero, kMailboxResponseValid, sizeof(kZero));
+        KeSetEvent(&m_responseWakeEvent, IO_NO_INCREMENT, FALSE);
+        moved = true;
+    }
+
+    if (ReadUnaligned32(mailbox + kMailboxCommandBusyOffset) == 0) {
+        if (auto* handler = static_cast<CommandHandler*>(m_pendingCommands.RemoveHead())) {
+            // On the mailbox list before the DSP can answer it.
+            handler->m_exchange = CommandHandler::Exchange::InMailbox;
+            m_mailboxCommands.InsertTail(handler);
+            static constexpr UCHAR kBusy[4] = {1, 0, 0, 0};
+            WriteDspMemory(handler->CommandArea(), kMailboxCommandSlot, CommandHandler::kCommandAreaBytes);
+            WriteDspMemory(kBusy, kMailboxCommandBusy, sizeof(kBusy));
+            moved = true;
+        }
+    }
+    return moved;
+}
+
+void TidewellProtocolManager::TakeResponse(const UCHAR* responseSlot)
+{
+    // Pending-list lock held (the round).
+    const ULONG tag = ReadUnaligned32(responseSlot + CommandHandler::kTagOffset);
+    const ULONG responseId = ReadUnaligned32(responseSlot + CommandHandler::kResponseIdOffset);
+    CommandHandler* handler = nullptr;
+    if (tag == 0) {
+        // A message the DSP sent on its own: it gets a record of its own.
+        handler = m_device ? m_device->AllocateCommandHandler() : nullptr;
+        if (!handler) {
+            TRACE_LINE(this, "TidewellProtocolManager::ProcessDPCThread", kTraceErrors,
+                       "No command record for the DSP's message %d: dropped", static_cast<int>(responseId));
+            return;
+        }
+    } else {
+        for (void* element = m_mailboxCommands.First(); element; element = m_mailboxCommands.Next(element)) {
+            auto* candidate = static_cast<CommandHandler*>(element);
+            if (candidate->GetHostTag() == tag) {
+                handler = candidate;
+                break;
+            }
+        }
+        if (!handler) {
+            TRACE_LINE(this, "TidewellProtocolManager::ProcessDPCThread", kTraceErrors,
+                       "Answer %d with unknown tag 0x%08x%08x dropped", static_cast<int>(responseId),
+                       ReadUnaligned32(responseSlot + CommandHandler::kTagOffset + 4), tag);
+            return;
+        }
+        m_mailboxCommands.Remove(handler);
+        if (handler->m_exchange == CommandHandler::Exchange::Abandoned) {
+            // Its sender gave up: the answer goes nowhere, and the record may now be reused.
+            TRACE_LINE(this, "TidewellProtocolManager::ProcessDPCThread", kTraceWarnings,
+                       "Late answer %d to tag 0x%08x discarded", static_cast<int>(responseId), tag);
+            handler->m_exchange = CommandHandler::Exchange::Idle;
+            if (m_device)
+                m_device->ReleaseAbandonedCommandHandler(handler);
+            return;
+        }
+    }
+    memcpy(handler->ResponseArea(), responseSlot, CommandHandler::kResponseAreaBytes);
+    handler->m_exchange = CommandHandler::Exchange::Answered;
+    KPLXFastStackLock responses(&m_responseLock, this, "TidewellProtocolManager::ProcessDPCThread", __LINE__);
+    m_responses.InsertTail(handler);
+}
+
+void TidewellProtocolManager::RunResponseThread()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::ProcessResponseThread", kTraceHighEnter);
+    KeSetEvent(&m_responseLifeEvent, IO_NO_INCREMENT, FALSE);
+    KeWaitForSingleObject(&m_responseWakeEvent, Executive, KernelMode, FALSE, nullptr);
+    while (!IsStopping()) {
+        CommandHandler* handler;
+        {
+            KPLXFastStackLock lock(&m_responseLock, this, "TidewellProtocolManager::ProcessResponseThread", __LINE__);
+            handler = IsStopping() ? nullptr : static_cast<CommandHandler*>(m_responses.RemoveHead());
+        }
+        if (handler) {
+            handler->ProcessCommandResponse();
+            continue;
+        }
+        KeWaitForSingleObject(&m_responseWakeEvent, Executive, KernelMode, FALSE, nullptr);
+    }
+    KeSetEvent(&m_responseLifeEvent, IO_NO_INCREMENT, FALSE);
 }

@@ -5,8 +5,12 @@
 // Every access goes through the HAL's register accessors on the mapped ranges; every window access
 // holds the window lock and leaves the page register at 0.
 //
-// The mailbox exchange (the command and response threads and the command records they carry)
-// builds on this class: its fields are declared here and stay idle until then.
+// The mailbox exchange: senders queue command records (QueueCommand); the command thread
+// ("ProcessDPCThread"), woken by new commands and the DSP's interrupts, moves answers out of the
+// mailbox into their records and pending records into it; the response thread
+// ("ProcessResponseThread") hands answered records to CommandHandler::ProcessCommandResponse. The
+// manager knows every record it holds (pending, in the mailbox, answered), so an echoed tag is
+// looked up, never trusted, and its stop completes them all.
 #pragma once
 #include "kernel/driverheap.h"
 #include "kernel/intrusivelist.h"
@@ -21,6 +25,7 @@
 
 #include <cstddef>
 
+class CommandHandler;
 class Device;
 class Driver;
 
@@ -102,6 +107,21 @@ public:
     static constexpr ULONG kMailboxHeartbeat = kMailboxAddress + 32;
     static constexpr ULONG kMailboxResponseValid = kMailboxAddress + 36;
     static constexpr ULONG kMailboxCommandBusy = kMailboxAddress + 40;
+    static constexpr ULONG kMailboxCommandSlot = kMailboxAddress + 64;
+    static constexpr ULONG kMailboxResponseSlot = kMailboxAddress + 120;
+    static constexpr ULONG kMailboxResponseId = kMailboxResponseSlot + 8;
+    // The same, as offsets into a copy of the whole mailbox.
+    static constexpr ULONG kMailboxFirstWordOffset = 0;
+    static constexpr ULONG kMailboxCounterAOffset = 12;
+    static constexpr ULONG kMailboxCounterBOffset = 16;
+    static constexpr ULONG kMailboxResponseValidOffset = 36;
+    static constexpr ULONG kMailboxCommandBusyOffset = 40;
+    static constexpr ULONG kMailboxResponseSlotOffset = 120;
+    static constexpr ULONG kMailboxAbsent = 0xFFFFFFFF;
+
+    // The mailbox threads.
+    static constexpr KPRIORITY kCommandThreadPriority = 25;
+    static constexpr ULONG kPollStallMicroseconds = 50;
 
     // Start-up.
     static constexpr ULONG kDpcCount = 10;
@@ -192,6 +212,22 @@ public:
     // Waits up to 2 s for the DSP's interrupt; true (and the event cleared) when it came.
     bool WaitForDspInterrupt();
 
+    // ---- The mailbox exchange ----
+    // Appends the record to the pending list and wakes the command thread when the list was empty.
+    // Once the manager is stopped, or while a tester image holds the DSP, the record is completed
+    // at once with 0xC0000120 in its DSP result and STATUS_CANCELLED returned.
+    NTSTATUS QueueCommand(CommandHandler* handler);
+    // A sender's time-out: true when the sender may give up, the record then being off the
+    // pending list, or abandoned in the mailbox (its late answer discarded, the record kept out of
+    // the pool until then); false when the answer or a completion has already reached it.
+    bool WithdrawCommand(CommandHandler* handler);
+    static void ProcessDPCThread(PVOID context);
+    static void ProcessResponseThread(PVOID context);
+    // Whether the mailbox threads run (they start with the first firmware start).
+    bool HasMailboxThreads() const;
+    // While a tester image runs the DSP, the mailbox is left alone.
+    bool IsMailboxSuspended() const;
+
     // ---- Interrupt side ----
     static BOOLEAN NTAPI InterruptService(PKINTERRUPT interrupt, PVOID context);
     // Queues the first of the ten DPCs that is not queued already; false when all ten are.
@@ -245,15 +281,36 @@ private:
     void OnDpc();
     static void Sleep(LONGLONG interval);
 
+    NTSTATUS StartMailboxThreads();
+    void StopMailboxThreads();
+    // Command thread: the loops, one round over the mailbox (true when something moved; the
+    // counters are read out), and the answer's hand-over. The pending-list lock is held by a round.
+    void RunCommandThread();
+    void RunResponseThread();
+    bool ServeMailbox(bool* absent, ULONG* counterA, ULONG* counterB);
+    void TakeResponse(const UCHAR* responseSlot);
+    bool IsStopping() const;
+    // Completes every record still pending or in the mailbox with `dspResult` (abandoned ones are
+    // released to the pool), then, when `answered` is set, those on the response list. Takes the
+    // locks.
+    void CompleteInFlight(ULONG dspResult, bool answered);
+    // Tester images: the mailbox is suspended and what it held is completed; resumed when the
+    // firmware is started again.
+    void SuspendMailbox();
+    void ResumeMailbox();
+
     // Members in the order the mailbox exchange uses them.
     KPLXFastLock m_windowLock;
     IoRange m_registers;
     IoRange m_window;
     PKINTERRUPT m_interrupt = nullptr;
-    // The command records waiting for the mailbox's command slot and those answered; the mailbox
-    // exchange links them through the record's list link.
+    // The command records waiting for the mailbox's command slot and those answered, linked through
+    // the record's list link (pending-list lock, response-list lock).
     IntrusiveList m_pendingCommands;
     IntrusiveList m_responses;
+    // The records copied into the command slot whose answers are outstanding (pending-list lock):
+    // where an echoed tag is looked up.
+    IntrusiveList m_mailboxCommands;
     Device* m_device;
     KDPC m_dpcs[kDpcCount] = {};
     // Window token of the mailbox (window base + 32): only for traces; every mailbox access goes
@@ -268,7 +325,10 @@ private:
     KEVENT m_responseWakeEvent{};     // synchronization: wakes the response thread
     KEVENT m_commandLifeEvent{};      // synchronization: the command thread began or ended
     KEVENT m_responseLifeEvent{};     // synchronization: the response thread began or ended
-    volatile LONG m_stop = 0;
+    volatile LONG m_stop = 0;           // the threads leave; commands are refused; never cleared
+    volatile LONG m_invalidated = 0;    // Invalidate ran
+    volatile LONG m_mailboxSuspended = 0; // a tester image runs (pending-list lock for writes)
+    bool m_testerImageLoaded = false;   // the last image started was a tester (start path only)
     SystemThread m_commandThread;
     SystemThread m_responseThread;
     LARGE_INTEGER m_interruptWaitTimeout{};

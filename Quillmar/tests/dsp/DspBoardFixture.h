@@ -16,6 +16,8 @@
 #include "board/HostPortRegisters.h"
 #include "board/MailboxLayout.h"
 #include "board/StandardImages.h"
+#include "commandhandler.h"
+#include "device.h"
 #include "km/kernel.h"
 #include "platform/Clock.h"
 #include "platform/bus/Bus.h"
@@ -27,6 +29,13 @@ public:
     static PKEVENT InterruptEvent(TidewellProtocolManager* m) { return &m->m_interruptEvent; }
     static PKEVENT CommandWakeEvent(TidewellProtocolManager* m) { return &m->m_commandWakeEvent; }
     static void SetForwarding(TidewellProtocolManager* m, bool on) { InterlockedExchange(&m->m_interruptForwarding, on); }
+    // Puts an answered record on the response list, as the command thread does, for a manager
+    // whose threads do not run.
+    static void AppendResponse(TidewellProtocolManager* m, CommandHandler* handler)
+    {
+        handler->m_exchange = CommandHandler::Exchange::Answered;
+        m->m_responses.InsertTail(handler);
+    }
     // Returns once a call of the interrupt routine in progress has returned (it runs under the
     // interrupt's spin lock).
     static void SyncWithInterruptRoutine(TidewellProtocolManager* m)
