@@ -81,9 +81,12 @@ std::shared_ptr<ReadRequest> PendingRequest(PIRP irp)
 
 VOID NTAPI CancelRead(PDEVICE_OBJECT, PIRP irp)
 {
+    // Looked up while the cancel lock is held: a request completing meanwhile waits for that lock
+    // before its IRP goes, so the address cannot yet name a newer request's IRP.
+    std::shared_ptr<ReadRequest> request = PendingRequest(irp);
     IoReleaseCancelSpinLock(irp->CancelIrql);
-    // From here on only the IRP's address is used: the request may complete at any moment.
-    if (std::shared_ptr<ReadRequest> request = PendingRequest(irp)) {
+    // From here on the IRP itself is not touched: the request may complete at any moment.
+    if (request) {
         if (std::shared_ptr<KsQueue> queue = request->queue.lock())
             queue->Cancel(request.get());
     }
