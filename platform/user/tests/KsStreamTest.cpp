@@ -214,6 +214,7 @@ TEST_F(KsStreamTest, MalformedRequestsAreRefusedAndQueueNothing)
     pair.insert(pair.end(), bad.begin(), bad.end());
     EXPECT_EQ(reader_->Send(pair), DWORD(ERROR_INVALID_USER_BUFFER));
     EXPECT_EQ(reader_->Pending(), 0u);
+    EXPECT_EQ(KsStreamReader::Queued(), 0u);
 }
 
 TEST_F(KsStreamTest, AFrameLargerThanTheBufferNeverWritesPastIt)
@@ -255,7 +256,7 @@ TEST_F(KsStreamTest, ClosingThePinCancelsAPendingReadOnce)
     ASSERT_EQ(reader_->SetState(KSSTATE_RUN), 0u);
     std::vector<KsStreamReader::Buffer*> buffers;
     KsStreamReader::Read& read = reader_->Submit(FrameHeaders(2, &buffers));
-    ASSERT_TRUE(KsStreamReader::WaitFor([&] { return reader_->Pending() == 1; }));
+    ASSERT_TRUE(KsStreamReader::WaitFor([&] { return KsStreamReader::Queued() == 2; }));
     EXPECT_FALSE(read.done);
     reader_->Close();
     ASSERT_TRUE(reader_->WaitDone(read));
@@ -279,7 +280,8 @@ TEST_F(KsStreamTest, CancelIoExCancelsTheHandlesPendingReadsAndLeavesThePinUsabl
     std::vector<KsStreamReader::Buffer*> buffers;
     KsStreamReader::Read& first = reader_->Submit(FrameHeaders(1, &buffers));
     KsStreamReader::Read& second = reader_->Submit(FrameHeaders(2, &buffers));
-    ASSERT_TRUE(KsStreamReader::WaitFor([&] { return reader_->Pending() == 2; }));
+    ASSERT_TRUE(KsStreamReader::WaitFor([&] { return KsStreamReader::Queued() == 3; }));
+    EXPECT_EQ(reader_->Pending(), 2u);
     EXPECT_FALSE(CancelIo(reader_->Pin())); // this thread sent neither
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_FOUND));
     OVERLAPPED overlapped{};
@@ -319,6 +321,7 @@ TEST_F(KsStreamTest, AClonedFrameStaysUntilItsCloneIsDeletedWhileLaterFramesComp
     EXPECT_EQ(reader_->Pending(), 1u);
     EXPECT_EQ(reader_->HeldFrames(), 1u);
 
+    EXPECT_EQ(KsStreamReader::Queued(), 1u);
     EXPECT_EQ(reader_->SetHold(3), DWORD(ERROR_INVALID_PARAMETER));
     ASSERT_EQ(reader_->SetHold(kstest::kReleaseHeld), 0u);
     ASSERT_TRUE(reader_->WaitDone(held));
@@ -340,7 +343,7 @@ TEST_F(KsStreamTest, StopCancelsQueuedAndHeldFramesAndWritesBackWhatWasFilled)
     ASSERT_TRUE(KsStreamReader::WaitFor([&] { return reader_->HeldFrames() == 2; }));
     ASSERT_EQ(reader_->SetState(KSSTATE_PAUSE), 0u); // the generator stops; the clones stay
     KsStreamReader::Read& waiting = reader_->Submit(FrameHeaders(1, &buffers));
-    ASSERT_TRUE(KsStreamReader::WaitFor([&] { return reader_->Pending() == 2; }));
+    ASSERT_TRUE(KsStreamReader::WaitFor([&] { return KsStreamReader::Queued() == 3; }));
     EXPECT_FALSE(filled.done);
 
     ASSERT_EQ(reader_->SetState(KSSTATE_STOP), 0u);
@@ -359,11 +362,15 @@ TEST_F(KsStreamTest, StopCancelsQueuedAndHeldFramesAndWritesBackWhatWasFilled)
     }
     EXPECT_EQ(VideoHeader(waiting, 0).Header.DataUsed, 0u);
     EXPECT_EQ(reader_->Pending(), 0u);
+    EXPECT_EQ(KsStreamReader::Queued(), 0u);
 }
 
 TEST_F(KsStreamTest, AVbiPinWritesTheVbiHeaderAndRefusesTheVideoOne)
 {
-    kstest::Pin().vbiHeaders = true;
+    {
+        std::lock_guard<std::mutex> hold(kstest::Pin().lock);
+        kstest::Pin().vbiHeaders = true;
+    }
     ASSERT_EQ(reader_->Open(kstest::StreamFormat(16, 8, kPeriod)), 0u);
     ASSERT_EQ(reader_->SetState(KSSTATE_RUN), 0u);
     KsStreamReader::Buffer& buffer = reader_->AddBuffer(kFrameBytes);

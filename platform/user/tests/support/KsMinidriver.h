@@ -94,6 +94,7 @@ struct PinLog {
     int refuseStateTo = -1; // a step to this state fails
     bool vbiHeaders = false;  // pins created now use the 136-byte VBI header instead of the 112-byte one
     int processCalls = 0;     // the framework's calls of the pin's Process
+    PKSPIN openPin = nullptr; // the pin open now (one instance at most)
 };
 // While the pin runs it makes a frame each period (the format's avgTimePerFrame, 100-ns units of the
 // machine's clock) of the format's sizeImage bytes, at most the client buffer's: byte i of frame n is

@@ -107,6 +107,8 @@ NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP)
         return status;
     }
     pin->Context = context;
+    std::lock_guard<std::mutex> hold(g_pin.lock);
+    g_pin.openPin = pin;
     return STATUS_SUCCESS;
 }
 
@@ -116,6 +118,7 @@ NTSTATUS NTAPI PinClose(PKSPIN pin, PIRP)
     StopCapture(static_cast<CapturePinContext*>(pin->Context));
     std::lock_guard<std::mutex> hold(g_pin.lock);
     g_pin.calls.push_back("close");
+    g_pin.openPin = nullptr;
     return STATUS_SUCCESS;
 }
 
@@ -211,6 +214,7 @@ void ResetPin()
     g_pin.refuseStateTo = -1;
     g_pin.vbiHeaders = false;
     g_pin.processCalls = 0;
+    g_pin.openPin = nullptr;
 }
 
 const VideoRange& CaptureRange(int index)

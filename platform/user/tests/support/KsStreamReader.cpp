@@ -2,6 +2,7 @@
 #include "KsStreamReader.h"
 
 #include "km/fileobject.h"
+#include "km/ksstream.h"
 #include "shared/ksstreamrecords.h"
 
 #include <cstring>
@@ -141,6 +142,12 @@ size_t KsStreamReader::Pending() const
     const size_t count = standin::PendingRequestCount(file);
     ObDereferenceObject(file);
     return count;
+}
+
+size_t KsStreamReader::Queued()
+{
+    std::lock_guard<std::mutex> hold(kstest::Pin().lock);
+    return kstest::Pin().openPin ? standin::KsPinQueuedFrameCount(kstest::Pin().openPin) : 0;
 }
 
 bool KsStreamReader::GuardIntact(const Buffer& buffer)

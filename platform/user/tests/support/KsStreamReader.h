@@ -68,8 +68,10 @@ public:
     Read& Submit(std::vector<UCHAR> headers);
     // The same request sent on this thread (for requests refused at once): 0 or its Win32 error.
     DWORD Send(std::vector<UCHAR>& headers);
-    // Requests pending on the pin handle now (sent, not yet finished).
+    // Requests pending on the pin handle now (sent, not yet finished; perhaps not yet queued).
     size_t Pending() const;
+    // Frames queued on the pin now (accepted by the framework, not yet completed).
+    static size_t Queued();
     // Waits (real time, bounded) until the condition holds; false on time-out.
     template <typename Condition>
     static bool WaitFor(Condition condition, int milliseconds = 10000)
