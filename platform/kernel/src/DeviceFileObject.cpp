@@ -112,20 +112,29 @@ std::string DeviceFileObject::Describe() const
            (state_->fileName.empty() ? "" : " with name " + Utf8Text(state_->fileName));
 }
 
-void DeviceFileObject::OnLastHandleClosed()
+size_t DeviceFileObject::CancelPending(PETHREAD thread)
 {
     std::vector<IrpRecord*> snapshot;
     {
         std::lock_guard<std::mutex> hold(pendingLock_);
         for (IrpRecord* record : pending_) {
+            if (thread && record->irp->Tail.Overlay.Thread != thread)
+                continue;
             HoldIrp(record);
             snapshot.push_back(record);
         }
     }
+    // Cancel routines run without the list's lock: a request they complete leaves the list.
     for (IrpRecord* record : snapshot) {
         CancelIrpRecord(record);
         ReleaseIrp(record);
     }
+    return snapshot.size();
+}
+
+void DeviceFileObject::OnLastHandleClosed()
+{
+    CancelPending(nullptr);
     CallDriverAndWait(IoGetRelatedDeviceObject(File()), RequestOn(File(), IRP_MJ_CLEANUP), STATUS_SUCCESS);
     __atomic_or_fetch(&state_->file.Flags, ULONG(FO_CLEANUP_COMPLETE), __ATOMIC_RELAXED);
 }
@@ -273,6 +282,16 @@ IO_STATUS_BLOCK DeviceIoControlFile(PFILE_OBJECT fileObject, ULONG ioControlCode
     const IO_STATUS_BLOCK result = SendAndWait(parameters.target, record);
     DereferenceObject(file);
     return result;
+}
+
+size_t CancelDeviceFileRequests(PFILE_OBJECT fileObject, PETHREAD thread)
+{
+    DeviceFileObject* file = DeviceFileObject::Reference(fileObject);
+    if (!file)
+        return 0;
+    const size_t count = file->CancelPending(thread);
+    DereferenceObject(file);
+    return count;
 }
 
 size_t PendingRequestCount(PFILE_OBJECT fileObject)

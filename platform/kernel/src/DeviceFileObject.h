@@ -6,6 +6,7 @@
 #include "IrpTable.h"
 #include "km/fileobject.h"
 #include "km/object.h"
+#include "km/thread.h"
 
 #include <memory>
 #include <mutex>
@@ -33,6 +34,8 @@ public:
     void AddPending(IrpRecord* record);
     void RemovePending(PIRP irp);
     size_t PendingCount();
+    // Cancels the pending requests (those `thread` sent, or all when it is null); how many there were.
+    size_t CancelPending(PETHREAD thread);
 
     // The live device file object at `fileObject`, referenced, or null.
     static DeviceFileObject* Reference(PVOID fileObject);

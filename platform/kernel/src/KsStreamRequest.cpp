@@ -81,9 +81,12 @@ std::shared_ptr<ReadRequest> PendingRequest(PIRP irp)
 
 VOID NTAPI CancelRead(PDEVICE_OBJECT, PIRP irp)
 {
+    // Looked up while the cancel lock is held: a request completing meanwhile waits for that lock
+    // before its IRP goes, so the address cannot yet name a newer request's IRP.
+    std::shared_ptr<ReadRequest> request = PendingRequest(irp);
     IoReleaseCancelSpinLock(irp->CancelIrql);
-    // From here on only the IRP's address is used: the request may complete at any moment.
-    if (std::shared_ptr<ReadRequest> request = PendingRequest(irp)) {
+    // From here on the IRP itself is not touched: the request may complete at any moment.
+    if (request) {
         if (std::shared_ptr<KsQueue> queue = request->queue.lock())
             queue->Cancel(request.get());
     }
@@ -91,8 +94,9 @@ VOID NTAPI CancelRead(PDEVICE_OBJECT, PIRP irp)
 
 void ReadRequest::Complete()
 {
-    if (IoSetCancelRoutine(irp_, nullptr) == nullptr && irp_->Cancel) {
-        // The cancel routine has the IRP: let it get past its look at the IRP before the IRP goes.
+    if (IoSetCancelRoutine(irp_, nullptr) == nullptr) {
+        // A cancel routine may have the IRP: let it get past its look at the IRP before the IRP goes.
+        // (Irp->Cancel is written under the cancel lock, so it is not read here without it.)
         KIRQL irql;
         IoAcquireCancelSpinLock(&irql);
         IoReleaseCancelSpinLock(irql);
@@ -218,7 +222,13 @@ NTSTATUS KsPinStreamRequest(PKSPIN pin, PIRP irp)
         }
         queue->Submit(request, frames);
         IoSetCancelRoutine(irp, CancelRead);
-        if (irp->Cancel && IoSetCancelRoutine(irp, nullptr) != nullptr)
+        // A cancellation that came before the routine was set found none to call: the request is
+        // ours to cancel. Cancel is written under the cancel lock, so it is read under it too.
+        KIRQL irql;
+        IoAcquireCancelSpinLock(&irql);
+        const bool cancelledEarly = irp->Cancel;
+        IoReleaseCancelSpinLock(irql);
+        if (cancelledEarly && IoSetCancelRoutine(irp, nullptr) != nullptr)
             queue->Cancel(request.get());
         process = KsPinProcesses(pin);
     }

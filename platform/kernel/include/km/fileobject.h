@@ -8,6 +8,7 @@
 #include "km/irp.h"
 #include "km/object.h"
 #include "km/sync.h"
+#include "km/thread.h"
 #include "km/types.h"
 
 #include <string_view>
@@ -97,6 +98,10 @@ NTSTATUS ReferenceDeviceFile(HANDLE handle, KPROCESSOR_MODE accessMode, PFILE_OB
 IO_STATUS_BLOCK DeviceIoControlFile(PFILE_OBJECT fileObject, ULONG ioControlCode, PVOID inputBuffer,
                                     ULONG inputBufferLength, PVOID outputBuffer, ULONG outputBufferLength,
                                     KPROCESSOR_MODE requestorMode);
+
+// Cancels (IoCancelIrp) the requests pending on the file object that `thread` sent, or every one when
+// `thread` is NULL, as CancelIo and CancelIoEx do; returns how many it cancelled.
+size_t CancelDeviceFileRequests(PFILE_OBJECT fileObject, PETHREAD thread);
 
 // How many requests are pending on the file object now (sent and not yet finished).
 size_t PendingRequestCount(PFILE_OBJECT fileObject);

@@ -18,4 +18,11 @@ extern "C" {
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                             LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                             LPOVERLAPPED lpOverlapped);
+// Cancels the requests pending on hFile that the calling thread sent; each completes with its
+// cancelled status (ERROR_OPERATION_ABORTED to its caller). FALSE with ERROR_NOT_FOUND when there is
+// none, ERROR_INVALID_HANDLE for a handle that is not a device's. The handle stays open.
+BOOL WINAPI CancelIo(HANDLE hFile);
+// With lpOverlapped NULL: cancels every request pending on hFile, whichever thread sent it. Requests
+// here are never overlapped, so an lpOverlapped record names none (ERROR_NOT_FOUND).
+BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped);
 }

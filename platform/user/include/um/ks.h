@@ -1,11 +1,12 @@
 // The kernel-streaming calls of applications and the property pages: KsSynchronousDeviceControl on a
 // filter or pin handle, KsCreatePin, the records that travel with IOCTL_KS_PROPERTY and the event
 // requests, the cookie a buffered-event query carries for the enabling KSEVENTDATA, and the master
-// clock a graph sets on its pins.
+// clock a graph sets on its pins; the stream headers of IOCTL_KS_READ_STREAM.
 #pragma once
 #include "shared/kscategories.h"
 #include "shared/kspinrecords.h"
 #include "shared/ksrecords.h"
+#include "shared/ksstreamrecords.h"
 #include "um/windef.h"
 #include "um/winerror.h"
 

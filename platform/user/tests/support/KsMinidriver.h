@@ -56,6 +56,10 @@ DEFINE_GUIDSTRUCT_VALUE(kCapturePinName, 0x5D1D0C25L, 0x2E44, 0x4B3A, 0x9C, 0x11
                         0x01);
 constexpr ULONG kPinValue = 0; // pin item: the pin's context value (0x100 + id) and 1 when its parent
                                // filter is the request's filter
+constexpr ULONG kHeldFrames = 1; // pin item, ULONG: get the clones the pin holds; set one of:
+constexpr ULONG kHoldNone = 0;     // stop cloning new frames (the held clones stay)
+constexpr ULONG kHoldFrames = 1;   // clone each frame before ejecting it and hold the clone
+constexpr ULONG kReleaseHeld = 2;  // stop cloning and delete the held clones: their frames complete
 constexpr ULONG kPinCount = 1;
 constexpr uint32_t kMaxWidth = 320;
 constexpr int32_t kMaxHeight = 240;
@@ -88,7 +92,23 @@ struct PinLog {
     bool refuseFormat = false;
     bool refuseCreate = false;
     int refuseStateTo = -1; // a step to this state fails
+    bool vbiHeaders = false;  // pins created now use the 136-byte VBI header instead of the 112-byte one
+    int processCalls = 0;     // the framework's calls of the pin's Process
+    PKSPIN openPin = nullptr; // the pin open now (one instance at most)
 };
+// While the pin runs it makes a frame each period (the format's avgTimePerFrame, 100-ns units of the
+// machine's clock) of the format's sizeImage bytes, at most the client buffer's: byte i of frame n is
+// FramePattern(n, i). PresentationTime is the graph's reference clock when it set a master clock,
+// else n periods; KS_FRAME_INFO (or KS_VBI_FRAME_INFO) carries n and the frames dropped so far.
+inline UCHAR FramePattern(LONGLONG number, size_t index)
+{
+    return static_cast<UCHAR>(number * 37 + LONGLONG(index));
+}
+// What the VBI form of the header carries besides the frame numbers.
+constexpr uint32_t kVbiStartLine = 10;
+constexpr uint32_t kVbiEndLine = 21;
+constexpr uint32_t kVbiSamplesPerLine = 1600;
+
 PinLog& Pin();
 void ResetPin();
 

@@ -1,7 +1,9 @@
 // The test minidriver's capture pin: two video ranges (UYVY and RGB32, each with a small video-info
 // block), an intersect handler that answers the pin's range with the caller's size when it fits,
-// and SetDataFormat, SetDeviceState and Create that record their calls and fail when told to.
+// SetDataFormat, SetDeviceState and Create that record their calls and fail when told to, and the
+// state steps that start and stop the frame generator (KsMinidriverStream.cpp).
 #include "KsMinidriver.h"
+#include "KsMinidriverStream.h"
 
 #include <cstring>
 #include <mutex>
@@ -53,11 +55,28 @@ NTSTATUS NTAPI SetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_IT
 
 NTSTATUS NTAPI SetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from)
 {
+    {
+        std::lock_guard<std::mutex> hold(g_pin.lock);
+        g_pin.steps.push_back({to, from});
+        if (pin->DeviceState != from)
+            g_pin.calls.push_back("state out of step");
+        if (int(to) == g_pin.refuseStateTo)
+            return STATUS_INVALID_DEVICE_STATE;
+    }
+    auto* context = static_cast<CapturePinContext*>(pin->Context);
+    if (to == KSSTATE_RUN)
+        return StartCapture(context);
+    if (from == KSSTATE_RUN)
+        StopCapture(context);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS NTAPI Process(PKSPIN)
+{
     std::lock_guard<std::mutex> hold(g_pin.lock);
-    g_pin.steps.push_back({to, from});
-    if (pin->DeviceState != from)
-        g_pin.calls.push_back("state out of step");
-    return int(to) == g_pin.refuseStateTo ? STATUS_INVALID_DEVICE_STATE : STATUS_SUCCESS;
+    ++g_pin.processCalls;
+    // Frames are filled by the generator on its own schedule, not here.
+    return STATUS_SUCCESS;
 }
 
 VOID NTAPI FreePinContext(PVOID context)
@@ -68,29 +87,38 @@ VOID NTAPI FreePinContext(PVOID context)
 
 NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP)
 {
+    bool vbi = false;
     {
         std::lock_guard<std::mutex> hold(g_pin.lock);
         g_pin.calls.push_back("create");
         if (g_pin.refuseCreate)
             return STATUS_INSUFFICIENT_RESOURCES;
+        vbi = g_pin.vbiHeaders;
     }
-    auto* context = static_cast<ULONG*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(ULONG), kTag));
+    auto* context =
+        static_cast<CapturePinContext*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(CapturePinContext), kTag));
     if (!context)
         return STATUS_INSUFFICIENT_RESOURCES;
-    *context = pin->Id + 0x100;
+    InitializeCaptureContext(context, pin);
+    pin->StreamHeaderSize = vbi ? KS_VBI_STREAM_HEADER_SIZE : KS_VIDEO_STREAM_HEADER_SIZE;
     const NTSTATUS status = KsAddItemToObjectBag(pin->Bag, context, FreePinContext);
     if (!NT_SUCCESS(status)) {
         ExFreePool(context);
         return status;
     }
     pin->Context = context;
+    std::lock_guard<std::mutex> hold(g_pin.lock);
+    g_pin.openPin = pin;
     return STATUS_SUCCESS;
 }
 
-NTSTATUS NTAPI PinClose(PKSPIN, PIRP)
+NTSTATUS NTAPI PinClose(PKSPIN pin, PIRP)
 {
+    // A refused step down from Run still leaves Run at close: the generator must not outlive the pin.
+    StopCapture(static_cast<CapturePinContext*>(pin->Context));
     std::lock_guard<std::mutex> hold(g_pin.lock);
     g_pin.calls.push_back("close");
+    g_pin.openPin = nullptr;
     return STATUS_SUCCESS;
 }
 
@@ -128,12 +156,32 @@ NTSTATUS NTAPI GetPinValue(PIRP irp, PKSIDENTIFIER, PVOID data)
     return STATUS_SUCCESS;
 }
 
+NTSTATUS NTAPI GetHeldFrames(PIRP irp, PKSIDENTIFIER, PVOID data)
+{
+    const ULONG count = HeldFrameCount(static_cast<CapturePinContext*>(KsGetPinFromIrp(irp)->Context));
+    std::memcpy(data, &count, sizeof count);
+    irp->IoStatus.Information = sizeof count;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS NTAPI SetHeldFrames(PIRP irp, PKSIDENTIFIER, PVOID data)
+{
+    ULONG mode = 0;
+    std::memcpy(&mode, data, sizeof mode);
+    if (mode > kReleaseHeld)
+        return STATUS_INVALID_PARAMETER;
+    SetHoldFrames(static_cast<CapturePinContext*>(KsGetPinFromIrp(irp)->Context), mode == kHoldFrames,
+                  mode == kReleaseHeld);
+    return STATUS_SUCCESS;
+}
+
 const KSPROPERTY_ITEM kPinItems[] = {
-    {kPinValue, GetPinValue, sizeof(KSPROPERTY), 2 * sizeof(ULONG), nullptr, nullptr, 0, nullptr, nullptr, 0}};
-const KSPROPERTY_SET kPinSets[] = {{&kPinPropertySet, 1, kPinItems, 0, nullptr}};
+    {kPinValue, GetPinValue, sizeof(KSPROPERTY), 2 * sizeof(ULONG), nullptr, nullptr, 0, nullptr, nullptr, 0},
+    {kHeldFrames, GetHeldFrames, sizeof(KSPROPERTY), sizeof(ULONG), SetHeldFrames, nullptr, 0, nullptr, nullptr, 0}};
+const KSPROPERTY_SET kPinSets[] = {{&kPinPropertySet, 2, kPinItems, 0, nullptr}};
 const KSAUTOMATION_TABLE kPinAutomation = {1, sizeof(KSPROPERTY_ITEM), kPinSets, 0, 0, nullptr, 0, 0, nullptr, nullptr};
 
-const KSPIN_DISPATCH kPinDispatch = {PinCreate, PinClose, nullptr, nullptr, SetDataFormat, SetDeviceState,
+const KSPIN_DISPATCH kPinDispatch = {PinCreate, PinClose, Process, nullptr, SetDataFormat, SetDeviceState,
                                      nullptr,   nullptr,  nullptr, nullptr};
 
 } // namespace
@@ -164,6 +212,9 @@ void ResetPin()
     g_pin.refuseFormat = false;
     g_pin.refuseCreate = false;
     g_pin.refuseStateTo = -1;
+    g_pin.vbiHeaders = false;
+    g_pin.processCalls = 0;
+    g_pin.openPin = nullptr;
 }
 
 const VideoRange& CaptureRange(int index)
