@@ -11,6 +11,7 @@
 #include "RegisterRange.h"
 #include "board/MailboxLayout.h"
 #include "platform/Clock.h"
+#include "platform/bus/Bus.h"
 
 namespace board {
 
@@ -39,9 +40,15 @@ CaptureBoard::CaptureBoard(platform::PciLocation location)
       m_line(std::make_shared<platform::InterruptLine>()),
       m_registerRange(std::make_unique<RegisterRange>(*this)),
       m_window(std::make_unique<DspWindow>(*this)),
+      m_commands(m_memory, m_fpga, m_eeprom, platform::Bus::Instance().Dma()),
       m_thread([this](std::stop_token stop) { Run(stop); })
 {
     m_mailbox.SetWake([this] { WakeFirmware(); });
+    m_commands.SetWake([this] { WakeFirmware(); });
+    m_commands.Install(m_mailbox);
+    // Whatever the service drops (boot, warm reset, the host's restart) takes the commands' state
+    // with it: blocks, streams and buffers belong to the host of those exchanges.
+    m_mailbox.SetRestartHandler([this] { m_commands.Restart(); });
 }
 
 CaptureBoard::~CaptureBoard()

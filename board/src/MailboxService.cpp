@@ -56,9 +56,7 @@ void MailboxService::Serve(FirmwareHost& host)
             } else if (m_hold) {
                 m_held.push_back(command);
             } else {
-                bool answer = false;
-                const MailboxResponse response = TableAnswerLocked(command, answer);
-                if (answer)
+                for (const MailboxResponse& response : TableAnswersLocked(command))
                     QueueLocked(response);
             }
         }
@@ -91,19 +89,16 @@ void MailboxService::DropExchangesLocked()
 {
     m_fifo.clear();
     m_held.clear();
+    if (m_onRestart)
+        m_onRestart();
 }
 
-MailboxResponse MailboxService::TableAnswerLocked(const MailboxCommand& command, bool& answer)
+std::vector<MailboxResponse> MailboxService::TableAnswersLocked(const MailboxCommand& command)
 {
     const auto entry = m_table.find(command.id);
-    if (entry != m_table.end()) {
-        const std::optional<MailboxResponse> response = entry->second(command);
-        answer = response.has_value();
-        return response.value_or(MailboxResponse{});
-    }
-    // Temporary: until the typed commands are in the table, every command succeeds with words 0.
-    answer = true;
-    return MailboxResponse::AnswerTo(command, kDspResultSuccess);
+    if (entry != m_table.end())
+        return entry->second(command);
+    return {MailboxResponse::AnswerTo(command, kDspErrorUnknownCommand)};
 }
 
 void MailboxService::QueueLocked(const MailboxResponse& response)
@@ -118,6 +113,12 @@ void MailboxService::SetCommandHandler(uint32_t id, CommandHandler handler)
         m_table[id] = std::move(handler);
     else
         m_table.erase(id);
+}
+
+void MailboxService::SetRestartHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(m_lock);
+    m_onRestart = std::move(handler);
 }
 
 void MailboxService::SetWake(std::function<void()> wake)
@@ -195,9 +196,7 @@ size_t MailboxService::ReleaseHeld()
     {
         std::lock_guard lock(m_lock);
         for (const MailboxCommand& command : m_held) {
-            bool answer = false;
-            const MailboxResponse response = TableAnswerLocked(command, answer);
-            if (answer)
+            for (const MailboxResponse& response : TableAnswersLocked(command))
                 QueueLocked(response);
             ++released;
         }

@@ -1,6 +1,7 @@
 // The main firmware: the common boot and heartbeat, and the mailbox served at every chance.
 #include "board/MainFirmware.h"
 
+#include "board/CommandSet.h"
 #include "board/MailboxService.h"
 
 namespace board {
@@ -19,17 +20,26 @@ void MainFirmware::Tick()
     Firmware::Tick();
     // The fallback poll: a doorbell the host rang before the slot was ready, or an answer whose
     // delay has run out, is served within a tick.
-    m_host.Mailbox().Serve(m_host);
+    Serve();
 }
 
 void MainFirmware::OnDoorbell()
 {
     Firmware::OnDoorbell();
-    m_host.Mailbox().Serve(m_host);
+    Serve();
 }
 
 void MainFirmware::OnWake()
 {
+    Serve();
+}
+
+void MainFirmware::Serve()
+{
+    // Answers the command set made between steps (a buffer filled by a test hook) join the FIFO
+    // before the next command is taken, in the order they were made.
+    for (const MailboxResponse& answer : m_host.Commands().TakeMadeAnswers())
+        m_host.Mailbox().Post(answer);
     m_host.Mailbox().Serve(m_host);
 }
 

@@ -36,10 +36,10 @@ protected:
     CaptureBoard board;
 };
 
-TEST_F(BoardMailbox, ACommandIsTakenDecodedAndAnsweredWithTheTemporaryDefault)
+TEST_F(BoardMailbox, ACommandIsTakenDecodedAndAnsweredWhole)
 {
     const uint64_t tag = 0xFFFFFFFF80001234ull; // the host's bytes come back whatever they are
-    const auto bytes = CommandBytes(tag, 9, 0x22, {1, 2, 3, 4, 5, 6, 7, 8});
+    const auto bytes = CommandBytes(tag, kCommandDcSignature, 0x22, {1, 2, 3, 4, 5, 6, 7, 8});
     ASSERT_TRUE(PutCommand(board, bytes));
     ASSERT_TRUE(Eventually([&] { return MailboxWord(board, kMailboxCommandBusy) == 0; }));
 
@@ -47,7 +47,7 @@ TEST_F(BoardMailbox, ACommandIsTakenDecodedAndAnsweredWithTheTemporaryDefault)
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].bytes, bytes);
     EXPECT_EQ(log[0].tag, tag);
-    EXPECT_EQ(log[0].id, 9u);
+    EXPECT_EQ(log[0].id, kCommandDcSignature);
     EXPECT_EQ(log[0].parameter, 0x22u);
     EXPECT_EQ(log[0].payload, (std::array<uint32_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
 
@@ -56,8 +56,9 @@ TEST_F(BoardMailbox, ACommandIsTakenDecodedAndAnsweredWithTheTemporaryDefault)
     MailboxResponse expected;
     expected.bytes[0] = 0x34, expected.bytes[1] = 0x12, expected.bytes[2] = 0x00, expected.bytes[3] = 0x80;
     expected.bytes[4] = expected.bytes[5] = expected.bytes[6] = expected.bytes[7] = 0xFF;
-    expected.bytes[8] = 9;
+    expected.bytes[8] = kCommandDcSignature;
     expected.bytes[16] = 1;
+    expected.bytes[24] = 31; // no daughter card
     EXPECT_EQ(response->bytes, expected.bytes);
     EXPECT_EQ(MailboxWord(board, kMailboxCounterA), 1u);
     EXPECT_EQ(MailboxWord(board, kMailboxCounterB), 1u);
@@ -116,14 +117,14 @@ TEST_F(BoardMailbox, ReleaseAnswersEveryHeldCommandInTheOrderTaken)
     EXPECT_EQ(AwaitResponse(board)->Tag(), 8u);
 }
 
-TEST_F(BoardMailbox, CommandFaultsAndTheTableOverrideTheDefaultAnswer)
+TEST_F(BoardMailbox, CommandFaultsAndHandlersOverrideTheCommandSet)
 {
     board.Mailbox().SetCommandFault(9, MailboxService::CommandFault{false, kDspErrorBadParameter, 5, 6});
     board.Mailbox().SetCommandFault(7, MailboxService::CommandFault{true});
     board.Mailbox().SetCommandHandler(16, [](const MailboxCommand& c) {
-        return std::optional(MailboxResponse::AnswerTo(c, kDspResultSuccess, 31));
+        return std::vector{MailboxResponse::AnswerTo(c, kDspResultSuccess, 17)};
     });
-    board.Mailbox().SetCommandHandler(5, [](const MailboxCommand&) { return std::optional<MailboxResponse>(); });
+    board.Mailbox().SetCommandHandler(5, [](const MailboxCommand&) { return std::vector<MailboxResponse>(); });
 
     ASSERT_TRUE(PutCommand(board, CommandBytes(1, 9)));
     auto failed = AwaitResponse(board);
@@ -138,12 +139,13 @@ TEST_F(BoardMailbox, CommandFaultsAndTheTableOverrideTheDefaultAnswer)
     auto signature = AwaitResponse(board);
     ASSERT_TRUE(signature);
     EXPECT_EQ(signature->Tag(), 4u); // 7 dropped, 5 answers later (never, here)
-    EXPECT_EQ(signature->WordA(), 31u);
+    EXPECT_EQ(signature->WordA(), 17u);
     EXPECT_EQ(board.Mailbox().CommandLog().size(), 4u);
 
     board.Mailbox().SetCommandFault(9, std::nullopt);
     ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(5, 9)); }));
-    EXPECT_EQ(AwaitResponse(board)->Result(), kDspResultSuccess);
+    // Back to the command set: register reads need a configured FPGA.
+    EXPECT_EQ(AwaitResponse(board)->Result(), kDspErrorFpgaNotConfigured);
 }
 
 TEST_F(BoardMailbox, APostedMessageGoesOutWholeWithTheTagItWasGiven)

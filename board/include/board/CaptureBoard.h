@@ -14,8 +14,11 @@
 #include <vector>
 
 #include "board/AccessLog.h"
+#include "board/CommandSet.h"
 #include "board/DspMemory.h"
+#include "board/Eeprom.h"
 #include "board/Firmware.h"
+#include "board/FpgaModel.h"
 #include "board/MailboxService.h"
 #include "board/HostPortRegisters.h"
 #include "platform/bus/PciFunction.h"
@@ -81,6 +84,12 @@ public:
     // The main firmware's mailbox service: its command log, counters and test hooks (held,
     // dropped, delayed and failing answers, posted messages, a hung DSP). See MailboxService.h.
     MailboxService& Mailbox() override { return m_mailbox; }
+    // The main firmware's command set: DSP memory blocks, streams and queued buffers, stored
+    // values, signature, signal flag and the fill-now hook. See CommandSet.h.
+    CommandSet& Commands() override { return m_commands; }
+    // The FPGA (configuration, registers and shadows) and the EEPROM, as the commands leave them.
+    FpgaModel& Fpga() { return m_fpga; }
+    board::Eeprom& Eeprom() { return m_eeprom; }
 
     // Register range side (called by the range handler with the register's dword-aligned offset).
     uint32_t HostReadRegister(uint32_t offset, uint32_t width, uint32_t lane);
@@ -112,6 +121,9 @@ private:
     DspMemory m_memory;
     board::AccessLog m_log;
     MailboxService m_mailbox;
+    FpgaModel m_fpga;
+    board::Eeprom m_eeprom;
+    CommandSet m_commands;
 
     // Held by the DSP thread while the firmware runs a step, and by a warm reset, so that a reset
     // waits for the step in flight and nothing of the firmware happens after it. Taken before m_lock.

@@ -11,6 +11,7 @@
 
 namespace board {
 
+class CommandSet;
 class DspMemory;
 class MailboxService;
 
@@ -23,6 +24,8 @@ public:
     virtual void RaiseHostInterrupt() = 0;
     // The board's mailbox service (it outlives every boot: its test settings and log stay).
     virtual MailboxService& Mailbox() = 0;
+    // The main firmware's command set (it too outlives every boot; its state is dropped at each).
+    virtual CommandSet& Commands() = 0;
 };
 
 class Firmware {

@@ -23,6 +23,27 @@ constexpr uint32_t kDspErrorUnknownCommand = 0xFFFF;
 // Response ids of the messages the DSP sends on its own (tag 0).
 constexpr uint32_t kDspMessageInputState = 6;
 
+// Command ids of the main firmware's command set (docs/dsp-interface.md, "The command set"). No
+// command uses id 11.
+constexpr uint32_t kCommandAllocateDspMemory = 1;
+constexpr uint32_t kCommandProgramFpga = 2;
+constexpr uint32_t kCommandCreateStream = 3;
+constexpr uint32_t kCommandFreeDspMemory = 4;
+constexpr uint32_t kCommandQueueCaptureBuffer = 5; // answered when the buffer is filled
+constexpr uint32_t kCommandEnableStream = 6;
+constexpr uint32_t kCommandCopyMemory = 7;
+constexpr uint32_t kCommandEeprom = 8;
+constexpr uint32_t kCommandReadFpgaRegister = 9;
+constexpr uint32_t kCommandWriteFpgaRegister = 10;
+constexpr uint32_t kCommandPerformanceParameters = 12;
+constexpr uint32_t kCommandAudioConfiguration = 13;
+constexpr uint32_t kCommandDestroyStream = 14;
+constexpr uint32_t kCommandAnalogDcGain = 15;
+constexpr uint32_t kCommandDcSignature = 16;
+
+// Copy direction (command 7, +28): host bus address to DSP address; any other value the reverse.
+constexpr uint32_t kCopyHostToDsp = 2;
+
 // Offsets inside the command slot.
 constexpr uint32_t kCommandTag = 0;       // 8 bytes, echoed whole in the response
 constexpr uint32_t kCommandId = 8;
@@ -36,6 +57,17 @@ constexpr uint32_t kResponseId = 8;
 constexpr uint32_t kResponseResult = 16;
 constexpr uint32_t kResponseWordA = 24;
 constexpr uint32_t kResponseWordB = 28;
+// A filled-buffer answer (id 5): A = bus address, B = data size, then these.
+constexpr uint32_t kResponseTimeStamp = 32;   // 90 MHz DSP ticks, wrapping
+constexpr uint32_t kResponseStatusWords = 36; // eight words, +36..+67
+constexpr uint32_t kStatusWordCount = 8;
+// The input-state message (id 6).
+constexpr uint32_t kInputStateFormat = 24;
+constexpr uint32_t kInputStateHorizontal = 28;
+constexpr uint32_t kInputStateVertical = 32;
+constexpr uint32_t kInputStateBlankingCounted = 36;
+constexpr uint32_t kInputStateBlankingCaptured = 40;
+constexpr uint32_t kInputStateAudioWords = 44; // four words, +44..+56
 
 // One command as the firmware took it from the slot: the 56 bytes and the fields it reads.
 // Bytes +12 and +52 are not written by the host (records are reused) and mean nothing.

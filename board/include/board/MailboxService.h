@@ -9,8 +9,8 @@
 // restart (busy, valid and both counters zeroed behind the firmware's back) drop the FIFO, the held
 // commands and any half-finished exchange; the command log and the test settings stay.
 //
-// Until the typed commands exist, every command without an entry in the command table is answered
-// at once with DSP result 1 and words 0 (a temporary default).
+// A command without an entry in the command table is answered at once with 0xFFFF (unknown
+// command); the main firmware's command set (CommandSet) fills the table.
 //
 // Thread-safe. Lock order: the service's lock is taken after the board's locks and only ever wraps
 // DSP memory accesses; interrupts are raised and the firmware woken with it released.
@@ -31,9 +31,9 @@ class FirmwareHost;
 
 class MailboxService {
 public:
-    // A typed command: returns the answer to post now, or none when the command answers later
-    // (through Post) or never.
-    using CommandHandler = std::function<std::optional<MailboxResponse>(const MailboxCommand&)>;
+    // A typed command: returns the answers to post now, in order (none when the command answers
+    // later or never; several when it first answers what it ends, as a stream's destroy does).
+    using CommandHandler = std::function<std::vector<MailboxResponse>(const MailboxCommand&)>;
 
     // What a test makes the firmware do with every command of one id instead of the table's answer.
     struct CommandFault {
@@ -50,8 +50,11 @@ public:
     void Serve(FirmwareHost& host);
     // A new boot or a warm reset: counters 0, nothing queued, held or half done.
     void Restart();
-    // The command table: `handler` answers every command with this id (none: the default answer).
+    // The command table: `handler` answers every command with this id (none: unknown command).
     void SetCommandHandler(uint32_t id, CommandHandler handler);
+    // Called with the service's lock held whenever the service drops its exchanges (boot, warm
+    // reset, the host's restart), so the firmware drops what belongs to them too.
+    void SetRestartHandler(std::function<void()> handler);
     // Called (without the service's lock) when a hook queued something the firmware should post.
     void SetWake(std::function<void()> wake);
 
@@ -97,12 +100,13 @@ private:
     };
 
     void QueueLocked(const MailboxResponse& response);
-    MailboxResponse TableAnswerLocked(const MailboxCommand& command, bool& answer);
+    std::vector<MailboxResponse> TableAnswersLocked(const MailboxCommand& command);
     void DropExchangesLocked();
     void Wake();
 
     mutable std::mutex m_lock;
     std::function<void()> m_wake;
+    std::function<void()> m_onRestart;
     std::map<uint32_t, CommandHandler> m_table;
     std::map<uint32_t, CommandFault> m_faults;
     std::deque<Queued> m_fifo;

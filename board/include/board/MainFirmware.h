@@ -13,6 +13,9 @@ public:
     void Tick() override;
     void OnDoorbell() override;
     void OnWake() override;
+
+private:
+    void Serve();
 };
 
 } // namespace board
