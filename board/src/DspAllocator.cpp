@@ -53,8 +53,8 @@ uint32_t DspAllocator::Allocate(const DspBlock& request, DspBlock& block)
         if (!moved)
             break;
     }
-    if (m_nextHandle == 0)
-        m_nextHandle = 1;
+    while (m_nextHandle == 0 || m_blocks.contains(m_nextHandle))
+        ++m_nextHandle;
     block = request;
     block.address = static_cast<uint32_t>(candidate);
     block.handle = m_nextHandle++;

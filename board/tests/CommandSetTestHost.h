@@ -70,8 +70,15 @@ protected:
         EXPECT_EQ(response.Id(), id);
         return response;
     }
-    // Waits until the firmware has taken every command put so far.
-    void Taken() { EXPECT_TRUE(Eventually([&] { return MailboxWord(board, kMailboxCommandBusy) == 0; })); }
+    // Waits until the firmware has handled every command put so far. The slot's flag is freed
+    // before the command is handled; the log entry is made in the same step as the handling.
+    void Taken()
+    {
+        EXPECT_TRUE(Eventually([&] {
+            const auto log = board.Mailbox().CommandLog();
+            return !log.empty() && log.back().tag == m_tag;
+        }));
+    }
 
     CommandSet& commands() { return board.Commands(); }
 

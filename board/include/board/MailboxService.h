@@ -33,6 +33,8 @@ class MailboxService {
 public:
     // A typed command: returns the answers to post now, in order (none when the command answers
     // later or never; several when it first answers what it ends, as a stream's destroy does).
+    // Handlers run under the service's lock, so they must not call the service; an answer made
+    // later goes through Post from outside any handler.
     using CommandHandler = std::function<std::vector<MailboxResponse>(const MailboxCommand&)>;
 
     // What a test makes the firmware do with every command of one id instead of the table's answer.
