@@ -171,10 +171,10 @@ TEST_F(DspCommandTest, ProgramFpgaReportsABadChecksumAndACopyFailure)
     EXPECT_EQ(device_->GetDmaBuffersInUseCount(), 0u);
 }
 
-TEST_F(DspCommandTest, ProgramFpgaChecksumFromTheFirmwareRefusesACorruptedStage)
+TEST_F(DspCommandTest, ProgramFpgaOfALongImageChecksumsAsTheFirmwareDoes)
 {
-    // The firmware checks the staged word itself: a real image of 4097 bytes programs, and the
-    // firmware's own checksum agrees with what the host computed.
+    // 4,097 bytes: 1,024 whole words checksummed, the last byte not; the firmware checks the staged
+    // word itself before it programs.
     std::vector<UCHAR> image(4097);
     std::iota(image.begin(), image.end(), static_cast<UCHAR>(3));
     CommandHandler* record = Record();
