@@ -108,8 +108,10 @@ TEST_F(DspStreamCommandTest, AQueuedBufferIsHeldByTheDspAndItsAnswerReturnsTheRe
     const ULONG handle = CreateVideo();
     LogicalStream stream;
     PHYSICAL_ADDRESS bus{};
+    CommandHandler* owner = Record();
+    PVOID buffer = owner->AllocateDmaMemory(4'320'000, &bus);
+    // The queued record belongs to the buffer until the DSP answers; the dispatch gives it back.
     CommandHandler* record = device_->AllocateCommandHandler();
-    PVOID buffer = record->AllocateDmaMemory(4'320'000, &bus);
     ASSERT_NE(buffer, nullptr);
     const ULONG busyBefore = device_->GetBusyCommandHandlerCount();
     ASSERT_EQ(record->QueueCaptureBufferToDsp(&stream, handle, bus.u.LowPart, 4'320'000), STATUS_SUCCESS);
@@ -128,7 +130,7 @@ TEST_F(DspStreamCommandTest, AQueuedBufferIsHeldByTheDspAndItsAnswerReturnsTheRe
     EXPECT_EQ(answer->Word(16), 1u);
     EXPECT_TRUE(tracetest::WaitUntil([&] { return device_->GetBusyCommandHandlerCount() == busyBefore - 1; }));
     EXPECT_EQ(DebugLinesWith("A filled buffer for a stream that is gone: response id 5"), 1u);
-    EXPECT_EQ(record->FreeDmaMemory(4'320'000, bus, buffer), STATUS_SUCCESS);
+    EXPECT_EQ(owner->FreeDmaMemory(4'320'000, bus, buffer), STATUS_SUCCESS);
 }
 
 TEST_F(DspStreamCommandTest, DestroyWithNineQueuedBuffersAnswersAllNineFirst)
