@@ -9,6 +9,7 @@
 #pragma once
 #include "kernel/driverheap.h"
 #include "kernel/intrusivelist.h"
+#include "km/mm.h"
 #include "km/sync.h"
 #include "km/types.h"
 
@@ -17,6 +18,20 @@
 class Device;
 class LogicalStream;
 class TidewellProtocolManager;
+
+// What the create-stream commands send: the eight-word stream descriptor (payload words 1 to 8) and
+// the 8-bit input type that follows it (parameter word 0: 0 live video, 2 test video, 10 live
+// audio, 16 test audio).
+struct DspStreamSettings {
+    ULONG descriptor[8];
+    UCHAR inputType;
+};
+static_assert(offsetof(DspStreamSettings, descriptor) == 0);
+static_assert(offsetof(DspStreamSettings, inputType) == 32);
+static_assert(sizeof(DspStreamSettings) == 36);
+
+// Which stream a create or destroy names in its failure message.
+enum class DspStreamKind { Video, Audio };
 
 class CommandHandler : public DriverAllocated {
 public:
@@ -40,6 +55,46 @@ public:
     // Written by the protocol manager into records it completes without an answer (stopped, or the
     // mailbox taken over by a tester image). Also the status of a command refused for that reason.
     static constexpr ULONG kDspResultCancelled = 0xC0000120;
+
+    // Command ids of the DSP's command set.
+    static constexpr ULONG kCommandAllocateDspMemory = 1;
+    static constexpr ULONG kCommandProgramFpga = 2;
+    static constexpr ULONG kCommandCreateStream = 3;
+    static constexpr ULONG kCommandFreeDspMemory = 4;
+    static constexpr ULONG kCommandQueueCaptureBuffer = 5;
+    static constexpr ULONG kCommandEnableStream = 6;
+    static constexpr ULONG kCommandCopyMemory = 7;
+    static constexpr ULONG kCommandEeprom = 8;
+    static constexpr ULONG kCommandReadFpgaRegister = 9;
+    static constexpr ULONG kCommandWriteFpgaRegister = 10;
+    static constexpr ULONG kCommandPerformanceParams = 12;
+    static constexpr ULONG kCommandAudioConfig = 13;
+    static constexpr ULONG kCommandDestroyStream = 14;
+    static constexpr ULONG kCommandAnalogDCGain = 15;
+    static constexpr ULONG kCommandDCSignature = 16;
+
+    // Copy directions of command 7.
+    static constexpr ULONG kCopyHostToDsp = 2;
+    static constexpr ULONG kCopyDspToHost = 1;
+    // DSP memory types of command 1.
+    static constexpr ULONG kDspMemoryInternal = 0;
+    static constexpr ULONG kDspMemoryExternal = 1;
+    // The audio create forces the fifth descriptor word to this.
+    static constexpr ULONG kAudioDescriptorWord4 = 100;
+    // The EEPROM: 16-bit words; the staging block the reads go through.
+    static constexpr ULONG kEepromWords = 2048;
+    static constexpr ULONG kEepromStagingBytes = 4096;
+    // ReadDspEeprom's parts: the identity words, the manufacturing words, everything.
+    static constexpr ULONG kEepromPartIdentity = 0;
+    static constexpr ULONG kEepromPartManufacturing = 1;
+    static constexpr ULONG kEepromIdentityWords = 14;
+    static constexpr ULONG kEepromManufacturingOffset = 14;
+    static constexpr ULONG kEepromManufacturingWords = 19;
+    static constexpr ULONG kEepromManufacturingBufferOffset = 28;
+    // SetAudioConfig reads words 7 and 10 to 17 of the audio configuration record.
+    static constexpr ULONG kAudioConfigurationWords = 18;
+    // GetDCSignature's value when the DSP gave none.
+    static constexpr ULONG kNoDCSignature = 0xFFFFFFFF;
 
     // Response ids of answers nobody waits for.
     static constexpr ULONG kResponseFilledBuffer = 5;
@@ -69,6 +124,63 @@ public:
     // For callers that check the DSP result after a failed wait: 0x1100 into the DSP result and
     // 0xC0071051 reported with `noAnswerText`.
     void ReportNoAnswer(const char* functionName, const char* noAnswerText);
+
+    // ---- The typed commands. Each fills this record's command area and sends it; all but
+    // QueueCaptureBufferToDsp wait for the answer, which the caller may read afterwards (DSP result,
+    // words A and B). Where the answer is checked, a DSP error is logged with the command's message
+    // and returned as that message id; a failed wait is reported as "no answer" (0x1100 in the DSP
+    // result, 0xC0071051 logged) and its status returned. ----
+
+    // Command 1. Success: word A the block's DSP address, word B its handle. A DSP error clears
+    // both words.
+    NTSTATUS AllocateDspMemory(ULONG length, ULONG memoryType, bool flag, ULONG value4, ULONG value5);
+    // Command 4.
+    NTSTATUS FreeDspMemory(ULONG handle);
+    // Stages `image` in DSP memory through a host common buffer (checksum word first), copies it
+    // over (command 7) and has the DSP program the FPGA from it (command 2); the host buffer and
+    // the DSP block are always freed. 0xC0000017 when no host buffer can be had, 0xC007104D when
+    // the copy fails, 0xC007107C when the DSP refuses the image.
+    NTSTATUS ProgramFPGA(const UCHAR* image, ULONG size);
+    // Command 3; word A of the answer is the stream's handle. The audio form sends 100 as the fifth
+    // descriptor word whatever the settings hold.
+    NTSTATUS CreateVideoDspStream(const DspStreamSettings& settings);
+    NTSTATUS CreateAudioDspStream(const DspStreamSettings& settings);
+    // Command 5, not waited: the record is the buffer's until the DSP answers (response id 5) and
+    // the answer goes to `stream` through ProcessCommandResponse. `dspStreamHandle` is the handle
+    // the create answered, which the stream keeps under its own lock.
+    NTSTATUS QueueCaptureBufferToDsp(LogicalStream* stream, ULONG dspStreamHandle, ULONG busAddress, ULONG size);
+    // Command 6. The wait's status only: the DSP result says whether the stream runs (23: the board
+    // sees no input signal).
+    NTSTATUS EnableDspStream(ULONG dspStreamHandle, bool enable);
+    // Command 14. The DSP answers every buffer still queued on the stream first.
+    NTSTATUS DestroyDspStream(ULONG dspStreamHandle, DspStreamKind kind);
+    // Command 7: `direction` kCopyHostToDsp, or anything else for DSP to host. The DSP result says
+    // whether it copied.
+    NTSTATUS CopyDspMemory(ULONG source, ULONG destination, ULONG length, ULONG direction);
+    // Reads part 0 (14 words from word 0 into the buffer at byte 0), part 1 (19 words from word 14
+    // into byte 28) or any other part (all 2,048 words into byte 0) through a DSP staging block,
+    // always freed. STATUS_BUFFER_TOO_SMALL, with nothing sent, when `bufferBytes` does not reach
+    // the part's end.
+    NTSTATUS ReadDspEeprom(ULONG part, PUCHAR buffer, ULONG bufferBytes);
+    // Writes `words` 16-bit words at EEPROM word `offset`, staged at the DSP address
+    // `stagingAddress` (a block the caller holds).
+    NTSTATUS WriteDspEeprom(const USHORT* data, ULONG words, ULONG offset, ULONG stagingAddress);
+    // Commands 9 and 10. Without hardware they succeed on their own (a read gives the register
+    // number).
+    NTSTATUS ReadFPGARegister(ULONG reg, ULONG* value);
+    NTSTATUS WriteFPGARegister(ULONG reg, ULONG value, ULONG mask, bool shadowWrite);
+    // Command 12 with the Driver's transfer sizes, priorities and half-scale setting.
+    NTSTATUS SetDspPerformanceParams();
+    // Command 13: word 7 and words 10 to 17 of the audio configuration record (`words` long).
+    NTSTATUS SetAudioConfig(const ULONG* record, ULONG words);
+    // Command 15.
+    NTSTATUS SetAnalogDCGain(UCHAR gain, UCHAR channel);
+    // Command 16: `signature` is 0xFFFFFFFF unless the DSP answered.
+    NTSTATUS GetDCSignature(ULONG* signature);
+    // A host common buffer of the device for the DSP's copies.
+    PVOID AllocateDmaMemory(ULONG length, PHYSICAL_ADDRESS* busAddress);
+    // Gives back a buffer AllocateDmaMemory handed out; the device refuses anything else.
+    NTSTATUS FreeDmaMemory(ULONG length, PHYSICAL_ADDRESS busAddress, PVOID virtualAddress);
 
     ULONG GetHostTag() const { return m_hostTag; }
     Device* GetDevice() const { return m_device; }
@@ -125,6 +237,22 @@ private:
     void Complete(ULONG dspResult);
     // Back to the pool, with a trace line saying why nobody kept it.
     void ReturnUnowned(const char* why);
+    // Whether "HardwareInstalled" is 1: otherwise nothing is sent.
+    bool HardwareInstalled() const;
+    // A command's id and parameter word into the command area.
+    void Prepare(ULONG commandId, ULONG parameter);
+    // Payload word `index` with bit 0 set to `bit` and its other bits kept.
+    void SetPayloadBit0(ULONG index, bool bit);
+    ULONG GetPayloadWord(ULONG index) const;
+    // Sends and waits; a failed wait is reported as no answer with `noAnswerText`.
+    NTSTATUS SendCheckedCommand(const char* functionName, const char* noAnswerText);
+    NTSTATUS CreateDspStream(const DspStreamSettings& settings, DspStreamKind kind, const char* functionName);
+    // The part of ProgramFPGA that runs once the DSP block and host buffer are held.
+    NTSTATUS CopyAndProgramFpga(const UCHAR* image, ULONG size, ULONG dspAddress, PVOID hostBuffer,
+                                PHYSICAL_ADDRESS busAddress);
+    // Frees a DSP block after a composite command: on this record, or on a fresh one from the pool
+    // when this record's last wait failed (the DSP may still hold it).
+    void ReleaseDspBlock(ULONG handle, bool recordUsable);
 
     alignas(8) UCHAR m_commandArea[kCommandAreaBytes] = {};
     alignas(8) UCHAR m_responseArea[kResponseAreaBytes] = {};

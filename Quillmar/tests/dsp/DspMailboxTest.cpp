@@ -13,11 +13,22 @@
 namespace dsptest {
 namespace {
 
-constexpr ULONG kTestCommand = 0x30; // no typed command: the firmware's default answer
+constexpr ULONG kTestCommand = 0x30; // no typed command: the tests answer it themselves
 constexpr LONGLONG kLongTimeout = -36'000'000'000LL; // an hour: a sender that must be woken by the stop
 
 class DspMailboxTest : public DspBoardTest {
 protected:
+    void SetUp() override
+    {
+        DspBoardTest::SetUp();
+        // The firmware answers a command it does not know with an error: the tests' own command is
+        // answered with success unless a test says otherwise.
+        if (board_)
+            board_->Mailbox().SetCommandHandler(kTestCommand, [](const board::MailboxCommand& command) {
+                return std::vector<board::MailboxResponse>{board::MailboxResponse::AnswerTo(command, 1)};
+            });
+    }
+
     std::string Parameters() const override
     {
         return DspBoardTest::Parameters() + "\"TraceWarnings\"=dword:00000001\n";

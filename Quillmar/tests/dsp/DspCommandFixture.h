@@ -1,0 +1,90 @@
+// The simulated board running its main firmware under a Device that holds a DMA adapter, for the
+// typed DSP commands: records from the device's pool, the firmware's command log, fault injection
+// and the event-log entries the commands write.
+#pragma once
+#include "DspBoardFixture.h"
+
+#include "board/CommandSet.h"
+#include "board/Eeprom.h"
+#include "board/FpgaModel.h"
+#include "board/MailboxMessages.h"
+#include "board/MailboxService.h"
+#include "km/dma.h"
+#include "messages/Talvexon.h"
+
+namespace dsptest {
+
+class DspCommandTest : public DspBoardTest {
+protected:
+    void SetUp() override
+    {
+        DspBoardTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        standin::PhysicalDeviceProperties properties;
+        properties.enumeratorName = u"PCI";
+        pdo_ = standin::CreatePhysicalDeviceObject(properties);
+        ASSERT_NE(pdo_, nullptr);
+        ASSERT_EQ(device_->GetDmaAdapter(pdo_), STATUS_SUCCESS);
+        if (StartsFirmware()) {
+            const auto image = ImageBytes(board::Personality::MainFirmware);
+            ASSERT_EQ(manager_->Start(image.data(), static_cast<ULONG>(image.size()), false), STATUS_SUCCESS);
+        }
+        board_->Mailbox().ClearCommandLog();
+        standin::EventLogClear();
+    }
+
+    void TearDown() override
+    {
+        for (CommandHandler* handler : records_)
+            device_->FreeCommandHandler(handler);
+        records_.clear();
+        delete device_; // stops the manager and releases every DMA buffer and the adapter
+        device_ = nullptr;
+        EXPECT_EQ(standin::DmaUsageTotal().outstandingBuffers, 0u);
+        if (pdo_)
+            standin::DeletePhysicalDeviceObject(pdo_);
+        DspBoardTest::TearDown();
+    }
+
+    virtual bool StartsFirmware() const { return true; }
+
+    // A record of the device's pool, given back at the end of the test.
+    CommandHandler* Record()
+    {
+        CommandHandler* handler = device_->AllocateCommandHandler();
+        EXPECT_NE(handler, nullptr);
+        records_.push_back(handler);
+        return handler;
+    }
+
+    std::vector<board::MailboxCommand> Commands() const { return board_->Mailbox().CommandLog(); }
+    std::vector<board::MailboxCommand> CommandsWithId(uint32_t id) const
+    {
+        std::vector<board::MailboxCommand> found;
+        for (const auto& command : Commands())
+            if (command.id == id)
+                found.push_back(command);
+        return found;
+    }
+
+    void FailCommand(uint32_t id, uint32_t result) { board_->Mailbox().SetCommandFault(id, board::MailboxService::CommandFault{false, result, 0x77, 0x88}); }
+    // The command is taken and never answered; the record waits only `timeout` (clock units).
+    void DropCommand(uint32_t id) { board_->Mailbox().SetCommandFault(id, board::MailboxService::CommandFault{true, 0, 0, 0}); }
+
+    static std::string Insert(const standin::EventLogEntry& entry, size_t i)
+    {
+        if (i >= entry.inserts.size())
+            return {};
+        return std::string(entry.inserts[i].begin(), entry.inserts[i].end());
+    }
+
+    PDEVICE_OBJECT pdo_ = nullptr;
+    std::vector<CommandHandler*> records_;
+};
+
+// A short wait for the no-answer cases: 100 ms of the clock.
+inline constexpr LONGLONG kShortTimeout = -1'000'000;
+inline constexpr NTSTATUS kWaitFailed = static_cast<NTSTATUS>(0xC0000001);
+
+} // namespace dsptest
