@@ -9,50 +9,16 @@
 #include <vector>
 
 #include "KsMinidriver.h"
+#include "KsMinidriverFixture.h"
 #include "um/cfgmgr32.h"
 #include "um/ks.h"
 #include "um/windows.h"
 
 namespace {
 
-constexpr char16_t kInstance[] = u"PCI\\VEN_1172&DEV_0004&SUBSYS_00041172&REV_01\\4&1&0&0020";
-
-NTSTATUS Pnp(PDEVICE_OBJECT pdo, UCHAR minor)
-{
-    IO_STACK_LOCATION request{};
-    request.MajorFunction = IRP_MJ_PNP;
-    request.MinorFunction = minor;
-    CM_RESOURCE_LIST none{};
-    if (minor == IRP_MN_START_DEVICE) {
-        request.Parameters.StartDevice.AllocatedResources = &none;
-        request.Parameters.StartDevice.AllocatedResourcesTranslated = &none;
-    }
-    PDEVICE_OBJECT top = IoGetAttachedDeviceReference(pdo);
-    const IO_STATUS_BLOCK result = standin::CallDriverAndWait(top, request);
-    ObDereferenceObject(top);
-    return result.Status;
-}
-
-std::vector<std::u16string> Interfaces(const GUID& category)
-{
-    ULONG length = 0;
-    EXPECT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &category, nullptr, 0), CR_SUCCESS);
-    std::vector<WCHAR> list(length);
-    EXPECT_EQ(CM_Get_Device_Interface_ListW(&category, nullptr, list.data(), length, 0), CR_SUCCESS);
-    std::vector<std::u16string> paths;
-    for (const WCHAR* p = list.data(); *p; p += paths.back().size() + 1)
-        paths.emplace_back(p);
-    return paths;
-}
-
-KSPROPERTY Property(const GUID& set, ULONG id, ULONG flags)
-{
-    KSPROPERTY property{};
-    property.Set = set;
-    property.Id = id;
-    property.Flags = flags;
-    return property;
-}
+using kstest::Interfaces;
+using kstest::Pnp;
+using kstest::Property;
 
 // The 1,124-byte block a notification client enables with: its KSEVENTDATA, then room for a record.
 struct NotificationBlock {
@@ -63,51 +29,9 @@ static_assert(sizeof(NotificationBlock) == kstest::kNotifyEnableSize && offsetof
 
 } // namespace
 
-class KsFilterTest : public testing::Test {
+class KsFilterTest : public kstest::MinidriverTest {
 protected:
-    void SetUp() override
-    {
-        standin::ResetRegistry();
-        standin::ResetDeviceInterfaces();
-        kstest::ResetSeen();
-        standin::PhysicalDeviceProperties properties;
-        properties.instancePath = kInstance;
-        pdo_ = standin::CreatePhysicalDeviceObject(properties);
-        driver_ = kstest::LoadMinidriver();
-        ASSERT_NE(driver_, nullptr);
-        ASSERT_EQ(driver_->DriverExtension->AddDevice(driver_, pdo_), STATUS_SUCCESS);
-        ASSERT_EQ(Pnp(pdo_, IRP_MN_START_DEVICE), STATUS_SUCCESS);
-        const auto paths = Interfaces(KSCATEGORY_CAPTURE);
-        ASSERT_EQ(paths.size(), 1u);
-        path_ = paths.front();
-    }
-    void TearDown() override
-    {
-        if (pdo_->AttachedDevice)
-            Pnp(pdo_, IRP_MN_REMOVE_DEVICE);
-        kstest::UnloadMinidriver(driver_);
-        standin::DeletePhysicalDeviceObject(pdo_);
-        standin::ResetDeviceInterfaces();
-        standin::ResetRegistry();
-    }
-    HANDLE Open() const
-    {
-        return CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    }
-    // One property request; returns the Win32 error (0 on success) and the byte count.
-    DWORD Ask(HANDLE filter, const void* request, DWORD requestLength, void* data, DWORD dataLength,
-              DWORD* bytes)
-    {
-        *bytes = 0;
-        if (DeviceIoControl(filter, IOCTL_KS_PROPERTY, const_cast<void*>(request), requestLength, data, dataLength,
-                            bytes, nullptr))
-            return 0;
-        return GetLastError();
-    }
-
-    PDRIVER_OBJECT driver_ = nullptr;
-    PDEVICE_OBJECT pdo_ = nullptr;
-    std::u16string path_;
+    HANDLE Open() const { return OpenCapture(); }
 };
 
 TEST_F(KsFilterTest, TheInterfaceIsFoundByEachCategoryWithItsFriendlyNameAndReferenceString)

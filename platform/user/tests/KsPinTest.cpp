@@ -8,30 +8,16 @@
 #include <vector>
 
 #include "KsMinidriver.h"
+#include "KsMinidriverFixture.h"
 #include "km/ksclock.h"
-#include "um/cfgmgr32.h"
 #include "um/ks.h"
 #include "um/windows.h"
 
 namespace {
 
-constexpr char16_t kInstance[] = u"PCI\\VEN_1172&DEV_0004&SUBSYS_00041172&REV_01\\4&1&0&0020";
+using kstest::Property;
 
-NTSTATUS Pnp(PDEVICE_OBJECT pdo, UCHAR minor)
-{
-    IO_STACK_LOCATION request{};
-    request.MajorFunction = IRP_MJ_PNP;
-    request.MinorFunction = minor;
-    CM_RESOURCE_LIST none{};
-    if (minor == IRP_MN_START_DEVICE) {
-        request.Parameters.StartDevice.AllocatedResources = &none;
-        request.Parameters.StartDevice.AllocatedResourcesTranslated = &none;
-    }
-    PDEVICE_OBJECT top = IoGetAttachedDeviceReference(pdo);
-    const IO_STATUS_BLOCK result = standin::CallDriverAndWait(top, request);
-    ObDereferenceObject(top);
-    return result.Status;
-}
+
 
 struct ConnectRequest {
     KSPIN_CONNECT connect;
@@ -59,59 +45,28 @@ KSP_PIN PinProperty(ULONG id, ULONG pinId = 0)
     return p;
 }
 
-KSPROPERTY Property(const GUID& set, ULONG id, ULONG flags)
-{
-    KSPROPERTY p{};
-    p.Set = set;
-    p.Id = id;
-    p.Flags = flags;
-    return p;
-}
 
 } // namespace
 
-class KsPinTest : public testing::Test {
+class KsPinTest : public kstest::MinidriverTest {
 protected:
     void SetUp() override
     {
-        standin::ResetRegistry();
-        standin::ResetDeviceInterfaces();
-        kstest::ResetSeen();
-        standin::PhysicalDeviceProperties properties;
-        properties.instancePath = kInstance;
-        pdo_ = standin::CreatePhysicalDeviceObject(properties);
-        driver_ = kstest::LoadMinidriver();
-        ASSERT_NE(driver_, nullptr);
-        ASSERT_EQ(driver_->DriverExtension->AddDevice(driver_, pdo_), STATUS_SUCCESS);
-        ASSERT_EQ(Pnp(pdo_, IRP_MN_START_DEVICE), STATUS_SUCCESS);
-        ULONG length = 0;
-        ASSERT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &KSCATEGORY_CAPTURE, nullptr, 0), CR_SUCCESS);
-        std::vector<WCHAR> list(length);
-        ASSERT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_CAPTURE, nullptr, list.data(), length, 0), CR_SUCCESS);
-        filter_ = CreateFileW(list.data(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        MinidriverTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        filter_ = OpenCapture();
         ASSERT_NE(filter_, INVALID_HANDLE_VALUE);
     }
     void TearDown() override
     {
         if (filter_ != INVALID_HANDLE_VALUE)
             CloseHandle(filter_);
-        Pnp(pdo_, IRP_MN_REMOVE_DEVICE);
-        kstest::UnloadMinidriver(driver_);
-        standin::DeletePhysicalDeviceObject(pdo_);
-        standin::ResetDeviceInterfaces();
-        standin::ResetRegistry();
+        MinidriverTest::TearDown();
     }
     DWORD Create(ConnectRequest request, HANDLE* pin)
     {
         return KsCreatePin(filter_, &request.connect, GENERIC_READ, pin);
-    }
-    DWORD Ask(HANDLE handle, const void* request, DWORD requestLength, void* data, DWORD dataLength, DWORD* bytes)
-    {
-        *bytes = 0;
-        if (DeviceIoControl(handle, IOCTL_KS_PROPERTY, const_cast<void*>(request), requestLength, data, dataLength,
-                            bytes, nullptr))
-            return 0;
-        return GetLastError();
     }
     DWORD SetState(HANDLE pin, KSSTATE state)
     {
@@ -138,8 +93,6 @@ protected:
         return kstest::Pin().steps;
     }
 
-    PDRIVER_OBJECT driver_ = nullptr;
-    PDEVICE_OBJECT pdo_ = nullptr;
     HANDLE filter_ = INVALID_HANDLE_VALUE;
 };
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "KsMinidriver.h"
+#include "KsMinidriverFixture.h"
 #include "KsStreamReader.h"
-#include "um/cfgmgr32.h"
 #include "um/ks.h"
 #include "um/windows.h"
 
@@ -17,26 +17,10 @@ using kstest::KsStreamReader;
 
 namespace {
 
-constexpr char16_t kInstance[] = u"PCI\\VEN_1172&DEV_0004&SUBSYS_00041172&REV_01\\4&1&0&0020";
 constexpr uint64_t kPeriod = 20000;          // 2 ms of the machine's clock
 constexpr uint64_t kNoFramesSoon = 600000000; // a minute: the generator stays quiet during a test
 constexpr uint32_t kFrameBytes = 16 * 8 * 2;  // the UYVY 16x8 format
 
-NTSTATUS Pnp(PDEVICE_OBJECT pdo, UCHAR minor)
-{
-    IO_STACK_LOCATION request{};
-    request.MajorFunction = IRP_MJ_PNP;
-    request.MinorFunction = minor;
-    CM_RESOURCE_LIST none{};
-    if (minor == IRP_MN_START_DEVICE) {
-        request.Parameters.StartDevice.AllocatedResources = &none;
-        request.Parameters.StartDevice.AllocatedResourcesTranslated = &none;
-    }
-    PDEVICE_OBJECT top = IoGetAttachedDeviceReference(pdo);
-    const IO_STATUS_BLOCK result = standin::CallDriverAndWait(top, request);
-    ObDereferenceObject(top);
-    return result.Status;
-}
 
 KS_VIDEO_STREAM_HEADER VideoHeader(const KsStreamReader::Read& read, size_t index)
 {
@@ -55,25 +39,14 @@ bool HoldsFrame(const KsStreamReader::Buffer& buffer, LONGLONG number, size_t co
 
 } // namespace
 
-class KsStreamTest : public testing::Test {
+class KsStreamTest : public kstest::MinidriverTest {
 protected:
     void SetUp() override
     {
-        standin::ResetRegistry();
-        standin::ResetDeviceInterfaces();
-        kstest::ResetSeen();
-        standin::PhysicalDeviceProperties properties;
-        properties.instancePath = kInstance;
-        pdo_ = standin::CreatePhysicalDeviceObject(properties);
-        driver_ = kstest::LoadMinidriver();
-        ASSERT_NE(driver_, nullptr);
-        ASSERT_EQ(driver_->DriverExtension->AddDevice(driver_, pdo_), STATUS_SUCCESS);
-        ASSERT_EQ(Pnp(pdo_, IRP_MN_START_DEVICE), STATUS_SUCCESS);
-        ULONG length = 0;
-        ASSERT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &KSCATEGORY_CAPTURE, nullptr, 0), CR_SUCCESS);
-        std::vector<WCHAR> list(length);
-        ASSERT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_CAPTURE, nullptr, list.data(), length, 0), CR_SUCCESS);
-        filter_ = CreateFileW(list.data(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        MinidriverTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        filter_ = OpenCapture();
         ASSERT_NE(filter_, INVALID_HANDLE_VALUE);
         reader_ = std::make_unique<KsStreamReader>(filter_);
     }
@@ -82,11 +55,7 @@ protected:
         reader_.reset(); // closes the pin, joins the request threads, unregisters the buffers
         if (filter_ != INVALID_HANDLE_VALUE)
             CloseHandle(filter_);
-        Pnp(pdo_, IRP_MN_REMOVE_DEVICE);
-        kstest::UnloadMinidriver(driver_);
-        standin::DeletePhysicalDeviceObject(pdo_);
-        standin::ResetDeviceInterfaces();
-        standin::ResetRegistry();
+        MinidriverTest::TearDown();
     }
     // `count` video headers, each with a buffer of its own as large as a frame.
     std::vector<UCHAR> FrameHeaders(size_t count, std::vector<KsStreamReader::Buffer*>* buffers)
@@ -100,8 +69,6 @@ protected:
                                        std::vector<uint32_t>(count, kFrameBytes));
     }
 
-    PDEVICE_OBJECT pdo_ = nullptr;
-    PDRIVER_OBJECT driver_ = nullptr;
     HANDLE filter_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<KsStreamReader> reader_;
 };
