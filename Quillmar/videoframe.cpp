@@ -263,7 +263,10 @@ void VideoFrame::CopyFieldToFrame(const VideoFrame* source, LONG sourceField, LO
     TRACE_SCOPE(this, "VideoFrame::CopyFieldToFrame", kTraceLowEnter,
                 "pSrc=0x%08x, nSourceFieldIndex=%d, nDestFieldIndex=%d", TraceAddress(source), sourceField,
                 destinationField);
-    if (source == nullptr || source == this || (sourceField != 0 && sourceField != 1) ||
+    // A frame may copy one of its fields over its other field (the lines interleave, never
+    // overlap), not a field over itself.
+    const bool self = source == this;
+    if (source == nullptr || (self && sourceField == destinationField) || (sourceField != 0 && sourceField != 1) ||
         (destinationField != 0 && destinationField != 1) || firstLine < 0 || !PlanesInBuffer() ||
         !source->PlanesInBuffer())
         return;
@@ -284,10 +287,17 @@ void VideoFrame::CopyFieldToFrame(const VideoFrame* source, LONG sourceField, LO
                       kPlaneName[plane], sourceField, destinationField);
         const LONG sourceStride = source->GetStride(plane);
         const LONG destinationStride = GetStride(plane);
+        const UCHAR* from = source->GetPlane(plane) + sourceStart * sourceStride;
+        UCHAR* to = GetPlane(plane) + destinationStart * destinationStride;
+        const LONG bytes = plane == 0 ? width : width / 2;
         GuardedPlaneWork(this, "VideoFrame::CopyFieldToFrame", description, [&] {
-            CopyPlaneRows(source->GetPlane(plane) + sourceStart * sourceStride, 2 * sourceStride,
-                          GetPlane(plane) + destinationStart * destinationStride, 2 * destinationStride,
-                          plane == 0 ? width : width / 2, static_cast<LONG>(lines));
+            if (!self) {
+                CopyPlaneRows(from, 2 * sourceStride, to, 2 * destinationStride, bytes, static_cast<LONG>(lines));
+                return;
+            }
+            // Within one buffer the plane copy's no-overlap rule does not hold: line by line.
+            for (LONGLONG line = 0; line < lines; ++line)
+                std::memcpy(to + line * 2 * destinationStride, from + line * 2 * sourceStride, size_t(bytes));
         });
     }
 }
