@@ -3,12 +3,12 @@
 
 #include "imaging/imaging.h"
 #include "kernel/poolallocation.h"
+#include "km/format.h"
 #include "planework.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -282,9 +282,9 @@ void VideoFrame::CopyFieldToFrame(const VideoFrame* source, LONG sourceField, LO
     const LONG width = static_cast<LONG>(std::min(GetRowWidth(), source->GetRowWidth()));
     static const char* const kPlaneName[3] = {"Y", "U", "V"};
     for (ULONG plane = 0; plane < 3; ++plane) {
-        char description[80];
-        std::snprintf(description, sizeof description, "copy %s plane for source field %d to destination field %d",
-                      kPlaneName[plane], sourceField, destinationField);
+        char description[80] = {};
+        _snprintf(description, sizeof description - 1, "copy %s plane for source field %d to destination field %d",
+                  kPlaneName[plane], sourceField, destinationField);
         const LONG sourceStride = source->GetStride(plane);
         const LONG destinationStride = GetStride(plane);
         const UCHAR* from = source->GetPlane(plane) + sourceStart * sourceStride;
