@@ -14,6 +14,8 @@
 namespace {
 
 constexpr double kSourceSampling = 13.5e6;
+// A VBI row of the DSP: 720 samples at 13.5 MHz.
+constexpr LONG kSourceSamples = 720;
 // Rows of the pin's frame and the bytes a row (headers asking for more are cut to these).
 constexpr ULONG kMaximumRows = 64;
 constexpr ULONG kMaximumStride = 8192;
@@ -43,9 +45,9 @@ ULONG CDeliverVBIData::Rows() const
     return std::min<ULONG>(m_header.EndLine - m_header.StartLine + 1, kMaximumRows);
 }
 
-LONG CDeliverVBIData::RescaledSamples(LONG vbiWidth) const
+LONG CDeliverVBIData::RescaledSamples() const
 {
-    const LONG samples = RoundToInt(double(vbiWidth) * m_header.SamplingFrequency / kSourceSampling);
+    const LONG samples = RoundToInt(double(kSourceSamples) * m_header.SamplingFrequency / kSourceSampling);
     return std::clamp<LONG>(samples, 0, LONG(m_header.SamplesPerLine));
 }
 
@@ -59,7 +61,7 @@ void CDeliverVBIData::CreateVBIDataFromFrame(const VideoFrame* vbi, LONG field, 
     const FrameFieldSize block = vbi->GetVbiSize(field);
     const LONG width = std::min<LONG>(block.width, vbi->GetWidth());
     const LONG base = field == 0 ? 0 : vbi->GetVbiSize(0).height;
-    const LONG samples = RescaledSamples(width);
+    const LONG samples = RescaledSamples();
     if (width < 2 || samples < 1 || base + block.height > vbi->GetHeight())
         return;
     if (m_doubledCapacity < 2 * width) {

@@ -21,8 +21,8 @@ public:
     // Writes the rows of frame field `field` of a VBI frame into `output` (rows x stride bytes,
     // zeroed first). Rows outside the field's block read as zero.
     void CreateVBIDataFromFrame(const VideoFrame* vbi, LONG field, PUCHAR output);
-    // Samples of a rescaled row: VBI width x 2 x sampling frequency / 27 MHz, at most the stride.
-    LONG RescaledSamples(LONG vbiWidth) const;
+    // Samples of a rescaled row: 720 x sampling frequency / 13.5 MHz, at most SamplesPerLine.
+    LONG RescaledSamples() const;
     ULONG Rows() const;
     const KS_VBIINFOHEADER& Header() const { return m_header; }
 

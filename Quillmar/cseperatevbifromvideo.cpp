@@ -215,25 +215,26 @@ void CSeperateVBIFromVideo::Process(Frame* frame)
     if (!deliver)
         return;
 
-    // 8. The VBI frame to the VBI and caption delivery, the video frame to the others.
-    LONG vbiChildren = 0, videoChildren = 0;
-    for (LONG i = 0; i < GetChildCount(); ++i) {
-        const LONG id = GetChild(i)->GetAlgorithmId();
-        (id == kAlgorithmIdVBI || id == kAlgorithmIdCC ? vbiChildren : videoChildren)++;
-    }
+    // 8. The VBI frame to the VBI and caption delivery, the video frame to the others. Without a
+    // VBI frame (no VBI lines, a generated frame) the delivery steps get the video frame, whose
+    // VBI sizes are zero and whose caption words are empty.
+    auto frameFor = [this](const Algorithm* child) {
+        const LONG id = child->GetAlgorithmId();
+        return (id == kAlgorithmIdVBI || id == kAlgorithmIdCC) && m_vbiFrame ? m_vbiFrame : m_videoFrame;
+    };
+    LONG receivers[2] = {};
+    for (LONG i = 0; i < GetChildCount(); ++i)
+        receivers[frameFor(GetChild(i)) == m_vbiFrame && m_vbiFrame ? 1 : 0]++;
     for (LONG i = 0; i < GetChildCount(); ++i) {
         Algorithm* child = GetChild(i);
-        const LONG id = child->GetAlgorithmId();
-        const bool toVbi = id == kAlgorithmIdVBI || id == kAlgorithmIdCC;
-        VideoFrame* out = toVbi ? m_vbiFrame : m_videoFrame;
-        if (!out && toVbi) {
-            // Delivery steps answer a frame without VBI data themselves (no caption, zero rows).
-            child->Process(nullptr);
+        VideoFrame* out = frameFor(child);
+        if (!out) {
+            const LONG id = child->GetAlgorithmId();
+            if (id == kAlgorithmIdVBI || id == kAlgorithmIdCC)
+                child->Process(nullptr); // answers with no caption and zero rows
             continue;
         }
-        if (!out)
-            continue;
-        out->SetWritable((toVbi ? vbiChildren : videoChildren) == 1);
+        out->SetWritable(receivers[out == m_vbiFrame ? 1 : 0] == 1);
         child->Process(out);
     }
 }

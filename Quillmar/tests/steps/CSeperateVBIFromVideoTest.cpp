@@ -16,6 +16,10 @@
 #include "cdelivercc.h"
 #include "cdelivervbidata.h"
 #include "cseperatevbifromvideo.h"
+#include "FakeWorkItemOwner.h"
+#include "frameprocessingsource.h"
+#include "km/eventlog.h"
+#include "planework.h"
 
 using captiontest::DspFrame;
 using streamtest::RecordingSink;
@@ -141,7 +145,7 @@ TEST_F(SeparatorTest, VbiPinRowsDecodeWithTheirHeaderAndFieldsAreHalfAnIntervalA
     EXPECT_EQ(field0.frameTime, 1'000'000 + 333667 / 2);
     EXPECT_EQ(field1.frameInterval, 333667u / 2);
     ASSERT_EQ(field1.bytes.size(), 1600u * 12);
-    const LONG samples = vbi->RescaledSamples(720);
+    const LONG samples = vbi->RescaledSamples();
     EXPECT_EQ(samples, 1527);
     const int offset = int(std::lround(122.0 * header.SamplingFrequency / 13.5e6)) - (1600 - samples) / 2;
     std::array<uint8_t, 2> pair = {};
@@ -323,4 +327,55 @@ TEST_F(SeparatorTest, AlignmentMarkerMissesForceOneRestart)
         half.separator->Process(&wide.Frame());
     EXPECT_TRUE(half.stream.records.empty());
     EXPECT_EQ(half.videoSink->Count(), 6u);
+}
+
+namespace {
+
+// A child that notes how often the DMA buffer had gone back when the frame reached it.
+class ReturnProbe : public Algorithm {
+public:
+    explicit ReturnProbe(const streamtest::FakeWorkItemOwner* owner) : Algorithm(kAlgorithmIdCrop), owner_(owner) {}
+    void Process(Frame* frame) override
+    {
+        returnsSeen.push_back(owner_->TotalReturns());
+        DeliverToChildren(frame);
+    }
+    std::vector<size_t> returnsSeen;
+
+private:
+    const streamtest::FakeWorkItemOwner* owner_;
+};
+
+} // namespace
+
+TEST_F(SeparatorTest, BufferGoesBackBeforeTheChildrenRunAndCopyFaultsAreLogged)
+{
+    streamtest::FakeWorkItemOwner owner;
+    FrameProcessingSource source(&owner);
+    auto* separator = new CSeperateVBIFromVideo(nullptr, nullptr, {});
+    auto* probe = new ReturnProbe(&owner);
+    ASSERT_TRUE(separator->Connect(&source));
+    ASSERT_TRUE(probe->Connect(separator));
+    auto frame = NtscFrame();
+    FrameWorkItem item = {};
+    owner.InitializeEntry(&item, &frame->Frame());
+    source.Process(&item);
+    ASSERT_EQ(probe->returnsSeen.size(), 1u);
+    EXPECT_EQ(probe->returnsSeen[0], 1u);
+    EXPECT_EQ(owner.TotalReturns(), 1u); // once, not again at the end
+
+    // A fault in one plane copy is logged with its text; the frame still goes on.
+    standin::EventLogClear();
+    InjectPlaneWorkExceptions(1, STATUS_ACCESS_VIOLATION);
+    separator->Process(&frame->Frame());
+    EXPECT_EQ(probe->returnsSeen.size(), 2u);
+    const auto entries = standin::EventLogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].messageId, 0xC0071085u);
+    bool named = false;
+    for (const auto& insert : entries[0].inserts)
+        named = named || insert.find(u"seperate VBI and video data") != std::u16string::npos;
+    EXPECT_TRUE(named);
+    source.RemoveFromChildList(separator);
+    delete separator;
 }
