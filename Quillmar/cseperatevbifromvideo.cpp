@@ -630,13 +630,8 @@ void CSeperateVBIFromVideo::ProcessEndOfCaptionLine(LONG field, LONG channel, bo
         std::memcpy(row.codes, s.codes, sizeof(row.codes));
         std::memcpy(row.styles, s.styles, sizeof(row.styles));
         row.indent = s.indent;
-        if (s.rowCount >= kCaptionRows) {
-            for (ULONG i = 0; i + 1 < kCaptionRows; ++i) {
-                s.rows[i] = s.rows[i + 1];
-                s.rowPresent[i] = s.rowPresent[i + 1];
-            }
-            s.rowCount = kCaptionRows - 1;
-        }
+        if (s.rowCount >= kCaptionRows)
+            DropOldestRow(s);
         s.rows[s.rowCount] = row;
         s.rowPresent[s.rowCount] = true;
         ++s.rowCount;
@@ -655,15 +650,20 @@ void CSeperateVBIFromVideo::ScrollCaptionLine(LONG field, LONG channel)
     ChannelState& s = State(field, channel);
     if (s.rowCount == 0)
         return;
-    if (s.rowCount >= kCaptionRows) {
-        for (ULONG i = 0; i + 1 < kCaptionRows; ++i) {
-            s.rows[i] = s.rows[i + 1];
-            s.rowPresent[i] = s.rowPresent[i + 1];
-        }
-        s.rowCount = kCaptionRows - 1;
-    }
+    if (s.rowCount >= kCaptionRows)
+        DropOldestRow(s);
     s.rowPresent[s.rowCount] = false;
     ++s.rowCount;
+}
+
+void CSeperateVBIFromVideo::DropOldestRow(ChannelState& s)
+{
+    for (ULONG i = 0; i + 1 < kCaptionRows; ++i) {
+        s.rows[i] = s.rows[i + 1];
+        s.rowPresent[i] = s.rowPresent[i + 1];
+    }
+    s.rowPresent[kCaptionRows - 1] = false;
+    s.rowCount = kCaptionRows - 1;
 }
 
 void CSeperateVBIFromVideo::FreeRowsFrom(ChannelState& s, ULONG first)

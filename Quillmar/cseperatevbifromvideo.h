@@ -122,6 +122,8 @@ private:
     void AddCharacter(ChannelState& state, USHORT code, bool mapped);
     void PreambleAddress(LONG field, LONG channel, UCHAR b2);
     void FreeRowsFrom(ChannelState& state, ULONG first);
+    // The oldest of three rows freed, the others moved up.
+    static void DropOldestRow(ChannelState& state);
     ChannelState& State(LONG field, LONG channel) { return m_channels[field & 1][channel & 1]; }
     const ChannelState& State(LONG field, LONG channel) const { return m_channels[field & 1][channel & 1]; }
     // The luma of VBI row `row` of frame field `frameField`, null outside the field's block.
