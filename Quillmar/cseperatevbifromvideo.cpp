@@ -17,6 +17,8 @@ constexpr LONG kRiseLevel = 64;  // a rising edge: a sample at or above this whi
 constexpr LONG kFallLevel = 49;  // a falling edge: a sample below this while high
 constexpr LONG kWalkBackLevel = 48;
 constexpr int kRunInCycles = 7;
+constexpr UCHAR kMarker[8] = {0x0D, 0x0E, 0x0A, 0x0D, 0x0B, 0x0A, 0x0B, 0x0E};
+constexpr UCHAR kHalfScaleMarker[4] = {0x0C, 0x0B, 0x0A, 0x0D};
 
 // The luma at a fractional position, linearly between the two samples around it.
 double SampleAt(const UCHAR* luma, LONG width, double position)

@@ -46,8 +46,7 @@ public:
     static constexpr LONG kExtraVbiRows = 14;
     static constexpr LONG kMinimumVbiRows525 = 23;
     static constexpr ULONG kAlignmentMissLimit = 5;
-    static constexpr UCHAR kMarker[8] = {0x0D, 0x0E, 0x0A, 0x0D, 0x0B, 0x0A, 0x0B, 0x0E};
-    static constexpr UCHAR kHalfScaleMarker[4] = {0x0C, 0x0B, 0x0A, 0x0D};
+    // The alignment marker is 0D 0E 0A 0D 0B 0A 0B 0E, on half-scale 960-wide pictures 0C 0B 0A 0D.
     static constexpr LONG kHalfScaleWidth = 960;
 
     // `stream` may be null (no restart can then be asked for); `inputDetectRecord` is copied (580
