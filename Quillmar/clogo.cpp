@@ -8,6 +8,7 @@
 #include "planework.h"
 #include "roundtoint.h"
 #include "stepframes.h"
+#include "tracelogger.h"
 #include "tracescope.h"
 #include "videoframe.h"
 

@@ -5,6 +5,7 @@
 #include "imaging/imaging.h"
 #include "km/raise.h"
 #include "planework.h"
+#include "tracelogger.h"
 #include "tracescope.h"
 #include "videoframe.h"
 

@@ -2,6 +2,7 @@
 #include "cscale.h"
 
 #include "stepframes.h"
+#include "tracelogger.h"
 #include "tracescope.h"
 #include "videoframe.h"
 

@@ -8,6 +8,8 @@
 #include "km/pool.h"
 #include "km/status.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr LogoRgb kRed{255, 0, 0};

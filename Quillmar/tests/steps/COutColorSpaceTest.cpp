@@ -11,6 +11,7 @@
 #include "imaging/imaging.h"
 #include "videoframe.h"
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -22,15 +23,15 @@ VideoFramePtr FourByTwo()
 }
 
 // Runs one frame through a step with one lending child of `bufferBytes`.
-struct Run {
+struct OutputRun {
     std::unique_ptr<COutColorSpace> step;
     std::unique_ptr<LendingTestSink> sink;
-    Run(bool mirror, ULONG index, size_t bufferBytes)
+    OutputRun(bool mirror, ULONG index, size_t bufferBytes)
         : step(new COutColorSpace(mirror, index)), sink(new LendingTestSink(bufferBytes))
     {
         sink->Connect(step.get());
     }
-    ~Run()
+    ~OutputRun()
     {
         sink.reset();
         step.reset();
@@ -62,7 +63,7 @@ TEST(COutColorSpaceTest, FourByTwoReferenceBytesOfEachFormat)
         {COutColorSpace::kGray, Bytes({10, 11, 12, 13, 20, 21, 22, 23})},
     };
     for (const Expected& e : expected) {
-        Run run(false, e.index, e.bytes.size());
+        OutputRun run(false, e.index, e.bytes.size());
         EXPECT_EQ(run.Process(frame.get()), e.bytes) << e.index;
         EXPECT_EQ(run.sink->LastDataSize(), e.bytes.size()) << e.index;
         EXPECT_TRUE(run.sink->LastWasLent()) << e.index;
@@ -83,27 +84,27 @@ TEST(COutColorSpaceTest, PitchesAndSizesOfEveryFormat)
                           {COutColorSpace::kI420, I420Bytes(w, h)}, {COutColorSpace::kYvu9, Yvu9Bytes(w, h)}};
     VideoFramePtr frame = MakeRandomPicture(w, h, 3);
     for (const Size& s : sizes) {
-        Run run(false, s.index, 0);
+        OutputRun run(false, s.index, 0);
         run.Process(frame.get());
         EXPECT_EQ(run.sink->LastDataSize(), s.bytes) << s.index;
         EXPECT_EQ(run.sink->LastBytesNeeded(), s.bytes) << s.index;
         EXPECT_EQ(COutColorSpace::LayoutFor(s.index, w, h).bytes, s.bytes) << s.index;
     }
-    // Grey: every row's 722 samples, then two bytes of padding left 0.
-    Run grey(false, COutColorSpace::kGray, 724 * h);
+    // Grey into a lent buffer: every row's 722 samples; the two bytes of padding are not written.
+    OutputRun grey(false, COutColorSpace::kGray, 724 * h);
     const std::vector<uint8_t> out = grey.Process(frame.get());
     for (int r = 0; r < h; ++r) {
         for (int x = 0; x < w; ++x)
             ASSERT_EQ(out[size_t(r) * 724 + x], SampleAt(*frame, 0, x, r));
-        EXPECT_EQ(out[size_t(r) * 724 + 722], 0);
-        EXPECT_EQ(out[size_t(r) * 724 + 723], 0);
+        EXPECT_EQ(out[size_t(r) * 724 + 722], 0xA5);
+        EXPECT_EQ(out[size_t(r) * 724 + 723], 0xA5);
     }
 }
 
 TEST(COutColorSpaceTest, Yvu9Of640x480HasTheVPlaneFirst)
 {
     VideoFramePtr frame = MakeRandomPicture(640, 480, 11);
-    Run run(false, COutColorSpace::kYvu9, 345600);
+    OutputRun run(false, COutColorSpace::kYvu9, 345600);
     const std::vector<uint8_t> out = run.Process(frame.get());
     ASSERT_TRUE(run.sink->LastWasLent());
     EXPECT_EQ(run.sink->LastDataSize(), 345600u);
@@ -127,9 +128,9 @@ TEST(COutColorSpaceTest, Yvu9Of640x480HasTheVPlaneFirst)
 TEST(COutColorSpaceTest, SeventyFivePercentYellowInTheRgbFormats)
 {
     VideoFramePtr frame = MakePicture(8, 2, 161, 43, 139);
-    Run rgb24(false, COutColorSpace::kRgb24, 48);
-    Run rgb32(false, COutColorSpace::kRgb32, 64);
-    Run rgb555(false, COutColorSpace::kRgb555, 32);
+    OutputRun rgb24(false, COutColorSpace::kRgb24, 48);
+    OutputRun rgb32(false, COutColorSpace::kRgb32, 64);
+    OutputRun rgb555(false, COutColorSpace::kRgb555, 32);
     const std::vector<uint8_t> b24 = rgb24.Process(frame.get());
     const std::vector<uint8_t> b32 = rgb32.Process(frame.get());
     const std::vector<uint8_t> b555 = rgb555.Process(frame.get());
@@ -156,7 +157,7 @@ TEST(COutColorSpaceTest, BottomUpRgb24PutsTheTopRowLastAndLeavesTheInput)
     VideoFramePtr frame = MakePicture(w, h, [](int plane, int, int r) { return uint8_t(plane ? 128 : (r == 0 ? 235 : 16)); });
     const std::vector<uint8_t> before = Snapshot(*frame);
     const size_t pitch = PackedRowBytes(3, w);
-    Run run(true, COutColorSpace::kRgb24, pitch * h);
+    OutputRun run(true, COutColorSpace::kRgb24, pitch * h);
     const std::vector<uint8_t> out = run.Process(frame.get());
     ASSERT_TRUE(run.sink->LastWasLent());
     for (size_t i = 0; i < size_t(w) * 3; ++i) {
@@ -176,8 +177,8 @@ TEST(COutColorSpaceTest, MirroringFlipsEveryPlaneOfEveryFormat)
     const std::vector<uint8_t> before = Snapshot(*frame);
     for (ULONG index = 0; index < COutColorSpace::kOutputCount; ++index) {
         const COutColorSpace::OutputLayout layout = COutColorSpace::LayoutFor(index, w, h);
-        Run upright(false, index, layout.bytes);
-        Run mirrored(true, index, layout.bytes);
+        OutputRun upright(false, index, layout.bytes);
+        OutputRun mirrored(true, index, layout.bytes);
         const std::vector<uint8_t> a = upright.Process(frame.get());
         const std::vector<uint8_t> b = mirrored.Process(frame.get());
         for (ULONG p = 0; p < layout.planes; ++p)
@@ -204,11 +205,11 @@ TEST(COutColorSpaceTest, PackedAndPlanarFormatsAgreeWithTheirDefinitions)
             }
         }
     };
-    Run uyvy(false, COutColorSpace::kUyvy, size_t(w) * h * 2);
+    OutputRun uyvy(false, COutColorSpace::kUyvy, size_t(w) * h * 2);
     check422(UnpackUyvy(uyvy.Process(frame.get()).data(), w, h));
-    Run yuy2(false, COutColorSpace::kYuy2, size_t(w) * h * 2);
+    OutputRun yuy2(false, COutColorSpace::kYuy2, size_t(w) * h * 2);
     check422(UnpackYuy2(yuy2.Process(frame.get()).data(), w, h));
-    Run i420(false, COutColorSpace::kI420, I420Bytes(w, h));
+    OutputRun i420(false, COutColorSpace::kI420, I420Bytes(w, h));
     const UnpackedYuv planar = UnpackI420(i420.Process(frame.get()).data(), w, h);
     for (int r = 0; r < h / 2; ++r)
         for (int k = 0; k < w / 2; ++k) {
@@ -221,7 +222,7 @@ TEST(COutColorSpaceTest, LentBufferOfExactlyTheSizeIsWrittenDirectly)
 {
     VideoFramePtr frame = MakeRandomPicture(32, 8, 21);
     const size_t bytes = PackedRowBytes(4, 32) * 8;
-    Run exact(false, COutColorSpace::kRgb32, bytes);
+    OutputRun exact(false, COutColorSpace::kRgb32, bytes);
     const std::vector<uint8_t> written = exact.Process(frame.get());
     EXPECT_EQ(exact.sink->Lends(), 1u);
     EXPECT_EQ(exact.sink->Copies(), 0u);
@@ -236,7 +237,7 @@ TEST(COutColorSpaceTest, LentBufferOfExactlyTheSizeIsWrittenDirectly)
     EXPECT_EQ(output->GetDataSize(), bytes);
 
     // One byte short: not lent; the sink copies what fits of the frame's own buffer.
-    Run shortBy1(false, COutColorSpace::kRgb32, bytes - 1);
+    OutputRun shortBy1(false, COutColorSpace::kRgb32, bytes - 1);
     const std::vector<uint8_t> copied = shortBy1.Process(frame.get());
     EXPECT_EQ(shortBy1.sink->LendRequests(), 1u);
     EXPECT_EQ(shortBy1.sink->Lends(), 0u);
@@ -265,7 +266,7 @@ TEST(COutColorSpaceTest, TwoChildrenBorrowNothing)
 
 TEST(COutColorSpaceTest, OutputFollowsTheInputSizeAndAttributes)
 {
-    Run run(false, COutColorSpace::kYuy2, 0);
+    OutputRun run(false, COutColorSpace::kYuy2, 0);
     VideoFramePtr small = MakePicture(8, 2, 50, 60, 70);
     small->SetFrameNumber(333667);
     small->SetSequenceNumber(42);
@@ -284,7 +285,7 @@ TEST(COutColorSpaceTest, OutputFollowsTheInputSizeAndAttributes)
 
 TEST(COutColorSpaceTest, OnlyEightBitFramesAreConverted)
 {
-    Run run(false, COutColorSpace::kUyvy, 64);
+    OutputRun run(false, COutColorSpace::kUyvy, 64);
     VideoFramePtr frame = MakePicture(8, 2, 50, 60, 70);
     frame->SetFormat(10);
     run.step->Process(frame.get());

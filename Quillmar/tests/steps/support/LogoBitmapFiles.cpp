@@ -39,7 +39,8 @@ std::vector<uint8_t> EncodeBmp(const LogoPicture& picture, const BmpWriteOptions
     const size_t offset = options.pixelOffset ? options.pixelOffset : headers;
     const size_t total = std::max(offset, headers) + rowBytes * picture.height;
     std::vector<uint8_t> out(total, 0);
-    std::fill(out.begin() + std::min(headers, total), out.begin() + std::min(offset, total), uint8_t(0xEE));
+    if (offset > headers)
+        std::fill(out.begin() + headers, out.begin() + offset, uint8_t(0xEE));
 
     const int32_t width = options.claimedWidth ? options.claimedWidth : picture.width;
     const int32_t rows = options.claimedHeight ? options.claimedHeight : picture.height;
