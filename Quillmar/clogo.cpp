@@ -77,9 +77,9 @@ void ScaleSamples(UCHAR* plane, LONG stride, LONG width, LONG rows, double facto
     }
 }
 
-// frame := RoundToInt(frame x f + logo) over width x rows samples; with a mask only where it is set.
+// frame := blend[frame][logo] over width x rows samples; with a mask only where it is set.
 void BlendSamples(UCHAR* frame, LONG frameStride, const UCHAR* logo, LONG logoStride, const UCHAR* mask,
-                  LONG maskStride, LONG width, LONG rows, double f)
+                  LONG maskStride, LONG width, LONG rows, const UCHAR* blend)
 {
     for (LONG r = 0; r < rows; ++r) {
         UCHAR* out = frame + static_cast<ptrdiff_t>(r) * frameStride;
@@ -88,7 +88,7 @@ void BlendSamples(UCHAR* frame, LONG frameStride, const UCHAR* logo, LONG logoSt
         for (LONG x = 0; x < width; ++x) {
             if (keep && keep[x] == 0)
                 continue;
-            out[x] = ClampSample(RoundToInt(out[x] * f + in[x]));
+            out[x] = blend[(size_t(out[x]) << 8) | in[x]];
         }
     }
 }
@@ -118,6 +118,8 @@ void CLogo::ReleaseLogo()
 
 void CLogo::ReleaseSized()
 {
+    FreePool(m_blendTable);
+    m_blendTable = nullptr;
     delete m_sizedLogo;
     delete m_sizedMask;
     m_sizedLogo = nullptr;
@@ -325,6 +327,17 @@ void CLogo::ResizeTheLogo(LONG height, LONG width)
     }
     const LONG percent = TransparencyPercent();
     if (percent > 0) {
+        // Every blended sample is RoundToInt(frame x f + logo) of two bytes: the 65,536 results are
+        // worked out here once, so that a frame costs one look-up a sample.
+        m_blendTable = static_cast<UCHAR*>(AllocatePool(kBlendTableBytes));
+        if (!m_blendTable) {
+            ReleaseSized();
+            return;
+        }
+        const double f = percent * 0.01;
+        for (int frameSample = 0; frameSample < 256; ++frameSample)
+            for (int logoSample = 0; logoSample < 256; ++logoSample)
+                m_blendTable[(frameSample << 8) | logoSample] = ClampSample(RoundToInt(frameSample * f + logoSample));
         const double keep = 1.0 - percent / 100.0;
         ScaleSamples(m_sizedLogo->GetPlane(0), m_sizedLogo->GetStride(0), placedWidth, placedHeight, keep);
         ScaleSamples(m_sizedLogo->GetPlane(1), m_sizedLogo->GetStride(1), placedWidth / 2, placedHeight, keep);
@@ -403,10 +416,12 @@ void CLogo::ApplyLogo(VideoFrame* frame)
         }
         return;
     }
-    const double f = percent * 0.01;
+    if (!m_blendTable)
+        return;
     GuardedPlaneWork(this, "CLogo::ApplyLogo", "apply transparency", [&] {
         for (const PlaneTask& t : planes)
-            BlendSamples(t.frame, t.frameStride, t.logo, t.logoStride, t.mask, t.maskStride, t.width, rows, f);
+            BlendSamples(t.frame, t.frameStride, t.logo, t.logoStride, t.mask, t.maskStride, t.width, rows,
+                         m_blendTable);
     });
 }
 

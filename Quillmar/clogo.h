@@ -14,8 +14,9 @@
 //
 // Applying (ApplyLogo): with p = 0 the logo is copied over the frame (through the mask with a key
 // colour); with p > 0 every sample becomes RoundToInt(frame x p / 100 + logo) (only where the mask
-// is set with a key colour). The frame is changed in place when it is writable, else in the step's
-// work frame (PrepareInPlaceFrame).
+// is set with a key colour), looked up in a table of the 65,536 results made at the placement. The
+// frame is changed in place when it is writable, else in the step's work frame
+// (PrepareInPlaceFrame).
 #pragma once
 #include "algorithm.h"
 #include "bmplogofile.h"
@@ -53,6 +54,8 @@ class CLogo : public Algorithm {
 public:
     // The smallest placed width and height.
     static constexpr LONG kMinimumSize = 16;
+    // The blend's results for every pair of frame and logo samples.
+    static constexpr SIZE_T kBlendTableBytes = 256 * 256;
 
     CLogo();
     ~CLogo() override;
@@ -106,6 +109,7 @@ private:
     VideoFrame* m_maskFrame = nullptr;
     VideoFrame* m_sizedLogo = nullptr;
     VideoFrame* m_sizedMask = nullptr;
+    UCHAR* m_blendTable = nullptr; // with a transparency percentage: RoundToInt(frame x f + logo)
     LONG m_placedTop = 0;
     LONG m_placedLeft = 0;
     LONG m_placedWidth = 0;

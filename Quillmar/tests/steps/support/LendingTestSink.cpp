@@ -4,20 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// Points a frame's data elsewhere, as the real sink does, through the frame's own protected
-// operation (a member pointer taken in a derived scope is a pointer to Frame's member).
-struct FrameDataAccess : Frame {
-    static void SetDataOf(Frame* frame, PUCHAR data)
-    {
-        constexpr void (Frame::*setData)(PUCHAR) = &FrameDataAccess::SetData;
-        (frame->*setData)(data);
-    }
-};
-
-} // namespace
-
 LendingTestSink::LendingTestSink(size_t bufferBytes, uint8_t fill)
     : Algorithm(kAlgorithmIdProcessingSink), m_bytes(bufferBytes), m_buffer(new uint8_t[bufferBytes ? bufferBytes : 1])
 {
@@ -27,7 +13,7 @@ LendingTestSink::LendingTestSink(size_t bufferBytes, uint8_t fill)
 LendingTestSink::~LendingTestSink()
 {
     if (m_lentFrame)
-        FrameDataAccess::SetDataOf(m_lentFrame, m_savedData);
+        m_lentFrame->SetFrameData(m_savedData);
 }
 
 bool LendingTestSink::GetDestinationBuffer(Frame* frame, ULONG bytesNeeded)
@@ -39,7 +25,7 @@ bool LendingTestSink::GetDestinationBuffer(Frame* frame, ULONG bytesNeeded)
     m_lentFrame = frame;
     m_savedData = frame->GetFrameData();
     m_savedSize = frame->GetDataSize();
-    FrameDataAccess::SetDataOf(frame, m_buffer.get());
+    frame->SetFrameData(m_buffer.get());
     frame->SetDataSize(static_cast<ULONG>(m_bytes));
     ++m_lends;
     return true;
@@ -62,7 +48,7 @@ void LendingTestSink::Process(Frame* frame)
         ++m_copies;
     }
     if (m_lentFrame) {
-        FrameDataAccess::SetDataOf(m_lentFrame, m_savedData);
+        m_lentFrame->SetFrameData(m_savedData);
         m_lentFrame->SetDataSize(m_savedSize);
         m_lentFrame = nullptr;
     }
