@@ -271,10 +271,12 @@ void CLogo::ResizeTheLogo(LONG height, LONG width)
         s.left = 0;
     if (s.right < 0)
         s.right = m_bitmapWidth;
-    s.top = RoundToInt(s.top * vertical - 0.05);
-    s.bottom = RoundToInt(s.bottom * vertical - 0.05);
-    s.left = RoundToInt(s.left * horizontal - 0.05);
-    s.right = RoundToInt(s.right * horizontal - 0.05);
+    // Edges far outside any frame are held where the arithmetic below cannot overflow.
+    auto scaled = [](LONG edge, double factor) { return std::clamp<LONG>(RoundToInt(edge * factor - 0.05), 0, kEdgeLimit); };
+    s.top = scaled(s.top, vertical);
+    s.bottom = scaled(s.bottom, vertical);
+    s.left = scaled(s.left, horizontal);
+    s.right = scaled(s.right, horizontal);
     if (s.bottom - s.top < kMinimumSize)
         s.bottom = s.top + kMinimumSize;
     if (s.right - s.left < kMinimumSize)

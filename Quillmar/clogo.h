@@ -54,6 +54,8 @@ class CLogo : public Algorithm {
 public:
     // The smallest placed width and height.
     static constexpr LONG kMinimumSize = 16;
+    // Scaled edges are kept within 0 .. kEdgeLimit.
+    static constexpr LONG kEdgeLimit = 1 << 20;
     // The blend's results for every pair of frame and logo samples.
     static constexpr SIZE_T kBlendTableBytes = 256 * 256;
 

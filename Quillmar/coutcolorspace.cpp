@@ -66,7 +66,8 @@ UCHAR* FirstRow(PUCHAR plane, LONG pitch, LONG rows, bool mirror)
 COutColorSpace::OutputLayout COutColorSpace::LayoutFor(ULONG index, LONG width, LONG height)
 {
     OutputLayout layout{};
-    if (width < 1 || height < 1 || index >= kOutputCount)
+    // Pictures past any format's size would only make the byte counts wrap.
+    if (width < 1 || height < 1 || width > kMaximumSide || height > kMaximumSide || index >= kOutputCount)
         return layout;
     const ULONG w = static_cast<ULONG>(width);
     const ULONG h = static_cast<ULONG>(height);

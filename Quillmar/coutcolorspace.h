@@ -32,6 +32,8 @@ public:
         kYvu9 = 7,
     };
     static constexpr ULONG kOutputCount = 8;
+    // The largest width or height converted.
+    static constexpr LONG kMaximumSide = 16384;
 
     // Where each plane of an output picture lies in its buffer, and how many bytes it writes.
     struct OutputLayout {
@@ -41,8 +43,8 @@ public:
         ULONG bytes;      // the whole output
         ULONG planes;     // 1 for packed formats, 3 for I420 and YVU9
     };
-    // The layout of output `index` for a width x height picture (bytes 0 for an unknown index or
-    // an empty picture).
+    // The layout of output `index` for a width x height picture (bytes 0 for an unknown index, an
+    // empty picture or a side above kMaximumSide).
     static OutputLayout LayoutFor(ULONG index, LONG width, LONG height);
 
     COutColorSpace(bool mirror, ULONG outputIndex);

@@ -8,6 +8,16 @@
 
 #include <cstdlib>
 
+namespace {
+
+// |value| of a size from a format header; the lowest LONG, which has no magnitude, counts as 0.
+LONG Magnitude(LONG value)
+{
+    return value == LONG(0x80000000) ? 0 : std::abs(value);
+}
+
+} // namespace
+
 CScale::CScale(ULONG method) : Algorithm(kAlgorithmIdScale), m_method(method)
 {
     TRACE_SCOPE(this, "CScale::CScale", kTraceLowEnter);
@@ -41,15 +51,15 @@ void CScale::SetScaling(LONG sourceWidth, LONG sourceHeight, LONG targetWidth, L
 
 LONG CScale::ScaledWidth() const
 {
-    const LONG target = std::abs(m_targetWidth);
-    const LONG source = std::abs(m_sourceWidth);
+    const LONG target = Magnitude(m_targetWidth);
+    const LONG source = Magnitude(m_sourceWidth);
     return (source > 0 && target > source) ? source : target;
 }
 
 LONG CScale::ScaledHeight() const
 {
-    const LONG target = std::abs(m_targetHeight);
-    const LONG source = std::abs(m_sourceHeight);
+    const LONG target = Magnitude(m_targetHeight);
+    const LONG source = Magnitude(m_sourceHeight);
     return (source > 0 && target > source) ? source : target;
 }
 
@@ -62,8 +72,8 @@ VideoFrame* CScale::EnsureWorkFrame()
 {
     if (VideoFrame* work = GetWorkFrame())
         return work;
-    const LONG width = m_sourceWidth != 0 ? std::abs(m_sourceWidth) : ScaledWidth();
-    const LONG height = m_sourceHeight != 0 ? std::abs(m_sourceHeight) : ScaledHeight();
+    const LONG width = m_sourceWidth != 0 ? Magnitude(m_sourceWidth) : ScaledWidth();
+    const LONG height = m_sourceHeight != 0 ? Magnitude(m_sourceHeight) : ScaledHeight();
     VideoFrame* work = NewVideoFrame(width, height);
     if (!work)
         return nullptr;
@@ -81,7 +91,7 @@ void CScale::Process(Frame* frame)
     const LONG height = ScaledHeight();
     Frame* output = frame;
     if (input && width > 0 && height > 0 &&
-        (std::abs(input->GetWidth()) != width || std::abs(input->GetHeight()) != height)) {
+        (Magnitude(input->GetWidth()) != width || Magnitude(input->GetHeight()) != height)) {
         if (VideoFrame* work = EnsureWorkFrame()) {
             input->Scale(work, m_interpolation, width, height);
             input->CopyAttributes(work, true);

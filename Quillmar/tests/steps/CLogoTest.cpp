@@ -224,6 +224,23 @@ TEST_F(CLogoTest, PlacementScalesFromTheReferenceAndStaysInsideTheFrame)
     EXPECT_EQ(step->PlacedHeight(), 32);
 }
 
+TEST_F(CLogoTest, EdgesFarOutsideTheFrameEndInsideIt)
+{
+    const std::string name = drive.Put("box.bmp", EncodeBmp(LogoPicture(64, 32, kRed)));
+    Configure(name, 0, 0, 64, 32);
+    LogoSettings& s = step->Settings();
+    s.top = s.bottom = INT32_MAX;
+    s.left = s.right = INT32_MAX;
+    step->Settings().referenceHeight = 1;
+    step->Settings().referenceWidth = 1;
+    step->InitLogo();
+    step->ResizeTheLogo(480, 720);
+    EXPECT_EQ(step->PlacedTop(), 464);
+    EXPECT_EQ(step->PlacedHeight(), 16);
+    EXPECT_EQ(step->PlacedLeft(), 704);
+    EXPECT_EQ(step->PlacedWidth(), 16);
+}
+
 TEST_F(CLogoTest, PlacementFollowsEveryFrameSizeChange)
 {
     const std::string name = drive.Put("box.bmp", EncodeBmp(LogoPicture(64, 32, kRed)));
