@@ -295,6 +295,12 @@ TEST(COutColorSpaceTest, OnlyEightBitFramesAreConverted)
     VideoFrame empty;
     run.step->Process(&empty);
     EXPECT_EQ(run.sink->Deliveries(), 0u);
+    // No output index 8: nothing to convert into.
+    OutputRun unknown(false, COutColorSpace::kOutputCount, 64);
+    VideoFramePtr good = MakePicture(8, 2, 50, 60, 70);
+    unknown.step->Process(good.get());
+    EXPECT_EQ(unknown.sink->Deliveries(), 0u);
+    EXPECT_EQ(COutColorSpace::LayoutFor(COutColorSpace::kRgb24, COutColorSpace::kMaximumSide + 1, 2).bytes, 0u);
 }
 
 TEST(COutColorSpaceTest, ComparesMirrorAndIndex)
