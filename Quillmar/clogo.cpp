@@ -153,6 +153,8 @@ bool CLogo::ReadBmpLogo(const char* name)
     TRACE_SCOPE(this, "CLogo::ReadBmpLogo", kTraceLowEnter);
     ReleaseSized();
     ReleaseLogo();
+    // A new logo is placed again at the next frame, whatever its size.
+    m_placedForWidth = m_placedForHeight = 0;
     if (!name || !*name)
         return false;
     UnicodeText wideName;

@@ -296,6 +296,21 @@ TEST_F(CLogoTest, RefusedFilesLeaveTheLogoUnloadedAndFramesUnchanged)
     EXPECT_FALSE(step->IsLoaded());
 }
 
+TEST_F(CLogoTest, ReloadedLogoIsPlacedAtTheNextFrame)
+{
+    const std::string red = drive.Put("red.bmp", EncodeBmp(LogoPicture(16, 16, kRed)));
+    const std::string blue = drive.Put("blue.bmp", EncodeBmp(LogoPicture(16, 16, {0, 0, 255})));
+    Configure(red, 0, 0, 16, 16);
+    step->InitLogo();
+    VideoFramePtr frame = MakePicture(64, 32, 16, 128, 128);
+    frame->SetWritable(true);
+    step->Process(frame.get());
+    EXPECT_EQ(SampleAt(*frame, 0, 0, 0), 76);
+    ASSERT_TRUE(step->ReadBmpLogo("C:\\blue.bmp"));
+    step->Process(frame.get());
+    EXPECT_EQ(SampleAt(*frame, 0, 0, 0), 29); // the import's blue
+}
+
 TEST_F(CLogoTest, ReadOnlyFrameGetsTheLogoInTheWorkFrame)
 {
     const std::string name = drive.Put("box.bmp", EncodeBmp(LogoPicture(16, 16, kRed)));
