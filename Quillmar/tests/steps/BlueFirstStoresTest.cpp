@@ -1,5 +1,5 @@
-// The blue-first packed RGB stores: the byte orders the pins deliver, the primitive's arithmetic
-// kept exactly (vector and scalar pixels of a row alike), negative steps, and the primitive's
+// The blue-first packed RGB stores: the primitive's arithmetic with red and blue exchanged, kept
+// exactly (vector and scalar pixels of a row alike), negative steps, and the primitive's
 // statuses with nothing written on failure.
 #include <gtest/gtest.h>
 
@@ -35,26 +35,6 @@ struct Planar {
         return steps;
     }
 };
-
-TEST(BlueFirstStoresTest, SeventyFivePercentYellowInEachByteOrder)
-{
-    // Y 161, Cb 43, Cr 139: 8 pixels take the vector arithmetic of RGB24.
-    Planar yellow(8, 1, 161, 43, 139);
-    std::vector<uint8_t> bgr24(24), bgr32(32), rgb555(16);
-    ASSERT_EQ(ConvertPlanar422ToBgr24(yellow.Planes(), yellow.Steps(), bgr24.data(), 24, 8, 1), StatusOk);
-    ASSERT_EQ(ConvertPlanar422ToBgr32(yellow.Planes(), yellow.Steps(), bgr32.data(), 32, 8, 1), StatusOk);
-    ASSERT_EQ(ConvertPlanar422ToBgr555(yellow.Planes(), yellow.Steps(), rgb555.data(), 16, 8, 1), StatusOk);
-    for (int x = 0; x < 8; ++x) {
-        EXPECT_EQ(bgr24[3 * x], 0);
-        EXPECT_EQ(bgr24[3 * x + 1], 193);
-        EXPECT_EQ(bgr24[3 * x + 2], 186);
-        EXPECT_EQ(bgr32[4 * x], 0);
-        EXPECT_EQ(bgr32[4 * x + 1], 188);
-        EXPECT_EQ(bgr32[4 * x + 2], 174);
-        EXPECT_EQ(bgr32[4 * x + 3], 0);
-        EXPECT_EQ(rgb555[2 * x] | (rgb555[2 * x + 1] << 8), 0x5F00);
-    }
-}
 
 TEST(BlueFirstStoresTest, EqualsThePrimitiveWithRedAndBlueExchanged)
 {

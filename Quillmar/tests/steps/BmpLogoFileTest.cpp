@@ -38,20 +38,26 @@ LogoRgb PixelAt(const BmpLogoFile& bitmap, int32_t x, int32_t y)
     return {p[0], p[1], p[2]};
 }
 
-TEST(BmpLogoFileTest, HundredWideIsWidenedTo112ByNearestNeighbour)
+TEST(BmpLogoFileTest, WidthsAreWidenedToSixteenByNearestNeighbour)
 {
-    const LogoPicture picture = Numbered(100, 50);
-    BmpLogoFile bitmap;
-    bool widened = false;
-    ASSERT_EQ(Read(EncodeBmp(picture), bitmap, &widened), STATUS_SUCCESS);
-    EXPECT_TRUE(widened);
-    EXPECT_EQ(bitmap.Width(), 112);
-    EXPECT_EQ(bitmap.FileWidth(), 100);
-    EXPECT_EQ(bitmap.Height(), 50);
-    EXPECT_EQ(bitmap.Stride(), 336);
-    for (int32_t y = 0; y < 50; ++y)
-        for (int32_t x = 0; x < 112; ++x)
-            ASSERT_EQ(PixelAt(bitmap, x, y), picture.At(x * 100 / 112, y)) << x << "," << y;
+    // 100 wide becomes 112 (column x takes x * 100 / 112); 32 stays; 1 becomes 16 copies.
+    struct Case {
+        int32_t width, height, widened;
+    };
+    for (const Case c : {Case{100, 50, 112}, Case{32, 3, 32}, Case{1, 2, 16}}) {
+        const LogoPicture picture = Numbered(c.width, c.height);
+        BmpLogoFile bitmap;
+        bool widened = false;
+        ASSERT_EQ(Read(EncodeBmp(picture), bitmap, &widened), STATUS_SUCCESS);
+        EXPECT_EQ(widened, c.widened != c.width);
+        EXPECT_EQ(bitmap.Width(), c.widened);
+        EXPECT_EQ(bitmap.FileWidth(), c.width);
+        EXPECT_EQ(bitmap.Height(), c.height);
+        EXPECT_EQ(bitmap.Stride(), 3 * c.widened);
+        for (int32_t y = 0; y < c.height; ++y)
+            for (int32_t x = 0; x < c.widened; ++x)
+                ASSERT_EQ(PixelAt(bitmap, x, y), picture.At(x * c.width / c.widened, y)) << x << "," << y;
+    }
 }
 
 TEST(BmpLogoFileTest, RowOrdersOffsetsAndHeaderSizesGiveTheSamePicture)
@@ -80,17 +86,6 @@ TEST(BmpLogoFileTest, RowOrdersOffsetsAndHeaderSizesGiveTheSamePicture)
         ASSERT_EQ(bitmap.Height(), reference.Height());
         EXPECT_EQ(0, std::memcmp(bitmap.Pixels(), reference.Pixels(), size_t(reference.Stride()) * reference.Height()));
     }
-}
-
-TEST(BmpLogoFileTest, SixteenWideIsNotWidened)
-{
-    const LogoPicture picture = Numbered(32, 3);
-    BmpLogoFile bitmap;
-    bool widened = true;
-    ASSERT_EQ(Read(EncodeBmp(picture), bitmap, &widened), STATUS_SUCCESS);
-    EXPECT_FALSE(widened);
-    EXPECT_EQ(bitmap.Width(), 32);
-    EXPECT_EQ(PixelAt(bitmap, 31, 2), picture.At(31, 2));
 }
 
 TEST(BmpLogoFileTest, RefusalsAndTheirStatuses)

@@ -7,6 +7,7 @@
 
 #include "LendingTestSink.h"
 #include "LogoBitmapFiles.h"
+#include "StepCompareChecks.h"
 #include "StepTestPictures.h"
 #include "clogo.h"
 #include "imaging/imaging.h"
@@ -360,10 +361,7 @@ TEST_F(CLogoTest, ComparesTheSavedSettings)
         return std::unique_ptr<CLogo>(logo);
     };
     auto a = make(20, name), b = make(20, name), c = make(30, name), d = make(20, "C:\\other.bmp");
-    EXPECT_TRUE(a->IsEqual(b.get()));
-    EXPECT_FALSE(a->IsEqual(c.get()));
-    EXPECT_FALSE(a->IsEqual(d.get()));
-    EXPECT_FALSE(a->IsEqual(&sink));
+    ExpectComparesLike(*a, *b, {c.get(), d.get()});
     // Placing for a frame changes the working settings, not what is compared.
     a->ResizeTheLogo(960, 1440);
     EXPECT_TRUE(a->IsEqual(b.get()));

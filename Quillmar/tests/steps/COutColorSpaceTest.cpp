@@ -6,6 +6,7 @@
 
 #include "LendingTestSink.h"
 #include "OutputUnpackers.h"
+#include "StepCompareChecks.h"
 #include "StepTestPictures.h"
 #include "coutcolorspace.h"
 #include "imaging/imaging.h"
@@ -307,12 +308,7 @@ TEST(COutColorSpaceTest, ComparesMirrorAndIndex)
 {
     COutColorSpace a(true, COutColorSpace::kRgb24), b(true, COutColorSpace::kRgb24);
     COutColorSpace c(false, COutColorSpace::kRgb24), d(true, COutColorSpace::kRgb32);
-    LendingTestSink other(0);
-    EXPECT_TRUE(a.IsEqual(&b));
-    EXPECT_FALSE(a.IsEqual(&c));
-    EXPECT_FALSE(a.IsEqual(&d));
-    EXPECT_FALSE(a.IsEqual(&other));
-    EXPECT_FALSE(a.IsEqual(nullptr));
+    ExpectComparesLike(a, b, {&c, &d});
 }
 
 } // namespace

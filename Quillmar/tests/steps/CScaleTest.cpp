@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "LendingTestSink.h"
+#include "StepCompareChecks.h"
 #include "StepTestPictures.h"
 #include "cscale.h"
 #include "imaging/imaging.h"
@@ -167,12 +168,7 @@ TEST(CScaleTest, ComparesSizesAndMethod)
     b.SetScaling(720, 480, 640, 480);
     c.SetScaling(720, 480, 640, 480);
     d.SetScaling(720, 480, 640, 360);
-    LendingTestSink other(0);
-    EXPECT_TRUE(a.IsEqual(&b));
-    EXPECT_FALSE(a.IsEqual(&c));
-    EXPECT_FALSE(a.IsEqual(&d));
-    EXPECT_FALSE(a.IsEqual(&other));
-    EXPECT_FALSE(a.IsEqual(nullptr));
+    ExpectComparesLike(a, b, {&c, &d});
 }
 
 } // namespace
