@@ -1,0 +1,140 @@
+// Test doubles of the audio step tests: a journal that orders what happens in a tree, the device's
+// peak-level interface recording its calls, a leaf step keeping a copy of every frame it gets, and
+// a work-item owner recording buffer returns.
+#pragma once
+#include "algorithm.h"
+#include "audioframe.h"
+#include "audiopeakleveltarget.h"
+#include "frameprocessingsource.h"
+#include "km/status.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace audiotest {
+
+// Events in the order they happened ("return", "frame", "peak").
+class Journal {
+public:
+    void Add(const std::string& event)
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_events.push_back(event);
+    }
+    std::vector<std::string> Events() const
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_events;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_events;
+};
+
+struct PeakCall {
+    ULONG input;
+    ULONG pair;
+    ULONG channel;
+    LONG peak;
+};
+
+class RecordingPeakTarget : public AudioPeakLevelTarget {
+public:
+    explicit RecordingPeakTarget(Journal* journal = nullptr) : m_journal(journal) {}
+    NTSTATUS SetPeakLevel(ULONG input, ULONG pair, ULONG channel, LONG peak) override
+    {
+        calls.push_back({input, pair, channel, peak});
+        if (m_journal != nullptr)
+            m_journal->Add("peak");
+        return STATUS_SUCCESS;
+    }
+    std::vector<PeakCall> calls;
+
+private:
+    Journal* m_journal;
+};
+
+// What a leaf saw of one frame.
+struct SeenAudioFrame {
+    std::vector<uint8_t> bytes;
+    LONG bits;
+    LONG pairs;
+    LONG samples;
+    ULONG flags;
+    LONGLONG frameTime;
+    ULONG inputIdentifier;
+    bool writable;
+    ULONG status[kFrameInfoBlockWords];
+    ULONG descriptor[kFrameInfoBlockWords];
+    const Frame* frame;
+};
+
+// A leaf that copies every audio frame it is given. It carries the sink's id, so a step's
+// destruction leaves it alive: the test owns it.
+class CapturingAudioLeaf : public Algorithm {
+public:
+    explicit CapturingAudioLeaf(Journal* journal = nullptr) : Algorithm(kAlgorithmIdProcessingSink), m_journal(journal) {}
+    void Process(Frame* frame) override
+    {
+        auto* audio = static_cast<AudioFrame*>(frame);
+        SeenAudioFrame seen{};
+        if (audio->GetFrameData() != nullptr)
+            seen.bytes.assign(audio->GetFrameData(), audio->GetFrameData() + audio->GetDataSize());
+        seen.bits = audio->GetBitsPerSample();
+        seen.pairs = audio->GetChannelPairs();
+        seen.samples = audio->GetSamplesPerFrame();
+        seen.flags = audio->GetFlags();
+        seen.frameTime = audio->GetFrameNumber();
+        seen.inputIdentifier = audio->GetInputIdentifier();
+        seen.writable = audio->IsWritable();
+        for (ULONG w = 0; w < kFrameInfoBlockWords; ++w) {
+            seen.status[w] = audio->StatusWords()[w];
+            seen.descriptor[w] = audio->DescriptorWords()[w];
+        }
+        seen.frame = frame;
+        frames.push_back(std::move(seen));
+        if (m_journal != nullptr)
+            m_journal->Add("frame");
+    }
+    std::vector<SeenAudioFrame> frames;
+
+private:
+    Journal* m_journal;
+};
+
+// Takes the buffers the source gives back; `onReturn` runs at each return (the test looks at the
+// tree's state then).
+class RecordingItemOwner : public FrameWorkItemOwner {
+public:
+    explicit RecordingItemOwner(Journal* journal = nullptr) : m_journal(journal) {}
+    void ReturnDMABuffer(FrameWorkItem* item) override
+    {
+        returned.push_back(item != nullptr ? item->self : nullptr);
+        if (m_journal != nullptr)
+            m_journal->Add("return");
+        if (onReturn)
+            onReturn();
+    }
+    std::vector<FrameWorkItem*> returned;
+    std::function<void()> onReturn;
+
+private:
+    Journal* m_journal;
+};
+
+// A work item over a frame, as the stream's table holds it.
+inline FrameWorkItem WorkItemFor(Frame* frame, FrameWorkItemOwner* owner)
+{
+    FrameWorkItem item{};
+    item.owner = owner;
+    item.frame = frame;
+    item.virtualAddress = frame->GetFrameData();
+    item.withDsp = 0;
+    return item;
+}
+
+} // namespace audiotest
