@@ -3,7 +3,6 @@
 
 #include "audioframe.h"
 #include "audiosamples.h"
-#include "caudiostereopairextractor.h"
 #include "roundtoint.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -65,13 +64,6 @@ bool CAudioSampleRateConverter::IsEqual(const Algorithm*) const
     return false;
 }
 
-ULONG CAudioSampleRateConverter::SampleFormatCodeOf(const AudioFrame*) const
-{
-    const auto* extractor =
-        static_cast<const CAudioStereoPairExtractor*>(FindParentWithId(kAlgorithmIdStereoPair));
-    return extractor != nullptr ? extractor->GetSampleFormatCode() : 0;
-}
-
 void CAudioSampleRateConverter::Process(Frame* frame)
 {
     TRACE_SCOPE(this, "CAudioSampleRateConverter::Process", kTraceLowEnter, "pFrame=0x%p", frame);
@@ -105,7 +97,7 @@ void CAudioSampleRateConverter::Process(Frame* frame)
     if (inputSamples == outputSamples)
         std::memcpy(out->GetFrameData(), in->GetFrameData(), size_t(out->SampleFrameBytes()) * outputSamples);
     else if (inputSamples < outputSamples)
-        UpSampleTheFrame(in, out, SampleFormatCodeOf(in));
+        UpSampleTheFrame(in, out, in->GetFormatWord());
     else
         DownSampleTheFrame(in, out);
     CopyAudioFrameAttributes(in, out);

@@ -7,7 +7,8 @@
 // output sample position += step, source index = round(position - 0.5) (halves to even), never past
 // the last input sample. The means sign-extend each sample from 16 bits when the frame's sample
 // format code is 1 (16-bit samples) and from 24 bits otherwise, and halve with an arithmetic shift;
-// the first output sample is always a copy.
+// the first output sample is always a copy. The code is the input frame's format word, which the
+// stereo-pair extractor sets from the pair's present bits.
 //
 // A converter is never shared between chains.
 #pragma once
@@ -45,9 +46,6 @@ public:
     void UpSampleTheFrame(const AudioFrame* in, AudioFrame* out, ULONG formatCode) const;
 
 private:
-    // The sample format code of the frame's samples, as the extractor above set it.
-    ULONG SampleFormatCodeOf(const AudioFrame* in) const;
-
     SampleRateSettings m_settings;
     LONG m_outputRate = 48000;
     bool m_rateSet = false;

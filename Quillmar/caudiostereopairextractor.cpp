@@ -121,6 +121,7 @@ void CAudioStereoPairExtractor::Process(Frame* frame)
         // The attributes are taken before the buffer goes back: the DSP's next answer rewrites the
         // frame's status words.
         CopyAudioFrameAttributes(in, out);
+        out->SetFormatWord(m_sampleFormatCode);
     } else {
         TRACE_LINE(this, "CAudioStereoPairExtractor::Process", kTraceErrors,
                    "No output frame for %d pairs of %d samples: frame dropped", m_settings.channelPairCount, m_samples);

@@ -14,7 +14,7 @@
 // samples by the configured pair's rate code; silence when that pair is absent or silent, when a
 // present pair's rate code is unknown (the rows cannot be placed) or when the frame is too short
 // for the rows it announces. The configured pair's present bits go with the frame as its sample
-// format code (1: 16-bit samples).
+// format code, in the frame's format word (1: 16-bit samples); 0 with silence.
 #pragma once
 #include "algorithm.h"
 #include "km/types.h"

@@ -8,6 +8,7 @@
 
 #include "AudioStepsRecorders.h"
 #include "AudioStepsTestFrames.h"
+#include "FakeWorkItemOwner.h"
 #include "caudiostereopairextractor.h"
 #include "frameprocessingsource.h"
 #include "km/pool.h"
@@ -196,13 +197,15 @@ TEST(CAudioStereoPairExtractorTest, PresentBitsBecomeTheSampleFormatCode)
     spec.pairs[2].presentBits = 1;
     DspAudioFrame dsp(spec);
     ExtractorRig rig(Pair(2));
-    rig.Run(dsp.Frame());
+    EXPECT_EQ(rig.Run(dsp.Frame()).formatWord, 1u);
     EXPECT_EQ(rig.extractor->GetSampleFormatCode(), 1u);
     EXPECT_EQ(rig.extractor->GetPairPosition(), 1);
 
     DspAudioFrame three(PairsPresent({0, 2}));
-    rig.Run(three.Frame());
-    EXPECT_EQ(rig.extractor->GetSampleFormatCode(), 3u);
+    EXPECT_EQ(rig.Run(three.Frame()).formatWord, 3u);
+    // Silence carries no code.
+    DspAudioFrame without(PairsPresent({0}));
+    EXPECT_EQ(rig.Run(without.Frame()).formatWord, 0u);
 }
 
 TEST(CAudioStereoPairExtractorTest, AFrameShorterThanItsRowsGivesSilenceAndReadsNothingPastIt)
@@ -283,7 +286,7 @@ TEST(CAudioStereoPairExtractorTest, TestToneFramesHoldEachPairInOneRun)
 TEST(CAudioStereoPairExtractorTest, GivesTheBufferBackBeforeTheChildrenRun)
 {
     Journal journal;
-    RecordingItemOwner owner(&journal);
+    streamtest::FakeWorkItemOwner owner;
     FrameProcessingSource source(&owner);
     auto* extractor = new CAudioStereoPairExtractor(Pair(2));
     ASSERT_TRUE(extractor->Connect(&source));
@@ -292,23 +295,32 @@ TEST(CAudioStereoPairExtractorTest, GivesTheBufferBackBeforeTheChildrenRun)
 
     DspAudioFrame dsp(PairsPresent({0, 2, 5}));
     dsp.Frame().SetFrameNumber(777);
-    FrameWorkItem item = WorkItemFor(&dsp.Frame(), &owner);
-    item.self = &item;
+    FrameWorkItem item{};
+    owner.InitializeEntry(&item, &dsp.Frame());
     // When the buffer goes back, the output already holds the samples and the status words: the
     // DSP may refill the buffer (and the frame's status words) from then on.
-    bool attributesTaken = false;
-    owner.onReturn = [&] {
-        auto* out = static_cast<AudioFrame*>(extractor->GetOutputFrame());
-        attributesTaken = out != nullptr && out->GetFrameNumber() == 777 &&
-                          out->StatusWords()[2] == dsp.Frame().StatusWords()[2] &&
-                          std::memcmp(out->GetFrameData(), RowBlocks(dsp, 2).data(), 3840) == 0;
-    };
+    struct AtReturn {
+        Journal* journal;
+        CAudioStereoPairExtractor* extractor;
+        DspAudioFrame* dsp;
+        bool attributesTaken;
+    } atReturn{&journal, extractor, &dsp, false};
+    owner.SetOnReturn(
+        [](FrameWorkItem*, void* context) {
+            auto* state = static_cast<AtReturn*>(context);
+            state->journal->Add("return");
+            auto* out = static_cast<AudioFrame*>(state->extractor->GetOutputFrame());
+            state->attributesTaken = out != nullptr && out->GetFrameNumber() == 777 &&
+                                     out->StatusWords()[2] == state->dsp->Frame().StatusWords()[2] &&
+                                     std::memcmp(out->GetFrameData(), RowBlocks(*state->dsp, 2).data(), 3840) == 0;
+        },
+        &atReturn);
     source.Process(&item);
 
     EXPECT_EQ(journal.Events(), (std::vector<std::string>{"return", "frame"}));
-    ASSERT_EQ(owner.returned.size(), 1u);
-    EXPECT_EQ(owner.returned[0], &item);
-    EXPECT_TRUE(attributesTaken);
+    EXPECT_EQ(owner.ReturnCount(&item), 1);
+    EXPECT_EQ(owner.TotalReturns(), 1u);
+    EXPECT_TRUE(atReturn.attributesTaken);
     ASSERT_EQ(leaf.frames.size(), 1u);
     EXPECT_EQ(leaf.frames[0].bytes, RowBlocks(dsp, 2));
     // The output is the extractor's own: its only child may change it.
@@ -326,19 +338,19 @@ TEST(CAudioStereoPairExtractorTest, AFailedCopyOrAllocationLeavesNoStaleSamples)
     EXPECT_EQ(PendingPlaneWorkExceptions(), 0u);
 
     // No output frame can be made: nothing is delivered, the buffer still goes back.
-    RecordingItemOwner owner;
+    streamtest::FakeWorkItemOwner owner;
     FrameProcessingSource source(&owner);
     auto* extractor = new CAudioStereoPairExtractor(Pair(2));
     ASSERT_TRUE(extractor->Connect(&source));
     CapturingAudioLeaf leaf;
     ASSERT_TRUE(leaf.Connect(extractor));
-    FrameWorkItem item = WorkItemFor(&dsp.Frame(), &owner);
-    item.self = &item;
+    FrameWorkItem item{};
+    owner.InitializeEntry(&item, &dsp.Frame());
     standin::PoolFailRandomly(1.0, 1);
     source.Process(&item);
     standin::PoolClearFailures();
     EXPECT_TRUE(leaf.frames.empty());
-    EXPECT_EQ(owner.returned.size(), 1u);
+    EXPECT_EQ(owner.ReturnCount(&item), 1);
     delete extractor;
 }
 

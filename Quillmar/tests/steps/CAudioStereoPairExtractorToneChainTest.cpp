@@ -15,6 +15,7 @@
 #include "AudioStepsRecorders.h"
 #include "AudioStepsSox.h"
 #include "AudioStepsTestFrames.h"
+#include "FakeWorkItemOwner.h"
 #include "caudiosamplerateconverter.h"
 #include "caudiosamplesizeconverter.h"
 #include "caudiostereopairextractor.h"
@@ -76,8 +77,8 @@ public:
         std::vector<uint8_t> delivered;
         for (int f = 0; f < frames; ++f) {
             DspAudioFrame dsp(spec, uint64_t(f) * samplesPerFrame);
-            FrameWorkItem item = WorkItemFor(&dsp.Frame(), &owner);
-            item.self = &item;
+            FrameWorkItem item{};
+            owner.InitializeEntry(&item, &dsp.Frame());
             source.Process(&item);
             EXPECT_EQ(leaf.frames.size(), 1u);
             if (leaf.frames.empty())
@@ -88,7 +89,7 @@ public:
         return delivered;
     }
 
-    RecordingItemOwner owner;
+    streamtest::FakeWorkItemOwner owner;
     FrameProcessingSource source;
     RecordingPeakTarget peaks;
     CapturingAudioLeaf leaf;
@@ -145,7 +146,7 @@ TEST(CAudioStereoPairExtractorToneChainTest, DeliversTheTonesSamplesAt16Bits)
         for (int ch = 0; ch < 2; ++ch)
             ASSERT_EQ(Sample16(delivered.data(), 2 * n + ch), int16_t(ToneSample(tone, n) >> 8)) << n;
     // Every buffer went back, and the device heard both peaks of every frame: 16384 at -6 dBFS.
-    EXPECT_EQ(chain.owner.returned.size(), 3u);
+    EXPECT_EQ(chain.owner.TotalReturns(), 3u);
     ASSERT_EQ(chain.peaks.calls.size(), 6u);
     for (const PeakCall& call : chain.peaks.calls)
         EXPECT_EQ(std::abs(call.peak), 16384);

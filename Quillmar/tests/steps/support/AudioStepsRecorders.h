@@ -1,15 +1,13 @@
 // Test doubles of the audio step tests: a journal that orders what happens in a tree, the device's
-// peak-level interface recording its calls, a leaf step keeping a copy of every frame it gets, and
-// a work-item owner recording buffer returns.
+// peak-level interface recording its calls, and a leaf step keeping a copy of every audio frame it
+// gets with both information blocks. Buffer returns are recorded by streamtest::FakeWorkItemOwner.
 #pragma once
 #include "algorithm.h"
 #include "audioframe.h"
 #include "audiopeakleveltarget.h"
-#include "frameprocessingsource.h"
 #include "km/status.h"
 
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -67,6 +65,7 @@ struct SeenAudioFrame {
     ULONG flags;
     LONGLONG frameTime;
     ULONG inputIdentifier;
+    ULONG formatWord; // the sample format code of audio frames
     bool writable;
     ULONG status[kFrameInfoBlockWords];
     ULONG descriptor[kFrameInfoBlockWords];
@@ -90,6 +89,7 @@ public:
         seen.flags = audio->GetFlags();
         seen.frameTime = audio->GetFrameNumber();
         seen.inputIdentifier = audio->GetInputIdentifier();
+        seen.formatWord = audio->GetFormatWord();
         seen.writable = audio->IsWritable();
         for (ULONG w = 0; w < kFrameInfoBlockWords; ++w) {
             seen.status[w] = audio->StatusWords()[w];
@@ -105,36 +105,5 @@ public:
 private:
     Journal* m_journal;
 };
-
-// Takes the buffers the source gives back; `onReturn` runs at each return (the test looks at the
-// tree's state then).
-class RecordingItemOwner : public FrameWorkItemOwner {
-public:
-    explicit RecordingItemOwner(Journal* journal = nullptr) : m_journal(journal) {}
-    void ReturnDMABuffer(FrameWorkItem* item) override
-    {
-        returned.push_back(item != nullptr ? item->self : nullptr);
-        if (m_journal != nullptr)
-            m_journal->Add("return");
-        if (onReturn)
-            onReturn();
-    }
-    std::vector<FrameWorkItem*> returned;
-    std::function<void()> onReturn;
-
-private:
-    Journal* m_journal;
-};
-
-// A work item over a frame, as the stream's table holds it.
-inline FrameWorkItem WorkItemFor(Frame* frame, FrameWorkItemOwner* owner)
-{
-    FrameWorkItem item{};
-    item.owner = owner;
-    item.frame = frame;
-    item.virtualAddress = frame->GetFrameData();
-    item.withDsp = 0;
-    return item;
-}
 
 } // namespace audiotest
