@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 
+# sox is for tests only: the audio step tests read delivered samples with `sox ... stats`.
 packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev sox)
 missing=()
 for p in "${packages[@]}"; do
