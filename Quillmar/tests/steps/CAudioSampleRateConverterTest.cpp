@@ -45,20 +45,8 @@ private:
     AudioFrame m_frame;
 };
 
-struct ConverterRig {
-    explicit ConverterRig(LONG outputSamples) : converter(new CAudioSampleRateConverter(Output(outputSamples)))
-    {
-        leaf.Connect(converter);
-    }
-    ~ConverterRig() { delete converter; }
-    const SeenAudioFrame& Run(AudioFrame& frame)
-    {
-        converter->Process(&frame);
-        EXPECT_FALSE(leaf.frames.empty());
-        return leaf.frames.back();
-    }
-    CAudioSampleRateConverter* converter;
-    CapturingAudioLeaf leaf;
+struct ConverterRig : AudioStepRig<CAudioSampleRateConverter> {
+    explicit ConverterRig(LONG outputSamples) : AudioStepRig(Output(outputSamples)) {}
 };
 
 uint32_t LeftOf(const SeenAudioFrame& frame, int n)
@@ -79,7 +67,7 @@ TEST(CAudioSampleRateConverterTest, EqualLengthsAreCopied)
     const SeenAudioFrame& out = rig.Run(input.Frame());
     ASSERT_EQ(out.bytes.size(), 3840u);
     EXPECT_EQ(0, std::memcmp(out.bytes.data(), input.Frame().GetFrameData(), 3840));
-    EXPECT_EQ(rig.converter->GetOutputRate(), 48000);
+    EXPECT_EQ(rig.step->GetOutputRate(), 48000);
 }
 
 TEST(CAudioSampleRateConverterTest, ThinningTakesTheRoundedWalk)
@@ -99,7 +87,7 @@ TEST(CAudioSampleRateConverterTest, ThinningTakesTheRoundedWalk)
         EXPECT_GE(LeftOf(out, j) - LeftOf(out, j - 1), 1u) << j;
     EXPECT_LE(LeftOf(out, 319), 479u);
     EXPECT_GE(LeftOf(out, 319), 477u);
-    EXPECT_EQ(rig.converter->GetOutputRate(), 32000);
+    EXPECT_EQ(rig.step->GetOutputRate(), 32000);
 
     // 48 kHz to 44.1 kHz.
     ConverterRig to44(441);
@@ -111,7 +99,7 @@ TEST(CAudioSampleRateConverterTest, ThinningTakesTheRoundedWalk)
         EXPECT_TRUE(gap == 1 || gap == 2) << j;
     }
     EXPECT_LE(LeftOf(out44, 440), 479u);
-    EXPECT_EQ(to44.converter->GetOutputRate(), 44100);
+    EXPECT_EQ(to44.step->GetOutputRate(), 44100);
 }
 
 TEST(CAudioSampleRateConverterTest, StretchingAveragesAtEveryRepeatedIndex)
@@ -167,12 +155,12 @@ TEST(CAudioSampleRateConverterTest, MeansSignExtendFrom24BitsOr16Bits)
 
     // The same words from a pair whose present bits say 16-bit samples: 0xFFFF is -1.
     StereoInput sixteen(441, [](int n) { return n == 0 ? 0x0000FFFFu : 1u; }, [](int) { return 0u; });
-    auto* output = static_cast<AudioFrame*>(rig.converter->GetOutputFrame());
+    auto* output = static_cast<AudioFrame*>(rig.step->GetOutputFrame());
     ASSERT_NE(output, nullptr);
-    rig.converter->UpSampleTheFrame(&sixteen.Frame(), output, CAudioSampleRateConverter::kSampleFormat16Bit);
+    rig.step->UpSampleTheFrame(&sixteen.Frame(), output, CAudioSampleRateConverter::kSampleFormat16Bit);
     EXPECT_EQ(Word32(output->GetFrameData(), 2), 0u);
     // Read as 24-bit it is +65535, and the mean 32768.
-    rig.converter->UpSampleTheFrame(&sixteen.Frame(), output, 3);
+    rig.step->UpSampleTheFrame(&sixteen.Frame(), output, 3);
     EXPECT_EQ(Word32(output->GetFrameData(), 2), 32768u);
 }
 

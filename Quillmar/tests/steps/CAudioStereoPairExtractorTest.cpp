@@ -37,22 +37,7 @@ StereoPairSettings Pair(LONG index, LONG count = 1, LONG samples = 480)
     return s;
 }
 
-// The extractor with a capturing child, run on one frame at a time.
-struct ExtractorRig {
-    explicit ExtractorRig(const StereoPairSettings& settings) : extractor(new CAudioStereoPairExtractor(settings))
-    {
-        leaf.Connect(extractor);
-    }
-    ~ExtractorRig() { delete extractor; }
-    const SeenAudioFrame& Run(AudioFrame& frame)
-    {
-        extractor->Process(&frame);
-        EXPECT_FALSE(leaf.frames.empty());
-        return leaf.frames.back();
-    }
-    CAudioStereoPairExtractor* extractor;
-    CapturingAudioLeaf leaf;
-};
+using ExtractorRig = AudioStepRig<CAudioStereoPairExtractor>;
 
 std::vector<uint8_t> RowBlocks(const DspAudioFrame& dsp, int pair)
 {
@@ -86,9 +71,9 @@ TEST(CAudioStereoPairExtractorTest, TakesTheConfiguredPairsBlockOfEveryRowAt48k)
     EXPECT_EQ(out.samples, 480);
     EXPECT_EQ(out.bits, 32);
     EXPECT_EQ(out.pairs, 1);
-    EXPECT_EQ(rig.extractor->GetRows(), 3);
-    EXPECT_EQ(rig.extractor->GetBlockSize(), 1280u);
-    EXPECT_EQ(rig.extractor->GetPairPosition(), 1);
+    EXPECT_EQ(rig.step->GetRows(), 3);
+    EXPECT_EQ(rig.step->GetBlockSize(), 1280u);
+    EXPECT_EQ(rig.step->GetPairPosition(), 1);
     // The attributes and both information blocks travel with the samples.
     EXPECT_EQ(out.frameTime, 123456789);
     EXPECT_EQ(out.inputIdentifier, 10u);
@@ -104,7 +89,7 @@ TEST(CAudioStereoPairExtractorTest, AnAbsentOrSilentPairGivesSilence)
     ExtractorRig absent(Pair(1));
     const SeenAudioFrame& out = absent.Run(dsp.Frame());
     EXPECT_EQ(out.bytes, std::vector<uint8_t>(3840, 0));
-    EXPECT_EQ(absent.extractor->GetPairPosition(), -1);
+    EXPECT_EQ(absent.step->GetPairPosition(), -1);
 
     // Present, but not among the pairs carrying sound.
     DspFrameSpec spec = PairsPresent({0, 2, 5});
@@ -116,7 +101,7 @@ TEST(CAudioStereoPairExtractorTest, AnAbsentOrSilentPairGivesSilence)
     // A pair index beyond the eight is taken as pair 0 (traced), never read outside the table.
     DspAudioFrame first(PairsPresent({0}));
     ExtractorRig outside(Pair(9));
-    EXPECT_EQ(outside.extractor->GetSettings().channelPairIndex, 0);
+    EXPECT_EQ(outside.step->GetSettings().channelPairIndex, 0);
     EXPECT_EQ(outside.Run(first.Frame()).bytes, RowBlocks(first, 0));
 }
 
@@ -141,7 +126,7 @@ TEST(CAudioStereoPairExtractorTest, At32kTakesTwoRowsOf160Samples)
     const SeenAudioFrame& out = rig.Run(dsp.Frame());
     ASSERT_EQ(out.bytes.size(), 2560u);
     EXPECT_EQ(out.samples, 320);
-    EXPECT_EQ(rig.extractor->GetRows(), 2);
+    EXPECT_EQ(rig.step->GetRows(), 2);
     EXPECT_EQ(0, std::memcmp(out.bytes.data() + 1280, dsp.Bytes().data() + 2560 + 1280, 1280));
 }
 
@@ -198,8 +183,8 @@ TEST(CAudioStereoPairExtractorTest, PresentBitsBecomeTheSampleFormatCode)
     DspAudioFrame dsp(spec);
     ExtractorRig rig(Pair(2));
     EXPECT_EQ(rig.Run(dsp.Frame()).formatWord, 1u);
-    EXPECT_EQ(rig.extractor->GetSampleFormatCode(), 1u);
-    EXPECT_EQ(rig.extractor->GetPairPosition(), 1);
+    EXPECT_EQ(rig.step->GetSampleFormatCode(), 1u);
+    EXPECT_EQ(rig.step->GetPairPosition(), 1);
 
     DspAudioFrame three(PairsPresent({0, 2}));
     EXPECT_EQ(rig.Run(three.Frame()).formatWord, 3u);
@@ -238,7 +223,7 @@ TEST(CAudioStereoPairExtractorTest, MixedRatesLayEveryBlockAtTheLargestSize)
     ASSERT_EQ(out.bytes.size(), 441u * 8u);
     for (int r = 0; r < 3; ++r)
         EXPECT_EQ(0, std::memcmp(out.bytes.data() + r * 1176, dsp.Bytes().data() + r * 2560 + 1280, 1176)) << r;
-    EXPECT_EQ(rig.extractor->GetBlockSize(), 1280u);
+    EXPECT_EQ(rig.step->GetBlockSize(), 1280u);
 }
 
 TEST(CAudioStereoPairExtractorTest, SeveralPairsAreInterleavedInPairOrder)

@@ -69,23 +69,14 @@ LONG LevelOfIndex(LONG i)
     return -CAudioVolumeControl::Threshold(i);
 }
 
-struct VolumeRig {
-    VolumeRig(Journal* journal = nullptr) : target(journal), leaf(journal), volume(new CAudioVolumeControl)
+struct VolumeRig : AudioStepRig<CAudioVolumeControl> {
+    explicit VolumeRig(Journal* journal = nullptr) : target(journal)
     {
-        volume->SetDevice(&target);
-        volume->SetInput(3);
-        leaf.Connect(volume);
-    }
-    ~VolumeRig() { delete volume; }
-    const SeenAudioFrame& Run(AudioFrame& frame)
-    {
-        volume->Process(&frame);
-        EXPECT_FALSE(leaf.frames.empty());
-        return leaf.frames.back();
+        step->SetDevice(&target);
+        step->SetInput(3);
+        leaf.SetJournal(journal);
     }
     RecordingPeakTarget target;
-    CapturingAudioLeaf leaf;
-    CAudioVolumeControl* volume;
 };
 
 } // namespace
@@ -123,20 +114,20 @@ TEST(CAudioVolumeControlTest, SixteenBitSamplesAreScaledRoundedAndClamped)
     EXPECT_EQ(Sample16(out.bytes.data(), 1), -32768);
     EXPECT_EQ(Sample16(out.bytes.data(), 2), 1995); // round(1000 x 1.99526)
     EXPECT_EQ(Sample16(out.bytes.data(), 3), -32768); // 0x8000 reads as -32768
-    EXPECT_EQ(rig.volume->GetPeak(0, 0), 32767);
-    EXPECT_EQ(rig.volume->GetPeak(0, 1), -32768);
+    EXPECT_EQ(rig.step->GetPeak(0, 0), 32767);
+    EXPECT_EQ(rig.step->GetPeak(0, 1), -32768);
 
     // 0 dB leaves samples as they are; 0xFFFF is -1.
-    ASSERT_EQ(rig.volume->SetVolume(0, 0, LevelOfIndex(12), 0), STATUS_SUCCESS);
-    ASSERT_EQ(rig.volume->SetVolume(0, 1, LevelOfIndex(12), 0), STATUS_SUCCESS);
+    ASSERT_EQ(rig.step->SetVolume(0, 0, LevelOfIndex(12), 0), STATUS_SUCCESS);
+    ASSERT_EQ(rig.step->SetVolume(0, 1, LevelOfIndex(12), 0), STATUS_SUCCESS);
     SampleFrame unity(Samples16({0xFFFF, 0x8000, 12345, -12345}), 16, 1);
     const SeenAudioFrame& same = rig.Run(unity.Frame());
     EXPECT_EQ(same.bytes, unity.Bytes());
-    EXPECT_EQ(rig.volume->GetPeak(0, 0), 12345);
-    EXPECT_EQ(rig.volume->GetPeak(0, 1), -32768);
+    EXPECT_EQ(rig.step->GetPeak(0, 0), 12345);
+    EXPECT_EQ(rig.step->GetPeak(0, 1), -32768);
 
     // -6 dB (index 24): halves of even products round to even.
-    ASSERT_EQ(rig.volume->SetVolume(0, 0, LevelOfIndex(24), 0), STATUS_SUCCESS);
+    ASSERT_EQ(rig.step->SetVolume(0, 0, LevelOfIndex(24), 0), STATUS_SUCCESS);
     SampleFrame soft(Samples16({10000, 0, 3, 0}), 16, 1);
     const SeenAudioFrame& quieter = rig.Run(soft.Frame());
     EXPECT_EQ(Sample16(quieter.bytes.data(), 0), std::lround(10000 * CAudioVolumeControl::Gain(24)));
@@ -153,8 +144,8 @@ TEST(CAudioVolumeControlTest, EachWidthHasItsLimitsAndPeakShift)
     EXPECT_EQ(SampleAt(out24.bytes, 1, 3), -8388608);
     EXPECT_EQ(SampleAt(out24.bytes, 2, 3), std::lround(256 * CAudioVolumeControl::Gain(0)));
     EXPECT_EQ(SampleAt(out24.bytes, 3, 3), -std::lround(256 * CAudioVolumeControl::Gain(0)));
-    EXPECT_EQ(rig.volume->GetPeak(0, 0), 32767); // 0x5000 x 1.995 clamps
-    EXPECT_EQ(rig.volume->GetPeak(0, 1), -32768);
+    EXPECT_EQ(rig.step->GetPeak(0, 0), 32767); // 0x5000 x 1.995 clamps
+    EXPECT_EQ(rig.step->GetPeak(0, 1), -32768);
 
     // 32-bit: the left-justified sample; the product saturates instead of wrapping.
     SampleFrame s32(SamplesOfWidth({0x50000000, int64_t(0x80000000), 0x00010000, -0x00010000}, 4), 32, 1);
@@ -162,8 +153,8 @@ TEST(CAudioVolumeControlTest, EachWidthHasItsLimitsAndPeakShift)
     EXPECT_EQ(SampleAt(out32.bytes, 0, 4), 0x7FFFFFFF);
     EXPECT_EQ(SampleAt(out32.bytes, 1, 4), -2147483647);
     EXPECT_EQ(SampleAt(out32.bytes, 2, 4), std::lround(65536 * CAudioVolumeControl::Gain(0)));
-    EXPECT_EQ(rig.volume->GetPeak(0, 0), 32767);
-    EXPECT_EQ(rig.volume->GetPeak(0, 1), -32768);
+    EXPECT_EQ(rig.step->GetPeak(0, 0), 32767);
+    EXPECT_EQ(rig.step->GetPeak(0, 1), -32768);
 
     // 8-bit: offset binary, scaled about 128.
     SampleFrame s8(std::vector<uint8_t>{128 + 50, 128 - 50, 255, 0}, 8, 1);
@@ -173,8 +164,8 @@ TEST(CAudioVolumeControlTest, EachWidthHasItsLimitsAndPeakShift)
     EXPECT_EQ(out8.bytes[2], 255);
     EXPECT_EQ(out8.bytes[3], 0);
     // 8-bit peaks stay on the 8-bit scale (no shift), scaled but not clamped to it.
-    EXPECT_EQ(rig.volume->GetPeak(0, 0), std::lround(127 * CAudioVolumeControl::Gain(0)));
-    EXPECT_EQ(rig.volume->GetPeak(0, 1), -std::lround(128 * CAudioVolumeControl::Gain(0)));
+    EXPECT_EQ(rig.step->GetPeak(0, 0), std::lround(127 * CAudioVolumeControl::Gain(0)));
+    EXPECT_EQ(rig.step->GetPeak(0, 1), -std::lround(128 * CAudioVolumeControl::Gain(0)));
 
     EXPECT_EQ(CAudioVolumeControl::LimitsOfBits(16).maximum, 32767);
     EXPECT_EQ(CAudioVolumeControl::LimitsOfBits(24).peakShift, 8);
@@ -185,7 +176,7 @@ TEST(CAudioVolumeControlTest, EachWidthHasItsLimitsAndPeakShift)
 TEST(CAudioVolumeControlTest, MutedChannelsAreSilentWithPeakZero)
 {
     VolumeRig rig;
-    ASSERT_EQ(rig.volume->SetVolume(0, 0, 0, 1), STATUS_SUCCESS);
+    ASSERT_EQ(rig.step->SetVolume(0, 0, 0, 1), STATUS_SUCCESS);
     SampleFrame frame(Samples16({20000, 300, -20000, 300}), 16, 1);
     rig.Run(frame.Frame());
     const SeenAudioFrame& out = rig.leaf.frames.back();
@@ -204,8 +195,8 @@ TEST(CAudioVolumeControlTest, MutedChannelsAreSilentWithPeakZero)
 TEST(CAudioVolumeControlTest, BypassLeavesTheRightChannelsBytesAlone)
 {
     VolumeRig rig;
-    rig.volume->SetBypass(true);
-    ASSERT_EQ(rig.volume->SetVolume(0, 1, LevelOfIndex(40), 1), STATUS_SUCCESS);
+    rig.step->SetBypass(true);
+    ASSERT_EQ(rig.step->SetVolume(0, 1, LevelOfIndex(40), 1), STATUS_SUCCESS);
     SampleFrame frame(Samples16({1000, 0x8000, 2000, 0xFFFF, -3, 31000}), 16, 1);
     const SeenAudioFrame& out = rig.Run(frame.Frame());
     for (size_t n = 0; n < 3; ++n) {
@@ -215,16 +206,16 @@ TEST(CAudioVolumeControlTest, BypassLeavesTheRightChannelsBytesAlone)
     EXPECT_EQ(Sample16(out.bytes.data(), 0), 1995);
     EXPECT_EQ(Sample16(out.bytes.data(), 2), 3991);
     // The right peak is the unscaled one.
-    EXPECT_EQ(rig.volume->GetPeak(0, 1), -32768);
+    EXPECT_EQ(rig.step->GetPeak(0, 1), -32768);
 }
 
 TEST(CAudioVolumeControlTest, TheDeviceGetsEveryPairsPeaksAfterTheChildRan)
 {
     Journal journal;
     VolumeRig rig(&journal);
-    ASSERT_EQ(rig.volume->SetChannelPairCount(2), STATUS_SUCCESS);
-    ASSERT_EQ(rig.volume->SetVolume(1, 0, LevelOfIndex(12), 0), STATUS_SUCCESS);
-    ASSERT_EQ(rig.volume->SetVolume(1, 1, LevelOfIndex(12), 1), STATUS_SUCCESS);
+    ASSERT_EQ(rig.step->SetChannelPairCount(2), STATUS_SUCCESS);
+    ASSERT_EQ(rig.step->SetVolume(1, 0, LevelOfIndex(12), 0), STATUS_SUCCESS);
+    ASSERT_EQ(rig.step->SetVolume(1, 1, LevelOfIndex(12), 1), STATUS_SUCCESS);
     // Two pairs interleaved: L0 R0 L1 R1 per sample.
     SampleFrame frame(Samples16({100, -200, 300, 400, -150, 50, -301, 20}), 16, 2);
     rig.Run(frame.Frame());
@@ -327,19 +318,19 @@ TEST(CAudioVolumeControlTest, ARefreshWhileFramesRunReachesFramesWhole)
     // One thread scales frames while another flips all 16 levels and mutes between two sets
     // under the lock; every frame must show one set or the other, never a mix.
     VolumeRig rig;
-    ASSERT_EQ(rig.volume->SetChannelPairCount(8), STATUS_SUCCESS);
+    ASSERT_EQ(rig.step->SetChannelPairCount(8), STATUS_SUCCESS);
     LONG quietLevels[16], loudLevels[16], noMutes[16] = {};
     for (int c = 0; c < 16; ++c) {
         quietLevels[c] = LevelOfIndex(24);
         loudLevels[c] = LevelOfIndex(12);
     }
-    rig.volume->SetAllVolumes(loudLevels, noMutes);
+    rig.step->SetAllVolumes(loudLevels, noMutes);
     std::atomic<bool> stop{false};
     std::atomic<int> refreshes{0};
     std::thread refresher([&] {
         bool quiet = true;
         while (!stop.load()) {
-            rig.volume->SetAllVolumes(quiet ? quietLevels : loudLevels, noMutes);
+            rig.step->SetAllVolumes(quiet ? quietLevels : loudLevels, noMutes);
             quiet = !quiet;
             refreshes.fetch_add(1);
         }
@@ -353,7 +344,7 @@ TEST(CAudioVolumeControlTest, ARefreshWhileFramesRunReachesFramesWhole)
     const int16_t quiet = int16_t(std::lround(10000 * CAudioVolumeControl::Gain(24)));
     for (int frameNumber = 0; frameNumber < 400 || refreshes.load() < 10; ++frameNumber) {
         SampleFrame frame(bytes, 16, 8);
-        rig.volume->Process(&frame.Frame());
+        rig.step->Process(&frame.Frame());
         const SeenAudioFrame& out = rig.leaf.frames.back();
         const int16_t first = Sample16(out.bytes.data(), 0);
         ASSERT_TRUE(first == loud || first == quiet) << first;

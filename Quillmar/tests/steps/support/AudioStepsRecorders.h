@@ -7,9 +7,12 @@
 #include "audiopeakleveltarget.h"
 #include "km/status.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace audiotest {
@@ -100,10 +103,35 @@ public:
         if (m_journal != nullptr)
             m_journal->Add("frame");
     }
+    void SetJournal(Journal* journal) { m_journal = journal; }
     std::vector<SeenAudioFrame> frames;
 
 private:
     Journal* m_journal;
+};
+
+// One step with a capturing leaf below it, run on one frame at a time.
+template <typename Step>
+struct AudioStepRig {
+    template <typename... Arguments>
+    explicit AudioStepRig(Arguments&&... arguments) : step(new Step(std::forward<Arguments>(arguments)...))
+    {
+        EXPECT_TRUE(leaf.Connect(step));
+    }
+    ~AudioStepRig() { delete step; }
+    AudioStepRig(const AudioStepRig&) = delete;
+    AudioStepRig& operator=(const AudioStepRig&) = delete;
+    // What the leaf saw of the frame the step delivered (an empty record when it delivered none).
+    const SeenAudioFrame& Run(AudioFrame& frame)
+    {
+        static const SeenAudioFrame none{};
+        const size_t before = leaf.frames.size();
+        step->Process(&frame);
+        EXPECT_EQ(leaf.frames.size(), before + 1) << "the step delivered no frame";
+        return leaf.frames.size() > before ? leaf.frames.back() : none;
+    }
+    Step* step;
+    CapturingAudioLeaf leaf;
 };
 
 } // namespace audiotest
