@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         auto* volume = new CAudioVolumeControl;
         volume->SetChannelPairCount(extractor->GetSettings().channelPairCount);
         for (LONG c = 0; c < CAudioVolumeControl::kChannels; ++c)
-            volume->SetVolume(c / 2, c % 2, -LONG(WordAt(data, c % 8)), LONG(data[35] >> 7));
+            volume->SetVolume(c / 2, c % 2, static_cast<LONG>(0u - WordAt(data, c % 8)), LONG(data[35] >> 7));
         CheckingLeaf leaf;
         if (!converter->Connect(extractor) || !packer->Connect(converter) || !volume->Connect(packer) ||
             !leaf.Connect(volume))

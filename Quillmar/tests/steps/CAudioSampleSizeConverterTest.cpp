@@ -103,23 +103,6 @@ TEST(CAudioSampleSizeConverterTest, FramesArePackedLittleEndian)
     }
 }
 
-TEST(CAudioSampleSizeConverterTest, AFullFrameOfThePinsLength)
-{
-    std::vector<uint32_t> words(441 * 2);
-    for (size_t w = 0; w < words.size(); ++w)
-        words[w] = DspWord(int32_t(w * 1000) - 400000);
-    WordFrame in(words);
-    auto* converter = new CAudioSampleSizeConverter(Mode(4, 16, 1, 441));
-    CapturingAudioLeaf leaf;
-    ASSERT_TRUE(leaf.Connect(converter));
-    converter->Process(&in.Frame());
-    ASSERT_EQ(leaf.frames.size(), 1u);
-    ASSERT_EQ(leaf.frames[0].bytes.size(), 441u * 4u);
-    for (size_t w = 0; w < words.size(); ++w)
-        ASSERT_EQ(Sample16(leaf.frames[0].bytes.data(), w), int16_t((int32_t(w * 1000) - 400000) >> 8)) << w;
-    delete converter;
-}
-
 TEST(CAudioSampleSizeConverterTest, FramesItCannotReadPassUnchanged)
 {
     // 16-bit input: not the DSP's words.
