@@ -9,6 +9,7 @@
 #include "AudioStepsRecorders.h"
 #include "AudioStepsTestFrames.h"
 #include "FakeWorkItemOwner.h"
+#include "TraceTestSupport.h"
 #include "caudiostereopairextractor.h"
 #include "frameprocessingsource.h"
 #include "km/pool.h"
@@ -313,14 +314,35 @@ TEST(CAudioStereoPairExtractorTest, GivesTheBufferBackBeforeTheChildrenRun)
     delete extractor;
 }
 
-TEST(CAudioStereoPairExtractorTest, AFailedCopyOrAllocationLeavesNoStaleSamples)
+class CAudioStereoPairExtractorGuardTest : public tracetest::TraceTest {
+protected:
+    void SetUp() override
+    {
+        TraceTest::SetUp();
+        logger->SetTraceMask(kTraceErrors);
+    }
+    void TearDown() override
+    {
+        InjectPlaneWorkExceptions(0);
+        TraceTest::TearDown();
+    }
+};
+
+TEST_F(CAudioStereoPairExtractorGuardTest, AFailedCopyOrAllocationLeavesNoStaleSamples)
 {
     DspAudioFrame dsp(PairsPresent({0, 2}));
     ExtractorRig rig(Pair(2));
     ASSERT_NE(rig.Run(dsp.Frame()).bytes, std::vector<uint8_t>(3840, 0));
-    InjectPlaneWorkExceptions(1);
+    // The copy raises: logged, and the frame goes on as silence rather than the last samples.
+    InjectPlaneWorkExceptions(1, STATUS_ACCESS_VIOLATION);
     EXPECT_EQ(rig.Run(dsp.Frame()).bytes, std::vector<uint8_t>(3840, 0));
     EXPECT_EQ(PendingPlaneWorkExceptions(), 0u);
+    const auto entries = standin::EventLogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].messageId, 0xC0071085u);
+    ASSERT_EQ(entries[0].inserts.size(), 2u);
+    EXPECT_EQ(entries[0].inserts[1], u"copy the stereo pair");
+    EXPECT_EQ(DebugLinesWith("Exception 0xc0000005 caught while attempting to copy the stereo pair").size(), 1u);
 
     // No output frame can be made: nothing is delivered, the buffer still goes back.
     streamtest::FakeWorkItemOwner owner;
