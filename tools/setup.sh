@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 
-packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev)
+# sox is for tests only: the audio step tests read delivered samples with `sox ... stats`.
+packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev sox)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
