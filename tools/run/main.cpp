@@ -16,6 +16,7 @@
 #include "board/StandardImages.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
+#include "standin/registry.h"
 
 namespace {
 

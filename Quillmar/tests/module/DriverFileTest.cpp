@@ -11,6 +11,7 @@
 
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
+#include "standin/registry.h"
 
 namespace {
 

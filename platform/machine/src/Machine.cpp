@@ -11,12 +11,16 @@
 #include "SystemWork.h"
 #include "Text.h"
 #include "km/deviceinterface.h"
-#include "km/drives.h"
 #include "km/eventlog.h"
 #include "km/irp.h"
 #include "km/registry.h"
-#include "km/verifier.h"
 #include "platform/Clock.h"
+#include "standin/devicefile.h"
+#include "standin/devices.h"
+#include "standin/drives.h"
+#include "standin/eventlog.h"
+#include "standin/registry.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <atomic>

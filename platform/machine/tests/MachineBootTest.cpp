@@ -1,10 +1,12 @@
 // The machine's folder and boot, what it keeps from run to run, and ending a run without shutdown.
 #include "MachineFixture.h"
 
-#include "km/drives.h"
 #include "km/eventlog.h"
 #include "km/registry.h"
 #include "platform/Clock.h"
+#include "standin/drives.h"
+#include "standin/eventlog.h"
+#include "standin/registry.h"
 
 #include <cstdlib>
 #include <fstream>

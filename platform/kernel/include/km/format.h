@@ -30,13 +30,3 @@ int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list args);
 
 } // extern "C"
 
-namespace standin {
-
-// The whole formatted text. A refused format (null, or %n) yields the text up to the refusal and
-// a verifier report.
-std::string Format(const char* format, ...);
-std::string FormatV(const char* format, va_list args);
-std::u16string Format(const char16_t* format, ...);
-std::u16string FormatV(const char16_t* format, va_list args);
-
-} // namespace standin

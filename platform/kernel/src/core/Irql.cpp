@@ -1,7 +1,8 @@
 // Per-thread interrupt request level.
 #include "km/irql.h"
 
-#include "km/verifier.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <string>
 

@@ -4,7 +4,8 @@
 #include "km/pool.h"
 
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/pool.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "km/raise.h"
 
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <cstdio>
 #include <string>

@@ -2,7 +2,7 @@
 #include "Reports.h"
 
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <cstdio>
 

@@ -4,7 +4,8 @@
 // be told from one that is merely slow.
 #include "km/spinlock.h"
 
-#include "km/verifier.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <sched.h>
 

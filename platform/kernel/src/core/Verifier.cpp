@@ -1,5 +1,5 @@
 // Record of rule breaches and the registered leak checks.
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <cstdio>
 #include <map>

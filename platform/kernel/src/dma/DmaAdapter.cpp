@@ -5,7 +5,9 @@
 #include "Reports.h"
 #include "Utf8Conversion.h"
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/dma.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 

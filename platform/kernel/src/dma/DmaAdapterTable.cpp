@@ -3,7 +3,8 @@
 #include "DmaAdapterTable.h"
 
 #include "Reports.h"
-#include "km/verifier.h"
+#include "standin/dma.h"
+#include "standin/verifier.h"
 
 #include <vector>
 

@@ -5,6 +5,7 @@
 // adapter's address never comes back for another adapter and a later use of it is recognised.
 #pragma once
 #include "km/dma.h"
+#include "standin/dma.h"
 
 #include <cstdint>
 #include <map>

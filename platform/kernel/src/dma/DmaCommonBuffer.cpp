@@ -3,8 +3,9 @@
 #include "DmaAdapterTable.h"
 #include "Reports.h"
 #include "km/irql.h"
-#include "km/verifier.h"
 #include "platform/bus/Bus.h"
+#include "standin/dma.h"
+#include "standin/verifier.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -6,7 +6,8 @@
 #include "km/format.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/format.h"
+#include "standin/verifier.h"
 
 #include <cstdarg>
 #include <cstring>

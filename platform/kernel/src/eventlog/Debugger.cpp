@@ -2,6 +2,7 @@
 #include "Debugger.h"
 
 #include "km/debug.h"
+#include "standin/debugger.h"
 
 #include <cstdio>
 #include <cstdlib>

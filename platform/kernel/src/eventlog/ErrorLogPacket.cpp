@@ -9,7 +9,8 @@
 #include "km/iodevice.h"
 #include "km/irql.h"
 #include "km/pool.h"
-#include "km/verifier.h"
+#include "standin/eventlog.h"
+#include "standin/verifier.h"
 
 #include <cstring>
 #include <mutex>

@@ -2,6 +2,7 @@
 #include "EventLog.h"
 
 #include "km/time.h"
+#include "standin/eventlog.h"
 
 namespace standin {
 

@@ -2,6 +2,7 @@
 #pragma once
 #include "BoundedLog.h"
 #include "km/eventlog.h"
+#include "standin/eventlog.h"
 
 namespace standin {
 

@@ -4,6 +4,7 @@
 #include "Utf8.h"
 #include "km/eventlog.h"
 #include "km/time.h"
+#include "standin/eventlog.h"
 
 #include <cstdio>
 #include <string>

@@ -3,6 +3,8 @@
 #include "Utf8.h"
 #include "km/eventlog.h"
 #include "km/format.h"
+#include "standin/eventlog.h"
+#include "standin/format.h"
 
 #include <charconv>
 #include <cstdint>

@@ -1,7 +1,8 @@
 // Registration and lookup of the message tables of event-log sources.
 #include "MessageTables.h"
 
-#include "km/verifier.h"
+#include "standin/eventlog.h"
+#include "standin/verifier.h"
 
 namespace standin {
 

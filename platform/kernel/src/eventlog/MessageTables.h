@@ -1,6 +1,6 @@
 // The message tables of event-log sources, by source name (case-insensitive).
 #pragma once
-#include "km/eventlog.h"
+#include "km/messagetable.h"
 
 #include <map>
 #include <mutex>

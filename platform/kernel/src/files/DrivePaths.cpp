@@ -7,9 +7,9 @@
 
 #include "HostErrors.h"
 #include "HostNames.h"
-#include "km/drives.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/drives.h"
+#include "standin/verifier.h"
 
 #include <dirent.h>
 #include <fcntl.h>

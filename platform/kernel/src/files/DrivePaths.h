@@ -3,6 +3,7 @@
 #pragma once
 #include "FileName.h"
 #include "UniqueFd.h"
+#include "standin/drives.h"
 
 #include <mutex>
 #include <string>

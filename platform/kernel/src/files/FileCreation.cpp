@@ -20,7 +20,8 @@
 #include "km/file.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -5,6 +5,7 @@
 #include "FileName.h"
 #include "HostNames.h"
 #include "km/status.h"
+#include "standin/filefaults.h"
 
 #include <algorithm>
 

@@ -2,7 +2,8 @@
 // after a number of bytes, writes that stall until released) and the record of each one that
 // happened. Rules match file names by pattern (see km/drives.h).
 #pragma once
-#include "km/drives.h"
+#include "standin/drives.h"
+#include "standin/filefaults.h"
 
 #include <condition_variable>
 #include <cstdint>

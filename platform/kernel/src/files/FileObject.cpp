@@ -5,6 +5,7 @@
 #include "HostNames.h"
 #include "Reports.h"
 #include "km/file.h"
+#include "standin/object.h"
 
 #include <unistd.h>
 

@@ -5,6 +5,7 @@
 #pragma once
 #include "OpenFileTable.h"
 #include "km/object.h"
+#include "standin/object.h"
 
 #include <atomic>
 #include <memory>

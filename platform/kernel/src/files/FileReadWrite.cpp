@@ -10,7 +10,7 @@
 #include "km/file.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

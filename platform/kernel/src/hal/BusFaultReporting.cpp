@@ -1,7 +1,7 @@
 // Routes the faults the bus finds on its own (a device range unregistered while mapped) into the
 // verifier, from the moment the kernel library is loaded.
-#include "km/verifier.h"
 #include "platform/bus/BusFault.h"
+#include "standin/verifier.h"
 
 namespace {
 

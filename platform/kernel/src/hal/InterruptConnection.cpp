@@ -5,6 +5,7 @@
 #include "km/interrupt.h"
 #include "km/irql.h"
 #include "km/status.h"
+#include "standin/system.h"
 
 extern "C" NTSTATUS NTAPI IoConnectInterrupt(PKINTERRUPT* InterruptObject, PKSERVICE_ROUTINE ServiceRoutine,
                                              PVOID ServiceContext, PKSPIN_LOCK SpinLock, ULONG Vector,

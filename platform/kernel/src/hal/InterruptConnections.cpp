@@ -5,8 +5,8 @@
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
 #include "platform/bus/Bus.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <exception>

@@ -3,6 +3,7 @@
 #pragma once
 #include "km/interrupt.h"
 #include "km/pool.h"
+#include "standin/pool.h"
 
 #include <atomic>
 #include <cstdint>

@@ -5,8 +5,9 @@
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/spinlock.h"
-#include "km/verifier.h"
 #include "platform/Clock.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <atomic>

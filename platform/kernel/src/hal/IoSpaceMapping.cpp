@@ -5,8 +5,8 @@
 #include <string>
 
 #include "km/irql.h"
-#include "km/verifier.h"
 #include "platform/bus/Bus.h"
+#include "standin/verifier.h"
 
 namespace {
 

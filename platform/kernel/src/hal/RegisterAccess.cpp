@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "km/verifier.h"
 #include "platform/bus/Bus.h"
+#include "standin/verifier.h"
 
 namespace {
 

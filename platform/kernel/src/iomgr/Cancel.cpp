@@ -4,7 +4,7 @@
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/spinlock.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 namespace {
 

@@ -3,9 +3,10 @@
 #include "IoRequests.h"
 #include "Reports.h"
 #include "km/irql.h"
-#include "km/thread.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "km/thread.h"
+#include "standin/devicefile.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -8,7 +8,9 @@
 #include "Utf8.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/devicefile.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <thread>

@@ -7,6 +7,7 @@
 #include "km/fileobject.h"
 #include "km/object.h"
 #include "km/thread.h"
+#include "standin/object.h"
 
 #include <memory>
 #include <mutex>

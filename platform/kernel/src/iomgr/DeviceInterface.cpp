@@ -12,7 +12,10 @@
 #include "km/pool.h"
 #include "km/registry.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/devices.h"
+#include "standin/object.h"
+#include "standin/pool.h"
+#include "standin/verifier.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,15 +3,17 @@
 
 #include "DeviceInterfaceTable.h"
 #include "DriverObjectTable.h"
-#include "KsDevice.h"
 #include "ObjectNamespace.h"
 #include "Reports.h"
 #include "ShutdownList.h"
 #include "Utf8.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/devices.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -23,6 +25,29 @@ namespace {
 OBJECT_TYPE g_deviceType{"Device"};
 POBJECT_TYPE g_deviceTypePointer = &g_deviceType;
 std::atomic<unsigned> g_nextGeneratedName{1};
+
+struct DeletionHooks {
+    std::mutex lock;
+    std::vector<DeviceDeletionHook> hooks;
+    static DeletionHooks& Instance()
+    {
+        static DeletionHooks* hooks = new DeletionHooks;
+        return *hooks;
+    }
+};
+
+// Runs with no lock of the I/O manager held, as the hooks take their own.
+void RunDeviceDeletionHooks(PDEVICE_OBJECT device)
+{
+    std::vector<DeviceDeletionHook> hooks;
+    {
+        auto& table = DeletionHooks::Instance();
+        std::lock_guard<std::mutex> hold(table.lock);
+        hooks = table.hooks;
+    }
+    for (DeviceDeletionHook hook : hooks)
+        hook(device);
+}
 
 void PointAt(UNICODE_STRING& string, const std::u16string& text)
 {
@@ -176,6 +201,14 @@ void RegisterDeviceObject(DeviceObjectRecord* record)
     live.records.insert(record);
 }
 
+void RegisterDeviceDeletionHook(DeviceDeletionHook hook)
+{
+    auto& table = DeletionHooks::Instance();
+    std::lock_guard<std::mutex> hold(table.lock);
+    if (std::find(table.hooks.begin(), table.hooks.end(), hook) == table.hooks.end())
+        table.hooks.push_back(hook);
+}
+
 void ReassignDevicesOfDriver(PDRIVER_OBJECT driver, PDRIVER_OBJECT replacement)
 {
     auto& all = AllDevices::Instance();
@@ -210,7 +243,7 @@ void DeleteDeviceObject(DeviceObjectRecord* record)
         ObjectNamespace::Instance().RemoveDevice(record->Name(), device);
     UnregisterShutdownNotificationOf(device);
     DisableInterfacesOfDevice(device);
-    ForgetKsDevice(device);
+    RunDeviceDeletionHooks(device);
     {
         auto& live = LiveDevices::Instance();
         std::lock_guard<std::mutex> hold(live.lock);
@@ -256,7 +289,7 @@ extern "C" NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG Devi
                                DO_DEVICE_INITIALIZING | (Exclusive ? DO_EXCLUSIVE : 0));
     if (!record)
         return STATUS_INSUFFICIENT_RESOURCES;
-    if (!name.empty() && !ObjectNamespace::Instance().AddDevice(name, record->Device())) {
+    if (!name.empty() && !ObjectNamespace::Instance().AddDevice(name, record->Device(), &ReferenceDeviceRecord)) {
         delete record;
         return STATUS_OBJECT_NAME_COLLISION;
     }

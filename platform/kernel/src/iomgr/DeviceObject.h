@@ -6,6 +6,7 @@
 #pragma once
 #include "km/iodevice.h"
 #include "km/object.h"
+#include "standin/object.h"
 
 #include <atomic>
 #include <memory>
@@ -58,6 +59,13 @@ public:
 DeviceObjectRecord* ReferenceDeviceRecord(PVOID deviceObject);
 // Kept for the callers that need only the object.
 KernelObject* ReferenceDeviceObject(PVOID deviceObject);
+
+// What a layer above the I/O manager keeps for a device (kernel streaming its KSDEVICE) goes with
+// the device: the layer registers a hook, and IoDeleteDevice runs every hook, in registration
+// order, once the device has left the namespace, the shutdown list and its interfaces. A hook
+// registered again is kept once.
+using DeviceDeletionHook = void (*)(PDEVICE_OBJECT device);
+void RegisterDeviceDeletionHook(DeviceDeletionHook hook);
 
 // The lock of the device database: driver device lists, stack links and device names change and
 // are walked only under it.

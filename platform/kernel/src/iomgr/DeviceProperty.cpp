@@ -4,7 +4,9 @@
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/devices.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 #include <cstring>
 #include <optional>

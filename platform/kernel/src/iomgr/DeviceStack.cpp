@@ -2,7 +2,8 @@
 #include "DeviceObject.h"
 #include "Reports.h"
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 namespace {
 

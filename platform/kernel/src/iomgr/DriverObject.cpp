@@ -8,7 +8,9 @@
 #include "km/irp.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/devices.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 #include <map>
 #include <memory>

@@ -4,7 +4,8 @@
 #include "km/irp.h"
 #include "km/irql.h"
 #include "km/mdl.h"
-#include "km/verifier.h"
+#include "standin/devicefile.h"
+#include "standin/verifier.h"
 
 #include <mutex>
 #include <new>

@@ -3,6 +3,7 @@
 #include "DriverObjectTable.h"
 #include "km/irp.h"
 #include "km/status.h"
+#include "standin/devices.h"
 
 namespace {
 

@@ -5,7 +5,9 @@
 #include "ObjectNamespace.h"
 #include "Reports.h"
 #include "Utf8.h"
-#include "km/verifier.h"
+#include "standin/devices.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 #include <cstdio>
 
@@ -44,7 +46,7 @@ PhysicalDeviceObject* PhysicalDeviceObject::Create(const PhysicalDevicePropertie
 {
     PhysicalDevice record = Named(properties);
     auto* object = new PhysicalDeviceObject(std::move(record), busDriver);
-    while (!ObjectNamespace::Instance().AddDevice(object->Name(), object->Device())) {
+    while (!ObjectNamespace::Instance().AddDevice(object->Name(), object->Device(), &ReferenceDeviceRecord)) {
         // Taken between the check and now by another thread: name it afresh.
         delete object;
         object = new PhysicalDeviceObject(Named(PhysicalDeviceProperties{properties}), busDriver);

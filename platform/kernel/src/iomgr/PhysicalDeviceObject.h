@@ -3,6 +3,7 @@
 #pragma once
 #include "DeviceObject.h"
 #include "km/iodevice.h"
+#include "standin/devices.h"
 
 #include <string>
 

@@ -6,7 +6,10 @@
 #include "km/irp.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/devicefile.h"
+#include "standin/devices.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <deque>

@@ -2,7 +2,8 @@
 // of the stand-in.
 #include "Reports.h"
 #include "km/systeminfo.h"
-#include "km/verifier.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <atomic>
 

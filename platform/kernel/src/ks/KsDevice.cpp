@@ -7,7 +7,7 @@
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <map>
 #include <memory>
@@ -19,9 +19,15 @@ namespace {
 struct KsDevices {
     std::mutex lock;
     std::map<PDEVICE_OBJECT, std::unique_ptr<KSDEVICE>> devices;
+    // Made at the first use of the table, before any device enters it; from then on every deleted
+    // device object leaves it.
     static KsDevices& Instance()
     {
-        static KsDevices* devices = new KsDevices;
+        static KsDevices* devices = [] {
+            auto* table = new KsDevices;
+            RegisterDeviceDeletionHook(&ForgetKsDevice);
+            return table;
+        }();
         return *devices;
     }
 };

@@ -3,6 +3,7 @@
 #include "KsDevice.h"
 #include "KsObjects.h"
 #include "km/status.h"
+#include "standin/ks.h"
 
 namespace standin {
 namespace {

@@ -4,6 +4,7 @@
 #include "KsObjects.h"
 #include "km/eventobject.h"
 #include "km/status.h"
+#include "standin/ks.h"
 
 #include <algorithm>
 #include <atomic>

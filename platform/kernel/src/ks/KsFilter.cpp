@@ -4,6 +4,7 @@
 #include "km/fileobject.h"
 #include "km/process.h"
 #include "km/status.h"
+#include "standin/ks.h"
 
 #include <algorithm>
 #include <atomic>

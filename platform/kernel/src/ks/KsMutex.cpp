@@ -2,7 +2,7 @@
 // recursive for their owner.
 #include "KsObjects.h"
 #include "Reports.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 namespace standin {
 namespace {

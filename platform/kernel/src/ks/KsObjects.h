@@ -7,6 +7,7 @@
 #include "km/kspin.h"
 #include "km/process.h"
 #include "km/sync.h"
+#include "standin/ks.h"
 
 #include <cstdint>
 #include <deque>

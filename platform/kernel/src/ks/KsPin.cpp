@@ -7,6 +7,7 @@
 #include "km/fileobject.h"
 #include "km/pool.h"
 #include "km/status.h"
+#include "standin/ks.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,6 +2,7 @@
 // side's own definitions replace them at link time. Stream requests are refused; the rest do nothing.
 #include "KsObjects.h"
 #include "km/status.h"
+#include "standin/ks.h"
 
 namespace standin {
 

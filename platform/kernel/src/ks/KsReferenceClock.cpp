@@ -6,6 +6,8 @@
 #include "km/object.h"
 #include "km/status.h"
 #include "km/time.h"
+#include "standin/ks.h"
+#include "standin/object.h"
 
 #include <atomic>
 

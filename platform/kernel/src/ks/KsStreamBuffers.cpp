@@ -3,7 +3,7 @@
 // and is never 0.
 #include "KsStream.h"
 
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <map>
 #include <mutex>

@@ -5,7 +5,8 @@
 
 #include "Reports.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/ks.h"
+#include "standin/verifier.h"
 
 #include <map>
 #include <mutex>

@@ -9,6 +9,7 @@
 
 #include "km/irp.h"
 #include "km/status.h"
+#include "standin/ks.h"
 
 #include <atomic>
 #include <cstring>

@@ -1,6 +1,7 @@
 // The process-wide handle table: handle values to objects, with the access each handle was granted.
 #pragma once
 #include "km/object.h"
+#include "standin/object.h"
 
 #include <map>
 #include <mutex>

@@ -4,7 +4,8 @@
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/object.h"
-#include "km/verifier.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 namespace standin {
 

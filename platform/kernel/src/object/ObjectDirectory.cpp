@@ -1,7 +1,8 @@
 // The registry of live kernel objects and their reference and handle counts.
 #include "ObjectDirectory.h"
 
-#include "km/verifier.h"
+#include "standin/object.h"
+#include "standin/verifier.h"
 
 namespace standin {
 

@@ -2,6 +2,7 @@
 // see, and the leak check of references that callers never released.
 #pragma once
 #include "km/object.h"
+#include "standin/object.h"
 
 #include <mutex>
 #include <string>

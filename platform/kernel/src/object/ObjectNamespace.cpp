@@ -3,11 +3,10 @@
 #include "ObjectNamespace.h"
 
 #include "CharacterTables.h"
-#include "DeviceObject.h"
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 namespace standin {
 namespace {
@@ -70,9 +69,10 @@ ObjectNamespace& ObjectNamespace::Instance()
     return *names;
 }
 
-bool ObjectNamespace::AddDevice(const std::u16string& name, PDEVICE_OBJECT device)
+bool ObjectNamespace::AddDevice(const std::u16string& name, PDEVICE_OBJECT device, DeviceReference reference)
 {
     std::lock_guard<std::mutex> hold(lock_);
+    reference_ = reference;
     return devices_.emplace(UpcaseName(name), device).second;
 }
 
@@ -120,10 +120,11 @@ ObjectNamespace::Resolution ObjectNamespace::Resolve(std::u16string_view path)
         auto device = LongestPrefix(devices_, upper, &length);
         if (device != devices_.end()) {
             PDEVICE_OBJECT found = device->second;
+            const DeviceReference reference = reference_;
             std::u16string remaining = current.substr(length);
             hold.unlock();
             // The device may be going away this moment; only a live one is an answer.
-            DeviceObjectRecord* record = ReferenceDeviceRecord(found);
+            DeviceObjectRecord* record = reference(found);
             if (!record)
                 return {STATUS_OBJECT_NAME_NOT_FOUND, nullptr, {}};
             return {STATUS_SUCCESS, record, std::move(remaining)};

@@ -19,8 +19,13 @@ class ObjectNamespace {
 public:
     static ObjectNamespace& Instance();
 
+    // How a resolution finds the live record behind a named device: the I/O manager, which keeps
+    // the records, gives its reference call with every device it names. It returns the record
+    // referenced, or null once the device is going away.
+    using DeviceReference = DeviceObjectRecord* (*)(PVOID deviceObject);
+
     // False when the name is taken.
-    bool AddDevice(const std::u16string& name, PDEVICE_OBJECT device);
+    bool AddDevice(const std::u16string& name, PDEVICE_OBJECT device, DeviceReference reference);
     void RemoveDevice(const std::u16string& name, PDEVICE_OBJECT device);
     bool DeviceNameTaken(const std::u16string& name);
 
@@ -41,6 +46,7 @@ private:
     ObjectNamespace() = default;
 
     std::mutex lock_;
+    DeviceReference reference_ = nullptr;               // set with the first named device
     std::map<std::u16string, PDEVICE_OBJECT> devices_; // keyed by the upper-cased name
     std::map<std::u16string, std::u16string> links_;   // "\??\<NAME>" upper-cased -> target
 };

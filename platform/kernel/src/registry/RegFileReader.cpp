@@ -6,6 +6,7 @@
 #include "RegFileFormat.h"
 #include "RegistryPath.h"
 #include "Utf8Conversion.h"
+#include "standin/registry.h"
 
 #include <algorithm>
 #include <fstream>

@@ -3,6 +3,7 @@
 #pragma once
 #include "RegistryTree.h"
 #include "km/registry.h"
+#include "standin/registry.h"
 
 #include <string>
 #include <string_view>

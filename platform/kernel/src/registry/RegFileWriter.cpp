@@ -4,6 +4,7 @@
 #include "RegFileFormat.h"
 #include "RegistryTree.h"
 #include "Utf8Conversion.h"
+#include "standin/registry.h"
 
 #include <cstdio>
 #include <fstream>

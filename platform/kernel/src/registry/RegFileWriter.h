@@ -5,6 +5,7 @@
 #pragma once
 #include "RegistryKeyNode.h"
 #include "km/registry.h"
+#include "standin/registry.h"
 
 #include <string>
 

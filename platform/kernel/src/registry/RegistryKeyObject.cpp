@@ -4,6 +4,7 @@
 #include "Utf8Conversion.h"
 #include "km/registry.h"
 #include "km/status.h"
+#include "standin/object.h"
 
 namespace {
 OBJECT_TYPE keyType{"Key"};

@@ -4,6 +4,7 @@
 #pragma once
 #include "RegistryTree.h"
 #include "km/object.h"
+#include "standin/object.h"
 
 #include <string>
 

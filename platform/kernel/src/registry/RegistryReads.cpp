@@ -2,6 +2,7 @@
 #include "RegistryPath.h"
 #include "RegistryTree.h"
 #include "km/registry.h"
+#include "standin/registry.h"
 
 #include <mutex>
 

@@ -4,6 +4,7 @@
 #include "RegistryPath.h"
 #include "km/registry.h"
 #include "km/time.h"
+#include "standin/registry.h"
 
 #include <mutex>
 

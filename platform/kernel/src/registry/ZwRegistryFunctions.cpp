@@ -8,7 +8,8 @@
 #include "km/irql.h"
 #include "km/registry.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/registry.h"
+#include "standin/verifier.h"
 
 #include <string>
 

@@ -2,6 +2,7 @@
 #pragma once
 #include "km/pool.h"
 #include "km/types.h"
+#include "standin/pool.h"
 
 namespace standin::counted {
 

@@ -5,7 +5,8 @@
 
 #include "CharacterTables.h"
 #include "km/types.h"
-#include "km/verifier.h"
+#include "standin/format.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <charconv>

@@ -3,7 +3,8 @@
 #include "km/format.h"
 
 #include "Formatter.h"
-#include "km/verifier.h"
+#include "standin/format.h"
+#include "standin/verifier.h"
 
 #include <climits>
 

@@ -6,7 +6,7 @@
 #include "CountedStrings.h"
 #include "km/pool.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <cstring>
 

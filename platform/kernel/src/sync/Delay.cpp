@@ -4,8 +4,9 @@
 #include "km/status.h"
 #include "km/sync.h"
 #include "km/time.h"
-#include "km/verifier.h"
 #include "platform/Clock.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <string>
 #include <thread>

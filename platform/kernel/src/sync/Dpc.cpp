@@ -3,7 +3,7 @@
 #include "Reports.h"
 #include "km/dpc.h"
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <string>
 

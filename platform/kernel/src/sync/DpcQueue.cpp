@@ -4,7 +4,8 @@
 
 #include "Reports.h"
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <exception>
 

@@ -3,7 +3,7 @@
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/sync.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <string>
 

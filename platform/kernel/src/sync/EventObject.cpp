@@ -1,6 +1,7 @@
 // Event objects behind handles: a KEVENT that lives as long as its handles and references.
 #include "km/eventobject.h"
 #include "km/status.h"
+#include "standin/object.h"
 
 namespace standin {
 namespace {

@@ -6,7 +6,9 @@
 #include "Reports.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/object.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <exception>
 

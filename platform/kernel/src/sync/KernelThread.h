@@ -5,6 +5,7 @@
 #pragma once
 #include "km/object.h"
 #include "km/thread.h"
+#include "standin/object.h"
 
 #include <atomic>
 #include <mutex>

@@ -5,7 +5,9 @@
 #include "km/irql.h"
 #include "km/status.h"
 #include "km/thread.h"
-#include "km/verifier.h"
+#include "standin/object.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <system_error>
 #include <thread>

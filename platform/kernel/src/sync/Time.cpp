@@ -1,7 +1,8 @@
 // Time queries: system time, the performance counter, and local time with its time-zone bias.
 #include "km/time.h"
-#include "km/verifier.h"
 #include "platform/Clock.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <atomic>
 #include <ctime>

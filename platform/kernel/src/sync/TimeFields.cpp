@@ -1,6 +1,6 @@
 // RtlTimeToTimeFields: 100-ns units since 1601-01-01 to calendar fields.
 #include "km/time.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 namespace {
 

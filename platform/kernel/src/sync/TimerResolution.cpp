@@ -1,5 +1,6 @@
 // ExSetTimerResolution: the standing requests, the resolution in effect, and the record of calls.
 #include "km/time.h"
+#include "standin/system.h"
 
 #include <algorithm>
 #include <mutex>

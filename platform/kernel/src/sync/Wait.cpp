@@ -5,8 +5,9 @@
 #include "km/irql.h"
 #include "km/status.h"
 #include "km/sync.h"
-#include "km/verifier.h"
 #include "platform/Clock.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 #include <limits>
 #include <string>

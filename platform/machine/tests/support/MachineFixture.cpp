@@ -2,6 +2,7 @@
 #include "MachineFixture.h"
 
 #include "km/registry.h"
+#include "standin/registry.h"
 #include "um/cfgmgr32.h"
 
 #include <atomic>

@@ -31,8 +31,8 @@ class ResourceArbiter;
 // A driver file copied into the machine's drives at boot, so that the machine loads its own copy as
 // Windows loads the file installed in its drivers folder.
 struct DriverFileInstall {
-    std::filesystem::path source; // a built file, e.g. build/bin/Talvexon_x86.sys
-    std::u16string target;        // e.g. u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys"
+    std::filesystem::path source; // a built file, e.g. build/bin/MachineTest.sys
+    std::u16string target;        // e.g. u"C:\\Windows\\System32\\drivers\\MachineTest.sys"
 };
 
 struct MachineOptions {
