@@ -29,7 +29,7 @@ TemporaryFolder::~TemporaryFolder()
 
 std::filesystem::path DefaultTemplate()
 {
-    return TALVEXON_DEFAULT_MACHINE;
+    return PLATFORM_BASE_MACHINE;
 }
 
 void PrepareTestMachine(const std::filesystem::path& folder)
