@@ -1,5 +1,5 @@
-// Kernel debugger output: DbgPrint, and the stand-in's record of what was printed, which tests read
-// and which can also go to stderr.
+// Kernel debugger output: DbgPrint. The stand-in's record of what was printed, which tests read and
+// which can also go to stderr, is in standin/debugger.h.
 #pragma once
 #include "km/types.h"
 

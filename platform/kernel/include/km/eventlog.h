@@ -1,7 +1,8 @@
 // The system event log as drivers reach it: error-log packets (IoAllocateErrorLogEntry,
 // IoWriteErrorLogEntry, IoFreeErrorLogEntry), and the stand-in's log behind them: the entries in the
 // order they were written, which tests read, and their text, rendered through the message table
-// registered for the entry's source the way the event viewer renders it.
+// registered for the entry's source the way the event viewer renders it (the store and its
+// rendering in standin/eventlog.h; the driver file's table in km/messagetable.h).
 #pragma once
 #include "km/pool.h"
 #include "km/types.h"

@@ -1,5 +1,6 @@
 // Formatted text with Windows' printf rules, for narrow and wide (WCHAR) output: the _snprintf
-// family the driver calls, and safe forms returning a string for the stand-in's own use. All of
+// family the driver calls; the safe forms returning a string for the stand-in's own use are in
+// standin/format.h. All of
 // them share one formatter; docs/platform-strings.md lists its rules and where they differ from
 // glibc's printf (l is 32 bits, I64 and I size prefixes, %S / %ls / %ws wide text, %Z / %wZ
 // counted strings, %p as 16 upper-case digits, three-digit exponents, %n refused).

@@ -1,5 +1,6 @@
 // Objects, references and handles. Every object that a handle can name (threads here; registry keys
-// and files elsewhere in the stand-in) derives from standin::KernelObject: it carries its type, a
+// and files elsewhere in the stand-in) derives from standin::KernelObject (standin/object.h, with the
+// calls that make objects known and open handles to them): it carries its type, a
 // reference count and an action run when its last handle closes. One process-wide handle table maps
 // handles to objects; ZwClose works on every kind. Open handles, references that callers still hold
 // and objects nobody released are reported by the verifier's leak checks.

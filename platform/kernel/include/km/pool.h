@@ -1,5 +1,5 @@
 // Executive pool: tagged allocation of paged and non-paged memory, with the stand-in's accounting,
-// leak report, guard check and failure injection. Blocks are 16-byte aligned (64 for the
+// leak report, guard check and failure injection (those in standin/pool.h). Blocks are 16-byte aligned (64 for the
 // cache-aligned types) as on x64 Windows.
 #pragma once
 #include "km/types.h"

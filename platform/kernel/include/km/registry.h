@@ -1,7 +1,7 @@
 // The registry: an in-memory tree of keys under "\Registry" ("\Registry\Machine", "\Registry\User")
-// with the Zw functions a driver calls on it, their information records and statuses, and the
+// with the Zw functions a driver calls on it, their information records and statuses. The
 // stand-in's own facilities to empty it, fill it from and save it to ".reg" text, and read values in
-// tests. Key and value names are case-insensitive and case-preserving. Key handles are objects of the
+// tests, are in standin/registry.h. Key and value names are case-insensitive and case-preserving. Key handles are objects of the
 // one handle table: ZwClose closes them and the leak check reports those left open.
 #pragma once
 #include "km/object.h"

@@ -1,6 +1,6 @@
 // FileFaults: the failures tests inject into the file functions (opens that fail, writes that fail
 // after a number of bytes, writes that stall until released) and the record of each one that
-// happened. Rules match file names by pattern (see km/drives.h).
+// happened. Rules match file names by pattern (see standin/filefaults.h).
 #pragma once
 #include "standin/drives.h"
 #include "standin/filefaults.h"
