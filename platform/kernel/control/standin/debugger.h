@@ -1,5 +1,5 @@
-// What DbgPrint wrote, as the debugger would have captured it. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// What DbgPrint wrote, as the debugger would have captured it. Stand-in facilities, not Windows
+// functions: drivers never see them.
 #pragma once
 #include "km/debug.h"
 

@@ -1,6 +1,6 @@
 // The calls the user side makes into the I/O manager: opening device files, device control and
-// cancelling on them, requests sent and waited for, and the counts of live requests and MDLs. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// cancelling on them, requests sent and waited for, and the counts of live requests and MDLs.
+// Stand-in facilities, not Windows functions: drivers never see them.
 #pragma once
 #include "km/fileobject.h"
 #include "km/irp.h"

@@ -1,9 +1,9 @@
 // The machine's driver and device objects: physical devices with their properties, the PCI bus
-// driver, driver objects of services, shutdown registrations, and the registered device interfaces. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// driver, driver objects of services, shutdown registrations, and the registered device interfaces.
+// Stand-in facilities, not Windows functions: drivers never see them.
 #pragma once
-#include "km/iodevice.h"
 #include "km/deviceinterface.h"
+#include "km/iodevice.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,5 @@
 // DMA usage over every adapter of the process, and failure injection for the no-adapter and
-// no-buffer paths. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// no-buffer paths. Stand-in facilities, not Windows functions: drivers never see them.
 #pragma once
 #include "km/dma.h"
 

@@ -1,6 +1,6 @@
-// The event log's store: the entries written, their rendering through the sources' message
-// tables, and the text the machine saves. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// The event log's store: the entries written, their rendering through the sources' message tables,
+// and the text the machine saves. Stand-in facilities, not Windows functions: drivers never see
+// them.
 #pragma once
 #include "km/eventlog.h"
 #include "km/messagetable.h"

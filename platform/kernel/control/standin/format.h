@@ -1,6 +1,6 @@
-// The stand-in's own formatter: the whole text of a printf-style format, with the conversions
-// the kernel's _snprintf family accepts. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// The stand-in's own formatter: the whole text of a printf-style format, with the conversions the
+// kernel's _snprintf family accepts. Stand-in facilities, not Windows functions: drivers never see
+// them.
 #pragma once
 #include "km/format.h"
 

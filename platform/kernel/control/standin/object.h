@@ -1,9 +1,9 @@
-// Objects and handles: the base every object a handle can name derives from, and the calls
-// that make objects known, reference them and open handles to them. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// Objects and handles: the base every object a handle can name derives from, and the calls that
+// make objects known, reference them and open handles to them. Stand-in facilities, not Windows
+// functions: drivers never see them.
 #pragma once
-#include "km/object.h"
 #include "km/eventobject.h"
+#include "km/object.h"
 
 #include <string>
 

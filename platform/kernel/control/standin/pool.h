@@ -1,5 +1,5 @@
-// Pool usage by tag and type, the blocks outstanding, and failure injection. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// Pool usage by tag and type, the blocks outstanding, and failure injection. Stand-in facilities,
+// not Windows functions: drivers never see them.
 #pragma once
 #include "km/pool.h"
 

@@ -1,5 +1,5 @@
-// Registry resets, .reg text import and export, and reads by path without handles. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// Registry resets, .reg text import and export, and reads by path without handles. Stand-in
+// facilities, not Windows functions: drivers never see them.
 #pragma once
 #include "km/registry.h"
 

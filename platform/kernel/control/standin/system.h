@@ -1,13 +1,13 @@
-// Threads, levels, waits, time and system information as tests and the machine set and read them. Stand-in facilities, not Windows functions:
-// drivers never see them.
+// Threads, levels, waits, time and system information as tests and the machine set and read them.
+// Stand-in facilities, not Windows functions: drivers never see them.
 #pragma once
+#include "km/interrupt.h"
 #include "km/irql.h"
 #include "km/spinlock.h"
 #include "km/sync.h"
+#include "km/systeminfo.h"
 #include "km/thread.h"
 #include "km/time.h"
-#include "km/interrupt.h"
-#include "km/systeminfo.h"
 
 #include <cstddef>
 #include <vector>
