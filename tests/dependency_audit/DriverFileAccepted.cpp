@@ -36,8 +36,8 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT, PUNICODE_STRING)
     try {
         ExRaiseStatus(STATUS_INSUFFICIENT_RESOURCES);
     } catch (const standin::RaisedStatus& raised) {
-        return raised.status == STATUS_INSUFFICIENT_RESOURCES && copy[3] == 4 && StandinMessageTableCount != 0 &&
-                       StandinMessageTable[0].text != nullptr
+        return raised.status == STATUS_INSUFFICIENT_RESOURCES && copy[3] == 4 &&
+                       StandinMessageTableCount != 0 && StandinMessageTable[0].text != nullptr
                    ? STATUS_SUCCESS
                    : STATUS_UNSUCCESSFUL;
     }

@@ -37,7 +37,8 @@ protected:
     void Boot()
     {
         machine_ = platform::Machine::Open(
-            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, options_);
+            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
+            options_);
     }
 
     static std::string Parameters()

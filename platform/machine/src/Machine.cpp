@@ -57,7 +57,8 @@ std::string TemplateHive(const std::filesystem::path& file)
     std::stringstream text;
     text << in.rdbuf();
     std::string hive = text.str();
-    if (hive.size() >= 2 && ((hive[0] == '\xFF' && hive[1] == '\xFE') || (hive[0] == '\xFE' && hive[1] == '\xFF')))
+    if (hive.size() >= 2 &&
+        ((hive[0] == '\xFF' && hive[1] == '\xFE') || (hive[0] == '\xFE' && hive[1] == '\xFF')))
         throw std::runtime_error(file.string() + ": a layered hive must be UTF-8 text");
     if (hive.compare(0, 3, "\xEF\xBB\xBF") == 0)
         hive.erase(0, 3);
@@ -66,7 +67,8 @@ std::string TemplateHive(const std::filesystem::path& file)
     if (!first.empty() && first.back() == '\r')
         first.remove_suffix(1);
     if (first != kHiveHeader)
-        throw std::runtime_error(file.string() + ": the first line is not \"" + std::string(kHiveHeader) + "\"");
+        throw std::runtime_error(file.string() + ": the first line is not \"" + std::string(kHiveHeader) +
+                                 "\"");
     return hive;
 }
 
@@ -96,13 +98,15 @@ void Machine::CreateFolder(const std::filesystem::path& folder, const std::files
     CreateFolder(folder, std::vector<std::filesystem::path>{templateFolder});
 }
 
-void Machine::CreateFolder(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& templates)
+void Machine::CreateFolder(const std::filesystem::path& folder,
+                           const std::vector<std::filesystem::path>& templates)
 {
     if (templates.empty())
         throw std::runtime_error("no machine template for " + folder.string());
     for (const auto& templateFolder : templates)
         if (!std::filesystem::is_regular_file(templateFolder / kRegistryFile))
-            throw std::runtime_error("machine template " + templateFolder.string() + " has no " + kRegistryFile);
+            throw std::runtime_error("machine template " + templateFolder.string() + " has no " +
+                                     kRegistryFile);
     const std::filesystem::path hive = folder / kRegistryFile;
     std::string layered;
     const bool layering = templates.size() > 1 && !std::filesystem::exists(hive);
@@ -121,10 +125,11 @@ void Machine::CreateFolder(const std::filesystem::path& folder, const std::vecto
     // The last template first: a file the folder lacks comes from the last layer that has it.
     for (auto it = templates.rbegin(); it != templates.rend(); ++it) {
         std::filesystem::copy(
-            *it, folder, std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing,
-            error);
+            *it, folder,
+            std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing, error);
         if (error)
-            throw std::runtime_error("cannot make machine folder " + folder.string() + ": " + error.message());
+            throw std::runtime_error("cannot make machine folder " + folder.string() + ": " +
+                                     error.message());
     }
 }
 
@@ -135,7 +140,8 @@ std::unique_ptr<Machine> Machine::Open(const std::filesystem::path& folder,
 }
 
 std::unique_ptr<Machine> Machine::Open(const std::filesystem::path& folder,
-                                       const std::vector<std::filesystem::path>& templates, MachineOptions options)
+                                       const std::vector<std::filesystem::path>& templates,
+                                       MachineOptions options)
 {
     if (g_machineOpen.exchange(true))
         throw std::logic_error("a machine is open already");

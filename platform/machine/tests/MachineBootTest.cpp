@@ -75,11 +75,12 @@ std::filesystem::path MakeTemplate(const std::filesystem::path& folder, const st
 TEST(MachineFolder, LayeredTemplatesImportEachHiveOverTheOnesBefore)
 {
     TemporaryFolder folder;
-    const auto base = MakeTemplate(folder.Path() / "base",
-                                   "Windows Registry Editor Version 5.00\r\n\r\n"
-                                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kept]\r\n\"a\"=dword:00000001\r\n\"b\"=\"base\"\r\n"
-                                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n\"c\"=dword:00000003",
-                                   "shared.txt", "from base");
+    const auto base =
+        MakeTemplate(folder.Path() / "base",
+                     "Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kept]\r\n\"a\"=dword:00000001\r\n\"b\"=\"base\"\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n\"c\"=dword:00000003",
+                     "shared.txt", "from base");
     std::filesystem::create_directories(base / "C" / "Windows");
     std::ofstream(base / "C" / "Windows" / "base-only.txt") << "base only";
     const auto layer = MakeTemplate(folder.Path() / "layer",
@@ -103,7 +104,8 @@ TEST(MachineFolder, LayeredTemplatesImportEachHiveOverTheOnesBefore)
     // Importing the folder's hive is importing the layer over the base.
     standin::ResetRegistry();
     standin::RegistryTextError error;
-    ASSERT_TRUE(standin::ImportRegistryFile(machine / "registry.reg", &error)) << error.line << ": " << error.message;
+    ASSERT_TRUE(standin::ImportRegistryFile(machine / "registry.reg", &error))
+        << error.line << ": " << error.message;
     const std::u16string kept = u"\\Registry\\Machine\\SOFTWARE\\Kept";
     EXPECT_EQ(standin::ReadRegistryString(kept, u"b"), std::u16string(u"layer"));
     EXPECT_FALSE(standin::ReadRegistryValue(kept, u"a").has_value());
@@ -122,15 +124,17 @@ TEST(MachineFolder, LayeredTemplatesImportEachHiveOverTheOnesBefore)
 TEST(MachineFolder, RefusedLayersMakeNothing)
 {
     TemporaryFolder folder;
-    const auto base = MakeTemplate(folder.Path() / "base", "Windows Registry Editor Version 5.00\n", "a.txt", "a");
-    const auto noHeader = MakeTemplate(folder.Path() / "no-header", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n", "b.txt", "b");
+    const auto base =
+        MakeTemplate(folder.Path() / "base", "Windows Registry Editor Version 5.00\n", "a.txt", "a");
+    const auto noHeader =
+        MakeTemplate(folder.Path() / "no-header", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n", "b.txt", "b");
     const auto utf16 = MakeTemplate(folder.Path() / "utf16", std::string("\xFF\xFEW\0", 4), "c.txt", "c");
     const auto machine = folder.Path() / "m";
-    for (const auto& layers : {std::vector<std::filesystem::path>{},
-                               std::vector<std::filesystem::path>{base, folder.Path() / "missing"},
-                               std::vector<std::filesystem::path>{base, noHeader},
-                               std::vector<std::filesystem::path>{base, utf16},
-                               std::vector<std::filesystem::path>{utf16, base}}) {
+    for (const auto& layers :
+         {std::vector<std::filesystem::path>{},
+          std::vector<std::filesystem::path>{base, folder.Path() / "missing"},
+          std::vector<std::filesystem::path>{base, noHeader}, std::vector<std::filesystem::path>{base, utf16},
+          std::vector<std::filesystem::path>{utf16, base}}) {
         EXPECT_THROW(platform::Machine::CreateFolder(machine, layers), std::runtime_error) << layers.size();
         EXPECT_FALSE(std::filesystem::exists(machine));
     }

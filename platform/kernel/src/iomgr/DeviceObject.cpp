@@ -289,7 +289,8 @@ extern "C" NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG Devi
                                DO_DEVICE_INITIALIZING | (Exclusive ? DO_EXCLUSIVE : 0));
     if (!record)
         return STATUS_INSUFFICIENT_RESOURCES;
-    if (!name.empty() && !ObjectNamespace::Instance().AddDevice(name, record->Device(), &ReferenceDeviceRecord)) {
+    if (!name.empty() &&
+        !ObjectNamespace::Instance().AddDevice(name, record->Device(), &ReferenceDeviceRecord)) {
         delete record;
         return STATUS_OBJECT_NAME_COLLISION;
     }

@@ -46,7 +46,7 @@ private:
     ObjectNamespace() = default;
 
     std::mutex lock_;
-    DeviceReference reference_ = nullptr;               // set with the first named device
+    DeviceReference reference_ = nullptr;              // set with the first named device
     std::map<std::u16string, PDEVICE_OBJECT> devices_; // keyed by the upper-cased name
     std::map<std::u16string, std::u16string> links_;   // "\??\<NAME>" upper-cased -> target
 };
