@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "clogo.h"
-#include "km/drives.h"
+#include "standin/drives.h"
 #include "videoframe.h"
 
 #include <cstdlib>

@@ -14,6 +14,7 @@
 #include "caudiostereopairextractor.h"
 #include "caudiovolumecontrol.h"
 #include "km/pool.h"
+#include "standin/control.h"
 
 #include <cstdint>
 #include <cstdlib>

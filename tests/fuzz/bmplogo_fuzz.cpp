@@ -3,6 +3,7 @@
 // each pixel the file's own; a file it refuses must leave no picture. Pool blocks must all be returned.
 #include "bmplogofile.h"
 #include "km/pool.h"
+#include "standin/control.h"
 
 #include <cstdint>
 #include <cstdlib>

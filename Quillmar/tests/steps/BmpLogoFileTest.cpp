@@ -7,6 +7,7 @@
 #include "bmplogofile.h"
 #include "km/pool.h"
 #include "km/status.h"
+#include "standin/control.h"
 
 #include <cstring>
 

@@ -13,6 +13,7 @@
 #include "imaging/imaging.h"
 #include "km/pool.h"
 #include "planework.h"
+#include "standin/control.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 // Logo bitmap files and the test drive.
 #include "LogoBitmapFiles.h"
 
-#include "km/drives.h"
+#include "standin/drives.h"
 
 #include <algorithm>
 #include <cstdlib>
