@@ -10,6 +10,7 @@
 // order, so the float results do not depend on where the buffers sit.
 #pragma once
 
+#include "ScalarRounding.h"
 #include "ScratchSupport.h"
 #include "imaging/imaging.h"
 
@@ -148,7 +149,7 @@ public:
     SupersampleAxis(double ratio, bool fractional, int32_t limit)
         : ratio_(ratio), fractional_(fractional), limit_(limit)
     {
-        whole_ = int64_t(std::floor(ratio));
+        whole_ = int64_t(FloorDouble(ratio));
         fraction_ = ratio - whole_;
     }
 
@@ -189,7 +190,7 @@ public:
         } else {
             const double rest = 1.0 - used_;
             const double need = ratio_ - rest;
-            const auto n = int64_t(std::floor(need + 1e-07));
+            const auto n = int64_t(FloorDouble(need + 1e-07));
             const double part = need - double(n);
             if (rest > 1e-07)
                 visit(boundary_, rest, false);
