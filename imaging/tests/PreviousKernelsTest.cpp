@@ -1,0 +1,200 @@
+// The faster colour output steps and row copies against their previous implementations
+// (PreviousKernels.cpp), byte for byte: random rows of every length up to a few vector steps, at
+// every destination alignment, extreme samples, and the bytes around each destination left alone.
+#include <gtest/gtest.h>
+
+#include "PreviousKernels.h"
+#include "RowKernels.h"
+#include "imaging/imaging.h"
+
+#include <random>
+#include <vector>
+
+using namespace imaging;
+
+namespace {
+
+std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v)
+        b = uint8_t(rng());
+    return v;
+}
+
+// Samples drawn from the ends of the ranges as often as from the middle: clamping at 0 and 255
+// and the largest chroma products are where a reordered sum would show.
+std::vector<uint8_t> EdgeBytes(size_t n, uint32_t seed)
+{
+    static constexpr uint8_t kEdges[] = {0, 1, 15, 16, 17, 127, 128, 129, 234, 235, 236, 254, 255};
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v)
+        b = (rng() & 1) ? kEdges[rng() % std::size(kEdges)] : uint8_t(rng());
+    return v;
+}
+
+using OutputKernel = void (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int32_t);
+
+struct OutputPair {
+    const char* name;
+    OutputKernel current;
+    OutputKernel previous;
+    int bytesPerPixel;
+    int pixelMultiple;
+};
+
+void Rgb555Current(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* d, int32_t n)
+{
+    YUVToRGB555Q4Sse2(y, u, v, d, n, false);
+}
+void Rgb555Previous(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* d, int32_t n)
+{
+    previous::PreviousYUVToRGB555Q4Sse2(y, u, v, d, n, false);
+}
+void Rgb555SwappedCurrent(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* d,
+                          int32_t n)
+{
+    YUVToRGB555Q4Sse2(y, u, v, d, n, true);
+}
+void Rgb555SwappedPrevious(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* d,
+                           int32_t n)
+{
+    previous::PreviousYUVToRGB555Q4Sse2(y, u, v, d, n, true);
+}
+
+const OutputPair kOutputs[] = {
+    {"RGB24", YUVToRGB24Q4Sse2, previous::PreviousYUVToRGB24Q4Sse2, 3, 8},
+    {"RGB32", YUVToRGB32Q4Sse2, previous::PreviousYUVToRGB32Q4Sse2, 4, 4},
+    {"RGB555", Rgb555Current, Rgb555Previous, 2, 4},
+    {"RGB555 swapped", Rgb555SwappedCurrent, Rgb555SwappedPrevious, 2, 4},
+};
+
+} // namespace
+
+TEST(PreviousKernels, ColourOutputStepsEqualThePreviousOnes)
+{
+    for (const OutputPair& k : kOutputs) {
+        for (int pixels = 0; pixels <= 72; pixels += k.pixelMultiple) {
+            for (int offset = 0; offset < 16; ++offset) {
+                for (uint32_t seed = 0; seed < 4; ++seed) {
+                    const auto make = seed & 1 ? EdgeBytes : RandomBytes;
+                    const auto y = make(size_t(pixels) + 1, seed * 3 + 1);
+                    const auto u = make(size_t(pixels) / 2 + 1, seed * 3 + 2);
+                    const auto v = make(size_t(pixels) / 2 + 1, seed * 3 + 3);
+                    const size_t bytes = size_t(pixels) * k.bytesPerPixel + 64;
+                    std::vector<uint8_t> now(bytes, 0xA5), before(bytes, 0xA5);
+                    k.current(y.data(), u.data(), v.data(), now.data() + offset, pixels);
+                    k.previous(y.data(), u.data(), v.data(), before.data() + offset, pixels);
+                    ASSERT_EQ(now, before) << k.name << " pixels " << pixels << " offset " << offset;
+                }
+            }
+        }
+    }
+}
+
+TEST(PreviousKernels, WholeConversionsEqualThePreviousRowsOnAFrame)
+{
+    // A frame whose width leaves a tail after the 16-pixel steps, converted by the entry points
+    // and, row by row, by the previous vector steps and the plain pixels after them.
+    const int w = 1918, h = 9;
+    const auto y = EdgeBytes(size_t(w) * h, 7), u = RandomBytes(size_t(w / 2) * h, 8),
+               v = EdgeBytes(size_t(w / 2) * h, 9);
+    const uint8_t* planes[3] = {y.data(), u.data(), v.data()};
+    const int32_t steps[3] = {w, w / 2, w / 2};
+    for (const OutputPair& k : kOutputs) {
+        if (k.current == Rgb555SwappedCurrent)
+            continue; // the entry point never swaps
+        const int step = w * k.bytesPerPixel + 5;
+        std::vector<uint8_t> now(size_t(step) * h, 0x5A), before(now);
+        if (k.bytesPerPixel == 3)
+            ConvertPlanar422ToRGB24(planes, steps, now.data(), step, w, h);
+        else if (k.bytesPerPixel == 4)
+            ConvertPlanar422ToRGB32(planes, steps, now.data(), step, w, h);
+        else
+            ConvertPlanar422ToRGB555(planes, steps, now.data(), step, w, h);
+        const int vector = k.bytesPerPixel == 3 ? (w & ~7) : (w & ~3);
+        for (int r = 0; r < h; ++r) {
+            const uint8_t* yr = planes[0] + size_t(r) * w;
+            const uint8_t* ur = planes[1] + size_t(r) * (w / 2);
+            const uint8_t* vr = planes[2] + size_t(r) * (w / 2);
+            uint8_t* out = before.data() + size_t(r) * (k.bytesPerPixel == 2 ? step & ~1 : step);
+            k.previous(yr, ur, vr, out, vector);
+            uint8_t* rest = out + size_t(vector) * k.bytesPerPixel;
+            if (k.bytesPerPixel == 3)
+                YUVToRGB24Q16Plain(yr + vector, ur + vector / 2, vr + vector / 2, rest, w - vector);
+            else if (k.bytesPerPixel == 4)
+                YUVToRGB32Q16Plain(yr + vector, ur + vector / 2, vr + vector / 2, rest, w - vector);
+            else
+                YUVToRGB555Q4Plain(yr + vector, ur + vector / 2, vr + vector / 2, rest, w - vector,
+                                   false);
+        }
+        ASSERT_EQ(now, before) << k.name;
+    }
+}
+
+TEST(PreviousKernels, RowCopiesEqualThePreviousOnes)
+{
+    const auto src = RandomBytes(4096 + 512, 3);
+    for (bool streaming : {false, true}) {
+        for (int64_t length : {0, 1, 15, 16, 63, 64, 65, 79, 127, 128, 130, 191, 200, 255, 256, 300,
+                               1000, 1900, 4095}) {
+            for (int srcOffset = 0; srcOffset < 64; srcOffset += 7) {
+                for (int dstOffset = 0; dstOffset < 64; dstOffset += 5) {
+                    std::vector<uint8_t> now(4096 + 256, 0xEE), before(now);
+                    CopyRowFast(src.data() + srcOffset, now.data() + dstOffset, length, streaming);
+                    previous::PreviousCopyRowFast(src.data() + srcOffset, before.data() + dstOffset,
+                                                  length, streaming);
+                    ASSERT_EQ(now, before) << length << " " << srcOffset << " " << dstOffset;
+                    CopyRowSimd(src.data() + srcOffset, now.data() + dstOffset, length, streaming);
+                    previous::PreviousCopyRowSimd(src.data() + srcOffset, before.data() + dstOffset,
+                                                  length, streaming);
+                    ASSERT_EQ(now, before) << length << " " << srcOffset << " " << dstOffset;
+                }
+            }
+        }
+    }
+}
+
+TEST(PreviousKernels, StridedPlaneCopiesEqualThePreviousRowLoop)
+{
+    // Above 1,048,576 bytes the rows stream: 1900 x 600 at stride 2048 (whole lines and a partial
+    // one a row), odd strides that move every row's line boundary, and a small plane.
+    struct Shape {
+        int width, height, srcStep, dstStep, dstOffset;
+    };
+    for (const Shape s : {Shape{1900, 600, 2048, 2048, 0}, Shape{1900, 600, 2053, 1931, 3},
+                          Shape{1100, 1000, 1111, 1104, 16}, Shape{70, 20, 90, 77, 1}}) {
+        const auto src = RandomBytes(size_t(s.srcStep) * s.height, 4);
+        std::vector<uint8_t> now(size_t(s.dstStep) * s.height + 64, 0x33), before(now);
+        ASSERT_EQ(CopyPlane(src.data(), s.srcStep, now.data() + s.dstOffset, s.dstStep, s.width,
+                            s.height),
+                  StatusOk);
+        const bool streaming = int64_t(s.width) * s.height > 1048576;
+        for (int r = 0; r < s.height; ++r)
+            previous::PreviousCopyRowFast(src.data() + size_t(r) * s.srcStep,
+                                          before.data() + s.dstOffset + size_t(r) * s.dstStep,
+                                          s.width, streaming);
+        ASSERT_EQ(now, before) << s.width << " x " << s.height;
+    }
+}
+
+TEST(PreviousKernels, I420LumaCopyEqualsThePreviousRowLoop)
+{
+    // 4:2:2 to 4:2:0 streams the luma above 348,602 pixels; chroma rows never stream.
+    const int w = 1000, h = 400;
+    const auto y = RandomBytes(size_t(w + 24) * h, 1), u = RandomBytes(size_t(w / 2) * h, 2),
+               v = RandomBytes(size_t(w / 2) * h, 3);
+    const uint8_t* src[3] = {y.data(), u.data(), v.data()};
+    const int32_t srcStep[3] = {w + 24, w / 2, w / 2};
+    std::vector<uint8_t> dy(size_t(w + 40) * h, 1), du(size_t(w / 2) * h / 2, 2), dv(du);
+    uint8_t* dst[3] = {dy.data() + 8, du.data(), dv.data()};
+    const int32_t dstStep[3] = {w + 24, w / 2, w / 2};
+    ASSERT_EQ(ConvertPlanar422ToI420(src, srcStep, dst, dstStep, w, h), StatusOk);
+    std::vector<uint8_t> expected(dy.size(), 1);
+    for (int r = 0; r < h; ++r)
+        previous::PreviousCopyRowSimd(y.data() + size_t(r) * srcStep[0],
+                                      expected.data() + 8 + size_t(r) * dstStep[0], w, true);
+    EXPECT_EQ(dy, expected);
+}
