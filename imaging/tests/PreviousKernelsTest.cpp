@@ -1,12 +1,16 @@
-// The faster colour output steps and row copies against their previous implementations
-// (PreviousKernels.cpp), byte for byte: random rows of every length up to a few vector steps, at
-// every destination alignment, extreme samples, and the bytes around each destination left alone.
+// The faster kernels against their previous implementations, byte for byte: the colour output
+// steps and row copies against PreviousKernels.cpp, the supersampling output stage against the
+// scalar stage it replaced (which the plain kernels still run). Random rows of every length up to
+// a few vector steps, at every destination alignment, extreme samples, and the bytes around each
+// destination left alone.
 #include <gtest/gtest.h>
 
 #include "PreviousKernels.h"
 #include "RowKernels.h"
+#include "SupersampleKernel.h"
 #include "imaging/imaging.h"
 
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -197,4 +201,54 @@ TEST(PreviousKernels, I420LumaCopyEqualsThePreviousRowLoop)
         previous::PreviousCopyRowSimd(y.data() + size_t(r) * srcStep[0],
                                       expected.data() + 8 + size_t(r) * dstStep[0], w, true);
     EXPECT_EQ(dy, expected);
+}
+
+namespace {
+
+// One 8-bit one-channel supersampling run through the vector kernel and through the plain one,
+// whose output stage (the template's scalar loop) is the previous output stage of both.
+void ExpectSupersampleStagesEqual(int srcW, int srcH, double rx, double ry, int dstW, int dstH,
+                                  const std::vector<uint8_t>& src)
+{
+    SupersampleArgs args;
+    args.src = src.data();
+    args.srcStep = srcW;
+    args.srcColumns = srcW;
+    args.srcRows = srcH;
+    args.dstWidth = dstW;
+    args.dstHeight = dstH;
+    args.dstStep = dstW + 3;
+    args.xRatio = rx;
+    args.yRatio = ry;
+    args.normaliser = (1.0 / rx) * (1.0 / ry);
+    args.mode = (ry != std::floor(ry) ? 1 : 0) | (rx != std::floor(rx) ? 2 : 0);
+    std::vector<uint8_t> now(size_t(args.dstStep) * dstH, 0x77), before(now);
+    args.dst = now.data();
+    ASSERT_EQ(SupersampleResize8u_C1(args), StatusOk);
+    args.dst = before.data();
+    ASSERT_EQ(SupersampleResize8u_C1Plain(args), StatusOk);
+    ASSERT_EQ(now, before) << rx << " x " << ry << " into " << dstW << " x " << dstH;
+}
+
+} // namespace
+
+TEST(PreviousKernels, SupersamplingOutputStageEqualsTheScalarStage)
+{
+    // The benchmark's ratios, ratios whose windows reach five columns (left to the scalar stage),
+    // windows ending within 1e-07 of a column, and destinations wider than the source allows
+    // (clipped windows at the right).
+    const int w = 243, h = 40;
+    const auto random = RandomBytes(size_t(w) * h, 31);
+    const auto edges = EdgeBytes(size_t(w) * h, 32);
+    const std::vector<uint8_t> white(size_t(w) * h, 255);
+    for (const auto* src : {&random, &edges, &white}) {
+        for (auto [rx, ry] : {std::pair{1.5, 1.5}, {2.6666666666666665, 2.25}, {3.0, 3.0},
+                              {2.0, 1.0}, {1.0, 2.0}, {4.0, 2.0}, {3.7, 1.3}, {1.0000001, 1.9999999},
+                              {1.2, 1.0}, {5.5, 1.25}, {1.0, 1.0}}) {
+            const int dw = int(w / rx), dh = int(h / ry);
+            ExpectSupersampleStagesEqual(w, h, rx, ry, dw, dh, *src);
+            ExpectSupersampleStagesEqual(w, h, rx, ry, dw + 1, dh, *src);
+            ExpectSupersampleStagesEqual(w - 5, h, rx, ry, int((w - 5) / rx) - 3, dh, *src);
+        }
+    }
 }
