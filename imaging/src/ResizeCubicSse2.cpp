@@ -94,14 +94,52 @@ inline __m128 LoadRow(const float* row, int64_t i)
 
 // ---- Cubic
 
+namespace {
+
+// Four columns gathered from the bytes, for groups outside any converted span.
+__attribute__((noinline)) void CubicQuadGathered(const uint8_t* src, const int32_t* index,
+                                                 const float* fractions, float* out)
+{
+    __m128 p0, p1, p2, p3;
+    GatherFourColumns(src, index, p0, p1, p2, p3);
+    _mm_storeu_ps(out, QuadValue(p0, p1, p2, p3, QuadCoefficients(_mm_loadu_ps(fractions))));
+}
+
+} // namespace
+
 void CubicHorzQuad8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
                             const float* fractions, float* out)
 {
-    for (int32_t i = 0; i + 4 <= width; i += 4) {
-        __m128 p0, p1, p2, p3;
-        GatherFourColumns(src, index + i, p0, p1, p2, p3);
-        const CubicVectors c = QuadCoefficients(_mm_loadu_ps(fractions + i));
-        _mm_storeu_ps(out + i, QuadValue(p0, p1, p2, p3, c));
+    // The row is converted to floats span by span, once; each column's four taps are then one
+    // unaligned load, and four columns are regrouped by tap with one transposition. A group
+    // whose taps fall outside the span (a table whose bases go backwards) is gathered from the
+    // bytes instead.
+    alignas(16) float row[kFloatSpan];
+    int32_t i = 0;
+    while (i + 4 <= width) {
+        const FloatSpan span = NextFloatSpan(index, i, width, 4, 1, 2);
+        if (span.count < 4) {
+            CubicQuadGathered(src, index + i, fractions + i, out + i);
+            i += 4;
+            continue;
+        }
+        BytesToFloatRow(src + span.first, span.count, row);
+        const uint32_t lastLoad = uint32_t(span.count - 4);
+        for (; i < span.end; i += 4) {
+            const uint32_t a = uint32_t(index[i] - 1 - span.first);
+            const uint32_t b = uint32_t(index[i + 1] - 1 - span.first);
+            const uint32_t c = uint32_t(index[i + 2] - 1 - span.first);
+            const uint32_t d = uint32_t(index[i + 3] - 1 - span.first);
+            if ((a > lastLoad) | (b > lastLoad) | (c > lastLoad) | (d > lastLoad)) {
+                CubicQuadGathered(src, index + i, fractions + i, out + i);
+                continue;
+            }
+            __m128 p0 = _mm_loadu_ps(row + a), p1 = _mm_loadu_ps(row + b),
+                   p2 = _mm_loadu_ps(row + c), p3 = _mm_loadu_ps(row + d);
+            _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
+            _mm_storeu_ps(out + i, QuadValue(p0, p1, p2, p3,
+                                             QuadCoefficients(_mm_loadu_ps(fractions + i))));
+        }
     }
 }
 

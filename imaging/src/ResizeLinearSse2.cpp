@@ -1,6 +1,6 @@
 // The 8-bit linear passes in vector code. Horizontal: each column's two neighbouring samples are
-// gathered with one 16-bit load and weighted with one multiply-add of 16-bit pairs, eight columns
-// a step. Vertical: upper and lower filtered values interleaved and weighted the same way, 16
+// gathered with one load (32 bits wide, two bytes to spare, where the row goes on that far) and
+// weighted with one multiply-add of 16-bit pairs, eight columns a step. Vertical: upper and lower filtered values interleaved and weighted the same way, 16
 // samples a step, then 8 and 4; AC4 rows four pixels a step. Whatever is left over goes through
 // the scalar formula of ResizeLinearArithmetic.h, which is also what every step computes.
 #include "ResizeLinearArithmetic.h"
@@ -61,13 +61,29 @@ void LinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index
                          const int16_t* weights, int16_t* out)
 {
     const __m128i zero = _mm_setzero_si128();
+    // Each column's pair comes with the two bytes after it in one 32-bit load, where those bytes
+    // are still within the row: up to the last column's pair (a column whose base lies at least
+    // two before the last column's base).
+    const __m128i wideLimit = _mm_set1_epi32(width > 0 ? index[width - 1] - 2 : 0);
+    const auto word = [&](int32_t column) { return _mm_cvtsi32_si128(Load32(src + column)); };
     int32_t i = 0;
     for (; i + 8 <= width; i += 8) {
         const int32_t* c = index + i;
-        const __m128i pairs = _mm_set_epi16(
-            short(Load16(src + c[7])), short(Load16(src + c[6])), short(Load16(src + c[5])),
-            short(Load16(src + c[4])), short(Load16(src + c[3])), short(Load16(src + c[2])),
-            short(Load16(src + c[1])), short(Load16(src + c[0])));
+        const __m128i beyond = _mm_or_si128(_mm_cmpgt_epi32(LoadAny(c), wideLimit),
+                                            _mm_cmpgt_epi32(LoadAny(c + 4), wideLimit));
+        __m128i pairs;
+        if (!_mm_movemask_epi8(beyond)) {
+            const __m128i p01 = _mm_unpacklo_epi16(word(c[0]), word(c[1]));
+            const __m128i p23 = _mm_unpacklo_epi16(word(c[2]), word(c[3]));
+            const __m128i p45 = _mm_unpacklo_epi16(word(c[4]), word(c[5]));
+            const __m128i p67 = _mm_unpacklo_epi16(word(c[6]), word(c[7]));
+            pairs = _mm_unpacklo_epi64(_mm_unpacklo_epi32(p01, p23), _mm_unpacklo_epi32(p45, p67));
+        } else {
+            pairs = _mm_set_epi16(short(Load16(src + c[7])), short(Load16(src + c[6])),
+                                  short(Load16(src + c[5])), short(Load16(src + c[4])),
+                                  short(Load16(src + c[3])), short(Load16(src + c[2])),
+                                  short(Load16(src + c[1])), short(Load16(src + c[0])));
+        }
         const int16_t* w = weights + 2 * int64_t(i);
         const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), LoadAny(w));
         const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), LoadAny(w + 8));
