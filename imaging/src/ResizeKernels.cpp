@@ -38,15 +38,15 @@ using Taps4Passes16s = CubicPassSet<int16_t, Taps4Horz16s_C1, Taps4Horz16s_C3, T
 using LanczosPasses8u =
     LanczosPassSet<uint8_t, LanczosHorz8u_C1Sse2, LanczosHorz8u_C3Sse2, LanczosHorz8u_C4Sse2,
                    LanczosHorzInner8u_C1Sse2, LanczosHorzInner8u_C3Sse2, LanczosHorzInner8u_C4Sse2,
-                   LanczosVert8uSse2, LanczosVert8u_AC4Sse2>;
+                   LanczosVert8uSse2, LanczosVert8u_AC4Sse2, &CopyFloats, true>;
 using LanczosPasses16u =
     LanczosPassSet<uint16_t, LanczosHorz16u_C1, LanczosHorz16u_C3, LanczosHorz16u_C4,
                    LanczosHorzInner16u_C1, LanczosHorzInner16u_C3, LanczosHorzInner16u_C4,
-                   LanczosVert16u, LanczosVert16u_AC4>;
+                   LanczosVert16u, LanczosVert16u_AC4, &CopyFloats, true>;
 using LanczosPasses32f =
     LanczosPassSet<float, LanczosHorz32f_C1, LanczosHorz32f_C3, LanczosHorz32f_C4,
                    LanczosHorzInner32f_C1, LanczosHorzInner32f_C3, LanczosHorzInner32f_C4,
-                   LanczosVert32f, LanczosVert32f_AC4>;
+                   LanczosVert32f, LanczosVert32f_AC4, &CopyFloats, true>;
 // Signed 16-bit samples have no folding passes: the kernels with border handling do not take them.
 using LanczosPasses16s =
     LanczosPassSet<int16_t, nullptr, nullptr, nullptr, LanczosHorzInner16s_C1,

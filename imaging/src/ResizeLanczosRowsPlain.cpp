@@ -12,7 +12,7 @@ namespace {
 using LanczosPasses8uPlain =
     LanczosPassSet<uint8_t, LanczosHorz8u_C1Plain, LanczosHorz8u_C3Plain, LanczosHorz8u_C4Plain,
                    LanczosHorzInner8u_C1Plain, LanczosHorzInner8u_C3Plain,
-                   LanczosHorzInner8u_C4Plain, LanczosVert8uPlain, LanczosVert8u_AC4Plain>;
+                   LanczosHorzInner8u_C4Plain, LanczosVert8uPlain, LanczosVert8u_AC4Plain, &CopyFloats, true>;
 
 } // namespace
 
