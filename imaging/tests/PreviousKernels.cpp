@@ -1,8 +1,15 @@
 // The previous implementations of the kernels that were made faster, kept verbatim as the
 // reference the tests compare the current kernels with byte for byte: the 8-pixel colour output
-// steps (quads with their fourth bytes dropped, chroma products per pixel) and the row copy that
-// fenced every row and streamed from any 16-byte boundary.
+// steps (quads with their fourth bytes dropped, chroma products per pixel), the row copy that
+// fenced every row and streamed from any 16-byte boundary, and the one-channel resize passes that
+// gathered their taps from the bytes (16-bit pair loads for linear, 32-bit tap groups for cubic,
+// byte groups per column for Lanczos) and the float-to-byte step with its separate
+// not-a-number mask.
 #include "PreviousKernels.h"
+
+#include "ResizeCubicArithmetic.h"
+#include "ResizeLinearArithmetic.h"
+#include "ResizeSse2Support.h"
 
 #include <emmintrin.h>
 #include <pmmintrin.h>
@@ -311,6 +318,125 @@ void PreviousCopyRowFast(const uint8_t* src, uint8_t* dst, int64_t length, bool 
 void PreviousCopyRowSimd(const uint8_t* src, uint8_t* dst, int64_t length, bool streaming)
 {
     CopyRun(src, dst, length, streaming ? Streaming::UnlessAliased : Streaming::Off);
+}
+
+namespace {
+
+inline __m128i HorizontalRound(__m128i sums)
+{
+    return _mm_srai_epi32(_mm_add_epi32(sums, _mm_set1_epi32(128)), 8);
+}
+
+struct CubicVectors {
+    __m128 c1;
+    __m128 c2;
+    __m128 c3;
+};
+
+inline CubicVectors QuadCoefficients(__m128 t)
+{
+    const __m128 c1 = _mm_add_ps(t, _mm_set1_ps(1.0f));
+    const __m128 c2 = _mm_mul_ps(_mm_mul_ps(t, c1), _mm_set1_ps(0.5f));
+    const __m128 c3 =
+        _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(t, _mm_set1_ps(1.0f)), c2), _mm_set1_ps(kOneThirdBelow));
+    return {c1, c2, c3};
+}
+
+inline __m128 QuadValue(__m128 p0, __m128 p1, __m128 p2, __m128 p3, const CubicVectors& c)
+{
+    const __m128 d1 = _mm_sub_ps(p1, p0);
+    const __m128 d2 = _mm_sub_ps(_mm_sub_ps(p2, p1), d1);
+    const __m128 d3 =
+        _mm_sub_ps(_mm_add_ps(_mm_sub_ps(p3, _mm_mul_ps(_mm_set1_ps(2.0f), p2)), p1), d2);
+    return _mm_add_ps(_mm_add_ps(p0, _mm_mul_ps(c.c1, d1)),
+                      _mm_add_ps(_mm_mul_ps(c.c2, d2), _mm_mul_ps(c.c3, d3)));
+}
+
+inline void GatherFourColumns(const uint8_t* src, const int32_t* index, __m128& p0, __m128& p1,
+                              __m128& p2, __m128& p3)
+{
+    const __m128i groups = _mm_set_epi32(Load32(src + index[3] - 1), Load32(src + index[2] - 1),
+                                         Load32(src + index[1] - 1), Load32(src + index[0] - 1));
+    BytesToFloats(TransposeBytes4x4(groups), p0, p1, p2, p3);
+}
+
+inline __m128 ColumnLanes(const uint8_t* p, const float* w)
+{
+    const __m128 s03 = BytesToFloats(Load32(p - 2));
+    const __m128 s45 = BytesToFloats(Load16(p + 2));
+    const __m128 w03 = _mm_loadu_ps(w);
+    const __m128 w45 = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(w + 4));
+    return _mm_add_ps(_mm_mul_ps(w03, s03), _mm_mul_ps(w45, s45));
+}
+
+} // namespace
+
+__m128i PreviousBiasedToBytes(__m128 v)
+{
+    const __m128 biased = _mm_add_ps(v, _mm_set1_ps(kSampleBias));
+    const __m128 numbers = _mm_and_ps(biased, _mm_cmpord_ps(biased, biased));
+    const __m128 clamped = _mm_min_ps(_mm_max_ps(numbers, _mm_setzero_ps()), _mm_set1_ps(255.0f));
+    return _mm_cvttps_epi32(clamped);
+}
+
+void PreviousLinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+                                 const int16_t* weights, int16_t* out)
+{
+    const __m128i zero = _mm_setzero_si128();
+    int32_t i = 0;
+    for (; i + 8 <= width; i += 8) {
+        const int32_t* c = index + i;
+        const __m128i pairs = _mm_set_epi16(
+            short(Load16(src + c[7])), short(Load16(src + c[6])), short(Load16(src + c[5])),
+            short(Load16(src + c[4])), short(Load16(src + c[3])), short(Load16(src + c[2])),
+            short(Load16(src + c[1])), short(Load16(src + c[0])));
+        const int16_t* w = weights + 2 * int64_t(i);
+        const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), LoadAny(w));
+        const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), LoadAny(w + 8));
+        StoreAny(out + i, _mm_packs_epi32(HorizontalRound(low), HorizontalRound(high)));
+    }
+    if (i + 4 <= width) {
+        const int32_t* c = index + i;
+        const __m128i pairs = _mm_set_epi16(0, 0, 0, 0, short(Load16(src + c[3])),
+                                            short(Load16(src + c[2])), short(Load16(src + c[1])),
+                                            short(Load16(src + c[0])));
+        const __m128i sums = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero),
+                                            LoadAny(weights + 2 * int64_t(i)));
+        const __m128i values = HorizontalRound(sums);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(values, values));
+        i += 4;
+    }
+    for (; i < width; ++i)
+        out[i] = LinearArithmetic8u::Horizontal(src[index[i]], src[index[i] + 1],
+                                                weights + 2 * int64_t(i));
+}
+
+void PreviousCubicHorzQuad8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+                                    const float* fractions, float* out)
+{
+    for (int32_t i = 0; i + 4 <= width; i += 4) {
+        __m128 p0, p1, p2, p3;
+        GatherFourColumns(src, index + i, p0, p1, p2, p3);
+        const CubicVectors c = QuadCoefficients(_mm_loadu_ps(fractions + i));
+        _mm_storeu_ps(out + i, QuadValue(p0, p1, p2, p3, c));
+    }
+}
+
+void PreviousLanczosHorzInner8u_C1Sse2(const uint8_t* src, const int32_t* index,
+                                       const float* weights, float* out, int32_t count)
+{
+    int32_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const __m128 a = ColumnLanes(src + index[i], weights + 6 * int64_t(i));
+        const __m128 b = ColumnLanes(src + index[i + 1], weights + 6 * int64_t(i + 1));
+        const __m128 pairs = _mm_hadd_ps(a, b);
+        _mm_storel_pi(reinterpret_cast<__m64*>(out + i), _mm_hadd_ps(pairs, pairs));
+    }
+    if (i < count) {
+        const __m128 a = ColumnLanes(src + index[i], weights + 6 * int64_t(i));
+        const __m128 pairs = _mm_hadd_ps(a, a);
+        _mm_store_ss(out + i, _mm_hadd_ps(pairs, pairs));
+    }
 }
 
 } // namespace imaging::previous

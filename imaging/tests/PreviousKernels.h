@@ -3,6 +3,8 @@
 // kernels of RowKernels.h and ResizePasses.h.
 #pragma once
 
+#include <emmintrin.h>
+
 #include <cstdint>
 
 namespace imaging::previous {
@@ -15,5 +17,13 @@ void PreviousYUVToRGB32Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t*
                               int32_t pixels);
 void PreviousCopyRowFast(const uint8_t* src, uint8_t* dst, int64_t length, bool streaming);
 void PreviousCopyRowSimd(const uint8_t* src, uint8_t* dst, int64_t length, bool streaming);
+
+__m128i PreviousBiasedToBytes(__m128 v);
+void PreviousLinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+                                 const int16_t* weights, int16_t* out);
+void PreviousCubicHorzQuad8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+                                    const float* fractions, float* out);
+void PreviousLanczosHorzInner8u_C1Sse2(const uint8_t* src, const int32_t* index,
+                                       const float* weights, float* out, int32_t count);
 
 } // namespace imaging::previous

@@ -6,11 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "PreviousKernels.h"
+#include "ResizeLanczosArithmetic.h"
+#include "ResizePasses.h"
+#include "ResizeSse2Support.h"
 #include "RowKernels.h"
 #include "SupersampleKernel.h"
 #include "imaging/imaging.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -249,6 +255,190 @@ TEST(PreviousKernels, SupersamplingOutputStageEqualsTheScalarStage)
             ExpectSupersampleStagesEqual(w, h, rx, ry, dw, dh, *src);
             ExpectSupersampleStagesEqual(w, h, rx, ry, dw + 1, dh, *src);
             ExpectSupersampleStagesEqual(w - 5, h, rx, ry, int((w - 5) / rx) - 3, dh, *src);
+        }
+    }
+}
+
+namespace {
+
+// Index tables as the engine builds them (bases rising by `ratio`, clamped into [low, high]) and
+// as a caller of a slot may hand them: shuffled, or jumping back and forth across the row.
+std::vector<int32_t> RisingIndex(int count, double ratio, int low, int high)
+{
+    std::vector<int32_t> index(size_t(count) + 1);
+    for (int i = 0; i < count; ++i)
+        index[size_t(i)] = std::clamp(low + int(i * ratio), low, high);
+    return index;
+}
+
+std::vector<int32_t> JumpingIndex(int count, int low, int high, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<int32_t> index(size_t(count) + 1);
+    for (int i = 0; i < count; ++i)
+        index[size_t(i)] = low + int(rng() % uint32_t(high - low + 1));
+    return index;
+}
+
+std::vector<std::vector<int32_t>> IndexTables(int count, int low, int high)
+{
+    std::vector<std::vector<int32_t>> tables;
+    for (double ratio : {0.375, 1.0, 1.5, 1.50039, 2.0, 2.6681, 3.003, 7.0})
+        tables.push_back(RisingIndex(count, ratio, low, high));
+    tables.push_back(JumpingIndex(count, low, high, uint32_t(count)));
+    auto reversed = RisingIndex(count, 1.7, low, high);
+    std::reverse(reversed.begin(), reversed.begin() + count);
+    tables.push_back(reversed);
+    return tables;
+}
+
+std::vector<float> RandomWeights(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> d(-0.6f, 1.4f);
+    std::vector<float> v(n);
+    for (auto& x : v)
+        x = d(rng);
+    return v;
+}
+
+} // namespace
+
+TEST(PreviousKernels, FloatToByteStepEqualsThePreviousOne)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<float> values = {0.0f, -0.0f, 0.49999988f, -0.5000001f, -0.50000012f, 254.4999f,
+                                 254.5f, 255.0f, 255.5f, 256.0f, -1.0f, 1e30f, -1e30f, inf, -inf,
+                                 nan, -nan, 1e-45f, -1e-45f, 3e9f, -3e9f, 127.49999f};
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<float> d(-300.0f, 600.0f);
+    for (int i = 0; i < 4000; ++i)
+        values.push_back(d(rng));
+    for (size_t i = 0; i + 4 <= values.size(); ++i) {
+        const __m128 v = _mm_loadu_ps(values.data() + i);
+        alignas(16) int32_t now[4], before[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(now), BiasedToBytes(v));
+        _mm_store_si128(reinterpret_cast<__m128i*>(before), previous::PreviousBiasedToBytes(v));
+        for (int k = 0; k < 4; ++k)
+            ASSERT_EQ(now[k], before[k]) << values[i + k];
+    }
+}
+
+TEST(PreviousKernels, OneChannelResizePassesEqualThePreviousOnes)
+{
+    // Sources hold exactly the samples the tables name (AddressSanitizer sees any read past
+    // them), from 3 to 61 output columns (both sides of every vector step and span).
+    for (int count = 1; count <= 61; count += (count < 20 ? 1 : 7)) {
+        const int sourceWidth = 40 + count * 3;
+        const auto samples = EdgeBytes(size_t(sourceWidth), uint32_t(count));
+        const auto weights = RandomWeights(size_t(count) * 6 + 8, uint32_t(count));
+        std::vector<int16_t> q14(size_t(count) * 2);
+        for (size_t k = 0; k < q14.size(); k += 2) {
+            q14[k] = int16_t(16384 - (k * 977) % 16385);
+            q14[k + 1] = int16_t(16384 - q14[k]);
+        }
+        // Linear reads base and base + 1, cubic base - 1 .. base + 2, Lanczos base - 2 .. + 3.
+        struct Taps {
+            int before, after;
+        };
+        for (const Taps taps : {Taps{0, 1}, Taps{1, 2}, Taps{2, 3}}) {
+            for (const auto& index : IndexTables(count, taps.before, sourceWidth - 1 - taps.after)) {
+                int low = INT32_MAX, high = INT32_MIN;
+                for (int i = 0; i < count; ++i) {
+                    low = std::min(low, index[size_t(i)]);
+                    high = std::max(high, index[size_t(i)]);
+                }
+                const std::vector<uint8_t> src(samples.begin() + (low - taps.before),
+                                               samples.begin() + (high + taps.after + 1));
+                const uint8_t* row = src.data() - (low - taps.before);
+                if (taps.before == 0) {
+                    std::vector<int16_t> now(size_t(count) + 8, 7), before(now);
+                    LinearHorz8u_C1Sse2(row, count, index.data(), q14.data(), now.data());
+                    previous::PreviousLinearHorz8u_C1Sse2(row, count, index.data(), q14.data(),
+                                                          before.data());
+                    ASSERT_EQ(now, before) << "linear " << count;
+                } else if (taps.before == 1) {
+                    const int quad = count & ~3;
+                    std::vector<float> now(size_t(count) + 8, 7.0f), before(now);
+                    CubicHorzQuad8u_C1Sse2(row, quad, index.data(), weights.data(), now.data());
+                    previous::PreviousCubicHorzQuad8u_C1Sse2(row, quad, index.data(),
+                                                             weights.data(), before.data());
+                    ASSERT_EQ(0, std::memcmp(now.data(), before.data(), now.size() * 4))
+                        << "cubic " << count;
+                } else {
+                    std::vector<float> now(size_t(count) + 8, 7.0f), before(now);
+                    LanczosHorzInner8u_C1Sse2(row, index.data(), weights.data(), now.data(), count);
+                    previous::PreviousLanczosHorzInner8u_C1Sse2(row, index.data(), weights.data(),
+                                                                before.data(), count);
+                    ASSERT_EQ(0, std::memcmp(now.data(), before.data(), now.size() * 4))
+                        << "lanczos " << count;
+                }
+            }
+        }
+    }
+}
+
+TEST(PreviousKernels, WideRowsCrossSeveralFloatSpans)
+{
+    // Rows of thousands of columns are converted in several spans; the cubic and Lanczos passes
+    // still equal the byte-gathering ones, over rising tables and one that jumps.
+    const int count = 3000, sourceWidth = 4700;
+    const auto src = RandomBytes(size_t(sourceWidth), 77);
+    const auto weights = RandomWeights(size_t(count) * 6, 78);
+    for (const auto& index : {RisingIndex(count, 1.5, 2, sourceWidth - 4),
+                              RisingIndex(count, 0.4, 2, sourceWidth - 4),
+                              JumpingIndex(count, 2, sourceWidth - 4, 79)}) {
+        std::vector<float> now(static_cast<size_t>(count)), before(static_cast<size_t>(count));
+        CubicHorzQuad8u_C1Sse2(src.data(), count, index.data(), weights.data(), now.data());
+        previous::PreviousCubicHorzQuad8u_C1Sse2(src.data(), count, index.data(), weights.data(),
+                                                 before.data());
+        ASSERT_EQ(0, std::memcmp(now.data(), before.data(), now.size() * 4));
+        LanczosHorzInner8u_C1Sse2(src.data(), index.data(), weights.data(), now.data(), count);
+        previous::PreviousLanczosHorzInner8u_C1Sse2(src.data(), index.data(), weights.data(),
+                                                    before.data(), count);
+        ASSERT_EQ(0, std::memcmp(now.data(), before.data(), now.size() * 4));
+    }
+}
+
+TEST(PreviousKernels, LanczosRowsSplitAtTheInteriorRunEqualWholeRowFolding)
+{
+    // The row walk finds the interior run once and folds only the columns around it; the folding
+    // pass over the whole row (what every row went through before) gives the same floats, for
+    // every margin, short and long rows, and tables whose interior columns are not one run.
+    for (int margin : {0, 1, 2, 5}) {
+        for (int limit : {6, 9, 40}) {
+            for (int count : {1, 5, 17, 40}) {
+                const int low = -std::min(margin, 2);
+                auto tables = IndexTables(count, 0, limit - 1);
+                tables.push_back(JumpingIndex(count, low, limit - 1, uint32_t(limit + count)));
+                for (const auto& index : tables) {
+                    const auto samples = RandomBytes(size_t(limit) + 4, uint32_t(count));
+                    const uint8_t* row = samples.data() + 2;
+                    const auto weights = RandomWeights(size_t(count) * 6, uint32_t(margin));
+                    std::vector<float> whole(size_t(count), -1.0f), split(whole);
+                    LanczosHorz8u_C1Sse2(row, index.data(), weights.data(), whole.data(), count,
+                                         margin, limit);
+                    const LanczosRowBounds bounds{LanczosMargin(margin), limit};
+                    const LanczosInteriorRun run =
+                        FindLanczosInteriorRun(index.data(), count, 1, bounds);
+                    if (!run.single) {
+                        LanczosHorz8u_C1Sse2(row, index.data(), weights.data(), split.data(),
+                                             count, margin, limit);
+                    } else {
+                        LanczosHorz8u_C1Sse2(row, index.data(), weights.data(), split.data(),
+                                             run.begin, margin, limit);
+                        LanczosHorzInner8u_C1Sse2(row, index.data() + run.begin,
+                                                  weights.data() + 6 * run.begin,
+                                                  split.data() + run.begin, run.end - run.begin);
+                        LanczosHorz8u_C1Sse2(row, index.data() + run.end,
+                                             weights.data() + 6 * run.end, split.data() + run.end,
+                                             count - run.end, margin, limit);
+                    }
+                    ASSERT_EQ(0, std::memcmp(whole.data(), split.data(), whole.size() * 4))
+                        << margin << " " << limit << " " << count;
+                }
+            }
         }
     }
 }
