@@ -3,8 +3,9 @@
 // conversions and plane copies against libyuv (likewise). Ours stay within SSE3.
 //
 // Every case runs ours and the peer alternately, one call each (in turns, which goes first), for
-// `runs` rounds after a warm-up call of each, and compares the medians: ratio = our median / the peer's median (lower is better).
-// The last lines give the worst ratio of each group. Pin the program to one core when measuring:
+// `runs` rounds after a warm-up call of each, and compares the medians: ratio = our median / the
+// peer's median (lower is better). The last line gives the worst ratio of each group. Pin the
+// program to one core when measuring:
 //   taskset -c 2 build/default/bin/imaging_peer_comparison [runs] [filter]
 // `filter` keeps only the cases whose name contains it.
 #include "imaging/imaging.h"
@@ -197,15 +198,13 @@ void AddConversionCases(std::vector<Case>& cases)
                          I422ToABGR(p422->ptr[0], w, p422->ptr[1], w / 2, p422->ptr[2], w / 2,
                                     packed->data(), 4 * w, w, h);
                      }});
-    cases.push_back({"conversions", "planar 4:2:2 to RGB555",
-                     "libyuv I420ToARGB1555 (no 4:2:2 source there)",
+    cases.push_back({"conversions", "planar 4:2:2 to RGB555", "libyuv I420ToARGB1555 (no 4:2:2 source there)",
                      [=] { ConvertPlanar422ToRGB555(p422->ptr, p422->step, packed->data(), 2 * w, w, h); },
                      [=] {
                          I420ToARGB1555(p420->ptr[0], w, p420->ptr[1], w / 2, p420->ptr[2], w / 2,
                                         packed->data(), 2 * w, w, h);
                      }});
-    cases.push_back({"conversions", "RGB24 to planar 4:2:2",
-                     "libyuv RAWToI420 (no 4:2:2 result there)",
+    cases.push_back({"conversions", "RGB24 to planar 4:2:2", "libyuv RAWToI420 (no 4:2:2 result there)",
                      [=] { ConvertRGB24ToPlanar422(rgb24->data(), 3 * w, out422->ptr, out422->step, w, h); },
                      [=] {
                          RAWToI420(rgb24->data(), 3 * w, out422->ptr[0], w, out422->ptr[1], w / 2,
@@ -237,12 +236,10 @@ void AddCopyCases(std::vector<Case>& cases)
         auto dst = std::make_shared<Buffer>(size_t(s.stride) * s.height);
         char name[64];
         std::snprintf(name, sizeof name, "CopyPlane %dx%d stride %d", s.width, s.height, s.stride);
-        cases.push_back({"copies", name, "libyuv CopyPlane",
-                         [=] { CopyPlane(src->data(), s.stride, dst->data(), s.stride, s.width, s.height); },
-                         [=] {
-                             libyuv::CopyPlane(src->data(), s.stride, dst->data(), s.stride, s.width,
-                                               s.height);
-                         }});
+        cases.push_back(
+            {"copies", name, "libyuv CopyPlane",
+             [=] { CopyPlane(src->data(), s.stride, dst->data(), s.stride, s.width, s.height); },
+             [=] { libyuv::CopyPlane(src->data(), s.stride, dst->data(), s.stride, s.width, s.height); }});
     }
 }
 

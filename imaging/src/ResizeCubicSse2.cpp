@@ -107,7 +107,7 @@ __attribute__((noinline)) void CubicQuadGathered(const uint8_t* src, const int32
 
 } // namespace
 
-void CubicHorzQuad8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void CubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
                             const float* fractions, float* out)
 {
     // The row is converted to floats span by span, once; each column's four taps are then one
@@ -143,13 +143,13 @@ void CubicHorzQuad8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* in
     }
 }
 
-void CubicHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void CubicHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
                         const float* fractions, float* out)
 {
-    CubicHorizontalC1<uint8_t, CubicHorzQuad8u_C1Sse2>(src, width, index, fractions, out);
+    CubicHorizontalC1<uint8_t, CubicHorzQuad8u_C1>(src, width, index, fractions, out);
 }
 
-void CubicHorz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void CubicHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
                         const float* fractions, float* out, int32_t pixelStride)
 {
     for (int32_t i = 0; i < width; ++i) {
@@ -160,7 +160,7 @@ void CubicHorz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     }
 }
 
-void CubicHorz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void CubicHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
                         const float* fractions, float* out)
 {
     for (int32_t i = 0; i < width; ++i) {
@@ -172,7 +172,7 @@ void CubicHorz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     }
 }
 
-void CubicVertQuad8uSse2(uint8_t* dst, int32_t count, float t, const float* const rows[4])
+void CubicVertQuad8u(uint8_t* dst, int32_t count, float t, const float* const rows[4])
 {
     const CubicVectors c = QuadCoefficients(_mm_set1_ps(t));
     StorePackedRun(dst, count, [&](int64_t i) {
@@ -181,12 +181,12 @@ void CubicVertQuad8uSse2(uint8_t* dst, int32_t count, float t, const float* cons
     });
 }
 
-void CubicVert8uSse2(uint8_t* dst, int32_t count, float t, const float* const rows[4])
+void CubicVert8u(uint8_t* dst, int32_t count, float t, const float* const rows[4])
 {
-    CubicVerticalPacked<uint8_t, CubicVertQuad8uSse2>(dst, count, t, rows);
+    CubicVerticalPacked<uint8_t, CubicVertQuad8u>(dst, count, t, rows);
 }
 
-void CubicVertQuad8u_AC4Sse2(uint8_t* dst, int32_t samples, float t, const float* const rows[4])
+void CubicVertQuad8u_AC4(uint8_t* dst, int32_t samples, float t, const float* const rows[4])
 {
     const CubicVectors c = QuadCoefficients(_mm_set1_ps(t));
     StoreThreeOfFourRun(dst, samples, [&](int64_t j) {
@@ -195,14 +195,14 @@ void CubicVertQuad8u_AC4Sse2(uint8_t* dst, int32_t samples, float t, const float
     });
 }
 
-void CubicVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, float t, const float* const rows[4])
+void CubicVert8u_AC4(uint8_t* dst, int32_t pixels, float t, const float* const rows[4])
 {
-    CubicVerticalAC4<uint8_t, CubicVertQuad8u_AC4Sse2>(dst, pixels, t, rows);
+    CubicVerticalAC4<uint8_t, CubicVertQuad8u_AC4>(dst, pixels, t, rows);
 }
 
 // ---- Four-tap
 
-void Taps4Horz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void Taps4Horz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
                         const float* weights, float* out)
 {
     int32_t i = 0;
@@ -218,7 +218,7 @@ void Taps4Horz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     Taps4HorizontalC1<uint8_t>(src, width - i, index + i, weights + 4 * int64_t(i), out + i);
 }
 
-void Taps4Horz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void Taps4Horz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
                         const float* weights, float* out, int32_t pixelStride)
 {
     for (int32_t i = 0; i < width; ++i) {
@@ -231,7 +231,7 @@ void Taps4Horz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     }
 }
 
-void Taps4Horz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void Taps4Horz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
                         const float* weights, float* out)
 {
     for (int32_t i = 0; i < width; ++i) {
@@ -244,7 +244,7 @@ void Taps4Horz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     }
 }
 
-void Taps4Vert8uSse2(uint8_t* dst, int32_t count, const float* weights, const float* const rows[4])
+void Taps4Vert8u(uint8_t* dst, int32_t count, const float* weights, const float* const rows[4])
 {
     const __m128 w0 = _mm_set1_ps(weights[0]), w1 = _mm_set1_ps(weights[1]),
                  w2 = _mm_set1_ps(weights[2]), w3 = _mm_set1_ps(weights[3]);
@@ -258,7 +258,7 @@ void Taps4Vert8uSse2(uint8_t* dst, int32_t count, const float* weights, const fl
             Taps4Value(rows[0][i], rows[1][i], rows[2][i], rows[3][i], weights));
 }
 
-void Taps4Vert8u_AC4Sse2(uint8_t* dst, int32_t pixels, const float* weights,
+void Taps4Vert8u_AC4(uint8_t* dst, int32_t pixels, const float* weights,
                          const float* const rows[4])
 {
     const __m128 w0 = _mm_set1_ps(weights[0]), w1 = _mm_set1_ps(weights[1]),

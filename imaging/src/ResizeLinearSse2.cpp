@@ -1,8 +1,9 @@
 // The 8-bit linear passes in vector code. Horizontal: each column's two neighbouring samples are
 // gathered with one load (32 bits wide, two bytes to spare, where the row goes on that far) and
-// weighted with one multiply-add of 16-bit pairs, eight columns a step. Vertical: upper and lower filtered values interleaved and weighted the same way, 16
-// samples a step, then 8 and 4; AC4 rows four pixels a step. Whatever is left over goes through
-// the scalar formula of ResizeLinearArithmetic.h, which is also what every step computes.
+// weighted with one multiply-add of 16-bit pairs, eight columns a step. Vertical: upper and
+// lower filtered values interleaved and weighted the same way, 16 samples a step, then 8 and 4; AC4 rows four
+// pixels a step. Whatever is left over goes through the scalar formula of ResizeLinearArithmetic.h, which is
+// also what every step computes.
 #include "ResizeLinearArithmetic.h"
 #include "ResizePasses.h"
 #include "ResizeSse2Support.h"
@@ -57,7 +58,7 @@ inline __m128i VerticalEight(__m128i upper, __m128i lower, __m128i weights)
 
 } // namespace
 
-void LinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void LinearHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
                          const int16_t* weights, int16_t* out)
 {
     const __m128i zero = _mm_setzero_si128();
@@ -104,13 +105,13 @@ void LinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index
         out[i] = A::Horizontal(src[index[i]], src[index[i] + 1], weights + 2 * int64_t(i));
 }
 
-void LinearHorz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void LinearHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
                          const int16_t* weights, int16_t* out)
 {
     int32_t i = 0;
     for (; i + 2 <= width; i += 2) {
-        const __m128i first = WeighPixel(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + index[i])), WeightPair(weights, i));
+        const __m128i first = WeighPixel(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + index[i])),
+                                         WeightPair(weights, i));
         const __m128i second =
             WeighPixel(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + index[i + 1])),
                        WeightPair(weights, i + 1));
@@ -121,7 +122,7 @@ void LinearHorz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index
         LinearHorizontalC4<A>(src, 1, index + i, weights + 2 * int64_t(i), out + 4 * int64_t(i));
 }
 
-void LinearHorz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void LinearHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
                          const int16_t* weights, int16_t* out, int32_t pixelStride)
 {
     // A pixel's three samples and the next pixel's, read without touching anything past the next
@@ -148,7 +149,7 @@ void LinearHorz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index
                               out + 3 * int64_t(i), pixelStride);
 }
 
-void LinearVert8uSse2(uint8_t* dst, int32_t count, uint16_t weight, const int16_t* upper,
+void LinearVert8u(uint8_t* dst, int32_t count, uint16_t weight, const int16_t* upper,
                       const int16_t* lower)
 {
     const __m128i w = VerticalWeights(weight);
@@ -176,7 +177,7 @@ void LinearVert8uSse2(uint8_t* dst, int32_t count, uint16_t weight, const int16_
         dst[i] = A::Vertical(upper[i], lower[i], weight);
 }
 
-void LinearVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, uint16_t weight, const int16_t* upper,
+void LinearVert8u_AC4(uint8_t* dst, int32_t pixels, uint16_t weight, const int16_t* upper,
                           const int16_t* lower)
 {
     const __m128i w = VerticalWeights(weight);

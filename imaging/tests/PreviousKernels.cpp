@@ -379,7 +379,7 @@ __m128i PreviousBiasedToBytes(__m128 v)
     return _mm_cvttps_epi32(clamped);
 }
 
-void PreviousLinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void PreviousLinearHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
                                  const int16_t* weights, int16_t* out)
 {
     const __m128i zero = _mm_setzero_si128();
@@ -411,7 +411,7 @@ void PreviousLinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_
                                                 weights + 2 * int64_t(i));
 }
 
-void PreviousCubicHorzQuad8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
+void PreviousCubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
                                     const float* fractions, float* out)
 {
     for (int32_t i = 0; i + 4 <= width; i += 4) {
@@ -422,7 +422,7 @@ void PreviousCubicHorzQuad8u_C1Sse2(const uint8_t* src, int32_t width, const int
     }
 }
 
-void PreviousLanczosHorzInner8u_C1Sse2(const uint8_t* src, const int32_t* index,
+void PreviousLanczosHorzInner8u_C1(const uint8_t* src, const int32_t* index,
                                        const float* weights, float* out, int32_t count)
 {
     int32_t i = 0;

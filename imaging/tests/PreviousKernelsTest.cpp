@@ -248,9 +248,17 @@ TEST(PreviousKernels, SupersamplingOutputStageEqualsTheScalarStage)
     const auto edges = EdgeBytes(size_t(w) * h, 32);
     const std::vector<uint8_t> white(size_t(w) * h, 255);
     for (const auto* src : {&random, &edges, &white}) {
-        for (auto [rx, ry] : {std::pair{1.5, 1.5}, {2.6666666666666665, 2.25}, {3.0, 3.0},
-                              {2.0, 1.0}, {1.0, 2.0}, {4.0, 2.0}, {3.7, 1.3}, {1.0000001, 1.9999999},
-                              {1.2, 1.0}, {5.5, 1.25}, {1.0, 1.0}}) {
+        for (auto [rx, ry] : {std::pair{1.5, 1.5},
+                              {2.6666666666666665, 2.25},
+                              {3.0, 3.0},
+                              {2.0, 1.0},
+                              {1.0, 2.0},
+                              {4.0, 2.0},
+                              {3.7, 1.3},
+                              {1.0000001, 1.9999999},
+                              {1.2, 1.0},
+                              {5.5, 1.25},
+                              {1.0, 1.0}}) {
             const int dw = int(w / rx), dh = int(h / ry);
             ExpectSupersampleStagesEqual(w, h, rx, ry, dw, dh, *src);
             ExpectSupersampleStagesEqual(w, h, rx, ry, dw + 1, dh, *src);
@@ -354,22 +362,22 @@ TEST(PreviousKernels, OneChannelResizePassesEqualThePreviousOnes)
                 const uint8_t* row = src.data() - (low - taps.before);
                 if (taps.before == 0) {
                     std::vector<int16_t> now(size_t(count) + 8, 7), before(now);
-                    LinearHorz8u_C1Sse2(row, count, index.data(), q14.data(), now.data());
-                    previous::PreviousLinearHorz8u_C1Sse2(row, count, index.data(), q14.data(),
+                    LinearHorz8u_C1(row, count, index.data(), q14.data(), now.data());
+                    previous::PreviousLinearHorz8u_C1(row, count, index.data(), q14.data(),
                                                           before.data());
                     ASSERT_EQ(now, before) << "linear " << count;
                 } else if (taps.before == 1) {
                     const int quad = count & ~3;
                     std::vector<float> now(size_t(count) + 8, 7.0f), before(now);
-                    CubicHorzQuad8u_C1Sse2(row, quad, index.data(), weights.data(), now.data());
-                    previous::PreviousCubicHorzQuad8u_C1Sse2(row, quad, index.data(),
+                    CubicHorzQuad8u_C1(row, quad, index.data(), weights.data(), now.data());
+                    previous::PreviousCubicHorzQuad8u_C1(row, quad, index.data(),
                                                              weights.data(), before.data());
                     ASSERT_EQ(0, std::memcmp(now.data(), before.data(), now.size() * 4))
                         << "cubic " << count;
                 } else {
                     std::vector<float> now(size_t(count) + 8, 7.0f), before(now);
-                    LanczosHorzInner8u_C1Sse2(row, index.data(), weights.data(), now.data(), count);
-                    previous::PreviousLanczosHorzInner8u_C1Sse2(row, index.data(), weights.data(),
+                    LanczosHorzInner8u_C1(row, index.data(), weights.data(), now.data(), count);
+                    previous::PreviousLanczosHorzInner8u_C1(row, index.data(), weights.data(),
                                                                 before.data(), count);
                     ASSERT_EQ(0, std::memcmp(now.data(), before.data(), now.size() * 4))
                         << "lanczos " << count;
@@ -390,12 +398,12 @@ TEST(PreviousKernels, WideRowsCrossSeveralFloatSpans)
                               RisingIndex(count, 0.4, 2, sourceWidth - 4),
                               JumpingIndex(count, 2, sourceWidth - 4, 79)}) {
         std::vector<float> now(static_cast<size_t>(count)), before(static_cast<size_t>(count));
-        CubicHorzQuad8u_C1Sse2(src.data(), count, index.data(), weights.data(), now.data());
-        previous::PreviousCubicHorzQuad8u_C1Sse2(src.data(), count, index.data(), weights.data(),
+        CubicHorzQuad8u_C1(src.data(), count, index.data(), weights.data(), now.data());
+        previous::PreviousCubicHorzQuad8u_C1(src.data(), count, index.data(), weights.data(),
                                                  before.data());
         ASSERT_EQ(0, std::memcmp(now.data(), before.data(), now.size() * 4));
-        LanczosHorzInner8u_C1Sse2(src.data(), index.data(), weights.data(), now.data(), count);
-        previous::PreviousLanczosHorzInner8u_C1Sse2(src.data(), index.data(), weights.data(),
+        LanczosHorzInner8u_C1(src.data(), index.data(), weights.data(), now.data(), count);
+        previous::PreviousLanczosHorzInner8u_C1(src.data(), index.data(), weights.data(),
                                                     before.data(), count);
         ASSERT_EQ(0, std::memcmp(now.data(), before.data(), now.size() * 4));
     }
@@ -417,21 +425,21 @@ TEST(PreviousKernels, LanczosRowsSplitAtTheInteriorRunEqualWholeRowFolding)
                     const uint8_t* row = samples.data() + 2;
                     const auto weights = RandomWeights(size_t(count) * 6, uint32_t(margin));
                     std::vector<float> whole(size_t(count), -1.0f), split(whole);
-                    LanczosHorz8u_C1Sse2(row, index.data(), weights.data(), whole.data(), count,
+                    LanczosHorz8u_C1(row, index.data(), weights.data(), whole.data(), count,
                                          margin, limit);
                     const LanczosRowBounds bounds{LanczosMargin(margin), limit};
                     const LanczosInteriorRun run =
                         FindLanczosInteriorRun(index.data(), count, 1, bounds);
                     if (!run.single) {
-                        LanczosHorz8u_C1Sse2(row, index.data(), weights.data(), split.data(),
+                        LanczosHorz8u_C1(row, index.data(), weights.data(), split.data(),
                                              count, margin, limit);
                     } else {
-                        LanczosHorz8u_C1Sse2(row, index.data(), weights.data(), split.data(),
+                        LanczosHorz8u_C1(row, index.data(), weights.data(), split.data(),
                                              run.begin, margin, limit);
-                        LanczosHorzInner8u_C1Sse2(row, index.data() + run.begin,
+                        LanczosHorzInner8u_C1(row, index.data() + run.begin,
                                                   weights.data() + 6 * run.begin,
                                                   split.data() + run.begin, run.end - run.begin);
-                        LanczosHorz8u_C1Sse2(row, index.data() + run.end,
+                        LanczosHorz8u_C1(row, index.data() + run.end,
                                              weights.data() + 6 * run.end, split.data() + run.end,
                                              count - run.end, margin, limit);
                     }
