@@ -189,14 +189,12 @@ inline __m128i LumaTwice(__m128i r, __m128i g, __m128i b)
                                                                    _mm_set1_epi16(3736)));
 }
 
-// For the pairs of eight pixels each: clamp(floor((c0 + c1 - S) x factor / 65536) + 128).
-inline __m128i ChromaOfPairs(const HalfLanes& c, __m128i sLo, __m128i sHi, int16_t factor)
+// For eight pairs, from the sums of their two samples: clamp(floor((c0 + c1 - S) x factor /
+// 65536) + 128).
+inline __m128i ChromaOfPairs(__m128i pairSums, __m128i s, int16_t factor)
 {
-    const __m128i ones = _mm_set1_epi16(1);
-    const __m128i lo = _mm_sub_epi32(_mm_madd_epi16(c.lo, ones), sLo);
-    const __m128i hi = _mm_sub_epi32(_mm_madd_epi16(c.hi, ones), sHi);
-    const __m128i scaled = _mm_add_epi16(Product(_mm_packs_epi32(lo, hi), factor),
-                                         _mm_set1_epi16(128));
+    const __m128i scaled =
+        _mm_add_epi16(Product(_mm_sub_epi16(pairSums, s), factor), _mm_set1_epi16(128));
     return _mm_packus_epi16(scaled, scaled);
 }
 
@@ -339,22 +337,28 @@ inline void Rgb555Sixteen(const uint8_t* y, const uint8_t* u, const uint8_t* v, 
 
 void RGB24ToYUVPairsSse2(const uint8_t* rgb, uint8_t* y, uint8_t* u, uint8_t* v, int32_t pixels)
 {
-    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i zero = _mm_setzero_si128();
     for (int32_t i = 0; i < pixels; i += 16, rgb += 48) {
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb));
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 16));
         __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 32));
-        for (int step = 0; step < 4; ++step)
+        // Three steps leave the pixels split by parity: reds and greens of the even pixels, blues
+        // of the even and reds of the odd, greens and blues of the odd. A pair's two pixels then
+        // sit in the same lane of an even and an odd register.
+        for (int step = 0; step < 3; ++step)
             Unshuffle(a, b, c);
-        const HalfLanes r = Widen16(a), g = Widen16(b), bl = Widen16(c);
-        const __m128i dLo = LumaTwice(r.lo, g.lo, bl.lo);
-        const __m128i dHi = LumaTwice(r.hi, g.hi, bl.hi);
-        StoreBytes16(y + i, _mm_packus_epi16(_mm_srai_epi16(dLo, 1), _mm_srai_epi16(dHi, 1)));
+        const __m128i rEven = _mm_unpacklo_epi8(a, zero), gEven = _mm_unpackhi_epi8(a, zero);
+        const __m128i bEven = _mm_unpacklo_epi8(b, zero), rOdd = _mm_unpackhi_epi8(b, zero);
+        const __m128i gOdd = _mm_unpacklo_epi8(c, zero), bOdd = _mm_unpackhi_epi8(c, zero);
+        const __m128i dEven = LumaTwice(rEven, gEven, bEven);
+        const __m128i dOdd = LumaTwice(rOdd, gOdd, bOdd);
+        // Luma is D / 2, at most 254: the odd pixels' bytes go into the high halves.
+        StoreBytes16(y + i, _mm_or_si128(_mm_srai_epi16(dEven, 1),
+                                         _mm_slli_epi16(_mm_srai_epi16(dOdd, 1), 8)));
         // S of each pair: the sum of the pair's two D values, halved.
-        const __m128i sLo = _mm_srai_epi32(_mm_madd_epi16(dLo, ones), 1);
-        const __m128i sHi = _mm_srai_epi32(_mm_madd_epi16(dHi, ones), 1);
-        StoreBytes8(v + i / 2, ChromaOfPairs(r, sLo, sHi, 28737));
-        StoreBytes8(u + i / 2, ChromaOfPairs(bl, sLo, sHi, 16121));
+        const __m128i s16 = _mm_srai_epi16(_mm_add_epi16(dEven, dOdd), 1);
+        StoreBytes8(v + i / 2, ChromaOfPairs(_mm_add_epi16(rEven, rOdd), s16, 28737));
+        StoreBytes8(u + i / 2, ChromaOfPairs(_mm_add_epi16(bEven, bOdd), s16, 16121));
     }
 }
 

@@ -1,6 +1,7 @@
 // The previous implementations of the kernels that were made faster, kept verbatim as the
 // reference the tests compare the current kernels with byte for byte: the 8-pixel colour output
-// steps (quads with their fourth bytes dropped, chroma products per pixel), the row copy that
+// steps (quads with their fourth bytes dropped, chroma products per pixel), the RGB24 import
+// (four unshuffle steps, pair sums by multiply-add), the row copy that
 // fenced every row and streamed from any 16-byte boundary, and the one-channel resize passes that
 // gathered their taps from the bytes (16-bit pair loads for linear, 32-bit tap groups for cubic,
 // byte groups per column for Lanczos) and the float-to-byte step with its separate
@@ -167,6 +168,75 @@ inline __m128i DropFourthBytes(__m128i quads)
 }
 
 } // namespace
+
+namespace {
+
+// One step of the three-way byte unshuffle: after four steps the 48 bytes of 16 interleaved
+// R, G, B pixels are in three registers of 16 reds, 16 greens and 16 blues.
+inline void Unshuffle(__m128i& a, __m128i& b, __m128i& c)
+{
+    const __m128i na = _mm_unpacklo_epi8(a, _mm_unpackhi_epi64(b, b));
+    const __m128i nb = _mm_unpacklo_epi8(_mm_unpackhi_epi64(a, a), c);
+    const __m128i nc = _mm_unpacklo_epi8(b, _mm_unpackhi_epi64(c, c));
+    a = na;
+    b = nb;
+    c = nc;
+}
+
+struct HalfLanes {
+    __m128i lo;
+    __m128i hi;
+};
+
+inline HalfLanes Widen16(__m128i bytes)
+{
+    const __m128i zero = _mm_setzero_si128();
+    return {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
+}
+
+// For eight pixels: D = floor((9798 r + 19235 g) / 16384) + floor(3736 b / 16384).
+inline __m128i LumaTwice(__m128i r, __m128i g, __m128i b)
+{
+    const __m128i factors = _mm_set_epi16(19235, 9798, 19235, 9798, 19235, 9798, 19235, 9798);
+    const __m128i lo = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(r, g), factors), 14);
+    const __m128i hi = _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(r, g), factors), 14);
+    return _mm_add_epi16(_mm_packs_epi32(lo, hi), _mm_mulhi_epi16(_mm_slli_epi16(b, 2),
+                                                                   _mm_set1_epi16(3736)));
+}
+
+// For the pairs of eight pixels each: clamp(floor((c0 + c1 - S) x factor / 65536) + 128).
+inline __m128i ChromaOfPairs(const HalfLanes& c, __m128i sLo, __m128i sHi, int16_t factor)
+{
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i lo = _mm_sub_epi32(_mm_madd_epi16(c.lo, ones), sLo);
+    const __m128i hi = _mm_sub_epi32(_mm_madd_epi16(c.hi, ones), sHi);
+    const __m128i scaled = _mm_add_epi16(Product(_mm_packs_epi32(lo, hi), factor),
+                                         _mm_set1_epi16(128));
+    return _mm_packus_epi16(scaled, scaled);
+}
+
+} // namespace
+
+void PreviousRGB24ToYUVPairsSse2(const uint8_t* rgb, uint8_t* y, uint8_t* u, uint8_t* v, int32_t pixels)
+{
+    const __m128i ones = _mm_set1_epi16(1);
+    for (int32_t i = 0; i < pixels; i += 16, rgb += 48) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 16));
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 32));
+        for (int step = 0; step < 4; ++step)
+            Unshuffle(a, b, c);
+        const HalfLanes r = Widen16(a), g = Widen16(b), bl = Widen16(c);
+        const __m128i dLo = LumaTwice(r.lo, g.lo, bl.lo);
+        const __m128i dHi = LumaTwice(r.hi, g.hi, bl.hi);
+        StoreBytes16(y + i, _mm_packus_epi16(_mm_srai_epi16(dLo, 1), _mm_srai_epi16(dHi, 1)));
+        // S of each pair: the sum of the pair's two D values, halved.
+        const __m128i sLo = _mm_srai_epi32(_mm_madd_epi16(dLo, ones), 1);
+        const __m128i sHi = _mm_srai_epi32(_mm_madd_epi16(dHi, ones), 1);
+        StoreBytes8(v + i / 2, ChromaOfPairs(r, sLo, sHi, 28737));
+        StoreBytes8(u + i / 2, ChromaOfPairs(bl, sLo, sHi, 16121));
+    }
+}
 
 void PreviousYUVToRGB555Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
                        int32_t pixels, bool swapRB)

@@ -9,6 +9,8 @@
 
 namespace imaging::previous {
 
+void PreviousRGB24ToYUVPairsSse2(const uint8_t* rgb, uint8_t* y, uint8_t* u, uint8_t* v,
+                                  int32_t pixels);
 void PreviousYUVToRGB555Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
                                int32_t pixels, bool swapRB);
 void PreviousYUVToRGB24Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,

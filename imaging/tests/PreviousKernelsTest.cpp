@@ -450,3 +450,27 @@ TEST(PreviousKernels, LanczosRowsSplitAtTheInteriorRunEqualWholeRowFolding)
         }
     }
 }
+
+TEST(PreviousKernels, RGB24ImportEqualsThePreviousOne)
+{
+    // Random and extreme colours (white pairs give luma 254, saturated chroma clamps), 16 to 96
+    // pixels, every offset of the destination planes.
+    for (int pixels = 16; pixels <= 96; pixels += 16) {
+        for (uint32_t seed = 0; seed < 6; ++seed) {
+            const auto rgb = (seed & 1 ? EdgeBytes : RandomBytes)(size_t(pixels) * 3, seed);
+            for (int offset = 0; offset < 4; ++offset) {
+                std::vector<uint8_t> y(size_t(pixels) + 8, 1), u(size_t(pixels) / 2 + 8, 2),
+                    v(size_t(pixels) / 2 + 8, 3);
+                auto y0 = y, u0 = u, v0 = v;
+                RGB24ToYUVPairsSse2(rgb.data(), y.data() + offset, u.data() + offset,
+                                    v.data() + offset, pixels);
+                previous::PreviousRGB24ToYUVPairsSse2(rgb.data(), y0.data() + offset,
+                                                      u0.data() + offset, v0.data() + offset,
+                                                      pixels);
+                ASSERT_EQ(y, y0) << pixels << " " << seed;
+                ASSERT_EQ(u, u0) << pixels << " " << seed;
+                ASSERT_EQ(v, v0) << pixels << " " << seed;
+            }
+        }
+    }
+}
