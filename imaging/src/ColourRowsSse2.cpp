@@ -250,48 +250,76 @@ inline void Reshuffle(__m128i& a, __m128i& b, __m128i& c)
 }
 
 // Sixteen RGB24 pixels (48 bytes). Luma is split into even and odd pixels, so that one chroma
-// lane serves the pixel pair in the same lane of both halves; the first reshuffle step is the
-// pack of those halves (with its clamp to 0..255).
-inline void StudioRgb24Sixteen(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst)
+// lane serves the pixel pair in the same lane of both halves; packing the halves (with the clamp
+// to 0..255) gives the reds and greens of the even pixels, the blues of the even and the reds of
+// the odd, and the greens and blues of the odd.
+inline void StudioRgb24Halves(const uint8_t* y, const uint8_t* u, const uint8_t* v, __m128i& a,
+                              __m128i& b, __m128i& c)
 {
-    const ChromaTerms c = StudioTerms(u, v, _mm_set1_epi16(8));
+    const ChromaTerms t = StudioTerms(u, v, _mm_set1_epi16(8));
     const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
     const __m128i even = StudioLuma(_mm_and_si128(luma, _mm_set1_epi16(0x00FF)));
     const __m128i odd = StudioLuma(_mm_srli_epi16(luma, 8));
     const auto q4 = [](__m128i l, __m128i term) { return _mm_srai_epi16(_mm_add_epi16(l, term), 4); };
-    __m128i a = _mm_packus_epi16(q4(even, c.r), q4(even, c.g));
-    __m128i b = _mm_packus_epi16(q4(even, c.b), q4(odd, c.r));
-    __m128i d = _mm_packus_epi16(q4(odd, c.g), q4(odd, c.b));
-    for (int step = 0; step < 3; ++step)
-        Reshuffle(a, b, d);
-    StoreBytes16(dst, a);
-    StoreBytes16(dst + 16, b);
-    StoreBytes16(dst + 32, d);
+    a = _mm_packus_epi16(q4(even, t.r), q4(even, t.g));
+    b = _mm_packus_epi16(q4(even, t.b), q4(odd, t.r));
+    c = _mm_packus_epi16(q4(odd, t.g), q4(odd, t.b));
 }
 
-// R, G and B bytes of sixteen pixels in pixel order from luma terms (pixels 0-7 and 8-15) and
-// chroma terms.
-inline RgbBytes SixteenBytes(__m128i lumaLow, __m128i lumaHigh, const ChromaTerms& c)
+// The halves reshuffled into the 48 bytes: three more inverse unshuffle steps.
+inline void StudioRgb24Sixteen(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst)
 {
-    const auto bytes = [&](__m128i term) {
-        return _mm_packus_epi16(_mm_srai_epi16(_mm_add_epi16(lumaLow, TwiceLow(term)), 4),
-                                _mm_srai_epi16(_mm_add_epi16(lumaHigh, TwiceHigh(term)), 4));
-    };
-    return {bytes(c.r), bytes(c.g), bytes(c.b)};
+    __m128i a, b, c;
+    StudioRgb24Halves(y, u, v, a, b, c);
+    for (int step = 0; step < 3; ++step)
+        Reshuffle(a, b, c);
+    StoreBytes16(dst, a);
+    StoreBytes16(dst + 16, b);
+    StoreBytes16(dst + 32, c);
+}
+
+// The same 48 bytes as eight 8-byte stores, one a pixel pair (its six bytes and two that the next
+// pair's store overwrites), so the two bytes after the 48 are written too: for every group but a
+// run's last.
+inline void StudioRgb24SixteenSpilling(const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                                       uint8_t* dst)
+{
+    __m128i a, b, c;
+    StudioRgb24Halves(y, u, v, a, b, c);
+    // The six bytes of pair k as three words: (R, G) even, (B even, R odd), (G, B) odd.
+    const __m128i rg = _mm_unpacklo_epi8(a, _mm_unpackhi_epi64(a, a));
+    const __m128i br = _mm_unpacklo_epi8(b, _mm_unpackhi_epi64(b, b));
+    const __m128i gb = _mm_unpacklo_epi8(c, _mm_unpackhi_epi64(c, c));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i first = _mm_unpacklo_epi16(rg, br), second = _mm_unpackhi_epi16(rg, br);
+    const __m128i lastLow = _mm_unpacklo_epi16(gb, zero), lastHigh = _mm_unpackhi_epi16(gb, zero);
+    const __m128i pairs[4] = {_mm_unpacklo_epi32(first, lastLow), _mm_unpackhi_epi32(first, lastLow),
+                              _mm_unpacklo_epi32(second, lastHigh),
+                              _mm_unpackhi_epi32(second, lastHigh)};
+    for (int k = 0; k < 4; ++k) {
+        StoreBytes8(dst + 12 * k, pairs[k]);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(dst + 12 * k + 6), _mm_castsi128_ps(pairs[k]));
+    }
 }
 
 // Sixteen RGB32 pixels (64 bytes), aligned stores when the destination allows.
 inline void AnalogRgb32Sixteen(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
                                bool aligned)
 {
+    // With the luma term 16 Y, (16 Y + T) >> 4 is Y + (T >> 4): the shift moves to the chroma
+    // terms, once per chroma sample, and the luma enters as it is.
     const __m128i cb7 = ChromaLanes8(u), cr7 = ChromaLanes8(v);
     const __m128i round = _mm_set1_epi16(8);
-    const ChromaTerms c = {
-        _mm_add_epi16(Product(cr7, 9338), round),
-        _mm_sub_epi16(round, _mm_add_epi16(Product(cb7, 3227), Product(cr7, 4759))),
-        _mm_add_epi16(Product(cb7, 16646), round)};
+    const auto q0 = [](__m128i term) { return _mm_srai_epi16(term, 4); };
+    const __m128i r = q0(_mm_add_epi16(Product(cr7, 9338), round));
+    const __m128i g = q0(_mm_sub_epi16(round, _mm_add_epi16(Product(cb7, 3227), Product(cr7, 4759))));
+    const __m128i b = q0(_mm_add_epi16(Product(cb7, 16646), round));
     const HalfLanes luma = Widen16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)));
-    const RgbBytes p = SixteenBytes(_mm_slli_epi16(luma.lo, 4), _mm_slli_epi16(luma.hi, 4), c);
+    const auto bytes = [&](__m128i term) {
+        return _mm_packus_epi16(_mm_add_epi16(luma.lo, TwiceLow(term)),
+                                _mm_add_epi16(luma.hi, TwiceHigh(term)));
+    };
+    const RgbBytes p = {bytes(r), bytes(g), bytes(b)};
     const __m128i zero = _mm_setzero_si128();
     const __m128i rgLow = _mm_unpacklo_epi8(p.r, p.g), rgHigh = _mm_unpackhi_epi8(p.r, p.g);
     const __m128i bLow = _mm_unpacklo_epi8(p.b, zero), bHigh = _mm_unpackhi_epi8(p.b, zero);
@@ -378,6 +406,8 @@ void YUVToRGB24Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint
                       int32_t pixels)
 {
     int32_t i = 0;
+    for (; i + 32 <= pixels; i += 16, dst += 48)
+        StudioRgb24SixteenSpilling(y + i, u + i / 2, v + i / 2, dst);
     for (; i + 16 <= pixels; i += 16, dst += 48)
         StudioRgb24Sixteen(y + i, u + i / 2, v + i / 2, dst);
     // Eight pixels left: quads with their fourth bytes dropped.
