@@ -21,25 +21,25 @@ using Taps4Passes8uScalarEquivalent =
 } // namespace
 
 void CubicHorzQuad8u_C1ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                             const float* fractions, float* out)
+                                        const float* fractions, float* out)
 {
     CubicHorizontalQuadC1<uint8_t>(src, width, index, fractions, out);
 }
 
 void CubicHorz8u_C1ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* fractions, float* out)
+                                    const float* fractions, float* out)
 {
     CubicHorizontalC1<uint8_t, CubicHorzQuad8u_C1ScalarEquivalent>(src, width, index, fractions, out);
 }
 
 void CubicHorz8u_C3ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* fractions, float* out, int32_t pixelStride)
+                                    const float* fractions, float* out, int32_t pixelStride)
 {
     CubicHorizontalMC<uint8_t, 3>(src, width, index, fractions, out, pixelStride);
 }
 
 void CubicHorz8u_C4ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* fractions, float* out)
+                                    const float* fractions, float* out)
 {
     CubicHorizontalMC<uint8_t, 4>(src, width, index, fractions, out, 4);
 }
@@ -65,19 +65,19 @@ void CubicVert8u_AC4ScalarEquivalent(uint8_t* dst, int32_t pixels, float t, cons
 }
 
 void Taps4Horz8u_C1ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* weights, float* out)
+                                    const float* weights, float* out)
 {
     Taps4HorizontalC1<uint8_t>(src, width, index, weights, out);
 }
 
 void Taps4Horz8u_C3ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* weights, float* out, int32_t pixelStride)
+                                    const float* weights, float* out, int32_t pixelStride)
 {
     Taps4HorizontalMC<uint8_t, 3>(src, width, index, weights, out, pixelStride);
 }
 
 void Taps4Horz8u_C4ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* weights, float* out)
+                                    const float* weights, float* out)
 {
     Taps4HorizontalMC<uint8_t, 4>(src, width, index, weights, out, 4);
 }
@@ -89,7 +89,7 @@ void Taps4Vert8uScalarEquivalent(uint8_t* dst, int32_t count, const float* weigh
 }
 
 void Taps4Vert8u_AC4ScalarEquivalent(uint8_t* dst, int32_t pixels, const float* weights,
-                          const float* const rows[4])
+                                     const float* const rows[4])
 {
     Taps4VerticalAC4<uint8_t>(dst, pixels, weights, rows);
 }

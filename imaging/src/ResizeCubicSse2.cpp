@@ -108,7 +108,7 @@ __attribute__((noinline)) void CubicQuadGathered(const uint8_t* src, const int32
 } // namespace
 
 void CubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                            const float* fractions, float* out)
+                        const float* fractions, float* out)
 {
     // The row is converted to floats span by span, once; each column's four taps are then one
     // unaligned load, and four columns are regrouped by tap with one transposition. A group
@@ -144,13 +144,13 @@ void CubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
 }
 
 void CubicHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out)
+                    const float* fractions, float* out)
 {
     CubicHorizontalC1<uint8_t, CubicHorzQuad8u_C1>(src, width, index, fractions, out);
 }
 
 void CubicHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out, int32_t pixelStride)
+                    const float* fractions, float* out, int32_t pixelStride)
 {
     for (int32_t i = 0; i < width; ++i) {
         __m128 p0, p1, p2, p3;
@@ -161,7 +161,7 @@ void CubicHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
 }
 
 void CubicHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out)
+                    const float* fractions, float* out)
 {
     for (int32_t i = 0; i < width; ++i) {
         __m128 p0, p1, p2, p3;
@@ -203,7 +203,7 @@ void CubicVert8u_AC4(uint8_t* dst, int32_t pixels, float t, const float* const r
 // ---- Four-tap
 
 void Taps4Horz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out)
+                    const float* weights, float* out)
 {
     int32_t i = 0;
     for (; i + 4 <= width; i += 4) {
@@ -219,7 +219,7 @@ void Taps4Horz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
 }
 
 void Taps4Horz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out, int32_t pixelStride)
+                    const float* weights, float* out, int32_t pixelStride)
 {
     for (int32_t i = 0; i < width; ++i) {
         __m128 p0, p1, p2, p3;
@@ -232,7 +232,7 @@ void Taps4Horz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
 }
 
 void Taps4Horz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out)
+                    const float* weights, float* out)
 {
     for (int32_t i = 0; i < width; ++i) {
         __m128 p0, p1, p2, p3;
@@ -259,7 +259,7 @@ void Taps4Vert8u(uint8_t* dst, int32_t count, const float* weights, const float*
 }
 
 void Taps4Vert8u_AC4(uint8_t* dst, int32_t pixels, const float* weights,
-                         const float* const rows[4])
+                     const float* const rows[4])
 {
     const __m128 w0 = _mm_set1_ps(weights[0]), w1 = _mm_set1_ps(weights[1]),
                  w2 = _mm_set1_ps(weights[2]), w3 = _mm_set1_ps(weights[3]);

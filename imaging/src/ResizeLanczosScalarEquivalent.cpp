@@ -58,13 +58,13 @@ void LanczosHorz8u_C4ScalarEquivalent(const uint8_t* src, const int32_t* index, 
 }
 
 void LanczosVert8uScalarEquivalent(uint8_t* dst, int32_t count, const float* weights,
-                        const float* const rows[6])
+                                   const float* const rows[6])
 {
     LanczosVerticalPacked<uint8_t>(dst, count, weights, rows);
 }
 
 void LanczosVert8u_AC4ScalarEquivalent(uint8_t* dst, int32_t pixels, const float* weights,
-                            const float* const rows[6])
+                                       const float* const rows[6])
 {
     LanczosVerticalAC4<uint8_t>(dst, pixels, weights, rows);
 }

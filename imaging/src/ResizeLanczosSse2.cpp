@@ -1,11 +1,11 @@
 // The 8-bit Lanczos passes in vector code. The one-channel interior pass converts the row to
 // floats once and takes two columns a step: each column's six taps and weights in two vectors,
 // the products paired lane by lane and the two columns summed together with two horizontal
-// additions (SSE3). The three- and four-channel interior passes take one pixel a step with its channels in
-// the lanes and pair the products the same way. The folding passes are the border walk of
-// ResizeLanczosArithmetic.h over these interior passes. The vertical pass broadcasts the six row weights once
-// and weighs four samples a step. Every step computes the formulas of ResizeLanczosArithmetic.h operation for
-// operation.
+// additions (SSE3). The three- and four-channel interior passes take one pixel a step with its
+// channels in the lanes and pair the products the same way. The folding passes are the border
+// walk of ResizeLanczosArithmetic.h over these interior passes. The vertical pass broadcasts the
+// six row weights once and weighs four samples a step. Every step computes the formulas of
+// ResizeLanczosArithmetic.h operation for operation.
 #include "ResizeLanczosArithmetic.h"
 #include "ResizePasses.h"
 #include "ResizeSse2Support.h"
@@ -68,7 +68,7 @@ inline void BroadcastWeights(const float* weights, __m128 w[6])
 } // namespace
 
 void LanczosHorzInner8u_C1(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count)
+                           float* out, int32_t count)
 {
     // The row is converted to floats span by span, once, and shared by the six taps of every
     // column that reads it; a pair of columns outside the span (a table whose bases go
@@ -110,7 +110,7 @@ void LanczosHorzInner8u_C1(const uint8_t* src, const int32_t* index, const float
 }
 
 void LanczosHorzInner8u_C3(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count, int32_t pixelStride)
+                           float* out, int32_t count, int32_t pixelStride)
 {
     const int64_t ps = pixelStride;
     for (int32_t i = 0; i < count; ++i) {
@@ -132,7 +132,7 @@ void LanczosHorzInner8u_C3(const uint8_t* src, const int32_t* index, const float
 }
 
 void LanczosHorzInner8u_C4(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count)
+                           float* out, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i) {
         // Pixels -2 .. 1 in sixteen bytes, pixels 2 and 3 in the next eight.
@@ -146,29 +146,29 @@ void LanczosHorzInner8u_C4(const uint8_t* src, const int32_t* index, const float
 }
 
 void LanczosHorz8u_C1(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit)
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit)
 {
     LanczosFoldingC1<uint8_t, LanczosHorzInner8u_C1>(src, index, weights, out, width,
                                                          leftMargin, limit);
 }
 
 void LanczosHorz8u_C3(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit,
-                          int32_t pixelStride)
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit,
+                      int32_t pixelStride)
 {
     LanczosFoldingMC<uint8_t, 3, LanczosHorzInner8u_C3>(src, index, weights, out, width,
                                                             leftMargin, limit, pixelStride);
 }
 
 void LanczosHorz8u_C4(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit)
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit)
 {
     LanczosFoldingMC<uint8_t, 4, LanczosHorzInner8u_C4>(src, index, weights, out, width,
                                                             leftMargin, limit, 4);
 }
 
 void LanczosVert8u(uint8_t* dst, int32_t count, const float* weights,
-                       const float* const rows[6])
+                   const float* const rows[6])
 {
     __m128 w[6];
     BroadcastWeights(weights, w);
@@ -180,7 +180,7 @@ void LanczosVert8u(uint8_t* dst, int32_t count, const float* weights,
 }
 
 void LanczosVert8u_AC4(uint8_t* dst, int32_t pixels, const float* weights,
-                           const float* const rows[6])
+                       const float* const rows[6])
 {
     __m128 w[6];
     BroadcastWeights(weights, w);

@@ -1,9 +1,8 @@
 // The 8-bit linear passes in vector code. Horizontal: each column's two neighbouring samples are
-// gathered with one load (32 bits wide, two bytes to spare, where the row goes on that far) and
-// weighted with one multiply-add of 16-bit pairs, eight columns a step. Vertical: upper and
-// lower filtered values interleaved and weighted the same way, 16 samples a step, then 8 and 4; AC4 rows four
-// pixels a step. Whatever is left over goes through the scalar formula of ResizeLinearArithmetic.h, which is
-// also what every step computes.
+// gathered with one 16-bit load and weighted with one multiply-add of 16-bit pairs, eight columns
+// a step. Vertical: upper and lower filtered values interleaved and weighted the same way, 16
+// samples a step, then 8 and 4; AC4 rows four pixels a step. Whatever is left over goes through
+// the scalar formula of ResizeLinearArithmetic.h, which is also what every step computes.
 #include "ResizeLinearArithmetic.h"
 #include "ResizePasses.h"
 #include "ResizeSse2Support.h"
@@ -59,32 +58,16 @@ inline __m128i VerticalEight(__m128i upper, __m128i lower, __m128i weights)
 } // namespace
 
 void LinearHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out)
+                     const int16_t* weights, int16_t* out)
 {
     const __m128i zero = _mm_setzero_si128();
-    // Each column's pair comes with the two bytes after it in one 32-bit load, where those bytes
-    // are still within the row: up to the last column's pair (a column whose base lies at least
-    // two before the last column's base).
-    const __m128i wideLimit = _mm_set1_epi32(width > 0 ? index[width - 1] - 2 : 0);
-    const auto word = [&](int32_t column) { return _mm_cvtsi32_si128(Load32(src + column)); };
     int32_t i = 0;
     for (; i + 8 <= width; i += 8) {
         const int32_t* c = index + i;
-        const __m128i beyond = _mm_or_si128(_mm_cmpgt_epi32(LoadAny(c), wideLimit),
-                                            _mm_cmpgt_epi32(LoadAny(c + 4), wideLimit));
-        __m128i pairs;
-        if (!_mm_movemask_epi8(beyond)) {
-            const __m128i p01 = _mm_unpacklo_epi16(word(c[0]), word(c[1]));
-            const __m128i p23 = _mm_unpacklo_epi16(word(c[2]), word(c[3]));
-            const __m128i p45 = _mm_unpacklo_epi16(word(c[4]), word(c[5]));
-            const __m128i p67 = _mm_unpacklo_epi16(word(c[6]), word(c[7]));
-            pairs = _mm_unpacklo_epi64(_mm_unpacklo_epi32(p01, p23), _mm_unpacklo_epi32(p45, p67));
-        } else {
-            pairs = _mm_set_epi16(short(Load16(src + c[7])), short(Load16(src + c[6])),
-                                  short(Load16(src + c[5])), short(Load16(src + c[4])),
-                                  short(Load16(src + c[3])), short(Load16(src + c[2])),
-                                  short(Load16(src + c[1])), short(Load16(src + c[0])));
-        }
+        const __m128i pairs = _mm_set_epi16(
+            short(Load16(src + c[7])), short(Load16(src + c[6])), short(Load16(src + c[5])),
+            short(Load16(src + c[4])), short(Load16(src + c[3])), short(Load16(src + c[2])),
+            short(Load16(src + c[1])), short(Load16(src + c[0])));
         const int16_t* w = weights + 2 * int64_t(i);
         const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), LoadAny(w));
         const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), LoadAny(w + 8));
@@ -106,7 +89,7 @@ void LinearHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
 }
 
 void LinearHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out)
+                     const int16_t* weights, int16_t* out)
 {
     int32_t i = 0;
     for (; i + 2 <= width; i += 2) {
@@ -123,7 +106,7 @@ void LinearHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
 }
 
 void LinearHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out, int32_t pixelStride)
+                     const int16_t* weights, int16_t* out, int32_t pixelStride)
 {
     // A pixel's three samples and the next pixel's, read without touching anything past the next
     // pixel's third sample: the next pixel's word is loaded one byte early and shifted down.
@@ -150,7 +133,7 @@ void LinearHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
 }
 
 void LinearVert8u(uint8_t* dst, int32_t count, uint16_t weight, const int16_t* upper,
-                      const int16_t* lower)
+                  const int16_t* lower)
 {
     const __m128i w = VerticalWeights(weight);
     int32_t i = 0;
@@ -178,7 +161,7 @@ void LinearVert8u(uint8_t* dst, int32_t count, uint16_t weight, const int16_t* u
 }
 
 void LinearVert8u_AC4(uint8_t* dst, int32_t pixels, uint16_t weight, const int16_t* upper,
-                          const int16_t* lower)
+                      const int16_t* lower)
 {
     const __m128i w = VerticalWeights(weight);
     int32_t i = 0;

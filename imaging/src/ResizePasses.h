@@ -14,22 +14,22 @@
 namespace imaging {
 
 void LinearHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out);
+                     const int16_t* weights, int16_t* out);
 void LinearHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out, int32_t pixelStride);
+                     const int16_t* weights, int16_t* out, int32_t pixelStride);
 void LinearHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out);
+                     const int16_t* weights, int16_t* out);
 void LinearVert8u(uint8_t* dst, int32_t count, uint16_t weight, const int16_t* upper,
-                      const int16_t* lower);
+                  const int16_t* lower);
 void LinearVert8u_AC4(uint8_t* dst, int32_t pixels, uint16_t weight, const int16_t* upper,
-                          const int16_t* lower);
+                      const int16_t* lower);
 
 void LinearHorz8u_C1ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                          const int16_t* weights, int16_t* out);
+                                     const int16_t* weights, int16_t* out);
 void LinearHorz8u_C3ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                          const int16_t* weights, int16_t* out, int32_t pixelStride);
+                                     const int16_t* weights, int16_t* out, int32_t pixelStride);
 void LinearHorz8u_C4ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                          const int16_t* weights, int16_t* out);
+                                     const int16_t* weights, int16_t* out);
 void LinearVert8uScalarEquivalent(uint8_t* dst, int32_t count, uint16_t weight, const int16_t* upper,
                                   const int16_t* lower);
 void LinearVert8u_AC4ScalarEquivalent(uint8_t* dst, int32_t pixels, uint16_t weight, const int16_t* upper,
@@ -71,26 +71,26 @@ void LinearVert32f_AC4(float* dst, int32_t pixels, float fraction, const float* 
 // Cubic (Newton form at a fraction t; fractions one per column, t per row). The Quad passes are
 // the four-wide bodies: counts and widths a multiple of four, AC4 samples three a pixel.
 void CubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                            const float* fractions, float* out);
+                        const float* fractions, float* out);
 void CubicHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out);
+                    const float* fractions, float* out);
 void CubicHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out, int32_t pixelStride);
+                    const float* fractions, float* out, int32_t pixelStride);
 void CubicHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out);
+                    const float* fractions, float* out);
 void CubicVertQuad8u(uint8_t* dst, int32_t count, float t, const float* const rows[4]);
 void CubicVert8u(uint8_t* dst, int32_t count, float t, const float* const rows[4]);
 void CubicVertQuad8u_AC4(uint8_t* dst, int32_t samples, float t, const float* const rows[4]);
 void CubicVert8u_AC4(uint8_t* dst, int32_t pixels, float t, const float* const rows[4]);
 
 void CubicHorzQuad8u_C1ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                             const float* fractions, float* out);
+                                        const float* fractions, float* out);
 void CubicHorz8u_C1ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* fractions, float* out);
+                                    const float* fractions, float* out);
 void CubicHorz8u_C3ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* fractions, float* out, int32_t pixelStride);
+                                    const float* fractions, float* out, int32_t pixelStride);
 void CubicHorz8u_C4ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* fractions, float* out);
+                                    const float* fractions, float* out);
 void CubicVertQuad8uScalarEquivalent(uint8_t* dst, int32_t count, float t, const float* const rows[4]);
 void CubicVert8uScalarEquivalent(uint8_t* dst, int32_t count, float t, const float* const rows[4]);
 void CubicVertQuad8u_AC4ScalarEquivalent(uint8_t* dst, int32_t samples, float t, const float* const rows[4]);
@@ -123,25 +123,25 @@ void CubicVert32f_AC4(float* dst, int32_t pixels, float t, const float* const ro
 
 // Four-tap (four weights a column, a pointer to the row's four weights).
 void Taps4Horz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out);
+                    const float* weights, float* out);
 void Taps4Horz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out, int32_t pixelStride);
+                    const float* weights, float* out, int32_t pixelStride);
 void Taps4Horz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out);
+                    const float* weights, float* out);
 void Taps4Vert8u(uint8_t* dst, int32_t count, const float* weights, const float* const rows[4]);
 void Taps4Vert8u_AC4(uint8_t* dst, int32_t pixels, const float* weights,
-                         const float* const rows[4]);
+                     const float* const rows[4]);
 
 void Taps4Horz8u_C1ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* weights, float* out);
+                                    const float* weights, float* out);
 void Taps4Horz8u_C3ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* weights, float* out, int32_t pixelStride);
+                                    const float* weights, float* out, int32_t pixelStride);
 void Taps4Horz8u_C4ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                         const float* weights, float* out);
+                                    const float* weights, float* out);
 void Taps4Vert8uScalarEquivalent(uint8_t* dst, int32_t count, const float* weights,
-                      const float* const rows[4]);
+                                 const float* const rows[4]);
 void Taps4Vert8u_AC4ScalarEquivalent(uint8_t* dst, int32_t pixels, const float* weights,
-                          const float* const rows[4]);
+                                     const float* const rows[4]);
 
 void Taps4Horz16u_C1(const uint16_t* src, int32_t width, const int32_t* index, const float* weights,
                      float* out);
@@ -176,22 +176,22 @@ void Taps4Vert16s_AC4(int16_t* dst, int32_t pixels, const float* weights,
 // all six pixels of every column readable; the folding passes read from -leftMargin (0, 1, 2 or
 // more, counted as 2) to limit - 1 and hand every run of interior columns to the interior pass.
 void LanczosHorzInner8u_C1(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count);
+                           float* out, int32_t count);
 void LanczosHorzInner8u_C3(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count, int32_t pixelStride);
+                           float* out, int32_t count, int32_t pixelStride);
 void LanczosHorzInner8u_C4(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count);
+                           float* out, int32_t count);
 void LanczosHorz8u_C1(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit);
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit);
 void LanczosHorz8u_C3(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit,
-                          int32_t pixelStride);
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit,
+                      int32_t pixelStride);
 void LanczosHorz8u_C4(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit);
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit);
 void LanczosVert8u(uint8_t* dst, int32_t count, const float* weights,
-                       const float* const rows[6]);
+                   const float* const rows[6]);
 void LanczosVert8u_AC4(uint8_t* dst, int32_t pixels, const float* weights,
-                           const float* const rows[6]);
+                       const float* const rows[6]);
 
 void LanczosHorzInner8u_C1ScalarEquivalent(const uint8_t* src, const int32_t* index, const float* weights,
                                            float* out, int32_t count);
@@ -207,9 +207,9 @@ void LanczosHorz8u_C3ScalarEquivalent(const uint8_t* src, const int32_t* index, 
 void LanczosHorz8u_C4ScalarEquivalent(const uint8_t* src, const int32_t* index, const float* weights,
                                       float* out, int32_t width, int32_t leftMargin, int32_t limit);
 void LanczosVert8uScalarEquivalent(uint8_t* dst, int32_t count, const float* weights,
-                        const float* const rows[6]);
+                                   const float* const rows[6]);
 void LanczosVert8u_AC4ScalarEquivalent(uint8_t* dst, int32_t pixels, const float* weights,
-                            const float* const rows[6]);
+                                       const float* const rows[6]);
 
 void LanczosHorzInner16u_C1(const uint16_t* src, const int32_t* index, const float* weights,
                             float* out, int32_t count);

@@ -17,19 +17,19 @@ using LinearPasses8uScalarEquivalent =
 } // namespace
 
 void LinearHorz8u_C1ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                          const int16_t* weights, int16_t* out)
+                                     const int16_t* weights, int16_t* out)
 {
     LinearHorizontalC1<LinearArithmetic8u>(src, width, index, weights, out);
 }
 
 void LinearHorz8u_C3ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                          const int16_t* weights, int16_t* out, int32_t pixelStride)
+                                     const int16_t* weights, int16_t* out, int32_t pixelStride)
 {
     LinearHorizontalC3<LinearArithmetic8u>(src, width, index, weights, out, pixelStride);
 }
 
 void LinearHorz8u_C4ScalarEquivalent(const uint8_t* src, int32_t width, const int32_t* index,
-                          const int16_t* weights, int16_t* out)
+                                     const int16_t* weights, int16_t* out)
 {
     LinearHorizontalC4<LinearArithmetic8u>(src, width, index, weights, out);
 }

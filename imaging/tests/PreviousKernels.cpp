@@ -2,14 +2,12 @@
 // reference the tests compare the current kernels with byte for byte: the 8-pixel colour output
 // steps (quads with their fourth bytes dropped, chroma products per pixel), the RGB24 import
 // (four unshuffle steps, pair sums by multiply-add), the row copy that
-// fenced every row and streamed from any 16-byte boundary, and the one-channel resize passes that
-// gathered their taps from the bytes (16-bit pair loads for linear, 32-bit tap groups for cubic,
-// byte groups per column for Lanczos) and the float-to-byte step with its separate
-// not-a-number mask.
+// fenced every row and streamed from any 16-byte boundary, and the one-channel cubic and Lanczos
+// passes that gathered their taps from the bytes (32-bit tap groups for cubic, byte groups per
+// column for Lanczos) and the float-to-byte step with its separate not-a-number mask.
 #include "PreviousKernels.h"
 
 #include "ResizeCubicArithmetic.h"
-#include "ResizeLinearArithmetic.h"
 #include "ResizeSse2Support.h"
 
 #include <emmintrin.h>
@@ -392,11 +390,6 @@ void PreviousCopyRowSimd(const uint8_t* src, uint8_t* dst, int64_t length, bool 
 
 namespace {
 
-inline __m128i HorizontalRound(__m128i sums)
-{
-    return _mm_srai_epi32(_mm_add_epi32(sums, _mm_set1_epi32(128)), 8);
-}
-
 struct CubicVectors {
     __m128 c1;
     __m128 c2;
@@ -449,40 +442,8 @@ __m128i PreviousBiasedToBytes(__m128 v)
     return _mm_cvttps_epi32(clamped);
 }
 
-void PreviousLinearHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                                 const int16_t* weights, int16_t* out)
-{
-    const __m128i zero = _mm_setzero_si128();
-    int32_t i = 0;
-    for (; i + 8 <= width; i += 8) {
-        const int32_t* c = index + i;
-        const __m128i pairs = _mm_set_epi16(
-            short(Load16(src + c[7])), short(Load16(src + c[6])), short(Load16(src + c[5])),
-            short(Load16(src + c[4])), short(Load16(src + c[3])), short(Load16(src + c[2])),
-            short(Load16(src + c[1])), short(Load16(src + c[0])));
-        const int16_t* w = weights + 2 * int64_t(i);
-        const __m128i low = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), LoadAny(w));
-        const __m128i high = _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), LoadAny(w + 8));
-        StoreAny(out + i, _mm_packs_epi32(HorizontalRound(low), HorizontalRound(high)));
-    }
-    if (i + 4 <= width) {
-        const int32_t* c = index + i;
-        const __m128i pairs = _mm_set_epi16(0, 0, 0, 0, short(Load16(src + c[3])),
-                                            short(Load16(src + c[2])), short(Load16(src + c[1])),
-                                            short(Load16(src + c[0])));
-        const __m128i sums = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero),
-                                            LoadAny(weights + 2 * int64_t(i)));
-        const __m128i values = HorizontalRound(sums);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(values, values));
-        i += 4;
-    }
-    for (; i < width; ++i)
-        out[i] = LinearArithmetic8u::Horizontal(src[index[i]], src[index[i] + 1],
-                                                weights + 2 * int64_t(i));
-}
-
 void PreviousCubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                                    const float* fractions, float* out)
+                                const float* fractions, float* out)
 {
     for (int32_t i = 0; i + 4 <= width; i += 4) {
         __m128 p0, p1, p2, p3;
@@ -493,7 +454,7 @@ void PreviousCubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t
 }
 
 void PreviousLanczosHorzInner8u_C1(const uint8_t* src, const int32_t* index,
-                                       const float* weights, float* out, int32_t count)
+                                   const float* weights, float* out, int32_t count)
 {
     int32_t i = 0;
     for (; i + 2 <= count; i += 2) {

@@ -21,11 +21,9 @@ void PreviousCopyRowFast(const uint8_t* src, uint8_t* dst, int64_t length, bool 
 void PreviousCopyRowSimd(const uint8_t* src, uint8_t* dst, int64_t length, bool streaming);
 
 __m128i PreviousBiasedToBytes(__m128 v);
-void PreviousLinearHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                                 const int16_t* weights, int16_t* out);
 void PreviousCubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
-                                    const float* fractions, float* out);
+                                const float* fractions, float* out);
 void PreviousLanczosHorzInner8u_C1(const uint8_t* src, const int32_t* index,
-                                       const float* weights, float* out, int32_t count);
+                                   const float* weights, float* out, int32_t count);
 
 } // namespace imaging::previous
