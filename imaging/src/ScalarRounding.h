@@ -6,6 +6,8 @@
 
 #include <emmintrin.h>
 
+#include <cstdint>
+
 namespace imaging {
 
 // 2^52: from this magnitude on every double is a whole number.
@@ -25,10 +27,14 @@ inline double FloorDouble(double x)
     return rounded;
 }
 
-// x rounded toward zero.
+// x rounded toward zero: below 2^52 in magnitude the processor's truncating conversion to a
+// 64-bit integer is exact, and the sign of x is kept (so -0.3 gives -0.0).
 inline double TruncateDouble(double x)
 {
-    return x < 0.0 ? -FloorDouble(-x) : FloorDouble(x);
+    if (!(x < kWholeDoubles && x > -kWholeDoubles))
+        return x;
+    const double whole = double(int64_t(x));
+    return whole == 0.0 ? x * 0.0 : whole; // a zero with the sign of x
 }
 
 // The correctly rounded square root, by the processor's instruction.
