@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Set-up: installs the Debian packages the build needs when they are missing, then configures and
-# builds one preset (default, asan or tsan).
+# builds one preset (default, asan or tsan). `bench` is the default build plus OpenCV and libyuv,
+# which the comparison benchmark of the image primitives (imaging_peer_comparison) measures
+# itself against; nothing else needs them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 
 # sox is for tests only: the audio step tests read delivered samples with `sox ... stats`.
 packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev sox)
+if [ "$preset" = bench ]; then
+  packages+=(libopencv-dev libyuv-dev)
+  preset=default
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
