@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 
-packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev)
+# libzvbi-dev: the board tests read the line-21 captions back with libzvbi's raw decoder.
+packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config
+          libzvbi-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
