@@ -90,7 +90,7 @@ TEST_F(BoardFrameClock, AFreeRunningClockKeepsTheGridWhileTheHostRequeues)
         EXPECT_GE(step, kNtscTicks);
         frames += step / kNtscTicks;
     }
-    Send(kCommandEnableStream, handle, {0});
+    EXPECT_EQ(SendPastFills(kCommandEnableStream, handle, {0}).Result(), kDspResultSuccess);
     const DspStream stream = *commands().Stream(handle);
     EXPECT_GE(stream.filled + stream.dropped, frames + 1);
 }

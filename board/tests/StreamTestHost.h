@@ -43,6 +43,17 @@ protected:
     // The buffer index an answer names.
     uint32_t IndexOf(const MailboxResponse& answer) const { return (answer.WordA() - m_host->Bus()) / m_size; }
     uint64_t Queue(uint32_t handle, uint32_t i) { return Put(kCommandQueueCaptureBuffer, handle, {Bus(i), m_size}); }
+    // Sends a command while a free-running clock may still fill buffers: the buffer answers ahead
+    // of the command's own are skipped.
+    MailboxResponse SendPastFills(uint32_t id, uint32_t parameter = 0, std::array<uint32_t, 8> payload = {})
+    {
+        const uint64_t tag = Put(id, parameter, payload);
+        for (;;) {
+            const MailboxResponse answer = Next();
+            if (answer.Tag() == tag || answer.Id() != kCommandQueueCaptureBuffer)
+                return answer;
+        }
+    }
     // The next answer, which must be a filled (or refused) buffer.
     MailboxResponse NextFill()
     {
