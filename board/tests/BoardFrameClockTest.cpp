@@ -27,11 +27,7 @@ class BoardFrameClock : public testing::StreamTest {};
 TEST_F(BoardFrameClock, NtscFramesAreStampedOnTheirGridAndAnsweredAfterTheyEnd)
 {
     commands().SetFrameClockManual(true);
-    MakeBuffers(9, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    std::vector<uint64_t> tags;
-    for (uint32_t i = 0; i < 9; ++i)
-        tags.push_back(Queue(handle, i));
+    const uint32_t handle = CreateQueued(0, 9, kVideoBufferSize);
     Enable(handle);
     ASSERT_TRUE(commands().StepFrames(handle, 10));
 
@@ -69,10 +65,7 @@ TEST_F(BoardFrameClock, NtscFramesAreStampedOnTheirGridAndAnsweredAfterTheyEnd)
 
 TEST_F(BoardFrameClock, AFreeRunningClockKeepsTheGridWhileTheHostRequeues)
 {
-    MakeBuffers(4, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    for (uint32_t i = 0; i < 4; ++i)
-        Queue(handle, i);
+    const uint32_t handle = CreateQueued(0, 4, kVideoBufferSize);
     Enable(handle);
     std::vector<uint32_t> stamps;
     for (int n = 0; n < 12; ++n) {
@@ -98,10 +91,7 @@ TEST_F(BoardFrameClock, AFreeRunningClockKeepsTheGridWhileTheHostRequeues)
 TEST_F(BoardFrameClock, ColourBarsAndTheFrameCounterFillTheActiveRows)
 {
     commands().SetFrameClockManual(true);
-    MakeBuffers(3, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    for (uint32_t i = 0; i < 3; ++i)
-        Queue(handle, i);
+    const uint32_t handle = CreateQueued(0, 3, kVideoBufferSize);
     Enable(handle);
     commands().StepFrames(handle, 3);
     for (uint32_t k = 0; k < 3; ++k) {
@@ -189,12 +179,7 @@ TEST_F(BoardFrameClock, SilentAndAbsentPairsAndOtherRates)
     EXPECT_EQ(Next().Id(), kDspMessageInputState);
     EXPECT_FALSE(commands().SetAudio(0, AudioSignal{0x26, 0x01, 44100})); // sound on an absent pair
     EXPECT_FALSE(commands().SetAudio(0, AudioSignal{0x26, 0x04, 22050}));
-    MakeBuffers(2, kAudioBufferSize);
-    const uint32_t handle = Create(10);
-    Queue(handle, 0);
-    Enable(handle);
-    commands().StepFrames(handle, 1);
-    const MailboxResponse filled = NextFill();
+    const MailboxResponse filled = CaptureOne(10, kAudioBufferSize);
     ASSERT_EQ(filled.Result(), kDspResultSuccess);
     EXPECT_EQ(filled.WordB(), 3u * 3 * 1176);
     EXPECT_EQ(Status(filled, 1), 1u << 2 | 1u << 4 | 1u << 10);     // 2-bit codes of pairs 1, 2, 5
@@ -218,10 +203,7 @@ TEST_F(BoardFrameClock, TheCounterWrapsAndKeepsItsStep)
 {
     commands().SetFrameClockManual(true);
     commands().SetTimeStampCounter(0xFFFFFFFFu - 10'000'000);
-    MakeBuffers(6, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    for (uint32_t i = 0; i < 6; ++i)
-        Queue(handle, i);
+    const uint32_t handle = CreateQueued(0, 6, kVideoBufferSize);
     Enable(handle);
     commands().StepFrames(handle, 6);
     std::vector<uint32_t> stamps;
@@ -239,10 +221,7 @@ TEST_F(BoardFrameClock, MarkerFailureAndGeometryFaults)
 {
     commands().SetFrameClockManual(true);
     board.Fpga().SetRegister(FpgaModel::kAlignmentControl, 3 << 6 | 32);
-    MakeBuffers(9, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    for (uint32_t i = 0; i < 9; ++i)
-        Queue(handle, i);
+    const uint32_t handle = CreateQueued(0, 9, kVideoBufferSize);
     StreamFaults& faults = commands().Faults(StreamKind::Video);
     faults.OmitMarker(5);
     faults.FailNextCaptures(1, kDspErrorBadParameter);
@@ -289,10 +268,7 @@ TEST_F(BoardFrameClock, MarkerFailureAndGeometryFaults)
 TEST_F(BoardFrameClock, StampFaultsRepeatSkipAndJitter)
 {
     commands().SetFrameClockManual(true);
-    MakeBuffers(8, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    for (uint32_t i = 0; i < 8; ++i)
-        Queue(handle, i);
+    const uint32_t handle = CreateQueued(0, 8, kVideoBufferSize);
     StreamFaults& faults = commands().Faults(StreamKind::Video);
     Enable(handle);
     commands().StepFrames(handle, 1);
@@ -324,11 +300,7 @@ TEST_F(BoardFrameClock, StampFaultsRepeatSkipAndJitter)
 TEST_F(BoardFrameClock, LateCompletionsAndOneHeldPastItsStreamsDestroy)
 {
     commands().SetFrameClockManual(true);
-    MakeBuffers(3, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    std::vector<uint64_t> tags;
-    for (uint32_t i = 0; i < 3; ++i)
-        tags.push_back(Queue(handle, i));
+    const uint32_t handle = CreateQueued(0, 3, kVideoBufferSize);
     StreamFaults& faults = commands().Faults(StreamKind::Video);
     faults.DelayCompletions(50 * Clock::kUnitsPerMillisecond);
     Enable(handle);
@@ -363,12 +335,7 @@ TEST_F(BoardFrameClock, HalfScaleCapturesA1080FrameNineHundredSixtyWide)
     ASSERT_TRUE(commands().SetStandard(0, 0x800));
     EXPECT_EQ(Next().Id(), kDspMessageInputState);
     EXPECT_EQ(Send(kCommandPerformanceParameters, 0xFF80, {0, 0, 2, 3, 2, 2, 1}).Result(), kDspResultSuccess);
-    MakeBuffers(1, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    Queue(handle, 0);
-    Enable(handle);
-    commands().StepFrames(handle, 1);
-    const MailboxResponse filled = NextFill();
+    const MailboxResponse filled = CaptureOne(0, kVideoBufferSize);
     ASSERT_EQ(filled.Result(), kDspResultSuccess);
     EXPECT_EQ(Status(filled, 0), 960u | 360u << 11);
     EXPECT_EQ(Status(filled, 1), 540u | 540u << 12);

@@ -278,10 +278,7 @@ TEST_F(BoardCaptions, CapturedBuffersCarryTheScript)
     waveform.noise = 6;
     ASSERT_TRUE(commands().SetCaptionWaveform(waveform));
     const std::vector<Pair> expected = Expected();
-    MakeBuffers(static_cast<uint32_t>(expected.size()), testing::kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    for (uint32_t i = 0; i < expected.size(); ++i)
-        Queue(handle, i);
+    const uint32_t handle = CreateQueued(0, static_cast<uint32_t>(expected.size()), testing::kVideoBufferSize);
     Enable(handle);
     commands().StepFrames(handle, expected.size());
     const VideoGeometry g = VideoStandards::Find(VideoStandards::kNtsc)->CaptureGeometry(false);
@@ -306,12 +303,7 @@ TEST_F(BoardCaptions, OtherStandardsCarryNone)
     ASSERT_TRUE(commands().SetStandard(0, VideoStandards::kPal));
     EXPECT_EQ(Next().Id(), kDspMessageInputState);
     commands().QueueCaptions(1, kScript);
-    MakeBuffers(1, testing::kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    Queue(handle, 0);
-    Enable(handle);
-    commands().StepFrames(handle, 1);
-    const MailboxResponse filled = NextFill();
+    const MailboxResponse filled = CaptureOne(0, testing::kVideoBufferSize);
     ASSERT_EQ(filled.Result(), kDspResultSuccess);
     EXPECT_EQ(filled.WordB(), 2u * 720 * 625);
     const uint8_t* y = Data(0);

@@ -107,10 +107,7 @@ TEST_F(BoardSignal, EveryStandardsMessageIsDetectedAsItsBitAndRate)
 
 TEST_F(BoardSignal, PullingTheCableStopsFillingAndPluggingItResumes)
 {
-    MakeBuffers(9, kVideoBufferSize);
-    const uint32_t handle = Create(0);
-    for (uint32_t i = 0; i < 9; ++i)
-        Queue(handle, i);
+    const uint32_t handle = CreateQueued(0, 9, kVideoBufferSize);
     Enable(handle);
     const MailboxResponse first = NextFill();
     ASSERT_EQ(first.Result(), kDspResultSuccess);

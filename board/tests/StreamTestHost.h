@@ -43,6 +43,28 @@ protected:
     // The buffer index an answer names.
     uint32_t IndexOf(const MailboxResponse& answer) const { return (answer.WordA() - m_host->Bus()) / m_size; }
     uint64_t Queue(uint32_t handle, uint32_t i) { return Put(kCommandQueueCaptureBuffer, handle, {Bus(i), m_size}); }
+    // A stream of `inputType` with `count` new buffers of `size` bytes all queued, in order; the
+    // queue commands' tags in `tags`.
+    uint32_t CreateQueued(uint32_t inputType, uint32_t count, uint32_t size)
+    {
+        MakeBuffers(count, size);
+        const uint32_t handle = Create(inputType);
+        tags.clear();
+        for (uint32_t i = 0; i < count; ++i)
+            tags.push_back(Queue(handle, i));
+        return handle;
+    }
+    std::vector<uint64_t> tags;
+    // One frame of a new enabled stream with one buffer of `size` bytes (buffer 0), taken by the
+    // manual frame clock; its answer.
+    MailboxResponse CaptureOne(uint32_t inputType, uint32_t size)
+    {
+        commands().SetFrameClockManual(true);
+        const uint32_t handle = CreateQueued(inputType, 1, size);
+        Enable(handle);
+        commands().StepFrames(handle, 1);
+        return NextFill();
+    }
     // Sends a command while a free-running clock may still fill buffers: the buffer answers ahead
     // of the command's own are skipped.
     MailboxResponse SendPastFills(uint32_t id, uint32_t parameter = 0, std::array<uint32_t, 8> payload = {})
