@@ -202,19 +202,30 @@ TEST_F(BoardFrameClock, SilentAndAbsentPairsAndOtherRates)
 TEST_F(BoardFrameClock, TheCounterWrapsAndKeepsItsStep)
 {
     commands().SetFrameClockManual(true);
-    commands().SetTimeStampCounter(0xFFFFFFFFu - 10'000'000);
     const uint32_t handle = CreateQueued(0, 6, kVideoBufferSize);
     Enable(handle);
-    commands().StepFrames(handle, 6);
+    commands().StepFrames(handle, 1);
+    NextFill();
+    // Set the counter so that the next frame starts 2,500,000 ticks before the counter wraps: it
+    // reads `value` at the board's time now, and runs on from there.
+    const uint64_t nextStart = commands().Stream(handle)->clock.NextStart();
+    const uint64_t nowTicks = static_cast<uint64_t>(Clock::Now()) * 9;
+    commands().SetTimeStampCounter(static_cast<uint32_t>(0x1'0000'0000ull - 2'500'000 + (nowTicks - nextStart)));
+    commands().StepFrames(handle, 5);
     std::vector<uint32_t> stamps;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 5; ++i)
         stamps.push_back(Stamp(NextFill()));
+    EXPECT_GT(stamps[0], 0xFFFFFFFFu - 2 * kNtscTicks);
     bool wrapped = false;
     for (size_t k = 1; k < stamps.size(); ++k) {
         EXPECT_EQ(stamps[k] - stamps[k - 1], kNtscTicks);
         wrapped |= stamps[k] < stamps[k - 1];
     }
     EXPECT_TRUE(wrapped);
+    // Set to the value the host's tests use: 0xFFFFFFFF - 10,000,000 now, and it reads on from there.
+    commands().SetTimeStampCounter(0xFFFFFFFFu - 10'000'000);
+    const uint32_t later = commands().TimeStampCounter();
+    EXPECT_LT(later - (0xFFFFFFFFu - 10'000'000), 90'000'000u); // under a second on
 }
 
 TEST_F(BoardFrameClock, MarkerFailureAndGeometryFaults)
