@@ -7,8 +7,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 
-# sox is for tests only: the audio step tests read delivered samples with `sox ... stats`.
-packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev sox)
+packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
+# Independent tools that tests check our outputs with (never skipped):
+#   sox          the audio step tests read delivered samples with `sox ... stats`;
+#   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder.
+packages+=(sox libzvbi-dev)
 if [ "$preset" = bench ]; then
   packages+=(libopencv-dev libyuv-dev)
   preset=default
