@@ -55,7 +55,8 @@ void CommandHandler::Initialize()
     m_waited = 0;
     KeResetEvent(&m_completionEvent);
     KeResetEvent(&m_secondEvent);
-    m_stream = nullptr;
+    m_stream = {};
+    m_killed = 0;
     m_timeout.QuadPart = kDefaultTimeout;
     m_exchange = Exchange::Idle;
 }
@@ -137,14 +138,17 @@ void CommandHandler::ProcessCommandResponse()
     }
     switch (GetResponseId()) {
     case kResponseFilledBuffer:
-        // A stream the device still knows takes the record through LogicalStream::OnFrameReady;
-        // until the stream engine exists the device knows none, and the record goes back.
-        if (!m_stream) {
+        // A stream the device still knows takes the record through LogicalStream::OnFrameReady,
+        // under a rundown reference that keeps the stream from going while it works; a stream
+        // that is gone (or going) never sees it, and the record goes back to the pool.
+        if (m_stream.IsNull()) {
             ReturnUnowned("A filled buffer without a stream");
-        } else if (!m_device || !m_device->ValidateLogicalStream(m_stream)) {
-            ReturnUnowned("A filled buffer for a stream that is gone");
         } else {
-            ReturnUnowned("A filled buffer with no frame-ready path");
+            LogicalStreamReference reference;
+            if (!m_device || !m_device->ValidateLogicalStream(m_stream, &reference))
+                ReturnUnowned("A filled buffer for a stream that is gone");
+            else
+                reference->OnFrameReady(this);
         }
         break;
     case kResponseInputState:
@@ -390,7 +394,7 @@ NTSTATUS CommandHandler::CreateAudioDspStream(const DspStreamSettings& settings)
     return CreateDspStream(settings, DspStreamKind::Audio, "CommandHandler::CreateAudioDspStream");
 }
 
-NTSTATUS CommandHandler::QueueCaptureBufferToDsp(LogicalStream* stream, ULONG dspStreamHandle, ULONG busAddress,
+NTSTATUS CommandHandler::QueueCaptureBufferToDsp(LogicalStreamHandle stream, ULONG dspStreamHandle, ULONG busAddress,
                                                  ULONG size)
 {
     TRACE_SCOPE(this, "CommandHandler::QueueCaptureBufferToDsp", kTraceHighEnter,
@@ -400,6 +404,7 @@ NTSTATUS CommandHandler::QueueCaptureBufferToDsp(LogicalStream* stream, ULONG ds
     SetPayloadWord(2, size);
     m_waited = 0;
     m_stream = stream;
+    m_killed = 0;
     return SendCommand();
 }
 
