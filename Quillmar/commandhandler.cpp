@@ -6,6 +6,7 @@
 #include "driver.h"
 #include "km/kernel.h"
 #include "messages/Talvexon.h"
+#include "logicalstream.h"
 #include "tidewellprotocolmanager.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -56,7 +57,7 @@ void CommandHandler::Initialize()
     KeResetEvent(&m_completionEvent);
     KeResetEvent(&m_secondEvent);
     m_stream = {};
-    m_killed = 0;
+    m_killed.store(0, std::memory_order_release);
     m_timeout.QuadPart = kDefaultTimeout;
     m_exchange = Exchange::Idle;
 }
@@ -404,7 +405,7 @@ NTSTATUS CommandHandler::QueueCaptureBufferToDsp(LogicalStreamHandle stream, ULO
     SetPayloadWord(2, size);
     m_waited = 0;
     m_stream = stream;
-    m_killed = 0;
+    m_killed.store(0, std::memory_order_release);
     return SendCommand();
 }
 

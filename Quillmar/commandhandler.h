@@ -14,6 +14,7 @@
 #include "km/sync.h"
 #include "km/types.h"
 
+#include <atomic>
 #include <cstddef>
 
 class Device;
@@ -207,7 +208,7 @@ public:
     void SetStream(LogicalStreamHandle stream) { m_stream = stream; }
     // Set by Device::KillStreamsPendingCommands when the stream's DSP stream is being destroyed:
     // the answer only gives the buffer back to its stream, which queues nothing again.
-    bool IsKilled() const { return m_killed != 0; }
+    bool IsKilled() const { return m_killed.load(std::memory_order_acquire) != 0; }
     void SetWaited(bool waited) { m_waited = waited ? 1 : 0; }
     bool IsWaited() const { return m_waited != 0; }
     LONGLONG GetTimeout() const { return m_timeout.QuadPart; }
@@ -272,7 +273,7 @@ private:
     UCHAR m_secondFlag = 0;
     LogicalStreamHandle m_stream{};
     // The kill flag (under the Device's command lock while on the busy list).
-    volatile UCHAR m_killed = 0;
+    std::atomic<UCHAR> m_killed{0};
 
     ULONG m_hostTag = 0;
     Exchange m_exchange = Exchange::Idle;

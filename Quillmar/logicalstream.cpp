@@ -18,6 +18,7 @@
 #include "streamdeviceservices.h"
 #include "streamprocessorqueue.h"
 #include "tracelogger.h"
+#include "km/irp.h"
 #include "tracescope.h"
 
 #include <cstring>
@@ -655,8 +656,6 @@ NTSTATUS LogicalStream::AddAlgorithmChain(AlgorithmList* list)
         return MSG_NO_ALGORITHMS_INCLUDED_LIST_PASSED_LOGICALSTREAM;
     }
     KPLXFastStackLock hold(m_source.GetProcessingLock(), this, "LogicalStream::AddAlgorithmChain", __LINE__);
-    if (Algorithm* separator = m_source.FindAlgorithmWithId(kAlgorithmIdSeparateFrame))
-        separator->ResetDetectionState();
 
     Algorithm* current = &m_source;
     Algorithm* step = list->RemoveHead();

@@ -2,6 +2,8 @@
 // references, and the removal that waits until none is held.
 #include "logicalstreamtable.h"
 
+#include "km/irp.h"
+#include "tracelogger.h"
 #include "tracescope.h"
 
 LogicalStreamTable::LogicalStreamTable()

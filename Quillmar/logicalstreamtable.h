@@ -102,6 +102,15 @@ public:
             m_table->Dereference(m_handle);
         m_stream = nullptr;
     }
+    // Gives back what is held, then takes a reference through `handle`; false when refused.
+    bool Take(LogicalStreamTable* table, LogicalStreamHandle handle)
+    {
+        Reset();
+        m_table = table;
+        m_handle = handle;
+        m_stream = table != nullptr ? table->Reference(handle) : nullptr;
+        return m_stream != nullptr;
+    }
     LogicalStream* Get() const { return m_stream; }
     LogicalStream* operator->() const { return m_stream; }
     explicit operator bool() const { return m_stream != nullptr; }

@@ -6,6 +6,7 @@
 #include "messages/Talvexon.h"
 #include "streamprocessorpin.h"
 #include "tracelogger.h"
+#include "km/irp.h"
 #include "tracescope.h"
 
 namespace {

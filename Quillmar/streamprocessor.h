@@ -8,6 +8,7 @@
 #pragma once
 #include "kernel/driverheap.h"
 #include "kplxfastlock.h"
+#include "km/ksfilter.h"
 #include "km/types.h"
 
 class BasicFilter;

@@ -8,6 +8,7 @@
 #include "streamdeviceservices.h"
 #include "streamprocessorpin.h"
 #include "tracelogger.h"
+#include "km/irp.h"
 #include "tracescope.h"
 #include "videostreamprocessor.h"
 

@@ -10,6 +10,7 @@
 #pragma once
 #include "kernel/driverheap.h"
 #include "kplxfastlock.h"
+#include "km/ksfilter.h"
 #include "km/types.h"
 
 class BasicFilter;

@@ -2,6 +2,9 @@
 #include "streamprocessorqueue.h"
 
 #include "logicalstream.h"
+#include "km/interlocked.h"
+#include "km/irp.h"
+#include "tracelogger.h"
 #include "tracescope.h"
 
 #include <new>

@@ -13,6 +13,7 @@
 #include "kernel/systemthread.h"
 #include "kplxfastlock.h"
 #include "km/spinlock.h"
+#include "km/status.h"
 #include "km/sync.h"
 #include "km/types.h"
 #include "logicalstreamtable.h"

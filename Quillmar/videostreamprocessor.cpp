@@ -6,6 +6,7 @@
 #include "streamprocessormanager.h"
 #include "streamprocessorpin.h"
 #include "tracelogger.h"
+#include "km/irp.h"
 #include "tracescope.h"
 
 VideoStreamProcessor::VideoStreamProcessor(StreamProcessorManager* manager, StreamProcessorQueue* queue)
