@@ -8,7 +8,6 @@
 #include "commandhandler.h"
 #include "driver.h"
 #include "frame.h"
-#include "frameprocessedsink.h"
 #include "kernel/poolallocation.h"
 #include "km/kernel.h"
 #include "km/pool.h"
@@ -695,10 +694,10 @@ NTSTATUS LogicalStream::AddAlgorithmChain(AlgorithmList* list)
     return STATUS_SUCCESS;
 }
 
-NTSTATUS LogicalStream::RemoveFrameSink(FrameProcessedSink* sink)
+NTSTATUS LogicalStream::RemoveFrameSink(Algorithm* sink)
 {
     TRACE_SCOPE(this, "LogicalStream::RemoveFrameSink", kTraceLowEnter, "pSink=0x%p", static_cast<void*>(sink));
-    if (sink == nullptr)
+    if (sink == nullptr || sink->GetAlgorithmId() != kAlgorithmIdProcessingSink)
         return STATUS_UNSUCCESSFUL;
     KPLXFastStackLock hold(m_source.GetProcessingLock(), this, "LogicalStream::RemoveFrameSink", __LINE__);
     Algorithm* parent = sink->GetParent();

@@ -36,7 +36,6 @@ class Algorithm;
 class AlgorithmList;
 class CommandHandler;
 class Frame;
-class FrameProcessedSink;
 class StreamDeviceServices;
 class StreamProcessorQueue;
 struct DspStreamSettings;
@@ -174,9 +173,10 @@ public:
     // Merges one pin's chain into the tree; 0xC0071014 for an empty list, 0xC000009A when a node
     // would get a 17th child (the chain's own steps are then destroyed, its sink left alone).
     NTSTATUS AddAlgorithmChain(AlgorithmList* list);
-    // Takes a sink out of the tree (it stays its pin's) and every step above it that has no child
-    // left, up to the source. 0xC0000001 for a null sink or one of another tree.
-    NTSTATUS RemoveFrameSink(FrameProcessedSink* sink);
+    // Takes a sink (a step of id 1, a pin's FrameProcessedSink) out of the tree (it stays its
+    // pin's) and every step above it that has no child left, up to the source. 0xC0000001 for a
+    // null sink, a step that is no sink, or a sink of another tree.
+    NTSTATUS RemoveFrameSink(Algorithm* sink);
     // The new stream time (100-ns units) for a frame of DSP time stamp `timeStamp`.
     ULONGLONG ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real);
 

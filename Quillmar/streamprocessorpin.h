@@ -12,9 +12,9 @@
 
 #include <cstddef>
 
+class Algorithm;
 class AlgorithmList;
 class BasicFilter;
-class FrameProcessedSink;
 class LogicalStream;
 class StreamProcessorQueue;
 
@@ -60,8 +60,9 @@ public:
 
     // Appends the pin's chain of processing steps, its sink last, to `list`.
     virtual NTSTATUS BuildAlgorithmChain(AlgorithmList* list) = 0;
-    // The pin's sink in its stream's tree (null when it has none).
-    virtual FrameProcessedSink* GetFrameSink() const = 0;
+    // The pin's sink (its FrameProcessedSink, algorithm id 1) in its stream's tree; null when it
+    // has none.
+    virtual Algorithm* GetFrameSink() const = 0;
     // Audio pins: their connection format. False when the pin has none (video pins).
     virtual bool GetAudioFormat(StreamAudioFormat* format) const = 0;
 
