@@ -110,6 +110,9 @@ public:
     // Gives the current work item's buffer back early (the DSP may refill it). Base: nothing; the
     // source honours it only when it has a single child. Steps reach it through GetRoot().
     virtual void ReturnBuffer();
+    // Forgets what the step has detected in the frames so far (the VBI separator's caption
+    // search); called on a shared step before a new chain joins it. Base: nothing.
+    virtual void ResetDetectionState() {}
 
     // parent := `parent`, root := the parent's root, then joins the parent's child list. False
     // (and the step left parentless) when the parent is null or refuses a 17th child.

@@ -80,6 +80,16 @@ public:
     LONG GetFormat() const { return m_format; }
     void SetFormat(LONG format) { m_format = format; }
     void SetDataSize(ULONG size) { m_dataSize = size; }
+    // Points the frame's data at another buffer (a lent client buffer) and back, without freeing
+    // or laying out anything: whoever lends a buffer this way puts the frame's own pointer and size
+    // back before the frame is used again or destroyed.
+    void SetFrameData(PUCHAR data) { m_data = data; }
+
+    // The word after the format: a code a step leaves for the steps below it (the audio
+    // stereo-pair extractor's sample-format code). Cleared by Initialize and DetachBuffer, not
+    // copied by CopyAttributes.
+    ULONG GetFormatWord() const { return m_formatWord; }
+    void SetFormatWord(ULONG word) { m_formatWord = word; }
 
     // Nominal interval of the frame, 100-ns units, and the word copied with it.
     ULONG GetFrameInterval() const { return m_frameInterval; }
