@@ -655,6 +655,9 @@ NTSTATUS LogicalStream::AddAlgorithmChain(AlgorithmList* list)
         return MSG_NO_ALGORITHMS_INCLUDED_LIST_PASSED_LOGICALSTREAM;
     }
     KPLXFastStackLock hold(m_source.GetProcessingLock(), this, "LogicalStream::AddAlgorithmChain", __LINE__);
+    // A new chain starts the caption detection of the VBI separator anew.
+    if (Algorithm* separator = m_source.FindAlgorithmWithId(kAlgorithmIdSeparateFrame))
+        separator->ResetDetectionState();
 
     Algorithm* current = &m_source;
     Algorithm* step = list->RemoveHead();

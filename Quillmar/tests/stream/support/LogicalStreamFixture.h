@@ -2,8 +2,8 @@
 // DSP never answers (no protocol manager runs), so only streams without the DSP, the table, the
 // queues and the processors are exercised here. The board-model tests use the DSP fixture.
 #pragma once
-#include "../../DriverTestSupport.h"
-#include "../../TraceTestSupport.h"
+#include "DriverTestSupport.h"
+#include "TraceTestSupport.h"
 #include "LogicalStreamTestServices.h"
 
 #include "km/dma.h"
