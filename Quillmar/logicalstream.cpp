@@ -200,6 +200,42 @@ bool LogicalStream::IsFirstTimeStampPending()
     return m_flags.firstTimeStampPending != 0;
 }
 
+ULONG LogicalStream::GetFrameInterval()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetFrameInterval", __LINE__);
+    return m_frameInterval;
+}
+
+ULONG LogicalStream::GetTimeStampStep()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetTimeStampStep", __LINE__);
+    return m_timeStampStep;
+}
+
+ULONG LogicalStream::GetStartupCounter()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetStartupCounter", __LINE__);
+    return m_startupCounter;
+}
+
+ULONG LogicalStream::GetMinimumInterval()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetMinimumInterval", __LINE__);
+    return m_shortestInterval;
+}
+
+ULONG LogicalStream::GetMaximumInterval()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetMaximumInterval", __LINE__);
+    return m_longestInterval;
+}
+
+ULONG LogicalStream::GetTicksPerMicrosecond()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetTicksPerMicrosecond", __LINE__);
+    return m_ticksPerMicrosecond;
+}
+
 ULONGLONG LogicalStream::GetStreamTime()
 {
     KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetStreamTime", __LINE__);
@@ -550,8 +586,12 @@ void LogicalStream::OnFrameReady(CommandHandler* handler)
     } else {
         bool process = true;
         bool stopGenerator = false;
+        ULONG step;
+        ULONG interval;
         {
             KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::OnFrameReady", __LINE__);
+            step = m_timeStampStep;
+            interval = m_frameInterval;
             if (m_flags.generatorRunning) {
                 if (m_flags.manualTransition) {
                     process = false;
@@ -574,8 +614,8 @@ void LogicalStream::OnFrameReady(CommandHandler* handler)
         if (process) {
             ReconditionFrame(entry, handler);
             const ULONG timeStamp = ReadAreaWord(handler->ResponseArea(), kResponseTimeStampOffset);
-            entry->frame->SetFrameNumber(static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, m_timeStampStep, true)));
-            entry->frame->SetFrameInterval(m_frameInterval);
+            entry->frame->SetFrameNumber(static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, step, true)));
+            entry->frame->SetFrameInterval(interval);
             QueueForProcessing(entry);
         } else {
             AddMapping(entry);
@@ -955,8 +995,9 @@ bool LogicalStream::QueueGeneratedFrame(FrameWorkItem* entry, ULONG timeStamp)
     entry = EntryOf(entry);
     if (entry == nullptr || entry->frame == nullptr || GetEntryOwner(static_cast<ULONG>(entry - m_table)) != MappingOwner::Generator)
         return false;
-    entry->frame->SetFrameNumber(static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, m_timeStampStep, false)));
-    entry->frame->SetFrameInterval(m_frameInterval);
+    const ULONG step = GetTimeStampStep();
+    entry->frame->SetFrameNumber(static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, step, false)));
+    entry->frame->SetFrameInterval(GetFrameInterval());
     SetOwner(entry, MappingOwner::Queued);
     const ULONG index = static_cast<ULONG>(entry - m_table);
     if (m_queue != nullptr && m_queue->OnFrameReady(m_handle, index, GetStreamName()))

@@ -189,8 +189,9 @@ public:
     bool QueueGeneratedFrame(FrameWorkItem* entry, ULONG timeStamp);
     // A taken host entry the generator does not use goes back to the free ring.
     void ReturnGeneratorEntry(FrameWorkItem* entry);
-    ULONG GetFrameInterval() const { return m_frameInterval; }
-    ULONG GetTimeStampStep() const { return m_timeStampStep; }
+    // Under the control lock: the control thread changes them with the input.
+    ULONG GetFrameInterval();
+    ULONG GetTimeStampStep();
     ULONGLONG GetStreamTime();
 
     // ---- Reports and tests ---------------------------------------------------------------------
@@ -198,15 +199,15 @@ public:
     MappingOwner GetEntryOwner(ULONG index);
     ULONG CountEntriesOwnedBy(MappingOwner owner);
     ULONG GetFreeRingCount();
-    ULONG GetStartupCounter() const { return m_startupCounter; }
+    ULONG GetStartupCounter();
     ULONG GetDspStreamHandle();
     bool IsDspStreamCreated();
     bool IsProcessingEnabled();
     bool IsGeneratorRunning();
     bool IsFirstTimeStampPending();
-    ULONG GetMinimumInterval() const { return m_shortestInterval; }
-    ULONG GetMaximumInterval() const { return m_longestInterval; }
-    ULONG GetTicksPerMicrosecond() const { return m_ticksPerMicrosecond; }
+    ULONG GetMinimumInterval();
+    ULONG GetMaximumInterval();
+    ULONG GetTicksPerMicrosecond();
 
 protected:
     // The first part of destruction, which every physical stream's destructor runs first: the
@@ -270,7 +271,7 @@ protected:
     // Generator bookkeeping.
     LONGLONG m_nextGeneratorDue = 0;
     LONGLONG m_lastRealFrameTime = 0;
-    ULONG m_startupCounter = 0;
+    ULONG m_startupCounter = 0; // control lock
 
 private:
     // Entry spin lock held.
