@@ -382,14 +382,20 @@ void LogicalStream::AllocateStreamFrames()
     m_flags.framesAllocated = 1;
 }
 
-NTSTATUS LogicalStream::AllocateBackupFrames()
+NTSTATUS LogicalStream::PrepareBackupFrameGenerator(SystemThread::Routine generator)
 {
-    TRACE_SCOPE(this, "LogicalStream::AllocateBackupFrames", kTraceLowEnter);
+    TRACE_SCOPE(this, "LogicalStream::PrepareBackupFrameGenerator", kTraceLowEnter);
     if (!NT_SUCCESS(m_constructionStatus))
         return m_constructionStatus;
     NTSTATUS result = STATUS_SUCCESS;
     for (ULONG i = m_bufferCount; i < GetTableSize(); ++i) {
         const NTSTATUS status = AllocateHostFrame(i);
+        if (!NT_SUCCESS(status))
+            result = status;
+    }
+    if (generator != nullptr) {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::PrepareBackupFrameGenerator", __LINE__);
+        const NTSTATUS status = m_generatorThread.Start(generator, this, kSystemThreadAllAccess);
         if (!NT_SUCCESS(status))
             result = status;
     }

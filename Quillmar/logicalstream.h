@@ -225,9 +225,10 @@ protected:
     // A paged host buffer of the buffer length; ReleaseStreamFrames frees it.
     PVOID AllocateHostBuffer();
     void AllocateStreamFrames();
-    // Allocates the host frames of the generator (entries count .. 2 x count - 1); the physical
-    // stream then starts its generator thread.
-    NTSTATUS AllocateBackupFrames();
+    // Allocates the host frames of the generator (entries count .. 2 x count - 1) and starts the
+    // generator thread running `generator`(this stream) (none when null). The status of the last
+    // failing allocation, or of the thread's start.
+    NTSTATUS PrepareBackupFrameGenerator(SystemThread::Routine generator);
     void ReleaseStreamFrames();
 
     void SetState(LONG state);

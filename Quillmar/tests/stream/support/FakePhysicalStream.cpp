@@ -26,7 +26,7 @@ FakePhysicalStream::FakePhysicalStream(StreamDeviceServices* services, StreamPro
     SetTiming(options.step, options.interval);
     AllocateStreamFrames();
     if (options.backupFrames)
-        AllocateBackupFrames();
+        PrepareBackupFrameGenerator(nullptr);
 }
 
 FakePhysicalStream::~FakePhysicalStream()
