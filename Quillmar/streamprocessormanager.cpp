@@ -284,32 +284,29 @@ ULONG StreamProcessorManager::GetCountOfVideoStreamsAtState(LONG state)
     return processor != nullptr ? processor->CountPinsAtState(state, kFirstVideoPinType, kLastVideoPinType) : 0;
 }
 
-NTSTATUS StreamProcessorManager::ModifyActiveVideoAlgorithmChains(BasicFilter* filter, ULONG pinType)
+NTSTATUS StreamProcessorManager::ModifyActive(Kind kind, BasicFilter* filter, ULONG pinType)
 {
     TRACE_SCOPE(this, "StreamProcessorManager::ModifyActiveAlgorithmChains", kTraceLowEnter, "ePinType=%d",
                 static_cast<int>(pinType));
     if (filter == nullptr) {
-        TRACE_STATUS(this, "StreamProcessorManager::ModifyActiveAlgorithmChains", kTraceErrors,
-                     MSG_INVALID_VIDEO_CAPTURE_FILTER_POINTER_PASSED,
-                     "An invalid video capture filter pointer was passed to a function.");
-        return MSG_INVALID_VIDEO_CAPTURE_FILTER_POINTER_PASSED;
+        const bool video = kind == Kind::Video;
+        const NTSTATUS messageId =
+            video ? MSG_INVALID_VIDEO_CAPTURE_FILTER_POINTER_PASSED : MSG_INVALID_AUDIO_CAPTURE_FILTER_POINTER_PASSED;
+        TRACE_STATUS(this, "StreamProcessorManager::ModifyActiveAlgorithmChains", kTraceErrors, messageId,
+                     "An invalid %s capture filter pointer was passed to a function.", video ? "video" : "audio");
+        return messageId;
     }
-    if (StreamProcessor* processor = GetProcessor(Kind::Video))
+    if (StreamProcessor* processor = GetProcessor(kind))
         processor->ModifyActiveAlgorithmChains(filter, pinType);
     return STATUS_SUCCESS;
 }
 
+NTSTATUS StreamProcessorManager::ModifyActiveVideoAlgorithmChains(BasicFilter* filter, ULONG pinType)
+{
+    return ModifyActive(Kind::Video, filter, pinType);
+}
+
 NTSTATUS StreamProcessorManager::ModifyActiveAudioAlgorithmChains(BasicFilter* filter, ULONG pinType)
 {
-    TRACE_SCOPE(this, "StreamProcessorManager::ModifyActiveAlgorithmChains", kTraceLowEnter, "ePinType=%d",
-                static_cast<int>(pinType));
-    if (filter == nullptr) {
-        TRACE_STATUS(this, "StreamProcessorManager::ModifyActiveAlgorithmChains", kTraceErrors,
-                     MSG_INVALID_AUDIO_CAPTURE_FILTER_POINTER_PASSED,
-                     "An invalid audio capture filter pointer was passed to a function.");
-        return MSG_INVALID_AUDIO_CAPTURE_FILTER_POINTER_PASSED;
-    }
-    if (StreamProcessor* processor = GetProcessor(Kind::Audio))
-        processor->ModifyActiveAlgorithmChains(filter, pinType);
-    return STATUS_SUCCESS;
+    return ModifyActive(Kind::Audio, filter, pinType);
 }

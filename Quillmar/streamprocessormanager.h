@@ -85,6 +85,7 @@ private:
     StreamProcessor* CreateNew(Kind kind, StreamDeviceServices* services, ULONG* index);
     enum class Transition { AcquireToPause, PauseToRun, RunToPause, PauseToAcquire, AcquireToStop };
     NTSTATUS Route(Kind kind, Transition transition, StreamProcessorPin* pin, const char* functionName);
+    NTSTATUS ModifyActive(Kind kind, BasicFilter* filter, ULONG pinType);
     // Takes the processor out of its slot when it is still `processor`; the caller destroys it.
     bool Unlink(Kind kind, StreamProcessor* processor);
 
