@@ -168,15 +168,16 @@ TEST_F(LogicalStreamBoardTest, FailedAndEarlyCompletionsGoStraightBackAndNoBuffe
     board_->Mailbox().SetCommandFault(5, std::nullopt);
     ASSERT_TRUE(WaitHeld(handle, 9));
     ExpectOneHolderEach(handle);
-    EXPECT_EQ(step_->ProcessCount(), 0u);
+    EXPECT_EQ(gate_.entered.load(), 0);
     EXPECT_TRUE(sink_.Deliveries().empty());
 
     // Running: a filled buffer is processed and given back; then one is held in the tree while
     // three more wait in the queue.
     Run();
     ASSERT_TRUE(board_->Commands().FillQueuedBuffer(handle).has_value());
-    ASSERT_TRUE(tracetest::WaitUntil([&] { return sink_.Deliveries().size() == 1; }));
-    ASSERT_TRUE(WaitHeld(handle, 9));
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return gate_.entered.load() == 1; }));
+    ASSERT_TRUE(WaitHeld(handle, 9)); // back with the DSP: the tree is done with it
+    EXPECT_EQ(sink_.Deliveries().size(), 1u);
     ExpectOneHolderEach(handle);
 
     gate_.closed = true;
@@ -205,9 +206,10 @@ TEST_F(LogicalStreamBoardTest, FailedAndEarlyCompletionsGoStraightBackAndNoBuffe
     Run();
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(board_->Commands().FillQueuedBuffer(handle).has_value());
-        ASSERT_TRUE(tracetest::WaitUntil([&] { return sink_.Deliveries().size() == size_t(3 + i); }));
+        ASSERT_TRUE(tracetest::WaitUntil([&] { return gate_.entered.load() == 3 + i; }));
+        ASSERT_TRUE(WaitHeld(handle, 9));
     }
-    ASSERT_TRUE(WaitHeld(handle, 9));
+    EXPECT_EQ(sink_.Deliveries().size(), 5u);
     ExpectOneHolderEach(handle);
     const std::vector<ULONG> held = Held(handle);
     EXPECT_EQ(std::set<ULONG>(held.begin(), held.end()), addresses_);
@@ -236,13 +238,14 @@ TEST_F(LogicalStreamBoardTest, TheGeneratorHandsOverAtTheSecondRealFrameAndKille
 
     const ULONG second = Held(handle)[0];
     ASSERT_TRUE(board_->Commands().FillQueuedBuffer(handle, second).has_value());
-    ASSERT_TRUE(tracetest::WaitUntil([&] { return sink_.Deliveries().size() == 1; }));
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return gate_.entered.load() == 1; }));
     ASSERT_TRUE(WaitHeld(handle, 9));
+    EXPECT_EQ(sink_.Deliveries().size(), 1u);
     EXPECT_EQ(QueuesOf(second), 2u); // queued once more, after the tree: not twice
     EXPECT_EQ(stream_->GetStartupCounter(), 2u);
     EXPECT_FALSE(stream_->IsGeneratorRunning());
     EXPECT_TRUE(stream_->IsProcessingEnabled());
-    EXPECT_EQ(step_->ProcessCount(), 1u);
+    EXPECT_EQ(gate_.entered.load(), 1);
 
     // Acquire to Stop: the destroy's nine cancelled answers carry the kill flag and only come
     // back; their records go to the pool.
