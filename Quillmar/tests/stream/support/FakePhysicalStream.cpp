@@ -113,4 +113,10 @@ void FakePhysicalStream::SetGeneratorRunning(bool on)
     m_flags.generatorRunning = on ? 1 : 0;
 }
 
+void FakePhysicalStream::SetDspStreamCreated(bool on)
+{
+    KPLXFastStackLock hold(GetControlLock(), this, "FakePhysicalStream::SetDspStreamCreated", __LINE__);
+    m_flags.dspStreamCreated = on ? 1 : 0;
+}
+
 } // namespace streamtest

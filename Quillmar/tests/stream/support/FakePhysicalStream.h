@@ -54,6 +54,7 @@ public:
     void StopBackupFrameGenerator() override;
     void TerminateBackupFrameGenerator() override { ++generatorTerminates; }
     void ManuallyStopStream() override;
+    using LogicalStream::SetState;
     NTSTATUS ManuallyStartStream() override { return STATUS_NOT_IMPLEMENTED; }
     void ProcessInputStateChanged(const UCHAR*) override { ++inputStateChanges; }
 
@@ -61,6 +62,8 @@ public:
     void SetManualTransition(bool on);
     void SetProcessingEnabled(bool on);
     void SetGeneratorRunning(bool on);
+    // Without a board to answer the create: the stream behaves as if it had its DSP stream.
+    void SetDspStreamCreated(bool on);
     using LogicalStream::SetTiming;
 
     std::atomic<int> reconditions{0};
