@@ -81,16 +81,18 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static Harness harness;
-    if (!harness.services)
+    // Made once and never torn down: the process ends with it (the stand-in's own state may be gone
+    // before static destructors would run).
+    static Harness* const harness = new Harness;
+    if (!harness->services)
         return 0;
     Reader input(data, size);
     const uint8_t setup = input.Byte();
     streamtest::FakePhysicalStream::Options options;
     options.step = input.Word();
     options.interval = input.Word();
-    streamtest::FakePhysicalStream stream(harness.services.get(),
-                                          harness.services->GetVideoStreamProcessorQueue(), options);
+    streamtest::FakePhysicalStream stream(harness->services.get(),
+                                          harness->services->GetVideoStreamProcessorQueue(), options);
     if (!NT_SUCCESS(stream.GetConstructionStatus()))
         return 0;
     // Acquire with a DSP stream (no board answers the create): both buffers go to the DSP.
@@ -117,14 +119,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             stream.SetState(static_cast<LONG>((flags >> 1) & 3));
         if (flags & 0x20)
             stream.SetGeneratorRunning((flags & 0x40) != 0);
-        CommandHandler* record = harness.services->AllocateCommandHandler();
+        CommandHandler* record = harness->services->AllocateCommandHandler();
         if (record == nullptr)
             break;
         record->SetCommandId(CommandHandler::kCommandQueueCaptureBuffer);
         record->SetPayloadWord(1, busAddress);
         record->SetStream(stream.GetHandle());
         if (flags & 1)
-            harness.services->KillStreamsPendingCommands(stream.GetHandle());
+            harness->services->KillStreamsPendingCommands(stream.GetHandle());
         record->SetDspResult(completion);
         memcpy(record->ResponseArea() + LogicalStream::kResponseTimeStampOffset, &timeStamp, sizeof(timeStamp));
         stream.OnFrameReady(record); // owns the record from here
