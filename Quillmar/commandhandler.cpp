@@ -56,7 +56,7 @@ void CommandHandler::Initialize()
     m_waited = 0;
     KeResetEvent(&m_completionEvent);
     KeResetEvent(&m_secondEvent);
-    m_stream = {};
+    SetStream({});
     m_killed.store(0, std::memory_order_release);
     m_timeout.QuadPart = kDefaultTimeout;
     m_exchange = Exchange::Idle;
@@ -138,20 +138,22 @@ void CommandHandler::ProcessCommandResponse()
         return;
     }
     switch (GetResponseId()) {
-    case kResponseFilledBuffer:
+    case kResponseFilledBuffer: {
         // A stream the device still knows takes the record through LogicalStream::OnFrameReady,
         // under a rundown reference that keeps the stream from going while it works; a stream
         // that is gone (or going) never sees it, and the record goes back to the pool.
-        if (m_stream.IsNull()) {
+        const LogicalStreamHandle stream = GetStream();
+        if (stream.IsNull()) {
             ReturnUnowned("A filled buffer without a stream");
         } else {
             LogicalStreamReference reference;
-            if (!m_device || !m_device->ValidateLogicalStream(m_stream, &reference))
+            if (!m_device || !m_device->ValidateLogicalStream(stream, &reference))
                 ReturnUnowned("A filled buffer for a stream that is gone");
             else
                 reference->OnFrameReady(this);
         }
         break;
+    }
     case kResponseInputState:
         if (m_device) {
             m_device->ProcessInputStateChanged(this);
@@ -404,7 +406,7 @@ NTSTATUS CommandHandler::QueueCaptureBufferToDsp(LogicalStreamHandle stream, ULO
     SetPayloadWord(1, busAddress);
     SetPayloadWord(2, size);
     m_waited = 0;
-    m_stream = stream;
+    SetStream(stream);
     m_killed.store(0, std::memory_order_release);
     return SendCommand();
 }

@@ -204,8 +204,8 @@ public:
 
     // The stream that owns the queued capture buffer: a handle of the device's stream table (null
     // for every other command).
-    LogicalStreamHandle GetStream() const { return m_stream; }
-    void SetStream(LogicalStreamHandle stream) { m_stream = stream; }
+    LogicalStreamHandle GetStream() const { return LogicalStreamHandle{m_stream.load(std::memory_order_acquire)}; }
+    void SetStream(LogicalStreamHandle stream) { m_stream.store(stream.value, std::memory_order_release); }
     // Set by Device::KillStreamsPendingCommands when the stream's DSP stream is being destroyed:
     // the answer only gives the buffer back to its stream, which queues nothing again.
     bool IsKilled() const { return m_killed.load(std::memory_order_acquire) != 0; }
@@ -271,7 +271,9 @@ private:
     LARGE_INTEGER m_timeout{};
     UCHAR m_waited = 0;
     UCHAR m_secondFlag = 0;
-    LogicalStreamHandle m_stream{};
+    // The stream's handle value: written by the record's user, read by the kill pass under the
+    // Device's command lock.
+    std::atomic<ULONG> m_stream{0};
     // The kill flag (under the Device's command lock while on the busy list).
     std::atomic<UCHAR> m_killed{0};
 

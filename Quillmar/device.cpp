@@ -399,7 +399,7 @@ void Device::KillStreamsPendingCommands(LogicalStreamHandle stream)
     for (void* element = m_busyCommandHandlers.First(); element != nullptr;
          element = m_busyCommandHandlers.Next(element)) {
         auto* handler = static_cast<CommandHandler*>(element);
-        if (handler->m_stream == stream) {
+        if (handler->GetStream() == stream) {
             handler->m_killed.store(1, std::memory_order_release);
             ++killed;
         }
