@@ -20,6 +20,19 @@
 namespace streamtest {
 namespace {
 
+// A board whose enabled streams fill their buffers by their own frame clock is put on manual frames,
+// so that only FillQueuedBuffer fills: the tests count every answer. (A board without frame clocks
+// has nothing to stop.)
+template <typename Commands>
+auto StopFrameClocks(Commands& commands, int) -> decltype(commands.SetFrameClockManual(true), void())
+{
+    commands.SetFrameClockManual(true);
+}
+template <typename Commands>
+void StopFrameClocks(Commands&, long)
+{
+}
+
 struct Gate {
     std::atomic<int> entered{0};
     std::atomic<bool> closed{false};
@@ -44,6 +57,7 @@ protected:
         DspCommandTest::SetUp();
         if (HasFatalFailure())
             return;
+        StopFrameClocks(board_->Commands(), 0);
         services_ = std::make_unique<LogicalStreamTestServices>(device_);
         stream_ = std::make_unique<FakePhysicalStream>(services_.get(), services_->GetVideoStreamProcessorQueue());
         ASSERT_EQ(stream_->GetConstructionStatus(), STATUS_SUCCESS);
