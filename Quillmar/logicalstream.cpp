@@ -777,7 +777,7 @@ NTSTATUS LogicalStream::StreamFromStopToAcquire()
     {
         KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromStopToAcquire", __LINE__);
         if (!m_flags.framesAllocated)
-            return STATUS_INSUFFICIENT_RESOURCES;
+            return STATUS_NO_MEMORY;
         manual = m_flags.manualTransition != 0;
     }
     const bool dsp = UsesDsp();

@@ -142,6 +142,7 @@ public:
     virtual void ProcessInputStateChanged(const UCHAR* inputStateRecord) = 0;
 
     // ---- The stream table's operations ---------------------------------------------------------
+    // 0xC0000017 before the frames are allocated.
     virtual NTSTATUS StreamFromStopToAcquire();
     virtual NTSTATUS StreamFromAcquireToPause();
     virtual NTSTATUS StreamFromPauseToRun();

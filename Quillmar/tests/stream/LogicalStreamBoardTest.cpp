@@ -304,5 +304,60 @@ TEST_F(LogicalStreamBoardTest, ACompletionAfterTheStreamIsGoneReturnsItsRecordTo
     EXPECT_GE(busyWithQueued, 9u);
 }
 
+TEST_F(LogicalStreamBoardTest, PauseToRunAnswersNoSignalWithTheGeneratorAndRefusesItInAManualStart)
+{
+    Acquire();
+    ASSERT_EQ(stream_->StreamFromAcquireToPause(), STATUS_SUCCESS);
+    board_->Commands().SetSignalPresent(false);
+
+    // A manual start (the control thread restarting the DSP stream) that meets no signal fails:
+    // its own stop would wait for the manual transition it holds. The logical state stays.
+    stream_->SetManualTransition(true);
+    EXPECT_EQ(stream_->StreamFromPauseToRun(), static_cast<NTSTATUS>(MSG_FAILED_START_STREAM_ERROR_CODE));
+    EXPECT_EQ(stream_->manualStops.load(), 0);
+    EXPECT_EQ(stream_->GetState(), kStreamStatePause);
+    stream_->SetManualTransition(false);
+
+    // Outside one, no signal is no error: the stream runs on the generator.
+    EXPECT_EQ(stream_->StreamFromPauseToRun(), STATUS_SUCCESS);
+    EXPECT_EQ(stream_->GetState(), kStreamStateRun);
+    EXPECT_EQ(stream_->manualStops.load(), 1);
+    EXPECT_TRUE(stream_->IsGeneratorRunning());
+    EXPECT_FALSE(stream_->IsProcessingEnabled());
+    EXPECT_EQ(CommandsWithId(6).size(), 2u);
+
+    // Any other answer to the enable is a failed start.
+    ASSERT_EQ(stream_->StreamFromRunToPause(), STATUS_SUCCESS);
+    board_->Commands().SetSignalPresent(true);
+    FailCommand(6, 5);
+    EXPECT_EQ(stream_->StreamFromPauseToRun(), static_cast<NTSTATUS>(MSG_FAILED_START_STREAM_ERROR_CODE));
+    EXPECT_EQ(stream_->GetState(), kStreamStatePause);
+    const auto events = Events(MSG_FAILED_START_STREAM_ERROR_CODE);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(Insert(events[1], 0), "VIDEO");
+    EXPECT_EQ(Insert(events[1], 1), "5");
+    board_->Mailbox().SetCommandFault(6, std::nullopt);
+    EXPECT_EQ(stream_->StreamFromPauseToRun(), STATUS_SUCCESS);
+    EXPECT_TRUE(stream_->IsProcessingEnabled());
+}
+
+TEST_F(LogicalStreamBoardTest, WithoutADspStreamRunStartsTheGeneratorAndAManualStartFails)
+{
+    FailCommand(3, 3); // the DSP has no stream slot left
+    ASSERT_EQ(stream_->StreamFromStopToAcquire(), STATUS_SUCCESS);
+    EXPECT_FALSE(stream_->IsDspStreamCreated());
+    EXPECT_EQ(stream_->GetState(), kStreamStateAcquire);
+    EXPECT_TRUE(CommandsWithId(5).empty()); // nothing queued without a DSP stream
+    EXPECT_EQ(stream_->CountEntriesOwnedBy(MappingOwner::Idle), 9u);
+    ASSERT_EQ(stream_->StreamFromAcquireToPause(), STATUS_SUCCESS);
+    stream_->SetManualTransition(true);
+    EXPECT_EQ(stream_->StreamFromPauseToRun(), static_cast<NTSTATUS>(MSG_FAILED_START_STREAM_ERROR_CODE));
+    stream_->SetManualTransition(false);
+    EXPECT_EQ(stream_->StreamFromPauseToRun(), STATUS_SUCCESS);
+    EXPECT_EQ(stream_->GetState(), kStreamStateRun);
+    EXPECT_EQ(stream_->manualStops.load(), 1);
+    EXPECT_TRUE(CommandsWithId(6).empty());
+}
+
 } // namespace
 } // namespace streamtest

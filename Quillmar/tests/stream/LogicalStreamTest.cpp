@@ -201,6 +201,17 @@ TEST_F(LogicalStreamTest, BufferCountsAreClampedAndEveryHostFrameStartsInTheFree
     EXPECT_EQ(stream->StreamFromAcquireToStop(), STATUS_SUCCESS);
 }
 
+TEST_F(LogicalStreamTest, StopToAcquireBeforeTheFramesAreAllocatedIsRefused)
+{
+    FakePhysicalStream::Options options;
+    options.allocateFrames = false;
+    FakePhysicalStream stream(services_.get(), nullptr, options);
+    ASSERT_EQ(stream.GetConstructionStatus(), STATUS_SUCCESS);
+    EXPECT_EQ(stream.StreamFromStopToAcquire(), STATUS_NO_MEMORY);
+    EXPECT_EQ(stream.GetState(), kStreamStateStop);
+    EXPECT_FALSE(stream.IsDspStreamCreated());
+}
+
 class ClampedBufferCountTest : public LogicalStreamTest {
 protected:
     std::string Parameters() const override

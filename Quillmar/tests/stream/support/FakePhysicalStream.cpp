@@ -24,6 +24,8 @@ FakePhysicalStream::FakePhysicalStream(StreamDeviceServices* services, StreamPro
         return;
     SetBufferLength(options.bufferLength);
     SetTiming(options.step, options.interval);
+    if (!options.allocateFrames)
+        return;
     AllocateStreamFrames();
     if (options.backupFrames)
         PrepareBackupFrameGenerator(nullptr);

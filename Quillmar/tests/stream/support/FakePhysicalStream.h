@@ -15,6 +15,7 @@ public:
     struct Options {
         LogicalStreamType type = LogicalStreamType::Video;
         bool usesDsp = true;
+        bool allocateFrames = true; // allocate the frames at all
         bool backupFrames = true;   // allocate the generator's host frames
         ULONG bufferLength = 4096;
         LONG width = 16;            // frames laid over the buffers
