@@ -82,6 +82,7 @@ protected:
     }
 
     ULONG Handle() { return stream_->GetDspStreamHandle(); }
+    LogicalStreamTable* Table() { return device_->GetLogicalStreamTable(); }
 
     // The bus addresses the DSP holds for the stream, oldest first.
     std::vector<ULONG> Held(ULONG handle)
@@ -302,6 +303,33 @@ TEST_F(LogicalStreamBoardTest, ACompletionAfterTheStreamIsGoneReturnsItsRecordTo
     ASSERT_TRUE(tracetest::WaitUntil([&] { return device_->GetBusyCommandHandlerCount() == busyAfter - 1; }));
     EXPECT_EQ(DebugLinesWith("A filled buffer for a stream that is gone: response id 5"), 1u);
     EXPECT_GE(busyWithQueued, 9u);
+}
+
+TEST_F(LogicalStreamBoardTest, CompletionsRacingTheTeardownNeverReachTheStreamOnceItIsGone)
+{
+    Acquire();
+    Run();
+    const ULONG handle = Handle();
+    std::atomic<bool> stop{false};
+    std::atomic<int> fills{0};
+    // The DSP fills whatever the stream has queued, as fast as it can, while the stream goes.
+    std::thread dsp([&] {
+        while (!stop.load()) {
+            if (board_->Commands().FillQueuedBuffer(handle).has_value())
+                ++fills;
+            else
+                std::this_thread::yield();
+        }
+    });
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return fills.load() >= 20; }));
+    stream_.reset();
+    stop = true;
+    dsp.join();
+    // Every record came back to the pool: the destroy's own answers and every fill.
+    EXPECT_TRUE(tracetest::WaitUntil([&] { return device_->GetBusyCommandHandlerCount() == busyAtStart_; }));
+    EXPECT_FALSE(board_->Commands().Stream(handle).has_value());
+    EXPECT_EQ(Table()->GetCount(), 0u);
+    EXPECT_EQ(live_.load(), 0);
 }
 
 TEST_F(LogicalStreamBoardTest, PauseToRunAnswersNoSignalWithTheGeneratorAndRefusesItInAManualStart)
