@@ -13,10 +13,11 @@
 #include "driver.h"
 #include "driverentry.h"
 #include "km/dma.h"
-#include "km/drives.h"
+#include "standin/drives.h"
 #include "km/iodevice.h"
 #include "km/registry.h"
 #include "km/string.h"
+#include "standin/control.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -8,6 +8,7 @@
 
 #include "algorithmlist.h"
 #include "km/thread.h"
+#include "standin/control.h"
 
 #include <atomic>
 #include <thread>

@@ -8,6 +8,7 @@
 
 #include "km/dma.h"
 #include "km/iodevice.h"
+#include "standin/control.h"
 
 #include <memory>
 #include <string>
