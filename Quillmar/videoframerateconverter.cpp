@@ -6,8 +6,10 @@
 //  - check window (phase found, searching again at cycle position 0): five more; a lock at another
 //    position moves the phase;
 //  - rebuilding (phase found, from the seventh frame on): the frame at phase 0 carries the repeated
-//    field; it is held back (not delivered) and the next frame's field completes it into one
-//    progressive picture, which is delivered in its place;
+//    field; it is held back, and the next frame's field completes it into one progressive picture,
+//    delivered in its place. The delivery clock may then lag by up to one output interval: the
+//    rebuilt frame fills the held frame's delivery, and the clock catches up where the cycle has
+//    a frame to spare, so that four pictures of every five frames go out, each once;
 //  - resynchronisation: when the resync interval has passed since the last analysis while locked,
 //    the next cycle position 0 starts a new check with a new analysis time.
 #include "videoframerateconverter.h"
@@ -248,6 +250,9 @@ void VideoFrameRateConverter::AdjustNextDelivery(LONGLONG stamp)
         m_nNextDeliveryTime = stamp + inputInterval;
         return;
     }
+    // While rebuilding, a lag of one output interval is the held-back frame's and is caught up.
+    if (m_bPhaseFound && m_bInverseTelecine && stamp - m_nNextDeliveryTime <= static_cast<LONGLONG>(m_nOutputInterval))
+        return;
     TRACE_LINE(this, "VideoFrameRateConverter::Process", kTraceHighs,
                m_nOutputInterval > inputInterval ? "Adjusting next frame delivery time (0)"
                                                  : "Adjusting next frame delivery time (1)");
@@ -385,7 +390,8 @@ void VideoFrameRateConverter::DoInverseTelecine()
     // 3. Rebuilding.
     if (m_bPhaseFound && m_nFrameCounter >= kFramesBeforeRebuilding) {
         if (m_nFramesToPush == 0) {
-            // This frame carries the repeated field: it waits for the next frame's field.
+            // This frame carries the repeated field (half of it is the picture before): it is not
+            // delivered; the next frame's field completes it into the picture it began.
             m_bRepeatPending = true;
             m_bDeliver = false;
         } else if (m_bRepeatPending) {
@@ -395,6 +401,7 @@ void VideoFrameRateConverter::DoInverseTelecine()
             m_pPreviousFrame->SetFrameInterval(current->GetFrameInterval());
             m_pPreviousFrame->AddFlags(kFrameFlagGenerated);
             m_pCurrentFrame = current = m_pPreviousFrame;
+            ++m_nRebuiltFrames;
         }
         --m_nFramesToPush;
         if (m_nFramesToPush < 0)

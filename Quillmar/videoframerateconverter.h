@@ -2,8 +2,8 @@
 // preview chain. At each output time of a child it delivers whichever of the last two input frames
 // lies nearer; each child has its own delivery clock. For 24 frames-a-second outputs it can undo
 // 3:2 pull-down (inverse telecine): it measures how much one field of each frame differs from the
-// frame before, finds the repeated field of the five-frame cycle, holds back the frame carrying it
-// and rebuilds it with the field of the next frame into one progressive picture.
+// frame before, finds the repeated field of the five-frame cycle and rebuilds the frame carrying it
+// with the field of the next frame into one progressive picture.
 //
 // Frames: the stamp (GetFrameNumber) is the time in 100-ns units, the frame interval the input
 // interval; flag kFrameFlagGenerated marks a progressive or already handled frame. The step keeps
@@ -70,6 +70,8 @@ public:
     ULONG GetInputInterval() const { return m_nInputInterval; }
     ULONGLONG GetFrameCounter() const { return m_nFrameCounter; }
     LONGLONG GetAnalysisTime() const { return m_nAnalysisTime; }
+    // Progressive frames rebuilt from two fields so far.
+    ULONGLONG GetRebuiltFrameCount() const { return m_nRebuiltFrames; }
     const VideoFrame* GetPreviousFrame() const { return m_pPreviousFrame; }
     const VideoFrame* GetCopyFrame() const { return m_pCopyFrame; }
 
@@ -127,4 +129,5 @@ private:
     bool m_bResyncDue = false;
     LONG m_nFramesToPush = 0;
     ULONG m_nCycleCounter = 0;
+    ULONGLONG m_nRebuiltFrames = 0;
 };
