@@ -90,8 +90,8 @@ private:
     void RecordDrop(const Frame* frame);
     void AdvanceStreamTime(const Window& window, const Frame* frame);
     ULONGLONG DetectGap(const Window& window, const Frame* frame);
-    void StampHeader(PKSSTREAM_POINTER pointer, const Frame* frame, ULONGLONG missed);
-    ULONG CopyToClient(PKSSTREAM_POINTER pointer, Frame* frame);
+    void StampFrameInfo(PKSSTREAM_POINTER pointer, const Frame* frame);
+    ULONG CopyToClient(PKSSTREAM_POINTER pointer, const Frame* frame);
     // Every exit of Process: unlocks a still-held pointer without eject, gives the frame its own
     // data pointer and size back.
     void FinishProcess(Frame* frame, bool timed);
@@ -117,6 +117,7 @@ private:
     PUCHAR m_savedData = nullptr;
     ULONG m_savedDataSize = 0;
     bool m_dataSaved = false;
+    ULONG m_lentBytes = 0; // what the writer of a lent buffer promised to produce
     ULONG m_lastInputIdentifier = 0;
     AudioFrame* m_conversionFrame = nullptr;
     std::atomic<ULONGLONG> m_droppedFrames{0};
