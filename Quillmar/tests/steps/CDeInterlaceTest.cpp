@@ -166,6 +166,22 @@ TEST_F(DeInterlaceTest, BobReadsAViewWithTheViewsOwnStrides)
     EXPECT_EQ(r.bottomPicture, 3);
 }
 
+TEST_F(DeInterlaceTest, FieldSizesClaimingMoreLinesThanThePictureHasStayInside)
+{
+    Make(CDeInterlace::kTypeAdvanced);
+    auto frame = Frame(16, 5);
+    frame->SetActiveSize(0, 16, 300);
+    frame->SetActiveSize(1, 16, 300);
+    Y(frame.get(), 1, 0) = 150;
+    Y(frame.get(), 3, 0) = 150;
+    Y(frame.get(), 4, 0) = 150; // row 4 has no partner row
+    frame->SetWritable(true);
+    step->Process(frame.get());
+    EXPECT_EQ(Y(frame.get(), 1, 0), 100);
+    EXPECT_EQ(Y(frame.get(), 3, 0), 100);
+    EXPECT_EQ(Y(frame.get(), 4, 0), 150);
+}
+
 TEST_F(DeInterlaceTest, TypeFourAndOtherTypesOnlyCopy)
 {
     Make(4);

@@ -217,6 +217,16 @@ TEST_F(FrameRateTest, AGapInTheStampsMovesTheClockOnInWholeOutputIntervals)
     EXPECT_EQ(DebugLinesWith("Adjusting next frame delivery time").size(), 1u);
 }
 
+TEST_F(FrameRateTest, IntervalsOfZeroDeliverEachFrameAndNeverHang)
+{
+    Make(0);
+    for (int k = 0; k < 4; ++k) {
+        auto frame = MakeFieldPictureFrame(64, 40, k, k, int64_t(k) * 1000000, 0);
+        converter->Process(frame.get());
+    }
+    EXPECT_EQ(DeliveredPictures(), (std::vector<int>{0, 1, 2, 3}));
+}
+
 TEST_F(FrameRateTest, InputIntervalChangesAreTraced)
 {
     Make(k30);
