@@ -2,7 +2,6 @@
 #include "cdeinterlace.h"
 
 #include "picturegeometry.h"
-#include "planework.h"
 #include "stepguard.h"
 #include "tracescope.h"
 #include "videoframe.h"
@@ -43,52 +42,16 @@ void CDeInterlace::Process(Frame* frame)
     DeliverToChildren(result);
 }
 
-namespace {
-
-// One field of a frame over its other field, in place: the lines of the two fields interleave and
-// never overlap. (VideoFrame::CopyFieldToFrame takes two distinct frames.)
-void CopyFieldOverOtherField(VideoFrame* frame, LONG sourceField, LONG destinationField)
-{
-    LONGLONG lines = frame->GetActiveSize(sourceField).height;
-    if (frame->GetActiveSize(destinationField).height < lines)
-        lines = frame->GetActiveSize(destinationField).height;
-    const LONGLONG rows = frame->GetHeight();
-    if ((rows - sourceField + 1) / 2 < lines)
-        lines = (rows - sourceField + 1) / 2;
-    if ((rows - destinationField + 1) / 2 < lines)
-        lines = (rows - destinationField + 1) / 2;
-    if (lines <= 0)
-        return;
-    static const char* const kDescription[2] = {"copy field 1 over field 0", "copy field 0 over field 1"};
-    const LONG width = frame->GetWidth();
-    GuardedPlaneWork(frame, "CDeInterlace::DeInterlace", kDescription[destinationField], [&] {
-        for (ULONG plane = 0; plane < 3; ++plane) {
-            const LONG stride = frame->GetStride(plane);
-            CopyPlaneRows(frame->GetPlane(plane) + sourceField * stride, 2 * stride,
-                          frame->GetPlane(plane) + destinationField * stride, 2 * stride,
-                          plane == 0 ? width : width / 2, static_cast<LONG>(lines));
-        }
-    });
-}
-
-} // namespace
-
 void CDeInterlace::DeInterlace(const VideoFrame* in, VideoFrame* out, bool inPlace)
 {
     if (!inPlace)
         out->CopyFrame(in);
     switch (m_nType) {
     case kTypeBob0:
-        if (inPlace)
-            CopyFieldOverOtherField(out, 1, 0);
-        else
-            out->CopyFieldToFrame(in, 1, 0, 0);
+        out->CopyFieldToFrame(in, 1, 0, 0);
         break;
     case kTypeBob1:
-        if (inPlace)
-            CopyFieldOverOtherField(out, 0, 1);
-        else
-            out->CopyFieldToFrame(in, 0, 1, 0);
+        out->CopyFieldToFrame(in, 0, 1, 0);
         break;
     case kTypeAdvanced:
         DeinterlaceAdvanced(out);

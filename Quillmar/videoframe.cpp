@@ -3,12 +3,12 @@
 
 #include "imaging/imaging.h"
 #include "kernel/poolallocation.h"
+#include "km/format.h"
 #include "planework.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -263,7 +263,10 @@ void VideoFrame::CopyFieldToFrame(const VideoFrame* source, LONG sourceField, LO
     TRACE_SCOPE(this, "VideoFrame::CopyFieldToFrame", kTraceLowEnter,
                 "pSrc=0x%08x, nSourceFieldIndex=%d, nDestFieldIndex=%d", TraceAddress(source), sourceField,
                 destinationField);
-    if (source == nullptr || source == this || (sourceField != 0 && sourceField != 1) ||
+    // A frame may copy one of its fields over its other field (the lines interleave, never
+    // overlap), not a field over itself.
+    const bool self = source == this;
+    if (source == nullptr || (self && sourceField == destinationField) || (sourceField != 0 && sourceField != 1) ||
         (destinationField != 0 && destinationField != 1) || firstLine < 0 || !PlanesInBuffer() ||
         !source->PlanesInBuffer())
         return;
@@ -279,15 +282,22 @@ void VideoFrame::CopyFieldToFrame(const VideoFrame* source, LONG sourceField, LO
     const LONG width = static_cast<LONG>(std::min(GetRowWidth(), source->GetRowWidth()));
     static const char* const kPlaneName[3] = {"Y", "U", "V"};
     for (ULONG plane = 0; plane < 3; ++plane) {
-        char description[80];
-        std::snprintf(description, sizeof description, "copy %s plane for source field %d to destination field %d",
-                      kPlaneName[plane], sourceField, destinationField);
+        char description[80] = {};
+        _snprintf(description, sizeof description - 1, "copy %s plane for source field %d to destination field %d",
+                  kPlaneName[plane], sourceField, destinationField);
         const LONG sourceStride = source->GetStride(plane);
         const LONG destinationStride = GetStride(plane);
+        const UCHAR* from = source->GetPlane(plane) + sourceStart * sourceStride;
+        UCHAR* to = GetPlane(plane) + destinationStart * destinationStride;
+        const LONG bytes = plane == 0 ? width : width / 2;
         GuardedPlaneWork(this, "VideoFrame::CopyFieldToFrame", description, [&] {
-            CopyPlaneRows(source->GetPlane(plane) + sourceStart * sourceStride, 2 * sourceStride,
-                          GetPlane(plane) + destinationStart * destinationStride, 2 * destinationStride,
-                          plane == 0 ? width : width / 2, static_cast<LONG>(lines));
+            if (!self) {
+                CopyPlaneRows(from, 2 * sourceStride, to, 2 * destinationStride, bytes, static_cast<LONG>(lines));
+                return;
+            }
+            // Within one buffer the plane copy's no-overlap rule does not hold: line by line.
+            for (LONGLONG line = 0; line < lines; ++line)
+                std::memcpy(to + line * 2 * destinationStride, from + line * 2 * sourceStride, size_t(bytes));
         });
     }
 }

@@ -67,6 +67,7 @@ public:
     // and this frame's active height of its field, less firstLine. Luma lines start at
     // stride x (2 x firstLine + field index) of each frame and step 2 x stride, each frame with its
     // own strides; widths are the smaller row width (chroma: half). Rows stay inside both planes.
+    // `source` may be this frame when the two field indices differ (one field over the other).
     void CopyFieldToFrame(const VideoFrame* source, LONG sourceField, LONG destinationField, LONG firstLine);
     // With skip 0: row r of each plane of this frame is written to row (destination rows - 1 - r)
     // of the destination, stopping before either plane is left; with skip non-zero nothing.

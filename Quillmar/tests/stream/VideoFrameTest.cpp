@@ -210,6 +210,28 @@ TEST(VideoFrameTest, CopyFieldToFrameStaysInsideShortFrames)
     source.DetachBuffer();
 }
 
+TEST(VideoFrameTest, CopyFieldToFrameWithinOneFrameCopiesOneFieldOverTheOther)
+{
+    VideoFrame frame(32, 20, 8, true);
+    Pattern(frame, 4);
+    frame.SetActiveSize(0, 32, 10);
+    frame.SetActiveSize(1, 32, 10);
+    std::vector<UCHAR> before(frame.GetFrameData(), frame.GetFrameData() + frame.GetDataSize());
+    frame.CopyFieldToFrame(&frame, 1, 1, 0); // a field over itself: refused, nothing changes
+    EXPECT_EQ(0, std::memcmp(before.data(), frame.GetFrameData(), before.size()));
+    frame.CopyFieldToFrame(&frame, 1, 0, 0); // field 1 (odd rows) over field 0 (even rows)
+    for (ULONG plane = 0; plane < 3; ++plane) {
+        const LONG stride = frame.GetStride(plane);
+        const UCHAR* original = before.data() + (frame.GetPlane(plane) - frame.GetFrameData());
+        for (LONG line = 0; line < 10; ++line) {
+            ASSERT_EQ(0, std::memcmp(frame.GetPlane(plane) + 2 * line * stride, original + (2 * line + 1) * stride,
+                                     stride)) << plane << " " << line;
+            ASSERT_EQ(0, std::memcmp(frame.GetPlane(plane) + (2 * line + 1) * stride,
+                                     original + (2 * line + 1) * stride, stride)) << plane << " " << line;
+        }
+    }
+}
+
 TEST(VideoFrameTest, MirrorWritesRowsBottomUpUnlessSkipped)
 {
     VideoFrame source(32, 6, 8, true), destination(32, 6, 8, true);
