@@ -294,7 +294,7 @@ protected:
 
 TEST_F(TelecineTest, AThreeTwoSequenceLocksAndDeliversFourProgressivePicturesOfFive)
 {
-    Run(720, 480, 0, 60);
+    Run(352, 240, 0, 60);
     ASSERT_GT(lockedAt, 0);
     EXPECT_LE(lockedAt, 15);
     EXPECT_EQ(converter->GetFramesToPush() >= 0 && converter->GetFramesToPush() <= 4, true);
@@ -324,7 +324,7 @@ TEST_F(TelecineTest, EveryPhaseOfTheCycleLocksAndRebuildsCleanFrames)
         lockedAt = -1;
         deliveredAfter.clear();
         rebuilt.clear();
-        Run(720, 480, phase, 40);
+        Run(352, 240, phase, 40);
         ASSERT_GT(lockedAt, 0) << phase;
         EXPECT_LE(lockedAt, 15) << phase;
         EXPECT_GE(RebuiltCount(), 4) << phase;
@@ -358,7 +358,7 @@ protected:
     void RunWithCut(bool resync, int cut, int frames)
     {
         Make(k24, true, resync, 10000LL * 100000);
-        PullDownGenerator generator(720, 480, 0);
+        PullDownGenerator generator(352, 240, 0);
         for (int n = 0, input = 0; n < frames; ++n, ++input) {
             if (n == cut)
                 ++input;
@@ -389,7 +389,7 @@ TEST_F(TelecineTest, ResynchronisationStartsANewAnalysisInsteadOfStoppingForEver
 {
     // A resync interval of one frame time: due at every cycle.
     Make(k24, true, true, k30);
-    PullDownGenerator generator(720, 480, 0);
+    PullDownGenerator generator(352, 240, 0);
     std::vector<LONGLONG> analysisTimes;
     for (int n = 0; n < 50; ++n) {
         auto frame = generator.Frame(n);
@@ -408,7 +408,7 @@ TEST_F(TelecineTest, ResynchronisationStartsANewAnalysisInsteadOfStoppingForEver
 TEST_F(FrameRateTest, ASizeChangeRemakesTheHistoryAndStartsTheAnalysisOver)
 {
     Make(k24, true);
-    PullDownGenerator small(720, 480, 0);
+    PullDownGenerator small(352, 240, 0);
     for (int n = 0; n < 8; ++n) {
         auto frame = small.Frame(n);
         converter->Process(frame.get());
