@@ -97,6 +97,7 @@ bool VideoFrameRateConverter::EnsureHistory(const VideoFrame* input)
     m_pPreviousFrame->SetWritable(false);
     m_pCopyFrame->SetWritable(false);
     m_nPreviousStamp = input->GetFrameNumber();
+    m_bPreviousFrameStale = false;
     return true;
 }
 
@@ -139,6 +140,8 @@ void VideoFrameRateConverter::Process(Frame* frame)
     // 4. Passing through needs no copy; everything else works on the copy frame.
     if (inputInterval == m_nOutputInterval && !m_bInverseTelecine) {
         m_pCurrentFrame = input;
+        // Passing through keeps no history: the previous frame is older than the last input.
+        m_bPreviousFrameStale = true;
     } else {
         m_pCopyFrame->CopyFrame(input);
         input->CopyAttributes(m_pCopyFrame, true);
@@ -179,6 +182,7 @@ void VideoFrameRateConverter::Process(Frame* frame)
         m_pPreviousFrame = m_pCopyFrame;
         m_pCopyFrame = swap;
         m_pPreviousFrame->SetIntervalWord(0);
+        m_bPreviousFrameStale = false;
     }
     m_nPreviousStamp = stamp;
     m_pCurrentFrame = nullptr;
@@ -202,7 +206,7 @@ void VideoFrameRateConverter::Deliver(VideoFrame* input, LONGLONG stamp)
         d2 = 0;
     }
     VideoFrame* delivered = m_pCurrentFrame;
-    if (d1 < d2 && !m_pCurrentFrame->HasFlags(kFrameFlagGenerated)) {
+    if (d1 < d2 && !m_pCurrentFrame->HasFlags(kFrameFlagGenerated) && !m_bPreviousFrameStale) {
         delivered = m_pPreviousFrame;
         input->CopyAttributes(delivered, false);
     }

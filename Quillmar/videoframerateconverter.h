@@ -107,6 +107,8 @@ private:
     VideoFrame* m_pCopyFrame = nullptr;
     VideoFrame* m_pCurrentFrame = nullptr; // the frame of this Process call: input, copy or rebuilt
     LONGLONG m_nPreviousStamp = 0;
+    // Set while passing through: the previous frame no longer is the input before this one.
+    bool m_bPreviousFrameStale = false;
 
     bool m_bNextDeliveryStarted = false;
     LONGLONG m_nNextDeliveryTime = 0;

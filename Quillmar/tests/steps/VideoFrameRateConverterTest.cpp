@@ -163,6 +163,24 @@ TEST_F(FrameRateTest, EqualIntervalsPassEachInputThroughOnceAndPutItsStampBack)
     }
 }
 
+TEST_F(FrameRateTest, AfterPassingThroughTheOldHistoryIsNeverDelivered)
+{
+    Make(k30);
+    Feed(3, k30); // pictures 0, 1, 2 passed through; the history still holds picture 0
+    // The input turns to 59.94 after a pause: the overdue delivery lies nearer the last input
+    // passed through (picture 2) than the new one, but that picture was never kept.
+    auto frame = MakeFieldPictureFrame(64, 40, 3, 3, 3LL * k30 + 400000, k60);
+    converter->Process(frame.get());
+    ASSERT_EQ(recorder->Frames().size(), 4u);
+    EXPECT_EQ(recorder->Frames()[3].topPicture, 3);
+    auto next = MakeFieldPictureFrame(64, 40, 4, 4, 3LL * k30 + 400000 + k60, k60);
+    converter->Process(next.get());
+    auto after = MakeFieldPictureFrame(64, 40, 5, 5, 3LL * k30 + 400000 + 2 * k60, k60);
+    converter->Process(after.get());
+    for (size_t i = 3; i < recorder->Frames().size(); ++i)
+        EXPECT_GE(recorder->Frames()[i].topPicture, 3) << i;
+}
+
 TEST_F(FrameRateTest, OutputFasterThanInputDeliversEveryInputOnce)
 {
     Make(k60);
