@@ -141,10 +141,9 @@ bool CColorSpaces::SetTables(const ULONG* block, ULONG words)
     BuildTables(fresh);
 
     TableSet* old = nullptr;
-    Algorithm* root = GetRoot();
-    if (root != nullptr && root->GetAlgorithmId() == kAlgorithmIdProcessingSource) {
-        KPLXFastStackLock hold(static_cast<FrameProcessingSource*>(root)->GetProcessingLock(), this,
-                               "CColorSpaces::SetTables", __LINE__);
+    auto* source = dynamic_cast<FrameProcessingSource*>(GetRoot());
+    if (source != nullptr) {
+        KPLXFastStackLock hold(source->GetProcessingLock(), this, "CColorSpaces::SetTables", __LINE__);
         old = m_tables;
         m_tables = fresh;
     } else {
