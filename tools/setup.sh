@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
 # Set-up: installs the Debian packages the build needs when they are missing, then configures and
-# builds one preset (default, asan or tsan).
+# builds one preset (default, asan or tsan). `bench` is the default build plus OpenCV and libyuv,
+# which the comparison benchmark of the image primitives (imaging_peer_comparison) measures
+# itself against; nothing else needs them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
 
-packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev
-  pkg-config libzvbi-dev libfreetype-dev fonts-liberation)
+packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
+# Independent tools that tests check our outputs with (never skipped):
+#   sox          the audio step tests read delivered samples with `sox ... stats`;
+#   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder.
+packages+=(sox libzvbi-dev)
+#   libfreetype-dev, fonts-liberation  the caption tests make a glyph file from a real face.
+packages+=(libfreetype-dev fonts-liberation)
+if [ "$preset" = bench ]; then
+  packages+=(libopencv-dev libyuv-dev)
+  preset=default
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

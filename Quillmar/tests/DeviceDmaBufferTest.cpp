@@ -13,6 +13,10 @@
 #include "km/dma.h"
 #include "km/pool.h"
 #include "platform/Clock.h"
+#include "standin/debugger.h"
+#include "standin/devices.h"
+#include "standin/dma.h"
+#include "standin/pool.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "km/pool.h"
 #include "km/raise.h"
 #include "km/status.h"
+#include "standin/pool.h"
 
 namespace {
 

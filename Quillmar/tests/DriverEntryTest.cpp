@@ -3,6 +3,9 @@
 // resolution, and a load, unload and second load in one process.
 #include "DriverTestSupport.h"
 #include "tracelogger.h"
+#include "standin/devices.h"
+#include "standin/registry.h"
+#include "standin/system.h"
 
 namespace drivertest {
 namespace {

@@ -2,6 +2,7 @@
 // support settings of the Driver.
 #include "DriverTestSupport.h"
 #include "tracelogger.h"
+#include "standin/devices.h"
 
 #include <algorithm>
 #include <cstring>

@@ -17,6 +17,10 @@
 #include "driverentry.h"
 #include "kernel/registrykey.h"
 #include "km/kernel.h"
+#include "standin/devices.h"
+#include "standin/drives.h"
+#include "standin/eventlog.h"
+#include "standin/registry.h"
 
 namespace drivertest {
 

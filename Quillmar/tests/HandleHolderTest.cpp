@@ -11,6 +11,7 @@
 #include "km/status.h"
 #include "km/sync.h"
 #include "km/thread.h"
+#include "standin/pool.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "km/interlocked.h"
 #include "km/thread.h"
 #include "platform/Clock.h"
+#include "standin/eventlog.h"
 
 class KPLXFastLockTestPeer {
 public:

@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "kernel/kernelfile.h"
-#include "km/drives.h"
 #include "km/file.h"
 #include "km/status.h"
+#include "standin/drives.h"
+#include "standin/filefaults.h"
 
 namespace {
 

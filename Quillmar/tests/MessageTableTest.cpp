@@ -8,6 +8,7 @@
 #include <set>
 
 #include "messages/Talvexon.h"
+#include "standin/eventlog.h"
 
 extern "C" const standin::MessageTableEntry StandinMessageTable[];
 extern "C" const size_t StandinMessageTableCount;

@@ -15,6 +15,9 @@
 #include "km/pool.h"
 #include "km/registry.h"
 #include "km/status.h"
+#include "standin/devices.h"
+#include "standin/pool.h"
+#include "standin/registry.h"
 
 namespace registrykeytest {
 

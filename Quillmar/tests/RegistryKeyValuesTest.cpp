@@ -13,6 +13,8 @@
 #include "km/object.h"
 #include "km/registry.h"
 #include "km/status.h"
+#include "standin/pool.h"
+#include "standin/registry.h"
 
 using namespace registrykeytest;
 

@@ -9,6 +9,7 @@
 
 #include "kernel/ringbuffer.h"
 #include "km/pool.h"
+#include "standin/pool.h"
 
 TEST(RingBuffer, RingOfThreeTakesExactlyThree)
 {

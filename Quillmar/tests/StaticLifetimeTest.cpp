@@ -10,6 +10,7 @@
 #include "kernel/staticlifetime.h"
 #include "km/pool.h"
 #include "km/status.h"
+#include "standin/pool.h"
 
 namespace {
 

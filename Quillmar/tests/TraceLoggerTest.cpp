@@ -9,7 +9,11 @@
 #include <set>
 
 #include "km/pool.h"
-#include "km/verifier.h"
+#include "standin/debugger.h"
+#include "standin/eventlog.h"
+#include "standin/filefaults.h"
+#include "standin/pool.h"
+#include "standin/verifier.h"
 #include "messages/Talvexon.h"
 #include "tracescope.h"
 

@@ -15,11 +15,14 @@
 #include <vector>
 
 #include "km/debug.h"
-#include "km/drives.h"
 #include "km/eventlog.h"
 #include "km/iodevice.h"
 #include "km/status.h"
 #include "km/string.h"
+#include "standin/debugger.h"
+#include "standin/drives.h"
+#include "standin/eventlog.h"
+#include "standin/filefaults.h"
 #include "tracelogger.h"
 
 namespace tracetest {

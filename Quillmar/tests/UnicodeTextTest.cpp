@@ -11,6 +11,7 @@
 #include "kernel/widelength.h"
 #include "km/pool.h"
 #include "km/status.h"
+#include "standin/pool.h"
 
 namespace {
 

@@ -35,14 +35,18 @@ constexpr uint32_t kAllEmifWritten = (1u << kEmifRegisters.size()) - 1;
 
 } // namespace
 
-CaptureBoard::CaptureBoard(platform::PciLocation location)
+CaptureBoard::CaptureBoard(platform::PciLocation location, BoardConfiguration configuration)
     : m_location(location),
+      m_configuration(std::move(configuration)),
       m_line(std::make_shared<platform::InterruptLine>()),
       m_registerRange(std::make_unique<RegisterRange>(*this)),
       m_window(std::make_unique<DspWindow>(*this)),
-      m_commands(m_memory, m_fpga, m_eeprom, platform::Bus::Instance().Dma()),
+      m_commands(m_memory, m_fpga, m_eeprom, platform::Bus::Instance().Dma(), m_configuration),
       m_thread([this](std::stop_token stop) { Run(stop); })
 {
+    if (m_configuration.eeprom)
+        for (uint32_t i = 0; i < Eeprom::kWordCount; ++i)
+            m_eeprom.SetWord(i, (*m_configuration.eeprom)[i]);
     m_mailbox.SetWake([this] { WakeFirmware(); });
     m_commands.SetWake([this] { WakeFirmware(); });
     m_commands.Install(m_mailbox);
@@ -64,7 +68,7 @@ platform::PciIdentity CaptureBoard::Identity() const
     identity.vendorId = kVendorId;
     identity.deviceId = kDeviceId;
     identity.subsystemVendorId = kVendorId;
-    identity.subsystemId = kDeviceId;
+    identity.subsystemId = m_configuration.subsystemId;
     identity.revision = 1;
     identity.classCode = kClassCode;
     return identity;
@@ -405,10 +409,40 @@ void CaptureBoard::HostReadWindow(uint32_t offset, AccessWidth width, void* data
         return;
     }
     m_memory.Read(address, out, bytes);
-    for (auto it = m_stuck.lower_bound(address); it != m_stuck.end() && it->first - address < bytes; ++it) {
-        uint8_t& byte = out[it->first - address];
+    ApplyStuckBitsLocked(address, out, bytes);
+}
+
+void CaptureBoard::ApplyStuckBitsLocked(uint32_t address, uint8_t* data, size_t length) const
+{
+    for (auto it = m_stuck.lower_bound(address); it != m_stuck.end() && it->first - address < length; ++it) {
+        uint8_t& byte = data[it->first - address];
         byte = it->second.high ? (byte | it->second.mask) : (byte & ~it->second.mask);
     }
+}
+
+void CaptureBoard::ReadAsDsp(uint32_t address, void* data, size_t length)
+{
+    auto* out = static_cast<uint8_t*>(data);
+    std::lock_guard lock(m_lock);
+    if (address >= kExternalMemoryBase && m_externalBroken) {
+        std::memset(out, 0, length);
+        return;
+    }
+    m_memory.Read(address, out, length);
+    ApplyStuckBitsLocked(address, out, length);
+}
+
+void CaptureBoard::WriteAsDsp(uint32_t address, const void* data, size_t length)
+{
+    std::lock_guard lock(m_lock);
+    if (address >= kExternalMemoryBase && m_externalBroken)
+        return;
+    m_memory.Write(address, data, length);
+}
+
+platform::DmaAddressMap& CaptureBoard::Dma()
+{
+    return platform::Bus::Instance().Dma();
 }
 
 void CaptureBoard::HostWriteWindow(uint32_t offset, AccessWidth width, const void* data, size_t count)

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "LittleEndian.h"
-#include "board/FpgaModel.h"
+#include "board/AlignmentMarker.h"
 
 namespace board {
 
@@ -40,6 +40,11 @@ uint32_t VideoGeometry::DataSize() const
     return 2 * Stride() * Rows();
 }
 
+uint32_t VideoGeometry::FieldFirstRow(uint32_t field) const
+{
+    return field == 0 ? 0 : vbiLines[0] + activeLines[0];
+}
+
 StatusWords VideoGeometry::Status() const
 {
     StatusWords words{};
@@ -50,27 +55,27 @@ StatusWords VideoGeometry::Status() const
     return words;
 }
 
+PlanarFrame::PlanarFrame(uint8_t* data, const VideoGeometry& geometry)
+    : m_geometry(geometry), m_stride(geometry.Stride())
+{
+    const size_t luma = size_t{m_stride} * geometry.Rows();
+    m_y = data;
+    m_cb = data + luma;
+    m_cr = data + luma + luma / 2;
+}
+
 std::vector<uint8_t> CapturePattern::Video(const VideoGeometry& geometry, uint32_t alignmentControl)
 {
     const uint32_t stride = geometry.Stride();
     const uint32_t rows = geometry.Rows();
     std::vector<uint8_t> data(geometry.DataSize(), 0x80);
+    PlanarFrame frame(data.data(), geometry);
     for (uint32_t r = 0; r < rows; ++r) {
-        uint8_t* row = data.data() + size_t{r} * stride;
+        uint8_t* row = frame.YRow(r);
         for (uint32_t c = 0; c < stride; ++c)
             row[c] = c < geometry.activeWidth ? static_cast<uint8_t>(r + c) : 0;
     }
-    if (alignmentControl & FpgaModel::kAlignmentEnable) {
-        const uint32_t line = alignmentControl >> FpgaModel::kAlignmentLineShift;
-        // The marker sits in field 0's VBI block; a line outside it has nowhere to go.
-        if (line >= 1 && line - 1 < geometry.vbiLines[0]) {
-            uint8_t* row = data.data() + size_t{line - 1} * stride;
-            if (geometry.activeWidth == kHalfScaleWidth)
-                std::copy(kHalfScaleMarker.begin(), kHalfScaleMarker.end(), row);
-            else if (geometry.activeWidth >= kAlignmentMarker.size())
-                std::copy(kAlignmentMarker.begin(), kAlignmentMarker.end(), row);
-        }
-    }
+    AlignmentMarker::Write(frame, alignmentControl);
     return data;
 }
 
@@ -98,7 +103,7 @@ StatusWords CapturePattern::AudioStatus()
     words[1] = 0;      // every pair at 48,000 Hz (2-bit codes)
     words[2] = 0xFFFF; // all eight pairs present...
     words[3] = 0xFFFF; // ...and carrying sound
-    words[4] = 100;
+    words[4] = kAudioStatusWord4;
     words[5] = 0; // 3-bit codes, also 48,000 Hz
     return words;
 }

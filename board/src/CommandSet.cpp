@@ -1,4 +1,4 @@
-// The main firmware's typed commands and the stream slots.
+// The main firmware's typed commands, the stream slots, the inputs' signals and the frame clocks.
 #include "board/CommandSet.h"
 
 #include <algorithm>
@@ -7,6 +7,8 @@
 #include "LittleEndian.h"
 #include "board/CapturePattern.h"
 #include "board/DspMemory.h"
+#include "board/Tones.h"
+#include "board/VideoCapture.h"
 #include "board/Eeprom.h"
 #include "board/FpgaModel.h"
 #include "board/MailboxService.h"
@@ -27,18 +29,19 @@ bool FitsDspSpace(uint32_t address, uint64_t length)
     return uint64_t{address} + length <= kAddressSpace;
 }
 
-uint32_t DspTimeStamp()
+// The board's time in 90 MHz ticks, unwrapped.
+uint64_t NowTicks()
 {
-    return static_cast<uint32_t>(static_cast<uint64_t>(platform::Clock::Now()) * CommandSet::kTicksPerClockUnit);
+    return static_cast<uint64_t>(platform::Clock::Now()) * CommandSet::kTicksPerClockUnit;
 }
 
 // The answer to a queued buffer: bus address in A, data size in B, the time stamp and the status
 // words after them.
-MailboxResponse BufferAnswer(const MailboxCommand& queue, uint32_t result, uint32_t busAddress,
+MailboxResponse BufferAnswer(const MailboxCommand& queue, uint32_t result, uint32_t busAddress, uint32_t stamp,
                              uint32_t dataSize = 0, const StatusWords& status = {})
 {
     MailboxResponse response = MailboxResponse::AnswerTo(queue, result, busAddress, dataSize);
-    response.SetWord(kResponseTimeStamp, DspTimeStamp());
+    response.SetWord(kResponseTimeStamp, stamp);
     for (uint32_t i = 0; i < kStatusWordCount; ++i)
         response.SetWord(kResponseStatusWords + 4 * i, status[i]);
     return response;
@@ -46,9 +49,18 @@ MailboxResponse BufferAnswer(const MailboxCommand& queue, uint32_t result, uint3
 
 } // namespace
 
-CommandSet::CommandSet(DspMemory& memory, FpgaModel& fpga, Eeprom& eeprom, platform::DmaAddressMap& dma)
-    : m_memory(memory), m_fpga(fpga), m_eeprom(eeprom), m_dma(dma)
+CommandSet::CommandSet(DspMemory& memory, FpgaModel& fpga, Eeprom& eeprom, platform::DmaAddressMap& dma,
+                       const BoardConfiguration& configuration)
+    : m_memory(memory), m_fpga(fpga), m_eeprom(eeprom), m_dma(dma), m_signature(configuration.daughterCard),
+      m_bootAnnouncement(configuration.bootAnnouncement)
 {
+    // Every SDI input carries NTSC with two pairs of sound; a test connector starts without a cable.
+    const uint64_t now = NowTicks();
+    const size_t inputs = std::max<size_t>(configuration.videoInputs.size(), 1);
+    for (size_t i = 0; i < inputs; ++i) {
+        const bool sdi = i >= configuration.videoInputs.size() || configuration.videoInputs[i] == VideoInputKind::Sdi;
+        m_inputs.emplace_back(sdi, VideoStandards::kNtsc, now);
+    }
 }
 
 void CommandSet::Install(MailboxService& service)
@@ -64,10 +76,9 @@ void CommandSet::Install(MailboxService& service)
 std::vector<MailboxResponse> CommandSet::Handle(const MailboxCommand& command)
 {
     std::lock_guard lock(m_lock);
-    // Answers a hook made earlier go first, so a buffer filled before a destroy is never answered
-    // after the destroy's own answer.
-    std::vector<MailboxResponse> answers(m_made.begin(), m_made.end());
-    m_made.clear();
+    // Answers made earlier go first, so a buffer filled before a destroy is never answered after
+    // the destroy's own answer (unless a fault delays its completion).
+    std::vector<MailboxResponse> answers = TakeDueLocked();
     for (MailboxResponse& response : HandleLocked(command))
         answers.push_back(std::move(response));
     return answers;
@@ -76,9 +87,24 @@ std::vector<MailboxResponse> CommandSet::Handle(const MailboxCommand& command)
 std::vector<MailboxResponse> CommandSet::TakeMadeAnswers()
 {
     std::lock_guard lock(m_lock);
-    std::vector<MailboxResponse> answers(m_made.begin(), m_made.end());
-    m_made.clear();
+    return TakeDueLocked();
+}
+
+std::vector<MailboxResponse> CommandSet::TakeDueLocked()
+{
+    // In the order made: a delayed answer keeps the ones made after it waiting.
+    std::vector<MailboxResponse> answers;
+    const int64_t now = platform::Clock::Now();
+    while (!m_made.empty() && m_made.front().due <= now) {
+        answers.push_back(m_made.front().response);
+        m_made.pop_front();
+    }
     return answers;
+}
+
+void CommandSet::MakeLocked(const MailboxResponse& answer, int64_t delay)
+{
+    m_made.push_back(Made{answer, platform::Clock::DeadlineAfter(delay)});
 }
 
 void CommandSet::Restart()
@@ -88,9 +114,13 @@ void CommandSet::Restart()
     m_streams.clear();
     m_nextStream = 1;
     m_made.clear();
+    m_heldPastDestroy.clear();
     m_performance.reset();
     m_audioConfiguration.reset();
     m_dcGains.clear();
+    // The host that comes next hears the input's state before anything else.
+    if (m_bootAnnouncement)
+        AnnounceLocked(kCapturedInput);
 }
 
 void CommandSet::SetWake(std::function<void()> wake)
@@ -277,12 +307,13 @@ std::optional<MailboxResponse> CommandSet::QueueBufferLocked(const MailboxComman
     const uint32_t busAddress = command.payload[Word1];
     const uint32_t size = command.payload[Word2];
     const auto found = m_streams.find(command.parameter);
+    const uint32_t stamp = CounterAt(NowTicks());
     if (found == m_streams.end())
-        return BufferAnswer(command, kDspErrorBadHandle, busAddress);
+        return BufferAnswer(command, kDspErrorBadHandle, busAddress, stamp);
     if (size == 0 || size > kMaxBufferSize)
-        return BufferAnswer(command, kDspErrorBadParameter, busAddress);
+        return BufferAnswer(command, kDspErrorBadParameter, busAddress, stamp);
     if (found->second.queued.size() >= kMaxQueuedBuffers)
-        return BufferAnswer(command, kDspErrorNoMemory, busAddress);
+        return BufferAnswer(command, kDspErrorNoMemory, busAddress, stamp);
     found->second.queued.push_back(QueuedBuffer{command, busAddress, size});
     return std::nullopt;
 }
@@ -295,9 +326,11 @@ MailboxResponse CommandSet::EnableStreamLocked(const MailboxCommand& command)
     switch (command.payload[Word1] & 0xFFFF) {
     case 0:
         found->second.enabled = false;
+        found->second.clock.Stop();
         return MailboxResponse::AnswerTo(command, kDspResultSuccess);
     case 1:
-        if (!m_signalPresent)
+        // An enabled stream stays enabled (and fills again once the signal is back).
+        if (!m_inputs[kCapturedInput].Plugged())
             return MailboxResponse::AnswerTo(command, kDspErrorNoSignal);
         found->second.enabled = true;
         return MailboxResponse::AnswerTo(command, kDspResultSuccess);
@@ -314,10 +347,17 @@ std::vector<MailboxResponse> CommandSet::DestroyStreamLocked(const MailboxComman
     // Every buffer goes back before the stream's end is answered: the host then knows no buffer
     // of the stream is still with the DSP when it sees the destroy done.
     std::vector<MailboxResponse> answers;
+    const uint32_t stamp = CounterAt(NowTicks());
     for (const QueuedBuffer& buffer : found->second.queued)
-        answers.push_back(BufferAnswer(buffer.command, kDspErrorCancelled, buffer.busAddress));
+        answers.push_back(BufferAnswer(buffer.command, kDspErrorCancelled, buffer.busAddress, stamp));
     m_streams.erase(found);
     answers.push_back(MailboxResponse::AnswerTo(command, kDspResultSuccess));
+    // Completions a fault held back arrive after the stream is gone.
+    const auto held = m_heldPastDestroy.find(command.parameter);
+    if (held != m_heldPastDestroy.end()) {
+        answers.insert(answers.end(), held->second.begin(), held->second.end());
+        m_heldPastDestroy.erase(held);
+    }
     return answers;
 }
 
@@ -325,23 +365,135 @@ MailboxResponse CommandSet::FillLocked(DspStream& stream, const QueuedBuffer& bu
 {
     std::vector<uint8_t> data;
     StatusWords status{};
+    const uint32_t stamp = CounterAt(NowTicks());
     if (stream.kind == StreamKind::Video) {
         const VideoGeometry geometry = VideoGeometry::FromDescriptor(stream.descriptor);
         if (!geometry.Valid() || geometry.DataSize() > buffer.size)
-            return BufferAnswer(buffer.command, kDspErrorBadParameter, buffer.busAddress);
+            return BufferAnswer(buffer.command, kDspErrorBadParameter, buffer.busAddress, stamp);
         data = CapturePattern::Video(geometry, m_fpga.Register(FpgaModel::kAlignmentControl));
         status = geometry.Status();
     } else {
         if (buffer.size < CapturePattern::kAudioDataSize)
-            return BufferAnswer(buffer.command, kDspErrorBadParameter, buffer.busAddress);
+            return BufferAnswer(buffer.command, kDspErrorBadParameter, buffer.busAddress, stamp);
         data = CapturePattern::Audio();
         status = CapturePattern::AudioStatus();
     }
     if (m_dma.Write(buffer.busAddress, data.data(), data.size()) != platform::BusStatus::Ok)
-        return BufferAnswer(buffer.command, kDspErrorDmaNotMapped, buffer.busAddress);
+        return BufferAnswer(buffer.command, kDspErrorDmaNotMapped, buffer.busAddress, stamp);
     ++stream.filled;
-    return BufferAnswer(buffer.command, kDspResultSuccess, buffer.busAddress, static_cast<uint32_t>(data.size()),
-                        status);
+    return BufferAnswer(buffer.command, kDspResultSuccess, buffer.busAddress, stamp,
+                        static_cast<uint32_t>(data.size()), status);
+}
+
+// ---- the frame clocks ----
+
+uint32_t CommandSet::CounterAt(uint64_t ticks) const
+{
+    return static_cast<uint32_t>(ticks) + m_counterOffset;
+}
+
+bool CommandSet::HalfScaleLocked() const
+{
+    // Command 12's last word (+44): the HD1080 half-scale switch.
+    return m_performance && (*m_performance)[7] != 0;
+}
+
+MailboxResponse CommandSet::CaptureLocked(DspStream& stream, const QueuedBuffer& buffer, SignalModel& signal)
+{
+    StreamFaults& faults = Faults(stream.kind);
+    const uint32_t stamp = faults.Stamp(CounterAt(stream.clock.NextStart()), stream.lastStamp);
+    stream.lastStamp = stamp;
+    if (const auto failure = faults.TakeFailure())
+        return BufferAnswer(buffer.command, *failure, buffer.busAddress, stamp);
+
+    std::vector<uint8_t> data;
+    StatusWords status{};
+    if (stream.kind == StreamKind::Video) {
+        VideoCaptureFrame frame;
+        frame.geometry = signal.CaptureGeometry(HalfScaleLocked());
+        frame.line21 = signal.Standard().CarriesLine21();
+        if (frame.line21)
+            frame.captions = signal.Captions().NextFrame();
+        frame.frameCounter = static_cast<uint32_t>(stream.clock.Taken());
+        if (!faults.TakeOmitMarker())
+            frame.alignmentControl = m_fpga.Register(FpgaModel::kAlignmentControl);
+        if (!frame.geometry.Valid() || frame.geometry.DataSize() > buffer.size)
+            return BufferAnswer(buffer.command, kDspErrorBadParameter, buffer.busAddress, stamp);
+        data = VideoCapture::Render(frame, signal.Captions());
+        status = frame.geometry.Status();
+        if (const auto counted = faults.CountedVbi())
+            status[2] = ((*counted)[0] & 0x7F) | ((*counted)[1] & 0x7F) << 8;
+    } else {
+        const AudioSignal& audio = signal.Audio();
+        if (Tones::DataSize(audio.presentPairs, audio.sampleRate) > buffer.size)
+            return BufferAnswer(buffer.command, kDspErrorBadParameter, buffer.busAddress, stamp);
+        data = Tones::Render(audio.presentPairs, audio.soundPairs, audio.sampleRate,
+                             stream.clock.NextIndex() * Tones::SamplesPerBuffer(audio.sampleRate));
+        status = signal.AudioStatus();
+    }
+    if (const auto reported = faults.TakeGeometry())
+        status = *reported;
+    if (m_dma.Write(buffer.busAddress, data.data(), data.size()) != platform::BusStatus::Ok)
+        return BufferAnswer(buffer.command, kDspErrorDmaNotMapped, buffer.busAddress, stamp);
+    ++stream.filled;
+    return BufferAnswer(buffer.command, kDspResultSuccess, buffer.busAddress, stamp,
+                        static_cast<uint32_t>(data.size()), status);
+}
+
+void CommandSet::RunStreamLocked(DspStream& stream, SignalModel& signal, int64_t now)
+{
+    if (!stream.enabled || !signal.Plugged()) {
+        stream.clock.Stop();
+        return;
+    }
+    const uint64_t frameTicks =
+        stream.kind == StreamKind::Video ? signal.Standard().FrameTicks() : kAudioBufferTicks;
+    const uint64_t nowTicks = static_cast<uint64_t>(now) * kTicksPerClockUnit;
+    // A new signal (cable plugged, standard changed) has a grid of its own.
+    if (!stream.clock.OnGrid(signal.OriginTicks(), frameTicks))
+        stream.clock.Start(signal.OriginTicks(), frameTicks, nowTicks);
+    uint64_t due = stream.clock.Due(nowTicks);
+    if (m_manualClock)
+        due = std::min(due, stream.stepsAllowed);
+    StreamFaults& faults = Faults(stream.kind);
+    while (due > 0) {
+        uint64_t frames = 1;
+        if (faults.TakeSkip()) {
+            ++stream.skipped;
+        } else if (stream.queued.empty()) {
+            // No buffer: every frame due now is lost.
+            frames = due;
+            stream.dropped += due;
+        } else {
+            const QueuedBuffer buffer = stream.queued.front();
+            stream.queued.erase(stream.queued.begin());
+            const MailboxResponse answer = CaptureLocked(stream, buffer, signal);
+            if (faults.TakeHoldPastDestroy())
+                m_heldPastDestroy[stream.handle].push_back(answer);
+            else
+                MakeLocked(answer, faults.CompletionDelay());
+        }
+        stream.clock.Advance(frames);
+        due -= frames;
+        if (m_manualClock)
+            stream.stepsAllowed -= frames;
+    }
+}
+
+void CommandSet::RunFrameClocks()
+{
+    std::lock_guard lock(m_lock);
+    const int64_t now = platform::Clock::Now();
+    for (auto& [handle, stream] : m_streams)
+        RunStreamLocked(stream, m_inputs[kCapturedInput], now);
+}
+
+bool CommandSet::AnnounceLocked(uint32_t input, uint32_t videoError, uint32_t audioError)
+{
+    if (input != kCapturedInput)
+        return false;
+    MakeLocked(m_inputs[input].InputStateMessage(videoError, audioError, m_videoFaults.CountedVbi()));
+    return true;
 }
 
 // ---- test hooks ----
@@ -402,14 +554,163 @@ uint32_t CommandSet::DcSignature() const
 
 void CommandSet::SetSignalPresent(bool present)
 {
-    std::lock_guard lock(m_lock);
-    m_signalPresent = present;
+    if (present)
+        PlugCable(kCapturedInput);
+    else
+        PullCable(kCapturedInput);
 }
 
 bool CommandSet::SignalPresent() const
 {
     std::lock_guard lock(m_lock);
-    return m_signalPresent;
+    return m_inputs[kCapturedInput].Plugged();
+}
+
+size_t CommandSet::InputCount() const
+{
+    std::lock_guard lock(m_lock);
+    return m_inputs.size();
+}
+
+std::optional<SignalModel> CommandSet::Signal(uint32_t input) const
+{
+    std::lock_guard lock(m_lock);
+    if (input >= m_inputs.size())
+        return std::nullopt;
+    return m_inputs[input];
+}
+
+bool CommandSet::PullCable(uint32_t input)
+{
+    bool announced = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (input >= m_inputs.size())
+            return false;
+        if (m_inputs[input].Plugged()) {
+            m_inputs[input].SetPlugged(false, NowTicks());
+            announced = AnnounceLocked(input);
+        }
+    }
+    if (announced)
+        WakeFirmware();
+    return true;
+}
+
+bool CommandSet::PlugCable(uint32_t input)
+{
+    bool announced = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (input >= m_inputs.size())
+            return false;
+        if (!m_inputs[input].Plugged()) {
+            m_inputs[input].SetPlugged(true, NowTicks());
+            announced = AnnounceLocked(input);
+        }
+    }
+    if (announced)
+        WakeFirmware();
+    return true;
+}
+
+bool CommandSet::SetStandard(uint32_t input, uint32_t standardBit)
+{
+    bool announced = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (input >= m_inputs.size() || !VideoStandards::Find(standardBit))
+            return false;
+        if (m_inputs[input].Standard().bit != standardBit) {
+            m_inputs[input].SetStandard(standardBit, NowTicks());
+            announced = m_inputs[input].Plugged() && AnnounceLocked(input);
+        }
+    }
+    if (announced)
+        WakeFirmware();
+    return true;
+}
+
+bool CommandSet::SetAudio(uint32_t input, const AudioSignal& audio)
+{
+    bool announced = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (input >= m_inputs.size() || !SignalModel::Valid(audio))
+            return false;
+        if (!(m_inputs[input].Audio() == audio)) {
+            m_inputs[input].SetAudio(audio);
+            announced = m_inputs[input].Plugged() && AnnounceLocked(input);
+        }
+    }
+    if (announced)
+        WakeFirmware();
+    return true;
+}
+
+bool CommandSet::ReportErrors(uint32_t input, uint32_t videoError, uint32_t audioError)
+{
+    bool announced = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (input >= m_inputs.size() || videoError > SignalModel::kMaxVideoError ||
+            audioError > SignalModel::kMaxAudioError)
+            return false;
+        announced = AnnounceLocked(input, videoError, audioError);
+    }
+    if (announced)
+        WakeFirmware();
+    return true;
+}
+
+bool CommandSet::QueueCaptions(uint32_t ntscField, const std::vector<Line21Captions::Pair>& pairs, uint32_t input)
+{
+    std::lock_guard lock(m_lock);
+    return input < m_inputs.size() && m_inputs[input].Captions().Queue(ntscField, pairs);
+}
+
+bool CommandSet::SetCaptionWaveform(const Line21Waveform& waveform, uint32_t input)
+{
+    std::lock_guard lock(m_lock);
+    if (input >= m_inputs.size())
+        return false;
+    m_inputs[input].Captions().SetWaveform(waveform);
+    return true;
+}
+
+void CommandSet::SetTimeStampCounter(uint32_t value)
+{
+    std::lock_guard lock(m_lock);
+    m_counterOffset = value - static_cast<uint32_t>(NowTicks());
+}
+
+uint32_t CommandSet::TimeStampCounter() const
+{
+    std::lock_guard lock(m_lock);
+    return CounterAt(NowTicks());
+}
+
+void CommandSet::SetFrameClockManual(bool manual)
+{
+    std::lock_guard lock(m_lock);
+    m_manualClock = manual;
+    for (auto& [handle, stream] : m_streams)
+        stream.stepsAllowed = 0;
+}
+
+bool CommandSet::StepFrames(uint32_t handle, uint64_t frames)
+{
+    std::lock_guard lock(m_lock);
+    const auto found = m_streams.find(handle);
+    if (found == m_streams.end())
+        return false;
+    found->second.stepsAllowed += frames;
+    return true;
+}
+
+StreamFaults& CommandSet::Faults(StreamKind kind)
+{
+    return kind == StreamKind::Video ? m_videoFaults : m_audioFaults;
 }
 
 std::optional<MailboxResponse> CommandSet::FillQueuedBuffer(uint32_t handle, std::optional<uint32_t> busAddress)
@@ -429,7 +730,7 @@ std::optional<MailboxResponse> CommandSet::FillQueuedBuffer(uint32_t handle, std
         const QueuedBuffer taken = *buffer;
         queued.erase(buffer);
         answer = FillLocked(found->second, taken);
-        m_made.push_back(answer);
+        MakeLocked(answer);
     }
     WakeFirmware();
     return answer;

@@ -1,10 +1,12 @@
-// What every booted personality does today: set up the mailbox, keep the heartbeat, announce the
-// boot with an interrupt.
+// What every booted personality does: set up the mailbox, announce the boot with an interrupt; and
+// the factory of personalities.
 #include "board/Firmware.h"
 
 #include "board/DspMemory.h"
 #include "board/MainFirmware.h"
 #include "board/MailboxLayout.h"
+#include "board/MemoryTester.h"
+#include "board/PciTester.h"
 
 namespace board {
 
@@ -15,9 +17,12 @@ Firmware::Firmware(FirmwareHost& host, const ImageHeader& header)
 
 std::unique_ptr<Firmware> Firmware::Make(FirmwareHost& host, const ImageHeader& header)
 {
-    if (header.personality == Personality::MainFirmware)
-        return std::make_unique<MainFirmware>(host, header);
-    return std::make_unique<Firmware>(host, header);
+    switch (header.personality) {
+    case Personality::MainFirmware: return std::make_unique<MainFirmware>(host, header);
+    case Personality::MemoryTester: return std::make_unique<MemoryTester>(host, header);
+    case Personality::PciTester: return std::make_unique<PciTester>(host, header);
+    default: return std::make_unique<Firmware>(host, header);
+    }
 }
 
 void Firmware::Boot()

@@ -18,6 +18,9 @@ void MainFirmware::Boot()
 void MainFirmware::Tick()
 {
     Firmware::Tick();
+    // Frames whose end has passed are captured (or dropped) before the mailbox is served, so their
+    // answers go out in this tick.
+    m_host.Commands().RunFrameClocks();
     // The fallback poll: a doorbell the host rang before the slot was ready, or an answer whose
     // delay has run out, is served within a tick.
     Serve();

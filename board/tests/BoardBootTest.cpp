@@ -40,10 +40,16 @@ TEST_P(BoardBoot, GeneratedImageBootsItsPersonality)
     EXPECT_EQ(word(kMailboxResponseValid), 0u);
     EXPECT_EQ(word(kMailboxCommandBusy), 0u);
 
-    // The heartbeat keeps moving: several ticks, each seen through the window.
-    for (int i = 0; i < 3; ++i) {
-        const uint32_t beat = word(kMailboxHeartbeat);
-        EXPECT_TRUE(Eventually([&] { return word(kMailboxHeartbeat) != beat; }));
+    if (GetParam() == Personality::MainFirmware) {
+        // The heartbeat keeps moving: several ticks, each seen through the window.
+        for (int i = 0; i < 3; ++i) {
+            const uint32_t beat = word(kMailboxHeartbeat);
+            EXPECT_TRUE(Eventually([&] { return word(kMailboxHeartbeat) != beat; }));
+        }
+    } else {
+        // A tester's word there is the address it tests: untouched until the host starts it.
+        Clock::SleepFor(5 * Clock::kUnitsPerMillisecond);
+        EXPECT_EQ(word(kMailboxHeartbeat), 0u);
     }
 
     const auto log = board.AccessLog();

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "CommandSetTestHost.h"
+#include "board/AlignmentMarker.h"
 #include "board/CapturePattern.h"
 #include "board/DspMemory.h"
 #include "board/Eeprom.h"
@@ -73,10 +74,13 @@ TEST_F(BoardStreams, EnableNeedsAStreamAndASignal)
     const uint32_t handle = Create(0);
     EXPECT_EQ(Send(kCommandEnableStream, handle + 1, {1}).Result(), kDspErrorBadHandle);
     EXPECT_EQ(Send(kCommandEnableStream, handle, {2}).Result(), kDspErrorBadParameter);
+    // Each change of the cable is announced with the input's state before the next answer.
     commands().SetSignalPresent(false);
+    EXPECT_EQ(Next().Id(), kDspMessageInputState);
     EXPECT_EQ(Send(kCommandEnableStream, handle, {1}).Result(), kDspErrorNoSignal);
     EXPECT_FALSE(commands().Stream(handle)->enabled);
     commands().SetSignalPresent(true);
+    EXPECT_EQ(Next().Id(), kDspMessageInputState);
     EXPECT_EQ(Send(kCommandEnableStream, handle, {0xFFFF0001}).Result(), kDspResultSuccess);
     EXPECT_TRUE(commands().Stream(handle)->enabled);
     EXPECT_EQ(Send(kCommandEnableStream, handle, {0}).Result(), kDspResultSuccess);
@@ -161,7 +165,7 @@ TEST_F(BoardStreams, FillingAVideoBufferWritesThePictureAndAnswersWithItsGeometr
     EXPECT_EQ(y[10 * 720 + 719], static_cast<uint8_t>(10 + 719));
     // VBI row 2 (line 3) starts with the marker.
     EXPECT_EQ(std::vector<uint8_t>(y.begin() + 2 * 720, y.begin() + 2 * 720 + 8),
-              std::vector<uint8_t>(CapturePattern::kAlignmentMarker.begin(), CapturePattern::kAlignmentMarker.end()));
+              std::vector<uint8_t>(AlignmentMarker::kMarker.begin(), AlignmentMarker::kMarker.end()));
     EXPECT_EQ(y[2 * 720 + 8], static_cast<uint8_t>(2 + 8));
     EXPECT_EQ(y[720 * 525], 0x80);         // Cb
     EXPECT_EQ(y[kNtscSize - 1], 0x80);     // the end of Cr

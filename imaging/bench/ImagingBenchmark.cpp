@@ -178,8 +178,7 @@ void BM_ToPacked(benchmark::State& state, bool vector)
         } else {
             for (int r = 0; r < src.height; ++r)
                 Plain(src.planes[0] + size_t(r) * src.steps[0], src.planes[1] + size_t(r) * src.steps[1],
-                      src.planes[2] + size_t(r) * src.steps[2], dst.data() + size_t(r) * step,
-                      src.width);
+                      src.planes[2] + size_t(r) * src.steps[2], dst.data() + size_t(r) * step, src.width);
         }
         benchmark::ClobberMemory();
     }
@@ -391,19 +390,23 @@ void BM_Supersample(benchmark::State& state, SupersampleKernel kernel)
 
 BENCHMARK_CAPTURE(BM_ResizePlane, nearest, 1)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, nearest_vector, 1, ResizeNearestRows8u_C1)->Apply(ResizeSizes);
-BENCHMARK_CAPTURE(BM_ResizeKernel, nearest_plain, 1, ResizeNearestRows8u_C1Plain)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizeKernel, nearest_scalar_equivalent, 1, ResizeNearestRows8u_C1ScalarEquivalent)
+    ->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, nearest_plain_set, 1, PlainNearestRows8u_C1)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizePlane, linear, 2)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, linear_vector, 2, ResizeLinearRows8u_C1)->Apply(ResizeSizes);
-BENCHMARK_CAPTURE(BM_ResizeKernel, linear_plain, 2, ResizeLinearRows8u_C1Plain)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizeKernel, linear_scalar_equivalent, 2, ResizeLinearRows8u_C1ScalarEquivalent)
+    ->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, linear_plain_set, 2, PlainLinearRows8u_C1)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizePlane, cubic, 4)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, cubic_vector, 4, ResizeCubicRows8u_C1)->Apply(ResizeSizes);
-BENCHMARK_CAPTURE(BM_ResizeKernel, cubic_plain, 4, ResizeCubicRows8u_C1Plain)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizeKernel, cubic_scalar_equivalent, 4, ResizeCubicRows8u_C1ScalarEquivalent)
+    ->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, cubic_plain_set, 4, PlainCubicRows8u_C1)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizePlane, lanczos, 16)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, lanczos_vector, 16, ResizeLanczosRows8u_C1)->Apply(ResizeSizes);
-BENCHMARK_CAPTURE(BM_ResizeKernel, lanczos_plain, 16, ResizeLanczosRows8u_C1Plain)->Apply(ResizeSizes);
+BENCHMARK_CAPTURE(BM_ResizeKernel, lanczos_scalar_equivalent, 16, ResizeLanczosRows8u_C1ScalarEquivalent)
+    ->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizeKernel, lanczos_plain_set, 16, PlainLanczosRows8u_C1)->Apply(ResizeSizes);
 BENCHMARK_CAPTURE(BM_ResizePlane, supersample, 8)->Apply(ShrinkSizes);
 BENCHMARK_CAPTURE(BM_Supersample, vector, SupersampleResize8u_C1)->Apply(ShrinkSizes);

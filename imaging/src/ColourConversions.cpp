@@ -66,8 +66,7 @@ void I420ToPlanar422(const uint8_t* const src[3], const int32_t srcStep[3], uint
     const uint8_t* const planes[3] = {src[0], src[first], src[second]};
     const int32_t steps[3] = {srcStep[0], srcStep[first], srcStep[second]};
 
-    for (int32_t r = 0; r < height; ++r)
-        CopyRowSimd(Row(planes[0], steps[0], r), Row(dst[0], dstStep[0], r), width, false);
+    CopyRowsSimd(planes[0], steps[0], dst[0], dstStep[0], width, height, false);
     // Each 4:2:0 chroma row serves two 4:2:2 rows: repeated, not interpolated.
     for (int32_t r = 0; r < height / 2; ++r) {
         for (int p = 1; p <= 2; ++p) {
@@ -83,8 +82,7 @@ void Planar422ToI420(const uint8_t* const src[3], const int32_t srcStep[3], uint
 {
     // Taken in 64 bits; only the choice of stores depends on it.
     const bool streaming = int64_t(width) * height > kStreamingLumaPixels;
-    for (int32_t r = 0; r < height; ++r)
-        CopyRowSimd(Row(src[0], srcStep[0], r), Row(dst[0], dstStep[0], r), width, streaming);
+    CopyRowsSimd(src[0], srcStep[0], dst[0], dstStep[0], width, height, streaming);
     // Even 4:2:2 chroma rows are kept, odd ones dropped.
     for (int32_t r = 0; r < height / 2; ++r) {
         for (int p = 1; p <= 2; ++p)

@@ -189,37 +189,204 @@ inline __m128i LumaTwice(__m128i r, __m128i g, __m128i b)
                                                                    _mm_set1_epi16(3736)));
 }
 
-// For the pairs of eight pixels each: clamp(floor((c0 + c1 - S) x factor / 65536) + 128).
-inline __m128i ChromaOfPairs(const HalfLanes& c, __m128i sLo, __m128i sHi, int16_t factor)
+// For eight pairs, from the sums of their two samples: clamp(floor((c0 + c1 - S) x factor /
+// 65536) + 128).
+inline __m128i ChromaOfPairs(__m128i pairSums, __m128i s, int16_t factor)
 {
-    const __m128i ones = _mm_set1_epi16(1);
-    const __m128i lo = _mm_sub_epi32(_mm_madd_epi16(c.lo, ones), sLo);
-    const __m128i hi = _mm_sub_epi32(_mm_madd_epi16(c.hi, ones), sHi);
-    const __m128i scaled = _mm_add_epi16(Product(_mm_packs_epi32(lo, hi), factor),
-                                         _mm_set1_epi16(128));
+    const __m128i scaled =
+        _mm_add_epi16(Product(_mm_sub_epi16(pairSums, s), factor), _mm_set1_epi16(128));
     return _mm_packus_epi16(scaled, scaled);
+}
+
+
+// ---- Sixteen pixels a step. The chroma terms (products, and the rounding where the format has
+// one) are formed once per chroma sample, for the two pixels that share it: the integer sums are
+// the same in any order, so every byte equals the eight-pixel path's.
+
+// Eight chroma samples less 128, shifted up by 7 bits, as 16-bit lanes.
+inline __m128i ChromaLanes8(const uint8_t* c)
+{
+    const __m128i lanes = _mm_unpacklo_epi8(LoadBytes8(c), _mm_setzero_si128());
+    return _mm_slli_epi16(_mm_sub_epi16(lanes, _mm_set1_epi16(128)), 7);
+}
+
+// What eight chroma sample pairs add to the luma term of R, G and B.
+struct ChromaTerms {
+    __m128i r;
+    __m128i g;
+    __m128i b;
+};
+
+inline ChromaTerms StudioTerms(const uint8_t* u, const uint8_t* v, __m128i round)
+{
+    const __m128i cb7 = ChromaLanes8(u), cr7 = ChromaLanes8(v);
+    return {_mm_add_epi16(Product(cr7, 13074), round),
+            _mm_add_epi16(_mm_add_epi16(Product(cr7, -6660), Product(cb7, -3211)), round),
+            _mm_add_epi16(Product(cb7, 16523), round)};
+}
+
+// Every chroma lane twice: lanes for pixels 0-7 (from samples 0-3) and 8-15 (samples 4-7).
+inline __m128i TwiceLow(__m128i lanes)
+{
+    return _mm_unpacklo_epi16(lanes, lanes);
+}
+
+inline __m128i TwiceHigh(__m128i lanes)
+{
+    return _mm_unpackhi_epi16(lanes, lanes);
+}
+
+// One inverse step of Unshuffle: the even bytes of a and b, the even bytes of c and the odd of a,
+// the odd bytes of b and c. Four steps from 16 reds, greens and blues give 48 interleaved bytes.
+inline void Reshuffle(__m128i& a, __m128i& b, __m128i& c)
+{
+    const __m128i low = _mm_set1_epi16(0x00FF);
+    const __m128i na = _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low));
+    const __m128i nb = _mm_packus_epi16(_mm_and_si128(c, low), _mm_srli_epi16(a, 8));
+    const __m128i nc = _mm_packus_epi16(_mm_srli_epi16(b, 8), _mm_srli_epi16(c, 8));
+    a = na;
+    b = nb;
+    c = nc;
+}
+
+// Sixteen RGB24 pixels (48 bytes). Luma is split into even and odd pixels, so that one chroma
+// lane serves the pixel pair in the same lane of both halves; packing the halves (with the clamp
+// to 0..255) gives the reds and greens of the even pixels, the blues of the even and the reds of
+// the odd, and the greens and blues of the odd.
+inline void StudioRgb24Halves(const uint8_t* y, const uint8_t* u, const uint8_t* v, __m128i& a,
+                              __m128i& b, __m128i& c)
+{
+    const ChromaTerms t = StudioTerms(u, v, _mm_set1_epi16(8));
+    const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    const __m128i even = StudioLuma(_mm_and_si128(luma, _mm_set1_epi16(0x00FF)));
+    const __m128i odd = StudioLuma(_mm_srli_epi16(luma, 8));
+    const auto q4 = [](__m128i l, __m128i term) { return _mm_srai_epi16(_mm_add_epi16(l, term), 4); };
+    a = _mm_packus_epi16(q4(even, t.r), q4(even, t.g));
+    b = _mm_packus_epi16(q4(even, t.b), q4(odd, t.r));
+    c = _mm_packus_epi16(q4(odd, t.g), q4(odd, t.b));
+}
+
+// The halves reshuffled into the 48 bytes: three more inverse unshuffle steps.
+inline void StudioRgb24Sixteen(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst)
+{
+    __m128i a, b, c;
+    StudioRgb24Halves(y, u, v, a, b, c);
+    for (int step = 0; step < 3; ++step)
+        Reshuffle(a, b, c);
+    StoreBytes16(dst, a);
+    StoreBytes16(dst + 16, b);
+    StoreBytes16(dst + 32, c);
+}
+
+// The same 48 bytes as eight 8-byte stores, one a pixel pair (its six bytes and two that the next
+// pair's store overwrites), so the two bytes after the 48 are written too: for every group but a
+// run's last.
+inline void StudioRgb24SixteenSpilling(const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                                       uint8_t* dst)
+{
+    __m128i a, b, c;
+    StudioRgb24Halves(y, u, v, a, b, c);
+    // The six bytes of pair k as three words: (R, G) even, (B even, R odd), (G, B) odd.
+    const __m128i rg = _mm_unpacklo_epi8(a, _mm_unpackhi_epi64(a, a));
+    const __m128i br = _mm_unpacklo_epi8(b, _mm_unpackhi_epi64(b, b));
+    const __m128i gb = _mm_unpacklo_epi8(c, _mm_unpackhi_epi64(c, c));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i first = _mm_unpacklo_epi16(rg, br), second = _mm_unpackhi_epi16(rg, br);
+    const __m128i lastLow = _mm_unpacklo_epi16(gb, zero), lastHigh = _mm_unpackhi_epi16(gb, zero);
+    const __m128i pairs[4] = {_mm_unpacklo_epi32(first, lastLow), _mm_unpackhi_epi32(first, lastLow),
+                              _mm_unpacklo_epi32(second, lastHigh),
+                              _mm_unpackhi_epi32(second, lastHigh)};
+    for (int k = 0; k < 4; ++k) {
+        StoreBytes8(dst + 12 * k, pairs[k]);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(dst + 12 * k + 6), _mm_castsi128_ps(pairs[k]));
+    }
+}
+
+// Sixteen RGB32 pixels (64 bytes), aligned stores when the destination allows.
+inline void AnalogRgb32Sixteen(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
+                               bool aligned)
+{
+    // With the luma term 16 Y, (16 Y + T) >> 4 is Y + (T >> 4): the shift moves to the chroma
+    // terms, once per chroma sample, and the luma enters as it is.
+    const __m128i cb7 = ChromaLanes8(u), cr7 = ChromaLanes8(v);
+    const __m128i round = _mm_set1_epi16(8);
+    const auto q0 = [](__m128i term) { return _mm_srai_epi16(term, 4); };
+    const __m128i r = q0(_mm_add_epi16(Product(cr7, 9338), round));
+    const __m128i g = q0(_mm_sub_epi16(round, _mm_add_epi16(Product(cb7, 3227), Product(cr7, 4759))));
+    const __m128i b = q0(_mm_add_epi16(Product(cb7, 16646), round));
+    const HalfLanes luma = Widen16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)));
+    const auto bytes = [&](__m128i term) {
+        return _mm_packus_epi16(_mm_add_epi16(luma.lo, TwiceLow(term)),
+                                _mm_add_epi16(luma.hi, TwiceHigh(term)));
+    };
+    const RgbBytes p = {bytes(r), bytes(g), bytes(b)};
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i rgLow = _mm_unpacklo_epi8(p.r, p.g), rgHigh = _mm_unpackhi_epi8(p.r, p.g);
+    const __m128i bLow = _mm_unpacklo_epi8(p.b, zero), bHigh = _mm_unpackhi_epi8(p.b, zero);
+    const __m128i quads[4] = {_mm_unpacklo_epi16(rgLow, bLow), _mm_unpackhi_epi16(rgLow, bLow),
+                              _mm_unpacklo_epi16(rgHigh, bHigh), _mm_unpackhi_epi16(rgHigh, bHigh)};
+    for (int k = 0; k < 4; ++k) {
+        auto* out = reinterpret_cast<__m128i*>(dst + 16 * k);
+        if (aligned)
+            _mm_store_si128(out, quads[k]);
+        else
+            _mm_storeu_si128(out, quads[k]);
+    }
+}
+
+// Sixteen RGB555 words (32 bytes); no rounding term.
+inline void Rgb555Sixteen(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
+                          bool swapRB)
+{
+    const __m128i cb7 = ChromaLanes8(u), cr7 = ChromaLanes8(v);
+    const __m128i termR = Product(cr7, 13074);
+    const __m128i termG = _mm_add_epi16(Product(cr7, 6660), Product(cb7, 3211));
+    const __m128i termB = Product(cb7, 16523);
+    const HalfLanes lanes = Widen16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i max = _mm_set1_epi16(255);
+    auto five = [&](__m128i q4) {
+        const __m128i value = _mm_max_epi16(_mm_min_epi16(_mm_srai_epi16(q4, 4), max), zero);
+        return _mm_srli_epi16(value, 3);
+    };
+    auto words = [&](__m128i luma, __m128i r, __m128i g, __m128i b) {
+        const __m128i low = five(_mm_add_epi16(luma, swapRB ? b : r));
+        const __m128i high = five(_mm_add_epi16(luma, swapRB ? r : b));
+        return _mm_or_si128(_mm_or_si128(low, _mm_slli_epi16(five(_mm_sub_epi16(luma, g)), 5)),
+                            _mm_slli_epi16(high, 10));
+    };
+    StoreBytes16(dst, words(StudioLuma(lanes.lo), TwiceLow(termR), TwiceLow(termG),
+                            TwiceLow(termB)));
+    StoreBytes16(dst + 16, words(StudioLuma(lanes.hi), TwiceHigh(termR), TwiceHigh(termG),
+                                 TwiceHigh(termB)));
 }
 
 } // namespace
 
 void RGB24ToYUVPairsSse2(const uint8_t* rgb, uint8_t* y, uint8_t* u, uint8_t* v, int32_t pixels)
 {
-    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i zero = _mm_setzero_si128();
     for (int32_t i = 0; i < pixels; i += 16, rgb += 48) {
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb));
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 16));
         __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 32));
-        for (int step = 0; step < 4; ++step)
+        // Three steps leave the pixels split by parity: reds and greens of the even pixels, blues
+        // of the even and reds of the odd, greens and blues of the odd. A pair's two pixels then
+        // sit in the same lane of an even and an odd register.
+        for (int step = 0; step < 3; ++step)
             Unshuffle(a, b, c);
-        const HalfLanes r = Widen16(a), g = Widen16(b), bl = Widen16(c);
-        const __m128i dLo = LumaTwice(r.lo, g.lo, bl.lo);
-        const __m128i dHi = LumaTwice(r.hi, g.hi, bl.hi);
-        StoreBytes16(y + i, _mm_packus_epi16(_mm_srai_epi16(dLo, 1), _mm_srai_epi16(dHi, 1)));
+        const __m128i rEven = _mm_unpacklo_epi8(a, zero), gEven = _mm_unpackhi_epi8(a, zero);
+        const __m128i bEven = _mm_unpacklo_epi8(b, zero), rOdd = _mm_unpackhi_epi8(b, zero);
+        const __m128i gOdd = _mm_unpacklo_epi8(c, zero), bOdd = _mm_unpackhi_epi8(c, zero);
+        const __m128i dEven = LumaTwice(rEven, gEven, bEven);
+        const __m128i dOdd = LumaTwice(rOdd, gOdd, bOdd);
+        // Luma is D / 2, at most 254: the odd pixels' bytes go into the high halves.
+        StoreBytes16(y + i, _mm_or_si128(_mm_srai_epi16(dEven, 1),
+                                         _mm_slli_epi16(_mm_srai_epi16(dOdd, 1), 8)));
         // S of each pair: the sum of the pair's two D values, halved.
-        const __m128i sLo = _mm_srai_epi32(_mm_madd_epi16(dLo, ones), 1);
-        const __m128i sHi = _mm_srai_epi32(_mm_madd_epi16(dHi, ones), 1);
-        StoreBytes8(v + i / 2, ChromaOfPairs(r, sLo, sHi, 28737));
-        StoreBytes8(u + i / 2, ChromaOfPairs(bl, sLo, sHi, 16121));
+        const __m128i s16 = _mm_srai_epi16(_mm_add_epi16(dEven, dOdd), 1);
+        StoreBytes8(v + i / 2, ChromaOfPairs(_mm_add_epi16(rEven, rOdd), s16, 28737));
+        StoreBytes8(u + i / 2, ChromaOfPairs(_mm_add_epi16(bEven, bOdd), s16, 16121));
     }
 }
 
@@ -227,6 +394,8 @@ void YUVToRGB555Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uin
                        int32_t pixels, bool swapRB)
 {
     int32_t i = 0;
+    for (; i + 16 <= pixels; i += 16)
+        Rgb555Sixteen(y + i, u + i / 2, v + i / 2, dst + 2 * i, swapRB);
     for (; i + 8 <= pixels; i += 8)
         StoreBytes16(dst + 2 * i, Rgb555Words(Load8(y + i, u + i / 2, v + i / 2), swapRB));
     for (; i + 4 <= pixels; i += 4)
@@ -236,7 +405,13 @@ void YUVToRGB555Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uin
 void YUVToRGB24Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* dst,
                       int32_t pixels)
 {
-    for (int32_t i = 0; i < pixels; i += 8, dst += 24) {
+    int32_t i = 0;
+    for (; i + 32 <= pixels; i += 16, dst += 48)
+        StudioRgb24SixteenSpilling(y + i, u + i / 2, v + i / 2, dst);
+    for (; i + 16 <= pixels; i += 16, dst += 48)
+        StudioRgb24Sixteen(y + i, u + i / 2, v + i / 2, dst);
+    // Eight pixels left: quads with their fourth bytes dropped.
+    for (; i < pixels; i += 8, dst += 24) {
         __m128i first, second;
         Quads(StudioRgb24(Load8(y + i, u + i / 2, v + i / 2)), first, second);
         const __m128i a = DropFourthBytes(first);
@@ -251,6 +426,8 @@ void YUVToRGB32Q4Sse2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint
 {
     const bool aligned = (reinterpret_cast<uintptr_t>(dst) & 15) == 0;
     int32_t i = 0;
+    for (; i + 16 <= pixels; i += 16)
+        AnalogRgb32Sixteen(y + i, u + i / 2, v + i / 2, dst + 4 * i, aligned);
     for (; i + 8 <= pixels; i += 8) {
         __m128i first, second;
         Quads(AnalogRgb32(Load8(y + i, u + i / 2, v + i / 2)), first, second);

@@ -2,6 +2,7 @@
 // integers over bands of rows small enough that a band cannot overflow, and only the band sums
 // are added as doubles; planes wider than 32,768 columns are measured in column chunks so that a
 // band always holds at least one row.
+#include "ScalarRounding.h"
 #include "imaging/imaging.h"
 
 #include "NormDiffL2.h"
@@ -45,7 +46,7 @@ double NormDiffL2PlaneChunked(const uint8_t* src1, int32_t src1Step, const uint8
     if (width <= kChunkColumns) {
         double sum;
         SumSquaredDiffRows(src1, src1Step, src2, src2Step, width, height, &sum);
-        return std::sqrt(sum);
+        return SquareRoot(sum);
     }
     double accumulator = 0.0;
     for (int32_t column = 0; column < width; column += kChunkColumns) {
@@ -54,7 +55,7 @@ double NormDiffL2PlaneChunked(const uint8_t* src1, int32_t src1Step, const uint8
                                                    src2Step, columns, height);
         accumulator += norm * norm;
     }
-    return std::sqrt(accumulator);
+    return SquareRoot(accumulator);
 }
 
 } // namespace imaging

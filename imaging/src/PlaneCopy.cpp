@@ -26,11 +26,7 @@ ImagingStatus CopyPlane(const uint8_t* src, int32_t srcStep, uint8_t* dst, int32
         CopyRowFast(src, dst, bytes, streaming);
         return StatusOk;
     }
-    for (int32_t row = 0; row < height; ++row) {
-        CopyRowFast(src, dst, width, streaming);
-        src += srcStep;
-        dst += dstStep;
-    }
+    CopyRowsFast(src, srcStep, dst, dstStep, width, height, streaming);
     return StatusOk;
 }
 

@@ -1,6 +1,7 @@
 // Where ResizeGeneral samples along one axis, and what each method makes of a position: the base
 // pixel, the fraction or cubic t, Q14 weights and four-tap weights; also the method downgrade and
 // the slot arithmetic.
+#include "ScalarRounding.h"
 #include "ResizeEngine.h"
 #include "ResizeKernels.h"
 
@@ -59,7 +60,7 @@ AxisSample AxisWalker::Next()
 
 uint16_t LinearWeightQ14(double fraction)
 {
-    const double w = std::trunc(fraction * 16384.0 + kPositionEpsilon);
+    const double w = TruncateDouble(fraction * 16384.0 + kPositionEpsilon);
     return uint16_t(std::clamp(w, 0.0, 16384.0));
 }
 

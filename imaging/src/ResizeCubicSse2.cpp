@@ -94,25 +94,63 @@ inline __m128 LoadRow(const float* row, int64_t i)
 
 // ---- Cubic
 
-void CubicHorzQuad8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                            const float* fractions, float* out)
+namespace {
+
+// Four columns gathered from the bytes, for groups outside any converted span.
+__attribute__((noinline)) void CubicQuadGathered(const uint8_t* src, const int32_t* index,
+                                                 const float* fractions, float* out)
 {
-    for (int32_t i = 0; i + 4 <= width; i += 4) {
-        __m128 p0, p1, p2, p3;
-        GatherFourColumns(src, index + i, p0, p1, p2, p3);
-        const CubicVectors c = QuadCoefficients(_mm_loadu_ps(fractions + i));
-        _mm_storeu_ps(out + i, QuadValue(p0, p1, p2, p3, c));
+    __m128 p0, p1, p2, p3;
+    GatherFourColumns(src, index, p0, p1, p2, p3);
+    _mm_storeu_ps(out, QuadValue(p0, p1, p2, p3, QuadCoefficients(_mm_loadu_ps(fractions))));
+}
+
+} // namespace
+
+void CubicHorzQuad8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
+                        const float* fractions, float* out)
+{
+    // The row is converted to floats span by span, once; each column's four taps are then one
+    // unaligned load, and four columns are regrouped by tap with one transposition. A group
+    // whose taps fall outside the span (a table whose bases go backwards) is gathered from the
+    // bytes instead.
+    alignas(16) float row[kFloatSpan];
+    int32_t i = 0;
+    while (i + 4 <= width) {
+        const FloatSpan span = NextFloatSpan(index, i, width, 4, 1, 2);
+        if (span.count < 4) {
+            CubicQuadGathered(src, index + i, fractions + i, out + i);
+            i += 4;
+            continue;
+        }
+        BytesToFloatRow(src + span.first, span.count, row);
+        const uint32_t lastLoad = uint32_t(span.count - 4);
+        for (; i < span.end; i += 4) {
+            const uint32_t a = uint32_t(index[i] - 1 - span.first);
+            const uint32_t b = uint32_t(index[i + 1] - 1 - span.first);
+            const uint32_t c = uint32_t(index[i + 2] - 1 - span.first);
+            const uint32_t d = uint32_t(index[i + 3] - 1 - span.first);
+            if ((a > lastLoad) | (b > lastLoad) | (c > lastLoad) | (d > lastLoad)) {
+                CubicQuadGathered(src, index + i, fractions + i, out + i);
+                continue;
+            }
+            __m128 p0 = _mm_loadu_ps(row + a), p1 = _mm_loadu_ps(row + b),
+                   p2 = _mm_loadu_ps(row + c), p3 = _mm_loadu_ps(row + d);
+            _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
+            _mm_storeu_ps(out + i, QuadValue(p0, p1, p2, p3,
+                                             QuadCoefficients(_mm_loadu_ps(fractions + i))));
+        }
     }
 }
 
-void CubicHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out)
+void CubicHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
+                    const float* fractions, float* out)
 {
-    CubicHorizontalC1<uint8_t, CubicHorzQuad8u_C1Sse2>(src, width, index, fractions, out);
+    CubicHorizontalC1<uint8_t, CubicHorzQuad8u_C1>(src, width, index, fractions, out);
 }
 
-void CubicHorz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out, int32_t pixelStride)
+void CubicHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
+                    const float* fractions, float* out, int32_t pixelStride)
 {
     for (int32_t i = 0; i < width; ++i) {
         __m128 p0, p1, p2, p3;
@@ -122,8 +160,8 @@ void CubicHorz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     }
 }
 
-void CubicHorz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* fractions, float* out)
+void CubicHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
+                    const float* fractions, float* out)
 {
     for (int32_t i = 0; i < width; ++i) {
         __m128 p0, p1, p2, p3;
@@ -134,7 +172,7 @@ void CubicHorz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     }
 }
 
-void CubicVertQuad8uSse2(uint8_t* dst, int32_t count, float t, const float* const rows[4])
+void CubicVertQuad8u(uint8_t* dst, int32_t count, float t, const float* const rows[4])
 {
     const CubicVectors c = QuadCoefficients(_mm_set1_ps(t));
     StorePackedRun(dst, count, [&](int64_t i) {
@@ -143,12 +181,12 @@ void CubicVertQuad8uSse2(uint8_t* dst, int32_t count, float t, const float* cons
     });
 }
 
-void CubicVert8uSse2(uint8_t* dst, int32_t count, float t, const float* const rows[4])
+void CubicVert8u(uint8_t* dst, int32_t count, float t, const float* const rows[4])
 {
-    CubicVerticalPacked<uint8_t, CubicVertQuad8uSse2>(dst, count, t, rows);
+    CubicVerticalPacked<uint8_t, CubicVertQuad8u>(dst, count, t, rows);
 }
 
-void CubicVertQuad8u_AC4Sse2(uint8_t* dst, int32_t samples, float t, const float* const rows[4])
+void CubicVertQuad8u_AC4(uint8_t* dst, int32_t samples, float t, const float* const rows[4])
 {
     const CubicVectors c = QuadCoefficients(_mm_set1_ps(t));
     StoreThreeOfFourRun(dst, samples, [&](int64_t j) {
@@ -157,15 +195,15 @@ void CubicVertQuad8u_AC4Sse2(uint8_t* dst, int32_t samples, float t, const float
     });
 }
 
-void CubicVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, float t, const float* const rows[4])
+void CubicVert8u_AC4(uint8_t* dst, int32_t pixels, float t, const float* const rows[4])
 {
-    CubicVerticalAC4<uint8_t, CubicVertQuad8u_AC4Sse2>(dst, pixels, t, rows);
+    CubicVerticalAC4<uint8_t, CubicVertQuad8u_AC4>(dst, pixels, t, rows);
 }
 
 // ---- Four-tap
 
-void Taps4Horz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out)
+void Taps4Horz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
+                    const float* weights, float* out)
 {
     int32_t i = 0;
     for (; i + 4 <= width; i += 4) {
@@ -180,8 +218,8 @@ void Taps4Horz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     Taps4HorizontalC1<uint8_t>(src, width - i, index + i, weights + 4 * int64_t(i), out + i);
 }
 
-void Taps4Horz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out, int32_t pixelStride)
+void Taps4Horz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
+                    const float* weights, float* out, int32_t pixelStride)
 {
     for (int32_t i = 0; i < width; ++i) {
         __m128 p0, p1, p2, p3;
@@ -193,8 +231,8 @@ void Taps4Horz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     }
 }
 
-void Taps4Horz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                        const float* weights, float* out)
+void Taps4Horz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
+                    const float* weights, float* out)
 {
     for (int32_t i = 0; i < width; ++i) {
         __m128 p0, p1, p2, p3;
@@ -206,7 +244,7 @@ void Taps4Horz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
     }
 }
 
-void Taps4Vert8uSse2(uint8_t* dst, int32_t count, const float* weights, const float* const rows[4])
+void Taps4Vert8u(uint8_t* dst, int32_t count, const float* weights, const float* const rows[4])
 {
     const __m128 w0 = _mm_set1_ps(weights[0]), w1 = _mm_set1_ps(weights[1]),
                  w2 = _mm_set1_ps(weights[2]), w3 = _mm_set1_ps(weights[3]);
@@ -220,8 +258,8 @@ void Taps4Vert8uSse2(uint8_t* dst, int32_t count, const float* weights, const fl
             Taps4Value(rows[0][i], rows[1][i], rows[2][i], rows[3][i], weights));
 }
 
-void Taps4Vert8u_AC4Sse2(uint8_t* dst, int32_t pixels, const float* weights,
-                         const float* const rows[4])
+void Taps4Vert8u_AC4(uint8_t* dst, int32_t pixels, const float* weights,
+                     const float* const rows[4])
 {
     const __m128 w0 = _mm_set1_ps(weights[0]), w1 = _mm_set1_ps(weights[1]),
                  w2 = _mm_set1_ps(weights[2]), w3 = _mm_set1_ps(weights[3]);

@@ -1,5 +1,6 @@
 // What both resize engines decide before any table is built: their shared checks in order, the
 // region clipped to the source, the destination size produced, and where the region starts.
+#include "ScalarRounding.h"
 #include "ResizeEngine.h"
 
 #include <algorithm>
@@ -27,14 +28,14 @@ int32_t ProducedLength(int32_t regionLength, double factor, int32_t dstLength, b
 {
     if (edgeAligned) {
         const double covered = double(regionLength) * factor + kPositionEpsilon;
-        const double whole = std::trunc(covered);
+        const double whole = TruncateDouble(covered);
         if (whole < 1.0)
             return covered >= 0.5 ? 1 : 0;
         return whole >= double(dstLength) ? dstLength : int32_t(whole);
     }
     // The factor is the source step: count the steps the region holds.
     const double span = nearest ? double(regionLength) : double(regionLength - 1);
-    const double steps = std::trunc(span / factor + kPositionEpsilon);
+    const double steps = TruncateDouble(span / factor + kPositionEpsilon);
     if (steps >= double(dstLength) - 1.0)
         return dstLength;
     const int32_t n = int32_t(steps);

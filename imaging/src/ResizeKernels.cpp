@@ -10,8 +10,8 @@ namespace imaging {
 namespace {
 
 using LinearPasses8u =
-    LinearPassSet<LinearArithmetic8u, LinearHorz8u_C1Sse2, LinearHorz8u_C3Sse2,
-                  LinearHorz8u_C4Sse2, LinearVert8uSse2, LinearVert8u_AC4Sse2>;
+    LinearPassSet<LinearArithmetic8u, LinearHorz8u_C1, LinearHorz8u_C3,
+                  LinearHorz8u_C4, LinearVert8u, LinearVert8u_AC4>;
 using LinearPasses16u = LinearPassSet<LinearArithmetic16u, LinearHorz16u_C1, LinearHorz16u_C3,
                                       LinearHorz16u_C4, LinearVert16u, LinearVert16u_AC4>;
 using LinearPasses16s = LinearPassSet<LinearArithmetic16s, LinearHorz16s_C1, LinearHorz16s_C3,
@@ -19,15 +19,15 @@ using LinearPasses16s = LinearPassSet<LinearArithmetic16s, LinearHorz16s_C1, Lin
 using LinearPasses32f = LinearPassSet<LinearArithmetic32f, LinearHorz32f_C1, LinearHorz32f_C3,
                                       LinearHorz32f_C4, LinearVert32f, LinearVert32f_AC4>;
 
-using CubicPasses8u = CubicPassSet<uint8_t, CubicHorz8u_C1Sse2, CubicHorz8u_C3Sse2,
-                                   CubicHorz8u_C4Sse2, CubicVert8uSse2, CubicVert8u_AC4Sse2, 1>;
+using CubicPasses8u = CubicPassSet<uint8_t, CubicHorz8u_C1, CubicHorz8u_C3,
+                                   CubicHorz8u_C4, CubicVert8u, CubicVert8u_AC4, 1>;
 using CubicPasses16u = CubicPassSet<uint16_t, CubicHorz16u_C1, CubicHorz16u_C3, CubicHorz16u_C4,
                                     CubicVert16u, CubicVert16u_AC4, 1>;
 using CubicPasses32f = CubicPassSet<float, CubicHorz32f_C1, CubicHorz32f_C3, CubicHorz32f_C4,
                                     CubicVert32f, CubicVert32f_AC4, 1>;
 
-using Taps4Passes8u = CubicPassSet<uint8_t, Taps4Horz8u_C1Sse2, Taps4Horz8u_C3Sse2,
-                                   Taps4Horz8u_C4Sse2, Taps4Vert8uSse2, Taps4Vert8u_AC4Sse2, 4>;
+using Taps4Passes8u = CubicPassSet<uint8_t, Taps4Horz8u_C1, Taps4Horz8u_C3,
+                                   Taps4Horz8u_C4, Taps4Vert8u, Taps4Vert8u_AC4, 4>;
 using Taps4Passes16u = CubicPassSet<uint16_t, Taps4Horz16u_C1, Taps4Horz16u_C3, Taps4Horz16u_C4,
                                     Taps4Vert16u, Taps4Vert16u_AC4, 4>;
 using Taps4Passes32f = CubicPassSet<float, Taps4Horz32f_C1, Taps4Horz32f_C3, Taps4Horz32f_C4,
@@ -36,17 +36,17 @@ using Taps4Passes16s = CubicPassSet<int16_t, Taps4Horz16s_C1, Taps4Horz16s_C3, T
                                     Taps4Vert16s, Taps4Vert16s_AC4, 4>;
 
 using LanczosPasses8u =
-    LanczosPassSet<uint8_t, LanczosHorz8u_C1Sse2, LanczosHorz8u_C3Sse2, LanczosHorz8u_C4Sse2,
-                   LanczosHorzInner8u_C1Sse2, LanczosHorzInner8u_C3Sse2, LanczosHorzInner8u_C4Sse2,
-                   LanczosVert8uSse2, LanczosVert8u_AC4Sse2>;
+    LanczosPassSet<uint8_t, LanczosHorz8u_C1, LanczosHorz8u_C3, LanczosHorz8u_C4,
+                   LanczosHorzInner8u_C1, LanczosHorzInner8u_C3, LanczosHorzInner8u_C4,
+                   LanczosVert8u, LanczosVert8u_AC4, &CopyFloats, true>;
 using LanczosPasses16u =
     LanczosPassSet<uint16_t, LanczosHorz16u_C1, LanczosHorz16u_C3, LanczosHorz16u_C4,
                    LanczosHorzInner16u_C1, LanczosHorzInner16u_C3, LanczosHorzInner16u_C4,
-                   LanczosVert16u, LanczosVert16u_AC4>;
+                   LanczosVert16u, LanczosVert16u_AC4, &CopyFloats, true>;
 using LanczosPasses32f =
     LanczosPassSet<float, LanczosHorz32f_C1, LanczosHorz32f_C3, LanczosHorz32f_C4,
                    LanczosHorzInner32f_C1, LanczosHorzInner32f_C3, LanczosHorzInner32f_C4,
-                   LanczosVert32f, LanczosVert32f_AC4>;
+                   LanczosVert32f, LanczosVert32f_AC4, &CopyFloats, true>;
 // Signed 16-bit samples have no folding passes: the kernels with border handling do not take them.
 using LanczosPasses16s =
     LanczosPassSet<int16_t, nullptr, nullptr, nullptr, LanczosHorzInner16s_C1,

@@ -149,19 +149,19 @@ void ResizeLanczosInnerRows16s_C1(const ResizeKernelArgs& args);
 void ResizeLanczosInnerRows16s_MC(const ResizeKernelArgs& args);
 
 // The scalar equivalents of the 8-bit vector kernels: the same arguments and the same bytes.
-void ResizeNearestRows8u_C1Plain(const ResizeKernelArgs& args);
-void ResizeNearestRows8u_C3Plain(const ResizeKernelArgs& args);
-void ResizeNearestRows8u_C4Plain(const ResizeKernelArgs& args);
-void ResizeLinearRows8u_C1Plain(const ResizeKernelArgs& args);
-void ResizeLinearRows8u_MCPlain(const ResizeKernelArgs& args);
-void ResizeCubicRows8u_C1Plain(const ResizeKernelArgs& args);
-void ResizeCubicRows8u_MCPlain(const ResizeKernelArgs& args);
-void ResizeTaps4Rows8u_C1Plain(const ResizeKernelArgs& args);
-void ResizeTaps4Rows8u_MCPlain(const ResizeKernelArgs& args);
-void ResizeLanczosRows8u_C1Plain(const ResizeKernelArgs& args);
-void ResizeLanczosRows8u_MCPlain(const ResizeKernelArgs& args);
-void ResizeLanczosInnerRows8u_C1Plain(const ResizeKernelArgs& args);
-void ResizeLanczosInnerRows8u_MCPlain(const ResizeKernelArgs& args);
+void ResizeNearestRows8u_C1ScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeNearestRows8u_C3ScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeNearestRows8u_C4ScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeLinearRows8u_C1ScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeLinearRows8u_MCScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeCubicRows8u_C1ScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeCubicRows8u_MCScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeTaps4Rows8u_C1ScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeTaps4Rows8u_MCScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeLanczosRows8u_C1ScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeLanczosRows8u_MCScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows8u_C1ScalarEquivalent(const ResizeKernelArgs& args);
+void ResizeLanczosInnerRows8u_MCScalarEquivalent(const ResizeKernelArgs& args);
 
 // The plain set (slots 48-95): scalar code only, built without auto-vectorisation. Integer linear
 // kernels work in Q14 fixed point and saturate; the cubic, four-tap and Lanczos kernels and the

@@ -46,6 +46,34 @@ inline bool LanczosInterior(int64_t base, const LanczosRowBounds& b)
     return base - 2 >= -int64_t(b.left) && base + 3 <= int64_t(b.limit) - 1;
 }
 
+// The columns whose six taps are all readable, when they form one run [begin, end) with at
+// least one column (single); the folding passes give the same values when they are called for
+// the columns before and after the run and the interior pass for the run. Bases are the index
+// entries divided by the pixel step.
+struct LanczosInteriorRun {
+    int32_t begin;
+    int32_t end;
+    bool single;
+};
+
+inline LanczosInteriorRun FindLanczosInteriorRun(const int32_t* index, int32_t width,
+                                                 int32_t pixelStep, const LanczosRowBounds& b)
+{
+    const auto interior = [&](int32_t k) {
+        return LanczosInterior(int64_t(index[k]) / (pixelStep > 0 ? pixelStep : 1), b);
+    };
+    int32_t begin = 0;
+    while (begin < width && !interior(begin))
+        ++begin;
+    int32_t end = begin;
+    while (end < width && interior(end))
+        ++end;
+    for (int32_t k = end; k < width; ++k)
+        if (interior(k))
+            return {0, 0, false};
+    return {begin, end, end > begin};
+}
+
 // One channel of a border column: the base is clamped into the row (a base at or beyond the end
 // counts as the last pixel, so that no column is left unwritten), every tap into the readable
 // pixels; taps on one pixel add their weights in tap order, and the terms are added in order.

@@ -1,11 +1,11 @@
-// The 8-bit Lanczos passes in vector code. The one-channel interior pass takes two columns a
-// step: each column's six taps and weights in two vectors, the products paired lane by lane and
-// the two columns summed together with two horizontal additions (SSE3). The three- and
-// four-channel interior passes take one pixel a step with its channels in the lanes and pair the
-// products the same way. The folding passes are the border walk of ResizeLanczosArithmetic.h over
-// these interior passes. The vertical pass broadcasts the six row weights once and weighs four
-// samples a step. Every step computes the formulas of ResizeLanczosArithmetic.h operation for
-// operation.
+// The 8-bit Lanczos passes in vector code. The one-channel interior pass converts the row to
+// floats once and takes two columns a step: each column's six taps and weights in two vectors,
+// the products paired lane by lane and the two columns summed together with two horizontal
+// additions (SSE3). The three- and four-channel interior passes take one pixel a step with its
+// channels in the lanes and pair the products the same way. The folding passes are the border
+// walk of ResizeLanczosArithmetic.h over these interior passes. The vertical pass broadcasts the
+// six row weights once and weighs four samples a step. Every step computes the formulas of
+// ResizeLanczosArithmetic.h operation for operation.
 #include "ResizeLanczosArithmetic.h"
 #include "ResizePasses.h"
 #include "ResizeSse2Support.h"
@@ -16,12 +16,22 @@
 namespace imaging {
 namespace {
 
-// The lane sums of one one-channel column, taps from p - 2:
+// The lane sums of one one-channel column, taps from p - 2 (read as bytes):
 // (w0 s0 + w4 s4, w1 s1 + w5 s5, w2 s2 + 0, w3 s3 + 0).
 inline __m128 ColumnLanes(const uint8_t* p, const float* w)
 {
     const __m128 s03 = BytesToFloats(Load32(p - 2));
     const __m128 s45 = BytesToFloats(Load16(p + 2));
+    const __m128 w03 = _mm_loadu_ps(w);
+    const __m128 w45 = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(w + 4));
+    return _mm_add_ps(_mm_mul_ps(w03, s03), _mm_mul_ps(w45, s45));
+}
+
+// ColumnLanes from a row already converted to floats, f at the column's first tap.
+inline __m128 FloatColumnLanes(const float* f, const float* w)
+{
+    const __m128 s03 = _mm_loadu_ps(f);
+    const __m128 s45 = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(f + 4));
     const __m128 w03 = _mm_loadu_ps(w);
     const __m128 w45 = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(w + 4));
     return _mm_add_ps(_mm_mul_ps(w03, s03), _mm_mul_ps(w45, s45));
@@ -57,15 +67,40 @@ inline void BroadcastWeights(const float* weights, __m128 w[6])
 
 } // namespace
 
-void LanczosHorzInner8u_C1Sse2(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count)
+void LanczosHorzInner8u_C1(const uint8_t* src, const int32_t* index, const float* weights,
+                           float* out, int32_t count)
 {
+    // The row is converted to floats span by span, once, and shared by the six taps of every
+    // column that reads it; a pair of columns outside the span (a table whose bases go
+    // backwards) is read from the bytes.
+    alignas(16) float row[kFloatSpan];
     int32_t i = 0;
-    for (; i + 2 <= count; i += 2) {
-        const __m128 a = ColumnLanes(src + index[i], weights + 6 * int64_t(i));
-        const __m128 b = ColumnLanes(src + index[i + 1], weights + 6 * int64_t(i + 1));
-        const __m128 pairs = _mm_hadd_ps(a, b);
-        _mm_storel_pi(reinterpret_cast<__m64*>(out + i), _mm_hadd_ps(pairs, pairs));
+    while (i + 2 <= count) {
+        const FloatSpan span = NextFloatSpan(index, i, count, 2, 2, 3);
+        if (span.count < 6) {
+            const __m128 a = ColumnLanes(src + index[i], weights + 6 * int64_t(i));
+            const __m128 b = ColumnLanes(src + index[i + 1], weights + 6 * int64_t(i + 1));
+            const __m128 pairs = _mm_hadd_ps(a, b);
+            _mm_storel_pi(reinterpret_cast<__m64*>(out + i), _mm_hadd_ps(pairs, pairs));
+            i += 2;
+            continue;
+        }
+        BytesToFloatRow(src + span.first, span.count, row);
+        const uint32_t lastColumn = uint32_t(span.count - 6);
+        for (; i < span.end; i += 2) {
+            const uint32_t a = uint32_t(index[i] - 2 - span.first);
+            const uint32_t b = uint32_t(index[i + 1] - 2 - span.first);
+            __m128 lanesA, lanesB;
+            if ((a > lastColumn) | (b > lastColumn)) {
+                lanesA = ColumnLanes(src + index[i], weights + 6 * int64_t(i));
+                lanesB = ColumnLanes(src + index[i + 1], weights + 6 * int64_t(i + 1));
+            } else {
+                lanesA = FloatColumnLanes(row + a, weights + 6 * int64_t(i));
+                lanesB = FloatColumnLanes(row + b, weights + 6 * int64_t(i + 1));
+            }
+            const __m128 pairs = _mm_hadd_ps(lanesA, lanesB);
+            _mm_storel_pi(reinterpret_cast<__m64*>(out + i), _mm_hadd_ps(pairs, pairs));
+        }
     }
     if (i < count) {
         const __m128 a = ColumnLanes(src + index[i], weights + 6 * int64_t(i));
@@ -74,8 +109,8 @@ void LanczosHorzInner8u_C1Sse2(const uint8_t* src, const int32_t* index, const f
     }
 }
 
-void LanczosHorzInner8u_C3Sse2(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count, int32_t pixelStride)
+void LanczosHorzInner8u_C3(const uint8_t* src, const int32_t* index, const float* weights,
+                           float* out, int32_t count, int32_t pixelStride)
 {
     const int64_t ps = pixelStride;
     for (int32_t i = 0; i < count; ++i) {
@@ -96,8 +131,8 @@ void LanczosHorzInner8u_C3Sse2(const uint8_t* src, const int32_t* index, const f
     }
 }
 
-void LanczosHorzInner8u_C4Sse2(const uint8_t* src, const int32_t* index, const float* weights,
-                               float* out, int32_t count)
+void LanczosHorzInner8u_C4(const uint8_t* src, const int32_t* index, const float* weights,
+                           float* out, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i) {
         // Pixels -2 .. 1 in sixteen bytes, pixels 2 and 3 in the next eight.
@@ -110,30 +145,30 @@ void LanczosHorzInner8u_C4Sse2(const uint8_t* src, const int32_t* index, const f
     }
 }
 
-void LanczosHorz8u_C1Sse2(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit)
+void LanczosHorz8u_C1(const uint8_t* src, const int32_t* index, const float* weights,
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit)
 {
-    LanczosFoldingC1<uint8_t, LanczosHorzInner8u_C1Sse2>(src, index, weights, out, width,
+    LanczosFoldingC1<uint8_t, LanczosHorzInner8u_C1>(src, index, weights, out, width,
                                                          leftMargin, limit);
 }
 
-void LanczosHorz8u_C3Sse2(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit,
-                          int32_t pixelStride)
+void LanczosHorz8u_C3(const uint8_t* src, const int32_t* index, const float* weights,
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit,
+                      int32_t pixelStride)
 {
-    LanczosFoldingMC<uint8_t, 3, LanczosHorzInner8u_C3Sse2>(src, index, weights, out, width,
+    LanczosFoldingMC<uint8_t, 3, LanczosHorzInner8u_C3>(src, index, weights, out, width,
                                                             leftMargin, limit, pixelStride);
 }
 
-void LanczosHorz8u_C4Sse2(const uint8_t* src, const int32_t* index, const float* weights,
-                          float* out, int32_t width, int32_t leftMargin, int32_t limit)
+void LanczosHorz8u_C4(const uint8_t* src, const int32_t* index, const float* weights,
+                      float* out, int32_t width, int32_t leftMargin, int32_t limit)
 {
-    LanczosFoldingMC<uint8_t, 4, LanczosHorzInner8u_C4Sse2>(src, index, weights, out, width,
+    LanczosFoldingMC<uint8_t, 4, LanczosHorzInner8u_C4>(src, index, weights, out, width,
                                                             leftMargin, limit, 4);
 }
 
-void LanczosVert8uSse2(uint8_t* dst, int32_t count, const float* weights,
-                       const float* const rows[6])
+void LanczosVert8u(uint8_t* dst, int32_t count, const float* weights,
+                   const float* const rows[6])
 {
     __m128 w[6];
     BroadcastWeights(weights, w);
@@ -144,8 +179,8 @@ void LanczosVert8uSse2(uint8_t* dst, int32_t count, const float* weights,
         dst[i] = ConvertBiased<uint8_t>(LanczosVerticalValue(rows, i, weights));
 }
 
-void LanczosVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, const float* weights,
-                           const float* const rows[6])
+void LanczosVert8u_AC4(uint8_t* dst, int32_t pixels, const float* weights,
+                       const float* const rows[6])
 {
     __m128 w[6];
     BroadcastWeights(weights, w);

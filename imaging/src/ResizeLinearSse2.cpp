@@ -57,8 +57,8 @@ inline __m128i VerticalEight(__m128i upper, __m128i lower, __m128i weights)
 
 } // namespace
 
-void LinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out)
+void LinearHorz8u_C1(const uint8_t* src, int32_t width, const int32_t* index,
+                     const int16_t* weights, int16_t* out)
 {
     const __m128i zero = _mm_setzero_si128();
     int32_t i = 0;
@@ -88,13 +88,13 @@ void LinearHorz8u_C1Sse2(const uint8_t* src, int32_t width, const int32_t* index
         out[i] = A::Horizontal(src[index[i]], src[index[i] + 1], weights + 2 * int64_t(i));
 }
 
-void LinearHorz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out)
+void LinearHorz8u_C4(const uint8_t* src, int32_t width, const int32_t* index,
+                     const int16_t* weights, int16_t* out)
 {
     int32_t i = 0;
     for (; i + 2 <= width; i += 2) {
-        const __m128i first = WeighPixel(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + index[i])), WeightPair(weights, i));
+        const __m128i first = WeighPixel(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + index[i])),
+                                         WeightPair(weights, i));
         const __m128i second =
             WeighPixel(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + index[i + 1])),
                        WeightPair(weights, i + 1));
@@ -105,8 +105,8 @@ void LinearHorz8u_C4Sse2(const uint8_t* src, int32_t width, const int32_t* index
         LinearHorizontalC4<A>(src, 1, index + i, weights + 2 * int64_t(i), out + 4 * int64_t(i));
 }
 
-void LinearHorz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index,
-                         const int16_t* weights, int16_t* out, int32_t pixelStride)
+void LinearHorz8u_C3(const uint8_t* src, int32_t width, const int32_t* index,
+                     const int16_t* weights, int16_t* out, int32_t pixelStride)
 {
     // A pixel's three samples and the next pixel's, read without touching anything past the next
     // pixel's third sample: the next pixel's word is loaded one byte early and shifted down.
@@ -132,8 +132,8 @@ void LinearHorz8u_C3Sse2(const uint8_t* src, int32_t width, const int32_t* index
                               out + 3 * int64_t(i), pixelStride);
 }
 
-void LinearVert8uSse2(uint8_t* dst, int32_t count, uint16_t weight, const int16_t* upper,
-                      const int16_t* lower)
+void LinearVert8u(uint8_t* dst, int32_t count, uint16_t weight, const int16_t* upper,
+                  const int16_t* lower)
 {
     const __m128i w = VerticalWeights(weight);
     int32_t i = 0;
@@ -160,8 +160,8 @@ void LinearVert8uSse2(uint8_t* dst, int32_t count, uint16_t weight, const int16_
         dst[i] = A::Vertical(upper[i], lower[i], weight);
 }
 
-void LinearVert8u_AC4Sse2(uint8_t* dst, int32_t pixels, uint16_t weight, const int16_t* upper,
-                          const int16_t* lower)
+void LinearVert8u_AC4(uint8_t* dst, int32_t pixels, uint16_t weight, const int16_t* upper,
+                      const int16_t* lower)
 {
     const __m128i w = VerticalWeights(weight);
     int32_t i = 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ResizeKernels.h"
+#include "ResizeLanczosArithmetic.h"
 #include "ScratchSupport.h"
 
 #include <algorithm>
@@ -237,10 +238,13 @@ void CubicRows(const ResizeKernelArgs& args)
 // A set of Lanczos passes for LanczosRows: the sample type, the folding horizontal passes by
 // layout (null where a type has none), the interior ones, the packed and AC4 vertical passes, and
 // the copy that repeats a border row (the plain set keeps to CopyFloatsAlt's scalar moves).
+// `SplitsInterior`: the folding passes hand every run of interior columns to the interior pass
+// (LanczosFoldingC1 and LanczosFoldingMC), so that the row walk may do that itself.
 template <typename S, auto FoldingOne, auto FoldingThree, auto FoldingFour, auto InnerOne,
           auto InnerThree, auto InnerFour, auto Packed, auto ThreeOfFour,
-          auto RowCopy = &CopyFloats>
+          auto RowCopy = &CopyFloats, bool SplitsInterior = false>
 struct LanczosPassSet {
+    static constexpr bool FoldingSplitsInterior = SplitsInterior;
     using Sample = S;
     static constexpr auto FoldingC1 = FoldingOne;
     static constexpr auto FoldingC3 = FoldingThree;
@@ -283,20 +287,56 @@ void LanczosRows(const ResizeKernelArgs& args)
     const bool packed = !MultiChannel || args.pixelStride == args.channelCount;
     const int32_t rowFloats = args.dstWidth * (MultiChannel ? (channels == 4 ? 4 : 3) : 1);
 
+    // The interior columns, found once for every row: where they form one run, each row goes
+    // through the folding pass only for the columns before and after it.
+    const int32_t pixelStep = !MultiChannel ? 1 : (channels == 4 ? 4 : args.pixelStride);
+    const int32_t valuesPerColumn = !MultiChannel ? 1 : (channels == 4 ? 4 : 3);
+    LanczosInteriorRun interior{0, 0, false};
+    if constexpr (Folding && Passes::FoldingSplitsInterior)
+        interior = FindLanczosInteriorRun(args.colOffsets, args.dstWidth, pixelStep,
+                                          {LanczosMargin(args.colsLeft), args.colsFromOrigin});
+    const auto fold = [&](const Sample* row, int32_t from, int32_t count, float* out) {
+        const int32_t* index = args.colOffsets + from;
+        const float* weights = columnWeights + 6 * int64_t(from);
+        float* at = out + int64_t(valuesPerColumn) * from;
+        if constexpr (Folding) {
+            if (!MultiChannel)
+                Passes::FoldingC1(row, index, weights, at, count, args.colsLeft,
+                                  args.colsFromOrigin);
+            else if (channels == 4)
+                Passes::FoldingC4(row, index, weights, at, count, args.colsLeft,
+                                  args.colsFromOrigin);
+            else
+                Passes::FoldingC3(row, index, weights, at, count, args.colsLeft,
+                                  args.colsFromOrigin, args.pixelStride);
+        }
+    };
+    const auto inner = [&](const Sample* row, int32_t from, int32_t count, float* out) {
+        const int32_t* index = args.colOffsets + from;
+        const float* weights = columnWeights + 6 * int64_t(from);
+        float* at = out + int64_t(valuesPerColumn) * from;
+        if (!MultiChannel)
+            Passes::InnerC1(row, index, weights, at, count);
+        else if (channels == 4)
+            Passes::InnerC4(row, index, weights, at, count);
+        else
+            Passes::InnerC3(row, index, weights, at, count, args.pixelStride);
+    };
+
     const auto filter = [&](int64_t offset, float* out) {
         const Sample* row = SourceRow<Sample>(args, offset);
         const int32_t w = args.dstWidth;
         const int32_t* index = args.colOffsets;
         if constexpr (Folding) {
-            if (!MultiChannel)
-                Passes::FoldingC1(row, index, columnWeights, out, w, args.colsLeft,
-                                  args.colsFromOrigin);
-            else if (channels == 4)
-                Passes::FoldingC4(row, index, columnWeights, out, w, args.colsLeft,
-                                  args.colsFromOrigin);
-            else
-                Passes::FoldingC3(row, index, columnWeights, out, w, args.colsLeft,
-                                  args.colsFromOrigin, args.pixelStride);
+            if (interior.single) {
+                if (interior.begin > 0)
+                    fold(row, 0, interior.begin, out);
+                inner(row, interior.begin, interior.end - interior.begin, out);
+                if (interior.end < w)
+                    fold(row, interior.end, w - interior.end, out);
+            } else {
+                fold(row, 0, w, out);
+            }
         } else {
             if (!MultiChannel)
                 Passes::InnerC1(row, index, columnWeights, out, w);

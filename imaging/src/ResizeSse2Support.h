@@ -8,6 +8,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -77,12 +78,12 @@ inline __m128i TransposeBytes4x4(__m128i v)
 }
 
 // v + 0.50000012, truncated and saturated to 0..255, as four 32-bit lanes (ConvertBiased).
-// Not-a-number gives 0; clamping before the conversion keeps every lane in range.
+// Not-a-number gives 0: the maximum takes its second operand, 0, where the first is not a number.
+// Clamping before the conversion keeps every lane in range.
 inline __m128i BiasedToBytes(__m128 v)
 {
     const __m128 biased = _mm_add_ps(v, _mm_set1_ps(kSampleBias));
-    const __m128 numbers = _mm_and_ps(biased, _mm_cmpord_ps(biased, biased));
-    const __m128 clamped = _mm_min_ps(_mm_max_ps(numbers, _mm_setzero_ps()), _mm_set1_ps(255.0f));
+    const __m128 clamped = _mm_min_ps(_mm_max_ps(biased, _mm_setzero_ps()), _mm_set1_ps(255.0f));
     return _mm_cvttps_epi32(clamped);
 }
 
@@ -146,6 +147,51 @@ template <class Four> inline void StoreThreeOfFourRun(uint8_t* dst, int32_t samp
         for (int k = 0; k < 4; ++k)
             dst[ThreeOfFourPosition(j + k)] = uint8_t(v[k]);
     }
+}
+
+// ---- Source rows as floats, converted once and shared by every tap that reads them.
+
+// Samples of one converted span: a buffer of this many floats lives on the stack of a pass.
+inline constexpr int32_t kFloatSpan = 1024;
+
+// The next run of columns from `begin`, in groups of `group`, for one converted span, taking the
+// bases as non-decreasing: the span runs from the first column's first tap (`before` samples ahead
+// of its base) to the run's last column's last tap (`after` past it) and holds at most kFloatSpan
+// samples. The caller checks every column against the span, since a table may break the order;
+// count < group + before + after means no usable span.
+struct FloatSpan {
+    int32_t end;
+    int64_t first;
+    int32_t count;
+};
+
+inline FloatSpan NextFloatSpan(const int32_t* index, int32_t begin, int32_t end, int32_t group,
+                               int32_t before, int32_t after)
+{
+    const int64_t first = int64_t(index[begin]) - before;
+    int32_t at = begin + group;
+    while (at + group <= end && int64_t(index[at + group - 1]) + after - first < kFloatSpan)
+        at += group;
+    const int64_t count = int64_t(index[at - 1]) + after + 1 - first;
+    return {at, first, count < 0 || count > kFloatSpan ? 0 : int32_t(count)};
+}
+
+// src[0 .. count - 1] as floats in out; nothing past src[count - 1] is read.
+inline void BytesToFloatRow(const uint8_t* src, int32_t count, float* out)
+{
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        __m128 a, b, c, d;
+        BytesToFloats(LoadAny(src + i), a, b, c, d);
+        _mm_storeu_ps(out + i, a);
+        _mm_storeu_ps(out + i + 4, b);
+        _mm_storeu_ps(out + i + 8, c);
+        _mm_storeu_ps(out + i + 12, d);
+    }
+    for (; i + 4 <= count; i += 4)
+        _mm_storeu_ps(out + i, BytesToFloats(Load32(src + i)));
+    for (; i < count; ++i)
+        out[i] = float(src[i]);
 }
 
 } // namespace imaging

@@ -1,5 +1,6 @@
 // ResizeSupersample: area-averaging shrink of any sample type and layout, through one of the nine
 // supersampling kernels.
+#include "ScalarRounding.h"
 #include "imaging/imaging.h"
 
 #include "ResizeEngine.h"
@@ -35,7 +36,7 @@ SupersampleKernel KernelFor(int32_t sampleType, int32_t channels)
 
 bool HasFraction(double v)
 {
-    return v - std::floor(v) != 0.0;
+    return v - FloorDouble(v) != 0.0;
 }
 
 } // namespace
@@ -86,7 +87,7 @@ ImagingStatus ResizeSupersample(const void* src, int32_t srcWidth, int32_t srcHe
     args.dstStep = dstStep;
     // Source columns read: enough for one destination column more than produced, within the
     // region; rows are bounded by the region as well.
-    const double columns = std::trunc((double(e.dstWidth) + 1.0) / xFactor) + 1.0;
+    const double columns = TruncateDouble((double(e.dstWidth) + 1.0) / xFactor) + 1.0;
     args.srcColumns = columns >= double(e.regionWidth) ? e.regionWidth : int32_t(columns);
     args.srcRows = e.regionHeight;
     args.dstWidth = e.dstWidth;

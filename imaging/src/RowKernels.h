@@ -13,6 +13,12 @@ void CopyRowFast(const uint8_t* src, uint8_t* dst, int64_t length, bool streamin
 // As CopyRowFast, but streams only when source and destination do not sit 16 to 320 bytes apart
 // within 64 KiB, where non-temporal stores would stall the loads that follow them.
 void CopyRowSimd(const uint8_t* src, uint8_t* dst, int64_t length, bool streaming);
+// `rows` runs of `length` bytes at the given strides, as CopyRowFast and CopyRowSimd copy each;
+// when any row streamed, one store fence follows the last row.
+void CopyRowsFast(const uint8_t* src, int64_t srcStep, uint8_t* dst, int64_t dstStep,
+                  int64_t length, int32_t rows, bool streaming);
+void CopyRowsSimd(const uint8_t* src, int64_t srcStep, uint8_t* dst, int64_t dstStep,
+                  int64_t length, int32_t rows, bool streaming);
 
 // dst[i] = src[i] where mask[i] != 0.
 void CopyRowMaskedSse2(const uint8_t* src, uint8_t* dst, int32_t length, const uint8_t* mask);

@@ -10,10 +10,12 @@
 // order, so the float results do not depend on where the buffers sit.
 #pragma once
 
+#include "ScalarRounding.h"
 #include "ScratchSupport.h"
 #include "imaging/imaging.h"
 
 #include <algorithm>
+#include <concepts>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -78,7 +80,14 @@ struct SupersampleColumnWindow {
     int32_t wholeFirst;
     int32_t wholeCount;
     int32_t tail;
+    // The same window as consecutive columns from `start`: `terms` of them (0 when more than
+    // kSupersampleTerms), each added as float(weight x column), whole columns with weight 1.
+    int32_t start;
+    int32_t terms;
+    double weights[4];
 };
+
+inline constexpr int32_t kSupersampleTerms = 4;
 
 // Bytes of the scratch block: the row (64-bit sums for the integer kernels in mode 0, floats
 // otherwise) followed by the column windows.
@@ -108,6 +117,17 @@ void SupersampleColumnSums8uPlain(const uint8_t* row, int32_t step, int64_t coun
                                   uint64_t* out);
 void SupersampleAddRow8uPlain(const uint8_t* row, int64_t count, float* acc);
 void SupersampleAddRowWeighted8uPlain(const uint8_t* row, int64_t count, double weight, float* acc);
+
+// The output stage of one-channel 8-bit rows, four outputs a step while their windows are
+// unclipped: mode 0 from the 64-bit column sums (whose window totals the caller guarantees below
+// 2^31), the fractional modes from the float row, where window i adds its consecutive columns
+// from `start` on in order, each as float(weight x column). Returns the outputs written, from
+// the first; the rest go through the template's scalar stage. Bytes equal the scalar stage's.
+struct SupersampleColumnWindow;
+int32_t SupersampleWholeOutputs8uSse2(const uint64_t* sums, const SupersampleColumnWindow* windows,
+                                      int32_t count, double normaliser, uint8_t* out);
+int32_t SupersamplePartOutputs8uSse2(const float* acc, const SupersampleColumnWindow* windows,
+                                     int32_t count, double normaliser, uint8_t* out);
 
 // The scalar row routines of any sample type.
 template <typename T>
@@ -148,7 +168,7 @@ public:
     SupersampleAxis(double ratio, bool fractional, int32_t limit)
         : ratio_(ratio), fractional_(fractional), limit_(limit)
     {
-        whole_ = int64_t(std::floor(ratio));
+        whole_ = int64_t(FloorDouble(ratio));
         fraction_ = ratio - whole_;
     }
 
@@ -189,7 +209,7 @@ public:
         } else {
             const double rest = 1.0 - used_;
             const double need = ratio_ - rest;
-            const auto n = int64_t(std::floor(need + 1e-07));
+            const auto n = int64_t(FloorDouble(need + 1e-07));
             const double part = need - double(n);
             if (rest > 1e-07)
                 visit(boundary_, rest, false);
@@ -240,8 +260,36 @@ inline void SupersampleColumnWindows(double ratio, bool fractional, int32_t limi
             }
         });
         w.clippedCover = covered.clipped ? covered.covered : 0.0;
+        // The terms as consecutive columns, when they are (head, whole run, tail in a row) and
+        // few enough for the vector output stage.
+        const int32_t first = w.head >= 0 ? w.head : (w.wholeCount > 0 ? w.wholeFirst : w.tail);
+        int32_t terms = 0;
+        bool consecutive = first >= 0;
+        const auto term = [&](int32_t column, double weight) {
+            if (column != first + terms || terms == kSupersampleTerms)
+                consecutive = false;
+            else
+                w.weights[terms++] = weight;
+        };
+        if (w.head >= 0)
+            term(w.head, w.headWeight);
+        for (int32_t k = 0; k < w.wholeCount && consecutive; ++k)
+            term(w.wholeFirst + k, 1.0);
+        if (w.tail >= 0 && consecutive)
+            term(w.tail, w.tailWeight);
+        w.start = consecutive ? first : 0;
+        w.terms = consecutive ? terms : 0;
+        for (int32_t k = w.terms; k < kSupersampleTerms; ++k)
+            w.weights[k] = 0.0;
     }
 }
+
+template <class Rows>
+concept SupersampleVectorOutputs = requires(const uint64_t* sums, const float* acc,
+                                            const SupersampleColumnWindow* w, uint8_t* out) {
+    { Rows::WholeOutputs(sums, w, int32_t(0), 0.0, out) } -> std::same_as<int32_t>;
+    { Rows::PartOutputs(acc, w, int32_t(0), 0.0, out) } -> std::same_as<int32_t>;
+};
 
 // The kernel: Sample the storage type, Channels 1, 3 (at pixelStride) or 4, Rows the row
 // routines.
@@ -300,7 +348,19 @@ ImagingStatus SupersampleRows(const SupersampleArgs& a)
         }
 
         auto* out = reinterpret_cast<Sample*>(static_cast<uint8_t*>(a.dst) + int64_t(j) * a.dstStep);
-        for (int32_t i = 0; i < a.dstWidth; ++i) {
+        int32_t i = 0;
+        if constexpr (Channels == 1 && std::is_same_v<Sample, uint8_t> &&
+                      SupersampleVectorOutputs<Rows>) {
+            if (!down.clipped) {
+                // Window totals of whole ratios stay below 2^31 when the block holds fewer than
+                // 2^31 / 255 samples.
+                if (!integerSums)
+                    i = Rows::PartOutputs(acc, windows, a.dstWidth, a.normaliser, out);
+                else if (a.xRatio * a.yRatio < 2147483647.0 / 255.0)
+                    i = Rows::WholeOutputs(sums, windows, a.dstWidth, a.normaliser, out);
+            }
+        }
+        for (; i < a.dstWidth; ++i) {
             const SupersampleColumnWindow& w = windows[i];
             // The caller's normaliser unless the window was clipped: then the area covered.
             double norm = a.normaliser;

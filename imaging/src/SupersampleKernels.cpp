@@ -19,6 +19,16 @@ struct SupersampleRows8uSse2 {
     {
         SupersampleAddRowWeighted8uSse2(row, count, weight, acc);
     }
+    static int32_t WholeOutputs(const uint64_t* sums, const SupersampleColumnWindow* windows,
+                                int32_t count, double normaliser, uint8_t* out)
+    {
+        return SupersampleWholeOutputs8uSse2(sums, windows, count, normaliser, out);
+    }
+    static int32_t PartOutputs(const float* acc, const SupersampleColumnWindow* windows,
+                               int32_t count, double normaliser, uint8_t* out)
+    {
+        return SupersamplePartOutputs8uSse2(acc, windows, count, normaliser, out);
+    }
 };
 
 } // namespace

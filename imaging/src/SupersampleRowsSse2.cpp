@@ -6,6 +6,9 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace imaging {
 namespace {
 
@@ -138,6 +141,81 @@ void SupersampleAddRowWeighted8uSse2(const uint8_t* row, int64_t count, double w
     }
     for (; i < count; ++i)
         acc[i] += float(weight * double(row[i]));
+}
+
+namespace {
+
+// Four outputs from four window totals (doubles in two registers): total x normaliser + 0.5,
+// truncated, at most 255, stored as four bytes.
+inline void StoreFourOutputs(__m128d low, __m128d high, __m128d normaliser, uint8_t* out)
+{
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128i a = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(low, normaliser), half));
+    const __m128i b = _mm_cvttpd_epi32(_mm_add_pd(_mm_mul_pd(high, normaliser), half));
+    const __m128i lanes = _mm_unpacklo_epi64(a, b);
+    const __m128i words = _mm_packs_epi32(lanes, lanes);
+    const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+    std::memcpy(out, &bytes, 4);
+}
+
+inline bool Unclipped(const SupersampleColumnWindow* w)
+{
+    return w[0].clippedCover == 0.0 && w[1].clippedCover == 0.0 && w[2].clippedCover == 0.0 &&
+           w[3].clippedCover == 0.0;
+}
+
+} // namespace
+
+int32_t SupersampleWholeOutputs8uSse2(const uint64_t* sums, const SupersampleColumnWindow* windows,
+                                      int32_t count, double normaliser, uint8_t* out)
+{
+    const __m128d norm = _mm_set1_pd(normaliser);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const SupersampleColumnWindow* w = windows + i;
+        const int32_t n = w[0].wholeCount;
+        if (!Unclipped(w) || w[1].wholeCount != n || w[2].wholeCount != n || w[3].wholeCount != n)
+            break;
+        // Every column sum and window total is below 2^31: the low halves of the sums suffice.
+        __m128i total = _mm_setzero_si128();
+        for (int32_t k = 0; k < n; ++k)
+            total = _mm_add_epi32(total, _mm_set_epi32(int32_t(sums[w[3].wholeFirst + k]),
+                                                       int32_t(sums[w[2].wholeFirst + k]),
+                                                       int32_t(sums[w[1].wholeFirst + k]),
+                                                       int32_t(sums[w[0].wholeFirst + k])));
+        StoreFourOutputs(_mm_cvtepi32_pd(total), _mm_cvtepi32_pd(_mm_srli_si128(total, 8)), norm,
+                         out + i);
+    }
+    return i;
+}
+
+int32_t SupersamplePartOutputs8uSse2(const float* acc, const SupersampleColumnWindow* windows,
+                                     int32_t count, double normaliser, uint8_t* out)
+{
+    const __m128d norm = _mm_set1_pd(normaliser);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const SupersampleColumnWindow* w = windows + i;
+        if (!Unclipped(w) || !w[0].terms || !w[1].terms || !w[2].terms || !w[3].terms)
+            break;
+        const int32_t steps = std::max(std::max(w[0].terms, w[1].terms),
+                                       std::max(w[2].terms, w[3].terms));
+        // Lane k adds the terms of window k in order; a window's missing terms weigh 0 and add 0.
+        __m128 sum = _mm_setzero_ps();
+        for (int32_t s = 0; s < steps; ++s) {
+            const __m128 columns = _mm_set_ps(acc[w[3].start + std::min(s, w[3].terms - 1)],
+                                              acc[w[2].start + std::min(s, w[2].terms - 1)],
+                                              acc[w[1].start + std::min(s, w[1].terms - 1)],
+                                              acc[w[0].start + std::min(s, w[0].terms - 1)]);
+            const __m128d low = _mm_mul_pd(_mm_set_pd(w[1].weights[s], w[0].weights[s]),
+                                           _mm_cvtps_pd(columns));
+            const __m128d high = _mm_mul_pd(_mm_set_pd(w[3].weights[s], w[2].weights[s]),
+                                            _mm_cvtps_pd(_mm_movehl_ps(columns, columns)));
+            sum = _mm_add_ps(sum, _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)));
+        }
+        StoreFourOutputs(_mm_cvtps_pd(sum), _mm_cvtps_pd(_mm_movehl_ps(sum, sum)), norm, out + i);
+    }
+    return i;
 }
 
 } // namespace imaging

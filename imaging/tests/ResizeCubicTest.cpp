@@ -1,5 +1,5 @@
 // Cubic and four-tap resize: the conversions of the vertical passes at their edges, the 8-bit
-// vector passes against their plain equivalents at every count and alignment, every cubic and
+// vector passes against their scalar equivalents at every count and alignment, every cubic and
 // four-tap slot against a naive evaluation of the formulas that filters the four source rows
 // afresh for every destination row, the ring's horizontal passes per advance, and whole resizes
 // through ResizePlane (a quadratic reproduced exactly, constants kept, overshoot clamped).
@@ -220,7 +220,7 @@ TEST(CubicPasses, VerticalConversionsOfEachTypeAndPath)
         const float* const rows[4] = {row.data(), row.data(), row.data(), row.data()};
         using T = std::remove_pointer_t<decltype(dst)>;
         if constexpr (std::is_same_v<T, uint8_t>)
-            CubicVert8uSse2(dst, 5, 0.0f, rows);
+            CubicVert8u(dst, 5, 0.0f, rows);
         else if constexpr (std::is_same_v<T, uint16_t>)
             CubicVert16u(dst, 5, 0.0f, rows);
         else
@@ -243,7 +243,7 @@ TEST(CubicPasses, VerticalConversionsOfEachTypeAndPath)
         uint8_t plain[6] = {7, 7, 7, 7, 7, 7};
         const auto row = Constant(e.v, 5);
         const float* const rows[4] = {row.data(), row.data(), row.data(), row.data()};
-        CubicVert8uPlain(plain, 5, 0.0f, rows);
+        CubicVert8uScalarEquivalent(plain, 5, 0.0f, rows);
         EXPECT_EQ(std::vector<uint8_t>(plain, plain + 6), std::vector<uint8_t>(out, out + 6));
     }
     const struct {
@@ -281,8 +281,8 @@ TEST(CubicPasses, VerticalConversionsOfEachTypeAndPath)
     uint8_t untouched = 9;
     const auto row = Constant(1.0f, 1);
     const float* const rows[4] = {row.data(), row.data(), row.data(), row.data()};
-    CubicVert8uSse2(&untouched, 0, 0.5f, rows);
-    Taps4Vert8uSse2(&untouched, 0, pick, rows);
+    CubicVert8u(&untouched, 0, 0.5f, rows);
+    Taps4Vert8u(&untouched, 0, pick, rows);
     EXPECT_EQ(untouched, 9);
 }
 
@@ -295,7 +295,7 @@ TEST(CubicPasses, HorizontalPassesPassThroughTheirSamples)
         const int32_t index[5] = {1, 2, 3, 4, 1};
         const float fractions[5] = {t, t, t, t, t};
         float out[5];
-        CubicHorz8u_C1Sse2(src, 5, index, fractions, out);
+        CubicHorz8u_C1(src, 5, index, fractions, out);
         for (int x = 0; x < 5; ++x) {
             const float expected = src[index[x] + int(t)];
             if (t < 2.0f)
@@ -311,8 +311,8 @@ TEST(CubicPasses, HorizontalPassesPassThroughTheirSamples)
     for (int i = 0; i < 20; ++i)
         wide[i] = uint8_t(i * 11);
     float four[8], three[6];
-    Taps4Horz8u_C4Sse2(wide, 2, pixels, unit, four);
-    Taps4Horz8u_C3Sse2(wide, 2, pixels, unit, three, 4);
+    Taps4Horz8u_C4(wide, 2, pixels, unit, four);
+    Taps4Horz8u_C3(wide, 2, pixels, unit, three, 4);
     for (int c = 0; c < 4; ++c) {
         EXPECT_EQ(four[c], float(wide[4 + c]));
         EXPECT_EQ(four[4 + c], float(wide[8 + c]));
@@ -323,7 +323,7 @@ TEST(CubicPasses, HorizontalPassesPassThroughTheirSamples)
     }
 }
 
-TEST(CubicPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
+TEST(CubicPasses, VectorPassesEqualTheirScalarEquivalentsForEveryCountAndAlignment)
 {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> fraction(-1.0f, 2.0f), weight(-1.5f, 2.5f),
@@ -343,44 +343,44 @@ TEST(CubicPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
             const size_t n = size_t(count * perPixel);
             std::vector<float> vector(n), plain(n), vectorTaps(n), plainTaps(n);
             if (stride == 1) {
-                CubicHorz8u_C1Sse2(src.data(), count, index.data(), fractions.data(),
+                CubicHorz8u_C1(src.data(), count, index.data(), fractions.data(),
                                    vector.data());
-                CubicHorz8u_C1Plain(src.data(), count, index.data(), fractions.data(),
+                CubicHorz8u_C1ScalarEquivalent(src.data(), count, index.data(), fractions.data(),
                                     plain.data());
-                Taps4Horz8u_C1Sse2(src.data(), count, index.data(), weights.data(),
+                Taps4Horz8u_C1(src.data(), count, index.data(), weights.data(),
                                    vectorTaps.data());
-                Taps4Horz8u_C1Plain(src.data(), count, index.data(), weights.data(),
+                Taps4Horz8u_C1ScalarEquivalent(src.data(), count, index.data(), weights.data(),
                                     plainTaps.data());
             } else if (stride == 4) {
-                CubicHorz8u_C4Sse2(src.data(), count, index.data(), fractions.data(),
+                CubicHorz8u_C4(src.data(), count, index.data(), fractions.data(),
                                    vector.data());
-                CubicHorz8u_C4Plain(src.data(), count, index.data(), fractions.data(),
+                CubicHorz8u_C4ScalarEquivalent(src.data(), count, index.data(), fractions.data(),
                                     plain.data());
-                Taps4Horz8u_C4Sse2(src.data(), count, index.data(), weights.data(),
+                Taps4Horz8u_C4(src.data(), count, index.data(), weights.data(),
                                    vectorTaps.data());
-                Taps4Horz8u_C4Plain(src.data(), count, index.data(), weights.data(),
+                Taps4Horz8u_C4ScalarEquivalent(src.data(), count, index.data(), weights.data(),
                                     plainTaps.data());
                 std::vector<float> three(size_t(3 * count)), threePlain(three.size());
-                CubicHorz8u_C3Sse2(src.data(), count, index.data(), fractions.data(), three.data(),
+                CubicHorz8u_C3(src.data(), count, index.data(), fractions.data(), three.data(),
                                    4);
-                CubicHorz8u_C3Plain(src.data(), count, index.data(), fractions.data(),
+                CubicHorz8u_C3ScalarEquivalent(src.data(), count, index.data(), fractions.data(),
                                     threePlain.data(), 4);
                 ASSERT_EQ(FloatBits(three), FloatBits(threePlain))
                     << "cubic C3 at stride 4, count " << count;
-                Taps4Horz8u_C3Sse2(src.data(), count, index.data(), weights.data(), three.data(),
+                Taps4Horz8u_C3(src.data(), count, index.data(), weights.data(), three.data(),
                                    4);
-                Taps4Horz8u_C3Plain(src.data(), count, index.data(), weights.data(),
+                Taps4Horz8u_C3ScalarEquivalent(src.data(), count, index.data(), weights.data(),
                                     threePlain.data(), 4);
                 ASSERT_EQ(FloatBits(three), FloatBits(threePlain))
                     << "four-tap C3 at stride 4, count " << count;
             } else {
-                CubicHorz8u_C3Sse2(src.data(), count, index.data(), fractions.data(), vector.data(),
+                CubicHorz8u_C3(src.data(), count, index.data(), fractions.data(), vector.data(),
                                    3);
-                CubicHorz8u_C3Plain(src.data(), count, index.data(), fractions.data(), plain.data(),
-                                    3);
-                Taps4Horz8u_C3Sse2(src.data(), count, index.data(), weights.data(),
+                CubicHorz8u_C3ScalarEquivalent(src.data(), count, index.data(), fractions.data(),
+                                               plain.data(), 3);
+                Taps4Horz8u_C3(src.data(), count, index.data(), weights.data(),
                                    vectorTaps.data(), 3);
-                Taps4Horz8u_C3Plain(src.data(), count, index.data(), weights.data(),
+                Taps4Horz8u_C3ScalarEquivalent(src.data(), count, index.data(), weights.data(),
                                     plainTaps.data(), 3);
             }
             ASSERT_EQ(FloatBits(vector), FloatBits(plain))
@@ -408,17 +408,17 @@ TEST(CubicPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
                 const int width = ac4 ? 4 * count : count;
                 GuardedPlane<uint8_t> vector(width, 1, misalign), plain(width, 1, misalign);
                 if (taps && ac4) {
-                    Taps4Vert8u_AC4Sse2(vector.Data(), count, w, rows);
-                    Taps4Vert8u_AC4Plain(plain.Data(), count, w, rows);
+                    Taps4Vert8u_AC4(vector.Data(), count, w, rows);
+                    Taps4Vert8u_AC4ScalarEquivalent(plain.Data(), count, w, rows);
                 } else if (taps) {
-                    Taps4Vert8uSse2(vector.Data(), count, w, rows);
-                    Taps4Vert8uPlain(plain.Data(), count, w, rows);
+                    Taps4Vert8u(vector.Data(), count, w, rows);
+                    Taps4Vert8uScalarEquivalent(plain.Data(), count, w, rows);
                 } else if (ac4) {
-                    CubicVert8u_AC4Sse2(vector.Data(), count, t, rows);
-                    CubicVert8u_AC4Plain(plain.Data(), count, t, rows);
+                    CubicVert8u_AC4(vector.Data(), count, t, rows);
+                    CubicVert8u_AC4ScalarEquivalent(plain.Data(), count, t, rows);
                 } else {
-                    CubicVert8uSse2(vector.Data(), count, t, rows);
-                    CubicVert8uPlain(plain.Data(), count, t, rows);
+                    CubicVert8u(vector.Data(), count, t, rows);
+                    CubicVert8uScalarEquivalent(plain.Data(), count, t, rows);
                 }
                 ASSERT_TRUE(vector.Intact()) << kind << " count " << count;
                 for (int i = 0; i < width; ++i) {
@@ -462,14 +462,16 @@ TEST(ResizeCubicRows, EverySlotEqualsTheNaiveEvaluation)
     }
 }
 
-TEST(ResizeCubicRows, VectorKernelsEqualTheirPlainEquivalents)
+TEST(ResizeCubicRows, VectorKernelsEqualTheirScalarEquivalents)
 {
     for (const Layout& l : kLayouts) {
         const bool one = l.channels == 1;
         const ResizeKernel cubic[2] = {ResizeKernelTable[one ? kSlotCubicC1 : kSlotCubicMC],
-                                       one ? ResizeCubicRows8u_C1Plain : ResizeCubicRows8u_MCPlain};
+                                       one ? ResizeCubicRows8u_C1ScalarEquivalent
+                                           : ResizeCubicRows8u_MCScalarEquivalent};
         const ResizeKernel taps[2] = {ResizeKernelTable[one ? kSlotTaps4C1 : kSlotTaps4MC],
-                                      one ? ResizeTaps4Rows8u_C1Plain : ResizeTaps4Rows8u_MCPlain};
+                                      one ? ResizeTaps4Rows8u_C1ScalarEquivalent
+                                          : ResizeTaps4Rows8u_MCScalarEquivalent};
         for (int misalign = 0; misalign < 16; misalign += 3) {
             for (int width : {1, 4, 13, 40}) {
                 RingCase c{Method::Cubic,

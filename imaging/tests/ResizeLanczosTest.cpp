@@ -1,6 +1,6 @@
 // Lanczos-3 resize: the folding pass at every border class (with not-a-number in every sample it
 // must not read), the conversions of the vertical passes, the 8-bit vector passes against their
-// plain equivalents, every Lanczos slot against a naive evaluation that filters the six source
+// scalar equivalents, every Lanczos slot against a naive evaluation that filters the six source
 // rows afresh for every destination row (rows outside the source replaced by its edge rows),
 // start-up rows by row index, the two kernel sets agreeing inside the source, and whole resizes
 // through ResizePlane and ResizeGeneral.
@@ -327,8 +327,8 @@ TEST(LanczosPasses, VerticalConversionsOfEachTypeWriteExactlyCountSamples)
         const std::vector<float> row(5, e.v);
         const auto rows = rowsOf(row);
         uint8_t out[6] = {7, 7, 7, 7, 7, 7}, plain[6] = {7, 7, 7, 7, 7, 7};
-        LanczosVert8uSse2(out, 5, pick, rows.data());
-        LanczosVert8uPlain(plain, 5, pick, rows.data());
+        LanczosVert8u(out, 5, pick, rows.data());
+        LanczosVert8uScalarEquivalent(plain, 5, pick, rows.data());
         for (int i = 0; i < 5; ++i)
             EXPECT_EQ(out[i], e.expected) << e.v << " " << i;
         EXPECT_EQ(out[5], 7);
@@ -366,8 +366,8 @@ TEST(LanczosPasses, VerticalConversionsOfEachTypeWriteExactlyCountSamples)
     const std::vector<float> row(9, 9.0f);
     for (int count = 0; count <= 3; ++count) {
         GuardedPlane<uint8_t> packed(count, 1), ac4(4 * count, 1);
-        LanczosVert8uSse2(packed.Data(), count, pick, rowsOf(row).data());
-        LanczosVert8u_AC4Sse2(ac4.Data(), count, pick, rowsOf(row).data());
+        LanczosVert8u(packed.Data(), count, pick, rowsOf(row).data());
+        LanczosVert8u_AC4(ac4.Data(), count, pick, rowsOf(row).data());
         EXPECT_TRUE(packed.Intact() && ac4.Intact()) << count;
         for (int i = 0; i < count; ++i)
             EXPECT_EQ(packed.At(0, i), 9);
@@ -376,7 +376,7 @@ TEST(LanczosPasses, VerticalConversionsOfEachTypeWriteExactlyCountSamples)
     }
 }
 
-TEST(LanczosPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
+TEST(LanczosPasses, VectorPassesEqualTheirScalarEquivalentsForEveryCountAndAlignment)
 {
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> weight(-0.5f, 1.2f), value(-300.0f, 600.0f);
@@ -402,34 +402,34 @@ TEST(LanczosPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
                 std::vector<float> vector(n), plain(n), foldVector(n), foldPlain(n);
                 const int margin = int(rng() % 3);
                 if (stride == 1) {
-                    LanczosHorzInner8u_C1Sse2(src, inner.data(), w, vector.data(), count);
-                    LanczosHorzInner8u_C1Plain(src, inner.data(), w, plain.data(), count);
-                    LanczosHorz8u_C1Sse2(src, any.data(), w, foldVector.data(), count, margin,
+                    LanczosHorzInner8u_C1(src, inner.data(), w, vector.data(), count);
+                    LanczosHorzInner8u_C1ScalarEquivalent(src, inner.data(), w, plain.data(), count);
+                    LanczosHorz8u_C1(src, any.data(), w, foldVector.data(), count, margin,
                                          limit);
-                    LanczosHorz8u_C1Plain(src, any.data(), w, foldPlain.data(), count, margin,
-                                          limit);
+                    LanczosHorz8u_C1ScalarEquivalent(src, any.data(), w, foldPlain.data(), count, margin,
+                                                     limit);
                 } else if (stride == 4) {
-                    LanczosHorzInner8u_C4Sse2(src, inner.data(), w, vector.data(), count);
-                    LanczosHorzInner8u_C4Plain(src, inner.data(), w, plain.data(), count);
-                    LanczosHorz8u_C4Sse2(src, any.data(), w, foldVector.data(), count, margin,
+                    LanczosHorzInner8u_C4(src, inner.data(), w, vector.data(), count);
+                    LanczosHorzInner8u_C4ScalarEquivalent(src, inner.data(), w, plain.data(), count);
+                    LanczosHorz8u_C4(src, any.data(), w, foldVector.data(), count, margin,
                                          limit);
-                    LanczosHorz8u_C4Plain(src, any.data(), w, foldPlain.data(), count, margin,
-                                          limit);
+                    LanczosHorz8u_C4ScalarEquivalent(src, any.data(), w, foldPlain.data(), count, margin,
+                                                     limit);
                     std::vector<float> three(size_t(3 * count)), threePlain(three.size());
-                    LanczosHorzInner8u_C3Sse2(src, inner.data(), w, three.data(), count, 4);
-                    LanczosHorzInner8u_C3Plain(src, inner.data(), w, threePlain.data(), count, 4);
+                    LanczosHorzInner8u_C3(src, inner.data(), w, three.data(), count, 4);
+                    LanczosHorzInner8u_C3ScalarEquivalent(src, inner.data(), w, threePlain.data(), count, 4);
                     ASSERT_EQ(FloatBits(three), FloatBits(threePlain));
-                    LanczosHorz8u_C3Sse2(src, any.data(), w, three.data(), count, margin, limit, 4);
-                    LanczosHorz8u_C3Plain(src, any.data(), w, threePlain.data(), count, margin,
-                                          limit, 4);
+                    LanczosHorz8u_C3(src, any.data(), w, three.data(), count, margin, limit, 4);
+                    LanczosHorz8u_C3ScalarEquivalent(src, any.data(), w, threePlain.data(), count, margin,
+                                                     limit, 4);
                     ASSERT_EQ(FloatBits(three), FloatBits(threePlain));
                 } else {
-                    LanczosHorzInner8u_C3Sse2(src, inner.data(), w, vector.data(), count, 3);
-                    LanczosHorzInner8u_C3Plain(src, inner.data(), w, plain.data(), count, 3);
-                    LanczosHorz8u_C3Sse2(src, any.data(), w, foldVector.data(), count, margin,
+                    LanczosHorzInner8u_C3(src, inner.data(), w, vector.data(), count, 3);
+                    LanczosHorzInner8u_C3ScalarEquivalent(src, inner.data(), w, plain.data(), count, 3);
+                    LanczosHorz8u_C3(src, any.data(), w, foldVector.data(), count, margin,
                                          limit, 3);
-                    LanczosHorz8u_C3Plain(src, any.data(), w, foldPlain.data(), count, margin,
-                                          limit, 3);
+                    LanczosHorz8u_C3ScalarEquivalent(src, any.data(), w, foldPlain.data(), count, margin,
+                                                     limit, 3);
                 }
                 ASSERT_EQ(FloatBits(vector), FloatBits(plain))
                     << "interior, stride " << stride << " count " << count << " odd " << odd;
@@ -447,14 +447,14 @@ TEST(LanczosPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
         for (int misalign = 0; misalign < 16; ++misalign) {
             const float* w = weights.data() + 6 * (misalign % 2);
             GuardedPlane<uint8_t> vector(count, 1, misalign), plain(count, 1, misalign);
-            LanczosVert8uSse2(vector.Data(), count, w, rows);
-            LanczosVert8uPlain(plain.Data(), count, w, rows);
+            LanczosVert8u(vector.Data(), count, w, rows);
+            LanczosVert8uScalarEquivalent(plain.Data(), count, w, rows);
             ASSERT_TRUE(vector.Intact());
             for (int i = 0; i < count; ++i)
                 ASSERT_EQ(vector.At(0, i), plain.At(0, i)) << "count " << count << " at " << i;
             GuardedPlane<uint8_t> vector4(4 * count, 1, misalign), plain4(4 * count, 1, misalign);
-            LanczosVert8u_AC4Sse2(vector4.Data(), count, w, rows);
-            LanczosVert8u_AC4Plain(plain4.Data(), count, w, rows);
+            LanczosVert8u_AC4(vector4.Data(), count, w, rows);
+            LanczosVert8u_AC4ScalarEquivalent(plain4.Data(), count, w, rows);
             ASSERT_TRUE(vector4.Intact());
             for (int i = 0; i < 4 * count; ++i) {
                 ASSERT_EQ(vector4.At(0, i), plain4.At(0, i))
@@ -499,16 +499,16 @@ TEST(ResizeLanczosRows, EverySlotEqualsTheNaiveEvaluation)
     }
 }
 
-TEST(ResizeLanczosRows, VectorKernelsEqualTheirPlainEquivalents)
+TEST(ResizeLanczosRows, VectorKernelsEqualTheirScalarEquivalents)
 {
     for (const Layout& l : kLayouts) {
         const bool one = l.channels == 1;
         const ResizeKernel folding[2] = {ResizeKernelTable[one ? kSlotLanczosC1 : kSlotLanczosMC],
-                                         one ? ResizeLanczosRows8u_C1Plain
-                                             : ResizeLanczosRows8u_MCPlain};
-        const ResizeKernel inner[2] = {
-            ResizeKernelTable[one ? kSlotLanczosInnerC1 : kSlotLanczosInnerMC],
-            one ? ResizeLanczosInnerRows8u_C1Plain : ResizeLanczosInnerRows8u_MCPlain};
+                                         one ? ResizeLanczosRows8u_C1ScalarEquivalent
+                                             : ResizeLanczosRows8u_MCScalarEquivalent};
+        const ResizeKernel inner[2] = {ResizeKernelTable[one ? kSlotLanczosInnerC1 : kSlotLanczosInnerMC],
+                                       one ? ResizeLanczosInnerRows8u_C1ScalarEquivalent
+                                           : ResizeLanczosInnerRows8u_MCScalarEquivalent};
         for (int misalign = 0; misalign < 16; misalign += 3) {
             for (int width : {1, 4, 13, 40}) {
                 RingCase c{true,

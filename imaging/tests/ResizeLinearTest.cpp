@@ -203,14 +203,14 @@ TEST(LinearPasses, ArithmeticAtTheEdgesOfEachType)
     const int32_t index[1] = {0};
     const uint8_t pair8[2] = {0, 255};
     int16_t h = 0;
-    LinearHorz8u_C1Sse2(pair8, 1, index, half, &h);
+    LinearHorz8u_C1(pair8, 1, index, half, &h);
     EXPECT_EQ(h, 8160); // 127.5 x 64
     uint8_t out8 = 0;
-    LinearVert8uSse2(&out8, 1, 0, &h, &h);
+    LinearVert8u(&out8, 1, 0, &h, &h);
     EXPECT_EQ(out8, 128); // 127.5 rounds up
-    LinearHorz8u_C1Sse2(pair8, 1, index, last, &h);
+    LinearHorz8u_C1(pair8, 1, index, last, &h);
     EXPECT_EQ(h, 16320); // the right border reproduces the last sample
-    LinearVert8uSse2(&out8, 1, 16384, &h, &h);
+    LinearVert8u(&out8, 1, 16384, &h, &h);
     EXPECT_EQ(out8, 255);
 
     const uint16_t pair16[2] = {0, 65535};
@@ -240,9 +240,9 @@ TEST(LinearPasses, ArithmeticAtTheEdgesOfEachType)
     const uint16_t big[2] = {65535, 65535};
     LinearHorz16u_C1(big, 1, index, heavy, &h16);
     EXPECT_EQ(h16, 65535);
-    LinearHorz8u_C1Sse2(pair8, 1, index, heavy, &h);
+    LinearHorz8u_C1(pair8, 1, index, heavy, &h);
     EXPECT_EQ(h, 32639); // (255 x 32767 + 128) >> 8
-    LinearVert8uSse2(&out8, 1, 0, &h, &h);
+    LinearVert8u(&out8, 1, 0, &h, &h);
     EXPECT_EQ(out8, 255);
 
     const float pairF[2] = {2.0f, 6.0f};
@@ -255,7 +255,7 @@ TEST(LinearPasses, ArithmeticAtTheEdgesOfEachType)
     EXPECT_EQ(outF, 4.0f);
 }
 
-TEST(LinearPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
+TEST(LinearPasses, VectorPassesEqualTheirScalarEquivalentsForEveryCountAndAlignment)
 {
     std::mt19937 rng(5);
     for (int count = 0; count <= 67; ++count) {
@@ -271,19 +271,22 @@ TEST(LinearPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
             const int values = count * (stride == 1 ? 1 : (stride == 4 ? 4 : 3));
             std::vector<int16_t> vector(size_t(values) + 8, 7), plain(size_t(values) + 8, 7);
             if (stride == 1) {
-                LinearHorz8u_C1Sse2(src.data(), count, index.data(), weights.data(), vector.data());
-                LinearHorz8u_C1Plain(src.data(), count, index.data(), weights.data(), plain.data());
+                LinearHorz8u_C1(src.data(), count, index.data(), weights.data(), vector.data());
+                LinearHorz8u_C1ScalarEquivalent(src.data(), count, index.data(), weights.data(),
+                                                plain.data());
             } else if (stride == 4) {
-                LinearHorz8u_C4Sse2(src.data(), count, index.data(), weights.data(), vector.data());
-                LinearHorz8u_C4Plain(src.data(), count, index.data(), weights.data(), plain.data());
+                LinearHorz8u_C4(src.data(), count, index.data(), weights.data(), vector.data());
+                LinearHorz8u_C4ScalarEquivalent(src.data(), count, index.data(), weights.data(),
+                                                plain.data());
                 std::vector<int16_t> three(size_t(count) * 3 + 8, 7), threePlain(three);
-                LinearHorz8u_C3Sse2(src.data(), count, index.data(), weights.data(), three.data(), 4);
-                LinearHorz8u_C3Plain(src.data(), count, index.data(), weights.data(),
+                LinearHorz8u_C3(src.data(), count, index.data(), weights.data(), three.data(), 4);
+                LinearHorz8u_C3ScalarEquivalent(src.data(), count, index.data(), weights.data(),
                                      threePlain.data(), 4);
                 ASSERT_EQ(three, threePlain) << "C3 at stride 4, count " << count;
             } else {
-                LinearHorz8u_C3Sse2(src.data(), count, index.data(), weights.data(), vector.data(), 3);
-                LinearHorz8u_C3Plain(src.data(), count, index.data(), weights.data(), plain.data(), 3);
+                LinearHorz8u_C3(src.data(), count, index.data(), weights.data(), vector.data(), 3);
+                LinearHorz8u_C3ScalarEquivalent(src.data(), count, index.data(), weights.data(), plain.data(),
+                                                3);
             }
             ASSERT_EQ(vector, plain) << "stride " << stride << " count " << count;
         }
@@ -293,15 +296,15 @@ TEST(LinearPasses, VectorPassesEqualPlainOnesForEveryCountAndAlignment)
         for (int misalign = 0; misalign < 16; ++misalign) {
             const auto w = uint16_t(misalign < 8 ? rng() % 16385 : rng());
             GuardedPlane<uint8_t> vector(count, 1, misalign), plain(count, 1, misalign);
-            LinearVert8uSse2(vector.Data(), count, w, upper.data(), lower.data());
-            LinearVert8uPlain(plain.Data(), count, w, upper.data(), lower.data());
+            LinearVert8u(vector.Data(), count, w, upper.data(), lower.data());
+            LinearVert8uScalarEquivalent(plain.Data(), count, w, upper.data(), lower.data());
             ASSERT_TRUE(vector.Intact());
             for (int i = 0; i < count; ++i)
                 ASSERT_EQ(vector.At(0, i), plain.At(0, i)) << "count " << count << " at " << i;
 
             GuardedPlane<uint8_t> vector4(4 * count, 1, misalign), plain4(4 * count, 1, misalign);
-            LinearVert8u_AC4Sse2(vector4.Data(), count, w, upper.data(), lower.data());
-            LinearVert8u_AC4Plain(plain4.Data(), count, w, upper.data(), lower.data());
+            LinearVert8u_AC4(vector4.Data(), count, w, upper.data(), lower.data());
+            LinearVert8u_AC4ScalarEquivalent(plain4.Data(), count, w, upper.data(), lower.data());
             ASSERT_TRUE(vector4.Intact());
             for (int i = 0; i < 4 * count; ++i) {
                 ASSERT_EQ(vector4.At(0, i), plain4.At(0, i)) << "AC4 count " << count << " at " << i;
@@ -321,9 +324,9 @@ TEST(ResizeLinearRows, EverySlotEqualsTheNaiveEvaluation)
             for (int width : {1, 2, 3, 5, 8, 9, 16, 17, 31}) {
                 for (int maxJump : {0, 1, 3, 12}) {
                     const LinearCase c{l.channels, l.pixelStride, width, 9, step, maxJump, 0, ++seed};
-                    SCOPED_TRACE(testing::Message() << "slot " << l.slot << " stride " << l.pixelStride
-                                                    << " step " << step << " width " << width
-                                                    << " jump " << maxJump);
+                    SCOPED_TRACE(testing::Message()
+                                 << "slot " << l.slot << " stride " << l.pixelStride << " step " << step
+                                 << " width " << width << " jump " << maxJump);
                     RunLinear<uint8_t>(ResizeKernelTable[size_t(l.slot)], c);
                     RunLinear<uint16_t>(ResizeKernelTable[size_t(l.slot + 1)], c);
                     RunLinear<float>(ResizeKernelTable[size_t(l.slot + 2)], c);
@@ -334,15 +337,22 @@ TEST(ResizeLinearRows, EverySlotEqualsTheNaiveEvaluation)
     }
 }
 
-TEST(ResizeLinearRows, VectorKernelsEqualTheirPlainEquivalents)
+TEST(ResizeLinearRows, VectorKernelsEqualTheirScalarEquivalents)
 {
-    const ResizeKernel plain[] = {ResizeLinearRows8u_C1Plain, ResizeLinearRows8u_MCPlain,
-                                  ResizeLinearRows8u_MCPlain, ResizeLinearRows8u_MCPlain};
+    const ResizeKernel plain[] = {
+        ResizeLinearRows8u_C1ScalarEquivalent, ResizeLinearRows8u_MCScalarEquivalent,
+        ResizeLinearRows8u_MCScalarEquivalent, ResizeLinearRows8u_MCScalarEquivalent};
     for (int i = 0; i < 4; ++i) {
         for (int misalign = 0; misalign < 16; misalign += 3) {
             for (int width : {1, 4, 13, 40}) {
-                const LinearCase c{kLayouts[i].channels, kLayouts[i].pixelStride, width, 12,
-                                   misalign % 2 ? -1 : 1, 4, misalign, uint32_t(500 + width + misalign)};
+                const LinearCase c{kLayouts[i].channels,
+                                   kLayouts[i].pixelStride,
+                                   width,
+                                   12,
+                                   misalign % 2 ? -1 : 1,
+                                   4,
+                                   misalign,
+                                   uint32_t(500 + width + misalign)};
                 EXPECT_EQ(RunLinear<uint8_t>(ResizeKernelTable[size_t(kLayouts[i].slot)], c),
                           RunLinear<uint8_t>(plain[i], c))
                     << "layout " << i << " width " << width << " misalign " << misalign;

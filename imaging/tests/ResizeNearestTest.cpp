@@ -103,11 +103,12 @@ TEST(ResizeNearestRows, EveryTypeAndLayoutCopiesTheNamedSamples)
     }
 }
 
-TEST(ResizeNearestRows, VectorKernelsEqualTheirPlainEquivalentsAtEveryAlignment)
+TEST(ResizeNearestRows, VectorKernelsEqualTheirScalarEquivalentsAtEveryAlignment)
 {
-    const ResizeKernel plain[] = {ResizeNearestRows8u_C1Plain, ResizeNearestRows8u_C3Plain,
-                                  ResizeNearestRows8u_C3Plain, ResizeNearestRows8u_C3Plain,
-                                  ResizeNearestRows8u_C4Plain};
+    const ResizeKernel plain[] = {
+        ResizeNearestRows8u_C1ScalarEquivalent, ResizeNearestRows8u_C3ScalarEquivalent,
+        ResizeNearestRows8u_C3ScalarEquivalent, ResizeNearestRows8u_C3ScalarEquivalent,
+        ResizeNearestRows8u_C4ScalarEquivalent};
     for (int i = 0; i < 5; ++i) {
         const Layout& l = kLayouts[i];
         for (int misalign = 0; misalign < 16; ++misalign) {

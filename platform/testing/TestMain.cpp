@@ -10,9 +10,12 @@
 #include <string>
 
 #include "km/dma.h"
-#include "km/drives.h"
 #include "km/pool.h"
-#include "km/verifier.h"
+#include "standin/dma.h"
+#include "standin/drives.h"
+#include "standin/filefaults.h"
+#include "standin/pool.h"
+#include "standin/verifier.h"
 
 namespace {
 

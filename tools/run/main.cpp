@@ -1,8 +1,9 @@
-// The main job: boots the machine in ./machine (made from the committed default on first use),
-// installs the capture driver and the board's image files, loads the driver, plugs one simulated
-// board, shows the "Parameters" the driver completed, the trace log it wrote and the event-log
-// entries of this run, then shuts the machine down, which unloads the driver. With --crash the run ends without a shutdown, as a crash would, and the next run shows
-// the driver appending to the old log instead of starting it anew.
+// The main job: boots the machine in ./machine (made on first use from the platform's base machine
+// with the system's layer, tools/run/machine, over it), installs the capture driver and the board's
+// image files, loads the driver, plugs one simulated board, shows the "Parameters" the driver
+// completed, the trace log it wrote and the event-log entries of this run, then shuts the machine
+// down, which unloads the driver. With --crash the run ends without a shutdown, as a crash would,
+// and the next run shows the driver appending to the old log instead of starting it anew.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "board/StandardImages.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
+#include "standin/registry.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ constexpr char16_t kParameters[] =
     u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\Talvexon\\Parameters";
 constexpr char16_t kInstalledFile[] = u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys";
 constexpr char kShutdownValue[] = "\"DriverShutdownSuccessfull\"=dword:";
-// Where the template's "DriversPath" points: the image files are installed there at boot.
+// Where the system layer's "DriversPath" points: the image files are installed there at boot.
 constexpr char16_t kDriversFolder[] = u"C:\\Windows\\System32\\drivers\\";
 
 struct Options {
@@ -44,7 +46,7 @@ bool ParseArguments(int argc, char** argv, Options* options)
         } else {
             std::fprintf(stderr,
                          "usage: talvexon-run [--machine FOLDER] [--crash]\n"
-                         "  --machine FOLDER  the machine's folder (default ./machine, made from the template)\n"
+                         "  --machine FOLDER  the machine's folder (default ./machine, made from the templates)\n"
                          "  --crash           end the run without shutting down, as a crash would\n");
             return false;
         }
@@ -218,7 +220,8 @@ int main(int argc, char** argv)
 
     std::unique_ptr<platform::Machine> machine;
     try {
-        machine = platform::Machine::Open(options.folder, TALVEXON_DEFAULT_MACHINE, machineOptions);
+        machine = platform::Machine::Open(
+            options.folder, std::vector<fs::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, machineOptions);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "talvexon-run: the machine in %s cannot boot: %s\n", options.folder.string().c_str(),
                      e.what());

@@ -21,6 +21,7 @@
 #include "km/kernel.h"
 #include "platform/Clock.h"
 #include "platform/bus/Bus.h"
+#include "standin/debugger.h"
 #include "tidewellprotocolmanager.h"
 
 class TidewellProtocolManagerTestPeer {

@@ -10,6 +10,9 @@
 #include "board/MailboxMessages.h"
 #include "board/MailboxService.h"
 #include "km/dma.h"
+#include "standin/devices.h"
+#include "standin/dma.h"
+#include "standin/eventlog.h"
 #include "messages/Talvexon.h"
 
 namespace dsptest {

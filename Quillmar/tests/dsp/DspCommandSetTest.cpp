@@ -2,6 +2,7 @@
 // registers and the stored settings, with the bytes each command sends, the DSP's error codes
 // turned into messages and statuses, the no-answer path and "HardwareInstalled" off.
 #include "DspCommandFixture.h"
+#include "standin/eventlog.h"
 
 #include <array>
 #include <numeric>

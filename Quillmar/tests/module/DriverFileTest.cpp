@@ -11,6 +11,7 @@
 
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
+#include "standin/registry.h"
 
 namespace {
 
@@ -32,7 +33,13 @@ protected:
         machine_.reset();
         std::filesystem::remove_all(folder_);
     }
-    void Boot() { machine_ = platform::Machine::Open(folder_, TALVEXON_DEFAULT_MACHINE, options_); }
+    // The platform's base machine with the system's layer over it, as the main job boots.
+    void Boot()
+    {
+        machine_ = platform::Machine::Open(
+            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
+            options_);
+    }
 
     static std::string Parameters()
     {

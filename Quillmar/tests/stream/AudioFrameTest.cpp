@@ -1,6 +1,7 @@
 // Audio frames: their own and foreign buffers and the down-conversion of the sample rate.
 #include "audioframe.h"
 #include "km/pool.h"
+#include "standin/control.h"
 
 #include <gtest/gtest.h>
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "board/AccessLog.h"
+#include "board/BoardConfiguration.h"
 #include "board/CommandSet.h"
 #include "board/DspMemory.h"
 #include "board/Eeprom.h"
@@ -21,6 +22,7 @@
 #include "board/FpgaModel.h"
 #include "board/MailboxService.h"
 #include "board/HostPortRegisters.h"
+#include "board/PciTester.h"
 #include "platform/bus/PciFunction.h"
 
 namespace board {
@@ -30,7 +32,7 @@ class DspWindow;
 
 class CaptureBoard : public platform::PciFunction, private FirmwareHost {
 public:
-    explicit CaptureBoard(platform::PciLocation location = {});
+    explicit CaptureBoard(platform::PciLocation location = {}, BoardConfiguration configuration = {});
     ~CaptureBoard() override;
     CaptureBoard(const CaptureBoard&) = delete;
     CaptureBoard& operator=(const CaptureBoard&) = delete;
@@ -90,6 +92,10 @@ public:
     // The FPGA (configuration, registers and shadows) and the EEPROM, as the commands leave them.
     FpgaModel& Fpga() { return m_fpga; }
     board::Eeprom& Eeprom() { return m_eeprom; }
+    // What the board was built with.
+    const BoardConfiguration& Configuration() const override { return m_configuration; }
+    // The PCI tester's faults: corrupted host words, aborted transfers.
+    PciTesterHooks& PciHooks() override { return m_pciHooks; }
 
     // Register range side (called by the range handler with the register's dword-aligned offset).
     uint32_t HostReadRegister(uint32_t offset, uint32_t width, uint32_t lane);
@@ -105,6 +111,10 @@ private:
     };
 
     DspMemory& Memory() override { return m_memory; }
+    void ReadAsDsp(uint32_t address, void* data, size_t length) override;
+    void WriteAsDsp(uint32_t address, const void* data, size_t length) override;
+    platform::DmaAddressMap& Dma() override;
+    void ApplyStuckBitsLocked(uint32_t address, uint8_t* data, size_t length) const;
     void WriteRegisterLocked(uint32_t offset, uint32_t value, uint32_t mask);
     void WarmReset();
     void Doorbell();
@@ -115,6 +125,7 @@ private:
     void Run(std::stop_token stop);
 
     const platform::PciLocation m_location;
+    const BoardConfiguration m_configuration;
     std::shared_ptr<platform::InterruptLine> m_line;
     std::unique_ptr<RegisterRange> m_registerRange;
     std::unique_ptr<DspWindow> m_window;
@@ -124,6 +135,7 @@ private:
     FpgaModel m_fpga;
     board::Eeprom m_eeprom;
     CommandSet m_commands;
+    PciTesterHooks m_pciHooks;
 
     // Held by the DSP thread while the firmware runs a step, and by a warm reset, so that a reset
     // waits for the step in flight and nothing of the firmware happens after it. Taken before m_lock.

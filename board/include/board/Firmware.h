@@ -1,19 +1,26 @@
 // The program the board's DSP runs once it has booted a valid image: one object per boot, made from
 // the image header's personality, dropped at warm reset. All its calls come from the board's DSP
-// thread, one at a time. Today every personality sets up the mailbox, keeps the heartbeat and
-// announces itself with the boot interrupt; the main firmware (MainFirmware) also serves the
-// mailbox.
+// thread, one at a time. Every personality sets up the mailbox and announces itself with the boot
+// interrupt; the main firmware (MainFirmware) keeps the heartbeat, serves the mailbox and runs the
+// frame clocks; the testers (MemoryTester, PciTester) run their diagnostics in their block.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "board/ImageHeader.h"
 
+namespace platform {
+class DmaAddressMap;
+}
+
 namespace board {
 
+struct BoardConfiguration;
 class CommandSet;
 class DspMemory;
 class MailboxService;
+class PciTesterHooks;
 
 // What the firmware may do to the board beyond its own memory.
 class FirmwareHost {
@@ -26,6 +33,15 @@ public:
     virtual MailboxService& Mailbox() = 0;
     // The main firmware's command set (it too outlives every boot; its state is dropped at each).
     virtual CommandSet& Commands() = 0;
+    virtual const BoardConfiguration& Configuration() const = 0;
+    // DSP memory as the DSP's own accesses see it, with the board's memory faults (stuck bits,
+    // broken external memory).
+    virtual void ReadAsDsp(uint32_t address, void* data, size_t length) = 0;
+    virtual void WriteAsDsp(uint32_t address, const void* data, size_t length) = 0;
+    // Host memory by bus address (the bus's DMA map).
+    virtual platform::DmaAddressMap& Dma() = 0;
+    // The PCI tester's fault hooks (they outlive every boot).
+    virtual PciTesterHooks& PciHooks() = 0;
 };
 
 class Firmware {

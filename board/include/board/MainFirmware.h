@@ -1,5 +1,6 @@
 // The main firmware's personality: everything every personality does, plus the mailbox service,
-// served on the doorbell, on every heartbeat tick (the fallback poll) and on a wake-up.
+// served on the doorbell, on every heartbeat tick (the fallback poll) and on a wake-up, and the frame
+// clocks of the command set, run at every tick.
 #pragma once
 #include "board/Firmware.h"
 

@@ -6,8 +6,9 @@
 #   plain rule   general-purpose integer instructions and scalar floating point only; register
 #                zeroing (xorps/pxor of a register with itself) and sign-mask logic allowed, no
 #                packed arithmetic and no 16-byte memory moves
-# Both rules refuse calls to the C library's memcpy, memmove and memset, which choose their own
-# instruction set at run time.
+# Both rules refuse calls to the C library's memcpy, memmove and memset, and any reference to the
+# maths library (floor, ceil, round, lrint, nearbyint, sqrt, exp, sin, ...): those routines choose
+# their own instruction set at run time (floor, for one, rounds with SSE4.1 where it can).
 #
 # usage: isa_audit.sh [--plain NAME[,NAME...]] [--require NAME[,NAME...]] FILE...
 #   FILE     object files or static archives
@@ -31,8 +32,22 @@ command -v objdump >/dev/null || { echo "isa_audit: objdump not found" >&2; exit
 for f in "${files[@]}"; do
   [ -r "$f" ] || { echo "isa_audit: cannot read $f" >&2; exit 2; }
 done
+command -v nm >/dev/null || { echo "isa_audit: nm not found" >&2; exit 2; }
 
-objdump -dr -M intel --no-show-raw-insn "${files[@]}" | awk -v plain="$plain" -v require="$require" '
+# The maths library's entry points (with their float, long double and finite-only variants).
+maths='(acos|acosh|asin|asinh|atan|atan2|atanh|cbrt|ceil|copysign|cos|cosh|erf|erfc|exp|exp10|exp2|expm1|fabs|fdim|floor|fma|fmax|fmin|fmod|frexp|hypot|ilogb|j0|j1|jn|ldexp|lgamma|llrint|llround|log|log10|log1p|log2|logb|lrint|lround|modf|nan|nearbyint|nextafter|nexttoward|pow|pow10|remainder|remquo|rint|round|roundeven|scalb|scalbln|scalbn|sin|sincos|sinh|sqrt|tan|tanh|tgamma|trunc|y0|y1|yn)[fl]?'
+maths_symbol="^(__)?${maths}(_finite)?(@.*)?\$"
+
+# Undefined symbols first: whatever an object leaves to the maths library, called or not.
+maths_found=$(nm -u -A "${files[@]}" 2>/dev/null | awk -v re="$maths_symbol" '
+  NF >= 2 && $(NF - 1) == "U" && $NF ~ re {
+    member = $1; sub(/:$/, "", member); n = split(member, path, ":"); member = path[n]
+    sub(/.*\//, "", member)
+    printf "%s: %s  -- refers to a maths library routine\n", member, $NF
+  }')
+
+objdump -dr -M intel --no-show-raw-insn "${files[@]}" | awk -v plain="$plain" -v require="$require" \
+    -v maths="$maths" -v maths_found="$maths_found" '
 function words(list, set,    n, parts, i) {
   n = split(list, parts, /[ \t\n]+/)
   for (i = 1; i <= n; ++i) if (parts[i] != "") set[parts[i]] = 1
@@ -97,6 +112,13 @@ function report(why) {
 /R_X86_64_(PLT32|PC32|GOTPCREL|GOTPCRELX|REX_GOTPCRELX)[ \t]+(memcpy|memmove|memset|__memcpy_chk|__memset_chk|__memmove_chk)[-+@ \t]/ {
   line = $0; sub(/^[ \t]+/, "", line); report("calls a C library routine"); next
 }
+/R_X86_64_[A-Z0-9_]+[ \t]+/ {
+  target = $0; sub(/.*R_X86_64_[A-Z0-9_]+[ \t]+/, "", target); sub(/[-+@ \t].*$/, "", target)
+  if (target ~ ("^(__)?" maths "(_finite)?$")) {
+    line = $0; sub(/^[ \t]+/, "", line); report("uses a maths library routine")
+  }
+  next
+}
 /^ *[0-9a-f]+:\t/ {
   line = $0; sub(/^ *[0-9a-f]+:\t/, "", line)
   text = line; sub(/[ \t]+#.*$/, "", text); sub(/[ \t]*<.*$/, "", text)
@@ -111,6 +133,7 @@ function report(why) {
   else if (!allowed_vector(m)) report("beyond SSE3")
 }
 END {
+  if (maths_found != "") { n = split(maths_found, found, "\n"); for (i = 1; i <= n; ++i) { print found[i]; ++bad } }
   for (r in required) if (!(r in present)) { printf "missing object %s\n", r; ++bad }
   for (p in isplain) if (!(p in present)) { printf "missing plain object %s\n", p; ++bad }
   if (checked == 0) { print "no instructions found"; ++bad }

@@ -7,8 +7,9 @@
 #include "SystemWork.h"
 #include "Text.h"
 #include "km/systeminfo.h"
-#include "km/verifier.h"
 #include "platform/bus/Bus.h"
+#include "standin/devices.h"
+#include "standin/verifier.h"
 
 #include <cstdio>
 

@@ -5,6 +5,7 @@
 #include "MachinePaths.h"
 #include "Text.h"
 #include "km/registry.h"
+#include "standin/registry.h"
 
 #include <cstdio>
 

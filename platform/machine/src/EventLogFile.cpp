@@ -2,6 +2,7 @@
 #include "EventLogFile.h"
 
 #include "km/eventlog.h"
+#include "standin/eventlog.h"
 
 #include <fstream>
 #include <iterator>

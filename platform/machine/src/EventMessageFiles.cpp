@@ -7,6 +7,7 @@
 #include "Text.h"
 #include "km/eventlog.h"
 #include "platform/machine/DriverFileExports.h"
+#include "standin/eventlog.h"
 
 #include <set>
 

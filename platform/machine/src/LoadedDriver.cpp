@@ -8,8 +8,10 @@
 #include "Text.h"
 #include "km/raise.h"
 #include "km/registry.h"
-#include "km/verifier.h"
 #include "platform/machine/DriverFileExports.h"
+#include "standin/devices.h"
+#include "standin/registry.h"
+#include "standin/verifier.h"
 
 #include <exception>
 

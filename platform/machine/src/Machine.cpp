@@ -11,17 +11,24 @@
 #include "SystemWork.h"
 #include "Text.h"
 #include "km/deviceinterface.h"
-#include "km/drives.h"
 #include "km/eventlog.h"
 #include "km/irp.h"
 #include "km/registry.h"
-#include "km/verifier.h"
 #include "platform/Clock.h"
+#include "standin/devicefile.h"
+#include "standin/devices.h"
+#include "standin/drives.h"
+#include "standin/eventlog.h"
+#include "standin/registry.h"
+#include "standin/verifier.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <unistd.h>
 
 namespace platform {
@@ -39,28 +46,107 @@ void InstallFile(const std::filesystem::path& source, const std::filesystem::pat
     std::filesystem::rename(temporary, target);
 }
 
+constexpr std::string_view kHiveHeader = "Windows Registry Editor Version 5.00";
+
+// A template's hive as UTF-8 text (its byte-order mark dropped), checked to open with the header.
+std::string TemplateHive(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + file.string());
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string hive = text.str();
+    if (hive.size() >= 2 &&
+        ((hive[0] == '\xFF' && hive[1] == '\xFE') || (hive[0] == '\xFE' && hive[1] == '\xFF')))
+        throw std::runtime_error(file.string() + ": a layered hive must be UTF-8 text");
+    if (hive.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        hive.erase(0, 3);
+    const size_t end = hive.find('\n');
+    std::string_view first = std::string_view(hive).substr(0, end);
+    if (!first.empty() && first.back() == '\r')
+        first.remove_suffix(1);
+    if (first != kHiveHeader)
+        throw std::runtime_error(file.string() + ": the first line is not \"" + std::string(kHiveHeader) +
+                                 "\"");
+    return hive;
+}
+
+// The base template's hive followed by each later layer's lines after its header: importing the
+// whole is importing each layer over the ones before it.
+std::string LayeredHive(const std::vector<std::filesystem::path>& templates)
+{
+    std::string layered;
+    for (const auto& templateFolder : templates) {
+        std::string hive = TemplateHive(templateFolder / Machine::kRegistryFile);
+        if (!layered.empty()) {
+            const size_t end = hive.find('\n');
+            hive.erase(0, end == std::string::npos ? hive.size() : end + 1);
+            if (layered.back() != '\n')
+                layered += '\n';
+            layered += '\n';
+        }
+        layered += hive;
+    }
+    return layered;
+}
+
 } // namespace
 
 void Machine::CreateFolder(const std::filesystem::path& folder, const std::filesystem::path& templateFolder)
 {
-    if (!std::filesystem::is_regular_file(templateFolder / kRegistryFile))
-        throw std::runtime_error("machine template " + templateFolder.string() + " has no " + kRegistryFile);
+    CreateFolder(folder, std::vector<std::filesystem::path>{templateFolder});
+}
+
+void Machine::CreateFolder(const std::filesystem::path& folder,
+                           const std::vector<std::filesystem::path>& templates)
+{
+    if (templates.empty())
+        throw std::runtime_error("no machine template for " + folder.string());
+    for (const auto& templateFolder : templates)
+        if (!std::filesystem::is_regular_file(templateFolder / kRegistryFile))
+            throw std::runtime_error("machine template " + templateFolder.string() + " has no " +
+                                     kRegistryFile);
+    const std::filesystem::path hive = folder / kRegistryFile;
+    std::string layered;
+    const bool layering = templates.size() > 1 && !std::filesystem::exists(hive);
+    if (layering)
+        layered = LayeredHive(templates);
+
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    std::filesystem::copy(
-        templateFolder, folder,
-        std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing, error);
-    if (error)
-        throw std::runtime_error("cannot make machine folder " + folder.string() + ": " + error.message());
+    if (layering) {
+        std::ofstream out(hive, std::ios::binary);
+        out << layered;
+        out.close();
+        if (!out)
+            throw std::runtime_error("cannot write " + hive.string());
+    }
+    // The last template first: a file the folder lacks comes from the last layer that has it.
+    for (auto it = templates.rbegin(); it != templates.rend(); ++it) {
+        std::filesystem::copy(
+            *it, folder,
+            std::filesystem::copy_options::recursive | std::filesystem::copy_options::skip_existing, error);
+        if (error)
+            throw std::runtime_error("cannot make machine folder " + folder.string() + ": " +
+                                     error.message());
+    }
 }
 
 std::unique_ptr<Machine> Machine::Open(const std::filesystem::path& folder,
                                        const std::filesystem::path& templateFolder, MachineOptions options)
 {
+    return Open(folder, std::vector<std::filesystem::path>{templateFolder}, std::move(options));
+}
+
+std::unique_ptr<Machine> Machine::Open(const std::filesystem::path& folder,
+                                       const std::vector<std::filesystem::path>& templates,
+                                       MachineOptions options)
+{
     if (g_machineOpen.exchange(true))
         throw std::logic_error("a machine is open already");
     try {
-        CreateFolder(folder, templateFolder);
+        CreateFolder(folder, templates);
         std::unique_ptr<Machine> machine(new Machine(folder, std::move(options)));
         machine->Boot();
         return machine;

@@ -5,6 +5,7 @@
 #include "km/object.h"
 #include "km/status.h"
 #include "km/string.h"
+#include "standin/registry.h"
 
 namespace platform {
 namespace {

@@ -2,8 +2,8 @@
 #include "MachinePaths.h"
 
 #include "Text.h"
-#include "km/drives.h"
 #include "km/status.h"
+#include "standin/drives.h"
 
 namespace platform {
 

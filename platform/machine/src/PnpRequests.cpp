@@ -3,6 +3,7 @@
 
 #include "SystemWork.h"
 #include "km/object.h"
+#include "standin/devicefile.h"
 
 namespace platform {
 

@@ -5,6 +5,7 @@
 #include "km/status.h"
 #include "km/sync.h"
 #include "km/thread.h"
+#include "standin/system.h"
 
 #include <exception>
 

@@ -3,7 +3,8 @@
 #include "MachineFixture.h"
 
 #include "km/registry.h"
-#include "km/verifier.h"
+#include "standin/registry.h"
+#include "standin/verifier.h"
 
 #include <fstream>
 #include <unistd.h>

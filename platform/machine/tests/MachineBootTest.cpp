@@ -1,10 +1,12 @@
 // The machine's folder and boot, what it keeps from run to run, and ending a run without shutdown.
 #include "MachineFixture.h"
 
-#include "km/drives.h"
 #include "km/eventlog.h"
 #include "km/registry.h"
 #include "platform/Clock.h"
+#include "standin/drives.h"
+#include "standin/eventlog.h"
+#include "standin/registry.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -58,6 +60,87 @@ TEST(MachineFolder, IsCopiedFromTheTemplateWhichIsNeverWritten)
     }
     EXPECT_EQ(ReadFile(DefaultTemplate() / "registry.reg"), templateHive);
     EXPECT_THROW(platform::Machine::CreateFolder(machine, folder.Path() / "no-template"), std::runtime_error);
+}
+
+// A template folder of its own with the given hive and one file.
+std::filesystem::path MakeTemplate(const std::filesystem::path& folder, const std::string& hive,
+                                   const std::string& fileName, const std::string& fileText)
+{
+    std::filesystem::create_directories(folder / "C");
+    std::ofstream(folder / "registry.reg", std::ios::binary) << hive;
+    std::ofstream(folder / "C" / fileName, std::ios::binary) << fileText;
+    return folder;
+}
+
+TEST(MachineFolder, LayeredTemplatesImportEachHiveOverTheOnesBefore)
+{
+    TemporaryFolder folder;
+    const auto base =
+        MakeTemplate(folder.Path() / "base",
+                     "Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kept]\r\n\"a\"=dword:00000001\r\n\"b\"=\"base\"\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\r\n\"c\"=dword:00000003",
+                     "shared.txt", "from base");
+    std::filesystem::create_directories(base / "C" / "Windows");
+    std::ofstream(base / "C" / "Windows" / "base-only.txt") << "base only";
+    const auto layer = MakeTemplate(folder.Path() / "layer",
+                                    "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
+                                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kept]\n\"b\"=\"layer\"\n\"a\"=-\n"
+                                    "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone]\n"
+                                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Added]\n\"d\"=dword:00000004\n",
+                                    "shared.txt", "from layer");
+    const std::string baseHive = ReadFile(base / "registry.reg");
+    const std::string layerHive = ReadFile(layer / "registry.reg");
+    const auto machine = folder.Path() / "m";
+    platform::Machine::CreateFolder(machine, std::vector<std::filesystem::path>{base, layer});
+
+    // A file both have comes from the later layer; one only the base has is there too.
+    EXPECT_EQ(ReadFile(machine / "C" / "shared.txt"), "from layer");
+    EXPECT_EQ(ReadFile(machine / "C" / "Windows" / "base-only.txt"), "base only");
+    // The templates are only read.
+    EXPECT_EQ(ReadFile(base / "registry.reg"), baseHive);
+    EXPECT_EQ(ReadFile(layer / "registry.reg"), layerHive);
+
+    // Importing the folder's hive is importing the layer over the base.
+    standin::ResetRegistry();
+    standin::RegistryTextError error;
+    ASSERT_TRUE(standin::ImportRegistryFile(machine / "registry.reg", &error))
+        << error.line << ": " << error.message;
+    const std::u16string kept = u"\\Registry\\Machine\\SOFTWARE\\Kept";
+    EXPECT_EQ(standin::ReadRegistryString(kept, u"b"), std::u16string(u"layer"));
+    EXPECT_FALSE(standin::ReadRegistryValue(kept, u"a").has_value());
+    EXPECT_FALSE(standin::RegistryKeyExists(u"\\Registry\\Machine\\SOFTWARE\\Gone"));
+    EXPECT_EQ(standin::ReadRegistryDword(u"\\Registry\\Machine\\SOFTWARE\\Added", u"d"), 4u);
+    standin::ResetRegistry();
+
+    // A folder that has its hive keeps it; only missing files are filled in.
+    std::ofstream(machine / "registry.reg", std::ios::binary) << "Windows Registry Editor Version 5.00\n";
+    std::filesystem::remove(machine / "C" / "shared.txt");
+    platform::Machine::CreateFolder(machine, std::vector<std::filesystem::path>{base, layer});
+    EXPECT_EQ(ReadFile(machine / "registry.reg"), "Windows Registry Editor Version 5.00\n");
+    EXPECT_EQ(ReadFile(machine / "C" / "shared.txt"), "from layer");
+}
+
+TEST(MachineFolder, RefusedLayersMakeNothing)
+{
+    TemporaryFolder folder;
+    const auto base =
+        MakeTemplate(folder.Path() / "base", "Windows Registry Editor Version 5.00\n", "a.txt", "a");
+    const auto noHeader =
+        MakeTemplate(folder.Path() / "no-header", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n", "b.txt", "b");
+    const auto utf16 = MakeTemplate(folder.Path() / "utf16", std::string("\xFF\xFEW\0", 4), "c.txt", "c");
+    const auto machine = folder.Path() / "m";
+    for (const auto& layers :
+         {std::vector<std::filesystem::path>{},
+          std::vector<std::filesystem::path>{base, folder.Path() / "missing"},
+          std::vector<std::filesystem::path>{base, noHeader}, std::vector<std::filesystem::path>{base, utf16},
+          std::vector<std::filesystem::path>{utf16, base}}) {
+        EXPECT_THROW(platform::Machine::CreateFolder(machine, layers), std::runtime_error) << layers.size();
+        EXPECT_FALSE(std::filesystem::exists(machine));
+    }
+    // One template is copied as it stands, whatever its encoding: the boot's import judges it.
+    platform::Machine::CreateFolder(machine, std::vector<std::filesystem::path>{utf16});
+    EXPECT_EQ(ReadFile(machine / "registry.reg"), ReadFile(utf16 / "registry.reg"));
 }
 
 TEST_F(MachineTest, BootReadsTheHiveSetsTheDrivesAndInstallsDriverFiles)

@@ -7,6 +7,8 @@
 #include "km/registry.h"
 #include "km/systeminfo.h"
 #include "platform/bus/Bus.h"
+#include "standin/eventlog.h"
+#include "standin/registry.h"
 
 using namespace machinetest;
 using platform::DeviceState;

@@ -2,8 +2,8 @@
 // thread, one held until its handle closes, and one never completed, which the verifier reports.
 #include "MachineFixture.h"
 
-#include "km/verifier.h"
 #include "platform/Clock.h"
+#include "standin/verifier.h"
 
 #include <atomic>
 #include <thread>

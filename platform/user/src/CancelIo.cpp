@@ -5,6 +5,7 @@
 // OVERLAPPED record.
 #include "km/fileobject.h"
 #include "km/thread.h"
+#include "standin/devicefile.h"
 #include "um/errhandlingapi.h"
 #include "um/ioapiset.h"
 #include "um/winerror.h"

@@ -1,5 +1,6 @@
 // CloseHandle: closes user handles only; a kernel handle is as unknown to user mode as a closed one.
 #include "km/object.h"
+#include "standin/object.h"
 #include "um/errhandlingapi.h"
 #include "um/handleapi.h"
 #include "um/winerror.h"

@@ -2,6 +2,7 @@
 // disposition and flags into the create request's, and the outcome into a handle or a last error.
 #include "km/fileobject.h"
 #include "km/string.h"
+#include "standin/devicefile.h"
 #include "um/errhandlingapi.h"
 #include "um/fileapi.h"
 #include "um/handleapi.h"

@@ -2,6 +2,8 @@
 // friendly name an interface's driver wrote.
 #include "km/deviceinterface.h"
 #include "km/registry.h"
+#include "standin/devices.h"
+#include "standin/registry.h"
 #include "um/cfgmgr32.h"
 
 #include <cstring>

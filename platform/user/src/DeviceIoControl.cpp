@@ -1,6 +1,7 @@
 // DeviceIoControl: a synchronous device-control request on a device handle, with the final status
 // turned into Win32's result, byte count and last error.
 #include "km/fileobject.h"
+#include "standin/devicefile.h"
 #include "um/errhandlingapi.h"
 #include "um/ioapiset.h"
 #include "um/winerror.h"

@@ -4,6 +4,7 @@
 #include "km/eventobject.h"
 #include "km/irp.h"
 #include "km/status.h"
+#include "standin/object.h"
 #include "um/errhandlingapi.h"
 #include "um/synchapi.h"
 #include "um/winerror.h"

@@ -2,6 +2,8 @@
 // record and the data format after the pin-create string.
 #include "km/fileobject.h"
 #include "km/ksclock.h"
+#include "standin/devicefile.h"
+#include "standin/ks.h"
 #include "um/errhandlingapi.h"
 #include "um/ks.h"
 #include "um/winternl.h"

@@ -8,6 +8,8 @@
 #include "TestDriver.h"
 #include "um/cfgmgr32.h"
 #include "um/windows.h"
+#include "standin/devices.h"
+#include "standin/registry.h"
 
 using iotest::Counted;
 using iotest::TestDriver;
@@ -43,7 +45,7 @@ protected:
         video_ = Register(u"{video}");
         audio_ = Register(u"{audio}");
         Enable(video_);
-        SetFriendlyName(video_, u"Talvexon HD Video Device 1");
+        SetFriendlyName(video_, u"Framecap HD Video Device 1");
     }
     void TearDown() override
     {
@@ -126,7 +128,7 @@ TEST_F(InterfaceList, TheFriendlyNameIsTheOneTheDriverWrote)
     EXPECT_EQ(CM_Get_Device_Interface_PropertyW(video.c_str(), &DEVPKEY_DeviceInterface_FriendlyName, &type,
                                                 nullptr, &size, 0),
               CR_BUFFER_SMALL);
-    const std::u16string expected = u"Talvexon HD Video Device 1";
+    const std::u16string expected = u"Framecap HD Video Device 1";
     EXPECT_EQ(size, (expected.size() + 1) * 2);
     std::vector<BYTE> buffer(size);
     ASSERT_EQ(CM_Get_Device_Interface_PropertyW(video.c_str(), &DEVPKEY_DeviceInterface_FriendlyName, &type,

@@ -13,6 +13,7 @@
 #include "um/cfgmgr32.h"
 #include "um/ks.h"
 #include "um/windows.h"
+#include "standin/ks.h"
 
 namespace {
 

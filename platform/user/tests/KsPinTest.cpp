@@ -10,6 +10,7 @@
 #include "KsMinidriver.h"
 #include "KsMinidriverFixture.h"
 #include "km/ksclock.h"
+#include "standin/ks.h"
 #include "um/ks.h"
 #include "um/windows.h"
 

@@ -11,6 +11,7 @@
 
 #include "TestDriver.h"
 #include "um/windows.h"
+#include "standin/devicefile.h"
 
 using iotest::TestDriver;
 using testing::ElementsAre;

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "km/eventlog.h"
+#include "km/messagetable.h"
 #include "messages/sample.h"
 
 extern "C" const standin::MessageTableEntry StandinMessageTable[];

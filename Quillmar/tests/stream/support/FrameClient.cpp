@@ -3,6 +3,7 @@
 
 #include "StreamTestFilter.h"
 #include "km/ksstream.h"
+#include "standin/control.h"
 
 namespace streamtest {
 

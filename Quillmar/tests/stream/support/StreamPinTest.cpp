@@ -5,6 +5,7 @@
 #include "km/deviceinterface.h"
 #include "km/registry.h"
 #include "um/cfgmgr32.h"
+#include "standin/control.h"
 
 namespace streamtest {
 namespace {

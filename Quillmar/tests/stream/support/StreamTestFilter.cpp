@@ -1,5 +1,6 @@
 // The one-pin test filter (see StreamTestFilter.h).
 #include "StreamTestFilter.h"
+#include "standin/control.h"
 
 #include <atomic>
 #include <mutex>

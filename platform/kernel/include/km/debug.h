@@ -1,5 +1,5 @@
-// Kernel debugger output: DbgPrint, and the stand-in's record of what was printed, which tests read
-// and which can also go to stderr.
+// Kernel debugger output: DbgPrint. The stand-in's record of what was printed, which tests read and
+// which can also go to stderr, is in standin/debugger.h.
 #pragma once
 #include "km/types.h"
 
@@ -19,24 +19,3 @@ ULONG DbgPrint(PCSTR Format, ...);
 
 #define DBGPRINT_MAXIMUM_BYTES 512
 
-namespace standin {
-
-// The debugger output keeps the text of each DbgPrint call as one record, in the order of the
-// calls, the newest kDebugOutputCapacity of them (or as many as SetDebugOutputCapacity says);
-// older records are dropped and counted.
-constexpr size_t kDebugOutputCapacity = 10000;
-
-std::vector<std::string> DebugOutput();
-// Records dropped since the last clear, and calls whose text was cut to DBGPRINT_MAXIMUM_BYTES.
-uint64_t DebugOutputDropped();
-uint64_t DebugOutputTruncated();
-// Empties the record and both counts.
-void DebugOutputClear();
-void SetDebugOutputCapacity(size_t capacity);
-
-// Whether each text is also written to stderr as it is printed. Off unless the environment
-// variable STANDIN_DBGPRINT_STDERR is set to a value other than "0" when the output is first used.
-void SetDebugOutputEcho(bool echo);
-bool DebugOutputEcho();
-
-} // namespace standin

@@ -46,24 +46,3 @@ NTSTATUS NTAPI IoGetDeviceInterfaces(const GUID* InterfaceClassGuid, PDEVICE_OBJ
                                      ULONG Flags, PWSTR* SymbolicLinkList);
 }
 
-namespace standin {
-
-// "{65e8773d-8f56-11d0-a3b9-00a0c9223196}": a GUID as device-interface names and keys write it.
-std::u16string GuidText(const GUID& guid);
-
-// One registered interface as the stand-in keeps it.
-struct DeviceInterfaceRecord {
-    std::u16string symbolicLinkName; // "\??\..."
-    GUID interfaceClass;
-    std::u16string referenceString; // empty when none was given
-    std::u16string instancePath;
-    std::u16string deviceParametersKeyPath; // "\Registry\Machine\...\Device Parameters"
-    bool enabled;
-};
-// Every registered interface of the class (all classes when null), in registration order.
-std::vector<DeviceInterfaceRecord> DeviceInterfaces(const GUID* interfaceClass = nullptr);
-// Forgets every registration and removes the links of enabled interfaces, as a new boot starts with
-// none; the registry keys stay, as they do on disk.
-void ResetDeviceInterfaces();
-
-} // namespace standin

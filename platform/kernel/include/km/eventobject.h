@@ -13,7 +13,3 @@ extern "C" {
 extern POBJECT_TYPE* ExEventObjectType;
 }
 
-namespace standin {
-// Makes an event object and a handle to it (a user handle unless `kernelHandle`).
-NTSTATUS CreateEventObject(EVENT_TYPE type, BOOLEAN initialState, bool kernelHandle, PHANDLE handle);
-} // namespace standin

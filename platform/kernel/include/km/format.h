@@ -1,5 +1,6 @@
 // Formatted text with Windows' printf rules, for narrow and wide (WCHAR) output: the _snprintf
-// family the driver calls, and safe forms returning a string for the stand-in's own use. All of
+// family the driver calls; the safe forms returning a string for the stand-in's own use are in
+// standin/format.h. All of
 // them share one formatter; docs/platform-strings.md lists its rules and where they differ from
 // glibc's printf (l is 32 bits, I64 and I size prefixes, %S / %ls / %ws wide text, %Z / %wZ
 // counted strings, %p as 16 upper-case digits, three-digit exponents, %n refused).
@@ -30,13 +31,3 @@ int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list args);
 
 } // extern "C"
 
-namespace standin {
-
-// The whole formatted text. A refused format (null, or %n) yields the text up to the refusal and
-// a verifier report.
-std::string Format(const char* format, ...);
-std::string FormatV(const char* format, va_list args);
-std::u16string Format(const char16_t* format, ...);
-std::u16string FormatV(const char16_t* format, va_list args);
-
-} // namespace standin

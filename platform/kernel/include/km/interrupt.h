@@ -56,7 +56,3 @@ KIRQL NTAPI KeAcquireInterruptSpinLock(PKINTERRUPT Interrupt);
 VOID NTAPI KeReleaseInterruptSpinLock(PKINTERRUPT Interrupt, KIRQL OldIrql);
 }
 
-namespace standin {
-// How many interrupt threads exist now: one for each interrupt line with at least one connection.
-size_t InterruptThreadCount();
-} // namespace standin

@@ -331,22 +331,3 @@ inline PDRIVER_CANCEL IoSetCancelRoutine(PIRP Irp, PDRIVER_CANCEL CancelRoutine)
     return __atomic_exchange_n(&Irp->CancelRoutine, CancelRoutine, __ATOMIC_ACQ_REL);
 }
 
-// ---- The stand-in's request helpers --------------------------------------------------------------
-
-namespace standin {
-
-// Sends one request to `target` and waits for it to finish, as the plug and play and power managers
-// and system shutdown do. `request` gives the major and minor function, flags, parameters and file
-// object of the request's location; the IRP gets target->StackSize locations, starts with
-// IoStatus.Status = initialStatus (plug and play requests start as STATUS_NOT_SUPPORTED) and
-// Information 0, and comes from the I/O manager (freed by it). Returns the final IoStatus.
-// PASSIVE_LEVEL only.
-IO_STATUS_BLOCK CallDriverAndWait(PDEVICE_OBJECT target, const IO_STACK_LOCATION& request,
-                                  NTSTATUS initialStatus = STATUS_NOT_SUPPORTED);
-
-// What the "irps" leak check would list now: one line per IRP allocated and not yet freed.
-std::vector<std::string> OutstandingIrps();
-// How many IRPs are live (allocated and not freed).
-size_t LiveIrpCount();
-
-} // namespace standin

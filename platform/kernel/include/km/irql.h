@@ -22,7 +22,3 @@ VOID NTAPI KeLowerIrql(KIRQL NewIrql);
 KIRQL NTAPI KeRaiseIrqlToDpcLevel();
 }
 
-namespace standin {
-// Sets the calling thread's level directly: for the stand-in's own DPC and interrupt threads.
-void SetCurrentIrql(KIRQL irql);
-} // namespace standin

@@ -1,14 +1,14 @@
-// Everything the kernel side of the stand-in offers, in one include. Headers that a layer may not
-// have yet are taken when present.
+// Everything a driver sees of the kernel side, in one include: Windows' names (the stand-in's own
+// control functions are in standin/control.h, out of a driver's reach). Headers that a layer may
+// not have yet are taken when present.
 #pragma once
-#include "km/types.h"
-#include "km/status.h"
+#include "km/interlocked.h"
 #include "km/irql.h"
-#include "km/verifier.h"
 #include "km/pool.h"
 #include "km/raise.h"
 #include "km/spinlock.h"
-#include "km/interlocked.h"
+#include "km/status.h"
+#include "km/types.h"
 
 #if __has_include("km/time.h")
 #include "km/time.h"
@@ -38,21 +38,22 @@
 #include "km/iodevice.h"
 #endif
 #if __has_include("km/irp.h")
-#include "km/list.h"
-#include "km/mdl.h"
-#include "km/irp.h"
-#include "km/fileobject.h"
 #include "km/deviceinterface.h"
-#include "km/systeminfo.h"
-#include "km/process.h"
+#include "km/eventobject.h"
+#include "km/fileobject.h"
+#include "km/irp.h"
 #include "km/ks.h"
+#include "km/ksclock.h"
 #include "km/ksfilter.h"
 #include "km/kspin.h"
-#include "km/ksclock.h"
-#include "km/eventobject.h"
+#include "km/list.h"
+#include "km/mdl.h"
+#include "km/process.h"
+#include "km/systeminfo.h"
 #endif
 #if __has_include("km/eventlog.h")
 #include "km/eventlog.h"
+#include "km/messagetable.h"
 #endif
 #if __has_include("km/debug.h")
 #include "km/debug.h"
@@ -68,7 +69,4 @@
 #endif
 #if __has_include("km/dma.h")
 #include "km/dma.h"
-#endif
-#if __has_include("km/drives.h")
-#include "km/drives.h"
 #endif

@@ -37,11 +37,3 @@ extern "C" {
 NTSTATUS NTAPI KsPinGetReferenceClockInterface(PKSPIN Pin, PIKSREFERENCECLOCK* Interface);
 }
 
-namespace standin {
-// Reference clock interfaces handed out and not yet released (all pins).
-size_t KsReferenceClocksOutstanding();
-// A clock on the machine's clock, as a graph's master clock: a handle to it (a user handle for
-// UserMode, else a kernel handle) that KSPROPERTY_STREAM_MASTERCLOCK takes; ZwClose closes it.
-// Its time counts in 100-ns units from its creation.
-NTSTATUS KsCreateMachineClock(KPROCESSOR_MODE mode, PHANDLE handle);
-} // namespace standin

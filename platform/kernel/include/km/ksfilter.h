@@ -100,7 +100,6 @@ PKSPIN NTAPI KsFilterGetFirstChildPin(PKSFILTER Filter, ULONG PinId);
 // How many pins of PinId the filter has open now; 0 for a pin id it does not describe.
 ULONG NTAPI KsFilterGetChildPinCount(PKSFILTER Filter, ULONG PinId);
 
-
 // Describes a filter without kernel-streaming pins to the graph tools: on every interface of
 // InterfaceClassGUID that DeviceObject (a physical device object) has registered, writes
 // "FilterData" (REG_BINARY) under "Device Parameters": a ULONG pin count, then for each pin its
@@ -116,14 +115,5 @@ NTSTATUS NTAPI KsRegisterFilterWithNoKSPins(PDEVICE_OBJECT DeviceObject, const G
 VOID NTAPI KsGenerateEvents(PVOID Object, const GUID* EventSet, ULONG EventId, ULONG DataSize, PVOID Data,
                             PFNKSGENERATEEVENTCALLBACK CallBack, PVOID CallBackContext);
 }
-
-namespace standin {
-// Records each enabled buffered event keeps before the oldest is dropped.
-constexpr size_t kKsEventBufferRecords = 64;
-// The cookie that a KSQUERYBUFFER carries for the enabled KSEVENTDATA at `eventData`; 0 when none.
-ULONG KsEventDataCookie(const void* eventData);
-// Filters open now (all devices).
-size_t KsOpenFilterCount();
-} // namespace standin
 
 #include "km/kspin.h"

@@ -117,7 +117,3 @@ PKSPIN NTAPI KsPinGetNextSiblingPin(PKSPIN Pin);
 PKSPIN NTAPI KsGetPinFromIrp(PIRP Irp);
 }
 
-namespace standin {
-// Pins open now (all filters).
-size_t KsOpenPinCount();
-} // namespace standin

@@ -64,12 +64,3 @@ PKSSTREAM_POINTER NTAPI KsPinGetFirstCloneStreamPointer(PKSPIN Pin);
 PKSSTREAM_POINTER NTAPI KsStreamPointerGetNextClone(PKSSTREAM_POINTER StreamPointer);
 }
 
-namespace standin {
-// The framework's handling of IOCTL_KS_READ_STREAM on a pin (the pin's device control hands every
-// stream request over): checks the pin's state and the caller's headers, queues one frame per header,
-// marks the request pending, calls the pin's Process dispatch when the pin processes, and returns
-// STATUS_PENDING. A refusal returns its status for the caller to complete the request with.
-NTSTATUS KsPinStreamRequest(PKSPIN pin, PIRP irp);
-// Frames queued on the pin and not yet completed.
-size_t KsPinQueuedFrameCount(PKSPIN pin);
-} // namespace standin

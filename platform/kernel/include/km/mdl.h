@@ -70,7 +70,3 @@ VOID NTAPI MmUnlockPages(PMDL MemoryDescriptorList);
 PVOID NTAPI MmGetSystemAddressForMdlSafe(PMDL Mdl, ULONG Priority);
 }
 
-namespace standin {
-// How many MDLs are live (allocated and not freed).
-size_t LiveMdlCount();
-} // namespace standin

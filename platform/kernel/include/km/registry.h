@@ -1,7 +1,7 @@
 // The registry: an in-memory tree of keys under "\Registry" ("\Registry\Machine", "\Registry\User")
-// with the Zw functions a driver calls on it, their information records and statuses, and the
+// with the Zw functions a driver calls on it, their information records and statuses. The
 // stand-in's own facilities to empty it, fill it from and save it to ".reg" text, and read values in
-// tests. Key and value names are case-insensitive and case-preserving. Key handles are objects of the
+// tests, are in standin/registry.h. Key and value names are case-insensitive and case-preserving. Key handles are objects of the
 // one handle table: ZwClose closes them and the leak check reports those left open.
 #pragma once
 #include "km/object.h"
@@ -211,48 +211,3 @@ NTSTATUS NTAPI ZwDeleteValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName);
 NTSTATUS NTAPI ZwFlushKey(HANDLE KeyHandle);
 }
 
-namespace standin {
-
-// The largest value data the registry keeps.
-constexpr ULONG kRegistryMaxValueDataBytes = 1u << 20;
-
-// Empties the registry down to "\Registry", "\Registry\Machine" and "\Registry\User". Handles still
-// open on the old keys stay valid and answer STATUS_KEY_DELETED.
-void ResetRegistry();
-
-// ".reg" text in the "Windows Registry Editor Version 5.00" format. Import takes UTF-8 (with or
-// without a byte-order mark) or UTF-16LE with its mark, and lines ending in LF or CRLF; export writes
-// UTF-8 without a mark and LF line ends. HKEY_LOCAL_MACHINE is "\Registry\Machine", HKEY_USERS is
-// "\Registry\User". docs/platform-registry.md gives the whole format.
-struct RegistryTextError {
-    size_t line = 0; // 1-based; 0 when the error is not about one line
-    std::string message;
-};
-// Parses all of the text first and changes the registry only when all of it is sound; an error
-// leaves the registry as it was.
-bool ImportRegistryText(std::string_view text, RegistryTextError* error = nullptr);
-bool ImportRegistryFile(const std::filesystem::path& file, RegistryTextError* error = nullptr);
-// Writes the key at keyPath ("\Registry\Machine\...") and everything below it; an empty path or
-// "\Registry" writes the whole registry. Fails for a missing key, and for a key or value name that
-// .reg text cannot hold (a line break or an unpaired surrogate in it).
-bool ExportRegistryText(std::u16string_view keyPath, std::string* text, RegistryTextError* error = nullptr);
-// Writes through a temporary file beside `file` and renames it, so a failed save leaves the old file.
-bool ExportRegistryFile(const std::filesystem::path& file, std::u16string_view keyPath = {},
-                        RegistryTextError* error = nullptr);
-
-// Reading the registry in tests, by absolute path and without handles.
-struct RegistryValueData {
-    ULONG type = REG_NONE;
-    std::vector<UCHAR> data;
-};
-bool RegistryKeyExists(std::u16string_view keyPath);
-std::optional<RegistryValueData> ReadRegistryValue(std::u16string_view keyPath,
-                                                   std::u16string_view valueName);
-// The value when it is a REG_DWORD of 4 bytes.
-std::optional<ULONG> ReadRegistryDword(std::u16string_view keyPath, std::u16string_view valueName);
-// The text of a REG_SZ or REG_EXPAND_SZ value up to its first zero character.
-std::optional<std::u16string> ReadRegistryString(std::u16string_view keyPath, std::u16string_view valueName);
-// The names of a key's sub-keys in enumeration order.
-std::optional<std::vector<std::u16string>> RegistrySubKeyNames(std::u16string_view keyPath);
-
-} // namespace standin

@@ -29,7 +29,3 @@ VOID NTAPI KeReleaseSpinLockFromDpcLevel(PKSPIN_LOCK SpinLock);
 BOOLEAN NTAPI KeTryToAcquireSpinLockAtDpcLevel(PKSPIN_LOCK SpinLock);
 }
 
-namespace standin {
-// How many spin locks the calling thread holds now.
-size_t SpinLocksHeldByCurrentThread();
-} // namespace standin

@@ -102,8 +102,3 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPRO
 NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertable, PLARGE_INTEGER Interval);
 }
 
-namespace standin {
-// How many threads are blocked in a wait on the object (for tests that need a waiter to be parked
-// before they signal). Returns 0 for anything that is not an initialised dispatcher object.
-size_t DispatcherWaiterCount(PVOID object);
-} // namespace standin

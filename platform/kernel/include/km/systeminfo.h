@@ -16,12 +16,3 @@ KAFFINITY NTAPI KeQueryActiveProcessors();
 ULONG NTAPI KeQueryActiveProcessorCount(KAFFINITY* ActiveProcessors);
 }
 
-namespace standin {
-// Sets the version the system offers.
-void SetWdmVersion(UCHAR majorVersion, UCHAR minorVersion);
-// Sets the number of processors, 1 to 64; other values are a breach ("bad-argument") and change
-// nothing. Set it before the driver runs: readers take KeNumberProcessors without a lock.
-void SetNumberOfProcessors(int count);
-// Back to version 6.0 and 4 processors.
-void ResetSystemInformation();
-} // namespace standin

@@ -45,14 +45,3 @@ PKTHREAD NTAPI KeGetCurrentThread();
 KPRIORITY NTAPI KeSetPriorityThread(PKTHREAD Thread, KPRIORITY Priority);
 }
 
-namespace standin {
-// Thrown by PsTerminateSystemThread to leave the routine; caught where the thread started.
-struct ThreadTermination {
-    NTSTATUS status;
-};
-// The priority last set on the thread.
-KPRIORITY ThreadPriority(PKTHREAD thread);
-// The status a system thread ended with (PsTerminateSystemThread's argument, STATUS_SUCCESS when
-// its routine returned); STATUS_PENDING while it runs.
-NTSTATUS ThreadExitStatus(PKTHREAD thread);
-} // namespace standin

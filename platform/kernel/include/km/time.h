@@ -45,23 +45,3 @@ VOID NTAPI KeStallExecutionProcessor(ULONG MicroSeconds);
 #define STANDIN_DEFAULT_TIMER_RESOLUTION 156250UL
 #define STANDIN_MINIMUM_TIMER_RESOLUTION 5000UL
 
-namespace standin {
-
-// UTC = local time + bias, in 100-ns units (so a zone east of Greenwich has a negative bias). The
-// default is the host's current offset.
-void SetTimeZoneBias(LONGLONG bias);
-LONGLONG TimeZoneBias();
-
-// One call of ExSetTimerResolution, as made and answered.
-struct TimerResolutionRequest {
-    ULONG desiredTime;
-    bool setResolution;
-    ULONG result;
-};
-// Every call since the process started, oldest first.
-std::vector<TimerResolutionRequest> TimerResolutionRequests();
-
-// The microseconds the calling thread last asked KeStallExecutionProcessor for (0 before any).
-ULONG LastStallMicroseconds();
-
-} // namespace standin

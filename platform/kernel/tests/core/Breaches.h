@@ -1,7 +1,7 @@
 // For tests that provoke verifier breaches on purpose: keeps them off stderr while the test runs
 // and hands them over for checking.
 #pragma once
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 #include <vector>
 

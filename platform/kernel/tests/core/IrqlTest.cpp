@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 TEST(Irql, RaiseAndLowerArePerThread)
 {

@@ -11,6 +11,8 @@
 #include "Breaches.h"
 #include "km/irql.h"
 #include "km/pool.h"
+#include "standin/pool.h"
+#include "standin/verifier.h"
 
 using standin::MakePoolTag;
 using standin::PoolUsageByTag;

@@ -8,6 +8,8 @@
 
 #include "Breaches.h"
 #include "km/spinlock.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 using testing::HasSubstr;
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/bus/Bus.h"
+#include "standin/dma.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 #include "DmaTestSupport.h"
 
 #include "km/status.h"
+#include "standin/devices.h"
+#include "standin/dma.h"
 
 namespace {
 

@@ -9,7 +9,8 @@
 #include "km/dma.h"
 #include "km/iodevice.h"
 #include "km/irql.h"
-#include "km/verifier.h"
+#include "standin/devices.h"
+#include "standin/verifier.h"
 
 namespace dmatest {
 

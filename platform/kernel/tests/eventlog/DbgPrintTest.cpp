@@ -12,6 +12,7 @@
 #include "EventLogTestSupport.h"
 #include "km/irql.h"
 #include "km/status.h"
+#include "standin/debugger.h"
 
 using eventlogtest::EventLogTest;
 using testing::ElementsAre;

@@ -11,7 +11,8 @@
 #include "km/iodevice.h"
 #include "km/irql.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/devices.h"
+#include "standin/verifier.h"
 
 using testing::HasSubstr;
 
@@ -26,7 +27,7 @@ standin::PhysicalDeviceProperties BoardProperties()
     p.className = u"MEDIA";
     p.classGuid = u"{4d36e96c-e325-11ce-bfc1-08002be10318}";
     p.driverKeyName = u"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0003";
-    p.friendlyName = u"Talvexon HD 1";
+    p.friendlyName = u"Framecap HD 1";
     p.locationInformation = u"PCI bus 2, device 4, function 1";
     p.physicalDeviceObjectName = u"\\Device\\NTPNP_PCI0007";
     p.enumeratorName = u"PCI";

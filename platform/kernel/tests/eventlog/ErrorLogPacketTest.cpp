@@ -11,6 +11,10 @@
 #include "EventLogTestSupport.h"
 #include "km/irql.h"
 #include "km/pool.h"
+#include "standin/devices.h"
+#include "standin/eventlog.h"
+#include "standin/pool.h"
+#include "standin/verifier.h"
 
 using eventlogtest::EventLogTest;
 using eventlogtest::FillPacket;
@@ -32,7 +36,7 @@ size_t CountRule(const std::vector<standin::VerifierViolation>& breaches, const 
 
 TEST_F(EventLogTest, EntrySizeIsCappedAtTheMaximumAndFloorsAtThePacket)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     for (UCHAR size : {UCHAR{48}, UCHAR{100}, UCHAR{ERROR_LOG_MAXIMUM_SIZE}}) {
         auto* entry = static_cast<unsigned char*>(IoAllocateErrorLogEntry(&driver.object, size));
         ASSERT_NE(entry, nullptr) << int(size);
@@ -60,7 +64,7 @@ TEST_F(EventLogTest, AllocationRefusesMissingAndForeignObjects)
 
 TEST_F(EventLogTest, PoolFailureInjectionMakesTheAllocationFail)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     standin::PoolFailTag(standin::kErrorLogPoolTag);
     EXPECT_EQ(IoAllocateErrorLogEntry(&driver.object, 64), nullptr);
     standin::PoolClearFailures();
@@ -74,7 +78,7 @@ TEST_F(EventLogTest, PoolFailureInjectionMakesTheAllocationFail)
 
 TEST_F(EventLogTest, WrittenEntryKeepsEveryFieldTheInsertsAndTheDumpDataInOrder)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     const size_t size = sizeof(IO_ERROR_LOG_PACKET) + 8 + 2 * (3 + 1) + 2 * (1 + 1) + 2;
     auto* packet = static_cast<PIO_ERROR_LOG_PACKET>(IoAllocateErrorLogEntry(&driver.object, UCHAR(size)));
     ASSERT_NE(packet, nullptr);
@@ -112,19 +116,19 @@ TEST_F(EventLogTest, WrittenEntryKeepsEveryFieldTheInsertsAndTheDumpDataInOrder)
     EXPECT_THAT(e.inserts, ElementsAre(u"abc", u"x", u""));
     EXPECT_THAT(e.dumpData,
                 ElementsAre(0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB));
-    EXPECT_EQ(e.source, "Talvexon");
-    EXPECT_EQ(e.objectName, u"Talvexon");
+    EXPECT_EQ(e.source, "Framecap");
+    EXPECT_EQ(e.objectName, u"Framecap");
     EXPECT_FALSE(e.malformed);
     EXPECT_GT(e.timeWritten, 0);
 }
 
 TEST_F(EventLogTest, EntriesKeepTheirOrderAndNumbersAndADeviceGivesItsNameAndItsDriversSource)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     standin::PhysicalDeviceProperties properties;
     properties.physicalDeviceObjectName = u"\\Device\\NTPNP_PCI0042";
     PDEVICE_OBJECT pdo = standin::CreatePhysicalDeviceObject(properties, &driver.object);
-    eventlogtest::Log(&driver.object, 0x40070000, {u"Talvexon HD 1"});
+    eventlogtest::Log(&driver.object, 0x40070000, {u"Framecap HD 1"});
     eventlogtest::Log(pdo, 0, {});
     standin::DeletePhysicalDeviceObject(pdo);
 
@@ -134,14 +138,14 @@ TEST_F(EventLogTest, EntriesKeepTheirOrderAndNumbersAndADeviceGivesItsNameAndIts
     EXPECT_EQ(entries[1].messageId, 0u);
     EXPECT_EQ(entries[1].recordNumber, entries[0].recordNumber + 1);
     EXPECT_LE(entries[0].timeWritten, entries[1].timeWritten);
-    EXPECT_EQ(entries[1].source, "Talvexon");
+    EXPECT_EQ(entries[1].source, "Framecap");
     EXPECT_EQ(entries[1].objectName, u"\\Device\\NTPNP_PCI0042");
     EXPECT_TRUE(entries[1].inserts.empty());
 }
 
 TEST_F(EventLogTest, MalformedPacketsAreLoggedWithWhatLiesInsideThemAndReported)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     QuietBreaches breaches;
 
     // An insert that runs to the end of the entry without its zero.
@@ -180,7 +184,7 @@ TEST_F(EventLogTest, MalformedPacketsAreLoggedWithWhatLiesInsideThemAndReported)
 
 TEST_F(EventLogTest, UnknownDoubleAndFreedEntriesAreRefused)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     QuietBreaches breaches;
     unsigned char stranger[64] = {};
     IoWriteErrorLogEntry(stranger);
@@ -196,7 +200,7 @@ TEST_F(EventLogTest, UnknownDoubleAndFreedEntriesAreRefused)
 
 TEST_F(EventLogTest, AnEntryNeitherWrittenNorFreedIsALeak)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     void* entry = IoAllocateErrorLogEntry(&driver.object, 64);
     ASSERT_NE(entry, nullptr);
     QuietBreaches breaches;
@@ -205,14 +209,14 @@ TEST_F(EventLogTest, AnEntryNeitherWrittenNorFreedIsALeak)
     bool named = false;
     for (const auto& b : taken)
         named |= b.detail.find("error-log-entries: entry") != std::string::npos &&
-                 b.detail.find("for Talvexon allocated and neither written nor freed") != std::string::npos;
+                 b.detail.find("for Framecap allocated and neither written nor freed") != std::string::npos;
     EXPECT_TRUE(named);
     IoFreeErrorLogEntry(entry);
 }
 
 TEST_F(EventLogTest, WorksAtDispatchLevelAndReportsAboveIt)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     KIRQL old;
     KeRaiseIrql(DISPATCH_LEVEL, &old);
     eventlogtest::Log(&driver.object, 0xC0071000, {});
@@ -233,7 +237,7 @@ TEST_F(EventLogTest, WorksAtDispatchLevelAndReportsAboveIt)
 
 TEST_F(EventLogTest, TheLogKeepsTheNewestEntriesAndCountsTheDropped)
 {
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     standin::SetEventLogCapacity(3);
     for (ULONG id = 1; id <= 5; ++id)
         eventlogtest::Log(&driver.object, id, {});
@@ -251,7 +255,7 @@ TEST_F(EventLogTest, ConcurrentWritersLoseNothingAndKeepEachWritersOrder)
 {
     constexpr int kThreads = 8;
     constexpr int kPerThread = 200;
-    TestDriver driver(u"\\Driver\\Talvexon");
+    TestDriver driver(u"\\Driver\\Framecap");
     std::vector<std::thread> writers;
     for (int t = 0; t < kThreads; ++t) {
         writers.emplace_back([&driver, t] {

@@ -12,6 +12,8 @@
 #include "km/eventlog.h"
 #include "km/iodevice.h"
 #include "km/string.h"
+#include "standin/debugger.h"
+#include "standin/eventlog.h"
 
 namespace eventlogtest {
 

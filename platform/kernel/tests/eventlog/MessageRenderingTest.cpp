@@ -5,6 +5,8 @@
 #include "EventLogTestSupport.h"
 #include "km/time.h"
 #include "platform/Clock.h"
+#include "standin/eventlog.h"
+#include "standin/system.h"
 
 using eventlogtest::EventLogTest;
 using eventlogtest::TestDriver;
@@ -24,9 +26,9 @@ protected:
     void SetUp() override
     {
         EventLogTest::SetUp();
-        standin::RegisterMessageTable("TALVEXON", kTable, std::size(kTable));
+        standin::RegisterMessageTable("FRAMECAP", kTable, std::size(kTable));
     }
-    void TearDown() override { standin::UnregisterMessageTable("Talvexon"); }
+    void TearDown() override { standin::UnregisterMessageTable("Framecap"); }
 
     std::string RenderLast()
     {
@@ -34,7 +36,7 @@ protected:
         return entries.empty() ? "(none)" : standin::RenderEventLogEntry(entries.back());
     }
 
-    TestDriver driver{u"\\Driver\\Talvexon"};
+    TestDriver driver{u"\\Driver\\Framecap"};
 };
 
 } // namespace
@@ -44,29 +46,29 @@ TEST_F(RenderingTest, PacketStringsBecomePercentTwoOnwardAndTheObjectIsPercentOn
     eventlogtest::Log(&driver.object, 0xC0071019, {u"C:\\Drivers\\dsp.img", u"0xC0000034"});
     EXPECT_EQ(RenderLast(),
               "Attempt to open file [C:\\Drivers\\dsp.img] failed.  Status returned was 0xC0000034.\r\n");
-    eventlogtest::Log(&driver.object, 0x40070000, {u"Talvexon HD 1"});
-    EXPECT_EQ(RenderLast(), "Device Talvexon HD 1 is starting\r\n");
+    eventlogtest::Log(&driver.object, 0x40070000, {u"Framecap HD 1"});
+    EXPECT_EQ(RenderLast(), "Device Framecap HD 1 is starting\r\n");
     eventlogtest::Log(&driver.object, 0xC0071017, {u"Open", u"Close"});
     EXPECT_EQ(RenderLast(),
-              "Unlock requested by Open failed.  Lock is held by Close.\r\nTalvexon keeps going.\r\n");
+              "Unlock requested by Open failed.  Lock is held by Close.\r\nFramecap keeps going.\r\n");
 }
 
 TEST_F(RenderingTest, MessageIdZeroIsAcceptedAndRenderedFromTheTable)
 {
     eventlogtest::Log(&driver.object, 0, {});
-    EXPECT_EQ(RenderLast(), "Setup of Talvexon failed");
-    standin::UnregisterMessageTable("talvexon");
+    EXPECT_EQ(RenderLast(), "Setup of Framecap failed");
+    standin::UnregisterMessageTable("framecap");
     EXPECT_EQ(RenderLast(),
-              "The description for Event ID 0x00000000 from source Talvexon cannot be found. The "
-              "following information was included with the event:\r\nTalvexon");
+              "The description for Event ID 0x00000000 from source Framecap cannot be found. The "
+              "following information was included with the event:\r\nFramecap");
 }
 
 TEST_F(RenderingTest, AMessageTheTableLacksShowsTheIdSourceAndInserts)
 {
     eventlogtest::Log(&driver.object, 0xC0071FFF, {u"first", u""});
     EXPECT_EQ(RenderLast(),
-              "The description for Event ID 0xC0071FFF from source Talvexon cannot be found. The "
-              "following information was included with the event:\r\nTalvexon\r\nfirst\r\n");
+              "The description for Event ID 0xC0071FFF from source Framecap cannot be found. The "
+              "following information was included with the event:\r\nFramecap\r\nfirst\r\n");
     TestDriver other(u"\\Driver\\Other");
     eventlogtest::Log(&other.object, 0x40070000, {u"x"});
     EXPECT_EQ(RenderLast().substr(0, 62), "The description for Event ID 0x40070000 from source Other cann");
@@ -121,14 +123,14 @@ TEST_F(RenderingTest, TheWholeLogAsLinesWithLocalTimeAndContinuations)
     platform::Clock::SetSpeedFactor(1e-6);
     platform::Clock::SetSystemTime(time);
     standin::SetTimeZoneBias(-2 * 3600 * 10000000LL); // two hours east of Greenwich
-    eventlogtest::Log(&driver.object, 0x40070000, {u"Talvexon HD 1"});
+    eventlogtest::Log(&driver.object, 0x40070000, {u"Framecap HD 1"});
     eventlogtest::Log(&driver.object, 0xC0071017, {u"Open", u"Close"});
     platform::Clock::SetSpeedFactor(1);
     const std::string text = standin::EventLogText();
     standin::SetTimeZoneBias(savedBias);
 
     EXPECT_EQ(text,
-              "2024-05-01 15:04:05.067 Talvexon Information 0x40070000 Device Talvexon HD 1 is starting\n"
-              "2024-05-01 15:04:05.067 Talvexon Error 0xC0071017 Unlock requested by Open failed.  Lock is "
-              "held by Close.\n\tTalvexon keeps going.\n");
+              "2024-05-01 15:04:05.067 Framecap Information 0x40070000 Device Framecap HD 1 is starting\n"
+              "2024-05-01 15:04:05.067 Framecap Error 0xC0071017 Unlock requested by Open failed.  Lock is "
+              "held by Close.\n\tFramecap keeps going.\n");
 }

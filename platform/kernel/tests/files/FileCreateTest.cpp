@@ -3,6 +3,7 @@
 #include "FilesTestSupport.h"
 
 #include "km/irql.h"
+#include "standin/verifier.h"
 
 using namespace filestest;
 

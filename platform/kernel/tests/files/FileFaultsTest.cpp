@@ -1,6 +1,7 @@
 // Injected file failures: opens that fail, writes that fail after a number of bytes, writes that
 // stall until another thread releases them, and the record of each.
 #include "FilesTestSupport.h"
+#include "standin/filefaults.h"
 
 #include <chrono>
 #include <thread>

@@ -1,6 +1,8 @@
 // File names on the machine's drives: the three forms of a name, case-blind lookups, the names that
 // are refused, links that would lead out of a drive, and the machine root.
 #include "FilesTestSupport.h"
+#include "standin/drives.h"
+#include "standin/verifier.h"
 
 #include <unistd.h>
 

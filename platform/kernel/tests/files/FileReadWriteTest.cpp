@@ -1,6 +1,7 @@
 // ZwReadFile, ZwWriteFile, ZwQueryInformationFile and ZwSetInformationFile: offsets and the file
 // pointer, appending, the end of the file, access, and the information records.
 #include "FilesTestSupport.h"
+#include "standin/verifier.h"
 
 #include <thread>
 #include <vector>

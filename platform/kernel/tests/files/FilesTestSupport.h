@@ -9,10 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "km/drives.h"
 #include "km/file.h"
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/drives.h"
+#include "standin/filefaults.h"
+#include "standin/verifier.h"
 
 namespace filestest {
 

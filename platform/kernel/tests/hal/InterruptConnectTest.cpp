@@ -3,6 +3,9 @@
 #include "InterruptTestSupport.h"
 
 #include "km/pool.h"
+#include "standin/pool.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 using namespace inttest;
 

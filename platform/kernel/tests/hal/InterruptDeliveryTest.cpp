@@ -5,6 +5,7 @@
 
 #include "km/dpc.h"
 #include "platform/Clock.h"
+#include "standin/system.h"
 
 using namespace inttest;
 

@@ -1,6 +1,7 @@
 // Disconnection: waiting for a routine under way, no call afterwards, during a burst of interrupts,
 // and the cases where waiting would never end.
 #include "InterruptTestSupport.h"
+#include "standin/system.h"
 
 using namespace inttest;
 

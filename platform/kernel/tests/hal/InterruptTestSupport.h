@@ -19,8 +19,9 @@
 #include "km/irql.h"
 #include "km/mm.h"
 #include "km/status.h"
-#include "km/verifier.h"
 #include "platform/bus/Bus.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 namespace inttest {
 

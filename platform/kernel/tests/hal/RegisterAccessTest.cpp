@@ -8,8 +8,8 @@
 #include "km/hal.h"
 #include "km/irql.h"
 #include "km/mm.h"
-#include "km/verifier.h"
 #include "platform/bus/Bus.h"
+#include "standin/verifier.h"
 
 using fake::Access;
 using fake::FakeDevice;

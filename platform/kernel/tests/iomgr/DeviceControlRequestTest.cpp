@@ -10,6 +10,7 @@
 
 #include "../core/Breaches.h"
 #include "TestDriver.h"
+#include "standin/devicefile.h"
 
 using iotest::SendDeviceControl;
 using iotest::TestDriver;

@@ -6,6 +6,9 @@
 
 #include "../core/Breaches.h"
 #include "TestDriver.h"
+#include "standin/devicefile.h"
+#include "standin/devices.h"
+#include "standin/registry.h"
 
 using iotest::Counted;
 using iotest::TestDriver;
@@ -130,7 +133,7 @@ TEST_F(DeviceInterface, TheDriversFriendlyNameLandsWhereTheDeviceClassesLayoutPu
     UNICODE_STRING name = Counted(link);
     HANDLE key;
     ASSERT_EQ(IoOpenDeviceInterfaceRegistryKey(&name, KEY_ALL_ACCESS, &key), STATUS_SUCCESS);
-    std::u16string valueName = u"FriendlyName", value = u"Talvexon HD Video Device 1";
+    std::u16string valueName = u"FriendlyName", value = u"Framecap HD Video Device 1";
     UNICODE_STRING counted = Counted(valueName);
     ASSERT_EQ(ZwSetValueKey(key, &counted, 0, REG_SZ, value.data(), ULONG((value.size() + 1) * 2)),
               STATUS_SUCCESS);

@@ -5,6 +5,8 @@
 
 #include "../core/Breaches.h"
 #include "TestDriver.h"
+#include "standin/devices.h"
+#include "standin/verifier.h"
 
 using iotest::Counted;
 using iotest::TestDriver;

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "TestDriver.h"
+#include "standin/devicefile.h"
+#include "standin/verifier.h"
 
 using iotest::TestDriver;
 using testing::ElementsAre;

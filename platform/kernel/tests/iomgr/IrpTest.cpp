@@ -7,6 +7,9 @@
 
 #include "../core/Breaches.h"
 #include "TestDriver.h"
+#include "standin/devicefile.h"
+#include "standin/devices.h"
+#include "standin/verifier.h"
 
 using iotest::TestDriver;
 using testing::HasSubstr;

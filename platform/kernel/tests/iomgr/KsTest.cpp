@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "TestDriver.h"
+#include "standin/devicefile.h"
+#include "standin/devices.h"
 
 using testing::ElementsAre;
 

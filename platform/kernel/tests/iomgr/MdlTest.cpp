@@ -5,6 +5,8 @@
 
 #include "../core/Breaches.h"
 #include "km/kernel.h"
+#include "standin/devicefile.h"
+#include "standin/verifier.h"
 
 using testing::HasSubstr;
 

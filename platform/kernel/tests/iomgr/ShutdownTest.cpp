@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestDriver.h"
+#include "standin/devices.h"
 
 using iotest::TestDriver;
 

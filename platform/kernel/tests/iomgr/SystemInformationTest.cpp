@@ -4,6 +4,7 @@
 
 #include "../core/Breaches.h"
 #include "km/kernel.h"
+#include "standin/system.h"
 
 TEST(SystemInformation, WdmVersionIsAvailableUpToTheConfiguredOne)
 {

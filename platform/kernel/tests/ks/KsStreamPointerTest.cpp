@@ -4,7 +4,8 @@
 #include "KsStream.h"
 
 #include "km/status.h"
-#include "km/verifier.h"
+#include "standin/ks.h"
+#include "standin/verifier.h"
 
 #include <gtest/gtest.h>
 

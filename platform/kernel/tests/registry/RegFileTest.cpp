@@ -2,6 +2,7 @@
 // line ends accepted, deletion lines, malformed text refused with its line and no change, the names
 // text cannot hold, volatile keys, and saving to and loading from files.
 #include "RegistryTestSupport.h"
+#include "standin/registry.h"
 
 #include <filesystem>
 #include <fstream>

@@ -2,6 +2,7 @@
 // and enumerate, and while the whole registry is exported and imported. Every answer must be one a
 // single caller could have had, and the final state what the writers last wrote.
 #include "RegistryTestSupport.h"
+#include "standin/registry.h"
 
 #include <atomic>
 #include <cstdio>

@@ -11,6 +11,7 @@
 #include "km/object.h"
 #include "km/registry.h"
 #include "km/status.h"
+#include "standin/registry.h"
 
 namespace regtest {
 

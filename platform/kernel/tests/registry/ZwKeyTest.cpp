@@ -8,6 +8,8 @@
 #include "km/thread.h"
 #include "km/time.h"
 #include "platform/Clock.h"
+#include "standin/registry.h"
+#include "standin/verifier.h"
 
 using namespace regtest;
 

@@ -3,6 +3,7 @@
 #include "RegistryTestSupport.h"
 
 #include "../core/Breaches.h"
+#include "standin/registry.h"
 
 #include <algorithm>
 

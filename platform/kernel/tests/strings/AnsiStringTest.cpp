@@ -7,6 +7,7 @@
 #include "km/pool.h"
 #include "km/status.h"
 #include "km/string.h"
+#include "standin/pool.h"
 
 namespace {
 

@@ -9,7 +9,8 @@
 #include <limits>
 
 #include "km/format.h"
-#include "km/verifier.h"
+#include "standin/format.h"
+#include "standin/verifier.h"
 
 namespace {
 

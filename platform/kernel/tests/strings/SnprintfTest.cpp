@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "km/format.h"
-#include "km/verifier.h"
+#include "standin/format.h"
+#include "standin/verifier.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ TEST(Snprintf, WideOutputSwapsTheMeaningOfS)
     EXPECT_EQ(standin::Format(u"%s|%S|%hs|%ls|%ws", u"w\u4E2D", "n\x80", "n", u"l", u"w"), u"w\u4E2D|n\u20AC|n|l|w");
     EXPECT_EQ(standin::Format(u"%c%C%hc%lc", u'\u4E2D', '\x80', 'h', u'l'), u"\u4E2D\u20ACh" u"l");
     EXPECT_EQ(standin::Format(u"%.3s|%.2hs|%-4S|", u"abcdef", "abcdef", "ab"), u"abc|ab|ab  |");
-    EXPECT_EQ(standin::Format(u"%lsVideo Device %d", u"Talvexon HD ", 3), u"Talvexon HD Video Device 3");
+    EXPECT_EQ(standin::Format(u"%lsVideo Device %d", u"Framecap HD ", 3), u"Framecap HD Video Device 3");
     EXPECT_EQ(standin::Format(u"0x%p %I64u %08x %s", reinterpret_cast<void*>(uintptr_t{0xAB}), uint64_t{1} << 63,
                               0xFFu, nullptr),
               u"0x00000000000000AB 9223372036854775808 000000ff (null)");

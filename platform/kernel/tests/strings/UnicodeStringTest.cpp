@@ -8,7 +8,7 @@
 
 #include "km/status.h"
 #include "km/string.h"
-#include "km/verifier.h"
+#include "standin/verifier.h"
 
 namespace {
 

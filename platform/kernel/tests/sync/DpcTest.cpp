@@ -8,6 +8,7 @@
 #include "km/dpc.h"
 #include "km/irql.h"
 #include "km/status.h"
+#include "standin/verifier.h"
 
 using namespace synctest;
 

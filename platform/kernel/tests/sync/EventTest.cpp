@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "km/status.h"
+#include "standin/system.h"
 
 using namespace synctest;
 

@@ -4,6 +4,7 @@
 
 #include "km/object.h"
 #include "km/status.h"
+#include "standin/object.h"
 
 using namespace synctest;
 

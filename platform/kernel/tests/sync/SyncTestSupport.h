@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "km/sync.h"
-#include "km/verifier.h"
 #include "platform/Clock.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 namespace synctest {
 

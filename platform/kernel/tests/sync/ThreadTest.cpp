@@ -9,6 +9,9 @@
 #include "km/object.h"
 #include "km/status.h"
 #include "km/thread.h"
+#include "standin/object.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
 
 using namespace synctest;
 

@@ -6,6 +6,7 @@
 
 #include "km/irql.h"
 #include "km/time.h"
+#include "standin/system.h"
 
 using namespace synctest;
 using platform::Clock;

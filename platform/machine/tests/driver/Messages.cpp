@@ -1,7 +1,7 @@
 // The test driver's message table, exported the way the machine's event log reads it from a driver
 // file (platform/machine/DriverFileExports.h).
 #include "MachineTestProtocol.h"
-#include "km/eventlog.h"
+#include "km/messagetable.h"
 
 extern "C" const standin::MessageTableEntry StandinMessageTable[] = {
     {machinetest::kMessageLoaded, "Driver %1 loaded, load %2.\r\n"},

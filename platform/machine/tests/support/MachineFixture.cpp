@@ -2,6 +2,7 @@
 #include "MachineFixture.h"
 
 #include "km/registry.h"
+#include "standin/registry.h"
 #include "um/cfgmgr32.h"
 
 #include <atomic>
@@ -28,7 +29,7 @@ TemporaryFolder::~TemporaryFolder()
 
 std::filesystem::path DefaultTemplate()
 {
-    return TALVEXON_DEFAULT_MACHINE;
+    return PLATFORM_BASE_MACHINE;
 }
 
 void PrepareTestMachine(const std::filesystem::path& folder)

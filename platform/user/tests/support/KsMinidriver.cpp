@@ -1,6 +1,7 @@
 // The tests' kernel-streaming minidriver: descriptors built at load time, handlers that count their
 // calls, a post-start step writing the friendly name, and private device-control codes.
 #include "KsMinidriver.h"
+#include "standin/devices.h"
 
 #include <cstring>
 

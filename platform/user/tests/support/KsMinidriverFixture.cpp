@@ -2,6 +2,9 @@
 #include "KsMinidriverFixture.h"
 
 #include "um/cfgmgr32.h"
+#include "standin/devicefile.h"
+#include "standin/devices.h"
+#include "standin/registry.h"
 
 namespace kstest {
 

@@ -3,6 +3,8 @@
 
 #include "km/fileobject.h"
 #include "km/ksstream.h"
+#include "standin/devicefile.h"
+#include "standin/ks.h"
 #include "shared/ksstreamrecords.h"
 
 #include <cstring>

@@ -1,5 +1,6 @@
 // The I/O manager tests' driver: its dispatch routines and the test-side helpers around it.
 #include "TestDriver.h"
+#include "standin/devices.h"
 
 #include <algorithm>
 #include <cstring>

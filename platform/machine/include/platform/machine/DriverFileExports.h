@@ -6,7 +6,7 @@
 //     the event-log sources whose "EventMessageFile" names the file:
 //         extern "C" const standin::MessageTableEntry StandinMessageTable[] = {{id, "text"}, ...};
 //         extern "C" const size_t StandinMessageTableCount = <entries>;
-//     (standin::MessageTableEntry is in km/eventlog.h; the texts are in message-file syntax).
+//     (standin::MessageTableEntry is in km/messagetable.h; the texts are in message-file syntax).
 // Both data symbols must be present for the table to be read. A declaration inside extern "C" has
 // external linkage even when it is const, so the definitions above are exported as written.
 #pragma once

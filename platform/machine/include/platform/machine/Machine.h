@@ -31,8 +31,8 @@ class ResourceArbiter;
 // A driver file copied into the machine's drives at boot, so that the machine loads its own copy as
 // Windows loads the file installed in its drivers folder.
 struct DriverFileInstall {
-    std::filesystem::path source; // a built file, e.g. build/bin/Talvexon_x86.sys
-    std::u16string target;        // e.g. u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys"
+    std::filesystem::path source; // a built file, e.g. build/bin/MachineTest.sys
+    std::u16string target;        // e.g. u"C:\\Windows\\System32\\drivers\\MachineTest.sys"
 };
 
 struct MachineOptions {
@@ -59,6 +59,15 @@ public:
     // registry.reg or a copy fails.
     static void CreateFolder(const std::filesystem::path& folder,
                              const std::filesystem::path& templateFolder);
+    // The same from layered templates, base first. A folder without registry.reg gets the first
+    // template's hive with each later one's imported over it (the texts one after the other, so
+    // that a later layer adds keys, replaces values and may delete with "[-key]" and "name"=-);
+    // every other file the folder lacks comes from the last template that has it. The templates are
+    // only read. Throws std::runtime_error for an empty list, a template without registry.reg, a
+    // layered hive that is not UTF-8 text starting with the header line, or a failed copy; nothing
+    // is made when a template is refused.
+    static void CreateFolder(const std::filesystem::path& folder,
+                             const std::vector<std::filesystem::path>& templates);
 
     // Creates the folder when needed and boots the machine in it: the clock's speed factor, the
     // registry from registry.reg, the drives, the driver files of `options`, an empty event log that
@@ -67,6 +76,10 @@ public:
     // made or the hive cannot be read.
     static std::unique_ptr<Machine> Open(const std::filesystem::path& folder,
                                          const std::filesystem::path& templateFolder,
+                                         MachineOptions options = {});
+    // The same over layered templates, base first (CreateFolder above).
+    static std::unique_ptr<Machine> Open(const std::filesystem::path& folder,
+                                         const std::vector<std::filesystem::path>& templates,
                                          MachineOptions options = {});
     // Shuts down when that has not happened yet.
     ~Machine();

@@ -1,0 +1,22 @@
+// Allocation of the video steps' own frames.
+#include "stepframes.h"
+
+#include "km/raise.h"
+#include "videoframe.h"
+
+VideoFrame* NewVideoFrame(LONG width, LONG height)
+{
+    if (width < 1 || height < 1)
+        return nullptr;
+    VideoFrame* frame = nullptr;
+    try {
+        frame = new VideoFrame(width, height, 8, true);
+    } catch (const standin::RaisedStatus&) {
+        return nullptr;
+    }
+    if (!frame->GetFrameData()) {
+        delete frame;
+        return nullptr;
+    }
+    return frame;
+}

@@ -1,0 +1,11 @@
+// Frames the video steps make for themselves (work frames, logo frames): allocated without
+// raising, so that a pool that cannot serve one makes the step do without it instead of ending the
+// frame's walk through the tree.
+#pragma once
+#include "km/types.h"
+
+class VideoFrame;
+
+// An allocated 8-bit 4:2:2 frame of width x height with its buffer, or null when the object or
+// its buffer cannot be had (nothing is left allocated then).
+VideoFrame* NewVideoFrame(LONG width, LONG height);

@@ -1,0 +1,65 @@
+// Threads, levels, waits, time and system information as tests and the machine set and read them.
+// Stand-in facilities, not Windows functions: drivers never see them.
+#pragma once
+#include "km/interrupt.h"
+#include "km/irql.h"
+#include "km/spinlock.h"
+#include "km/sync.h"
+#include "km/systeminfo.h"
+#include "km/thread.h"
+#include "km/time.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace standin {
+
+// Sets the calling thread's level directly: for the stand-in's own DPC and interrupt threads.
+void SetCurrentIrql(KIRQL irql);
+
+// How many spin locks the calling thread holds now.
+size_t SpinLocksHeldByCurrentThread();
+
+// How many threads are blocked in a wait on the object (for tests that need a waiter to be parked
+// before they signal). Returns 0 for anything that is not an initialised dispatcher object.
+size_t DispatcherWaiterCount(PVOID object);
+
+// Thrown by PsTerminateSystemThread to leave the routine; caught where the thread started.
+struct ThreadTermination {
+    NTSTATUS status;
+};
+// The priority last set on the thread.
+KPRIORITY ThreadPriority(PKTHREAD thread);
+// The status a system thread ended with (PsTerminateSystemThread's argument, STATUS_SUCCESS when
+// its routine returned); STATUS_PENDING while it runs.
+NTSTATUS ThreadExitStatus(PKTHREAD thread);
+
+// UTC = local time + bias, in 100-ns units (so a zone east of Greenwich has a negative bias). The
+// default is the host's current offset.
+void SetTimeZoneBias(LONGLONG bias);
+LONGLONG TimeZoneBias();
+
+// One call of ExSetTimerResolution, as made and answered.
+struct TimerResolutionRequest {
+    ULONG desiredTime;
+    bool setResolution;
+    ULONG result;
+};
+// Every call since the process started, oldest first.
+std::vector<TimerResolutionRequest> TimerResolutionRequests();
+
+// The microseconds the calling thread last asked KeStallExecutionProcessor for (0 before any).
+ULONG LastStallMicroseconds();
+
+// How many interrupt threads exist now: one for each interrupt line with at least one connection.
+size_t InterruptThreadCount();
+
+// Sets the version the system offers.
+void SetWdmVersion(UCHAR majorVersion, UCHAR minorVersion);
+// Sets the number of processors, 1 to 64; other values are a breach ("bad-argument") and change
+// nothing. Set it before the driver runs: readers take KeNumberProcessors without a lock.
+void SetNumberOfProcessors(int count);
+// Back to version 6.0 and 4 processors.
+void ResetSystemInformation();
+
+} // namespace standin

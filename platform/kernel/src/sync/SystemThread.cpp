@@ -1,0 +1,129 @@
+// System threads and the current thread: PsCreateSystemThread, PsTerminateSystemThread,
+// PsGetCurrentThread, KeGetCurrentThread, KeSetPriorityThread.
+#include "KernelThread.h"
+#include "Reports.h"
+#include "km/irql.h"
+#include "km/status.h"
+#include "km/thread.h"
+#include "standin/object.h"
+#include "standin/system.h"
+#include "standin/verifier.h"
+
+#include <system_error>
+#include <thread>
+
+namespace {
+
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+const HANDLE kSystemProcessId = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(4));
+
+// The live thread object at `thread`, referenced, or null (reported) for anything else.
+standin::KernelThread* ReferenceThread(PKTHREAD thread, const char* caller)
+{
+    standin::KernelObject* object = standin::ReferenceObjectByBody(thread);
+    if (object && object->Type() == *PsThreadType)
+        return standin::KernelThread::FromKThread(thread);
+    if (object)
+        standin::DereferenceObject(object);
+    standin::VerifierReport("bad-object", std::string(caller) + " on something that is not a thread object");
+    return nullptr;
+}
+
+} // namespace
+
+extern "C" NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
+                                               POBJECT_ATTRIBUTES ObjectAttributes, HANDLE ProcessHandle,
+                                               PCLIENT_ID ClientId, PKSTART_ROUTINE StartRoutine,
+                                               PVOID StartContext)
+{
+    standin::CheckIrqlAtMost("PsCreateSystemThread", PASSIVE_LEVEL);
+    if (!ThreadHandle || !StartRoutine) {
+        standin::VerifierReport("bad-argument",
+                                "PsCreateSystemThread without a handle pointer or start routine");
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (ProcessHandle && ProcessHandle != kCurrentProcess)
+        return STATUS_INVALID_HANDLE;
+
+    auto* thread = standin::KernelThread::CreateSystemThread(StartRoutine, StartContext);
+    HANDLE handle = nullptr;
+    const ULONG attributes = ObjectAttributes ? ObjectAttributes->Attributes : 0;
+    NTSTATUS status = standin::CreateHandle(thread, DesiredAccess, attributes, &handle);
+    if (!NT_SUCCESS(status)) {
+        standin::DereferenceObject(thread);
+        return status;
+    }
+    thread->MarkStarted();
+    try {
+        std::thread([thread] { thread->RunSystemThread(); }).detach();
+    } catch (const std::system_error&) {
+        ZwClose(handle);
+        thread->AbandonStart();
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    *ThreadHandle = handle;
+    if (ClientId) {
+        ClientId->UniqueProcess = kSystemProcessId;
+        ClientId->UniqueThread = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(thread->Id()));
+    }
+    return STATUS_SUCCESS;
+}
+
+extern "C" NTSTATUS NTAPI PsTerminateSystemThread(NTSTATUS ExitStatus)
+{
+    if (!standin::KernelThread::CurrentSystemThread())
+        return STATUS_INVALID_PARAMETER;
+    throw standin::ThreadTermination{ExitStatus};
+}
+
+extern "C" PETHREAD NTAPI PsGetCurrentThread()
+{
+    return standin::KernelThread::Current();
+}
+
+extern "C" PKTHREAD NTAPI KeGetCurrentThread()
+{
+    return standin::KernelThread::Current();
+}
+
+extern "C" KPRIORITY NTAPI KeSetPriorityThread(PKTHREAD Thread, KPRIORITY Priority)
+{
+    standin::CheckIrqlAtMost("KeSetPriorityThread", DISPATCH_LEVEL);
+    standin::KernelThread* thread = ReferenceThread(Thread, "KeSetPriorityThread");
+    if (!thread)
+        return 0;
+    KPRIORITY previous;
+    if (Priority <= LOW_PRIORITY || Priority > HIGH_PRIORITY) {
+        standin::VerifierReport("bad-argument", "KeSetPriorityThread to priority " +
+                                                    std::to_string(Priority) + " outside 1 to 31");
+        previous = thread->priority;
+    } else {
+        previous = thread->priority.exchange(Priority);
+    }
+    standin::DereferenceObject(thread);
+    return previous;
+}
+
+namespace standin {
+
+KPRIORITY ThreadPriority(PKTHREAD thread)
+{
+    KernelThread* t = ReferenceThread(thread, "ThreadPriority");
+    if (!t)
+        return 0;
+    const KPRIORITY priority = t->priority;
+    DereferenceObject(t);
+    return priority;
+}
+
+NTSTATUS ThreadExitStatus(PKTHREAD thread)
+{
+    KernelThread* t = ReferenceThread(thread, "ThreadExitStatus");
+    if (!t)
+        return STATUS_INVALID_PARAMETER;
+    const NTSTATUS status = t->exitStatus;
+    DereferenceObject(t);
+    return status;
+}
+
+} // namespace standin
