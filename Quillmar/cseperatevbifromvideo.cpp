@@ -17,6 +17,7 @@ constexpr LONG kRiseLevel = 64;  // a rising edge: a sample at or above this whi
 constexpr LONG kFallLevel = 49;  // a falling edge: a sample below this while high
 constexpr LONG kWalkBackLevel = 48;
 constexpr int kRunInCycles = 7;
+constexpr LONG kEdgeSpacing = 4;
 constexpr UCHAR kMarker[8] = {0x0D, 0x0E, 0x0A, 0x0D, 0x0B, 0x0A, 0x0B, 0x0E};
 constexpr UCHAR kHalfScaleMarker[4] = {0x0C, 0x0B, 0x0A, 0x0D};
 
@@ -338,6 +339,7 @@ bool CSeperateVBIFromVideo::FindRunInInRow(const UCHAR* luma, LONG width, RunIn*
     double falls[kRunInCycles] = {};
     int riseCount = 0, fallCount = 0;
     bool high = false;
+    LONG lastEdge = -kEdgeSpacing;
     LONG highest = luma[0], lowest = luma[0];
     for (LONG i = 1; i < half; ++i) {
         const LONG s = luma[i], p = luma[i - 1];
@@ -345,12 +347,17 @@ bool CSeperateVBIFromVideo::FindRunInInRow(const UCHAR* luma, LONG width, RunIn*
         lowest = std::min(lowest, s);
         if (fallCount == kRunInCycles)
             continue;
+        // An edge closer than kEdgeSpacing samples to the one before is noise on that edge.
+        if (i - lastEdge < kEdgeSpacing)
+            continue;
         if (!high && s >= kRiseLevel) {
             rises[riseCount++] = (i - 1) + double(kRiseLevel - p) / double(s - p);
             high = true;
+            lastEdge = i;
         } else if (high && s < kFallLevel) {
             falls[fallCount++] = (i - 1) + double(p - kFallLevel) / double(p - s);
             high = false;
+            lastEdge = i;
         }
     }
     if (riseCount < kRunInCycles || fallCount < kRunInCycles)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "CaptionTestSupport.h"
+#include "board/Line21Captions.h"
 #include "RecordingSink.h"
 #include "TraceTestSupport.h"
 #include "coverlaycc.h"
@@ -61,10 +62,16 @@ TEST_F(OverlayCCTest, ScriptShowsGoesQuietAfter300FramesAndShowsANewRow)
     ASSERT_TRUE(drawnSink->Connect(overlay));
     ASSERT_TRUE(plainSink->Connect(&separator));
 
+    // The board's generator draws each frame's pair of the script into NTSC field 1's line 21.
     DspFrame frame(720, 20, 244, 20, 243);
+    board::Line21Captions captions;
+    captions.SetWaveform({0.3, 126, 8, 5});
+    uint64_t frames = 0;
     auto send = [&](uint8_t b1, uint8_t b2) {
-        const auto row = captiontest::DrawLine21(captiontest::OddParity(b1), captiontest::OddParity(b2));
-        std::memcpy(frame.VbiRow(1, 19), row.data(), row.size());
+        ASSERT_TRUE(captions.Queue(1, {{b1, b2}}));
+        const auto pairs = captions.NextFrame();
+        const uint32_t block = board::Line21Captions::BlockOfField(1);
+        captions.RenderRow(frame.VbiRow(LONG(block), board::Line21Captions::kRow), 720, pairs[block], ++frames);
         separator.Process(&frame.Frame());
     };
     const std::vector<std::pair<uint8_t, uint8_t>> script = {{0x14, 0x20}, {0x14, 0x20}, {0x14, 0x50}, {'H', 'E'},

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "CaptionTestSupport.h"
+#include "board/Line21Captions.h"
 #include "RecordingSink.h"
 #include "TraceTestSupport.h"
 #include "cdelivercc.h"
@@ -98,6 +99,40 @@ TEST_F(SeparatorTest, CaptionPinReadsLibzvbiLine21AtSweptPhasesAndWithNoise)
     }
     // NTSC field 2 (frame field 0) carries nothing: the separator's word for its field is empty.
     EXPECT_EQ(chain.videoSink->Deliveries().back().captionWord[1], 0x8080);
+}
+
+TEST_F(SeparatorTest, BoardLine21ReadsRightAtEveryPhaseLevelAndWithNoise)
+{
+    CaptionChain chain;
+    board::Line21Captions captions;
+    std::mt19937 random(608);
+    auto frame = NtscFrame();
+    int frames = 0;
+    for (double high : {90.0, 126.0, 170.0})
+        for (int phase = 0; phase < 40; ++phase)
+            for (double noise : {0.0, 20.0}) {
+                captions.SetWaveform({phase / 40.0, high, noise, uint32_t(phase + 1)});
+                const board::Line21Captions::Pair pair = {board::Line21Captions::WithParity(uint8_t(random())),
+                                                          board::Line21Captions::WithParity(uint8_t(random()))};
+                captions.RenderRow(frame->VbiRow(1, board::Line21Captions::kRow), 720, pair, uint64_t(++frames));
+                chain.separator->Process(&frame->Frame());
+                const auto& bytes = chain.ccSink->Deliveries().back().bytes;
+                ASSERT_EQ(Word(bytes[0], bytes[1]), Word(pair[0], pair[1]))
+                    << "phase " << phase << " high " << high << " noise " << noise;
+                // The board's row, read by libzvbi, carries the same bytes.
+                if (noise == 0 && high == 126.0) {
+                    std::array<uint8_t, 2> check = {};
+                    ASSERT_TRUE(captiontest::DecodeLine21(frame->VbiRow(1, board::Line21Captions::kRow), 720,
+                                                          13'500'000, 122, &check));
+                    EXPECT_EQ(check[0], pair[0]);
+                    EXPECT_EQ(check[1], pair[1]);
+                }
+            }
+    // NTSC field 2's block gets its own line: both words arrive, each under its decoder field.
+    captions.SetWaveform({});
+    captions.RenderRow(frame->VbiRow(0, board::Line21Captions::kRow), 720, {0x15, 0x2C}, 1);
+    chain.separator->Process(&frame->Frame());
+    EXPECT_EQ(chain.videoSink->Deliveries().back().captionWord[1], Word(0x15, 0x2C));
 }
 
 TEST_F(SeparatorTest, EveryPrintablePairReadsRight)
