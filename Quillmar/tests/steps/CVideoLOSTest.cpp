@@ -71,3 +71,32 @@ TEST_F(VideoLOSTest, BackupFramesShowTheImageInTheScaledEvenRectangle)
     EXPECT_FALSE(los.IsEqual(&changed));
     delete sink;
 }
+
+TEST_F(VideoLOSTest, TransparencyDrawsOnlyTheTextsInk)
+{
+    captiontest::WriteFile(root / "C" / "rect.gph", captiontest::SerializeGlyphFile(captiontest::RectangleFont()));
+    for (uint32_t transparency : {0u, 1u}) {
+        const auto record =
+            captiontest::LossOfSignalRecord(u"C:\\rect.gph", u"AB", 100, 100, 40, 120, 487, 720, transparency);
+        CVideoLOS los(record.data());
+        los.InitLOS();
+        VideoFrame frame(720, 487, 8, true);
+        frame.Fill(100, 128, 128);
+        frame.SetWritable(true); // drawn in place
+        frame.AddFlags(kFrameFlagBackup);
+        los.Process(&frame);
+        size_t background = 0, ink = 0;
+        for (LONG r = los.Top(); r < los.Top() + los.Height(); ++r)
+            for (LONG c = los.Left(); c < los.Left() + los.Width(); ++c) {
+                const UCHAR y = frame.GetPlane(0)[size_t(r) * frame.GetStride(0) + c];
+                background += y < 50; // black, as the conversion makes it
+                ink += y > 200;
+            }
+        EXPECT_GT(ink, 100u) << transparency;
+        // Opaque: the box's black background covers the picture; transparent: the picture shows.
+        if (transparency)
+            EXPECT_EQ(background, 0u);
+        else
+            EXPECT_GT(background, 100u);
+    }
+}
