@@ -4,6 +4,7 @@
 #pragma once
 #include "km/interlocked.h"
 #include "km/irql.h"
+#include "km/pointercookie.h"
 #include "km/pool.h"
 #include "km/raise.h"
 #include "km/spinlock.h"
@@ -38,6 +39,7 @@
 #include "km/iodevice.h"
 #endif
 #if __has_include("km/irp.h")
+#include "km/csq.h"
 #include "km/deviceinterface.h"
 #include "km/eventobject.h"
 #include "km/fileobject.h"
