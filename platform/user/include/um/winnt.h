@@ -1,22 +1,4 @@
 // Standard and generic access rights, as every object kind (files, keys, threads, events) takes
 // them; the values are the kernel side's.
 #pragma once
-#ifndef DELETE
-#define DELETE 0x00010000UL
-#define READ_CONTROL 0x00020000UL
-#define WRITE_DAC 0x00040000UL
-#define WRITE_OWNER 0x00080000UL
-#define SYNCHRONIZE 0x00100000UL
-#define STANDARD_RIGHTS_REQUIRED 0x000F0000UL
-#define STANDARD_RIGHTS_READ READ_CONTROL
-#define STANDARD_RIGHTS_WRITE READ_CONTROL
-#define STANDARD_RIGHTS_EXECUTE READ_CONTROL
-#define STANDARD_RIGHTS_ALL 0x001F0000UL
-#define MAXIMUM_ALLOWED 0x02000000UL
-#endif
-#ifndef GENERIC_READ
-#define GENERIC_READ 0x80000000UL
-#define GENERIC_WRITE 0x40000000UL
-#define GENERIC_EXECUTE 0x20000000UL
-#define GENERIC_ALL 0x10000000UL
-#endif
+#include "shared/accessrights.h"

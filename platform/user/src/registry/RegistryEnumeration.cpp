@@ -10,20 +10,6 @@
 
 namespace {
 
-// One record of an enumeration, grown until it fits.
-template <typename Enumerate>
-NTSTATUS Fetch(Enumerate enumerate, std::vector<UCHAR>* record)
-{
-    record->resize(256);
-    while (true) {
-        ULONG length = 0;
-        const NTSTATUS status = enumerate(record->data(), static_cast<ULONG>(record->size()), &length);
-        if (status != STATUS_BUFFER_OVERFLOW && status != STATUS_BUFFER_TOO_SMALL)
-            return status;
-        record->resize(length);
-    }
-}
-
 std::u16string TextAt(const std::vector<UCHAR>& record, size_t offset, size_t bytes)
 {
     std::u16string text(bytes / sizeof(WCHAR), u'\0');
@@ -52,17 +38,15 @@ struct KeyEntry {
 
 LSTATUS EnumKey(HKEY key, DWORD index, KeyEntry* entry)
 {
-    user::KeyForCall open(key, KEY_ENUMERATE_SUB_KEYS);
-    if (open.error() != ERROR_SUCCESS)
-        return open.error();
     std::vector<UCHAR> record;
-    const NTSTATUS status = Fetch(
-        [&](PVOID buffer, ULONG length, PULONG result) {
-            return ZwEnumerateKey(open.handle(), index, KeyNodeInformation, buffer, length, result);
+    const LSTATUS error = user::FetchRecord(
+        key, KEY_ENUMERATE_SUB_KEYS,
+        [&](HANDLE handle, PVOID buffer, ULONG length, PULONG result) {
+            return ZwEnumerateKey(handle, index, KeyNodeInformation, buffer, length, result);
         },
         &record);
-    if (!NT_SUCCESS(status))
-        return status == STATUS_NO_MORE_ENTRIES ? ERROR_NO_MORE_ITEMS : user::RegistryError(status);
+    if (error != ERROR_SUCCESS)
+        return error;
     KEY_NODE_INFORMATION info;
     std::memcpy(&info, record.data(), offsetof(KEY_NODE_INFORMATION, Name));
     entry->name = TextAt(record, offsetof(KEY_NODE_INFORMATION, Name), info.NameLength);
@@ -102,17 +86,15 @@ struct ValueEntry {
 
 LSTATUS EnumValue(HKEY key, DWORD index, ValueEntry* entry)
 {
-    user::KeyForCall open(key, KEY_QUERY_VALUE);
-    if (open.error() != ERROR_SUCCESS)
-        return open.error();
     std::vector<UCHAR> record;
-    const NTSTATUS status = Fetch(
-        [&](PVOID buffer, ULONG length, PULONG result) {
-            return ZwEnumerateValueKey(open.handle(), index, KeyValueFullInformation, buffer, length, result);
+    const LSTATUS error = user::FetchRecord(
+        key, KEY_QUERY_VALUE,
+        [&](HANDLE handle, PVOID buffer, ULONG length, PULONG result) {
+            return ZwEnumerateValueKey(handle, index, KeyValueFullInformation, buffer, length, result);
         },
         &record);
-    if (!NT_SUCCESS(status))
-        return status == STATUS_NO_MORE_ENTRIES ? ERROR_NO_MORE_ITEMS : user::RegistryError(status);
+    if (error != ERROR_SUCCESS)
+        return error;
     KEY_VALUE_FULL_INFORMATION info;
     std::memcpy(&info, record.data(), offsetof(KEY_VALUE_FULL_INFORMATION, Name));
     entry->name = TextAt(record, offsetof(KEY_VALUE_FULL_INFORMATION, Name), info.NameLength);

@@ -2,6 +2,8 @@
 // key handle, and a sub-key path below it.
 #pragma once
 #include "km/registry.h"
+#include "km/status.h"
+#include "um/winerror.h"
 #include "um/winreg.h"
 
 #include <string>
@@ -32,11 +34,35 @@ private:
     LSTATUS error_ = 0;
 };
 
-// Whether `key` is one of the predefined keys (served or not).
-bool IsPredefinedKey(HKEY key);
-
 // Win32's error for a kernel status of the registry.
 LSTATUS RegistryError(NTSTATUS status);
+
+// A query's or enumeration's record of `key` (opened for the call with `access`): `query(handle,
+// buffer, length, &resultLength)` asked again with a larger buffer until the record fits. The
+// Win32 error; ERROR_NO_MORE_ITEMS past the last entry.
+template <typename Query>
+LSTATUS FetchRecord(HKEY key, ACCESS_MASK access, Query query, std::vector<UCHAR>* record)
+{
+    KeyForCall open(key, access);
+    if (open.error() != ERROR_SUCCESS)
+        return open.error();
+    record->resize(256);
+    while (true) {
+        ULONG length = 0;
+        const NTSTATUS status =
+            query(open.handle(), record->data(), static_cast<ULONG>(record->size()), &length);
+        if (status == STATUS_BUFFER_OVERFLOW || status == STATUS_BUFFER_TOO_SMALL) {
+            record->resize(length);
+            continue;
+        }
+        if (status == STATUS_NO_MORE_ENTRIES)
+            return ERROR_NO_MORE_ITEMS;
+        return NT_SUCCESS(status) ? ERROR_SUCCESS : RegistryError(status);
+    }
+}
+
+// Whether `key` is one of the predefined keys (served or not).
+bool IsPredefinedKey(HKEY key);
 
 // Hands a value's type and data to the caller by RegQueryValueEx's rule: with lpData NULL only the
 // size; ERROR_MORE_DATA with the size needed when *lpcbData is too small.

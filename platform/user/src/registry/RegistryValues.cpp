@@ -18,30 +18,24 @@ std::u16string Text(LPCWSTR text)
 // The value's type and data.
 LSTATUS ReadValue(HKEY key, const std::u16string& valueName, ULONG* type, std::vector<UCHAR>* data)
 {
-    user::KeyForCall open(key, KEY_QUERY_VALUE);
-    if (open.error() != ERROR_SUCCESS)
-        return open.error();
     UNICODE_STRING name;
     if (!user::CountedString(valueName, &name))
         return ERROR_INVALID_PARAMETER;
-    std::vector<UCHAR> record(sizeof(KEY_VALUE_PARTIAL_INFORMATION) + 64);
-    while (true) {
-        ULONG length = 0;
-        const NTSTATUS status = ZwQueryValueKey(open.handle(), &name, KeyValuePartialInformation, record.data(),
-                                                static_cast<ULONG>(record.size()), &length);
-        if (status == STATUS_BUFFER_OVERFLOW || status == STATUS_BUFFER_TOO_SMALL) {
-            record.resize(length);
-            continue; // the value may have grown meanwhile: ask again
-        }
-        if (!NT_SUCCESS(status))
-            return user::RegistryError(status);
-        KEY_VALUE_PARTIAL_INFORMATION info;
-        std::memcpy(&info, record.data(), offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data));
-        *type = info.Type;
-        const UCHAR* bytes = record.data() + offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
-        data->assign(bytes, bytes + info.DataLength);
-        return ERROR_SUCCESS;
-    }
+    std::vector<UCHAR> record;
+    const LSTATUS error = user::FetchRecord(
+        key, KEY_QUERY_VALUE,
+        [&](HANDLE handle, PVOID buffer, ULONG length, PULONG result) {
+            return ZwQueryValueKey(handle, &name, KeyValuePartialInformation, buffer, length, result);
+        },
+        &record);
+    if (error != ERROR_SUCCESS)
+        return error;
+    KEY_VALUE_PARTIAL_INFORMATION info;
+    std::memcpy(&info, record.data(), offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data));
+    *type = info.Type;
+    const UCHAR* bytes = record.data() + offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data);
+    data->assign(bytes, bytes + info.DataLength);
+    return ERROR_SUCCESS;
 }
 
 } // namespace

@@ -57,8 +57,8 @@ DWORD Wait(DWORD count, const HANDLE* handles, DWORD milliseconds)
     } release{objects, count};
 
     user::UnwindIfTerminated();
-    // A wait of 64 objects has no room for the termination event: such a thread unwinds when the
-    // wait returns instead.
+    // A wait of 64 objects has no room for the termination event: such a thread unwinds at its next
+    // wait, or when this one times out.
     user::UserThread* self = user::CurrentUserThread();
     if (self && count < MAXIMUM_WAIT_OBJECTS)
         objects.push_back(&self->terminate);
