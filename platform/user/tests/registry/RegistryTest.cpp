@@ -290,4 +290,49 @@ TEST_F(Win32RegistryTest, EnumerationOrderSizesAndEnd)
     RegCloseKey(key);
 }
 
+TEST_F(Win32RegistryTest, PredefinedKeysServeValueCallsAndClassesAndVolatileKeysKeepTheirRules)
+{
+    const DWORD seven = 7;
+    ASSERT_EQ(RegSetValueExW(HKEY_CLASSES_ROOT, u"Marker", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4),
+              ERROR_SUCCESS);
+    EXPECT_EQ(standin::ReadRegistryDword(u"\\Registry\\Machine\\SOFTWARE\\Classes", u"Marker"), 7u);
+    DWORD read = 0;
+    DWORD size = sizeof read;
+    EXPECT_EQ(RegQueryValueExA(HKEY_CLASSES_ROOT, "marker", nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(read, 7u);
+    EXPECT_EQ(RegDeleteValueW(HKEY_CLASSES_ROOT, u"Marker"), ERROR_SUCCESS);
+
+    HKEY key = nullptr;
+    WCHAR keyClass[] = u"Filters";
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classed\\Leaf", 0, keyClass, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classed", 0, KEY_READ, &key), ERROR_SUCCESS);
+    WCHAR name[8];
+    DWORD nameLength = 8;
+    WCHAR readClass[16];
+    DWORD classLength = 16;
+    ASSERT_EQ(RegEnumKeyExW(key, 0, name, &nameLength, nullptr, readClass, &classLength, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name), u"Leaf");
+    EXPECT_EQ(std::u16string(readClass), u"Filters");
+    EXPECT_EQ(classLength, 7u);
+    RegCloseKey(key);
+
+    // Below a volatile key only volatile keys; volatile keys are not saved.
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Passing", 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    HKEY child = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(key, u"Lasting", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &child,
+                              nullptr),
+              ERROR_CHILD_MUST_BE_VOLATILE);
+    RegCloseKey(key);
+    std::string saved;
+    ASSERT_TRUE(standin::ExportRegistryText(u"", &saved));
+    EXPECT_EQ(saved.find("Passing"), std::string::npos);
+    EXPECT_NE(saved.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classed\\Leaf]"), std::string::npos);
+}
+
 } // namespace
