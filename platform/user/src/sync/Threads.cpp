@@ -67,9 +67,10 @@ VOID NTAPI RunUserThread(PVOID context)
         user::UnwindIfTerminated();
         code = self.routine(self.parameter);
     } catch (const standin::ThreadTermination& termination) {
-        End(self, static_cast<DWORD>(termination.status));
+        // A code TerminateThread set first wins over ExitThread's, on both sides.
+        const DWORD final = End(self, static_cast<DWORD>(termination.status));
         t_self.reset();
-        throw;
+        throw standin::ThreadTermination{static_cast<NTSTATUS>(final)};
     } catch (...) {
         // The kernel side reports the exception and ends the thread with STATUS_UNSUCCESSFUL.
         End(self, static_cast<DWORD>(STATUS_UNSUCCESSFUL));

@@ -33,27 +33,23 @@ int Fail(DWORD error)
     return 0;
 }
 
-// UTF-8 to UTF-16; each byte of a malformed sequence becomes U+FFFD unless `strict`.
+// UTF-8 to UTF-16; each byte of a malformed sequence becomes U+FFFD unless `strict`. One pass: each
+// conversion stops at the first bad byte with what came before it, and the next starts after it.
 bool DecodeUtf8(std::string_view bytes, bool strict, std::u16string* out)
 {
     out->clear();
-    while (!bytes.empty()) {
-        std::u16string part;
+    std::u16string part; // keeps its room from one piece to the next
+    while (true) {
         size_t bad = 0;
-        if (standin::Utf8ToUtf16(bytes, &part, &bad)) {
-            *out += part;
+        const bool whole = standin::Utf8ToUtf16(bytes, &part, &bad);
+        *out += part;
+        if (whole)
             return true;
-        }
         if (strict)
             return false;
-        // What came before the bad byte converts as it is.
-        std::u16string good;
-        standin::Utf8ToUtf16(bytes.substr(0, bad), &good);
-        *out += good;
         *out += u'\xFFFD';
         bytes.remove_prefix(bad + 1);
     }
-    return true;
 }
 
 // Copies `text` out, or measures it; the result as both functions return it.

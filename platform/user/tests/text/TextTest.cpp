@@ -1,6 +1,7 @@
 // Text calls: code-page conversions, upper-casing, the lstr calls and formatting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "um/stdio.h"
@@ -67,6 +68,15 @@ TEST(MultiByteToWideChar, Utf8WithAndWithoutStrictness)
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, out, 8), 0);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION));
+    // A long run of bad bytes: one replacement each, the text after them intact.
+    std::string bad(1 << 18, '\xFF');
+    bad += "ok";
+    std::u16string wide(bad.size(), u'\0');
+    ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, bad.data(), static_cast<int>(bad.size()), wide.data(),
+                                  static_cast<int>(wide.size())),
+              static_cast<int>(bad.size()));
+    EXPECT_EQ(wide.substr(wide.size() - 3), u"\xFFFDok");
+    EXPECT_EQ(std::count(wide.begin(), wide.end(), u'\xFFFD'), 1 << 18);
 }
 
 TEST(WideCharToMultiByte, UnmappedCharacterTakesTheDefault)
