@@ -5,6 +5,8 @@
 #include "text/AnsiText.h"
 #include "um/winerror.h"
 
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -125,20 +127,21 @@ LSTATUS EmptyKey(HANDLE key, bool values)
         if (!NT_SUCCESS(status))
             return user::RegistryError(status);
     }
+    // On the heap: value names run to 16,383 characters, and the walk recurses once a level.
+    std::vector<UCHAR> record(values ? sizeof(KEY_VALUE_BASIC_INFORMATION) + 16384 * sizeof(WCHAR) : 0);
     while (values) {
-        union {
-            KEY_VALUE_BASIC_INFORMATION info;
-            UCHAR bytes[sizeof(KEY_VALUE_BASIC_INFORMATION) + 16384 * sizeof(WCHAR)];
-        } record;
         ULONG length = 0;
-        NTSTATUS status = ZwEnumerateValueKey(key, 0, KeyValueBasicInformation, &record, sizeof(record), &length);
+        NTSTATUS status = ZwEnumerateValueKey(key, 0, KeyValueBasicInformation, record.data(),
+                                              static_cast<ULONG>(record.size()), &length);
         if (status == STATUS_NO_MORE_ENTRIES)
             break;
         if (!NT_SUCCESS(status))
             return user::RegistryError(status);
+        KEY_VALUE_BASIC_INFORMATION info;
+        std::memcpy(&info, record.data(), offsetof(KEY_VALUE_BASIC_INFORMATION, Name));
         UNICODE_STRING name;
-        name.Buffer = record.info.Name;
-        name.Length = name.MaximumLength = static_cast<USHORT>(record.info.NameLength);
+        name.Buffer = reinterpret_cast<PWSTR>(record.data() + offsetof(KEY_VALUE_BASIC_INFORMATION, Name));
+        name.Length = name.MaximumLength = static_cast<USHORT>(info.NameLength);
         status = ZwDeleteValueKey(key, &name);
         if (!NT_SUCCESS(status))
             return user::RegistryError(status);

@@ -335,4 +335,34 @@ TEST_F(Win32RegistryTest, PredefinedKeysServeValueCallsAndClassesAndVolatileKeys
     EXPECT_NE(saved.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classed\\Leaf]"), std::string::npos);
 }
 
+TEST_F(Win32RegistryTest, DeleteTreeTakesADeepTreeWithValuesAtEveryLevel)
+{
+    std::u16string path = u"SOFTWARE\\Deep";
+    const std::u16string longName(16383, u'v');
+    const DWORD one = 1;
+    for (int level = 0; level < 40; ++level) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, longName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, u"", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_SUCCESS);
+        RegCloseKey(key);
+        path += u"\\L" + std::u16string(1, static_cast<char16_t>(u'a' + level % 26));
+    }
+    HKEY top = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Deep", 0, KEY_ALL_ACCESS, &top), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTreeW(top, nullptr), ERROR_SUCCESS);
+    const auto left = standin::RegistrySubKeyNames(u"\\Registry\\Machine\\SOFTWARE\\Deep");
+    ASSERT_TRUE(left.has_value());
+    EXPECT_TRUE(left->empty());
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(top, longName.c_str(), nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(top);
+    EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Deep"), ERROR_SUCCESS);
+    EXPECT_FALSE(standin::RegistryKeyExists(u"\\Registry\\Machine\\SOFTWARE\\Deep"));
+    EXPECT_EQ(RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Deep"), ERROR_FILE_NOT_FOUND);
+}
+
 } // namespace
