@@ -639,6 +639,8 @@ constexpr ULONG kLastPinType = 4;
 constexpr ULONG kMaximumTextCharacters = kRecordTextCharacters - 1;
 // "VideoInputs\Input16\VideoPins\Preview" and the like.
 constexpr ULONG kKeyNameCharacters = 96;
+// "\\{class identifier}\\0000" and more.
+constexpr ULONG kBoardNameCharacters = 128;
 // The I/O indexes of the inputs without hardware.
 constexpr ULONG kNoHardwareVideoIOIndex = 2;
 constexpr ULONG kNoHardwareAudioIOIndex = 30;
@@ -713,29 +715,43 @@ RegistryKey* Device::OpenBoardKey(PCWSTR subKey, bool create, NTSTATUS* status)
                                                   kRegistryWriteAccess, kRegistryWriteAttributes);
     *status = key->Status();
     if (!key->IsOpen()) {
-        LogMissingKey(key);
+        LogMissingKey(subKey);
         *status = MSG_REGISTRY_KEY_MISSING_CARD;
     }
     return key;
 }
 
-void Device::LogMissingKey(RegistryKey* key)
+void Device::GetBoardName(WCHAR* name, ULONG capacity)
 {
-    UnicodeText path;
-    UnicodeText tail;
-    key->GetFullPath(&path);
-    key->GetPathTail(&tail, 2);
-    TRACE_STATUS(this, "Device::LogMissingKey", kTraceErrors, MSG_REGISTRY_KEY_MISSING_CARD,
-                 "Registry key %wZ is missing for card at %wZ", path.Get(), tail.Get());
+    name[0] = 0;
+    if (m_physicalDeviceObject == nullptr || capacity < 2)
+        return;
+    ULONG bytes = 0;
+    name[0] = u'\\';
+    if (!NT_SUCCESS(IoGetDeviceProperty(m_physicalDeviceObject, DevicePropertyDriverKeyName,
+                                        (capacity - 1) * sizeof(WCHAR), name + 1, &bytes))) {
+        name[0] = 0;
+        return;
+    }
+    const ULONG characters = bytes / sizeof(WCHAR);
+    name[characters < capacity - 1 ? characters + 1 : capacity - 1] = 0;
 }
 
-NTSTATUS Device::LogWriteFailure(RegistryKey* key, PCWSTR name, PCWSTR valueText, NTSTATUS status)
+void Device::LogMissingKey(PCWSTR subKey)
 {
-    UnicodeText path;
-    key->GetFullPath(&path);
+    WCHAR board[kBoardNameCharacters];
+    GetBoardName(board, kBoardNameCharacters);
+    TRACE_STATUS(this, "Device::LogMissingKey", kTraceErrors, MSG_REGISTRY_KEY_MISSING_CARD,
+                 "Registry key %ls is missing for card at %ls", subKey[0] != 0 ? subKey : board, board);
+}
+
+NTSTATUS Device::LogWriteFailure(PCWSTR subKey, PCWSTR name, PCWSTR valueText, NTSTATUS status)
+{
+    WCHAR board[kBoardNameCharacters];
+    GetBoardName(board, kBoardNameCharacters);
     TRACE_STATUS(this, "Device::LogWriteFailure", kTraceErrors, MSG_ATTEMPT_UPDATE_REGISTRY_FIELD_VALUE_FAILED,
-                 "Attempt to update registry field %wZ\\%ls with a value of %ls failed with return code 0x%08x",
-                 path.Get(), name, valueText, static_cast<unsigned>(status));
+                 "Attempt to update registry field %ls\\%ls with a value of %ls failed with return code %#010x",
+                 subKey[0] != 0 ? subKey : board, name, valueText, static_cast<unsigned>(status));
     return MSG_ATTEMPT_UPDATE_REGISTRY_FIELD_VALUE_FAILED;
 }
 
@@ -758,7 +774,7 @@ NTSTATUS Device::ReadRequiredText(RegistryKey* key, PCWSTR name, WCHAR* text)
     return STATUS_SUCCESS;
 }
 
-NTSTATUS Device::ReadSetting(RegistryKey* key, const RegistrySetting& setting, void* record)
+NTSTATUS Device::ReadSetting(RegistryKey* key, PCWSTR subKey, const RegistrySetting& setting, void* record)
 {
     NTSTATUS status = STATUS_SUCCESS;
     switch (setting.kind) {
@@ -778,7 +794,7 @@ NTSTATUS Device::ReadSetting(RegistryKey* key, const RegistrySetting& setting, v
             WCHAR text[16];
             _snwprintf(text, 16, u"%u", static_cast<unsigned>(setting.defaultValue));
             text[15] = 0;
-            return LogWriteFailure(key, setting.name, text, status);
+            return LogWriteFailure(subKey, setting.name, text, status);
         }
         return STATUS_SUCCESS;
     }
@@ -798,7 +814,7 @@ NTSTATUS Device::ReadSetting(RegistryKey* key, const RegistrySetting& setting, v
         SetDefault(record, setting);
         status = key->SetString(setting.name, setting.defaultText);
         if (!NT_SUCCESS(status))
-            return LogWriteFailure(key, setting.name, setting.defaultText, status);
+            return LogWriteFailure(subKey, setting.name, setting.defaultText, status);
         return STATUS_SUCCESS;
     }
     case SettingKind::Binary: {
@@ -827,7 +843,7 @@ NTSTATUS Device::ReadSetting(RegistryKey* key, const RegistrySetting& setting, v
             WCHAR text[24];
             _snwprintf(text, 24, u"(%u bytes)", static_cast<unsigned>(setting.bytes));
             text[23] = 0;
-            return LogWriteFailure(key, setting.name, text, status);
+            return LogWriteFailure(subKey, setting.name, text, status);
         }
         return STATUS_SUCCESS;
     }
@@ -841,11 +857,12 @@ NTSTATUS Device::ReadSetting(RegistryKey* key, const RegistrySetting& setting, v
     return STATUS_SUCCESS;
 }
 
-NTSTATUS Device::ReadSettings(RegistryKey* key, const RegistrySetting* table, ULONG count, void* record)
+NTSTATUS Device::ReadSettings(RegistryKey* key, PCWSTR subKey, const RegistrySetting* table, ULONG count,
+                              void* record)
 {
     NTSTATUS result = STATUS_SUCCESS;
     for (ULONG i = 0; i < count; ++i) {
-        const NTSTATUS status = ReadSetting(key, table[i], record);
+        const NTSTATUS status = ReadSetting(key, subKey, table[i], record);
         if (!NT_SUCCESS(status))
             result = status;
     }
@@ -869,16 +886,16 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
     ULONG count = 0;
     NTSTATUS result = list.key->QueryDword(u"Count", &count);
     if (!NT_SUCCESS(result)) {
-        UnicodeText tail;
-        list.key->GetPathTail(&tail, 2);
+        WCHAR board[kBoardNameCharacters];
+        device->GetBoardName(board, kBoardNameCharacters);
         TRACE_STATUS(device, "Device::LoadVideoInputsFromRegistry", kTraceErrors,
                      MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
-                     "VideoInputs registry section is missing the Count entry for card at %wZ", tail.Get());
+                     "VideoInputs registry section is missing the Count entry for card at %ls", board);
         inputs->FreeInputs();
         return MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY;
     }
     VideoInputsValues values{};
-    result = device->ReadSettings(list.key, kVideoInputsSettings, CountOf(kVideoInputsSettings), &values);
+    result = device->ReadSettings(list.key, u"VideoInputs", kVideoInputsSettings, CountOf(kVideoInputsSettings), &values);
 
     const bool hardware = device->GetDriver() == nullptr || device->GetDriver()->GetHardwareInstalled();
     if (!hardware)
@@ -905,15 +922,15 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
             if (NT_SUCCESS(status)) {
                 input->SetInputName(name);
             } else {
-                UnicodeText tail;
-                list.key->GetPathTail(&tail, 2);
+                WCHAR board[kBoardNameCharacters];
+                device->GetBoardName(board, kBoardNameCharacters);
                 TRACE_STATUS(device, "Device::LoadVideoInputsFromRegistry", kTraceErrors,
                              MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
-                             "Input%d registry section is missing the %ls entry for card at %wZ",
-                             static_cast<int>(i + 1), u"InputName", tail.Get());
+                             "Input%d registry section is missing the %ls entry for card at %ls",
+                             static_cast<int>(i + 1), u"InputName", board);
                 result = MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD;
             }
-            status = device->ReadSettings(inputKey.key, kVideoInputSettings, CountOf(kVideoInputSettings),
+            status = device->ReadSettings(inputKey.key, keyName, kVideoInputSettings, CountOf(kVideoInputSettings),
                                           &inputValues);
             if (!NT_SUCCESS(status))
                 result = status;
@@ -957,16 +974,16 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
     ULONG count = 0;
     NTSTATUS result = list.key->QueryDword(u"Count", &count);
     if (!NT_SUCCESS(result)) {
-        UnicodeText tail;
-        list.key->GetPathTail(&tail, 2);
+        WCHAR board[kBoardNameCharacters];
+        device->GetBoardName(board, kBoardNameCharacters);
         TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors,
                      MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
-                     "AudioInputs registry section is missing the Count entry for card at %wZ", tail.Get());
+                     "AudioInputs registry section is missing the Count entry for card at %ls", board);
         inputs->FreeInputs();
         return MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY;
     }
     AudioInputsValues values{};
-    result = device->ReadSettings(list.key, kAudioInputsSettings, CountOf(kAudioInputsSettings), &values);
+    result = device->ReadSettings(list.key, u"AudioInputs", kAudioInputsSettings, CountOf(kAudioInputsSettings), &values);
     device->m_legacyAudioFilters = values.legacyAudioFilters;
 
     const bool hardware = device->GetDriver() == nullptr || device->GetDriver()->GetHardwareInstalled();
@@ -1004,12 +1021,12 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
                 result = MSG_AUDIO_INPUT_NAME_INVALID;
             }
         } else {
-            UnicodeText tail;
-            list.key->GetPathTail(&tail, 2);
+            WCHAR board[kBoardNameCharacters];
+            device->GetBoardName(board, kBoardNameCharacters);
             TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors,
                          MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
-                         "Input%d registry section is missing the %ls entry for card at %wZ", static_cast<int>(i + 1),
-                         u"InputName", tail.Get());
+                         "Input%d registry section is missing the %ls entry for card at %ls", static_cast<int>(i + 1),
+                         u"InputName", board);
             result = MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD;
         }
 
@@ -1017,7 +1034,7 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
         std::memcpy(table, kAudioInputSettings, sizeof(table));
         table[kAudioPairIndexSetting].defaultValue = i;
         AudioInputValues inputValues{};
-        status = device->ReadSettings(inputKey.key, table, CountOf(kAudioInputSettings), &inputValues);
+        status = device->ReadSettings(inputKey.key, keyName, table, CountOf(kAudioInputSettings), &inputValues);
         if (!NT_SUCCESS(status))
             result = status;
         input->SetInputType(inputValues.inputType);
@@ -1046,7 +1063,7 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
                 continue;
             }
             AudioChannelValues channel{};
-            status = device->ReadSettings(channelKey.key, kAudioChannelSettings, CountOf(kAudioChannelSettings),
+            status = device->ReadSettings(channelKey.key, keyName, kAudioChannelSettings, CountOf(kAudioChannelSettings),
                                           &channel);
             if (!NT_SUCCESS(status))
                 result = status;
@@ -1079,7 +1096,7 @@ NTSTATUS Device::LoadDeviceFromRegistry(Device* device, PDEVICE_OBJECT deviceObj
     if (!board.key->IsOpen())
         return status;
     DeviceRegistryValues values{};
-    NTSTATUS result = device->ReadSettings(board.key, kDeviceSettings, CountOf(kDeviceSettings), &values);
+    NTSTATUS result = device->ReadSettings(board.key, u"", kDeviceSettings, CountOf(kDeviceSettings), &values);
     device->m_deviceValues = values;
     status = device->LoadLOSSettingsFromRegistry(board.key);
     return NT_SUCCESS(status) ? result : status;
@@ -1089,7 +1106,7 @@ NTSTATUS Device::LoadLOSSettingsFromRegistry(RegistryKey* key)
 {
     TRACE_SCOPE(this, "Device::LoadLOSSettingsFromRegistry", kTraceLowEnter);
     BrevicorLOSRecord record{};
-    NTSTATUS result = ReadSettings(key, kLOSSettings, CountOf(kLOSSettings), &record);
+    NTSTATUS result = ReadSettings(key, u"", kLOSSettings, CountOf(kLOSSettings), &record);
     record.fromRegistry = 1;
     const NTSTATUS status = SetLOSSettings(&record);
     return NT_SUCCESS(status) ? result : status;
@@ -1107,7 +1124,7 @@ NTSTATUS Device::LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObj
     if (!board.key->IsOpen())
         return status;
     FilterRegistryValues values{};
-    NTSTATUS result = device->ReadSettings(board.key, kFilterSettings, CountOf(kFilterSettings), &values);
+    NTSTATUS result = device->ReadSettings(board.key, u"", kFilterSettings, CountOf(kFilterSettings), &values);
     filter->SetVideoDecoderStandardsSupported(values.standardsSupported);
     filter->SetVideoDecoderCapabilities(values.decoderCapabilities);
     filter->SetVideoDecoderSettlingTime(values.decoderSettlingTime);
@@ -1188,12 +1205,12 @@ NTSTATUS Device::LoadVideoPinsFromRegistry(Device* device, PDEVICE_OBJECT device
         if (pinType > 2)
             continue; // the VBI and caption pins keep no settings
         const NTSTATUS group[] = {
-            device->LoadCropSettingsFromRegistry(pin.key, pinType, filter),
-            device->LoadDeinterlaceSettingsFromRegistry(pin.key, pinType, filter),
-            device->LoadImageQualitySettingsFromRegistry(pin.key, pinType, filter),
-            device->LoadLogoSettingsFromRegistry(pin.key, pinType, filter),
-            device->LoadProcAmpSettingsFromRegistry(pin.key, pinType, filter),
-            device->LoadCCSettingsFromRegistry(pin.key, pinType, filter),
+            device->LoadCropSettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadDeinterlaceSettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadImageQualitySettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadLogoSettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadProcAmpSettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadCCSettingsFromRegistry(pin.key, keyName, pinType, filter),
         };
         for (NTSTATUS s : group)
             if (!NT_SUCCESS(s))
@@ -1202,53 +1219,58 @@ NTSTATUS Device::LoadVideoPinsFromRegistry(Device* device, PDEVICE_OBJECT device
     return result;
 }
 
-NTSTATUS Device::LoadCropSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter)
+NTSTATUS Device::LoadCropSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
 {
     BrevicorCropRecord record{};
-    NTSTATUS result = ReadSettings(key, kCropSettings, CountOf(kCropSettings), &record);
+    NTSTATUS result = ReadSettings(key, subKey, kCropSettings, CountOf(kCropSettings), &record);
     record.pinType = pinType;
     record.noSave = 1;
     const NTSTATUS status = filter->SetCropSettings(&record);
     return NT_SUCCESS(status) ? result : status;
 }
 
-NTSTATUS Device::LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter)
+NTSTATUS Device::LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
 {
     BrevicorDeinterlaceRecord record{};
-    NTSTATUS result = ReadSettings(key, kDeinterlaceSettings, CountOf(kDeinterlaceSettings), &record);
+    NTSTATUS result = ReadSettings(key, subKey, kDeinterlaceSettings, CountOf(kDeinterlaceSettings), &record);
     record.pinType = pinType;
     record.noSave = 1;
     const NTSTATUS status = filter->SetDeinterlaceSettings(&record);
     return NT_SUCCESS(status) ? result : status;
 }
 
-NTSTATUS Device::LoadImageQualitySettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter)
+NTSTATUS Device::LoadImageQualitySettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
 {
     BrevicorImageQualityRecord record{};
-    NTSTATUS result = ReadSettings(key, kImageQualitySettings, CountOf(kImageQualitySettings), &record);
+    NTSTATUS result = ReadSettings(key, subKey, kImageQualitySettings, CountOf(kImageQualitySettings), &record);
     record.pinType = pinType;
     const NTSTATUS status = filter->SetImageQualitySettings(&record, false);
     return NT_SUCCESS(status) ? result : status;
 }
 
-NTSTATUS Device::LoadLogoSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter)
+NTSTATUS Device::LoadLogoSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
 {
     BrevicorLogoRecord record{};
-    NTSTATUS result = ReadSettings(key, kLogoSettings, CountOf(kLogoSettings), &record);
+    NTSTATUS result = ReadSettings(key, subKey, kLogoSettings, CountOf(kLogoSettings), &record);
     record.pinType = pinType;
     record.noSave = 1;
     const NTSTATUS status = filter->SetLogoSettings(&record);
     return NT_SUCCESS(status) ? result : status;
 }
 
-NTSTATUS Device::LoadProcAmpSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter)
+NTSTATUS Device::LoadProcAmpSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
 {
     // The record is 2.4 KB: from the pool, not the stack.
     auto* record = static_cast<BrevicorProcAmpRecord*>(AllocatePoolOfType(sizeof(BrevicorProcAmpRecord), PagedPool));
     if (record == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
     std::memset(record, 0, sizeof(*record));
-    NTSTATUS result = ReadSettings(key, kProcAmpSettings, CountOf(kProcAmpSettings), record);
+    NTSTATUS result = ReadSettings(key, subKey, kProcAmpSettings, CountOf(kProcAmpSettings), record);
     record->pinType = pinType;
     record->noSave = 1;
     const NTSTATUS status = filter->SetProcAmpSettings(record);
@@ -1256,10 +1278,11 @@ NTSTATUS Device::LoadProcAmpSettingsFromRegistry(RegistryKey* key, ULONG pinType
     return NT_SUCCESS(status) ? result : status;
 }
 
-NTSTATUS Device::LoadCCSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter)
+NTSTATUS Device::LoadCCSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
 {
     BrevicorCCRecord record{};
-    NTSTATUS result = ReadSettings(key, kCCSettings, CountOf(kCCSettings), &record);
+    NTSTATUS result = ReadSettings(key, subKey, kCCSettings, CountOf(kCCSettings), &record);
     record.pinType = pinType;
     record.noSave = 1;
     const NTSTATUS status = filter->SetCCSettings(&record);
@@ -1289,7 +1312,7 @@ NTSTATUS Device::WriteValue(PCWSTR subKey, PCWSTR name, ULONG type, const void* 
         _snwprintf(text, kRecordTextCharacters, u"(%u bytes)", static_cast<unsigned>(length));
     }
     text[kRecordTextCharacters - 1] = 0;
-    return LogWriteFailure(key.key, name, text, status);
+    return LogWriteFailure(subKey, name, text, status);
 }
 
 namespace {
@@ -1421,7 +1444,7 @@ NTSTATUS Device::CheckLOSFont(const BrevicorLOSRecord* record)
     if (NT_SUCCESS(status))
         return STATUS_SUCCESS;
     TRACE_STATUS(this, "Device::SetLOSSettings", kTraceErrors, MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED,
-                 "Attempt to open file [%ls] failed.  Status returned was 0x%08x.", path,
+                 "Attempt to open file [%ls] failed.  Status returned was %#010x.", path,
                  static_cast<unsigned>(status));
     return MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED;
 }

@@ -195,12 +195,16 @@ public:
 
     // The group loaders: read the group from an open pin key (or the board key for loss of
     // signal), build its record for `pinType` with the no-save flag set, and apply it.
-    NTSTATUS LoadCropSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter);
-    NTSTATUS LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter);
-    NTSTATUS LoadImageQualitySettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter);
-    NTSTATUS LoadLogoSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter);
-    NTSTATUS LoadProcAmpSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter);
-    NTSTATUS LoadCCSettingsFromRegistry(RegistryKey* key, ULONG pinType, VideoFilterSettings* filter);
+    // `subKey` names the key in messages (its path below the board's key).
+    NTSTATUS LoadCropSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
+    NTSTATUS LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter);
+    NTSTATUS LoadImageQualitySettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                  VideoFilterSettings* filter);
+    NTSTATUS LoadLogoSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
+    NTSTATUS LoadProcAmpSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                             VideoFilterSettings* filter);
+    NTSTATUS LoadCCSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
     NTSTATUS LoadLOSSettingsFromRegistry(RegistryKey* key);
 
     // The writers: each opens its key (created when missing), writes one value and returns 0 or
@@ -281,12 +285,17 @@ private:
     // Opens `subKey` of the board's key (created when `create`), logging 0xC007100F when it cannot
     // be had; the caller deletes the key. Null when no object could be made.
     RegistryKey* OpenBoardKey(PCWSTR subKey, bool create, NTSTATUS* status);
-    void LogMissingKey(RegistryKey* key);
-    // Logs 0xC0071012 for `name` = `valueText` in `key`; returns 0xC0071012.
-    NTSTATUS LogWriteFailure(RegistryKey* key, PCWSTR name, PCWSTR valueText, NTSTATUS status);
+    // The messages name a key by its path below the board's key (the board's key itself by the
+    // board's name, the class path tail "\<class>\<instance>"), so that every insert fits an
+    // event-log entry.
+    void LogMissingKey(PCWSTR subKey);
+    // Logs 0xC0071012 for `name` = `valueText` in `subKey`; returns 0xC0071012.
+    NTSTATUS LogWriteFailure(PCWSTR subKey, PCWSTR name, PCWSTR valueText, NTSTATUS status);
+    // "\<class>\<instance>" of the board's driver key; empty when it cannot be had.
+    void GetBoardName(WCHAR* name, ULONG capacity);
     // Reads every value of `table` from `key` into `record` by the rules above.
-    NTSTATUS ReadSettings(RegistryKey* key, const RegistrySetting* table, ULONG count, void* record);
-    NTSTATUS ReadSetting(RegistryKey* key, const RegistrySetting& setting, void* record);
+    NTSTATUS ReadSettings(RegistryKey* key, PCWSTR subKey, const RegistrySetting* table, ULONG count, void* record);
+    NTSTATUS ReadSetting(RegistryKey* key, PCWSTR subKey, const RegistrySetting& setting, void* record);
     // A value without a default: STATUS_OBJECT_NAME_NOT_FOUND when missing, nothing written back.
     NTSTATUS ReadRequiredText(RegistryKey* key, PCWSTR name, WCHAR* text);
     NTSTATUS WriteValue(PCWSTR subKey, PCWSTR name, ULONG type, const void* data, ULONG length);
