@@ -786,7 +786,9 @@ NTSTATUS Device::ReadSetting(RegistryKey* key, PCWSTR subKey, const RegistrySett
             SetField(record, setting, &value, 4);
             return STATUS_SUCCESS;
         }
-        if (status != STATUS_OBJECT_NAME_NOT_FOUND || setting.kind == SettingKind::NumberWithoutDefault)
+        if (status == STATUS_OBJECT_NAME_NOT_FOUND && setting.kind == SettingKind::NumberWithoutDefault)
+            return STATUS_SUCCESS; // left as it was
+        if (status != STATUS_OBJECT_NAME_NOT_FOUND)
             break;
         SetDefault(record, setting);
         status = key->SetDword(setting.name, setting.defaultValue);
