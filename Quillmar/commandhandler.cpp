@@ -6,6 +6,7 @@
 #include "driver.h"
 #include "km/kernel.h"
 #include "messages/Talvexon.h"
+#include "logicalstream.h"
 #include "tidewellprotocolmanager.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -55,7 +56,8 @@ void CommandHandler::Initialize()
     m_waited = 0;
     KeResetEvent(&m_completionEvent);
     KeResetEvent(&m_secondEvent);
-    m_stream = nullptr;
+    SetStream({});
+    m_killed.store(0, std::memory_order_release);
     m_timeout.QuadPart = kDefaultTimeout;
     m_exchange = Exchange::Idle;
 }
@@ -136,17 +138,22 @@ void CommandHandler::ProcessCommandResponse()
         return;
     }
     switch (GetResponseId()) {
-    case kResponseFilledBuffer:
-        // A stream the device still knows takes the record through LogicalStream::OnFrameReady;
-        // until the stream engine exists the device knows none, and the record goes back.
-        if (!m_stream) {
+    case kResponseFilledBuffer: {
+        // A stream the device still knows takes the record through LogicalStream::OnFrameReady,
+        // under a rundown reference that keeps the stream from going while it works; a stream
+        // that is gone (or going) never sees it, and the record goes back to the pool.
+        const LogicalStreamHandle stream = GetStream();
+        if (stream.IsNull()) {
             ReturnUnowned("A filled buffer without a stream");
-        } else if (!m_device || !m_device->ValidateLogicalStream(m_stream)) {
-            ReturnUnowned("A filled buffer for a stream that is gone");
         } else {
-            ReturnUnowned("A filled buffer with no frame-ready path");
+            LogicalStreamReference reference;
+            if (!m_device || !m_device->ValidateLogicalStream(stream, &reference))
+                ReturnUnowned("A filled buffer for a stream that is gone");
+            else
+                reference->OnFrameReady(this);
         }
         break;
+    }
     case kResponseInputState:
         if (m_device) {
             m_device->ProcessInputStateChanged(this);
@@ -390,7 +397,7 @@ NTSTATUS CommandHandler::CreateAudioDspStream(const DspStreamSettings& settings)
     return CreateDspStream(settings, DspStreamKind::Audio, "CommandHandler::CreateAudioDspStream");
 }
 
-NTSTATUS CommandHandler::QueueCaptureBufferToDsp(LogicalStream* stream, ULONG dspStreamHandle, ULONG busAddress,
+NTSTATUS CommandHandler::QueueCaptureBufferToDsp(LogicalStreamHandle stream, ULONG dspStreamHandle, ULONG busAddress,
                                                  ULONG size)
 {
     TRACE_SCOPE(this, "CommandHandler::QueueCaptureBufferToDsp", kTraceHighEnter,
@@ -399,7 +406,8 @@ NTSTATUS CommandHandler::QueueCaptureBufferToDsp(LogicalStream* stream, ULONG ds
     SetPayloadWord(1, busAddress);
     SetPayloadWord(2, size);
     m_waited = 0;
-    m_stream = stream;
+    SetStream(stream);
+    m_killed.store(0, std::memory_order_release);
     return SendCommand();
 }
 

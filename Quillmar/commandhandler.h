@@ -9,10 +9,12 @@
 #pragma once
 #include "kernel/driverheap.h"
 #include "kernel/intrusivelist.h"
+#include "logicalstreamtable.h"
 #include "km/mm.h"
 #include "km/sync.h"
 #include "km/types.h"
 
+#include <atomic>
 #include <cstddef>
 
 class Device;
@@ -146,9 +148,10 @@ public:
     NTSTATUS CreateVideoDspStream(const DspStreamSettings& settings);
     NTSTATUS CreateAudioDspStream(const DspStreamSettings& settings);
     // Command 5, not waited: the record is the buffer's until the DSP answers (response id 5) and
-    // the answer goes to `stream` through ProcessCommandResponse. `dspStreamHandle` is the handle
-    // the create answered, which the stream keeps under its own lock.
-    NTSTATUS QueueCaptureBufferToDsp(LogicalStream* stream, ULONG dspStreamHandle, ULONG busAddress, ULONG size);
+    // the answer goes to the stream `stream` names through ProcessCommandResponse, while that
+    // handle is live. `dspStreamHandle` is the handle the create answered, which the stream keeps
+    // under its own lock.
+    NTSTATUS QueueCaptureBufferToDsp(LogicalStreamHandle stream, ULONG dspStreamHandle, ULONG busAddress, ULONG size);
     // Command 6. The wait's status only: the DSP result says whether the stream runs (23: the board
     // sees no input signal).
     NTSTATUS EnableDspStream(ULONG dspStreamHandle, bool enable);
@@ -199,8 +202,13 @@ public:
     ULONG GetResultWordA() const { return ReadWord(m_responseArea, kResultWordAOffset); }
     ULONG GetResultWordB() const { return ReadWord(m_responseArea, kResultWordBOffset); }
 
-    LogicalStream* GetStream() const { return m_stream; }
-    void SetStream(LogicalStream* stream) { m_stream = stream; }
+    // The stream that owns the queued capture buffer: a handle of the device's stream table (null
+    // for every other command).
+    LogicalStreamHandle GetStream() const { return LogicalStreamHandle{m_stream.load(std::memory_order_acquire)}; }
+    void SetStream(LogicalStreamHandle stream) { m_stream.store(stream.value, std::memory_order_release); }
+    // Set by Device::KillStreamsPendingCommands when the stream's DSP stream is being destroyed:
+    // the answer only gives the buffer back to its stream, which queues nothing again.
+    bool IsKilled() const { return m_killed.load(std::memory_order_acquire) != 0; }
     void SetWaited(bool waited) { m_waited = waited ? 1 : 0; }
     bool IsWaited() const { return m_waited != 0; }
     LONGLONG GetTimeout() const { return m_timeout.QuadPart; }
@@ -263,7 +271,11 @@ private:
     LARGE_INTEGER m_timeout{};
     UCHAR m_waited = 0;
     UCHAR m_secondFlag = 0;
-    LogicalStream* m_stream = nullptr;
+    // The stream's handle value: written by the record's user, read by the kill pass under the
+    // Device's command lock.
+    std::atomic<ULONG> m_stream{0};
+    // The kill flag (under the Device's command lock while on the busy list).
+    std::atomic<UCHAR> m_killed{0};
 
     ULONG m_hostTag = 0;
     Exchange m_exchange = Exchange::Idle;

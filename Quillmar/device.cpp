@@ -399,10 +399,37 @@ ULONG Device::GetBusyCommandHandlerCount()
     return m_busyCommandHandlers.Count();
 }
 
-bool Device::ValidateLogicalStream(LogicalStream* stream)
+void Device::KillStreamsPendingCommands(LogicalStreamHandle stream)
 {
-    TRACE_SCOPE(this, "Device::ValidateLogicalStream", kTraceLowEnter, "pStream=%p", static_cast<void*>(stream));
-    return false;
+    TRACE_SCOPE(this, "Device::KillStreamsPendingCommands", kTraceLowEnter, "handle=0x%08x", stream.value);
+    if (stream.IsNull())
+        return;
+    ULONG killed = 0;
+    KPLXFastStackLock hold(&m_commandLock, this, "Device::KillStreamsPendingCommands", __LINE__);
+    for (void* element = m_busyCommandHandlers.First(); element != nullptr;
+         element = m_busyCommandHandlers.Next(element)) {
+        auto* handler = static_cast<CommandHandler*>(element);
+        if (handler->GetStream() == stream) {
+            handler->m_killed.store(1, std::memory_order_release);
+            ++killed;
+        }
+    }
+    TRACE_LINE(this, "Device::KillStreamsPendingCommands", kTraceLows, "%u outstanding records of stream 0x%08x killed",
+               static_cast<unsigned>(killed), stream.value);
+}
+
+bool Device::ValidateLogicalStream(LogicalStreamHandle stream, LogicalStreamReference* reference)
+{
+    TRACE_SCOPE(this, "Device::ValidateLogicalStream", kTraceLowEnter, "handle=0x%08x", stream.value);
+    if (reference == nullptr)
+        return m_streamTable.IsLive(stream);
+    return reference->Take(&m_streamTable, stream);
+}
+
+ULONG Device::GetCurrentVideoInput(ULONG deviceNumber)
+{
+    TRACE_SCOPE(this, "Device::GetCurrentVideoInput", kTraceLowEnter, "nDeviceNumber=%u", static_cast<unsigned>(deviceNumber));
+    return 0;
 }
 
 void Device::ProcessInputStateChanged(CommandHandler* handler)

@@ -2,8 +2,10 @@
 // instance id and slot, its name in traces, the device-control entry the hooked dispatch hands
 // requests to, the performance change it announces to its capture filters, the board's protocol
 // manager, which it owns, and the DMA common buffers with their delayed release by the old-buffer
-// thread, and the pool of DSP command records. The board's life cycle (add, start, stop, removal)
-// joins this class as the board control is built.
+// thread, the pool of DSP command records, and the services the stream engine asks of its board
+// (StreamDeviceServices): the table of live logical streams, the kill of a stream's outstanding
+// records, the DSP clock rate and the processing queues. The board's life cycle (add, start, stop,
+// removal) joins this class as the board control is built.
 #pragma once
 #include <cstddef>
 
@@ -16,6 +18,8 @@
 #include "kernel/kernelevent.h"
 #include "kernel/systemthread.h"
 #include "kplxfastlock.h"
+#include "logicalstreamtable.h"
+#include "streamdeviceservices.h"
 #include "km/dma.h"
 #include "tidewellprotocolmanager.h"
 #include "videofiltersettings.h"
@@ -48,8 +52,9 @@ struct FilterRegistryValues {
     ULONG decoderVCRTiming;
     ULONG decoderCurrentSignalType;
 };
+class StreamProcessorQueue;
 
-class Device : public DriverAllocated {
+class Device : public DriverAllocated, public StreamDeviceServices {
 public:
     static constexpr ULONG kTraceNameCharacters = 32;
     static constexpr ULONG kDeviceNameCharacters = 256;
@@ -71,7 +76,7 @@ public:
     // The performance settings changed: announced to the device's audio and video capture filters.
     virtual void NotifyPerformanceChange(const PerformanceNotification& notification);
 
-    Driver* GetDriver() const { return m_driver; }
+    Driver* GetDriver() const override { return m_driver; }
     // 1 to 100 once numbered, 0 before.
     LONG GetInstanceId() const { return m_instanceId; }
     // Slot in the driver's table (instance id - 1), or -1 before numbering.
@@ -126,11 +131,14 @@ public:
 
     // A readied record on the busy list: the head of the free list, or a new one; null when memory
     // is short.
-    CommandHandler* AllocateCommandHandler();
+    CommandHandler* AllocateCommandHandler() override;
     // Back to the free list; null, and a record already there, are ignored. A record whose DSP may
     // still answer (abandoned after its time-out) stays out of the free list until the protocol
     // manager releases it.
-    void FreeCommandHandler(CommandHandler* handler);
+    void FreeCommandHandler(CommandHandler* handler) override;
+    // Sets the kill flag of every busy record that queued a buffer of `stream`, so that their
+    // answers only give the buffers back (the stream's DSP stream is being destroyed).
+    void KillStreamsPendingCommands(LogicalStreamHandle stream) override;
     // The protocol manager's side of a time-out: the DSP holds the record, so no free may reuse it
     // until ReleaseAbandonedCommandHandler (its late answer came, or the manager stopped).
     void AbandonCommandHandler(CommandHandler* handler);
@@ -141,9 +149,19 @@ public:
     ULONG GetFreeCommandHandlerCount();
     ULONG GetBusyCommandHandlerCount();
 
-    // Whether the stream still exists, before a filled buffer is delivered to it. No stream exists
-    // until the stream engine does: every stream is refused.
-    bool ValidateLogicalStream(LogicalStream* stream);
+    // Whether the stream `stream` names still exists, before a filled buffer is delivered to it:
+    // false for a null or stale handle and for a stream being torn down. With `reference`, a live
+    // stream is also referenced there, and cannot go before the reference is given back.
+    bool ValidateLogicalStream(LogicalStreamHandle stream, LogicalStreamReference* reference = nullptr);
+
+    // ---- Services for the stream engine ---------------------------------------------------------
+    LogicalStreamTable* GetLogicalStreamTable() override { return &m_streamTable; }
+    ULONG GetDspClockRate() override { return kDspClockRate; }
+    // Made by the device's add (capacity 9, priorities 16 and 20); null before.
+    StreamProcessorQueue* GetVideoStreamProcessorQueue() override { return m_videoQueue; }
+    StreamProcessorQueue* GetAudioStreamProcessorQueue() override { return m_audioQueue; }
+    // The crossbar filters arrive with the filters; until then no filter has an input: 0.
+    ULONG GetCurrentVideoInput(ULONG deviceNumber) override;
     // An input-state message from the DSP (response id 6). Traced until input-state processing
     // exists; the caller returns the record to the pool.
     void ProcessInputStateChanged(CommandHandler* handler);
@@ -273,6 +291,10 @@ private:
     KernelEvent m_oldDmaStoppedEvent{NotificationEvent, FALSE};
     SystemThread m_oldDmaBufferThread;
     // ---- end of the DMA buffers -------------------------------------------------------------
+
+    LogicalStreamTable m_streamTable;
+    StreamProcessorQueue* m_videoQueue = nullptr;
+    StreamProcessorQueue* m_audioQueue = nullptr;
 
     KPLXFastLock m_commandLock;
     IntrusiveList m_freeCommandHandlers{CommandHandler::PoolLinkOffset()};

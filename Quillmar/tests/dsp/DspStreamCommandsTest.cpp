@@ -3,7 +3,7 @@
 // signal, and destroy, which answers every queued buffer before itself.
 #include "DspCommandFixture.h"
 
-#include "logicalstream.h"
+#include "logicalstreamtable.h"
 
 namespace dsptest {
 namespace {
@@ -106,7 +106,8 @@ TEST_F(DspStreamCommandTest, EnableAnswersTheDspResultIncludingNoSignal)
 TEST_F(DspStreamCommandTest, AQueuedBufferIsHeldByTheDspAndItsAnswerReturnsTheRecord)
 {
     const ULONG handle = CreateVideo();
-    LogicalStream stream;
+    // A handle of the device's stream table that no stream holds.
+    const LogicalStreamHandle stream = LogicalStreamHandle::Make(3, 7);
     PHYSICAL_ADDRESS bus{};
     CommandHandler* owner = Record();
     PVOID buffer = owner->AllocateDmaMemory(4'320'000, &bus);
@@ -114,9 +115,9 @@ TEST_F(DspStreamCommandTest, AQueuedBufferIsHeldByTheDspAndItsAnswerReturnsTheRe
     CommandHandler* record = device_->AllocateCommandHandler();
     ASSERT_NE(buffer, nullptr);
     const ULONG busyBefore = device_->GetBusyCommandHandlerCount();
-    ASSERT_EQ(record->QueueCaptureBufferToDsp(&stream, handle, bus.u.LowPart, 4'320'000), STATUS_SUCCESS);
+    ASSERT_EQ(record->QueueCaptureBufferToDsp(stream, handle, bus.u.LowPart, 4'320'000), STATUS_SUCCESS);
     EXPECT_FALSE(record->IsWaited());
-    EXPECT_EQ(record->GetStream(), &stream);
+    EXPECT_TRUE(record->GetStream() == stream);
     ASSERT_TRUE(tracetest::WaitUntil([&] { return board_->Commands().Stream(handle)->queued.size() == 1; }));
     const auto queued = board_->Commands().Stream(handle)->queued[0];
     EXPECT_EQ(queued.busAddress, bus.u.LowPart);
@@ -136,7 +137,8 @@ TEST_F(DspStreamCommandTest, AQueuedBufferIsHeldByTheDspAndItsAnswerReturnsTheRe
 TEST_F(DspStreamCommandTest, DestroyWithNineQueuedBuffersAnswersAllNineFirst)
 {
     const ULONG handle = CreateVideo();
-    LogicalStream stream;
+    // A handle of the device's stream table that no stream holds.
+    const LogicalStreamHandle stream = LogicalStreamHandle::Make(3, 7);
     PHYSICAL_ADDRESS bus{};
     CommandHandler* owner = Record();
     PVOID buffer = owner->AllocateDmaMemory(0x10000, &bus);
@@ -146,7 +148,7 @@ TEST_F(DspStreamCommandTest, DestroyWithNineQueuedBuffersAnswersAllNineFirst)
         CommandHandler* record = device_->AllocateCommandHandler();
         ASSERT_NE(record, nullptr);
         tags.push_back(record->GetHostTag());
-        ASSERT_EQ(record->QueueCaptureBufferToDsp(&stream, handle, bus.u.LowPart + 0x1000 * i, 0x1000), STATUS_SUCCESS);
+        ASSERT_EQ(record->QueueCaptureBufferToDsp(stream, handle, bus.u.LowPart + 0x1000 * i, 0x1000), STATUS_SUCCESS);
     }
     ASSERT_TRUE(tracetest::WaitUntil([&] { return board_->Commands().Stream(handle)->queued.size() == 9; }));
     const ULONG busyWithQueued = device_->GetBusyCommandHandlerCount();

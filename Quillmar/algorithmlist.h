@@ -1,0 +1,44 @@
+// AlgorithmList: one pin's chain of processing steps on its way into a stream's tree, in order,
+// the pin's sink last. A node per step, from the driver's allocation; the list owns its nodes, not
+// the steps. A list built at dispatch level guards each access with its spin lock; a list that
+// only one thread touches (the chain rebuild of a settings change) is made without one.
+#pragma once
+#include "kernel/driverheap.h"
+#include "kernel/intrusivelist.h"
+#include "km/spinlock.h"
+#include "km/types.h"
+
+class Algorithm;
+
+class AlgorithmList : public DriverAllocated {
+public:
+    enum class Locking { None, SpinLock };
+
+    explicit AlgorithmList(Locking locking = Locking::SpinLock);
+    // Frees the nodes; the steps stay where they are.
+    ~AlgorithmList();
+    AlgorithmList(const AlgorithmList&) = delete;
+    AlgorithmList& operator=(const AlgorithmList&) = delete;
+
+    // False when the step is null or no node can be had.
+    bool Append(Algorithm* step);
+    // The first step, taken off the list; null when it is empty.
+    Algorithm* RemoveHead();
+    ULONG Count();
+    bool IsEmpty() { return Count() == 0; }
+    // Destroys every step still on the list except sinks (their pins own them) and empties it:
+    // for a chain that could not be merged.
+    void DestroySteps();
+
+private:
+    struct Node {
+        IntrusiveListLink link;
+        Algorithm* step;
+    };
+    KIRQL Lock();
+    void Unlock(KIRQL irql);
+
+    IntrusiveList m_nodes;
+    Locking m_locking;
+    KSPIN_LOCK m_lock = 0;
+};

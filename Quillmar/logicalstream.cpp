@@ -1,0 +1,1020 @@
+// LogicalStream: construction and destruction, the mapping table with its owner states and the
+// free ring, the filled-buffer path, time stamps, the merge and removal of chains, the six
+// transitions and the generator side.
+#include "logicalstream.h"
+
+#include "algorithm.h"
+#include "algorithmlist.h"
+#include "commandhandler.h"
+#include "driver.h"
+#include "frame.h"
+#include "kernel/poolallocation.h"
+#include "km/kernel.h"
+#include "km/pool.h"
+#include "km/time.h"
+#include "messages/Talvexon.h"
+#include "roundtoint.h"
+#include "streamdeviceservices.h"
+#include "streamprocessorqueue.h"
+#include "tracelogger.h"
+#include "km/irp.h"
+#include "tracescope.h"
+
+#include <cstring>
+
+namespace {
+
+ULONG ClampedBufferCount(LogicalStreamType type, StreamDeviceServices* services)
+{
+    Driver* driver = services != nullptr ? services->GetDriver() : nullptr;
+    ULONG count = 9;
+    if (driver != nullptr)
+        count = type == LogicalStreamType::Audio ? driver->GetAudioDMABuffers() : driver->GetVideoDMABuffers();
+    if (count < LogicalStream::kMinimumBufferCount)
+        return LogicalStream::kMinimumBufferCount;
+    if (count > LogicalStream::kMaximumBufferCount)
+        return LogicalStream::kMaximumBufferCount;
+    return count;
+}
+
+ULONG ReadAreaWord(const UCHAR* area, ULONG offset)
+{
+    ULONG value;
+    memcpy(&value, area + offset, sizeof(value));
+    return value;
+}
+
+} // namespace
+
+LogicalStream::LogicalStream(LogicalStreamType type, StreamDeviceServices* services, StreamProcessorQueue* queue,
+                             ULONG maximumQueuedFrames)
+    : m_type(type),
+      m_services(services),
+      m_queue(queue),
+      m_bufferCount(ClampedBufferCount(type, services)),
+      m_source(this),
+      m_freeRing(sizeof(ULONG), 2 * m_bufferCount, NonPagedPool)
+{
+    TRACE_SCOPE(this, "LogicalStream::LogicalStream", kTraceLowEnter,
+                "eKplxStreamType=%d, pDevice=0x%08p, pStreamProcessorQueue=0x%08p, nMaxQueuedFrames=%d, kIrql=%d",
+                static_cast<int>(type), static_cast<void*>(services), static_cast<void*>(queue),
+                static_cast<int>(maximumQueuedFrames), static_cast<int>(KeGetCurrentIrql()));
+    KeInitializeSpinLock(&m_entryLock);
+    for (PKEVENT event : {&m_inputStateChangedEvent, &m_controlTerminateEvent, &m_controlExitedEvent,
+                          &m_generatorTerminateEvent, &m_generatorStopEvent, &m_generatorStartEvent,
+                          &m_generatorExitedEvent, &m_generatorStoppedEvent, &m_generatorStartedEvent})
+        KeInitializeEvent(event, SynchronizationEvent, FALSE);
+    if (services == nullptr) {
+        m_constructionStatus = STATUS_INVALID_PARAMETER;
+        return;
+    }
+    const ULONG clockRate = services->GetDspClockRate();
+    if (clockRate < kMinimumDspClockRate) {
+        // Ticks per microsecond would be 0, and no time stamp could be converted.
+        TRACE_LINE(this, "LogicalStream::LogicalStream", kTraceErrors,
+                   "%s stream refused: a DSP clock rate of %u Hz is below %u Hz", GetStreamName(),
+                   static_cast<unsigned>(clockRate), static_cast<unsigned>(kMinimumDspClockRate));
+        m_constructionStatus = STATUS_UNSUCCESSFUL;
+        return;
+    }
+    const ULONG tableSize = GetTableSize();
+    m_table = static_cast<FrameWorkItem*>(DriverAllocateNoRaise(sizeof(FrameWorkItem) * tableSize));
+    if (m_table == nullptr || !m_freeRing.IsValid()) {
+        m_constructionStatus = STATUS_INSUFFICIENT_RESOURCES;
+        return;
+    }
+    m_handle = services->GetLogicalStreamTable()->Insert(this);
+    if (m_handle.IsNull()) {
+        m_constructionStatus = STATUS_INSUFFICIENT_RESOURCES;
+        return;
+    }
+    for (ULONG i = 0; i < tableSize; ++i) {
+        FrameWorkItem& entry = m_table[i];
+        memset(&entry, 0, sizeof(entry));
+        entry.owner = this;
+        entry.self = &entry;
+        entry.ownerState = static_cast<UCHAR>(MappingOwner::Idle);
+        entry.ownerGeneration = m_handle.Generation();
+    }
+}
+
+LogicalStream::~LogicalStream()
+{
+    TRACE_SCOPE(this, "LogicalStream::~LogicalStream", kTraceLowEnter);
+    if (!m_shutDown) {
+        // The derived part is gone already: nothing of it may be called. What needs no derived
+        // operation still runs, so that nothing reaches freed memory.
+        TRACE_LINE(this, "LogicalStream::~LogicalStream", kTraceWarnings,
+                   "%s stream destroyed without its shutdown: threads and DSP stream left as they were",
+                   GetStreamName());
+        m_shutDown = true;
+        RemoveFromTableAndFreeFrames();
+    }
+    DriverFree(m_table);
+    m_table = nullptr;
+    // The source's destructor destroys the steps left in the tree; sinks stay their pins'.
+}
+
+void LogicalStream::Shutdown()
+{
+    TRACE_SCOPE(this, "LogicalStream::Shutdown", kTraceLowEnter);
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    TerminateStreamControlThread();
+    TerminateBackupFrameGenerator();
+    if (GetState() == kStreamStateRun)
+        StreamFromRunToPause();
+    if (GetState() == kStreamStatePause)
+        StreamFromPauseToAcquire();
+    if (GetState() == kStreamStateAcquire)
+        StreamFromAcquireToStop();
+    RemoveFromTableAndFreeFrames();
+}
+
+void LogicalStream::RemoveFromTableAndFreeFrames()
+{
+    if (!m_handle.IsNull()) {
+        LogicalStreamTable* table = m_services->GetLogicalStreamTable();
+        // Stale from here on: no new completion or work item reaches the stream.
+        table->Revoke(m_handle);
+        if (m_queue != nullptr)
+            m_queue->PurgeWorkItems(m_handle);
+        // The completion or work item being handled now finishes first.
+        table->AwaitRundown(m_handle);
+    }
+    ReleaseStreamFrames();
+}
+
+// ---- state and flags -----------------------------------------------------------------------------
+
+LONG LogicalStream::GetState() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_state), 0, 0);
+}
+
+void LogicalStream::SetState(LONG state)
+{
+    InterlockedExchange(&m_state, state);
+}
+
+bool LogicalStream::IsManualTransition()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::IsManualTransition", __LINE__);
+    return m_flags.manualTransition != 0;
+}
+
+bool LogicalStream::IsRestartNeeded()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::IsRestartNeeded", __LINE__);
+    return m_flags.restartNeeded != 0;
+}
+
+ULONG LogicalStream::GetDspStreamHandle()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetDspStreamHandle", __LINE__);
+    return m_dspStreamHandle;
+}
+
+bool LogicalStream::IsDspStreamCreated()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::IsDspStreamCreated", __LINE__);
+    return m_flags.dspStreamCreated != 0;
+}
+
+bool LogicalStream::IsProcessingEnabled()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::IsProcessingEnabled", __LINE__);
+    return m_flags.processingEnabled != 0;
+}
+
+bool LogicalStream::IsGeneratorRunning()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::IsGeneratorRunning", __LINE__);
+    return m_flags.generatorRunning != 0;
+}
+
+bool LogicalStream::IsFirstTimeStampPending()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::IsFirstTimeStampPending", __LINE__);
+    return m_flags.firstTimeStampPending != 0;
+}
+
+ULONG LogicalStream::GetFrameInterval()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetFrameInterval", __LINE__);
+    return m_frameInterval;
+}
+
+ULONG LogicalStream::GetTimeStampStep()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetTimeStampStep", __LINE__);
+    return m_timeStampStep;
+}
+
+ULONG LogicalStream::GetStartupCounter()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetStartupCounter", __LINE__);
+    return m_startupCounter;
+}
+
+ULONG LogicalStream::GetMinimumInterval()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetMinimumInterval", __LINE__);
+    return m_shortestInterval;
+}
+
+ULONG LogicalStream::GetMaximumInterval()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetMaximumInterval", __LINE__);
+    return m_longestInterval;
+}
+
+ULONG LogicalStream::GetTicksPerMicrosecond()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetTicksPerMicrosecond", __LINE__);
+    return m_ticksPerMicrosecond;
+}
+
+ULONGLONG LogicalStream::GetStreamTime()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetStreamTime", __LINE__);
+    return m_streamTime;
+}
+
+void LogicalStream::SetTiming(ULONG step, ULONG interval)
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::SetTiming", __LINE__);
+    m_timeStampStep = step;
+    m_frameInterval = interval;
+}
+
+// ---- the mapping table -----------------------------------------------------------------------
+
+FrameWorkItem* LogicalStream::GetEntry(ULONG index)
+{
+    return m_table != nullptr && index < GetTableSize() ? &m_table[index] : nullptr;
+}
+
+MappingOwner LogicalStream::GetEntryOwner(ULONG index)
+{
+    FrameWorkItem* entry = GetEntry(index);
+    if (entry == nullptr)
+        return MappingOwner::Idle;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_entryLock, &irql);
+    const auto owner = static_cast<MappingOwner>(entry->ownerState);
+    KeReleaseSpinLock(&m_entryLock, irql);
+    return owner;
+}
+
+ULONG LogicalStream::CountEntriesOwnedBy(MappingOwner owner)
+{
+    if (m_table == nullptr)
+        return 0;
+    ULONG count = 0;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_entryLock, &irql);
+    for (ULONG i = 0; i < GetTableSize(); ++i)
+        count += m_table[i].frame != nullptr && static_cast<MappingOwner>(m_table[i].ownerState) == owner ? 1 : 0;
+    KeReleaseSpinLock(&m_entryLock, irql);
+    return count;
+}
+
+ULONG LogicalStream::GetFreeRingCount()
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&m_entryLock, &irql);
+    const ULONG count = m_freeRing.Count();
+    KeReleaseSpinLock(&m_entryLock, irql);
+    return count;
+}
+
+void LogicalStream::SetOwner(FrameWorkItem* entry, MappingOwner owner)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&m_entryLock, &irql);
+    entry->ownerState = static_cast<UCHAR>(owner);
+    if (owner != MappingOwner::WithDsp)
+        entry->withDsp = 0;
+    KeReleaseSpinLock(&m_entryLock, irql);
+}
+
+void LogicalStream::PutInFreeRingLocked(FrameWorkItem* entry)
+{
+    if (static_cast<MappingOwner>(entry->ownerState) == MappingOwner::FreeRing)
+        return; // already there: never twice
+    const ULONG index = static_cast<ULONG>(entry - m_table);
+    if (m_freeRing.Write(&index, 1) == 1) {
+        entry->ownerState = static_cast<UCHAR>(MappingOwner::FreeRing);
+    } else {
+        // Cannot happen with a ring as large as the table; the entry is then kept idle.
+        entry->ownerState = static_cast<UCHAR>(MappingOwner::Idle);
+    }
+}
+
+FrameWorkItem* LogicalStream::EntryOf(const FrameWorkItem* item)
+{
+    if (item == nullptr || m_table == nullptr)
+        return nullptr;
+    for (ULONG i = 0; i < GetTableSize(); ++i)
+        if (&m_table[i] == item->self)
+            return &m_table[i];
+    return nullptr;
+}
+
+void LogicalStream::SetEntryFrame(ULONG index, Frame* frame, PVOID virtualAddress, ULONGLONG physicalAddress)
+{
+    FrameWorkItem* entry = GetEntry(index);
+    if (entry == nullptr)
+        return;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_entryLock, &irql);
+    entry->frame = frame;
+    entry->virtualAddress = virtualAddress;
+    entry->physicalAddress = physicalAddress;
+    entry->withDsp = 0;
+    entry->ownerState = static_cast<UCHAR>(MappingOwner::Idle);
+    if (frame != nullptr && physicalAddress == 0) {
+        frame->SetHostFrame(true);
+        PutInFreeRingLocked(entry);
+    }
+    KeReleaseSpinLock(&m_entryLock, irql);
+}
+
+PVOID LogicalStream::AllocateDmaBufferForEntry(ULONGLONG* physicalAddress)
+{
+    *physicalAddress = 0;
+    CommandHandler* handler = m_services->AllocateCommandHandler();
+    if (handler == nullptr)
+        return nullptr;
+    PHYSICAL_ADDRESS bus{};
+    PVOID buffer = handler->AllocateDmaMemory(m_bufferLength, &bus);
+    m_services->FreeCommandHandler(handler);
+    if (buffer != nullptr)
+        *physicalAddress = static_cast<ULONGLONG>(bus.QuadPart);
+    return buffer;
+}
+
+PVOID LogicalStream::AllocateHostBuffer()
+{
+    return ExAllocatePoolWithTag(PagedPool, m_bufferLength, kDriverPoolTag);
+}
+
+void LogicalStream::AllocateStreamFrames()
+{
+    TRACE_SCOPE(this, "LogicalStream::AllocateStreamFrames", kTraceLowEnter);
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::AllocateStreamFrames", __LINE__);
+        m_flags.framesAllocated = 0;
+    }
+    if (!NT_SUCCESS(m_constructionStatus))
+        return;
+    const bool dsp = UsesDsp();
+    for (ULONG i = 0; i < m_bufferCount; ++i) {
+        // A failure is reported by the allocation; the stream runs with fewer frames.
+        if (dsp)
+            AllocateDSPFrame(i);
+        else
+            AllocateHostFrame(i);
+    }
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::AllocateStreamFrames", __LINE__);
+    m_flags.framesAllocated = 1;
+}
+
+NTSTATUS LogicalStream::PrepareBackupFrameGenerator(SystemThread::Routine generator)
+{
+    TRACE_SCOPE(this, "LogicalStream::PrepareBackupFrameGenerator", kTraceLowEnter);
+    if (!NT_SUCCESS(m_constructionStatus))
+        return m_constructionStatus;
+    NTSTATUS result = STATUS_SUCCESS;
+    for (ULONG i = m_bufferCount; i < GetTableSize(); ++i) {
+        const NTSTATUS status = AllocateHostFrame(i);
+        if (!NT_SUCCESS(status))
+            result = status;
+    }
+    if (generator != nullptr) {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::PrepareBackupFrameGenerator", __LINE__);
+        const NTSTATUS status = m_generatorThread.Start(generator, this, kSystemThreadAllAccess);
+        if (!NT_SUCCESS(status))
+            result = status;
+    }
+    return result;
+}
+
+void LogicalStream::ReleaseStreamFrames()
+{
+    TRACE_SCOPE(this, "LogicalStream::ReleaseStreamFrames", kTraceLowEnter);
+    if (m_table == nullptr)
+        return;
+    for (ULONG i = 0; i < GetTableSize(); ++i) {
+        FrameWorkItem& entry = m_table[i];
+        if (entry.frame == nullptr && entry.virtualAddress == nullptr)
+            continue;
+        if (entry.physicalAddress != 0) {
+            // Kept by the device for a while before it is released, so a late DMA lands in
+            // memory that is still the device's.
+            CommandHandler* handler = m_services->AllocateCommandHandler();
+            if (handler != nullptr) {
+                PHYSICAL_ADDRESS bus;
+                bus.QuadPart = static_cast<LONGLONG>(entry.physicalAddress);
+                handler->FreeDmaMemory(m_bufferLength, bus, entry.virtualAddress);
+                m_services->FreeCommandHandler(handler);
+            }
+        } else if (entry.virtualAddress != nullptr) {
+            if (entry.frame != nullptr)
+                entry.frame->DetachBuffer();
+            ExFreePool(entry.virtualAddress);
+        }
+        if (entry.frame != nullptr && entry.physicalAddress != 0)
+            entry.frame->DetachBuffer();
+        delete entry.frame;
+        const FrameWorkItem* self = entry.self;
+        memset(&entry, 0, sizeof(entry));
+        entry.owner = this;
+        entry.self = const_cast<FrameWorkItem*>(self);
+    }
+    KIRQL irql;
+    KeAcquireSpinLock(&m_entryLock, &irql);
+    m_freeRing.Reset();
+    KeReleaseSpinLock(&m_entryLock, irql);
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::ReleaseStreamFrames", __LINE__);
+    m_flags.framesAllocated = 0;
+}
+
+NTSTATUS LogicalStream::QueueWorkItem(FrameWorkItem* entry)
+{
+    if (entry == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    if (entry->frame != nullptr)
+        entry->frame->ClearFlags(kFrameFlagsClearedOnReturn);
+    if (entry->physicalAddress == 0) {
+        // A host frame: back into the free ring.
+        KIRQL irql;
+        KeAcquireSpinLock(&m_entryLock, &irql);
+        entry->withDsp = 0;
+        PutInFreeRingLocked(entry);
+        KeReleaseSpinLock(&m_entryLock, irql);
+        return STATUS_SUCCESS;
+    }
+    ULONG dspHandle = 0;
+    bool created = false;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::QueueWorkItem", __LINE__);
+        created = m_flags.dspStreamCreated != 0;
+        dspHandle = m_dspStreamHandle;
+    }
+    if (GetState() < kStreamStateAcquire || !created) {
+        // Nobody to give it to: it waits, idle, for the next start.
+        SetOwner(entry, MappingOwner::Idle);
+        return STATUS_SUCCESS;
+    }
+    CommandHandler* handler = m_services->AllocateCommandHandler();
+    if (handler == nullptr) {
+        TRACE_LINE(this, "LogicalStream::QueueWorkItem", kTraceErrors,
+                   "No command record to queue a %s buffer: it stays idle", GetStreamName());
+        SetOwner(entry, MappingOwner::Idle);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    // With the DSP before the send: its answer may come before the send returns.
+    {
+        KIRQL irql;
+        KeAcquireSpinLock(&m_entryLock, &irql);
+        entry->withDsp = 1;
+        entry->ownerState = static_cast<UCHAR>(MappingOwner::WithDsp);
+        KeReleaseSpinLock(&m_entryLock, irql);
+    }
+    const NTSTATUS status = handler->QueueCaptureBufferToDsp(m_handle, dspHandle,
+                                                             static_cast<ULONG>(entry->physicalAddress), m_bufferLength);
+    if (!NT_SUCCESS(status)) {
+        // Refused before it reached the DSP: no answer will come, the record is still ours.
+        SetOwner(entry, MappingOwner::Idle);
+        m_services->FreeCommandHandler(handler);
+    }
+    return status;
+}
+
+NTSTATUS LogicalStream::AddMapping(FrameWorkItem* entry)
+{
+    return QueueWorkItem(entry);
+}
+
+void LogicalStream::ReturnDMABuffer(FrameWorkItem* item)
+{
+    FrameWorkItem* entry = EntryOf(item);
+    if (entry == nullptr)
+        return;
+    AddMapping(entry);
+}
+
+void LogicalStream::ReturnPurgedWorkItem(ULONG index)
+{
+    FrameWorkItem* entry = GetEntry(index);
+    if (entry == nullptr)
+        return;
+    AddMapping(entry);
+}
+
+void LogicalStream::QueueForProcessing(FrameWorkItem* entry)
+{
+    SetOwner(entry, MappingOwner::Queued);
+    const ULONG index = static_cast<ULONG>(entry - m_table);
+    if (m_queue == nullptr || !m_queue->OnFrameReady(m_handle, index, GetStreamName()))
+        AddMapping(entry); // the queue is full: the buffer goes back to its owner at once
+}
+
+NTSTATUS LogicalStream::Process(ULONG index)
+{
+    FrameWorkItem* entry = GetEntry(index);
+    if (entry == nullptr || entry->frame == nullptr)
+        return STATUS_SUCCESS;
+    {
+        KIRQL irql;
+        KeAcquireSpinLock(&m_entryLock, &irql);
+        const bool queued = static_cast<MappingOwner>(entry->ownerState) == MappingOwner::Queued;
+        if (queued)
+            entry->ownerState = static_cast<UCHAR>(MappingOwner::Processing);
+        KeReleaseSpinLock(&m_entryLock, irql);
+        if (!queued)
+            return STATUS_SUCCESS; // given back already (purged): not ours to run
+    }
+    if (GetState() < kStreamStatePause) {
+        AddMapping(entry);
+        return STATUS_SUCCESS;
+    }
+    entry->frame->SetSequenceNumber(m_sequenceCounter++);
+    // The source gives the buffer back exactly once (ReturnDMABuffer).
+    m_source.Process(entry);
+    return STATUS_SUCCESS;
+}
+
+// ---- the filled-buffer path ------------------------------------------------------------------
+
+void LogicalStream::OnFrameReady(CommandHandler* handler)
+{
+    TRACE_SCOPE(this, "LogicalStream::OnFrameReady", kTraceHighEnter);
+    if (handler == nullptr)
+        return;
+    // The bus address the record queued (its own command area, not the DSP's echo).
+    const ULONG busAddress = ReadAreaWord(handler->CommandArea(), CommandHandler::kPayloadOffset);
+    FrameWorkItem* entry = nullptr;
+    for (ULONG i = 0; m_table != nullptr && i < m_bufferCount; ++i)
+        if (m_table[i].frame != nullptr && m_table[i].physicalAddress != 0 &&
+            static_cast<ULONG>(m_table[i].physicalAddress) == busAddress) {
+            entry = &m_table[i];
+            break;
+        }
+    bool withDsp = false;
+    if (entry != nullptr) {
+        KIRQL irql;
+        KeAcquireSpinLock(&m_entryLock, &irql);
+        withDsp = static_cast<MappingOwner>(entry->ownerState) == MappingOwner::WithDsp;
+        KeReleaseSpinLock(&m_entryLock, irql);
+    }
+    if (entry == nullptr || !withDsp) {
+        TRACE_LINE(this, "LogicalStream::OnFrameReady", kTraceWarnings,
+                   "%s buffer answer for bus address 0x%08x that no buffer with the DSP has: ignored",
+                   GetStreamName(), busAddress);
+        m_services->FreeCommandHandler(handler);
+        return;
+    }
+    const ULONG completion = handler->GetDspResult();
+    bool created;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::OnFrameReady", __LINE__);
+        created = m_flags.dspStreamCreated != 0;
+    }
+    if (handler->IsKilled() || !created) {
+        // Its DSP stream is gone or going: the buffer is back, nothing more.
+        SetOwner(entry, MappingOwner::Idle);
+    } else if (completion != CommandHandler::kDspResultSuccess || GetState() != kStreamStateRun) {
+        AddMapping(entry);
+    } else {
+        bool process = true;
+        bool stopGenerator = false;
+        ULONG step;
+        ULONG interval;
+        {
+            KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::OnFrameReady", __LINE__);
+            step = m_timeStampStep;
+            interval = m_frameInterval;
+            if (m_flags.generatorRunning) {
+                if (m_flags.manualTransition) {
+                    process = false;
+                } else if (++m_startupCounter < kStartupFrames) {
+                    process = false;
+                } else {
+                    // The second real frame: the generator hands over to it. Nothing waits on
+                    // this thread: the generator acknowledges the stop on its own.
+                    m_flags.processingEnabled = 1;
+                    m_flags.generatorRunning = 0;
+                    m_flags.restartPending = 0;
+                    stopGenerator = true;
+                }
+            }
+            if (process && !m_flags.processingEnabled)
+                process = false;
+        }
+        if (stopGenerator)
+            KeSetEvent(&m_generatorStopEvent, IO_NO_INCREMENT, FALSE);
+        if (process) {
+            ReconditionFrame(entry, handler);
+            const ULONG timeStamp = ReadAreaWord(handler->ResponseArea(), kResponseTimeStampOffset);
+            entry->frame->SetFrameNumber(static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, step, true)));
+            entry->frame->SetFrameInterval(interval);
+            QueueForProcessing(entry);
+        } else {
+            AddMapping(entry);
+        }
+    }
+    m_services->FreeCommandHandler(handler);
+}
+
+ULONGLONG LogicalStream::ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real)
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::ComputeTimeStamp", __LINE__);
+    ULONG stamp = timeStamp;
+    const UCHAR source = real ? 1 : 0;
+    if (m_flags.firstTimeStampPending) {
+        m_ticksPerMicrosecond = static_cast<ULONG>(static_cast<ULONGLONG>(m_services->GetDspClockRate()) * 10 / 10'000'000);
+        m_flags.firstTimeStampPending = 0;
+        m_firstDspTimeStamp = stamp;
+        const ULONG tolerance = static_cast<ULONG>(RoundToInt(static_cast<double>(m_frameInterval) * kIntervalTolerance));
+        m_shortestInterval = m_frameInterval - tolerance;
+        m_longestInterval = m_frameInterval + tolerance;
+        TRACE_LINE(this, "LogicalStream::ComputeTimeStamp", kTraceLows, "%s stream. Min interval=%u, Max interval=%u",
+                   GetStreamName(), m_shortestInterval, m_longestInterval);
+        if (source != m_flags.timeStampSourceReal && m_streamTime != 0 && m_ticksPerMicrosecond != 0) {
+            ULONG delta = stamp - m_lastDspTimeStamp;
+            if (stamp < m_lastDspTimeStamp)
+                delta -= 1;
+            m_streamTime += static_cast<ULONGLONG>(delta) * 10 / m_ticksPerMicrosecond;
+        }
+        m_flags.timeStampSourceReal = source;
+        m_lastDelta = step;
+    } else {
+        ULONG delta;
+        if (source == m_flags.timeStampSourceReal) {
+            if (stamp == m_lastDspTimeStamp)
+                stamp += step; // a repeated stamp counts as one step later
+            delta = stamp - m_lastDspTimeStamp;
+            if (stamp < m_lastDspTimeStamp)
+                delta -= 1;
+        } else {
+            m_flags.timeStampSourceReal = source;
+            delta = step;
+        }
+        // The construction refused clocks that would make this 0.
+        const ULONGLONG elapsed =
+            m_ticksPerMicrosecond != 0 ? static_cast<ULONGLONG>(delta) * 10 / m_ticksPerMicrosecond : m_frameInterval;
+        if (elapsed < m_shortestInterval || elapsed > m_longestInterval) {
+            TRACE_LINE(this, "LogicalStream::ComputeTimeStamp", kTraceLows,
+                       "DSP has dropped a %s frame. Expected interval=%u, delta interval=%u, min interval=%u, max "
+                       "interval=%u",
+                       GetStreamName(), m_frameInterval, static_cast<unsigned>(elapsed), m_shortestInterval,
+                       m_longestInterval);
+            m_streamTime += elapsed;
+        } else {
+            m_streamTime += m_frameInterval;
+        }
+        m_lastDelta = delta;
+    }
+    m_lastDspTimeStamp = stamp;
+    TRACE_LINE(this, "LogicalStream::ComputeTimeStamp", kTraceLows, "%s SRT=%I64u, DT=%u, Int=%u, DSP=%u, HF=%d",
+               GetStreamName(), m_streamTime, m_lastDelta, m_frameInterval, stamp, real ? 0 : 1);
+    if (real) {
+        LARGE_INTEGER now;
+        KeQuerySystemTime(&now);
+        m_lastRealFrameTime = now.QuadPart;
+    }
+    return m_streamTime;
+}
+
+// ---- the tree ----------------------------------------------------------------------------------
+
+NTSTATUS LogicalStream::AddAlgorithmChain(AlgorithmList* list)
+{
+    TRACE_SCOPE(this, "LogicalStream::AddAlgorithmChain", kTraceLowEnter);
+    if (list == nullptr || list->IsEmpty()) {
+        TRACE_STATUS(this, "LogicalStream::AddAlgorithmChain", kTraceErrors,
+                     MSG_NO_ALGORITHMS_INCLUDED_LIST_PASSED_LOGICALSTREAM, "No algorithms included in list passed in.");
+        return MSG_NO_ALGORITHMS_INCLUDED_LIST_PASSED_LOGICALSTREAM;
+    }
+    KPLXFastStackLock hold(m_source.GetProcessingLock(), this, "LogicalStream::AddAlgorithmChain", __LINE__);
+    // A new chain starts the caption detection of the VBI separator anew.
+    if (Algorithm* separator = m_source.FindAlgorithmWithId(kAlgorithmIdSeparateFrame))
+        separator->ResetDetectionState();
+
+    Algorithm* current = &m_source;
+    Algorithm* step = list->RemoveHead();
+    LONG slot = 0;
+    Algorithm* candidate = current->FindFirstAlgorithmWithId(&slot, step->GetAlgorithmId());
+    while (candidate != nullptr) {
+        if (step->GetAlgorithmId() != kAlgorithmIdProcessingSink && candidate->IsEqual(step)) {
+            // Shared: the list's copy of the step is not needed.
+            current = candidate;
+            delete step;
+            step = list->RemoveHead();
+            if (step == nullptr || step->GetAlgorithmId() == kAlgorithmIdProcessingSink)
+                break; // the sink goes below the last shared step
+            slot = -1;
+        }
+        candidate = current->FindNextAlgorithmWithId(&slot, step->GetAlgorithmId());
+    }
+    if (step == nullptr)
+        return STATUS_SUCCESS; // a chain without sink, every step shared
+    // Attach the rest below the attach point, each step below the one before.
+    Algorithm* parent = current;
+    while (step != nullptr) {
+        if (!step->Connect(parent)) {
+            TRACE_LINE(this, "LogicalStream::AddAlgorithmChain", kTraceErrors,
+                       "A %s processing step has no room for another child: the chain is not added",
+                       GetStreamName());
+            if (step->GetAlgorithmId() != kAlgorithmIdProcessingSink)
+                delete step;
+            list->DestroySteps();
+            return STATUS_INSUFFICIENT_RESOURCES;
+        }
+        if (step->GetAlgorithmId() == kAlgorithmIdProcessingSink)
+            step->MarkChainModified();
+        parent = step;
+        step = list->RemoveHead();
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS LogicalStream::RemoveFrameSink(Algorithm* sink)
+{
+    TRACE_SCOPE(this, "LogicalStream::RemoveFrameSink", kTraceLowEnter, "pSink=0x%p", static_cast<void*>(sink));
+    if (sink == nullptr || sink->GetAlgorithmId() != kAlgorithmIdProcessingSink)
+        return STATUS_UNSUCCESSFUL;
+    KPLXFastStackLock hold(m_source.GetProcessingLock(), this, "LogicalStream::RemoveFrameSink", __LINE__);
+    Algorithm* parent = sink->GetParent();
+    if (parent == nullptr)
+        return STATUS_SUCCESS; // not in a tree
+    if (sink->GetRoot() != &m_source)
+        return STATUS_UNSUCCESSFUL; // another stream's
+    sink->ClearModifiedUpward();
+    sink->Disconnect();
+    Algorithm* node = parent;
+    while (node != nullptr && node->GetAlgorithmId() != kAlgorithmIdProcessingSource && node->GetChildCount() == 0) {
+        Algorithm* above = node->GetParent();
+        node->Disconnect();
+        delete node;
+        node = above;
+    }
+    return STATUS_SUCCESS;
+}
+
+// ---- the transitions -----------------------------------------------------------------------------
+
+NTSTATUS LogicalStream::StreamFromStopToAcquire()
+{
+    TRACE_SCOPE(this, "LogicalStream::StreamFromStopToAcquire", kTraceLowEnter);
+    if (!NT_SUCCESS(m_constructionStatus))
+        return m_constructionStatus;
+    bool manual;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromStopToAcquire", __LINE__);
+        if (!m_flags.framesAllocated)
+            return STATUS_NO_MEMORY;
+        manual = m_flags.manualTransition != 0;
+    }
+    const bool dsp = UsesDsp();
+    bool created = false;
+    if (!dsp) {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromStopToAcquire", __LINE__);
+        m_dspStreamHandle = 0;
+        m_flags.dspStreamCreated = 0;
+    } else {
+        DspStreamSettings settings{};
+        GetStreamSettings(&settings);
+        CommandHandler* handler = m_services->AllocateCommandHandler();
+        NTSTATUS status = STATUS_INSUFFICIENT_RESOURCES;
+        if (handler != nullptr)
+            status = m_type == LogicalStreamType::Audio ? handler->CreateAudioDspStream(settings)
+                                                         : handler->CreateVideoDspStream(settings);
+        {
+            KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromStopToAcquire", __LINE__);
+            if (NT_SUCCESS(status)) {
+                m_flags.dspStreamCreated = 1;
+                m_dspStreamHandle = handler->GetResultWordA();
+                created = true;
+                TRACE_LINE(this, "LogicalStream::StreamFromStopToAcquire", kTraceHighs, "%s stream handle is 0x%08x",
+                           GetStreamName(), m_dspStreamHandle);
+            } else {
+                m_dspStreamHandle = 0;
+                m_flags.dspStreamCreated = 0;
+            }
+        }
+        m_services->FreeCommandHandler(handler);
+        if (created)
+            KeStallExecutionProcessor(kCreateStall);
+    }
+    if (!manual)
+        SetState(kStreamStateAcquire);
+    if (dsp && created) {
+        // Only what nobody holds: a buffer still in the queue or in processing is queued again
+        // when it comes back, a host frame in the free ring stays there.
+        for (ULONG i = 0; i < GetTableSize() && m_table[i].frame != nullptr; ++i)
+            if (GetEntryOwner(i) == MappingOwner::Idle)
+                AddMapping(&m_table[i]);
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS LogicalStream::StreamFromAcquireToPause()
+{
+    TRACE_SCOPE(this, "LogicalStream::StreamFromAcquireToPause", kTraceLowEnter);
+    if (!IsManualTransition())
+        SetState(kStreamStatePause);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS LogicalStream::StreamFromPauseToRun()
+{
+    TRACE_SCOPE(this, "LogicalStream::StreamFromPauseToRun", kTraceLowEnter);
+    const bool manual = IsManualTransition();
+    if (!UsesDsp()) {
+        {
+            KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromPauseToRun", __LINE__);
+            m_flags.processingEnabled = 0;
+        }
+        const NTSTATUS status = StartTestStream();
+        if (NT_SUCCESS(status) && !manual)
+            SetState(kStreamStateRun);
+        return status;
+    }
+    bool created;
+    ULONG dspHandle;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromPauseToRun", __LINE__);
+        m_firstDspTimeStamp = 0;
+        // Every run measures its own window on its first stamp.
+        m_flags.firstTimeStampPending = 1;
+        created = m_flags.dspStreamCreated != 0;
+        dspHandle = m_dspStreamHandle;
+    }
+    if (!created) {
+        if (manual)
+            return MSG_FAILED_START_STREAM_ERROR_CODE;
+        SetState(kStreamStateRun);
+        ManuallyStopStream(); // the generator takes over
+        return STATUS_SUCCESS;
+    }
+    ResetStartingCaptureParams();
+    CommandHandler* handler = m_services->AllocateCommandHandler();
+    if (handler == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    NTSTATUS status = handler->EnableDspStream(dspHandle, true);
+    const ULONG completion = handler->GetDspResult();
+    m_services->FreeCommandHandler(handler);
+    if (!NT_SUCCESS(status)) {
+        TRACE_LINE(this, "LogicalStream::StreamFromPauseToRun", kTraceErrors,
+                   "Failed to start %s stream.  Error code is %d.", GetStreamName(), static_cast<int>(status));
+        return status;
+    }
+    if (completion == CommandHandler::kDspResultSuccess) {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromPauseToRun", __LINE__);
+        m_flags.processingEnabled = 1;
+        if (!manual)
+            SetState(kStreamStateRun);
+        return STATUS_SUCCESS;
+    }
+    if (completion == kDspNoSignal && !manual) {
+        // No signal is no error: the stream runs on generated frames.
+        SetState(kStreamStateRun);
+        ManuallyStopStream();
+        return STATUS_SUCCESS;
+    }
+    // Any other answer, or no signal while a manual start is in progress (whose own stop would
+    // wait for the manual transition this thread holds): the start failed.
+    TRACE_STATUS(this, "LogicalStream::StreamFromPauseToRun", kTraceErrors, MSG_FAILED_START_STREAM_ERROR_CODE,
+                 "Failed to start %s stream.  Error code is %d.", GetStreamName(), static_cast<int>(completion));
+    return MSG_FAILED_START_STREAM_ERROR_CODE;
+}
+
+NTSTATUS LogicalStream::StreamFromRunToPause()
+{
+    TRACE_SCOPE(this, "LogicalStream::StreamFromRunToPause", kTraceLowEnter);
+    const bool manual = IsManualTransition();
+    if (!manual)
+        SetState(kStreamStatePause);
+    if (!UsesDsp()) {
+        StopTestStream();
+        return STATUS_SUCCESS;
+    }
+    bool created;
+    ULONG dspHandle;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromRunToPause", __LINE__);
+        m_firstDspTimeStamp = 0;
+        created = m_flags.dspStreamCreated != 0;
+        dspHandle = m_dspStreamHandle;
+    }
+    if (created) {
+        if (CommandHandler* handler = m_services->AllocateCommandHandler()) {
+            handler->EnableDspStream(dspHandle, false);
+            m_services->FreeCommandHandler(handler);
+        }
+    }
+    if (!manual)
+        StopBackupFrameGenerator();
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS LogicalStream::StreamFromPauseToAcquire()
+{
+    TRACE_SCOPE(this, "LogicalStream::StreamFromPauseToAcquire", kTraceLowEnter);
+    if (!IsManualTransition()) {
+        SetState(kStreamStateAcquire);
+        // Purged work goes straight back to its owner (the DSP, or the free ring).
+        if (m_queue != nullptr)
+            m_queue->PurgeWorkItems();
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS LogicalStream::StreamFromAcquireToStop()
+{
+    TRACE_SCOPE(this, "LogicalStream::StreamFromAcquireToStop", kTraceLowEnter);
+    if (!IsManualTransition())
+        SetState(kStreamStateStop);
+    if (!UsesDsp())
+        return STATUS_SUCCESS;
+    ULONG dspHandle;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromAcquireToStop", __LINE__);
+        if (!m_flags.dspStreamCreated)
+            return STATUS_SUCCESS;
+        m_flags.dspStreamCreated = 0;
+        dspHandle = m_dspStreamHandle;
+    }
+    m_services->KillStreamsPendingCommands(m_handle);
+    NTSTATUS status = STATUS_INSUFFICIENT_RESOURCES;
+    if (CommandHandler* handler = m_services->AllocateCommandHandler()) {
+        status = handler->DestroyDspStream(dspHandle, m_type == LogicalStreamType::Audio ? DspStreamKind::Audio
+                                                                                          : DspStreamKind::Video);
+        m_services->FreeCommandHandler(handler);
+    }
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromAcquireToStop", __LINE__);
+        m_dspStreamHandle = 0;
+    }
+    // The DSP answers its buffers before the destroy; wait a little for the last of them.
+    for (ULONG round = 0;; ++round) {
+        if (CountEntriesOwnedBy(MappingOwner::WithDsp) == 0)
+            break;
+        if (round == kDestroyPollRounds) {
+            LARGE_INTEGER sleep;
+            sleep.QuadPart = kDestroyFinalSleep;
+            KeDelayExecutionThread(KernelMode, FALSE, &sleep);
+            break;
+        }
+        KeStallExecutionProcessor(kDestroyPollStall);
+    }
+    return status;
+}
+
+// ---- the generator side ----------------------------------------------------------------------
+
+FrameWorkItem* LogicalStream::TakeFreeHostEntry()
+{
+    if (m_table == nullptr)
+        return nullptr;
+    FrameWorkItem* entry = nullptr;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_entryLock, &irql);
+    ULONG index;
+    while (entry == nullptr && m_freeRing.Read(&index, 1) == 1) {
+        if (index < GetTableSize() && static_cast<MappingOwner>(m_table[index].ownerState) == MappingOwner::FreeRing) {
+            entry = &m_table[index];
+            entry->ownerState = static_cast<UCHAR>(MappingOwner::Generator);
+        }
+    }
+    KeReleaseSpinLock(&m_entryLock, irql);
+    return entry;
+}
+
+bool LogicalStream::QueueGeneratedFrame(FrameWorkItem* entry, ULONG timeStamp)
+{
+    entry = EntryOf(entry);
+    if (entry == nullptr || entry->frame == nullptr || GetEntryOwner(static_cast<ULONG>(entry - m_table)) != MappingOwner::Generator)
+        return false;
+    const ULONG step = GetTimeStampStep();
+    entry->frame->SetFrameNumber(static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, step, false)));
+    entry->frame->SetFrameInterval(GetFrameInterval());
+    SetOwner(entry, MappingOwner::Queued);
+    const ULONG index = static_cast<ULONG>(entry - m_table);
+    if (m_queue != nullptr && m_queue->OnFrameReady(m_handle, index, GetStreamName()))
+        return true;
+    AddMapping(entry);
+    return false;
+}
+
+void LogicalStream::ReturnGeneratorEntry(FrameWorkItem* entry)
+{
+    entry = EntryOf(entry);
+    if (entry != nullptr && GetEntryOwner(static_cast<ULONG>(entry - m_table)) == MappingOwner::Generator)
+        AddMapping(entry);
+}
