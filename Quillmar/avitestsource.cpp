@@ -44,9 +44,12 @@ NTSTATUS AviTestSource::Start()
     NTSTATUS status = m_generatorThread.Start(&AviTestSource::GeneratorRoutine, this, kSystemThreadAllAccess);
     if (NT_SUCCESS(status))
         status = m_processorThread.Start(&AviTestSource::ProcessorRoutine, this, kSystemThreadAllAccess);
-    if (!NT_SUCCESS(status))
+    if (!NT_SUCCESS(status)) {
         TRACE_LINE(this, "AviTestSource::Start", kTraceErrors, "Unable to start the AVI test threads. Status=0x%08x",
                    status);
+        // The lock is recursive: the thread that did start is stopped again.
+        Stop();
+    }
     return status;
 }
 

@@ -12,43 +12,73 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
+
+#include <unistd.h>
 
 namespace streamtest {
 namespace {
 
 class AviTestFileFfmpegTest : public LogicalStreamFixture {
 protected:
+    // ffmpeg's 3-frame 320 x 240 test picture as raw video in the four formats, and its decoding of
+    // the three YUV files to planar 4:2:2: two runs of ffmpeg for the whole suite.
+    static void SetUpTestSuite()
+    {
+        if (!HasFfmpeg())
+            return;
+        made_ = std::filesystem::temp_directory_path() / ("ffmpeg-avi-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(made_);
+        const auto path = [](const char* name) { return " '" + (made_ / name).string() + "'"; };
+        std::string make = "ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=30";
+        for (const auto& [name, format, tag] : kFiles)
+            make += std::string(" -frames:v 3 -c:v rawvideo -pix_fmt ") + format + (*tag ? std::string(" -vtag ") + tag : "") +
+                    " -y" + path(name);
+        madeOk_ = std::system(make.c_str()) == 0;
+        std::string decode = "ffmpeg -nostdin -v error";
+        for (int i = 0; i < 3; ++i)
+            decode += std::string(" -i") + path(std::get<0>(kFiles[i]));
+        for (int i = 0; i < 3; ++i)
+            decode += " -map " + std::to_string(i) + " -f rawvideo -pix_fmt yuv422p -y" +
+                      path((std::string(std::get<0>(kFiles[i])) + ".yuv").c_str());
+        madeOk_ = madeOk_ && std::system(decode.c_str()) == 0;
+    }
+    static void TearDownTestSuite()
+    {
+        std::error_code error;
+        if (!made_.empty())
+            std::filesystem::remove_all(made_, error);
+    }
+    static bool HasFfmpeg() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0; }
+
     void SetUp() override
     {
         LogicalStreamFixture::SetUp();
-        if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
+        if (!HasFfmpeg())
             GTEST_SKIP() << "ffmpeg not installed: AVI files from an independent writer not checked";
-        folder_ = root_ / "C" / "ffmpeg";
-        std::filesystem::create_directories(folder_);
+        ASSERT_TRUE(madeOk_) << "ffmpeg failed to make or decode the files";
+        std::filesystem::create_directories(root_ / "C" / "ffmpeg");
+        for (const auto& file : kFiles)
+            std::filesystem::copy_file(made_ / std::get<0>(file), root_ / "C" / "ffmpeg" / std::get<0>(file));
     }
 
-    // ffmpeg's 3-frame 320 x 240 test picture as raw video of `pixelFormat` (with `tag`).
-    std::u16string Make(const std::string& name, const std::string& pixelFormat, const std::string& tag)
+    static std::u16string Name(const std::string& file)
     {
-        const std::string command = "ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=30 -frames:v 3 "
-                                    "-c:v rawvideo -pix_fmt " + pixelFormat + (tag.empty() ? "" : " -vtag " + tag) +
-                                    " -y '" + (folder_ / name).string() + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        return u"C:\\ffmpeg\\" + std::u16string(name.begin(), name.end());
+        return u"C:\\ffmpeg\\" + std::u16string(file.begin(), file.end());
     }
 
     // ffmpeg's decoding of the file to planar 4:2:2.
-    std::vector<uint8_t> Planar422(const std::string& name)
+    static std::vector<uint8_t> Planar422(const std::string& file)
     {
-        const auto out = folder_ / (name + ".yuv");
-        const std::string command = "ffmpeg -nostdin -v error -i '" + (folder_ / name).string() +
-                                    "' -f rawvideo -pix_fmt yuv422p -y '" + out.string() + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        std::ifstream in(out, std::ios::binary);
+        std::ifstream in(made_ / (file + ".yuv"), std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::filesystem::path folder_;
+    static constexpr std::tuple<const char*, const char*, const char*> kFiles[4] = {
+        {"uyvy.avi", "uyvy422", "UYVY"}, {"yuy2.avi", "yuyv422", "YUY2"}, {"i420.avi", "yuv420p", "I420"},
+        {"bgr24.avi", "bgr24", ""}};
+    static inline std::filesystem::path made_;
+    static inline bool madeOk_ = false;
 };
 
 constexpr int kWidth = 320;
@@ -59,17 +89,15 @@ TEST_F(AviTestFileFfmpegTest, ItsFourRawFormatsMapThreeFramesEach)
 {
     struct Case {
         const char* file;
-        const char* format;
-        const char* tag;
         ULONG compression;
         ULONG frameSize;
     };
-    for (const Case& c : {Case{"uyvy.avi", "uyvy422", "UYVY", AviTestFile::kUyvy, kLuma * 2},
-                          Case{"yuy2.avi", "yuyv422", "YUY2", AviTestFile::kYuy2, kLuma * 2},
-                          Case{"i420.avi", "yuv420p", "I420", AviTestFile::kI420, kLuma * 3 / 2},
-                          Case{"bgr24.avi", "bgr24", "", 0, kLuma * 3}}) {
+    for (const Case& c : {Case{"uyvy.avi", AviTestFile::kUyvy, kLuma * 2},
+                          Case{"yuy2.avi", AviTestFile::kYuy2, kLuma * 2},
+                          Case{"i420.avi", AviTestFile::kI420, kLuma * 3 / 2},
+                          Case{"bgr24.avi", 0, kLuma * 3}}) {
         SCOPED_TRACE(c.file);
-        const auto name = Make(c.file, c.format, c.tag);
+        const auto name = Name(c.file);
         AviTestFile file;
         ASSERT_TRUE(file.CheckForAviFile(name.c_str()));
         EXPECT_EQ(file.GetFrameCount(), 3u);
@@ -85,14 +113,12 @@ TEST_F(AviTestFileFfmpegTest, ThePicturesTakenFromItsFilesMatchItsOwnDecoding)
 {
     struct Case {
         const char* file;
-        const char* format;
-        const char* tag;
         bool chromaExact; // 4:2:2 in the file: no chroma resampling on either side
     };
-    for (const Case& c : {Case{"uyvy.avi", "uyvy422", "UYVY", true}, Case{"yuy2.avi", "yuyv422", "YUY2", true},
-                          Case{"i420.avi", "yuv420p", "I420", false}}) {
+    for (const Case& c : {Case{"uyvy.avi", true}, Case{"yuy2.avi", true},
+                          Case{"i420.avi", false}}) {
         SCOPED_TRACE(c.file);
-        const auto name = Make(c.file, c.format, c.tag);
+        const auto name = Name(c.file);
         const auto reference = Planar422(c.file);
         ASSERT_EQ(reference.size(), 3 * kLuma * 2);
         AviTestFile file;

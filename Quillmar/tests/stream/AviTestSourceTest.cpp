@@ -7,6 +7,7 @@
 
 #include "standin/control.h"
 
+#include <cstring>
 #include <filesystem>
 
 namespace streamtest {
@@ -249,6 +250,31 @@ TEST_F(AviTestSourceTest, StoppingReturnsWhenEveryReopenFailsOrTheFileWasCutShor
         EXPECT_EQ(LumaOf(sink.Deliveries()[0], 16, 8), PatternLuma(0, 16, 8));
         EXPECT_EQ(stream->RemoveFrameSink(&sink), STATUS_SUCCESS);
     }
+}
+
+TEST_F(AviTestSourceTest, AFileThatFailsItsCheckLeavesTheTestInputOnColourBars)
+{
+    AviWriterOptions writer;
+    writer.compression = FourCC("UYVY");
+    auto bytes = BuildAviFile(writer, {PackedFrame(16, 8, 0, true)});
+    std::memcpy(bytes.data(), "RIFX", 4);
+    const auto name = Put("rifx.avi", bytes);
+    TestSourceStream::TestOptions options = AviOptions(name, 64 * 8 * 2);
+    auto stream = MakeStream(options);
+    EXPECT_FALSE(stream->IsAviMode());
+    ASSERT_EQ(standin::EventLogCount(), 1u);
+    EXPECT_EQ(standin::EventLogEntries()[0].messageId, 0xC0071025u);
+    RecordingSink sink;
+    Attach(stream.get(), &sink);
+    ToRun(stream.get());
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return stream->Generator().GetFramesQueued() >= 2; }));
+    ToPauseAndSettle(stream.get());
+    ASSERT_GE(sink.Count(), 2u);
+    EXPECT_EQ(sink.Deliveries()[0].width, 64);
+    EXPECT_EQ(sink.Deliveries()[0].bytes[0], 235);
+    EXPECT_EQ(sink.Deliveries()[0].bytes[63], 16);
+    EXPECT_EQ(stream->Avi().GetFramesQueued(), 0u);
+    EXPECT_EQ(stream->RemoveFrameSink(&sink), STATUS_SUCCESS);
 }
 
 TEST_F(AviTestSourceTest, StoppingReturnsWhenTheStreamNeverReachedRun)
