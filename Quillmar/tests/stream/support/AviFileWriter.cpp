@@ -15,6 +15,12 @@ uint32_t FourCC(const char* code)
 
 namespace {
 
+// The picture's height as the headers give it (a top-down bitmap's negative height counts as its size).
+uint32_t AbsoluteHeight(int32_t height)
+{
+    return uint32_t(height < 0 ? -int64_t(height) : int64_t(height));
+}
+
 class RiffBuffer {
 public:
     void U32(uint32_t v)
@@ -81,7 +87,7 @@ void StreamList(RiffBuffer& riff, const AviWriterOptions& o, bool video, size_t 
     strh.U16(0);
     strh.U16(0);
     strh.U16(uint16_t(o.width));
-    strh.U16(uint16_t(o.height < 0 ? -o.height : o.height));
+    strh.U16(uint16_t(AbsoluteHeight(o.height)));
     while (strh.bytes.size() < o.streamHeaderSize)
         strh.bytes.push_back(0);
     riff.Chunk("strh", strh.bytes);
@@ -119,7 +125,7 @@ uint32_t AviFrameSize(const AviWriterOptions& o)
     if (o.sizeImage != 0)
         return o.sizeImage;
     const uint32_t w = uint32_t(o.width);
-    const uint32_t h = uint32_t(o.height < 0 ? -o.height : o.height);
+    const uint32_t h = AbsoluteHeight(o.height);
     if (o.compression == FourCC("UYVY") || o.compression == FourCC("YUY2"))
         return 2 * w * h;
     if (o.compression == FourCC("I420"))
@@ -142,7 +148,7 @@ std::vector<uint8_t> BuildAviFile(const AviWriterOptions& o, const std::vector<A
     avih.U32(o.audioFirst ? 2 : 1);
     avih.U32(AviFrameSize(o));
     avih.U32(uint32_t(o.width));
-    avih.U32(uint32_t(o.height < 0 ? -o.height : o.height));
+    avih.U32(AbsoluteHeight(o.height));
     for (int i = 0; i < 4; ++i)
         avih.U32(0);
     riff.Chunk("avih", avih.bytes);
