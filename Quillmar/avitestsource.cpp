@@ -103,22 +103,23 @@ ULONG AviTestSource::PutRecord(RingBuffer* ring, KSPIN_LOCK* lock, ULONG index)
     return count;
 }
 
-ULONG AviTestSource::GetEmptyCount()
+ULONG AviTestSource::CountRecords(RingBuffer* ring, KSPIN_LOCK* lock)
 {
     KIRQL irql;
-    KeAcquireSpinLock(&m_emptyLock, &irql);
-    const ULONG count = m_emptyRing.Count();
-    KeReleaseSpinLock(&m_emptyLock, irql);
+    KeAcquireSpinLock(lock, &irql);
+    const ULONG count = ring->Count();
+    KeReleaseSpinLock(lock, irql);
     return count;
+}
+
+ULONG AviTestSource::GetEmptyCount()
+{
+    return CountRecords(&m_emptyRing, &m_emptyLock);
 }
 
 ULONG AviTestSource::GetFilledCount()
 {
-    KIRQL irql;
-    KeAcquireSpinLock(&m_filledLock, &irql);
-    const ULONG count = m_filledRing.Count();
-    KeReleaseSpinLock(&m_filledLock, irql);
-    return count;
+    return CountRecords(&m_filledRing, &m_filledLock);
 }
 
 ULONG AviTestSource::MakeAviBuffers()

@@ -74,6 +74,7 @@ private:
     ULONG MakeAviBuffers();
     void FreeAviBuffers();
     bool TakeRecord(RingBuffer* ring, KSPIN_LOCK* lock, ULONG* index);
+    static ULONG CountRecords(RingBuffer* ring, KSPIN_LOCK* lock);
     // The ring's count after the record went in.
     ULONG PutRecord(RingBuffer* ring, KSPIN_LOCK* lock, ULONG index);
     // Bottom-up is what ImportRGB24 reads: a top-down picture's rows are turned over in place.
