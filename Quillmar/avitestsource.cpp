@@ -122,10 +122,20 @@ ULONG AviTestSource::GetFilledCount()
     return CountRecords(&m_filledRing, &m_filledLock);
 }
 
+void AviTestSource::ResetRings()
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&m_emptyLock, &irql);
+    m_emptyRing.Reset();
+    KeReleaseSpinLock(&m_emptyLock, irql);
+    KeAcquireSpinLock(&m_filledLock, &irql);
+    m_filledRing.Reset();
+    KeReleaseSpinLock(&m_filledLock, irql);
+}
+
 ULONG AviTestSource::MakeAviBuffers()
 {
-    m_emptyRing.Reset();
-    m_filledRing.Reset();
+    ResetRings();
     const LONG width = m_file->GetWidth();
     const LONG height = m_file->GetHeight();
     ULONG made = 0;
@@ -155,8 +165,7 @@ void AviTestSource::FreeAviBuffers()
         delete record.frame;
         record = AviRecord{};
     }
-    m_emptyRing.Reset();
-    m_filledRing.Reset();
+    ResetRings();
 }
 
 void AviTestSource::FlipRows(PUCHAR picture, PUCHAR row)

@@ -73,6 +73,8 @@ private:
     // Makes the ten AVI buffers and puts them into the empty ring; the number made.
     ULONG MakeAviBuffers();
     void FreeAviBuffers();
+    // Both rings emptied, each under its lock (the counts are read from other threads).
+    void ResetRings();
     bool TakeRecord(RingBuffer* ring, KSPIN_LOCK* lock, ULONG* index);
     static ULONG CountRecords(RingBuffer* ring, KSPIN_LOCK* lock);
     // The ring's count after the record went in.
