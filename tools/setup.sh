@@ -13,6 +13,8 @@ packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmoc
 #   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder;
 #   ffmpeg       the AVI test source's tests play files ffmpeg writes and compare its decoding.
 packages+=(sox libzvbi-dev ffmpeg)
+#   libfreetype-dev, fonts-liberation  the caption tests make a glyph file from a real face.
+packages+=(libfreetype-dev fonts-liberation)
 if [ "$preset" = bench ]; then
   packages+=(libopencv-dev libyuv-dev)
   preset=default
