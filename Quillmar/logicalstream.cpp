@@ -1002,8 +1002,30 @@ bool LogicalStream::QueueGeneratedFrame(FrameWorkItem* entry, ULONG timeStamp)
     if (entry == nullptr || entry->frame == nullptr || GetEntryOwner(static_cast<ULONG>(entry - m_table)) != MappingOwner::Generator)
         return false;
     const ULONG step = GetTimeStampStep();
-    entry->frame->SetFrameNumber(static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, step, false)));
-    entry->frame->SetFrameInterval(GetFrameInterval());
+    const auto frameTime = static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, step, false));
+    return QueueStampedFrame(entry, frameTime, GetFrameInterval());
+}
+
+bool LogicalStream::QueueFrameAtStreamTime(FrameWorkItem* entry)
+{
+    entry = EntryOf(entry);
+    if (entry == nullptr || entry->frame == nullptr || GetEntryOwner(static_cast<ULONG>(entry - m_table)) != MappingOwner::Generator)
+        return false;
+    LONGLONG frameTime;
+    ULONG interval;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::QueueFrameAtStreamTime", __LINE__);
+        frameTime = static_cast<LONGLONG>(m_streamTime);
+        interval = m_frameInterval;
+        m_streamTime += interval;
+    }
+    return QueueStampedFrame(entry, frameTime, interval);
+}
+
+bool LogicalStream::QueueStampedFrame(FrameWorkItem* entry, LONGLONG frameTime, ULONG interval)
+{
+    entry->frame->SetFrameNumber(frameTime);
+    entry->frame->SetFrameInterval(interval);
     SetOwner(entry, MappingOwner::Queued);
     const ULONG index = static_cast<ULONG>(entry - m_table);
     if (m_queue != nullptr && m_queue->OnFrameReady(m_handle, index, GetStreamName()))

@@ -188,6 +188,11 @@ public:
     // frame interval and queues it for processing; a full queue puts it back into the free ring.
     // False when it was not queued.
     bool QueueGeneratedFrame(FrameWorkItem* entry, ULONG timeStamp);
+    // Stamps the entry's frame with the stream time, which then advances by one frame interval,
+    // and queues it as QueueGeneratedFrame does (the AVI test source's frames).
+    bool QueueFrameAtStreamTime(FrameWorkItem* entry);
+    // Bytes of every buffer of the table (a generator lays its frames inside them).
+    ULONG GetEntryBufferLength() const { return m_bufferLength; }
     // A taken host entry the generator does not use goes back to the free ring.
     void ReturnGeneratorEntry(FrameWorkItem* entry);
     // Under the control lock: the control thread changes them with the input.
@@ -280,6 +285,8 @@ private:
     void PutInFreeRingLocked(FrameWorkItem* entry);
     FrameWorkItem* EntryOf(const FrameWorkItem* item);
     void SetOwner(FrameWorkItem* entry, MappingOwner owner);
+    // The generated frame's time and interval set, the entry queued (or back in the free ring).
+    bool QueueStampedFrame(FrameWorkItem* entry, LONGLONG frameTime, ULONG interval);
     // Queues the entry for processing, or gives it back when the queue refuses it.
     void QueueForProcessing(FrameWorkItem* entry);
     bool IsManualTransition();

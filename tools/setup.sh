@@ -10,8 +10,9 @@ preset=${1:-default}
 packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
 # Independent tools that tests check our outputs with (never skipped):
 #   sox          the audio step tests read delivered samples with `sox ... stats`;
-#   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder.
-packages+=(sox libzvbi-dev)
+#   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder;
+#   ffmpeg       the AVI test source's tests play files ffmpeg writes and compare its decoding.
+packages+=(sox libzvbi-dev ffmpeg)
 #   libfreetype-dev, fonts-liberation  the caption tests make a glyph file from a real face.
 packages+=(libfreetype-dev fonts-liberation)
 if [ "$preset" = bench ]; then
