@@ -5,6 +5,8 @@
 #include <future>
 
 #include "km/irql.h"
+#include "km/object.h"
+#include "km/thread.h"
 #include "km/status.h"
 #include "km/time.h"
 
@@ -148,14 +150,20 @@ TEST_F(MultipleWaitTest, SixtyFourObjectsWithTheCallersWaitBlocks)
     KeSetEvent(&events.back(), 0, FALSE);
     EXPECT_EQ(waiter.get(), STATUS_WAIT_0 + 63);
 
-    // A thread object among them: its end satisfies the wait.
+    // A system thread's object among them (referenced, so that it outlives the thread): its end
+    // satisfies the wait.
     KEVENT never;
     KeInitializeEvent(&never, NotificationEvent, FALSE);
-    PKTHREAD ended = nullptr;
-    std::thread([&] { ended = KeGetCurrentThread(); }).join();
-    PVOID mixed[] = {&never, ended};
-    LARGE_INTEGER poll = Zero();
-    EXPECT_EQ(WaitMany(2, mixed, WaitAny, &poll), STATUS_WAIT_0 + 1);
+    HANDLE handle = nullptr;
+    ASSERT_EQ(PsCreateSystemThread(&handle, 0x1F03FF, nullptr, nullptr, nullptr, [](PVOID) {}, nullptr),
+              STATUS_SUCCESS);
+    PVOID thread = nullptr;
+    ASSERT_EQ(ObReferenceObjectByHandle(handle, 0x1F03FF, *PsThreadType, KernelMode, &thread, nullptr),
+              STATUS_SUCCESS);
+    ZwClose(handle);
+    PVOID mixed[] = {&never, thread};
+    EXPECT_EQ(WaitMany(2, mixed, WaitAny, nullptr), STATUS_WAIT_0 + 1);
+    ObDereferenceObject(thread);
 }
 
 TEST_F(MultipleWaitTest, BadArgumentsAreRefused)
