@@ -3,16 +3,26 @@
 // them, and its pool of DSP command records.
 #include "device.h"
 
+#include "audioinputtypes.h"
+#include "kernel/kernelfile.h"
+#include "kernel/poolallocation.h"
+#include "kernel/registrykey.h"
+#include "kernel/unicodetext.h"
+#include "km/format.h"
 #include "km/kernel.h"
+#include "messages/Talvexon.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 
+#include <cstdarg>
+#include <cstring>
 #include <new>
 
 Device::Device(Driver* driver)
     : m_driver(driver)
 {
     TRACE_SCOPE(this, "Device::Device", kTraceLowEnter);
+    SetDefaultLOSSettings();
     m_protocolManager = new TidewellProtocolManager(this);
     StartOldDmaBufferThread();
     KPLXFastStackLock hold(&m_commandLock, this, "Device::Device", __LINE__);
@@ -428,4 +438,1094 @@ void Device::ProcessInputStateChanged(CommandHandler* handler)
     TRACE_LINE(this, "Device::ProcessInputStateChanged", kTraceHighs,
                "Input state message: words 0x%08x 0x%08x, DSP result 0x%08x", handler->GetResultWordA(),
                handler->GetResultWordB(), handler->GetDspResult());
+}
+
+// ---- Settings persistence ------------------------------------------------------------------------
+
+// One registry value of a settings table: its name, kind, default and the field of the record it
+// is read into.
+enum class SettingKind {
+    Number,               // 32-bit, default written back when missing
+    NumberWithoutDefault, // 32-bit, left as it was when missing
+    Text,                 // REG_SZ of up to 259 characters into a field of `bytes`
+    Binary,               // REG_BINARY of exactly `bytes`; the default is all zero
+};
+struct RegistrySetting {
+    PCWSTR name;
+    SettingKind kind;
+    ULONG defaultValue;
+    PCWSTR defaultText;
+    ULONG offset;
+    ULONG bytes;
+};
+
+namespace {
+
+#define SETTING_NUMBER(name, value, Record, field)                                                             \
+    RegistrySetting { name, SettingKind::Number, value, nullptr, offsetof(Record, field), 4 }
+#define SETTING_NO_DEFAULT(name, Record, field)                                                                \
+    RegistrySetting { name, SettingKind::NumberWithoutDefault, 0, nullptr, offsetof(Record, field), 4 }
+#define SETTING_TEXT(name, text, Record, field)                                                                \
+    RegistrySetting { name, SettingKind::Text, 0, text, offsetof(Record, field), sizeof(Record::field) }
+#define SETTING_BINARY(name, Record, field)                                                                    \
+    RegistrySetting { name, SettingKind::Binary, 0, nullptr, offsetof(Record, field), sizeof(Record::field) }
+
+template <size_t N>
+constexpr ULONG CountOf(const RegistrySetting (&)[N])
+{
+    return static_cast<ULONG>(N);
+}
+
+// Per-pin groups, in their load order.
+const RegistrySetting kCropSettings[] = {
+    SETTING_NUMBER(u"CropEnabled", 0, BrevicorCropRecord, enable),
+    SETTING_NUMBER(u"CropTop", 0, BrevicorCropRecord, top),
+    SETTING_NUMBER(u"CropHeight", 0, BrevicorCropRecord, height),
+    SETTING_NUMBER(u"CropLeft", 0, BrevicorCropRecord, left),
+    SETTING_NUMBER(u"CropWidth", 0, BrevicorCropRecord, width),
+    SETTING_NUMBER(u"CropReferenceHeight", 0, BrevicorCropRecord, referenceHeight),
+    SETTING_NUMBER(u"CropReferenceWidth", 0, BrevicorCropRecord, referenceWidth),
+};
+
+const RegistrySetting kDeinterlaceSettings[] = {
+    SETTING_NUMBER(u"DeinterlaceEnabled", 1, BrevicorDeinterlaceRecord, enable),
+    SETTING_NUMBER(u"DeinterlaceType", 3, BrevicorDeinterlaceRecord, type),
+    SETTING_NUMBER(u"InverseTelecineEnabled", 1, BrevicorDeinterlaceRecord, inverseTelecineEnable),
+    SETTING_NUMBER(u"ResyncIntervalEnabled", 1, BrevicorDeinterlaceRecord, resyncIntervalEnable),
+    SETTING_NUMBER(u"ResyncInterval", 10000, BrevicorDeinterlaceRecord, resyncInterval),
+    SETTING_NUMBER(u"AutoDetectTelecine", 1, BrevicorDeinterlaceRecord, autoDetectTelecine),
+};
+
+const RegistrySetting kImageQualitySettings[] = {
+    SETTING_NUMBER(u"ImageQualityEnabled", 0, BrevicorImageQualityRecord, enable),
+    SETTING_NUMBER(u"ImageQualityMode", 0, BrevicorImageQualityRecord, mode),
+    SETTING_NUMBER(u"ImageQualityLevel", 5, BrevicorImageQualityRecord, level),
+};
+
+const RegistrySetting kLogoSettings[] = {
+    SETTING_NUMBER(u"LogoDestinationHeight", 16, BrevicorLogoRecord, destinationHeight),
+    SETTING_NUMBER(u"LogoDestinationWidth", 16, BrevicorLogoRecord, destinationWidth),
+    SETTING_NUMBER(u"LogoDestinationTop", 0, BrevicorLogoRecord, destinationTop),
+    SETTING_NUMBER(u"LogoDestinationLeft", 0, BrevicorLogoRecord, destinationLeft),
+    SETTING_NUMBER(u"LogoEnable", 0, BrevicorLogoRecord, enable),
+    SETTING_NUMBER(u"LogoTransparencyEnable", 0, BrevicorLogoRecord, transparencyEnable),
+    SETTING_NUMBER(u"LogoTransparencyPercent", 0, BrevicorLogoRecord, transparencyPercent),
+    SETTING_NUMBER(u"LogoDuration", 0, BrevicorLogoRecord, duration),
+    SETTING_NUMBER(u"LogoKeyColorEnable", 0, BrevicorLogoRecord, keyColorEnable),
+    SETTING_NUMBER(u"LogoKeyColor", 0, BrevicorLogoRecord, keyColor),
+    SETTING_NUMBER(u"LogoReferenceHeight", 0, BrevicorLogoRecord, referenceHeight),
+    SETTING_NUMBER(u"LogoReferenceWidth", 0, BrevicorLogoRecord, referenceWidth),
+    SETTING_TEXT(u"LogoFileName", u"", BrevicorLogoRecord, fileName),
+};
+
+// "Hue" is written by the proc-amp set as the other three values are, so it loads with them.
+const RegistrySetting kProcAmpSettings[] = {
+    SETTING_NUMBER(u"Brightness", 0, BrevicorProcAmpRecord, brightness.value),
+    SETTING_NUMBER(u"Contrast", 100, BrevicorProcAmpRecord, contrast.value),
+    SETTING_NUMBER(u"Hue", 0, BrevicorProcAmpRecord, hue.value),
+    SETTING_NUMBER(u"Saturation", 0, BrevicorProcAmpRecord, saturation.value),
+    SETTING_NUMBER(u"Gamma", 100, BrevicorProcAmpRecord, gamma.value),
+    SETTING_BINARY(u"GammaValues", BrevicorProcAmpRecord, gammaTable),
+    SETTING_BINARY(u"SinValues", BrevicorProcAmpRecord, sineTable),
+    SETTING_BINARY(u"CosValues", BrevicorProcAmpRecord, cosineTable),
+};
+
+const RegistrySetting kCCSettings[] = {
+    SETTING_NUMBER(u"CCReferenceHeight", 0, BrevicorCCRecord, referenceHeight),
+    SETTING_NUMBER(u"CCReferenceWidth", 0, BrevicorCCRecord, referenceWidth),
+    SETTING_NUMBER(u"CCDestinationTop", 180, BrevicorCCRecord, destinationTop),
+    SETTING_NUMBER(u"CCDestinationLeft", 270, BrevicorCCRecord, destinationLeft),
+    SETTING_NUMBER(u"CCDestinationHeight", 121, BrevicorCCRecord, destinationHeight),
+    SETTING_NUMBER(u"CCDestinationWidth", 180, BrevicorCCRecord, destinationWidth),
+    SETTING_NUMBER(u"CCEnable", 0, BrevicorCCRecord, enable),
+    SETTING_NUMBER(u"CCTransparencyEnable", 0, BrevicorCCRecord, transparencyEnable),
+    SETTING_NUMBER(u"CCForegroundColor", 0xFFFFFF, BrevicorCCRecord, foregroundColor),
+    SETTING_NUMBER(u"CCBackgroundColor", 0, BrevicorCCRecord, backgroundColor),
+    SETTING_NUMBER(u"CCField", 1, BrevicorCCRecord, field),
+    SETTING_NUMBER(u"CCChannel", 1, BrevicorCCRecord, channel),
+    SETTING_TEXT(u"CCFontFileName", u"", BrevicorCCRecord, fontFileName),
+};
+
+// Board key.
+const RegistrySetting kLOSSettings[] = {
+    SETTING_NUMBER(u"LOSVideoReferenceHeight", 487, BrevicorLOSRecord, referenceHeight),
+    SETTING_NUMBER(u"LOSVideoReferenceWidth", 720, BrevicorLOSRecord, referenceWidth),
+    SETTING_NUMBER(u"LOSVideoDestinationTop", 180, BrevicorLOSRecord, destinationTop),
+    SETTING_NUMBER(u"LOSVideoDestinationLeft", 270, BrevicorLOSRecord, destinationLeft),
+    SETTING_NUMBER(u"LOSVideoDestinationHeight", 121, BrevicorLOSRecord, destinationHeight),
+    SETTING_NUMBER(u"LOSVideoDestinationWidth", 180, BrevicorLOSRecord, destinationWidth),
+    SETTING_NUMBER(u"LOSVideoEnable", 0, BrevicorLOSRecord, videoEnable),
+    SETTING_NUMBER(u"LOSVideoTransparencyEnable", 0, BrevicorLOSRecord, transparencyEnable),
+    SETTING_NUMBER(u"LOSVideoForegroundColor", 0xFFFFFF, BrevicorLOSRecord, foregroundColor),
+    SETTING_NUMBER(u"LOSVideoBackgroundColor", 0, BrevicorLOSRecord, backgroundColor),
+    SETTING_NUMBER(u"LOSVideoVideoSignalType", 0, BrevicorLOSRecord, videoSignalType),
+    SETTING_TEXT(u"LOSVideoCaption", u"Signal Lost", BrevicorLOSRecord, caption),
+    SETTING_TEXT(u"LOSVideoFontFileName", u"", BrevicorLOSRecord, fontFileName),
+    SETTING_NUMBER(u"LOSAudioOddChannelsTone", 0, BrevicorLOSRecord, oddChannelsTone),
+    SETTING_NUMBER(u"LOSAudioEvenChannelsTone", 0, BrevicorLOSRecord, evenChannelsTone),
+};
+
+// The order in which a set writes the loss-of-signal values.
+const RegistrySetting kLOSWriteOrder[] = {
+    kLOSSettings[2],  kLOSSettings[3], kLOSSettings[4],  kLOSSettings[5],  kLOSSettings[6],
+    kLOSSettings[7],  kLOSSettings[9], kLOSSettings[8],  kLOSSettings[10], kLOSSettings[11],
+    kLOSSettings[12], kLOSSettings[0], kLOSSettings[1],  kLOSSettings[13], kLOSSettings[14],
+};
+
+const RegistrySetting kDeviceSettings[] = {
+    SETTING_NUMBER(u"VideoTestSignalPattern", 0, DeviceRegistryValues, videoTestSignalPattern),
+    SETTING_NUMBER(u"VideoTestSignalStandard", 0, DeviceRegistryValues, videoTestSignalStandard),
+    SETTING_NUMBER(u"VideoTestSignalFrameRate", 0, DeviceRegistryValues, videoTestSignalFrameRate),
+    SETTING_NUMBER(u"AudioTestSignalFrequency", 2, DeviceRegistryValues, audioTestSignalFrequency),
+};
+
+const RegistrySetting kFilterSettings[] = {
+    SETTING_NUMBER(u"StandardsSupported", 499, FilterRegistryValues, standardsSupported),
+    SETTING_NUMBER(u"DecoderCapabilities", 6, FilterRegistryValues, decoderCapabilities),
+    SETTING_NUMBER(u"DecoderSettlingTime", 10, FilterRegistryValues, decoderSettlingTime),
+    SETTING_NUMBER(u"HSyncPerVSync", 6, FilterRegistryValues, hSyncPerVSync),
+    SETTING_NUMBER(u"DecoderCurrentStandard", 1, FilterRegistryValues, decoderCurrentStandard),
+    SETTING_NUMBER(u"DecoderNumberOfLines", 525, FilterRegistryValues, decoderNumberOfLines),
+    SETTING_NUMBER(u"DecoderSignalLocked", 0, FilterRegistryValues, decoderSignalLocked),
+    SETTING_NUMBER(u"DecoderOutputEnable", 1, FilterRegistryValues, decoderOutputEnable),
+    SETTING_NUMBER(u"DecoderVCRTiming", 0, FilterRegistryValues, decoderVCRTiming),
+    SETTING_NUMBER(u"DecoderCurrentSignalType", 1, FilterRegistryValues, decoderCurrentSignalType),
+};
+
+struct VideoInputsValues {
+    ULONG activeInput;
+};
+const RegistrySetting kVideoInputsSettings[] = {
+    SETTING_NUMBER(u"ActiveInput", 0, VideoInputsValues, activeInput),
+};
+
+struct VideoInputValues {
+    ULONG inputType;
+    ULONG ioIndex;
+};
+const RegistrySetting kVideoInputSettings[] = {
+    SETTING_NO_DEFAULT(u"InputType", VideoInputValues, inputType),
+    SETTING_NO_DEFAULT(u"InputIOIndex", VideoInputValues, ioIndex),
+};
+
+struct AudioInputsValues {
+    ULONG activeInput;
+    ULONG daughterCardEnabled;
+    ULONG legacyAudioFilters;
+};
+const RegistrySetting kAudioInputsSettings[] = {
+    SETTING_NUMBER(u"ActiveInput", 0, AudioInputsValues, activeInput),
+    SETTING_NUMBER(u"DaughterCardEnabled", 0, AudioInputsValues, daughterCardEnabled),
+    SETTING_NUMBER(u"LegacyAudioFilters", 1, AudioInputsValues, legacyAudioFilters),
+};
+
+struct AudioInputValues {
+    ULONG inputType;
+    ULONG inputEnabled;
+    ULONG defaultFrequency;
+    ULONG bypassMode;
+    ULONG inputGain;
+    ULONG ioIndex;
+    ULONG pairIndex;
+    ULONG pairCount;
+};
+// "ChannelPairIndex" defaults to the number of inputs read before; the loader sets it.
+constexpr ULONG kAudioPairIndexSetting = 6;
+const RegistrySetting kAudioInputSettings[] = {
+    SETTING_NUMBER(u"InputType", 10, AudioInputValues, inputType),
+    SETTING_NUMBER(u"InputEnabled", 1, AudioInputValues, inputEnabled),
+    SETTING_NUMBER(u"InputDefaultFrequency", 0, AudioInputValues, defaultFrequency),
+    SETTING_NUMBER(u"AudioIsInBypassMode", 0, AudioInputValues, bypassMode),
+    SETTING_NUMBER(u"InputGain", 0, AudioInputValues, inputGain),
+    SETTING_NUMBER(u"InputIOIndex", 10, AudioInputValues, ioIndex),
+    SETTING_NUMBER(u"ChannelPairIndex", 0, AudioInputValues, pairIndex),
+    SETTING_NUMBER(u"ChannelPairCount", 1, AudioInputValues, pairCount),
+};
+
+struct AudioChannelValues {
+    LONG leftVolume;
+    LONG rightVolume;
+    LONG leftMute;
+    LONG rightMute;
+};
+const RegistrySetting kAudioChannelSettings[] = {
+    SETTING_NUMBER(u"LeftVolume", 0, AudioChannelValues, leftVolume),
+    SETTING_NUMBER(u"RightVolume", 0, AudioChannelValues, rightVolume),
+    SETTING_NUMBER(u"LeftMute", 0, AudioChannelValues, leftMute),
+    SETTING_NUMBER(u"RightMute", 0, AudioChannelValues, rightMute),
+};
+
+#undef SETTING_NUMBER
+#undef SETTING_NO_DEFAULT
+#undef SETTING_TEXT
+#undef SETTING_BINARY
+
+// The key words of the per-pin keys, by pin type 1 to 4.
+constexpr PCWSTR kPinWords[] = {nullptr, u"Capture", u"Preview", u"VBI", u"CC"};
+constexpr ULONG kLastPinType = 4;
+constexpr ULONG kMaximumTextCharacters = kRecordTextCharacters - 1;
+// "VideoInputs\Input16\VideoPins\Preview" and the like.
+constexpr ULONG kKeyNameCharacters = 96;
+// "\\{class identifier}\\0000" and more.
+constexpr ULONG kBoardNameCharacters = 128;
+// The I/O indexes of the inputs without hardware.
+constexpr ULONG kNoHardwareVideoIOIndex = 2;
+constexpr ULONG kNoHardwareAudioIOIndex = 30;
+constexpr ULONG kMaximumLOSReferenceHeight = 1080;
+constexpr ULONG kMaximumLOSReferenceWidth = 1920;
+
+void SetField(void* record, const RegistrySetting& setting, const void* data, ULONG bytes)
+{
+    std::memcpy(static_cast<UCHAR*>(record) + setting.offset, data, bytes);
+}
+
+ULONG GetNumberField(const void* record, const RegistrySetting& setting)
+{
+    ULONG value;
+    std::memcpy(&value, static_cast<const UCHAR*>(record) + setting.offset, sizeof(value));
+    return value;
+}
+
+// Puts a setting's default into its field.
+void SetDefault(void* record, const RegistrySetting& setting)
+{
+    switch (setting.kind) {
+    case SettingKind::Number:
+        SetField(record, setting, &setting.defaultValue, 4);
+        break;
+    case SettingKind::NumberWithoutDefault:
+        break;
+    case SettingKind::Text: {
+        std::memset(static_cast<UCHAR*>(record) + setting.offset, 0, setting.bytes);
+        ULONG length = 0;
+        while (setting.defaultText[length] != 0)
+            ++length;
+        SetField(record, setting, setting.defaultText, length * sizeof(WCHAR));
+        break;
+    }
+    case SettingKind::Binary:
+        std::memset(static_cast<UCHAR*>(record) + setting.offset, 0, setting.bytes);
+        break;
+    }
+}
+
+// "%ls\%ls%d", "%ls\%ls%d\%ls" and "%ls\%ls%d\%ls\%ls".
+void FormatInputKey(WCHAR* name, PCWSTR list, ULONG number, PCWSTR second = nullptr, PCWSTR third = nullptr)
+{
+    if (third != nullptr)
+        _snwprintf(name, kKeyNameCharacters, u"%ls\\%ls%d\\%ls\\%ls", list, u"Input", static_cast<int>(number), second,
+                   third);
+    else if (second != nullptr)
+        _snwprintf(name, kKeyNameCharacters, u"%ls\\%ls%d\\%ls", list, u"Input", static_cast<int>(number), second);
+    else
+        _snwprintf(name, kKeyNameCharacters, u"%ls\\%ls%d", list, u"Input", static_cast<int>(number));
+    name[kKeyNameCharacters - 1] = 0;
+}
+
+// Deletes a key object when it goes.
+struct KeyHolder {
+    RegistryKey* key;
+    ~KeyHolder() { delete key; }
+};
+
+} // namespace
+
+void Device::SetDefaultLOSSettings()
+{
+    for (const RegistrySetting& setting : kLOSSettings)
+        SetDefault(&m_losSettings, setting);
+}
+
+RegistryKey* Device::OpenBoardKey(PCWSTR subKey, bool create, NTSTATUS* status)
+{
+    RegistryKey* key = RegistryKey::OpenDeviceKey(m_physicalDeviceObject, subKey, create ? TRUE : FALSE, 0,
+                                                  kRegistryWriteAccess, kRegistryWriteAttributes);
+    *status = key->Status();
+    if (!key->IsOpen()) {
+        LogMissingKey(subKey);
+        *status = MSG_REGISTRY_KEY_MISSING_CARD;
+    }
+    return key;
+}
+
+void Device::GetBoardName(WCHAR* name, ULONG capacity)
+{
+    name[0] = 0;
+    if (m_physicalDeviceObject == nullptr || capacity < 2)
+        return;
+    ULONG bytes = 0;
+    name[0] = u'\\';
+    if (!NT_SUCCESS(IoGetDeviceProperty(m_physicalDeviceObject, DevicePropertyDriverKeyName,
+                                        (capacity - 1) * sizeof(WCHAR), name + 1, &bytes))) {
+        name[0] = 0;
+        return;
+    }
+    const ULONG characters = bytes / sizeof(WCHAR);
+    name[characters < capacity - 1 ? characters + 1 : capacity - 1] = 0;
+}
+
+void Device::LogMissingKey(PCWSTR subKey)
+{
+    WCHAR board[kBoardNameCharacters];
+    GetBoardName(board, kBoardNameCharacters);
+    TRACE_STATUS(this, "Device::LogMissingKey", kTraceErrors, MSG_REGISTRY_KEY_MISSING_CARD,
+                 "Registry key %ls is missing for card at %ls", subKey[0] != 0 ? subKey : board, board);
+}
+
+NTSTATUS Device::LogWriteFailure(PCWSTR subKey, PCWSTR name, PCWSTR valueText, NTSTATUS status)
+{
+    WCHAR board[kBoardNameCharacters];
+    GetBoardName(board, kBoardNameCharacters);
+    TRACE_STATUS(this, "Device::LogWriteFailure", kTraceErrors, MSG_ATTEMPT_UPDATE_REGISTRY_FIELD_VALUE_FAILED,
+                 "Attempt to update registry field %ls\\%ls with a value of %ls failed with return code %#010x",
+                 subKey[0] != 0 ? subKey : board, name, valueText, static_cast<unsigned>(status));
+    return MSG_ATTEMPT_UPDATE_REGISTRY_FIELD_VALUE_FAILED;
+}
+
+NTSTATUS Device::ReadRequiredText(RegistryKey* key, PCWSTR name, WCHAR* text)
+{
+    WCHAR buffer[kRecordTextCharacters];
+    ULONG type = 0;
+    ULONG length = sizeof(buffer);
+    NTSTATUS status = key->QueryValue(name, &type, &length, buffer);
+    if (!NT_SUCCESS(status))
+        return status == STATUS_BUFFER_OVERFLOW ? STATUS_OBJECT_TYPE_MISMATCH : status;
+    if (type != REG_SZ)
+        return STATUS_OBJECT_TYPE_MISMATCH;
+    const LONG characters = BoundedRecordTextLength(buffer, length / sizeof(WCHAR));
+    ULONG count = characters >= 0 ? static_cast<ULONG>(characters) : length / sizeof(WCHAR);
+    if (count > kMaximumTextCharacters)
+        return STATUS_OBJECT_TYPE_MISMATCH;
+    std::memcpy(text, buffer, count * sizeof(WCHAR));
+    text[count] = 0;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::ReadSetting(RegistryKey* key, PCWSTR subKey, const RegistrySetting& setting, void* record)
+{
+    NTSTATUS status = STATUS_SUCCESS;
+    switch (setting.kind) {
+    case SettingKind::Number:
+    case SettingKind::NumberWithoutDefault: {
+        ULONG value = 0;
+        status = key->QueryDword(setting.name, &value);
+        if (NT_SUCCESS(status)) {
+            SetField(record, setting, &value, 4);
+            return STATUS_SUCCESS;
+        }
+        if (status != STATUS_OBJECT_NAME_NOT_FOUND || setting.kind == SettingKind::NumberWithoutDefault)
+            break;
+        SetDefault(record, setting);
+        status = key->SetDword(setting.name, setting.defaultValue);
+        if (!NT_SUCCESS(status)) {
+            WCHAR text[16];
+            _snwprintf(text, 16, u"%u", static_cast<unsigned>(setting.defaultValue));
+            text[15] = 0;
+            return LogWriteFailure(subKey, setting.name, text, status);
+        }
+        return STATUS_SUCCESS;
+    }
+    case SettingKind::Text: {
+        WCHAR text[kRecordTextCharacters];
+        status = ReadRequiredText(key, setting.name, text);
+        if (NT_SUCCESS(status)) {
+            std::memset(static_cast<UCHAR*>(record) + setting.offset, 0, setting.bytes);
+            ULONG length = 0;
+            while (text[length] != 0)
+                ++length;
+            SetField(record, setting, text, length * sizeof(WCHAR));
+            return STATUS_SUCCESS;
+        }
+        if (status != STATUS_OBJECT_NAME_NOT_FOUND)
+            break;
+        SetDefault(record, setting);
+        status = key->SetString(setting.name, setting.defaultText);
+        if (!NT_SUCCESS(status))
+            return LogWriteFailure(subKey, setting.name, setting.defaultText, status);
+        return STATUS_SUCCESS;
+    }
+    case SettingKind::Binary: {
+        UCHAR* buffer = static_cast<UCHAR*>(AllocatePoolOfType(setting.bytes, PagedPool));
+        if (buffer == nullptr)
+            return STATUS_INSUFFICIENT_RESOURCES;
+        ULONG type = 0;
+        ULONG length = setting.bytes;
+        status = key->QueryValue(setting.name, &type, &length, buffer);
+        if (NT_SUCCESS(status) && type == REG_BINARY && length == setting.bytes) {
+            SetField(record, setting, buffer, setting.bytes);
+            FreePool(buffer);
+            return STATUS_SUCCESS;
+        }
+        if (NT_SUCCESS(status))
+            status = STATUS_OBJECT_TYPE_MISMATCH;
+        if (status != STATUS_OBJECT_NAME_NOT_FOUND) {
+            FreePool(buffer);
+            break;
+        }
+        SetDefault(record, setting);
+        std::memset(buffer, 0, setting.bytes);
+        status = key->SetValue(setting.name, REG_BINARY, buffer, setting.bytes);
+        FreePool(buffer);
+        if (!NT_SUCCESS(status)) {
+            WCHAR text[24];
+            _snwprintf(text, 24, u"(%u bytes)", static_cast<unsigned>(setting.bytes));
+            text[23] = 0;
+            return LogWriteFailure(subKey, setting.name, text, status);
+        }
+        return STATUS_SUCCESS;
+    }
+    }
+    // Present but unreadable (wrong type, too long, wrong length): the field keeps its default and
+    // the value stays as it is.
+    TRACE_LINE(this, "Device::ReadSetting", kTraceWarnings, "Registry value %ls is unusable (0x%08x); default kept",
+               setting.name, static_cast<unsigned>(status));
+    if (setting.kind != SettingKind::NumberWithoutDefault)
+        SetDefault(record, setting);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::ReadSettings(RegistryKey* key, PCWSTR subKey, const RegistrySetting* table, ULONG count,
+                              void* record)
+{
+    NTSTATUS result = STATUS_SUCCESS;
+    for (ULONG i = 0; i < count; ++i) {
+        const NTSTATUS status = ReadSetting(key, subKey, table[i], record);
+        if (!NT_SUCCESS(status))
+            result = status;
+    }
+    return result;
+}
+
+// ---- Loaders -------------------------------------------------------------------------------------
+
+NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoInputItems* inputs)
+{
+    if (device == nullptr || inputs == nullptr)
+        return STATUS_UNSUCCESSFUL;
+    TRACE_SCOPE(device, "Device::LoadVideoInputsFromRegistry", kTraceLowEnter);
+    if (deviceObject != nullptr)
+        device->SetPhysicalDeviceObject(deviceObject);
+    NTSTATUS status = STATUS_SUCCESS;
+    KeyHolder list{device->OpenBoardKey(u"VideoInputs", false, &status)};
+    if (!list.key->IsOpen())
+        return status;
+
+    ULONG count = 0;
+    NTSTATUS result = list.key->QueryDword(u"Count", &count);
+    if (!NT_SUCCESS(result)) {
+        WCHAR board[kBoardNameCharacters];
+        device->GetBoardName(board, kBoardNameCharacters);
+        TRACE_STATUS(device, "Device::LoadVideoInputsFromRegistry", kTraceErrors,
+                     MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
+                     "VideoInputs registry section is missing the Count entry for card at %ls", board);
+        inputs->FreeInputs();
+        return MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY;
+    }
+    VideoInputsValues values{};
+    result = device->ReadSettings(list.key, u"VideoInputs", kVideoInputsSettings, CountOf(kVideoInputsSettings), &values);
+
+    const bool hardware = device->GetDriver() == nullptr || device->GetDriver()->GetHardwareInstalled();
+    if (!hardware)
+        count = 1;
+    if (count > VideoInputItems::kMaximumInputs) {
+        TRACE_LINE(device, "Device::LoadVideoInputsFromRegistry", kTraceWarnings,
+                   "VideoInputs Count %u cut to %u", static_cast<unsigned>(count),
+                   static_cast<unsigned>(VideoInputItems::kMaximumInputs));
+        count = VideoInputItems::kMaximumInputs;
+    }
+    status = inputs->AllocateInputs(count);
+    if (!NT_SUCCESS(status))
+        return status;
+
+    for (ULONG i = 0; i < count; ++i) {
+        VideoInputItem* input = inputs->GetInput(i);
+        WCHAR keyName[kKeyNameCharacters];
+        FormatInputKey(keyName, u"VideoInputs", i + 1);
+        KeyHolder inputKey{device->OpenBoardKey(keyName, false, &status)};
+        VideoInputValues inputValues{};
+        if (inputKey.key->IsOpen()) {
+            WCHAR name[kRecordTextCharacters];
+            status = device->ReadRequiredText(inputKey.key, u"InputName", name);
+            if (NT_SUCCESS(status)) {
+                input->SetInputName(name);
+            } else {
+                WCHAR board[kBoardNameCharacters];
+                device->GetBoardName(board, kBoardNameCharacters);
+                TRACE_STATUS(device, "Device::LoadVideoInputsFromRegistry", kTraceErrors,
+                             MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
+                             "Input%d registry section is missing the %ls entry for card at %ls",
+                             static_cast<int>(i + 1), u"InputName", board);
+                result = MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD;
+            }
+            status = device->ReadSettings(inputKey.key, keyName, kVideoInputSettings, CountOf(kVideoInputSettings),
+                                          &inputValues);
+            if (!NT_SUCCESS(status))
+                result = status;
+        } else {
+            result = status;
+        }
+        if (!hardware) {
+            inputValues.inputType = 0;
+            inputValues.ioIndex = kNoHardwareVideoIOIndex;
+        }
+        input->SetInputType(inputValues.inputType);
+        input->SetInputIOIndex(inputValues.ioIndex);
+        BrevicorInputDetectRecord detect{};
+        detect.inputNumber = i;
+        detect.ioIndex = static_cast<UCHAR>(inputValues.ioIndex);
+        input->SetInputDetectInfo(&detect);
+    }
+
+    ULONG active = hardware ? values.activeInput : 0;
+    if (active >= count) {
+        TRACE_LINE(device, "Device::LoadVideoInputsFromRegistry", kTraceWarnings,
+                   "ActiveInput %u is not an input; input 0 is current", static_cast<unsigned>(active));
+        active = 0;
+    }
+    inputs->SetSecondWord(active);
+    return result;
+}
+
+NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, AudioInputItems* inputs)
+{
+    if (device == nullptr || inputs == nullptr)
+        return STATUS_UNSUCCESSFUL;
+    TRACE_SCOPE(device, "Device::LoadAudioInputsFromRegistry", kTraceLowEnter);
+    if (deviceObject != nullptr)
+        device->SetPhysicalDeviceObject(deviceObject);
+    NTSTATUS status = STATUS_SUCCESS;
+    KeyHolder list{device->OpenBoardKey(u"AudioInputs", false, &status)};
+    if (!list.key->IsOpen())
+        return status;
+
+    ULONG count = 0;
+    NTSTATUS result = list.key->QueryDword(u"Count", &count);
+    if (!NT_SUCCESS(result)) {
+        WCHAR board[kBoardNameCharacters];
+        device->GetBoardName(board, kBoardNameCharacters);
+        TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors,
+                     MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
+                     "AudioInputs registry section is missing the Count entry for card at %ls", board);
+        inputs->FreeInputs();
+        return MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY;
+    }
+    AudioInputsValues values{};
+    result = device->ReadSettings(list.key, u"AudioInputs", kAudioInputsSettings, CountOf(kAudioInputsSettings), &values);
+    device->m_legacyAudioFilters = values.legacyAudioFilters;
+
+    const bool hardware = device->GetDriver() == nullptr || device->GetDriver()->GetHardwareInstalled();
+    if (count > AudioInputItems::kMaximumInputs) {
+        TRACE_LINE(device, "Device::LoadAudioInputsFromRegistry", kTraceWarnings, "AudioInputs Count %u cut to %u",
+                   static_cast<unsigned>(count), static_cast<unsigned>(AudioInputItems::kMaximumInputs));
+        count = AudioInputItems::kMaximumInputs;
+    }
+    status = inputs->AllocateInputs(count);
+    if (!NT_SUCCESS(status))
+        return status;
+    inputs->SetDaughterCardEnable(values.daughterCardEnabled);
+
+    for (ULONG i = 0; i < count; ++i) {
+        AudioInputItem* input = inputs->GetInput(i);
+        input->SetInputType(10);
+        input->SetChannelPairCount(1);
+        input->SetChannelPairIndex(0);
+        WCHAR keyName[kKeyNameCharacters];
+        FormatInputKey(keyName, u"AudioInputs", i + 1);
+        KeyHolder inputKey{device->OpenBoardKey(keyName, false, &status)};
+        if (!inputKey.key->IsOpen()) {
+            result = status;
+            continue;
+        }
+        WCHAR name[kRecordTextCharacters];
+        status = device->ReadRequiredText(inputKey.key, u"InputName", name);
+        if (NT_SUCCESS(status)) {
+            GUID type{};
+            if (ParseBracedGuid(name, &type)) {
+                input->SetInputName(type);
+            } else {
+                TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors, MSG_AUDIO_INPUT_NAME_INVALID,
+                             "Audio input name %ls is invalid.", name);
+                result = MSG_AUDIO_INPUT_NAME_INVALID;
+            }
+        } else {
+            WCHAR board[kBoardNameCharacters];
+            device->GetBoardName(board, kBoardNameCharacters);
+            TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors,
+                         MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
+                         "Input%d registry section is missing the %ls entry for card at %ls", static_cast<int>(i + 1),
+                         u"InputName", board);
+            result = MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD;
+        }
+
+        RegistrySetting table[CountOf(kAudioInputSettings)];
+        std::memcpy(table, kAudioInputSettings, sizeof(table));
+        table[kAudioPairIndexSetting].defaultValue = i;
+        AudioInputValues inputValues{};
+        status = device->ReadSettings(inputKey.key, keyName, table, CountOf(kAudioInputSettings), &inputValues);
+        if (!NT_SUCCESS(status))
+            result = status;
+        input->SetInputType(inputValues.inputType);
+        input->SetInputEnabled(inputValues.inputEnabled);
+        input->SetDefaultFrequency(inputValues.defaultFrequency);
+        input->SetAudioIsInBypassMode(static_cast<UCHAR>(inputValues.bypassMode));
+        input->SetInputGain(static_cast<LONG>(inputValues.inputGain));
+        input->SetInputIOIndex(hardware ? inputValues.ioIndex : kNoHardwareAudioIOIndex);
+        input->SetChannelPairIndex(inputValues.pairIndex);
+        input->SetChannelPairCount(inputValues.pairCount);
+        ULONG pairs = 0;
+        input->GetChannelPairCount(&pairs);
+        if (pairs != inputValues.pairCount)
+            TRACE_LINE(device, "Device::LoadAudioInputsFromRegistry", kTraceWarnings,
+                       "Input%d ChannelPairCount %u cut to %u", static_cast<int>(i + 1),
+                       static_cast<unsigned>(inputValues.pairCount), static_cast<unsigned>(pairs));
+
+        for (ULONG pair = 0; pair < pairs; ++pair) {
+            WCHAR channelName[16];
+            _snwprintf(channelName, 16, u"%ls%d", u"Channel", static_cast<int>(pair + 1));
+            channelName[15] = 0;
+            FormatInputKey(keyName, u"AudioInputs", i + 1, channelName);
+            KeyHolder channelKey{device->OpenBoardKey(keyName, true, &status)};
+            if (!channelKey.key->IsOpen()) {
+                result = status;
+                continue;
+            }
+            AudioChannelValues channel{};
+            status = device->ReadSettings(channelKey.key, keyName, kAudioChannelSettings, CountOf(kAudioChannelSettings),
+                                          &channel);
+            if (!NT_SUCCESS(status))
+                result = status;
+            input->SetVolumeLevel(pair, 0, channel.leftVolume);
+            input->SetVolumeLevel(pair, 1, channel.rightVolume);
+            input->SetMute(pair, 0, channel.leftMute);
+            input->SetMute(pair, 1, channel.rightMute);
+        }
+    }
+
+    ULONG active = values.activeInput;
+    if (active >= count) {
+        TRACE_LINE(device, "Device::LoadAudioInputsFromRegistry", kTraceWarnings,
+                   "ActiveInput %u is not an input; input 0 is current", static_cast<unsigned>(active));
+        active = 0;
+    }
+    inputs->SetCurrentInput(active);
+    return result;
+}
+
+NTSTATUS Device::LoadDeviceFromRegistry(Device* device, PDEVICE_OBJECT deviceObject)
+{
+    if (device == nullptr)
+        return STATUS_UNSUCCESSFUL;
+    TRACE_SCOPE(device, "Device::LoadDeviceFromRegistry", kTraceLowEnter);
+    if (deviceObject != nullptr)
+        device->SetPhysicalDeviceObject(deviceObject);
+    NTSTATUS status = STATUS_SUCCESS;
+    KeyHolder board{device->OpenBoardKey(u"", false, &status)};
+    if (!board.key->IsOpen())
+        return status;
+    DeviceRegistryValues values{};
+    NTSTATUS result = device->ReadSettings(board.key, u"", kDeviceSettings, CountOf(kDeviceSettings), &values);
+    device->m_deviceValues = values;
+    status = device->LoadLOSSettingsFromRegistry(board.key);
+    return NT_SUCCESS(status) ? result : status;
+}
+
+NTSTATUS Device::LoadLOSSettingsFromRegistry(RegistryKey* key)
+{
+    TRACE_SCOPE(this, "Device::LoadLOSSettingsFromRegistry", kTraceLowEnter);
+    BrevicorLOSRecord record{};
+    NTSTATUS result = ReadSettings(key, u"", kLOSSettings, CountOf(kLOSSettings), &record);
+    record.fromRegistry = 1;
+    const NTSTATUS status = SetLOSSettings(&record);
+    return NT_SUCCESS(status) ? result : status;
+}
+
+NTSTATUS Device::LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoFilterSettings* filter)
+{
+    if (device == nullptr || filter == nullptr)
+        return STATUS_UNSUCCESSFUL;
+    TRACE_SCOPE(device, "Device::LoadFilterFromRegistry", kTraceLowEnter);
+    if (deviceObject != nullptr)
+        device->SetPhysicalDeviceObject(deviceObject);
+    NTSTATUS status = STATUS_SUCCESS;
+    KeyHolder board{device->OpenBoardKey(u"", false, &status)};
+    if (!board.key->IsOpen())
+        return status;
+    FilterRegistryValues values{};
+    NTSTATUS result = device->ReadSettings(board.key, u"", kFilterSettings, CountOf(kFilterSettings), &values);
+    filter->SetVideoDecoderStandardsSupported(values.standardsSupported);
+    filter->SetVideoDecoderCapabilities(values.decoderCapabilities);
+    filter->SetVideoDecoderSettlingTime(values.decoderSettlingTime);
+    filter->SetVideoDecoderHSyncPerVSync(values.hSyncPerVSync);
+    device->m_decoderCurrentStandard = values.decoderCurrentStandard;
+    filter->SetVideoDecoderNumberOfLines(values.decoderNumberOfLines);
+    filter->SetVideoDecoderSignalLocked(values.decoderSignalLocked);
+    filter->SetVideoDecoderOutputEnable(values.decoderOutputEnable);
+    filter->SetVideoDecoderVCRTiming(values.decoderVCRTiming);
+    BrevicorVideoDecoderRecord decoder{};
+    decoder.currentSignalType = values.decoderCurrentSignalType;
+    status = filter->SetVideoDecoderSettings(&decoder, false);
+    if (!NT_SUCCESS(status))
+        result = status;
+
+    // The stored connection formats: a type of 1 or 2 and a binary of exactly that form's size.
+    struct StoredFormat {
+        ULONG pinId;
+        PCWSTR typeName;
+        PCWSTR formatName;
+    };
+    static constexpr StoredFormat kFormats[] = {
+        {1, u"CaptureDataFormatType", u"CaptureDataFormat"},
+        {2, u"PreviewDataFormatType", u"PreviewDataFormat"},
+    };
+    for (const StoredFormat& stored : kFormats) {
+        ULONG form = 0;
+        if (!NT_SUCCESS(board.key->QueryDword(stored.typeName, &form)))
+            continue;
+        ULONG bytes;
+        if (form == VideoFilterSettings::kConnectionFormatVideoInfo)
+            bytes = VideoFilterSettings::kVideoInfoFormatBytes;
+        else if (form == VideoFilterSettings::kConnectionFormatVideoInfo2)
+            bytes = VideoFilterSettings::kVideoInfo2FormatBytes;
+        else {
+            TRACE_LINE(device, "Device::LoadFilterFromRegistry", kTraceWarnings, "%ls %u is not a format form",
+                       stored.typeName, static_cast<unsigned>(form));
+            continue;
+        }
+        UCHAR format[VideoFilterSettings::kVideoInfo2FormatBytes];
+        ULONG type = 0;
+        ULONG length = bytes;
+        status = board.key->QueryValue(stored.formatName, &type, &length, format);
+        if (!NT_SUCCESS(status) || type != REG_BINARY || length != bytes) {
+            TRACE_LINE(device, "Device::LoadFilterFromRegistry", kTraceWarnings,
+                       "%ls is not a stored format of form %u", stored.formatName, static_cast<unsigned>(form));
+            continue;
+        }
+        status = filter->SetConnectionFormat(stored.pinId, format, bytes);
+        if (!NT_SUCCESS(status))
+            result = status;
+    }
+    return result;
+}
+
+NTSTATUS Device::LoadVideoPinsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, ULONG input,
+                                           VideoFilterSettings* filter)
+{
+    if (device == nullptr || filter == nullptr)
+        return STATUS_UNSUCCESSFUL;
+    TRACE_SCOPE(device, "Device::LoadVideoPinsFromRegistry", kTraceLowEnter, "input %u", static_cast<unsigned>(input));
+    if (deviceObject != nullptr)
+        device->SetPhysicalDeviceObject(deviceObject);
+    NTSTATUS status = STATUS_SUCCESS;
+    WCHAR keyName[kKeyNameCharacters];
+    FormatInputKey(keyName, u"VideoInputs", input + 1, u"VideoPins");
+    KeyHolder pins{device->OpenBoardKey(keyName, true, &status)};
+    if (!pins.key->IsOpen())
+        return status;
+    NTSTATUS result = STATUS_SUCCESS;
+    for (ULONG pinType = 1; pinType <= kLastPinType; ++pinType) {
+        FormatInputKey(keyName, u"VideoInputs", input + 1, u"VideoPins", kPinWords[pinType]);
+        KeyHolder pin{device->OpenBoardKey(keyName, true, &status)};
+        if (!pin.key->IsOpen()) {
+            result = status;
+            continue;
+        }
+        if (pinType > 2)
+            continue; // the VBI and caption pins keep no settings
+        const NTSTATUS group[] = {
+            device->LoadCropSettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadDeinterlaceSettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadImageQualitySettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadLogoSettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadProcAmpSettingsFromRegistry(pin.key, keyName, pinType, filter),
+            device->LoadCCSettingsFromRegistry(pin.key, keyName, pinType, filter),
+        };
+        for (NTSTATUS s : group)
+            if (!NT_SUCCESS(s))
+                result = s;
+    }
+    return result;
+}
+
+NTSTATUS Device::LoadCropSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
+{
+    BrevicorCropRecord record{};
+    NTSTATUS result = ReadSettings(key, subKey, kCropSettings, CountOf(kCropSettings), &record);
+    record.pinType = pinType;
+    record.noSave = 1;
+    const NTSTATUS status = filter->SetCropSettings(&record);
+    return NT_SUCCESS(status) ? result : status;
+}
+
+NTSTATUS Device::LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
+{
+    BrevicorDeinterlaceRecord record{};
+    NTSTATUS result = ReadSettings(key, subKey, kDeinterlaceSettings, CountOf(kDeinterlaceSettings), &record);
+    record.pinType = pinType;
+    record.noSave = 1;
+    const NTSTATUS status = filter->SetDeinterlaceSettings(&record);
+    return NT_SUCCESS(status) ? result : status;
+}
+
+NTSTATUS Device::LoadImageQualitySettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
+{
+    BrevicorImageQualityRecord record{};
+    NTSTATUS result = ReadSettings(key, subKey, kImageQualitySettings, CountOf(kImageQualitySettings), &record);
+    record.pinType = pinType;
+    const NTSTATUS status = filter->SetImageQualitySettings(&record, false);
+    return NT_SUCCESS(status) ? result : status;
+}
+
+NTSTATUS Device::LoadLogoSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
+{
+    BrevicorLogoRecord record{};
+    NTSTATUS result = ReadSettings(key, subKey, kLogoSettings, CountOf(kLogoSettings), &record);
+    record.pinType = pinType;
+    record.noSave = 1;
+    const NTSTATUS status = filter->SetLogoSettings(&record);
+    return NT_SUCCESS(status) ? result : status;
+}
+
+NTSTATUS Device::LoadProcAmpSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
+{
+    // The record is 2.4 KB: from the pool, not the stack.
+    auto* record = static_cast<BrevicorProcAmpRecord*>(AllocatePoolOfType(sizeof(BrevicorProcAmpRecord), PagedPool));
+    if (record == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    std::memset(record, 0, sizeof(*record));
+    NTSTATUS result = ReadSettings(key, subKey, kProcAmpSettings, CountOf(kProcAmpSettings), record);
+    record->pinType = pinType;
+    record->noSave = 1;
+    const NTSTATUS status = filter->SetProcAmpSettings(record);
+    FreePool(record);
+    return NT_SUCCESS(status) ? result : status;
+}
+
+NTSTATUS Device::LoadCCSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter)
+{
+    BrevicorCCRecord record{};
+    NTSTATUS result = ReadSettings(key, subKey, kCCSettings, CountOf(kCCSettings), &record);
+    record.pinType = pinType;
+    record.noSave = 1;
+    const NTSTATUS status = filter->SetCCSettings(&record);
+    return NT_SUCCESS(status) ? result : status;
+}
+
+// ---- Writers -------------------------------------------------------------------------------------
+
+NTSTATUS Device::WriteValue(PCWSTR subKey, PCWSTR name, ULONG type, const void* data, ULONG length)
+{
+    NTSTATUS status = STATUS_SUCCESS;
+    KeyHolder key{OpenBoardKey(subKey, true, &status)};
+    if (key.key->IsOpen())
+        status = key.key->SetValue(name, type, data, length);
+    else
+        status = key.key->Status();
+    if (NT_SUCCESS(status))
+        return STATUS_SUCCESS;
+    WCHAR text[kRecordTextCharacters];
+    if (type == REG_DWORD) {
+        ULONG value;
+        std::memcpy(&value, data, sizeof(value));
+        _snwprintf(text, kRecordTextCharacters, u"%u", static_cast<unsigned>(value));
+    } else if (type == REG_SZ) {
+        _snwprintf(text, kRecordTextCharacters, u"%ls", static_cast<PCWSTR>(data));
+    } else {
+        _snwprintf(text, kRecordTextCharacters, u"(%u bytes)", static_cast<unsigned>(length));
+    }
+    text[kRecordTextCharacters - 1] = 0;
+    return LogWriteFailure(subKey, name, text, status);
+}
+
+namespace {
+ULONG TextBytes(PCWSTR text)
+{
+    ULONG length = 0;
+    while (text[length] != 0)
+        ++length;
+    return (length + 1) * sizeof(WCHAR);
+}
+} // namespace
+
+NTSTATUS Device::WriteDevicePropertyToRegistry(PCWSTR name, ULONG value)
+{
+    return WriteValue(u"", name, REG_DWORD, &value, sizeof(value));
+}
+
+NTSTATUS Device::WriteDevicePropertyToRegistry(PCWSTR name, PCWSTR text)
+{
+    if (text == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    return WriteValue(u"", name, REG_SZ, text, TextBytes(text));
+}
+
+NTSTATUS Device::WriteDevicePropertyToRegistry(PCWSTR name, const void* data, ULONG length)
+{
+    return WriteValue(u"", name, REG_BINARY, data, length);
+}
+
+NTSTATUS Device::WriteVideoInputPropertyToRegistry(bool list, PCWSTR name, ULONG value)
+{
+    WCHAR keyName[kKeyNameCharacters];
+    if (list)
+        _snwprintf(keyName, kKeyNameCharacters, u"%ls", u"VideoInputs");
+    else
+        FormatInputKey(keyName, u"VideoInputs", m_videoInputs.GetSecondWord() + 1);
+    keyName[kKeyNameCharacters - 1] = 0;
+    return WriteValue(keyName, name, REG_DWORD, &value, sizeof(value));
+}
+
+#define DEVICE_PIN_KEY(keyName, input, pinType)                                                                \
+    if ((pinType) < 1 || (pinType) > kLastPinType)                                                             \
+        return STATUS_INVALID_PARAMETER;                                                                       \
+    WCHAR keyName[kKeyNameCharacters];                                                                         \
+    FormatInputKey(keyName, u"VideoInputs", (input) + 1, u"VideoPins", kPinWords[pinType])
+
+NTSTATUS Device::WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, ULONG value)
+{
+    DEVICE_PIN_KEY(keyName, input, pinType);
+    return WriteValue(keyName, name, REG_DWORD, &value, sizeof(value));
+}
+
+NTSTATUS Device::WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, PCWSTR text)
+{
+    if (text == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    DEVICE_PIN_KEY(keyName, input, pinType);
+    return WriteValue(keyName, name, REG_SZ, text, TextBytes(text));
+}
+
+NTSTATUS Device::WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, const void* data,
+                                                 ULONG length)
+{
+    DEVICE_PIN_KEY(keyName, input, pinType);
+    return WriteValue(keyName, name, REG_BINARY, data, length);
+}
+#undef DEVICE_PIN_KEY
+
+NTSTATUS Device::WriteAudioInputPropertyToRegistry(PCWSTR name, ULONG value)
+{
+    return WriteValue(u"AudioInputs", name, REG_DWORD, &value, sizeof(value));
+}
+
+NTSTATUS Device::WriteAudioInputPropertyToRegistry(ULONG input, PCWSTR name, ULONG value)
+{
+    WCHAR keyName[kKeyNameCharacters];
+    FormatInputKey(keyName, u"AudioInputs", input + 1);
+    return WriteValue(keyName, name, REG_DWORD, &value, sizeof(value));
+}
+
+NTSTATUS Device::WriteAudioInputPropertyToRegistry(ULONG input, PCWSTR name, PCWSTR text)
+{
+    if (text == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    WCHAR keyName[kKeyNameCharacters];
+    FormatInputKey(keyName, u"AudioInputs", input + 1);
+    return WriteValue(keyName, name, REG_SZ, text, TextBytes(text));
+}
+
+NTSTATUS Device::WriteAudioChannelPropertyToRegistry(ULONG input, ULONG pair, PCWSTR name, ULONG value)
+{
+    WCHAR channelName[16];
+    _snwprintf(channelName, 16, u"%ls%d", u"Channel", static_cast<int>(pair + 1));
+    channelName[15] = 0;
+    WCHAR keyName[kKeyNameCharacters];
+    FormatInputKey(keyName, u"AudioInputs", input + 1, channelName);
+    return WriteValue(keyName, name, REG_DWORD, &value, sizeof(value));
+}
+
+// ---- Loss of signal ------------------------------------------------------------------------------
+
+NTSTATUS Device::GetLOSSettings(BrevicorLOSRecord* record)
+{
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    KPLXFastStackLock hold(&m_deviceLock, this, "Device::GetLOSSettings", __LINE__);
+    std::memcpy(reinterpret_cast<UCHAR*>(record) + kPropertyHeaderBytes,
+                reinterpret_cast<const UCHAR*>(&m_losSettings) + kPropertyHeaderBytes,
+                sizeof(BrevicorLOSRecord) - kPropertyHeaderBytes);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::CheckLOSFont(const BrevicorLOSRecord* record)
+{
+    const LONG length = BoundedRecordTextLength(record->fontFileName, kRecordTextCharacters);
+    if (length <= 0)
+        return STATUS_SUCCESS;
+    static constexpr WCHAR kPrefix[] = u"\\DosDevices\\";
+    constexpr ULONG kPrefixCharacters = sizeof(kPrefix) / sizeof(WCHAR) - 1;
+    WCHAR path[kPrefixCharacters + kRecordTextCharacters];
+    std::memcpy(path, kPrefix, kPrefixCharacters * sizeof(WCHAR));
+    std::memcpy(path + kPrefixCharacters, record->fontFileName, static_cast<size_t>(length) * sizeof(WCHAR));
+    path[kPrefixCharacters + static_cast<ULONG>(length)] = 0;
+    KernelFile file;
+    const NTSTATUS status = file.Create(path, nullptr, GENERIC_READ | SYNCHRONIZE,
+                                        OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, FILE_ATTRIBUTE_NORMAL,
+                                        FILE_SHARE_READ, FILE_OPEN,
+                                        FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, nullptr);
+    if (NT_SUCCESS(status))
+        return STATUS_SUCCESS;
+    TRACE_STATUS(this, "Device::SetLOSSettings", kTraceErrors, MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED,
+                 "Attempt to open file [%ls] failed.  Status returned was %#010x.", path,
+                 static_cast<unsigned>(status));
+    return MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED;
+}
+
+NTSTATUS Device::SetLOSSettings(BrevicorLOSRecord* record, bool* changed)
+{
+    TRACE_SCOPE(this, "Device::SetLOSSettings", kTraceLowEnter);
+    if (changed != nullptr)
+        *changed = false;
+    if (record == nullptr || BoundedRecordTextLength(record->caption, kRecordTextCharacters) < 0 ||
+        BoundedRecordTextLength(record->fontFileName, kRecordTextCharacters) < 0)
+        return STATUS_INVALID_PARAMETER;
+    const bool fromRegistry = record->fromRegistry != 0;
+    if (record->videoEnable != 0) {
+        if (record->transparencyEnable > 1)
+            record->transparencyEnable = 1;
+        if (record->videoSignalType > kLosMaximumSignalType)
+            record->videoSignalType = 0;
+        if (record->referenceHeight > kMaximumLOSReferenceHeight)
+            record->referenceHeight = kMaximumLOSReferenceHeight;
+        if (record->referenceWidth > kMaximumLOSReferenceWidth)
+            record->referenceWidth = kMaximumLOSReferenceWidth;
+        const NTSTATUS status = CheckLOSFont(record);
+        // A stored font that went missing is logged; the other stored values still apply.
+        if (!NT_SUCCESS(status) && !fromRegistry)
+            return status;
+    }
+
+    bool differs;
+    {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetLOSSettings", __LINE__);
+        differs = std::memcmp(reinterpret_cast<const UCHAR*>(record) + kPropertyHeaderBytes,
+                              reinterpret_cast<const UCHAR*>(&m_losSettings) + kPropertyHeaderBytes,
+                              sizeof(BrevicorLOSRecord) - kPropertyHeaderBytes) != 0;
+    }
+    if (!fromRegistry) {
+        for (const RegistrySetting& setting : kLOSWriteOrder) {
+            NTSTATUS status = STATUS_SUCCESS;
+            if (setting.kind == SettingKind::Text) {
+                WCHAR text[kRecordTextCharacters];
+                std::memcpy(text, reinterpret_cast<const UCHAR*>(record) + setting.offset, sizeof(text));
+                status = WriteDevicePropertyToRegistry(setting.name, static_cast<PCWSTR>(text));
+            } else {
+                status = WriteDevicePropertyToRegistry(setting.name, GetNumberField(record, setting));
+            }
+            if (!NT_SUCCESS(status))
+                return status;
+        }
+    }
+    {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetLOSSettings", __LINE__);
+        std::memcpy(&m_losSettings, record, sizeof(m_losSettings));
+    }
+    if (changed != nullptr)
+        *changed = differs;
+    return STATUS_SUCCESS;
 }

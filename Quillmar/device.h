@@ -9,6 +9,8 @@
 #pragma once
 #include <cstddef>
 
+#include "audioinputitems.h"
+#include "brevicorrecords.h"
 #include "commandhandler.h"
 #include "driver.h"
 #include "kernel/driverheap.h"
@@ -20,11 +22,37 @@
 #include "streamdeviceservices.h"
 #include "km/dma.h"
 #include "tidewellprotocolmanager.h"
+#include "videofiltersettings.h"
+#include "videoinputitems.h"
 #include "km/iodevice.h"
 #include "km/types.h"
 
 class LogicalStream;
 class StreamProcessorQueue;
+class RegistryKey;
+struct RegistrySetting;
+
+// The device values read at start: the test sources' settings.
+struct DeviceRegistryValues {
+    ULONG videoTestSignalPattern;
+    ULONG videoTestSignalStandard;
+    ULONG videoTestSignalFrameRate;
+    ULONG audioTestSignalFrequency;
+};
+
+// The video decoder's values of the board key, read when a video capture filter is created.
+struct FilterRegistryValues {
+    ULONG standardsSupported;
+    ULONG decoderCapabilities;
+    ULONG decoderSettlingTime;
+    ULONG hSyncPerVSync;
+    ULONG decoderCurrentStandard;
+    ULONG decoderNumberOfLines;
+    ULONG decoderSignalLocked;
+    ULONG decoderOutputEnable;
+    ULONG decoderVCRTiming;
+    ULONG decoderCurrentSignalType;
+};
 
 class Device : public DriverAllocated, public StreamDeviceServices {
 public:
@@ -138,6 +166,100 @@ public:
     // exists; the caller returns the record to the pool.
     void ProcessInputStateChanged(CommandHandler* handler);
 
+
+    // ---- Settings persistence (docs/driver-settings.md) -------------------------------------------
+    // Every setting of the board lives under the board's own registry key, found through its
+    // physical device object. The loaders read a group, write back each missing value with its
+    // default, and hand the group to its owner; the writers store one changed value. Only a missing
+    // value (STATUS_OBJECT_NAME_NOT_FOUND) takes the default and is written back: a value of the
+    // wrong type, a text over 259 characters or a binary of the wrong length keeps the default and
+    // stays as it is. Each loader returns the last failure it met (0 when none): 0xC007100F for a
+    // missing key (that group is skipped), 0xC0071012 for a write-back that failed, and
+    // STATUS_UNSUCCESSFUL, with nothing read, when no Device is given. Callers serialise (the
+    // property handlers and the life cycle hold the kernel-streaming device mutex).
+
+    // The board's physical device object: where the registry key is found.
+    void SetPhysicalDeviceObject(PDEVICE_OBJECT deviceObject) { m_physicalDeviceObject = deviceObject; }
+    PDEVICE_OBJECT GetPhysicalDeviceObject() const { return m_physicalDeviceObject; }
+    // The device's own input lists and values.
+    VideoInputItems* GetVideoInputItems() { return &m_videoInputs; }
+    AudioInputItems* GetAudioInputItems() { return &m_audioInputs; }
+    DeviceRegistryValues GetDeviceValues() const { return m_deviceValues; }
+    // "LegacyAudioFilters" as read (the life cycle forces the per-input filters from kernel
+    // version 6 on).
+    ULONG GetLegacyAudioFilters() const { return m_legacyAudioFilters; }
+    // "DecoderCurrentStandard" as the last filter load read it.
+    ULONG GetDecoderCurrentStandard() const { return m_decoderCurrentStandard; }
+
+    // At add: "VideoInputs" into `inputs` (every input's name, type and I/O index, a fresh
+    // detection record, the active input). At most 16 inputs; without hardware exactly one (type 0,
+    // I/O index 2) whatever "Count" says. No "Count": 0xC0071010 and no inputs.
+    static NTSTATUS LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoInputItems* inputs);
+    // At add: "AudioInputs" into `inputs`, every input and its channel pairs (keys created when
+    // missing). At most 8 inputs of at most 8 pairs; without hardware every I/O index is 30. No
+    // "Count": 0xC0071011 and no inputs.
+    static NTSTATUS LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, AudioInputItems* inputs);
+    // At start: the device values, then the loss-of-signal values through SetLOSSettings with the
+    // from-registry flag.
+    static NTSTATUS LoadDeviceFromRegistry(Device* device, PDEVICE_OBJECT deviceObject);
+    // When a video capture filter is created: the decoder values and the stored connection
+    // formats of the capture and preview pins, applied to `filter`.
+    static NTSTATUS LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoFilterSettings* filter);
+    // When a video capture filter is created, for each video input n (0-based) made current in
+    // turn: creates VideoInputs\Input<n+1>\VideoPins and its four pin keys, and loads every group
+    // of pin types 1 and 2 into `filter`.
+    static NTSTATUS LoadVideoPinsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, ULONG input,
+                                              VideoFilterSettings* filter);
+
+    // The group loaders: read the group from an open pin key (or the board key for loss of
+    // signal), build its record for `pinType` with the no-save flag set, and apply it.
+    // `subKey` names the key in messages (its path below the board's key).
+    NTSTATUS LoadCropSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
+    NTSTATUS LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                 VideoFilterSettings* filter);
+    NTSTATUS LoadImageQualitySettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                                  VideoFilterSettings* filter);
+    NTSTATUS LoadLogoSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
+    NTSTATUS LoadProcAmpSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                             VideoFilterSettings* filter);
+    NTSTATUS LoadCCSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
+    NTSTATUS LoadLOSSettingsFromRegistry(RegistryKey* key);
+
+    // The writers: each opens its key (created when missing), writes one value and returns 0 or
+    // 0xC0071012 (logged with the key, the value's name, the value and the failure; a key that
+    // cannot be opened also logs 0xC007100F). Input numbers are 0-based here and 1-based in the
+    // key names.
+    virtual NTSTATUS WriteDevicePropertyToRegistry(PCWSTR name, ULONG value);
+    virtual NTSTATUS WriteDevicePropertyToRegistry(PCWSTR name, PCWSTR text);
+    virtual NTSTATUS WriteDevicePropertyToRegistry(PCWSTR name, const void* data, ULONG length);
+    // "VideoInputs" itself when `list` is set, else VideoInputs\Input<n> of the device's current
+    // video input.
+    NTSTATUS WriteVideoInputPropertyToRegistry(bool list, PCWSTR name, ULONG value);
+    // VideoInputs\Input<n>\VideoPins\<pin> for pin types 1 to 4 (Capture, Preview, VBI, CC); any
+    // other pin type is STATUS_INVALID_PARAMETER.
+    NTSTATUS WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, ULONG value);
+    NTSTATUS WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, PCWSTR text);
+    NTSTATUS WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, const void* data, ULONG length);
+    // "AudioInputs" itself, and AudioInputs\Input<n>.
+    NTSTATUS WriteAudioInputPropertyToRegistry(PCWSTR name, ULONG value);
+    NTSTATUS WriteAudioInputPropertyToRegistry(ULONG input, PCWSTR name, ULONG value);
+    NTSTATUS WriteAudioInputPropertyToRegistry(ULONG input, PCWSTR name, PCWSTR text);
+    // AudioInputs\Input<n>\Channel<pair+1>.
+    NTSTATUS WriteAudioChannelPropertyToRegistry(ULONG input, ULONG pair, PCWSTR name, ULONG value);
+
+    // ---- Loss of signal ---------------------------------------------------------------------------
+    // The device's loss-of-signal record (the defaults of the registry table until a set or a
+    // load): its payload, from offset 24, copied over `record`. STATUS_INVALID_PARAMETER for null.
+    NTSTATUS GetLOSSettings(BrevicorLOSRecord* record);
+    // Checks a record, writes its 15 registry values unless it comes from the registry, and keeps
+    // it. With the video overlay enabled: transparency above 1 becomes 1, a signal type above 8
+    // becomes 0, the reference size is cut to 1920 x 1080, and a named font file must open
+    // (0xC0071019, nothing kept; from the registry the failure is logged and the record still
+    // kept). Unterminated text fields are STATUS_INVALID_PARAMETER. The first failed write ends the
+    // set with 0xC0071012 and nothing kept. `changed` (optional) tells whether any field differs
+    // from the record kept before.
+    virtual NTSTATUS SetLOSSettings(BrevicorLOSRecord* record, bool* changed = nullptr);
+
 private:
     struct OldDmaBuffer {
         IntrusiveListLink link;
@@ -180,4 +302,34 @@ private:
     char m_traceName[kTraceNameCharacters] = "Device";
     char m_deviceName[kDeviceNameCharacters] = "";
     TidewellProtocolManager* m_protocolManager = nullptr;
+
+    // ---- settings -------------------------------------------------------------------------------
+    // Opens `subKey` of the board's key (created when `create`), logging 0xC007100F when it cannot
+    // be had; the caller deletes the key. Null when no object could be made.
+    RegistryKey* OpenBoardKey(PCWSTR subKey, bool create, NTSTATUS* status);
+    // The messages name a key by its path below the board's key (the board's key itself by the
+    // board's name, the class path tail "\<class>\<instance>"), so that every insert fits an
+    // event-log entry.
+    void LogMissingKey(PCWSTR subKey);
+    // Logs 0xC0071012 for `name` = `valueText` in `subKey`; returns 0xC0071012.
+    NTSTATUS LogWriteFailure(PCWSTR subKey, PCWSTR name, PCWSTR valueText, NTSTATUS status);
+    // "\<class>\<instance>" of the board's driver key; empty when it cannot be had.
+    void GetBoardName(WCHAR* name, ULONG capacity);
+    // Reads every value of `table` from `key` into `record` by the rules above.
+    NTSTATUS ReadSettings(RegistryKey* key, PCWSTR subKey, const RegistrySetting* table, ULONG count, void* record);
+    NTSTATUS ReadSetting(RegistryKey* key, PCWSTR subKey, const RegistrySetting& setting, void* record);
+    // A value without a default: STATUS_OBJECT_NAME_NOT_FOUND when missing, nothing written back.
+    NTSTATUS ReadRequiredText(RegistryKey* key, PCWSTR name, WCHAR* text);
+    NTSTATUS WriteValue(PCWSTR subKey, PCWSTR name, ULONG type, const void* data, ULONG length);
+    NTSTATUS CheckLOSFont(const BrevicorLOSRecord* record);
+    // The loss-of-signal record of the registry table's defaults.
+    void SetDefaultLOSSettings();
+
+    PDEVICE_OBJECT m_physicalDeviceObject = nullptr;
+    VideoInputItems m_videoInputs;
+    AudioInputItems m_audioInputs;
+    DeviceRegistryValues m_deviceValues{};
+    ULONG m_legacyAudioFilters = 1;
+    ULONG m_decoderCurrentStandard = 1;
+    BrevicorLOSRecord m_losSettings{};
 };
