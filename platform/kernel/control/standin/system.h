@@ -48,6 +48,20 @@ struct TimerResolutionRequest {
 // Every call since the process started, oldest first.
 std::vector<TimerResolutionRequest> TimerResolutionRequests();
 
+// The resolution in effect now: what ExSetTimerResolution last answered, 156,250 before any call.
+ULONG CurrentTimerResolution();
+
+// How the calling thread's last wait or sleep with a non-zero time-out was timed, on the process
+// clock: when it began, the deadline its time-out named, the tick it was to expire at (a multiple of
+// the resolution, or the deadline itself when that had already come), and the resolution used.
+struct TimedWait {
+    int64_t start = 0;
+    int64_t deadline = 0;
+    int64_t expiry = 0;
+    ULONG resolution = 0;
+};
+TimedWait LastTimedWait();
+
 // The microseconds the calling thread last asked KeStallExecutionProcessor for (0 before any).
 ULONG LastStallMicroseconds();
 

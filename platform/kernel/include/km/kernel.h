@@ -38,6 +38,7 @@
 #include "km/iodevice.h"
 #endif
 #if __has_include("km/irp.h")
+#include "km/csq.h"
 #include "km/deviceinterface.h"
 #include "km/eventobject.h"
 #include "km/fileobject.h"

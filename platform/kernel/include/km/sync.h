@@ -23,6 +23,13 @@ enum KWAIT_REASON {
 
 enum EVENT_TYPE { NotificationEvent, SynchronizationEvent };
 
+// How KeWaitForMultipleObjects is satisfied: by every object at once, or by any one of them.
+enum WAIT_TYPE { WaitAll, WaitAny };
+
+// How many objects a thread can wait on with its own wait blocks, and at most in one wait.
+#define THREAD_WAIT_OBJECTS 3
+#define MAXIMUM_WAIT_OBJECTS 64
+
 // Kernel object kinds (DISPATCHER_HEADER::Type, KDPC::Type).
 enum KOBJECTS {
     EventNotificationObject = 0,
@@ -57,6 +64,23 @@ struct KTHREAD;
 using PKTHREAD = KTHREAD*;
 using PRKTHREAD = KTHREAD*;
 
+// One object's entry in a wait: linked into the object's list of waiters while the thread waits.
+// KeWaitForMultipleObjects uses the caller's array of them for more than THREAD_WAIT_OBJECTS
+// objects; the array must stay untouched until the wait returns.
+struct KWAIT_BLOCK {
+    KWAIT_BLOCK* WaitListPrev;
+    KWAIT_BLOCK* WaitListNext;
+    PKTHREAD Thread;
+    PVOID Object;
+    USHORT WaitKey; // the object's index in the wait
+    UCHAR WaitType; // WAIT_TYPE
+    UCHAR BlockState;
+    ULONG Reserved;
+};
+using PKWAIT_BLOCK = KWAIT_BLOCK*;
+using PRKWAIT_BLOCK = KWAIT_BLOCK*;
+static_assert(sizeof(KWAIT_BLOCK) == 40);
+
 // A recursive mutex. Header.SignalState is 1 when free and 1 - n while its owner holds it n times.
 struct KMUTEX {
     DISPATCHER_HEADER Header;
@@ -90,6 +114,9 @@ LONG NTAPI KeReleaseMutex(PRKMUTEX Mutex, BOOLEAN Wait);
 
 // Waits on an event, a mutex or a thread. Timeout: NULL waits without end, 0 only tests, a negative
 // value is an interval relative to now, a positive one an absolute system time (100-ns units).
+// A time-out expires at the timer tick: at the first multiple, on the process clock, of the timer
+// resolution in effect when the wait began (ExSetTimerResolution, km/time.h) at or after the
+// deadline; a deadline already reached only tests. A signal ends the wait at once.
 // Returns STATUS_SUCCESS (STATUS_WAIT_0) when the object was signalled (a synchronization event is
 // reset, a mutex is taken) and STATUS_TIMEOUT otherwise. A wait that may block at DISPATCH_LEVEL or
 // above is a breach and does not block. There are no alerts or APCs here: Alertable and WaitMode
@@ -97,8 +124,21 @@ LONG NTAPI KeReleaseMutex(PRKMUTEX Mutex, BOOLEAN Wait);
 NTSTATUS NTAPI KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR_MODE WaitMode,
                                      BOOLEAN Alertable, PLARGE_INTEGER Timeout);
 
+// Waits on Count (1 to MAXIMUM_WAIT_OBJECTS) events, mutexes or threads. WaitAny: returns
+// STATUS_WAIT_0 + n for the lowest-indexed object that satisfies the wait, and takes only that one
+// (a synchronization event is reset, a mutex taken). WaitAll: returns STATUS_SUCCESS once every
+// object satisfies it at the same moment, and takes them all at once, none before. Timeout and the
+// IRQL rule as KeWaitForSingleObject; STATUS_TIMEOUT when it expires. WaitBlockArray may be NULL
+// for up to THREAD_WAIT_OBJECTS objects (the thread's own blocks serve); otherwise it has Count
+// entries. Count 0, above MAXIMUM_WAIT_OBJECTS, above THREAD_WAIT_OBJECTS without wait blocks, or
+// an object named twice in a WaitAll is a breach ("bad-argument") and STATUS_INVALID_PARAMETER.
+NTSTATUS NTAPI KeWaitForMultipleObjects(ULONG Count, PVOID Object[], WAIT_TYPE WaitType, KWAIT_REASON WaitReason,
+                                        KPROCESSOR_MODE WaitMode, BOOLEAN Alertable, PLARGE_INTEGER Timeout,
+                                        PKWAIT_BLOCK WaitBlockArray);
+
 // Sleeps for a relative (negative) interval or until an absolute (positive) system time, in 100-ns
-// units; returns STATUS_SUCCESS. At DISPATCH_LEVEL or above it is a breach and returns at once.
+// units; returns STATUS_SUCCESS. The sleep ends at the timer tick, as a wait's time-out does.
+// At DISPATCH_LEVEL or above it is a breach and returns at once.
 NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertable, PLARGE_INTEGER Interval);
 }
 

@@ -36,9 +36,10 @@ VOID NTAPI ExSystemTimeToLocalTime(PLARGE_INTEGER SystemTime, PLARGE_INTEGER Loc
 VOID NTAPI RtlTimeToTimeFields(PLARGE_INTEGER Time, PTIME_FIELDS TimeFields);
 // SetResolution TRUE asks for DesiredTime (100-ns units, bounded to 5,000..156,250); FALSE withdraws
 // the most recent request still standing. Returns the resolution in effect afterwards: the finest
-// standing request, or 156,250 when none stands. Sleeps are not rounded to it.
+// standing request, or 156,250 when none stands. Wait time-outs and sleeps end at its ticks.
 ULONG NTAPI ExSetTimerResolution(ULONG DesiredTime, BOOLEAN SetResolution);
-// Busy-waits until MicroSeconds of simulated time have passed; allowed at any IRQL.
+// Busy-waits until MicroSeconds of simulated time have passed; allowed at any IRQL; not rounded
+// to the timer tick.
 VOID NTAPI KeStallExecutionProcessor(ULONG MicroSeconds);
 }
 

@@ -1,4 +1,5 @@
-// Sleeping and stalling on the process clock: KeDelayExecutionThread, KeStallExecutionProcessor.
+// Sleeping and stalling on the process clock: KeDelayExecutionThread, which ends at the timer tick,
+// and KeStallExecutionProcessor, which stays busy for exactly its time.
 #include "Dispatcher.h"
 #include "km/irql.h"
 #include "km/status.h"
@@ -40,7 +41,7 @@ extern "C" NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARG
         std::this_thread::yield();
         return STATUS_SUCCESS;
     }
-    platform::Clock::SleepUntil(standin::DeadlineOfTimeout(Interval));
+    platform::Clock::SleepUntil(standin::ExpiryOfTimeout(Interval));
     return STATUS_SUCCESS;
 }
 

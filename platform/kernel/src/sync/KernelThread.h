@@ -15,6 +15,8 @@
 
 namespace standin {
 
+struct WaitRecord;
+
 class KernelThread final : public ETHREAD, public KernelObject {
 public:
     static constexpr KPRIORITY kDefaultPriority = 8;
@@ -48,6 +50,9 @@ public:
 
     // Guarded by the dispatcher lock.
     std::vector<KMUTEX*> heldMutexes;
+    WaitRecord* currentWait = nullptr; // while the thread blocks in a wait
+    // The blocks of waits on up to THREAD_WAIT_OBJECTS objects; only the thread itself uses them.
+    KWAIT_BLOCK ownWaitBlocks[THREAD_WAIT_OBJECTS] = {};
 
     // Ends the thread object: mutexes still held are released (a breach) and waiters on the thread
     // are released. Called by the ending thread itself.

@@ -20,6 +20,13 @@ TimerResolutionState& State()
     return *state;
 }
 
+// The finest standing request, or the default when none stands. `s.lock` is held.
+ULONG ResolutionInEffect(const TimerResolutionState& s)
+{
+    return s.standing.empty() ? STANDIN_DEFAULT_TIMER_RESOLUTION
+                              : *std::min_element(s.standing.begin(), s.standing.end());
+}
+
 } // namespace
 
 std::vector<TimerResolutionRequest> TimerResolutionRequests()
@@ -27,6 +34,13 @@ std::vector<TimerResolutionRequest> TimerResolutionRequests()
     auto& s = State();
     std::lock_guard<std::mutex> hold(s.lock);
     return s.calls;
+}
+
+ULONG CurrentTimerResolution()
+{
+    auto& s = State();
+    std::lock_guard<std::mutex> hold(s.lock);
+    return ResolutionInEffect(s);
 }
 
 } // namespace standin
@@ -40,8 +54,7 @@ extern "C" ULONG NTAPI ExSetTimerResolution(ULONG DesiredTime, BOOLEAN SetResolu
                                                STANDIN_DEFAULT_TIMER_RESOLUTION));
     else if (!s.standing.empty())
         s.standing.pop_back();
-    const ULONG result = s.standing.empty() ? STANDIN_DEFAULT_TIMER_RESOLUTION
-                                            : *std::min_element(s.standing.begin(), s.standing.end());
+    const ULONG result = standin::ResolutionInEffect(s);
     s.calls.push_back({DesiredTime, SetResolution != 0, result});
     return result;
 }

@@ -137,7 +137,7 @@ struct KSPIN_MEDIUM {
 static_assert(sizeof(KSPIN_MEDIUM) == 24);
 DEFINE_GUIDSTRUCT_VALUE(KSMEDIUMSETID_Standard, 0x4747B320L, 0x62CE, 0x11CF, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1,
                         0x00, 0x00);
-DEFINE_GUIDSTRUCT_VALUE(PINNAME_VIDEO_ANALOGVIDEOIN, 0xFB6C4288L, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0,
+DEFINE_GUIDSTRUCT_VALUE(PINNAME_VIDEO_ANALOGVIDEOIN, 0xFB6C4283L, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0,
                         0xCC, 0x16, 0xBA);
 
 // The standard sets the framework and drivers answer.
@@ -152,6 +152,18 @@ DEFINE_GUIDSTRUCT_VALUE(KSPROPTYPESETID_General, 0x97E99BA0L, 0xBDEA, 0x11CF, 0x
 DEFINE_GUIDSTRUCT_VALUE(GUID_NULL, 0x00000000L, 0x0000, 0x0000, 0, 0, 0, 0, 0, 0, 0, 0);
 
 #define KSPROPERTY_GENERAL_COMPONENTID 0
+
+// The answer of KSPROPERTY_GENERAL_COMPONENTID.
+struct KSCOMPONENTID {
+    GUID Manufacturer;
+    GUID Product;
+    GUID Component;
+    GUID Name;
+    uint32_t Version;
+    uint32_t Revision;
+};
+static_assert(sizeof(KSCOMPONENTID) == 72 && offsetof(KSCOMPONENTID, Name) == 48 &&
+              offsetof(KSCOMPONENTID, Version) == 64);
 #define KSPROPERTY_TOPOLOGY_CATEGORIES 0
 #define KSPROPERTY_TOPOLOGY_NODES 1
 #define KSPROPERTY_TOPOLOGY_CONNECTIONS 2
