@@ -31,7 +31,9 @@ NTSTATUS DeviceNode::Create(PciFunction& function, ResourceArbiter& arbiter,
     for (const auto& range : made->ranges_)
         made->gates_.push_back(std::make_unique<RangeGate>(*range.handler));
     made->ids_ = MakePciDeviceIds(function.Identity(), made->location_);
-    made->installation_ = InstallDevice(made->ids_);
+    const NTSTATUS installed = InstallDevice(made->ids_, &made->installation_, error);
+    if (!NT_SUCCESS(installed))
+        return installed;
     made->lastStatus_ = made->installation_ ? STATUS_SUCCESS : STATUS_NOT_FOUND;
     *node = std::move(made);
     return STATUS_SUCCESS;

@@ -1,6 +1,7 @@
 // Matching devices to driver services and writing their instance and driver keys.
 #include "DevicePackage.h"
 
+#include "DriverPackage.h"
 #include "MachineKey.h"
 #include "MachinePaths.h"
 #include "Text.h"
@@ -90,8 +91,9 @@ std::u16string DriverKeyPath(const std::u16string& driverKeyName)
     return std::u16string(kClassKey) + u"\\" + driverKeyName;
 }
 
-std::optional<DeviceInstallation> InstallDevice(const PciDeviceIds& ids)
+NTSTATUS InstallDevice(const PciDeviceIds& ids, std::optional<DeviceInstallation>* result, std::string* error)
 {
+    result->reset();
     const std::u16string instanceKey = DeviceInstanceKeyPath(ids.instancePath);
     DeviceInstallation installation;
     std::u16string matchingId;
@@ -110,28 +112,44 @@ std::optional<DeviceInstallation> InstallDevice(const PciDeviceIds& ids)
             // The driver key went missing (an edited hive): make it again, empty, so the driver finds it.
             MachineKey driverKey;
             if (!NT_SUCCESS(driverKey.Create(DriverKeyPath(installation.driverKeyName))))
-                return std::nullopt;
+                return STATUS_SUCCESS;
         }
-        return installation;
+        *result = installation;
+        return STATUS_SUCCESS;
     }
 
     auto match = FindService(ids);
     if (!match)
-        return std::nullopt;
+        return STATUS_SUCCESS;
     installation.service = match->service;
     installation.classGuid = ServiceValue(match->service, u"ClassGUID");
     installation.className = ServiceValue(match->service, u"Class");
     installation.deviceDescription = ServiceValue(match->service, u"DeviceDesc");
     installation.manufacturer = ServiceValue(match->service, u"Mfg");
     if (installation.classGuid.empty())
-        return std::nullopt;
+        return STATUS_SUCCESS;
+
+    // The package is read and checked whole before anything is written.
+    std::vector<std::u16string> deviceIds = ids.hardwareIds;
+    deviceIds.insert(deviceIds.end(), ids.compatibleIds.begin(), ids.compatibleIds.end());
+    DriverPackagePlan package;
+    const NTSTATUS planned = PlanDriverPackage(ServiceValue(match->service, u"InfPath"), deviceIds,
+                                               ServiceValue(match->service, u"InfSection"), &package, error);
+    if (!NT_SUCCESS(planned))
+        return planned;
+
     installation.driverKeyName = NextDriverKeyName(installation.classGuid);
     if (installation.driverKeyName.empty() || !WriteClassKeys(installation, match->matchingId))
-        return std::nullopt;
+        return STATUS_SUCCESS;
+    const NTSTATUS applied = ApplyDriverPackage(package, DriverKeyPath(installation.driverKeyName));
+    if (!NT_SUCCESS(applied)) {
+        *error = "the driver package's registry lines could not be written";
+        return applied;
+    }
 
     MachineKey key;
     if (!NT_SUCCESS(key.Create(instanceKey)))
-        return std::nullopt;
+        return STATUS_SUCCESS;
     key.SetMultiString(u"HardwareID", ids.hardwareIds);
     key.SetMultiString(u"CompatibleIDs", ids.compatibleIds);
     key.SetString(u"Service", installation.service);
@@ -142,7 +160,8 @@ std::optional<DeviceInstallation> InstallDevice(const PciDeviceIds& ids)
     key.SetString(u"Mfg", installation.manufacturer);
     key.SetString(u"LocationInformation", ids.location);
     key.SetDword(u"ConfigFlags", 0);
-    return installation;
+    *result = installation;
+    return STATUS_SUCCESS;
 }
 
 } // namespace platform

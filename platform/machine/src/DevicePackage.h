@@ -9,6 +9,7 @@
 // whose "Service" and "Driver" values then decide, so its settings under the driver key carry over.
 #pragma once
 #include "PciDeviceIds.h"
+#include "km/status.h"
 
 #include <optional>
 #include <string>
@@ -27,8 +28,12 @@ struct DeviceInstallation {
 // The device's installation: from its instance key when that names a service, otherwise from the
 // first service whose "HardwareIds" holds one of the device's hardware ids or, failing those, its
 // compatible ids (in the device's order, most specific first). The keys are written (or completed)
-// on the way. Nothing when no service serves the device; no key is written then.
-std::optional<DeviceInstallation> InstallDevice(const PciDeviceIds& ids);
+// on the way; at a first installation the service's driver package (DriverPackage.h) is applied to
+// them, so it applies once per device instance. Nothing when no service serves the device; no key
+// is written then. A driver package that cannot be read or applied fails the installation before
+// any key is written: its status, and `error` naming the file and line.
+NTSTATUS InstallDevice(const PciDeviceIds& ids, std::optional<DeviceInstallation>* installation,
+                       std::string* error);
 
 // "\Registry\Machine\System\CurrentControlSet\Enum\<instance path>".
 std::u16string DeviceInstanceKeyPath(const std::u16string& instancePath);

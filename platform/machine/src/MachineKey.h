@@ -24,10 +24,10 @@ public:
     NTSTATUS SetString(std::u16string_view name, std::u16string_view text, ULONG type = REG_SZ);
     NTSTATUS SetMultiString(std::u16string_view name, const std::vector<std::u16string>& strings);
     NTSTATUS SetDword(std::u16string_view name, ULONG value);
+    NTSTATUS SetValue(std::u16string_view name, ULONG type, const void* data, size_t bytes);
     void Close();
 
 private:
-    NTSTATUS SetValue(std::u16string_view name, ULONG type, const void* data, size_t bytes);
     HANDLE handle_ = nullptr;
 };
 

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <cstring>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "um/ks.h"
 #include "um/windows.h"
 #include "standin/ks.h"
+#include "standin/verifier.h"
 
 namespace {
 
@@ -397,6 +400,55 @@ TEST_F(KsFilterTest, TheWalksAndTheOpeningProcess)
     EXPECT_EQ(KsGetFirstChild(factory), filter2);
     CloseHandle(second);
     EXPECT_EQ(KsGetFirstChild(factory), nullptr);
+}
+
+TEST_F(KsFilterTest, TheVerifierReportsTheControlMutexTakenAfterTheDeviceMutex)
+{
+    HANDLE first = Open(), second = Open();
+    PKSDEVICE device = KsGetDeviceForDeviceObject(pdo_->AttachedDevice);
+    auto* factory = static_cast<PKSFILTERFACTORY>(KsGetFirstChild(device));
+    auto* filter1 = static_cast<PKSFILTER>(KsGetFirstChild(factory));
+    auto* filter2 = static_cast<PKSFILTER>(KsGetNextSibling(filter1));
+    ASSERT_NE(filter2, nullptr);
+    standin::VerifierSetEcho(false);
+    auto rules = [] {
+        std::vector<std::string> taken;
+        for (const auto& v : standin::VerifierTakeViolations())
+            taken.push_back(v.rule);
+        return taken;
+    };
+
+    // Control, device, control again (already held): the framework's order, no breach.
+    KsAcquireControl(filter1);
+    KsAcquireDevice(device);
+    KsAcquireControl(filter1);
+    KsReleaseControl(filter1);
+    KsReleaseDevice(device);
+    KsReleaseControl(filter1);
+    EXPECT_TRUE(rules().empty());
+
+    // Device, then a control mutex: one breach, and the mutexes still work.
+    KsAcquireDevice(device);
+    KsAcquireControl(filter2);
+    KsReleaseControl(filter2);
+    KsReleaseDevice(device);
+    EXPECT_EQ(rules(), std::vector<std::string>{"ks-lock-order"});
+
+    // Two control mutexes against an order used before, on another thread.
+    KsAcquireControl(filter1);
+    KsAcquireControl(filter2);
+    KsReleaseControl(filter2);
+    KsReleaseControl(filter1);
+    std::thread([&] {
+        KsAcquireControl(filter2);
+        KsAcquireControl(filter1);
+        KsReleaseControl(filter1);
+        KsReleaseControl(filter2);
+    }).join();
+    EXPECT_EQ(rules(), std::vector<std::string>{"ks-lock-order"});
+    standin::VerifierSetEcho(true);
+    CloseHandle(first);
+    CloseHandle(second);
 }
 
 TEST_F(KsFilterTest, SurpriseRemovalWithAFilterOpen)

@@ -106,6 +106,7 @@ NTSTATUS KsCloseFilter(PIRP irp)
         KsForgetObject(filter);
         file->FsContext = nullptr;
     }
+    KsForgetMutexOrder(&filter->control);
     delete filter; // frees the bag and what it holds
     --g_openFilters;
     return STATUS_SUCCESS;

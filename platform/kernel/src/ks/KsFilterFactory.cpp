@@ -139,6 +139,7 @@ void KsDetachDeviceRecord(PKSDEVICE device)
             return;
         record = std::move(it->second);
         tree.devices.erase(it);
+        KsForgetMutexOrder(&record->mutex);
         tree.kinds.erase(device);
         for (auto& factory : record->factories) {
             tree.kinds.erase(&factory->factory);

@@ -100,6 +100,9 @@ KsDeviceObject* KsDeviceRecord(PKSDEVICE device);
 NTSTATUS KsAttachDeviceRecord(PKSDEVICE device);
 // Ends the record: open filters are left to their close; factories and the device bag go.
 void KsDetachDeviceRecord(PKSDEVICE device);
+// Forgets the order the verifier saw a device or control mutex taken in, when its object goes (so
+// that a new object at the same address starts without one).
+void KsForgetMutexOrder(PRKMUTEX mutex);
 // Enables or disables every interface of the device's factories.
 void KsSetDeviceInterfacesState(PKSDEVICE device, bool enable);
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case: reference strings and registry key names.
