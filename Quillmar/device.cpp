@@ -809,7 +809,9 @@ NTSTATUS Device::ReadSetting(RegistryKey* key, PCWSTR subKey, const RegistrySett
             SetField(record, setting, &value, 4);
             return STATUS_SUCCESS;
         }
-        if (status != STATUS_OBJECT_NAME_NOT_FOUND || setting.kind == SettingKind::NumberWithoutDefault)
+        if (status == STATUS_OBJECT_NAME_NOT_FOUND && setting.kind == SettingKind::NumberWithoutDefault)
+            return STATUS_SUCCESS; // left as it was
+        if (status != STATUS_OBJECT_NAME_NOT_FOUND)
             break;
         SetDefault(record, setting);
         status = key->SetDword(setting.name, setting.defaultValue);
@@ -894,6 +896,46 @@ NTSTATUS Device::ReadSettings(RegistryKey* key, PCWSTR subKey, const RegistrySet
 
 // ---- Loaders -------------------------------------------------------------------------------------
 
+RegistryKey* Device::OpenInputList(PCWSTR listName, NTSTATUS missingCount, const char* missingCountText, ULONG maximum,
+                                   ULONG* count, NTSTATUS* status)
+{
+    RegistryKey* list = OpenBoardKey(listName, false, status);
+    if (!list->IsOpen())
+        return list;
+    *status = list->QueryDword(u"Count", count);
+    if (!NT_SUCCESS(*status)) {
+        WCHAR board[kBoardNameCharacters];
+        GetBoardName(board, kBoardNameCharacters);
+        TRACE_STATUS(this, "Device::OpenInputList", kTraceErrors, missingCount, missingCountText, board);
+        *status = missingCount;
+        return list;
+    }
+    if (*count > maximum) {
+        TRACE_LINE(this, "Device::OpenInputList", kTraceWarnings, "%ls Count %u cut to %u", listName,
+                   static_cast<unsigned>(*count), static_cast<unsigned>(maximum));
+        *count = maximum;
+    }
+    return list;
+}
+
+void Device::LogMissingInputName(ULONG number)
+{
+    WCHAR board[kBoardNameCharacters];
+    GetBoardName(board, kBoardNameCharacters);
+    TRACE_STATUS(this, "Device::LogMissingInputName", kTraceErrors, MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
+                 "Input%d registry section is missing the %ls entry for card at %ls", static_cast<int>(number),
+                 u"InputName", board);
+}
+
+ULONG Device::CheckActiveInput(ULONG active, ULONG count)
+{
+    if (active < count || active == 0)
+        return active;
+    TRACE_LINE(this, "Device::CheckActiveInput", kTraceWarnings, "ActiveInput %u is not an input; input 0 is current",
+               static_cast<unsigned>(active));
+    return 0;
+}
+
 NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoInputItems* inputs)
 {
     if (device == nullptr || inputs == nullptr)
@@ -902,33 +944,22 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
     if (deviceObject != nullptr)
         device->SetPhysicalDeviceObject(deviceObject);
     NTSTATUS status = STATUS_SUCCESS;
-    KeyHolder list{device->OpenBoardKey(u"VideoInputs", false, &status)};
+    ULONG count = 0;
+    KeyHolder list{device->OpenInputList(u"VideoInputs", MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
+                                         "VideoInputs registry section is missing the Count entry for card at %ls",
+                                         VideoInputItems::kMaximumInputs, &count, &status)};
     if (!list.key->IsOpen())
         return status;
-
-    ULONG count = 0;
-    NTSTATUS result = list.key->QueryDword(u"Count", &count);
-    if (!NT_SUCCESS(result)) {
-        WCHAR board[kBoardNameCharacters];
-        device->GetBoardName(board, kBoardNameCharacters);
-        TRACE_STATUS(device, "Device::LoadVideoInputsFromRegistry", kTraceErrors,
-                     MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
-                     "VideoInputs registry section is missing the Count entry for card at %ls", board);
+    if (!NT_SUCCESS(status)) {
         inputs->FreeInputs();
-        return MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY;
+        return status;
     }
     VideoInputsValues values{};
-    result = device->ReadSettings(list.key, u"VideoInputs", kVideoInputsSettings, CountOf(kVideoInputsSettings), &values);
+    NTSTATUS result = device->ReadSettings(list.key, u"VideoInputs", kVideoInputsSettings, CountOf(kVideoInputsSettings), &values);
 
     const bool hardware = device->GetDriver() == nullptr || device->GetDriver()->GetHardwareInstalled();
     if (!hardware)
         count = 1;
-    if (count > VideoInputItems::kMaximumInputs) {
-        TRACE_LINE(device, "Device::LoadVideoInputsFromRegistry", kTraceWarnings,
-                   "VideoInputs Count %u cut to %u", static_cast<unsigned>(count),
-                   static_cast<unsigned>(VideoInputItems::kMaximumInputs));
-        count = VideoInputItems::kMaximumInputs;
-    }
     status = inputs->AllocateInputs(count);
     if (!NT_SUCCESS(status))
         return status;
@@ -945,12 +976,7 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
             if (NT_SUCCESS(status)) {
                 input->SetInputName(name);
             } else {
-                WCHAR board[kBoardNameCharacters];
-                device->GetBoardName(board, kBoardNameCharacters);
-                TRACE_STATUS(device, "Device::LoadVideoInputsFromRegistry", kTraceErrors,
-                             MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
-                             "Input%d registry section is missing the %ls entry for card at %ls",
-                             static_cast<int>(i + 1), u"InputName", board);
+                device->LogMissingInputName(i + 1);
                 result = MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD;
             }
             status = device->ReadSettings(inputKey.key, keyName, kVideoInputSettings, CountOf(kVideoInputSettings),
@@ -972,13 +998,7 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
         input->SetInputDetectInfo(&detect);
     }
 
-    ULONG active = hardware ? values.activeInput : 0;
-    if (active >= count) {
-        TRACE_LINE(device, "Device::LoadVideoInputsFromRegistry", kTraceWarnings,
-                   "ActiveInput %u is not an input; input 0 is current", static_cast<unsigned>(active));
-        active = 0;
-    }
-    inputs->SetSecondWord(active);
+    inputs->SetSecondWord(device->CheckActiveInput(hardware ? values.activeInput : 0, count));
     return result;
 }
 
@@ -990,31 +1010,21 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
     if (deviceObject != nullptr)
         device->SetPhysicalDeviceObject(deviceObject);
     NTSTATUS status = STATUS_SUCCESS;
-    KeyHolder list{device->OpenBoardKey(u"AudioInputs", false, &status)};
+    ULONG count = 0;
+    KeyHolder list{device->OpenInputList(u"AudioInputs", MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
+                                         "AudioInputs registry section is missing the Count entry for card at %ls",
+                                         AudioInputItems::kMaximumInputs, &count, &status)};
     if (!list.key->IsOpen())
         return status;
-
-    ULONG count = 0;
-    NTSTATUS result = list.key->QueryDword(u"Count", &count);
-    if (!NT_SUCCESS(result)) {
-        WCHAR board[kBoardNameCharacters];
-        device->GetBoardName(board, kBoardNameCharacters);
-        TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors,
-                     MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
-                     "AudioInputs registry section is missing the Count entry for card at %ls", board);
+    if (!NT_SUCCESS(status)) {
         inputs->FreeInputs();
-        return MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY;
+        return status;
     }
     AudioInputsValues values{};
-    result = device->ReadSettings(list.key, u"AudioInputs", kAudioInputsSettings, CountOf(kAudioInputsSettings), &values);
+    NTSTATUS result = device->ReadSettings(list.key, u"AudioInputs", kAudioInputsSettings, CountOf(kAudioInputsSettings), &values);
     device->m_legacyAudioFilters = values.legacyAudioFilters;
 
     const bool hardware = device->GetDriver() == nullptr || device->GetDriver()->GetHardwareInstalled();
-    if (count > AudioInputItems::kMaximumInputs) {
-        TRACE_LINE(device, "Device::LoadAudioInputsFromRegistry", kTraceWarnings, "AudioInputs Count %u cut to %u",
-                   static_cast<unsigned>(count), static_cast<unsigned>(AudioInputItems::kMaximumInputs));
-        count = AudioInputItems::kMaximumInputs;
-    }
     status = inputs->AllocateInputs(count);
     if (!NT_SUCCESS(status))
         return status;
@@ -1044,12 +1054,7 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
                 result = MSG_AUDIO_INPUT_NAME_INVALID;
             }
         } else {
-            WCHAR board[kBoardNameCharacters];
-            device->GetBoardName(board, kBoardNameCharacters);
-            TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors,
-                         MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
-                         "Input%d registry section is missing the %ls entry for card at %ls", static_cast<int>(i + 1),
-                         u"InputName", board);
+            device->LogMissingInputName(i + 1);
             result = MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD;
         }
 
@@ -1097,13 +1102,7 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
         }
     }
 
-    ULONG active = values.activeInput;
-    if (active >= count) {
-        TRACE_LINE(device, "Device::LoadAudioInputsFromRegistry", kTraceWarnings,
-                   "ActiveInput %u is not an input; input 0 is current", static_cast<unsigned>(active));
-        active = 0;
-    }
-    inputs->SetCurrentInput(active);
+    inputs->SetCurrentInput(device->CheckActiveInput(values.activeInput, count));
     return result;
 }
 

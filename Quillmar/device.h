@@ -394,6 +394,14 @@ private:
     // board's name, the class path tail "\<class>\<instance>"), so that every insert fits an
     // event-log entry.
     void LogMissingKey(PCWSTR subKey);
+    // Opens an input list's key and reads its "Count", cut to `maximum`. A missing count logs
+    // `missingCount` (its text naming the board by one %ls) and is the status. Null only when no
+    // key object could be made; the caller deletes the key.
+    RegistryKey* OpenInputList(PCWSTR listName, NTSTATUS missingCount, const char* missingCountText, ULONG maximum,
+                               ULONG* count, NTSTATUS* status);
+    void LogMissingInputName(ULONG number);
+    // An "ActiveInput" that names no input of `count` gives 0.
+    ULONG CheckActiveInput(ULONG active, ULONG count);
     // Logs 0xC0071012 for `name` = `valueText` in `subKey`; returns 0xC0071012.
     NTSTATUS LogWriteFailure(PCWSTR subKey, PCWSTR name, PCWSTR valueText, NTSTATUS status);
     // "\<class>\<instance>" of the board's driver key; empty when it cannot be had.

@@ -5,6 +5,7 @@
 #pragma once
 #include "brevicorrecords.h"
 #include "km/types.h"
+#include "shared/ksvideorecords.h"
 
 class VideoFilterSettings {
 public:
@@ -12,8 +13,9 @@ public:
     // header (152 bytes) or by a video-info-2 header (176 bytes).
     static constexpr ULONG kConnectionFormatVideoInfo = 1;
     static constexpr ULONG kConnectionFormatVideoInfo2 = 2;
-    static constexpr ULONG kVideoInfoFormatBytes = 152;
-    static constexpr ULONG kVideoInfo2FormatBytes = 176;
+    static constexpr ULONG kVideoInfoFormatBytes = sizeof(KS_DATAFORMAT_VIDEOINFOHEADER);
+    static constexpr ULONG kVideoInfo2FormatBytes = sizeof(KS_DATAFORMAT_VIDEOINFOHEADER2);
+    static_assert(kVideoInfoFormatBytes == 152 && kVideoInfo2FormatBytes == 176);
 
     // Each takes a whole record (pin-type selector at 24) and answers the set's status.
     virtual NTSTATUS SetCropSettings(BrevicorCropRecord* record) = 0;

@@ -543,6 +543,12 @@ TEST_F(DeviceSettingsTest, WritersNameTheirKeys)
     EXPECT_EQ(standin::ReadRegistryString(Board(u"AudioInputs\\Input3"), u"InputName"), u"{x}");
     EXPECT_EQ(device_->WriteAudioInputPropertyToRegistry(2, u"InputGain", 4), STATUS_SUCCESS);
     EXPECT_EQ(standin::ReadRegistryDword(Board(u"AudioInputs\\Input3"), u"InputGain"), 4u);
+    const UCHAR format[4] = {9, 8, 7, 6};
+    EXPECT_EQ(device_->WriteDevicePropertyToRegistry(u"CaptureDataFormat", format, 4), STATUS_SUCCESS);
+    EXPECT_EQ(standin::ReadRegistryValue(Board(), u"CaptureDataFormat")->type, static_cast<ULONG>(REG_BINARY));
+    EXPECT_EQ(standin::ReadRegistryValue(Board(), u"CaptureDataFormat")->data, std::vector<UCHAR>(format, format + 4));
+    EXPECT_EQ(device_->WriteDevicePropertyToRegistry(u"LOSVideoCaption", u"Gone"), STATUS_SUCCESS);
+    EXPECT_EQ(standin::ReadRegistryString(Board(), u"LOSVideoCaption"), u"Gone");
     EXPECT_EQ(device_->WriteDevicePropertyToRegistry(u"DecoderCurrentSignalType", 2u), STATUS_SUCCESS);
     EXPECT_EQ(standin::ReadRegistryDword(Board(), u"DecoderCurrentSignalType"), 2u);
     EXPECT_TRUE(standin::EventLogEntries().empty());

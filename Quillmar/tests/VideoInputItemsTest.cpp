@@ -179,17 +179,17 @@ TEST_F(VideoInputItemsTest, DetectionRecordsAreRoutedByTheirInputNumber)
     BrevicorInputDetectRecord out{};
     out.inputNumber = 0;
     ASSERT_EQ(items.GetInputDetectInfo(&out), STATUS_SUCCESS);
-    EXPECT_EQ(out.detectedStandard, 0u);
+    EXPECT_EQ(ULONG{out.detectedStandard}, 0u);
     out.inputNumber = 1;
     ASSERT_EQ(items.GetInputDetectInfo(&out), STATUS_SUCCESS);
-    EXPECT_EQ(out.detectedStandard, 0x4000u);
+    EXPECT_EQ(ULONG{out.detectedStandard}, 0x4000u);
     EXPECT_EQ(out.state, kInputStateStandardDetected);
 
     BrevicorInputDetectRecord beyond{};
     beyond.inputNumber = 2;
     beyond.frameRate = 1234;
     EXPECT_EQ(items.GetInputDetectInfo(&beyond), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(beyond.frameRate, 1234u);
+    EXPECT_EQ(ULONG{beyond.frameRate}, 1234u);
     EXPECT_EQ(items.SetInputDetectInfo(&beyond), STATUS_UNSUCCESSFUL);
 }
 

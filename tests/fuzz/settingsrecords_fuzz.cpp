@@ -16,7 +16,8 @@ template <typename Record>
 void FromBytes(Record* record, const uint8_t* data, size_t size)
 {
     std::memset(record, 0, sizeof(*record));
-    std::memcpy(record, data, size < sizeof(*record) ? size : sizeof(*record));
+    if (size != 0)
+        std::memcpy(record, data, size < sizeof(*record) ? size : sizeof(*record));
 }
 
 void CheckField(const void* field, ULONG capacity, LONG length)
@@ -78,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The bytes as a terminated text of an audio input name.
     const size_t characters = size / 2 < 64 ? size / 2 : 64;
     WCHAR text[65];
-    std::memcpy(text, data, characters * 2);
+    if (characters != 0)
+        std::memcpy(text, data, characters * 2);
     text[characters] = 0;
     GUID guid{};
     if (ParseBracedGuid(text, &guid)) {
