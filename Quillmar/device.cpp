@@ -2366,7 +2366,8 @@ NTSTATUS Device::ConfigureDaughterCard(ULONG signature)
     if (!NT_SUCCESS(status))
         TRACE_LINE(this, "Device::ConfigureDaughterCard", kTraceWarnings, "The audio configuration was refused: 0x%08x",
                    static_cast<unsigned>(status));
-    // The DSP takes the configuration the inputs now hold.
+    // The DSP takes the configuration the inputs now hold (nothing for inputs the board lacks).
+    record = BrevicorAudioConfigRecord{};
     GetAudioInputSettings(&record);
     CommandHandler* handler = AllocateCommandHandler();
     if (handler == nullptr)
