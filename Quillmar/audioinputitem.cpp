@@ -77,16 +77,16 @@ AudioChannelPair* AudioInputItem::Pair(ULONG pair)
     return pair < m_channelPairCount ? &m_pairs[pair] : nullptr;
 }
 
-#define AUDIO_INPUT_ITEM_PAIR_OPERATIONS(name)                                                                 \
-    NTSTATUS AudioInputItem::Get##name(ULONG pair, ULONG channel, LONG* value) const                           \
-    {                                                                                                          \
-        const AudioChannelPair* p = Pair(pair);                                                                \
-        return p != nullptr ? p->Get##name(channel, value) : STATUS_UNSUCCESSFUL;                              \
-    }                                                                                                          \
-    NTSTATUS AudioInputItem::Set##name(ULONG pair, ULONG channel, LONG value)                                  \
-    {                                                                                                          \
-        AudioChannelPair* p = Pair(pair);                                                                      \
-        return p != nullptr ? p->Set##name(channel, value) : STATUS_UNSUCCESSFUL;                              \
+#define AUDIO_INPUT_ITEM_PAIR_OPERATIONS(name)                                                               \
+    NTSTATUS AudioInputItem::Get##name(ULONG pair, ULONG channel, LONG* value) const                         \
+    {                                                                                                        \
+        const AudioChannelPair* p = Pair(pair);                                                              \
+        return p != nullptr ? p->Get##name(channel, value) : STATUS_UNSUCCESSFUL;                            \
+    }                                                                                                        \
+    NTSTATUS AudioInputItem::Set##name(ULONG pair, ULONG channel, LONG value)                                \
+    {                                                                                                        \
+        AudioChannelPair* p = Pair(pair);                                                                    \
+        return p != nullptr ? p->Set##name(channel, value) : STATUS_UNSUCCESSFUL;                            \
     }
 AUDIO_INPUT_ITEM_PAIR_OPERATIONS(VolumeLevel)
 AUDIO_INPUT_ITEM_PAIR_OPERATIONS(PeakLevel)

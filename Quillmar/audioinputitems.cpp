@@ -86,17 +86,19 @@ const AudioInputItem* AudioInputItems::GetInput(ULONG index) const
     return index < m_count ? &m_inputs[index] : nullptr;
 }
 
-#define AUDIO_INPUT_ITEMS_FORWARD(signature, call, constness)                                                  \
-    NTSTATUS AudioInputItems::signature constness                                                              \
-    {                                                                                                          \
-        auto* input = GetInput(index);                                                                         \
-        return input != nullptr ? input->call : STATUS_UNSUCCESSFUL;                                           \
+#define AUDIO_INPUT_ITEMS_FORWARD(signature, call, constness)                                                \
+    NTSTATUS AudioInputItems::signature constness                                                            \
+    {                                                                                                        \
+        auto* input = GetInput(index);                                                                       \
+        return input != nullptr ? input->call : STATUS_UNSUCCESSFUL;                                         \
     }
 AUDIO_INPUT_ITEMS_FORWARD(GetInputType(ULONG index, ULONG* type), GetInputType(type), const)
 AUDIO_INPUT_ITEMS_FORWARD(SetInputType(ULONG index, ULONG type), SetInputType(type), )
 AUDIO_INPUT_ITEMS_FORWARD(GetInputIOIndex(ULONG index, ULONG* ioIndex), GetInputIOIndex(ioIndex), const)
-AUDIO_INPUT_ITEMS_FORWARD(GetChannelPairIndex(ULONG index, ULONG* pairIndex), GetChannelPairIndex(pairIndex), const)
-AUDIO_INPUT_ITEMS_FORWARD(GetChannelPairCount(ULONG index, ULONG* pairCount), GetChannelPairCount(pairCount), const)
+AUDIO_INPUT_ITEMS_FORWARD(GetChannelPairIndex(ULONG index, ULONG* pairIndex), GetChannelPairIndex(pairIndex),
+                          const)
+AUDIO_INPUT_ITEMS_FORWARD(GetChannelPairCount(ULONG index, ULONG* pairCount), GetChannelPairCount(pairCount),
+                          const)
 AUDIO_INPUT_ITEMS_FORWARD(GetInputName(ULONG index, GUID* name), GetInputName(name), const)
 AUDIO_INPUT_ITEMS_FORWARD(SetInputName(ULONG index, const GUID& name), SetInputName(name), )
 AUDIO_INPUT_ITEMS_FORWARD(GetVolumeLevel(ULONG index, ULONG pair, ULONG channel, LONG* value),
@@ -107,20 +109,23 @@ AUDIO_INPUT_ITEMS_FORWARD(GetPeakLevel(ULONG index, ULONG pair, ULONG channel, L
                           GetPeakLevel(pair, channel, value), const)
 AUDIO_INPUT_ITEMS_FORWARD(SetPeakLevel(ULONG index, ULONG pair, ULONG channel, LONG value),
                           SetPeakLevel(pair, channel, value), )
-AUDIO_INPUT_ITEMS_FORWARD(GetMute(ULONG index, ULONG pair, ULONG channel, LONG* value), GetMute(pair, channel, value),
-                          const)
-AUDIO_INPUT_ITEMS_FORWARD(SetMute(ULONG index, ULONG pair, ULONG channel, LONG value), SetMute(pair, channel, value), )
+AUDIO_INPUT_ITEMS_FORWARD(GetMute(ULONG index, ULONG pair, ULONG channel, LONG* value),
+                          GetMute(pair, channel, value), const)
+AUDIO_INPUT_ITEMS_FORWARD(SetMute(ULONG index, ULONG pair, ULONG channel, LONG value),
+                          SetMute(pair, channel, value), )
 AUDIO_INPUT_ITEMS_FORWARD(GetInputDetectInfo(ULONG index, BrevicorInputDetectRecord* record),
                           GetInputDetectInfo(record), const)
 AUDIO_INPUT_ITEMS_FORWARD(SetInputDetectInfo(ULONG index, const BrevicorInputDetectRecord* record),
                           SetInputDetectInfo(record), )
 AUDIO_INPUT_ITEMS_FORWARD(GetInputEnabled(ULONG index, ULONG* enabled), GetInputEnabled(enabled), const)
 AUDIO_INPUT_ITEMS_FORWARD(SetInputEnabled(ULONG index, ULONG enabled), SetInputEnabled(enabled), )
-AUDIO_INPUT_ITEMS_FORWARD(GetDefaultFrequency(ULONG index, ULONG* frequency), GetDefaultFrequency(frequency), const)
+AUDIO_INPUT_ITEMS_FORWARD(GetDefaultFrequency(ULONG index, ULONG* frequency), GetDefaultFrequency(frequency),
+                          const)
 AUDIO_INPUT_ITEMS_FORWARD(SetDefaultFrequency(ULONG index, ULONG frequency), SetDefaultFrequency(frequency), )
 AUDIO_INPUT_ITEMS_FORWARD(GetInputGain(ULONG index, LONG* gain), GetInputGain(gain), const)
 AUDIO_INPUT_ITEMS_FORWARD(SetInputGain(ULONG index, LONG gain), SetInputGain(gain), )
-AUDIO_INPUT_ITEMS_FORWARD(GetAudioIsInBypassMode(ULONG index, UCHAR* bypass), GetAudioIsInBypassMode(bypass), const)
+AUDIO_INPUT_ITEMS_FORWARD(GetAudioIsInBypassMode(ULONG index, UCHAR* bypass), GetAudioIsInBypassMode(bypass),
+                          const)
 AUDIO_INPUT_ITEMS_FORWARD(SetAudioIsInBypassMode(ULONG index, UCHAR bypass), SetAudioIsInBypassMode(bypass), )
 #undef AUDIO_INPUT_ITEMS_FORWARD
 

@@ -15,52 +15,52 @@
 
 // ---- Property set and event set identifiers ---------------------------------------------------
 
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_INTERFACE_VERSION, 0xB724AF09L, 0x8027, 0x4C87, 0x89, 0xD8, 0x26, 0xDA,
-                        0x63, 0x3D, 0xA1, 0x67);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_DIAGNOSTICS, 0x4A5EB9FBL, 0xDF54, 0x4115, 0xBC, 0x44, 0xE7, 0xED, 0xC3,
-                        0xB5, 0x2D, 0x25);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_PERFORMANCE, 0xBECF09FFL, 0x66FE, 0x47AE, 0x9E, 0xAA, 0x47, 0x94, 0x67,
-                        0x8B, 0x86, 0x0F);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_IMAGEQUALITY, 0x28A6269EL, 0x209B, 0x4ADB, 0xB0, 0xBA, 0x06, 0xD4, 0xC4,
-                        0x2F, 0x7A, 0xB6);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_TRACE, 0x07F60A7CL, 0x78E7, 0x432B, 0xBC, 0x23, 0x9B, 0xF1, 0x93, 0x36,
-                        0x15, 0x3B);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_CROSSBAR, 0xD1B620E9L, 0x7DDF, 0x4FB5, 0xBC, 0x93, 0x00, 0x55, 0x99, 0x1E,
-                        0x75, 0x3C);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_VIDEODECODER, 0xFE57CE7EL, 0x67F4, 0x4D00, 0xB6, 0x74, 0x07, 0x38, 0x16,
-                        0xAD, 0xA7, 0x64);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_VIDEOPROCAMP, 0x7CA213A8L, 0xCEE0, 0x4609, 0xB9, 0x70, 0x3E, 0x0E, 0x66,
-                        0x9A, 0xA6, 0x46);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_AUDIO_CONFIG, 0xE5D2B57AL, 0x6352, 0x4B4F, 0x88, 0xD5, 0x42, 0x71, 0x07,
-                        0x2F, 0x58, 0x4A);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_CC, 0x0E5D1E1DL, 0x1251, 0x41EF, 0x9A, 0x0C, 0x54, 0x8A, 0x5C, 0x70, 0x19,
-                        0xE6);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_CROP, 0xD52525F4L, 0x5FA9, 0x4A79, 0x8D, 0xF7, 0x69, 0x1D, 0xF9, 0xEC,
-                        0x87, 0xFF);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_LOS, 0x1FC0CD53L, 0xE668, 0x46C5, 0xA1, 0xB4, 0x8F, 0xFA, 0xCF, 0x57,
-                        0xAE, 0x41);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_LOGO, 0x344FFA73L, 0x7BC0, 0x4453, 0x87, 0x36, 0x52, 0x9B, 0x94, 0xA4,
-                        0x56, 0x04);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_DEINTERLACE, 0x0564D75CL, 0xE596, 0x4811, 0xB6, 0x61, 0xD8, 0xE5, 0xC5,
-                        0x2A, 0x15, 0xEC);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_INPUTDETECT, 0xC82227CCL, 0x7BA6, 0x4EF0, 0x95, 0x02, 0xD7, 0xB5, 0x15,
-                        0xE4, 0x3B, 0x2D);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_DEVICE_CONFIG, 0x558207A6L, 0xE472, 0x420B, 0xAF, 0xC6, 0xFF, 0x99, 0x09,
-                        0x07, 0xE6, 0xFE);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_DRIVER_INFORMATION, 0x2230DEEBL, 0x297D, 0x4D20, 0xBE, 0x06, 0x49, 0x4D,
-                        0x13, 0xB2, 0xC7, 0x84);
-DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_AUDIO_INPUT_INFO, 0x1577AC43L, 0xA6EA, 0x4745, 0x9C, 0x57, 0x25, 0x67,
-                        0x62, 0x31, 0x3F, 0xBA);
-DEFINE_GUIDSTRUCT_VALUE(KSEVENTSETID_BREVICOR_NOTIFICATION, 0x219342C0L, 0x3309, 0x4A91, 0xB7, 0xB8, 0xB8, 0x8B, 0xD5,
-                        0x48, 0x59, 0x10);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_INTERFACE_VERSION, 0xB724AF09L, 0x8027, 0x4C87, 0x89, 0xD8, 0x26,
+                        0xDA, 0x63, 0x3D, 0xA1, 0x67);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_DIAGNOSTICS, 0x4A5EB9FBL, 0xDF54, 0x4115, 0xBC, 0x44, 0xE7, 0xED,
+                        0xC3, 0xB5, 0x2D, 0x25);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_PERFORMANCE, 0xBECF09FFL, 0x66FE, 0x47AE, 0x9E, 0xAA, 0x47, 0x94,
+                        0x67, 0x8B, 0x86, 0x0F);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_IMAGEQUALITY, 0x28A6269EL, 0x209B, 0x4ADB, 0xB0, 0xBA, 0x06, 0xD4,
+                        0xC4, 0x2F, 0x7A, 0xB6);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_TRACE, 0x07F60A7CL, 0x78E7, 0x432B, 0xBC, 0x23, 0x9B, 0xF1, 0x93,
+                        0x36, 0x15, 0x3B);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_CROSSBAR, 0xD1B620E9L, 0x7DDF, 0x4FB5, 0xBC, 0x93, 0x00, 0x55,
+                        0x99, 0x1E, 0x75, 0x3C);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_VIDEODECODER, 0xFE57CE7EL, 0x67F4, 0x4D00, 0xB6, 0x74, 0x07, 0x38,
+                        0x16, 0xAD, 0xA7, 0x64);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_VIDEOPROCAMP, 0x7CA213A8L, 0xCEE0, 0x4609, 0xB9, 0x70, 0x3E, 0x0E,
+                        0x66, 0x9A, 0xA6, 0x46);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_AUDIO_CONFIG, 0xE5D2B57AL, 0x6352, 0x4B4F, 0x88, 0xD5, 0x42, 0x71,
+                        0x07, 0x2F, 0x58, 0x4A);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_CC, 0x0E5D1E1DL, 0x1251, 0x41EF, 0x9A, 0x0C, 0x54, 0x8A, 0x5C,
+                        0x70, 0x19, 0xE6);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_CROP, 0xD52525F4L, 0x5FA9, 0x4A79, 0x8D, 0xF7, 0x69, 0x1D, 0xF9,
+                        0xEC, 0x87, 0xFF);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_LOS, 0x1FC0CD53L, 0xE668, 0x46C5, 0xA1, 0xB4, 0x8F, 0xFA, 0xCF,
+                        0x57, 0xAE, 0x41);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_LOGO, 0x344FFA73L, 0x7BC0, 0x4453, 0x87, 0x36, 0x52, 0x9B, 0x94,
+                        0xA4, 0x56, 0x04);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_DEINTERLACE, 0x0564D75CL, 0xE596, 0x4811, 0xB6, 0x61, 0xD8, 0xE5,
+                        0xC5, 0x2A, 0x15, 0xEC);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_INPUTDETECT, 0xC82227CCL, 0x7BA6, 0x4EF0, 0x95, 0x02, 0xD7, 0xB5,
+                        0x15, 0xE4, 0x3B, 0x2D);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_DEVICE_CONFIG, 0x558207A6L, 0xE472, 0x420B, 0xAF, 0xC6, 0xFF, 0x99,
+                        0x09, 0x07, 0xE6, 0xFE);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_DRIVER_INFORMATION, 0x2230DEEBL, 0x297D, 0x4D20, 0xBE, 0x06, 0x49,
+                        0x4D, 0x13, 0xB2, 0xC7, 0x84);
+DEFINE_GUIDSTRUCT_VALUE(PROPSETID_BREVICOR_AUDIO_INPUT_INFO, 0x1577AC43L, 0xA6EA, 0x4745, 0x9C, 0x57, 0x25,
+                        0x67, 0x62, 0x31, 0x3F, 0xBA);
+DEFINE_GUIDSTRUCT_VALUE(KSEVENTSETID_BREVICOR_NOTIFICATION, 0x219342C0L, 0x3309, 0x4A91, 0xB7, 0xB8, 0xB8,
+                        0x8B, 0xD5, 0x48, 0x59, 0x10);
 
 // Identifiers the driver information record carries.
-DEFINE_GUIDSTRUCT_VALUE(kBrevicorManufacturerGuid, 0x1DFF3A8FL, 0xCD49, 0x479F, 0xB6, 0xEB, 0x47, 0xFA, 0xE9, 0x33,
-                        0x47, 0x0C);
-DEFINE_GUIDSTRUCT_VALUE(kBrevicorDriverInformationGuid2, 0xB2E6BA7AL, 0x1264, 0x4E2E, 0xBD, 0x81, 0x20, 0x44, 0x40,
-                        0x66, 0xF2, 0x39);
-DEFINE_GUIDSTRUCT_VALUE(kBrevicorDriverInformationGuid4, 0x3766E380L, 0xB58F, 0x4ED0, 0x8C, 0x8C, 0x0B, 0xBB, 0xCA,
-                        0x44, 0x1B, 0xF4);
+DEFINE_GUIDSTRUCT_VALUE(kBrevicorManufacturerGuid, 0x1DFF3A8FL, 0xCD49, 0x479F, 0xB6, 0xEB, 0x47, 0xFA, 0xE9,
+                        0x33, 0x47, 0x0C);
+DEFINE_GUIDSTRUCT_VALUE(kBrevicorDriverInformationGuid2, 0xB2E6BA7AL, 0x1264, 0x4E2E, 0xBD, 0x81, 0x20, 0x44,
+                        0x40, 0x66, 0xF2, 0x39);
+DEFINE_GUIDSTRUCT_VALUE(kBrevicorDriverInformationGuid4, 0x3766E380L, 0xB58F, 0x4ED0, 0x8C, 0x8C, 0x0B, 0xBB,
+                        0xCA, 0x44, 0x1B, 0xF4);
 
 // ---- Common pieces -----------------------------------------------------------------------------
 
@@ -106,14 +106,14 @@ static_assert(offsetof(BrevicorDriverInformationRecord, value3) == 96);
 inline constexpr ULONG kDeviceConfigProductNameCharacters = 256;
 struct BrevicorDeviceConfigRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG driverVersion[4];   // 2, 1, 62, 0
-    USHORT boardModel;        // 40
-    USHORT hardwareByteA;     // 42
-    USHORT hardwareByteB;     // 44
-    USHORT hardwareByteC;     // 46
-    USHORT hardwareWordD;     // 48
-    UCHAR identification1[28]; // 50
-    UCHAR identification2[38]; // 78
+    ULONG driverVersion[4];                                // 2, 1, 62, 0
+    USHORT boardModel;                                     // 40
+    USHORT hardwareByteA;                                  // 42
+    USHORT hardwareByteB;                                  // 44
+    USHORT hardwareByteC;                                  // 46
+    USHORT hardwareWordD;                                  // 48
+    UCHAR identification1[28];                             // 50
+    UCHAR identification2[38];                             // 78
     WCHAR productName[kDeviceConfigProductNameCharacters]; // 116, to the end of the record
 };
 static_assert(sizeof(BrevicorDeviceConfigRecord) == 628);
@@ -131,15 +131,15 @@ inline constexpr ULONG kDiagnosticsTestBufferPhysicalOffset = 160; // record off
 inline constexpr ULONG kDiagnosticsTestBufferAddressOffset = 168;  // record offset, 4 bytes
 struct BrevicorDiagnosticsRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG reserved[4];  // 24 to 39
-    ULONG address;      // 40: DSP memory address or FPGA register number
-    ULONG length;       // 44: bytes of a fill
-    ULONG value;        // 48: FPGA register value
-    ULONG mask;         // 52: FPGA register mask or second value
-    ULONG flag;         // 56: FPGA register write, non-zero sets
-    ULONG command;      // 60
+    ULONG reserved[4];                     // 24 to 39
+    ULONG address;                         // 40: DSP memory address or FPGA register number
+    ULONG length;                          // 44: bytes of a fill
+    ULONG value;                           // 48: FPGA register value
+    ULONG mask;                            // 52: FPGA register mask or second value
+    ULONG flag;                            // 56: FPGA register write, non-zero sets
+    ULONG command;                         // 60
     UCHAR window[kDiagnosticsWindowBytes]; // 64
-    UCHAR fillByte;     // 1848: fill byte (command 3), restart flag (command 0)
+    UCHAR fillByte;                        // 1848: fill byte (command 3), restart flag (command 0)
 };
 static_assert(sizeof(BrevicorDiagnosticsRecord) == 1849);
 static_assert(offsetof(BrevicorDiagnosticsRecord, address) == 40);
@@ -162,15 +162,15 @@ struct BrevicorAudioConfigRecord {
     ULONG header[kPropertyHeaderWords];
     ULONG daughterCardState;  // 24: low five bits all set means no daughter card (get only)
     ULONG daughterCardEnable; // 28
-    UCHAR volumeAdjustmentDisabled[kAudioConfigInputs];      // 32: the inputs' bypass modes
+    UCHAR volumeAdjustmentDisabled[kAudioConfigInputs];         // 32: the inputs' bypass modes
     BrevicorAudioInputConfiguration inputs[kAudioConfigInputs]; // 40 + 4i
-    LONG gain[kAudioConfigInputs]; // 72 + 4i
-    LONG gainMinimum;  // 104 (get only)
-    LONG gainMaximum;  // 108 (get only)
-    LONG gainSpan;     // 112 (get only)
-    ULONG reserved;    // 116: 0
-    UCHAR legacyAudioFilters; // 120 (get only)
-    UCHAR kernelVersion6;     // 121 (get only)
+    LONG gain[kAudioConfigInputs];                              // 72 + 4i
+    LONG gainMinimum;                                           // 104 (get only)
+    LONG gainMaximum;                                           // 108 (get only)
+    LONG gainSpan;                                              // 112 (get only)
+    ULONG reserved;                                             // 116: 0
+    UCHAR legacyAudioFilters;                                   // 120 (get only)
+    UCHAR kernelVersion6;                                       // 121 (get only)
 };
 static_assert(sizeof(BrevicorAudioConfigRecord) == 122);
 static_assert(offsetof(BrevicorAudioConfigRecord, daughterCardEnable) == 28);
@@ -226,7 +226,7 @@ static_assert(offsetof(BrevicorInputDetectRecord, reserved) == 70);
 // PROPSETID_BREVICOR_AUDIO_INPUT_INFO id 0 (get).
 struct BrevicorAudioInputCountRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG inputCount;  // 24
+    ULONG inputCount;   // 24
     ULONG muxNodeOrAll; // 28
 };
 static_assert(sizeof(BrevicorAudioInputCountRecord) == 32);
@@ -234,10 +234,10 @@ static_assert(sizeof(BrevicorAudioInputCountRecord) == 32);
 // PROPSETID_BREVICOR_AUDIO_INPUT_INFO id 1 (get).
 struct BrevicorAudioInputInfoRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG lookupMode; // 24: 0 by name
-    ULONG inputIndex; // 28
+    ULONG lookupMode;                       // 24: 0 by name
+    ULONG inputIndex;                       // 28
     WCHAR inputName[kRecordTextCharacters]; // 32
-    ULONG topologyIds[4]; // 552
+    ULONG topologyIds[4];                   // 552
 };
 static_assert(sizeof(BrevicorAudioInputInfoRecord) == 568);
 static_assert(offsetof(BrevicorAudioInputInfoRecord, inputName) == 32);
@@ -246,20 +246,20 @@ static_assert(offsetof(BrevicorAudioInputInfoRecord, topologyIds) == 552);
 // PROPSETID_BREVICOR_CROP, id 0.
 struct BrevicorCropRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG pinType;           // 24
-    ULONG enable;            // 28
-    ULONG top;               // 32
-    ULONG height;            // 36
-    ULONG left;              // 40
-    ULONG width;             // 44
-    ULONG referenceHeight;   // 48
-    ULONG referenceWidth;    // 52
-    ULONG minimumWidth;      // 56 (get)
-    ULONG minimumHeight;     // 60 (get)
-    ULONG granularityY;      // 64 (get)
-    ULONG granularityX;      // 68 (get)
-    ULONG reserved;          // 72: 0 on get
-    ULONG noSave;            // 76: applies without a registry write and without the notification
+    ULONG pinType;         // 24
+    ULONG enable;          // 28
+    ULONG top;             // 32
+    ULONG height;          // 36
+    ULONG left;            // 40
+    ULONG width;           // 44
+    ULONG referenceHeight; // 48
+    ULONG referenceWidth;  // 52
+    ULONG minimumWidth;    // 56 (get)
+    ULONG minimumHeight;   // 60 (get)
+    ULONG granularityY;    // 64 (get)
+    ULONG granularityX;    // 68 (get)
+    ULONG reserved;        // 72: 0 on get
+    ULONG noSave;          // 76: applies without a registry write and without the notification
 };
 static_assert(sizeof(BrevicorCropRecord) == 80);
 static_assert(offsetof(BrevicorCropRecord, pinType) == 24);
@@ -270,15 +270,15 @@ static_assert(offsetof(BrevicorCropRecord, noSave) == 76);
 // PROPSETID_BREVICOR_DEINTERLACE, id 0.
 struct BrevicorDeinterlaceRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG pinType;                // 24
-    ULONG enable;                 // 28
-    ULONG type;                   // 32: 1 to 4
-    ULONG inverseTelecineEnable;  // 36
-    ULONG resyncIntervalEnable;   // 40
-    ULONG resyncInterval;         // 44: 0 to 429000
-    ULONG autoDetectTelecine;     // 48
-    ULONG unused;                 // 52
-    ULONG noSave;                 // 56: no registry write and no notification
+    ULONG pinType;               // 24
+    ULONG enable;                // 28
+    ULONG type;                  // 32: 1 to 4
+    ULONG inverseTelecineEnable; // 36
+    ULONG resyncIntervalEnable;  // 40
+    ULONG resyncInterval;        // 44: 0 to 429000
+    ULONG autoDetectTelecine;    // 48
+    ULONG unused;                // 52
+    ULONG noSave;                // 56: no registry write and no notification
 };
 static_assert(sizeof(BrevicorDeinterlaceRecord) == 60);
 static_assert(offsetof(BrevicorDeinterlaceRecord, autoDetectTelecine) == 48);
@@ -298,23 +298,23 @@ static_assert(offsetof(BrevicorImageQualityRecord, level) == 36);
 // PROPSETID_BREVICOR_LOGO, id 0.
 struct BrevicorLogoRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG pinType;                // 24
-    ULONG referenceHeight;        // 28
-    ULONG referenceWidth;         // 32
-    ULONG destinationTop;         // 36
-    ULONG destinationLeft;        // 40
-    ULONG destinationHeight;      // 44
-    ULONG destinationWidth;       // 48
-    ULONG originationHeight;      // 52
-    ULONG originationWidth;       // 56
-    ULONG enable;                 // 60
-    ULONG transparencyEnable;     // 64
-    ULONG transparencyPercent;    // 68
-    ULONG keyColorEnable;         // 72
-    ULONG keyColor;               // 76
-    ULONG duration;               // 80
-    ULONG reserved;               // 84: 0 on get
-    ULONG noSave;                 // 88
+    ULONG pinType;                           // 24
+    ULONG referenceHeight;                   // 28
+    ULONG referenceWidth;                    // 32
+    ULONG destinationTop;                    // 36
+    ULONG destinationLeft;                   // 40
+    ULONG destinationHeight;                 // 44
+    ULONG destinationWidth;                  // 48
+    ULONG originationHeight;                 // 52
+    ULONG originationWidth;                  // 56
+    ULONG enable;                            // 60
+    ULONG transparencyEnable;                // 64
+    ULONG transparencyPercent;               // 68
+    ULONG keyColorEnable;                    // 72
+    ULONG keyColor;                          // 76
+    ULONG duration;                          // 80
+    ULONG reserved;                          // 84: 0 on get
+    ULONG noSave;                            // 88
     WCHAR fileName[kRecordTextCharacters];   // 92
     WCHAR filterText[kRecordTextCharacters]; // 612: the file dialog's filter (get)
 };
@@ -338,13 +338,13 @@ struct BrevicorProcAmpGroup {
 static_assert(sizeof(BrevicorProcAmpGroup) == 20);
 struct BrevicorProcAmpRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG pinType;                     // 24
-    BrevicorProcAmpGroup brightness;   // 28
-    BrevicorProcAmpGroup contrast;     // 48
-    BrevicorProcAmpGroup hue;          // 68
-    BrevicorProcAmpGroup saturation;   // 88
-    BrevicorProcAmpGroup gamma;        // 108
-    ULONG noSave;                      // 128
+    ULONG pinType;                          // 24
+    BrevicorProcAmpGroup brightness;        // 28
+    BrevicorProcAmpGroup contrast;          // 48
+    BrevicorProcAmpGroup hue;               // 68
+    BrevicorProcAmpGroup saturation;        // 88
+    BrevicorProcAmpGroup gamma;             // 108
+    ULONG noSave;                           // 128
     UCHAR gammaTable[kProcAmpTableEntries]; // 132
     LONG sineTable[kProcAmpTableEntries];   // 388
     LONG cosineTable[kProcAmpTableEntries]; // 1412
@@ -364,15 +364,15 @@ static_assert(offsetof(BrevicorProcAmpRecord, cosineTable) == 1412);
 inline constexpr ULONG kVideoDecoderStandardsMask = 0x61FFFF;
 struct BrevicorVideoDecoderRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG standardsMask;       // 24: 0x61FFFF on get
-    ULONG currentSignalType;   // 28
-    ULONG currentHeight;       // 32
-    ULONG currentWidth;        // 36
-    ULONG currentFrameTime;    // 40
-    ULONG detectedSignalType;  // 44
-    ULONG detectedHeight;      // 48
-    ULONG detectedWidth;       // 52
-    ULONG detectedFrameTime;   // 56
+    ULONG standardsMask;      // 24: 0x61FFFF on get
+    ULONG currentSignalType;  // 28
+    ULONG currentHeight;      // 32
+    ULONG currentWidth;       // 36
+    ULONG currentFrameTime;   // 40
+    ULONG detectedSignalType; // 44
+    ULONG detectedHeight;     // 48
+    ULONG detectedWidth;      // 52
+    ULONG detectedFrameTime;  // 56
 };
 static_assert(sizeof(BrevicorVideoDecoderRecord) == 60);
 static_assert(offsetof(BrevicorVideoDecoderRecord, currentSignalType) == 28);
@@ -381,20 +381,20 @@ static_assert(offsetof(BrevicorVideoDecoderRecord, detectedFrameTime) == 56);
 // PROPSETID_BREVICOR_CC, id 0. The pin settings keep the whole record.
 struct BrevicorCCRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG pinType;             // 24
-    ULONG field;               // 28
-    ULONG channel;             // 32
-    ULONG enable;              // 36
-    ULONG referenceHeight;     // 40
-    ULONG referenceWidth;      // 44
-    ULONG destinationTop;      // 48
-    ULONG destinationLeft;     // 52
-    ULONG destinationHeight;   // 56
-    ULONG destinationWidth;    // 60
-    ULONG transparencyEnable;  // 64
-    ULONG foregroundColor;     // 68
-    ULONG backgroundColor;     // 72
-    ULONG noSave;              // 76
+    ULONG pinType;                             // 24
+    ULONG field;                               // 28
+    ULONG channel;                             // 32
+    ULONG enable;                              // 36
+    ULONG referenceHeight;                     // 40
+    ULONG referenceWidth;                      // 44
+    ULONG destinationTop;                      // 48
+    ULONG destinationLeft;                     // 52
+    ULONG destinationHeight;                   // 56
+    ULONG destinationWidth;                    // 60
+    ULONG transparencyEnable;                  // 64
+    ULONG foregroundColor;                     // 68
+    ULONG backgroundColor;                     // 72
+    ULONG noSave;                              // 76
     WCHAR fontFileName[kRecordTextCharacters]; // 80
 };
 static_assert(sizeof(BrevicorCCRecord) == 600);
@@ -407,20 +407,20 @@ static_assert(offsetof(BrevicorCCRecord, fontFileName) == 80);
 inline constexpr ULONG kLosMaximumSignalType = 8;
 struct BrevicorLOSRecord {
     ULONG header[kPropertyHeaderWords];
-    ULONG oddChannelsTone;     // 24: 0 none, 1 a 1 kHz tone, other a 3 kHz tone
-    ULONG evenChannelsTone;    // 28
-    ULONG videoEnable;         // 32
-    ULONG referenceHeight;     // 36
-    ULONG referenceWidth;      // 40
-    ULONG destinationTop;      // 44
-    ULONG destinationLeft;     // 48
-    ULONG destinationHeight;   // 52
-    ULONG destinationWidth;    // 56
-    ULONG transparencyEnable;  // 60
-    ULONG foregroundColor;     // 64
-    ULONG backgroundColor;     // 68
-    ULONG fromRegistry;        // 72: the no-save flag: no registry write, no notification
-    ULONG videoSignalType;     // 76: 0 to 8
+    ULONG oddChannelsTone;                     // 24: 0 none, 1 a 1 kHz tone, other a 3 kHz tone
+    ULONG evenChannelsTone;                    // 28
+    ULONG videoEnable;                         // 32
+    ULONG referenceHeight;                     // 36
+    ULONG referenceWidth;                      // 40
+    ULONG destinationTop;                      // 44
+    ULONG destinationLeft;                     // 48
+    ULONG destinationHeight;                   // 52
+    ULONG destinationWidth;                    // 56
+    ULONG transparencyEnable;                  // 60
+    ULONG foregroundColor;                     // 64
+    ULONG backgroundColor;                     // 68
+    ULONG fromRegistry;                        // 72: the no-save flag: no registry write, no notification
+    ULONG videoSignalType;                     // 76: 0 to 8
     WCHAR caption[kRecordTextCharacters];      // 80
     WCHAR fontFileName[kRecordTextCharacters]; // 600
 };
@@ -439,8 +439,8 @@ static_assert(offsetof(BrevicorLOSRecord, fontFileName) == 600);
 inline constexpr ULONG kNotificationPayloadBytes = 1092;
 inline constexpr ULONG kNotificationEnableDataBytes = 1124;
 struct BrevicorNotificationRecord {
-    GUID propertySet;                          // the set whose values changed
-    UCHAR payload[kNotificationPayloadBytes];  // the raising setter's payload; the rest zero
+    GUID propertySet;                         // the set whose values changed
+    UCHAR payload[kNotificationPayloadBytes]; // the raising setter's payload; the rest zero
 };
 static_assert(sizeof(BrevicorNotificationRecord) == 1108);
 static_assert(offsetof(BrevicorNotificationRecord, payload) == 16);
@@ -544,7 +544,8 @@ static_assert(sizeof(BrevicorLOSNotification) == kNotificationPayloadBytes);
 static_assert(offsetof(BrevicorLOSNotification, caption) == 52);
 
 // Input state: 556 bytes, the detection record from offset 24.
-inline constexpr ULONG kInputDetectNotificationBytes = sizeof(BrevicorInputDetectRecord) - kPropertyHeaderBytes;
+inline constexpr ULONG kInputDetectNotificationBytes =
+    sizeof(BrevicorInputDetectRecord) - kPropertyHeaderBytes;
 static_assert(kInputDetectNotificationBytes == 556);
 
 #pragma pack(pop)

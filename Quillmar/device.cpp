@@ -457,17 +457,28 @@ struct RegistrySetting {
 
 namespace {
 
-#define SETTING_NUMBER(name, value, Record, field)                                                             \
-    RegistrySetting { name, SettingKind::Number, value, nullptr, offsetof(Record, field), 4 }
-#define SETTING_NO_DEFAULT(name, Record, field)                                                                \
-    RegistrySetting { name, SettingKind::NumberWithoutDefault, 0, nullptr, offsetof(Record, field), 4 }
-#define SETTING_TEXT(name, text, Record, field)                                                                \
-    RegistrySetting { name, SettingKind::Text, 0, text, offsetof(Record, field), sizeof(Record::field) }
-#define SETTING_BINARY(name, Record, field)                                                                    \
-    RegistrySetting { name, SettingKind::Binary, 0, nullptr, offsetof(Record, field), sizeof(Record::field) }
+#define SETTING_NUMBER(name, value, Record, field)                                                           \
+    RegistrySetting                                                                                          \
+    {                                                                                                        \
+        name, SettingKind::Number, value, nullptr, offsetof(Record, field), 4                                \
+    }
+#define SETTING_NO_DEFAULT(name, Record, field)                                                              \
+    RegistrySetting                                                                                          \
+    {                                                                                                        \
+        name, SettingKind::NumberWithoutDefault, 0, nullptr, offsetof(Record, field), 4                      \
+    }
+#define SETTING_TEXT(name, text, Record, field)                                                              \
+    RegistrySetting                                                                                          \
+    {                                                                                                        \
+        name, SettingKind::Text, 0, text, offsetof(Record, field), sizeof(Record::field)                     \
+    }
+#define SETTING_BINARY(name, Record, field)                                                                  \
+    RegistrySetting                                                                                          \
+    {                                                                                                        \
+        name, SettingKind::Binary, 0, nullptr, offsetof(Record, field), sizeof(Record::field)                \
+    }
 
-template <size_t N>
-constexpr ULONG CountOf(const RegistrySetting (&)[N])
+template <size_t N> constexpr ULONG CountOf(const RegistrySetting (&)[N])
 {
     return static_cast<ULONG>(N);
 }
@@ -563,9 +574,9 @@ const RegistrySetting kLOSSettings[] = {
 
 // The order in which a set writes the loss-of-signal values.
 const RegistrySetting kLOSWriteOrder[] = {
-    kLOSSettings[2],  kLOSSettings[3], kLOSSettings[4],  kLOSSettings[5],  kLOSSettings[6],
-    kLOSSettings[7],  kLOSSettings[9], kLOSSettings[8],  kLOSSettings[10], kLOSSettings[11],
-    kLOSSettings[12], kLOSSettings[0], kLOSSettings[1],  kLOSSettings[13], kLOSSettings[14],
+    kLOSSettings[2],  kLOSSettings[3], kLOSSettings[4], kLOSSettings[5],  kLOSSettings[6],
+    kLOSSettings[7],  kLOSSettings[9], kLOSSettings[8], kLOSSettings[10], kLOSSettings[11],
+    kLOSSettings[12], kLOSSettings[0], kLOSSettings[1], kLOSSettings[13], kLOSSettings[14],
 };
 
 const RegistrySetting kDeviceSettings[] = {
@@ -709,10 +720,11 @@ void SetDefault(void* record, const RegistrySetting& setting)
 void FormatInputKey(WCHAR* name, PCWSTR list, ULONG number, PCWSTR second = nullptr, PCWSTR third = nullptr)
 {
     if (third != nullptr)
-        _snwprintf(name, kKeyNameCharacters, u"%ls\\%ls%d\\%ls\\%ls", list, u"Input", static_cast<int>(number), second,
-                   third);
+        _snwprintf(name, kKeyNameCharacters, u"%ls\\%ls%d\\%ls\\%ls", list, u"Input",
+                   static_cast<int>(number), second, third);
     else if (second != nullptr)
-        _snwprintf(name, kKeyNameCharacters, u"%ls\\%ls%d\\%ls", list, u"Input", static_cast<int>(number), second);
+        _snwprintf(name, kKeyNameCharacters, u"%ls\\%ls%d\\%ls", list, u"Input", static_cast<int>(number),
+                   second);
     else
         _snwprintf(name, kKeyNameCharacters, u"%ls\\%ls%d", list, u"Input", static_cast<int>(number));
     name[kKeyNameCharacters - 1] = 0;
@@ -772,9 +784,10 @@ NTSTATUS Device::LogWriteFailure(PCWSTR subKey, PCWSTR name, PCWSTR valueText, N
 {
     WCHAR board[kBoardNameCharacters];
     GetBoardName(board, kBoardNameCharacters);
-    TRACE_STATUS(this, "Device::LogWriteFailure", kTraceErrors, MSG_ATTEMPT_UPDATE_REGISTRY_FIELD_VALUE_FAILED,
-                 "Attempt to update registry field %ls\\%ls with a value of %ls failed with return code %#010x",
-                 subKey[0] != 0 ? subKey : board, name, valueText, static_cast<unsigned>(status));
+    TRACE_STATUS(
+        this, "Device::LogWriteFailure", kTraceErrors, MSG_ATTEMPT_UPDATE_REGISTRY_FIELD_VALUE_FAILED,
+        "Attempt to update registry field %ls\\%ls with a value of %ls failed with return code %#010x",
+        subKey[0] != 0 ? subKey : board, name, valueText, static_cast<unsigned>(status));
     return MSG_ATTEMPT_UPDATE_REGISTRY_FIELD_VALUE_FAILED;
 }
 
@@ -875,8 +888,9 @@ NTSTATUS Device::ReadSetting(RegistryKey* key, PCWSTR subKey, const RegistrySett
     }
     // Present but unreadable (wrong type, too long, wrong length): the field keeps its default and
     // the value stays as it is.
-    TRACE_LINE(this, "Device::ReadSetting", kTraceWarnings, "Registry value %ls is unusable (0x%08x); default kept",
-               setting.name, static_cast<unsigned>(status));
+    TRACE_LINE(this, "Device::ReadSetting", kTraceWarnings,
+               "Registry value %ls is unusable (0x%08x); default kept", setting.name,
+               static_cast<unsigned>(status));
     if (setting.kind != SettingKind::NumberWithoutDefault)
         SetDefault(record, setting);
     return STATUS_SUCCESS;
@@ -896,8 +910,8 @@ NTSTATUS Device::ReadSettings(RegistryKey* key, PCWSTR subKey, const RegistrySet
 
 // ---- Loaders -------------------------------------------------------------------------------------
 
-RegistryKey* Device::OpenInputList(PCWSTR listName, NTSTATUS missingCount, const char* missingCountText, ULONG maximum,
-                                   ULONG* count, NTSTATUS* status)
+RegistryKey* Device::OpenInputList(PCWSTR listName, NTSTATUS missingCount, const char* missingCountText,
+                                   ULONG maximum, ULONG* count, NTSTATUS* status)
 {
     RegistryKey* list = OpenBoardKey(listName, false, status);
     if (!list->IsOpen())
@@ -922,21 +936,23 @@ void Device::LogMissingInputName(ULONG number)
 {
     WCHAR board[kBoardNameCharacters];
     GetBoardName(board, kBoardNameCharacters);
-    TRACE_STATUS(this, "Device::LogMissingInputName", kTraceErrors, MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
-                 "Input%d registry section is missing the %ls entry for card at %ls", static_cast<int>(number),
-                 u"InputName", board);
+    TRACE_STATUS(this, "Device::LogMissingInputName", kTraceErrors,
+                 MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD,
+                 "Input%d registry section is missing the %ls entry for card at %ls",
+                 static_cast<int>(number), u"InputName", board);
 }
 
 ULONG Device::CheckActiveInput(ULONG active, ULONG count)
 {
     if (active < count || active == 0)
         return active;
-    TRACE_LINE(this, "Device::CheckActiveInput", kTraceWarnings, "ActiveInput %u is not an input; input 0 is current",
-               static_cast<unsigned>(active));
+    TRACE_LINE(this, "Device::CheckActiveInput", kTraceWarnings,
+               "ActiveInput %u is not an input; input 0 is current", static_cast<unsigned>(active));
     return 0;
 }
 
-NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoInputItems* inputs)
+NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject,
+                                             VideoInputItems* inputs)
 {
     if (device == nullptr || inputs == nullptr)
         return STATUS_UNSUCCESSFUL;
@@ -945,9 +961,10 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
         device->SetPhysicalDeviceObject(deviceObject);
     NTSTATUS status = STATUS_SUCCESS;
     ULONG count = 0;
-    KeyHolder list{device->OpenInputList(u"VideoInputs", MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
-                                         "VideoInputs registry section is missing the Count entry for card at %ls",
-                                         VideoInputItems::kMaximumInputs, &count, &status)};
+    KeyHolder list{
+        device->OpenInputList(u"VideoInputs", MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
+                              "VideoInputs registry section is missing the Count entry for card at %ls",
+                              VideoInputItems::kMaximumInputs, &count, &status)};
     if (!list.key->IsOpen())
         return status;
     if (!NT_SUCCESS(status)) {
@@ -955,7 +972,8 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
         return status;
     }
     VideoInputsValues values{};
-    NTSTATUS result = device->ReadSettings(list.key, u"VideoInputs", kVideoInputsSettings, CountOf(kVideoInputsSettings), &values);
+    NTSTATUS result = device->ReadSettings(list.key, u"VideoInputs", kVideoInputsSettings,
+                                           CountOf(kVideoInputsSettings), &values);
 
     const bool hardware = device->GetDriver() == nullptr || device->GetDriver()->GetHardwareInstalled();
     if (!hardware)
@@ -979,8 +997,8 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
                 device->LogMissingInputName(i + 1);
                 result = MSG_INPUT_REGISTRY_SECTION_MISSING_ENTRY_CARD;
             }
-            status = device->ReadSettings(inputKey.key, keyName, kVideoInputSettings, CountOf(kVideoInputSettings),
-                                          &inputValues);
+            status = device->ReadSettings(inputKey.key, keyName, kVideoInputSettings,
+                                          CountOf(kVideoInputSettings), &inputValues);
             if (!NT_SUCCESS(status))
                 result = status;
         } else {
@@ -1002,7 +1020,8 @@ NTSTATUS Device::LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
     return result;
 }
 
-NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, AudioInputItems* inputs)
+NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject,
+                                             AudioInputItems* inputs)
 {
     if (device == nullptr || inputs == nullptr)
         return STATUS_UNSUCCESSFUL;
@@ -1011,9 +1030,10 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
         device->SetPhysicalDeviceObject(deviceObject);
     NTSTATUS status = STATUS_SUCCESS;
     ULONG count = 0;
-    KeyHolder list{device->OpenInputList(u"AudioInputs", MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
-                                         "AudioInputs registry section is missing the Count entry for card at %ls",
-                                         AudioInputItems::kMaximumInputs, &count, &status)};
+    KeyHolder list{
+        device->OpenInputList(u"AudioInputs", MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY,
+                              "AudioInputs registry section is missing the Count entry for card at %ls",
+                              AudioInputItems::kMaximumInputs, &count, &status)};
     if (!list.key->IsOpen())
         return status;
     if (!NT_SUCCESS(status)) {
@@ -1021,7 +1041,8 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
         return status;
     }
     AudioInputsValues values{};
-    NTSTATUS result = device->ReadSettings(list.key, u"AudioInputs", kAudioInputsSettings, CountOf(kAudioInputsSettings), &values);
+    NTSTATUS result = device->ReadSettings(list.key, u"AudioInputs", kAudioInputsSettings,
+                                           CountOf(kAudioInputsSettings), &values);
     device->m_legacyAudioFilters = values.legacyAudioFilters;
 
     const bool hardware = device->GetDriver() == nullptr || device->GetDriver()->GetHardwareInstalled();
@@ -1049,8 +1070,8 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
             if (ParseBracedGuid(name, &type)) {
                 input->SetInputName(type);
             } else {
-                TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors, MSG_AUDIO_INPUT_NAME_INVALID,
-                             "Audio input name %ls is invalid.", name);
+                TRACE_STATUS(device, "Device::LoadAudioInputsFromRegistry", kTraceErrors,
+                             MSG_AUDIO_INPUT_NAME_INVALID, "Audio input name %ls is invalid.", name);
                 result = MSG_AUDIO_INPUT_NAME_INVALID;
             }
         } else {
@@ -1062,7 +1083,8 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
         std::memcpy(table, kAudioInputSettings, sizeof(table));
         table[kAudioPairIndexSetting].defaultValue = i;
         AudioInputValues inputValues{};
-        status = device->ReadSettings(inputKey.key, keyName, table, CountOf(kAudioInputSettings), &inputValues);
+        status =
+            device->ReadSettings(inputKey.key, keyName, table, CountOf(kAudioInputSettings), &inputValues);
         if (!NT_SUCCESS(status))
             result = status;
         input->SetInputType(inputValues.inputType);
@@ -1091,8 +1113,8 @@ NTSTATUS Device::LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT devi
                 continue;
             }
             AudioChannelValues channel{};
-            status = device->ReadSettings(channelKey.key, keyName, kAudioChannelSettings, CountOf(kAudioChannelSettings),
-                                          &channel);
+            status = device->ReadSettings(channelKey.key, keyName, kAudioChannelSettings,
+                                          CountOf(kAudioChannelSettings), &channel);
             if (!NT_SUCCESS(status))
                 result = status;
             input->SetVolumeLevel(pair, 0, channel.leftVolume);
@@ -1118,7 +1140,8 @@ NTSTATUS Device::LoadDeviceFromRegistry(Device* device, PDEVICE_OBJECT deviceObj
     if (!board.key->IsOpen())
         return status;
     DeviceRegistryValues values{};
-    NTSTATUS result = device->ReadSettings(board.key, u"", kDeviceSettings, CountOf(kDeviceSettings), &values);
+    NTSTATUS result =
+        device->ReadSettings(board.key, u"", kDeviceSettings, CountOf(kDeviceSettings), &values);
     device->m_deviceValues = values;
     status = device->LoadLOSSettingsFromRegistry(board.key);
     return NT_SUCCESS(status) ? result : status;
@@ -1134,7 +1157,8 @@ NTSTATUS Device::LoadLOSSettingsFromRegistry(RegistryKey* key)
     return NT_SUCCESS(status) ? result : status;
 }
 
-NTSTATUS Device::LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoFilterSettings* filter)
+NTSTATUS Device::LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObject,
+                                        VideoFilterSettings* filter)
 {
     if (device == nullptr || filter == nullptr)
         return STATUS_UNSUCCESSFUL;
@@ -1146,7 +1170,8 @@ NTSTATUS Device::LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObj
     if (!board.key->IsOpen())
         return status;
     FilterRegistryValues values{};
-    NTSTATUS result = device->ReadSettings(board.key, u"", kFilterSettings, CountOf(kFilterSettings), &values);
+    NTSTATUS result =
+        device->ReadSettings(board.key, u"", kFilterSettings, CountOf(kFilterSettings), &values);
     filter->SetVideoDecoderStandardsSupported(values.standardsSupported);
     filter->SetVideoDecoderCapabilities(values.decoderCapabilities);
     filter->SetVideoDecoderSettlingTime(values.decoderSettlingTime);
@@ -1182,8 +1207,8 @@ NTSTATUS Device::LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObj
         else if (form == VideoFilterSettings::kConnectionFormatVideoInfo2)
             bytes = VideoFilterSettings::kVideoInfo2FormatBytes;
         else {
-            TRACE_LINE(device, "Device::LoadFilterFromRegistry", kTraceWarnings, "%ls %u is not a format form",
-                       stored.typeName, static_cast<unsigned>(form));
+            TRACE_LINE(device, "Device::LoadFilterFromRegistry", kTraceWarnings,
+                       "%ls %u is not a format form", stored.typeName, static_cast<unsigned>(form));
             continue;
         }
         UCHAR format[VideoFilterSettings::kVideoInfo2FormatBytes];
@@ -1192,7 +1217,8 @@ NTSTATUS Device::LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObj
         status = board.key->QueryValue(stored.formatName, &type, &length, format);
         if (!NT_SUCCESS(status) || type != REG_BINARY || length != bytes) {
             TRACE_LINE(device, "Device::LoadFilterFromRegistry", kTraceWarnings,
-                       "%ls is not a stored format of form %u", stored.formatName, static_cast<unsigned>(form));
+                       "%ls is not a stored format of form %u", stored.formatName,
+                       static_cast<unsigned>(form));
             continue;
         }
         status = filter->SetConnectionFormat(stored.pinId, format, bytes);
@@ -1207,7 +1233,8 @@ NTSTATUS Device::LoadVideoPinsFromRegistry(Device* device, PDEVICE_OBJECT device
 {
     if (device == nullptr || filter == nullptr)
         return STATUS_UNSUCCESSFUL;
-    TRACE_SCOPE(device, "Device::LoadVideoPinsFromRegistry", kTraceLowEnter, "input %u", static_cast<unsigned>(input));
+    TRACE_SCOPE(device, "Device::LoadVideoPinsFromRegistry", kTraceLowEnter, "input %u",
+                static_cast<unsigned>(input));
     if (deviceObject != nullptr)
         device->SetPhysicalDeviceObject(deviceObject);
     NTSTATUS status = STATUS_SUCCESS;
@@ -1242,7 +1269,7 @@ NTSTATUS Device::LoadVideoPinsFromRegistry(Device* device, PDEVICE_OBJECT device
 }
 
 NTSTATUS Device::LoadCropSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
-                                                 VideoFilterSettings* filter)
+                                              VideoFilterSettings* filter)
 {
     BrevicorCropRecord record{};
     NTSTATUS result = ReadSettings(key, subKey, kCropSettings, CountOf(kCropSettings), &record);
@@ -1253,7 +1280,7 @@ NTSTATUS Device::LoadCropSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, U
 }
 
 NTSTATUS Device::LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
-                                                 VideoFilterSettings* filter)
+                                                     VideoFilterSettings* filter)
 {
     BrevicorDeinterlaceRecord record{};
     NTSTATUS result = ReadSettings(key, subKey, kDeinterlaceSettings, CountOf(kDeinterlaceSettings), &record);
@@ -1264,17 +1291,18 @@ NTSTATUS Device::LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, PCWSTR su
 }
 
 NTSTATUS Device::LoadImageQualitySettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
-                                                 VideoFilterSettings* filter)
+                                                      VideoFilterSettings* filter)
 {
     BrevicorImageQualityRecord record{};
-    NTSTATUS result = ReadSettings(key, subKey, kImageQualitySettings, CountOf(kImageQualitySettings), &record);
+    NTSTATUS result =
+        ReadSettings(key, subKey, kImageQualitySettings, CountOf(kImageQualitySettings), &record);
     record.pinType = pinType;
     const NTSTATUS status = filter->SetImageQualitySettings(&record, false);
     return NT_SUCCESS(status) ? result : status;
 }
 
 NTSTATUS Device::LoadLogoSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
-                                                 VideoFilterSettings* filter)
+                                              VideoFilterSettings* filter)
 {
     BrevicorLogoRecord record{};
     NTSTATUS result = ReadSettings(key, subKey, kLogoSettings, CountOf(kLogoSettings), &record);
@@ -1288,7 +1316,8 @@ NTSTATUS Device::LoadProcAmpSettingsFromRegistry(RegistryKey* key, PCWSTR subKey
                                                  VideoFilterSettings* filter)
 {
     // The record is 2.4 KB: from the pool, not the stack.
-    auto* record = static_cast<BrevicorProcAmpRecord*>(AllocatePoolOfType(sizeof(BrevicorProcAmpRecord), PagedPool));
+    auto* record =
+        static_cast<BrevicorProcAmpRecord*>(AllocatePoolOfType(sizeof(BrevicorProcAmpRecord), PagedPool));
     if (record == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
     std::memset(record, 0, sizeof(*record));
@@ -1301,7 +1330,7 @@ NTSTATUS Device::LoadProcAmpSettingsFromRegistry(RegistryKey* key, PCWSTR subKey
 }
 
 NTSTATUS Device::LoadCCSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
-                                                 VideoFilterSettings* filter)
+                                            VideoFilterSettings* filter)
 {
     BrevicorCCRecord record{};
     NTSTATUS result = ReadSettings(key, subKey, kCCSettings, CountOf(kCCSettings), &record);
@@ -1375,10 +1404,10 @@ NTSTATUS Device::WriteVideoInputPropertyToRegistry(bool list, PCWSTR name, ULONG
     return WriteValue(keyName, name, REG_DWORD, &value, sizeof(value));
 }
 
-#define DEVICE_PIN_KEY(keyName, input, pinType)                                                                \
-    if ((pinType) < 1 || (pinType) > kLastPinType)                                                             \
-        return STATUS_INVALID_PARAMETER;                                                                       \
-    WCHAR keyName[kKeyNameCharacters];                                                                         \
+#define DEVICE_PIN_KEY(keyName, input, pinType)                                                              \
+    if ((pinType) < 1 || (pinType) > kLastPinType)                                                           \
+        return STATUS_INVALID_PARAMETER;                                                                     \
+    WCHAR keyName[kKeyNameCharacters];                                                                       \
     FormatInputKey(keyName, u"VideoInputs", (input) + 1, u"VideoPins", kPinWords[pinType])
 
 NTSTATUS Device::WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, ULONG value)
@@ -1459,10 +1488,10 @@ NTSTATUS Device::CheckLOSFont(const BrevicorLOSRecord* record)
     std::memcpy(path + kPrefixCharacters, record->fontFileName, static_cast<size_t>(length) * sizeof(WCHAR));
     path[kPrefixCharacters + static_cast<ULONG>(length)] = 0;
     KernelFile file;
-    const NTSTATUS status = file.Create(path, nullptr, GENERIC_READ | SYNCHRONIZE,
-                                        OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE, FILE_ATTRIBUTE_NORMAL,
-                                        FILE_SHARE_READ, FILE_OPEN,
-                                        FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, nullptr);
+    const NTSTATUS status =
+        file.Create(path, nullptr, GENERIC_READ | SYNCHRONIZE, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                    FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN,
+                    FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, nullptr);
     if (NT_SUCCESS(status))
         return STATUS_SUCCESS;
     TRACE_STATUS(this, "Device::SetLOSSettings", kTraceErrors, MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED,

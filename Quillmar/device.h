@@ -249,7 +249,6 @@ public:
     // exists; the caller returns the record to the pool.
     void ProcessInputStateChanged(CommandHandler* handler);
 
-
     // ---- Settings persistence (docs/driver-settings.md) -------------------------------------------
     // Every setting of the board lives under the board's own registry key, found through its
     // physical device object. The loaders read a group, write back each missing value with its
@@ -277,17 +276,20 @@ public:
     // At add: "VideoInputs" into `inputs` (every input's name, type and I/O index, a fresh
     // detection record, the active input). At most 16 inputs; without hardware exactly one (type 0,
     // I/O index 2) whatever "Count" says. No "Count": 0xC0071010 and no inputs.
-    static NTSTATUS LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoInputItems* inputs);
+    static NTSTATUS LoadVideoInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject,
+                                                VideoInputItems* inputs);
     // At add: "AudioInputs" into `inputs`, every input and its channel pairs (keys created when
     // missing). At most 8 inputs of at most 8 pairs; without hardware every I/O index is 30. No
     // "Count": 0xC0071011 and no inputs.
-    static NTSTATUS LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, AudioInputItems* inputs);
+    static NTSTATUS LoadAudioInputsFromRegistry(Device* device, PDEVICE_OBJECT deviceObject,
+                                                AudioInputItems* inputs);
     // At start: the device values, then the loss-of-signal values through SetLOSSettings with the
     // from-registry flag.
     static NTSTATUS LoadDeviceFromRegistry(Device* device, PDEVICE_OBJECT deviceObject);
     // When a video capture filter is created: the decoder values and the stored connection
     // formats of the capture and preview pins, applied to `filter`.
-    static NTSTATUS LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObject, VideoFilterSettings* filter);
+    static NTSTATUS LoadFilterFromRegistry(Device* device, PDEVICE_OBJECT deviceObject,
+                                           VideoFilterSettings* filter);
     // When a video capture filter is created, for each video input n (0-based) made current in
     // turn: creates VideoInputs\Input<n+1>\VideoPins and its four pin keys, and loads every group
     // of pin types 1 and 2 into `filter`.
@@ -297,15 +299,18 @@ public:
     // The group loaders: read the group from an open pin key (or the board key for loss of
     // signal), build its record for `pinType` with the no-save flag set, and apply it.
     // `subKey` names the key in messages (its path below the board's key).
-    NTSTATUS LoadCropSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
+    NTSTATUS LoadCropSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                          VideoFilterSettings* filter);
     NTSTATUS LoadDeinterlaceSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
                                                  VideoFilterSettings* filter);
     NTSTATUS LoadImageQualitySettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
                                                   VideoFilterSettings* filter);
-    NTSTATUS LoadLogoSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
+    NTSTATUS LoadLogoSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                          VideoFilterSettings* filter);
     NTSTATUS LoadProcAmpSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
                                              VideoFilterSettings* filter);
-    NTSTATUS LoadCCSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType, VideoFilterSettings* filter);
+    NTSTATUS LoadCCSettingsFromRegistry(RegistryKey* key, PCWSTR subKey, ULONG pinType,
+                                        VideoFilterSettings* filter);
     NTSTATUS LoadLOSSettingsFromRegistry(RegistryKey* key);
 
     // The writers: each opens its key (created when missing), writes one value and returns 0 or
@@ -322,7 +327,8 @@ public:
     // other pin type is STATUS_INVALID_PARAMETER.
     NTSTATUS WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, ULONG value);
     NTSTATUS WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, PCWSTR text);
-    NTSTATUS WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, const void* data, ULONG length);
+    NTSTATUS WriteVideoPinPropertyToRegistry(ULONG input, ULONG pinType, PCWSTR name, const void* data,
+                                             ULONG length);
     // "AudioInputs" itself, and AudioInputs\Input<n>.
     NTSTATUS WriteAudioInputPropertyToRegistry(PCWSTR name, ULONG value);
     NTSTATUS WriteAudioInputPropertyToRegistry(ULONG input, PCWSTR name, ULONG value);
@@ -397,8 +403,8 @@ private:
     // Opens an input list's key and reads its "Count", cut to `maximum`. A missing count logs
     // `missingCount` (its text naming the board by one %ls) and is the status. Null only when no
     // key object could be made; the caller deletes the key.
-    RegistryKey* OpenInputList(PCWSTR listName, NTSTATUS missingCount, const char* missingCountText, ULONG maximum,
-                               ULONG* count, NTSTATUS* status);
+    RegistryKey* OpenInputList(PCWSTR listName, NTSTATUS missingCount, const char* missingCountText,
+                               ULONG maximum, ULONG* count, NTSTATUS* status);
     void LogMissingInputName(ULONG number);
     // An "ActiveInput" that names no input of `count` gives 0.
     ULONG CheckActiveInput(ULONG active, ULONG count);
@@ -407,7 +413,8 @@ private:
     // "\<class>\<instance>" of the board's driver key; empty when it cannot be had.
     void GetBoardName(WCHAR* name, ULONG capacity);
     // Reads every value of `table` from `key` into `record` by the rules above.
-    NTSTATUS ReadSettings(RegistryKey* key, PCWSTR subKey, const RegistrySetting* table, ULONG count, void* record);
+    NTSTATUS ReadSettings(RegistryKey* key, PCWSTR subKey, const RegistrySetting* table, ULONG count,
+                          void* record);
     NTSTATUS ReadSetting(RegistryKey* key, PCWSTR subKey, const RegistrySetting& setting, void* record);
     // A value without a default: STATUS_OBJECT_NAME_NOT_FOUND when missing, nothing written back.
     NTSTATUS ReadRequiredText(RegistryKey* key, PCWSTR name, WCHAR* text);

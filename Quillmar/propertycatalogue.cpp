@@ -31,21 +31,31 @@ constexpr ULONG kProcAmpSaturation = 3;
 
 constexpr PropertySupportHandler kNone = PropertySupportHandler::None;
 
-template <size_t N>
-constexpr ULONG Count(const PropertyCatalogueItem (&)[N])
+template <size_t N> constexpr ULONG Count(const PropertyCatalogueItem (&)[N])
 {
     return static_cast<ULONG>(N);
 }
-template <size_t N>
-constexpr ULONG Count(const PropertyCatalogueSet (&)[N])
+template <size_t N> constexpr ULONG Count(const PropertyCatalogueSet (&)[N])
 {
     return static_cast<ULONG>(N);
 }
 
-#define GET_ITEM(id, property, data) {id, true, false, property, data, nullptr, kNone}
-#define GET_SET_ITEM(id, property, data) {id, true, true, property, data, nullptr, kNone}
-#define SET_ITEM(id, property, data) {id, false, true, property, data, nullptr, kNone}
-#define SET_OF(guid, items) {&guid, #guid, items, Count(items)}
+#define GET_ITEM(id, property, data)                                                                         \
+    {                                                                                                        \
+        id, true, false, property, data, nullptr, kNone                                                      \
+    }
+#define GET_SET_ITEM(id, property, data)                                                                     \
+    {                                                                                                        \
+        id, true, true, property, data, nullptr, kNone                                                       \
+    }
+#define SET_ITEM(id, property, data)                                                                         \
+    {                                                                                                        \
+        id, false, true, property, data, nullptr, kNone                                                      \
+    }
+#define SET_OF(guid, items)                                                                                  \
+    {                                                                                                        \
+        &guid, #guid, items, Count(items)                                                                    \
+    }
 
 // ---- values tables ------------------------------------------------------------------------------
 constexpr PropertyCatalogueValues kImageQualityValues = {18, 5, 95, 5, true, false};
@@ -197,7 +207,8 @@ const PropertyCatalogueItem kPinProcAmpItems[] = {
     {kProcAmpHue, true, true, 40, 40, &kPinHueValues, kNone},
     {kProcAmpSaturation, true, true, 40, 40, &kPinSaturationValues, kNone},
 };
-const PropertyCatalogueSet kStreamingPinSets[] = {SET_OF(PROPSETID_VIDCAP_VIDEOCOMPRESSION, kCompressionItems)};
+const PropertyCatalogueSet kStreamingPinSets[] = {
+    SET_OF(PROPSETID_VIDCAP_VIDEOCOMPRESSION, kCompressionItems)};
 const PropertyCatalogueSet kCapturePinSets[] = {
     SET_OF(PROPSETID_VIDCAP_VIDEOCOMPRESSION, kCompressionItems),
     SET_OF(PROPSETID_VIDCAP_VIDEOPROCAMP, kPinProcAmpItems),
@@ -208,8 +219,7 @@ const PropertyCatalogueSet kCapturePinSets[] = {
 #undef SET_ITEM
 #undef SET_OF
 
-template <size_t N>
-constexpr AutomationCatalogue Table(const PropertyCatalogueSet (&sets)[N])
+template <size_t N> constexpr AutomationCatalogue Table(const PropertyCatalogueSet (&sets)[N])
 {
     return {sets, static_cast<ULONG>(N), nullptr, 0};
 }
@@ -227,16 +237,46 @@ const AutomationCatalogue kCapturePin = Table(kCapturePinSets);
 
 } // namespace
 
-const AutomationCatalogue& GetVideoCaptureFilterCatalogue() { return kVideoFilter; }
-const AutomationCatalogue& GetAudioCaptureFilterCatalogue() { return kAudioFilter; }
-const AutomationCatalogue& GetCrossbarFilterCatalogue() { return kCrossbarFilter; }
-const AutomationCatalogue& GetAudioVolumeNodeCatalogue() { return kVolumeNode; }
-const AutomationCatalogue& GetAudioMuteNodeCatalogue() { return kMuteNode; }
-const AutomationCatalogue& GetAudioMuxNodeCatalogue() { return kMuxNode; }
-const AutomationCatalogue& GetAudioPeakNodeCatalogue() { return kPeakNode; }
-const AutomationCatalogue& GetAudioInputPinCatalogue() { return kAudioInputPin; }
-const AutomationCatalogue& GetVideoStreamingPinCatalogue() { return kStreamingPin; }
-const AutomationCatalogue& GetVideoCapturePinCatalogue() { return kCapturePin; }
+const AutomationCatalogue& GetVideoCaptureFilterCatalogue()
+{
+    return kVideoFilter;
+}
+const AutomationCatalogue& GetAudioCaptureFilterCatalogue()
+{
+    return kAudioFilter;
+}
+const AutomationCatalogue& GetCrossbarFilterCatalogue()
+{
+    return kCrossbarFilter;
+}
+const AutomationCatalogue& GetAudioVolumeNodeCatalogue()
+{
+    return kVolumeNode;
+}
+const AutomationCatalogue& GetAudioMuteNodeCatalogue()
+{
+    return kMuteNode;
+}
+const AutomationCatalogue& GetAudioMuxNodeCatalogue()
+{
+    return kMuxNode;
+}
+const AutomationCatalogue& GetAudioPeakNodeCatalogue()
+{
+    return kPeakNode;
+}
+const AutomationCatalogue& GetAudioInputPinCatalogue()
+{
+    return kAudioInputPin;
+}
+const AutomationCatalogue& GetVideoStreamingPinCatalogue()
+{
+    return kStreamingPin;
+}
+const AutomationCatalogue& GetVideoCapturePinCatalogue()
+{
+    return kCapturePin;
+}
 
 const PropertyCatalogueSet* FindCatalogueSet(const AutomationCatalogue& catalogue, const GUID& set)
 {

@@ -98,16 +98,16 @@ const VideoPinDetails* VideoInputItems::Pin(ULONG pinType, NTSTATUS* status) con
 }
 
 // Each operation forwards to the current input's pin of that type.
-#define VIDEO_INPUT_ITEMS_FORWARD(signature, call, constness)                                                  \
-    NTSTATUS VideoInputItems::signature constness                                                              \
-    {                                                                                                          \
-        NTSTATUS status;                                                                                       \
-        auto* pin = Pin(pinType, &status);                                                                     \
-        return pin != nullptr ? pin->call : status;                                                            \
+#define VIDEO_INPUT_ITEMS_FORWARD(signature, call, constness)                                                \
+    NTSTATUS VideoInputItems::signature constness                                                            \
+    {                                                                                                        \
+        NTSTATUS status;                                                                                     \
+        auto* pin = Pin(pinType, &status);                                                                   \
+        return pin != nullptr ? pin->call : status;                                                          \
     }
 
-#define VIDEO_INPUT_ITEMS_DEFINE(name, member, type)                                                           \
-    VIDEO_INPUT_ITEMS_FORWARD(Get##name(ULONG pinType, type* value), Get##name(value), const)                 \
+#define VIDEO_INPUT_ITEMS_DEFINE(name, member, type)                                                         \
+    VIDEO_INPUT_ITEMS_FORWARD(Get##name(ULONG pinType, type* value), Get##name(value), const)                \
     VIDEO_INPUT_ITEMS_FORWARD(Set##name(ULONG pinType, type value), Set##name(value), )
 VIDEO_PIN_FIELDS(VIDEO_INPUT_ITEMS_DEFINE)
 #undef VIDEO_INPUT_ITEMS_DEFINE
@@ -126,7 +126,8 @@ VIDEO_INPUT_ITEMS_FORWARD(SetVideoProcAmpCosValues(ULONG pinType, const LONG* va
                           SetVideoProcAmpCosValues(values, count), )
 VIDEO_INPUT_ITEMS_FORWARD(GetLogoFileName(ULONG pinType, WCHAR* name), GetLogoFileName(name), const)
 VIDEO_INPUT_ITEMS_FORWARD(SetLogoFileName(ULONG pinType, const WCHAR* name), SetLogoFileName(name), )
-VIDEO_INPUT_ITEMS_FORWARD(GetConnectionFormatInfo(ULONG pinType, ULONG* kind), GetConnectionFormatInfo(kind), const)
+VIDEO_INPUT_ITEMS_FORWARD(GetConnectionFormatInfo(ULONG pinType, ULONG* kind), GetConnectionFormatInfo(kind),
+                          const)
 VIDEO_INPUT_ITEMS_FORWARD(SetConnectionFormatKind(ULONG pinType, ULONG kind), SetConnectionFormatKind(kind), )
 #undef VIDEO_INPUT_ITEMS_FORWARD
 

@@ -40,8 +40,8 @@ public:
     VideoInputItem* GetInput(ULONG index);
     const VideoInputItem* GetInput(ULONG index) const;
 
-#define VIDEO_INPUT_ITEMS_DECLARE(name, member, type)                                                          \
-    NTSTATUS Get##name(ULONG pinType, type* value) const;                                                      \
+#define VIDEO_INPUT_ITEMS_DECLARE(name, member, type)                                                        \
+    NTSTATUS Get##name(ULONG pinType, type* value) const;                                                    \
     NTSTATUS Set##name(ULONG pinType, type value);
     VIDEO_PIN_FIELDS(VIDEO_INPUT_ITEMS_DECLARE)
 #undef VIDEO_INPUT_ITEMS_DECLARE

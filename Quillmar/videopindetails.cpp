@@ -7,38 +7,37 @@
 
 VideoPinDetails::VideoPinDetails() = default;
 
-#define VIDEO_PIN_DEFINE_PLAIN(name, member, type)                                                             \
-    NTSTATUS VideoPinDetails::Get##name(type* value) const                                                     \
-    {                                                                                                          \
-        *value = member;                                                                                       \
-        return STATUS_SUCCESS;                                                                                 \
-    }                                                                                                          \
-    NTSTATUS VideoPinDetails::Set##name(type value)                                                            \
-    {                                                                                                          \
-        member = value;                                                                                        \
-        return STATUS_SUCCESS;                                                                                 \
+#define VIDEO_PIN_DEFINE_PLAIN(name, member, type)                                                           \
+    NTSTATUS VideoPinDetails::Get##name(type* value) const                                                   \
+    {                                                                                                        \
+        *value = member;                                                                                     \
+        return STATUS_SUCCESS;                                                                               \
+    }                                                                                                        \
+    NTSTATUS VideoPinDetails::Set##name(type value)                                                          \
+    {                                                                                                        \
+        member = value;                                                                                      \
+        return STATUS_SUCCESS;                                                                               \
     }
 VIDEO_PIN_PLAIN_FIELDS(VIDEO_PIN_DEFINE_PLAIN)
 #undef VIDEO_PIN_DEFINE_PLAIN
 
-#define VIDEO_PIN_DEFINE_RECTANGLE(name, member, type)                                                         \
-    NTSTATUS VideoPinDetails::Get##name(type* value) const                                                     \
-    {                                                                                                          \
-        *value = HasLogoFileName() ? member : 0;                                                               \
-        return STATUS_SUCCESS;                                                                                 \
-    }                                                                                                          \
-    NTSTATUS VideoPinDetails::Set##name(type value)                                                            \
-    {                                                                                                          \
-        member = value;                                                                                        \
-        return STATUS_SUCCESS;                                                                                 \
+#define VIDEO_PIN_DEFINE_RECTANGLE(name, member, type)                                                       \
+    NTSTATUS VideoPinDetails::Get##name(type* value) const                                                   \
+    {                                                                                                        \
+        *value = HasLogoFileName() ? member : 0;                                                             \
+        return STATUS_SUCCESS;                                                                               \
+    }                                                                                                        \
+    NTSTATUS VideoPinDetails::Set##name(type value)                                                          \
+    {                                                                                                        \
+        member = value;                                                                                      \
+        return STATUS_SUCCESS;                                                                               \
     }
 VIDEO_PIN_LOGO_RECTANGLE_FIELDS(VIDEO_PIN_DEFINE_RECTANGLE)
 #undef VIDEO_PIN_DEFINE_RECTANGLE
 
 namespace {
 
-template <typename T>
-NTSTATUS CopyTable(T* target, const T* source, ULONG count)
+template <typename T> NTSTATUS CopyTable(T* target, const T* source, ULONG count)
 {
     if (count > VideoPinDetails::kTableEntries || (count != 0 && (target == nullptr || source == nullptr)))
         return STATUS_INVALID_PARAMETER;

@@ -13,44 +13,44 @@
 // The plain 32-bit fields of the pin settings, in their order: (name of the accessor pair, member,
 // type). Each gets a Get<name>(type*) and a Set<name>(type) here and in VideoInputItems. The logo's
 // rectangle fields are not in this list: their getters answer 0 while no logo file is named.
-#define VIDEO_PIN_PLAIN_FIELDS(X)                                                                              \
-    X(CropEnabled, m_cropEnabled, ULONG)                                                                       \
-    X(CropTop, m_cropTop, ULONG)                                                                               \
-    X(CropHeight, m_cropHeight, ULONG)                                                                         \
-    X(CropLeft, m_cropLeft, ULONG)                                                                             \
-    X(CropWidth, m_cropWidth, ULONG)                                                                           \
-    X(CropRefHeight, m_cropRefHeight, ULONG)                                                                   \
-    X(CropRefWidth, m_cropRefWidth, ULONG)                                                                     \
-    X(DeinterlaceEnabled, m_deinterlaceEnabled, ULONG)                                                         \
-    X(DeinterlaceType, m_deinterlaceType, ULONG)                                                               \
-    X(InverseTelicineEnabled, m_inverseTelicineEnabled, ULONG)                                                 \
-    X(ResyncIntervalEnabled, m_resyncIntervalEnabled, ULONG)                                                   \
-    X(ResyncInterval, m_resyncInterval, ULONG)                                                                 \
-    X(AutoDetectTelecine, m_autoDetectTelecine, ULONG)                                                         \
-    X(ImageQualityEnabled, m_imageQualityEnabled, ULONG)                                                       \
-    X(ImageQualityMode, m_imageQualityMode, ULONG)                                                             \
-    X(ImageQualityLevel, m_imageQualityLevel, ULONG)                                                           \
-    X(LogoEnable, m_logoEnable, ULONG)                                                                         \
-    X(LogoTransparencyEnable, m_logoTransparencyEnable, ULONG)                                                 \
-    X(LogoTransparencyPct, m_logoTransparencyPct, ULONG)                                                       \
-    X(LogoKeyColorEnable, m_logoKeyColorEnable, ULONG)                                                         \
-    X(LogoKeyColor, m_logoKeyColor, ULONG)                                                                     \
-    X(LogoDuration, m_logoDuration, ULONG)                                                                     \
-    X(LogoReferenceHeight, m_logoReferenceHeight, ULONG)                                                       \
-    X(LogoReferenceWidth, m_logoReferenceWidth, ULONG)                                                         \
-    X(VideoProcAmpBrightness, m_brightness, LONG)                                                              \
-    X(VideoProcAmpContrast, m_contrast, LONG)                                                                  \
-    X(VideoProcAmpHue, m_hue, LONG)                                                                            \
-    X(VideoProcAmpSaturation, m_saturation, LONG)                                                              \
+#define VIDEO_PIN_PLAIN_FIELDS(X)                                                                            \
+    X(CropEnabled, m_cropEnabled, ULONG)                                                                     \
+    X(CropTop, m_cropTop, ULONG)                                                                             \
+    X(CropHeight, m_cropHeight, ULONG)                                                                       \
+    X(CropLeft, m_cropLeft, ULONG)                                                                           \
+    X(CropWidth, m_cropWidth, ULONG)                                                                         \
+    X(CropRefHeight, m_cropRefHeight, ULONG)                                                                 \
+    X(CropRefWidth, m_cropRefWidth, ULONG)                                                                   \
+    X(DeinterlaceEnabled, m_deinterlaceEnabled, ULONG)                                                       \
+    X(DeinterlaceType, m_deinterlaceType, ULONG)                                                             \
+    X(InverseTelicineEnabled, m_inverseTelicineEnabled, ULONG)                                               \
+    X(ResyncIntervalEnabled, m_resyncIntervalEnabled, ULONG)                                                 \
+    X(ResyncInterval, m_resyncInterval, ULONG)                                                               \
+    X(AutoDetectTelecine, m_autoDetectTelecine, ULONG)                                                       \
+    X(ImageQualityEnabled, m_imageQualityEnabled, ULONG)                                                     \
+    X(ImageQualityMode, m_imageQualityMode, ULONG)                                                           \
+    X(ImageQualityLevel, m_imageQualityLevel, ULONG)                                                         \
+    X(LogoEnable, m_logoEnable, ULONG)                                                                       \
+    X(LogoTransparencyEnable, m_logoTransparencyEnable, ULONG)                                               \
+    X(LogoTransparencyPct, m_logoTransparencyPct, ULONG)                                                     \
+    X(LogoKeyColorEnable, m_logoKeyColorEnable, ULONG)                                                       \
+    X(LogoKeyColor, m_logoKeyColor, ULONG)                                                                   \
+    X(LogoDuration, m_logoDuration, ULONG)                                                                   \
+    X(LogoReferenceHeight, m_logoReferenceHeight, ULONG)                                                     \
+    X(LogoReferenceWidth, m_logoReferenceWidth, ULONG)                                                       \
+    X(VideoProcAmpBrightness, m_brightness, LONG)                                                            \
+    X(VideoProcAmpContrast, m_contrast, LONG)                                                                \
+    X(VideoProcAmpHue, m_hue, LONG)                                                                          \
+    X(VideoProcAmpSaturation, m_saturation, LONG)                                                            \
     X(VideoProcAmpGamma, m_gamma, LONG)
 
 // The logo rectangle: stored as given, read as 0 while the logo file name is empty.
-#define VIDEO_PIN_LOGO_RECTANGLE_FIELDS(X)                                                                     \
-    X(LogoDestinationTop, m_logoDestinationTop, ULONG)                                                         \
-    X(LogoDestinationLeft, m_logoDestinationLeft, ULONG)                                                       \
-    X(LogoDestinationHeight, m_logoDestinationHeight, ULONG)                                                   \
-    X(LogoDestinationWidth, m_logoDestinationWidth, ULONG)                                                     \
-    X(LogoOriginationHeight, m_logoOriginationHeight, ULONG)                                                   \
+#define VIDEO_PIN_LOGO_RECTANGLE_FIELDS(X)                                                                   \
+    X(LogoDestinationTop, m_logoDestinationTop, ULONG)                                                       \
+    X(LogoDestinationLeft, m_logoDestinationLeft, ULONG)                                                     \
+    X(LogoDestinationHeight, m_logoDestinationHeight, ULONG)                                                 \
+    X(LogoDestinationWidth, m_logoDestinationWidth, ULONG)                                                   \
+    X(LogoOriginationHeight, m_logoOriginationHeight, ULONG)                                                 \
     X(LogoOriginationWidth, m_logoOriginationWidth, ULONG)
 
 // Every field pair of both lists.
@@ -64,8 +64,8 @@ public:
 
     VideoPinDetails();
 
-#define VIDEO_PIN_DECLARE(name, member, type)                                                                  \
-    NTSTATUS Get##name(type* value) const;                                                                     \
+#define VIDEO_PIN_DECLARE(name, member, type)                                                                \
+    NTSTATUS Get##name(type* value) const;                                                                   \
     NTSTATUS Set##name(type value);
     VIDEO_PIN_FIELDS(VIDEO_PIN_DECLARE)
 #undef VIDEO_PIN_DECLARE
@@ -85,7 +85,10 @@ public:
     // stored name stays. The getter copies all 260 characters.
     NTSTATUS GetLogoFileName(WCHAR* name) const;
     NTSTATUS SetLogoFileName(const WCHAR* name);
-    bool HasLogoFileName() const { return m_logoFileName[0] != 0; }
+    bool HasLogoFileName() const
+    {
+        return m_logoFileName[0] != 0;
+    }
 
     // The whole closed-caption record. The setter refuses a record whose font file name is not
     // terminated within its field (STATUS_INVALID_PARAMETER, nothing stored).
@@ -96,8 +99,14 @@ public:
     NTSTATUS GetConnectionFormatInfo(ULONG* kind) const;
     NTSTATUS SetConnectionFormatKind(ULONG kind);
 
-    ULONG GetPinId() const { return m_pinId; }
-    void SetPinId(ULONG id) { m_pinId = id; }
+    ULONG GetPinId() const
+    {
+        return m_pinId;
+    }
+    void SetPinId(ULONG id)
+    {
+        m_pinId = id;
+    }
 
 private:
     // identity

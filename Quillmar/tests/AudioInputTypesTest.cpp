@@ -12,11 +12,12 @@ namespace {
 TEST(AudioInputTypesTest, IdentifiersAndNames)
 {
     const std::u16string expected[] = {
-        u"SDI Audio 1", u"SDI Audio 2", u"SDI Audio 3", u"SDI Audio 4", u"SDI Audio 5", u"SDI Audio 6",
-        u"SDI Audio 7", u"SDI Audio 8", u"AES Audio 1", u"AES Audio 2", u"AES Audio 3", u"AES Audio 4",
-        u"SPDIF Audio 1", u"SPDIF Audio 2", u"SPDIF Audio 3", u"SPDIF Audio 4", u"Unbalanced Audio 1",
-        u"Unbalanced Audio 2", u"Unbalanced Audio 3", u"Unbalanced Audio 4", u"Balanced Audio 1",
-        u"Balanced Audio 2", u"Balanced Audio 3", u"Balanced Audio 4"};
+        u"SDI Audio 1",        u"SDI Audio 2",        u"SDI Audio 3",        u"SDI Audio 4",
+        u"SDI Audio 5",        u"SDI Audio 6",        u"SDI Audio 7",        u"SDI Audio 8",
+        u"AES Audio 1",        u"AES Audio 2",        u"AES Audio 3",        u"AES Audio 4",
+        u"SPDIF Audio 1",      u"SPDIF Audio 2",      u"SPDIF Audio 3",      u"SPDIF Audio 4",
+        u"Unbalanced Audio 1", u"Unbalanced Audio 2", u"Unbalanced Audio 3", u"Unbalanced Audio 4",
+        u"Balanced Audio 1",   u"Balanced Audio 2",   u"Balanced Audio 3",   u"Balanced Audio 4"};
     for (ULONG n = 0; n < kAudioInputTypeCount; ++n) {
         const GUID guid = GetAudioInputTypeGuid(n);
         EXPECT_EQ(guid.Data1, 0x5D61FB00u + n);

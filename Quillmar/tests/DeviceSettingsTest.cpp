@@ -21,10 +21,10 @@ namespace {
 
 using drivertest::DriverTest;
 
-constexpr char16_t kBoardPath[] =
-    u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\{4d36e96c-e325-11ce-bfc1-08002be10318}\\0000";
-constexpr char kBoardReg[] =
-    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\{4d36e96c-e325-11ce-bfc1-08002be10318}\\0000";
+constexpr char16_t kBoardPath[] = u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\{"
+                                  u"4d36e96c-e325-11ce-bfc1-08002be10318}\\0000";
+constexpr char kBoardReg[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\{4d36e96c-e325-"
+                             "11ce-bfc1-08002be10318}\\0000";
 constexpr char16_t kTail[] = u"\\{4d36e96c-e325-11ce-bfc1-08002be10318}\\0000";
 
 std::u16string Board(const std::u16string& sub = u"")
@@ -35,7 +35,10 @@ std::u16string Board(const std::u16string& sub = u"")
 // Records every group and value the loaders apply.
 struct RecordingFilter : VideoFilterSettings {
     NTSTATUS SetCropSettings(BrevicorCropRecord* r) override { return Keep(crop, r, "crop"); }
-    NTSTATUS SetDeinterlaceSettings(BrevicorDeinterlaceRecord* r) override { return Keep(deinterlace, r, "deinterlace"); }
+    NTSTATUS SetDeinterlaceSettings(BrevicorDeinterlaceRecord* r) override
+    {
+        return Keep(deinterlace, r, "deinterlace");
+    }
     NTSTATUS SetImageQualitySettings(BrevicorImageQualityRecord* r, bool save) override
     {
         imageQualitySaves.push_back(save);
@@ -64,8 +67,7 @@ struct RecordingFilter : VideoFilterSettings {
         return STATUS_SUCCESS;
     }
 
-    template <typename R>
-    NTSTATUS Keep(std::vector<R>& list, const R* record, const char* name)
+    template <typename R> NTSTATUS Keep(std::vector<R>& list, const R* record, const char* name)
     {
         list.push_back(*record);
         calls.push_back(name);
@@ -129,7 +131,8 @@ protected:
 
     void StartDriver(bool hardware)
     {
-        ImportService(hardware ? "\"HardwareInstalled\"=dword:00000001" : "\"HardwareInstalled\"=dword:00000000");
+        ImportService(hardware ? "\"HardwareInstalled\"=dword:00000001"
+                               : "\"HardwareInstalled\"=dword:00000000");
         ASSERT_EQ(Load(), STATUS_SUCCESS);
         standin::PhysicalDeviceProperties properties;
         properties.enumeratorName = u"PCI";
@@ -189,7 +192,8 @@ protected:
     {
         VideoInputItems* video = device_->GetVideoInputItems();
         EXPECT_EQ(Device::LoadVideoInputsFromRegistry(device_, pdo_, video), STATUS_SUCCESS);
-        EXPECT_EQ(Device::LoadAudioInputsFromRegistry(device_, pdo_, device_->GetAudioInputItems()), STATUS_SUCCESS);
+        EXPECT_EQ(Device::LoadAudioInputsFromRegistry(device_, pdo_, device_->GetAudioInputItems()),
+                  STATUS_SUCCESS);
         EXPECT_EQ(Device::LoadDeviceFromRegistry(device_, pdo_), STATUS_SUCCESS);
         EXPECT_EQ(Device::LoadFilterFromRegistry(device_, pdo_, filter), STATUS_SUCCESS);
         for (ULONG i = 0; i < video->GetInputCount(); ++i) {
@@ -294,10 +298,9 @@ TEST_F(DeviceSettingsTest, GroupsReachTheFilterWithTheirDefaultsAndNoSaveFlags)
     ASSERT_EQ(filter.decoder.size(), 1u);
     EXPECT_EQ(filter.decoder[0].currentSignalType, 1u);
     EXPECT_EQ(filter.decoderSaves, std::vector<bool>{false});
-    const std::vector<std::pair<std::string, ULONG>> values = {{"standards", 499}, {"capabilities", 6},
-                                                               {"settling", 10},   {"hsync", 6},
-                                                               {"lines", 525},     {"locked", 0},
-                                                               {"output", 1},      {"vcr", 0}};
+    const std::vector<std::pair<std::string, ULONG>> values = {
+        {"standards", 499}, {"capabilities", 6}, {"settling", 10}, {"hsync", 6},
+        {"lines", 525},     {"locked", 0},       {"output", 1},    {"vcr", 0}};
     EXPECT_EQ(filter.values, values);
     EXPECT_EQ(device_->GetDecoderCurrentStandard(), 1u);
     EXPECT_TRUE(filter.formats.empty());
@@ -329,14 +332,17 @@ TEST_F(DeviceSettingsTest, GroupsReachTheFilterWithTheirDefaultsAndNoSaveFlags)
 TEST_F(DeviceSettingsTest, StoredValuesAreUsedAndUnusableOnesLeftAlone)
 {
     std::string wideName(260, 'w');
-    Seed(StandardBoard() + "[\\VideoInputs]\n\"ActiveInput\"=dword:00000001\n"
-                           "[\\VideoInputs\\Input1\\VideoPins\\Capture]\n"
-                           "\"CropTop\"=dword:00000008\n"
-                           "\"CropHeight\"=\"480\"\n"
-                           "\"LogoFileName\"=\"" + wideName + "\"\n"
-                           "\"GammaValues\"=hex:01,02,03\n"
-                           "\"Hue\"=dword:fffffff6\n"
-                           "\"CCFontFileName\"=\"C:\\\\fonts\\\\a.gph\"\n");
+    Seed(StandardBoard() +
+         "[\\VideoInputs]\n\"ActiveInput\"=dword:00000001\n"
+         "[\\VideoInputs\\Input1\\VideoPins\\Capture]\n"
+         "\"CropTop\"=dword:00000008\n"
+         "\"CropHeight\"=\"480\"\n"
+         "\"LogoFileName\"=\"" +
+         wideName +
+         "\"\n"
+         "\"GammaValues\"=hex:01,02,03\n"
+         "\"Hue\"=dword:fffffff6\n"
+         "\"CCFontFileName\"=\"C:\\\\fonts\\\\a.gph\"\n");
     RecordingFilter filter;
     LoadEverything(&filter);
     ASSERT_GE(filter.crop.size(), 1u);
@@ -365,16 +371,19 @@ TEST_F(DeviceSettingsTest, MissingCountsKeysAndNamesAreLogged)
     EXPECT_EQ(Device::LoadVideoInputsFromRegistry(device_, pdo_, &video),
               static_cast<NTSTATUS>(MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY));
     EXPECT_EQ(video.GetInputCount(), 0u);
-    EXPECT_EQ(Inserts(MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY), std::vector<std::u16string>{kTail});
+    EXPECT_EQ(Inserts(MSG_VIDEOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY),
+              std::vector<std::u16string>{kTail});
     AudioInputItems audio;
     EXPECT_EQ(Device::LoadAudioInputsFromRegistry(device_, pdo_, &audio),
               static_cast<NTSTATUS>(MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY));
-    EXPECT_EQ(Inserts(MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY), std::vector<std::u16string>{kTail});
+    EXPECT_EQ(Inserts(MSG_AUDIOINPUTS_REGISTRY_SECTION_MISSING_COUNT_ENTRY),
+              std::vector<std::u16string>{kTail});
     EXPECT_FALSE(standin::ReadRegistryDword(Board(u"VideoInputs"), u"ActiveInput").has_value());
 
     // Input 1 without a name, input 2 without a key.
     standin::EventLogClear();
-    Seed("[\\VideoInputs]\n\"Count\"=dword:00000002\n[\\VideoInputs\\Input1]\n\"InputType\"=dword:00000004\n");
+    Seed(
+        "[\\VideoInputs]\n\"Count\"=dword:00000002\n[\\VideoInputs\\Input1]\n\"InputType\"=dword:00000004\n");
     EXPECT_EQ(Device::LoadVideoInputsFromRegistry(device_, pdo_, &video),
               static_cast<NTSTATUS>(MSG_REGISTRY_KEY_MISSING_CARD));
     ASSERT_EQ(video.GetInputCount(), 2u);
@@ -392,7 +401,8 @@ TEST_F(DeviceSettingsTest, MissingCountsKeysAndNamesAreLogged)
     // Without a board key at all every loader reports the key.
     standin::ResetRegistry();
     standin::EventLogClear();
-    EXPECT_EQ(Device::LoadDeviceFromRegistry(device_, pdo_), static_cast<NTSTATUS>(MSG_REGISTRY_KEY_MISSING_CARD));
+    EXPECT_EQ(Device::LoadDeviceFromRegistry(device_, pdo_),
+              static_cast<NTSTATUS>(MSG_REGISTRY_KEY_MISSING_CARD));
     RecordingFilter filter;
     EXPECT_EQ(Device::LoadFilterFromRegistry(device_, pdo_, &filter),
               static_cast<NTSTATUS>(MSG_REGISTRY_KEY_MISSING_CARD));
@@ -452,13 +462,15 @@ TEST_F(DeviceSettingsTest, CountsArecutAndAudioNamesChecked)
 {
     std::string body = "[\\VideoInputs]\n\"Count\"=dword:00000011\n\"ActiveInput\"=dword:00000010\n";
     for (int i = 1; i <= 17; ++i)
-        body += "[\\VideoInputs\\Input" + std::to_string(i) + "]\n\"InputName\"=\"V" + std::to_string(i) + "\"\n";
+        body +=
+            "[\\VideoInputs\\Input" + std::to_string(i) + "]\n\"InputName\"=\"V" + std::to_string(i) + "\"\n";
     body += "[\\AudioInputs]\n\"Count\"=dword:00000009\n";
     for (int i = 1; i <= 9; ++i)
-        body += "[\\AudioInputs\\Input" + std::to_string(i) + "]\n\"InputName\"=\"{5d61fb0" + std::to_string(i - 1) +
-                "-23ef-4d82-ad98-ad61eeaed7f5}\"\n";
-    body += "[\\AudioInputs\\Input1]\n\"ChannelPairCount\"=dword:00000009\n\"ChannelPairIndex\"=dword:00000003\n"
-            "[\\AudioInputs\\Input2]\n\"InputName\"=\"SDI Audio 2\"\n";
+        body += "[\\AudioInputs\\Input" + std::to_string(i) + "]\n\"InputName\"=\"{5d61fb0" +
+                std::to_string(i - 1) + "-23ef-4d82-ad98-ad61eeaed7f5}\"\n";
+    body +=
+        "[\\AudioInputs\\Input1]\n\"ChannelPairCount\"=dword:00000009\n\"ChannelPairIndex\"=dword:00000003\n"
+        "[\\AudioInputs\\Input2]\n\"InputName\"=\"SDI Audio 2\"\n";
     Seed(body);
     VideoInputItems video;
     ASSERT_EQ(Device::LoadVideoInputsFromRegistry(device_, pdo_, &video), STATUS_SUCCESS);
@@ -496,8 +508,8 @@ TEST_F(DeviceSettingsTest, StoredConnectionFormatsNeedTheirFormAndSize)
     for (int i = 0; i < 152; ++i)
         capture += (i ? "," : "") + std::string(i == 0 ? "98" : "01");
     std::string preview = "hex:01,02";
-    Seed(StandardBoard() + "[\\]\n\"CaptureDataFormatType\"=dword:00000001\n\"CaptureDataFormat\"=" + capture +
-         "\n\"PreviewDataFormatType\"=dword:00000002\n\"PreviewDataFormat\"=" + preview + "\n");
+    Seed(StandardBoard() + "[\\]\n\"CaptureDataFormatType\"=dword:00000001\n\"CaptureDataFormat\"=" +
+         capture + "\n\"PreviewDataFormatType\"=dword:00000002\n\"PreviewDataFormat\"=" + preview + "\n");
     RecordingFilter filter;
     ASSERT_EQ(Device::LoadFilterFromRegistry(device_, pdo_, &filter), STATUS_SUCCESS);
     ASSERT_EQ(filter.formats.size(), 1u);
@@ -545,8 +557,10 @@ TEST_F(DeviceSettingsTest, WritersNameTheirKeys)
     EXPECT_EQ(standin::ReadRegistryDword(Board(u"AudioInputs\\Input3"), u"InputGain"), 4u);
     const UCHAR format[4] = {9, 8, 7, 6};
     EXPECT_EQ(device_->WriteDevicePropertyToRegistry(u"CaptureDataFormat", format, 4), STATUS_SUCCESS);
-    EXPECT_EQ(standin::ReadRegistryValue(Board(), u"CaptureDataFormat")->type, static_cast<ULONG>(REG_BINARY));
-    EXPECT_EQ(standin::ReadRegistryValue(Board(), u"CaptureDataFormat")->data, std::vector<UCHAR>(format, format + 4));
+    EXPECT_EQ(standin::ReadRegistryValue(Board(), u"CaptureDataFormat")->type,
+              static_cast<ULONG>(REG_BINARY));
+    EXPECT_EQ(standin::ReadRegistryValue(Board(), u"CaptureDataFormat")->data,
+              std::vector<UCHAR>(format, format + 4));
     EXPECT_EQ(device_->WriteDevicePropertyToRegistry(u"LOSVideoCaption", u"Gone"), STATUS_SUCCESS);
     EXPECT_EQ(standin::ReadRegistryString(Board(), u"LOSVideoCaption"), u"Gone");
     EXPECT_EQ(device_->WriteDevicePropertyToRegistry(u"DecoderCurrentSignalType", 2u), STATUS_SUCCESS);
@@ -607,11 +621,11 @@ TEST_F(DeviceSettingsTest, LossOfSignalSetClampsWritesInOrderAndKeeps)
     EXPECT_EQ(stored.referenceHeight, 1080u);
     EXPECT_EQ(stored.referenceWidth, 1920u);
     const std::vector<std::u16string> order = {
-        u"LOSVideoDestinationTop",     u"LOSVideoDestinationLeft",   u"LOSVideoDestinationHeight",
-        u"LOSVideoDestinationWidth",   u"LOSVideoEnable",            u"LOSVideoTransparencyEnable",
-        u"LOSVideoBackgroundColor",    u"LOSVideoForegroundColor",   u"LOSVideoVideoSignalType",
-        u"LOSVideoCaption",            u"LOSVideoFontFileName",      u"LOSVideoReferenceHeight",
-        u"LOSVideoReferenceWidth",     u"LOSAudioOddChannelsTone",   u"LOSAudioEvenChannelsTone"};
+        u"LOSVideoDestinationTop",   u"LOSVideoDestinationLeft", u"LOSVideoDestinationHeight",
+        u"LOSVideoDestinationWidth", u"LOSVideoEnable",          u"LOSVideoTransparencyEnable",
+        u"LOSVideoBackgroundColor",  u"LOSVideoForegroundColor", u"LOSVideoVideoSignalType",
+        u"LOSVideoCaption",          u"LOSVideoFontFileName",    u"LOSVideoReferenceHeight",
+        u"LOSVideoReferenceWidth",   u"LOSAudioOddChannelsTone", u"LOSAudioEvenChannelsTone"};
     EXPECT_EQ(device_->writes, order);
     EXPECT_EQ(standin::ReadRegistryDword(Board(), u"LOSVideoReferenceHeight"), 1080u);
     EXPECT_EQ(standin::ReadRegistryDword(Board(), u"LOSVideoTransparencyEnable"), 1u);

@@ -55,14 +55,24 @@ TEST(PropertyCatalogueTest, VideoCaptureFilterHasItsTwentyTwoSets)
         {&KSPROPSETID_General, {{0, true, false, 24, 72}}},
         {&PROPSETID_BREVICOR_IMAGEQUALITY, {{0, true, true, 40, 40}}},
         {&PROPSETID_BREVICOR_TRACE, {{0, true, true, 552, 552}}},
-        {&PROPSETID_VIDCAP_CROSSBAR, {{0, true, false, 32, 32}, {2, true, false, 40, 40}, {3, true, true, 40, 40},
-                                      {1, true, false, 64, 64}}},
-        {&PROPSETID_BREVICOR_CROSSBAR, {{0, true, false, 32, 32}, {2, true, false, 40, 40}, {3, true, true, 40, 40},
-                                        {1, true, false, 64, 64}}},
-        {&PROPSETID_VIDCAP_VIDEODECODER, {{0, true, false, 40, 40}, {1, true, true, 32, 32}, {2, true, false, 32, 32}}},
+        {&PROPSETID_VIDCAP_CROSSBAR,
+         {{0, true, false, 32, 32},
+          {2, true, false, 40, 40},
+          {3, true, true, 40, 40},
+          {1, true, false, 64, 64}}},
+        {&PROPSETID_BREVICOR_CROSSBAR,
+         {{0, true, false, 32, 32},
+          {2, true, false, 40, 40},
+          {3, true, true, 40, 40},
+          {1, true, false, 64, 64}}},
+        {&PROPSETID_VIDCAP_VIDEODECODER,
+         {{0, true, false, 40, 40}, {1, true, true, 32, 32}, {2, true, false, 32, 32}}},
         {&PROPSETID_BREVICOR_VIDEODECODER, {{0, true, true, 60, 60}}},
-        {&PROPSETID_VIDCAP_VIDEOPROCAMP, {{1, true, true, 40, 40}, {0, true, true, 40, 40}, {2, true, true, 40, 40},
-                                          {3, true, true, 40, 40}}},
+        {&PROPSETID_VIDCAP_VIDEOPROCAMP,
+         {{1, true, true, 40, 40},
+          {0, true, true, 40, 40},
+          {2, true, true, 40, 40},
+          {3, true, true, 40, 40}}},
         {&PROPSETID_BREVICOR_VIDEOPROCAMP, {{0, true, true, 2436, 2436}}},
         {&PROPSETID_BREVICOR_AUDIO_CONFIG, {{0, true, true, 122, 122}}},
         {&PROPSETID_BREVICOR_CC, {{0, true, true, 600, 600}}},
@@ -100,7 +110,8 @@ TEST(PropertyCatalogueTest, AudioAndCrossbarFilters)
     EXPECT_EQ(FindCatalogueSet(audio, PROPSETID_BREVICOR_DRIVER_INFORMATION), &audio.sets[3]);
     EXPECT_EQ(ItemsOf(*FindCatalogueSet(audio, PROPSETID_BREVICOR_AUDIO_INPUT_INFO)),
               (Items{{0, true, false, 32, 32}, {1, true, false, 568, 568}}));
-    EXPECT_EQ(ItemsOf(*FindCatalogueSet(audio, PROPSETID_BREVICOR_DEVICE_CONFIG)), (Items{{0, true, true, 628, 628}}));
+    EXPECT_EQ(ItemsOf(*FindCatalogueSet(audio, PROPSETID_BREVICOR_DEVICE_CONFIG)),
+              (Items{{0, true, true, 628, 628}}));
     EXPECT_EQ(FindCatalogueSet(audio, PROPSETID_BREVICOR_CROP), nullptr);
 
     const AutomationCatalogue& crossbar = GetCrossbarFilterCatalogue();
@@ -140,13 +151,14 @@ TEST(PropertyCatalogueTest, NodesAndPins)
     const AutomationCatalogue& pin = GetVideoStreamingPinCatalogue();
     ASSERT_EQ(pin.setCount, 1u);
     EXPECT_EQ(ItemsOf(pin.sets[0]), (Items{{0, true, false, 40, 48},
-                                          {1, true, true, 32, 32},
-                                          {5, false, true, 32, 32},
-                                          {4, false, true, 32, 32},
-                                          {2, true, true, 32, 32},
-                                          {3, true, true, 32, 32},
-                                          {6, true, true, 32, 32}}));
-    EXPECT_EQ(Item(pin, PROPSETID_VIDCAP_VIDEOCOMPRESSION, 0).minData, sizeof(KSPROPERTY_VIDEOCOMPRESSION_GETINFO_S));
+                                           {1, true, true, 32, 32},
+                                           {5, false, true, 32, 32},
+                                           {4, false, true, 32, 32},
+                                           {2, true, true, 32, 32},
+                                           {3, true, true, 32, 32},
+                                           {6, true, true, 32, 32}}));
+    EXPECT_EQ(Item(pin, PROPSETID_VIDCAP_VIDEOCOMPRESSION, 0).minData,
+              sizeof(KSPROPERTY_VIDEOCOMPRESSION_GETINFO_S));
     EXPECT_EQ(Item(pin, PROPSETID_VIDCAP_VIDEOCOMPRESSION, 3).minData, sizeof(KSPROPERTY_VIDEOCOMPRESSION_S));
     const AutomationCatalogue& capture = GetVideoCapturePinCatalogue();
     ASSERT_EQ(capture.setCount, 2u);
@@ -156,7 +168,8 @@ TEST(PropertyCatalogueTest, NodesAndPins)
                               contrast.values->defaultValue),
               std::make_tuple(511, 0, 511, 100));
     const auto& hue = Item(capture, PROPSETID_VIDCAP_VIDEOPROCAMP, 2);
-    EXPECT_EQ(std::make_tuple(hue.values->step, hue.values->minimum, hue.values->maximum), std::make_tuple(256, -128, 127));
+    EXPECT_EQ(std::make_tuple(hue.values->step, hue.values->minimum, hue.values->maximum),
+              std::make_tuple(256, -128, 127));
 }
 
 TEST(PropertyCatalogueTest, ValuesTablesOfTheVideoFilter)
@@ -194,7 +207,8 @@ TEST(PropertyCatalogueTest, ItemLengthsAreTheirRecordsSizes)
         {"decoder status", &PROPSETID_VIDCAP_VIDEODECODER, 2, sizeof(KSPROPERTY_VIDEODECODER_STATUS_S)},
         {"proc amp", &PROPSETID_VIDCAP_VIDEOPROCAMP, 0, sizeof(KSPROPERTY_VIDEOPROCAMP_S)},
         {"dropped frames", &PROPSETID_VIDCAP_DROPPEDFRAMES, 0, sizeof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S)},
-        {"interface version", &PROPSETID_BREVICOR_INTERFACE_VERSION, 0, sizeof(BrevicorInterfaceVersionRecord)},
+        {"interface version", &PROPSETID_BREVICOR_INTERFACE_VERSION, 0,
+         sizeof(BrevicorInterfaceVersionRecord)},
         {"diagnostics", &PROPSETID_BREVICOR_DIAGNOSTICS, 0, sizeof(BrevicorDiagnosticsRecord)},
         {"performance", &PROPSETID_BREVICOR_PERFORMANCE, 0, sizeof(PerformanceSettings)},
         {"image quality", &PROPSETID_BREVICOR_IMAGEQUALITY, 0, sizeof(BrevicorImageQualityRecord)},
@@ -210,7 +224,8 @@ TEST(PropertyCatalogueTest, ItemLengthsAreTheirRecordsSizes)
         {"input count", &PROPSETID_BREVICOR_INPUTDETECT, 0, sizeof(BrevicorInputCountRecord)},
         {"input detection", &PROPSETID_BREVICOR_INPUTDETECT, 1, sizeof(BrevicorInputDetectRecord)},
         {"device configuration", &PROPSETID_BREVICOR_DEVICE_CONFIG, 0, sizeof(BrevicorDeviceConfigRecord)},
-        {"driver information", &PROPSETID_BREVICOR_DRIVER_INFORMATION, 0, sizeof(BrevicorDriverInformationRecord)},
+        {"driver information", &PROPSETID_BREVICOR_DRIVER_INFORMATION, 0,
+         sizeof(BrevicorDriverInformationRecord)},
     };
     for (const auto& [name, set, id, size] : records) {
         const auto& item = Item(video, *set, id);
@@ -219,8 +234,10 @@ TEST(PropertyCatalogueTest, ItemLengthsAreTheirRecordsSizes)
         EXPECT_EQ(item.minData, size) << name;
     }
     const AutomationCatalogue& audio = GetAudioCaptureFilterCatalogue();
-    EXPECT_EQ(Item(audio, PROPSETID_BREVICOR_AUDIO_INPUT_INFO, 0).minData, sizeof(BrevicorAudioInputCountRecord));
-    EXPECT_EQ(Item(audio, PROPSETID_BREVICOR_AUDIO_INPUT_INFO, 1).minData, sizeof(BrevicorAudioInputInfoRecord));
+    EXPECT_EQ(Item(audio, PROPSETID_BREVICOR_AUDIO_INPUT_INFO, 0).minData,
+              sizeof(BrevicorAudioInputCountRecord));
+    EXPECT_EQ(Item(audio, PROPSETID_BREVICOR_AUDIO_INPUT_INFO, 1).minData,
+              sizeof(BrevicorAudioInputInfoRecord));
     EXPECT_EQ(Item(GetAudioMuteNodeCatalogue(), KSPROPSETID_Audio, 13).minProperty,
               sizeof(KSNODEPROPERTY_AUDIO_CHANNEL));
     EXPECT_EQ(Item(GetAudioMuxNodeCatalogue(), KSPROPSETID_Audio, 12).minProperty, sizeof(KSNODEPROPERTY));

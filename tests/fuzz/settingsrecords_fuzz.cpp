@@ -12,8 +12,7 @@
 
 namespace {
 
-template <typename Record>
-void FromBytes(Record* record, const uint8_t* data, size_t size)
+template <typename Record> void FromBytes(Record* record, const uint8_t* data, size_t size)
 {
     std::memset(record, 0, sizeof(*record));
     if (size != 0)
@@ -72,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     auto* los = new BrevicorLOSRecord;
     FromBytes(los, data, size);
-    CheckField(los->caption, kRecordTextCharacters, BoundedRecordTextLength(los->caption, kRecordTextCharacters));
+    CheckField(los->caption, kRecordTextCharacters,
+               BoundedRecordTextLength(los->caption, kRecordTextCharacters));
     CheckField(los->fontFileName, kRecordTextCharacters,
                BoundedRecordTextLength(los->fontFileName, kRecordTextCharacters));
 

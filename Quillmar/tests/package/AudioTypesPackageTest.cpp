@@ -21,7 +21,8 @@
 
 namespace {
 
-constexpr char16_t kMediaCategories[] = u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Control\\MediaCategories\\";
+constexpr char16_t kMediaCategories[] =
+    u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Control\\MediaCategories\\";
 
 class AudioTypesPackageTest : public testing::Test {
 protected:
@@ -31,7 +32,8 @@ protected:
         folder_ = std::filesystem::temp_directory_path() / ("audiotypes-" + std::to_string(random()));
         options_.speedFactor = 20.0;
         machine_ = platform::Machine::Open(
-            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, options_);
+            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
+            options_);
         ASSERT_NE(machine_, nullptr);
         machine_->Plug(captureBoard_); // no driver file: the load fails, the installation stays
         const auto device = machine_->Device(captureBoard_);
