@@ -43,6 +43,9 @@ Device::~Device()
     // The thread works on this object: it must have ended before the memory goes.
     StopOldDmaBufferThread();
     ReleaseDmaAdapter();
+    if (m_filters != nullptr)
+        FreePool(m_filters);
+    m_filters = nullptr;
     // The manager's stop has given back every record the DSP held.
     delete m_protocolManager;
     m_protocolManager = nullptr;
@@ -1771,32 +1774,40 @@ NTSTATUS Device::ReadPciLocation(PDEVICE_OBJECT physicalDeviceObject)
     return STATUS_SUCCESS;
 }
 
-void Device::BuildFilterDescriptors()
+NTSTATUS Device::BuildFilterDescriptors()
 {
     TRACE_SCOPE(this, "Device::BuildFilterDescriptors", kTraceLowEnter);
+    if (m_filters == nullptr) {
+        m_filters = static_cast<FilterDescriptors*>(AllocatePoolOfType(sizeof(FilterDescriptors), NonPagedPool));
+        if (m_filters == nullptr)
+            return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    std::memset(static_cast<void*>(m_filters), 0, sizeof(FilterDescriptors));
     m_crossbarMedium = KSPIN_MEDIUM{kCrossbarFilterReference, static_cast<ULONG>(m_instanceId), 0};
 
-    m_videoCaptureFilter = FilterTemplate(&kVideoCaptureFilterReference, kVideoCaptureCategories, 2);
-    std::memcpy(m_videoCapturePinDescriptors, kVideoCapturePinTemplates, sizeof(m_videoCapturePinDescriptors));
-    m_videoCapturePinDescriptors[kVideoAnalogInputPin].PinDescriptor.MediumsCount = 1;
-    m_videoCapturePinDescriptors[kVideoAnalogInputPin].PinDescriptor.Mediums = &m_crossbarMedium;
-    m_videoCaptureFilter.PinDescriptors = m_videoCapturePinDescriptors;
-    m_videoCaptureFilter.PinDescriptorsCount =
+    KSFILTER_DESCRIPTOR& video = m_filters->videoCapture;
+    video = FilterTemplate(&kVideoCaptureFilterReference, kVideoCaptureCategories, 2);
+    std::memcpy(m_filters->videoCapturePins, kVideoCapturePinTemplates, sizeof(m_filters->videoCapturePins));
+    m_filters->videoCapturePins[kVideoAnalogInputPin].PinDescriptor.MediumsCount = 1;
+    m_filters->videoCapturePins[kVideoAnalogInputPin].PinDescriptor.Mediums = &m_crossbarMedium;
+    video.PinDescriptors = m_filters->videoCapturePins;
+    video.PinDescriptorsCount =
         m_driver->GetHardwareInstalled() ? kVideoCapturePins : kVideoCapturePinsWithoutHardware;
 
-    m_crossbarFilter = FilterTemplate(&kCrossbarFilterReference, kCrossbarCategories, 1);
+    m_filters->crossbar = FilterTemplate(&kCrossbarFilterReference, kCrossbarCategories, 1);
 
     BuildAudioFilters();
 
-    m_filterDescriptorList[0] = &m_videoCaptureFilter;
-    m_filterDescriptorList[1] = &m_crossbarFilter;
+    m_filters->list[0] = &m_filters->videoCapture;
+    m_filters->list[1] = &m_filters->crossbar;
     for (ULONG i = 0; i < m_audioFilterCount; ++i)
-        m_filterDescriptorList[2 + i] = &m_audioFilters[i];
+        m_filters->list[2 + i] = &m_filters->audio[i];
     m_deviceDescriptor = KSDEVICE_DESCRIPTOR{};
     m_deviceDescriptor.Dispatch = &kDeviceDispatch;
     m_deviceDescriptor.FilterDescriptorsCount = 2 + m_audioFilterCount;
-    m_deviceDescriptor.FilterDescriptors = m_filterDescriptorList;
+    m_deviceDescriptor.FilterDescriptors = m_filters->list;
     m_deviceDescriptor.Version = KSDEVICE_DESCRIPTOR_VERSION;
+    return STATUS_SUCCESS;
 }
 
 void Device::BuildAudioFilters()
@@ -1819,8 +1830,7 @@ void Device::BuildAudioFilters()
 
 void Device::BuildCombinedAudioFilter(ULONG n)
 {
-    AudioFilterArrays& arrays = m_audioFilterArrays[0];
-    arrays = AudioFilterArrays{};
+    AudioFilterArrays& arrays = m_filters->audioArrays[0];
     arrays.reference = BasicFilter::GetAudioCaptureFilterReference(0);
     arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
     for (ULONG i = 0; i < n; ++i) {
@@ -1846,7 +1856,7 @@ void Device::BuildCombinedAudioFilter(ULONG n)
                    static_cast<int>(arrays.connections[i].FromNode), static_cast<int>(arrays.connections[i].FromNodePin),
                    static_cast<int>(arrays.connections[i].ToNode), static_cast<int>(arrays.connections[i].ToNodePin));
 
-    KSFILTER_DESCRIPTOR& filter = m_audioFilters[0];
+    KSFILTER_DESCRIPTOR& filter = m_filters->audio[0];
     filter = FilterTemplate(&arrays.reference, kAudioCaptureCategories, 2);
     filter.PinDescriptorsCount = n + 1;
     filter.PinDescriptors = arrays.pins;
@@ -1858,8 +1868,7 @@ void Device::BuildCombinedAudioFilter(ULONG n)
 
 void Device::BuildPerInputAudioFilter(ULONG input)
 {
-    AudioFilterArrays& arrays = m_audioFilterArrays[input];
-    arrays = AudioFilterArrays{};
+    AudioFilterArrays& arrays = m_filters->audioArrays[input];
     arrays.reference = BasicFilter::GetAudioCaptureFilterReference(input);
     m_audioInputs.GetInputName(input, &arrays.pinNames[0]);
     arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
@@ -1878,7 +1887,7 @@ void Device::BuildPerInputAudioFilter(ULONG input)
                    static_cast<int>(arrays.connections[i].FromNodePin), static_cast<int>(arrays.connections[i].ToNode),
                    static_cast<int>(arrays.connections[i].ToNodePin));
 
-    KSFILTER_DESCRIPTOR& filter = m_audioFilters[input];
+    KSFILTER_DESCRIPTOR& filter = m_filters->audio[input];
     filter = FilterTemplate(&arrays.reference, kAudioCaptureCategories, 2);
     filter.PinDescriptorsCount = 2;
     filter.PinDescriptors = arrays.pins;
@@ -1903,7 +1912,9 @@ NTSTATUS Device::OnAdd(PDRIVER_OBJECT driverObject, PDEVICE_OBJECT physicalDevic
     // A list that cannot be read is logged by its loader and leaves the board without those inputs.
     LoadVideoInputsFromRegistry(this, physicalDeviceObject, &m_videoInputs);
     LoadAudioInputsFromRegistry(this, physicalDeviceObject, &m_audioInputs);
-    BuildFilterDescriptors();
+    status = BuildFilterDescriptors();
+    if (!NT_SUCCESS(status))
+        return status;
 
     PKSDEVICE ksDevice = nullptr;
     status = KsCreateDevice(driverObject, physicalDeviceObject, &m_deviceDescriptor, 0, &ksDevice);
@@ -2074,8 +2085,8 @@ void Device::NameFilterInterfaces()
     check(WriteFriendlyName(KSCATEGORY_VIDEO, kVideoCaptureFilterReference, name), "video capture filter");
     if (m_combinedAudioFilter) {
         _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"Talvexon HD Audio Device %d", static_cast<int>(m_instanceId));
-        check(WriteFriendlyName(KSCATEGORY_CAPTURE, m_audioFilterArrays[0].reference, name), "audio filter");
-        check(WriteFriendlyName(KSCATEGORY_AUDIO, m_audioFilterArrays[0].reference, name), "audio filter");
+        check(WriteFriendlyName(KSCATEGORY_CAPTURE, m_filters->audioArrays[0].reference, name), "audio filter");
+        check(WriteFriendlyName(KSCATEGORY_AUDIO, m_filters->audioArrays[0].reference, name), "audio filter");
     } else {
         for (ULONG i = 0; i < m_audioFilterCount; ++i) {
             GUID type{};
@@ -2090,8 +2101,8 @@ void Device::NameFilterInterfaces()
             }
             _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"%ls (Talvexon HD %d)", category,
                        static_cast<int>(m_instanceId));
-            check(WriteFriendlyName(KSCATEGORY_CAPTURE, m_audioFilterArrays[i].reference, name), "audio filter");
-            check(WriteFriendlyName(KSCATEGORY_AUDIO, m_audioFilterArrays[i].reference, name), "audio filter");
+            check(WriteFriendlyName(KSCATEGORY_CAPTURE, m_filters->audioArrays[i].reference, name), "audio filter");
+            check(WriteFriendlyName(KSCATEGORY_AUDIO, m_filters->audioArrays[i].reference, name), "audio filter");
         }
     }
     _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"Talvexon HD Crossbar Device %d", static_cast<int>(m_instanceId));
@@ -2101,19 +2112,21 @@ void Device::NameFilterInterfaces()
 NTSTATUS Device::RegisterCrossbar()
 {
     TRACE_SCOPE(this, "Device::RegisterCrossbar", kTraceLowEnter);
+    if (m_filters == nullptr)
+        return STATUS_INVALID_DEVICE_STATE;
     ULONG inputs = m_videoInputs.GetInputCount();
     if (inputs > kMaximumVideoInputs)
         inputs = kMaximumVideoInputs;
     for (ULONG i = 0; i < inputs; ++i) {
-        m_crossbarDirections[i] = 0; // in
-        m_crossbarMediums[i] = KSPIN_MEDIUM{KSMEDIUMSETID_Standard, 0, 0};
-        m_crossbarCategories[i] = GUID{};
+        m_filters->crossbarDirections[i] = 0; // in
+        m_filters->crossbarMediums[i] = KSPIN_MEDIUM{KSMEDIUMSETID_Standard, 0, 0};
+        m_filters->crossbarCategories[i] = GUID{};
     }
-    m_crossbarDirections[inputs] = 1; // out
-    m_crossbarMediums[inputs] = m_crossbarMedium;
-    m_crossbarCategories[inputs] = PINNAME_VIDEO_ANALOGVIDEOIN;
-    return KsRegisterFilterWithNoKSPins(m_physicalDeviceObject, &KSCATEGORY_CROSSBAR, inputs + 1, m_crossbarDirections,
-                                        m_crossbarMediums, m_crossbarCategories);
+    m_filters->crossbarDirections[inputs] = 1; // out
+    m_filters->crossbarMediums[inputs] = m_crossbarMedium;
+    m_filters->crossbarCategories[inputs] = PINNAME_VIDEO_ANALOGVIDEOIN;
+    return KsRegisterFilterWithNoKSPins(m_physicalDeviceObject, &KSCATEGORY_CROSSBAR, inputs + 1, m_filters->crossbarDirections,
+                                        m_filters->crossbarMediums, m_filters->crossbarCategories);
 }
 
 NTSTATUS Device::RenewProtocolManager()

@@ -139,8 +139,9 @@ public:
     // The audio filter layout add chose: one filter for every input (false) or one for all.
     bool HasCombinedAudioFilter() const { return m_combinedAudioFilter; }
     ULONG GetAudioFilterCount() const { return m_audioFilterCount; }
-    // Builds the filter descriptors from the input lists (add's steps 4 and 5).
-    void BuildFilterDescriptors();
+    // Builds the filter descriptors from the input lists (add's steps 4 and 5);
+    // STATUS_INSUFFICIENT_RESOURCES when their block cannot be had.
+    NTSTATUS BuildFilterDescriptors();
 
     // ---- Audio configuration ---------------------------------------------------------------------
     // The configuration record as the audio inputs hold it now.
@@ -449,12 +450,9 @@ private:
 
     PKSDEVICE m_ksDevice = nullptr;
     KSDEVICE_DESCRIPTOR m_deviceDescriptor{};
-    const KSFILTER_DESCRIPTOR* m_filterDescriptorList[kMaximumFilters] = {};
-    KSFILTER_DESCRIPTOR m_videoCaptureFilter{};
-    KSPIN_DESCRIPTOR_EX m_videoCapturePinDescriptors[kVideoCapturePins] = {};
     KSPIN_MEDIUM m_crossbarMedium{};
-    KSFILTER_DESCRIPTOR m_crossbarFilter{};
-    // The audio filters: one combined (index 0 only) or one per input.
+    // The descriptors built at add and the crossbar's registration, in one block of pool that the
+    // framework's device uses until it deletes the device with this object.
     struct AudioFilterArrays {
         KSPIN_DESCRIPTOR_EX pins[1 + AudioInputItems::kMaximumInputs];
         KSNODE_DESCRIPTOR nodes[AudioInputItems::kMaximumInputs + 3];
@@ -462,14 +460,22 @@ private:
         GUID pinNames[AudioInputItems::kMaximumInputs];
         GUID reference;
     };
-    KSFILTER_DESCRIPTOR m_audioFilters[kMaximumAudioFilters] = {};
-    AudioFilterArrays m_audioFilterArrays[kMaximumAudioFilters] = {};
+    struct FilterDescriptors {
+        const KSFILTER_DESCRIPTOR* list[kMaximumFilters];
+        KSFILTER_DESCRIPTOR videoCapture;
+        KSPIN_DESCRIPTOR_EX videoCapturePins[kVideoCapturePins];
+        KSFILTER_DESCRIPTOR crossbar;
+        // One combined filter (index 0 only) or one per input.
+        KSFILTER_DESCRIPTOR audio[kMaximumAudioFilters];
+        AudioFilterArrays audioArrays[kMaximumAudioFilters];
+        // The crossbar's registration: one entry per video input, then the output.
+        int crossbarDirections[kMaximumVideoInputs + 1];
+        KSPIN_MEDIUM crossbarMediums[kMaximumVideoInputs + 1];
+        GUID crossbarCategories[kMaximumVideoInputs + 1];
+    };
+    FilterDescriptors* m_filters = nullptr;
     ULONG m_audioFilterCount = 0;
     bool m_combinedAudioFilter = false;
-    // The crossbar's registration: one entry per video input, then the output.
-    int m_crossbarDirections[kMaximumVideoInputs + 1] = {};
-    KSPIN_MEDIUM m_crossbarMediums[kMaximumVideoInputs + 1] = {};
-    GUID m_crossbarCategories[kMaximumVideoInputs + 1] = {};
     ULONG m_pciBusNumber = 0;
     ULONG m_pciDeviceNumber = 0;
     ULONG m_pciFunctionNumber = 0;

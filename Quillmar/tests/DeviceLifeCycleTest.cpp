@@ -122,7 +122,7 @@ constexpr ULONG F = KSFILTER_NODE;
 TEST_F(DeviceLifeCycleTest, OlderKernelWithLegacyFlagBuildsOneCombinedAudioFilter)
 {
     Prepare(5, true, 5, "\"LegacyAudioFilters\"=dword:00000001");
-    device_->BuildFilterDescriptors();
+    ASSERT_EQ(device_->BuildFilterDescriptors(), STATUS_SUCCESS);
     const KSDEVICE_DESCRIPTOR* descriptor = device_->GetDeviceDescriptor();
     ASSERT_EQ(descriptor->FilterDescriptorsCount, 3u);
     EXPECT_EQ(descriptor->Version, 0x100u);
@@ -148,7 +148,7 @@ TEST_F(DeviceLifeCycleTest, OlderKernelWithLegacyFlagBuildsOneCombinedAudioFilte
 TEST_F(DeviceLifeCycleTest, KernelSixBuildsOneAudioFilterPerInput)
 {
     Prepare(6, true, 5, "\"LegacyAudioFilters\"=dword:00000001");
-    device_->BuildFilterDescriptors();
+    ASSERT_EQ(device_->BuildFilterDescriptors(), STATUS_SUCCESS);
     const KSDEVICE_DESCRIPTOR* descriptor = device_->GetDeviceDescriptor();
     ASSERT_EQ(descriptor->FilterDescriptorsCount, 7u);
     EXPECT_FALSE(device_->HasCombinedAudioFilter());
@@ -167,7 +167,7 @@ TEST_F(DeviceLifeCycleTest, VideoCaptureFilterOffersThreePinsWithoutHardware)
 {
     Prepare(6, false, 0);
     device_->SetInstanceId(7);
-    device_->BuildFilterDescriptors();
+    ASSERT_EQ(device_->BuildFilterDescriptors(), STATUS_SUCCESS);
     const KSDEVICE_DESCRIPTOR* descriptor = device_->GetDeviceDescriptor();
     // No audio inputs: no audio filter.
     ASSERT_EQ(descriptor->FilterDescriptorsCount, 2u);
@@ -184,7 +184,7 @@ TEST_F(DeviceLifeCycleTest, VideoCaptureFilterOffersThreePinsWithoutHardware)
 TEST_F(DeviceLifeCycleTest, VideoCaptureFilterOffersFivePinsWithHardware)
 {
     Prepare(6, true, 2);
-    device_->BuildFilterDescriptors();
+    ASSERT_EQ(device_->BuildFilterDescriptors(), STATUS_SUCCESS);
     EXPECT_EQ(device_->GetDeviceDescriptor()->FilterDescriptors[0]->PinDescriptorsCount, 5u);
     EXPECT_EQ(device_->GetDeviceDescriptor()->FilterDescriptorsCount, 4u);
 }
