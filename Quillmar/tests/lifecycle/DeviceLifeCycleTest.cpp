@@ -284,5 +284,25 @@ TEST_F(LifeCycleTest, TwoBoardsOnePulledOutAndPluggedAgain)
     EXPECT_TRUE(Contains(FriendlyNames(KSCATEGORY_VIDEO), u"Talvexon HD Video Device 1"));
 }
 
+TEST_F(LifeCycleTest, StoredIdOfAnotherBoardIsReplacedAndWrittenBack)
+{
+    Boot();
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    board::CaptureBoard& first = MakeBoard(0);
+    board::CaptureBoard& second = MakeBoard(1);
+    ASSERT_EQ(machine_->Plug(first), STATUS_SUCCESS);
+    ASSERT_EQ(machine_->Plug(second), STATUS_SUCCESS);
+    const std::u16string key = DriverKey(second);
+    ASSERT_EQ(machine_->Remove(second), STATUS_SUCCESS);
+    // The second board's key claims the first board's id.
+    std::string path(key.begin(), key.end());
+    path.replace(0, std::string("\\Registry\\Machine").size(), "HKEY_LOCAL_MACHINE");
+    Import("[" + path + "]\r\n\"InstanceId\"=dword:00000001");
+    ASSERT_EQ(machine_->Plug(second), STATUS_SUCCESS);
+    EXPECT_EQ(standin::ReadRegistryDword(key, u"InstanceId"), 2u);
+    EXPECT_EQ(standin::ReadRegistryString(EnumKey(second), u"DeviceDesc"), u"Talvexon HD 2");
+    EXPECT_EQ(standin::ReadRegistryDword(DriverKey(first), u"InstanceId"), 1u);
+}
+
 } // namespace
 } // namespace lifecycletest
