@@ -2555,7 +2555,8 @@ NTSTATUS Device::GetAudioInputSettings(BrevicorAudioConfigRecord* record)
         return STATUS_INVALID_PARAMETER;
     record->daughterCardState = m_audioInputs.GetDaughterCardState();
     record->daughterCardEnable = m_audioInputs.GetDaughterCardEnable();
-    record->legacyAudioFilters = static_cast<UCHAR>(m_combinedAudioFilter ? 1 : 0);
+    // The setting as read ("LegacyAudioFilters"), never set from kernel version 6 on.
+    record->legacyAudioFilters = static_cast<UCHAR>(m_legacyAudioFilters != 0 && !m_driver->GetWdm6Available() ? 1 : 0);
     record->kernelVersion6 = static_cast<UCHAR>(m_driver->GetWdm6Available() ? 1 : 0);
     const ULONG count = m_audioInputs.GetInputCount();
     for (ULONG i = 0; i < count && i < kAudioConfigInputs; ++i) {
