@@ -3,6 +3,7 @@
 // configuration's checks, identifiers and writes.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -205,7 +206,9 @@ TEST_F(DeviceLifeCycleTest, CapabilitiesClearExactlyTheirBitsAndFields)
     EXPECT_EQ(capabilities.D1Latency, 0u);
     EXPECT_EQ(capabilities.D2Latency, 0u);
     EXPECT_EQ(capabilities.D3Latency, 0u);
-    EXPECT_EQ(static_cast<ULONG>(capabilities.DeviceState[0]), 0xFFFFFFFFu);
+    ULONG state = 0; // untouched: read as bytes, since all ones is no power state
+    std::memcpy(&state, reinterpret_cast<const UCHAR*>(&capabilities) + offsetof(DEVICE_CAPABILITIES, DeviceState), 4);
+    EXPECT_EQ(state, 0xFFFFFFFFu);
     EXPECT_EQ(Device::DeviceQueryCapabilities(nullptr, nullptr, nullptr), STATUS_INVALID_PARAMETER);
 }
 

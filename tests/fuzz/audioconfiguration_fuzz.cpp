@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Device::LoadAudioInputsFromRegistry(board->device, board->pdo, board->device->GetAudioInputItems());
     board->device->GetAudioInputItems()->SetDaughterCardState(size != 0 && (data[0] & 1) ? 0 : 31);
     BrevicorAudioConfigRecord record{};
-    std::memcpy(&record, data, size < sizeof(record) ? size : sizeof(record));
+    if (size != 0)
+        std::memcpy(&record, data, size < sizeof(record) ? size : sizeof(record));
     const std::string before = Export();
     const NTSTATUS status = board->device->SetAudioConfigurationSettings(&record);
     if (!NT_SUCCESS(status)) {
