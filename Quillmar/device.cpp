@@ -1,6 +1,7 @@
-// Device: instance id and names, the device-control entry and the performance announcement of one
-// board, its protocol manager, its DMA common buffers with the old-buffer thread that releases
-// them, and its pool of DSP command records.
+// Device: instance id and names, the life cycle of the board (add, start with the DSP, FPGA and
+// daughter-card bring-up, stop, removal) and its audio configuration, the device-control entry and
+// the performance announcement, its protocol manager, its DMA common buffers with the old-buffer
+// thread that releases them, its pool of DSP command records, and the settings loaders and writers.
 #include "device.h"
 
 #include "audioinputtypes.h"

@@ -1,11 +1,12 @@
-// Device: the one object per board. Today it carries what the driver-wide object needs of it: its
-// instance id and slot, its name in traces, the device-control entry the hooked dispatch hands
-// requests to, the performance change it announces to its capture filters, the board's protocol
-// manager, which it owns, and the DMA common buffers with their delayed release by the old-buffer
-// thread, the pool of DSP command records, and the services the stream engine asks of its board
-// (StreamDeviceServices): the table of live logical streams, the kill of a stream's outstanding
-// records, the DSP clock rate and the processing queues. The board's life cycle (add, start, stop,
-// removal) joins this class as the board control is built.
+// Device: the one object per board. It carries its instance id and slot, its name in traces, its
+// life cycle (add with the filter descriptors built from the input lists, start with the bring-up of
+// the DSP, FPGA and daughter card, stop, removal, capabilities; docs/driver-device-life-cycle.md),
+// the device-control entry the hooked dispatch hands requests to, the performance change it
+// announces to its capture filters, the board's protocol manager, which it owns, the DMA common
+// buffers with their delayed release by the old-buffer thread, the pool of DSP command records, the
+// settings loaders and writers, the audio configuration, and the services the stream engine asks of
+// its board (StreamDeviceServices): the table of live logical streams, the kill of a stream's
+// outstanding records, the DSP clock rate and the processing queues.
 #pragma once
 #include <cstddef>
 
