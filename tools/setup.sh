@@ -12,6 +12,8 @@ packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmoc
 #   sox          the audio step tests read delivered samples with `sox ... stats`;
 #   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder.
 packages+=(sox libzvbi-dev)
+#   libfreetype-dev, fonts-liberation  the caption tests make a glyph file from a real face.
+packages+=(libfreetype-dev fonts-liberation)
 if [ "$preset" = bench ]; then
   packages+=(libopencv-dev libyuv-dev)
   preset=default

@@ -62,23 +62,6 @@ Board = "The test board"
 Three = "three"
 )";
 
-std::vector<std::u16string> MultiString(const std::u16string& key, const std::u16string& name)
-{
-    std::vector<std::u16string> strings;
-    auto value = standin::ReadRegistryValue(key, name);
-    if (!value || value->type != REG_MULTI_SZ)
-        return strings;
-    std::u16string current;
-    for (size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(value->data[i] | value->data[i + 1] << 8);
-        if (c)
-            current.push_back(c);
-        else if (!current.empty())
-            strings.push_back(std::exchange(current, {}));
-    }
-    return strings;
-}
-
 class DriverPackageTest : public MachineTest {
 protected:
     // Installs `text` as the service's package and boots.

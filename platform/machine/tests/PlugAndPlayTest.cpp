@@ -19,25 +19,6 @@ const std::u16string kSystemClass = u"{4d36e97d-e325-11ce-bfc1-08002be10318}";
 const std::u16string kControl = u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\";
 const std::u16string kEnum = u"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\";
 
-std::vector<std::u16string> MultiString(const std::u16string& key, const std::u16string& name)
-{
-    std::vector<std::u16string> strings;
-    auto value = standin::ReadRegistryValue(key, name);
-    if (!value || value->type != REG_MULTI_SZ)
-        return strings;
-    std::u16string current;
-    for (size_t i = 0; i + 1 < value->data.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(value->data[i] | value->data[i + 1] << 8);
-        if (c) {
-            current.push_back(c);
-        } else if (!current.empty()) {
-            strings.push_back(current);
-            current.clear();
-        }
-    }
-    return strings;
-}
-
 // The handle of the device whose interface path names the given instance.
 HANDLE OpenInstance(const platform::PluggedDevice& device)
 {

@@ -28,6 +28,14 @@ TEST(StatusMapping, TheSystemsStatusesMapToWindowsErrors)
         {0xC0000008, 6},    // STATUS_INVALID_HANDLE
         {0x8000001A, 259},  // STATUS_NO_MORE_ENTRIES
         {0x00000103, 997},  // STATUS_PENDING
+        {0xC0000003, 87},   // STATUS_INVALID_INFO_CLASS
+        {0xC0000043, 32},   // STATUS_SHARING_VIOLATION
+        {0xC000004F, 282},  // STATUS_EAS_NOT_SUPPORTED
+        {0xC000007F, 112},  // STATUS_DISK_FULL
+        {0xC00000BA, 5},    // STATUS_FILE_IS_A_DIRECTORY
+        {0xC0000101, 145},  // STATUS_DIRECTORY_NOT_EMPTY
+        {0xC0000103, 267},  // STATUS_NOT_A_DIRECTORY
+        {0xC000011F, 4},    // STATUS_TOO_MANY_OPENED_FILES
         {0xC00002B6, 1617}, // STATUS_DEVICE_REMOVED (the table's last entry)
     };
     for (const auto& e : expected)
@@ -41,7 +49,7 @@ TEST(StatusMapping, FacilitySevenCarriesItsWin32ErrorAndAnythingElseIsUnknown)
     EXPECT_EQ(RtlNtStatusToDosError(static_cast<NTSTATUS>(0x40070000)), ULONG(ERROR_MR_MID_NOT_FOUND));
     EXPECT_EQ(RtlNtStatusToDosError(static_cast<NTSTATUS>(0xE0071000)), ULONG(ERROR_MR_MID_NOT_FOUND));
     EXPECT_EQ(RtlNtStatusToDosError(static_cast<NTSTATUS>(0xC0001234)), ULONG(ERROR_MR_MID_NOT_FOUND));
-    EXPECT_EQ(RtlNtStatusToDosError(static_cast<NTSTATUS>(0xC0000002 + 1)), ULONG(ERROR_MR_MID_NOT_FOUND));
+    EXPECT_EQ(RtlNtStatusToDosError(static_cast<NTSTATUS>(0xC0000006)), ULONG(ERROR_MR_MID_NOT_FOUND));
     EXPECT_EQ(RtlNtStatusToDosError(static_cast<NTSTATUS>(0xFFFFFFFF)), ULONG(ERROR_MR_MID_NOT_FOUND));
 }
 

@@ -60,7 +60,7 @@ TEST_F(UserRequest, FailedOpensGiveInvalidHandleValueAndTheWin32Error)
     } cases[] = {
         {u"\\\\.\\NoSuchDevice", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
         {u"\\\\.\\UserDev\\deny", OPEN_EXISTING, ERROR_ACCESS_DENIED}, // the driver's refusal
-        {u"C:\\Windows\\notepad.exe", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+        {u"\\\\?\\ROOT#NONE#0000#{00000000-0000-0000-0000-000000000000}", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
         {u"", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
         {u"\\\\.\\UserDev", 9, ERROR_INVALID_PARAMETER},
     };

@@ -16,4 +16,5 @@
 #include "standin/pool.h"
 #include "standin/registry.h"
 #include "standin/system.h"
+#include "standin/text.h"
 #include "standin/verifier.h"

@@ -14,20 +14,5 @@
 
 #include "km/types.h"
 
-extern "C" {
-
-// Formats into buffer, at most count characters. Result, with len the length of the full text:
-//   len <  count: the text and a terminating zero are stored; returns len.
-//   len == count: the text is stored WITHOUT a terminating zero; returns len.
-//   len >  count: the first count characters are stored, no terminating zero; returns -1.
-// Callers terminate the buffer themselves. A null buffer with count 0 only measures: returns len.
-// A null format, a null buffer with count > 0, or a %n conversion is refused: -1, with a verifier
-// report.
-int _snprintf(char* buffer, size_t count, const char* format, ...);
-int _vsnprintf(char* buffer, size_t count, const char* format, va_list args);
-// The same for wide text; count and the result are in WCHARs.
-int _snwprintf(WCHAR* buffer, size_t count, const WCHAR* format, ...);
-int _vsnwprintf(WCHAR* buffer, size_t count, const WCHAR* format, va_list args);
-
-} // extern "C"
+#include "shared/crtformat.h"
 

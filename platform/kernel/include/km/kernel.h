@@ -4,6 +4,7 @@
 #pragma once
 #include "km/interlocked.h"
 #include "km/irql.h"
+#include "km/pointercookie.h"
 #include "km/pool.h"
 #include "km/raise.h"
 #include "km/spinlock.h"

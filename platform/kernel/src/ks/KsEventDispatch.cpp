@@ -3,6 +3,7 @@
 // KSEVENTDATA, and KsGenerateEvents raising an event on every matching entry of a filter.
 #include "KsObjects.h"
 #include "km/eventobject.h"
+#include "km/pointercookie.h"
 #include "km/status.h"
 #include "standin/ks.h"
 
@@ -15,10 +16,11 @@ namespace standin {
 
 namespace {
 
+// The pointer cookies of enabled events' KSEVENTDATA addresses, owned by their filter, by address
+// and filter.
 struct Cookies {
     std::mutex lock;
-    std::map<const void*, ULONG> byAddress;
-    ULONG next = 1;
+    std::map<std::pair<const void*, const void*>, ULONG> byAddress;
     static Cookies& Instance()
     {
         static Cookies* cookies = new Cookies;
@@ -26,21 +28,25 @@ struct Cookies {
     }
 };
 
-ULONG GiveCookie(const void* address)
+ULONG GiveCookie(const void* address, const KsFilterObject* filter)
 {
     auto& cookies = Cookies::Instance();
     std::lock_guard<std::mutex> hold(cookies.lock);
-    auto [it, made] = cookies.byAddress.emplace(address, 0);
-    if (made)
-        it->second = cookies.next++;
-    return it->second;
+    const ULONG cookie = PointerCookie::Give(const_cast<void*>(address), sizeof(KSEVENTDATA), filter);
+    if (cookie)
+        cookies.byAddress[{address, filter}] = cookie;
+    return cookie;
 }
 
-void DropCookie(const void* address)
+void DropCookie(const void* address, const KsFilterObject* filter)
 {
     auto& cookies = Cookies::Instance();
     std::lock_guard<std::mutex> hold(cookies.lock);
-    cookies.byAddress.erase(address);
+    auto it = cookies.byAddress.find({address, filter});
+    if (it == cookies.byAddress.end())
+        return;
+    PointerCookie::Drop(it->second, filter);
+    cookies.byAddress.erase(it);
 }
 
 const KSEVENT_ITEM* FindEvent(const KSAUTOMATION_TABLE* table, const GUID& set, ULONG id)
@@ -62,9 +68,9 @@ const KSEVENT_ITEM* FindEvent(const KSAUTOMATION_TABLE* table, const GUID& set, 
     return nullptr;
 }
 
-void EndEntry(std::unique_ptr<KsEventEntry> entry)
+void EndEntry(std::unique_ptr<KsEventEntry> entry, const KsFilterObject* filter)
 {
-    DropCookie(entry->eventData);
+    DropCookie(entry->eventData, filter);
     if (entry->event)
         ObDereferenceObject(entry->event);
 }
@@ -78,8 +84,10 @@ NTSTATUS QueryBuffer(KsFilterObject* filter, PIRP irp, const UCHAR* input, ULONG
     KSQUERYBUFFER query{};
     std::memcpy(&query, input, sizeof query);
     std::lock_guard<std::mutex> hold(filter->eventLock);
+    // The cookie names the caller's KSEVENTDATA only when this filter gave it.
+    const void* eventData = PointerCookie::Resolve(query.EventData, filter);
     auto it = std::find_if(filter->events.begin(), filter->events.end(), [&](const auto& e) {
-        return e->cookie == query.EventData && e->set == query.Event.Set && e->id == query.Event.Id;
+        return eventData && e->eventData == eventData && e->set == query.Event.Set && e->id == query.Event.Id;
     });
     if (it == filter->events.end() || !((*it)->flags & KSEVENT_TYPE_ENABLEBUFFERED))
         return STATUS_INVALID_PARAMETER;
@@ -147,7 +155,7 @@ NTSTATUS KsHandleEnableEvent(KsFilterObject* filter, PIRP irp)
         ObDereferenceObject(event);
         return STATUS_INVALID_PARAMETER; // one KSEVENTDATA enables one entry
     }
-    entry->cookie = GiveCookie(eventData);
+    entry->cookie = GiveCookie(eventData, filter);
     filter->events.push_back(std::move(entry));
     return STATUS_SUCCESS;
 }
@@ -173,7 +181,7 @@ NTSTATUS KsHandleDisableEvent(KsFilterObject* filter, PIRP irp)
         gone = std::move(*it);
         filter->events.erase(it);
     }
-    EndEntry(std::move(gone));
+    EndEntry(std::move(gone), filter);
     return STATUS_SUCCESS;
 }
 
@@ -185,15 +193,17 @@ void KsFreeFilterEvents(KsFilterObject* filter)
         events.swap(filter->events);
     }
     for (auto& entry : events)
-        EndEntry(std::move(entry));
+        EndEntry(std::move(entry), filter);
 }
 
 ULONG KsEventDataCookie(const void* eventData)
 {
     auto& cookies = Cookies::Instance();
     std::lock_guard<std::mutex> hold(cookies.lock);
-    auto it = cookies.byAddress.find(eventData);
-    return it == cookies.byAddress.end() ? 0 : it->second;
+    for (const auto& [key, cookie] : cookies.byAddress)
+        if (key.first == eventData)
+            return cookie;
+    return 0;
 }
 
 } // namespace standin

@@ -64,6 +64,25 @@ void SetDriverSwitch(const char16_t* name, uint32_t value)
     ASSERT_TRUE(standin::ImportRegistryText(text, &error)) << error.message;
 }
 
+std::vector<std::u16string> MultiString(const std::u16string& key, const std::u16string& name)
+{
+    std::vector<std::u16string> strings;
+    auto value = standin::ReadRegistryValue(key, name);
+    if (!value || value->type != REG_MULTI_SZ)
+        return strings;
+    std::u16string current;
+    for (size_t i = 0; i + 1 < value->data.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(value->data[i] | value->data[i + 1] << 8);
+        if (c) {
+            current.push_back(c);
+        } else if (!current.empty()) {
+            strings.push_back(current);
+            current.clear();
+        }
+    }
+    return strings;
+}
+
 std::vector<std::u16string> TestInterfacePaths()
 {
     ULONG length = 0;

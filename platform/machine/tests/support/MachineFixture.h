@@ -37,6 +37,9 @@ platform::MachineOptions TestMachineOptions(double speed = 50.0);
 // Sets a DWORD value under the test driver's "Parameters" key, as an administrator edits the hive.
 void SetDriverSwitch(const char16_t* name, uint32_t value);
 
+// The strings of a REG_MULTI_SZ value read by path (none when it is missing or of another type).
+std::vector<std::u16string> MultiString(const std::u16string& key, const std::u16string& name);
+
 // The paths of the enabled interfaces of the test driver's class, as CM_Get_Device_Interface_List
 // gives them.
 std::vector<std::u16string> TestInterfacePaths();

@@ -1,4 +1,5 @@
-// The records Win32 file and device calls take: security attributes and the overlapped record.
+// The records Win32 calls take: security attributes, the overlapped record, file times and the
+// critical section.
 #pragma once
 #include "um/windef.h"
 
@@ -23,3 +24,25 @@ struct OVERLAPPED {
     HANDLE hEvent;
 };
 using LPOVERLAPPED = OVERLAPPED*;
+
+// A time in 100-ns units since 1 January 1601 (UTC), in two halves.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+using LPFILETIME = FILETIME*;
+
+// Windows' 40-byte layout. DebugInfo names the stand-in's record of the section (its owner, its
+// recursion and its waiters); the other fields mirror it for a debugger's eye and are not read.
+struct CRITICAL_SECTION {
+    PVOID DebugInfo;
+    LONG LockCount;
+    LONG RecursionCount;
+    HANDLE OwningThread;
+    HANDLE LockSemaphore;
+    ULONG_PTR SpinCount;
+};
+static_assert(sizeof(CRITICAL_SECTION) == 40);
+using PCRITICAL_SECTION = CRITICAL_SECTION*;
+using LPCRITICAL_SECTION = CRITICAL_SECTION*;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #define WINAPI
+#define WINAPIV
 #ifndef VOID
 #define VOID void
 #endif
@@ -57,3 +58,16 @@ using PCWSTR = const WCHAR*;
 using LPCWSTR = const WCHAR*;
 using PZZWSTR = WCHAR*; // zero-terminated strings one after the other, ended by one more zero
 using NTSTATUS = LONG;
+using PLONG = LONG*;
+using LPLONG = LONG*;
+using LPBOOL = BOOL*;
+using LPCH = CHAR*;
+using LPCCH = const CHAR*;
+using LPWCH = WCHAR*;
+using LPCWCH = const WCHAR*;
+using PSTR = CHAR*;
+using PCSTR = const CHAR*;
+using LSTATUS = LONG;
+
+// The longest path the Win32 path forms take ("\\?\" paths excepted), terminating zero included.
+#define MAX_PATH 260

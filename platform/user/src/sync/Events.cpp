@@ -1,5 +1,5 @@
 // Win32 events: kernel event objects behind user handles, so that a driver given the handle can
-// signal them.
+// signal them. Waits on them are in Waits.cpp.
 #include "km/access.h"
 #include "km/eventobject.h"
 #include "km/irp.h"
@@ -67,17 +67,4 @@ extern "C" BOOL WINAPI ResetEvent(HANDLE hEvent)
     KeClearEvent(event);
     ObDereferenceObject(event);
     return TRUE;
-}
-
-extern "C" DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
-{
-    PRKEVENT event = ReferenceEvent(hHandle, SYNCHRONIZE);
-    if (!event)
-        return WAIT_FAILED;
-    LARGE_INTEGER timeout{};
-    timeout.QuadPart = -static_cast<LONGLONG>(dwMilliseconds) * 10000;
-    const NTSTATUS status = KeWaitForSingleObject(event, Executive, UserMode, FALSE,
-                                                  dwMilliseconds == INFINITE ? nullptr : &timeout);
-    ObDereferenceObject(event);
-    return status == STATUS_TIMEOUT ? WAIT_TIMEOUT : WAIT_OBJECT_0;
 }

@@ -1,6 +1,8 @@
 // CloseHandle: closes user handles only; a kernel handle is as unknown to user mode as a closed one.
+// A thread's handle closing lets the user side forget the thread once it has ended too.
 #include "km/object.h"
 #include "standin/object.h"
+#include "sync/UserThreads.h"
 #include "um/errhandlingapi.h"
 #include "um/handleapi.h"
 #include "um/winerror.h"
@@ -13,6 +15,8 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    if (object->Type() == *PsThreadType)
+        user::ThreadHandleClosing(object->Body());
     standin::DereferenceObject(object);
     if (!NT_SUCCESS(ZwClose(hObject))) {
         SetLastError(ERROR_INVALID_HANDLE);
