@@ -1,15 +1,20 @@
-// Device: instance id and names, the device-control entry and the performance announcement of one
-// board, its protocol manager, its DMA common buffers with the old-buffer thread that releases
-// them, and its pool of DSP command records.
+// Device: instance id and names, the life cycle of the board (add, start with the DSP, FPGA and
+// daughter-card bring-up, stop, removal) and its audio configuration, the device-control entry and
+// the performance announcement, its protocol manager, its DMA common buffers with the old-buffer
+// thread that releases them, its pool of DSP command records, and the settings loaders and writers.
 #include "device.h"
 
 #include "audioinputtypes.h"
+#include "basicfilter.h"
 #include "kernel/kernelfile.h"
 #include "kernel/poolallocation.h"
 #include "kernel/registrykey.h"
 #include "kernel/unicodetext.h"
 #include "km/format.h"
+#include "km/deviceinterface.h"
 #include "km/kernel.h"
+#include "km/raise.h"
+#include "km/registry.h"
 #include "messages/Talvexon.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -39,6 +44,9 @@ Device::~Device()
     // The thread works on this object: it must have ended before the memory goes.
     StopOldDmaBufferThread();
     ReleaseDmaAdapter();
+    if (m_filters != nullptr)
+        FreePool(m_filters);
+    m_filters = nullptr;
     // The manager's stop has given back every record the DSP held.
     delete m_protocolManager;
     m_protocolManager = nullptr;
@@ -62,14 +70,6 @@ void Device::SetInstanceId(LONG id)
         _snprintf(m_traceName, sizeof(m_traceName) - 1, "Device");
         m_deviceName[0] = 0;
     }
-}
-
-NTSTATUS Device::OnAdd(PDRIVER_OBJECT driverObject, PDEVICE_OBJECT physicalDeviceObject)
-{
-    TRACE_SCOPE(this, "Device::OnAdd", kTraceLowEnter);
-    (void)driverObject;
-    (void)physicalDeviceObject;
-    return STATUS_NOT_SUPPORTED;
 }
 
 NTSTATUS Device::DispatchDeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp)
@@ -1556,4 +1556,1287 @@ NTSTATUS Device::SetLOSSettings(BrevicorLOSRecord* record, bool* changed)
     if (changed != nullptr)
         *changed = differs;
     return STATUS_SUCCESS;
+}
+
+// ---- Life cycle ---------------------------------------------------------------------------------
+
+namespace {
+
+DEFINE_GUIDSTRUCT_VALUE(kNodeTypeVolume, 0x3A5ACC00L, 0xC557, 0x11D0, 0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1);
+DEFINE_GUIDSTRUCT_VALUE(kNodeTypeMute, 0x02B223C0L, 0xC557, 0x11D0, 0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1);
+DEFINE_GUIDSTRUCT_VALUE(kNodeTypePeakMeter, 0xA085651EL, 0x5F0D, 0x4B36, 0xA8, 0x69, 0xD1, 0x95, 0xD6, 0xAB, 0x4B,
+                        0x9F);
+DEFINE_GUIDSTRUCT_VALUE(kNodeTypeMux, 0x2CEAF780L, 0xC556, 0x11D0, 0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1);
+// The video capture filter's pin names besides the capture and analog-input ones.
+DEFINE_GUIDSTRUCT_VALUE(kPinNamePreview, 0xFB6C4282L, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0, 0xCC, 0x16, 0xBA);
+DEFINE_GUIDSTRUCT_VALUE(kPinNameVbi, 0xFB6C4284L, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0, 0xCC, 0x16, 0xBA);
+DEFINE_GUIDSTRUCT_VALUE(kPinNameClosedCaption, 0xFB6C4289L, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0, 0xCC, 0x16,
+                        0xBA);
+
+const GUID kVideoCaptureCategories[] = {KSCATEGORY_CAPTURE, KSCATEGORY_VIDEO};
+const GUID kCrossbarCategories[] = {KSCATEGORY_CROSSBAR};
+const GUID kAudioCaptureCategories[] = {KSCATEGORY_CAPTURE, KSCATEGORY_AUDIO};
+
+KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const GUID* name)
+{
+    KSPIN_DESCRIPTOR_EX pin{};
+    pin.PinDescriptor.DataFlow = flow;
+    pin.PinDescriptor.Communication = flow == KSPIN_DATAFLOW_IN ? KSPIN_COMMUNICATION_BRIDGE : KSPIN_COMMUNICATION_SINK;
+    pin.PinDescriptor.Category = category;
+    pin.PinDescriptor.Name = name;
+    pin.InstancesPossible = 1;
+    return pin;
+}
+
+// The video capture filter's pins in their order: capture, preview, the analog input the crossbar
+// feeds, then VBI and closed captions, which only a board offers.
+const KSPIN_DESCRIPTOR_EX kVideoCapturePinTemplates[Device::kVideoCapturePins] = {
+    PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNamePreview, &kPinNamePreview),
+    PinTemplate(KSPIN_DATAFLOW_IN, &PINNAME_VIDEO_ANALOGVIDEOIN, &PINNAME_VIDEO_ANALOGVIDEOIN),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameVbi, &kPinNameVbi),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameClosedCaption, &kPinNameClosedCaption),
+};
+
+KSFILTER_DESCRIPTOR FilterTemplate(const GUID* reference, const GUID* categories, ULONG categoryCount)
+{
+    KSFILTER_DESCRIPTOR filter{};
+    filter.Version = KSFILTER_DESCRIPTOR_VERSION;
+    filter.ReferenceGuid = reference;
+    filter.PinDescriptorSize = sizeof(KSPIN_DESCRIPTOR_EX);
+    filter.CategoriesCount = categoryCount;
+    filter.Categories = categories;
+    filter.NodeDescriptorSize = sizeof(KSNODE_DESCRIPTOR);
+    return filter;
+}
+
+KSTOPOLOGY_CONNECTION Connection(ULONG fromNode, ULONG fromPin, ULONG toNode, ULONG toPin)
+{
+    return KSTOPOLOGY_CONNECTION{fromNode, fromPin, toNode, toPin};
+}
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", as the framework forms reference strings.
+void FormatReferenceString(const GUID& guid, WCHAR text[kBracedGuidCharacters])
+{
+    _snwprintf(text, kBracedGuidCharacters, u"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+               static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2],
+               guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    text[kBracedGuidCharacters - 1] = 0;
+}
+
+size_t WideLength(PCWSTR text)
+{
+    size_t n = 0;
+    while (text != nullptr && text[n] != 0)
+        ++n;
+    return n;
+}
+
+// The media-category name of audio identifier `type` (0 to 23); false when the system has none.
+bool ReadMediaCategoryName(ULONG type, WCHAR* name, ULONG capacity)
+{
+    if (type >= kAudioInputTypeCount || capacity == 0)
+        return false;
+    WCHAR braced[kBracedGuidCharacters];
+    FormatBracedGuid(GetAudioInputTypeGuid(type), braced);
+    WCHAR path[16 + kBracedGuidCharacters];
+    std::memcpy(path, u"MediaCategories\\", 16 * sizeof(WCHAR));
+    std::memcpy(path + 16, braced, sizeof(braced));
+    RegistryKey key(kRegistryRootControl, path, FALSE, 0, kRegistryReadAccess, kRegistryReadAttributes);
+    PWSTR text = nullptr;
+    ULONG length = 0;
+    if (!key.IsOpen() || !NT_SUCCESS(key.QueryString(u"Name", &text, &length, PagedPool)) || text == nullptr) {
+        if (text != nullptr)
+            FreePool(text);
+        return false;
+    }
+    ULONG n = 0;
+    while (n + 1 < capacity && n < length / sizeof(WCHAR) && text[n] != 0) {
+        name[n] = text[n];
+        ++n;
+    }
+    name[n] = 0;
+    FreePool(text);
+    return n > 0;
+}
+
+// A string value of an open key, compared with `expected`.
+bool StringValueEquals(RegistryKey* key, PCWSTR valueName, PCWSTR expected)
+{
+    PWSTR text = nullptr;
+    ULONG length = 0;
+    if (!NT_SUCCESS(key->QueryString(valueName, &text, &length, PagedPool)) || text == nullptr) {
+        if (text != nullptr)
+            FreePool(text);
+        return false;
+    }
+    const size_t expectedLength = WideLength(expected);
+    size_t n = 0;
+    while (n < length / sizeof(WCHAR) && text[n] != 0)
+        ++n;
+    const bool equal = n == expectedLength && std::memcmp(text, expected, n * sizeof(WCHAR)) == 0;
+    FreePool(text);
+    return equal;
+}
+
+void Widen(const char* text, WCHAR* wide, ULONG capacity)
+{
+    ULONG n = 0;
+    for (; text[n] != 0 && n + 1 < capacity; ++n)
+        wide[n] = static_cast<WCHAR>(static_cast<unsigned char>(text[n]));
+    wide[n] = 0;
+}
+
+} // namespace
+
+const KSDEVICE_DISPATCH Device::kDeviceDispatch = {
+    nullptr,                           // Add
+    &Device::DeviceStart,              // Start
+    nullptr,                           // PostStart
+    nullptr,                           // QueryStop
+    nullptr,                           // CancelStop
+    &Device::DeviceStop,               // Stop
+    nullptr,                           // QueryRemove
+    nullptr,                           // CancelRemove
+    &Device::DeviceRemove,             // Remove
+    &Device::DeviceQueryCapabilities,  // QueryCapabilities
+    nullptr,                           // SurpriseRemoval: the removal that follows does the work
+    nullptr,                           // QueryPower
+    nullptr,                           // SetPower
+    nullptr,                           // QueryInterface
+};
+
+Device* Device::FromKsDevice(PKSDEVICE device)
+{
+    return device != nullptr ? static_cast<Device*>(device->Context) : nullptr;
+}
+
+NTSTATUS Device::TakeInstanceId(PDEVICE_OBJECT physicalDeviceObject)
+{
+    TRACE_SCOPE(this, "Device::TakeInstanceId", kTraceLowEnter);
+    RegistryKey* key = RegistryKey::OpenDeviceKey(physicalDeviceObject, u"", FALSE, 0, kRegistryWriteAccess,
+                                                  kRegistryWriteAttributes);
+    ULONG stored = 0;
+    const bool present = key->IsOpen() && NT_SUCCESS(key->QueryDword(u"InstanceId", &stored));
+    LONG id = -1;
+    if (present && m_driver->RecordAssignedDeviceInstanceId(this, static_cast<LONG>(stored))) {
+        id = static_cast<LONG>(stored);
+    } else {
+        if (present)
+            TRACE_LINE(this, "Device::TakeInstanceId", kTraceWarnings,
+                       "Stored InstanceId %u is taken or out of range: a new one is assigned",
+                       static_cast<unsigned>(stored));
+        id = m_driver->GetDeviceInstanceId(this);
+        if (id < 0) {
+            // The driver logged that every slot is taken; the board gets no id and nothing is written.
+            delete key;
+            return MSG_MAXIMUM_ALLOWED_ACTIVE_DEVICE_COUNT_REACHED;
+        }
+        if (key->IsOpen()) {
+            const NTSTATUS status = key->SetDword(u"InstanceId", static_cast<ULONG>(id));
+            if (!NT_SUCCESS(status))
+                TRACE_LINE(this, "Device::TakeInstanceId", kTraceErrors, "InstanceId could not be written: 0x%08x",
+                           static_cast<unsigned>(status));
+        }
+    }
+    delete key;
+    SetInstanceId(id);
+    TRACE_LINE(this, "Device::TakeInstanceId", kTraceHighs, "Instance id %d", static_cast<int>(id));
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::ReadPciLocation(PDEVICE_OBJECT physicalDeviceObject)
+{
+    TRACE_SCOPE(this, "Device::ReadPciLocation", kTraceLowEnter);
+    m_pciBusNumber = m_pciDeviceNumber = m_pciFunctionNumber = 0;
+    if (m_driver->GetHardwareInstalled()) {
+        ULONG value = 0;
+        ULONG length = 0;
+        NTSTATUS status =
+            IoGetDeviceProperty(physicalDeviceObject, DevicePropertyBusNumber, sizeof(value), &value, &length);
+        if (!NT_SUCCESS(status)) {
+            TRACE_LINE(this, "Device::ReadPciLocation", kTraceErrors, "DevicePropertyBusNumber=%08X",
+                       static_cast<unsigned>(status));
+            return status;
+        }
+        m_pciBusNumber = value;
+        status = IoGetDeviceProperty(physicalDeviceObject, DevicePropertyAddress, sizeof(value), &value, &length);
+        if (!NT_SUCCESS(status)) {
+            TRACE_LINE(this, "Device::ReadPciLocation", kTraceErrors, "DevicePropertyAddress=%08X",
+                       static_cast<unsigned>(status));
+            return status;
+        }
+        m_pciDeviceNumber = value >> 16;
+        m_pciFunctionNumber = value & 7;
+    }
+    TRACE_LINE(this, "Device::ReadPciLocation", kTraceHighs, "Bus=%d, Device=%d, Function=%d",
+               static_cast<int>(m_pciBusNumber), static_cast<int>(m_pciDeviceNumber),
+               static_cast<int>(m_pciFunctionNumber));
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::BuildFilterDescriptors()
+{
+    TRACE_SCOPE(this, "Device::BuildFilterDescriptors", kTraceLowEnter);
+    if (m_filters == nullptr) {
+        m_filters = static_cast<FilterDescriptors*>(AllocatePoolOfType(sizeof(FilterDescriptors), NonPagedPool));
+        if (m_filters == nullptr)
+            return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    std::memset(static_cast<void*>(m_filters), 0, sizeof(FilterDescriptors));
+    m_crossbarMedium = KSPIN_MEDIUM{kCrossbarFilterReference, static_cast<ULONG>(m_instanceId), 0};
+
+    KSFILTER_DESCRIPTOR& video = m_filters->videoCapture;
+    video = FilterTemplate(&kVideoCaptureFilterReference, kVideoCaptureCategories, 2);
+    std::memcpy(m_filters->videoCapturePins, kVideoCapturePinTemplates, sizeof(m_filters->videoCapturePins));
+    m_filters->videoCapturePins[kVideoAnalogInputPin].PinDescriptor.MediumsCount = 1;
+    m_filters->videoCapturePins[kVideoAnalogInputPin].PinDescriptor.Mediums = &m_crossbarMedium;
+    video.PinDescriptors = m_filters->videoCapturePins;
+    video.PinDescriptorsCount =
+        m_driver->GetHardwareInstalled() ? kVideoCapturePins : kVideoCapturePinsWithoutHardware;
+
+    m_filters->crossbar = FilterTemplate(&kCrossbarFilterReference, kCrossbarCategories, 1);
+
+    BuildAudioFilters();
+
+    m_filters->list[0] = &m_filters->videoCapture;
+    m_filters->list[1] = &m_filters->crossbar;
+    for (ULONG i = 0; i < m_audioFilterCount; ++i)
+        m_filters->list[2 + i] = &m_filters->audio[i];
+    m_deviceDescriptor = KSDEVICE_DESCRIPTOR{};
+    m_deviceDescriptor.Dispatch = &kDeviceDispatch;
+    m_deviceDescriptor.FilterDescriptorsCount = 2 + m_audioFilterCount;
+    m_deviceDescriptor.FilterDescriptors = m_filters->list;
+    m_deviceDescriptor.Version = KSDEVICE_DESCRIPTOR_VERSION;
+    return STATUS_SUCCESS;
+}
+
+void Device::BuildAudioFilters()
+{
+    const ULONG inputs = m_audioInputs.GetInputCount();
+    m_audioFilterCount = 0;
+    // The layout is decided here once; start names the filters by it.
+    m_combinedAudioFilter = inputs > 0 && !m_driver->GetWdm6Available() && m_legacyAudioFilters != 0;
+    if (inputs == 0)
+        return;
+    if (m_combinedAudioFilter) {
+        BuildCombinedAudioFilter(inputs);
+        m_audioFilterCount = 1;
+        return;
+    }
+    for (ULONG i = 0; i < inputs && i < kMaximumAudioFilters; ++i)
+        BuildPerInputAudioFilter(i);
+    m_audioFilterCount = inputs < kMaximumAudioFilters ? inputs : kMaximumAudioFilters;
+}
+
+void Device::BuildCombinedAudioFilter(ULONG n)
+{
+    AudioFilterArrays& arrays = m_filters->audioArrays[0];
+    arrays.reference = BasicFilter::GetAudioCaptureFilterReference(0);
+    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
+    for (ULONG i = 0; i < n; ++i) {
+        m_audioInputs.GetInputName(i, &arrays.pinNames[i]);
+        arrays.pins[1 + i] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[i], &arrays.pinNames[i]);
+        arrays.nodes[i] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeVolume, nullptr};
+    }
+    // The sum of the inputs is a selector: one input at a time reaches the output.
+    arrays.nodes[n] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeMux, nullptr};
+    arrays.nodes[n + 1] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeMute, nullptr};
+    arrays.nodes[n + 2] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypePeakMeter, nullptr};
+    ULONG c = 0;
+    for (ULONG i = 1; i <= n; ++i) {
+        arrays.connections[c++] = Connection(KSFILTER_NODE, i, i - 1, 1);
+        arrays.connections[c++] = Connection(i - 1, 0, n, i);
+    }
+    arrays.connections[c++] = Connection(n, 0, n + 1, 1);
+    arrays.connections[c++] = Connection(n + 1, 0, n + 2, 1);
+    arrays.connections[c++] = Connection(n + 2, 0, KSFILTER_NODE, 0);
+    for (ULONG i = 0; i < c; ++i)
+        TRACE_LINE(this, "Device::BuildCombinedAudioFilter", kTraceLows,
+                   "Connection %d from node %d pin %d to node %d pin %d", static_cast<int>(i),
+                   static_cast<int>(arrays.connections[i].FromNode), static_cast<int>(arrays.connections[i].FromNodePin),
+                   static_cast<int>(arrays.connections[i].ToNode), static_cast<int>(arrays.connections[i].ToNodePin));
+
+    KSFILTER_DESCRIPTOR& filter = m_filters->audio[0];
+    filter = FilterTemplate(&arrays.reference, kAudioCaptureCategories, 2);
+    filter.PinDescriptorsCount = n + 1;
+    filter.PinDescriptors = arrays.pins;
+    filter.NodeDescriptorsCount = n + 3;
+    filter.NodeDescriptors = arrays.nodes;
+    filter.ConnectionsCount = c;
+    filter.Connections = arrays.connections;
+}
+
+void Device::BuildPerInputAudioFilter(ULONG input)
+{
+    AudioFilterArrays& arrays = m_filters->audioArrays[input];
+    arrays.reference = BasicFilter::GetAudioCaptureFilterReference(input);
+    m_audioInputs.GetInputName(input, &arrays.pinNames[0]);
+    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
+    arrays.pins[1] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0]);
+    arrays.nodes[0] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeVolume, nullptr};
+    arrays.nodes[1] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeMute, nullptr};
+    arrays.nodes[2] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypePeakMeter, nullptr};
+    arrays.connections[0] = Connection(KSFILTER_NODE, 1, 0, 1);
+    arrays.connections[1] = Connection(0, 0, 1, 1);
+    arrays.connections[2] = Connection(1, 0, 2, 1);
+    arrays.connections[3] = Connection(2, 0, KSFILTER_NODE, 0);
+    for (ULONG i = 0; i < 4; ++i)
+        TRACE_LINE(this, "Device::BuildPerInputAudioFilter", kTraceLows,
+                   "Filter %d Connection %d from node %d pin %d to node %d pin %d", static_cast<int>(input),
+                   static_cast<int>(i), static_cast<int>(arrays.connections[i].FromNode),
+                   static_cast<int>(arrays.connections[i].FromNodePin), static_cast<int>(arrays.connections[i].ToNode),
+                   static_cast<int>(arrays.connections[i].ToNodePin));
+
+    KSFILTER_DESCRIPTOR& filter = m_filters->audio[input];
+    filter = FilterTemplate(&arrays.reference, kAudioCaptureCategories, 2);
+    filter.PinDescriptorsCount = 2;
+    filter.PinDescriptors = arrays.pins;
+    filter.NodeDescriptorsCount = 3;
+    filter.NodeDescriptors = arrays.nodes;
+    filter.ConnectionsCount = 4;
+    filter.Connections = arrays.connections;
+}
+
+NTSTATUS Device::OnAdd(PDRIVER_OBJECT driverObject, PDEVICE_OBJECT physicalDeviceObject)
+{
+    TRACE_SCOPE(this, "Device::OnAdd", kTraceLowEnter);
+    if (m_driver == nullptr || physicalDeviceObject == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    SetPhysicalDeviceObject(physicalDeviceObject);
+    NTSTATUS status = TakeInstanceId(physicalDeviceObject);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = ReadPciLocation(physicalDeviceObject);
+    if (!NT_SUCCESS(status))
+        return status;
+    // A list that cannot be read is logged by its loader and leaves the board without those inputs.
+    LoadVideoInputsFromRegistry(this, physicalDeviceObject, &m_videoInputs);
+    LoadAudioInputsFromRegistry(this, physicalDeviceObject, &m_audioInputs);
+    status = BuildFilterDescriptors();
+    if (!NT_SUCCESS(status))
+        return status;
+
+    PKSDEVICE ksDevice = nullptr;
+    status = KsCreateDevice(driverObject, physicalDeviceObject, &m_deviceDescriptor, 0, &ksDevice);
+    if (!NT_SUCCESS(status)) {
+        TRACE_LINE(this, "Device::OnAdd", kTraceErrors, "KsCreateDevice failed with a return code of 0x%08x",
+                   static_cast<unsigned>(status));
+        return status;
+    }
+    m_ksDevice = ksDevice;
+    SetFunctionalDeviceObject(ksDevice->FunctionalDeviceObject);
+    KsAcquireDevice(ksDevice);
+    status = KsAddItemToObjectBag(ksDevice->Bag, static_cast<ADevice*>(this), &ADevice::Cleanup);
+    if (NT_SUCCESS(status))
+        ksDevice->Context = this;
+    KsReleaseDevice(ksDevice);
+    if (!NT_SUCCESS(status)) {
+        // The device object stays without a board behind it: its start fails.
+        TRACE_LINE(this, "Device::OnAdd", kTraceErrors, "The device could not be put in its object bag: 0x%08x",
+                   static_cast<unsigned>(status));
+        m_ksDevice = nullptr;
+        SetFunctionalDeviceObject(nullptr);
+        return status;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS NTAPI Device::DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translatedResources,
+                                   PCM_RESOURCE_LIST rawResources)
+{
+    Device* self = FromKsDevice(device);
+    if (self == nullptr)
+        return STATUS_UNSUCCESSFUL;
+    try {
+        return self->OnStart(irp, rawResources, translatedResources);
+    } catch (const standin::RaisedStatus& raised) {
+        self->Invalidate();
+        return raised.status;
+    }
+}
+
+VOID NTAPI Device::DeviceStop(PKSDEVICE device, PIRP irp)
+{
+    (void)irp;
+    if (Device* self = FromKsDevice(device))
+        self->OnStop();
+}
+
+VOID NTAPI Device::DeviceRemove(PKSDEVICE device, PIRP irp)
+{
+    (void)irp;
+    if (Device* self = FromKsDevice(device))
+        self->OnRemove();
+}
+
+NTSTATUS NTAPI Device::DeviceQueryCapabilities(PKSDEVICE device, PIRP irp, PDEVICE_CAPABILITIES capabilities)
+{
+    (void)irp;
+    TRACE_SCOPE(FromKsDevice(device), "Device::DeviceQueryCapabilities", kTraceLowEnter);
+    if (capabilities == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    capabilities->DeviceD1 = 0;
+    capabilities->DeviceD2 = 0;
+    capabilities->LockSupported = 0;
+    capabilities->EjectSupported = 0;
+    capabilities->Removable = 0;
+    capabilities->DockDevice = 0;
+    capabilities->UniqueID = 0;
+    capabilities->SilentInstall = 0;
+    capabilities->RawDeviceOK = 0;
+    capabilities->SurpriseRemovalOK = 0;
+    capabilities->WakeFromD0 = 0;
+    capabilities->WakeFromD1 = 0;
+    capabilities->WakeFromD2 = 0;
+    capabilities->WakeFromD3 = 0;
+    capabilities->HardwareDisabled = 0;
+    capabilities->NonDynamic = 0;
+    capabilities->WarmEjectSupported = 0;
+    capabilities->NoDisplayInUI = 0;
+    capabilities->SystemWake = PowerSystemUnspecified;
+    capabilities->DeviceWake = PowerDeviceUnspecified;
+    capabilities->D1Latency = 0;
+    capabilities->D2Latency = 0;
+    capabilities->D3Latency = 0;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::WriteDeviceDescription()
+{
+    TRACE_SCOPE(this, "Device::WriteDeviceDescription", kTraceLowEnter);
+    UNICODE_STRING link{};
+    NTSTATUS status = IoRegisterDeviceInterface(m_physicalDeviceObject, &KSCATEGORY_CAPTURE, nullptr, &link);
+    if (!NT_SUCCESS(status)) {
+        TRACE_LINE(this, "Device::WriteDeviceDescription", kTraceErrors,
+                   "The capture interface could not be registered: 0x%08x", static_cast<unsigned>(status));
+        return status;
+    }
+    // "\??\PCI#<hardware id>#<instance>#{class}": the Enum key is "PCI\<hardware id>\<instance>".
+    static constexpr WCHAR kEnumRoot[] = u"\\Registry\\Machine\\System\\CurrentControlSet\\Enum\\PCI\\";
+    constexpr ULONG kEnumRootCharacters = sizeof(kEnumRoot) / sizeof(WCHAR) - 1;
+    const ULONG linkCharacters = link.Length / sizeof(WCHAR);
+    WCHAR path[kEnumRootCharacters + 512];
+    std::memcpy(path, kEnumRoot, kEnumRootCharacters * sizeof(WCHAR));
+    ULONG out = kEnumRootCharacters;
+    ULONG i = 0;
+    while (i < linkCharacters && link.Buffer[i] != u'#')
+        ++i;
+    ++i; // past the bus's own '#'
+    ULONG hashes = 0;
+    for (; i < linkCharacters && out + 1 < sizeof(path) / sizeof(WCHAR); ++i) {
+        WCHAR c = link.Buffer[i];
+        if (c == u'#') {
+            if (++hashes == 2)
+                break;
+            c = u'\\';
+        }
+        path[out++] = c;
+    }
+    path[out] = 0;
+    RtlFreeUnicodeString(&link);
+    if (hashes < 1) {
+        TRACE_LINE(this, "Device::WriteDeviceDescription", kTraceErrors, "Unexpected interface link name");
+        return STATUS_OBJECT_NAME_INVALID;
+    }
+    WCHAR name[kDeviceNameCharacters];
+    Widen(m_deviceName, name, kDeviceNameCharacters);
+    RegistryKey key(kRegistryRootAbsolute, path, FALSE, 0, kRegistryWriteAccess, kRegistryWriteAttributes);
+    status = key.IsOpen() ? key.SetString(u"DeviceDesc", name) : key.Status();
+    if (!NT_SUCCESS(status))
+        TRACE_LINE(this, "Device::WriteDeviceDescription", kTraceErrors, "DeviceDesc could not be written: 0x%08x",
+                   static_cast<unsigned>(status));
+    return status;
+}
+
+NTSTATUS Device::WriteFriendlyName(const GUID& category, const GUID& reference, PCWSTR name)
+{
+    WCHAR referenceText[kBracedGuidCharacters];
+    FormatReferenceString(reference, referenceText);
+    UNICODE_STRING referenceString;
+    RtlInitUnicodeString(&referenceString, referenceText);
+    UNICODE_STRING link{};
+    NTSTATUS status = IoRegisterDeviceInterface(m_physicalDeviceObject, &category, &referenceString, &link);
+    if (!NT_SUCCESS(status))
+        return status;
+    HANDLE handle = nullptr;
+    status = IoOpenDeviceInterfaceRegistryKey(&link, KEY_ALL_ACCESS, &handle);
+    RtlFreeUnicodeString(&link);
+    if (!NT_SUCCESS(status))
+        return status;
+    UNICODE_STRING valueName;
+    RtlInitUnicodeString(&valueName, u"FriendlyName");
+    status = ZwSetValueKey(handle, &valueName, 0, REG_SZ, const_cast<PWSTR>(name),
+                           static_cast<ULONG>((WideLength(name) + 1) * sizeof(WCHAR)));
+    ZwClose(handle);
+    return status;
+}
+
+void Device::NameFilterInterfaces()
+{
+    TRACE_SCOPE(this, "Device::NameFilterInterfaces", kTraceLowEnter);
+    WCHAR name[kDeviceNameCharacters + 64];
+    auto check = [this](NTSTATUS status, const char* what) {
+        if (!NT_SUCCESS(status))
+            TRACE_LINE(this, "Device::NameFilterInterfaces", kTraceErrors, "FriendlyName of the %s: 0x%08x", what,
+                       static_cast<unsigned>(status));
+    };
+    _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"Talvexon HD Video Device %d", static_cast<int>(m_instanceId));
+    check(WriteFriendlyName(KSCATEGORY_CAPTURE, kVideoCaptureFilterReference, name), "video capture filter");
+    check(WriteFriendlyName(KSCATEGORY_VIDEO, kVideoCaptureFilterReference, name), "video capture filter");
+    if (m_combinedAudioFilter) {
+        _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"Talvexon HD Audio Device %d", static_cast<int>(m_instanceId));
+        check(WriteFriendlyName(KSCATEGORY_CAPTURE, m_filters->audioArrays[0].reference, name), "audio filter");
+        check(WriteFriendlyName(KSCATEGORY_AUDIO, m_filters->audioArrays[0].reference, name), "audio filter");
+    } else {
+        for (ULONG i = 0; i < m_audioFilterCount; ++i) {
+            GUID type{};
+            m_audioInputs.GetInputName(i, &type);
+            const LONG identifier = FindAudioInputType(type);
+            WCHAR category[128];
+            if (identifier < 0 || !ReadMediaCategoryName(static_cast<ULONG>(identifier), category, 128)) {
+                TRACE_LINE(this, "Device::NameFilterInterfaces", kTraceWarnings,
+                           "Audio input %u has a type without a name: its filter is not named",
+                           static_cast<unsigned>(i + 1));
+                continue;
+            }
+            _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"%ls (Talvexon HD %d)", category,
+                       static_cast<int>(m_instanceId));
+            check(WriteFriendlyName(KSCATEGORY_CAPTURE, m_filters->audioArrays[i].reference, name), "audio filter");
+            check(WriteFriendlyName(KSCATEGORY_AUDIO, m_filters->audioArrays[i].reference, name), "audio filter");
+        }
+    }
+    _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"Talvexon HD Crossbar Device %d", static_cast<int>(m_instanceId));
+    check(WriteFriendlyName(KSCATEGORY_CROSSBAR, kCrossbarFilterReference, name), "crossbar");
+}
+
+NTSTATUS Device::RegisterCrossbar()
+{
+    TRACE_SCOPE(this, "Device::RegisterCrossbar", kTraceLowEnter);
+    if (m_filters == nullptr)
+        return STATUS_INVALID_DEVICE_STATE;
+    ULONG inputs = m_videoInputs.GetInputCount();
+    if (inputs > kMaximumVideoInputs)
+        inputs = kMaximumVideoInputs;
+    for (ULONG i = 0; i < inputs; ++i) {
+        m_filters->crossbarDirections[i] = 0; // in
+        m_filters->crossbarMediums[i] = KSPIN_MEDIUM{KSMEDIUMSETID_Standard, 0, 0};
+        m_filters->crossbarCategories[i] = GUID{};
+    }
+    m_filters->crossbarDirections[inputs] = 1; // out
+    m_filters->crossbarMediums[inputs] = m_crossbarMedium;
+    m_filters->crossbarCategories[inputs] = PINNAME_VIDEO_ANALOGVIDEOIN;
+    return KsRegisterFilterWithNoKSPins(m_physicalDeviceObject, &KSCATEGORY_CROSSBAR, inputs + 1, m_filters->crossbarDirections,
+                                        m_filters->crossbarMediums, m_filters->crossbarCategories);
+}
+
+NTSTATUS Device::RenewProtocolManager()
+{
+    // Every start builds a fresh host port: a stopped one never restarts.
+    delete m_protocolManager;
+    m_protocolManager = new TidewellProtocolManager(this);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources)
+{
+    TRACE_SCOPE(this, "Device::OnStart", kTraceEnter);
+    (void)irp;
+    WriteDeviceDescription();
+    TRACE_STATUS(this, "Device::OnStart", kTraceAlways, MSG_DEVICE_STARTING, "Device %s is starting", m_deviceName);
+
+    if (m_driver->GetHardwareInstalled()) {
+        NTSTATUS status = GetDmaAdapter(m_physicalDeviceObject);
+        if (!NT_SUCCESS(status))
+            return STATUS_UNSUCCESSFUL;
+        RenewProtocolManager();
+        status = m_protocolManager->Initialize(rawResources, translatedResources);
+        if (!NT_SUCCESS(status)) {
+            Invalidate();
+            return status;
+        }
+        status = StartTheDSPAndFPGA();
+        if (!NT_SUCCESS(status))
+            return status;
+    } else {
+        m_audioInputs.SetDaughterCardState(AudioInputItems::kNoDaughterCard);
+        m_audioInputs.SetDaughterCardEnable(0);
+    }
+
+    KsAcquireDevice(m_ksDevice);
+    LoadDeviceFromRegistry(this, m_physicalDeviceObject);
+    KsReleaseDevice(m_ksDevice);
+
+    const NTSTATUS registered = RegisterCrossbar();
+    if (!NT_SUCCESS(registered))
+        TRACE_LINE(this, "Device::OnStart", kTraceErrors, "The crossbar could not be registered: 0x%08x",
+                   static_cast<unsigned>(registered));
+    NameFilterInterfaces();
+    TRACE_STATUS(this, "Device::OnStart", kTraceAlways, MSG_DEVICE_STARTED, "Device %s is started", m_deviceName);
+    if (!NT_SUCCESS(registered))
+        Invalidate();
+    return registered;
+}
+
+NTSTATUS Device::OnStop()
+{
+    TRACE_SCOPE(this, "Device::OnStop", kTraceEnter);
+    const KIRQL irql = KeGetCurrentIrql();
+    if (irql > PASSIVE_LEVEL)
+        KeLowerIrql(PASSIVE_LEVEL);
+    TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPING, "Device %s is stopping", m_deviceName);
+    Invalidate();
+    TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPED, "Device %s is stopped", m_deviceName);
+    if (irql > PASSIVE_LEVEL) {
+        KIRQL ignored;
+        KeRaiseIrql(irql, &ignored);
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::OnRemove()
+{
+    TRACE_SCOPE(this, "Device::OnRemove", kTraceEnter);
+    Invalidate();
+    if (m_functionalDeviceObject != nullptr)
+        IoUnregisterShutdownNotification(m_functionalDeviceObject);
+    if (m_instanceId > 0)
+        m_driver->RemoveDeviceInstanceId(this);
+    return STATUS_SUCCESS;
+}
+
+void Device::Invalidate()
+{
+    TRACE_SCOPE(this, "Device::Invalidate", kTraceLowEnter);
+    ReleaseDmaAdapter();
+    if (m_driver->GetHardwareInstalled() && m_protocolManager != nullptr)
+        m_protocolManager->Invalidate();
+}
+
+NTSTATUS Device::BuildImagePath(PCWSTR imageName, WCHAR* path, ULONG capacity)
+{
+    PCWSTR folder = m_driver->GetDriversPath();
+    const size_t folderLength = WideLength(folder);
+    const size_t nameLength = WideLength(imageName);
+    const size_t total = folderLength + (folderLength != 0 ? 1 : 0) + nameLength;
+    if (total + 1 > capacity)
+        return STATUS_OBJECT_NAME_INVALID;
+    size_t out = 0;
+    if (folderLength != 0) {
+        std::memcpy(path, folder, folderLength * sizeof(WCHAR));
+        out = folderLength;
+        path[out++] = u'\\';
+    }
+    std::memcpy(path + out, imageName, nameLength * sizeof(WCHAR));
+    path[out + nameLength] = 0;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::LoadFile(PCWSTR name, PUCHAR* buffer, ULONG* size)
+{
+    TRACE_SCOPE(this, "Device::LoadFile", kTraceLowEnter);
+    if (buffer == nullptr || size == nullptr || name == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    *buffer = nullptr;
+    *size = 0;
+    static constexpr WCHAR kPrefix[] = u"\\DosDevices\\";
+    constexpr ULONG kPrefixCharacters = sizeof(kPrefix) / sizeof(WCHAR) - 1;
+    const size_t nameLength = WideLength(name);
+    WCHAR path[kPrefixCharacters + kMaximumImagePathBytes + 1];
+    std::memcpy(path, kPrefix, kPrefixCharacters * sizeof(WCHAR));
+    const size_t copied = nameLength < kMaximumImagePathBytes ? nameLength : kMaximumImagePathBytes;
+    std::memcpy(path + kPrefixCharacters, name, copied * sizeof(WCHAR));
+    path[kPrefixCharacters + copied] = 0;
+    NTSTATUS status = STATUS_OBJECT_NAME_INVALID;
+    if (nameLength * sizeof(WCHAR) <= kMaximumImagePathBytes) {
+        KernelFile file;
+        status = file.Create(path, nullptr, GENERIC_READ | SYNCHRONIZE, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                             FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN,
+                             FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, nullptr);
+        if (NT_SUCCESS(status)) {
+            FILE_STANDARD_INFORMATION information{};
+            status = file.QueryStandardInfo(&information);
+            if (NT_SUCCESS(status) && (information.EndOfFile.QuadPart <= 0 ||
+                                       information.EndOfFile.QuadPart > static_cast<LONGLONG>(0x7FFFFFFF)))
+                status = STATUS_END_OF_FILE;
+            PUCHAR data = nullptr;
+            if (NT_SUCCESS(status)) {
+                const ULONG length = static_cast<ULONG>(information.EndOfFile.QuadPart);
+                data = static_cast<PUCHAR>(AllocatePoolOfType(length, PagedPool));
+                status = data != nullptr ? STATUS_SUCCESS : STATUS_INSUFFICIENT_RESOURCES;
+                ULONG transferred = 0;
+                LARGE_INTEGER offset{};
+                if (NT_SUCCESS(status))
+                    status = file.Read(data, length, &transferred, &offset);
+                if (NT_SUCCESS(status) && transferred != length)
+                    status = STATUS_END_OF_FILE;
+                if (NT_SUCCESS(status)) {
+                    *buffer = data;
+                    *size = length;
+                    data = nullptr;
+                }
+            }
+            if (data != nullptr)
+                FreePool(data);
+            file.Close();
+        }
+    }
+    if (NT_SUCCESS(status))
+        return STATUS_SUCCESS;
+    TRACE_STATUS(this, "Device::LoadFile", kTraceErrors, MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED,
+                 "Attempt to open file [%ls] failed.  Status returned was %#010x.", path, static_cast<unsigned>(status));
+    return MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED;
+}
+
+NTSTATUS Device::LoadImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size)
+{
+    WCHAR path[kMaximumImagePathBytes + 2];
+    const NTSTATUS status = BuildImagePath(imageName, path, sizeof(path) / sizeof(WCHAR));
+    if (!NT_SUCCESS(status)) {
+        // A path over the limit: LoadFile reports it with as much of it as fits.
+        WCHAR cut[kMaximumImagePathBytes + 2];
+        std::memset(cut, 0, sizeof(cut));
+        PCWSTR folder = m_driver->GetDriversPath();
+        const size_t folderLength = WideLength(folder);
+        size_t n = 0;
+        for (; n < folderLength && n < kMaximumImagePathBytes; ++n)
+            cut[n] = folder[n];
+        if (n < kMaximumImagePathBytes && folderLength != 0)
+            cut[n++] = u'\\';
+        for (size_t i = 0; imageName[i] != 0 && n < kMaximumImagePathBytes + 1; ++i)
+            cut[n++] = imageName[i];
+        return LoadFile(cut, buffer, size);
+    }
+    return LoadFile(path, buffer, size);
+}
+
+NTSTATUS Device::ReadDspEprom()
+{
+    TRACE_SCOPE(this, "Device::ReadDspEprom", kTraceLowEnter);
+    CommandHandler* handler = AllocateCommandHandler();
+    if (handler == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    const NTSTATUS status = handler->ReadDspEeprom(2, m_eeprom, kEepromBytes);
+    FreeCommandHandler(handler);
+    return status;
+}
+
+bool Device::HasDaughterCard() const
+{
+    return (m_audioInputs.GetDaughterCardState() & AudioInputItems::kNoDaughterCard) != AudioInputItems::kNoDaughterCard;
+}
+
+bool Device::IsDaughterCardEnabled() const
+{
+    return m_audioInputs.GetDaughterCardEnable() != 0;
+}
+
+NTSTATUS Device::StartTester(PCWSTR imageName, NTSTATUS missingMessage, const char* missingText)
+{
+    if (!m_driver->GetHardwareInstalled())
+        return STATUS_SUCCESS;
+    if (imageName == nullptr) {
+        TRACE_STATUS(this, "Device::StartTester", kTraceErrors, missingMessage, "%s", missingText);
+        Invalidate();
+        return missingMessage;
+    }
+    PUCHAR image = nullptr;
+    ULONG size = 0;
+    NTSTATUS status = LoadImage(imageName, &image, &size);
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
+    status = m_protocolManager->Start(image, size, true);
+    FreePool(image);
+    if (!NT_SUCCESS(status))
+        Invalidate();
+    return status;
+}
+
+NTSTATUS Device::StartTheDSPMemoryTester()
+{
+    TRACE_SCOPE(this, "Device::StartTheDSPMemoryTester", kTraceLowEnter);
+    return StartTester(m_driver->GetDSPMemoryTesterImageName(), MSG_DSP_MEMORY_TESTER_IMAGE_NAME_NOT,
+                       "The DSP memory tester image name was not specified in the registry.");
+}
+
+NTSTATUS Device::StartTheDSPPciTester()
+{
+    TRACE_SCOPE(this, "Device::StartTheDSPPciTester", kTraceLowEnter);
+    return StartTester(m_driver->GetDSPPciTesterImageName(), MSG_DSP_PCI_TESTER_IMAGE_NAME_NOT,
+                       "The DSP PCI tester image name was not specified in the registry.");
+}
+
+NTSTATUS Device::ConfigureDaughterCard(ULONG signature)
+{
+    TRACE_SCOPE(this, "Device::ConfigureDaughterCard", kTraceLowEnter);
+    const ULONG type = signature & AudioInputItems::kNoDaughterCard;
+    m_audioInputs.SetDaughterCardState(type);
+    BrevicorAudioConfigRecord record{};
+    GetAudioInputSettings(&record);
+    auto setCardInputs = [&record](UCHAR a, UCHAR b, UCHAR c, UCHAR d) {
+        const UCHAR types[4] = {a, b, c, d};
+        for (ULONG i = 0; i < 4; ++i)
+            record.inputs[kFirstDaughterCardInput + i].connectorType = types[i];
+    };
+    NTSTATUS status;
+    if (HasDaughterCard() && IsDaughterCardEnabled()) {
+        record.daughterCardEnable = 0;
+        setCardInputs(kAudioTypeSdi, kAudioTypeSdi, kAudioTypeSdi, kAudioTypeSdi);
+        status = SetAudioConfigurationSettings(&record);
+        if (!NT_SUCCESS(status))
+            TRACE_LINE(this, "Device::ConfigureDaughterCard", kTraceWarnings,
+                       "The audio configuration without the card was refused: 0x%08x", static_cast<unsigned>(status));
+        record.daughterCardEnable = 1;
+        if (type == 0 || type == 23) {
+            setCardInputs(kAudioTypeAes, kAudioTypeAes, kAudioTypeAes, kAudioTypeAes);
+        } else if (type == 7 || type == 16) {
+            setCardInputs(kAudioTypeBalanced, kAudioTypeUnbalanced, kAudioTypeAes, kAudioTypeAes);
+        } else {
+            record.daughterCardEnable = 0;
+            TRACE_STATUS(this, "Device::ConfigureDaughterCard", kTraceErrors,
+                         MSG_DAUGHTERCARD_SIGNATURE_INVALID_DAUGHTERCARD_DISABLED,
+                         "Daughtercard signature of %u is invalid.  Daughtercard has been disabled.",
+                         static_cast<unsigned>(type));
+        }
+        status = SetAudioConfigurationSettings(&record);
+    } else {
+        setCardInputs(kAudioTypeSdi, kAudioTypeSdi, kAudioTypeSdi, kAudioTypeSdi);
+        record.daughterCardEnable = 0;
+        status = SetAudioConfigurationSettings(&record);
+    }
+    if (!NT_SUCCESS(status))
+        TRACE_LINE(this, "Device::ConfigureDaughterCard", kTraceWarnings, "The audio configuration was refused: 0x%08x",
+                   static_cast<unsigned>(status));
+    // The DSP takes the configuration the inputs now hold (nothing for inputs the board lacks).
+    record = BrevicorAudioConfigRecord{};
+    GetAudioInputSettings(&record);
+    CommandHandler* handler = AllocateCommandHandler();
+    if (handler == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    status = handler->SetAudioConfig(reinterpret_cast<const ULONG*>(&record), sizeof(record) / sizeof(ULONG));
+    FreeCommandHandler(handler);
+    return status;
+}
+
+NTSTATUS Device::ConfigureAlignmentDetection()
+{
+    TRACE_SCOPE(this, "Device::ConfigureAlignmentDetection", kTraceLowEnter);
+    const ULONG value = m_driver->GetVideoAlignmentDetectionEnable()
+                            ? (m_driver->GetVideoAlignmentDetectionLine() << 6) | kAlignmentEnable
+                            : 0;
+    CommandHandler* handler = AllocateCommandHandler();
+    if (handler == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    NTSTATUS status = handler->WriteFPGARegister(kAlignmentRegister, value, kAlignmentRegisterMask, true);
+    FreeCommandHandler(handler);
+    if (!NT_SUCCESS(status))
+        return status;
+    LARGE_INTEGER settle;
+    settle.QuadPart = kAlignmentSettle;
+    KeDelayExecutionThread(KernelMode, FALSE, &settle);
+    handler = AllocateCommandHandler();
+    if (handler == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    ULONG readBack = 0;
+    status = handler->ReadFPGARegister(kAlignmentRegister, &readBack);
+    FreeCommandHandler(handler);
+    if (NT_SUCCESS(status))
+        TRACE_LINE(this, "Device::ConfigureAlignmentDetection", kTraceHighs,
+                   "Video frame alignment detection register value = 0x%08x", static_cast<unsigned>(readBack));
+    return status;
+}
+
+NTSTATUS Device::StartTheDSPAndFPGA()
+{
+    TRACE_SCOPE(this, "Device::StartTheDSPAndFPGA", kTraceEnter);
+    if (!m_driver->GetHardwareInstalled())
+        return STATUS_SUCCESS;
+    m_fpgaLoaded = false;
+    PCWSTR firmwareName = m_driver->GetFirmwareImageName();
+    if (firmwareName == nullptr) {
+        TRACE_STATUS(this, "Device::StartTheDSPAndFPGA", kTraceErrors, MSG_DSP_IMAGE_NAME_NOT_SPECIFIED_REGISTRY,
+                     "The DSP image name was not specified in the registry.");
+        Invalidate();
+        return MSG_DSP_IMAGE_NAME_NOT_SPECIFIED_REGISTRY;
+    }
+    PUCHAR image = nullptr;
+    ULONG size = 0;
+    NTSTATUS status = LoadImage(firmwareName, &image, &size);
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
+    status = m_protocolManager->Start(image, size, false);
+    FreePool(image);
+    image = nullptr;
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
+
+    // The SDI clock adjustments of the capture pins' performance record, for the firmware.
+    const PerformanceSettings performance = m_driver->GetStoredPerformanceSettings(kPinKindCapture);
+    ULONG words[2];
+    std::memcpy(&words[0], reinterpret_cast<const UCHAR*>(&performance) + 60, 4);
+    std::memcpy(&words[1], reinterpret_cast<const UCHAR*>(&performance) + 64, 4);
+    status = m_protocolManager->WriteDspMemory(reinterpret_cast<const UCHAR*>(words), 36, sizeof(words));
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
+
+    CommandHandler* handler = AllocateCommandHandler();
+    if (handler == nullptr) {
+        Invalidate();
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    status = handler->SetDspPerformanceParams();
+    FreeCommandHandler(handler);
+    if (NT_SUCCESS(status))
+        status = ReadDspEprom();
+    ULONG signature = 0xFFFFFFFF;
+    if (NT_SUCCESS(status)) {
+        handler = AllocateCommandHandler();
+        status = handler != nullptr ? handler->GetDCSignature(&signature) : STATUS_INSUFFICIENT_RESOURCES;
+        FreeCommandHandler(handler);
+    }
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
+    TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceHighs, "Daughter card signature = 0x%08x",
+               static_cast<unsigned>(signature));
+    m_audioInputs.SetDaughterCardState(signature & AudioInputItems::kNoDaughterCard);
+
+    if (m_driver->GetBypassLoadingFPGA())
+        return STATUS_SUCCESS;
+
+    PCWSTR fpgaName = m_driver->GetFPGAImageName();
+    if (fpgaName == nullptr) {
+        TRACE_STATUS(this, "Device::StartTheDSPAndFPGA", kTraceErrors, MSG_FPGA_IMAGE_NAME_NOT_SPECIFIED_REGISTRY,
+                     "The FPGA image name was not specified in the registry.");
+        Invalidate();
+        return MSG_FPGA_IMAGE_NAME_NOT_SPECIFIED_REGISTRY;
+    }
+    status = LoadImage(fpgaName, &image, &size);
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
+    handler = AllocateCommandHandler();
+    status = handler != nullptr ? handler->ProgramFPGA(image, size) : STATUS_INSUFFICIENT_RESOURCES;
+    FreeCommandHandler(handler);
+    FreePool(image);
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
+    const NTSTATUS programmed = status;
+
+    status = ConfigureDaughterCard(signature);
+    if (NT_SUCCESS(status))
+        status = ConfigureAlignmentDetection();
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
+    m_fpgaLoaded = true;
+    TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceHighs, "Completed the FGPA load processing.");
+    return programmed;
+}
+
+// ---- Audio configuration ------------------------------------------------------------------------
+
+NTSTATUS Device::GetAudioInputSettings(BrevicorAudioConfigRecord* record)
+{
+    TRACE_SCOPE(this, "Device::GetAudioInputSettings", kTraceLowEnter);
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    record->daughterCardState = m_audioInputs.GetDaughterCardState();
+    record->daughterCardEnable = m_audioInputs.GetDaughterCardEnable();
+    // The setting as read ("LegacyAudioFilters"), never set from kernel version 6 on.
+    record->legacyAudioFilters = static_cast<UCHAR>(m_legacyAudioFilters != 0 && !m_driver->GetWdm6Available() ? 1 : 0);
+    record->kernelVersion6 = static_cast<UCHAR>(m_driver->GetWdm6Available() ? 1 : 0);
+    const ULONG count = m_audioInputs.GetInputCount();
+    for (ULONG i = 0; i < count && i < kAudioConfigInputs; ++i) {
+        ULONG type = 0, enabled = 0, frequency = 0;
+        LONG gain = 0;
+        UCHAR bypass = 0;
+        m_audioInputs.GetInputType(i, &type);
+        m_audioInputs.GetInputEnabled(i, &enabled);
+        m_audioInputs.GetDefaultFrequency(i, &frequency);
+        m_audioInputs.GetInputGain(i, &gain);
+        m_audioInputs.GetAudioIsInBypassMode(i, &bypass);
+        record->inputs[i].connectorType = static_cast<UCHAR>(type);
+        record->inputs[i].defaultFrequency = static_cast<UCHAR>(frequency);
+        record->inputs[i].inputEnabled = static_cast<UCHAR>(enabled);
+        record->inputs[i].unused = 0;
+        record->volumeAdjustmentDisabled[i] = bypass;
+        record->gain[i] = gain;
+    }
+    const LONG base = m_driver->GetDspAnalogDCGainOffset();
+    record->gainMinimum = m_driver->GetDspAnalogDCGainMin() - base;
+    record->gainMaximum = m_driver->GetDspAnalogDCGainMax() - base;
+    record->gainSpan = record->gainMaximum - record->gainMinimum;
+    record->reserved = 0;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::CheckAudioConfiguration(const BrevicorAudioConfigRecord* record, ULONG count)
+{
+    if (record->daughterCardEnable > 1) {
+        TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
+                     MSG_SPECIFIED_DAUGHTER_CARD_ENABLE_INVALID_VALID,
+                     "Specified daughter card enable of %u is invalid.  Valid values are 0 (FALSE) and 1 (TRUE).",
+                     static_cast<unsigned>(record->daughterCardEnable));
+        return MSG_SPECIFIED_DAUGHTER_CARD_ENABLE_INVALID_VALID;
+    }
+    for (ULONG i = 0; i < count && i < kFirstDaughterCardInput; ++i) {
+        if (record->inputs[i].connectorType != kAudioTypeSdi) {
+            TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
+                         MSG_SPECIFIED_SDI_CONNECTOR_TYPE_INVALID,
+                         "Specified connector type of %u is invalid for audio input %u.  Valid value is 10 (SDI).",
+                         static_cast<unsigned>(record->inputs[i].connectorType), static_cast<unsigned>(i + 1));
+            return MSG_SPECIFIED_SDI_CONNECTOR_TYPE_INVALID;
+        }
+    }
+    const LONG base = m_driver->GetDspAnalogDCGainOffset();
+    const LONG minimum = m_driver->GetDspAnalogDCGainMin() - base;
+    const LONG maximum = m_driver->GetDspAnalogDCGainMax() - base;
+    for (ULONG i = 0; i < count; ++i) {
+        if (record->inputs[i].inputEnabled > 1) {
+            TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
+                         MSG_SPECIFIED_AUDIO_INPUT_ENABLED_VALUE_INVALID,
+                         "Specified audio input enabled value of %u is invalid.  Valid values are 0 (FALSE) and 1 "
+                         "(TRUE).",
+                         static_cast<unsigned>(record->inputs[i].inputEnabled));
+            return MSG_SPECIFIED_AUDIO_INPUT_ENABLED_VALUE_INVALID;
+        }
+        if (record->inputs[i].defaultFrequency > 2) {
+            TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
+                         MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID, "Invalid default audio frequency type %u",
+                         static_cast<unsigned>(record->inputs[i].defaultFrequency));
+            return MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID;
+        }
+        if (record->gain[i] < minimum || record->gain[i] > maximum) {
+            // Gains are in tenths of a decibel.
+            TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
+                         MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE,
+                         "Audio gain value of %d is invalid.  Valid value range is %d (%d.%d dB) to %d (%d.%d dB)",
+                         static_cast<int>(record->gain[i]), static_cast<int>(minimum), static_cast<int>(minimum / 10),
+                         static_cast<int>((minimum < 0 ? -minimum : minimum) % 10), static_cast<int>(maximum),
+                         static_cast<int>(maximum / 10), static_cast<int>((maximum < 0 ? -maximum : maximum) % 10));
+            return MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE;
+        }
+        if (record->volumeAdjustmentDisabled[i] > 1) {
+            TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
+                         MSG_SPECIFIED_DISABLE_VOLUME_ADJUSTMENT_VALUE_INVALID,
+                         "Specified disable volume adjustment value of %u is invalid.  Valid values are 0 (FALSE) and 1 "
+                         "(TRUE).",
+                         static_cast<unsigned>(record->volumeAdjustmentDisabled[i]));
+            return MSG_SPECIFIED_DISABLE_VOLUME_ADJUSTMENT_VALUE_INVALID;
+        }
+    }
+    if (record->daughterCardEnable == 1) {
+        if (!HasDaughterCard()) {
+            TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
+                         MSG_ATTEMPT_ENABLE_DAUGHTER_CARD_ENABLE_INVALID,
+                         "Attempt to enable daughter card enable is invalid.  No daughter card is installed.");
+            return MSG_ATTEMPT_ENABLE_DAUGHTER_CARD_ENABLE_INVALID;
+        }
+        for (ULONG i = kFirstDaughterCardInput; i < count; ++i) {
+            const ULONG type = record->inputs[i].connectorType;
+            if (type < kAudioTypeAes || type > kAudioTypeUnbalanced) {
+                TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
+                             MSG_SPECIFIED_CONNECTOR_TYPE_INVALID_AUDIO_INPUT,
+                             "Specified connector type of %u is invalid for audio input %u.  Valid values are 11 (AES) "
+                             "and 12 (SPDIF).",
+                             static_cast<unsigned>(type), static_cast<unsigned>(i + 1));
+                return MSG_SPECIFIED_CONNECTOR_TYPE_INVALID_AUDIO_INPUT;
+            }
+        }
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::SendAnalogDCGain(ULONG input, LONG gain)
+{
+    CommandHandler* handler = AllocateCommandHandler();
+    if (handler == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    // The DSP takes the gain above its zero point as a signed byte.
+    const LONG absolute = gain + m_driver->GetDspAnalogDCGainOffset();
+    const NTSTATUS status =
+        handler->SetAnalogDCGain(static_cast<UCHAR>(static_cast<signed char>(absolute)), static_cast<UCHAR>(input));
+    FreeCommandHandler(handler);
+    return status;
+}
+
+NTSTATUS Device::ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* record, ULONG newTypeIdentifier)
+{
+    NTSTATUS result = STATUS_SUCCESS;
+    auto keep = [&result](NTSTATUS status) {
+        if (!NT_SUCCESS(status) && NT_SUCCESS(result))
+            result = status;
+    };
+    ULONG type = 0, enabled = 0, frequency = 0;
+    LONG gain = 0;
+    UCHAR bypass = 0;
+    m_audioInputs.GetInputType(input, &type);
+    m_audioInputs.GetInputEnabled(input, &enabled);
+    m_audioInputs.GetDefaultFrequency(input, &frequency);
+    m_audioInputs.GetInputGain(input, &gain);
+    m_audioInputs.GetAudioIsInBypassMode(input, &bypass);
+    const BrevicorAudioInputConfiguration& wanted = record->inputs[input];
+    if (wanted.connectorType != type) {
+        m_audioInputs.SetInputType(input, wanted.connectorType);
+        keep(WriteAudioInputPropertyToRegistry(input, u"InputType", wanted.connectorType));
+        GUID oldName{};
+        m_audioInputs.GetInputName(input, &oldName);
+        const GUID newName = GetAudioInputTypeGuid(newTypeIdentifier);
+        m_audioInputs.SetInputName(input, newName);
+        WCHAR braced[kBracedGuidCharacters];
+        FormatBracedGuid(newName, braced);
+        keep(WriteAudioInputPropertyToRegistry(input, u"InputName", braced));
+        const LONG oldIdentifier = FindAudioInputType(oldName);
+        if (oldIdentifier >= 0)
+            GoHackTheDisplayedInputName(static_cast<ULONG>(oldIdentifier), newTypeIdentifier);
+    }
+    if (wanted.inputEnabled != enabled) {
+        m_audioInputs.SetInputEnabled(input, wanted.inputEnabled);
+        keep(WriteAudioInputPropertyToRegistry(input, u"InputEnabled", wanted.inputEnabled));
+    }
+    if (wanted.defaultFrequency != frequency) {
+        m_audioInputs.SetDefaultFrequency(input, wanted.defaultFrequency);
+        keep(WriteAudioInputPropertyToRegistry(input, u"InputDefaultFrequency", wanted.defaultFrequency));
+    }
+    if (record->volumeAdjustmentDisabled[input] != bypass) {
+        m_audioInputs.SetAudioIsInBypassMode(input, record->volumeAdjustmentDisabled[input]);
+        keep(WriteAudioInputPropertyToRegistry(input, u"AudioIsInBypassMode", record->volumeAdjustmentDisabled[input]));
+    }
+    if (record->gain[input] != gain) {
+        m_audioInputs.SetInputGain(input, record->gain[input]);
+        keep(WriteAudioInputPropertyToRegistry(input, u"InputGain", static_cast<ULONG>(record->gain[input])));
+        keep(SendAnalogDCGain(input, record->gain[input]));
+    }
+    return result;
+}
+
+NTSTATUS Device::SetAudioConfigurationSettings(BrevicorAudioConfigRecord* record)
+{
+    TRACE_SCOPE(this, "Device::SetAudioConfigurationSettings", kTraceLowEnter);
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    ULONG count = m_audioInputs.GetInputCount();
+    if (count > kAudioConfigInputs)
+        count = kAudioConfigInputs;
+    NTSTATUS status = CheckAudioConfiguration(record, count);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (record->daughterCardEnable == 0)
+        for (ULONG i = kFirstDaughterCardInput; i < count; ++i)
+            record->inputs[i].connectorType = kAudioTypeSdi;
+
+    NTSTATUS result = STATUS_SUCCESS;
+    auto keep = [&result](NTSTATUS written) {
+        if (!NT_SUCCESS(written) && NT_SUCCESS(result))
+            result = written;
+    };
+    if (record->daughterCardEnable != m_audioInputs.GetDaughterCardEnable()) {
+        m_audioInputs.SetDaughterCardEnable(record->daughterCardEnable);
+        keep(WriteAudioInputPropertyToRegistry(u"DaughterCardEnabled", record->daughterCardEnable));
+    }
+    // From kernel version 6 on the filters are always one per input.
+    const ULONG legacy = m_driver->GetWdm6Available() ? 0 : record->legacyAudioFilters;
+    m_legacyAudioFilters = legacy;
+    keep(WriteAudioInputPropertyToRegistry(u"LegacyAudioFilters", legacy));
+
+    // Identifiers the inputs keep: a changed input takes the next of its kind no other input holds.
+    bool held[kAudioInputTypeCount] = {};
+    bool changes[kAudioConfigInputs] = {};
+    for (ULONG i = 0; i < count; ++i) {
+        ULONG type = 0;
+        m_audioInputs.GetInputType(i, &type);
+        changes[i] = record->inputs[i].connectorType != type;
+        GUID name{};
+        m_audioInputs.GetInputName(i, &name);
+        const LONG identifier = FindAudioInputType(name);
+        if (!changes[i] && identifier >= 0)
+            held[identifier] = true;
+    }
+    for (ULONG i = 0; i < count; ++i) {
+        ULONG identifier = i;
+        if (changes[i]) {
+            ULONG first = kAudioInputTypeCount;
+            switch (record->inputs[i].connectorType) {
+            case kAudioTypeAes: first = 8; break;
+            case kAudioTypeSpdif: first = 12; break;
+            case kAudioTypeUnbalanced: first = 16; break;
+            case kAudioTypeBalanced: first = 20; break;
+            default: break;
+            }
+            if (first < kAudioInputTypeCount) {
+                identifier = first;
+                for (ULONG n = first; n < first + 4; ++n) {
+                    if (!held[n]) {
+                        identifier = n;
+                        break;
+                    }
+                }
+            }
+            held[identifier] = true;
+        }
+        keep(ApplyAudioInput(i, record, identifier));
+    }
+    return result;
+}
+
+void Device::GoHackTheDisplayedInputName(ULONG oldType, ULONG newType)
+{
+    TRACE_SCOPE(this, "Device::GoHackTheDisplayedInputName", kTraceLowEnter);
+    WCHAR oldName[128];
+    WCHAR newName[128];
+    if (!ReadMediaCategoryName(oldType, oldName, 128) || !ReadMediaCategoryName(newType, newName, 128))
+        return;
+    WCHAR deviceName[kDeviceNameCharacters];
+    Widen(m_deviceName, deviceName, kDeviceNameCharacters);
+    static constexpr WCHAR kCapture[] =
+        u"\\Registry\\Machine\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\MMDevices\\Audio\\Capture";
+    RegistryKey endpoints(kRegistryRootAbsolute, kCapture, FALSE, 0, kRegistryReadAccess, kRegistryReadAttributes);
+    if (!endpoints.IsOpen())
+        return;
+    for (;;) {
+        WCHAR nameBuffer[128];
+        UNICODE_STRING name{0, sizeof(nameBuffer) - sizeof(WCHAR), nameBuffer};
+        WCHAR classBuffer[8];
+        UNICODE_STRING className{0, sizeof(classBuffer), classBuffer};
+        RegistryKeySummary summary{};
+        const NTSTATUS status = endpoints.EnumerateKey(&name, &className, &summary);
+        if (status == STATUS_NO_MORE_ENTRIES || (!NT_SUCCESS(status) && status != STATUS_BUFFER_OVERFLOW))
+            return;
+        if (!NT_SUCCESS(status))
+            continue;
+        nameBuffer[name.Length / sizeof(WCHAR)] = 0;
+        WCHAR path[sizeof(kCapture) / sizeof(WCHAR) + 140];
+        _snwprintf(path, sizeof(path) / sizeof(WCHAR), u"%ls\\%ls", kCapture, nameBuffer);
+        path[sizeof(path) / sizeof(WCHAR) - 1] = 0;
+        RegistryKey endpoint(kRegistryRootAbsolute, path, FALSE, 0, kRegistryReadAccess, kRegistryReadAttributes);
+        ULONG state = 0;
+        if (!endpoint.IsOpen() || !NT_SUCCESS(endpoint.QueryDword(u"DeviceState", &state)) || state != 1)
+            continue;
+        WCHAR propertiesPath[sizeof(path) / sizeof(WCHAR) + 12];
+        _snwprintf(propertiesPath, sizeof(propertiesPath) / sizeof(WCHAR), u"%ls\\Properties", path);
+        propertiesPath[sizeof(propertiesPath) / sizeof(WCHAR) - 1] = 0;
+        RegistryKey values(kRegistryRootAbsolute, propertiesPath, FALSE, 0, kRegistryWriteAccess,
+                           kRegistryWriteAttributes);
+        if (!values.IsOpen())
+            continue;
+        if (!StringValueEquals(&values, u"{b3f8fa53-0004-438e-9003-51a46e139bfc},6", deviceName) ||
+            !StringValueEquals(&values, u"{a45c254e-df1c-4efd-8020-67d146a850e0},2", oldName))
+            continue;
+        values.SetString(u"{a45c254e-df1c-4efd-8020-67d146a850e0},2", newName);
+        return;
+    }
 }

@@ -1,14 +1,16 @@
-// Device: the one object per board. Today it carries what the driver-wide object needs of it: its
-// instance id and slot, its name in traces, the device-control entry the hooked dispatch hands
-// requests to, the performance change it announces to its capture filters, the board's protocol
-// manager, which it owns, and the DMA common buffers with their delayed release by the old-buffer
-// thread, the pool of DSP command records, and the services the stream engine asks of its board
-// (StreamDeviceServices): the table of live logical streams, the kill of a stream's outstanding
-// records, the DSP clock rate and the processing queues. The board's life cycle (add, start, stop,
-// removal) joins this class as the board control is built.
+// Device: the one object per board. It carries its instance id and slot, its name in traces, its
+// life cycle (add with the filter descriptors built from the input lists, start with the bring-up of
+// the DSP, FPGA and daughter card, stop, removal, capabilities; docs/driver-device-life-cycle.md),
+// the device-control entry the hooked dispatch hands requests to, the performance change it
+// announces to its capture filters, the board's protocol manager, which it owns, the DMA common
+// buffers with their delayed release by the old-buffer thread, the pool of DSP command records, the
+// settings loaders and writers, the audio configuration, and the services the stream engine asks of
+// its board (StreamDeviceServices): the table of live logical streams, the kill of a stream's
+// outstanding records, the DSP clock rate and the processing queues.
 #pragma once
 #include <cstddef>
 
+#include "adevice.h"
 #include "audioinputitems.h"
 #include "brevicorrecords.h"
 #include "commandhandler.h"
@@ -25,9 +27,12 @@
 #include "videofiltersettings.h"
 #include "videoinputitems.h"
 #include "km/iodevice.h"
+#include "km/ks.h"
+#include "km/ksfilter.h"
 #include "km/types.h"
 
 class LogicalStream;
+class StreamProcessorQueue;
 class RegistryKey;
 struct RegistrySetting;
 
@@ -52,22 +57,102 @@ struct FilterRegistryValues {
     ULONG decoderVCRTiming;
     ULONG decoderCurrentSignalType;
 };
-class StreamProcessorQueue;
 
-class Device : public DriverAllocated, public StreamDeviceServices {
+class Device : public ADevice, public StreamDeviceServices {
 public:
     static constexpr ULONG kTraceNameCharacters = 32;
     static constexpr ULONG kDeviceNameCharacters = 256;
 
     explicit Device(Driver* driver);
-    virtual ~Device();
+    ~Device() override;
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
-    // The add-device step after construction: takes an instance id and builds the kernel-streaming
-    // device. Until the board's bring-up is part of the driver it answers STATUS_NOT_SUPPORTED, and
-    // AddDevice refuses the board.
+    // ---- Life cycle (docs/driver-device-life-cycle.md) -------------------------------------------
+    // The filters of one board: video capture, crossbar, and at most one audio filter per input.
+    static constexpr ULONG kMaximumAudioFilters = 8;
+    static constexpr ULONG kMaximumFilters = 2 + kMaximumAudioFilters;
+    static constexpr ULONG kVideoCapturePins = 5;
+    static constexpr ULONG kVideoCapturePinsWithoutHardware = 3;
+    static constexpr ULONG kVideoAnalogInputPin = 2;
+    static constexpr ULONG kMaximumVideoInputs = 16;
+    static constexpr ULONG kEepromBytes = 4096;
+    // FPGA register 34: the alignment-marker control, written under this mask.
+    static constexpr ULONG kAlignmentRegister = 34;
+    static constexpr ULONG kAlignmentRegisterMask = 0xFFE0;
+    static constexpr ULONG kAlignmentEnable = 32;
+    static constexpr LONGLONG kAlignmentSettle = -1'000'000; // 100 ms before the read-back
+    // Image paths, "\DosDevices\" excluded.
+    static constexpr ULONG kMaximumImagePathBytes = 260;
+    // Audio input types the configuration knows.
+    static constexpr ULONG kAudioTypeSdi = 10;
+    static constexpr ULONG kAudioTypeAes = 11;
+    static constexpr ULONG kAudioTypeSpdif = 12;
+    static constexpr ULONG kAudioTypeBalanced = 13;
+    static constexpr ULONG kAudioTypeUnbalanced = 14;
+    // Inputs 1 to 4 are the SDI's; 5 to 8 the daughter card's.
+    static constexpr ULONG kFirstDaughterCardInput = 4;
+
+    // The framework's dispatch table of the board's device.
+    static const KSDEVICE_DISPATCH kDeviceDispatch;
+
+    // The add-device step after construction: the instance id, the PCI location, the input lists,
+    // the filter descriptors and the kernel-streaming device, which then holds this object in its
+    // bag. A failure leaves nothing behind but this object, which the caller deletes after giving
+    // its id back.
     virtual NTSTATUS OnAdd(PDRIVER_OBJECT driverObject, PDEVICE_OBJECT physicalDeviceObject);
+    // The framework's entries: each finds the Device in the device's context.
+    static NTSTATUS NTAPI DeviceStart(PKSDEVICE device, PIRP irp, PCM_RESOURCE_LIST translatedResources,
+                                      PCM_RESOURCE_LIST rawResources);
+    static VOID NTAPI DeviceStop(PKSDEVICE device, PIRP irp);
+    static VOID NTAPI DeviceRemove(PKSDEVICE device, PIRP irp);
+    static NTSTATUS NTAPI DeviceQueryCapabilities(PKSDEVICE device, PIRP irp, PDEVICE_CAPABILITIES capabilities);
+    // Start: names the board, brings the DSP and FPGA up, loads the settings, registers the crossbar
+    // and names every filter interface.
+    NTSTATUS OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources);
+    // Always succeeds: the host port and DMA adapter are given up.
+    NTSTATUS OnStop();
+    NTSTATUS OnRemove();
+    // Releases the DMA adapter (stopping the old-buffer thread) and invalidates the host port.
+    void Invalidate();
+    // Bring-up of the DSP, the daughter card and the FPGA (success at once without hardware).
+    NTSTATUS StartTheDSPAndFPGA();
+    // Reads a whole file, `name` below "\DosDevices\", into a new paged buffer the caller frees
+    // with ExFreePool. 0xC0071019 (logged with the path) when the path is over 260 bytes, or the
+    // file cannot be opened, read or is empty.
+    NTSTATUS LoadFile(PCWSTR name, PUCHAR* buffer, ULONG* size);
+    // The driver's folder of the board's images, a backslash and `imageName`, into `path`.
+    NTSTATUS BuildImagePath(PCWSTR imageName, WCHAR* path, ULONG capacity);
+    // Command 8: the whole EEPROM into the device's image.
+    NTSTATUS ReadDspEprom();
+    const UCHAR* GetEepromImage() const { return m_eeprom; }
+    bool HasDaughterCard() const;
+    bool IsDaughterCardEnabled() const;
+    // The DSP restarted with a tester image (no mailbox service afterwards).
+    NTSTATUS StartTheDSPMemoryTester();
+    NTSTATUS StartTheDSPPciTester();
+    bool IsFpgaLoaded() const { return m_fpgaLoaded; }
+    ULONG GetPciBusNumber() const { return m_pciBusNumber; }
+    ULONG GetPciDeviceNumber() const { return m_pciDeviceNumber; }
+    ULONG GetPciFunctionNumber() const { return m_pciFunctionNumber; }
+    PKSDEVICE GetKsDevice() const { return m_ksDevice; }
+    const KSDEVICE_DESCRIPTOR* GetDeviceDescriptor() const { return &m_deviceDescriptor; }
+    // The audio filter layout add chose: one filter for every input (false) or one for all.
+    bool HasCombinedAudioFilter() const { return m_combinedAudioFilter; }
+    ULONG GetAudioFilterCount() const { return m_audioFilterCount; }
+    // Builds the filter descriptors from the input lists (add's steps 4 and 5);
+    // STATUS_INSUFFICIENT_RESOURCES when their block cannot be had.
+    NTSTATUS BuildFilterDescriptors();
+
+    // ---- Audio configuration ---------------------------------------------------------------------
+    // The configuration record as the audio inputs hold it now.
+    NTSTATUS GetAudioInputSettings(BrevicorAudioConfigRecord* record);
+    // Checks the record, then stores and writes every changed value (failing checks: their message
+    // and code, nothing applied).
+    NTSTATUS SetAudioConfigurationSettings(BrevicorAudioConfigRecord* record);
+    // Renames the system's audio capture endpoint of this board that shows identifier `oldType`'s
+    // name to identifier `newType`'s name.
+    void GoHackTheDisplayedInputName(ULONG oldType, ULONG newType);
 
     // Every device-control request of the board's device object, through the driver's hook. Until
     // the private requests exist, everything goes on to the framework's own handler.
@@ -339,6 +424,64 @@ private:
     NTSTATUS CheckLOSFont(const BrevicorLOSRecord* record);
     // The loss-of-signal record of the registry table's defaults.
     void SetDefaultLOSSettings();
+
+    // ---- life cycle -----------------------------------------------------------------------------
+    static Device* FromKsDevice(PKSDEVICE device);
+    NTSTATUS TakeInstanceId(PDEVICE_OBJECT physicalDeviceObject);
+    NTSTATUS ReadPciLocation(PDEVICE_OBJECT physicalDeviceObject);
+    void BuildAudioFilters();
+    void BuildCombinedAudioFilter(ULONG inputs);
+    void BuildPerInputAudioFilter(ULONG input);
+    NTSTATUS WriteDeviceDescription();
+    NTSTATUS RegisterCrossbar();
+    void NameFilterInterfaces();
+    // "FriendlyName" under the interface of `category` with `reference` of the physical device.
+    NTSTATUS WriteFriendlyName(const GUID& category, const GUID& reference, PCWSTR name);
+    // Loads an image of the driver's folder: 0xC0071019 and friends as LoadFile.
+    NTSTATUS LoadImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size);
+    // A fresh host port for a start: the old one cannot start again once invalidated.
+    NTSTATUS RenewProtocolManager();
+    NTSTATUS StartTester(PCWSTR imageName, NTSTATUS missingMessage, const char* missingText);
+    NTSTATUS ConfigureDaughterCard(ULONG signature);
+    NTSTATUS ConfigureAlignmentDetection();
+    // Audio configuration helpers.
+    NTSTATUS CheckAudioConfiguration(const BrevicorAudioConfigRecord* record, ULONG count);
+    NTSTATUS ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* record, ULONG newTypeIdentifier);
+    NTSTATUS SendAnalogDCGain(ULONG input, LONG gain);
+
+    PKSDEVICE m_ksDevice = nullptr;
+    KSDEVICE_DESCRIPTOR m_deviceDescriptor{};
+    KSPIN_MEDIUM m_crossbarMedium{};
+    // The descriptors built at add and the crossbar's registration, in one block of pool that the
+    // framework's device uses until it deletes the device with this object.
+    struct AudioFilterArrays {
+        KSPIN_DESCRIPTOR_EX pins[1 + AudioInputItems::kMaximumInputs];
+        KSNODE_DESCRIPTOR nodes[AudioInputItems::kMaximumInputs + 3];
+        KSTOPOLOGY_CONNECTION connections[2 * AudioInputItems::kMaximumInputs + 3];
+        GUID pinNames[AudioInputItems::kMaximumInputs];
+        GUID reference;
+    };
+    struct FilterDescriptors {
+        const KSFILTER_DESCRIPTOR* list[kMaximumFilters];
+        KSFILTER_DESCRIPTOR videoCapture;
+        KSPIN_DESCRIPTOR_EX videoCapturePins[kVideoCapturePins];
+        KSFILTER_DESCRIPTOR crossbar;
+        // One combined filter (index 0 only) or one per input.
+        KSFILTER_DESCRIPTOR audio[kMaximumAudioFilters];
+        AudioFilterArrays audioArrays[kMaximumAudioFilters];
+        // The crossbar's registration: one entry per video input, then the output.
+        int crossbarDirections[kMaximumVideoInputs + 1];
+        KSPIN_MEDIUM crossbarMediums[kMaximumVideoInputs + 1];
+        GUID crossbarCategories[kMaximumVideoInputs + 1];
+    };
+    FilterDescriptors* m_filters = nullptr;
+    ULONG m_audioFilterCount = 0;
+    bool m_combinedAudioFilter = false;
+    ULONG m_pciBusNumber = 0;
+    ULONG m_pciDeviceNumber = 0;
+    ULONG m_pciFunctionNumber = 0;
+    bool m_fpgaLoaded = false;
+    UCHAR m_eeprom[kEepromBytes] = {};
 
     PDEVICE_OBJECT m_physicalDeviceObject = nullptr;
     VideoInputItems m_videoInputs;

@@ -1,8 +1,11 @@
 // The main job: boots the machine in ./machine (made on first use from the platform's base machine
 // with the system's layer, tools/run/machine, over it), installs the capture driver and the board's
-// image files, loads the driver, plugs one simulated board, shows the "Parameters" the driver
-// completed, the trace log it wrote and the event-log entries of this run, then shuts the machine
-// down, which unloads the driver. With --crash the run ends without a shutdown, as a crash would,
+// image files, loads the driver, plugs one simulated board and shows its bring-up: the board's
+// instance id and "DeviceDesc", the running firmware, the FPGA and its register 34, the EEPROM's
+// serial number and production date, and every filter interface by category with its
+// "FriendlyName" as user mode finds it. Then the "Parameters" the driver completed, the trace log
+// it wrote and the event-log entries of this run; last it shuts the machine down, which unloads the
+// driver. With --crash the run ends without a shutdown, as a crash would,
 // and the next run shows the driver appending to the old log instead of starting it anew.
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +20,9 @@
 #include "board/StandardImages.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
+#include "shared/kscategories.h"
 #include "standin/registry.h"
+#include "um/cfgmgr32.h"
 
 namespace {
 
@@ -196,6 +201,100 @@ void PrintIndented(const std::string& text, size_t maximumLines)
         std::printf("  %s\n", lines[i].c_str());
 }
 
+std::string Narrow(const std::u16string& text)
+{
+    std::string out;
+    for (char16_t c : text)
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// A value of a key as its .reg line gives it (the text after "Name"=), or empty.
+std::string RegistryValue(const std::u16string& key, const std::string& name)
+{
+    std::string text;
+    if (!standin::ExportRegistryText(key, &text))
+        return {};
+    std::istringstream in(text);
+    std::string line;
+    const std::string prefix = "\"" + name + "\"=";
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind(prefix, 0) == 0) {
+            std::string value = line.substr(prefix.size());
+            if (value.size() >= 2 && value.front() == '"')
+                value = value.substr(1, value.size() - 2);
+            return value;
+        }
+    }
+    return {};
+}
+
+const char* RunningProgram(board::Personality personality)
+{
+    switch (personality) {
+    case board::Personality::MainFirmware: return "the main firmware";
+    case board::Personality::MemoryTester: return "the memory tester";
+    case board::Personality::PciTester: return "the PCI tester";
+    default: return "nothing (the DSP is silent)";
+    }
+}
+
+// The board as the model sees it after the driver brought it up.
+void PrintBoard(board::CaptureBoard& captureBoard)
+{
+    std::printf("  DSP running: %s\n", RunningProgram(captureBoard.CurrentPersonality()));
+    board::FpgaModel& fpga = captureBoard.Fpga();
+    if (fpga.Configured())
+        std::printf("  FPGA: configured (design version 0x%08X), register 34 = 0x%02X\n", fpga.DesignVersion(),
+                    fpga.Register(34));
+    else
+        std::printf("  FPGA: not configured\n");
+    board::Eeprom& eeprom = captureBoard.Eeprom();
+    std::string serial;
+    for (uint32_t i = 14; i < 24; ++i)
+        serial += static_cast<char>(eeprom.Word(i) & 0xFF);
+    std::printf("  EEPROM: serial number \"%s\", made %04u-%02u-%02u %02u:%02u:%02u\n", serial.c_str(),
+                eeprom.Word(26), eeprom.Word(27), eeprom.Word(28), eeprom.Word(29), eeprom.Word(30), eeprom.Word(31));
+}
+
+// Every enabled interface of a category with its "FriendlyName", as an application finds them.
+void PrintInterfaces(const char* label, const GUID& category)
+{
+    ULONG length = 0;
+    if (CM_Get_Device_Interface_List_SizeW(&length, &category, nullptr, CM_GET_DEVICE_INTERFACE_LIST_PRESENT) !=
+        CR_SUCCESS)
+        return;
+    std::vector<WCHAR> list(length + 1);
+    if (CM_Get_Device_Interface_ListW(&category, nullptr, list.data(), static_cast<ULONG>(list.size()),
+                                      CM_GET_DEVICE_INTERFACE_LIST_PRESENT) != CR_SUCCESS)
+        return;
+    for (const WCHAR* path = list.data(); *path != 0; path += std::char_traits<char16_t>::length(path) + 1) {
+        WCHAR name[256] = {};
+        ULONG size = sizeof(name);
+        DEVPROPTYPE type = 0;
+        const CONFIGRET result = CM_Get_Device_Interface_PropertyW(
+            path, &DEVPKEY_DeviceInterface_FriendlyName, &type, reinterpret_cast<PBYTE>(name), &size, 0);
+        std::printf("  %-9s \"%s\"\n", label,
+                    result == CR_SUCCESS ? Narrow(name).c_str() : "(no FriendlyName)");
+    }
+}
+
+// The board's keys: its instance id in its driver key and its "DeviceDesc" in its Enum key.
+void PrintDeviceKeys(platform::Machine& machine, board::CaptureBoard& captureBoard)
+{
+    const auto plugged = machine.Device(captureBoard);
+    if (!plugged)
+        return;
+    const std::u16string control = u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\";
+    const std::string id = RegistryValue(control + u"Control\\Class\\" + plugged->driverKeyName, "InstanceId");
+    std::printf("  instance id: %s\n",
+                id.rfind("dword:", 0) == 0 ? std::to_string(std::stoul(id.substr(6), nullptr, 16)).c_str() : "(none)");
+    std::printf("  \"DeviceDesc\": \"%s\"\n",
+                RegistryValue(control + u"Enum\\" + plugged->instancePath, "DeviceDesc").c_str());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -212,8 +311,11 @@ int main(int argc, char** argv)
         machineOptions.driverFiles.push_back(
             {fs::path(TALVEXON_IMAGE_FOLDER) / name, kDriversFolder + std::u16string(name.begin(), name.end())});
     }
-    // Declared before the machine, so that it outlives it: the machine unplugs it at shutdown.
-    board::CaptureBoard captureBoard(platform::PciLocation{1, 0, 0});
+    // Declared before the machine, so that it outlives it: the machine unplugs it at shutdown. The
+    // firmware announces the input state at boot, so a started board reports it at once.
+    board::BoardConfiguration configuration;
+    configuration.bootAnnouncement = true;
+    board::CaptureBoard captureBoard(platform::PciLocation{1, 0, 0}, configuration);
     const fs::path eventLogPath = options.folder / platform::Machine::kEventLogFile;
     std::error_code error;
     const uintmax_t eventLogStart = fs::exists(eventLogPath) ? fs::file_size(eventLogPath, error) : 0;
@@ -246,9 +348,15 @@ int main(int argc, char** argv)
     }
 
     const NTSTATUS plugged = machine->Plug(captureBoard);
-    std::printf("board: plugged at bus 1, device 0 (PCI\\VEN_7A1E&DEV_0001), start returned 0x%08X%s\n",
-                static_cast<unsigned>(plugged),
-                NT_SUCCESS(plugged) ? "" : " (the driver does not drive the board yet)");
+    std::printf("board: plugged at bus 1, device 0 (PCI\\VEN_7A1E&DEV_0001), start returned 0x%08X\n",
+                static_cast<unsigned>(plugged));
+    PrintDeviceKeys(*machine, captureBoard);
+    PrintBoard(captureBoard);
+    std::printf("\nfilter interfaces:\n");
+    PrintInterfaces("capture", KSCATEGORY_CAPTURE);
+    PrintInterfaces("video", KSCATEGORY_VIDEO);
+    PrintInterfaces("audio", KSCATEGORY_AUDIO);
+    PrintInterfaces("crossbar", KSCATEGORY_CROSSBAR);
 
     std::printf("\n\"Parameters\" after the load:\n");
     PrintParameters();
