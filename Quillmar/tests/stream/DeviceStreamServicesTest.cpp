@@ -13,6 +13,9 @@
 #include "streamprocessorqueue.h"
 #include "videoinputitems.h"
 
+#include "um/cfgmgr32.h"
+#include "um/windows.h"
+
 #include <array>
 #include <memory>
 #include <string>
@@ -242,6 +245,20 @@ TEST_F(DeviceStreamServicesTest, EachOfTheTwelveTransitionsHoldsTheDeviceMutexAn
 
 TEST_F(DeviceStreamServicesTest, AVideoAndAnAudioStreamFromStopToRunAndBackKeepTheLockOrder)
 {
+    // The board's video capture filter, opened as an application opens it: each transition runs
+    // under its control mutex, as the framework's state changes do.
+    ULONG length = 0;
+    ASSERT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &KSCATEGORY_VIDEO, nullptr, 0), CR_SUCCESS);
+    std::vector<WCHAR> list(length + 1, 0);
+    ASSERT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_VIDEO, nullptr, list.data(), length, 0), CR_SUCCESS);
+    HANDLE file = CreateFileW(list.data(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    auto factory = static_cast<PKSFILTERFACTORY>(KsGetFirstChild(device_->GetKsDevice()));
+    ASSERT_NE(factory, nullptr);
+    auto ksFilter = static_cast<PKSFILTER>(KsGetFirstChild(factory));
+    ASSERT_NE(ksFilter, nullptr);
+    KsAcquireControl(ksFilter);
+
     FakeProcessorPin* capture = Pin(1);
     FakeProcessorPin* sound = Pin(0, kStreamingPinKindAudio);
     Run(capture, false);
@@ -261,6 +278,8 @@ TEST_F(DeviceStreamServicesTest, AVideoAndAnAudioStreamFromStopToRunAndBackKeepT
     EXPECT_EQ(manager->GetVideoStreamProcessor(0), nullptr);
     EXPECT_EQ(manager->GetAudioStreamProcessor(0), nullptr);
     EXPECT_FALSE(device_->ValidateLogicalStream(handle));
+    KsReleaseControl(ksFilter);
+    CloseHandle(file);
     EXPECT_EQ(LockOrderBreaches(), 0u);
 }
 
