@@ -362,10 +362,10 @@ public:
     // ---- Crossbar (the crossbar records of the crossbar and video capture filters) ---------------
     // Inputs = the filter's video inputs, one output.
     NTSTATUS GetCrossbarCaps(BasicFilter* filter, KSPROPERTY_CROSSBAR_CAPS_S* caps);
-    // The pin the request's direction and index name: an input is a serial digital connector on
-    // the standard medium, the output the video decoder on the medium the video capture filter's
-    // analog input pin carries (with the board's device number). STATUS_INVALID_PARAMETER for an
-    // input index not below the count, an output index other than 0, or another direction.
+    // The pin the request's direction and index name: an input has the connector type the filter
+    // gives its input type (an index beyond the last reads the last) on the standard medium; any
+    // other direction is the output, the video decoder on the medium the video capture filter's
+    // analog input pin carries (with the filter's device number).
     NTSTATUS GetCrossbarPinInfo(BasicFilter* filter, KSPROPERTY_CROSSBAR_PININFO_S* request);
     // Both answer the filter's active input, output 0, can-route 1.
     NTSTATUS GetCrossbarRoute(BasicFilter* filter, KSPROPERTY_CROSSBAR_ROUTE_S* request);
