@@ -2735,7 +2735,8 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
         if (!NT_SUCCESS(status))
             return STATUS_UNSUCCESSFUL;
         RenewProtocolManager();
-        status = m_protocolManager->Initialize(rawResources, translatedResources);
+        status = m_protocolManager->Initialize(rawResources, translatedResources,
+                                               DspHostSettings::FromDriver(*m_driver));
         if (!NT_SUCCESS(status)) {
             Invalidate();
             return status;
