@@ -12,6 +12,40 @@
 namespace user {
 namespace {
 
+// Marks the windows destroyed (the first is the root of the tree), takes them out of the tree,
+// drops their timers and waiting messages, and frees those no procedure call holds.
+void Unlink(const std::vector<std::shared_ptr<Window>>& tree)
+{
+    auto& manager = WindowManager::Instance();
+    std::lock_guard<std::recursive_mutex> hold(manager.lock);
+    for (auto& each : tree) {
+        each->destroyed = true;
+        each->cls->windows--;
+        ForgetInputOf(each->handle);
+        KillTimersOf(*each->queue, each->handle);
+        // Its messages still waiting are never dispatched.
+        auto& posted = each->queue->posted;
+        posted.erase(std::remove_if(posted.begin(), posted.end(), [&](const MSG& m) { return m.hwnd == each->handle; }),
+                     posted.end());
+        auto& input = each->queue->input;
+        input.erase(std::remove_if(input.begin(), input.end(),
+                                   [&](const InputEvent& e) {
+                                       return e.state == InputEvent::cooked && e.msg.hwnd == each->handle;
+                                   }),
+                    input.end());
+    }
+    const HWND root = tree.front()->handle;
+    if (auto parent = FindAny(tree.front()->parent)) {
+        auto& siblings = parent->children;
+        siblings.erase(std::remove(siblings.begin(), siblings.end(), root), siblings.end());
+    }
+    manager.topLevel.erase(std::remove(manager.topLevel.begin(), manager.topLevel.end(), root), manager.topLevel.end());
+    for (auto& each : tree) {
+        each->children.clear();
+        ReleaseIfDone(each);
+    }
+}
+
 HWND Create(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
             int height, HWND parentHandle, HMENU menu, HINSTANCE instance, LPVOID param, bool unicode,
             LPCSTR ansiClass, LPCSTR ansiName)
@@ -85,7 +119,13 @@ HWND Create(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, i
     const LPARAM create = unicode ? reinterpret_cast<LPARAM>(&wide) : reinterpret_cast<LPARAM>(&ansi);
 
     if (!Deliver(window, WM_NCCREATE, 0, create, unicode)) {
-        DestroyWindow(hwnd);
+        // A window refused at WM_NCCREATE gets WM_NCDESTROY alone.
+        {
+            std::lock_guard<std::recursive_mutex> hold(manager.lock);
+            window->destroying = true;
+        }
+        Deliver(window, WM_NCDESTROY, 0, 0, true);
+        Unlink({window});
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
@@ -203,29 +243,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
     for (auto each = tree.rbegin(); each != tree.rend(); ++each)
         tell(*each, WM_NCDESTROY);
 
-    std::lock_guard<std::recursive_mutex> hold(manager.lock);
-    for (auto& each : tree) {
-        each->destroyed = true;
-        each->cls->windows--;
-        KillTimersOf(*each->queue, each->handle);
-        // Its messages still waiting are never dispatched.
-        auto& posted = each->queue->posted;
-        posted.erase(std::remove_if(posted.begin(), posted.end(), [&](const MSG& m) { return m.hwnd == each->handle; }),
-                     posted.end());
-        auto& input = each->queue->input;
-        input.erase(std::remove_if(input.begin(), input.end(),
-                                   [&](const InputEvent& e) { return e.state == InputEvent::cooked && e.msg.hwnd == each->handle; }),
-                    input.end());
-    }
-    if (auto parent = FindAny(window->parent)) {
-        auto& siblings = parent->children;
-        siblings.erase(std::remove(siblings.begin(), siblings.end(), hWnd), siblings.end());
-    }
-    manager.topLevel.erase(std::remove(manager.topLevel.begin(), manager.topLevel.end(), hWnd), manager.topLevel.end());
-    for (auto& each : tree) {
-        each->children.clear();
-        ReleaseIfDone(each);
-    }
+    Unlink(tree);
     return TRUE;
 }
 

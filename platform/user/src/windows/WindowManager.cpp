@@ -284,6 +284,19 @@ namespace {
 
 thread_local int t_inSend = 0;
 
+// A character of WM_CHAR in the other form.
+WPARAM CharacterIn(WPARAM wParam, bool toUnicode)
+{
+    if (toUnicode) {
+        const char byte = static_cast<char>(wParam & 0xFF);
+        const std::u16string wide = WideFromAnsi(std::string_view(&byte, 1));
+        return wide.empty() ? 0 : wide[0];
+    }
+    const char16_t unit = static_cast<char16_t>(wParam & 0xFFFF);
+    const std::string narrow = AnsiFromWide(std::u16string_view(&unit, 1));
+    return narrow.empty() ? 0 : static_cast<unsigned char>(narrow[0]);
+}
+
 // Text messages change form between the A and W procedures; code page 1252 maps one character to
 // one unit, so counts stay the same.
 LRESULT ConvertAndCall(WNDPROC proc, bool toUnicode, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -342,16 +355,8 @@ LRESULT ConvertAndCall(WNDPROC proc, bool toUnicode, HWND hwnd, UINT message, WP
                          from.dwExStyle};
         return proc(hwnd, message, wParam, reinterpret_cast<LPARAM>(&to));
     }
-    case WM_CHAR: {
-        if (toUnicode) {
-            const char byte = static_cast<char>(wParam & 0xFF);
-            const std::u16string wide = WideFromAnsi(std::string_view(&byte, 1));
-            return proc(hwnd, message, wide.empty() ? 0 : wide[0], lParam);
-        }
-        const char16_t unit = static_cast<char16_t>(wParam & 0xFFFF);
-        const std::string narrow = AnsiFromWide(std::u16string_view(&unit, 1));
-        return proc(hwnd, message, narrow.empty() ? 0 : static_cast<unsigned char>(narrow[0]), lParam);
-    }
+    case WM_CHAR:
+        return proc(hwnd, message, CharacterIn(wParam, toUnicode), lParam);
     default:
         break;
     }
@@ -374,7 +379,10 @@ LRESULT Deliver(const std::shared_ptr<Window>& window, UINT message, WPARAM wPar
         procUnicode = window->unicode;
         if (window->log.size() >= kLogLimit)
             window->log.pop_front();
-        window->log.push_back({message, wParam, lParam});
+        // The log holds what the procedure gets: a character in its own form.
+        const WPARAM logged = (message == WM_CHAR && procUnicode != unicode && proc) ? CharacterIn(wParam, procUnicode)
+                                                                                    : wParam;
+        window->log.push_back({message, logged, lParam});
     }
     struct Done {
         const std::shared_ptr<Window>& window;

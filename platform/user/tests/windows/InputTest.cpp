@@ -227,3 +227,26 @@ TEST_F(WindowTest, KeysReachTheFocusWindowAndTranslateToCharacters)
     EXPECT_GE(GetKeyState(VK_SHIFT), 0);
     DestroyWindow(top);
 }
+
+TEST_F(WindowTest, PointerInputReachesTheThreadOwningTheWindow)
+{
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<LPARAM> moved{-1};
+    Thread owner([&]() -> DWORD {
+        HWND hwnd = Make(WS_POPUP | WS_VISIBLE, 500, 400, 100, 100, nullptr,
+                         [&](HWND, UINT m, WPARAM, LPARAM l) -> std::optional<LRESULT> {
+                             if (m == WM_MOUSEMOVE)
+                                 moved = l;
+                             return std::nullopt;
+                         });
+        SetEvent(made);
+        const bool got = standin::PumpUntil([&] { return moved != -1; }, 60000);
+        DestroyWindow(hwnd);
+        return got ? 0 : 1;
+    });
+    WaitForSingleObject(made, INFINITE);
+    standin::MovePointer(530, 420);
+    EXPECT_EQ(owner.Join(), 0u);
+    EXPECT_EQ(moved.load(), MAKELPARAM(30, 20));
+    CloseHandle(made);
+}

@@ -279,3 +279,51 @@ TEST_F(WindowTest, WaitMessageReturnsWhenSomethingArrives)
     EXPECT_TRUE(woke.load());
     CloseHandle(ready);
 }
+
+TEST_F(WindowTest, ASendToAThreadThatEndsWithoutPumpingAnswersZero)
+{
+    std::atomic<HWND> theirs{nullptr};
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Thread owner([&]() -> DWORD {
+        theirs = Make(WS_POPUP, 0, 0, 10, 10, nullptr,
+                      [](HWND, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+                          if (m == WM_APP)
+                              return 99;
+                          return std::nullopt;
+                      });
+        SetEvent(made);
+        WaitForSingleObject(go, INFINITE);
+        return 0; // ends with the message unhandled and its window still there
+    });
+    WaitForSingleObject(made, INFINITE);
+    const DWORD me = GetCurrentThreadId();
+    Thread releaser([&]() -> DWORD {
+        if (!WaitUntilWaiting(me))
+            return 1;
+        SetEvent(go);
+        return 0;
+    });
+    EXPECT_EQ(SendMessageW(theirs, WM_APP, 0, 0), 0);
+    EXPECT_EQ(releaser.Join(), 0u);
+    owner.Join();
+    EXPECT_FALSE(IsWindow(theirs));
+    CloseHandle(made);
+    CloseHandle(go);
+}
+
+TEST_F(WindowTest, CharactersChangeFormBetweenAnsiAndUnicode)
+{
+    HWND hwnd = Make(WS_POPUP, 0, 0, 10, 10);
+    // 0x80 is the euro sign in code page 1252.
+    EXPECT_TRUE(PostMessageA(hwnd, WM_CHAR, 0x80, 0));
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(msg.wParam, 0x20ACu);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 0x80u);
+    DispatchMessageA(&msg); // the W procedure gets the UTF-16 unit
+    ASSERT_EQ(Only(hwnd, WM_CHAR).size(), 1u);
+    EXPECT_EQ(Only(hwnd, WM_CHAR)[0].wParam, 0x20ACu);
+    DestroyWindow(hwnd);
+}

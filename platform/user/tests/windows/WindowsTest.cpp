@@ -77,6 +77,17 @@ TEST_F(WindowTest, CreationSendsItsMessagesInOrderAndHandlesAreNeverReused)
         return std::nullopt;
     });
     EXPECT_EQ(refused, nullptr);
+
+    // WM_NCCREATE answering FALSE: only WM_NCDESTROY follows.
+    std::vector<UINT> seenThere;
+    HWND early = Make(WS_POPUP, 0, 0, 1, 1, nullptr, [&](HWND, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+        seenThere.push_back(m);
+        if (m == WM_NCCREATE)
+            return FALSE;
+        return std::nullopt;
+    });
+    EXPECT_EQ(early, nullptr);
+    EXPECT_EQ(seenThere, (std::vector<UINT>{WM_NCCREATE, WM_NCDESTROY}));
 }
 
 TEST_F(WindowTest, DestroyingAParentFromAChildsHandlerIsSafe)
