@@ -250,3 +250,31 @@ TEST_F(WindowTest, PointerInputReachesTheThreadOwningTheWindow)
     EXPECT_EQ(moved.load(), MAKELPARAM(30, 20));
     CloseHandle(made);
 }
+
+TEST_F(WindowTest, TheDefaultHitTestAndItsCursors)
+{
+    HWND frame = Make(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_THICKFRAME | WS_VSCROLL, 100, 100, 300, 200);
+    const auto hit = [&](int x, int y) { return SendMessageW(frame, WM_NCHITTEST, 0, MAKELPARAM(x, y)); };
+    EXPECT_EQ(hit(50, 50), HTNOWHERE);
+    EXPECT_EQ(hit(200, 150), HTCLIENT);
+    EXPECT_EQ(hit(101, 200), HTLEFT);
+    EXPECT_EQ(hit(398, 200), HTRIGHT);
+    EXPECT_EQ(hit(200, 101), HTTOP);
+    EXPECT_EQ(hit(200, 298), HTBOTTOM);
+    EXPECT_EQ(hit(101, 101), HTTOPLEFT);
+    EXPECT_EQ(hit(398, 298), HTBOTTOMRIGHT);
+    EXPECT_EQ(hit(200, 110), HTCAPTION);
+    EXPECT_EQ(hit(400 - 4 - 8, 200), HTVSCROLL);
+    standin::MovePointer(101, 200);
+    standin::PumpUntilIdle();
+    EXPECT_EQ(standin::CursorName(GetCursor()), "IDC_SIZEWE");
+    standin::MovePointer(200, 101);
+    standin::PumpUntilIdle();
+    EXPECT_EQ(standin::CursorName(GetCursor()), "IDC_SIZENS");
+    standin::MovePointer(200, 110);
+    standin::PumpUntilIdle();
+    EXPECT_EQ(standin::CursorName(GetCursor()), "IDC_ARROW");
+    EXPECT_FALSE(Only(frame, WM_NCMOUSEMOVE).empty());
+    EXPECT_EQ(Only(frame, WM_NCMOUSEMOVE).back().wParam, static_cast<WPARAM>(HTCAPTION));
+    DestroyWindow(frame);
+}
