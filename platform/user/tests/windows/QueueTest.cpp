@@ -44,7 +44,7 @@ std::optional<LRESULT> QuitOnDestroy(HWND, UINT m, WPARAM, LPARAM)
 }
 
 std::atomic<DWORD> g_timerProcId{0};
-void CALLBACK_Timer(HWND, UINT message, UINT_PTR id, DWORD)
+void TimerProcedure(HWND, UINT message, UINT_PTR id, DWORD)
 {
     if (message == WM_TIMER)
         g_timerProcId = static_cast<DWORD>(id);
@@ -216,7 +216,7 @@ TEST_F(WindowTest, TimersRunOnTheMachinesClock)
 
     // A thread timer with a TIMERPROC.
     g_timerProcId = 0;
-    const UINT_PTR id = SetTimer(nullptr, 0, 50, CALLBACK_Timer);
+    const UINT_PTR id = SetTimer(nullptr, 0, 50, TimerProcedure);
     EXPECT_NE(id, 0u);
     EXPECT_TRUE(standin::PumpUntil([] { return g_timerProcId != 0; }, 5000));
     EXPECT_EQ(g_timerProcId.load(), static_cast<DWORD>(id));

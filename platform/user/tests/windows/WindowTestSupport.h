@@ -33,7 +33,7 @@ inline std::map<HWND, Handler>& Handlers()
 // The handler the next window this thread creates takes at WM_NCCREATE.
 inline thread_local Handler t_next;
 
-inline LRESULT CALLBACK_Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+inline LRESULT TestProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     Handler handler;
     {
@@ -60,7 +60,7 @@ inline ATOM RegisterTestClass(HCURSOR cursor = nullptr, int extra = 0)
 {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = CALLBACK_Procedure;
+    wc.lpfnWndProc = TestProcedure;
     wc.cbWndExtra = extra;
     wc.hCursor = cursor;
     wc.lpszClassName = kClass;

@@ -29,7 +29,7 @@ TEST_F(WindowTest, ClassesAreKnownByNameAndAtomOnce)
     info.cbSize = sizeof(info);
     const BOOL atom = GetClassInfoExW(nullptr, u"windowtest", &info);
     EXPECT_NE(atom, 0);
-    EXPECT_EQ(info.lpfnWndProc, &CALLBACK_Procedure);
+    EXPECT_EQ(info.lpfnWndProc, &TestProcedure);
     EXPECT_EQ(RegisterTestClass(), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
 
@@ -48,7 +48,6 @@ TEST_F(WindowTest, ClassesAreKnownByNameAndAtomOnce)
 TEST_F(WindowTest, CreationSendsItsMessagesInOrderAndHandlesAreNeverReused)
 {
     CREATESTRUCTW seen{};
-    int marker = 0;
     HWND hwnd = Make(WS_POPUP, 5, 6, 70, 80, nullptr, [&](HWND, UINT m, WPARAM, LPARAM l) -> std::optional<LRESULT> {
         if (m == WM_CREATE)
             seen = *reinterpret_cast<CREATESTRUCTW*>(l);
@@ -61,7 +60,6 @@ TEST_F(WindowTest, CreationSendsItsMessagesInOrderAndHandlesAreNeverReused)
     EXPECT_EQ(seen.x, 5);
     EXPECT_EQ(seen.cy, 80);
     EXPECT_EQ(seen.style, static_cast<LONG>(WS_POPUP));
-    (void)marker;
     ASSERT_TRUE(DestroyWindow(hwnd));
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_FALSE(DestroyWindow(hwnd));
@@ -170,7 +168,7 @@ TEST_F(WindowTest, WindowDataAndExtraBytes)
 
     // Subclassing: the new procedure calls the old one.
     const LONG_PTR old = SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Subclass));
-    EXPECT_EQ(old, reinterpret_cast<LONG_PTR>(&CALLBACK_Procedure));
+    EXPECT_EQ(old, reinterpret_cast<LONG_PTR>(&TestProcedure));
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, old);
     EXPECT_EQ(SendMessageW(hwnd, WM_APP, 0, 0), 1000);
     EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&Subclass));
