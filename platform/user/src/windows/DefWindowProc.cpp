@@ -267,18 +267,35 @@ extern "C" LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPA
     return DefaultProcedure(hWnd, Msg, wParam, lParam);
 }
 
-// The procedure a subclass saved is called as it is: procedures here are plain function pointers,
-// so no form change happens on the way.
-extern "C" LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+namespace {
+
+// A procedure installed in the other form gets the message converted, as subclass chains of A and
+// W procedures need; one never installed is called as it is.
+LRESULT CallSaved(WNDPROC proc, bool callerUnicode, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (!lpPrevWndFunc) {
+    if (!proc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
+    bool procUnicode = callerUnicode;
+    {
+        auto& manager = WindowManager::Instance();
+        std::lock_guard<std::recursive_mutex> hold(manager.lock);
+        const auto found = manager.procedureForms.find(proc);
+        if (found != manager.procedureForms.end())
+            procUnicode = found->second;
+    }
+    return CallInForm(proc, procUnicode, callerUnicode, hwnd, message, wParam, lParam);
+}
+
+} // namespace
+
+extern "C" LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    return CallSaved(lpPrevWndFunc, true, hWnd, Msg, wParam, lParam);
 }
 
 extern "C" LRESULT WINAPI CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    return CallWindowProcW(lpPrevWndFunc, hWnd, Msg, wParam, lParam);
+    return CallSaved(lpPrevWndFunc, false, hWnd, Msg, wParam, lParam);
 }

@@ -72,6 +72,8 @@ ATOM Register(const WNDCLASSEXW& wc, const std::u16string& name, const std::u16s
     cls->menuName = menu;
     cls->smallIcon = wc.hIconSm;
     manager.classes.push_back(cls);
+    if (cls->proc)
+        manager.procedureForms[cls->proc] = unicode;
     return cls->atom;
 }
 

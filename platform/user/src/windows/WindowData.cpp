@@ -94,6 +94,7 @@ LONG_PTR Set(HWND hwnd, int index, LONG_PTR value, bool unicode)
         previous = reinterpret_cast<LONG_PTR>(window->proc);
         window->proc = reinterpret_cast<WNDPROC>(value);
         window->unicode = unicode;
+        manager.procedureForms[window->proc] = unicode;
         return previous;
     case GWLP_HINSTANCE:
         previous = reinterpret_cast<LONG_PTR>(window->instance);

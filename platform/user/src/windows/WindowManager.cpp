@@ -365,6 +365,14 @@ LRESULT ConvertAndCall(WNDPROC proc, bool toUnicode, HWND hwnd, UINT message, WP
 
 } // namespace
 
+LRESULT CallInForm(WNDPROC proc, bool procUnicode, bool callerUnicode, HWND hwnd, UINT message, WPARAM wParam,
+                   LPARAM lParam)
+{
+    if (procUnicode == callerUnicode)
+        return proc(hwnd, message, wParam, lParam);
+    return ConvertAndCall(proc, procUnicode, hwnd, message, wParam, lParam);
+}
+
 LRESULT Deliver(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam, bool unicode)
 {
     auto& manager = WindowManager::Instance();
@@ -397,9 +405,7 @@ LRESULT Deliver(const std::shared_ptr<Window>& window, UINT message, WPARAM wPar
     if (!proc)
         return unicode ? DefaultProcedure(window->handle, message, wParam, lParam)
                        : DefWindowProcA(window->handle, message, wParam, lParam);
-    if (procUnicode == unicode)
-        return proc(window->handle, message, wParam, lParam);
-    return ConvertAndCall(proc, procUnicode, window->handle, message, wParam, lParam);
+    return CallInForm(proc, procUnicode, unicode, window->handle, message, wParam, lParam);
 }
 
 bool ProcessSentMessages(MessageQueue& queue)

@@ -140,6 +140,8 @@ struct WindowManager {
     bool cursorSet = false;
     std::array<BYTE, 256> keys{};
     std::shared_ptr<MessageQueue> keyboardQueue; // the thread that last took the focus
+    // The form (true: UTF-16) each procedure was installed with, by class or GWLP_WNDPROC.
+    std::map<WNDPROC, bool> procedureForms;
 
     static WindowManager& Instance();
 };
@@ -178,6 +180,10 @@ bool PostLocked(MessageQueue& queue, const MSG& msg);
 // Calls the window's procedure (with A/W text conversion when the caller's form differs) and
 // logs the message. The window stays allocated for the call.
 LRESULT Deliver(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam, bool unicode);
+// Calls a procedure of the given form with a message in the caller's form (text messages change
+// form when they differ).
+LRESULT CallInForm(WNDPROC proc, bool procUnicode, bool callerUnicode, HWND hwnd, UINT message, WPARAM wParam,
+                   LPARAM lParam);
 // SendMessage's work, for the system's own messages too (UTF-16 form).
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool unicode = true);
 // Delivers the messages other threads sent to the calling thread's queue; true when there were any.

@@ -12,6 +12,13 @@ LRESULT AnsiProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
+WNDPROC g_ansiSaved = nullptr;
+// A UTF-16 subclass of an ANSI window: hands everything on to the ANSI procedure.
+LRESULT WideSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return CallWindowProcW(g_ansiSaved, hwnd, message, wParam, lParam);
+}
+
 LRESULT Subclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_APP)
@@ -222,6 +229,15 @@ TEST_F(WindowTest, TextThroughMessagesInBothForms)
     char name[32];
     EXPECT_EQ(GetClassNameA(ansi, name, 32), 10);
     EXPECT_STREQ(name, "AnsiWindow");
+    // Subclassed in the other form, the messages change form on the way down the chain.
+    g_ansiSaved = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(ansi, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WideSubclass)));
+    EXPECT_EQ(g_ansiSaved, &AnsiProcedure);
+    EXPECT_TRUE(SetWindowTextW(ansi, u"€uro"));
+    char bytes[16];
+    EXPECT_EQ(GetWindowTextA(ansi, bytes, 16), 4);
+    EXPECT_STREQ(bytes, "\x80uro");
+    EXPECT_EQ(GetWindowTextW(ansi, wide, 16), 4);
+    EXPECT_EQ(std::u16string(wide), u"€uro");
     DestroyWindow(ansi);
     EXPECT_TRUE(UnregisterClassA("AnsiWindow", nullptr));
 }
