@@ -46,7 +46,7 @@ namespace {
 ATOM Register(const WNDCLASSEXW& wc, const std::u16string& name, const std::u16string& menu, bool unicode)
 {
     if (wc.cbSize != sizeof(WNDCLASSEXW) || name.empty() || wc.cbClsExtra < 0 || wc.cbWndExtra < 0 ||
-        wc.cbClsExtra > 40 || wc.cbWndExtra > 40) {
+        wc.cbClsExtra > 4096 || wc.cbWndExtra > 4096) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
