@@ -83,6 +83,7 @@ bool CookInput(MessageQueue& queue)
     auto& manager = WindowManager::Instance();
     MSG raw;
     std::array<BYTE, 256> keys{};
+    std::vector<HWND> skip;
     HWND capture = nullptr;
     {
         std::lock_guard<std::recursive_mutex> hold(manager.lock);
@@ -92,6 +93,7 @@ bool CookInput(MessageQueue& queue)
         event->state = InputEvent::cooking;
         raw = event->msg;
         keys = event->keys;
+        skip = event->skip;
         if (auto window = FindLive(manager.capture); window && window->queue.get() == &queue)
             capture = window->handle;
     }
@@ -101,7 +103,6 @@ bool CookInput(MessageQueue& queue)
     if (capture) {
         hit = static_cast<LONG>(Send(capture, WM_NCHITTEST, 0, screen));
     } else {
-        std::vector<HWND> skip;
         // The window under the point, passing over `skip`; false when the event has gone (no
         // window, or on to another thread's queue).
         const auto resolve = [&]() {
@@ -114,6 +115,7 @@ bool CookInput(MessageQueue& queue)
                 InputEvent moved;
                 moved.msg = raw;
                 moved.keys = keys;
+                moved.skip = skip;
                 window->queue->input.push_back(moved);
                 Wake(*window->queue);
             }

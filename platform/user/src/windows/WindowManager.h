@@ -90,6 +90,7 @@ struct InputEvent {
     enum State { raw, cooking, cooked } state = raw;
     MSG msg{};           // for raw mouse events: message is the client message, pt the screen point
     std::array<BYTE, 256> keys{}; // the key state when the event happened
+    std::vector<HWND> skip;       // windows that answered HTTRANSPARENT to it (on other threads too)
 };
 
 struct Timer {

@@ -278,3 +278,33 @@ TEST_F(WindowTest, TheDefaultHitTestAndItsCursors)
     EXPECT_EQ(Only(frame, WM_NCMOUSEMOVE).back().wParam, static_cast<WPARAM>(HTCAPTION));
     DestroyWindow(frame);
 }
+
+TEST_F(WindowTest, ATransparentHitPassesTheEventToAnotherThreadsWindowBeneath)
+{
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<LPARAM> moved{-1};
+    Thread owner([&]() -> DWORD {
+        HWND below = Make(WS_POPUP | WS_VISIBLE, 700, 700, 100, 100, nullptr,
+                          [&](HWND, UINT m, WPARAM, LPARAM l) -> std::optional<LRESULT> {
+                              if (m == WM_MOUSEMOVE)
+                                  moved = l;
+                              return std::nullopt;
+                          });
+        SetEvent(made);
+        const bool got = standin::PumpUntil([&] { return moved != -1; }, 60000);
+        DestroyWindow(below);
+        return got ? 0 : 1;
+    });
+    WaitForSingleObject(made, INFINITE);
+    HWND glass = Make(WS_POPUP | WS_VISIBLE, 700, 700, 100, 100, nullptr,
+                      [](HWND, UINT m, WPARAM, LPARAM) { return Answer(m, WM_NCHITTEST, HTTRANSPARENT); });
+    standin::PumpUntilIdle();
+    standin::ClearWindowMessageLog(glass);
+    standin::MovePointer(710, 720);
+    standin::PumpUntilIdle(); // the glass is asked first, on this thread
+    EXPECT_EQ(standin::WindowMessageNumbers(glass), (std::vector<UINT>{WM_NCHITTEST}));
+    EXPECT_EQ(owner.Join(), 0u);
+    EXPECT_EQ(moved.load(), MAKELPARAM(10, 20));
+    DestroyWindow(glass);
+    CloseHandle(made);
+}
