@@ -384,3 +384,31 @@ TEST_F(WindowTest, PaintingBookkeeping)
     SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
     DestroyWindow(hwnd);
 }
+
+TEST_F(WindowTest, DestroyingAParentReachesAChildOfAnotherThreadThroughThatThread)
+{
+    HWND parent = Make(WS_POPUP, 0, 0, 100, 100);
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<HWND> child{nullptr};
+    std::atomic<DWORD> destroyedOn{0};
+    std::atomic<int> ncdestroys{0};
+    Thread other([&]() -> DWORD {
+        child = Make(WS_CHILD, 0, 0, 10, 10, parent, [&](HWND, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+            if (m == WM_DESTROY)
+                destroyedOn = GetCurrentThreadId();
+            if (m == WM_NCDESTROY)
+                ++ncdestroys;
+            return std::nullopt;
+        });
+        SetEvent(made);
+        return standin::PumpUntil([&] { return !IsWindow(child); }, 60000) ? 0 : 1;
+    });
+    WaitForSingleObject(made, INFINITE);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), child.load());
+    EXPECT_TRUE(DestroyWindow(parent));
+    EXPECT_EQ(other.Join(), 0u);
+    EXPECT_EQ(destroyedOn.load(), other.Id());
+    EXPECT_EQ(ncdestroys.load(), 1);
+    EXPECT_FALSE(IsWindow(child));
+    CloseHandle(made);
+}
