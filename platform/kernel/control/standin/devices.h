@@ -5,6 +5,7 @@
 #include "km/deviceinterface.h"
 #include "km/iodevice.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,6 +74,10 @@ NTSTATUS NTAPI InvalidDeviceRequest(PDEVICE_OBJECT deviceObject, PIRP irp);
 // waiting for each, and returns how many were sent. Registrations stay, so a later shutdown reaches
 // them again.
 size_t SendShutdownNotifications();
+// Calls made first at system shutdown, before the shutdown requests, in the order registered (the
+// user side ends the message loops of its threads there). A second registration under the same name
+// replaces the first.
+void RegisterShutdownHook(const std::string& name, std::function<void()> hook);
 // The device objects registered for shutdown, in the order they will be notified.
 std::vector<PDEVICE_OBJECT> ShutdownRegistrations();
 // The object name of a device object ("\Device\X"), or empty for an unnamed one or a pointer that

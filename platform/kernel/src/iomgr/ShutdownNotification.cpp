@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <deque>
 #include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace standin {
 namespace {
@@ -29,7 +32,30 @@ struct ShutdownList {
     }
 };
 
+struct ShutdownHooks {
+    std::mutex lock;
+    std::vector<std::pair<std::string, std::function<void()>>> hooks;
+
+    static ShutdownHooks& Instance()
+    {
+        static ShutdownHooks* hooks = new ShutdownHooks;
+        return *hooks;
+    }
+};
+
 } // namespace
+
+void RegisterShutdownHook(const std::string& name, std::function<void()> hook)
+{
+    auto& all = ShutdownHooks::Instance();
+    std::lock_guard<std::mutex> hold(all.lock);
+    for (auto& entry : all.hooks)
+        if (entry.first == name) {
+            entry.second = std::move(hook);
+            return;
+        }
+    all.hooks.emplace_back(name, std::move(hook));
+}
 
 void UnregisterShutdownNotificationOf(PDEVICE_OBJECT device)
 {
@@ -49,6 +75,15 @@ std::vector<PDEVICE_OBJECT> ShutdownRegistrations()
 size_t SendShutdownNotifications()
 {
     CheckIrqlAtMost("SendShutdownNotifications", PASSIVE_LEVEL);
+    std::vector<std::function<void()>> hooks;
+    {
+        auto& all = ShutdownHooks::Instance();
+        std::lock_guard<std::mutex> hold(all.lock);
+        for (const auto& entry : all.hooks)
+            hooks.push_back(entry.second);
+    }
+    for (const auto& hook : hooks)
+        hook();
     size_t sent = 0;
     for (PDEVICE_OBJECT registered : ShutdownRegistrations()) {
         // A device deleted since the snapshot has left the list; skip it.

@@ -37,3 +37,17 @@ TEST(Shutdown, ReachesOnlyRegisteredDevicesAtTheTopOfTheirStacks)
     EXPECT_TRUE(standin::ShutdownRegistrations().empty());
     EXPECT_EQ(standin::SendShutdownNotifications(), 0u);
 }
+
+TEST(Shutdown, HooksRunFirstInRegistrationOrderAndReplaceByName)
+{
+    static std::vector<std::string> calls;
+    calls.clear();
+    standin::RegisterShutdownHook("test-first", [] { calls.push_back("first"); });
+    standin::RegisterShutdownHook("test-second", [] { calls.push_back("second"); });
+    standin::RegisterShutdownHook("test-first", [] { calls.push_back("first again"); });
+    standin::SendShutdownNotifications();
+    EXPECT_EQ(calls, (std::vector<std::string>{"first again", "second"}));
+    // Hooks stay: a later shutdown calls them again; these do nothing from here on.
+    standin::RegisterShutdownHook("test-first", [] {});
+    standin::RegisterShutdownHook("test-second", [] {});
+}

@@ -7,4 +7,6 @@ extern "C" {
 // small (or lpBuffer NULL) writes nothing and returns 11, the size the text needs with its zero.
 UINT WINAPI GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+// Milliseconds of the machine's clock since it started (wrapping after 49.7 days).
+DWORD WINAPI GetTickCount();
 }

@@ -71,3 +71,47 @@ using LSTATUS = LONG;
 
 // The longest path the Win32 path forms take ("\\?\" paths excepted), terminating zero included.
 #define MAX_PATH 260
+
+// Handles and records of the window manager. A handle type is a pointer to its own incomplete
+// struct, so that handles of different kinds do not mix; HMODULE is HINSTANCE and HCURSOR is HICON,
+// as on Windows.
+struct HWND__;
+using HWND = HWND__*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+struct HICON__;
+using HICON = HICON__*;
+using HCURSOR = HICON;
+struct HBRUSH__;
+using HBRUSH = HBRUSH__*;
+struct HMENU__;
+using HMENU = HMENU__*;
+using INT_PTR = intptr_t;
+using UINT_PTR = uintptr_t;
+using WPARAM = UINT_PTR;
+using LPARAM = LONG_PTR;
+using LRESULT = LONG_PTR;
+using ATOM = WORD;
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+using PPOINT = POINT*;
+using LPPOINT = POINT*;
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+using PRECT = RECT*;
+using LPRECT = RECT*;
+using LPCRECT = const RECT*;
+struct SIZE {
+    LONG cx;
+    LONG cy;
+};
+using PSIZE = SIZE*;
+using LPSIZE = SIZE*;

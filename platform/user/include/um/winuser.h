@@ -25,3 +25,4 @@ int WINAPIV wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
 int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist);
 int WINAPI wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist);
 }
+#include "um/winuserwindows.h"

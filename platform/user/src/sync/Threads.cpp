@@ -67,16 +67,19 @@ VOID NTAPI RunUserThread(PVOID context)
         user::UnwindIfTerminated();
         code = self.routine(self.parameter);
     } catch (const standin::ThreadTermination& termination) {
+        user::EndMessageQueue();
         // A code TerminateThread set first wins over ExitThread's, on both sides.
         const DWORD final = End(self, static_cast<DWORD>(termination.status));
         t_self.reset();
         throw standin::ThreadTermination{static_cast<NTSTATUS>(final)};
     } catch (...) {
         // The kernel side reports the exception and ends the thread with STATUS_UNSUCCESSFUL.
+        user::EndMessageQueue();
         End(self, static_cast<DWORD>(STATUS_UNSUCCESSFUL));
         t_self.reset();
         throw;
     }
+    user::EndMessageQueue();
     const DWORD final = End(self, code);
     t_self.reset();
     // The thread object ends with the exit code as its status.

@@ -31,5 +31,8 @@ UserThread* CurrentUserThread();
 void UnwindIfTerminated();
 // CloseHandle's notice that the handle of a thread object is closing.
 void ThreadHandleClosing(PVOID threadObject);
+// The calling thread's message queue ends as the thread does: its windows go without messages and
+// threads waiting on its SendMessage get 0 (windows/WindowManager.cpp). Never throws.
+void EndMessageQueue();
 
 } // namespace user
