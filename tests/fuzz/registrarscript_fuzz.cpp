@@ -81,8 +81,8 @@ std::u16string Render(const user::RegistrarScript& script)
 {
     std::u16string out;
     for (const auto& root : script.roots)
-        out += std::u16string(root.key == HKEY_CLASSES_ROOT ? u"HKCR" : u"HKLM") + u" {" + Render(root.nodes) +
-               u" }\n";
+        out += std::u16string(root.key == HKEY_CLASSES_ROOT ? u"HKCR" : u"HKLM") + u" {" +
+               Render(root.nodes) + u" }\n";
     return out;
 }
 

@@ -43,9 +43,10 @@ std::u16string String(const std::u16string& text)
 
 std::u16string Render(const user::TypeLibDescription& library)
 {
-    std::u16string out = u"[uuid(" + Uuid(library.libid) + u"), version(" + Ascii(std::to_string(library.majorVersion)) +
-                         u"." + Ascii(std::to_string(library.minorVersion)) + u"), lcid(" +
-                         Ascii(std::to_string(library.lcid)) + u"), helpstring(" + String(library.helpString) + u")";
+    std::u16string out =
+        u"[uuid(" + Uuid(library.libid) + u"), version(" + Ascii(std::to_string(library.majorVersion)) +
+        u"." + Ascii(std::to_string(library.minorVersion)) + u"), lcid(" +
+        Ascii(std::to_string(library.lcid)) + u"), helpstring(" + String(library.helpString) + u")";
     if (library.flags & LIBFLAG_FRESTRICTED)
         out += u", restricted";
     if (library.flags & LIBFLAG_FCONTROL)
@@ -56,8 +57,8 @@ std::u16string Render(const user::TypeLibDescription& library)
     for (const auto& file : library.imports)
         out += u"importlib(" + String(file) + u");\n";
     for (const auto& coclass : library.coclasses)
-        out += u"[uuid(" + Uuid(coclass.uuid) + u"), helpstring(" + String(coclass.helpString) + u")] coclass " +
-               coclass.name + u" { [default] interface IUnknown; };\n";
+        out += u"[uuid(" + Uuid(coclass.uuid) + u"), helpstring(" + String(coclass.helpString) +
+               u")] coclass " + coclass.name + u" { [default] interface IUnknown; };\n";
     return out + u"};\n";
 }
 

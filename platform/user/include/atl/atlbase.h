@@ -88,8 +88,7 @@ public:
 using CComObjectThreadModel = CComMultiThreadModel;
 using CComGlobalsThreadModel = CComMultiThreadModel;
 
-template <class T>
-class CComPtr {
+template <class T> class CComPtr {
 public:
     CComPtr() = default;
     CComPtr(T* p) : p(p)
@@ -161,8 +160,7 @@ public:
             p->AddRef();
         return S_OK;
     }
-    template <class Q>
-    HRESULT QueryInterface(Q** out) const
+    template <class Q> HRESULT QueryInterface(Q** out) const
     {
         return p->QueryInterface(__uuidof(Q), reinterpret_cast<void**>(out));
     }
@@ -187,8 +185,7 @@ public:
 };
 
 // A CComPtr filled by QueryInterface for *piid from whatever it is given.
-template <class T, const IID* piid = ::standin::InterfaceIid<T>::value>
-class CComQIPtr : public CComPtr<T> {
+template <class T, const IID* piid = ::standin::InterfaceIid<T>::value> class CComQIPtr : public CComPtr<T> {
 public:
     CComQIPtr() = default;
     CComQIPtr(T* p) : CComPtr<T>(p) {}
@@ -223,8 +220,7 @@ private:
 };
 
 // IUnknown itself: a CComQIPtr<IUnknown> takes any interface's identity-less pointer.
-template <>
-class CComQIPtr<IUnknown, &IID_IUnknown> : public CComPtr<IUnknown> {
+template <> class CComQIPtr<IUnknown, &IID_IUnknown> : public CComPtr<IUnknown> {
 public:
     CComQIPtr() = default;
     CComQIPtr(IUnknown* unknown) { Query(unknown); }
@@ -264,19 +260,19 @@ struct _ATL_OBJMAP_ENTRY {
 };
 
 #define BEGIN_OBJECT_MAP(x) static ::ATL::_ATL_OBJMAP_ENTRY x[] = {
-#define END_OBJECT_MAP()                                                                                       \
-    {                                                                                                          \
-        nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr                                                \
-    }                                                                                                          \
-    }                                                                                                          \
+#define END_OBJECT_MAP()                                                                                     \
+    {                                                                                                        \
+        nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr                                              \
+    }                                                                                                        \
+    }                                                                                                        \
     ;
-#define OBJECT_ENTRY(clsid, class)                                                                             \
-    {&clsid,                                                                                                   \
-     class ::UpdateRegistry,                                                                                   \
-     class ::_ClassFactoryCreatorClass::CreateInstance,                                                        \
-     class ::_CreatorClass::CreateInstance,                                                                    \
-     nullptr,                                                                                                  \
-     0,                                                                                                        \
+#define OBJECT_ENTRY(clsid, class)                                                                           \
+    {&clsid,                                                                                                 \
+     class ::UpdateRegistry,                                                                                 \
+     class ::_ClassFactoryCreatorClass::CreateInstance,                                                      \
+     class ::_CreatorClass::CreateInstance,                                                                  \
+     nullptr,                                                                                                \
+     0,                                                                                                      \
      class ::GetObjectDescription},
 
 class CComModule;
@@ -337,8 +333,9 @@ public:
                 continue;
             std::lock_guard<std::mutex> hold(m_classObjectLock);
             if (!entry->pCF) {
-                const HRESULT made = entry->pfnGetClassObject(reinterpret_cast<void*>(entry->pfnCreateInstance),
-                                                              IID_IUnknown, reinterpret_cast<LPVOID*>(&entry->pCF));
+                const HRESULT made =
+                    entry->pfnGetClassObject(reinterpret_cast<void*>(entry->pfnCreateInstance), IID_IUnknown,
+                                             reinterpret_cast<LPVOID*>(&entry->pCF));
                 if (FAILED(made))
                     return made;
             }
@@ -417,7 +414,8 @@ public:
     {
         return UpdateRegistry(MAKEINTRESOURCEW(nResID), bRegister, pMapEntries);
     }
-    HRESULT UpdateRegistryFromResource(LPCSTR lpszRes, BOOL bRegister, _ATL_REGMAP_ENTRY* pMapEntries = nullptr)
+    HRESULT UpdateRegistryFromResource(LPCSTR lpszRes, BOOL bRegister,
+                                       _ATL_REGMAP_ENTRY* pMapEntries = nullptr)
     {
         if (IS_INTRESOURCE(lpszRes))
             return UpdateRegistry(reinterpret_cast<LPCWSTR>(lpszRes), bRegister, pMapEntries);
@@ -426,7 +424,8 @@ public:
             name += static_cast<char16_t>(static_cast<unsigned char>(*c));
         return UpdateRegistry(name.c_str(), bRegister, pMapEntries);
     }
-    HRESULT UpdateRegistryFromResource(LPCWSTR lpszRes, BOOL bRegister, _ATL_REGMAP_ENTRY* pMapEntries = nullptr)
+    HRESULT UpdateRegistryFromResource(LPCWSTR lpszRes, BOOL bRegister,
+                                       _ATL_REGMAP_ENTRY* pMapEntries = nullptr)
     {
         return UpdateRegistry(lpszRes, bRegister, pMapEntries);
     }

@@ -64,8 +64,7 @@ public:
     };
 };
 
-template <class ThreadModel>
-class CComObjectRootEx : public CComObjectRootBase {
+template <class ThreadModel> class CComObjectRootEx : public CComObjectRootBase {
 public:
     using _ThreadModel = ThreadModel;
     using _CritSec = typename ThreadModel::AutoCriticalSection;
@@ -83,33 +82,38 @@ using CComObjectRoot = CComObjectRootEx<CComObjectThreadModel>;
 
 // The COM map: BEGIN_COM_MAP(class) COM_INTERFACE_ENTRY(IFoo) ... END_COM_MAP(). The first entry is
 // the object's IUnknown. The IUnknown methods come from the wrapper (CComObject and its kin).
-#define BEGIN_COM_MAP(x)                                                                                       \
-public:                                                                                                        \
-    using _ComMapClass = x;                                                                                    \
-    IUnknown* GetUnknown() { return static_cast<IUnknown*>(_GetEntries()->cast(this)); }                       \
-    HRESULT _InternalQueryInterface(REFIID iid, void** ppvObject)                                              \
-    {                                                                                                          \
-        return this->InternalQueryInterface(this, _GetEntries(), iid, ppvObject);                                  \
-    }                                                                                                          \
-    static const ::ATL::_ATL_INTMAP_ENTRY* _GetEntries()                                                       \
-    {                                                                                                          \
+#define BEGIN_COM_MAP(x)                                                                                     \
+public:                                                                                                      \
+    using _ComMapClass = x;                                                                                  \
+    IUnknown* GetUnknown()                                                                                   \
+    {                                                                                                        \
+        return static_cast<IUnknown*>(_GetEntries()->cast(this));                                            \
+    }                                                                                                        \
+    HRESULT _InternalQueryInterface(REFIID iid, void** ppvObject)                                            \
+    {                                                                                                        \
+        return this->InternalQueryInterface(this, _GetEntries(), iid, ppvObject);                            \
+    }                                                                                                        \
+    static const ::ATL::_ATL_INTMAP_ENTRY* _GetEntries()                                                     \
+    {                                                                                                        \
         static const ::ATL::_ATL_INTMAP_ENTRY _entries[] = {
-#define COM_INTERFACE_ENTRY_IID(iid, x)                                                                        \
+#define COM_INTERFACE_ENTRY_IID(iid, x)                                                                      \
     {&iid, [](void* object) -> void* { return static_cast<x*>(static_cast<_ComMapClass*>(object)); }},
 #define COM_INTERFACE_ENTRY(x) COM_INTERFACE_ENTRY_IID(IID_##x, x)
 // An interface reached through one base (x2) where several derive from it.
-#define COM_INTERFACE_ENTRY2(x, x2)                                                                            \
-    {&IID_##x, [](void* object) -> void* {                                                                     \
-         return static_cast<x*>(static_cast<x2*>(static_cast<_ComMapClass*>(object)));                          \
+#define COM_INTERFACE_ENTRY2(x, x2)                                                                          \
+    {&IID_##x, [](void* object) -> void* {                                                                   \
+         return static_cast<x*>(static_cast<x2*>(static_cast<_ComMapClass*>(object)));                       \
      }},
-#define END_COM_MAP()                                                                                          \
-    {nullptr, nullptr}                                                                                         \
-    }                                                                                                          \
-    ;                                                                                                          \
-    return _entries;                                                                                           \
-    }                                                                                                          \
-    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;                                                              \
-    virtual ULONG STDMETHODCALLTYPE Release() = 0;                                                             \
+#define END_COM_MAP()                                                                                        \
+    {                                                                                                        \
+        nullptr, nullptr                                                                                     \
+    }                                                                                                        \
+    }                                                                                                        \
+    ;                                                                                                        \
+    return _entries;                                                                                         \
+    }                                                                                                        \
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;                                                            \
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;                                                           \
     virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) = 0;
 
 inline void AtlModuleLock()
@@ -124,8 +128,7 @@ inline void AtlModuleUnlock()
 }
 
 // A plain object: its own count, and one module lock while it lives.
-template <class Base>
-class CComObject : public Base {
+template <class Base> class CComObject : public Base {
 public:
     using _BaseClass = Base;
     explicit CComObject(void* = nullptr) { AtlModuleLock(); }
@@ -147,8 +150,7 @@ public:
     {
         return this->_InternalQueryInterface(iid, ppvObject);
     }
-    template <class Q>
-    HRESULT QueryInterface(Q** pp)
+    template <class Q> HRESULT QueryInterface(Q** pp)
     {
         return QueryInterface(__uuidof(Q), reinterpret_cast<void**>(pp));
     }
@@ -177,8 +179,7 @@ public:
 
 // A class object kept by the module's map: the map's own reference does not lock the module, every
 // other one does (so a cached factory alone never keeps the server loaded).
-template <class Base>
-class CComObjectCached : public Base {
+template <class Base> class CComObjectCached : public Base {
 public:
     using _BaseClass = Base;
     explicit CComObjectCached(void* = nullptr) {}
@@ -210,8 +211,7 @@ public:
 };
 
 // The inner object of an aggregate: its IUnknown calls go to the outer unknown.
-template <class Base>
-class CComContainedObject : public Base {
+template <class Base> class CComContainedObject : public Base {
 public:
     using _BaseClass = Base;
     explicit CComContainedObject(void* pv) { this->m_pOuterUnknown = static_cast<IUnknown*>(pv); }
@@ -273,8 +273,7 @@ public:
 };
 
 // Makes a T for the creator functions of the maps: T(pv), FinalConstruct, then the interface.
-template <class T1>
-class CComCreator {
+template <class T1> class CComCreator {
 public:
     static HRESULT WINAPI CreateInstance(void* pv, REFIID riid, LPVOID* ppv)
     {
@@ -297,8 +296,7 @@ public:
 };
 
 // T1 without an outer unknown, T2 with one.
-template <class T1, class T2>
-class CComCreator2 {
+template <class T1, class T2> class CComCreator2 {
 public:
     static HRESULT WINAPI CreateInstance(void* pv, REFIID riid, LPVOID* ppv)
     {
@@ -335,31 +333,30 @@ public:
     _ATL_CREATORFUNC* m_pfnCreateInstance = nullptr;
 };
 
-#define DECLARE_CLASSFACTORY_EX(cf)                                                                            \
+#define DECLARE_CLASSFACTORY_EX(cf)                                                                          \
     using _ClassFactoryCreatorClass = ::ATL::CComCreator<::ATL::CComObjectCached<cf>>;
 #define DECLARE_CLASSFACTORY() DECLARE_CLASSFACTORY_EX(::ATL::CComClassFactory)
-#define DECLARE_AGGREGATABLE(x)                                                                                \
-public:                                                                                                        \
-    using _CreatorClass = ::ATL::CComCreator2<::ATL::CComCreator<::ATL::CComObject<x>>,                        \
+#define DECLARE_AGGREGATABLE(x)                                                                              \
+public:                                                                                                      \
+    using _CreatorClass = ::ATL::CComCreator2<::ATL::CComCreator<::ATL::CComObject<x>>,                      \
                                               ::ATL::CComCreator<::ATL::CComAggObject<x>>>;
 // The class's registration: the "REGISTRY" script of resource id x, or of the resource named x.
-#define DECLARE_REGISTRY_RESOURCEID(x)                                                                         \
-    static HRESULT WINAPI UpdateRegistry(BOOL bRegister)                                                       \
-    {                                                                                                          \
-        return ::ATL::_pAtlModule ? ::ATL::_pAtlModule->UpdateRegistryFromResource(static_cast<UINT>(x),       \
-                                                                                   bRegister)                  \
-                                  : E_UNEXPECTED;                                                              \
+#define DECLARE_REGISTRY_RESOURCEID(x)                                                                       \
+    static HRESULT WINAPI UpdateRegistry(BOOL bRegister)                                                     \
+    {                                                                                                        \
+        return ::ATL::_pAtlModule                                                                            \
+                   ? ::ATL::_pAtlModule->UpdateRegistryFromResource(static_cast<UINT>(x), bRegister)         \
+                   : E_UNEXPECTED;                                                                           \
     }
-#define DECLARE_REGISTRY_RESOURCE(x)                                                                           \
-    static HRESULT WINAPI UpdateRegistry(BOOL bRegister)                                                       \
-    {                                                                                                          \
-        return ::ATL::_pAtlModule ? ::ATL::_pAtlModule->UpdateRegistryFromResource(x, bRegister)               \
-                                  : E_UNEXPECTED;                                                              \
+#define DECLARE_REGISTRY_RESOURCE(x)                                                                         \
+    static HRESULT WINAPI UpdateRegistry(BOOL bRegister)                                                     \
+    {                                                                                                        \
+        return ::ATL::_pAtlModule ? ::ATL::_pAtlModule->UpdateRegistryFromResource(x, bRegister)             \
+                                  : E_UNEXPECTED;                                                            \
     }
 
 // A creatable class: its class factory, aggregatable creation, CLSID and description.
-template <class T, const CLSID* pclsid>
-class CComCoClass {
+template <class T, const CLSID* pclsid> class CComCoClass {
 public:
     DECLARE_CLASSFACTORY()
     DECLARE_AGGREGATABLE(T)

@@ -25,15 +25,13 @@ using LPCLSID = CLSID*;
 
 namespace standin {
 // The IID of interface I, given by STANDIN_INTERFACE_IID.
-template <class I>
-struct InterfaceIid;
+template <class I> struct InterfaceIid;
 } // namespace standin
 
-#define STANDIN_INTERFACE_IID(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                                   \
-    DEFINE_GUIDSTRUCT_VALUE(IID_##I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8);                              \
-    template <>                                                                                                \
-    struct standin::InterfaceIid<I> {                                                                          \
-        static constexpr const IID* value = &IID_##I;                                                          \
+#define STANDIN_INTERFACE_IID(I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                                  \
+    DEFINE_GUIDSTRUCT_VALUE(IID_##I, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8);                             \
+    template <> struct standin::InterfaceIid<I> {                                                            \
+        static constexpr const IID* value = &IID_##I;                                                        \
     }
 #define __uuidof(I) (*::standin::InterfaceIid<I>::value)
 
@@ -42,8 +40,7 @@ struct IUnknown {
     virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
     virtual ULONG STDMETHODCALLTYPE Release() = 0;
 
-    template <class Q>
-    HRESULT QueryInterface(Q** pp)
+    template <class Q> HRESULT QueryInterface(Q** pp)
     {
         return QueryInterface(__uuidof(Q), reinterpret_cast<void**>(pp));
     }
@@ -64,7 +61,8 @@ protected:
     ~IClassFactory() = default;
 };
 using LPCLASSFACTORY = IClassFactory*;
-STANDIN_INTERFACE_IID(IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+STANDIN_INTERFACE_IID(IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                      0x46);
 
 #define CLSID_NULL GUID_NULL
 #define IID_NULL GUID_NULL

@@ -44,8 +44,8 @@ extern "C" HRESULT STDAPICALLTYPE CoInitializeEx(LPVOID, DWORD dwCoInit)
     const DWORD known = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE | COINIT_SPEED_OVER_MEMORY;
     if (dwCoInit & ~known)
         return E_INVALIDARG;
-    const user::Apartment kind =
-        (dwCoInit & COINIT_APARTMENTTHREADED) ? user::Apartment::SingleThreaded : user::Apartment::MultiThreaded;
+    const user::Apartment kind = (dwCoInit & COINIT_APARTMENTTHREADED) ? user::Apartment::SingleThreaded
+                                                                       : user::Apartment::MultiThreaded;
     std::lock_guard<std::mutex> hold(g_lock);
     if (t_apartment.kind != user::Apartment::None) {
         if (t_apartment.kind != kind)

@@ -3,9 +3,11 @@
 // CoFreeUnusedLibraries finds it idle or the last CoUninitialize frees it. Nothing marshals: a class
 // whose ThreadingModel does not admit the caller's apartment is refused with a breach.
 #include "com/Apartments.h"
+#include "com/GuidText.h"
 #include "standin/com.h"
 #include "standin/verifier.h"
 #include "text/AnsiText.h"
+#include "text/AsciiCase.h"
 #include "um/combaseapi.h"
 #include "um/errhandlingapi.h"
 #include "um/libloaderapi.h"
@@ -47,13 +49,6 @@ std::map<GUID, standin::SystemClassObject, GuidLess>& SystemClasses()
     return *classes;
 }
 
-std::u16string GuidText(REFGUID guid)
-{
-    OLECHAR text[39];
-    StringFromGUID2(guid, text, 39);
-    return text;
-}
-
 // A REG_SZ value of an open key; false when it is missing or not text.
 bool ReadText(HKEY key, LPCWSTR name, std::u16string* text)
 {
@@ -63,7 +58,8 @@ bool ReadText(HKEY key, LPCWSTR name, std::u16string* text)
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;
     std::u16string data(size / sizeof(WCHAR) + 1, u'\0');
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(data.data()), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(data.data()), &size) !=
+        ERROR_SUCCESS)
         return false;
     data.resize(size / sizeof(WCHAR));
     while (!data.empty() && data.back() == u'\0')
@@ -72,28 +68,14 @@ bool ReadText(HKEY key, LPCWSTR name, std::u16string* text)
     return true;
 }
 
-bool SameText(std::u16string_view a, std::u16string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'a' && x <= u'z')
-            x = static_cast<char16_t>(x - 32);
-        if (y >= u'a' && y <= u'z')
-            y = static_cast<char16_t>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 // Whether a class of this ThreadingModel may be made in the caller's apartment without a proxy.
 bool ApartmentAdmits(const std::u16string* model, const user::CallerApartment& caller)
 {
-    if (model && (SameText(*model, u"Both") || SameText(*model, u"Free") || SameText(*model, u"Neutral")))
+    if (model && (user::SameTextIgnoringAsciiCase(*model, u"Both") ||
+                  user::SameTextIgnoringAsciiCase(*model, u"Free") ||
+                  user::SameTextIgnoringAsciiCase(*model, u"Neutral")))
         return true;
-    if (model && SameText(*model, u"Apartment"))
+    if (model && user::SameTextIgnoringAsciiCase(*model, u"Apartment"))
         return caller.kind == user::Apartment::SingleThreaded;
     // No model (or one COM does not know): the process's first single-threaded apartment only.
     return caller.mainSta;
@@ -102,7 +84,7 @@ bool ApartmentAdmits(const std::u16string* model, const user::CallerApartment& c
 Server* LoadedServer(const std::u16string& path)
 {
     for (Server& server : Servers())
-        if (SameText(server.path, path))
+        if (user::SameTextIgnoringAsciiCase(server.path, path))
             return &server;
     return nullptr;
 }
@@ -130,7 +112,7 @@ HRESULT ServerFor(const std::u16string& path, Server** found)
 
 HRESULT RegisteredClassObject(REFCLSID rclsid, const user::CallerApartment& caller, REFIID riid, LPVOID* ppv)
 {
-    const std::u16string serverKey = u"CLSID\\" + GuidText(rclsid) + u"\\InprocServer32";
+    const std::u16string serverKey = u"CLSID\\" + user::GuidText(rclsid) + u"\\InprocServer32";
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, serverKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return REGDB_E_CLASSNOTREG;
@@ -142,14 +124,14 @@ HRESULT RegisteredClassObject(REFCLSID rclsid, const user::CallerApartment& call
     if (!hasPath)
         return REGDB_E_CLASSNOTREG;
     if (!ApartmentAdmits(hasModel ? &model : nullptr, caller)) {
-        standin::VerifierReport("com-apartment",
-                                "class " + user::AnsiFromWide(GuidText(rclsid)) + " with ThreadingModel \"" +
-                                    (hasModel ? user::AnsiFromWide(model) : std::string("(none)")) +
-                                    "\" asked for from " +
-                                    (caller.kind == user::Apartment::SingleThreaded
-                                         ? "a single-threaded apartment that is not the first"
-                                         : "the multithreaded apartment") +
-                                    ": it would need a proxy, and nothing marshals");
+        standin::VerifierReport(
+            "com-apartment",
+            "class " + user::AnsiFromWide(user::GuidText(rclsid)) + " with ThreadingModel \"" +
+                (hasModel ? user::AnsiFromWide(model) : std::string("(none)")) + "\" asked for from " +
+                (caller.kind == user::Apartment::SingleThreaded
+                     ? "a single-threaded apartment that is not the first"
+                     : "the multithreaded apartment") +
+                ": it would need a proxy, and nothing marshals");
         return CO_E_NOT_SUPPORTED;
     }
     Server* server = nullptr;
@@ -219,8 +201,8 @@ extern "C" HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pU
     if (pUnkOuter && riid != IID_IUnknown)
         return CLASS_E_NOAGGREGATION;
     IClassFactory* factory = nullptr;
-    const HRESULT found =
-        CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    const HRESULT found = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory,
+                                           reinterpret_cast<void**>(&factory));
     if (FAILED(found))
         return found;
     const HRESULT created = factory->CreateInstance(pUnkOuter, riid, ppv);

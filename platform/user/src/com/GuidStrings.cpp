@@ -1,4 +1,5 @@
 // CLSIDFromString and StringFromGUID2: the braced registry form of a GUID.
+#include "com/GuidText.h"
 #include "um/combaseapi.h"
 
 namespace {
@@ -88,3 +89,14 @@ extern "C" int STDAPICALLTYPE StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int 
     lpsz[at++] = 0;
     return at;
 }
+
+namespace user {
+
+std::u16string GuidText(REFGUID guid)
+{
+    OLECHAR text[39];
+    StringFromGUID2(guid, text, 39);
+    return text;
+}
+
+} // namespace user

@@ -6,6 +6,7 @@
 #include "standin/drives.h"
 #include "standin/verifier.h"
 #include "text/AnsiText.h"
+#include "text/AsciiCase.h"
 #include "um/errhandlingapi.h"
 #include "um/winerror.h"
 
@@ -27,17 +28,6 @@ std::list<std::unique_ptr<user::LoadedModule>>& Modules()
     return *modules;
 }
 
-char16_t Upper(char16_t c)
-{
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool SameName(std::u16string_view a, std::u16string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char16_t x, char16_t y) { return Upper(x) == Upper(y); });
-}
-
 std::u16string_view FileNamePart(std::u16string_view path)
 {
     const size_t slash = path.find_last_of(u"\\/:");
@@ -46,7 +36,8 @@ std::u16string_view FileNamePart(std::u16string_view path)
 
 void ReadResourceTable(user::LoadedModule& module)
 {
-    const auto* table = static_cast<const standin::ResourceEntry*>(dlsym(module.image, standin::kResourceTableSymbol));
+    const auto* table =
+        static_cast<const standin::ResourceEntry*>(dlsym(module.image, standin::kResourceTableSymbol));
     const auto* count = static_cast<const size_t*>(dlsym(module.image, standin::kResourceTableCountSymbol));
     if (!table || !count)
         return;
@@ -90,7 +81,7 @@ DWORD ResolveModuleName(std::u16string_view name, std::u16string* win32Path, std
 user::LoadedModule* FindByPathLocked(std::u16string_view win32Path)
 {
     for (auto& module : Modules())
-        if (SameName(module->win32Path, win32Path))
+        if (user::SameTextIgnoringAsciiCase(module->win32Path, win32Path))
             return module.get();
     return nullptr;
 }
@@ -166,7 +157,7 @@ HMODULE FindLoaded(std::u16string_view name)
         if (fileName.find(u'.') == std::u16string::npos)
             fileName += u".dll";
         for (auto& module : Modules())
-            if (SameName(FileNamePart(module->win32Path), fileName))
+            if (user::SameTextIgnoringAsciiCase(FileNamePart(module->win32Path), fileName))
                 return user::HandleOf(module.get());
     }
     SetLastError(ERROR_MOD_NOT_FOUND);
@@ -186,8 +177,7 @@ DWORD FileName(HMODULE handle, std::u16string* path)
 }
 
 // GetModuleFileName's copy rule for either width.
-template <typename Char>
-DWORD CopyOut(const std::basic_string<Char>& text, Char* buffer, DWORD size)
+template <typename Char> DWORD CopyOut(const std::basic_string<Char>& text, Char* buffer, DWORD size)
 {
     if (!buffer || size == 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);

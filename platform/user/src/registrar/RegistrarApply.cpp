@@ -62,8 +62,8 @@ HRESULT Register(HKEY parent, const std::vector<RegistrarNode>& nodes)
             if (const LSTATUS error = RemoveTree(parent, node.name))
                 return Failure(error);
         HKEY key = nullptr;
-        if (const LSTATUS error = RegCreateKeyExW(parent, node.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                                  &key, nullptr))
+        if (const LSTATUS error = RegCreateKeyExW(parent, node.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                  nullptr, &key, nullptr))
             return Failure(error);
         HRESULT result = S_OK;
         if (node.hasValue)
@@ -119,7 +119,8 @@ HRESULT Unregister(HKEY parent, const std::vector<RegistrarNode>& nodes)
 HRESULT ApplyRegistrarScript(const RegistrarScript& script, bool registering)
 {
     for (const RegistrarRoot& root : script.roots) {
-        const HRESULT result = registering ? Register(root.key, root.nodes) : Unregister(root.key, root.nodes);
+        const HRESULT result =
+            registering ? Register(root.key, root.nodes) : Unregister(root.key, root.nodes);
         if (FAILED(result))
             return result;
     }

@@ -2,6 +2,7 @@
 #include "registrar/RegistrarScript.h"
 
 #include "text/AnsiText.h"
+#include "text/AsciiCase.h"
 
 #include <optional>
 
@@ -22,21 +23,6 @@ struct Word {
 bool IsSpace(char16_t c)
 {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v';
-}
-
-char16_t Upper(char16_t c)
-{
-    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-}
-
-bool SameText(std::u16string_view a, std::u16string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i]))
-            return false;
-    return true;
 }
 
 std::string LineText(size_t line)
@@ -130,7 +116,7 @@ bool Replace(Word* word, const std::vector<RegistrarReplacement>& replacements, 
         } else {
             const RegistrarReplacement* found = nullptr;
             for (const auto& replacement : replacements)
-                if (SameText(replacement.name, name))
+                if (SameTextIgnoringAsciiCase(replacement.name, name))
                     found = &replacement;
             if (!found) {
                 *error = LineText(word->line) + "no replacement for %" + AnsiFromWide(name) + "%";
@@ -155,9 +141,11 @@ public:
             const Word* name = Next();
             if (!name || name->kind != Word::Text)
                 return Fail("a root key expected");
-            if (SameText(name->text, u"HKCR") || SameText(name->text, u"HKEY_CLASSES_ROOT"))
+            if (SameTextIgnoringAsciiCase(name->text, u"HKCR") ||
+                SameTextIgnoringAsciiCase(name->text, u"HKEY_CLASSES_ROOT"))
                 root.key = HKEY_CLASSES_ROOT;
-            else if (SameText(name->text, u"HKLM") || SameText(name->text, u"HKEY_LOCAL_MACHINE"))
+            else if (SameTextIgnoringAsciiCase(name->text, u"HKLM") ||
+                     SameTextIgnoringAsciiCase(name->text, u"HKEY_LOCAL_MACHINE"))
                 root.key = HKEY_LOCAL_MACHINE;
             else
                 return Fail("unknown root key '" + AnsiFromWide(name->text) + "'");
@@ -189,7 +177,7 @@ private:
 
     static bool IsKeyword(const Word& word, std::u16string_view keyword)
     {
-        return word.kind == Word::Text && !word.quoted && SameText(word.text, keyword);
+        return word.kind == Word::Text && !word.quoted && SameTextIgnoringAsciiCase(word.text, keyword);
     }
 
     bool Name(std::u16string* name, const char* what)
@@ -267,16 +255,16 @@ private:
         const Word* data = Next();
         if (!data || data->kind != Word::Text)
             return Fail("value data expected");
-        if (SameText(type->text, u"s")) {
+        if (SameTextIgnoringAsciiCase(type->text, u"s")) {
             value->type = REG_SZ;
             value->text = data->text;
             return true;
         }
-        if (SameText(type->text, u"d")) {
+        if (SameTextIgnoringAsciiCase(type->text, u"d")) {
             value->type = REG_DWORD;
             return Number(data->text, &value->number);
         }
-        if (SameText(type->text, u"b")) {
+        if (SameTextIgnoringAsciiCase(type->text, u"b")) {
             value->type = REG_BINARY;
             return Bytes(data->text, &value->bytes);
         }

@@ -68,7 +68,8 @@ bool Matches(const ResourceKey& key, const char* text, WORD id)
 }
 
 // The entry of the first language in `languages` (0xFFFF: any) that the module has.
-HRSRC Find(HMODULE handle, const ResourceKey& type, const ResourceKey& name, std::initializer_list<WORD> languages)
+HRSRC Find(HMODULE handle, const ResourceKey& type, const ResourceKey& name,
+           std::initializer_list<WORD> languages)
 {
     std::lock_guard<std::recursive_mutex> hold(user::LoaderLock());
     user::LoadedModule* module = user::FindModuleLocked(handle);

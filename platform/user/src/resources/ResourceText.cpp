@@ -25,7 +25,8 @@ std::u16string ResourceText(const BYTE* data, size_t size)
     const auto* chars = reinterpret_cast<const char*>(data);
     if (end >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
         const std::string utf8(chars + 3, end - 3);
-        const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+        const int length =
+            MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
         text.resize(static_cast<size_t>(length > 0 ? length : 0));
         if (length > 0)
             MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);

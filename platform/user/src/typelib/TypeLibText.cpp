@@ -147,7 +147,8 @@ std::u16string Trimmed(std::u16string_view text)
 {
     size_t start = 0;
     size_t end = text.size();
-    while (start < end && (text[start] == u' ' || text[start] == u'\t' || text[start] == u'\r' || text[start] == u'\n'))
+    while (start < end &&
+           (text[start] == u' ' || text[start] == u'\t' || text[start] == u'\r' || text[start] == u'\n'))
         ++start;
     while (end > start && (text[end - 1] == u' ' || text[end - 1] == u'\t' || text[end - 1] == u'\r' ||
                            text[end - 1] == u'\n'))

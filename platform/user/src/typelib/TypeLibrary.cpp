@@ -1,6 +1,7 @@
 // LoadTypeLib, LoadTypeLibEx, RegisterTypeLib and UnRegisterTypeLib, and the ITypeLib they hand out:
 // the library's attributes and the documentation of it and of its coclasses. No type information
 // is kept.
+#include "com/GuidText.h"
 #include "resources/ResourceText.h"
 #include "typelib/TypeLibText.h"
 #include "um/combaseapi.h"
@@ -181,13 +182,6 @@ HRESULT Load(const std::u16string& path, ITypeLib** pptlib)
     return result;
 }
 
-std::u16string GuidText(REFGUID guid)
-{
-    OLECHAR text[39];
-    StringFromGUID2(guid, text, 39);
-    return text;
-}
-
 std::u16string Wide(const char* text)
 {
     std::u16string wide;
@@ -200,7 +194,7 @@ std::u16string VersionKey(REFGUID libid, WORD major, WORD minor)
 {
     char version[16];
     std::snprintf(version, sizeof version, "%x.%x", major, minor);
-    return u"TypeLib\\" + GuidText(libid) + u"\\" + Wide(version);
+    return u"TypeLib\\" + user::GuidText(libid) + u"\\" + Wide(version);
 }
 
 LSTATUS SetDefault(HKEY parent, const std::u16string& subKey, const std::u16string& text)
@@ -266,20 +260,23 @@ extern "C" HRESULT STDAPICALLTYPE RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szF
     char lcid[16];
     std::snprintf(lcid, sizeof lcid, "%x", attr.lcid);
     const std::u16string version = VersionKey(attr.guid, attr.wMajorVerNum, attr.wMinorVerNum);
-    const char* platform = attr.syskind == SYS_WIN64 ? "win64" : (attr.syskind == SYS_WIN16 ? "win16" : "win32");
+    const char* platform =
+        attr.syskind == SYS_WIN64 ? "win64" : (attr.syskind == SYS_WIN16 ? "win16" : "win32");
     LSTATUS error = SetDefault(HKEY_CLASSES_ROOT, version, helpString);
     if (error == ERROR_SUCCESS)
         error = SetDefault(HKEY_CLASSES_ROOT, version + u"\\" + Wide(lcid) + u"\\" + Wide(platform), path);
     if (error == ERROR_SUCCESS)
-        error = SetDefault(HKEY_CLASSES_ROOT, version + u"\\FLAGS", Wide(std::to_string(attr.wLibFlags).c_str()));
+        error =
+            SetDefault(HKEY_CLASSES_ROOT, version + u"\\FLAGS", Wide(std::to_string(attr.wLibFlags).c_str()));
     if (error == ERROR_SUCCESS)
         error = SetDefault(HKEY_CLASSES_ROOT, version + u"\\HELPDIR", helpDir);
     return error == ERROR_SUCCESS ? S_OK : TYPE_E_REGISTRYACCESS;
 }
 
-extern "C" HRESULT STDAPICALLTYPE UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID, SYSKIND)
+extern "C" HRESULT STDAPICALLTYPE UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID,
+                                                    SYSKIND)
 {
-    const std::u16string libraryKey = u"TypeLib\\" + GuidText(libID);
+    const std::u16string libraryKey = u"TypeLib\\" + user::GuidText(libID);
     const std::u16string version = VersionKey(libID, wVerMajor, wVerMinor);
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, version.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -292,7 +289,8 @@ extern "C" HRESULT STDAPICALLTYPE UnRegisterTypeLib(REFGUID libID, WORD wVerMajo
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, libraryKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
         WCHAR name[256];
         DWORD length = 256;
-        const bool more = RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS;
+        const bool more =
+            RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS;
         RegCloseKey(key);
         if (!more)
             RegDeleteKeyW(HKEY_CLASSES_ROOT, libraryKey.c_str());

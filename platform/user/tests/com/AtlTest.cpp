@@ -21,9 +21,12 @@ protected:
 } // namespace
 
 STANDIN_INTERFACE_IID(ICounter, 0x1D5C0B27, 0x8E44, 0x4A17, 0x93, 0x0C, 0x5B, 0x2A, 0x61, 0xF0, 0x0D, 0x88);
-DEFINE_GUIDSTRUCT_VALUE(CLSID_Counter, 0x1D5C0B28, 0x8E44, 0x4A17, 0x93, 0x0C, 0x5B, 0x2A, 0x61, 0xF0, 0x0D, 0x88);
-DEFINE_GUIDSTRUCT_VALUE(CLSID_Second, 0x1D5C0B29, 0x8E44, 0x4A17, 0x93, 0x0C, 0x5B, 0x2A, 0x61, 0xF0, 0x0D, 0x88);
-DEFINE_GUIDSTRUCT_VALUE(CLSID_Third, 0x1D5C0B2A, 0x8E44, 0x4A17, 0x93, 0x0C, 0x5B, 0x2A, 0x61, 0xF0, 0x0D, 0x88);
+DEFINE_GUIDSTRUCT_VALUE(CLSID_Counter, 0x1D5C0B28, 0x8E44, 0x4A17, 0x93, 0x0C, 0x5B, 0x2A, 0x61, 0xF0, 0x0D,
+                        0x88);
+DEFINE_GUIDSTRUCT_VALUE(CLSID_Second, 0x1D5C0B29, 0x8E44, 0x4A17, 0x93, 0x0C, 0x5B, 0x2A, 0x61, 0xF0, 0x0D,
+                        0x88);
+DEFINE_GUIDSTRUCT_VALUE(CLSID_Third, 0x1D5C0B2A, 0x8E44, 0x4A17, 0x93, 0x0C, 0x5B, 0x2A, 0x61, 0xF0, 0x0D,
+                        0x88);
 
 namespace {
 
@@ -123,7 +126,8 @@ TEST_F(AtlTest, ObjectsLockTheModuleWhileTheyLive)
 TEST_F(AtlTest, ClassFactoriesFromTheMapAndTheirLocks)
 {
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(g_module.GetClassObject(CLSID_Second, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(g_module.GetClassObject(CLSID_Second, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
     // The handed-out factory locks; the map's own reference does not.
     EXPECT_EQ(g_module.GetLockCount(), 1);
     ICounter* counter = nullptr;
@@ -137,7 +141,8 @@ TEST_F(AtlTest, ClassFactoriesFromTheMapAndTheirLocks)
     factory->Release();
     counter->Release();
     EXPECT_EQ(g_module.GetLockCount(), 1);
-    ASSERT_EQ(g_module.GetClassObject(CLSID_Second, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(g_module.GetClassObject(CLSID_Second, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
     ASSERT_EQ(factory->LockServer(FALSE), S_OK);
     factory->Release();
     EXPECT_EQ(g_module.GetLockCount(), 0);

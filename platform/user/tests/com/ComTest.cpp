@@ -154,7 +154,8 @@ TEST_F(ComTest, FailuresOfCreation)
     IUnknown* outer = reinterpret_cast<IUnknown*>(&object);
     EXPECT_EQ(CoCreateInstance(CLSID_TestBoth, outer, CLSCTX_INPROC_SERVER, IID_ITestProbe, &object),
               HRESULT(0x80040110));
-    EXPECT_EQ(CoCreateInstance(CLSID_TestBoth, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr), E_POINTER);
+    EXPECT_EQ(CoCreateInstance(CLSID_TestBoth, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
+              E_POINTER);
 
     // A server whose file is gone: the load's error.
     HKEY key = nullptr;
@@ -356,9 +357,8 @@ public:
 TEST_F(ComTest, SystemClassesComeBeforeTheRegistry)
 {
     SystemObject system;
-    standin::RegisterSystemClass(CLSID_TestBoth, [&system](REFIID riid, void** ppv) {
-        return system.QueryInterface(riid, ppv);
-    });
+    standin::RegisterSystemClass(
+        CLSID_TestBoth, [&system](REFIID riid, void** ppv) { return system.QueryInterface(riid, ppv); });
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     IUnknown* object = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_TestBoth, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
@@ -413,11 +413,13 @@ TEST(GuidTextTest, RoundTripAndRefusals)
     CLSID read{};
     EXPECT_EQ(CLSIDFromString(u"{5a0e2c61-1b7d-4c3e-8f20-91a46b3d720e}", &read), NOERROR);
     EXPECT_EQ(read, CLSID_TestBoth);
-    for (const char16_t* bad : {u"", u"{}", u"5A0E2C61-1B7D-4C3E-8F20-91A46B3D720E",
-                                u"{5A0E2C61-1B7D-4C3E-8F20-91A46B3D720E", u"{5A0E2C61-1B7D-4C3E-8F20-91A46B3D720E}x",
-                                u"{5A0E2C61-1B7D-4C3E-8F2091A46B3D720E}", u"{5A0E2C6G-1B7D-4C3E-8F20-91A46B3D720E}"}) {
+    for (const char16_t* bad :
+         {u"", u"{}", u"5A0E2C61-1B7D-4C3E-8F20-91A46B3D720E", u"{5A0E2C61-1B7D-4C3E-8F20-91A46B3D720E",
+          u"{5A0E2C61-1B7D-4C3E-8F20-91A46B3D720E}x", u"{5A0E2C61-1B7D-4C3E-8F2091A46B3D720E}",
+          u"{5A0E2C6G-1B7D-4C3E-8F20-91A46B3D720E}"}) {
         read = CLSID_TestPlain;
-        EXPECT_EQ(CLSIDFromString(bad, &read), CO_E_CLASSSTRING) << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
+        EXPECT_EQ(CLSIDFromString(bad, &read), CO_E_CLASSSTRING)
+            << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
         EXPECT_EQ(read, CLSID_TestPlain);
     }
     EXPECT_EQ(CLSIDFromString(nullptr, &read), E_INVALIDARG);

@@ -65,8 +65,10 @@ TEST_F(RegistrarTest, ServerRegistrationLeavesThePageLibrarysShape)
     EXPECT_EQ(Text(both + u"\\TypeLib"), u"{7E4F10A2-66C1-4B9D-A305-C2184D9E2751}");
     EXPECT_EQ(Text(std::u16string(kTestApartmentKey) + u"\\InprocServer32", u"ThreadingModel"), u"Apartment");
     // The class registered by a script stored by name has no model.
-    EXPECT_EQ(Text(std::u16string(kTestPlainKey) + u"\\InprocServer32"), u"C:\\Windows\\System32\\ComTestServer.dll");
-    EXPECT_FALSE(standin::ReadRegistryValue(kClasses + kTestPlainKey + u"\\InprocServer32", u"ThreadingModel"));
+    EXPECT_EQ(Text(std::u16string(kTestPlainKey) + u"\\InprocServer32"),
+              u"C:\\Windows\\System32\\ComTestServer.dll");
+    EXPECT_FALSE(
+        standin::ReadRegistryValue(kClasses + kTestPlainKey + u"\\InprocServer32", u"ThreadingModel"));
     // And the type library.
     EXPECT_EQ(Text(std::u16string(kTestLibraryKey) + u"\\1.0"), u"ComTestServer 1.0 Type Library");
 
@@ -92,14 +94,16 @@ TEST_F(RegistrarTest, ModuleIsThePathGivenToLoadLibrary)
     HMODULE server = LoadLibraryA("system32\\comtestserver.DLL");
     ASSERT_NE(server, nullptr);
     ASSERT_EQ(Export<HRESULT (*)()>(server, "DllRegisterServer")(), S_OK);
-    EXPECT_EQ(Text(std::u16string(kTestBothKey) + u"\\InprocServer32"), u"C:\\Windows\\system32\\comtestserver.DLL");
+    EXPECT_EQ(Text(std::u16string(kTestBothKey) + u"\\InprocServer32"),
+              u"C:\\Windows\\system32\\comtestserver.DLL");
     ASSERT_EQ(Export<HRESULT (*)()>(server, "DllUnregisterServer")(), S_OK);
     FreeLibrary(server);
 }
 
 TEST_F(RegistrarTest, ForceRemoveReplacesAnExistingSubtree)
 {
-    ASSERT_EQ(Register(u"HKCR { ForceRemove Tree = s 'old' { Stale { Deeper = s 'x' } val Old = d 1 } }"), S_OK);
+    ASSERT_EQ(Register(u"HKCR { ForceRemove Tree = s 'old' { Stale { Deeper = s 'x' } val Old = d 1 } }"),
+              S_OK);
     ASSERT_TRUE(Exists(u"Tree\\Stale\\Deeper"));
     ASSERT_EQ(Register(u"HKCR { ForceRemove Tree = s 'new' { Fresh = s 'y' } }"), S_OK);
     EXPECT_EQ(Text(u"Tree"), u"new");
@@ -115,18 +119,18 @@ TEST_F(RegistrarTest, ForceRemoveReplacesAnExistingSubtree)
 TEST_F(RegistrarTest, AScriptWithAFaultWritesNothing)
 {
     const char16_t* faulty[] = {
-        u"HKCR { First = s 'a' } HKCR { Second = s 'b' ",      // no closing brace
-        u"HKCR { First = s 'a' } HKCU { Second = s 'b' }",     // a root that is not served
-        u"HKCR { First = s 'a' { val V = q 'x' } }",           // an unknown type
-        u"HKCR { First = s 'unterminated }",                   // a quote that does not end
-        u"HKCR { First = d '12x' }",                           // not a number
-        u"HKCR { First = d '0x100000000' }",                   // beyond 32 bits
-        u"HKCR { First = b '123' }",                           // half a byte
-        u"HKCR { First = s '%UNKNOWN%' }",                     // no such replacement
-        u"HKCR { First = s 'a' } }",                           // a stray brace
-        u"HKCR { ForceRemove ForceRemove First }",             // a flag twice
-        u"HKCR { val }",                                       // a value without its name
-        u"HKCR { First = s }",                                 // a value without data
+        u"HKCR { First = s 'a' } HKCR { Second = s 'b' ",  // no closing brace
+        u"HKCR { First = s 'a' } HKCU { Second = s 'b' }", // a root that is not served
+        u"HKCR { First = s 'a' { val V = q 'x' } }",       // an unknown type
+        u"HKCR { First = s 'unterminated }",               // a quote that does not end
+        u"HKCR { First = d '12x' }",                       // not a number
+        u"HKCR { First = d '0x100000000' }",               // beyond 32 bits
+        u"HKCR { First = b '123' }",                       // half a byte
+        u"HKCR { First = s '%UNKNOWN%' }",                 // no such replacement
+        u"HKCR { First = s 'a' } }",                       // a stray brace
+        u"HKCR { ForceRemove ForceRemove First }",         // a flag twice
+        u"HKCR { val }",                                   // a value without its name
+        u"HKCR { First = s }",                             // a value without data
     };
     for (const char16_t* script : faulty) {
         EXPECT_EQ(Register(script), DISP_E_EXCEPTION);
@@ -171,12 +175,12 @@ TEST_F(RegistrarTest, UnregisteringKeepsNoRemoveKeysAndKeysOthersShare)
     ASSERT_EQ(Register(script), S_OK);
     // Others' keys and values beside the script's.
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Plain\\Foreign", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Plain\\Foreign", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Whole\\Foreign", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Whole\\Foreign", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
 
@@ -212,7 +216,8 @@ TEST_F(RegistrarTest, ScriptsFromResourcesByIdAndName)
     EXPECT_EQ(Text(u"ProbeKey"), u"from the probe");
     ASSERT_EQ(registrar.ResourceUnregister(path, 101, u"REGISTRY"), S_OK);
     EXPECT_FALSE(Exists(u"ProbeKey"));
-    EXPECT_EQ(registrar.ResourceRegister(path, 999, u"REGISTRY"), HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_EQ(registrar.ResourceRegister(path, 999, u"REGISTRY"),
+              HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
     EXPECT_EQ(registrar.ResourceRegisterSz(path, u"IDR_NAMED", u"TEXT"), DISP_E_EXCEPTION);
     EXPECT_TRUE(FreeLibrary(probe));
     // A module not loaded is loaded for the call.
@@ -221,7 +226,8 @@ TEST_F(RegistrarTest, ScriptsFromResourcesByIdAndName)
     const auto events = ModuleLogTake();
     EXPECT_EQ(ModuleLogCount(events, "ThreadProbeLoud", "process-attach"), 1u);
     EXPECT_EQ(ModuleLogCount(events, "ThreadProbeLoud", "process-detach"), 1u);
-    EXPECT_EQ(registrar.ResourceRegister(u"C:\\Missing.dll", 101, u"REGISTRY"), HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(registrar.ResourceRegister(u"C:\\Missing.dll", 101, u"REGISTRY"),
+              HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
 }
 
 } // namespace

@@ -46,8 +46,10 @@ TEST_F(ResourceTest, LanguagesUsEnglishThenNeutralThenAny)
 {
     const auto bitmap = MAKEINTRESOURCEA(2);
     EXPECT_EQ(Bytes(FindResourceA(module, MAKEINTRESOURCEA(206), bitmap)), std::string("\1\2\3\4", 4));
-    EXPECT_EQ(Bytes(FindResourceExA(module, bitmap, MAKEINTRESOURCEA(206), 1033)), std::string("\1\2\3\4", 4));
-    EXPECT_EQ(Bytes(FindResourceExA(module, bitmap, MAKEINTRESOURCEA(206), 1031)), std::string("\7\10\11", 3));
+    EXPECT_EQ(Bytes(FindResourceExA(module, bitmap, MAKEINTRESOURCEA(206), 1033)),
+              std::string("\1\2\3\4", 4));
+    EXPECT_EQ(Bytes(FindResourceExA(module, bitmap, MAKEINTRESOURCEA(206), 1031)),
+              std::string("\7\10\11", 3));
     // French is missing: the neutral one.
     EXPECT_EQ(Bytes(FindResourceExA(module, bitmap, MAKEINTRESOURCEA(206), 1036)), std::string("\5\6", 2));
     // Only German: FindResource still finds it, an explicit other language does not.

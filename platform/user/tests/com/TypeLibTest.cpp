@@ -100,8 +100,8 @@ TEST_F(TypeLibTest, RegisterAndUnregister)
     ASSERT_EQ(LoadTypeLibEx(kComTestServerPathW, REGKIND_REGISTER, &library), S_OK);
     library->Release();
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::u16string(kTestLibraryKey) + u"\\2.0").c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::u16string(kTestLibraryKey) + u"\\2.0").c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(UnRegisterTypeLib(LIBID_ComTestServerLib, 1, 0, 0, SYS_WIN32), S_OK);
@@ -126,14 +126,15 @@ TEST(TypeLibTextTest, TheLibrarysTextAndItsFaults)
 {
     user::TypeLibDescription library;
     std::string error;
-    ASSERT_TRUE(user::ParseTypeLibText(u"/* header */ import \"oaidl.idl\";\n"
-                                       u"[ uuid(6B22BB19-4035-49AB-95BF-754DB7DB0E6F), version(2.10), lcid(0x409),\n"
-                                       u"  helpstring(\"Pages \\\"1\\\"\"), hidden, custom(ABC, \"x\") ]\n"
-                                       u"library KPLXPROPERTYPAGESLib { importlib(\"stdole2.tlb\"); importlib(\"x.tlb\");\n"
-                                       u"  [uuid(93038A6B-8A46-430f-9A59-3433CA68DBE9)] coclass A { interface IUnknown; };\n"
-                                       u"  coclass B { }\n"
-                                       u"}",
-                                       &library, &error))
+    ASSERT_TRUE(user::ParseTypeLibText(
+        u"/* header */ import \"oaidl.idl\";\n"
+        u"[ uuid(6B22BB19-4035-49AB-95BF-754DB7DB0E6F), version(2.10), lcid(0x409),\n"
+        u"  helpstring(\"Pages \\\"1\\\"\"), hidden, custom(ABC, \"x\") ]\n"
+        u"library KPLXPROPERTYPAGESLib { importlib(\"stdole2.tlb\"); importlib(\"x.tlb\");\n"
+        u"  [uuid(93038A6B-8A46-430f-9A59-3433CA68DBE9)] coclass A { interface IUnknown; };\n"
+        u"  coclass B { }\n"
+        u"}",
+        &library, &error))
         << error;
     EXPECT_EQ(library.name, u"KPLXPROPERTYPAGESLib");
     EXPECT_EQ(library.majorVersion, 2);
@@ -148,8 +149,8 @@ TEST(TypeLibTextTest, TheLibrarysTextAndItsFaults)
     EXPECT_EQ(library.coclasses[1].name, u"B");
 
     const char16_t* faulty[] = {
-        u"library L { };",                                                       // no uuid
-        u"[uuid(nonsense)] library L { };",                                      // a bad uuid
+        u"library L { };",                  // no uuid
+        u"[uuid(nonsense)] library L { };", // a bad uuid
         u"[uuid(6B22BB19-4035-49AB-95BF-754DB7DB0E6F), version(1.x)] library L {}",
         u"[uuid(6B22BB19-4035-49AB-95BF-754DB7DB0E6F), version(70000.0)] library L {}",
         u"[uuid(6B22BB19-4035-49AB-95BF-754DB7DB0E6F)] library L { interface I { }; };",

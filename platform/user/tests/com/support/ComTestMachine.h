@@ -20,8 +20,7 @@ protected:
     void TearDown() override;
 
     // The server's exports, from a module handle.
-    template <typename Function>
-    static Function Export(HMODULE module, const char* name)
+    template <typename Function> static Function Export(HMODULE module, const char* name)
     {
         return reinterpret_cast<Function>(GetProcAddress(module, name));
     }

@@ -132,7 +132,8 @@ extern "C" const standin::ResourceEntry StandinResourceTable[] = {
     {"REGISTRY", 0, "IDR_TESTPLAIN", 0, 1033, kPlainScript, sizeof kPlainScript - 1},
     {"TYPELIB", 0, nullptr, 1, 0, kTypeLibrary, sizeof kTypeLibrary - 1},
 };
-extern "C" const size_t StandinResourceTableCount = sizeof StandinResourceTable / sizeof StandinResourceTable[0];
+extern "C" const size_t StandinResourceTableCount =
+    sizeof StandinResourceTable / sizeof StandinResourceTable[0];
 
 namespace {
 
@@ -140,7 +141,9 @@ CComModule g_module;
 
 // The objects answer ITestProbe with their own kind and count their lives in the module log.
 template <class T, const CLSID* clsid, class ThreadModel, LONG kind>
-class ATL_NO_VTABLE TestObject : public CComObjectRootEx<ThreadModel>, public CComCoClass<T, clsid>, public ITestProbe {
+class ATL_NO_VTABLE TestObject : public CComObjectRootEx<ThreadModel>,
+                                 public CComCoClass<T, clsid>,
+                                 public ITestProbe {
 public:
     BEGIN_COM_MAP(TestObject)
     COM_INTERFACE_ENTRY(ITestProbe)

@@ -27,7 +27,8 @@ std::vector<ModuleEvent> ModuleLogTake()
     return events;
 }
 
-size_t ModuleLogCount(const std::vector<ModuleEvent>& events, const std::string& module, const std::string& event)
+size_t ModuleLogCount(const std::vector<ModuleEvent>& events, const std::string& module,
+                      const std::string& event)
 {
     size_t count = 0;
     for (const auto& e : events)

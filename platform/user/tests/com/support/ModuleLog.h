@@ -16,4 +16,5 @@ extern "C" void ModuleLogRecord(const char* module, const char* event);
 // The events recorded since the last call, oldest first.
 std::vector<ModuleEvent> ModuleLogTake();
 // How many of `events` are `event` of `module`.
-size_t ModuleLogCount(const std::vector<ModuleEvent>& events, const std::string& module, const std::string& event);
+size_t ModuleLogCount(const std::vector<ModuleEvent>& events, const std::string& module,
+                      const std::string& event);

@@ -24,7 +24,8 @@ extern "C" const standin::ResourceEntry StandinResourceTable[] = {
     {nullptr, 2, nullptr, 207, 1031, kBitmapGerman, sizeof kBitmapGerman},
     {"Text", 0, "Idr_Named", 0, 0, kNamedText, sizeof kNamedText - 1},
 };
-extern "C" const size_t StandinResourceTableCount = sizeof StandinResourceTable / sizeof StandinResourceTable[0];
+extern "C" const size_t StandinResourceTableCount =
+    sizeof StandinResourceTable / sizeof StandinResourceTable[0];
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
