@@ -36,3 +36,6 @@ using REFCLSID = const CLSID&;
 // Defines a named GUID constant; every translation unit that includes the definition shares it.
 #define DEFINE_GUIDSTRUCT_VALUE(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                             \
     inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+
+// The GUID of all zeros: no class, no interface, any format.
+DEFINE_GUIDSTRUCT_VALUE(GUID_NULL, 0x00000000L, 0x0000, 0x0000, 0, 0, 0, 0, 0, 0, 0, 0);

@@ -18,3 +18,5 @@
 #include "um/stringapiset.h"
 #include "um/winbase.h"
 #include "um/winuser.h"
+#include "um/libloaderapi.h"
+#include "um/ole2.h"

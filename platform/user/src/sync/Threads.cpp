@@ -4,6 +4,7 @@
 #include "km/object.h"
 #include "km/status.h"
 #include "km/thread.h"
+#include "modules/LoadedModules.h"
 #include "standin/system.h"
 #include "standin/verifier.h"
 #include "sync/UserThreads.h"
@@ -62,6 +63,12 @@ VOID NTAPI RunUserThread(PVOID context)
     delete handedOver;
     user::UserThread& self = *t_self;
     t_id = self.id;
+    // The loaded modules hear of the thread on it, before its routine and as it ends, whichever
+    // way it ends.
+    user::NotifyModulesOfThread(true);
+    struct DetachNotice {
+        ~DetachNotice() { user::NotifyModulesOfThread(false); }
+    } detachNotice;
     DWORD code = 0;
     try {
         user::UnwindIfTerminated();
