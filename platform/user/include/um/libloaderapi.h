@@ -5,11 +5,7 @@
 #pragma once
 #include "um/windef.h"
 
-struct HINSTANCE__ {
-    int unused;
-};
-using HINSTANCE = HINSTANCE__*;
-using HMODULE = HINSTANCE;
+// HINSTANCE and HMODULE are the window manager's (um/windef.h).
 struct HRSRC__ {
     int unused;
 };

@@ -3,15 +3,13 @@
 // mouse with capture and cursors, and the keyboard. Windows have no screen: a window is a record
 // owned by the thread that created it, on a 1920 x 1080 screen of 96 DPI. Included by um/winuser.h.
 #pragma once
+#include "um/libloaderapi.h"
 #include "um/windef.h"
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = VOID (*)(HWND, UINT, UINT_PTR, DWORD);
 
-#define MAKEINTRESOURCEA(i) ((LPSTR)(ULONG_PTR)(WORD)(i))
-#define MAKEINTRESOURCEW(i) ((LPWSTR)(ULONG_PTR)(WORD)(i))
 #define MAKEINTATOM(i) ((LPWSTR)(ULONG_PTR)(WORD)(i))
-#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
