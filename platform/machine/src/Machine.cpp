@@ -39,6 +39,14 @@ std::atomic<bool> g_machineOpen{false};
 // One writer of registry.reg at a time: a save, or a driver's flush on its own thread.
 std::mutex g_hiveWriteLock;
 
+// The System log's "MaxSize" (bytes) from the hive; missing, 0 or not a dword: Windows' default.
+size_t EventLogMaximumBytes()
+{
+    const auto size = standin::ReadRegistryDword(
+        u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System", u"MaxSize");
+    return size && *size != 0 ? *size : EventLogFile::kDefaultMaximumBytes;
+}
+
 bool WriteHive(const std::filesystem::path& file)
 {
     std::lock_guard hold(g_hiveWriteLock);
@@ -199,7 +207,7 @@ void Machine::Boot()
     }
 
     standin::EventLogClear();
-    eventLog_ = std::make_unique<EventLogFile>(folder_ / kEventLogFile);
+    eventLog_ = std::make_unique<EventLogFile>(folder_ / kEventLogFile, EventLogMaximumBytes());
     // As Windows keeps them: the hive written through at every flush, the log entry by entry.
     standin::SetEventLogWriteHandler(
         [log = eventLog_.get()](const standin::EventLogEntry& entry) { log->Append(standin::EventLogEntryText(entry)); });
