@@ -250,7 +250,12 @@ void Driver::WriteParameterString(PCWSTR name, PCWSTR text)
 
 void Driver::WriteShutdownSuccessful(ULONG value)
 {
-    WriteParameter(kShutdownSuccessful, value);
+    // Flushed, so that the hive on disk says how this load ended even when the system goes down
+    // without writing it.
+    RegistryKey key(&m_registryPath, kParameters, TRUE, REG_OPTION_NON_VOLATILE, kParametersWriteAccess,
+                    kParametersWriteFlags);
+    if (key.IsOpen() && NT_SUCCESS(key.SetDword(kShutdownSuccessful, value)))
+        ZwFlushKey(key.Handle());
 }
 
 ULONG Driver::ReadDword(RegistryKey* key, PCWSTR name, ULONG defaultValue, ULONG fallback)

@@ -652,14 +652,15 @@ NTSTATUS TidewellProtocolManager::ProgramImage(const UCHAR* image)
 void TidewellProtocolManager::TakeOverRunningDsp()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::TakeOverRunningDsp", kTraceHighEnter);
-    // The firmware runs from an earlier load: forget any exchange that was half done.
-    static constexpr UCHAR kZero[4] = {};
+    // The firmware runs from an earlier load: it is asked, in one write, to forget any exchange
+    // that was half done. It clears the flags and counters itself and then the request; until
+    // then the mailbox threads leave the mailbox alone (ServeMailbox).
+    const ULONG request = kMailboxRestartRequest;
+    UCHAR requestBytes[4];
+    memcpy(requestBytes, &request, sizeof(requestBytes));
     {
         KPLXFastStackLock lock(&m_windowLock, this, "TidewellProtocolManager::TakeOverRunningDsp", __LINE__);
-        WriteDspMemory(kZero, kMailboxCommandBusy, sizeof(kZero));
-        WriteDspMemory(kZero, kMailboxResponseValid, sizeof(kZero));
-        WriteDspMemory(kZero, kMailboxCounterA, sizeof(kZero));
-        WriteDspMemory(kZero, kMailboxCounterB, sizeof(kZero));
+        WriteDspMemory(requestBytes, kMailboxRestart, sizeof(requestBytes));
         ResetPage();
     }
     UpdateDspRegisterBits(kRegDspControl, kDspControlRun, true);
@@ -1114,6 +1115,14 @@ bool TidewellProtocolManager::ServeMailbox(bool* absent, ULONG* counterA, ULONG*
     *counterA = ReadUnaligned32(mailbox + kMailboxCounterAOffset);
     *counterB = ReadUnaligned32(mailbox + kMailboxCounterBOffset);
     bool moved = false;
+
+    if (ReadUnaligned32(mailbox + kMailboxRestartOffset) != 0) {
+        // The firmware has not yet carried out the take-over's restart: the slots still hold the
+        // earlier load's exchange. Its answer is stale (its tag may even be one of ours, as tags
+        // start from the same numbers every load) and its command slot about to be cleared, so
+        // nothing is taken or put until the firmware has cleared the request.
+        return false;
+    }
 
     if (ReadUnaligned32(mailbox + kMailboxResponseValidOffset) == 1) {
         TakeResponse(mailbox + kMailboxResponseSlotOffset);

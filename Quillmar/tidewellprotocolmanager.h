@@ -103,6 +103,7 @@ public:
     // The mailbox and the words of it this class touches, as DSP addresses (page 0).
     static constexpr ULONG kMailboxAddress = 0x20;
     static constexpr ULONG kMailboxBytes = 232;
+    static constexpr ULONG kMailboxRestart = kMailboxAddress + 4;
     static constexpr ULONG kMailboxCounterA = kMailboxAddress + 12;
     static constexpr ULONG kMailboxCounterB = kMailboxAddress + 16;
     static constexpr ULONG kMailboxHeartbeat = kMailboxAddress + 32;
@@ -113,12 +114,15 @@ public:
     static constexpr ULONG kMailboxResponseId = kMailboxResponseSlot + 8;
     // The same, as offsets into a copy of the whole mailbox.
     static constexpr ULONG kMailboxFirstWordOffset = 0;
+    static constexpr ULONG kMailboxRestartOffset = 4;
     static constexpr ULONG kMailboxCounterAOffset = 12;
     static constexpr ULONG kMailboxCounterBOffset = 16;
     static constexpr ULONG kMailboxResponseValidOffset = 36;
     static constexpr ULONG kMailboxCommandBusyOffset = 40;
     static constexpr ULONG kMailboxResponseSlotOffset = 120;
     static constexpr ULONG kMailboxAbsent = 0xFFFFFFFF;
+    // Written to the restart word by a take-over; the firmware clears it once it has restarted.
+    static constexpr ULONG kMailboxRestartRequest = 1;
 
     // The mailbox threads.
     static constexpr KPRIORITY kCommandThreadPriority = 25;

@@ -448,14 +448,41 @@ platform::DmaAddressMap& CaptureBoard::Dma()
 void CaptureBoard::HostWriteWindow(uint32_t offset, AccessWidth width, const void* data, size_t count)
 {
     const size_t bytes = platform::WidthBytes(width) * count;
+    std::shared_ptr<const WindowWriteHook> hook;
+    uint32_t address = 0;
+    {
+        std::lock_guard lock(m_lock);
+        address = (m_page << kPageShift) | (offset & kWindowOffsetMask);
+        m_log.Add(
+            {AccessKind::WindowWrite, address, static_cast<uint32_t>(platform::WidthBytes(width)), 0, bytes});
+        hook = m_windowWriteHook;
+        if (m_absent)
+            return;
+        // Unless the memory interface is not set up: the write to external memory goes nowhere.
+        if (address < kExternalMemoryBase || ExternalMemoryReadyLocked())
+            m_memory.Write(address, data, bytes);
+    }
+    if (hook)
+        (*hook)(address, bytes);
+}
+
+void CaptureBoard::SetHostWindowWriteHook(WindowWriteHook hook)
+{
     std::lock_guard lock(m_lock);
-    const uint32_t address = (m_page << kPageShift) | (offset & kWindowOffsetMask);
-    m_log.Add({AccessKind::WindowWrite, address, static_cast<uint32_t>(platform::WidthBytes(width)), 0, bytes});
-    if (m_absent)
-        return;
-    if (address >= kExternalMemoryBase && !ExternalMemoryReadyLocked())
-        return; // the memory interface is not set up: the write goes nowhere
-    m_memory.Write(address, data, bytes);
+    m_windowWriteHook = hook ? std::make_shared<const WindowWriteHook>(std::move(hook)) : nullptr;
+}
+
+void CaptureBoard::StepMailbox()
+{
+    std::lock_guard cpu(m_cpuLock);
+    {
+        std::lock_guard lock(m_lock);
+        if (m_running != Personality::MainFirmware)
+            return;
+    }
+    for (const MailboxResponse& answer : m_commands.TakeMadeAnswers())
+        m_mailbox.Post(answer);
+    m_mailbox.Serve(*this, true);
 }
 
 // ---- the DSP thread ----

@@ -19,23 +19,28 @@ constexpr uint32_t Field(uint32_t offset) { return kMailboxAddress + offset; }
 
 } // namespace
 
-void MailboxService::Serve(FirmwareHost& host)
+void MailboxService::Serve(FirmwareHost& host, bool byTest)
 {
     DspMemory& memory = host.Memory();
     int interrupts = 0;
     {
         std::lock_guard lock(m_lock);
-        if (m_stalled)
+        if (m_stalled || (m_steppedByTest && !byTest))
             return;
 
-        // The host's "already running" start zeroes the counters (with busy and valid) without a
-        // reset: answers and held commands belong to a host that is gone.
-        if (memory.Read32(Field(kMailboxCounterA)) != m_counterA ||
-            memory.Read32(Field(kMailboxCounterB)) != m_counterB) {
+        // The host's "already running" start asks in one word: answers, held commands and a
+        // half-finished exchange belong to a host that is gone. The firmware clears the flags and
+        // counters itself, within this pass, and acknowledges last; the interrupt tells the host.
+        if (memory.Read32(Field(kMailboxRestart)) == kMailboxRestartRequest) {
             DropExchangesLocked();
-            m_counterA = memory.Read32(Field(kMailboxCounterA));
-            m_counterB = memory.Read32(Field(kMailboxCounterB));
+            m_counterA = 0;
+            m_counterB = 0;
+            for (uint32_t field :
+                 {kMailboxCommandBusy, kMailboxResponseValid, kMailboxCounterA, kMailboxCounterB})
+                memory.Write32(Field(field), 0);
+            memory.Write32(Field(kMailboxRestart), 0);
             ++m_restarts;
+            ++interrupts;
         }
 
         // Command in: the slot first, then the flag, then the counter.
@@ -75,6 +80,16 @@ void MailboxService::Serve(FirmwareHost& host)
     }
     for (int i = 0; i < interrupts; ++i)
         host.RaiseHostInterrupt();
+}
+
+void MailboxService::SetSteppedByTest(bool stepped)
+{
+    {
+        std::lock_guard lock(m_lock);
+        m_steppedByTest = stepped;
+    }
+    if (!stepped)
+        Wake(); // what waited for a pass is served now
 }
 
 void MailboxService::Restart()

@@ -187,17 +187,32 @@ TEST_F(BoardMailbox, TheHostsRestartDropsTheFifoAndTheHeldCommands)
     ASSERT_TRUE(Eventually([&] { return PutCommand(board, CommandBytes(1, 3)); }));
     ASSERT_TRUE(Eventually([&] { return board.Mailbox().HeldCommands().size() == 1; }));
     ASSERT_TRUE(Eventually([&] { return MailboxWord(board, kMailboxResponseValid) == 1; }));
-
-    // The "already running" start: flags and counters zeroed, then the doorbell.
+    // From here the firmware steps only when the test says, before and after the host's writes.
+    board.Mailbox().SetSteppedByTest(true);
+    // A command the old host left in the slot, never taken.
+    testing::SetMailboxWord(board, kMailboxCommandSlot, 7);
+    testing::SetMailboxWord(board, kMailboxCommandBusy, 1);
+    board.ClearAccessLog();
+    testing::RestartMailbox(board);
+    // Until the firmware's next pass the mailbox is as the old host left it...
+    EXPECT_EQ(MailboxWord(board, kMailboxResponseValid), 1u);
+    EXPECT_EQ(MailboxWord(board, kMailboxRestart), kMailboxRestartRequest);
+    // ...and that one pass carries the whole restart out, the acknowledgement last.
+    board.StepMailbox();
+    EXPECT_EQ(MailboxWord(board, kMailboxRestart), 0u);
     for (uint32_t field : {kMailboxCommandBusy, kMailboxResponseValid, kMailboxCounterA, kMailboxCounterB})
-        testing::SetMailboxWord(board, field, 0);
-    board.Registers().Write32(kHostToDspControl, kHostToDspDoorbell);
-    ASSERT_TRUE(Eventually([&] { return board.Mailbox().HostRestarts() == 1; }));
+        EXPECT_EQ(MailboxWord(board, field), 0u) << field;
+    EXPECT_EQ(board.Mailbox().HostRestarts(), 1u);
     EXPECT_EQ(board.Mailbox().QueuedAnswers(), 0u);
     EXPECT_TRUE(board.Mailbox().HeldCommands().empty());
-    Clock::SleepFor(kQuiet);
+    EXPECT_EQ(Interrupts(), 1u); // the acknowledgement's
+    // Nothing of the old host's comes out of later passes.
+    for (int i = 0; i < 5; ++i)
+        board.StepMailbox();
     EXPECT_EQ(MailboxWord(board, kMailboxResponseValid), 0u);
+    EXPECT_EQ(board.Mailbox().CommandLog().size(), 1u); // the command left in the slot was dropped
 
+    board.Mailbox().SetSteppedByTest(false);
     board.Mailbox().SetHoldAnswers(false);
     ASSERT_TRUE(PutCommand(board, CommandBytes(2, 3)));
     auto response = AwaitResponse(board);
@@ -206,6 +221,29 @@ TEST_F(BoardMailbox, TheHostsRestartDropsTheFifoAndTheHeldCommands)
     EXPECT_EQ(MailboxWord(board, kMailboxCounterA), 1u);
     EXPECT_EQ(MailboxWord(board, kMailboxCounterB), 1u);
     EXPECT_EQ(board.Mailbox().HostRestarts(), 1u);
+}
+
+TEST_F(BoardMailbox, AStepBetweenTheHostsWritesMeetsEitherTheOldMailboxOrTheRestartedOne)
+{
+    // The firmware steps after every host write through the window while the host restarts the
+    // mailbox, as a DSP may between any two of its accesses.
+    board.Mailbox().Post(MailboxResponse::Message(6));
+    board.Mailbox().Post(MailboxResponse::Message(6));
+    ASSERT_TRUE(Eventually([&] { return MailboxWord(board, kMailboxResponseValid) == 1; }));
+    board.Mailbox().SetSteppedByTest(true);
+    int steps = 0;
+    board.SetHostWindowWriteHook([&](uint32_t, size_t) {
+        ++steps;
+        board.StepMailbox();
+    });
+    testing::RestartMailbox(board);
+    board.SetHostWindowWriteHook(nullptr);
+    EXPECT_GE(steps, 1);
+    EXPECT_EQ(board.Mailbox().HostRestarts(), 1u);
+    EXPECT_EQ(board.Mailbox().QueuedAnswers(), 0u);
+    EXPECT_EQ(MailboxWord(board, kMailboxResponseValid), 0u) << "an answer of the old host is in the slot";
+    board.StepMailbox();
+    EXPECT_EQ(MailboxWord(board, kMailboxResponseValid), 0u);
 }
 
 TEST_F(BoardMailbox, AWarmResetDropsEverythingAndANewBootStartsTheCountersAgain)

@@ -189,10 +189,8 @@ TEST(BoardAnnouncement, TheInputStateComesFirstAfterBootAndTheHostsRestart)
     ASSERT_TRUE(first);
     EXPECT_EQ(first->Id(), kDspMessageInputState);
     EXPECT_EQ(first->Word(kInputStateVertical), 244u | 243u << 12);
-    // The host's "already running" start zeroes the flags and counters.
-    for (uint32_t field : {kMailboxCommandBusy, kMailboxResponseValid, kMailboxCounterA, kMailboxCounterB})
-        testing::SetMailboxWord(board, field, 0);
-    board.Registers().Write32(kHostToDspControl, kHostToDspDoorbell);
+    // The host's "already running" start.
+    testing::RestartMailbox(board);
     const auto again = testing::AwaitResponse(board);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->Id(), kDspMessageInputState);

@@ -267,10 +267,8 @@ TEST_F(BoardStreams, AWarmResetAndTheHostsRestartDropStreamsAndBuffers)
     Queue(1, 0x01000000, 4096);
     Taken();
 
-    // The host's "already running" start: busy, valid and both counters zeroed behind the DSP.
-    for (uint32_t field : {kMailboxCommandBusy, kMailboxResponseValid, kMailboxCounterA, kMailboxCounterB})
-        testing::SetMailboxWord(board, field, 0);
-    board.Registers().Write32(kHostToDspControl, kHostToDspDoorbell);
+    // The host's "already running" start.
+    testing::RestartMailbox(board);
     ASSERT_TRUE(testing::Eventually([&] { return commands().Streams().empty(); }));
     ExpectNoAnswer(); // the queued buffer belonged to the host that is gone
     EXPECT_EQ(Create(2), 1u);

@@ -81,6 +81,13 @@ inline std::optional<MailboxResponse> TakeResponse(CaptureBoard& board, bool rin
     return response;
 }
 
+// The host's "already running" start: the restart request in one word, then the doorbell.
+inline void RestartMailbox(CaptureBoard& board)
+{
+    SetMailboxWord(board, kMailboxRestart, kMailboxRestartRequest);
+    board.Registers().Write32(kHostToDspControl, kHostToDspDoorbell);
+}
+
 inline std::optional<MailboxResponse> AwaitResponse(CaptureBoard& board, double seconds = 5)
 {
     std::optional<MailboxResponse> response;

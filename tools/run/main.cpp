@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "board/CaptureBoard.h"
 #include "board/StandardImages.h"
 #include "km/kernel.h"
@@ -39,7 +41,19 @@ constexpr char16_t kDriversFolder[] = u"C:\\Windows\\System32\\drivers\\";
 struct Options {
     fs::path folder = "machine";
     bool crash = false;
+    std::string stopAt; // "loaded", "plugged" or "shown": wait there to be killed (tests of a crash)
 };
+
+// Where --stop-at holds the run: it says so and waits, for a test to kill it there.
+void StopIfAt(const Options& options, const char* point)
+{
+    if (options.stopAt != point)
+        return;
+    std::printf("stopped at %s: waiting to be killed\n", point);
+    std::fflush(stdout);
+    for (;;)
+        pause();
+}
 
 bool ParseArguments(int argc, char** argv, Options* options)
 {
@@ -48,11 +62,17 @@ bool ParseArguments(int argc, char** argv, Options* options)
             options->crash = true;
         } else if (std::strcmp(argv[i], "--machine") == 0 && i + 1 < argc) {
             options->folder = argv[++i];
+        } else if (std::strcmp(argv[i], "--stop-at") == 0 && i + 1 < argc &&
+                   (std::strcmp(argv[i + 1], "loaded") == 0 || std::strcmp(argv[i + 1], "plugged") == 0 ||
+                    std::strcmp(argv[i + 1], "shown") == 0)) {
+            options->stopAt = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "usage: talvexon-run [--machine FOLDER] [--crash]\n"
+                         "usage: talvexon-run [--machine FOLDER] [--crash] [--stop-at loaded|plugged|shown]\n"
                          "  --machine FOLDER  the machine's folder (default ./machine, made from the templates)\n"
-                         "  --crash           end the run without shutting down, as a crash would\n");
+                         "  --crash           end the run without shutting down, as a crash would\n"
+                         "  --stop-at POINT   wait at POINT (driver loaded, board plugged, all shown) until\n"
+                         "                    killed, so that a test can kill the run there\n");
             return false;
         }
     }
@@ -347,11 +367,14 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    StopIfAt(options, "loaded");
+
     const NTSTATUS plugged = machine->Plug(captureBoard);
     std::printf("board: plugged at bus 1, device 0 (PCI\\VEN_7A1E&DEV_0001), start returned 0x%08X\n",
                 static_cast<unsigned>(plugged));
     PrintDeviceKeys(*machine, captureBoard);
     PrintBoard(captureBoard);
+    StopIfAt(options, "plugged");
     std::printf("\nfilter interfaces:\n");
     PrintInterfaces("capture", KSCATEGORY_CAPTURE);
     PrintInterfaces("video", KSCATEGORY_VIDEO);
@@ -362,6 +385,7 @@ int main(int argc, char** argv)
     PrintParameters();
 
     const std::string logName = LogFileName();
+    StopIfAt(options, "shown");
     if (options.crash) {
         std::printf("\nending without shutdown (--crash): the driver stays loaded and the flag stays 0\n");
         std::fflush(stdout);

@@ -428,5 +428,96 @@ TEST_F(DspMailboxNoHardwareTest, SendCommandAndWaitSucceedsWithoutSending)
     device_->FreeCommandHandler(handler);
 }
 
+// A firmware left running by an earlier load, taken over without a reset.
+class MailboxTakeOverTest : public DspMailboxTest {
+protected:
+    std::string Parameters() const override
+    {
+        return DspMailboxTest::Parameters() + "\"ResetDSPOnStartup\"=dword:00000000\n";
+    }
+
+    static board::MailboxResponse InputState(uint32_t wordA)
+    {
+        board::MailboxResponse message = board::MailboxResponse::Message(board::kDspMessageInputState);
+        message.SetWord(board::kResponseWordA, wordA);
+        return message;
+    }
+};
+
+TEST_F(MailboxTakeOverTest, NoAnswerTheEarlierLoadLeftIsTakenWhereverTheFirmwareSteps)
+{
+    BootBehindTheDriversBack(board::Personality::MainFirmware);
+    // The earlier load left an answer in the slot it never took and another in the firmware's FIFO.
+    board_->Mailbox().Post(InputState(0xDEAD));
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return board_->Mailbox().QueuedAnswers() == 0; }));
+    board_->Mailbox().Post(InputState(0xDEA2));
+    // The firmware steps after each of the driver's writes into the mailbox, and only then.
+    board_->Mailbox().SetSteppedByTest(true);
+    size_t steps = 0;
+    board_->SetHostWindowWriteHook([&](uint32_t address, size_t bytes) {
+        if (address < board::kMailboxAddress + board::kMailboxSize &&
+            address + bytes > board::kMailboxAddress) {
+            ++steps;
+            board_->StepMailbox();
+        }
+    });
+
+    // The start samples the heartbeat over 10 ms: at the real pace, so the board's thread is sure
+    // to tick in between.
+    platform::Clock::SetSpeedFactor(1.0);
+    const auto image = ImageBytes(board::Personality::MainFirmware);
+    ASSERT_EQ(manager_->Start(image.data(), static_cast<ULONG>(image.size()), false), STATUS_SUCCESS);
+    ASSERT_EQ(CountOf(Log(), AccessKind::WarmReset), 0u) << "taken over, not loaded";
+    board_->SetHostWindowWriteHook(nullptr);
+    EXPECT_GE(steps, 1u);
+    board_->Mailbox().SetSteppedByTest(false);
+
+    // A message of the new exchange gets through; the old ones never did.
+    board_->Mailbox().Post(InputState(0xBEEF));
+    EXPECT_TRUE(
+        tracetest::WaitUntil([] { return DebugLinesWith("Input state message: words 0x0000beef") == 1; }));
+    EXPECT_EQ(DebugLinesWith("Input state message: words 0x0000dea"), 0u);
+    EXPECT_EQ(board_->Mailbox().HostRestarts(), 1u);
+}
+
+TEST_F(MailboxTakeOverTest, TheMailboxIsLeftAloneUntilTheFirmwareAcknowledgesTheRestart)
+{
+    BootBehindTheDriversBack(board::Personality::MainFirmware);
+    board_->Mailbox().Post(InputState(0xDEAD));
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return board_->Mailbox().QueuedAnswers() == 0; }));
+    board_->Mailbox().SetSteppedByTest(true);
+    platform::Clock::SetSpeedFactor(1.0);
+    const auto image = ImageBytes(board::Personality::MainFirmware);
+    ASSERT_EQ(manager_->Start(image.data(), static_cast<ULONG>(image.size()), false), STATUS_SUCCESS);
+    ASSERT_TRUE(manager_->HasMailboxThreads());
+
+    // A command queued now waits: the slots are still the earlier load's.
+    board_->ClearAccessLog();
+    CommandHandler* handler = NewCommand(5);
+    handler->SetWaited(true);
+    ASSERT_EQ(handler->SendCommand(), STATUS_SUCCESS);
+    // The command thread has looked at the mailbox and left it: a round ends with the doorbell, or
+    // with a second look when it polls.
+    ASSERT_TRUE(tracetest::WaitUntil([&] {
+        const auto log = Log();
+        return CountOf(log, AccessKind::Doorbell) >= 1 ||
+               CountOf(log, AccessKind::WindowRead, board::kMailboxAddress) >= 2;
+    }));
+    EXPECT_EQ(board_->ReadDspWord(board::kMailboxAddress + board::kMailboxResponseValid), 1u);
+    EXPECT_EQ(board_->ReadDspWord(board::kMailboxAddress + board::kMailboxCommandBusy), 0u);
+    EXPECT_TRUE(board_->Mailbox().CommandLog().empty());
+
+    // The firmware's pass restarts the mailbox; then the command goes out and is answered.
+    board_->StepMailbox();
+    EXPECT_EQ(board_->ReadDspWord(board::kMailboxAddress + board::kMailboxRestart), 0u);
+    board_->Mailbox().SetSteppedByTest(false);
+    EXPECT_EQ(KeWaitForSingleObject(handler->CompletionEvent(), Executive, KernelMode, FALSE, nullptr),
+              STATUS_SUCCESS);
+    EXPECT_EQ(handler->GetDspResult(), 1u);
+    EXPECT_EQ(board_->Mailbox().CommandLog().size(), 1u);
+    EXPECT_EQ(DebugLinesWith("Input state message: words 0x0000dead"), 0u);
+    device_->FreeCommandHandler(handler);
+}
+
 } // namespace
 } // namespace dsptest

@@ -6,6 +6,7 @@
 #pragma once
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -83,6 +84,15 @@ public:
     bool ExternalMemoryReady() const;
     uint64_t MailboxDoorbells() const;
     void RaiseHostInterrupt() override;
+    // One pass of the main firmware's mailbox service on the caller's thread, also while the
+    // service is stepped by the test (MailboxService::SetSteppedByTest); nothing when the main
+    // firmware does not run. Not from within a handler of the board.
+    void StepMailbox();
+    // Called after every host write through the window, on the writer's thread and with none of
+    // the board's locks held, with the write's DSP address and length (none: no hook). A test
+    // uses it to step the firmware between two of the host's writes.
+    using WindowWriteHook = std::function<void(uint32_t dspAddress, size_t bytes)>;
+    void SetHostWindowWriteHook(WindowWriteHook hook);
     // The main firmware's mailbox service: its command log, counters and test hooks (held,
     // dropped, delayed and failing answers, posted messages, a hung DSP). See MailboxService.h.
     MailboxService& Mailbox() override { return m_mailbox; }
@@ -167,6 +177,7 @@ private:
     bool m_externalBroken = false;
     bool m_strictEmif = false;
     std::optional<uint32_t> m_ignoreWrites;
+    std::shared_ptr<const WindowWriteHook> m_windowWriteHook;
     std::map<uint32_t, StuckBits> m_stuck;
 
     std::jthread m_thread; // last: started after everything it uses exists

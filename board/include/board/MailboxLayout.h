@@ -10,6 +10,7 @@ constexpr uint32_t kMailboxSize = 232;
 
 // Offsets from the start of the mailbox.
 constexpr uint32_t kMailboxFirstWord = 0;      // never all ones while a DSP is there: the version
+constexpr uint32_t kMailboxRestart = 4;        // host writes kMailboxRestartRequest, DSP clears
 constexpr uint32_t kMailboxCounterA = 12;      // advanced by the DSP on progress
 constexpr uint32_t kMailboxCounterB = 16;
 constexpr uint32_t kMailboxHeartbeat = 32;     // advanced every millisecond while firmware runs
@@ -19,6 +20,10 @@ constexpr uint32_t kMailboxCommandSlot = 64;
 constexpr uint32_t kMailboxCommandSlotSize = 56;
 constexpr uint32_t kMailboxResponseSlot = 120;
 constexpr uint32_t kMailboxResponseSlotSize = 112;
+
+// The one-word restart request of the host's "already running" start: the firmware clears the
+// mailbox's flags and counters itself and then this word, its acknowledgement.
+constexpr uint32_t kMailboxRestartRequest = 1;
 
 // DSP address of the heartbeat word.
 constexpr uint32_t kHeartbeatAddress = kMailboxAddress + kMailboxHeartbeat;

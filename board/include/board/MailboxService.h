@@ -6,8 +6,9 @@
 //
 // One object lives as long as the board; the firmware calls Serve on its thread (doorbell, the
 // 1 ms tick, and a wake-up when a test hook queued an answer). Boot, warm reset and the host's
-// restart (busy, valid and both counters zeroed behind the firmware's back) drop the FIFO, the held
-// commands and any half-finished exchange; the command log and the test settings stay.
+// restart (its one-word request, which the firmware answers by clearing busy, valid, both counters
+// and then the request) drop the FIFO, the held commands and any half-finished exchange; the
+// command log and the test settings stay.
 //
 // A command without an entry in the command table is answered at once with 0xFFFF (unknown
 // command); the main firmware's command set (CommandSet) fills the table.
@@ -47,9 +48,10 @@ public:
 
     // ---- the firmware's side (the DSP thread) ----
 
-    // One pass over the mailbox: notices a host restart, takes a command when the slot is busy,
-    // posts the next due answer when the response slot is free.
-    void Serve(FirmwareHost& host);
+    // One pass over the mailbox: carries out a host restart, takes a command when the slot is busy,
+    // posts the next due answer when the response slot is free. While a test steps the service
+    // (SetSteppedByTest), only its own passes (`byTest`) do anything.
+    void Serve(FirmwareHost& host, bool byTest = false);
     // A new boot or a warm reset: counters 0, nothing queued, held or half done.
     void Restart();
     // The command table: `handler` answers every command with this id (none: unknown command).
@@ -83,6 +85,9 @@ public:
     void Post(const MailboxResponse& response);
     // A hung DSP: the service does nothing at all, so busy stays 1 and the counters stay frozen.
     void SetStalled(bool stalled);
+    // The firmware's own passes do nothing; the test runs each pass itself
+    // (CaptureBoard::StepMailbox), e.g. between two of the host's writes.
+    void SetSteppedByTest(bool stepped);
 
     // Every command taken since the last ClearCommandLog, in order (also across resets).
     std::vector<MailboxCommand> CommandLog() const;
@@ -120,6 +125,7 @@ private:
     int64_t m_delay = 0;
     bool m_hold = false;
     bool m_stalled = false;
+    bool m_steppedByTest = false;
 };
 
 } // namespace board

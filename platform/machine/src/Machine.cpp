@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -35,6 +36,22 @@ namespace platform {
 namespace {
 
 std::atomic<bool> g_machineOpen{false};
+// One writer of registry.reg at a time: a save, or a driver's flush on its own thread.
+std::mutex g_hiveWriteLock;
+
+// The System log's "MaxSize" (bytes) from the hive; missing, 0 or not a dword: Windows' default.
+size_t EventLogMaximumBytes()
+{
+    const auto size = standin::ReadRegistryDword(
+        u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System", u"MaxSize");
+    return size && *size != 0 ? *size : EventLogFile::kDefaultMaximumBytes;
+}
+
+bool WriteHive(const std::filesystem::path& file)
+{
+    std::lock_guard hold(g_hiveWriteLock);
+    return standin::ExportRegistryFile(file);
+}
 
 // Copies a file through a temporary name and a rename, so that an older copy some process still has
 // mapped keeps its own contents.
@@ -190,7 +207,11 @@ void Machine::Boot()
     }
 
     standin::EventLogClear();
-    eventLog_ = std::make_unique<EventLogFile>(folder_ / kEventLogFile);
+    eventLog_ = std::make_unique<EventLogFile>(folder_ / kEventLogFile, EventLogMaximumBytes());
+    // As Windows keeps them: the hive written through at every flush, the log entry by entry.
+    standin::SetEventLogWriteHandler(
+        [log = eventLog_.get()](const standin::EventLogEntry& entry) { log->Append(standin::EventLogEntryText(entry)); });
+    standin::SetRegistryFlushHandler([hive = folder_ / kRegistryFile] { return WriteHive(hive); });
     for (const auto& table : RegisterEventMessageFiles())
         messageSources_.push_back(table.source);
     open_ = true;
@@ -466,7 +487,7 @@ bool Machine::Save()
 
 bool Machine::SaveLocked()
 {
-    const bool hive = standin::ExportRegistryFile(folder_ / kRegistryFile);
+    const bool hive = WriteHive(folder_ / kRegistryFile);
     const bool log = eventLog_->Save();
     return hive && log;
 }
@@ -484,6 +505,8 @@ void Machine::EndWithoutShutdown(int exitStatus)
 
 void Machine::Close()
 {
+    standin::SetRegistryFlushHandler(nullptr);
+    standin::SetEventLogWriteHandler(nullptr);
     for (const auto& source : messageSources_)
         standin::UnregisterMessageTable(source);
     messageSources_.clear();

@@ -211,6 +211,32 @@ TEST_F(MachineTest, SettingsAndTheEventLogCarryOverToTheNextRun)
     EXPECT_EQ(Count(log, "Driver MachineTest loaded, load 1."), 2u) << log; // once per run, never repeated
 }
 
+TEST_F(MachineTest, TheEventLogFileKeepsWithinTheHivesMaxSizeDroppingTheOldestEntries)
+{
+    Boot();
+    machine_->Shutdown();
+    // Room for three of the test driver's load entries (about 90 bytes each), not four.
+    std::ofstream(folder_.Path() / "registry.reg", std::ios::app)
+        << "\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System]\n"
+           "\"MaxSize\"=dword:00000140\n";
+    std::vector<std::string> newest; // each run's entry, as the file shows it
+    for (int run = 1; run <= 6; ++run) {
+        Boot();
+        ASSERT_EQ(machine_->LoadDriver(kService), STATUS_SUCCESS);
+        // The file is within its size as soon as the entry is written, before any save.
+        const std::string written = ReadFile(folder_.Path() / "eventlog.txt");
+        EXPECT_LE(written.size(), 0x140u);
+        ASSERT_FALSE(written.empty());
+        const size_t last = written.rfind('\n', written.size() - 2);
+        newest.push_back(written.substr(last == std::string::npos ? 0 : last + 1));
+        EXPECT_NE(newest.back().find("Driver MachineTest loaded"), std::string::npos) << written;
+        machine_->Shutdown();
+    }
+    // The newest three entries, whole and in order; the oldest went first.
+    EXPECT_EQ(ReadFile(folder_.Path() / "eventlog.txt"), newest[3] + newest[4] + newest[5]);
+    EXPECT_NE(newest[2], newest[3]);
+}
+
 TEST_F(MachineTest, EndingWithoutShutdownSavesTheHiveButSendsNoShutdown)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,5 +80,13 @@ const char* EventSeverityName(ULONG messageId);
 // continuation line that begins with a tab; line breaks at its end are dropped. Every line ends
 // with "\n".
 std::string EventLogText();
+// One entry's line (with its continuation lines) as EventLogText shows it.
+std::string EventLogEntryText(const EventLogEntry& entry);
+
+// Called with every entry as it is written, numbered and stamped, in the order of their numbers
+// (the machine appends it to its log file); none: nothing is called. The handler runs on the
+// writer's thread, one call at a time; a call in flight ends before a new handler takes over. It
+// must not write to the log itself.
+void SetEventLogWriteHandler(std::function<void(const EventLogEntry&)> handler);
 
 } // namespace standin

@@ -4,6 +4,7 @@
 #include "km/registry.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,11 @@ bool ExportRegistryText(std::u16string_view keyPath, std::string* text, Registry
 // Writes through a temporary file beside `file` and renames it, so a failed save leaves the old file.
 bool ExportRegistryFile(const std::filesystem::path& file, std::u16string_view keyPath = {},
                         RegistryTextError* error = nullptr);
+
+// What ZwFlushKey writes the hive with: the machine sets a handler that writes its registry file
+// through (true when written); without one a flush has nothing to write. A call in flight ends
+// before a new handler takes over; the handler must not itself flush.
+void SetRegistryFlushHandler(std::function<bool()> handler);
 
 // Reading the registry in tests, by absolute path and without handles.
 struct RegistryValueData {

@@ -14,15 +14,32 @@ EventLog& EventLog::Instance()
 
 void EventLog::Write(EventLogEntry entry)
 {
+    std::lock_guard hold(writeLock_);
+    EventLogEntry written;
     entries_.Add(
         std::move(entry),
-        [](EventLogEntry& e, uint64_t number) {
+        [&](EventLogEntry& e, uint64_t number) {
             LARGE_INTEGER now;
             KeQuerySystemTime(&now);
             e.recordNumber = number;
             e.timeWritten = now.QuadPart;
+            if (handler_)
+                written = e;
         },
         [](const EventLogEntry&) {});
+    if (handler_)
+        handler_(written);
+}
+
+void EventLog::SetWriteHandler(std::function<void(const EventLogEntry&)> handler)
+{
+    std::lock_guard hold(writeLock_);
+    handler_ = std::move(handler);
+}
+
+void SetEventLogWriteHandler(std::function<void(const EventLogEntry&)> handler)
+{
+    EventLog::Instance().SetWriteHandler(std::move(handler));
 }
 
 std::vector<EventLogEntry> EventLogEntries()

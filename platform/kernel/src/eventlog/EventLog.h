@@ -4,6 +4,9 @@
 #include "km/eventlog.h"
 #include "standin/eventlog.h"
 
+#include <functional>
+#include <mutex>
+
 namespace standin {
 
 class EventLog {
@@ -13,10 +16,15 @@ public:
     // Numbers the entry, stamps it with the system time and keeps it.
     void Write(EventLogEntry entry);
     BoundedLog<EventLogEntry>& Entries() { return entries_; }
+    void SetWriteHandler(std::function<void(const EventLogEntry&)> handler);
 
 private:
     EventLog() : entries_(kEventLogCapacity) {}
     BoundedLog<EventLogEntry> entries_;
+    // Held across numbering an entry and handing it to the handler, so the handler sees the
+    // entries in the order of their numbers.
+    std::mutex writeLock_;
+    std::function<void(const EventLogEntry&)> handler_;
 };
 
 } // namespace standin

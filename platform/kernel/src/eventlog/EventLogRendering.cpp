@@ -73,16 +73,19 @@ std::string RenderEventLogEntry(const EventLogEntry& entry)
     return text;
 }
 
+std::string EventLogEntryText(const EventLogEntry& entry)
+{
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%08X", entry.messageId);
+    return LocalTimeText(entry.timeWritten) + " " + entry.source + " " + EventSeverityName(entry.messageId) + " " +
+           id + " " + IndentContinuations(RenderEventLogEntry(entry)) + "\n";
+}
+
 std::string EventLogText()
 {
     std::string text;
-    for (const auto& entry : EventLogEntries()) {
-        char id[16];
-        std::snprintf(id, sizeof id, "0x%08X", entry.messageId);
-        text += LocalTimeText(entry.timeWritten) + " " + entry.source + " " +
-                EventSeverityName(entry.messageId) + " " + id + " " +
-                IndentContinuations(RenderEventLogEntry(entry)) + "\n";
-    }
+    for (const auto& entry : EventLogEntries())
+        text += EventLogEntryText(entry);
     return text;
 }
 

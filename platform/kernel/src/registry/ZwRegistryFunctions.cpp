@@ -11,6 +11,8 @@
 #include "standin/registry.h"
 #include "standin/verifier.h"
 
+#include <functional>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -292,6 +294,28 @@ extern "C" NTSTATUS NTAPI ZwDeleteValueKey(HANDLE KeyHandle, PUNICODE_STRING Val
     return RegistryTree::Instance().DeleteValue(key, name);
 }
 
+namespace {
+
+std::mutex& FlushLock()
+{
+    static std::mutex* lock = new std::mutex; // never destroyed: a driver may flush while the process ends
+    return *lock;
+}
+
+std::function<bool()>& FlushHandler()
+{
+    static auto* handler = new std::function<bool()>;
+    return *handler;
+}
+
+} // namespace
+
+void standin::SetRegistryFlushHandler(std::function<bool()> handler)
+{
+    std::lock_guard hold(FlushLock());
+    FlushHandler() = std::move(handler);
+}
+
 extern "C" NTSTATUS NTAPI ZwFlushKey(HANDLE KeyHandle)
 {
     standin::CheckIrqlAtMost("ZwFlushKey", PASSIVE_LEVEL);
@@ -299,5 +323,13 @@ extern "C" NTSTATUS NTAPI ZwFlushKey(HANDLE KeyHandle)
     NTSTATUS status = RegistryKeyObject::ReferenceKey(KeyHandle, 0, &key);
     if (!NT_SUCCESS(status))
         return status;
-    return RegistryTree::Instance().ReadKey(*key, [](const RegistryKeyNode&) { return STATUS_SUCCESS; });
+    status = RegistryTree::Instance().ReadKey(*key, [](const RegistryKeyNode&) { return STATUS_SUCCESS; });
+    if (!NT_SUCCESS(status))
+        return status;
+    // The hive on disk is written whole: what the flushed key holds, and everything else, is there
+    // when the call returns.
+    std::lock_guard hold(FlushLock());
+    if (FlushHandler() && !FlushHandler()())
+        return STATUS_REGISTRY_IO_FAILED;
+    return STATUS_SUCCESS;
 }
