@@ -29,6 +29,7 @@ Device::Device(Driver* driver)
     TRACE_SCOPE(this, "Device::Device", kTraceLowEnter);
     SetDefaultLOSSettings();
     m_protocolManager = new TidewellProtocolManager(this);
+    InitializeIrpQueue();
     StartOldDmaBufferThread();
     KPLXFastStackLock hold(&m_commandLock, this, "Device::Device", __LINE__);
     for (ULONG i = 0; i < kInitialCommandHandlers; ++i) {
@@ -41,6 +42,7 @@ Device::Device(Driver* driver)
 Device::~Device()
 {
     TRACE_SCOPE(this, "Device::~Device", kTraceLowEnter);
+    StopPrivateRequests();
     // The thread works on this object: it must have ended before the memory goes.
     StopOldDmaBufferThread();
     ReleaseDmaAdapter();
@@ -70,18 +72,6 @@ void Device::SetInstanceId(LONG id)
         _snprintf(m_traceName, sizeof(m_traceName) - 1, "Device");
         m_deviceName[0] = 0;
     }
-}
-
-NTSTATUS Device::DispatchDeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp)
-{
-    TRACE_SCOPE(this, "Device::DispatchDeviceControl", kTraceEnter);
-    PDRIVER_DISPATCH next = m_driver != nullptr ? m_driver->GetSavedDeviceControlDispatch() : nullptr;
-    if (next != nullptr)
-        return next(deviceObject, irp);
-    irp->IoStatus.Status = STATUS_INVALID_DEVICE_REQUEST;
-    irp->IoStatus.Information = 0;
-    IofCompleteRequest(irp, IO_NO_INCREMENT);
-    return STATUS_INVALID_DEVICE_REQUEST;
 }
 
 void Device::NotifyPerformanceChange(const PerformanceNotification& notification)
@@ -2186,6 +2176,7 @@ NTSTATUS Device::OnStop()
         KeLowerIrql(PASSIVE_LEVEL);
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPING, "Device %s is stopping", m_deviceName);
     Invalidate();
+    StopPrivateRequests();
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPED, "Device %s is stopped", m_deviceName);
     if (irql > PASSIVE_LEVEL) {
         KIRQL ignored;
@@ -2198,6 +2189,7 @@ NTSTATUS Device::OnRemove()
 {
     TRACE_SCOPE(this, "Device::OnRemove", kTraceEnter);
     Invalidate();
+    StopPrivateRequests();
     if (m_functionalDeviceObject != nullptr)
         IoUnregisterShutdownNotification(m_functionalDeviceObject);
     if (m_instanceId > 0)
