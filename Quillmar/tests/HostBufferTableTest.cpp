@@ -57,7 +57,7 @@ TEST_F(HostBufferTableTest, CopyRangesMustLieInsideOneEntry)
     EXPECT_FALSE(table.ContainsRange(0x10FF, 2)) << "two adjacent entries are not one range";
     EXPECT_FALSE(table.ContainsRange(0x0FFF, 2));
     EXPECT_FALSE(table.ContainsRange(0x1100, 0xFFFFFFFF)) << "no 32-bit wrap";
-    EXPECT_FALSE(table.ContainsRange(0x1200, 0));
+    EXPECT_FALSE(table.ContainsRange(0x1201, 0));
     table.Clear();
     EXPECT_FALSE(table.ContainsRange(0x1000, 1));
 }

@@ -363,9 +363,7 @@ TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
         }
         // Everything else (the staging block, earlier chunks) is answered as the firmware would.
         ++answered;
-        board_->Mailbox().SetHoldAnswers(false);
         board_->Mailbox().ReleaseHeld();
-        board_->Mailbox().SetHoldAnswers(true);
     }
     board_->Mailbox().SetHoldAnswers(false);
     board_->Mailbox().ReleaseHeld();
