@@ -11,7 +11,10 @@
 #include "kernel/driverheap.h"
 #include "kernel/intrusivelist.h"
 #include "logicalstreamtable.h"
+#include "km/csq.h"
+#include "km/irp.h"
 #include "km/mm.h"
+#include "km/object.h"
 #include "km/sync.h"
 #include "km/types.h"
 
@@ -186,6 +189,63 @@ public:
     // Gives back a buffer AllocateDmaMemory handed out; the device refuses anything else.
     NTSTATUS FreeDmaMemory(ULONG length, PHYSICAL_ADDRESS busAddress, PVOID virtualAddress);
 
+    // ---- Private device-control requests (commandhandlerrequests.cpp,
+    // docs/driver-private-requests.md) ----
+    // The control codes (device type 0x22, functions 0x800 to 0x80E).
+    static constexpr ULONG kIoctlGetDspMemoryInfo = 0x226002;
+    static constexpr ULONG kIoctlReadDspMemory = 0x226006;
+    static constexpr ULONG kIoctlWriteDspMemory = 0x22A009;
+    static constexpr ULONG kIoctlReadDspRegister = 0x22600E;
+    static constexpr ULONG kIoctlWriteDspRegister = 0x22A00D;
+    static constexpr ULONG kIoctlWaitForDspInterrupt = 0x226012;
+    static constexpr ULONG kIoctlReadFpgaRegister = 0x226016;
+    static constexpr ULONG kIoctlWriteFpgaRegister = 0x22A019;
+    static constexpr ULONG kIoctlUnused807 = 0x22A01E; // queued, then refused
+    static constexpr ULONG kIoctlResetDsp = 0x22A022;
+    static constexpr ULONG kIoctlAllocateMemory = 0x226026;
+    static constexpr ULONG kIoctlFreeMemory = 0x22602A;
+    static constexpr ULONG kIoctlDspCopyMemory = 0x22602E;
+    static constexpr ULONG kIoctlReadDspEeprom = 0x226032;
+    static constexpr ULONG kIoctlWriteDspEeprom = 0x22A035;
+    static constexpr ULONG kIoctlReadDeviceConfig = 0x22A03A;
+    // Status words of the output records.
+    static constexpr ULONG kRequestInputSizeWrong = 0x1200;
+    static constexpr ULONG kRequestOutputSizeWrong = 0x1201;
+    static constexpr ULONG kRequestNoHostBuffer = 0x1202;
+    // "GET DSP MEMORY INFO"'s constants.
+    static constexpr ULONG kDspMemoryInfoWord1 = 0x400000;
+    static constexpr ULONG kDspMemoryInfoWord2 = 0x800000;
+    // "ALLOCATE MEMORY" and "FREE MEMORY": kind 1 is DSP memory, any other a host buffer.
+    static constexpr ULONG kMemoryKindDsp = 1;
+    // "WRITE DSP EEPROM": the chunks of the last part.
+    static constexpr ULONG kEepromChunkWords = 200;
+    static constexpr ULONG kEepromRestOffset = 33;
+    static constexpr ULONG kEepromImageBytes = 4096;
+    // GetInputParameters: which buffers the request must carry.
+    static constexpr ULONG kNeedInput = 1;
+    static constexpr ULONG kNeedOutput = 2;
+
+    // The record's queue context: the dispatch queues the request with it, so that it lives as
+    // long as the request may be in the queue.
+    PIO_CSQ_IRP_CONTEXT QueueContext() { return &m_queueContext; }
+    // Starts the request thread on this record; returns PsCreateSystemThread's status (the caller
+    // then still owns the queued request and the record).
+    NTSTATUS ProcessIOCTL();
+    // Takes the request out of the queue (none: it was cancelled), runs its handler and completes
+    // it; then, when the DSP still holds this record (a command of the handler got no answer),
+    // waits for its late answer or the protocol manager's stop.
+    void ProcessIOCTLCommand();
+    // The request's system buffer and the mapped output buffer with their lengths. A buffer that
+    // `required` names and that is missing: 0xC007107E (input) or 0xC007107D (output), logged.
+    NTSTATUS GetInputParameters(PVOID* input, ULONG* inputLength, PVOID* output, ULONG* outputLength,
+                                ULONG required = kNeedInput | kNeedOutput);
+    // Exact sizes, computed in 64 bits by the caller: 0xC0071080 with status word 0x1200 for the
+    // input, 0xC007107F with 0x1201 for the output, each logged with the lengths.
+    NTSTATUS VerifyBufferSizes(ULONG inputLength, ULONGLONG expectedInput, ULONG outputLength,
+                               ULONGLONG expectedOutput, ULONG* statusWord);
+    // The table's name of a control code ("UNKNOWN" for any other).
+    static const char* RequestName(ULONG code);
+
     ULONG GetHostTag() const { return m_hostTag; }
     Device* GetDevice() const { return m_device; }
     PUCHAR CommandArea() { return m_commandArea; }
@@ -252,6 +312,37 @@ private:
     // The part of ProgramFPGA that runs once the DSP block and host buffer are held.
     NTSTATUS CopyAndProgramFpga(const UCHAR* image, ULONG size, ULONG dspAddress, PVOID hostBuffer,
                                 PHYSICAL_ADDRESS busAddress);
+    // ---- the request thread and the handlers; each returns the status the request completes with
+    // and the bytes of output on success ----
+    static VOID NTAPI RequestThread(PVOID context);
+    NTSTATUS HandleRequest(ULONG code, ULONG* bytes);
+    NTSTATUS GetDspMemoryInfo(ULONG* bytes);
+    NTSTATUS ReadDspMemoryRequest(ULONG* bytes);
+    NTSTATUS WriteDspMemoryRequest(ULONG* bytes);
+    NTSTATUS ReadDspRegisterRequest(ULONG* bytes);
+    NTSTATUS WriteDspRegisterRequest(ULONG* bytes);
+    NTSTATUS WaitForDspInterruptRequest(ULONG* bytes);
+    NTSTATUS ReadFpgaRegisterRequest(ULONG* bytes);
+    NTSTATUS WriteFpgaRegisterRequest(ULONG* bytes);
+    NTSTATUS ResetDspRequest(ULONG* bytes);
+    NTSTATUS AllocateMemoryRequest(ULONG* bytes);
+    NTSTATUS FreeMemoryRequest(ULONG* bytes);
+    NTSTATUS DspCopyMemoryRequest(ULONG* bytes);
+    NTSTATUS ReadDspEepromRequest(ULONG* bytes);
+    NTSTATUS WriteDspEepromRequest(ULONG* bytes);
+    NTSTATUS ReadDeviceConfigRequest(ULONG* bytes);
+    // Writes the image's parts through the staging block (the chunks of part 2 until the DSP
+    // refuses one); the DSP result of the last write into *dspResult.
+    NTSTATUS WriteEepromParts(ULONG part, USHORT* image, ULONG stagingAddress, ULONG* dspResult);
+    // GetInputParameters for the handlers' byte views.
+    NTSTATUS Buffers(ULONG required, PUCHAR* input, ULONG* inputLength, PUCHAR* output, ULONG* outputLength);
+    // VerifyBufferSizes; a size error's status word goes into the output's first word when there is
+    // room for it.
+    NTSTATUS CheckSizes(ULONG inputLength, ULONGLONG expectedInput, PUCHAR output, ULONG outputLength,
+                        ULONGLONG expectedOutput);
+    // Whether the protocol manager still holds this record for a late answer.
+    bool HeldForLateAnswer();
+
     // Frees a DSP block after a composite command: on this record, or on a fresh one from the pool
     // when this record's last wait failed (the DSP may still hold it).
     void ReleaseDspBlock(ULONG handle, bool recordUsable);
@@ -278,4 +369,14 @@ private:
     bool m_pooled = false;        // on the free list
     bool m_abandoned = false;     // the DSP may still answer: keep it out of the free list
     bool m_freeWhenReleased = false; // given back while abandoned
+
+    // The private request this record serves: the thread's attributes and handle, the request and
+    // its stack location while the thread has it, and the queue context it was queued with. The
+    // ready event tells the thread that its handle has been stored.
+    OBJECT_ATTRIBUTES m_objectAttributes{};
+    HANDLE m_threadHandle = nullptr;
+    PIRP m_irp = nullptr;
+    PIO_STACK_LOCATION m_irpStack = nullptr;
+    IO_CSQ_IRP_CONTEXT m_queueContext{};
+    KEVENT m_threadReadyEvent{};
 };

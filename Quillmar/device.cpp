@@ -33,6 +33,7 @@ Device::Device(Driver* driver)
     TRACE_SCOPE(this, "Device::Device", kTraceLowEnter);
     SetDefaultLOSSettings();
     m_protocolManager = new TidewellProtocolManager(this);
+    InitializeIrpQueue();
     StartOldDmaBufferThread();
     KPLXFastStackLock hold(&m_commandLock, this, "Device::Device", __LINE__);
     for (ULONG i = 0; i < kInitialCommandHandlers; ++i) {
@@ -45,6 +46,7 @@ Device::Device(Driver* driver)
 Device::~Device()
 {
     TRACE_SCOPE(this, "Device::~Device", kTraceLowEnter);
+    StopPrivateRequests();
     // The streams first (they use the queues, the pool and the host port), then the queues.
     if (m_streamProcessorManager != nullptr)
         m_streamProcessorManager->StopAllStreams();
@@ -80,18 +82,6 @@ void Device::SetInstanceId(LONG id)
         _snprintf(m_traceName, sizeof(m_traceName) - 1, "Device");
         m_deviceName[0] = 0;
     }
-}
-
-NTSTATUS Device::DispatchDeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp)
-{
-    TRACE_SCOPE(this, "Device::DispatchDeviceControl", kTraceEnter);
-    PDRIVER_DISPATCH next = m_driver != nullptr ? m_driver->GetSavedDeviceControlDispatch() : nullptr;
-    if (next != nullptr)
-        return next(deviceObject, irp);
-    irp->IoStatus.Status = STATUS_INVALID_DEVICE_REQUEST;
-    irp->IoStatus.Information = 0;
-    IofCompleteRequest(irp, IO_NO_INCREMENT);
-    return STATUS_INVALID_DEVICE_REQUEST;
 }
 
 void Device::NotifyPerformanceChange(const PerformanceNotification& notification)
@@ -2776,6 +2766,7 @@ NTSTATUS Device::OnStop()
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
     Invalidate();
+    StopPrivateRequests();
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPED, "Device %s is stopped", m_deviceName);
     if (irql > PASSIVE_LEVEL) {
         KIRQL ignored;
@@ -2790,6 +2781,7 @@ NTSTATUS Device::OnRemove()
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
     Invalidate();
+    StopPrivateRequests();
     DestroyStreamProcessorQueues();
     if (m_functionalDeviceObject != nullptr)
         IoUnregisterShutdownNotification(m_functionalDeviceObject);

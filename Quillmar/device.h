@@ -17,6 +17,7 @@
 #include "brevicorrecords.h"
 #include "commandhandler.h"
 #include "driver.h"
+#include "hostbuffertable.h"
 #include "kernel/driverheap.h"
 #include "kernel/intrusivelist.h"
 #include "kernel/kernelevent.h"
@@ -31,6 +32,9 @@
 #include "km/iodevice.h"
 #include "km/ks.h"
 #include "km/ksfilter.h"
+#include "km/csq.h"
+#include "km/list.h"
+#include "km/spinlock.h"
 #include "km/types.h"
 #include "shared/ksvidcaprecords.h"
 
@@ -164,9 +168,35 @@ public:
     // name to identifier `newType`'s name.
     void GoHackTheDisplayedInputName(ULONG oldType, ULONG newType);
 
-    // Every device-control request of the board's device object, through the driver's hook. Until
-    // the private requests exist, everything goes on to the framework's own handler.
+    // ---- Device-control dispatch and the private requests' queue (devicecontrolqueue.cpp,
+    // docs/driver-private-requests.md) ----
+    // Every device-control request of the board's device object, through the driver's hook: the
+    // sixteen private codes are queued and served by a command record on a thread of its own
+    // (STATUS_PENDING); every other code goes on to the framework's own handler.
     virtual NTSTATUS DispatchDeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp);
+    // Whether `code` is one of the queued private codes.
+    static bool IsPrivateRequestCode(ULONG code);
+    PIO_CSQ GetIrpQueue() { return &m_irpQueue.csq; }
+    // The queue's callbacks (IoCsqInitialize at construction).
+    static VOID NTAPI InsertIrpIntoIrpQueue(PIO_CSQ csq, PIRP irp);
+    static VOID NTAPI RemoveIrpFromIrpQueue(PIO_CSQ csq, PIRP irp);
+    static PIRP NTAPI PeekNextIrpInIrpQueue(PIO_CSQ csq, PIRP irp, PVOID peekContext);
+    static VOID NTAPI AcquireIrpQueueLock(PIO_CSQ csq, PKIRQL irql);
+    static VOID NTAPI ReleaseIrpQueueLock(PIO_CSQ csq, KIRQL irql);
+    static VOID NTAPI CompleteCanceledIrp(PIO_CSQ csq, PIRP irp);
+    // The request threads' count: taken before a thread is started, given back by the thread as
+    // its last act on the device (or by the starter when the start failed).
+    void RequestThreadStarting();
+    void RequestThreadEnded();
+    ULONG GetRequestThreadCount();
+    // Stop and removal: completes every queued private request as cancelled, waits for the request
+    // threads that run, and forgets the host buffers the requests allocated.
+    void StopPrivateRequests();
+    // The host common buffers ALLOCATE MEMORY handed out, with their cookies.
+    HostBufferTable* GetHostBuffers() { return &m_hostBuffers; }
+
+    // Bytes of the device configuration record answered to clients (its property header left zero).
+    static constexpr ULONG kDeviceConfigBytes = sizeof(BrevicorDeviceConfigRecord);
 
     // The performance settings changed: announced to the device's audio and video capture filters.
     virtual void NotifyPerformanceChange(const PerformanceNotification& notification);
@@ -682,4 +712,22 @@ private:
     ULONG m_legacyAudioFilters = 1;
     ULONG m_decoderCurrentStandard = 1;
     BrevicorLOSRecord m_losSettings{};
+
+    // ---- the private requests ----------------------------------------------------------------
+    // The cancel-safe queue with its list and lock; the callbacks find it from the IO_CSQ, its
+    // first member.
+    struct IrpQueue {
+        IO_CSQ csq;
+        Device* device;
+        LIST_ENTRY head;
+        KSPIN_LOCK lock;
+    };
+    static IrpQueue* FromCsq(PIO_CSQ csq) { return reinterpret_cast<IrpQueue*>(csq); }
+    void InitializeIrpQueue();
+    IrpQueue m_irpQueue{};
+    // Request threads running, under their spin lock; the event is set while there are none.
+    KSPIN_LOCK m_requestThreadLock = 0;
+    ULONG m_requestThreads = 0;
+    KEVENT m_requestThreadsIdle{};
+    HostBufferTable m_hostBuffers;
 };

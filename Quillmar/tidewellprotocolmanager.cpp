@@ -104,6 +104,22 @@ NTSTATUS TidewellProtocolManager::CheckRegisterAccess(ULONG offset, ULONG bytes)
     return STATUS_SUCCESS;
 }
 
+NTSTATUS TidewellProtocolManager::CheckRegisterRange(ULONG offset, ULONGLONG bytes) const
+{
+    if (!RegistersMapped())
+        return STATUS_DEVICE_NOT_READY;
+    if (bytes > m_registers.Length() || offset > m_registers.Length() - bytes)
+        return STATUS_INVALID_PARAMETER;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS TidewellProtocolManager::CheckDspRange(ULONG dspAddress, ULONGLONG length) const
+{
+    if (length > kWindowBytes)
+        return WindowMapped() ? STATUS_INVALID_PARAMETER : STATUS_DEVICE_NOT_READY;
+    return CheckWindowRange(dspAddress, static_cast<ULONG>(length));
+}
+
 void TidewellProtocolManager::ReadRegister(ULONG offset, ULONG* value) const
 {
     *value = READ_REGISTER_ULONG(reinterpret_cast<volatile ULONG*>(RegisterAddress(offset)));
@@ -962,6 +978,12 @@ bool TidewellProtocolManager::WithdrawCommand(CommandHandler* handler)
     }
 }
 
+bool TidewellProtocolManager::IsHeldForLateAnswer(CommandHandler* handler)
+{
+    KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::IsHeldForLateAnswer", __LINE__);
+    return handler->Exchange().IsAbandoned();
+}
+
 void TidewellProtocolManager::CompleteInFlight(ULONG dspResult, bool answered)
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::CompleteInFlight", kTraceHighEnter, "nResult=0x%08x", dspResult);
@@ -974,6 +996,8 @@ void TidewellProtocolManager::CompleteInFlight(ULONG dspResult, bool answered)
         }
         while (auto* handler = static_cast<CommandHandler*>(m_mailboxCommands.RemoveHead())) {
             if (handler->Exchange().ReleaseAbandoned()) {
+                // A request thread may wait for the answer that will not come now.
+                KeSetEvent(handler->CompletionEvent(), IO_NO_INCREMENT, FALSE);
                 if (m_device)
                     m_device->ReleaseAbandonedCommandHandler(handler);
                 continue;
@@ -1180,6 +1204,8 @@ void TidewellProtocolManager::TakeResponse(const UCHAR* responseSlot)
             // Its sender gave up: the answer goes nowhere, and the record may now be reused.
             TRACE_LINE(this, "TidewellProtocolManager::ProcessDPCThread", kTraceWarnings,
                        "Late answer %d to tag 0x%08x discarded", static_cast<int>(responseId), tag);
+            // A request thread may wait for this late answer before it gives the record back.
+            KeSetEvent(handler->CompletionEvent(), IO_NO_INCREMENT, FALSE);
             if (m_device)
                 m_device->ReleaseAbandonedCommandHandler(handler);
             return;

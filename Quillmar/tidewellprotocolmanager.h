@@ -166,6 +166,12 @@ public:
     NTSTATUS WriteDspRegisterValue(ULONG offset, USHORT value, bool validate);
     NTSTATUS WriteDspRegisterValue(ULONG offset, ULONG value, bool validate);
     NTSTATUS WriteDspRegisterValue(ULONG offset, const UCHAR* values, ULONG count, bool validate);
+    // Whether `bytes` at `offset` lie inside the mapped register range: STATUS_INVALID_PARAMETER
+    // when not, STATUS_DEVICE_NOT_READY while unmapped. Touches nothing.
+    NTSTATUS CheckRegisterRange(ULONG offset, ULONGLONG bytes) const;
+    // Whether a DSP address range lies inside one 4 MB page without wrapping (the window
+    // operations' own check). Touches nothing.
+    NTSTATUS CheckDspRange(ULONG dspAddress, ULONGLONG length) const;
     // Read-modify-write of a 32-bit register: ORs `bits` in when `set`, clears them otherwise.
     NTSTATUS UpdateDspRegisterBits(ULONG offset, ULONG bits, bool set);
 
@@ -228,6 +234,9 @@ public:
     // pending list, or abandoned in the mailbox (its late answer discarded, the record kept out of
     // the pool until then); false when the answer or a completion has already reached it.
     bool WithdrawCommand(CommandHandler* handler);
+    // Whether the record is still in the mailbox after its sender's time-out: its late answer (or
+    // the stop) then sets its completion event.
+    bool IsHeldForLateAnswer(CommandHandler* handler);
     static void ProcessDPCThread(PVOID context);
     static void ProcessResponseThread(PVOID context);
     // Whether the mailbox threads run (they start with the first firmware start).

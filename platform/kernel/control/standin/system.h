@@ -10,6 +10,7 @@
 #include "km/time.h"
 
 #include <cstddef>
+#include <thread>
 #include <vector>
 
 namespace standin {
@@ -33,6 +34,15 @@ KPRIORITY ThreadPriority(PKTHREAD thread);
 // The status a system thread ended with (PsTerminateSystemThread's argument, STATUS_SUCCESS when
 // its routine returned); STATUS_PENDING while it runs.
 NTSTATUS ThreadExitStatus(PKTHREAD thread);
+
+// From now on, every system thread that the host thread `creator` starts with PsCreateSystemThread
+// waits before its routine runs, until ReleaseHeldSystemThreads; threads other threads start run as
+// usual. For tests that need work queued before its thread takes it.
+void HoldSystemThreadsStartedBy(std::thread::id creator);
+// Ends the hold: the waiting threads run.
+void ReleaseHeldSystemThreads();
+// How many started system threads are waiting for the hold to end.
+size_t HeldSystemThreadCount();
 
 // UTC = local time + bias, in 100-ns units (so a zone east of Greenwich has a negative bias). The
 // default is the host's current offset.

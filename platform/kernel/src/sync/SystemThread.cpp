@@ -9,6 +9,9 @@
 #include "standin/system.h"
 #include "standin/verifier.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -29,7 +32,70 @@ standin::KernelThread* ReferenceThread(PKTHREAD thread, const char* caller)
     return nullptr;
 }
 
+// The hold on system thread starts (standin::HoldSystemThreadsStartedBy).
+struct StartHold {
+    std::mutex lock;
+    std::condition_variable released;
+    bool active = false;
+    std::thread::id creator;
+    uint64_t generation = 0; // advanced by every release
+    size_t waiting = 0;
+};
+
+StartHold& TheStartHold()
+{
+    static StartHold* hold = new StartHold;
+    return *hold;
+}
+
+// At creation: the generation of the hold the new thread falls under, or none.
+std::optional<uint64_t> HoldOfNewThread()
+{
+    StartHold& hold = TheStartHold();
+    std::lock_guard lock(hold.lock);
+    if (hold.active && hold.creator == std::this_thread::get_id())
+        return hold.generation;
+    return std::nullopt;
+}
+
+void WaitWhileHeld(std::optional<uint64_t> generation)
+{
+    if (!generation)
+        return;
+    StartHold& hold = TheStartHold();
+    std::unique_lock lock(hold.lock);
+    ++hold.waiting;
+    hold.released.wait(lock, [&] { return hold.generation != *generation; });
+    --hold.waiting;
+}
+
 } // namespace
+
+void standin::HoldSystemThreadsStartedBy(std::thread::id creator)
+{
+    StartHold& hold = TheStartHold();
+    std::lock_guard lock(hold.lock);
+    hold.active = true;
+    hold.creator = creator;
+}
+
+void standin::ReleaseHeldSystemThreads()
+{
+    StartHold& hold = TheStartHold();
+    {
+        std::lock_guard lock(hold.lock);
+        hold.active = false;
+        ++hold.generation;
+    }
+    hold.released.notify_all();
+}
+
+size_t standin::HeldSystemThreadCount()
+{
+    StartHold& hold = TheStartHold();
+    std::lock_guard lock(hold.lock);
+    return hold.waiting;
+}
 
 extern "C" NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
                                                POBJECT_ATTRIBUTES ObjectAttributes, HANDLE ProcessHandle,
@@ -55,7 +121,10 @@ extern "C" NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG Desir
     }
     thread->MarkStarted();
     try {
-        std::thread([thread] { thread->RunSystemThread(); }).detach();
+        std::thread([thread, held = HoldOfNewThread()] {
+            WaitWhileHeld(held);
+            thread->RunSystemThread();
+        }).detach();
     } catch (const std::system_error&) {
         ZwClose(handle);
         thread->AbandonStart();

@@ -237,3 +237,38 @@ TEST(SystemThread, LeakChecksReportRunningThreadsOpenHandlesAndHeldReferences)
     ObDereferenceObject(thread);
     EXPECT_EQ(standin::VerifierCheckLeaks(), 0u);
 }
+
+namespace {
+
+VOID CountRun(PVOID context)
+{
+    static_cast<std::atomic<int>*>(context)->fetch_add(1);
+}
+
+} // namespace
+
+TEST(SystemThread, HeldStartsOfOneCreatorRunOnlyOnceLetGo)
+{
+    std::atomic<int> runs{0};
+    standin::HoldSystemThreadsStartedBy(std::this_thread::get_id());
+    PVOID first = StartThread(CountRun, &runs);
+    PVOID second = StartThread(CountRun, &runs);
+    // A thread another thread starts is not held.
+    PVOID other = nullptr;
+    std::thread([&] { other = StartThread(CountRun, &runs); }).join();
+    EXPECT_EQ(WaitFor(other), STATUS_SUCCESS);
+    EXPECT_EQ(runs.load(), 1);
+    ObDereferenceObject(other);
+    while (standin::HeldSystemThreadCount() < 2)
+        std::this_thread::yield();
+    EXPECT_EQ(runs.load(), 1);
+    LARGE_INTEGER poll = Zero();
+    EXPECT_EQ(WaitFor(first, &poll), STATUS_TIMEOUT) << "a held thread has not ended";
+    standin::ReleaseHeldSystemThreads();
+    EXPECT_EQ(WaitFor(first), STATUS_SUCCESS);
+    EXPECT_EQ(WaitFor(second), STATUS_SUCCESS);
+    EXPECT_EQ(runs.load(), 3);
+    EXPECT_EQ(standin::HeldSystemThreadCount(), 0u);
+    ObDereferenceObject(first);
+    ObDereferenceObject(second);
+}

@@ -1,0 +1,826 @@
+// CommandHandler: the private device-control requests. A record serves one request on a system
+// thread of its own: it takes the request out of the device's cancel-safe queue, checks its buffers
+// exactly, runs the request's handler on the board and completes it. Every size is computed in 64
+// bits, and every address, offset and host buffer that comes from user mode is checked against
+// what the device holds before the board is touched (docs/driver-private-requests.md).
+#include "commandhandler.h"
+
+#include "device.h"
+#include "hostbuffertable.h"
+#include "kernel/poolallocation.h"
+#include "kernel/systemthread.h"
+#include "km/kernel.h"
+#include "km/mdl.h"
+#include "km/thread.h"
+#include "messages/Talvexon.h"
+#include "tidewellprotocolmanager.h"
+#include "tracelogger.h"
+#include "tracescope.h"
+
+#include <cstring>
+
+namespace {
+
+ULONG ReadRecordWord(const UCHAR* record, ULONG index)
+{
+    ULONG value;
+    memcpy(&value, record + 4 * index, sizeof(value));
+    return value;
+}
+
+void WriteRecordWord(PUCHAR record, ULONG index, ULONG value)
+{
+    memcpy(record + 4 * index, &value, sizeof(value));
+}
+
+// Bytes of one value of a register width code; 0 for codes that do nothing.
+ULONG RegisterWidthBytes(ULONG widthCode)
+{
+    switch (widthCode) {
+    case 0:
+    case 1:
+    case 2:
+        return 1;
+    case 3:
+        return 2;
+    case 4:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+constexpr ULONG kEepromParts = 3; // 0 identity, 1 manufacturing, 2 everything
+
+} // namespace
+
+const char* CommandHandler::RequestName(ULONG code)
+{
+    switch (code) {
+    case kIoctlGetDspMemoryInfo: return "GET DSP MEMORY INFO";
+    case kIoctlReadDspMemory: return "READ DSP MEMORY";
+    case kIoctlWriteDspMemory: return "WRITE DSP MEMORY";
+    case kIoctlReadDspRegister: return "READ DSP REGISTER";
+    case kIoctlWriteDspRegister: return "WRITE DSP REGISTER";
+    case kIoctlWaitForDspInterrupt: return "WAIT FOR DSP INTERRUPT";
+    case kIoctlReadFpgaRegister: return "READ FPGA REGISTER";
+    case kIoctlWriteFpgaRegister: return "WRITE FPGA REGISTER";
+    case kIoctlResetDsp: return "RESET DSP";
+    case kIoctlAllocateMemory: return "ALLOCATE MEMORY";
+    case kIoctlFreeMemory: return "FREE MEMORY";
+    case kIoctlDspCopyMemory: return "DSP COPY MEMORY";
+    case kIoctlReadDspEeprom: return "READ DSP EEPROM";
+    case kIoctlWriteDspEeprom: return "WRITE DSP EEPROM";
+    case kIoctlReadDeviceConfig: return "READ DEVICE CONFIG";
+    default: return "UNKNOWN";
+    }
+}
+
+// ---- The request thread ------------------------------------------------------------------------
+
+NTSTATUS CommandHandler::ProcessIOCTL()
+{
+    TRACE_SCOPE(this, "CommandHandler::ProcessIOCTL", kTraceHighEnter);
+    InitializeObjectAttributes(&m_objectAttributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    m_irp = nullptr;
+    m_irpStack = nullptr;
+    m_threadHandle = nullptr;
+    KeInitializeEvent(&m_threadReadyEvent, NotificationEvent, FALSE);
+    HANDLE handle = nullptr;
+    const NTSTATUS status = PsCreateSystemThread(&handle, kSystemThreadAllAccess, &m_objectAttributes, nullptr, nullptr,
+                                                 &CommandHandler::RequestThread, this);
+    if (!NT_SUCCESS(status)) {
+        TRACE_LINE(this, "CommandHandler::ProcessIOCTL", kTraceErrors, "The request thread could not start: 0x%08x",
+                   static_cast<ULONG>(status));
+        return status;
+    }
+    // The thread closes its own handle once it is stored here.
+    m_threadHandle = handle;
+    KeSetEvent(&m_threadReadyEvent, IO_NO_INCREMENT, FALSE);
+    return STATUS_SUCCESS;
+}
+
+VOID NTAPI CommandHandler::RequestThread(PVOID context)
+{
+    auto* handler = static_cast<CommandHandler*>(context);
+    Device* device = handler->m_device;
+    KeWaitForSingleObject(&handler->m_threadReadyEvent, Executive, KernelMode, FALSE, nullptr);
+    handler->ProcessIOCTLCommand();
+    ZwClose(handler->m_threadHandle);
+    handler->m_threadHandle = nullptr;
+    device->FreeCommandHandler(handler);
+    // The last touch of the device: its stop may go on from here.
+    device->RequestThreadEnded();
+    PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+bool CommandHandler::HeldForLateAnswer()
+{
+    TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    return manager && manager->IsHeldForLateAnswer(this);
+}
+
+void CommandHandler::ProcessIOCTLCommand()
+{
+    TRACE_SCOPE(this, "CommandHandler::ProcessIOCTLCommand", kTraceHighEnter);
+    PIRP irp = IoCsqRemoveIrp(m_device->GetIrpQueue(), &m_queueContext);
+    if (!irp) {
+        TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceLows,
+                   "The request left the queue before its thread took it");
+        return;
+    }
+    m_irp = irp;
+    m_irpStack = IoGetCurrentIrpStackLocation(irp);
+    const ULONG code = m_irpStack->Parameters.DeviceIoControl.IoControlCode;
+    TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceLows, "Request type %s", RequestName(code));
+    ULONG bytes = 0;
+    const NTSTATUS status = HandleRequest(code, &bytes);
+    TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceLows, "Request returned %d bytes",
+               static_cast<int>(NT_SUCCESS(status) ? bytes : 0));
+    irp->IoStatus.Status = status;
+    irp->IoStatus.Information = NT_SUCCESS(status) ? bytes : 0;
+    m_irp = nullptr;
+    m_irpStack = nullptr;
+    IofCompleteRequest(irp, IO_NO_INCREMENT);
+    // A command that got no answer in time is still the DSP's: the record is given back only after
+    // its late answer or the protocol manager's stop.
+    if (HeldForLateAnswer()) {
+        TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceWarnings,
+                   "Waiting for the DSP's late answer to record 0x%08x", m_hostTag);
+        KeWaitForSingleObject(&m_completionEvent, Executive, KernelMode, FALSE, nullptr);
+    }
+}
+
+NTSTATUS CommandHandler::HandleRequest(ULONG code, ULONG* bytes)
+{
+    switch (code) {
+    case kIoctlGetDspMemoryInfo: return GetDspMemoryInfo(bytes);
+    case kIoctlReadDspMemory: return ReadDspMemoryRequest(bytes);
+    case kIoctlWriteDspMemory: return WriteDspMemoryRequest(bytes);
+    case kIoctlReadDspRegister: return ReadDspRegisterRequest(bytes);
+    case kIoctlWriteDspRegister: return WriteDspRegisterRequest(bytes);
+    case kIoctlWaitForDspInterrupt: return WaitForDspInterruptRequest(bytes);
+    case kIoctlReadFpgaRegister: return ReadFpgaRegisterRequest(bytes);
+    case kIoctlWriteFpgaRegister: return WriteFpgaRegisterRequest(bytes);
+    case kIoctlResetDsp: return ResetDspRequest(bytes);
+    case kIoctlAllocateMemory: return AllocateMemoryRequest(bytes);
+    case kIoctlFreeMemory: return FreeMemoryRequest(bytes);
+    case kIoctlDspCopyMemory: return DspCopyMemoryRequest(bytes);
+    case kIoctlReadDspEeprom: return ReadDspEepromRequest(bytes);
+    case kIoctlWriteDspEeprom: return WriteDspEepromRequest(bytes);
+    case kIoctlReadDeviceConfig: return ReadDeviceConfigRequest(bytes);
+    default:
+        // 0x22A01E is queued like the others and refused here.
+        TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceWarnings, "Unknown request 0x%08x", code);
+        return STATUS_INVALID_PARAMETER;
+    }
+}
+
+// ---- Buffers ----------------------------------------------------------------------------------
+
+NTSTATUS CommandHandler::GetInputParameters(PVOID* input, ULONG* inputLength, PVOID* output, ULONG* outputLength,
+                                            ULONG required)
+{
+    TRACE_SCOPE(this, "CommandHandler::GetInputParameters", kTraceHighEnter);
+    *input = m_irp ? m_irp->AssociatedIrp.SystemBuffer : nullptr;
+    *inputLength = m_irpStack ? m_irpStack->Parameters.DeviceIoControl.InputBufferLength : 0;
+    *output = m_irp && m_irp->MdlAddress ? MmGetSystemAddressForMdlSafe(m_irp->MdlAddress, NormalPagePriority)
+                                         : nullptr;
+    *outputLength = *output ? m_irpStack->Parameters.DeviceIoControl.OutputBufferLength : 0;
+    if (!*input)
+        *inputLength = 0;
+    if ((required & kNeedInput) && !*input) {
+        TRACE_STATUS(this, "CommandHandler::GetInputParameters", kTraceErrors, MSG_SUPPLIED_IRP_INPUT_BUFFER_NULL,
+                     "The supplied IRP input buffer is NULL.");
+        return MSG_SUPPLIED_IRP_INPUT_BUFFER_NULL;
+    }
+    if ((required & kNeedOutput) && !*output) {
+        TRACE_STATUS(this, "CommandHandler::GetInputParameters", kTraceErrors, MSG_SUPPLIED_IRP_OUTPUT_BUFFER_NULL,
+                     "The supplied IRP output buffer is NULL.");
+        return MSG_SUPPLIED_IRP_OUTPUT_BUFFER_NULL;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::VerifyBufferSizes(ULONG inputLength, ULONGLONG expectedInput, ULONG outputLength,
+                                           ULONGLONG expectedOutput, ULONG* statusWord)
+{
+    TRACE_SCOPE(this, "CommandHandler::VerifyBufferSizes", kTraceHighEnter);
+    if (inputLength != expectedInput) {
+        TRACE_STATUS(this, "CommandHandler::VerifyBufferSizes", kTraceErrors, MSG_SUPPLIED_IRP_INPUT_BUFFER_SIZE_BYTES,
+                     "The supplied IRP input buffer size of %u bytes is invalid.  Expected size is %I64u bytes.",
+                     inputLength, expectedInput);
+        if (statusWord)
+            *statusWord = kRequestInputSizeWrong;
+        return MSG_SUPPLIED_IRP_INPUT_BUFFER_SIZE_BYTES;
+    }
+    if (outputLength != expectedOutput) {
+        TRACE_STATUS(this, "CommandHandler::VerifyBufferSizes", kTraceErrors,
+                     MSG_SUPPLIED_IRP_OUTPUT_BUFFER_SIZE_BYTES,
+                     "The supplied IRP output buffer size of %u bytes is invalid.  Expected size is %I64u bytes.",
+                     outputLength, expectedOutput);
+        if (statusWord)
+            *statusWord = kRequestOutputSizeWrong;
+        return MSG_SUPPLIED_IRP_OUTPUT_BUFFER_SIZE_BYTES;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::Buffers(ULONG required, PUCHAR* input, ULONG* inputLength, PUCHAR* output,
+                                 ULONG* outputLength)
+{
+    PVOID in = nullptr;
+    PVOID out = nullptr;
+    const NTSTATUS status = GetInputParameters(&in, inputLength, &out, outputLength, required);
+    *input = static_cast<PUCHAR>(in);
+    *output = static_cast<PUCHAR>(out);
+    return status;
+}
+
+NTSTATUS CommandHandler::CheckSizes(ULONG inputLength, ULONGLONG expectedInput, PUCHAR output, ULONG outputLength,
+                                    ULONGLONG expectedOutput)
+{
+    ULONG statusWord = 0;
+    const NTSTATUS status = VerifyBufferSizes(inputLength, expectedInput, outputLength, expectedOutput, &statusWord);
+    if (!NT_SUCCESS(status) && output && outputLength >= sizeof(ULONG))
+        WriteRecordWord(output, 0, statusWord);
+    return status;
+}
+
+// ---- The handlers -----------------------------------------------------------------------------
+
+NTSTATUS CommandHandler::GetDspMemoryInfo(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::GetDspMemoryInfo", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    // The input is not looked at.
+    status = CheckSizes(inputLength, inputLength, output, outputLength, 12);
+    if (!NT_SUCCESS(status))
+        return status;
+    WriteRecordWord(output, 0, kDspResultSuccess);
+    WriteRecordWord(output, 1, kDspMemoryInfoWord1);
+    WriteRecordWord(output, 2, kDspMemoryInfoWord2);
+    *bytes = 12;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::ReadDspMemoryRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::ReadDspMemoryRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (inputLength != sizeof(DspMemoryReadRequest))
+        return CheckSizes(inputLength, sizeof(DspMemoryReadRequest), output, outputLength, outputLength);
+    DspMemoryReadRequest request;
+    memcpy(&request, input, sizeof(request));
+    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    // The range first: a length that would wrap the output size never reaches the size check.
+    status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, sizeof(request), output, outputLength,
+                        ULONGLONG{kDspMemoryReadDataOffset} + request.length);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = manager->ReadDspMemoryRequest(input, inputLength, output, outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    WriteRecordWord(output, 0, kDspResultSuccess);
+    WriteRecordWord(output, 1, 0);
+    *bytes = outputLength;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::WriteDspMemoryRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::WriteDspMemoryRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    // The record is its header and then exactly `length` bytes of data.
+    if (inputLength < sizeof(DspMemoryWriteRequestHeader))
+        return CheckSizes(inputLength, sizeof(DspMemoryWriteRequestHeader), output, outputLength, outputLength);
+    DspMemoryWriteRequestHeader request;
+    memcpy(&request, input, sizeof(request));
+    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, ULONGLONG{kDspMemoryWriteDataOffset} + request.length, output, outputLength,
+                        sizeof(DspMemoryResultHeader));
+    if (!NT_SUCCESS(status))
+        return status;
+    status = manager->WriteDspMemoryRequest(input, inputLength, output, outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    WriteRecordWord(output, 0, kDspResultSuccess);
+    WriteRecordWord(output, 1, 0);
+    *bytes = outputLength;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::ReadDspRegisterRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::ReadDspRegisterRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (inputLength != 12)
+        return CheckSizes(inputLength, 12, output, outputLength, outputLength);
+    const ULONG offset = ReadRecordWord(input, 0);
+    const ULONG widthCode = ReadRecordWord(input, 1);
+    const ULONG count = ReadRecordWord(input, 2);
+    const ULONG width = RegisterWidthBytes(widthCode);
+    status = CheckSizes(inputLength, 12, output, outputLength, ULONGLONG{count} * width + 4);
+    if (!NT_SUCCESS(status))
+        return status;
+    // What is read: a run of `count` bytes for codes 0 and 2, one value for the others.
+    const ULONGLONG touched = (widthCode == 0 || widthCode == 2) ? count : width;
+    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    if (width != 0) {
+        status = manager ? manager->CheckRegisterRange(offset, touched) : STATUS_DEVICE_NOT_READY;
+        if (!NT_SUCCESS(status))
+            return status;
+    }
+    PUCHAR values = output + 4;
+    switch (widthCode) {
+    case 0:
+    case 2:
+        status = manager->ReadDspRegisterValue(offset, values, count);
+        break;
+    case 1: {
+        UCHAR value = 0;
+        status = manager->ReadDspRegisterValue(offset, &value);
+        if (outputLength >= 5)
+            values[0] = value;
+        break;
+    }
+    case 3: {
+        USHORT value = 0;
+        status = manager->ReadDspRegisterValue(offset, &value);
+        if (outputLength >= 6)
+            memcpy(values, &value, sizeof(value));
+        break;
+    }
+    case 4: {
+        ULONG value = 0;
+        status = manager->ReadDspRegisterValue(offset, &value);
+        if (outputLength >= 8)
+            memcpy(values, &value, sizeof(value));
+        break;
+    }
+    default:
+        // Any other code reads nothing.
+        status = STATUS_SUCCESS;
+        break;
+    }
+    WriteRecordWord(output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
+    if (!NT_SUCCESS(status))
+        return status;
+    *bytes = outputLength;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::WriteDspRegisterRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::WriteDspRegisterRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (inputLength < 16)
+        return CheckSizes(inputLength, 16, output, outputLength, 4);
+    const ULONG offset = ReadRecordWord(input, 0);
+    const bool validate = ReadRecordWord(input, 1) == 2;
+    const ULONG widthCode = ReadRecordWord(input, 2);
+    const ULONG count = ReadRecordWord(input, 3);
+    const ULONG width = RegisterWidthBytes(widthCode);
+    status = CheckSizes(inputLength, ULONGLONG{count} * width + 16, output, outputLength, 4);
+    if (!NT_SUCCESS(status))
+        return status;
+    // What is written: a run of `count` bytes for codes 0 and 1, one value for the others.
+    const ULONGLONG touched = (widthCode == 0 || widthCode == 1) ? count : width;
+    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    if (width != 0) {
+        status = manager ? manager->CheckRegisterRange(offset, touched) : STATUS_DEVICE_NOT_READY;
+        if (!NT_SUCCESS(status))
+            return status;
+    }
+    const UCHAR* values = input + 16;
+    switch (widthCode) {
+    case 0:
+    case 1:
+        status = manager->WriteDspRegisterValue(offset, values, count, validate);
+        break;
+    case 2:
+        status = manager->WriteDspRegisterValue(offset, values[0], validate);
+        break;
+    case 3: {
+        USHORT value;
+        memcpy(&value, values, sizeof(value));
+        status = manager->WriteDspRegisterValue(offset, value, validate);
+        break;
+    }
+    case 4: {
+        ULONG value;
+        memcpy(&value, values, sizeof(value));
+        status = manager->WriteDspRegisterValue(offset, value, validate);
+        break;
+    }
+    default:
+        status = STATUS_SUCCESS;
+        break;
+    }
+    WriteRecordWord(output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
+    if (!NT_SUCCESS(status))
+        return status;
+    *bytes = 4;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::WaitForDspInterruptRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::WaitForDspInterruptRequest", kTraceEnter);
+    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    if (!manager)
+        return STATUS_DEVICE_NOT_READY;
+    manager->UpdateDspRegisterBits(TidewellProtocolManager::kRegDspControl, 0x10, true);
+    manager->UpdateDspRegisterBits(TidewellProtocolManager::kRegDspControl, 0x08, true);
+    const bool came = manager->WaitForDspInterrupt();
+    TRACE_LINE(this, "CommandHandler::WaitForDspInterruptRequest", kTraceHighs, "The DSP interrupt %s",
+               came ? "came" : "did not come within 2 seconds");
+    *bytes = 0;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::ReadFpgaRegisterRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::ReadFpgaRegisterRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, 4, output, outputLength, 8);
+    if (!NT_SUCCESS(status))
+        return status;
+    ULONG value = 0;
+    status = ReadFPGARegister(ReadRecordWord(input, 0), &value);
+    WriteRecordWord(output, 0, GetDspResult());
+    WriteRecordWord(output, 1, value);
+    if (!NT_SUCCESS(status))
+        return status;
+    *bytes = 8;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::WriteFpgaRegisterRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::WriteFpgaRegisterRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, 16, output, outputLength, 4);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = WriteFPGARegister(ReadRecordWord(input, 0), ReadRecordWord(input, 1), ReadRecordWord(input, 2),
+                               ReadRecordWord(input, 3) != 0);
+    WriteRecordWord(output, 0, GetDspResult());
+    if (!NT_SUCCESS(status))
+        return status;
+    *bytes = 4;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::ResetDspRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::ResetDspRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, 1, output, outputLength, 4);
+    if (!NT_SUCCESS(status))
+        return status;
+    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    // The DSP is left halted: no image is loaded again.
+    status = manager ? manager->Reset(input[0]) : STATUS_DEVICE_NOT_READY;
+    WriteRecordWord(output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
+    if (!NT_SUCCESS(status))
+        return status;
+    *bytes = 4;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::AllocateMemoryRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::AllocateMemoryRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, 20, output, outputLength, 16);
+    if (!NT_SUCCESS(status))
+        return status;
+    const ULONG kind = ReadRecordWord(input, 0);
+    const ULONG memoryType = ReadRecordWord(input, 1);
+    const ULONG length = ReadRecordWord(input, 2);
+    const ULONG flag = ReadRecordWord(input, 3);
+    const ULONG value4 = ReadRecordWord(input, 4);
+    memset(output, 0, 16);
+    if (kind == kMemoryKindDsp) {
+        status = AllocateDspMemory(length, memoryType, flag != 0, value4, 0);
+        WriteRecordWord(output, 0, GetDspResult());
+        WriteRecordWord(output, 1, GetResultWordA());
+        WriteRecordWord(output, 2, GetResultWordB());
+        if (!NT_SUCCESS(status))
+            return status;
+        *bytes = 16;
+        return STATUS_SUCCESS;
+    }
+    // A host common buffer: user mode learns its bus address and a cookie, never its address.
+    if (length == 0) {
+        WriteRecordWord(output, 0, kRequestNoHostBuffer);
+        return STATUS_INVALID_PARAMETER;
+    }
+    PHYSICAL_ADDRESS busAddress{};
+    PVOID buffer = AllocateDmaMemory(length, &busAddress);
+    ULONG cookie = 0;
+    status = buffer ? m_device->GetHostBuffers()->Add(buffer, busAddress, length, &cookie)
+                    : STATUS_INSUFFICIENT_RESOURCES;
+    if (!NT_SUCCESS(status)) {
+        if (buffer)
+            FreeDmaMemory(length, busAddress, buffer);
+        TRACE_LINE(this, "CommandHandler::AllocateMemoryRequest", kTraceErrors,
+                   "No host buffer of %u bytes for the request", length);
+        WriteRecordWord(output, 0, kRequestNoHostBuffer);
+        return status;
+    }
+    memset(buffer, 0, length);
+    WriteRecordWord(output, 0, kDspResultSuccess);
+    WriteRecordWord(output, 1, busAddress.u.LowPart);
+    WriteRecordWord(output, 2, static_cast<ULONG>(busAddress.u.HighPart));
+    WriteRecordWord(output, 3, cookie);
+    *bytes = 16;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::FreeMemoryRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::FreeMemoryRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, 20, output, outputLength, 4);
+    if (!NT_SUCCESS(status))
+        return status;
+    const ULONG kind = ReadRecordWord(input, 0);
+    if (kind == kMemoryKindDsp) {
+        status = FreeDspMemory(ReadRecordWord(input, 2));
+        WriteRecordWord(output, 0, GetDspResult());
+        if (!NT_SUCCESS(status))
+            return status;
+        *bytes = 4;
+        return STATUS_SUCCESS;
+    }
+    PHYSICAL_ADDRESS busAddress;
+    busAddress.u.LowPart = ReadRecordWord(input, 1);
+    busAddress.u.HighPart = static_cast<LONG>(ReadRecordWord(input, 2));
+    const ULONG cookie = ReadRecordWord(input, 3);
+    const ULONG length = ReadRecordWord(input, 4);
+    PVOID buffer = nullptr;
+    // Only what an entry holds: bus address, cookie and length all as the allocation answered.
+    if (!m_device->GetHostBuffers()->Remove(busAddress, cookie, length, &buffer)) {
+        TRACE_LINE(this, "CommandHandler::FreeMemoryRequest", kTraceErrors,
+                   "No host buffer of %u bytes at 0x%08x%08x with cookie 0x%08x", length,
+                   static_cast<ULONG>(busAddress.u.HighPart), busAddress.u.LowPart, cookie);
+        WriteRecordWord(output, 0, kRequestNoHostBuffer);
+        return STATUS_INVALID_PARAMETER;
+    }
+    FreeDmaMemory(length, busAddress, buffer);
+    WriteRecordWord(output, 0, kDspResultSuccess);
+    *bytes = 4;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::DspCopyMemoryRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::DspCopyMemoryRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, 16, output, outputLength, 4);
+    if (!NT_SUCCESS(status))
+        return status;
+    const ULONG direction = ReadRecordWord(input, 0);
+    const ULONG source = ReadRecordWord(input, 1);
+    const ULONG destination = ReadRecordWord(input, 2);
+    const ULONG length = ReadRecordWord(input, 3);
+    const bool toDsp = direction == kCopyHostToDsp;
+    const char* sourceSide = toDsp ? "HOST" : "DSP";
+    const char* destinationSide = toDsp ? "DSP" : "HOST";
+    // The host side must be one of the buffers this device handed out for the requests.
+    const ULONG hostAddress = toDsp ? source : destination;
+    if (!m_device->GetHostBuffers()->ContainsRange(hostAddress, length)) {
+        TRACE_LINE(this, "CommandHandler::DspCopyMemoryRequest", kTraceErrors,
+                   "The host range of %u bytes at 0x%08x is no buffer of the requests", length, hostAddress);
+        return STATUS_INVALID_PARAMETER;
+    }
+    SetTimeout(2 * kDefaultTimeout);
+    status = CopyDspMemory(source, destination, length, direction);
+    if (status == STATUS_UNSUCCESSFUL) {
+        // No answer in time: the record stays the DSP's until its late answer or the stop.
+        TRACE_STATUS(this, "CommandHandler::DspCopyMemoryRequest", kTraceErrors, MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING,
+                     "DSP FAILED to respond to copy memory request.");
+        SetDspResult(kDspResultNoAnswer);
+    } else if (NT_SUCCESS(status) && GetDspResult() != kDspResultSuccess) {
+        TRACE_STATUS(this, "CommandHandler::DspCopyMemoryRequest", kTraceErrors,
+                     MSG_DSP_FAILED_COPY_MEMORY_ADDRESS_ADDRESS,
+                     "DSP FAILED to copy memory from %s address 0x%08x to %s address 0x%08x.  Error code is 0x%08x",
+                     sourceSide, source, destinationSide, destination, GetDspResult());
+        status = MSG_DSP_FAILED_COPY_MEMORY_ADDRESS_ADDRESS;
+    } else if (NT_SUCCESS(status)) {
+        TRACE_LINE(this, "CommandHandler::DspCopyMemoryRequest", kTraceHighs,
+                   "DSP successfully copied memory from %s address 0x%08x to %s address 0x%08x.", sourceSide, source,
+                   destinationSide, destination);
+    }
+    WriteRecordWord(output, 0, GetDspResult());
+    if (!NT_SUCCESS(status))
+        return status;
+    *bytes = 4;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::ReadDspEepromRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::ReadDspEepromRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, 4, output, outputLength, 4 + kEepromImageBytes);
+    if (!NT_SUCCESS(status))
+        return status;
+    // ReadDspEeprom stages the part's words and copies them to their place in the image.
+    status = ReadDspEeprom(ReadRecordWord(input, 0), output + 4, kEepromImageBytes);
+    ULONG result = kDspResultSuccess;
+    if (status == STATUS_UNSUCCESSFUL)
+        result = kDspResultNoAnswer;
+    else if (!NT_SUCCESS(status))
+        result = static_cast<ULONG>(status);
+    WriteRecordWord(output, 0, result);
+    if (!NT_SUCCESS(status))
+        return status;
+    *bytes = 4 + kEepromImageBytes;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::WriteEepromParts(ULONG part, USHORT* image, ULONG stagingAddress, ULONG* dspResult)
+{
+    NTSTATUS status = STATUS_SUCCESS;
+    *dspResult = kDspResultSuccess;
+    if (part == 0 || part == 2) {
+        // The check word over the identity words.
+        USHORT check = 0xAAAA;
+        for (ULONG i = 0; i < kEepromIdentityWords - 1; ++i)
+            check ^= image[i];
+        image[kEepromIdentityWords - 1] = check;
+        status = WriteDspEeprom(image, kEepromIdentityWords, 0, stagingAddress);
+        *dspResult = GetDspResult();
+        if (!NT_SUCCESS(status))
+            return status;
+    }
+    if (part == 1 || part == 2) {
+        status = WriteDspEeprom(image + kEepromManufacturingOffset, kEepromManufacturingWords,
+                                kEepromManufacturingOffset, stagingAddress);
+        *dspResult = GetDspResult();
+        if (!NT_SUCCESS(status))
+            return status;
+    }
+    if (part == 2) {
+        for (ULONG offset = kEepromRestOffset; offset < kEepromWords; offset += kEepromChunkWords) {
+            const ULONG words = kEepromWords - offset < kEepromChunkWords ? kEepromWords - offset : kEepromChunkWords;
+            status = WriteDspEeprom(image + offset, words, offset, stagingAddress);
+            *dspResult = GetDspResult();
+            // The first chunk the DSP does not confirm ends the write.
+            if (!NT_SUCCESS(status))
+                return status;
+        }
+    }
+    return status;
+}
+
+NTSTATUS CommandHandler::WriteDspEepromRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::WriteDspEepromRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, 4 + kEepromImageBytes, output, outputLength, 4);
+    if (!NT_SUCCESS(status))
+        return status;
+    const ULONG part = ReadRecordWord(input, 0);
+    if (part >= kEepromParts) {
+        TRACE_LINE(this, "CommandHandler::WriteDspEepromRequest", kTraceErrors, "No EEPROM part %u", part);
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto* image = static_cast<USHORT*>(AllocatePool(kEepromImageBytes));
+    if (!image)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    memcpy(image, input + 4, kEepromImageBytes);
+
+    ULONG dspResult = 0;
+    status = AllocateDspMemory(kEepromStagingBytes, kDspMemoryExternal, true, 0, 0);
+    if (NT_SUCCESS(status)) {
+        const ULONG stagingAddress = GetResultWordA();
+        const ULONG stagingHandle = GetResultWordB();
+        status = WriteEepromParts(part, image, stagingAddress, &dspResult);
+        const bool answered = status != STATUS_UNSUCCESSFUL && status != STATUS_CANCELLED;
+        ReleaseDspBlock(stagingHandle, answered);
+        // The device's copy follows what the EEPROM holds now.
+        if (answered)
+            m_device->ReadDspEprom();
+    } else {
+        dspResult = GetDspResult();
+    }
+    FreePool(image);
+    if (status == STATUS_UNSUCCESSFUL)
+        dspResult = kDspResultNoAnswer;
+    WriteRecordWord(output, 0, dspResult);
+    if (!NT_SUCCESS(status))
+        return status;
+    *bytes = 4;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CommandHandler::ReadDeviceConfigRequest(ULONG* bytes)
+{
+    TRACE_SCOPE(this, "CommandHandler::ReadDeviceConfigRequest", kTraceEnter);
+    PUCHAR input;
+    PUCHAR output;
+    ULONG inputLength;
+    ULONG outputLength;
+    NTSTATUS status = Buffers(kNeedOutput, &input, &inputLength, &output, &outputLength);
+    if (!NT_SUCCESS(status))
+        return status;
+    status = CheckSizes(inputLength, inputLength, output, outputLength, 4 + Device::kDeviceConfigBytes);
+    if (!NT_SUCCESS(status))
+        return status;
+    WriteRecordWord(output, 0, kDspResultSuccess);
+    BrevicorDeviceConfigRecord record{};
+    status = m_device->GetDeviceConfig(&record);
+    if (!NT_SUCCESS(status))
+        return status;
+    memcpy(output + 4, &record, sizeof(record));
+    *bytes = 4 + Device::kDeviceConfigBytes;
+    return STATUS_SUCCESS;
+}

@@ -1,0 +1,564 @@
+// The private device-control requests from user mode: DeviceIoControl on the board's video capture
+// filter through the machine's I/O manager to the driver file, against the simulated board, whose
+// access log and command log show what reached it. The exact bytes, statuses and Win32 errors the
+// caller sees; the buffer and range checks before anything is touched; the host buffers and their
+// cookies; the queue's cancellation, the stop with requests queued, and a late DSP answer.
+#include "../lifecycle/LifeCycleFixture.h"
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "shared/ksrecords.h"
+#include "standin/system.h"
+#include "um/windows.h"
+
+namespace lifecycletest {
+namespace {
+
+constexpr DWORD kGetDspMemoryInfo = 0x226002;
+constexpr DWORD kReadDspMemory = 0x226006;
+constexpr DWORD kWriteDspMemory = 0x22A009;
+constexpr DWORD kReadDspRegister = 0x22600E;
+constexpr DWORD kWriteDspRegister = 0x22A00D;
+constexpr DWORD kWaitForDspInterrupt = 0x226012;
+constexpr DWORD kReadFpgaRegister = 0x226016;
+constexpr DWORD kUnused807 = 0x22A01E;
+constexpr DWORD kResetDsp = 0x22A022;
+constexpr DWORD kAllocateMemory = 0x226026;
+constexpr DWORD kFreeMemory = 0x22602A;
+constexpr DWORD kDspCopyMemory = 0x22602E;
+constexpr DWORD kReadDspEeprom = 0x226032;
+constexpr DWORD kWriteDspEeprom = 0x22A035;
+constexpr DWORD kReadDeviceConfig = 0x22A03A;
+
+// Win32 errors of the statuses the requests complete with.
+constexpr DWORD kErrorInvalidParameter = 87; // STATUS_INVALID_PARAMETER
+constexpr DWORD kErrorAborted = 995;         // STATUS_CANCELLED
+constexpr DWORD kErrorGenFailure = 31;       // STATUS_UNSUCCESSFUL
+
+std::vector<uint8_t> Words(std::initializer_list<uint32_t> words)
+{
+    std::vector<uint8_t> bytes(words.size() * 4);
+    size_t offset = 0;
+    for (uint32_t word : words) {
+        std::memcpy(bytes.data() + offset, &word, 4);
+        offset += 4;
+    }
+    return bytes;
+}
+
+uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t index)
+{
+    uint32_t value;
+    std::memcpy(&value, bytes.data() + 4 * index, 4);
+    return value;
+}
+
+struct Reply {
+    bool ok = false;
+    DWORD error = 0;
+    DWORD bytes = 0;
+};
+
+class PrivateRequestTest : public LifeCycleTest {
+protected:
+    void SetUp() override
+    {
+        LifeCycleTest::SetUp();
+        Boot();
+        ASSERT_EQ(Load(), STATUS_SUCCESS);
+        board_ = &MakeBoard();
+        ASSERT_EQ(machine_->Plug(*board_), STATUS_SUCCESS);
+        filter_ = OpenFilter();
+        ASSERT_NE(filter_, INVALID_HANDLE_VALUE);
+        standin::EventLogClear();
+    }
+    void TearDown() override
+    {
+        standin::ReleaseHeldSystemThreads();
+        if (filter_ != INVALID_HANDLE_VALUE)
+            CloseHandle(filter_);
+        LifeCycleTest::TearDown();
+    }
+
+    static HANDLE OpenFilter()
+    {
+        ULONG length = 0;
+        CM_Get_Device_Interface_List_SizeW(&length, &KSCATEGORY_VIDEO, nullptr, CM_GET_DEVICE_INTERFACE_LIST_PRESENT);
+        std::vector<WCHAR> list(length + 1);
+        if (CM_Get_Device_Interface_ListW(&KSCATEGORY_VIDEO, nullptr, list.data(), static_cast<ULONG>(list.size()),
+                                          CM_GET_DEVICE_INTERFACE_LIST_PRESENT) != CR_SUCCESS ||
+            list[0] == 0)
+            return INVALID_HANDLE_VALUE;
+        return CreateFileW(list.data(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+
+    Reply Send(DWORD code, std::vector<uint8_t> input, std::vector<uint8_t>* output)
+    {
+        Reply reply;
+        reply.ok = DeviceIoControl(filter_, code, input.empty() ? nullptr : input.data(),
+                                   static_cast<DWORD>(input.size()),
+                                   output == nullptr || output->empty() ? nullptr : output->data(),
+                                   output == nullptr ? 0 : static_cast<DWORD>(output->size()), &reply.bytes,
+                                   nullptr) != FALSE;
+        reply.error = reply.ok ? 0 : GetLastError();
+        return reply;
+    }
+
+    // Window accesses beyond the mailbox (which the command thread reads whenever the DSP calls).
+    size_t WindowAccesses() const
+    {
+        size_t count = 0;
+        for (const auto& record : board_->AccessLog())
+            if ((record.kind == board::AccessKind::WindowRead || record.kind == board::AccessKind::WindowWrite) &&
+                record.address >= 0x20 + 232)
+                ++count;
+        return count;
+    }
+    size_t CommandsWithId(uint32_t id) const
+    {
+        size_t count = 0;
+        for (const auto& command : board_->Mailbox().CommandLog())
+            if (command.id == id)
+                ++count;
+        return count;
+    }
+
+    // A host buffer of `length` bytes: bus address low, high and cookie.
+    std::vector<uint8_t> AllocateHost(uint32_t length)
+    {
+        std::vector<uint8_t> output(16);
+        const Reply reply = Send(kAllocateMemory, Words({0, 0, length, 0, 0}), &output);
+        EXPECT_TRUE(reply.ok) << reply.error;
+        EXPECT_EQ(reply.bytes, 16u);
+        EXPECT_EQ(WordAt(output, 0), 1u);
+        return output;
+    }
+
+    board::CaptureBoard* board_ = nullptr;
+    HANDLE filter_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(PrivateRequestTest, MemoryInfoAnswersItsConstantsAndChecksTheOutputExactly)
+{
+    std::vector<uint8_t> output(12, 0xCC);
+    Reply reply = Send(kGetDspMemoryInfo, {}, &output);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 12u);
+    EXPECT_EQ(output, (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0x40, 0, 0, 0, 0x80, 0}));
+
+    std::vector<uint8_t> longer(13);
+    reply = Send(kGetDspMemoryInfo, {}, &longer);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, 0x107Fu);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(WordAt(longer, 0), 0x1201u);
+    const auto events = Events(0xC007107F);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].inserts, (std::vector<std::u16string>{u"13", u"12"}));
+
+    // No output buffer at all.
+    reply = Send(kGetDspMemoryInfo, {}, nullptr);
+    EXPECT_EQ(reply.error, 0x107Du);
+    // A request that needs an input and has none.
+    std::vector<uint8_t> eight(8);
+    reply = Send(kReadFpgaRegister, {}, &eight);
+    EXPECT_EQ(reply.error, 0x107Eu);
+    EXPECT_EQ(Events(0xC007107E).size(), 1u);
+}
+
+TEST_F(PrivateRequestTest, MemoryWrittenWithVerifyReadsBackAndBadRangesTouchNothing)
+{
+    std::vector<uint8_t> request = Words({0x80001000, 2, 16});
+    for (uint8_t i = 0; i < 16; ++i)
+        request.push_back(static_cast<uint8_t>(0xA0 + i));
+    std::vector<uint8_t> result(8, 0xCC);
+    Reply reply = Send(kWriteDspMemory, request, &result);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 8u);
+    EXPECT_EQ(result, Words({1, 0}));
+
+    std::vector<uint8_t> read(24, 0xCC);
+    reply = Send(kReadDspMemory, Words({0x80001000, 16}), &read);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 24u);
+    EXPECT_EQ(WordAt(read, 0), 1u);
+    EXPECT_EQ(WordAt(read, 1), 0u);
+    EXPECT_TRUE(std::equal(read.begin() + 8, read.end(), request.begin() + 12));
+    uint8_t onBoard[16];
+    board_->ReadDspMemory(0x80001000, onBoard, sizeof(onBoard));
+    EXPECT_TRUE(std::equal(onBoard, onBoard + 16, request.begin() + 12));
+
+    // A length whose output size wraps 32 bits, a range across a 4 MB page, a wrapping range: refused
+    // before the window is touched.
+    board_->ClearAccessLog();
+    std::vector<uint8_t> small(8);
+    reply = Send(kReadDspMemory, Words({0x80000000, 0xFFFFFFF8}), &small);
+    EXPECT_EQ(reply.error, kErrorInvalidParameter);
+    EXPECT_EQ(reply.bytes, 0u);
+    std::vector<uint8_t> sixteen(24);
+    EXPECT_EQ(Send(kReadDspMemory, Words({0x803FFFF8, 16}), &sixteen).error, kErrorInvalidParameter);
+    EXPECT_EQ(Send(kReadDspMemory, Words({0xFFFFFFF8, 16}), &sixteen).error, kErrorInvalidParameter);
+    std::vector<uint8_t> crossing = Words({0x803FFFF8, 0, 16});
+    crossing.resize(28);
+    EXPECT_EQ(Send(kWriteDspMemory, crossing, &result).error, kErrorInvalidParameter);
+    EXPECT_EQ(WindowAccesses(), 0u);
+
+    // The write's record is its header and exactly `length` bytes; its result exactly 8.
+    request.push_back(0);
+    reply = Send(kWriteDspMemory, request, &result);
+    EXPECT_EQ(reply.error, 0x1080u);
+    EXPECT_EQ(WordAt(result, 0), 0x1200u);
+    request.pop_back();
+    std::vector<uint8_t> seven(7);
+    EXPECT_EQ(Send(kWriteDspMemory, request, &seven).error, 0x107Fu);
+    EXPECT_EQ(WindowAccesses(), 0u);
+}
+
+TEST_F(PrivateRequestTest, RegistersAreReadAndWrittenByWidthCodeInsideTheirRange)
+{
+    // Code 3 with count 2: 4 + 2 * 2 output bytes, one 16-bit value read.
+    board_->ClearAccessLog();
+    std::vector<uint8_t> output(8, 0xCC);
+    Reply reply = Send(kReadDspRegister, Words({0x04, 3, 2}), &output);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 8u);
+    EXPECT_EQ(WordAt(output, 0), 1u);
+    uint16_t value;
+    std::memcpy(&value, output.data() + 4, 2);
+    EXPECT_EQ(value, board_->RegisterValue(0x04) & 0xFFFF);
+    size_t reads = 0;
+    for (const auto& record : board_->AccessLog())
+        if (record.kind == board::AccessKind::RegisterRead && record.address == 0x04) {
+            ++reads;
+            EXPECT_EQ(record.width, 2u);
+        }
+    EXPECT_EQ(reads, 1u);
+    std::vector<uint8_t> six(6);
+    EXPECT_EQ(Send(kReadDspRegister, Words({0x04, 3, 2}), &six).error, 0x107Fu);
+
+    // Width code 2 writes one byte; the validated write reads it back.
+    board_->ClearAccessLog();
+    std::vector<uint8_t> write = Words({0x10, 2, 2, 1});
+    write.push_back(0x5A);
+    std::vector<uint8_t> status(4);
+    reply = Send(kWriteDspRegister, write, &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(WordAt(status, 0), 1u);
+    EXPECT_EQ(board_->RegisterValue(0x10) & 0xFF, 0x5Au);
+    bool byteWrite = false;
+    for (const auto& record : board_->AccessLog())
+        if (record.kind == board::AccessKind::RegisterWrite && record.address == 0x10)
+            byteWrite = record.width == 1;
+    EXPECT_TRUE(byteWrite);
+
+    // Past the mapped range (8 MB on this board): refused, nothing read or written.
+    board_->ClearAccessLog();
+    std::vector<uint8_t> word(8);
+    EXPECT_EQ(Send(kReadDspRegister, Words({0x7FFFFE, 4, 1}), &word).error, kErrorInvalidParameter);
+    EXPECT_EQ(Send(kReadDspRegister, Words({0xFFFFFFFF, 4, 1}), &word).error, kErrorInvalidParameter);
+    std::vector<uint8_t> run(4 + 16);
+    EXPECT_EQ(Send(kReadDspRegister, Words({0x7FFFF8, 0, 16}), &run).error, kErrorInvalidParameter);
+    std::vector<uint8_t> far = Words({0x800000, 0, 4, 1});
+    far.resize(20);
+    EXPECT_EQ(Send(kWriteDspRegister, far, &status).error, kErrorInvalidParameter);
+    // (The interrupt routine and the mailbox's doorbell keep to the host-port registers.)
+    for (const auto& record : board_->AccessLog())
+        EXPECT_TRUE((record.kind != board::AccessKind::RegisterRead && record.kind != board::AccessKind::RegisterWrite) ||
+                    (record.address >= 0x41FFF0 && record.address <= 0x41FFF8))
+            << board::Describe(record);
+
+    // Any other width code does nothing and reports 1.
+    std::vector<uint8_t> none(4);
+    reply = Send(kReadDspRegister, Words({0x04, 9, 5}), &none);
+    ASSERT_TRUE(reply.ok);
+    EXPECT_EQ(WordAt(none, 0), 1u);
+}
+
+TEST_F(PrivateRequestTest, FpgaEepromAndConfigurationComeFromTheBoard)
+{
+    std::vector<uint8_t> fpga(8);
+    Reply reply = Send(kReadFpgaRegister, Words({34}), &fpga);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(fpga, Words({1, 0xE0}));
+
+    std::vector<uint8_t> eeprom(4100);
+    reply = Send(kReadDspEeprom, Words({2}), &eeprom);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 4100u);
+    EXPECT_EQ(WordAt(eeprom, 0), 1u);
+    for (uint32_t i = 0; i < 2048; ++i) {
+        uint16_t word;
+        std::memcpy(&word, eeprom.data() + 4 + 2 * i, 2);
+        ASSERT_EQ(word, board_->Eeprom().Word(i)) << "word " << i;
+    }
+    EXPECT_EQ(eeprom[4] | eeprom[5] << 8, 0x7A1E);
+
+    // Part 0 with words 0 to 12 = 1 to 13: word 13 becomes the check word, and the device's copy
+    // (its configuration) follows.
+    std::vector<uint8_t> image = Words({0});
+    image.resize(4100);
+    uint16_t check = 0xAAAA;
+    for (uint16_t i = 0; i < 13; ++i) {
+        const uint16_t word = i + 1;
+        std::memcpy(image.data() + 4 + 2 * i, &word, 2);
+        check ^= word;
+    }
+    std::vector<uint8_t> status(4);
+    reply = Send(kWriteDspEeprom, image, &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(WordAt(status, 0), 1u);
+    EXPECT_EQ(board_->Eeprom().Word(13), check);
+    EXPECT_EQ(board_->Eeprom().Word(12), 13u);
+    EXPECT_EQ(board_->Eeprom().Word(14), 'T') << "part 0 leaves the serial number";
+
+    std::vector<uint8_t> config(632);
+    reply = Send(kReadDeviceConfig, {}, &config);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 632u);
+    EXPECT_EQ(WordAt(config, 0), 1u);
+    EXPECT_EQ(WordAt(config, 1 + 6), 2u); // driver version 2.1.62.0 at 24
+    EXPECT_EQ(WordAt(config, 1 + 8), 62u);
+    EXPECT_EQ(config[4 + 50] | config[4 + 51] << 8, 1) << "EEPROM word 0 as now written";
+    EXPECT_EQ(config[4 + 76] | config[4 + 77] << 8, check);
+    EXPECT_EQ(config[4 + 78], 'T');
+    EXPECT_EQ(config[4 + 116], 'T');
+    EXPECT_EQ(config[4 + 48], 1) << "instance id";
+}
+
+TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
+{
+    std::vector<uint8_t> image = Words({2});
+    image.resize(4100);
+    for (uint32_t i = 0; i < 2048; ++i) {
+        const uint16_t word = static_cast<uint16_t>(0x1000 + i);
+        std::memcpy(image.data() + 4 + 2 * i, &word, 2);
+    }
+    // Every command 8 is held and answered here: the chunk at word 633 is refused.
+    board_->Mailbox().ClearCommandLog();
+    board_->Mailbox().SetHoldAnswers(true);
+    Reply reply;
+    std::vector<uint8_t> status(4);
+    std::thread sender([&] { reply = Send(kWriteDspEeprom, image, &status); });
+    std::vector<uint32_t> offsets;
+    std::vector<uint32_t> counts;
+    size_t answered = 0;
+    bool refused = false;
+    while (!refused) {
+        const auto held = board_->Mailbox().HeldCommands();
+        if (held.empty()) {
+            std::this_thread::yield();
+            continue;
+        }
+        const board::MailboxCommand command = held.front();
+        if (command.id == 8) {
+            offsets.push_back(command.parameter);
+            counts.push_back(command.payload[1]);
+            if (command.parameter == 633) {
+                board_->Mailbox().AnswerHeld(command.tag, 2);
+                refused = true;
+                continue;
+            }
+        }
+        // Everything else (the staging block, earlier chunks) is answered as the firmware would.
+        ++answered;
+        board_->Mailbox().ReleaseHeld();
+    }
+    board_->Mailbox().SetHoldAnswers(false);
+    board_->Mailbox().ReleaseHeld();
+    sender.join();
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(WordAt(status, 0), 2u) << "the refused chunk's DSP result";
+    EXPECT_EQ(offsets, (std::vector<uint32_t>{0, 14, 33, 233, 433, 633}));
+    EXPECT_EQ(counts, (std::vector<uint32_t>{14, 19, 200, 200, 200, 200}));
+    EXPECT_EQ(board_->Eeprom().Word(433 + 199), 0x1000u + 632);
+    EXPECT_NE(board_->Eeprom().Word(633), 0x1000u + 633);
+
+    // Unrefused, the last chunk is 15 words at 2033.
+    board_->Mailbox().ClearCommandLog();
+    reply = Send(kWriteDspEeprom, image, &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    std::vector<uint32_t> chunks;
+    for (const auto& command : board_->Mailbox().CommandLog())
+        if (command.id == 8 && (command.payload[2] & 1) != 0)
+            chunks.push_back(command.parameter);
+    ASSERT_EQ(chunks.size(), 13u);
+    EXPECT_EQ(chunks.back(), 2033u);
+    EXPECT_EQ(board_->Eeprom().Word(2047), 0x1000u + 2047);
+}
+
+TEST_F(PrivateRequestTest, HostBuffersAreFreedOnlyByTheirOwnWordsAndCopiesStayInside)
+{
+    std::vector<uint8_t> allocation = AllocateHost(4096);
+    const uint32_t bus = WordAt(allocation, 1);
+    const uint32_t cookie = WordAt(allocation, 3);
+    EXPECT_NE(cookie, 0u);
+    EXPECT_EQ(WordAt(allocation, 2), 0u) << "a 32-bit bus address";
+
+    // DSP to host and back: the bytes travel through the buffer.
+    std::vector<uint8_t> write = Words({0x80002000, 0, 8});
+    for (uint8_t b : {1, 2, 3, 4, 5, 6, 7, 8})
+        write.push_back(b);
+    std::vector<uint8_t> result(8);
+    ASSERT_TRUE(Send(kWriteDspMemory, write, &result).ok);
+    std::vector<uint8_t> status(4);
+    Reply reply = Send(kDspCopyMemory, Words({1, 0x80002000, bus + 100, 8}), &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(WordAt(status, 0), 1u);
+    reply = Send(kDspCopyMemory, Words({2, bus + 100, 0x80003000, 8}), &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    uint8_t copied[8];
+    board_->ReadDspMemory(0x80003000, copied, 8);
+    EXPECT_TRUE(std::equal(copied, copied + 8, write.begin() + 12));
+
+    // Outside the buffer (or not a buffer of the requests at all): refused, nothing sent.
+    const size_t copies = CommandsWithId(7);
+    EXPECT_EQ(Send(kDspCopyMemory, Words({2, bus + 4090, 0x80003000, 8}), &status).error, kErrorInvalidParameter);
+    EXPECT_EQ(Send(kDspCopyMemory, Words({1, 0x80003000, bus - 8, 16}), &status).error, kErrorInvalidParameter);
+    EXPECT_EQ(Send(kDspCopyMemory, Words({1, 0x80003000, 0x1000, 8}), &status).error, kErrorInvalidParameter);
+    EXPECT_EQ(CommandsWithId(7), copies);
+
+    // A changed cookie, bus address or length frees nothing.
+    EXPECT_EQ(Send(kFreeMemory, Words({0, bus, 0, cookie + 1, 4096}), &status).error, kErrorInvalidParameter);
+    EXPECT_EQ(WordAt(status, 0), 0x1202u);
+    EXPECT_EQ(Send(kFreeMemory, Words({0, bus, 0, cookie, 4095}), &status).error, kErrorInvalidParameter);
+    EXPECT_EQ(Send(kFreeMemory, Words({0, bus + 8, 0, cookie, 4096}), &status).error, kErrorInvalidParameter);
+    reply = Send(kFreeMemory, Words({0, bus, 0, cookie, 4096}), &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(WordAt(status, 0), 1u);
+    reply = Send(kFreeMemory, Words({0, bus, 0, cookie, 4096}), &status);
+    EXPECT_EQ(reply.error, kErrorInvalidParameter) << "freed twice";
+    EXPECT_EQ(WordAt(status, 0), 0x1202u);
+    // Once freed, a copy into it is refused too.
+    EXPECT_EQ(Send(kDspCopyMemory, Words({1, 0x80002000, bus, 8}), &status).error, kErrorInvalidParameter);
+
+    // DSP memory: allocated and freed by the DSP's handle.
+    std::vector<uint8_t> dsp(16);
+    reply = Send(kAllocateMemory, Words({1, 1, 256, 0, 0}), &dsp);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(WordAt(dsp, 0), 1u);
+    reply = Send(kFreeMemory, Words({1, WordAt(dsp, 1), WordAt(dsp, 2), 0, 256}), &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(WordAt(status, 0), 1u);
+}
+
+TEST_F(PrivateRequestTest, UnknownCodesAreRefusedAndPropertyRequestsNeverQueue)
+{
+    std::vector<uint8_t> output(16, 0xCC);
+    Reply reply = Send(kUnused807, Words({1, 2, 3, 4}), &output);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, kErrorInvalidParameter);
+    EXPECT_EQ(reply.bytes, 0u);
+
+    // With request threads held, a private request would wait; a property request is answered by
+    // the framework on the caller's thread.
+    standin::HoldSystemThreadsStartedBy(std::this_thread::get_id());
+    KSPROPERTY property{};
+    property.Set = KSPROPSETID_Pin;
+    property.Id = KSPROPERTY_PIN_CTYPES;
+    property.Flags = KSPROPERTY_TYPE_GET;
+    ULONG pins = 0;
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(filter_, IOCTL_KS_PROPERTY, &property, sizeof(property), &pins, sizeof(pins),
+                                &returned, nullptr));
+    EXPECT_EQ(pins, 5u);
+    EXPECT_EQ(standin::HeldSystemThreadCount(), 0u);
+    standin::ReleaseHeldSystemThreads();
+
+    // Wait for the interrupt: bits 0x10 and then 0x08 of the DSP control register, no bytes.
+    board_->ClearAccessLog();
+    reply = Send(kWaitForDspInterrupt, {}, nullptr);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 0u);
+    std::vector<uint32_t> controlWrites;
+    for (const auto& record : board_->AccessLog())
+        if (record.kind == board::AccessKind::RegisterWrite && record.address == 0x400000)
+            controlWrites.push_back(record.value);
+    ASSERT_EQ(controlWrites.size(), 2u);
+    EXPECT_NE(controlWrites[0] & 0x10, 0u);
+    EXPECT_NE(controlWrites[1] & 0x18, 0u);
+    EXPECT_EQ(controlWrites[1] & 0x18, 0x18u);
+}
+
+TEST_F(PrivateRequestTest, CancelledBeforeItsThreadRunsCompletesOnceAsCancelled)
+{
+    Reply reply;
+    std::vector<uint8_t> output(12);
+    std::thread sender([&] {
+        standin::HoldSystemThreadsStartedBy(std::this_thread::get_id());
+        reply = Send(kGetDspMemoryInfo, {}, &output);
+    });
+    while (standin::HeldSystemThreadCount() < 1)
+        std::this_thread::yield();
+    EXPECT_TRUE(CancelIoEx(filter_, nullptr));
+    sender.join();
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, kErrorAborted);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(output, std::vector<uint8_t>(12, 0)) << "nothing done";
+    // The thread then finds nothing and gives its record back; the next request is served.
+    standin::ReleaseHeldSystemThreads();
+    reply = Send(kGetDspMemoryInfo, {}, &output);
+    EXPECT_TRUE(reply.ok);
+}
+
+TEST_F(PrivateRequestTest, StopCancelsQueuedRequestsAndWaitsForItsThreads)
+{
+    Reply reply;
+    std::vector<uint8_t> output(8);
+    std::thread sender([&] {
+        standin::HoldSystemThreadsStartedBy(std::this_thread::get_id());
+        reply = Send(kReadFpgaRegister, Words({34}), &output);
+    });
+    while (standin::HeldSystemThreadCount() < 1)
+        std::this_thread::yield();
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        EXPECT_EQ(machine_->Stop(*board_), STATUS_SUCCESS);
+        stopped = true;
+    });
+    sender.join();
+    EXPECT_EQ(reply.error, kErrorAborted);
+    // The stop waits for the request's thread, which is still held.
+    EXPECT_FALSE(stopped.load());
+    standin::ReleaseHeldSystemThreads();
+    stopper.join();
+    EXPECT_TRUE(stopped.load());
+}
+
+TEST_F(PrivateRequestTest, CopyWithoutAnAnswerReportsItAndHoldsItsRecordUntilTheStop)
+{
+    std::vector<uint8_t> allocation = AllocateHost(256);
+    const uint32_t bus = WordAt(allocation, 1);
+    board::MailboxService::CommandFault drop;
+    drop.drop = true;
+    board_->Mailbox().SetCommandFault(7, drop);
+    std::vector<uint8_t> status(4);
+    const Reply reply = Send(kDspCopyMemory, Words({1, 0x80002000, bus, 16}), &status);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, kErrorGenFailure);
+    EXPECT_EQ(WordAt(status, 0), 0x1100u);
+    EXPECT_FALSE(Events(0xC0071051).empty());
+    // The request's thread waits for the late answer; the stop ends the wait, and nothing leaks.
+    board_->Mailbox().SetCommandFault(7, std::nullopt);
+    EXPECT_EQ(machine_->Stop(*board_), STATUS_SUCCESS);
+}
+
+TEST_F(PrivateRequestTest, ResetLeavesTheDspHalted)
+{
+    std::vector<uint8_t> status(4);
+    Reply reply = Send(kResetDsp, {1}, &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(WordAt(status, 0), 1u);
+    bool warmReset = false;
+    for (const auto& record : board_->AccessLog())
+        warmReset = warmReset || record.kind == board::AccessKind::WarmReset;
+    EXPECT_TRUE(warmReset);
+    EXPECT_EQ(board_->RegisterValue(0x41FFF0), 0u);
+    EXPECT_NE(board_->CurrentPersonality(), board::Personality::MainFirmware);
+}
+
+} // namespace
+} // namespace lifecycletest
