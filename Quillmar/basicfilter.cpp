@@ -30,6 +30,11 @@ NTSTATUS BasicFilter::Reserved()
     return STATUS_UNSUCCESSFUL;
 }
 
+VideoInputItems* BasicFilter::GetVideoInputItems()
+{
+    return nullptr;
+}
+
 ULONG BasicFilter::TranslateAudioInputType(ULONG inputType)
 {
     switch (inputType) {

@@ -18,6 +18,7 @@
 #include "shared/ksrecords.h"
 
 class Device;
+class VideoInputItems;
 
 // Reference identifiers of the filter kinds. The audio capture filters of one board are told apart
 // by the last group of the first field: 93F10012 to 93F10019 (one per audio input, or the first for
@@ -68,6 +69,10 @@ public:
     // STATUS_UNSUCCESSFUL.
     virtual NTSTATUS Reserved();
     // ---- end of the virtual operations -----------------------------------------------------------
+
+    // The filter's own video inputs, whose current input is the crossbar's active input: the
+    // crossbar and video capture filters answer theirs, every other filter null.
+    virtual VideoInputItems* GetVideoInputItems();
 
     void SetInstanceId(ULONG id) { m_instanceId = id; }
     ULONG GetInstanceId() const { return m_instanceId; }

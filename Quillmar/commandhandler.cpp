@@ -59,7 +59,7 @@ void CommandHandler::Initialize()
     SetStream({});
     m_killed.store(0, std::memory_order_release);
     m_timeout.QuadPart = kDefaultTimeout;
-    m_exchange = Exchange::Idle;
+    m_exchange.Reset();
 }
 
 NTSTATUS CommandHandler::SendCommand()
@@ -518,10 +518,8 @@ NTSTATUS CommandHandler::WriteDspEeprom(const USHORT* data, ULONG words, ULONG o
 
 bool CommandHandler::HardwareInstalled() const
 {
-    Driver* driver = m_device ? m_device->GetDriver() : nullptr;
-    if (!driver)
-        driver = Driver::Instance();
-    return driver && driver->GetHardwareInstalled() == 1;
+    const TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    return manager && manager->GetSettings().hardwareInstalled;
 }
 
 NTSTATUS CommandHandler::ReadFPGARegister(ULONG reg, ULONG* value)
@@ -576,25 +574,25 @@ NTSTATUS CommandHandler::WriteFPGARegister(ULONG reg, ULONG value, ULONG mask, b
 NTSTATUS CommandHandler::SetDspPerformanceParams()
 {
     TRACE_SCOPE(this, "CommandHandler::SetDspPerformanceParams", kTraceHighEnter);
-    Driver* driver = m_device ? m_device->GetDriver() : nullptr;
-    if (!driver)
-        driver = Driver::Instance();
-    if (!driver)
+    const TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    if (!manager)
         return STATUS_DEVICE_NOT_READY;
-    Prepare(kCommandPerformanceParams, driver->GetDspPciSDXferSize());
-    SetPayloadWord(1, driver->GetDspPciHD720XferSize());
-    SetPayloadWord(2, driver->GetDspPciHDOtherXferSize());
-    SetPayloadWord(3, driver->GetDspEdmaVideoPriority());
-    SetPayloadWord(4, driver->GetDspEdmaAudioPriority());
-    SetPayloadWord(5, driver->GetDspEdmaPciPriority());
-    SetPayloadWord(6, driver->GetDspEdmaCpuPriority());
-    SetPayloadWord(7, driver->GetDspHD1080HalfScale());
-    TRACE_LINE(this, "CommandHandler::SetDspPerformanceParams", kTraceHighs,
-               "SDXferSize=0x%08x, HD720PXferSize=0x%08x, HDOtherXferSize=0x%08x, VideoEdmaPriority=0x%08x, "
-               "AudioEdmaPriority=0x%08x, PciEdmaPriority==0x%08x, EdmaCpuPriority=0x%08x, HD1080HalfScale=0x%08x",
-               driver->GetDspPciSDXferSize(), driver->GetDspPciHD720XferSize(), driver->GetDspPciHDOtherXferSize(),
-               driver->GetDspEdmaVideoPriority(), driver->GetDspEdmaAudioPriority(), driver->GetDspEdmaPciPriority(),
-               driver->GetDspEdmaCpuPriority(), driver->GetDspHD1080HalfScale());
+    const DspHostSettings& settings = manager->GetSettings();
+    Prepare(kCommandPerformanceParams, settings.pciSDXferSize);
+    SetPayloadWord(1, settings.pciHD720XferSize);
+    SetPayloadWord(2, settings.pciHDOtherXferSize);
+    SetPayloadWord(3, settings.edmaVideoPriority);
+    SetPayloadWord(4, settings.edmaAudioPriority);
+    SetPayloadWord(5, settings.edmaPciPriority);
+    SetPayloadWord(6, settings.edmaCpuPriority);
+    SetPayloadWord(7, settings.hd1080HalfScale);
+    TRACE_LINE(
+        this, "CommandHandler::SetDspPerformanceParams", kTraceHighs,
+        "SDXferSize=0x%08x, HD720PXferSize=0x%08x, HDOtherXferSize=0x%08x, VideoEdmaPriority=0x%08x, "
+        "AudioEdmaPriority=0x%08x, PciEdmaPriority==0x%08x, EdmaCpuPriority=0x%08x, HD1080HalfScale=0x%08x",
+        settings.pciSDXferSize, settings.pciHD720XferSize, settings.pciHDOtherXferSize,
+        settings.edmaVideoPriority, settings.edmaAudioPriority, settings.edmaPciPriority,
+        settings.edmaCpuPriority, settings.hd1080HalfScale);
     return SendCommandAndWait();
 }
 

@@ -7,6 +7,7 @@
 // The host tag is a non-zero record id (low half; high half 0) from a device-wide counter, never
 // an address: the protocol manager looks an echoed tag up among the records the DSP holds.
 #pragma once
+#include "commandexchange.h"
 #include "kernel/driverheap.h"
 #include "kernel/intrusivelist.h"
 #include "logicalstreamtable.h"
@@ -214,6 +215,8 @@ public:
     LONGLONG GetTimeout() const { return m_timeout.QuadPart; }
     void SetTimeout(LONGLONG timeout) { m_timeout.QuadPart = timeout; }
     PKEVENT CompletionEvent() { return &m_completionEvent; }
+    // Where the protocol manager holds the record (under its pending-list lock).
+    CommandExchange& Exchange() { return m_exchange; }
 
     // The links sit at fixed offsets; the record is not standard-layout (it has a vtable), which
     // the compiler lays out as one object all the same.
@@ -229,15 +232,6 @@ private:
     friend class Device;
     friend class TidewellProtocolManager;
     friend class TidewellProtocolManagerTestPeer;
-
-    // Where the protocol manager holds the record; read and written under its pending-list lock.
-    enum class Exchange : UCHAR {
-        Idle,      // not with the manager
-        Pending,   // on the pending list
-        InMailbox, // copied into the command slot, the DSP's answer outstanding
-        Answered,  // answered (or completed by the manager)
-        Abandoned, // in the mailbox, its sender gone after the time-out
-    };
 
     static ULONG ReadWord(const UCHAR* area, ULONG offset);
     static void WriteWord(PUCHAR area, ULONG offset, ULONG value);
@@ -278,7 +272,7 @@ private:
     std::atomic<UCHAR> m_killed{0};
 
     ULONG m_hostTag = 0;
-    Exchange m_exchange = Exchange::Idle;
+    CommandExchange m_exchange;
     // Pool state, under the Device's command lock.
     IntrusiveListLink m_poolLink;
     bool m_pooled = false;        // on the free list

@@ -7,6 +7,8 @@
 #include "audioinputtypes.h"
 #include "audiostream.h"
 #include "basicfilter.h"
+#include "streamprocessormanager.h"
+#include "streamprocessorqueue.h"
 #include "kernel/kernelfile.h"
 #include "kernel/poolallocation.h"
 #include "kernel/registrykey.h"
@@ -15,6 +17,8 @@
 #include "km/deviceinterface.h"
 #include "km/kernel.h"
 #include "km/raise.h"
+#include "km/systeminfo.h"
+#include "km/time.h"
 #include "km/registry.h"
 #include "messages/Talvexon.h"
 #include "roundtoint.h"
@@ -43,6 +47,12 @@ Device::Device(Driver* driver)
 Device::~Device()
 {
     TRACE_SCOPE(this, "Device::~Device", kTraceLowEnter);
+    // The streams first (they use the queues, the pool and the host port), then the queues.
+    if (m_streamProcessorManager != nullptr)
+        m_streamProcessorManager->StopAllStreams();
+    DestroyStreamProcessorQueues();
+    delete m_streamProcessorManager;
+    m_streamProcessorManager = nullptr;
     // The thread works on this object: it must have ended before the memory goes.
     StopOldDmaBufferThread();
     ReleaseDmaAdapter();
@@ -89,6 +99,7 @@ NTSTATUS Device::DispatchDeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp)
 void Device::NotifyPerformanceChange(const PerformanceNotification& notification)
 {
     TRACE_SCOPE(this, "Device::NotifyPerformanceChange", kTraceLowEnter, "pin kind %u", notification.pinKind);
+    FireNotificationEvent(PROPSETID_BREVICOR_PERFORMANCE, sizeof(notification), &notification);
 }
 
 // ---- DMA common buffers with delayed release ---------------------------------------------------
@@ -423,15 +434,7 @@ void Device::KillStreamsPendingCommands(LogicalStreamHandle stream)
 bool Device::ValidateLogicalStream(LogicalStreamHandle stream, LogicalStreamReference* reference)
 {
     TRACE_SCOPE(this, "Device::ValidateLogicalStream", kTraceLowEnter, "handle=0x%08x", stream.value);
-    if (reference == nullptr)
-        return m_streamTable.IsLive(stream);
-    return reference->Take(&m_streamTable, stream);
-}
-
-ULONG Device::GetCurrentVideoInput(ULONG deviceNumber)
-{
-    TRACE_SCOPE(this, "Device::GetCurrentVideoInput", kTraceLowEnter, "nDeviceNumber=%u", static_cast<unsigned>(deviceNumber));
-    return 0;
+    return m_streamProcessorManager != nullptr && m_streamProcessorManager->ValidateLogicalStream(stream, reference);
 }
 
 // ---- Input state ---------------------------------------------------------------------------------
@@ -656,15 +659,30 @@ NTSTATUS Device::SetVideoInputState(const BrevicorInputDetectRecord* record, boo
         *changed = false;
     if (record == nullptr)
         return STATUS_INVALID_PARAMETER;
-    KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetVideoInputState", __LINE__);
-    VideoInputItem* input = m_videoInputs.GetInput(record->inputNumber);
-    if (input == nullptr)
-        return STATUS_INVALID_PARAMETER;
-    BrevicorInputDetectRecord stored{};
-    input->GetInputDetectInfo(&stored);
-    if (changed != nullptr)
-        *changed = std::memcmp(&stored, record, sizeof(stored)) != 0;
-    return input->SetInputDetectInfo(record);
+    NTSTATUS status;
+    {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetVideoInputState", __LINE__);
+        VideoInputItem* input = m_videoInputs.GetInput(record->inputNumber);
+        if (input == nullptr)
+            return STATUS_INVALID_PARAMETER;
+        BrevicorInputDetectRecord stored{};
+        input->GetInputDetectInfo(&stored);
+        if (changed != nullptr)
+            *changed = std::memcmp(&stored, record, sizeof(stored)) != 0;
+        status = input->SetInputDetectInfo(record);
+    }
+    // Each open video capture filter keeps its own copy of the input's record.
+    KPLXFastStackLock tables(&m_filterTableLock, this, "Device::SetVideoInputState", __LINE__);
+    for (ULONG i = 0; i < kFilterTableSlots; ++i) {
+        if (m_videoCaptureFilters[i] == nullptr)
+            continue;
+        VideoInputItems* items = m_videoCaptureFilters[i]->GetVideoInputItems();
+        if (items == nullptr || items == &m_videoInputs)
+            continue;
+        if (VideoInputItem* own = items->GetInput(record->inputNumber))
+            own->SetInputDetectInfo(record);
+    }
+    return status;
 }
 
 NTSTATUS Device::GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record)
@@ -715,6 +733,594 @@ void Device::NotifyInputDetect(bool audio, const BrevicorInputDetectRecord* reco
     TRACE_LINE(this, "Device::NotifyInputDetect", kTraceLows, "%s input %u: state %u, standard 0x%08x",
                audio ? "Audio" : "Video", static_cast<unsigned>(record->inputNumber),
                static_cast<unsigned>(record->state), static_cast<unsigned>(record->detectedStandard));
+    // The tables' lock alone, as FireNotificationEvent: this runs on the DSP's response thread.
+    BasicFilter* const* filters = audio ? m_audioCaptureFilters : m_videoCaptureFilters;
+    KPLXFastStackLock hold(&m_filterTableLock, this, "Device::NotifyInputDetect", __LINE__);
+    for (ULONG i = 0; i < kFilterTableSlots; ++i)
+        if (filters[i] != nullptr)
+            GenerateNotificationEvent(filters[i], PROPSETID_BREVICOR_INPUTDETECT, kInputDetectNotificationBytes,
+                                      reinterpret_cast<const UCHAR*>(record) + kPropertyHeaderBytes);
+}
+
+// ---- Stream engine on the board ----------------------------------------------------------------
+
+StreamProcessorManager* Device::MakeStreamProcessorManager()
+{
+    return new StreamProcessorManager(this, nullptr);
+}
+
+void Device::SetStreamProcessorManager(StreamProcessorManager* manager)
+{
+    if (m_streamProcessorManager != nullptr)
+        m_streamProcessorManager->StopAllStreams();
+    delete m_streamProcessorManager;
+    m_streamProcessorManager = manager;
+}
+
+void Device::SetPhysicalStreamFactory(PhysicalStreamFactory* factory)
+{
+    if (m_streamProcessorManager != nullptr)
+        m_streamProcessorManager->SetFactory(factory);
+}
+
+void Device::AcquireKsDevice()
+{
+    if (m_ksDevice != nullptr)
+        KsAcquireDevice(m_ksDevice);
+}
+
+void Device::ReleaseKsDevice()
+{
+    if (m_ksDevice != nullptr)
+        KsReleaseDevice(m_ksDevice);
+}
+
+KAFFINITY Device::ComputeProcessorMask(ULONG processors, LONG instanceId)
+{
+    // The board numbered n runs on the processors counted down from the highest, two a board; a
+    // board numbered beyond the processor count shifts by the count. Shift counts wrap at 32 and
+    // the shift right carries the sign, as the 32-bit arithmetic of the mask always did.
+    const LONG shift = static_cast<LONG>(processors) < instanceId ? static_cast<LONG>(processors) : 2 * instanceId - 2;
+    const LONG top = static_cast<LONG>(1u << ((processors - 1) & 31));
+    return static_cast<ULONG>(top >> (static_cast<ULONG>(shift) & 31));
+}
+
+void Device::CreateStreamProcessorQueues()
+{
+    TRACE_SCOPE(this, "Device::CreateStreamProcessorQueues", kTraceLowEnter);
+    const ULONG processors = static_cast<ULONG>(KeNumberProcessors);
+    const ULONG mask = static_cast<ULONG>(ComputeProcessorMask(processors, m_instanceId));
+    const ULONG audioMask = static_cast<ULONG>(static_cast<LONG>(mask) >> 1);
+    TRACE_LINE(this, "Device::OnAdd", kTraceHighs, "Setting VIDEO stream processor queue affinity to 0x%08x", mask);
+    if (m_videoQueue == nullptr)
+        m_videoQueue = new StreamProcessorQueue(kStreamProcessorQueueCapacity, kVideoQueuePriority, mask, &m_streamTable);
+    TRACE_LINE(this, "Device::OnAdd", kTraceHighs, "Setting AUDIO stream processor queue affinity to 0x%08x",
+               audioMask);
+    if (m_audioQueue == nullptr)
+        m_audioQueue =
+            new StreamProcessorQueue(kStreamProcessorQueueCapacity, kAudioQueuePriority, audioMask, &m_streamTable);
+    // A queue without its ring or worker runs nothing: the board goes on without it.
+    for (StreamProcessorQueue** queue : {&m_videoQueue, &m_audioQueue})
+        if (*queue != nullptr && !NT_SUCCESS((*queue)->GetConstructionStatus())) {
+            TRACE_LINE(this, "Device::OnAdd", kTraceErrors, "A stream processor queue could not be made: 0x%08x",
+                       static_cast<unsigned>((*queue)->GetConstructionStatus()));
+            delete *queue;
+            *queue = nullptr;
+        }
+}
+
+void Device::DestroyStreamProcessorQueues()
+{
+    TRACE_SCOPE(this, "Device::DestroyStreamProcessorQueues", kTraceLowEnter);
+    for (StreamProcessorQueue** queue : {&m_videoQueue, &m_audioQueue}) {
+        StreamProcessorQueue* gone = *queue;
+        *queue = nullptr;
+        if (gone == nullptr)
+            continue;
+        gone->PurgeWorkItems();
+        gone->Uninitialize();
+        delete gone;
+    }
+}
+
+void Device::StopAllStreams()
+{
+    TRACE_SCOPE(this, "Device::StopAllStreams", kTraceLowEnter);
+    if (m_streamProcessorManager == nullptr)
+        return;
+    // Under the device mutex no pin changes state meanwhile; the streams' own threads never take it.
+    AcquireKsDevice();
+    m_streamProcessorManager->StopAllStreams();
+    ReleaseKsDevice();
+}
+
+NTSTATUS Device::OnSurpriseRemoval()
+{
+    TRACE_SCOPE(this, "Device::OnSurpriseRemoval", kTraceEnter);
+    InterlockedExchange(&m_started, 0);
+    StopAllStreams();
+    Invalidate();
+    DestroyStreamProcessorQueues();
+    return STATUS_SUCCESS;
+}
+
+VOID NTAPI Device::DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp)
+{
+    (void)irp;
+    if (Device* self = FromKsDevice(device))
+        self->OnSurpriseRemoval();
+}
+
+#define DEVICE_STREAM_TRANSITION(name)                                                                 \
+    NTSTATUS Device::name(StreamProcessorPin* pin)                                                     \
+    {                                                                                                  \
+        TRACE_SCOPE(this, "Device::" #name, kTraceLowEnter);                                           \
+        if (m_streamProcessorManager == nullptr)                                                       \
+            return STATUS_INSUFFICIENT_RESOURCES;                                                      \
+        AcquireKsDevice();                                                                             \
+        const NTSTATUS status = m_streamProcessorManager->name(pin);                                   \
+        ReleaseKsDevice();                                                                             \
+        return status;                                                                                 \
+    }
+DEVICE_STREAM_TRANSITION(VideoStreamFromAcquireToPause)
+DEVICE_STREAM_TRANSITION(VideoStreamFromPauseToRun)
+DEVICE_STREAM_TRANSITION(VideoStreamFromRunToPause)
+DEVICE_STREAM_TRANSITION(VideoStreamFromPauseToAcquire)
+DEVICE_STREAM_TRANSITION(VideoStreamFromAcquireToStop)
+DEVICE_STREAM_TRANSITION(AudioStreamFromAcquireToPause)
+DEVICE_STREAM_TRANSITION(AudioStreamFromPauseToRun)
+DEVICE_STREAM_TRANSITION(AudioStreamFromRunToPause)
+DEVICE_STREAM_TRANSITION(AudioStreamFromPauseToAcquire)
+DEVICE_STREAM_TRANSITION(AudioStreamFromAcquireToStop)
+#undef DEVICE_STREAM_TRANSITION
+
+NTSTATUS Device::VideoStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalStream** stream)
+{
+    TRACE_SCOPE(this, "Device::VideoStreamFromStopToAcquire", kTraceLowEnter);
+    if (m_streamProcessorManager == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    AcquireKsDevice();
+    const NTSTATUS status = m_streamProcessorManager->VideoStreamFromStopToAcquire(pin, stream);
+    ReleaseKsDevice();
+    return status;
+}
+
+NTSTATUS Device::AudioStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalStream** stream)
+{
+    TRACE_SCOPE(this, "Device::AudioStreamFromStopToAcquire", kTraceLowEnter);
+    if (m_streamProcessorManager == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    AcquireKsDevice();
+    const NTSTATUS status = m_streamProcessorManager->AudioStreamFromStopToAcquire(pin, stream);
+    ReleaseKsDevice();
+    return status;
+}
+
+NTSTATUS Device::ModifyActiveVideoAlgorithmChains(BasicFilter* filter, ULONG pinType)
+{
+    TRACE_SCOPE(this, "Device::ModifyActiveAlgorithmChains", kTraceLowEnter, "ePinType=%d", static_cast<int>(pinType));
+    if (m_streamProcessorManager == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    return m_streamProcessorManager->ModifyActiveVideoAlgorithmChains(filter, pinType);
+}
+
+NTSTATUS Device::ModifyActiveAudioAlgorithmChains(BasicFilter* filter, ULONG pinType)
+{
+    TRACE_SCOPE(this, "Device::ModifyActiveAlgorithmChains", kTraceLowEnter, "ePinType=%d", static_cast<int>(pinType));
+    if (m_streamProcessorManager == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    return m_streamProcessorManager->ModifyActiveAudioAlgorithmChains(filter, pinType);
+}
+
+NTSTATUS Device::CheckReady() const
+{
+    return m_started != 0 ? STATUS_SUCCESS : STATUS_DEVICE_NOT_READY;
+}
+
+// ---- Filter tables -------------------------------------------------------------------------------
+
+BasicFilter** Device::FilterSlots(FilterTable table)
+{
+    switch (table) {
+    case FilterTable::Crossbar:
+        return m_crossbarFilters;
+    case FilterTable::VideoCapture:
+        return m_videoCaptureFilters;
+    case FilterTable::AudioCapture:
+        break;
+    }
+    return m_audioCaptureFilters;
+}
+
+LONG Device::GetFilterInstanceId(FilterTable table, BasicFilter* filter)
+{
+    TRACE_SCOPE(this, "Device::GetFilterInstanceId", kTraceLowEnter, "table=%d", static_cast<int>(table));
+    if (filter == nullptr)
+        return -1;
+    BasicFilter** slots = FilterSlots(table);
+    LONG id = -1;
+    AcquireKsDevice();
+    {
+        KPLXFastStackLock hold(&m_filterTableLock, this, "Device::GetFilterInstanceId", __LINE__);
+        LONG empty = -1;
+        for (ULONG i = 0; i < kFilterTableSlots && id < 0; ++i) {
+            if (slots[i] == filter)
+                id = static_cast<LONG>(i) + 1; // the same id a filter got when it was stored
+            else if (slots[i] == nullptr && empty < 0)
+                empty = static_cast<LONG>(i);
+        }
+        if (id < 0 && empty >= 0) {
+            slots[empty] = filter;
+            id = empty + 1;
+        }
+    }
+    ReleaseKsDevice();
+    if (id < 0) {
+        switch (table) {
+        case FilterTable::Crossbar:
+            TRACE_STATUS(this, "Device::GetFilterInstanceId", kTraceErrors, MSG_MAXIMUM_ALLOWED_ACTIVE_CROSSBAR_FILTER_COUNT,
+                         "The maximum allowed active crossbar filter count of %u has been reached.",
+                         static_cast<unsigned>(kFilterTableSlots));
+            break;
+        case FilterTable::VideoCapture:
+            TRACE_STATUS(this, "Device::GetFilterInstanceId", kTraceErrors, MSG_MAXIMUM_ALLOWED_ACTIVE_VIDEO_CAPTURE_FILTER,
+                         "The maximum allowed active video capture filter count of %u has been reached.",
+                         static_cast<unsigned>(kFilterTableSlots));
+            break;
+        case FilterTable::AudioCapture:
+            TRACE_STATUS(this, "Device::GetFilterInstanceId", kTraceErrors, MSG_MAXIMUM_ALLOWED_ACTIVE_AUDIO_CAPTURE_FILTER,
+                         "The maximum allowed active audio capture filter count of %u has been reached.",
+                         static_cast<unsigned>(kFilterTableSlots));
+            break;
+        }
+    }
+    return id;
+}
+
+void Device::RemoveFilterInstanceId(FilterTable table, BasicFilter* filter)
+{
+    TRACE_SCOPE(this, "Device::RemoveFilterInstanceId", kTraceLowEnter, "table=%d", static_cast<int>(table));
+    BasicFilter** slots = FilterSlots(table);
+    bool found = false;
+    AcquireKsDevice();
+    {
+        KPLXFastStackLock hold(&m_filterTableLock, this, "Device::RemoveFilterInstanceId", __LINE__);
+        for (ULONG i = 0; filter != nullptr && i < kFilterTableSlots && !found; ++i)
+            if (slots[i] == filter) {
+                slots[i] = nullptr;
+                found = true;
+            }
+    }
+    ReleaseKsDevice();
+    if (found)
+        return;
+    const unsigned address = static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(filter));
+    switch (table) {
+    case FilterTable::Crossbar:
+        TRACE_STATUS(this, "Device::RemoveFilterInstanceId", kTraceErrors, MSG_CROSSBAR_FILTER_NOT_FOUND_CROSSBARFILTERS,
+                     "Crossbar filter 0x%08x was not found in m_arrayCrossbarFilters.", address);
+        break;
+    case FilterTable::VideoCapture:
+        TRACE_STATUS(this, "Device::RemoveFilterInstanceId", kTraceErrors,
+                     MSG_VIDEO_CAPTURE_FILTER_NOT_FOUND_VIDEOCAPTUREFILTERS,
+                     "Video capture filter 0x%08x was not found in m_arrayVideoCaptureFilters.", address);
+        break;
+    case FilterTable::AudioCapture:
+        TRACE_STATUS(this, "Device::RemoveFilterInstanceId", kTraceErrors,
+                     MSG_AUDIO_CAPTURE_FILTER_NOT_FOUND_AUDIOCAPTUREFILTERS,
+                     "Audio capture filter 0x%08x was not found in m_arrayAudioCaptureFilters.", address);
+        break;
+    }
+}
+
+bool Device::FindMarriedFilter(FilterTable table, BasicFilter* filter, BasicFilter** married)
+{
+    TRACE_SCOPE(this, "Device::FindMarriedFilter", kTraceLowEnter, "table=%d", static_cast<int>(table));
+    BasicFilter* found = nullptr;
+    if (filter != nullptr) {
+        BasicFilter** slots = FilterSlots(table);
+        const ULONG deviceNumber = filter->GetDeviceNumber();
+        KPLXFastStackLock hold(&m_filterTableLock, this, "Device::FindMarriedFilter", __LINE__);
+        for (ULONG i = 0; i < kFilterTableSlots && found == nullptr; ++i)
+            if (slots[i] != nullptr && slots[i]->GetDeviceNumber() == deviceNumber)
+                found = slots[i];
+    }
+    if (married != nullptr)
+        *married = found;
+    return found != nullptr;
+}
+
+ULONG Device::GetFilterCount(FilterTable table)
+{
+    BasicFilter** slots = FilterSlots(table);
+    ULONG count = 0;
+    KPLXFastStackLock hold(&m_filterTableLock, this, "Device::GetFilterCount", __LINE__);
+    for (ULONG i = 0; i < kFilterTableSlots; ++i)
+        count += slots[i] != nullptr;
+    return count;
+}
+
+ULONG Device::GetCurrentVideoInput(ULONG deviceNumber)
+{
+    TRACE_SCOPE(this, "Device::GetCurrentVideoInput", kTraceLowEnter, "nDeviceNumber=%u", static_cast<unsigned>(deviceNumber));
+    ULONG input = 0;
+    bool found = false;
+    AcquireKsDevice();
+    {
+        KPLXFastStackLock hold(&m_filterTableLock, this, "Device::GetCurrentVideoInput", __LINE__);
+        // A capture-only application has no crossbar open: its video capture filter's input holds.
+        for (BasicFilter** slots : {m_crossbarFilters, m_videoCaptureFilters}) {
+            for (ULONG i = 0; i < kFilterTableSlots && !found; ++i) {
+                BasicFilter* filter = slots[i];
+                if (filter == nullptr || filter->GetDeviceNumber() != deviceNumber)
+                    continue;
+                if (VideoInputItems* items = filter->GetVideoInputItems()) {
+                    input = items->GetSecondWord();
+                    found = true;
+                }
+            }
+            if (found)
+                break;
+        }
+    }
+    if (!found)
+        input = m_videoInputs.GetSecondWord(); // "ActiveInput" as read at add or last routed
+    ReleaseKsDevice();
+    return input;
+}
+
+// ---- Crossbar ------------------------------------------------------------------------------------
+
+namespace {
+
+ULONG ActiveInputOf(BasicFilter* filter)
+{
+    VideoInputItems* items = filter->GetVideoInputItems();
+    return items != nullptr ? items->GetSecondWord() : 0;
+}
+
+} // namespace
+
+NTSTATUS Device::GetCrossbarCaps(BasicFilter* filter, KSPROPERTY_CROSSBAR_CAPS_S* caps)
+{
+    TRACE_SCOPE(this, "Device::GetCrossbarCaps", kTraceLowEnter);
+    if (filter == nullptr || caps == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    caps->NumberOfInputs = filter->GetInputCount();
+    caps->NumberOfOutputs = 1;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::GetCrossbarPinInfo(BasicFilter* filter, KSPROPERTY_CROSSBAR_PININFO_S* request)
+{
+    TRACE_SCOPE(this, "Device::GetCrossbarPinInfo", kTraceLowEnter);
+    if (filter == nullptr || request == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    request->RelatedPinIndex = 0xFFFFFFFFu;
+    if (request->Direction == KSPIN_DATAFLOW_IN) {
+        // An index beyond the last input reads the last one's type.
+        request->PinType = filter->TranslateInputType(filter->GetInputType(request->Index));
+        request->Medium.Set = KSMEDIUMSETID_Standard;
+        request->Medium.Id = 0;
+    } else {
+        request->PinType = KS_PhysConn_Video_VideoDecoder;
+        request->Medium.Set = kCrossbarFilterReference;
+        request->Medium.Id = filter->GetDeviceNumber();
+    }
+    request->Medium.Flags = 0;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::GetCrossbarRoute(BasicFilter* filter, KSPROPERTY_CROSSBAR_ROUTE_S* request)
+{
+    TRACE_SCOPE(this, "Device::GetCrossbarRoute", kTraceLowEnter);
+    if (filter == nullptr || request == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    request->IndexInputPin = ActiveInputOf(filter);
+    request->IndexOutputPin = 0;
+    request->CanRoute = 1;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::GetCrossbarCanRoute(BasicFilter* filter, KSPROPERTY_CROSSBAR_ROUTE_S* request)
+{
+    TRACE_SCOPE(this, "Device::GetCrossbarCanRoute", kTraceLowEnter);
+    return GetCrossbarRoute(filter, request);
+}
+
+NTSTATUS Device::SetCrossbarRoute(BasicFilter* filter, KSPROPERTY_CROSSBAR_ROUTE_S* request)
+{
+    TRACE_SCOPE(this, "Device::SetCrossbarRoute", kTraceLowEnter);
+    if (filter == nullptr || request == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    const ULONG input = request->IndexInputPin;
+    // Every per-input setting is indexed by the active input: one beyond the list is refused.
+    if (input >= filter->GetInputCount() || request->IndexOutputPin != 0) {
+        TRACE_LINE(this, "Device::SetCrossbarRoute", kTraceErrors,
+                   "Route from input %u to output %u refused: %u inputs, one output", static_cast<unsigned>(input),
+                   static_cast<unsigned>(request->IndexOutputPin), static_cast<unsigned>(filter->GetInputCount()));
+        return STATUS_INVALID_PARAMETER;
+    }
+    const ULONG deviceNumber = filter->GetDeviceNumber();
+    AcquireKsDevice();
+    {
+        KPLXFastStackLock hold(&m_filterTableLock, this, "Device::SetCrossbarRoute", __LINE__);
+        for (BasicFilter** slots : {m_crossbarFilters, m_videoCaptureFilters})
+            for (ULONG i = 0; i < kFilterTableSlots; ++i)
+                if (slots[i] != nullptr && slots[i]->GetDeviceNumber() == deviceNumber)
+                    if (VideoInputItems* items = slots[i]->GetVideoInputItems())
+                        items->SetSecondWord(input);
+    }
+    if (input < m_videoInputs.GetInputCount())
+        m_videoInputs.SetSecondWord(input);
+    WriteVideoInputPropertyToRegistry(true, u"ActiveInput", input);
+    ReleaseKsDevice();
+    return STATUS_SUCCESS;
+}
+
+// ---- Information records -------------------------------------------------------------------------
+
+NTSTATUS Device::GetDriverConfig(BrevicorInterfaceVersionRecord* record, ULONG* length)
+{
+    TRACE_SCOPE(this, "Device::GetDriverConfig", kTraceLowEnter);
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    record->interfaceVersion = 1;
+    if (length != nullptr)
+        *length = sizeof(*record);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::GetInterfaceVersion(BrevicorInterfaceVersionRecord* record, ULONG* length)
+{
+    TRACE_SCOPE(this, "Device::GetInterfaceVersion", kTraceLowEnter);
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    record->interfaceVersion = 1;
+    if (length != nullptr)
+        *length = sizeof(*record);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::GetDriverInformation(BrevicorDriverInformationRecord* record)
+{
+    TRACE_SCOPE(this, "Device::GetDriverInformation", kTraceLowEnter);
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    record->manufacturer = kBrevicorManufacturerGuid;
+    record->identifier2 = kBrevicorDriverInformationGuid2;
+    record->identifier3 = GUID{};
+    record->identifier4 = kBrevicorDriverInformationGuid4;
+    record->value1 = 1;
+    record->value2 = 1;
+    record->value3 = 1;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS Device::GetDeviceConfig(BrevicorDeviceConfigRecord* record)
+{
+    TRACE_SCOPE(this, "Device::GetDeviceConfig", kTraceLowEnter);
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    for (ULONG i = 0; i < 4; ++i)
+        record->driverVersion[i] = kDriverVersion[i];
+    record->boardModel = static_cast<USHORT>(kBoardModelNumber);
+    record->hardwareByteA = static_cast<USHORT>(m_pciBusNumber);
+    record->hardwareByteB = static_cast<USHORT>(m_pciDeviceNumber);
+    record->hardwareByteC = static_cast<USHORT>(m_pciFunctionNumber);
+    record->hardwareWordD = static_cast<USHORT>(m_instanceId > 0 ? m_instanceId : 0);
+    // EEPROM bytes 0 to 27, then 28 to 65 (the identification block and the word at 64).
+    std::memcpy(record->identification1, m_eeprom, sizeof(record->identification1));
+    std::memcpy(record->identification2, m_eeprom + sizeof(record->identification1), sizeof(record->identification2));
+    std::memset(record->productName, 0, sizeof(record->productName));
+    static constexpr char16_t kProduct[] = u"Talvexon HD ";
+    std::memcpy(record->productName, kProduct, sizeof(kProduct));
+    return STATUS_SUCCESS;
+}
+
+// ---- Change notification -------------------------------------------------------------------------
+
+void Device::BuildNotificationRecord(const GUID& propertySet, ULONG length, const void* data,
+                                     BrevicorNotificationRecord* record)
+{
+    std::memset(record, 0, sizeof(*record));
+    record->propertySet = propertySet;
+    if (length > kNotificationPayloadBytes)
+        length = kNotificationPayloadBytes;
+    if (data != nullptr && length > 0)
+        std::memcpy(record->payload, data, length);
+}
+
+void Device::GenerateNotificationEvent(BasicFilter* filter, const GUID& propertySet, ULONG length, const void* data)
+{
+    TRACE_SCOPE(this, "Device::GenerateNotificationEvent", kTraceLowEnter, "length=%u", static_cast<unsigned>(length));
+    if (filter == nullptr || filter->GetKsFilter() == nullptr)
+        return;
+    BrevicorNotificationRecord record;
+    BuildNotificationRecord(propertySet, length, data, &record);
+    KsGenerateEvents(filter->GetKsFilter(), &KSEVENTSETID_BREVICOR_NOTIFICATION, 0, sizeof(record), &record, nullptr,
+                     nullptr);
+}
+
+void Device::FireNotificationEvent(const GUID& propertySet, ULONG length, const void* data)
+{
+    TRACE_SCOPE(this, "Device::FireNotificationEvent", kTraceLowEnter, "length=%u", static_cast<unsigned>(length));
+    // The tables' lock alone: this runs on the DSP's response thread too, which must never wait for
+    // the device mutex. A filter closing meanwhile waits here before it leaves its table.
+    KPLXFastStackLock hold(&m_filterTableLock, this, "Device::FireNotificationEvent", __LINE__);
+    for (ULONG i = 0; i < kFilterTableSlots; ++i)
+        if (m_videoCaptureFilters[i] != nullptr)
+            GenerateNotificationEvent(m_videoCaptureFilters[i], propertySet, length, data);
+}
+
+// ---- Other services ------------------------------------------------------------------------------
+
+void Device::DelayExecution(ULONG milliseconds, bool mayWait)
+{
+    TRACE_SCOPE(this, "Device::DelayExecution", kTraceLowEnter, "n=%u, wait=%d", static_cast<unsigned>(milliseconds),
+                mayWait ? 1 : 0);
+    if (mayWait) {
+        LARGE_INTEGER interval;
+        interval.QuadPart = -10000LL * static_cast<LONGLONG>(milliseconds);
+        KeDelayExecutionThread(KernelMode, FALSE, &interval);
+    } else {
+        KeStallExecutionProcessor(milliseconds < kMaximumStallMicroseconds ? milliseconds : kMaximumStallMicroseconds);
+    }
+}
+
+NTSTATUS Device::GetPeakLevel(ULONG input, ULONG pair, ULONG channel, LONG* value)
+{
+    return m_audioInputs.GetPeakLevel(input, pair, channel, value);
+}
+
+NTSTATUS Device::SetPeakLevel(ULONG input, ULONG pair, ULONG channel, LONG value)
+{
+    if (input >= m_audioInputs.GetInputCount())
+        input = m_audioInputs.GetCurrentInput();
+    return m_audioInputs.SetPeakLevel(input, pair, channel, value);
+}
+
+namespace {
+
+struct StandardRow {
+    ULONG standard;
+    Device::StandardDimensions dimensions;
+};
+
+// Every detected standard bit with its frame size and time; any other bit is 525-line standard
+// definition.
+constexpr StandardRow kStandardRows[] = {
+    {0x2, {720, 576, 400000}},          {0x4, {1280, 720, 166666}},         {0x8, {1280, 720, 166833}},
+    {0x10, {1280, 720, 200000}},        {0x20, {1280, 720, 333333}},        {0x40, {1280, 720, 333667}},
+    {0x80, {1280, 720, 416666}},        {0x100, {1280, 720, 417014}},       {0x200, {1920, 1080, 333333}},
+    {0x400, {1920, 1080, 333667}},      {0x800, {1920, 1080, 400000}},      {0x1000, {1920, 1080, 333333}},
+    {0x2000, {1920, 1080, 333667}},     {0x4000, {1920, 1080, 400000}},     {0x8000, {1920, 1080, 416666}},
+    {0x10000, {1920, 1080, 417014}},    {0x20000, {1280, 720, 400000}},     {0x200000, {1920, 1035, 333333}},
+    {0x400000, {1920, 1035, 333667}},   {0x800000, {720, 483, 166833}},
+};
+constexpr Device::StandardDimensions kOtherStandard = {720, 487, 333333};
+
+} // namespace
+
+Device::StandardDimensions Device::GetStandardDimensions(ULONG standard)
+{
+    TRACE_SCOPE(this, "Device::GetStandardDimensions", kTraceLowEnter, "standard=0x%08x", static_cast<unsigned>(standard));
+    StandardDimensions dimensions = kOtherStandard;
+    for (const StandardRow& row : kStandardRows)
+        if (row.standard == standard) {
+            dimensions = row.dimensions;
+            break;
+        }
+    PerformanceSettings limits{};
+    limits.pinKind = kPinKindCapture;
+    // A limit of 0 would leave no picture: only a real limit lowers the size.
+    if (m_driver != nullptr && NT_SUCCESS(m_driver->GetPerformanceSettings(&limits))) {
+        if (limits.maximumVideoWidth != 0 && dimensions.width > limits.maximumVideoWidth)
+            dimensions.width = limits.maximumVideoWidth;
+        if (limits.maximumVideoHeight != 0 && dimensions.height > limits.maximumVideoHeight)
+            dimensions.height = limits.maximumVideoHeight;
+    }
+    return dimensions;
 }
 
 // ---- Settings persistence ------------------------------------------------------------------------
@@ -1977,7 +2583,7 @@ const KSDEVICE_DISPATCH Device::kDeviceDispatch = {
     nullptr,                           // CancelRemove
     &Device::DeviceRemove,             // Remove
     &Device::DeviceQueryCapabilities,  // QueryCapabilities
-    nullptr,                           // SurpriseRemoval: the removal that follows does the work
+    &Device::DeviceSurpriseRemoval,    // SurpriseRemoval
     nullptr,                           // QueryPower
     nullptr,                           // SetPower
     nullptr,                           // QueryInterface
@@ -2216,6 +2822,7 @@ NTSTATUS Device::OnAdd(PDRIVER_OBJECT driverObject, PDEVICE_OBJECT physicalDevic
         SetFunctionalDeviceObject(nullptr);
         return status;
     }
+    CreateStreamProcessorQueues();
     return STATUS_SUCCESS;
 }
 
@@ -2427,7 +3034,8 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
         if (!NT_SUCCESS(status))
             return STATUS_UNSUCCESSFUL;
         RenewProtocolManager();
-        status = m_protocolManager->Initialize(rawResources, translatedResources);
+        status = m_protocolManager->Initialize(rawResources, translatedResources,
+                                               DspHostSettings::FromDriver(*m_driver));
         if (!NT_SUCCESS(status)) {
             Invalidate();
             return status;
@@ -2452,6 +3060,8 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
     TRACE_STATUS(this, "Device::OnStart", kTraceAlways, MSG_DEVICE_STARTED, "Device %s is started", m_deviceName);
     if (!NT_SUCCESS(registered))
         Invalidate();
+    else
+        InterlockedExchange(&m_started, 1);
     return registered;
 }
 
@@ -2462,6 +3072,8 @@ NTSTATUS Device::OnStop()
     if (irql > PASSIVE_LEVEL)
         KeLowerIrql(PASSIVE_LEVEL);
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPING, "Device %s is stopping", m_deviceName);
+    InterlockedExchange(&m_started, 0);
+    StopAllStreams();
     Invalidate();
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPED, "Device %s is stopped", m_deviceName);
     if (irql > PASSIVE_LEVEL) {
@@ -2474,7 +3086,10 @@ NTSTATUS Device::OnStop()
 NTSTATUS Device::OnRemove()
 {
     TRACE_SCOPE(this, "Device::OnRemove", kTraceEnter);
+    InterlockedExchange(&m_started, 0);
+    StopAllStreams();
     Invalidate();
+    DestroyStreamProcessorQueues();
     if (m_functionalDeviceObject != nullptr)
         IoUnregisterShutdownNotification(m_functionalDeviceObject);
     if (m_instanceId > 0)

@@ -9,8 +9,10 @@
 // outstanding records, the DSP clock rate and the processing queues.
 #pragma once
 #include <cstddef>
+#include <type_traits>
 
 #include "adevice.h"
+#include "audiopeakleveltarget.h"
 #include "audioinputitems.h"
 #include "brevicorrecords.h"
 #include "commandhandler.h"
@@ -31,10 +33,18 @@
 #include "km/ks.h"
 #include "km/ksfilter.h"
 #include "km/types.h"
+#include "shared/ksvidcaprecords.h"
 
+class AudioCaptureFilter;
+class BasicFilter;
+class CrossbarFilter;
 class LogicalStream;
+class PhysicalStreamFactory;
+class StreamProcessorManager;
+class StreamProcessorPin;
 class StreamProcessorQueue;
 class RegistryKey;
+class VideoCaptureFilter;
 struct RegistrySetting;
 
 // The device values read at start: the test sources' settings.
@@ -59,7 +69,7 @@ struct FilterRegistryValues {
     ULONG decoderCurrentSignalType;
 };
 
-class Device : public ADevice, public StreamDeviceServices, public PhysicalStreamServices {
+class Device : public ADevice, public StreamDeviceServices, public AudioPeakLevelTarget, public PhysicalStreamServices {
 public:
     static constexpr ULONG kTraceNameCharacters = 32;
     static constexpr ULONG kDeviceNameCharacters = 256;
@@ -240,14 +250,168 @@ public:
     // stream is also referenced there, and cannot go before the reference is given back.
     bool ValidateLogicalStream(LogicalStreamHandle stream, LogicalStreamReference* reference = nullptr);
 
-    // ---- Services for the stream engine ---------------------------------------------------------
+    // ---- Services for the stream engine (docs/driver-device-services.md) ------------------------
     LogicalStreamTable* GetLogicalStreamTable() override { return &m_streamTable; }
     ULONG GetDspClockRate() override { return kDspClockRate; }
-    // Made by the device's add (capacity 9, priorities 16 and 20); null before.
+    // Made by the device's add (capacity 9, priorities 16 and 20); null before and after removal.
     StreamProcessorQueue* GetVideoStreamProcessorQueue() override { return m_videoQueue; }
     StreamProcessorQueue* GetAudioStreamProcessorQueue() override { return m_audioQueue; }
-    // The crossbar filters arrive with the filters; until then no filter has an input: 0.
+    // Under the device mutex: the current input of the first crossbar filter of board
+    // `deviceNumber`; with none open, that of its first video capture filter; with neither, the
+    // board's "ActiveInput".
     ULONG GetCurrentVideoInput(ULONG deviceNumber) override;
+
+    // The queues' capacity and their workers' priorities.
+    static constexpr ULONG kStreamProcessorQueueCapacity = 9;
+    static constexpr KPRIORITY kVideoQueuePriority = 16;
+    static constexpr KPRIORITY kAudioQueuePriority = 20;
+    // Add's step 8: the processor mask of the video queue for a board numbered `instanceId` on a
+    // machine of `processors` processors (the audio queue takes it shifted right once).
+    static KAFFINITY ComputeProcessorMask(ULONG processors, LONG instanceId);
+    // Add's step 8: the mask, its two traces and both queues (a queue that cannot be had stays null).
+    void CreateStreamProcessorQueues();
+    // Removal: the queues purged, stopped and destroyed, video first. The streams must be gone.
+    void DestroyStreamProcessorQueues();
+
+    // The device's stream processors. The physical streams give the factory that makes a
+    // processor's stream.
+    StreamProcessorManager* GetStreamProcessorManager() const { return m_streamProcessorManager; }
+    void SetPhysicalStreamFactory(PhysicalStreamFactory* factory);
+    // Every stream of the board stopped (pins detached first, then processors and streams
+    // destroyed), under the device mutex. Stop, surprise removal and removal run it first.
+    void StopAllStreams();
+    // Surprise removal: the streams, then invalidation, then the queues.
+    NTSTATUS OnSurpriseRemoval();
+    static VOID NTAPI DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp);
+
+    // The twelve transitions of a pin's stream: each holds the device mutex around the manager's
+    // transition of the same name and returns its status.
+    NTSTATUS VideoStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalStream** stream);
+    NTSTATUS VideoStreamFromAcquireToPause(StreamProcessorPin* pin);
+    NTSTATUS VideoStreamFromPauseToRun(StreamProcessorPin* pin);
+    NTSTATUS VideoStreamFromRunToPause(StreamProcessorPin* pin);
+    NTSTATUS VideoStreamFromPauseToAcquire(StreamProcessorPin* pin);
+    NTSTATUS VideoStreamFromAcquireToStop(StreamProcessorPin* pin);
+    NTSTATUS AudioStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalStream** stream);
+    NTSTATUS AudioStreamFromAcquireToPause(StreamProcessorPin* pin);
+    NTSTATUS AudioStreamFromPauseToRun(StreamProcessorPin* pin);
+    NTSTATUS AudioStreamFromRunToPause(StreamProcessorPin* pin);
+    NTSTATUS AudioStreamFromPauseToAcquire(StreamProcessorPin* pin);
+    NTSTATUS AudioStreamFromAcquireToStop(StreamProcessorPin* pin);
+
+    // Rebuilds the running chains of `filter`'s pins of `pinType` after a settings change. The
+    // typed forms (video capture filter, audio capture filter) pick the manager's video or audio
+    // walk; ModifyActiveAlgorithmChainsEx is the audio form.
+    NTSTATUS ModifyActiveVideoAlgorithmChains(BasicFilter* filter, ULONG pinType);
+    NTSTATUS ModifyActiveAudioAlgorithmChains(BasicFilter* filter, ULONG pinType);
+    template <class Filter>
+    NTSTATUS ModifyActiveAlgorithmChains(Filter* filter, ULONG pinType)
+    {
+        if constexpr (std::is_same_v<Filter, AudioCaptureFilter>)
+            return ModifyActiveAudioAlgorithmChains(filter, pinType);
+        else {
+            static_assert(std::is_same_v<Filter, VideoCaptureFilter>, "a video or audio capture filter");
+            return ModifyActiveVideoAlgorithmChains(filter, pinType);
+        }
+    }
+    template <class Filter>
+    NTSTATUS ModifyActiveAlgorithmChainsEx(Filter* filter, ULONG pinType)
+    {
+        return ModifyActiveAudioAlgorithmChains(filter, pinType);
+    }
+    // STATUS_DEVICE_NOT_READY until a start has completed (and again after stop or removal).
+    NTSTATUS CheckReady() const;
+
+    // ---- Filter tables (docs/driver-device-services.md) -----------------------------------------
+    // The open filters of the board, one table per kind. A filter's id is its slot + 1. Changes
+    // take the device mutex, then the tables' own lock; the notification walk takes only the
+    // tables' lock (it runs on the DSP's response thread, which never takes the device mutex).
+    static constexpr ULONG kFilterTableSlots = 500;
+    enum class FilterTable { Crossbar, VideoCapture, AudioCapture };
+    // The filter's id (stored in the first empty slot when it is new); -1, with 0xC0071057,
+    // 0xC0071059 or 0xC007105B logged, when the table is full.
+    LONG GetFilterInstanceId(FilterTable table, BasicFilter* filter);
+    // Clears the filter's slot; 0xC0071058, 0xC007105A or 0xC007105C logged when it is not there.
+    void RemoveFilterInstanceId(FilterTable table, BasicFilter* filter);
+    // The first filter of `table` with `filter`'s device number; false and null when none.
+    bool FindMarriedFilter(FilterTable table, BasicFilter* filter, BasicFilter** married);
+    // Filters of a table (the tests' and reports' view), under the tables' lock.
+    ULONG GetFilterCount(FilterTable table);
+    // The forms per filter kind.
+    template <class Filter>
+    LONG GetFilterInstanceId(Filter* filter)
+    {
+        return GetFilterInstanceId(TableOf<Filter>(), filter);
+    }
+    template <class Filter>
+    void RemoveFilterInstanceId(Filter* filter)
+    {
+        RemoveFilterInstanceId(TableOf<Filter>(), filter);
+    }
+    // The crossbar form, the audio form and the video capture form, told by the married filter's
+    // kind.
+    template <class Married>
+    bool FindMarriedFilter(BasicFilter* filter, Married** married)
+    {
+        BasicFilter* found = nullptr;
+        const bool result = FindMarriedFilter(TableOf<Married>(), filter, &found);
+        if (married != nullptr)
+            *married = static_cast<Married*>(found);
+        return result;
+    }
+
+    // ---- Crossbar (the crossbar records of the crossbar and video capture filters) ---------------
+    // Inputs = the filter's video inputs, one output.
+    NTSTATUS GetCrossbarCaps(BasicFilter* filter, KSPROPERTY_CROSSBAR_CAPS_S* caps);
+    // The pin the request's direction and index name: an input has the connector type the filter
+    // gives its input type (an index beyond the last reads the last) on the standard medium; any
+    // other direction is the output, the video decoder on the medium the video capture filter's
+    // analog input pin carries (with the filter's device number).
+    NTSTATUS GetCrossbarPinInfo(BasicFilter* filter, KSPROPERTY_CROSSBAR_PININFO_S* request);
+    // Both answer the filter's active input, output 0, can-route 1.
+    NTSTATUS GetCrossbarRoute(BasicFilter* filter, KSPROPERTY_CROSSBAR_ROUTE_S* request);
+    NTSTATUS GetCrossbarCanRoute(BasicFilter* filter, KSPROPERTY_CROSSBAR_ROUTE_S* request);
+    // Makes the requested input the active input of every crossbar and video capture filter of
+    // the filter's board and writes it as "VideoInputs\ActiveInput". STATUS_INVALID_PARAMETER,
+    // nothing changed, for an input not below the count or an output other than 0.
+    NTSTATUS SetCrossbarRoute(BasicFilter* filter, KSPROPERTY_CROSSBAR_ROUTE_S* request);
+
+    // ---- Information records ----------------------------------------------------------------------
+    static constexpr ULONG kBoardModelNumber = 1;
+    static constexpr ULONG kDriverVersion[4] = {2, 1, 62, 0};
+    // The records from offset 24 (the caller copied the request's header); each succeeds.
+    NTSTATUS GetDriverConfig(BrevicorInterfaceVersionRecord* record, ULONG* length);
+    NTSTATUS GetInterfaceVersion(BrevicorInterfaceVersionRecord* record, ULONG* length);
+    NTSTATUS GetDriverInformation(BrevicorDriverInformationRecord* record);
+    NTSTATUS GetDeviceConfig(BrevicorDeviceConfigRecord* record);
+
+    // ---- Change notification ----------------------------------------------------------------------
+    // The 1,108-byte record (the set, `length` bytes of `data`, zeros; a longer payload is cut to
+    // the record) raised as KSEVENTSETID_BREVICOR_NOTIFICATION event 0 on `filter`.
+    virtual void GenerateNotificationEvent(BasicFilter* filter, const GUID& propertySet, ULONG length,
+                                           const void* data);
+    // The same on every open video capture filter of the board.
+    void FireNotificationEvent(const GUID& propertySet, ULONG length, const void* data);
+    static void BuildNotificationRecord(const GUID& propertySet, ULONG length, const void* data,
+                                        BrevicorNotificationRecord* record);
+
+    // ---- Other services ---------------------------------------------------------------------------
+    // Sleeps `milliseconds` when `mayWait`, else stalls min(milliseconds, 50) microseconds.
+    static constexpr ULONG kMaximumStallMicroseconds = 50;
+    void DelayExecution(ULONG milliseconds, bool mayWait);
+    // The audio input settings' peak levels; a set for an input not below the count goes to the
+    // active input.
+    NTSTATUS GetPeakLevel(ULONG input, ULONG pair, ULONG channel, LONG* value);
+    NTSTATUS SetPeakLevel(ULONG input, ULONG pair, ULONG channel, LONG value) override;
+    // A video-standard bit as frame width, height and time (100-ns units), the size lowered to the
+    // capture pin's performance limits.
+    struct StandardDimensions {
+        ULONG width;
+        ULONG height;
+        ULONG frameTime;
+    };
+    StandardDimensions GetStandardDimensions(ULONG standard);
+
     // ---- Input state (docs/driver-input-state.md) -----------------------------------------------
     // An input-state message from the DSP (response id 6): the DSP's error codes logged, a record
     // for every video input (only I/O index 0 measured) and every audio input of I/O index 10,
@@ -372,6 +536,10 @@ public:
     // from the record kept before.
     virtual NTSTATUS SetLOSSettings(BrevicorLOSRecord* record, bool* changed = nullptr);
 
+protected:
+    // Puts `manager` (owned from now on) in the place of the device's own manager: for doubles.
+    void SetStreamProcessorManager(StreamProcessorManager* manager);
+
 private:
     struct OldDmaBuffer {
         IntrusiveListLink link;
@@ -401,6 +569,31 @@ private:
     LogicalStreamTable m_streamTable;
     StreamProcessorQueue* m_videoQueue = nullptr;
     StreamProcessorQueue* m_audioQueue = nullptr;
+    // Owned; made with the device (its streams' factory comes later).
+    StreamProcessorManager* m_streamProcessorManager = MakeStreamProcessorManager();
+    StreamProcessorManager* MakeStreamProcessorManager();
+    // The filter tables, their lock and whether a start completed.
+    template <class Filter>
+    static constexpr FilterTable TableOf()
+    {
+        if constexpr (std::is_same_v<Filter, CrossbarFilter>)
+            return FilterTable::Crossbar;
+        else if constexpr (std::is_same_v<Filter, AudioCaptureFilter>)
+            return FilterTable::AudioCapture;
+        else {
+            static_assert(std::is_same_v<Filter, VideoCaptureFilter>, "a crossbar, video or audio capture filter");
+            return FilterTable::VideoCapture;
+        }
+    }
+    BasicFilter** FilterSlots(FilterTable table);
+    KPLXFastLock m_filterTableLock;
+    BasicFilter* m_crossbarFilters[kFilterTableSlots] = {};
+    BasicFilter* m_videoCaptureFilters[kFilterTableSlots] = {};
+    BasicFilter* m_audioCaptureFilters[kFilterTableSlots] = {};
+    volatile LONG m_started = 0;
+    // The device mutex when the framework's device exists (a board object alone has none).
+    void AcquireKsDevice();
+    void ReleaseKsDevice();
 
     KPLXFastLock m_commandLock;
     IntrusiveList m_freeCommandHandlers{CommandHandler::PoolLinkOffset()};

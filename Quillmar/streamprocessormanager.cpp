@@ -241,6 +241,16 @@ NTSTATUS StreamProcessorManager::ValidateLogicalStream(LogicalStream* stream)
     return STATUS_UNSUCCESSFUL;
 }
 
+bool StreamProcessorManager::ValidateLogicalStream(LogicalStreamHandle handle, LogicalStreamReference* reference)
+{
+    LogicalStreamTable* table = m_services != nullptr ? m_services->GetLogicalStreamTable() : nullptr;
+    if (table == nullptr || handle.IsNull())
+        return false;
+    if (reference == nullptr)
+        return table->IsLive(handle);
+    return reference->Take(table, handle);
+}
+
 NTSTATUS StreamProcessorManager::StopAllStreams()
 {
     TRACE_SCOPE(this, "StreamProcessorManager::StopAllStreams", kTraceLowEnter);

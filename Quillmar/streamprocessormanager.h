@@ -7,9 +7,12 @@
 // used outside it, and one that goes is taken out of its slot under the lock and destroyed after
 // (its stream's teardown waits for the DSP). The pin transitions come serialised by the framework
 // (the device mutex), so a processor looked up stays until the same thread removes it.
+//
+// The twelve transitions are virtual: the device's own tests put a manager double in its place.
 #pragma once
 #include "kernel/driverheap.h"
 #include "kplxfastlock.h"
+#include "logicalstreamtable.h"
 #include "km/ksfilter.h"
 #include "km/types.h"
 
@@ -28,17 +31,19 @@ public:
 
     StreamProcessorManager(StreamDeviceServices* services, PhysicalStreamFactory* factory);
     // StopAllStreams.
-    ~StreamProcessorManager();
+    virtual ~StreamProcessorManager();
     StreamProcessorManager(const StreamProcessorManager&) = delete;
     StreamProcessorManager& operator=(const StreamProcessorManager&) = delete;
 
     StreamDeviceServices* GetServices() const { return m_services; }
     PhysicalStreamFactory* GetFactory() const { return m_factory; }
+    // The factory of the processors made from now on (the physical streams give theirs).
+    void SetFactory(PhysicalStreamFactory* factory) { m_factory = factory; }
 
     // A pin leaves Stop: it joins the processor of its kind, which is made (with its stream) for
     // the first pin. *stream receives the stream.
-    NTSTATUS VideoStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalStream** stream);
-    NTSTATUS AudioStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalStream** stream);
+    virtual NTSTATUS VideoStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalStream** stream);
+    virtual NTSTATUS AudioStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalStream** stream);
     NTSTATUS AttachToCompatibleVideoStreamProcessor(StreamProcessorPin* pin, LogicalStream** stream);
     NTSTATUS AttachToCompatibleAudioStreamProcessor(StreamProcessorPin* pin, LogicalStream** stream);
     // A new processor in the slot (index 0), or null (0xC0071000 logged) when the slot is taken.
@@ -47,19 +52,23 @@ public:
 
     // The other transitions: the pin's stream must have id 0 (0xC0071001), its processor must
     // exist (0xC0071003). After Acquire to Stop a processor without pins goes.
-    NTSTATUS VideoStreamFromAcquireToPause(StreamProcessorPin* pin);
-    NTSTATUS VideoStreamFromPauseToRun(StreamProcessorPin* pin);
-    NTSTATUS VideoStreamFromRunToPause(StreamProcessorPin* pin);
-    NTSTATUS VideoStreamFromPauseToAcquire(StreamProcessorPin* pin);
-    NTSTATUS VideoStreamFromAcquireToStop(StreamProcessorPin* pin);
-    NTSTATUS AudioStreamFromAcquireToPause(StreamProcessorPin* pin);
-    NTSTATUS AudioStreamFromPauseToRun(StreamProcessorPin* pin);
-    NTSTATUS AudioStreamFromRunToPause(StreamProcessorPin* pin);
-    NTSTATUS AudioStreamFromPauseToAcquire(StreamProcessorPin* pin);
-    NTSTATUS AudioStreamFromAcquireToStop(StreamProcessorPin* pin);
+    virtual NTSTATUS VideoStreamFromAcquireToPause(StreamProcessorPin* pin);
+    virtual NTSTATUS VideoStreamFromPauseToRun(StreamProcessorPin* pin);
+    virtual NTSTATUS VideoStreamFromRunToPause(StreamProcessorPin* pin);
+    virtual NTSTATUS VideoStreamFromPauseToAcquire(StreamProcessorPin* pin);
+    virtual NTSTATUS VideoStreamFromAcquireToStop(StreamProcessorPin* pin);
+    virtual NTSTATUS AudioStreamFromAcquireToPause(StreamProcessorPin* pin);
+    virtual NTSTATUS AudioStreamFromPauseToRun(StreamProcessorPin* pin);
+    virtual NTSTATUS AudioStreamFromRunToPause(StreamProcessorPin* pin);
+    virtual NTSTATUS AudioStreamFromPauseToAcquire(StreamProcessorPin* pin);
+    virtual NTSTATUS AudioStreamFromAcquireToStop(StreamProcessorPin* pin);
 
     // 0 when either processor's stream is `stream`, else 0xC0000001.
     NTSTATUS ValidateLogicalStream(LogicalStream* stream);
+    // The stale-proof form the DSP's completions take: whether `handle` still names a live stream
+    // of the device's table, and with `reference` a rundown reference on it (held until the
+    // reference is given back). False for a null, stale or revoked handle.
+    bool ValidateLogicalStream(LogicalStreamHandle handle, LogicalStreamReference* reference);
     // Device stop with pins open: every pin is detached first (its sink out of the tree, the sink
     // its pin's still), then both processors and their streams are destroyed. Result 0.
     NTSTATUS StopAllStreams();

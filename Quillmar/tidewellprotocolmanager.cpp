@@ -71,12 +71,6 @@ TidewellProtocolManager::~TidewellProtocolManager()
     m_responseThread.Release();
 }
 
-Driver* TidewellProtocolManager::GetDriver() const
-{
-    Driver* driver = m_device ? m_device->GetDriver() : nullptr;
-    return driver ? driver : Driver::Instance();
-}
-
 bool TidewellProtocolManager::IsStarted() const
 {
     return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_started), 0, 0) != 0;
@@ -478,20 +472,20 @@ void TidewellProtocolManager::OutputEmifSettings()
 NTSTATUS TidewellProtocolManager::SetupEmif()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::SetupEmif", kTraceHighEnter);
-    Driver* driver = GetDriver();
-    if (!driver || !RegistersMapped())
+    if (!RegistersMapped())
         return STATUS_SUCCESS;
-    const ULONG sdctl = driver->GetDspRegEmifaSdctl();
+    const DspHostSettings& settings = m_settings;
+    const ULONG sdctl = settings.emifSdctl;
     const struct {
         ULONG offset;
         ULONG value;
     } writes[] = {
-        {kRegEmifaGblctl, driver->GetDspRegEmifaGblctl()}, {kRegEmifaCectl0, driver->GetDspRegEmifaCectl0()},
-        {kRegEmifaCectl1, driver->GetDspRegEmifaCectl1()}, {kRegEmifaCectl2, driver->GetDspRegEmifaCectl2()},
-        {kRegEmifaCectl3, driver->GetDspRegEmifaCectl3()}, {kRegEmifaSdtim, driver->GetDspRegEmifaSdtim()},
-        {kRegEmifaSdext, driver->GetDspRegEmifaSdext()},   {kRegEmifaCesec0, driver->GetDspRegEmifaCesec0()},
-        {kRegEmifaCesec1, driver->GetDspRegEmifaCesec1()}, {kRegEmifaCesec2, driver->GetDspRegEmifaCesec2()},
-        {kRegEmifaCesec3, driver->GetDspRegEmifaCesec3()}, {kRegEmifaSdctl, sdctl},
+        {kRegEmifaGblctl, settings.emifGblctl},   {kRegEmifaCectl0, settings.emifCectl[0]},
+        {kRegEmifaCectl1, settings.emifCectl[1]}, {kRegEmifaCectl2, settings.emifCectl[2]},
+        {kRegEmifaCectl3, settings.emifCectl[3]}, {kRegEmifaSdtim, settings.emifSdtim},
+        {kRegEmifaSdext, settings.emifSdext},     {kRegEmifaCesec0, settings.emifCesec[0]},
+        {kRegEmifaCesec1, settings.emifCesec[1]}, {kRegEmifaCesec2, settings.emifCesec[2]},
+        {kRegEmifaCesec3, settings.emifCesec[3]}, {kRegEmifaSdctl, sdctl},
     };
     for (const auto& write : writes)
         WriteRegister(write.offset, write.value);
@@ -531,12 +525,15 @@ bool TraceAndFindInterrupt(PCM_PARTIAL_RESOURCE_DESCRIPTOR descriptor, PVOID con
 
 } // namespace
 
-NTSTATUS TidewellProtocolManager::Initialize(PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources)
+NTSTATUS TidewellProtocolManager::Initialize(PCM_RESOURCE_LIST rawResources,
+                                             PCM_RESOURCE_LIST translatedResources,
+                                             const DspHostSettings& settings)
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::Initialize", kTraceHighEnter);
     (void)rawResources; // the processor's view is the translated one; memory translates unchanged
     if (IsInvalidated() || RegistersMapped() || WindowMapped() || m_interrupt)
         return STATUS_INVALID_DEVICE_STATE;
+    m_settings = settings;
 
     NTSTATUS status = m_registers.FromResources(translatedResources, 1, true);
     if (NT_SUCCESS(status) && m_registers.Length() < kMinimumRegisterRangeBytes) {
@@ -601,8 +598,7 @@ NTSTATUS TidewellProtocolManager::ConnectInterrupt(PCM_RESOURCE_LIST translatedR
 bool TidewellProtocolManager::IsDspRunning(ULONG milliseconds)
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::IsDspRunning", kTraceHighEnter, "nMilliseconds=%d", milliseconds);
-    Driver* driver = GetDriver();
-    if (driver && driver->GetResetDSPOnStartup() && !IsStarted())
+    if (m_settings.resetDspOnStartup && !IsStarted())
         return false;
     UCHAR before[4];
     UCHAR after[4];
@@ -754,8 +750,7 @@ NTSTATUS TidewellProtocolManager::Start(const UCHAR* image, ULONG imageBytes, bo
 NTSTATUS TidewellProtocolManager::WarmReset()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::WarmReset", kTraceHighEnter);
-    Driver* driver = GetDriver();
-    if (!driver || !driver->GetHardwareInstalled())
+    if (!m_settings.hardwareInstalled)
         return STATUS_SUCCESS;
     if (!RegistersMapped() || !WindowMapped())
         return STATUS_DEVICE_NOT_READY;
@@ -924,9 +919,7 @@ NTSTATUS TidewellProtocolManager::QueueCommand(CommandHandler* handler)
     if (!handler)
         return STATUS_INVALID_PARAMETER;
     KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::QueueCommand", __LINE__);
-    if (handler->m_exchange == CommandHandler::Exchange::Pending ||
-        handler->m_exchange == CommandHandler::Exchange::InMailbox ||
-        handler->m_exchange == CommandHandler::Exchange::Abandoned) {
+    if (handler->Exchange().IsQueued()) {
         // Already on one of the manager's lists: queueing it again would tangle them.
         TRACE_LINE(this, "TidewellProtocolManager::QueueCommand", kTraceErrors,
                    "Command record 0x%08x is queued already", handler->GetHostTag());
@@ -937,12 +930,12 @@ NTSTATUS TidewellProtocolManager::QueueCommand(CommandHandler* handler)
         TRACE_LINE(this, "TidewellProtocolManager::QueueCommand", kTraceWarnings,
                    "Command %d refused: the mailbox is %s", static_cast<int>(handler->GetCommandId()),
                    IsStopping() ? "stopped" : "held by a tester image");
-        handler->m_exchange = CommandHandler::Exchange::Answered;
+        handler->Exchange().Answer();
         handler->Complete(CommandHandler::kDspResultCancelled);
         return STATUS_CANCELLED;
     }
     const bool wasEmpty = m_pendingCommands.IsEmpty();
-    handler->m_exchange = CommandHandler::Exchange::Pending;
+    handler->Exchange().Queue();
     m_pendingCommands.InsertTail(handler);
     if (wasEmpty)
         KeSetEvent(&m_commandWakeEvent, IO_NO_INCREMENT, FALSE);
@@ -954,14 +947,12 @@ bool TidewellProtocolManager::WithdrawCommand(CommandHandler* handler)
     TRACE_SCOPE(this, "TidewellProtocolManager::WithdrawCommand", kTraceHighEnter, "nTag=0x%08x",
                 handler->GetHostTag());
     KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::WithdrawCommand", __LINE__);
-    switch (handler->m_exchange) {
-    case CommandHandler::Exchange::Pending:
+    switch (handler->Exchange().Withdraw()) {
+    case CommandExchange::Withdrawal::FromPendingList:
         m_pendingCommands.Remove(handler);
-        handler->m_exchange = CommandHandler::Exchange::Idle;
         return true;
-    case CommandHandler::Exchange::InMailbox:
+    case CommandExchange::Withdrawal::FromMailbox:
         // The DSP may still answer this tag: the record must not be reused before that.
-        handler->m_exchange = CommandHandler::Exchange::Abandoned;
         if (m_device)
             m_device->AbandonCommandHandler(handler);
         return true;
@@ -977,17 +968,16 @@ void TidewellProtocolManager::CompleteInFlight(ULONG dspResult, bool answered)
     {
         KPLXFastStackLock pending(&m_pendingLock, this, "TidewellProtocolManager::CompleteInFlight", __LINE__);
         while (auto* handler = static_cast<CommandHandler*>(m_pendingCommands.RemoveHead())) {
-            handler->m_exchange = CommandHandler::Exchange::Answered;
+            handler->Exchange().Answer();
             handler->Complete(dspResult);
         }
         while (auto* handler = static_cast<CommandHandler*>(m_mailboxCommands.RemoveHead())) {
-            if (handler->m_exchange == CommandHandler::Exchange::Abandoned) {
-                handler->m_exchange = CommandHandler::Exchange::Idle;
+            if (handler->Exchange().ReleaseAbandoned()) {
                 if (m_device)
                     m_device->ReleaseAbandonedCommandHandler(handler);
                 continue;
             }
-            handler->m_exchange = CommandHandler::Exchange::Answered;
+            handler->Exchange().Answer();
             handler->Complete(dspResult);
         }
         if (answered) {
@@ -1137,7 +1127,7 @@ bool TidewellProtocolManager::ServeMailbox(bool* absent, ULONG* counterA, ULONG*
     if (ReadUnaligned32(mailbox + kMailboxCommandBusyOffset) == 0) {
         if (auto* handler = static_cast<CommandHandler*>(m_pendingCommands.RemoveHead())) {
             // On the mailbox list before the DSP can answer it.
-            handler->m_exchange = CommandHandler::Exchange::InMailbox;
+            handler->Exchange().EnterMailbox();
             m_mailboxCommands.InsertTail(handler);
             static constexpr UCHAR kBusy[4] = {1, 0, 0, 0};
             WriteDspMemory(handler->CommandArea(), kMailboxCommandSlot, CommandHandler::kCommandAreaBytes);
@@ -1177,18 +1167,17 @@ void TidewellProtocolManager::TakeResponse(const UCHAR* responseSlot)
             return;
         }
         m_mailboxCommands.Remove(handler);
-        if (handler->m_exchange == CommandHandler::Exchange::Abandoned) {
+        if (handler->Exchange().ReleaseAbandoned()) {
             // Its sender gave up: the answer goes nowhere, and the record may now be reused.
             TRACE_LINE(this, "TidewellProtocolManager::ProcessDPCThread", kTraceWarnings,
                        "Late answer %d to tag 0x%08x discarded", static_cast<int>(responseId), tag);
-            handler->m_exchange = CommandHandler::Exchange::Idle;
             if (m_device)
                 m_device->ReleaseAbandonedCommandHandler(handler);
             return;
         }
     }
     memcpy(handler->ResponseArea(), responseSlot, CommandHandler::kResponseAreaBytes);
-    handler->m_exchange = CommandHandler::Exchange::Answered;
+    handler->Exchange().Answer();
     KPLXFastStackLock responses(&m_responseLock, this, "TidewellProtocolManager::ProcessDPCThread", __LINE__);
     m_responses.InsertTail(handler);
 }

@@ -12,6 +12,7 @@
 // manager knows every record it holds (pending, in the mailbox, answered), so an echoed tag is
 // looked up, never trusted, and its stop completes them all.
 #pragma once
+#include "dsphostsettings.h"
 #include "kernel/driverheap.h"
 #include "kernel/intrusivelist.h"
 #include "kernel/iorange.h"
@@ -186,15 +187,17 @@ public:
     // ---- EMIF ----
     // Traces the twelve EMIF registers at level 0x20.
     void OutputEmifSettings();
-    // Programs the twelve EMIF registers from the Driver's values, then SDCTL twice more (the
+    // Programs the twelve EMIF registers from the handed settings, then SDCTL twice more (the
     // second time with bit 24 inverted). Always succeeds.
     NTSTATUS SetupEmif();
 
     // ---- Start-up and tear-down ----
-    // Maps both ranges from the translated resources and connects the interrupt; any failure is
-    // logged (0xC007104F registers, 0xC007104A window, 0xC0071050 interrupt), invalidates the
-    // manager and is returned. STATUS_INVALID_DEVICE_STATE when already initialized or invalidated.
-    NTSTATUS Initialize(PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources);
+    // Takes the driver's settings, maps both ranges from the translated resources and connects the
+    // interrupt; any failure is logged (0xC007104F registers, 0xC007104A window, 0xC0071050
+    // interrupt), invalidates the manager and is returned. STATUS_INVALID_DEVICE_STATE when already
+    // initialized or invalidated.
+    NTSTATUS Initialize(PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources,
+                        const DspHostSettings& settings);
     // Loads and releases the DSP (or takes over one that runs already, for the firmware image).
     // A malformed image: 0xC000007B before anything is touched. A section that does not verify:
     // 0xC0071049. No interrupt after kStartTries tries: 0xC0071051, logged.
@@ -238,6 +241,8 @@ public:
     bool IsInvalidated() const;
     bool IsInterruptForwarding() const;
     Device* GetDevice() const { return m_device; }
+    // The settings handed at initialisation (all zero before).
+    const DspHostSettings& GetSettings() const { return m_settings; }
 
 private:
     friend class TidewellProtocolManagerTestPeer;
@@ -245,7 +250,6 @@ private:
     // How a window operation moves bytes.
     enum class WindowMove { In, Out, Zero };
 
-    Driver* GetDriver() const;
     bool RegistersMapped() const { return m_registers.IsMapped(); }
     bool WindowMapped() const { return m_window.IsMapped(); }
     NTSTATUS CheckRegisterAccess(ULONG offset, ULONG bytes) const;
@@ -312,6 +316,7 @@ private:
     // where an echoed tag is looked up.
     IntrusiveList m_mailboxCommands;
     Device* m_device;
+    DspHostSettings m_settings;
     KDPC m_dpcs[kDpcCount] = {};
     // Window token of the mailbox (window base + 32): only for traces; every mailbox access goes
     // through the window operations by DSP address.

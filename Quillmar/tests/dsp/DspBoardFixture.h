@@ -34,7 +34,7 @@ public:
     // whose threads do not run.
     static void AppendResponse(TidewellProtocolManager* m, CommandHandler* handler)
     {
-        handler->m_exchange = CommandHandler::Exchange::Answered;
+        handler->Exchange().Answer();
         m->m_responses.InsertTail(handler);
     }
     // Returns once a call of the interrupt routine in progress has returned (it runs under the
@@ -222,7 +222,8 @@ protected:
         manager_ = device_->GetProtocolManager();
         ASSERT_NE(manager_, nullptr);
         if (InitializeManager()) {
-            ASSERT_EQ(manager_->Initialize(RawResources().Get(), TranslatedResources().Get()), STATUS_SUCCESS);
+            ASSERT_EQ(manager_->Initialize(RawResources().Get(), TranslatedResources().Get(), Settings()),
+                      STATUS_SUCCESS);
         }
         board_->ClearAccessLog();
     }
@@ -254,6 +255,9 @@ protected:
                                     MemoryDescriptor(kRegisterBase, board::kRegisterRangeSize),
                                     InterruptDescriptor(kLevel, kVector, 1)});
     }
+
+    // What the device hands its manager at the start: the loaded driver's settings.
+    virtual DspHostSettings Settings() const { return DspHostSettings::FromDriver(*driver()); }
 
     std::vector<AccessRecord> Log() const { return board_->AccessLog(); }
 

@@ -336,6 +336,34 @@ TEST_F(DspCommandTest, FpgaRegistersRoundTripWithMaskedAndShadowWrites)
     EXPECT_EQ(record->ReadFPGARegister(256, &value), static_cast<NTSTATUS>(MSG_FAILED_READ_FPGA_REGISTER_ERROR_CODE));
 }
 
+// The performance command sends the transfer settings the manager was handed, not the driver's.
+class HandedTransferSettingsTest : public DspCommandTest {
+protected:
+    DspHostSettings Settings() const override
+    {
+        DspHostSettings settings = DspCommandTest::Settings();
+        settings.pciSDXferSize = 0x101;
+        settings.pciHD720XferSize = 0x102;
+        settings.pciHDOtherXferSize = 0x103;
+        settings.edmaVideoPriority = 4;
+        settings.edmaAudioPriority = 5;
+        settings.edmaPciPriority = 6;
+        settings.edmaCpuPriority = 7;
+        settings.hd1080HalfScale = 8;
+        return settings;
+    }
+};
+
+TEST_F(HandedTransferSettingsTest, PerformanceCommandCarriesTheHandedWords)
+{
+    ASSERT_NE(driver()->GetDspPciSDXferSize(), 0x101u);
+    ASSERT_EQ(Record()->SetDspPerformanceParams(), STATUS_SUCCESS);
+    const auto performance = board_->Commands().PerformanceParameters();
+    ASSERT_TRUE(performance.has_value());
+    const std::array<uint32_t, 8> expected = {0x101, 0x102, 0x103, 4, 5, 6, 7, 8};
+    EXPECT_EQ(*performance, expected);
+}
+
 TEST_F(DspCommandTest, SettingsCommandsCarryTheirWords)
 {
     CommandHandler* record = Record();

@@ -280,5 +280,43 @@ TEST_F(HostPortTest, SetupEmifWritesTheDriversValuesInItsOrder)
     EXPECT_EQ(DebugLinesWith("DSPREG_EMIFA_SDCTL = 0x52227000"), 1u);
 }
 
+// The host port works with the settings the device handed it at initialisation, whatever the
+// driver holds: another board's EMIF values, and no hardware although the driver says there is.
+class HandedSettingsTest : public DspBoardTest {
+protected:
+    DspHostSettings Settings() const override
+    {
+        DspHostSettings settings = DspBoardTest::Settings();
+        settings.hardwareInstalled = false;
+        settings.emifGblctl = 0x12378;
+        for (ULONG i = 0; i < 4; ++i) {
+            settings.emifCectl[i] = 0x10 + i;
+            settings.emifCesec[i] = 0x20 + i;
+        }
+        settings.emifSdtim = 0x31;
+        settings.emifSdext = 0x32;
+        settings.emifSdctl = 0x41000000;
+        return settings;
+    }
+};
+
+TEST_F(HandedSettingsTest, SetupEmifAndWarmResetUseTheHandedValues)
+{
+    ASSERT_TRUE(driver()->GetHardwareInstalled());
+    ASSERT_EQ(manager_->SetupEmif(), STATUS_SUCCESS);
+    const std::vector<AccessRecord> expected = {
+        RegWrite(0x00, 0x12378),    RegWrite(0x08, 0x10),      RegWrite(0x04, 0x11),
+        RegWrite(0x10, 0x12),       RegWrite(0x14, 0x13),      RegWrite(0x1C, 0x31),
+        RegWrite(0x20, 0x32),       RegWrite(0x48, 0x20),      RegWrite(0x44, 0x21),
+        RegWrite(0x50, 0x22),       RegWrite(0x54, 0x23),      RegWrite(0x18, 0x41000000),
+        RegWrite(0x18, 0x41000000), RegWrite(0x18, 0x40000000)};
+    EXPECT_EQ(Log(), expected) << Describe(Log());
+    EXPECT_EQ(manager_->GetSettings().emifGblctl, 0x12378u);
+
+    board_->ClearAccessLog();
+    EXPECT_EQ(manager_->WarmReset(), STATUS_SUCCESS);
+    EXPECT_EQ(CountOf(Log(), AccessKind::WarmReset), 0u) << Describe(Log());
+}
+
 } // namespace
 } // namespace dsptest

@@ -366,25 +366,29 @@ protected:
 
 TEST_F(InitializeTest, ConnectsTheInterruptAndSetsTheRunBit)
 {
-    ASSERT_EQ(manager_->Initialize(RawResources().Get(), TranslatedResources().Get()), STATUS_SUCCESS);
+    ASSERT_EQ(manager_->Initialize(RawResources().Get(), TranslatedResources().Get(), Settings()),
+              STATUS_SUCCESS);
     EXPECT_EQ(Log().back(), RegWrite(board::kDspControl, board::kDspControlRunEnable)) << Describe(Log());
     EXPECT_EQ(DebugLinesWith("  type=2 flags=00000000 level=0x7 vec=0x71 aff=1"), 1u);
     EXPECT_EQ(DebugLinesWith("  type=3"), 2u);
     // A second initialization is refused.
-    EXPECT_EQ(manager_->Initialize(RawResources().Get(), TranslatedResources().Get()), STATUS_INVALID_DEVICE_STATE);
+    EXPECT_EQ(manager_->Initialize(RawResources().Get(), TranslatedResources().Get(), Settings()),
+              STATUS_INVALID_DEVICE_STATE);
 }
 
 TEST_F(InitializeTest, MissingRegisterRangeIsLoggedAndInvalidates)
 {
     ResourceListBuilder translated({MemoryDescriptor(kWindowBase, board::kWindowSize),
                                     InterruptDescriptor(kLevel, kVector, 1)});
-    EXPECT_EQ(manager_->Initialize(RawResources().Get(), translated.Get()), static_cast<NTSTATUS>(0xC007104FL));
+    EXPECT_EQ(manager_->Initialize(RawResources().Get(), translated.Get(), Settings()),
+              static_cast<NTSTATUS>(0xC007104FL));
     const auto events = Events(0xC007104F);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].inserts.at(0), u"C000008A");
     EXPECT_TRUE(manager_->IsInvalidated());
     EXPECT_TRUE(Log().empty());
-    EXPECT_EQ(manager_->Initialize(RawResources().Get(), TranslatedResources().Get()), STATUS_INVALID_DEVICE_STATE);
+    EXPECT_EQ(manager_->Initialize(RawResources().Get(), TranslatedResources().Get(), Settings()),
+              STATUS_INVALID_DEVICE_STATE);
 }
 
 TEST_F(InitializeTest, MissingWindowIsLoggedAndInvalidates)
@@ -393,7 +397,8 @@ TEST_F(InitializeTest, MissingWindowIsLoggedAndInvalidates)
     ResourceListBuilder translated({MemoryDescriptor(0x10000000, board::kWindowSize),
                                     MemoryDescriptor(kRegisterBase, board::kRegisterRangeSize),
                                     InterruptDescriptor(kLevel, kVector, 1)});
-    EXPECT_EQ(manager_->Initialize(RawResources().Get(), translated.Get()), static_cast<NTSTATUS>(0xC007104AL));
+    EXPECT_EQ(manager_->Initialize(RawResources().Get(), translated.Get(), Settings()),
+              static_cast<NTSTATUS>(0xC007104AL));
     ASSERT_EQ(Events(0xC007104A).size(), 1u);
     EXPECT_TRUE(manager_->IsInvalidated());
     // The register range it had mapped is released (the leak check after the test would say so).
@@ -406,7 +411,8 @@ TEST_F(InitializeTest, InterruptThatCannotBeConnectedIsLoggedAndReleasesTheMappi
     ResourceListBuilder translated({MemoryDescriptor(kWindowBase, board::kWindowSize),
                                     MemoryDescriptor(kRegisterBase, board::kRegisterRangeSize),
                                     InterruptDescriptor(kLevel, kVector + 1, 1)}); // no line there
-    EXPECT_EQ(manager_->Initialize(RawResources().Get(), translated.Get()), static_cast<NTSTATUS>(0xC0071050L));
+    EXPECT_EQ(manager_->Initialize(RawResources().Get(), translated.Get(), Settings()),
+              static_cast<NTSTATUS>(0xC0071050L));
     const auto events = Events(0xC0071050);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].inserts.at(0), u"C000000D");
@@ -419,7 +425,8 @@ TEST_F(InitializeTest, ListWithoutInterruptIsRefused)
 {
     ResourceListBuilder translated({MemoryDescriptor(kWindowBase, board::kWindowSize),
                                     MemoryDescriptor(kRegisterBase, board::kRegisterRangeSize)});
-    EXPECT_EQ(manager_->Initialize(RawResources().Get(), translated.Get()), static_cast<NTSTATUS>(0xC0071050L));
+    EXPECT_EQ(manager_->Initialize(RawResources().Get(), translated.Get(), Settings()),
+              static_cast<NTSTATUS>(0xC0071050L));
     EXPECT_TRUE(manager_->IsInvalidated());
 }
 

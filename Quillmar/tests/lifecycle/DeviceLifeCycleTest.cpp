@@ -3,6 +3,9 @@
 // with one pulled out and plugged again.
 #include "LifeCycleFixture.h"
 
+#include "standin/debugger.h"
+#include "standin/system.h"
+
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -305,4 +308,31 @@ TEST_F(LifeCycleTest, StoredIdOfAnotherBoardIsReplacedAndWrittenBack)
 }
 
 } // namespace
+TEST_F(LifeCycleTest, EachBoardsProcessingQueuesTakeTheProcessorMaskOfItsNumber)
+{
+    // Four processors for this machine only.
+    struct Processors {
+        Processors() { standin::SetNumberOfProcessors(4); }
+        ~Processors() { standin::ResetSystemInformation(); }
+    } processors;
+    Boot("\"TraceHighs\"=dword:00000001\r\n");
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    const char* masks[][2] = {{"0x00000008", "0x00000004"}, {"0x00000002", "0x00000001"}, {"0x00000000", "0x00000000"}};
+    for (uint32_t n = 0; n < 3; ++n) {
+        board::CaptureBoard& board = MakeBoard(n);
+        standin::DebugOutputClear();
+        ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
+        EXPECT_EQ(standin::ReadRegistryDword(DriverKey(board), u"InstanceId"), n + 1);
+        size_t video = 0, audio = 0;
+        for (const std::string& line : standin::DebugOutput()) {
+            video += line.find(std::string("Setting VIDEO stream processor queue affinity to ") + masks[n][0]) !=
+                     std::string::npos;
+            audio += line.find(std::string("Setting AUDIO stream processor queue affinity to ") + masks[n][1]) !=
+                     std::string::npos;
+        }
+        EXPECT_EQ(video, 1u) << "board " << n + 1;
+        EXPECT_EQ(audio, 1u) << "board " << n + 1;
+    }
+}
+
 } // namespace lifecycletest

@@ -19,6 +19,10 @@ ULONG KsEventDataCookie(const void* eventData);
 // Filters open now (all devices).
 size_t KsOpenFilterCount();
 
+// Whether the calling thread holds the device mutex of `device` (false for anything that is not a
+// device).
+bool KsDeviceMutexHeld(PKSDEVICE device);
+
 // Pins open now (all filters).
 size_t KsOpenPinCount();
 

@@ -111,6 +111,17 @@ PRKMUTEX DeviceMutexOf(PKSDEVICE device)
 
 } // namespace
 
+bool KsDeviceMutexHeld(PKSDEVICE device)
+{
+    KsDeviceObject* record = KsDeviceRecord(device);
+    if (!record)
+        return false;
+    for (const auto& held : t_held)
+        if (held.mutex == &record->mutex)
+            return true;
+    return false;
+}
+
 void KsForgetMutexOrder(PRKMUTEX mutex)
 {
     auto& order = Order();
