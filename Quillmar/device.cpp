@@ -459,9 +459,6 @@ constexpr ULONG kAudioStandardSd = 0x1000000;
 // The audio record's fields beyond the video layout.
 constexpr ULONG kAudioRecordPairCount = 58;
 constexpr ULONG kAudioRecordPairIndex = 62;
-// The 556 bytes a notification carries: the record from offset 24.
-constexpr ULONG kInputDetectNotificationBytes = sizeof(BrevicorInputDetectRecord) - kPropertyHeaderBytes;
-static_assert(kInputDetectNotificationBytes == 556);
 
 struct DspErrorMessage {
     NTSTATUS id;
