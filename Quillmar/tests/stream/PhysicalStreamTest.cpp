@@ -286,3 +286,50 @@ TEST_F(PhysicalStreamTest, InputStateMeasurementGivesTheStandard)
 
 } // namespace
 } // namespace streamtest
+
+namespace streamtest {
+namespace {
+
+TEST_F(PhysicalStreamTest, WithoutAControlThreadOnlyTheNewestInputStateIsKept)
+{
+    auto stream = MakeVideo();
+    BrevicorInputDetectRecord record{};
+    for (ULONG type : {0x1u, 0x2u, 0x400u}) {
+        record.detectedStandard = type;
+        stream->ProcessInputStateChanged(reinterpret_cast<const UCHAR*>(&record));
+    }
+    EXPECT_EQ(stream->GetQueuedInputStateCount(), 1u);
+    EXPECT_FALSE(stream->HasStreamControlThread());
+    // The control thread takes it (the stream is not in Run: loaded, nothing restarted).
+    stream->StartStreamControlThread();
+    EXPECT_TRUE(tracetest::WaitUntil([&] { return stream->GetQueuedInputStateCount() == 0; }));
+    EXPECT_TRUE(tracetest::WaitUntil([&] { return stream->GetSignalType() == 0x400u; }));
+    stream->TerminateStreamControlThread();
+    EXPECT_FALSE(stream->HasStreamControlThread());
+}
+
+TEST_F(PhysicalStreamTest, BackupGeneratorStartsOnItsOwnGridAndStopsSynchronously)
+{
+    auto stream = MakeVideo();
+    ASSERT_TRUE(stream->HasBackupFrameGeneratorThread());
+    LARGE_INTEGER before;
+    KeQuerySystemTime(&before);
+    stream->StartBackupFrameGenerator();
+    EXPECT_TRUE(stream->IsGeneratorRunning());
+    EXPECT_FALSE(stream->IsProcessingEnabled());
+    // No real frame yet: the first frame is due one interval after the start, counter 0 on.
+    EXPECT_GE(stream->GetNextGeneratorDue(), before.QuadPart + 333333);
+    const ULONG step = stream->GetTimeStampStep();
+    EXPECT_TRUE(tracetest::WaitUntil([&] { return stream->GetGeneratorCounter() >= 2 * step; }));
+    EXPECT_EQ(stream->GetGeneratorCounter() % step, 0u);
+    stream->StopBackupFrameGenerator();
+    EXPECT_FALSE(stream->IsGeneratorRunning());
+    EXPECT_TRUE(stream->IsProcessingEnabled());
+    // A second start and the stream's destruction while generating both return.
+    stream->StartBackupFrameGenerator();
+    EXPECT_TRUE(stream->IsGeneratorRunning());
+    stream.reset();
+}
+
+} // namespace
+} // namespace streamtest
