@@ -429,9 +429,6 @@ public:
     // Compares the record with the stored one of its input (all 580 bytes; `changed` optional),
     // stores it in the device's input items and in every open video capture filter's.
     NTSTATUS SetVideoInputState(const BrevicorInputDetectRecord* record, bool* changed);
-    // Refreshes the volume steps of audio input `input` in the audio stream's chains: a step with
-    // its one child takes the settings in place, any other chain of it is rebuilt.
-    void ModifyAudioVolumeControlChains(ULONG input);
     // PhysicalStreamServices: copies under the device lock.
     NTSTATUS GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
     NTSTATUS GetAudioInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
