@@ -260,26 +260,26 @@ TEST_F(PhysicalStreamTest, InputStateMeasurementGivesTheStandard)
     const ULONG good = 0xA00188;
     // 1080p25: HD, progressive, 1920 + 720, 1080 + 45.
     auto r = measure(good | 1, 1920 | 720 << 11, 1080, 45, 45);
-    EXPECT_EQ(r.state, 2);
-    EXPECT_EQ(r.detectedStandard, 0x4000u);
-    EXPECT_EQ(r.frameRate, 2500u);
+    EXPECT_EQ(+r.state, 2);
+    EXPECT_EQ(+r.detectedStandard, 0x4000u);
+    EXPECT_EQ(+r.frameRate, 2500u);
     // 1080i59.94.
     r = measure(good | 1 | 2 | 4, 1920 | 280 << 11, 540 | 540 << 12, 22 | 23 << 8, 22 | 23 << 8);
-    EXPECT_EQ(r.detectedStandard, 0x400u);
-    EXPECT_EQ(r.frameRate, 2997u);
+    EXPECT_EQ(+r.detectedStandard, 0x400u);
+    EXPECT_EQ(+r.frameRate, 2997u);
     // NTSC with counted blanking unlike the captured: 23 and 22.
     r = measure(good | 4, 720 | 138 << 11, 244 | 243 << 12, 22 | 23 << 8, 20 | 20 << 8);
-    EXPECT_EQ(r.blankingLinesField1, 23u);
-    EXPECT_EQ(r.blankingLinesField2, 22u);
-    EXPECT_EQ(r.state, 2);
-    EXPECT_EQ(r.detectedStandard, 0x1u);
+    EXPECT_EQ(+r.blankingLinesField1, 23u);
+    EXPECT_EQ(+r.blankingLinesField2, 22u);
+    EXPECT_EQ(+r.state, 2);
+    EXPECT_EQ(+r.detectedStandard, 0x1u);
     // SD progressive other than 483 lines: a signal without a standard.
     r = measure(good, 720 | 138 << 11, 480, 42, 42);
-    EXPECT_EQ(r.state, 1);
-    EXPECT_EQ(r.detectedStandard, 0u);
+    EXPECT_EQ(+r.state, 1);
+    EXPECT_EQ(+r.detectedStandard, 0u);
     // Beyond the performance limits.
     r = measure(good | 1, 1920 | 280 << 11, 1200, 45, 45);
-    EXPECT_EQ(r.state, 1);
+    EXPECT_EQ(+r.state, 1);
     EXPECT_EQ(Device::DetectStandard(true, false, 720, 2999), 0x40u);
     EXPECT_EQ(Device::DetectStandard(true, false, 720, 2500), 0x20000u);
 }
