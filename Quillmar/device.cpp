@@ -5,6 +5,7 @@
 #include "device.h"
 
 #include "audioinputtypes.h"
+#include "audiostream.h"
 #include "basicfilter.h"
 #include "streamprocessormanager.h"
 #include "streamprocessorqueue.h"
@@ -20,6 +21,7 @@
 #include "km/time.h"
 #include "km/registry.h"
 #include "messages/Talvexon.h"
+#include "roundtoint.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 
@@ -425,12 +427,306 @@ bool Device::ValidateLogicalStream(LogicalStreamHandle stream, LogicalStreamRefe
     return m_streamProcessorManager != nullptr && m_streamProcessorManager->ValidateLogicalStream(stream, reference);
 }
 
+// ---- Input state ---------------------------------------------------------------------------------
+
+namespace {
+
+// The input-state message's words, from response offset 24.
+constexpr ULONG kInputStateWordsOffset = 24;
+constexpr ULONG kInputStateWords = 9;
+enum InputStateWord : ULONG { kFormat, kHorizontal, kVertical, kBlankingCounted, kBlankingCaptured, kAudioRates2,
+                              kAudioRates3, kAudioPairs, kAudioSound };
+constexpr ULONG kFormatHighDefinition = 0x1;
+constexpr ULONG kFormatThousandOne = 0x2;
+constexpr ULONG kFormatInterlaced = 0x4;
+constexpr ULONG kFormatGoodSet = 0xA00188;
+constexpr ULONG kFormatGoodClear = 0x4C0000;
+// The audio records: input type and I/O index 10, the standard by the clock.
+constexpr ULONG kAudioRecordType = 10;
+constexpr UCHAR kAudioRecordIoIndex = 10;
+constexpr ULONG kAudioStandardHd = 0x2000000;
+constexpr ULONG kAudioStandardSd = 0x1000000;
+// The audio record's fields beyond the video layout.
+constexpr ULONG kAudioRecordPairCount = 58;
+constexpr ULONG kAudioRecordPairIndex = 62;
+
+struct DspErrorMessage {
+    NTSTATUS id;
+    const char* format;
+};
+const DspErrorMessage kDspErrors[] = {
+    {MSG_FIFO_OVERRUN_ERROR_OCCURRED_DSP_LEVEL, "A %s FIFO overrun error occurred at the DSP level"},
+    {MSG_FRAME_SYNCRONIZATION_ERROR_OCCURRED_DSP_LEVEL, "A %s frame syncronization error occurred at the DSP level"},
+    {MSG_FRAME_SHORT_FIELD_ERROR_OCCURRED_DSP, "A %s frame short field error occurred at the DSP level"},
+    {MSG_FRAME_LONG_FIELD_ERROR_OCCURRED_DSP, "A %s frame long field error occurred at the DSP level"},
+    {MSG_TOP_FRAME_ERROR_OCCURRED_DSP_LEVEL, "A %s top of frame error occurred at the DSP level"},
+};
+
+void PutWord(BrevicorInputDetectRecord* record, ULONG offset, ULONG value)
+{
+    std::memcpy(reinterpret_cast<UCHAR*>(record) + offset, &value, sizeof(value));
+}
+
+} // namespace
+
+ULONG Device::DetectStandard(bool highDefinition, bool interlaced, ULONG lines, ULONG rate)
+{
+    // Rates in hundredths; 29.97 covers 2997 to 2999.
+    if (!highDefinition) {
+        if (interlaced)
+            return lines < 576 ? 0x1 : 0x2;
+        return lines == 483 ? 0x800000 : 0;
+    }
+    if (lines < 1035) {
+        if (rate > 5994)
+            return 0x4;
+        if (rate == 5994)
+            return 0x8;
+        if (rate >= 5000)
+            return 0x10;
+        if (rate >= 3000)
+            return 0x20;
+        if (rate >= 2997)
+            return 0x40;
+        if (rate >= 2500)
+            return 0x20000;
+        if (rate >= 2400)
+            return 0x80;
+        return 0x100;
+    }
+    if (lines < 1080)
+        return rate >= 3000 ? 0x200000 : 0x400000;
+    if (rate >= 3000)
+        return interlaced ? 0x200 : 0x1000;
+    if (rate >= 2997)
+        return interlaced ? 0x400 : 0x2000;
+    if (rate >= 2500)
+        return interlaced ? 0x800 : 0x4000;
+    if (rate >= 2400)
+        return 0x8000;
+    return 0x10000;
+}
+
+void Device::MeasureVideoInput(const ULONG words[9], ULONG widthLimit, ULONG heightLimit,
+                               BrevicorInputDetectRecord* record)
+{
+    const ULONG format = words[kFormat];
+    const bool interlaced = (format & kFormatInterlaced) != 0;
+    const bool highDefinition = (format & kFormatHighDefinition) != 0;
+    record->state = kInputStateSignalPresent;
+    record->activePixels = words[kHorizontal] & 0x7FF;
+    record->blankingPixels = (words[kHorizontal] >> 11) & 0x1FFF;
+    record->activeLinesField1 = words[kVertical] & 0xFFF;
+    record->activeLinesField2 = interlaced ? (words[kVertical] >> 12) & 0xFFF : 0;
+    const ULONG captured0 = words[kBlankingCaptured] & 0x7F;
+    const ULONG captured1 = (words[kBlankingCaptured] >> 8) & 0x7F;
+    const ULONG counted = (words[kBlankingCounted] & 0x7F) + ((words[kBlankingCounted] >> 8) & 0x7F);
+    if (counted != captured0 + captured1) {
+        // The counted lines split in halves, the odd one to field 1.
+        record->blankingLinesField1 = counted / 2 + counted % 2;
+        record->blankingLinesField2 = counted / 2;
+    } else {
+        record->blankingLinesField1 = captured0;
+        record->blankingLinesField2 = captured1;
+    }
+    const ULONG activeLines = record->activeLinesField1 + record->activeLinesField2;
+    const ULONG totalLines = activeLines + record->blankingLinesField1 + record->blankingLinesField2;
+    ULONG totalClocks = totalLines * (record->activePixels + record->blankingPixels);
+    if (activeLines > heightLimit || record->activePixels > widthLimit || totalClocks == 0) {
+        TRACE_LINE(nullptr, "Device::ProcessInputStateChanged", kTraceWarnings, "Invalid signal");
+        return;
+    }
+    double clock;
+    if (highDefinition) {
+        clock = (format & kFormatThousandOne) != 0 ? 74.176e6 : 74.25e6;
+    } else {
+        totalClocks *= 2;
+        clock = 27e6;
+    }
+    const auto rate = static_cast<ULONG>(RoundToInt(clock / static_cast<double>(totalClocks) * 100.0));
+    const ULONG standard = DetectStandard(highDefinition, interlaced, activeLines, rate);
+    TRACE_LINE(nullptr, "Device::ProcessInputStateChanged", kTraceHighs, "Total clocks = %d, Frame rate = %d",
+               static_cast<int>(totalClocks), static_cast<int>(rate));
+    record->frameRate = rate;
+    if (standard == 0)
+        return; // a signal, but no standard the board knows: state 1
+    record->detectedStandard = standard;
+    record->state = kInputStateStandardDetected;
+}
+
 void Device::ProcessInputStateChanged(CommandHandler* handler)
 {
     TRACE_SCOPE(this, "Device::ProcessInputStateChanged", kTraceLowEnter);
-    TRACE_LINE(this, "Device::ProcessInputStateChanged", kTraceHighs,
-               "Input state message: words 0x%08x 0x%08x, DSP result 0x%08x", handler->GetResultWordA(),
-               handler->GetResultWordB(), handler->GetDspResult());
+    ULONG words[kInputStateWords];
+    std::memcpy(words, handler->ResponseArea() + kInputStateWordsOffset, sizeof(words));
+    const ULONG format = words[kFormat];
+    TRACE_LINE(this, "Device::ProcessInputStateChanged", kTraceHighs, "New format detected = 0x%08x", format);
+    const bool good = (format & kFormatGoodSet) == kFormatGoodSet && (format & kFormatGoodClear) == 0;
+    const ULONG videoError = (format >> 24) & 0xF;
+    const ULONG audioError = (format >> 28) & 0xF;
+    if (videoError >= 1 && videoError <= 5)
+        TRACE_STATUS(this, "Device::ProcessInputStateChanged", kTraceErrors, kDspErrors[videoError - 1].id,
+                     kDspErrors[videoError - 1].format, "VIDEO");
+    if (audioError >= 1 && audioError <= 4)
+        TRACE_STATUS(this, "Device::ProcessInputStateChanged", kTraceErrors, kDspErrors[audioError - 1].id,
+                     kDspErrors[audioError - 1].format, "AUDIO");
+
+    PerformanceSettings limits{};
+    limits.pinKind = 1;
+    if (m_driver == nullptr || !NT_SUCCESS(m_driver->GetPerformanceSettings(&limits))) {
+        limits.maximumVideoWidth = 1920;
+        limits.maximumVideoHeight = 1080;
+    }
+    const ULONG videoCount = m_videoInputs.GetInputCount();
+    const ULONG audioCount = m_audioInputs.GetInputCount();
+    auto* records = static_cast<BrevicorInputDetectRecord*>(
+        ExAllocatePoolWithTag(PagedPool, sizeof(BrevicorInputDetectRecord) * (videoCount + audioCount + 1), kDriverPoolTag));
+    if (records == nullptr) {
+        TRACE_LINE(this, "Device::ProcessInputStateChanged", kTraceErrors, "No memory for the input-state records");
+        return;
+    }
+    BrevicorInputDetectRecord* video = records;
+    BrevicorInputDetectRecord* audio = records + videoCount;
+    for (ULONG i = 0; i < videoCount; ++i) {
+        BrevicorInputDetectRecord& record = video[i];
+        std::memset(&record, 0, sizeof(record));
+        record.listSelector = 1;
+        record.inputNumber = i;
+        ULONG type = 0;
+        ULONG ioIndex = 0;
+        if (const VideoInputItem* input = m_videoInputs.GetInput(i)) {
+            input->GetInputType(&type);
+            input->GetInputIOIndex(&ioIndex);
+        }
+        record.inputType = type;
+        record.ioIndex = static_cast<UCHAR>(ioIndex);
+        if (ioIndex == 0 && good)
+            MeasureVideoInput(words, limits.maximumVideoWidth, limits.maximumVideoHeight, &record);
+        SetVideoInputState(&record, nullptr);
+        NotifyInputDetect(false, &record);
+    }
+    const bool audioPresent = (words[kAudioSound] & 0xFFFF) != 0;
+    ULONG audioRecords = 0;
+    for (ULONG i = 0; i < audioCount; ++i) {
+        ULONG ioIndex = 0;
+        if (!NT_SUCCESS(m_audioInputs.GetInputIOIndex(i, &ioIndex)) || ioIndex != kAudioRecordIoIndex)
+            continue;
+        BrevicorInputDetectRecord& record = audio[audioRecords++];
+        std::memset(&record, 0, sizeof(record));
+        record.inputNumber = i;
+        record.inputType = kAudioRecordType;
+        record.ioIndex = kAudioRecordIoIndex;
+        PutWord(&record, offsetof(BrevicorInputDetectRecord, activePixels), words[kAudioRates2]);
+        PutWord(&record, offsetof(BrevicorInputDetectRecord, blankingPixels), words[kAudioRates3]);
+        PutWord(&record, offsetof(BrevicorInputDetectRecord, activeLinesField1), words[kAudioPairs]);
+        PutWord(&record, offsetof(BrevicorInputDetectRecord, activeLinesField2), words[kAudioSound]);
+        ULONG pairCount = 0;
+        ULONG pairIndex = 0;
+        m_audioInputs.GetChannelPairCount(i, &pairCount);
+        m_audioInputs.GetChannelPairIndex(i, &pairIndex);
+        PutWord(&record, kAudioRecordPairCount, pairCount);
+        PutWord(&record, kAudioRecordPairIndex, pairIndex);
+        if (good && audioPresent) {
+            record.state = kInputStateStandardDetected;
+            record.detectedStandard = (format & kFormatHighDefinition) != 0 ? kAudioStandardHd : kAudioStandardSd;
+        }
+        {
+            KPLXFastStackLock hold(&m_deviceLock, this, "Device::ProcessInputStateChanged", __LINE__);
+            m_audioInputs.SetInputDetectInfo(i, &record);
+        }
+        NotifyInputDetect(true, &record);
+    }
+    HandInputStateToStreams(video, videoCount, audio, audioRecords);
+    ExFreePool(records);
+}
+
+NTSTATUS Device::SetVideoInputState(const BrevicorInputDetectRecord* record, bool* changed)
+{
+    if (changed != nullptr)
+        *changed = false;
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    NTSTATUS status;
+    {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetVideoInputState", __LINE__);
+        VideoInputItem* input = m_videoInputs.GetInput(record->inputNumber);
+        if (input == nullptr)
+            return STATUS_INVALID_PARAMETER;
+        BrevicorInputDetectRecord stored{};
+        input->GetInputDetectInfo(&stored);
+        if (changed != nullptr)
+            *changed = std::memcmp(&stored, record, sizeof(stored)) != 0;
+        status = input->SetInputDetectInfo(record);
+    }
+    // Each open video capture filter keeps its own copy of the input's record.
+    KPLXFastStackLock tables(&m_filterTableLock, this, "Device::SetVideoInputState", __LINE__);
+    for (ULONG i = 0; i < kFilterTableSlots; ++i) {
+        if (m_videoCaptureFilters[i] == nullptr)
+            continue;
+        VideoInputItems* items = m_videoCaptureFilters[i]->GetVideoInputItems();
+        if (items == nullptr || items == &m_videoInputs)
+            continue;
+        if (VideoInputItem* own = items->GetInput(record->inputNumber))
+            own->SetInputDetectInfo(record);
+    }
+    return status;
+}
+
+NTSTATUS Device::GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record)
+{
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    KPLXFastStackLock hold(&m_deviceLock, this, "Device::GetVideoInputDetectRecord", __LINE__);
+    const VideoInputItem* item = m_videoInputs.GetInput(input);
+    if (item == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    return item->GetInputDetectInfo(record);
+}
+
+NTSTATUS Device::GetAudioInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record)
+{
+    if (record == nullptr)
+        return STATUS_INVALID_PARAMETER;
+    KPLXFastStackLock hold(&m_deviceLock, this, "Device::GetAudioInputDetectRecord", __LINE__);
+    return m_audioInputs.GetInputDetectInfo(input, record);
+}
+
+void Device::HandInputStateToStreams(const BrevicorInputDetectRecord* videoRecords, ULONG videoCount,
+                                     const BrevicorInputDetectRecord* audioRecords, ULONG audioCount)
+{
+    const ULONG currentVideo = m_videoInputs.GetSecondWord();
+    for (ULONG slot = 0; slot < LogicalStreamTable::kSlots; ++slot) {
+        LogicalStreamReference reference;
+        if (!reference.Take(&m_streamTable, m_streamTable.HandleOfSlot(slot)))
+            continue;
+        LogicalStream* stream = reference.Get();
+        if (stream->GetStreamType() == LogicalStreamType::Video) {
+            if (currentVideo < videoCount)
+                stream->ProcessInputStateChanged(reinterpret_cast<const UCHAR*>(&videoRecords[currentVideo]));
+            continue;
+        }
+        // An audio stream takes its own input's record.
+        const auto* audioStream = dynamic_cast<const AudioStream*>(stream);
+        for (ULONG i = 0; i < audioCount; ++i)
+            if (audioStream == nullptr || audioRecords[i].inputNumber == audioStream->GetInputIndex()) {
+                stream->ProcessInputStateChanged(reinterpret_cast<const UCHAR*>(&audioRecords[i]));
+                break;
+            }
+    }
+}
+
+void Device::NotifyInputDetect(bool audio, const BrevicorInputDetectRecord* record)
+{
+    TRACE_LINE(this, "Device::NotifyInputDetect", kTraceLows, "%s input %u: state %u, standard 0x%08x",
+               audio ? "Audio" : "Video", static_cast<unsigned>(record->inputNumber),
+               static_cast<unsigned>(record->state), static_cast<unsigned>(record->detectedStandard));
+    // The tables' lock alone, as FireNotificationEvent: this runs on the DSP's response thread.
+    BasicFilter* const* filters = audio ? m_audioCaptureFilters : m_videoCaptureFilters;
+    KPLXFastStackLock hold(&m_filterTableLock, this, "Device::NotifyInputDetect", __LINE__);
+    for (ULONG i = 0; i < kFilterTableSlots; ++i)
+        if (filters[i] != nullptr)
+            GenerateNotificationEvent(filters[i], PROPSETID_BREVICOR_INPUTDETECT, kInputDetectNotificationBytes,
+                                      reinterpret_cast<const UCHAR*>(record) + kPropertyHeaderBytes);
 }
 
 // ---- Stream engine on the board ----------------------------------------------------------------

@@ -24,6 +24,7 @@
 #include "kernel/systemthread.h"
 #include "kplxfastlock.h"
 #include "logicalstreamtable.h"
+#include "physicalstreamservices.h"
 #include "streamdeviceservices.h"
 #include "km/dma.h"
 #include "tidewellprotocolmanager.h"
@@ -72,7 +73,7 @@ struct FilterRegistryValues {
     ULONG decoderCurrentSignalType;
 };
 
-class Device : public ADevice, public StreamDeviceServices, public AudioPeakLevelTarget {
+class Device : public ADevice, public StreamDeviceServices, public AudioPeakLevelTarget, public PhysicalStreamServices {
 public:
     static constexpr ULONG kTraceNameCharacters = 32;
     static constexpr ULONG kDeviceNameCharacters = 256;
@@ -440,9 +441,27 @@ public:
         ULONG frameTime;
     };
     StandardDimensions GetStandardDimensions(ULONG standard);
-    // An input-state message from the DSP (response id 6). Traced until input-state processing
-    // exists; the caller returns the record to the pool.
+
+    // ---- Input state (docs/driver-input-state.md) -----------------------------------------------
+    // An input-state message from the DSP (response id 6): the DSP's error codes logged, a record
+    // for every video input (only I/O index 0 measured) and every audio input of I/O index 10,
+    // stored and announced, and the records handed to the device's live streams. The caller
+    // returns the record to the pool.
     void ProcessInputStateChanged(CommandHandler* handler);
+    // The message's words (format, horizontal, vertical, blanking counted and captured, the four
+    // audio words) as the record of a video input of I/O index `ioIndex`, the performance limits
+    // given: state 0, 1 (signal without a known standard, or beyond the limits) or 2 with the
+    // standard bit and the rate.
+    static void MeasureVideoInput(const ULONG words[9], ULONG widthLimit, ULONG heightLimit,
+                                  BrevicorInputDetectRecord* record);
+    // The standard bit of a measured signal (0: none known).
+    static ULONG DetectStandard(bool highDefinition, bool interlaced, ULONG lines, ULONG rate);
+    // Compares the record with the stored one of its input (all 580 bytes; `changed` optional),
+    // stores it in the device's input items and in every open video capture filter's.
+    NTSTATUS SetVideoInputState(const BrevicorInputDetectRecord* record, bool* changed);
+    // PhysicalStreamServices: copies under the device lock.
+    NTSTATUS GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
+    NTSTATUS GetAudioInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
 
     // ---- Settings persistence (docs/driver-settings.md) -------------------------------------------
     // Every setting of the board lives under the board's own registry key, found through its
@@ -534,7 +553,7 @@ public:
     // ---- Loss of signal ---------------------------------------------------------------------------
     // The device's loss-of-signal record (the defaults of the registry table until a set or a
     // load): its payload, from offset 24, copied over `record`. STATUS_INVALID_PARAMETER for null.
-    NTSTATUS GetLOSSettings(BrevicorLOSRecord* record);
+    NTSTATUS GetLOSSettings(BrevicorLOSRecord* record) override;
     // Checks a record, writes its 15 registry values unless it comes from the registry, and keeps
     // it. With the video overlay enabled: transparency above 1 becomes 1, a signal type above 8
     // becomes 0, the reference size is cut to 1920 x 1080, and a named font file must open
@@ -666,6 +685,13 @@ private:
     NTSTATUS StartTester(PCWSTR imageName, NTSTATUS missingMessage, const char* missingText);
     NTSTATUS ConfigureDaughterCard(ULONG signature);
     NTSTATUS ConfigureAlignmentDetection();
+    // Input state: the records handed to every live stream of the device (the video stream gets
+    // the current video input's, an audio stream its input's).
+    void HandInputStateToStreams(const BrevicorInputDetectRecord* videoRecords, ULONG videoCount,
+                                 const BrevicorInputDetectRecord* audioRecords, ULONG audioCount);
+    // The 556 bytes of a record from offset 24 on every filter of the first video (or audio)
+    // capture factory.
+    void NotifyInputDetect(bool audio, const BrevicorInputDetectRecord* record);
     // Audio configuration helpers.
     NTSTATUS CheckAudioConfiguration(const BrevicorAudioConfigRecord* record, ULONG count);
     NTSTATUS ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* record, ULONG newTypeIdentifier);

@@ -21,6 +21,7 @@
 #include "tracescope.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -110,6 +111,7 @@ LogicalStream::~LogicalStream()
         m_shutDown = true;
         RemoveFromTableAndFreeFrames();
     }
+    FreeInputStateRecords();
     DriverFree(m_table);
     m_table = nullptr;
     // The source's destructor destroys the steps left in the tree; sinks stay their pins'.
@@ -130,6 +132,7 @@ void LogicalStream::Shutdown()
     if (GetState() == kStreamStateAcquire)
         StreamFromAcquireToStop();
     RemoveFromTableAndFreeFrames();
+    FreeInputStateRecords();
 }
 
 void LogicalStream::RemoveFromTableAndFreeFrames()
@@ -247,6 +250,10 @@ void LogicalStream::SetTiming(ULONG step, ULONG interval)
     KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::SetTiming", __LINE__);
     m_timeStampStep = step;
     m_frameInterval = interval;
+    // The window the next run measures again at its first stamp.
+    const ULONG tolerance = static_cast<ULONG>(RoundToInt(static_cast<double>(interval) * kIntervalTolerance));
+    m_shortestInterval = interval - tolerance;
+    m_longestInterval = interval + tolerance;
 }
 
 // ---- the mapping table -----------------------------------------------------------------------
@@ -610,15 +617,23 @@ void LogicalStream::OnFrameReady(CommandHandler* handler)
                     m_flags.generatorRunning = 0;
                     m_flags.restartPending = 0;
                     stopGenerator = true;
+                    // Set under the lock: a start that sees the generator idle sets its event
+                    // after this one, and the generator takes the stop first.
+                    KeSetEvent(&m_generatorStopEvent, IO_NO_INCREMENT, FALSE);
                 }
             }
             if (process && !m_flags.processingEnabled)
                 process = false;
         }
         if (stopGenerator)
-            KeSetEvent(&m_generatorStopEvent, IO_NO_INCREMENT, FALSE);
+            TRACE_LINE(this, "LogicalStream::OnFrameReady", kTraceHighs,
+                       "%s stream: the second real frame after the restart stops the backup frames", GetStreamName());
+        if (process && !ReconditionFrame(entry, handler)) {
+            TRACE_LINE(this, "LogicalStream::OnFrameReady", kTraceWarnings,
+                       "%s buffer with a geometry it cannot hold: recycled", GetStreamName());
+            process = false;
+        }
         if (process) {
-            ReconditionFrame(entry, handler);
             const ULONG timeStamp = ReadAreaWord(handler->ResponseArea(), kResponseTimeStampOffset);
             entry->frame->SetFrameNumber(static_cast<LONGLONG>(ComputeTimeStamp(timeStamp, step, true)));
             entry->frame->SetFrameInterval(interval);
@@ -1039,4 +1054,459 @@ void LogicalStream::ReturnGeneratorEntry(FrameWorkItem* entry)
     entry = EntryOf(entry);
     if (entry != nullptr && GetEntryOwner(static_cast<ULONG>(entry - m_table)) == MappingOwner::Generator)
         AddMapping(entry);
+}
+
+// ---- stream control and backup frames --------------------------------------------------------
+
+namespace {
+
+// A queued copy of an input-state record.
+struct InputStateNode {
+    IntrusiveListLink link;
+    UCHAR record[LogicalStream::kInputStateRecordBytes];
+};
+static_assert(offsetof(InputStateNode, link) == 0);
+
+// The generator's and the control thread's waits.
+constexpr LONGLONG kControlThreadPoll = -10;          // the Part's 1 microsecond: one clock tick
+constexpr LONGLONG kLossRestartPoll = -100'000;       // 10 ms
+constexpr ULONG kLossRestartPolls = 10;
+
+ULONG SignalTypeOf(const UCHAR* record)
+{
+    ULONG type;
+    memcpy(&type, record + 38, sizeof(type));
+    return type;
+}
+
+void Sleep100ns(LONGLONG relative)
+{
+    LARGE_INTEGER interval;
+    interval.QuadPart = relative;
+    KeDelayExecutionThread(KernelMode, FALSE, &interval);
+}
+
+} // namespace
+
+void LogicalStream::BackupFrameGeneratorRoutine(PVOID context)
+{
+    static_cast<LogicalStream*>(context)->BackupFrameGenerator();
+}
+
+void LogicalStream::BackupFrameGenerator()
+{
+    const char* name = GetStreamName();
+    PVOID events[3] = {&m_generatorTerminateEvent, &m_generatorStopEvent, &m_generatorStartEvent};
+    bool generating = false;
+    LARGE_INTEGER due{};
+    for (;;) {
+        const NTSTATUS status = KeWaitForMultipleObjects(3, events, WaitAny, Executive, KernelMode, FALSE,
+                                                         generating ? &due : nullptr, nullptr);
+        if (status == STATUS_WAIT_0) {
+            TRACE_LINE(this, "LogicalStream::BackupFrameGenerator", kTraceHighs,
+                       "Terminating the %s test signal generation thread.", name);
+            KeSetEvent(&m_generatorExitedEvent, IO_NO_INCREMENT, FALSE);
+            return;
+        }
+        if (status == STATUS_WAIT_0 + 1) {
+            TRACE_LINE(this, "LogicalStream::BackupFrameGenerator", kTraceHighs,
+                       "STOPPING the %s test signal generation process.", name);
+            {
+                KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::BackupFrameGenerator", __LINE__);
+                m_flags.generatorRunning = 0;
+                m_flags.processingEnabled = 1;
+            }
+            generating = false;
+            KeSetEvent(&m_generatorStoppedEvent, IO_NO_INCREMENT, FALSE);
+            continue;
+        }
+        if (status == STATUS_WAIT_0 + 2) {
+            BeginBackupGeneration(&due);
+            generating = true;
+            KeSetEvent(&m_generatorStartedEvent, IO_NO_INCREMENT, FALSE);
+            continue;
+        }
+        if (status != STATUS_TIMEOUT)
+            continue;
+        // A due time. While processing is enabled (a manual start's enable until its second real
+        // frame) nothing is made, but the grid goes on.
+        if (!IsProcessingEnabled())
+            MakeBackupFrame();
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::BackupFrameGenerator", __LINE__);
+        m_generatorCounter += m_timeStampStep;
+        m_nextGeneratorDue += m_frameInterval;
+        due.QuadPart = m_nextGeneratorDue;
+    }
+}
+
+void LogicalStream::BeginBackupGeneration(LARGE_INTEGER* due)
+{
+    const char* name = GetStreamName();
+    TRACE_LINE(this, "LogicalStream::BackupFrameGenerator", kTraceHighs,
+               "STARTING the %s test signal generation process.", name);
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::BackupFrameGenerator", __LINE__);
+        m_flags.generatorRunning = 1;
+        m_flags.processingEnabled = 0;
+        LARGE_INTEGER now;
+        KeQuerySystemTime(&now);
+        const ULONG interval = m_frameInterval != 0 ? m_frameInterval : 1;
+        const ULONG step = m_timeStampStep;
+        TRACE_LINE(this, "LogicalStream::BackupFrameGenerator", kTraceHighs,
+                   "%s stream. m_BFGStartTime=%I64u, m_LastFrameTime=%I64u, nTimerInterval=%u", name,
+                   static_cast<ULONGLONG>(now.QuadPart), static_cast<ULONGLONG>(m_lastRealFrameTime), interval);
+        if (m_flags.firstTimeStampPending || m_lastRealFrameTime == 0) {
+            // No real frame since the start: a grid of its own from now.
+            m_nextGeneratorDue = now.QuadPart + interval;
+            m_generatorCounter = 0;
+        } else {
+            const ULONGLONG elapsed =
+                now.QuadPart > m_lastRealFrameTime ? static_cast<ULONGLONG>(now.QuadPart - m_lastRealFrameTime) : 0;
+            TRACE_LINE(this, "LogicalStream::BackupFrameGenerator", kTraceHighs,
+                       "%s stream. nElapsed=%I64u, m_nFrameInterval=%u", name, elapsed, interval);
+            if (elapsed == 0) {
+                m_generatorCounter = m_lastDspTimeStamp + step;
+                m_nextGeneratorDue = now.QuadPart + interval;
+            } else if (elapsed < interval) {
+                m_generatorCounter = m_lastDspTimeStamp + step;
+                m_nextGeneratorDue = now.QuadPart + static_cast<LONGLONG>(interval - elapsed);
+            } else {
+                // Frames on the last real frame's grid and its time-stamp sequence.
+                const ULONGLONG whole = elapsed / interval;
+                const ULONGLONG rest = elapsed % interval;
+                m_generatorCounter = m_lastDspTimeStamp + static_cast<ULONG>(whole * step);
+                if (rest != 0) {
+                    m_generatorCounter += step;
+                    m_nextGeneratorDue = now.QuadPart + static_cast<LONGLONG>(interval - rest);
+                } else {
+                    m_nextGeneratorDue = now.QuadPart + interval;
+                }
+            }
+        }
+        due->QuadPart = m_nextGeneratorDue;
+        const LONGLONG wait = m_nextGeneratorDue - now.QuadPart;
+        TRACE_LINE(this, "LogicalStream::BackupFrameGenerator", kTraceHighs,
+                   "%s stream. m_nLastTS=%u, nTS=%u, wait=0x%08x %08x", name, m_lastDspTimeStamp, m_generatorCounter,
+                   static_cast<unsigned>(static_cast<ULONGLONG>(wait) >> 32), static_cast<unsigned>(wait));
+    }
+    InitBackupFrameGeneratorValues();
+}
+
+void LogicalStream::MakeBackupFrame()
+{
+    FrameWorkItem* entry = TakeFreeHostEntry();
+    if (entry == nullptr) {
+        TRACE_STATUS(this, "LogicalStream::BackupFrameGenerator", kTraceErrors, MSG_NO_EMPTY_FRAMES_AVAILABLE_PIN_ACCEPT,
+                     "*** Frame Dropped... No empty %s frames available (pin %d)...****", GetStreamName(), 0);
+        return;
+    }
+    FillBackupFrame(entry);
+    entry->frame->SetInputIdentifier(0);
+    entry->frame->AddFlags(kFrameFlagBackup | kFrameFlagGenerated);
+    ULONG counter;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::BackupFrameGenerator", __LINE__);
+        counter = m_generatorCounter;
+    }
+    QueueGeneratedFrame(entry, counter);
+}
+
+void LogicalStream::StartBackupFrameGenerator()
+{
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StartBackupFrameGenerator", __LINE__);
+        if (!m_generatorThread.HoldsThread() || m_flags.generatorRunning)
+            return;
+    }
+    TRACE_LINE(this, "LogicalStream::StartBackupFrameGenerator", kTraceHighs, "STARTING %s backup frame generation.",
+               GetStreamName());
+    KeClearEvent(&m_generatorStartedEvent);
+    KeSetEvent(&m_generatorStartEvent, IO_NO_INCREMENT, FALSE);
+    KeWaitForSingleObject(&m_generatorStartedEvent, Executive, KernelMode, FALSE, nullptr);
+    TRACE_LINE(this, "LogicalStream::StartBackupFrameGenerator", kTraceHighs, "%s backup frame generation STARTED.",
+               GetStreamName());
+}
+
+void LogicalStream::StopBackupFrameGenerator()
+{
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StopBackupFrameGenerator", __LINE__);
+        if (!m_generatorThread.HoldsThread() || !m_flags.generatorRunning)
+            return;
+    }
+    TRACE_LINE(this, "LogicalStream::StopBackupFrameGenerator", kTraceHighs, "STOPPING %s backup frame generation.",
+               GetStreamName());
+    KeClearEvent(&m_generatorStoppedEvent);
+    KeSetEvent(&m_generatorStopEvent, IO_NO_INCREMENT, FALSE);
+    KeWaitForSingleObject(&m_generatorStoppedEvent, Executive, KernelMode, FALSE, nullptr);
+}
+
+void LogicalStream::TerminateBackupFrameGenerator()
+{
+    PKTHREAD thread;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::TerminateBackupFrameGenerator", __LINE__);
+        if (!m_generatorThread.HoldsThread())
+            return;
+        thread = m_generatorThread.ThreadObject();
+    }
+    TRACE_LINE(this, "LogicalStream::TerminateBackupFrameGenerator", kTraceHighs,
+               "TERMINATING %s backup frame generation.", GetStreamName());
+    KeSetEvent(&m_generatorTerminateEvent, IO_NO_INCREMENT, FALSE);
+    KeWaitForSingleObject(&m_generatorExitedEvent, Executive, KernelMode, FALSE, nullptr);
+    // Its last lines done: nothing of the thread runs on this stream any more.
+    if (thread != nullptr)
+        KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr);
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::TerminateBackupFrameGenerator", __LINE__);
+        m_generatorThread.Release();
+        m_flags.generatorRunning = 0;
+    }
+    TRACE_LINE(this, "LogicalStream::TerminateBackupFrameGenerator", kTraceHighs,
+               "%s backup frame generation has been TERMINATED.", GetStreamName());
+}
+
+void LogicalStream::StartStreamControlThread()
+{
+    TRACE_SCOPE(this, "LogicalStream::StartStreamControlThread", kTraceLowEnter);
+    bool running;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StartStreamControlThread", __LINE__);
+        running = m_controlThread.HoldsThread();
+    }
+    // Awaited outside the lock: the old thread may need it to finish its record.
+    if (running)
+        TerminateStreamControlThread();
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StartStreamControlThread", __LINE__);
+    if (m_controlThread.HoldsThread())
+        return;
+    KeClearEvent(&m_controlTerminateEvent);
+    KeClearEvent(&m_controlExitedEvent);
+    const NTSTATUS status = m_controlThread.Start(&LogicalStream::StreamControlThreadRoutine, this, kSystemThreadAllAccess);
+    if (!NT_SUCCESS(status))
+        TRACE_LINE(this, "LogicalStream::StartStreamControlThread", kTraceErrors,
+                   "The %s stream control thread could not be started: 0x%08x", GetStreamName(),
+                   static_cast<unsigned>(status));
+    else if (!IsListEmptyLocked())
+        KeSetEvent(&m_inputStateChangedEvent, IO_NO_INCREMENT, FALSE);
+}
+
+void LogicalStream::TerminateStreamControlThread()
+{
+    PKTHREAD thread;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::TerminateStreamControlThread", __LINE__);
+        if (!m_controlThread.HoldsThread())
+            return;
+        thread = m_controlThread.ThreadObject();
+    }
+    KeSetEvent(&m_controlTerminateEvent, IO_NO_INCREMENT, FALSE);
+    KeWaitForSingleObject(&m_controlExitedEvent, Executive, KernelMode, FALSE, nullptr);
+    if (thread != nullptr)
+        KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr);
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::TerminateStreamControlThread", __LINE__);
+    m_controlThread.Release();
+}
+
+void LogicalStream::StreamControlThreadRoutine(PVOID context)
+{
+    static_cast<LogicalStream*>(context)->StreamControlThread();
+}
+
+void LogicalStream::StreamControlThread()
+{
+    PVOID events[2] = {&m_controlTerminateEvent, &m_inputStateChangedEvent};
+    for (;;) {
+        LARGE_INTEGER timeout;
+        timeout.QuadPart = kControlThreadPoll;
+        const NTSTATUS status =
+            KeWaitForMultipleObjects(2, events, WaitAny, Executive, KernelMode, FALSE, &timeout, nullptr);
+        if (status == STATUS_WAIT_0)
+            break;
+        for (;;) {
+            InputStateNode* node;
+            {
+                KPLXFastStackLock hold(&m_inputStateListLock, this, "LogicalStream::StreamControlThread", __LINE__);
+                node = static_cast<InputStateNode*>(m_inputStateList.RemoveHead());
+            }
+            if (node == nullptr)
+                break;
+            ProcessInputStateRecord(node->record);
+            ExFreePool(node);
+            TRACE_LINE(this, "LogicalStream::StreamControlThread", kTraceHighs, "Processed signal state change...");
+        }
+    }
+    TRACE_LINE(this, "LogicalStream::StreamControlThread", kTraceHighs, "Exiting StreamControlThread");
+    KeSetEvent(&m_controlExitedEvent, IO_NO_INCREMENT, FALSE);
+}
+
+void LogicalStream::ProcessInputStateRecord(const UCHAR* record)
+{
+    TRACE_LINE(this, "LogicalStream::StreamControlThread", kTraceHighs, "Processing signal state (0x%08x) change...",
+               SignalTypeOf(record));
+    const bool changed = LoadStreamSettings(record);
+    if (GetState() != kStreamStateRun || !changed)
+        return;
+    TRACE_LINE(this, "LogicalStream::StreamControlThread", kTraceHighs, "New signal type = 0x%08x", SignalTypeOf(record));
+    if (!DoesDSPHaveSignalLock()) {
+        // A restart under way gets up to 100 ms to finish before the stream goes down again.
+        if (IsGeneratorRunning())
+            for (ULONG i = 0; i < kLossRestartPolls && IsRestartPending(); ++i)
+                Sleep100ns(kLossRestartPoll);
+        ManuallyStopStream();
+        return;
+    }
+    if (IsGeneratorRunning()) {
+        ManuallyStartStream();
+        return;
+    }
+    bool restart;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamControlThread", __LINE__);
+        restart = m_flags.restartNeeded != 0;
+        m_flags.restartNeeded = 0;
+    }
+    if (restart) {
+        ManuallyStopStream();
+        ManuallyStartStream();
+    }
+}
+
+void LogicalStream::ProcessInputStateChanged(const UCHAR* inputStateRecord)
+{
+    if (inputStateRecord == nullptr)
+        return;
+    auto* node = static_cast<InputStateNode*>(ExAllocatePoolWithTag(PagedPool, sizeof(InputStateNode), kDriverPoolTag));
+    if (node == nullptr) {
+        TRACE_LINE(this, "LogicalStream::ProcessInputStateChanged", kTraceErrors,
+                   "No memory for a %s input-state record: the change is lost", GetStreamName());
+        return;
+    }
+    new (&node->link) IntrusiveListLink();
+    memcpy(node->record, inputStateRecord, kInputStateRecordBytes);
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::ProcessInputStateChanged", __LINE__);
+    const bool controlThread = m_controlThread.HoldsThread();
+    {
+        KPLXFastStackLock list(&m_inputStateListLock, this, "LogicalStream::ProcessInputStateChanged", __LINE__);
+        if (!controlThread) {
+            // Nobody reads them until the next Run: only the newest counts.
+            while (void* old = m_inputStateList.RemoveHead())
+                ExFreePool(old);
+        }
+        m_inputStateList.InsertTail(node);
+    }
+    KeSetEvent(&m_inputStateChangedEvent, IO_NO_INCREMENT, FALSE);
+}
+
+bool LogicalStream::IsListEmptyLocked()
+{
+    KPLXFastStackLock list(&m_inputStateListLock, this, "LogicalStream::IsListEmptyLocked", __LINE__);
+    return m_inputStateList.IsEmpty();
+}
+
+void LogicalStream::FreeInputStateRecords()
+{
+    KPLXFastStackLock list(&m_inputStateListLock, this, "LogicalStream::FreeInputStateRecords", __LINE__);
+    while (void* node = m_inputStateList.RemoveHead())
+        ExFreePool(node);
+}
+
+ULONG LogicalStream::GetQueuedInputStateCount()
+{
+    KPLXFastStackLock list(&m_inputStateListLock, this, "LogicalStream::GetQueuedInputStateCount", __LINE__);
+    return m_inputStateList.Count();
+}
+
+bool LogicalStream::HasStreamControlThread()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::HasStreamControlThread", __LINE__);
+    return m_controlThread.HoldsThread();
+}
+
+bool LogicalStream::HasBackupFrameGeneratorThread()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::HasBackupFrameGeneratorThread", __LINE__);
+    return m_generatorThread.HoldsThread();
+}
+
+bool LogicalStream::IsRestartPending()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::IsRestartPending", __LINE__);
+    return m_flags.restartPending != 0;
+}
+
+LONGLONG LogicalStream::GetNextGeneratorDue()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetNextGeneratorDue", __LINE__);
+    return m_nextGeneratorDue;
+}
+
+ULONG LogicalStream::GetGeneratorCounter()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetGeneratorCounter", __LINE__);
+    return m_generatorCounter;
+}
+
+void LogicalStream::BeginManualTransition(bool restartPending)
+{
+    for (;;) {
+        {
+            KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::BeginManualTransition", __LINE__);
+            if (!m_flags.manualTransition) {
+                m_flags.manualTransition = 1;
+                m_flags.restartPending = restartPending ? 1 : 0;
+                if (restartPending)
+                    m_startupCounter = 0;
+                return;
+            }
+        }
+        Sleep100ns(kManualTransitionRetry);
+    }
+}
+
+void LogicalStream::ManuallyStopStream()
+{
+    const char* name = GetStreamName();
+    TRACE_LINE(this, "LogicalStream::ManuallyStopStream", kTraceHighs, "Manually STOPPING the %s stream...", name);
+    BeginManualTransition(false);
+    StartBackupFrameGenerator();
+    if (IsDspStreamCreated()) {
+        StreamFromRunToPause();
+        StreamFromPauseToAcquire();
+        StreamFromAcquireToStop();
+    }
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::ManuallyStopStream", __LINE__);
+        m_flags.manualTransition = 0;
+    }
+    TRACE_LINE(this, "LogicalStream::ManuallyStopStream", kTraceHighs, "Manually STOPPED the %s stream...", name);
+}
+
+NTSTATUS LogicalStream::ManuallyStartStream()
+{
+    const char* name = GetStreamName();
+    TRACE_LINE(this, "LogicalStream::ManuallyStartStream", kTraceHighs, "Manually STARTING the %s stream...", name);
+    BeginManualTransition(true);
+    NTSTATUS status = StreamFromStopToAcquire();
+    if (NT_SUCCESS(status)) {
+        status = StreamFromAcquireToPause();
+        if (NT_SUCCESS(status))
+            status = StreamFromPauseToRun();
+        if (!NT_SUCCESS(status)) {
+            StreamFromPauseToAcquire();
+            StreamFromAcquireToStop();
+        }
+    }
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::ManuallyStartStream", __LINE__);
+        m_flags.manualTransition = 0;
+        if (!NT_SUCCESS(status))
+            m_flags.restartPending = 0;
+    }
+    if (NT_SUCCESS(status))
+        TRACE_LINE(this, "LogicalStream::ManuallyStartStream", kTraceHighs, "Manually STARTED the %s stream...", name);
+    else
+        TRACE_LINE(this, "LogicalStream::ManuallyStartStream", kTraceErrors, "FAILED to Manually start the %s stream...",
+                   name);
+    return status;
 }

@@ -113,7 +113,8 @@ public:
 
     // ---- The physical stream's operations ----------------------------------------------------
     // Re-reads the frame geometry the DSP reported with a filled buffer into the entry's frame.
-    virtual void ReconditionFrame(FrameWorkItem* entry, CommandHandler* handler) = 0;
+    // False when the report cannot describe a picture in the buffer: the buffer is recycled.
+    virtual bool ReconditionFrame(FrameWorkItem* entry, CommandHandler* handler) = 0;
     virtual bool DoesDSPHaveSignalLock() = 0;
     // Lay a frame over a DMA buffer (entries 0 .. count - 1) or a host buffer (the rest).
     virtual NTSTATUS AllocateDSPFrame(ULONG index) = 0;
@@ -129,17 +130,35 @@ public:
     // The descriptor and input type the create command sends.
     virtual void GetStreamSettings(DspStreamSettings* settings) = 0;
 
-    // ---- Stream control and backup frames, defined by the physical streams ---------------------
-    virtual void StartStreamControlThread() = 0;
-    virtual void TerminateStreamControlThread() = 0;
-    virtual void StartBackupFrameGenerator() = 0;
-    virtual void StopBackupFrameGenerator() = 0;
-    virtual void TerminateBackupFrameGenerator() = 0;
-    // Takes the DSP stream down (or up) without leaving the logical Run state.
-    virtual void ManuallyStopStream() = 0;
-    virtual NTSTATUS ManuallyStartStream() = 0;
-    // Queues a copy of a 580-byte input-state record for the stream control thread.
-    virtual void ProcessInputStateChanged(const UCHAR* inputStateRecord) = 0;
+    // ---- Stream control and backup frames ------------------------------------------------------
+    // The control thread runs while the stream processor holds the stream in Run: a running one is
+    // ended first (taken out under the control lock, awaited outside it).
+    virtual void StartStreamControlThread();
+    // Terminate set, the thread's exit awaited, its object released. Nothing without a thread.
+    virtual void TerminateStreamControlThread();
+    // Synchronous: the event set and the thread's acknowledgement awaited. Start only when the
+    // generator thread exists and does not generate; stop only when it generates.
+    virtual void StartBackupFrameGenerator();
+    virtual void StopBackupFrameGenerator();
+    // The generator thread ended and released (the stream's destruction).
+    virtual void TerminateBackupFrameGenerator();
+    // Takes the DSP stream down (or up) without leaving the logical Run state. A manual start
+    // that fails undoes itself to Stop and clears restart pending; its status.
+    virtual void ManuallyStopStream();
+    virtual NTSTATUS ManuallyStartStream();
+    // Queues a copy of a 580-byte input-state record for the stream control thread. Without a
+    // control thread only the newest record is kept: the next Run loads it.
+    virtual void ProcessInputStateChanged(const UCHAR* inputStateRecord);
+    // For the reports and the tests.
+    ULONG GetQueuedInputStateCount();
+    bool HasStreamControlThread();
+    bool HasBackupFrameGeneratorThread();
+    bool IsRestartPending();
+    // The generator's absolute due time of its next frame and its next DSP time-stamp counter.
+    LONGLONG GetNextGeneratorDue();
+    ULONG GetGeneratorCounter();
+    // The generator's thread routine, which PrepareBackupFrameGenerator starts (context: the stream).
+    static void BackupFrameGeneratorRoutine(PVOID context);
 
     // ---- The stream table's operations ---------------------------------------------------------
     // 0xC0000017 before the frames are allocated.
@@ -276,9 +295,26 @@ protected:
     UCHAR m_currentInputState[kInputStateRecordBytes] = {};
 
     // Generator bookkeeping.
-    LONGLONG m_nextGeneratorDue = 0;
-    LONGLONG m_lastRealFrameTime = 0;
-    ULONG m_startupCounter = 0; // control lock
+    LONGLONG m_nextGeneratorDue = 0;  // control lock
+    LONGLONG m_lastRealFrameTime = 0; // control lock
+    ULONG m_startupCounter = 0;       // control lock
+    ULONG m_generatorCounter = 0;     // control lock: the next generated frame's DSP time stamp
+
+    // The generator's and the control thread's bodies.
+    void BackupFrameGenerator();
+    static void StreamControlThreadRoutine(PVOID context);
+    void StreamControlThread();
+    // The generator's start handler: the first due time on the grid of the last real frame.
+    void BeginBackupGeneration(LARGE_INTEGER* due);
+    // One due time while generating: a backup frame made and queued, or the drop logged.
+    void MakeBackupFrame();
+    // One input-state record of the list, handled by the control thread.
+    void ProcessInputStateRecord(const UCHAR* record);
+    // Takes the manual-transition flag (1 ms retries) and sets restart pending to `restartPending`.
+    void BeginManualTransition(bool restartPending);
+    // Frees every queued input-state record.
+    void FreeInputStateRecords();
+    bool IsListEmptyLocked();
 
 private:
     // Entry spin lock held.

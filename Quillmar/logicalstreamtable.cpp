@@ -61,6 +61,19 @@ LogicalStreamHandle LogicalStreamTable::Insert(LogicalStream* stream)
     return handle;
 }
 
+LogicalStreamHandle LogicalStreamTable::HandleOfSlot(ULONG slot)
+{
+    if (slot >= kSlots)
+        return LogicalStreamHandle{};
+    KIRQL irql;
+    KeAcquireSpinLock(&m_lock, &irql);
+    LogicalStreamHandle handle{};
+    if (m_slots[slot].stream != nullptr && !m_slots[slot].removing)
+        handle = LogicalStreamHandle::Make(slot, m_slots[slot].generation);
+    KeReleaseSpinLock(&m_lock, irql);
+    return handle;
+}
+
 LogicalStream* LogicalStreamTable::Reference(LogicalStreamHandle handle)
 {
     KIRQL irql;

@@ -63,6 +63,10 @@ public:
     // Both at once.
     void Remove(LogicalStreamHandle handle);
 
+    // The handle of the stream in slot `slot` while it is not being removed; null otherwise (the
+    // device walks its live streams with it).
+    LogicalStreamHandle HandleOfSlot(ULONG slot);
+
     // For reports and tests: references held on the handle's slot (0 when the slot is another
     // stream's or empty), and the slots in use.
     ULONG GetReferenceCount(LogicalStreamHandle handle);

@@ -116,7 +116,7 @@ TEST_F(DspMailboxTest, DspMessagesArriveInNewPoolRecordsAndGoBack)
     board::MailboxResponse message = board::MailboxResponse::Message(board::kDspMessageInputState);
     message.SetWord(board::kResponseWordA, 0xFEED);
     board_->Mailbox().Post(message);
-    EXPECT_TRUE(tracetest::WaitUntil([] { return DebugLinesWith("Input state message: words 0x0000feed") == 1; }));
+    EXPECT_TRUE(tracetest::WaitUntil([] { return DebugLinesWith("New format detected = 0x0000feed") == 1; }));
     EXPECT_TRUE(tracetest::WaitUntil([&] { return device_->GetBusyCommandHandlerCount() == 0; }));
     EXPECT_EQ(device_->GetFreeCommandHandlerCount(), Device::kInitialCommandHandlers);
 

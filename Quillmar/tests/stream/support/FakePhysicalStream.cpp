@@ -36,12 +36,13 @@ FakePhysicalStream::~FakePhysicalStream()
     Shutdown();
 }
 
-void FakePhysicalStream::ReconditionFrame(FrameWorkItem*, CommandHandler* handler)
+bool FakePhysicalStream::ReconditionFrame(FrameWorkItem*, CommandHandler* handler)
 {
     ULONG stamp;
     memcpy(&stamp, handler->ResponseArea() + kResponseTimeStampOffset, sizeof(stamp));
     lastTimeStamp = stamp;
     ++reconditions;
+    return true;
 }
 
 NTSTATUS FakePhysicalStream::AllocateDSPFrame(ULONG index)

@@ -35,7 +35,7 @@ public:
     }
     ~FakePhysicalStream() override;
 
-    void ReconditionFrame(FrameWorkItem* entry, CommandHandler* handler) override;
+    bool ReconditionFrame(FrameWorkItem* entry, CommandHandler* handler) override;
     bool DoesDSPHaveSignalLock() override { return true; }
     NTSTATUS AllocateDSPFrame(ULONG index) override;
     NTSTATUS AllocateHostFrame(ULONG index) override;

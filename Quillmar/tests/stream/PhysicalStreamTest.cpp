@@ -1,0 +1,335 @@
+// The physical video and audio streams without a board: the timing table and the create
+// descriptor, the geometry a filled buffer reports, the live input's settings, the backup frames
+// the loss-of-signal settings choose, the audio descriptor and backup blocks, and the device's
+// measurement of an input-state message.
+#include "LogicalStreamFixture.h"
+
+#include "audioframe.h"
+#include "audiostream.h"
+#include "brevicorrecords.h"
+#include "device.h"
+#include "videoframe.h"
+#include "streamfilter.h"
+#include "videostream.h"
+
+#include <cstring>
+#include <memory>
+
+namespace streamtest {
+namespace {
+
+class FilterDouble : public StreamFilter {
+public:
+    ULONG signalType = 1;
+    ULONG inputType = 0;
+    ULONG inputIndex = 0;
+    ULONG GetDecoderSignalType() override { return signalType; }
+    ULONG GetCurrentInputType() override { return inputType; }
+    ULONG GetCurrentInputIndex() override { return inputIndex; }
+};
+
+void PutWord(UCHAR* bytes, ULONG offset, ULONG value)
+{
+    std::memcpy(bytes + offset, &value, sizeof(value));
+}
+
+class PhysicalStreamTest : public LogicalStreamFixture {
+protected:
+    std::unique_ptr<VideoStream> MakeVideo()
+    {
+        auto stream = std::make_unique<VideoStream>(services_.get(), device_, services_->GetVideoStreamProcessorQueue(),
+                                                    &filter_, 0);
+        EXPECT_EQ(stream->GetConstructionStatus(), STATUS_SUCCESS);
+        return stream;
+    }
+
+    // A record answering a filled buffer with the four video status words.
+    CommandHandler* Filled(ULONG w0, ULONG w1, ULONG w2, ULONG w3)
+    {
+        CommandHandler* handler = device_->AllocateCommandHandler();
+        PUCHAR response = handler->ResponseArea();
+        PutWord(response, CommandHandler::kResultWordBOffset, 4'320'000);
+        PutWord(response, 36, w0);
+        PutWord(response, 40, w1);
+        PutWord(response, 44, w2);
+        PutWord(response, 48, w3);
+        return handler;
+    }
+
+    void SetLossPicture(ULONG selector, ULONG odd = 0, ULONG even = 0)
+    {
+        BrevicorLOSRecord los{};
+        device_->GetLOSSettings(&los);
+        los.fromRegistry = 1;
+        los.videoEnable = 0;
+        los.videoSignalType = selector;
+        los.oddChannelsTone = odd;
+        los.evenChannelsTone = even;
+        ASSERT_EQ(device_->SetLOSSettings(&los), STATUS_SUCCESS);
+    }
+
+    FilterDouble filter_;
+};
+
+TEST_F(PhysicalStreamTest, NtscDescriptorAndTimingFollowTheTable)
+{
+    auto stream = MakeVideo();
+    DspStreamSettings settings{};
+    stream->GetStreamSettings(&settings);
+    const ULONG expected[8] = {0, 0x01E702D0, 27000000, 0x00F300F4, 0x001202D0, 0x008A0014, 720, 487};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(settings.descriptor[i], expected[i]) << "word " << i;
+    EXPECT_EQ(settings.inputType, 0);
+    EXPECT_EQ(stream->GetFrameInterval(), 333333u);
+    // 90 MHz x 0.0333667 - 0.5 = 3003002.503, to the nearest.
+    EXPECT_EQ(stream->GetTimeStampStep(), 3003003u);
+    EXPECT_EQ(stream->GetHostFrameDescription().biSizeImage, 487u * 720u * 2u);
+}
+
+TEST_F(PhysicalStreamTest, TableRowsOfTheSpecialTypes)
+{
+    const VideoStream::Timing& hd = VideoStream::TimingFor(0x20000);
+    EXPECT_EQ(hd.width, 1280);
+    EXPECT_EQ(hd.interval, 400000u);
+    EXPECT_EQ(VideoStream::StepFor(90'000'000, hd.period), 3'600'000u);
+    const VideoStream::Timing& unknown = VideoStream::TimingFor(0x12345);
+    EXPECT_EQ(unknown.width, 720);
+    EXPECT_EQ(unknown.height, 487);
+    EXPECT_EQ(VideoStream::TimingFor(0x400).pixelClock, 74176000u);
+}
+
+TEST_F(PhysicalStreamTest, ReconditionTakesTheDspGeometryAndSplitsCountedBlanking)
+{
+    auto stream = MakeVideo();
+    FrameWorkItem* entry = stream->GetEntry(0);
+    ASSERT_NE(entry, nullptr);
+    CommandHandler* handler = Filled(720 | 138 << 11, 244 | 243 << 12, 18 | 20 << 8, 18 | 20 << 8);
+    ASSERT_TRUE(stream->ReconditionFrame(entry, handler));
+    auto* frame = static_cast<VideoFrame*>(entry->frame);
+    EXPECT_EQ(frame->GetWidth(), 720);
+    EXPECT_EQ(frame->GetHeight(), 525);
+    EXPECT_EQ(frame->GetActiveSize(0).height, 244);
+    EXPECT_EQ(frame->GetActiveSize(1).height, 243);
+    EXPECT_EQ(frame->GetVbiSize(0).height, 18);
+    EXPECT_EQ(frame->GetVbiSize(1).height, 20);
+    device_->FreeCommandHandler(handler);
+
+    handler = Filled(720, 244 | 243 << 12, 22 | 23 << 8, 20 | 20 << 8);
+    ASSERT_TRUE(stream->ReconditionFrame(entry, handler));
+    EXPECT_EQ(frame->GetVbiSize(0).height, 23);
+    EXPECT_EQ(frame->GetVbiSize(1).height, 22);
+    device_->FreeCommandHandler(handler);
+
+    // Wider than 1920 or more than 1125 lines: not laid over the buffer.
+    handler = Filled(2047, 4095 | 4095 << 12, 0, 0);
+    EXPECT_FALSE(stream->ReconditionFrame(entry, handler));
+    device_->FreeCommandHandler(handler);
+    handler = Filled(1920, 1080 | 45 << 12, 1, 1);
+    EXPECT_FALSE(stream->ReconditionFrame(entry, handler));
+    device_->FreeCommandHandler(handler);
+}
+
+TEST_F(PhysicalStreamTest, LiveRecordsSetGeometryAndTimingAndBogusOnesKeepThem)
+{
+    auto stream = MakeVideo();
+    BrevicorInputDetectRecord record{};
+    record.state = 2;
+    record.detectedStandard = 0x1000;
+    record.activePixels = 1920;
+    record.blankingPixels = 280;
+    record.activeLinesField1 = 1080;
+    record.blankingLinesField1 = 45;
+    record.frameRate = 3000;
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+    EXPECT_TRUE(stream->IsRestartNeeded());
+    EXPECT_EQ(stream->GetFrameInterval(), 333333u);
+    EXPECT_EQ(stream->GetTimeStampStep(), 3'000'000u);
+    EXPECT_EQ(stream->GetWidth(), 1920);
+    EXPECT_EQ(stream->GetHeight(), 1080);
+    DspStreamSettings settings{};
+    stream->GetStreamSettings(&settings);
+    EXPECT_EQ(settings.descriptor[1], 1920u | 1080u << 16);
+    EXPECT_EQ(settings.descriptor[2], 0u); // the 0x1000 row knows no pixel clock
+    EXPECT_EQ(settings.descriptor[4], 1920u | 45u << 16);
+    EXPECT_EQ(settings.descriptor[5], 0u | 280u << 16);
+    // The same record again changes nothing.
+    EXPECT_FALSE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+
+    BrevicorInputDetectRecord bogus = record;
+    bogus.activePixels = 2047;
+    bogus.activeLinesField1 = 4095;
+    bogus.activeLinesField2 = 4095;
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&bogus)));
+    EXPECT_EQ(stream->GetWidth(), 1920);
+    EXPECT_EQ(stream->GetHeight(), 1080);
+    BrevicorInputDetectRecord noRate = record;
+    noRate.frameRate = 0;
+    noRate.state = 3; // a forced restart
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&noRate)));
+    EXPECT_EQ(stream->GetFrameInterval(), 333333u);
+
+    // Signal lost: no lock, the geometry kept for the backup frames.
+    BrevicorInputDetectRecord lost{};
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&lost)));
+    EXPECT_FALSE(stream->DoesDSPHaveSignalLock());
+    EXPECT_EQ(stream->GetWidth(), 1920);
+}
+
+TEST_F(PhysicalStreamTest, BackupFramesFollowTheLossPicture)
+{
+    auto stream = MakeVideo();
+    SetLossPicture(1);
+    FrameWorkItem* entry = stream->TakeFreeHostEntry();
+    ASSERT_NE(entry, nullptr);
+    stream->FillBackupFrame(entry);
+    auto* frame = static_cast<VideoFrame*>(entry->frame);
+    EXPECT_TRUE(frame->HasFlags(kFrameFlagGenerated));
+    EXPECT_EQ(frame->GetWidth(), 720);
+    EXPECT_EQ(frame->GetHeight(), 487);
+    EXPECT_EQ(frame->GetVbiSize(0).height, 0);
+    EXPECT_EQ(frame->GetActiveSize(1).height, 0);
+    for (LONG row : {0, 243, 486})
+        for (LONG column : {0, 359, 719})
+            EXPECT_EQ(frame->GetPlane(0)[row * frame->GetStride(0) + column], 235);
+    EXPECT_EQ(frame->GetPlane(1)[0], 128);
+
+    SetLossPicture(0);
+    stream->InitBackupFrameGeneratorValues();
+    stream->FillBackupFrame(entry);
+    for (LONG column = 0; column < 180; ++column)
+        EXPECT_EQ(frame->GetPlane(0)[column], column < 90 ? 235 : 161) << column;
+    stream->ReturnGeneratorEntry(entry);
+}
+
+TEST_F(PhysicalStreamTest, AudioDescriptorAndBackupBlocks)
+{
+    filter_.inputType = AudioStream::kInputTypeLive;
+    auto stream = std::make_unique<AudioStream>(services_.get(), device_, services_->GetAudioStreamProcessorQueue(),
+                                                &filter_, 16);
+    ASSERT_EQ(stream->GetConstructionStatus(), STATUS_SUCCESS);
+    EXPECT_EQ(stream->GetFrameInterval(), 100000u);
+    EXPECT_EQ(stream->GetTimeStampStep(), 900000u);
+    DspStreamSettings settings{};
+    stream->GetStreamSettings(&settings);
+    EXPECT_EQ(settings.descriptor[4], 100u); // create command offset +36
+    EXPECT_EQ(settings.inputType, 10);
+    EXPECT_FALSE(stream->DoesDSPHaveSignalLock());
+
+    SetLossPicture(8, 0, 0);
+    FrameWorkItem* entry = stream->TakeFreeHostEntry();
+    ASSERT_NE(entry, nullptr);
+    std::memset(entry->virtualAddress, 0x5A, AudioStream::kBufferLength);
+    stream->FillBackupFrame(entry);
+    auto* frame = static_cast<AudioFrame*>(entry->frame);
+    for (const ULONG* words : {frame->StatusWords(), frame->DescriptorWords()}) {
+        EXPECT_EQ(words[2], 65535u);
+        EXPECT_EQ(words[3], 65535u);
+        EXPECT_EQ(words[4], 100u);
+        EXPECT_EQ(words[0], 0u);
+    }
+    const auto* data = static_cast<const UCHAR*>(entry->virtualAddress);
+    for (ULONG i = 0; i < AudioStream::kBufferLength; ++i)
+        ASSERT_EQ(data[i], 0) << i;
+    stream->ReturnGeneratorEntry(entry);
+
+    // A signal: the words taken, a pair that goes restarts the stream.
+    BrevicorInputDetectRecord record{};
+    record.state = 2;
+    record.detectedStandard = 0x2000000;
+    record.activeLinesField1 = 0xF; // pairs 0 and 1 present
+    record.activeLinesField2 = 0xF;
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+    EXPECT_TRUE(stream->DoesDSPHaveSignalLock());
+    EXPECT_EQ(stream->GetDescriptorWord(AudioStream::kWordPairMask), 0xFu);
+    record.activeLinesField1 = 0x3; // pair 1 gone
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+    EXPECT_EQ(stream->GetDescriptorWord(AudioStream::kWordPairMask), 0x3u);
+    // Pair 1 back, but no stereo-pair step uses it: no restart.
+    record.activeLinesField1 = 0xF;
+    EXPECT_FALSE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+}
+
+TEST_F(PhysicalStreamTest, InputStateMeasurementGivesTheStandard)
+{
+    auto measure = [](ULONG format, ULONG h, ULONG v, ULONG counted, ULONG captured) {
+        ULONG words[9] = {format, h, v, counted, captured, 0, 0, 0, 0};
+        BrevicorInputDetectRecord record{};
+        Device::MeasureVideoInput(words, 1920, 1080, &record);
+        return record;
+    };
+    const ULONG good = 0xA00188;
+    // 1080p25: HD, progressive, 1920 + 720, 1080 + 45.
+    auto r = measure(good | 1, 1920 | 720 << 11, 1080, 45, 45);
+    EXPECT_EQ(+r.state, 2);
+    EXPECT_EQ(+r.detectedStandard, 0x4000u);
+    EXPECT_EQ(+r.frameRate, 2500u);
+    // 1080i59.94.
+    r = measure(good | 1 | 2 | 4, 1920 | 280 << 11, 540 | 540 << 12, 22 | 23 << 8, 22 | 23 << 8);
+    EXPECT_EQ(+r.detectedStandard, 0x400u);
+    EXPECT_EQ(+r.frameRate, 2997u);
+    // NTSC with counted blanking unlike the captured: 23 and 22.
+    r = measure(good | 4, 720 | 138 << 11, 244 | 243 << 12, 22 | 23 << 8, 20 | 20 << 8);
+    EXPECT_EQ(+r.blankingLinesField1, 23u);
+    EXPECT_EQ(+r.blankingLinesField2, 22u);
+    EXPECT_EQ(+r.state, 2);
+    EXPECT_EQ(+r.detectedStandard, 0x1u);
+    // SD progressive other than 483 lines: a signal without a standard.
+    r = measure(good, 720 | 138 << 11, 480, 42, 42);
+    EXPECT_EQ(+r.state, 1);
+    EXPECT_EQ(+r.detectedStandard, 0u);
+    // Beyond the performance limits.
+    r = measure(good | 1, 1920 | 280 << 11, 1200, 45, 45);
+    EXPECT_EQ(+r.state, 1);
+    EXPECT_EQ(Device::DetectStandard(true, false, 720, 2999), 0x40u);
+    EXPECT_EQ(Device::DetectStandard(true, false, 720, 2500), 0x20000u);
+}
+
+} // namespace
+} // namespace streamtest
+
+namespace streamtest {
+namespace {
+
+TEST_F(PhysicalStreamTest, WithoutAControlThreadOnlyTheNewestInputStateIsKept)
+{
+    auto stream = MakeVideo();
+    BrevicorInputDetectRecord record{};
+    for (ULONG type : {0x1u, 0x2u, 0x400u}) {
+        record.detectedStandard = type;
+        stream->ProcessInputStateChanged(reinterpret_cast<const UCHAR*>(&record));
+    }
+    EXPECT_EQ(stream->GetQueuedInputStateCount(), 1u);
+    EXPECT_FALSE(stream->HasStreamControlThread());
+    // The control thread takes it (the stream is not in Run: loaded, nothing restarted).
+    stream->StartStreamControlThread();
+    EXPECT_TRUE(tracetest::WaitUntil([&] { return stream->GetQueuedInputStateCount() == 0; }));
+    EXPECT_TRUE(tracetest::WaitUntil([&] { return stream->GetSignalType() == 0x400u; }));
+    stream->TerminateStreamControlThread();
+    EXPECT_FALSE(stream->HasStreamControlThread());
+}
+
+TEST_F(PhysicalStreamTest, BackupGeneratorStartsOnItsOwnGridAndStopsSynchronously)
+{
+    auto stream = MakeVideo();
+    ASSERT_TRUE(stream->HasBackupFrameGeneratorThread());
+    LARGE_INTEGER before;
+    KeQuerySystemTime(&before);
+    stream->StartBackupFrameGenerator();
+    EXPECT_TRUE(stream->IsGeneratorRunning());
+    EXPECT_FALSE(stream->IsProcessingEnabled());
+    // No real frame yet: the first frame is due one interval after the start, counter 0 on.
+    EXPECT_GE(stream->GetNextGeneratorDue(), before.QuadPart + 333333);
+    const ULONG step = stream->GetTimeStampStep();
+    EXPECT_TRUE(tracetest::WaitUntil([&] { return stream->GetGeneratorCounter() >= 2 * step; }));
+    EXPECT_EQ(stream->GetGeneratorCounter() % step, 0u);
+    stream->StopBackupFrameGenerator();
+    EXPECT_FALSE(stream->IsGeneratorRunning());
+    EXPECT_TRUE(stream->IsProcessingEnabled());
+    // A second start and the stream's destruction while generating both return.
+    stream->StartBackupFrameGenerator();
+    EXPECT_TRUE(stream->IsGeneratorRunning());
+    stream.reset();
+}
+
+} // namespace
+} // namespace streamtest
