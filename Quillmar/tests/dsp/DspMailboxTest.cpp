@@ -475,8 +475,8 @@ TEST_F(MailboxTakeOverTest, NoAnswerTheEarlierLoadLeftIsTakenWhereverTheFirmware
     // A message of the new exchange gets through; the old ones never did.
     board_->Mailbox().Post(InputState(0xBEEF));
     EXPECT_TRUE(
-        tracetest::WaitUntil([] { return DebugLinesWith("Input state message: words 0x0000beef") == 1; }));
-    EXPECT_EQ(DebugLinesWith("Input state message: words 0x0000dea"), 0u);
+        tracetest::WaitUntil([] { return DebugLinesWith("New format detected = 0x0000beef") == 1; }));
+    EXPECT_EQ(DebugLinesWith("New format detected = 0x0000dea"), 0u);
     EXPECT_EQ(board_->Mailbox().HostRestarts(), 1u);
 }
 
@@ -515,7 +515,7 @@ TEST_F(MailboxTakeOverTest, TheMailboxIsLeftAloneUntilTheFirmwareAcknowledgesThe
               STATUS_SUCCESS);
     EXPECT_EQ(handler->GetDspResult(), 1u);
     EXPECT_EQ(board_->Mailbox().CommandLog().size(), 1u);
-    EXPECT_EQ(DebugLinesWith("Input state message: words 0x0000dead"), 0u);
+    EXPECT_EQ(DebugLinesWith("New format detected = 0x0000dead"), 0u);
     device_->FreeCommandHandler(handler);
 }
 
