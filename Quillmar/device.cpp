@@ -1029,6 +1029,16 @@ ULONG Device::GetFilterCount(FilterTable table)
 
 ULONG Device::GetCurrentVideoInput(ULONG deviceNumber)
 {
+    return CurrentVideoInputOf(deviceNumber, nullptr);
+}
+
+ULONG Device::GetCurrentVideoInput(ULONG deviceNumber, ULONG filterIndex)
+{
+    return CurrentVideoInputOf(deviceNumber, &filterIndex);
+}
+
+ULONG Device::CurrentVideoInputOf(ULONG deviceNumber, const ULONG* filterIndex)
+{
     TRACE_SCOPE(this, "Device::GetCurrentVideoInput", kTraceLowEnter, "nDeviceNumber=%u", static_cast<unsigned>(deviceNumber));
     ULONG input = 0;
     bool found = false;
@@ -1040,6 +1050,8 @@ ULONG Device::GetCurrentVideoInput(ULONG deviceNumber)
             for (ULONG i = 0; i < kFilterTableSlots && !found; ++i) {
                 BasicFilter* filter = slots[i];
                 if (filter == nullptr || filter->GetDeviceNumber() != deviceNumber)
+                    continue;
+                if (filterIndex != nullptr && filter->GetInstanceId() != *filterIndex)
                     continue;
                 if (VideoInputItems* items = filter->GetVideoInputItems()) {
                     input = items->GetSecondWord();

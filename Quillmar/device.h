@@ -290,6 +290,8 @@ public:
     // `deviceNumber`; with none open, that of its first video capture filter; with neither, the
     // board's "ActiveInput".
     ULONG GetCurrentVideoInput(ULONG deviceNumber) override;
+    // The same for the filter of that device number whose filter id is `filterIndex`.
+    ULONG GetCurrentVideoInput(ULONG deviceNumber, ULONG filterIndex);
 
     // The queues' capacity and their workers' priorities.
     static constexpr ULONG kStreamProcessorQueueCapacity = 9;
@@ -628,6 +630,8 @@ private:
     volatile LONG m_lastCommandTag = 0;
 
 private:
+    ULONG CurrentVideoInputOf(ULONG deviceNumber, const ULONG* filterIndex);
+
     Driver* m_driver;
     LONG m_instanceId = 0;
     PDEVICE_OBJECT m_functionalDeviceObject = nullptr;

@@ -294,6 +294,27 @@ TEST_F(DeviceServicesTest, TheCurrentVideoInputFallsBackFromTheCrossbarToTheVide
     EXPECT_EQ(ActiveInputValue(), std::optional<ULONG>(0));
 }
 
+TEST_F(DeviceServicesTest, TheCurrentVideoInputOfOneFilterIsFoundByItsFilterId)
+{
+    Device::LoadVideoInputsFromRegistry(device_.get(), pdo_, device_->GetVideoInputItems());
+    InputFilter first(1), second(1);
+    const LONG firstId = device_->GetFilterInstanceId(Table::Crossbar, &first);
+    const LONG secondId = device_->GetFilterInstanceId(Table::Crossbar, &second);
+    ASSERT_GT(firstId, 0);
+    ASSERT_GT(secondId, firstId);
+    first.SetInstanceId(static_cast<ULONG>(firstId));
+    second.SetInstanceId(static_cast<ULONG>(secondId));
+    first.GetVideoInputItems()->SetSecondWord(0);
+    second.GetVideoInputItems()->SetSecondWord(1);
+    EXPECT_EQ(device_->GetCurrentVideoInput(1, static_cast<ULONG>(secondId)), 1u);
+    EXPECT_EQ(device_->GetCurrentVideoInput(1, static_cast<ULONG>(firstId)), 0u);
+    EXPECT_EQ(device_->GetCurrentVideoInput(1), 0u); // the first crossbar of the device
+    // No filter of that id: the board's own input, as without any filter.
+    EXPECT_EQ(device_->GetCurrentVideoInput(1, 77), device_->GetVideoInputItems()->GetSecondWord());
+    device_->RemoveFilterInstanceId(Table::Crossbar, &first);
+    device_->RemoveFilterInstanceId(Table::Crossbar, &second);
+}
+
 TEST_F(DeviceServicesTest, TheInformationRecordsCarryTheirExactBytes)
 {
     BrevicorInterfaceVersionRecord version;
