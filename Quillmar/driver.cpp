@@ -689,6 +689,8 @@ NTSTATUS Driver::StorePerformanceSettings(const PerformanceSettings& record, ULO
     }
     stored = record;
     stored.pinKind = pinKind;
+    // The caller's property header is not part of the setting.
+    std::memset(stored.header, 0, sizeof stored.header);
     return STATUS_SUCCESS;
 }
 
