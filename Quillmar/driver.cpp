@@ -324,8 +324,10 @@ void Driver::ReadParameters(RegistryKey* key)
 
     PWSTR logFileName = CopyName(kDefaultLogFileName, kLogFileNameCharacters);
     ReadString(key, u"LogFileName", &logFileName, kLogFileNameCharacters, kDefaultLogFileName);
+    // After an unclean end the old log is appended to, so that what led to it stays; the choice
+    // takes effect with the name, before any line of this load can reach the file.
     if (TraceLogger* logger = TraceLogger::Instance(); logger != nullptr && logFileName != nullptr)
-        logger->SetLogFileName(logFileName);
+        logger->SetLogFileName(logFileName, !m_previousShutdownClean);
     FreeName(&logFileName);
     GetPerformanceSettingsFromRegistry(key, kPinKindCapture);
     GetPerformanceSettingsFromRegistry(key, kPinKindPreview);
@@ -382,17 +384,14 @@ NTSTATUS Driver::DriverEntry()
         RegistryKey key(&m_registryPath, kParameters, FALSE, REG_OPTION_NON_VOLATILE, kParametersReadAccess,
                         OBJ_CASE_INSENSITIVE);
         if (key.IsOpen()) {
-            ReadParameters(&key);
-
-            // Missing counts as a clean shutdown and is not written here.
+            // Missing counts as a clean shutdown and is not written here. Read before the
+            // parameters: the log file name among them takes effect with this choice.
             ULONG shutdownSuccessful = 1;
             ULONG value = 0;
             if (NT_SUCCESS(key.QueryDword(kShutdownSuccessful, &value)))
                 shutdownSuccessful = value;
             m_previousShutdownClean = shutdownSuccessful == 1;
-            // After an unclean end the old log is appended to, so that what led to it stays.
-            if (TraceLogger* logger = TraceLogger::Instance())
-                logger->SetFileCreated(shutdownSuccessful != 1);
+            ReadParameters(&key);
 
             TraceTimeStatus(kMessageTraceLogOpened,
                             "Trace log file was opened on %02d/%02d/%04d.  Driver version: %d.%d.%d.%d");
@@ -695,6 +694,8 @@ NTSTATUS Driver::StorePerformanceSettings(const PerformanceSettings& record, ULO
     }
     stored = record;
     stored.pinKind = pinKind;
+    // The caller's property header is not part of the setting.
+    std::memset(stored.header, 0, sizeof stored.header);
     return STATUS_SUCCESS;
 }
 

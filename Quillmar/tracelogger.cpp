@@ -17,6 +17,7 @@
 #include <cstring>
 
 std::atomic<TraceLogger*> TraceLogger::s_instance{nullptr};
+std::atomic<TraceLogger::NameTakesEffectHook> TraceLogger::s_nameTakesEffectHook{nullptr};
 
 namespace {
 
@@ -95,7 +96,7 @@ ULONG TraceLogger::SetTraceMask(ULONG mask)
     return m_traceMask.exchange(mask, std::memory_order_relaxed);
 }
 
-NTSTATUS TraceLogger::SetLogFileName(PCWSTR fileName)
+NTSTATUS TraceLogger::SetLogFileName(PCWSTR fileName, bool append)
 {
     auto* name = static_cast<WCHAR*>(AllocatePool(kLogFileNameCharacters * sizeof(WCHAR)));
     if (!name)
@@ -113,11 +114,18 @@ NTSTATUS TraceLogger::SetLogFileName(PCWSTR fileName)
     KIRQL previous = AcquireQueueLock();
     WCHAR* old = m_logFileName;
     m_logFileName = name;
-    m_fileCreated = false;
+    m_fileCreated = append;
     ++m_nameGeneration;
     ReleaseQueueLock(previous);
     FreePool(old);
+    if (NameTakesEffectHook hook = s_nameTakesEffectHook.load(std::memory_order_acquire))
+        hook(this);
     return STATUS_SUCCESS;
+}
+
+void TraceLogger::SetNameTakesEffectHook(NameTakesEffectHook hook)
+{
+    s_nameTakesEffectHook.store(hook, std::memory_order_release);
 }
 
 ULONG TraceLogger::GetLogFileName(WCHAR* buffer, ULONG capacity) const

@@ -66,15 +66,19 @@ public:
     // Replaces the mask; returns the previous one.
     ULONG SetTraceMask(ULONG mask);
     ULONG GetTraceMask() const { return m_traceMask.load(std::memory_order_relaxed); }
-    // The log file becomes "\DosDevices\" + fileName (cut to fit kLogFileNameCharacters) and the
-    // next line written starts it anew.
-    NTSTATUS SetLogFileName(PCWSTR fileName);
+    // The log file becomes "\DosDevices\" + fileName (cut to fit kLogFileNameCharacters); the next
+    // line written starts it anew, or with `append` (after an unclean shutdown) is added to what the
+    // file holds. The name and that choice take effect together, so no line can come between them.
+    NTSTATUS SetLogFileName(PCWSTR fileName, bool append = false);
+    // Test seam: `hook` runs on the caller's thread each time SetLogFileName has made a name take
+    // effect (no lock held), so a test can queue lines at that point; null removes it.
+    using NameTakesEffectHook = void (*)(TraceLogger* logger);
+    static void SetNameTakesEffectHook(NameTakesEffectHook hook);
     // Copies the full log file name ("\DosDevices\..."), terminated, into `buffer` of `capacity`
     // characters (cut to fit); returns the characters copied without the zero. Empty before
     // SetLogFileName.
     ULONG GetLogFileName(WCHAR* buffer, ULONG capacity) const;
-    // Whether the log file has been created in this run: set at load after an unclean shutdown so
-    // that the old log is appended to.
+    // Whether the log file has been created in this run (then lines are appended to it).
     void SetFileCreated(bool created);
     bool FileCreated() const;
 
@@ -109,6 +113,7 @@ private:
     void ReleaseQueueLock(KIRQL previous);
 
     static std::atomic<TraceLogger*> s_instance;
+    static std::atomic<NameTakesEffectHook> s_nameTakesEffectHook;
 
     std::atomic<bool> m_enabled{true};
     std::atomic<ULONG> m_traceMask{0};

@@ -7,6 +7,11 @@
 #include "standin/registry.h"
 #include "standin/system.h"
 
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
 namespace drivertest {
 namespace {
 
@@ -192,6 +197,64 @@ TEST_F(DriverTest, TheShutdownFlagDecidesWhetherTheLogIsAppendedTo)
     EXPECT_TRUE(driver()->GetPreviousShutdownClean());
     EXPECT_FALSE(TraceLogger::Instance()->FileCreated());
     EXPECT_EQ(Read(u"DriverShutdownSuccessfull")->Dword(), 0u);
+}
+
+std::string FileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// Waits (10 s at most) until the file holds `needle`.
+bool WaitForText(const std::filesystem::path& path, const std::string& needle)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (FileText(path).find(needle) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::filesystem::path g_seamLog;
+constexpr const char* kSeamLine = "queued as the name took effect";
+
+// At the moment the log name takes effect, a line is queued and the writer is let write it before
+// the load goes on: whatever decides append or create must already have been decided.
+void QueueALineAndLetTheWriterWriteIt(TraceLogger* logger)
+{
+    TraceLogger::Trace(logger, nullptr, "Seam", __FILE__, __LINE__, kTraceAlways, "%s", kSeamLine);
+    EXPECT_TRUE(WaitForText(g_seamLog, kSeamLine));
+}
+
+TEST_F(DriverTest, ALineWrittenAsTheLogNameTakesEffectFollowsTheShutdownFlag)
+{
+    // After an unclean end the killed run's log is kept and appended to; after a clean one it starts
+    // anew. The seam puts a written line exactly between the name and the rest of the load.
+    for (const bool clean : {false, true}) {
+        g_seamLog = root_ / "C" / "Quillmar.log";
+        {
+            std::ofstream old(g_seamLog, std::ios::binary | std::ios::trunc);
+            old << "line of the previous run\r\n";
+        }
+        ImportService(std::string("\"LogTraceToFile\"=dword:00000001\n\"TraceLowEnterExit\"=dword:00000001\n"
+                                  "\"DriverShutdownSuccessfull\"=dword:0000000") +
+                      (clean ? "1" : "0") + "\n");
+        TraceLogger::SetNameTakesEffectHook(&QueueALineAndLetTheWriterWriteIt);
+        const NTSTATUS status = Load();
+        TraceLogger::SetNameTakesEffectHook(nullptr);
+        ASSERT_EQ(status, STATUS_SUCCESS);
+        EXPECT_EQ(driver()->GetPreviousShutdownClean(), clean);
+        ASSERT_TRUE(WaitForText(g_seamLog, "Trace log file was opened"));
+        const std::string text = FileText(g_seamLog);
+        EXPECT_EQ(text.rfind("line of the previous run\r\n", 0) == 0, !clean) << text.substr(0, 200);
+        EXPECT_EQ(text.find("line of the previous run") == std::string::npos, clean);
+        EXPECT_NE(text.find(kSeamLine), std::string::npos);
+        Unload();
+    }
 }
 
 TEST_F(DriverTest, TheShutdownRequestRecordsACleanEndAndCompletes)

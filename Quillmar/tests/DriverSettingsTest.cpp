@@ -245,6 +245,31 @@ TEST_F(DriverSlotsTest, OutOfRangePerformanceValuesAreRefusedAndChangeNothing)
     EXPECT_EQ(Read(u"PerfVBILineRemoval")->Dword(), 540u);
 }
 
+TEST_F(DriverSlotsTest, TheStoredRecordsKeepNoneOfTheCallersHeaderWords)
+{
+    // The caller's record arrives with its property header in words 0 to 5; the stored copies (and
+    // so what a later get hands out) have zeros there, for one kind and for both.
+    for (ULONG kind : {kPinKindCapture, kPinKindPreview, kPinKindBoth}) {
+        PerformanceSettings r = Record(kind);
+        for (ULONG i = 0; i < 6; ++i)
+            r.header[i] = 0xA5A50000u + kind * 16 + i;
+        ASSERT_EQ(driver()->SetPerformanceSettings(&r), STATUS_SUCCESS);
+        for (ULONG stored : {kPinKindCapture, kPinKindPreview}) {
+            if (kind != kPinKindBoth && kind != stored)
+                continue;
+            const PerformanceSettings copy = driver()->GetStoredPerformanceSettings(stored);
+            for (ULONG i = 0; i < 6; ++i)
+                EXPECT_EQ(copy.header[i], 0u) << "kind " << kind << " stored " << stored << " word " << i;
+            EXPECT_EQ(copy.pinKind, stored);
+            EXPECT_EQ(copy.width, 720u);
+            PerformanceSettings got{};
+            got.pinKind = stored;
+            ASSERT_EQ(driver()->GetPerformanceSettings(&got), STATUS_SUCCESS);
+            EXPECT_EQ(std::memcmp(&got, &copy, sizeof got), 0);
+        }
+    }
+}
+
 TEST_F(DriverSlotsTest, AGetWith255ReadsTheCaptureRecord)
 {
     PerformanceSettings r = Record(kPinKindCapture);

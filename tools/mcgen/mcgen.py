@@ -39,21 +39,66 @@ class Message:
         return (self.severity[1] << 30) | (self.facility[1] << 16) | self.code
 
 
+# Words the generated header cannot use as a constant's name: C++20's keywords and alternative
+# tokens.
+CPP_KEYWORDS = frozenset("""
+    alignas alignof and and_eq asm auto bitand bitor bool break case catch char char8_t char16_t
+    char32_t class compl concept const consteval constexpr constinit const_cast continue co_await
+    co_return co_yield decltype default delete do double dynamic_cast else enum explicit export
+    extern false float for friend goto if inline int long mutable namespace new noexcept not not_eq
+    nullptr operator or or_eq private protected public register reinterpret_cast requires return
+    short signed sizeof static static_assert static_cast struct switch template this thread_local
+    throw true try typedef typeid typename union unsigned using virtual void volatile wchar_t while
+    xor xor_eq""".split())
+# The keywords that name a type on their own or together ("unsigned long").
+CPP_TYPE_KEYWORDS = frozenset("bool char char8_t char16_t char32_t wchar_t short int long signed unsigned".split())
+IDENTIFIER = r"[A-Za-z_][A-Za-z0-9_]*"
+
+
 def parse_number(text, path, line):
-    try:
-        return int(text.strip(), 0)
-    except ValueError:
-        raise McError(path, line, f"'{text.strip()}' is not a number")
+    """A decimal or 0x-hexadecimal number, nothing else (no sign, no digit separators)."""
+    t = text.strip()
+    if not re.fullmatch(r"0[xX][0-9A-Fa-f]+|[0-9]+", t):
+        raise McError(path, line, f"'{t}' is not a number")
+    return int(t, 0)
 
 
-def parse_name_list(body, path, line, with_symbol):
-    """The inside of a NAMES=( ... ) list: entries name=number[:symbol]."""
+def check_identifier(name, what, path, line):
+    """A name the header declares: an identifier that is no C++ keyword."""
+    if not re.fullmatch(IDENTIFIER, name):
+        raise McError(path, line, f"'{name}' is no {what}")
+    if name in CPP_KEYWORDS:
+        raise McError(path, line, f"{what} '{name}' is a C++ keyword")
+
+
+def check_typedef(value, path, line):
+    """MessageIdTypedef: a type name, possibly qualified (standin::Id), or builtin type keywords."""
+    words = value.split()
+    if words and all(w in CPP_TYPE_KEYWORDS for w in words):
+        return " ".join(words)
+    if not re.fullmatch(rf"(?:::)?{IDENTIFIER}(?:::{IDENTIFIER})*", value):
+        raise McError(path, line, f"MessageIdTypedef '{value}' is no type name")
+    for part in value.split("::"):
+        if part in CPP_KEYWORDS:
+            raise McError(path, line, f"MessageIdTypedef '{value}' is no type name ('{part}' is a C++ keyword)")
+    return value
+
+
+def parse_name_list(body, path, line, with_symbol, key):
+    """The inside of a NAMES=( ... ) list: entries name=number[:symbol]. `body` is a list of
+    (line number, text) pieces so that each fault names its own line."""
     result = {}
-    for item in body.split():
-        m = re.fullmatch(r"([A-Za-z_][A-Za-z0-9_]*)=([0-9A-Fa-fxX]+)(?::([A-Za-z_][A-Za-z0-9_]*))?", item)
-        if not m:
-            raise McError(path, line, f"malformed name list entry '{item}'")
-        result[m.group(1)] = (parse_number(m.group(2), path, line), m.group(3) if with_symbol else None)
+    for number, piece in body:
+        for item in piece.split():
+            m = re.fullmatch(r"([A-Za-z_][A-Za-z0-9_]*)=([0-9A-Fa-fxX]+)(?::([A-Za-z_][A-Za-z0-9_]*))?", item)
+            if not m:
+                raise McError(path, number, f"malformed name list entry '{item}'")
+            name, symbol = m.group(1), m.group(3) if with_symbol else None
+            if name in result:
+                raise McError(path, number, f"{key} names '{name}' twice")
+            if symbol is not None:
+                check_identifier(symbol, "symbolic name", path, number)
+            result[name] = (parse_number(m.group(2), path, number), symbol)
     return result
 
 
@@ -67,6 +112,7 @@ def parse(text, path):
     facilities = {k: (v, None) for k, v in DEFAULT_FACILITIES.items()}
     languages = {k: (v, None) for k, v in DEFAULT_LANGUAGES.items()}
     declared_languages = []
+    severity_line = facility_line = 0
     comments = []
     messages = []
     current = None  # message whose fields are being read
@@ -92,15 +138,21 @@ def parse(text, path):
                 raise McError(path, number, f"{key} inside a message")
             body = value
             start = number
+            pieces = [(number, value)]
             while ")" not in body:
                 if i >= len(lines):
                     raise McError(path, start, f"{key} list is not closed")
                 body += " " + lines[i].strip()
+                pieces.append((i + 1, lines[i].strip()))
                 i += 1
             if not body.startswith("(") or not body.rstrip().endswith(")"):
                 raise McError(path, start, f"{key} needs a list in parentheses")
-            entries = parse_name_list(body.strip()[1:-1], path, start, True)
+            # The parentheses off the first and the last piece.
+            pieces[0] = (pieces[0][0], pieces[0][1].strip()[1:])
+            pieces[-1] = (pieces[-1][0], pieces[-1][1].rstrip()[:-1])
+            entries = parse_name_list(pieces, path, start, True, key)
             if lower == "severitynames":
+                severity_line = start
                 for name, (v, _) in entries.items():
                     if v > 3:
                         raise McError(path, start, f"severity {name} is above 3")
@@ -110,13 +162,16 @@ def parse(text, path):
                     if v > 0xFFF:
                         raise McError(path, start, f"facility {name} is above 0xFFF")
                 facilities = entries
+                facility_line = start
             else:
                 languages = entries
                 declared_languages = list(entries)
         elif lower == "messageidtypedef":
             if current is not None or messages:
                 raise McError(path, number, "MessageIdTypedef must come before the messages")
-            typedef = value.strip()
+            if typedef is not None:
+                raise McError(path, number, "a second MessageIdTypedef")
+            typedef = check_typedef(value.strip(), path, number)
         elif lower == "outputbase":
             pass
         elif lower == "messageid":
@@ -128,7 +183,7 @@ def parse(text, path):
             elif v.startswith("+"):
                 code = (previous.code if previous else 0) + parse_number(v[1:], path, number)
             else:
-                code = parse_number(v, path, number)
+                code = parse_number(v, path, number)  # no sign: an id is never below zero
             if code > 0xFFFF:
                 raise McError(path, number, f"message id 0x{code:X} is above 0xFFFF")
             severity = previous.severity if previous else ("Success", severities.get("Success", (0, None))[0])
@@ -147,8 +202,7 @@ def parse(text, path):
                     raise McError(path, number, f"unknown facility '{name}'")
                 current.facility = (name, facilities[name][0])
             else:
-                if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", name):
-                    raise McError(path, number, f"'{name}' is no symbolic name")
+                check_identifier(name, "symbolic name", path, number)
                 current.symbol = name
         elif lower == "language":
             if current is None:
@@ -180,7 +234,15 @@ def parse(text, path):
         raise McError(path, current.line, "message without Language text")
     language = declared_languages[0] if declared_languages else "English"
     seen_ids = {}
+    # Every constant the header declares has a name of its own: the facility and severity symbols
+    # (line of their list) and the messages' names.
     seen_symbols = {}
+    for names, where in ((facilities, facility_line), (severities, severity_line)):
+        for _, (_, symbol) in names.items():
+            if symbol:
+                if symbol in seen_symbols:
+                    raise McError(path, where, f"symbolic name {symbol} already used at line {seen_symbols[symbol]}")
+                seen_symbols[symbol] = where
     for msg in messages:
         if msg.id in seen_ids:
             raise McError(path, msg.line, f"message id 0x{msg.id:08X} already used at line {seen_ids[msg.id]}")

@@ -233,6 +233,32 @@ TEST_F(KsPinTest, IntersectionFollowsTheBufferSizeProtocol)
     EXPECT_EQ(Ask(filter_, &request, sizeof request, &answer, sizeof answer, &bytes), DWORD(ERROR_INVALID_PARAMETER));
 }
 
+TEST_F(KsPinTest, AnIntersectionRangeWhosePaddingRunsPastTheListIsRefused)
+{
+    // 105 bytes: KSP_PIN, the list {Size 0x49, Count 1}, one range {FormatSize 0x41, Flags
+    // KSDATARANGE_ATTRIBUTES} of a major format the pin lacks. Its attribute list would start past
+    // the list's end: the request is malformed, not a range without a match.
+    std::vector<UCHAR> request(105);
+    const KSP_PIN address = PinProperty(KSPROPERTY_PIN_DATAINTERSECTION);
+    const KSMULTIPLE_ITEM list{0x49, 1};
+    KSDATARANGE range{};
+    range.FormatSize = 0x41;
+    range.Flags = KSDATARANGE_ATTRIBUTES;
+    range.MajorFormat = KSDATAFORMAT_SPECIFIER_NONE;
+    std::memcpy(request.data(), &address, sizeof address);
+    std::memcpy(request.data() + sizeof address, &list, sizeof list);
+    std::memcpy(request.data() + sizeof address + sizeof list, &range, sizeof range);
+    kstest::VideoRange answer{};
+    DWORD bytes = 0;
+    EXPECT_EQ(Ask(filter_, request.data(), DWORD(request.size()), &answer, sizeof answer, &bytes),
+              DWORD(ERROR_INVALID_PARAMETER));
+    // Without the attribute flag the range ends the list: no match.
+    range.Flags = 0;
+    std::memcpy(request.data() + sizeof address + sizeof list, &range, sizeof range);
+    EXPECT_EQ(Ask(filter_, request.data(), DWORD(request.size()), &answer, sizeof answer, &bytes),
+              DWORD(ERROR_NO_MATCH));
+}
+
 TEST_F(KsPinTest, ThePinSetAnswersFromTheDescriptorAtItsSizeBoundaries)
 {
     DWORD bytes = 0;

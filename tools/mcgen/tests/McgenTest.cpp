@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "km/messagetable.h"
@@ -78,5 +79,87 @@ INSTANTIATE_TEST_SUITE_P(
                     "FacilityNames=(Sample=0x7:F\n",                                           // list not closed
                     "MessageId=1\nSymbolicName=A\n",                                           // no text
                     "Bogus=1\n"));                                                             // unknown keyword
+
+TEST(Mcgen, TakesEveryFormOfTypeNameAsTheTypedef)
+{
+    // The checks that refuse what cannot compile leave the type names a header can use.
+    const fs::path dir = fs::temp_directory_path() / ("mcgen-typedef-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    for (const char* type : {"NTSTATUS", "unsigned  long", "::standin::Id", "_Name1"}) {
+        {
+            std::ofstream mc(dir / "ok.mc", std::ios::binary);
+            mc << "MessageIdTypedef=" << type << "\nMessageId=0x20\nSymbolicName=OK_NAME\nLanguage=English\nx\n.\n";
+        }
+        const std::string command = std::string(MCGEN_PYTHON) + " " + MCGEN_SCRIPT + " " + (dir / "ok.mc").string() +
+                                    " --header " + (dir / "ok.h").string() + " --source " +
+                                    (dir / "ok.cpp").string();
+        EXPECT_EQ(std::system(command.c_str()), 0) << type;
+        std::ifstream header(dir / "ok.h");
+        const std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+        std::string expected = type;
+        if (expected == "unsigned  long")
+            expected = "unsigned long";
+        EXPECT_NE(text.find("inline constexpr " + expected + " OK_NAME = static_cast<" + expected + ">(0x0FFF0020u);"),
+                  std::string::npos)
+            << text;
+    }
+    fs::remove_all(dir);
+}
+
+// Files whose C++ would not compile: each refused with an error naming the line at fault.
+struct LineRefusal {
+    const char* text;
+    int line;
+    const char* why;
+};
+
+class McgenLineRefusal : public testing::TestWithParam<LineRefusal> {};
+
+TEST_P(McgenLineRefusal, NamesTheLineAndWritesNothing)
+{
+    const fs::path dir = fs::temp_directory_path() / ("mcgen-line-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    {
+        std::ofstream mc(dir / "bad.mc", std::ios::binary);
+        mc << GetParam().text;
+    }
+    const std::string command = std::string(MCGEN_PYTHON) + " " + MCGEN_SCRIPT + " " + (dir / "bad.mc").string() +
+                                " --header " + (dir / "bad.h").string() + " --source " + (dir / "bad.cpp").string() +
+                                " 2>" + (dir / "err.txt").string();
+    const int result = std::system(command.c_str());
+    EXPECT_NE(result, 0) << GetParam().why;
+    EXPECT_FALSE(fs::exists(dir / "bad.h")) << GetParam().why;
+    EXPECT_FALSE(fs::exists(dir / "bad.cpp")) << GetParam().why;
+    std::ifstream err(dir / "err.txt");
+    std::string first;
+    std::getline(err, first);
+    const std::string where = (dir / "bad.mc").string() + ":" + std::to_string(GetParam().line) + ": error: ";
+    EXPECT_EQ(first.rfind(where, 0), 0u) << GetParam().why << ": " << first;
+    fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UncompilableOutput, McgenLineRefusal,
+    testing::Values(
+        LineRefusal{"MessageId=1\nLanguage=English\nx\n.\n\nMessageId=-1\nLanguage=English\ny\n.\n", 6,
+                    "negative id"},
+        LineRefusal{"MessageId=5\nLanguage=English\nx\n.\nMessageId=+-9\nLanguage=English\ny\n.\n", 5,
+                    "relative id below zero"},
+        LineRefusal{"MessageId=1_0\nLanguage=English\nx\n.\n", 1, "digit separator"},
+        LineRefusal{"MessageId=1\nSymbolicName=delete\nLanguage=English\nx\n.\n", 2, "keyword as name"},
+        LineRefusal{"MessageId=1\nSymbolicName=and\nLanguage=English\nx\n.\n", 2, "alternative token as name"},
+        LineRefusal{"\nSeverityNames=(Error=0x3:A\n  Error=0x2:B)\n", 3, "duplicate severity name"},
+        LineRefusal{"SeverityNames=(Low=0x0:S\n  High=0x3:S)\n", 1, "duplicate severity symbol"},
+        LineRefusal{"FacilityNames=(Io=0x7:F Io=0x8:G)\n", 1, "duplicate facility name"},
+        LineRefusal{"LanguageNames=(English=0x409:A English=0x407:B)\n", 1, "duplicate language name"},
+        LineRefusal{"SeverityNames=(Error=0x3:class)\n", 1, "keyword as severity symbol"},
+        LineRefusal{"FacilityNames=(Io=0x7:F)\n\nMessageId=1\nFacility=Io\nSymbolicName=F\n"
+                    "Language=English\nx\n.\n",
+                    3, "message name equal to a facility symbol"},
+        LineRefusal{"MessageIdTypedef=NT STATUS\n", 1, "two words"},
+        LineRefusal{"; comment\nMessageIdTypedef=\n", 2, "empty typedef"},
+        LineRefusal{"MessageIdTypedef=NTSTATUS;\n", 1, "punctuation"},
+        LineRefusal{"MessageIdTypedef=struct\n", 1, "keyword as typedef"},
+        LineRefusal{"MessageIdTypedef=ULONG\nMessageIdTypedef=NTSTATUS\n", 2, "second typedef"}));
 
 } // namespace

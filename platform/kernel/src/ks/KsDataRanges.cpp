@@ -27,14 +27,18 @@ bool HasAttribute(const KSMULTIPLE_ITEM* list, const GUID& attribute)
 {
     if (!list)
         return false;
+    // The caller's list: each attribute must lie whole within it before it counts or the cursor
+    // moves past it (and its padding, which only the last one may lack).
     const auto* at = reinterpret_cast<const UCHAR*>(list + 1);
     const auto* end = reinterpret_cast<const UCHAR*>(list) + list->Size;
-    for (ULONG i = 0; i < list->Count && at + sizeof(KSATTRIBUTE) <= end; ++i) {
+    for (ULONG i = 0; i < list->Count && size_t(end - at) >= sizeof(KSATTRIBUTE); ++i) {
         KSATTRIBUTE item;
         std::memcpy(&item, at, sizeof item);
+        if (item.Size < sizeof(KSATTRIBUTE) || item.Size > size_t(end - at))
+            break;
         if (item.Attribute == attribute)
             return true;
-        if (item.Size < sizeof(KSATTRIBUTE))
+        if (KsAlign8(item.Size) >= size_t(end - at))
             break;
         at += KsAlign8(item.Size);
     }

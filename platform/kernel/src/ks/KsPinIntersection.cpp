@@ -24,6 +24,15 @@ NTSTATUS DefaultIntersect(const KSDATARANGE& mine, ULONG dataLength, UCHAR* data
     return STATUS_SUCCESS;
 }
 
+// The cursor past a record of `size` bytes at `at` and its padding to 8 bytes: the record itself
+// lies within [at, end) (checked by the caller); null when the padded end lies beyond `end`, so that
+// nothing can be read after the record.
+UCHAR* Skip(UCHAR* at, UCHAR* end, size_t size)
+{
+    const size_t padded = KsAlign8(size);
+    return padded > size_t(end - at) ? nullptr : at + padded;
+}
+
 } // namespace
 
 NTSTATUS KsIntersectPin(KsFilterObject* filter, PIRP irp, const KSPIN_DESCRIPTOR_EX& pin, UCHAR* request,
@@ -61,19 +70,22 @@ NTSTATUS KsIntersectPin(KsFilterObject* filter, PIRP irp, const KSPIN_DESCRIPTOR
                 *information = size;
             return status;
         }
-        at += KsAlign8(theirs->FormatSize);
+        // The range's padding may be missing only at the end of the list: whatever follows it (its
+        // attribute list, the next range) starts 8-byte aligned and inside the list, which the
+        // cursor is kept within before anything is read there.
+        at = Skip(at, end, theirs->FormatSize);
         if (theirs->Flags & KSDATARANGE_ATTRIBUTES) {
             // The caller's attribute list follows its range; it is the range's, not a range.
             KSMULTIPLE_ITEM attributes;
-            if (size_t(end - at) < sizeof attributes)
+            if (at == nullptr || size_t(end - at) < sizeof attributes)
                 return STATUS_INVALID_PARAMETER;
             std::memcpy(&attributes, at, sizeof attributes);
             if (attributes.Size < sizeof attributes || attributes.Size > size_t(end - at))
                 return STATUS_INVALID_PARAMETER;
-            at += KsAlign8(attributes.Size);
+            at = Skip(at, end, attributes.Size);
         }
-        if (at > end)
-            at = end;
+        if (i + 1 < list.Count && at == nullptr)
+            return STATUS_INVALID_PARAMETER; // the next range would start past the list
     }
     return STATUS_NO_MATCH;
 }
