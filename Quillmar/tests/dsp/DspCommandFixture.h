@@ -15,7 +15,36 @@
 #include "standin/eventlog.h"
 #include "messages/Talvexon.h"
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 namespace dsptest {
+
+// The clock's pace while the commands run: a record's 4 s would be 400 s of real time.
+inline constexpr double kHeldClock = 0.01;
+
+// Moves the held clock on by `step` at a time, until `done()` holds or the scope ends, so that the
+// waits of records whose answer never comes run out. A wait that begins once `done()` holds loses
+// at most one step of its time-out.
+class ClockPush {
+public:
+    explicit ClockPush(int64_t step, std::function<bool()> done = [] { return false; })
+        : thread_([step, done = std::move(done)](std::stop_token stop) {
+              while (!stop.stop_requested() && !done()) {
+                  platform::Clock::Advance(step);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          })
+    {
+    }
+
+private:
+    std::jthread thread_;
+};
+// A quarter of kShortTimeout, and a quarter of a record's own 4 s.
+inline constexpr int64_t kShortStep = 25 * platform::Clock::kUnitsPerMillisecond;
+inline constexpr int64_t kRecordStep = platform::Clock::kUnitsPerSecond;
 
 class DspCommandTest : public DspBoardTest {
 protected:
@@ -35,6 +64,10 @@ protected:
         }
         board_->Mailbox().ClearCommandLog();
         standin::EventLogClear();
+        // Held from here on: an answer that comes is never beaten by a record's time-out, however
+        // late the threads run; a wait meant to run out is run out by a ClockPush.
+        if (HoldsClock())
+            platform::Clock::SetSpeedFactor(kHeldClock);
     }
 
     void TearDown() override
@@ -51,6 +84,8 @@ protected:
     }
 
     virtual bool StartsFirmware() const { return true; }
+    // Fixtures whose board must run frames on the clock keep it at the start-up's pace.
+    virtual bool HoldsClock() const { return true; }
 
     // A record of the device's pool, given back at the end of the test.
     CommandHandler* Record()
