@@ -420,13 +420,15 @@ void CaptureBoard::HostReadWindow(uint32_t offset, AccessWidth width, void* data
     if (m_tickOnHeartbeatRead && m_running != Personality::None && !m_pendingBoot && address <= kHeartbeatAddress &&
         kHeartbeatAddress - address < bytes) {
         // The tick is due now; the read returns once the DSP thread has run it (or the DSP stopped).
-        const uint64_t beats = m_beats;
+        // A tick already under way may have written the heartbeat before this read: only one the
+        // DSP thread decides on after this request counts.
+        const uint64_t ticket = ++m_beatRequests;
         const uint64_t generation = m_generation;
         m_nextBeat = Clock::Now();
         m_changed = true;
         m_wake.notify_all();
         m_beatDone.wait(lock, [&] {
-            return m_beats != beats || m_generation != generation || m_running == Personality::None;
+            return m_beatsServed >= ticket || m_generation != generation || m_running == Personality::None;
         });
     }
 }
@@ -502,6 +504,7 @@ void CaptureBoard::Run(std::stop_token stop)
         const int64_t now = Clock::Now();
         const bool boot = m_pendingBoot && now >= m_bootAt;
         const bool beat = !boot && m_running != Personality::None && now >= m_nextBeat;
+        const uint64_t requests = m_beatRequests; // what this step's tick serves
         const uint64_t doorbells = boot ? 0 : std::exchange(m_pendingDoorbells, 0);
         const bool wake = !boot && std::exchange(m_firmwareWake, false);
         if (!boot && !beat && doorbells == 0 && !wake)
@@ -543,7 +546,7 @@ void CaptureBoard::Run(std::stop_token stop)
             m_nextBeat = Clock::DeadlineAfter(Firmware::kHeartbeatPeriod);
         }
         if (beat) {
-            ++m_beats;
+            m_beatsServed = requests;
             m_beatDone.notify_all();
         }
         cpu.unlock();

@@ -24,13 +24,16 @@ namespace dsptest {
 // The clock's pace while the commands run: a record's 4 s would be 400 s of real time.
 inline constexpr double kHeldClock = 0.01;
 
-// Moves the held clock on by `step` at a time, until `done()` holds or the scope ends, so that the
-// waits of records whose answer never comes run out. A wait that begins once `done()` holds loses
-// at most one step of its time-out.
+// Moves the held clock on by `step` at a time, once `begin()` holds (the command whose answer never
+// comes has been taken by the firmware, so the records before it are answered) and until `done()`
+// holds or the scope ends, so that the wait of that record runs out. A wait that begins once
+// `done()` holds loses at most one step of its time-out.
 class ClockPush {
 public:
-    explicit ClockPush(int64_t step, std::function<bool()> done = [] { return false; })
-        : thread_([step, done = std::move(done)](std::stop_token stop) {
+    ClockPush(int64_t step, std::function<bool()> begin, std::function<bool()> done = [] { return false; })
+        : thread_([step, begin = std::move(begin), done = std::move(done)](std::stop_token stop) {
+              while (!stop.stop_requested() && !begin())
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
               while (!stop.stop_requested() && !done()) {
                   platform::Clock::Advance(step);
                   std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -109,6 +112,11 @@ protected:
     void FailCommand(uint32_t id, uint32_t result) { board_->Mailbox().SetCommandFault(id, board::MailboxService::CommandFault{false, result, 0x77, 0x88}); }
     // The command is taken and never answered; the record waits only `timeout` (clock units).
     void DropCommand(uint32_t id) { board_->Mailbox().SetCommandFault(id, board::MailboxService::CommandFault{true, 0, 0, 0}); }
+    // Whether the firmware has taken command `id` (a dropped one is logged, never answered).
+    std::function<bool()> Taken(uint32_t id)
+    {
+        return [this, id] { return !CommandsWithId(id).empty(); };
+    }
 
     static std::string Insert(const standin::EventLogEntry& entry, size_t i)
     {

@@ -85,7 +85,8 @@ TEST_F(DspCommandTest, NoAnswerWritesTheNoAnswerResultAndReportsTheFirmwareStopp
         CommandHandler* record = Record();
         record->SetTimeout(kShortTimeout);
         {
-            ClockPush push(kShortStep);
+            board_->Mailbox().ClearCommandLog();
+            ClockPush push(kShortStep, Taken(c.id));
             EXPECT_EQ(c.send(record), kWaitFailed);
         }
         EXPECT_EQ(record->GetDspResult(), CommandHandler::kDspResultNoAnswer);
@@ -107,7 +108,7 @@ TEST_F(DspCommandTest, GetDCSignatureReadsWordAOrLeavesAllOnesWithoutAnAnswer)
     other->SetTimeout(kShortTimeout);
     signature = 0;
     {
-        ClockPush push(kShortStep);
+        ClockPush push(kShortStep, Taken(16));
         EXPECT_EQ(other->GetDCSignature(&signature), kWaitFailed);
     }
     EXPECT_EQ(signature, 0xFFFFFFFFu);
@@ -208,7 +209,7 @@ TEST_F(DspCommandTest, ProgramFpgaWhoseAnswerNeverComesFreesTheBlockOnAnotherRec
     CommandHandler* record = Record(); // the record's own 4 s: the commands before 2 are answered
     {
         // Run out the wait for 2 only; the free that follows gets (nearly) its whole 4 s.
-        ClockPush push(kRecordStep, [&] { return !Events(MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING).empty(); });
+        ClockPush push(kRecordStep, Taken(2), [&] { return !Events(MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING).empty(); });
         EXPECT_EQ(record->ProgramFPGA(kFiveByteImage.data(), 5), kWaitFailed);
     }
     EXPECT_EQ(Events(MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING).size(), 1u);

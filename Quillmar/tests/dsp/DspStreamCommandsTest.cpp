@@ -82,7 +82,7 @@ TEST_F(DspStreamCommandTest, CreateAndDestroyErrorsNameTheStreamKind)
     CommandHandler* other = Record();
     other->SetTimeout(kShortTimeout);
     {
-        ClockPush push(kShortStep);
+        ClockPush push(kShortStep, Taken(3));
         EXPECT_EQ(other->CreateAudioDspStream(VideoSettings()), kWaitFailed);
     }
     EXPECT_EQ(other->GetDspResult(), CommandHandler::kDspResultNoAnswer);
@@ -182,7 +182,7 @@ TEST_F(DspStreamCommandTest, DmaMemoryOfAnotherAddressIsRefusedAndFreedBuffersAg
     EXPECT_EQ(record->FreeDmaMemory(0x2000, bus, buffer), STATUS_SUCCESS);
     EXPECT_EQ(device_->GetOldDmaBufferCount(), 1u);
     // Released on the clock: 30 one-second ticks, pushed on.
-    ClockPush push(kRecordStep, [&] { return device_->GetOldDmaBufferCount() == 0; });
+    ClockPush push(kRecordStep, [] { return true; }, [&] { return device_->GetOldDmaBufferCount() == 0; });
     EXPECT_TRUE(tracetest::WaitUntil([&] { return device_->GetOldDmaBufferCount() == 0; }));
 }
 

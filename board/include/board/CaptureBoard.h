@@ -163,7 +163,8 @@ private:
     uint64_t m_mailboxDoorbells = 0;
     bool m_firmwareWake = false; // a mailbox hook has work for the running firmware
     uint64_t m_generation = 0; // advanced by every reset and power loss
-    uint64_t m_beats = 0;      // ticks the DSP thread has run
+    uint64_t m_beatRequests = 0; // heartbeat reads that asked for a tick
+    uint64_t m_beatsServed = 0;  // the requests the last tick begun after them has served
     bool m_tickOnHeartbeatRead = false;
     std::condition_variable_any m_beatDone; // a tick ran, or the DSP stopped
     bool m_changed = false;    // wakes the DSP thread to look at its schedule again
