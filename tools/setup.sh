@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Set-up: installs the Debian packages the build needs when they are missing, then configures and
-# builds one preset (default, asan or tsan). `bench` is the default build plus OpenCV and libyuv,
+# builds one preset (default, asan, tsan, or fuzz: the libFuzzer harnesses only). `bench` is the default build plus OpenCV and libyuv,
 # which the comparison benchmark of the image primitives (imaging_peer_comparison) measures
 # itself against; nothing else needs them.
 set -euo pipefail
@@ -15,6 +15,10 @@ packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmoc
 packages+=(sox libzvbi-dev ffmpeg)
 #   libfreetype-dev, fonts-liberation  the caption tests make a glyph file from a real face.
 packages+=(libfreetype-dev fonts-liberation)
+#   clang, libclang-rt-14-dev  the fuzz preset: libFuzzer harnesses built with clang (tools/fuzz.sh).
+if [ "$preset" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 if [ "$preset" = bench ]; then
   packages+=(libopencv-dev libyuv-dev)
   preset=default

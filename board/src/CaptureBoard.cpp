@@ -170,6 +170,12 @@ void CaptureBoard::SetStrictEmifCheck(bool strict)
     m_strictEmif = strict;
 }
 
+void CaptureBoard::SetTickOnHeartbeatRead(bool on)
+{
+    std::lock_guard lock(m_lock);
+    m_tickOnHeartbeatRead = on;
+}
+
 // ---- backdoors ----
 
 void CaptureBoard::ReadDspMemory(uint32_t address, void* data, size_t length) const
@@ -343,6 +349,7 @@ void CaptureBoard::HaltLocked()
     m_mailbox.Restart();
     m_firmwareWake = false;
     m_running = Personality::None;
+    m_beatDone.notify_all();
     m_pendingBoot.reset();
     m_pendingDoorbells = 0;
     m_hostStatus = 0;
@@ -396,7 +403,7 @@ void CaptureBoard::WakeFirmware()
 void CaptureBoard::HostReadWindow(uint32_t offset, AccessWidth width, void* data, size_t count)
 {
     const size_t bytes = platform::WidthBytes(width) * count;
-    std::lock_guard lock(m_lock);
+    std::unique_lock lock(m_lock);
     const uint32_t address = (m_page << kPageShift) | (offset & kWindowOffsetMask);
     m_log.Add({AccessKind::WindowRead, address, static_cast<uint32_t>(platform::WidthBytes(width)), 0, bytes});
     auto* out = static_cast<uint8_t*>(data);
@@ -410,6 +417,20 @@ void CaptureBoard::HostReadWindow(uint32_t offset, AccessWidth width, void* data
     }
     m_memory.Read(address, out, bytes);
     ApplyStuckBitsLocked(address, out, bytes);
+    if (m_tickOnHeartbeatRead && m_running != Personality::None && !m_pendingBoot && address <= kHeartbeatAddress &&
+        kHeartbeatAddress - address < bytes) {
+        // The tick is due now; the read returns once the DSP thread has run it (or the DSP stopped).
+        // A tick already under way may have written the heartbeat before this read: only one the
+        // DSP thread decides on after this request counts.
+        const uint64_t ticket = ++m_beatRequests;
+        const uint64_t generation = m_generation;
+        m_nextBeat = Clock::Now();
+        m_changed = true;
+        m_wake.notify_all();
+        m_beatDone.wait(lock, [&] {
+            return m_beatsServed >= ticket || m_generation != generation || m_running == Personality::None;
+        });
+    }
 }
 
 void CaptureBoard::ApplyStuckBitsLocked(uint32_t address, uint8_t* data, size_t length) const
@@ -510,6 +531,7 @@ void CaptureBoard::Run(std::stop_token stop)
         const int64_t now = Clock::Now();
         const bool boot = m_pendingBoot && now >= m_bootAt;
         const bool beat = !boot && m_running != Personality::None && now >= m_nextBeat;
+        const uint64_t requests = m_beatRequests; // what this step's tick serves
         const uint64_t doorbells = boot ? 0 : std::exchange(m_pendingDoorbells, 0);
         const bool wake = !boot && std::exchange(m_firmwareWake, false);
         if (!boot && !beat && doorbells == 0 && !wake)
@@ -549,6 +571,10 @@ void CaptureBoard::Run(std::stop_token stop)
             m_running = m_pendingBoot->personality;
             m_pendingBoot.reset();
             m_nextBeat = Clock::DeadlineAfter(Firmware::kHeartbeatPeriod);
+        }
+        if (beat) {
+            m_beatsServed = requests;
+            m_beatDone.notify_all();
         }
         cpu.unlock();
     }

@@ -43,6 +43,12 @@ public:
     {
         KeSynchronizeExecution(m->m_interrupt, [](PVOID) -> BOOLEAN { return TRUE; }, nullptr);
     }
+    // Records queued and not yet taken into the mailbox.
+    static ULONG PendingCount(TidewellProtocolManager* m)
+    {
+        KPLXFastStackLock pending(&m->m_pendingLock, m, "TidewellProtocolManagerTestPeer::PendingCount", __LINE__);
+        return m->m_pendingCommands.Count();
+    }
 };
 
 namespace dsptest {

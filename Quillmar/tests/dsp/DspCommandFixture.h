@@ -15,7 +15,39 @@
 #include "standin/eventlog.h"
 #include "messages/Talvexon.h"
 
+#include <chrono>
+#include <functional>
+#include <thread>
+
 namespace dsptest {
+
+// The clock's pace while the commands run: a record's 4 s would be 400 s of real time.
+inline constexpr double kHeldClock = 0.01;
+
+// Moves the held clock on by `step` at a time, once `begin()` holds (the command whose answer never
+// comes has been taken by the firmware, so the records before it are answered) and until `done()`
+// holds or the scope ends, so that the wait of that record runs out. A wait that begins once
+// `done()` holds loses at most one step of its time-out.
+class ClockPush {
+public:
+    ClockPush(int64_t step, std::function<bool()> begin, std::function<bool()> done = [] { return false; })
+        : thread_([step, begin = std::move(begin), done = std::move(done)](std::stop_token stop) {
+              while (!stop.stop_requested() && !begin())
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              while (!stop.stop_requested() && !done()) {
+                  platform::Clock::Advance(step);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          })
+    {
+    }
+
+private:
+    std::jthread thread_;
+};
+// A quarter of kShortTimeout, and a quarter of a record's own 4 s.
+inline constexpr int64_t kShortStep = 25 * platform::Clock::kUnitsPerMillisecond;
+inline constexpr int64_t kRecordStep = platform::Clock::kUnitsPerSecond;
 
 class DspCommandTest : public DspBoardTest {
 protected:
@@ -35,6 +67,10 @@ protected:
         }
         board_->Mailbox().ClearCommandLog();
         standin::EventLogClear();
+        // Held from here on: an answer that comes is never beaten by a record's time-out, however
+        // late the threads run; a wait meant to run out is run out by a ClockPush.
+        if (HoldsClock())
+            platform::Clock::SetSpeedFactor(kHeldClock);
     }
 
     void TearDown() override
@@ -51,6 +87,8 @@ protected:
     }
 
     virtual bool StartsFirmware() const { return true; }
+    // Fixtures whose board must run frames on the clock keep it at the start-up's pace.
+    virtual bool HoldsClock() const { return true; }
 
     // A record of the device's pool, given back at the end of the test.
     CommandHandler* Record()
@@ -74,6 +112,11 @@ protected:
     void FailCommand(uint32_t id, uint32_t result) { board_->Mailbox().SetCommandFault(id, board::MailboxService::CommandFault{false, result, 0x77, 0x88}); }
     // The command is taken and never answered; the record waits only `timeout` (clock units).
     void DropCommand(uint32_t id) { board_->Mailbox().SetCommandFault(id, board::MailboxService::CommandFault{true, 0, 0, 0}); }
+    // Whether the firmware has taken command `id` (a dropped one is logged, never answered).
+    std::function<bool()> Taken(uint32_t id)
+    {
+        return [this, id] { return !CommandsWithId(id).empty(); };
+    }
 
     static std::string Insert(const standin::EventLogEntry& entry, size_t i)
     {

@@ -84,7 +84,11 @@ TEST_F(DspCommandTest, NoAnswerWritesTheNoAnswerResultAndReportsTheFirmwareStopp
         DropCommand(c.id);
         CommandHandler* record = Record();
         record->SetTimeout(kShortTimeout);
-        EXPECT_EQ(c.send(record), kWaitFailed);
+        {
+            board_->Mailbox().ClearCommandLog();
+            ClockPush push(kShortStep, Taken(c.id));
+            EXPECT_EQ(c.send(record), kWaitFailed);
+        }
         EXPECT_EQ(record->GetDspResult(), CommandHandler::kDspResultNoAnswer);
         EXPECT_EQ(Events(MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING).size(), 1u);
         EXPECT_EQ(DebugLinesWith(c.text), 1u);
@@ -103,7 +107,10 @@ TEST_F(DspCommandTest, GetDCSignatureReadsWordAOrLeavesAllOnesWithoutAnAnswer)
     CommandHandler* other = Record();
     other->SetTimeout(kShortTimeout);
     signature = 0;
-    EXPECT_EQ(other->GetDCSignature(&signature), kWaitFailed);
+    {
+        ClockPush push(kShortStep, Taken(16));
+        EXPECT_EQ(other->GetDCSignature(&signature), kWaitFailed);
+    }
     EXPECT_EQ(signature, 0xFFFFFFFFu);
 }
 
@@ -200,7 +207,11 @@ TEST_F(DspCommandTest, ProgramFpgaWhoseAnswerNeverComesFreesTheBlockOnAnotherRec
 {
     DropCommand(2);
     CommandHandler* record = Record(); // the record's own 4 s: the commands before 2 are answered
-    EXPECT_EQ(record->ProgramFPGA(kFiveByteImage.data(), 5), kWaitFailed);
+    {
+        // Run out the wait for 2 only; the free that follows gets (nearly) its whole 4 s.
+        ClockPush push(kRecordStep, Taken(2), [&] { return !Events(MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING).empty(); });
+        EXPECT_EQ(record->ProgramFPGA(kFiveByteImage.data(), 5), kWaitFailed);
+    }
     EXPECT_EQ(Events(MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING).size(), 1u);
     EXPECT_EQ(DebugLinesWith("DSP FAILED to respond to program fpga request."), 1u);
     const auto frees = CommandsWithId(4);

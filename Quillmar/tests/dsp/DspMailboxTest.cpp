@@ -248,8 +248,10 @@ TEST_F(DspMailboxTest, StopWakesSendersPendingInTheMailboxAndAnswered)
     NTSTATUS pendingStatus = STATUS_PENDING;
     std::thread first([&] { inMailboxStatus = inMailbox->SendCommandAndWait(); });
     ASSERT_TRUE(tracetest::WaitUntil([&] { return board_->ReadDspWord(board::kMailboxAddress + 40) == 1; }));
+    const ULONG queued = Peer::PendingCount(manager_);
     std::thread second([&] { pendingStatus = pending->SendCommandAndWait(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The stop must find the second record queued, not refuse it as sent after the stop.
+    EXPECT_TRUE(tracetest::WaitUntil([&] { return Peer::PendingCount(manager_) == queued + 1; }));
 
     manager_->Stop();
     first.join();

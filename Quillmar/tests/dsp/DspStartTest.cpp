@@ -76,8 +76,9 @@ TEST_F(StartTest, TwoSectionImageLoadsInTheExactSequenceAndBoots)
     EXPECT_EQ(CountOf(Log(), AccessKind::WarmReset), 1u);
     EXPECT_EQ(DebugLinesWith("Device Talvexon HD 1 took 1 tries to get the DSP to come out of reset"), 1u);
     EXPECT_EQ(DebugLinesWith("DSPREG_EMIFA_GBLCTL = 0x000521b8"), 1u);
-    // The heartbeat is sampled over 10 ms: at the real pace, so the board's thread is sure to tick.
-    platform::Clock::SetSpeedFactor(1.0);
+    // The heartbeat is sampled twice, 10 ms apart: the board ticks on each read, so it moves in
+    // between whenever the threads run.
+    board_->SetTickOnHeartbeatRead(true);
     EXPECT_TRUE(manager_->IsDspRunning(10));
 }
 
@@ -312,9 +313,9 @@ TEST_F(RunningDspTest, StartTakesOverARunningDspWithoutReset)
         board_->WriteDspMemory(board::kMailboxAddress + word, &ones, 4);
     board_->ClearAccessLog();
 
-    // The start samples the heartbeat over 10 ms: at the real pace, so the board's thread is sure
-    // to tick in between.
-    platform::Clock::SetSpeedFactor(1.0);
+    // The start samples the heartbeat twice, 10 ms apart: the board ticks on each read, so it
+    // moves in between whenever the threads run.
+    board_->SetTickOnHeartbeatRead(true);
     const auto bytes = ImageBytes(board::Personality::MainFirmware);
     ASSERT_EQ(manager_->Start(bytes.data(), static_cast<ULONG>(bytes.size()), false), STATUS_SUCCESS);
     const auto log = Log();

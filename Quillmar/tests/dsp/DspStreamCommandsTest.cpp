@@ -81,7 +81,10 @@ TEST_F(DspStreamCommandTest, CreateAndDestroyErrorsNameTheStreamKind)
     DropCommand(3);
     CommandHandler* other = Record();
     other->SetTimeout(kShortTimeout);
-    EXPECT_EQ(other->CreateAudioDspStream(VideoSettings()), kWaitFailed);
+    {
+        ClockPush push(kShortStep, Taken(3));
+        EXPECT_EQ(other->CreateAudioDspStream(VideoSettings()), kWaitFailed);
+    }
     EXPECT_EQ(other->GetDspResult(), CommandHandler::kDspResultNoAnswer);
 }
 
@@ -178,7 +181,8 @@ TEST_F(DspStreamCommandTest, DmaMemoryOfAnotherAddressIsRefusedAndFreedBuffersAg
     EXPECT_EQ(device_->GetDmaBuffersInUseCount(), 1u);
     EXPECT_EQ(record->FreeDmaMemory(0x2000, bus, buffer), STATUS_SUCCESS);
     EXPECT_EQ(device_->GetOldDmaBufferCount(), 1u);
-    // Released on the clock: 30 one-second ticks (0.6 s at the fixture's speed).
+    // Released on the clock: 30 one-second ticks, pushed on.
+    ClockPush push(kRecordStep, [] { return true; }, [&] { return device_->GetOldDmaBufferCount() == 0; });
     EXPECT_TRUE(tracetest::WaitUntil([&] { return device_->GetOldDmaBufferCount() == 0; }));
 }
 

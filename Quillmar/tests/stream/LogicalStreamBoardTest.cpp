@@ -47,6 +47,8 @@ struct Gate {
 
 class LogicalStreamBoardTest : public dsptest::DspCommandTest {
 protected:
+    // The generator and the frame clocks run on the clock.
+    bool HoldsClock() const override { return false; }
     std::string Parameters() const override
     {
         return DspCommandTest::Parameters() + "\"TraceWarnings\"=dword:00000001\n";

@@ -72,6 +72,10 @@ public:
     // Strict: external memory works only after every EMIF register was written since the last
     // reset and SDCTL's init bit toggled; otherwise one SDCTL write is enough.
     void SetStrictEmifCheck(bool strict);
+    // Stepping on demand: while on, every host read of the heartbeat word makes the running DSP
+    // tick once before the read returns (the board's thread runs the tick; the read waits for it),
+    // so a host that samples the heartbeat twice sees it move however late the threads run.
+    void SetTickOnHeartbeatRead(bool on);
 
     // Backdoors for tests: no log, no faults.
     void ReadDspMemory(uint32_t address, void* data, size_t length) const;
@@ -169,6 +173,10 @@ private:
     uint64_t m_mailboxDoorbells = 0;
     bool m_firmwareWake = false; // a mailbox hook has work for the running firmware
     uint64_t m_generation = 0; // advanced by every reset and power loss
+    uint64_t m_beatRequests = 0; // heartbeat reads that asked for a tick
+    uint64_t m_beatsServed = 0;  // the requests the last tick begun after them has served
+    bool m_tickOnHeartbeatRead = false;
+    std::condition_variable_any m_beatDone; // a tick ran, or the DSP stopped
     bool m_changed = false;    // wakes the DSP thread to look at its schedule again
     Personality m_running = Personality::None;
 

@@ -126,6 +126,25 @@ void Clock::SetSpeedFactor(double factor)
         w->cv->notify_all();
 }
 
+void Clock::Advance(int64_t interval)
+{
+    if (interval < 0)
+        throw std::invalid_argument("the clock only moves forward");
+    auto& s = State();
+    {
+        std::lock_guard<std::mutex> hold(s.rateLock);
+        const auto now = SteadyClock::now();
+        int64_t base = s.SimulatedAt(now);
+        if (base < s.lastReturned)
+            base = s.lastReturned;
+        s.baseSimulated = interval >= kForever - 1 - base ? kForever - 1 : base + interval;
+        s.baseReal = now;
+    }
+    std::lock_guard<std::mutex> hold(s.waitersLock);
+    for (Waiter* w = s.firstWaiter; w; w = w->next)
+        w->cv->notify_all();
+}
+
 double Clock::SpeedFactor()
 {
     auto& s = State();

@@ -182,3 +182,39 @@ TEST_F(ClockTest, RejectsSpeedFactorsThatAreNotPositiveAndFinite)
     Clock::SetSpeedFactor(1e9);
     EXPECT_EQ(Clock::SpeedFactor(), 1e9);
 }
+
+TEST_F(ClockTest, AdvanceRunsOutThePassedDeadlinesOnlyAndCountsLaterOnesFromTheNewTime)
+{
+    // Nearly held: nothing expires on its own while the test runs.
+    Clock::SetSpeedFactor(1e-6);
+    const int64_t start = Clock::Now();
+    std::mutex m;
+    std::condition_variable_any cv;
+    std::atomic<int> waiting{0};
+    auto waitFor = [&](int64_t deadline) {
+        std::unique_lock lock(m);
+        ++waiting;
+        return Clock::WaitUntil(lock, cv, deadline, [] { return false; });
+    };
+    auto soon = std::async(std::launch::async, waitFor, start + 4 * kSecond);
+    auto later = std::async(std::launch::async, waitFor, start + 10 * kSecond);
+    while (waiting.load() != 2)
+        std::this_thread::yield();
+    {
+        std::lock_guard lock(m); // both are inside the wait, not between the count and the wait
+    }
+    Clock::Advance(5 * kSecond);
+    ASSERT_EQ(soon.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_FALSE(soon.get());
+    EXPECT_GE(Clock::Now(), start + 5 * kSecond);
+    EXPECT_LT(Clock::Now(), start + 6 * kSecond);
+
+    // A deadline taken after the jump counts from the new time.
+    const int64_t deadline = Clock::DeadlineAfter(4 * kSecond);
+    EXPECT_GE(deadline, start + 9 * kSecond);
+    Clock::Advance(6 * kSecond);
+    ASSERT_EQ(later.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_FALSE(later.get());
+    EXPECT_GE(Clock::Now(), deadline);
+    EXPECT_THROW(Clock::Advance(-1), std::invalid_argument);
+}

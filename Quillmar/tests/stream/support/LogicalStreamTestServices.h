@@ -11,7 +11,7 @@
 
 namespace streamtest {
 
-class LogicalStreamTestServices : public StreamDeviceServices {
+class LogicalStreamTestServices final : public StreamDeviceServices {
 public:
     // Queues of `queueCapacity` (0: none) at the device's priorities.
     explicit LogicalStreamTestServices(Device* device, ULONG queueCapacity = 9);

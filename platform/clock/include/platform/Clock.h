@@ -27,6 +27,11 @@ public:
     // factor is finite and above zero.
     static void SetSpeedFactor(double factor);
     static double SpeedFactor();
+    // Moves simulated time forward by `interval` (>= 0) at once, as if that much had passed: every
+    // sleep and wait whose deadline it passes wakes; deadlines taken afterwards count from the new
+    // time. With a slow speed factor this lets a test run out one wait on demand while every other
+    // time-out stays far away. Throws std::invalid_argument for a negative interval.
+    static void Advance(int64_t interval);
 
     // System time: 100-ns units since 1601-01-01 00:00 UTC. At the clock's start it is the host's
     // UTC time; afterwards it advances with simulated time.

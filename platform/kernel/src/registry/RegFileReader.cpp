@@ -203,6 +203,9 @@ bool RegFileReader::ParseKeyLine(std::string_view text)
         Utf8ToUtf16(name, &wide); // the whole text is known to be UTF-8
         if (wide.empty())
             return Fail("an empty key name in the path");
+        // A carriage return that does not end the line: the export could never write the name.
+        if (wide.find(u'\r') != wide.npos)
+            return Fail("a key name with a line break");
         if (wide.size() > kMaxKeyNameChars)
             return Fail("a key name longer than " + std::to_string(kMaxKeyNameChars) + " characters");
         pathChars += 1 + wide.size();
@@ -271,6 +274,8 @@ bool RegFileReader::ParseValueLine(std::string_view text)
         if (!ParseQuoted(text, &position, &operation.valueName))
             return false;
     }
+    if (operation.valueName.find(u'\r') != operation.valueName.npos)
+        return Fail("a value name with a line break");
     if (operation.valueName.size() > kMaxValueNameChars)
         return Fail("a value name longer than " + std::to_string(kMaxValueNameChars) + " characters");
     std::string_view data = TrimLeft(text.substr(position));

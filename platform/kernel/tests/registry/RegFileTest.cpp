@@ -226,6 +226,9 @@ TEST_F(RegistryTest, MalformedTextIsRefusedWithItsLineAndChangesNothing)
         {std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\\\x]\n", 3, "empty key name"},
         {std::string(kHeader) + "\n[HKEY_LOCAL_MACHINE\\" + std::string(256, 'k') + "]\n", 3, "255"},
         {std::string(kHeader) + "\n[-HKEY_USERS]\n", 3, "root key"},
+        // A lone carriage return inside a line is kept in the line, never in a name.
+        {std::string(kHeader) + "\n[HKEY_USERS\\a\rb]\n", 3, "key name with a line break"},
+        {head + "\"a\rb\"=dword:1\n", 4, "value name with a line break"},
         {std::string(kHeader) + "\n\"v\"=dword:1\n", 3, "key line before"},
         {std::string(kHeader) + "\n[-HKEY_LOCAL_MACHINE\\x]\n\"v\"=dword:1\n", 4, "key line before"},
         {std::string(kHeader) + "\ngarbage\n", 3, "a line must be"},
