@@ -58,6 +58,27 @@ struct DLGTEMPLATE {
 using LPCDLGTEMPLATEA = const DLGTEMPLATE*;
 using LPCDLGTEMPLATEW = const DLGTEMPLATE*;
 
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040L
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_ICONMASK 0x000000F0L
+#define MB_DEFBUTTON1 0x00000000L
+#define MB_DEFBUTTON2 0x00000100L
+#define MB_DEFBUTTON3 0x00000200L
+#define MB_DEFMASK 0x00000F00L
+#define BN_CLICKED 0
+
 extern "C" {
 // A modeless dialog from a template: the dialog window (class "#32770", or the template's class),
 // its controls made in template order, WM_SETFONT to each when the template names a font, then
@@ -119,4 +140,11 @@ UINT WINAPI GetDlgItemInt(HWND hDlg, int nIDDlgItem, BOOL* lpTranslated, BOOL bS
 BOOL WINAPI CheckDlgButton(HWND hDlg, int nIDButton, UINT uCheck);
 UINT WINAPI IsDlgButtonChecked(HWND hDlg, int nIDButton);
 BOOL WINAPI CheckRadioButton(HWND hDlg, int nIDFirstButton, int nIDLastButton, int nIDCheckButton);
+
+// A modal box over hWnd (disabled meanwhile) with lpText, the caption lpCaption ("Error" for
+// NULL), the buttons of uType's MB_OK ... MB_RETRYCANCEL, its icon and default button; returns the
+// pressed button's id (IDOK ...). 0 with ERROR_INVALID_PARAMETER for an unknown type. In the
+// stand-in the user's answer comes from the script of standin/dialogs.h.
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 }

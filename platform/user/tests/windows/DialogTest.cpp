@@ -3,6 +3,7 @@
 // control id, numbers read from a control's text, modal loops that disable the owner, and the
 // refusal of bad templates.
 #include "WindowTestSupport.h"
+#include "standin/dialogs.h"
 
 #include <cstring>
 #include <string>
@@ -300,6 +301,59 @@ TEST_F(DialogTest, BadTemplatesMakeNoDialog)
     EXPECT_NE(GetDlgItem(dialog, 2), nullptr);
     DestroyWindow(dialog);
     EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(114), nullptr, nullptr, 0), -1); // no such resource
+}
+
+std::vector<WPARAM> g_enables;
+
+TEST_F(DialogTest, AScriptedMessageBoxAnswersAndIsRecorded)
+{
+    standin::ResetMessageBoxes();
+    g_enables.clear();
+    HWND page = Make(WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, [](HWND, UINT message, WPARAM wParam, LPARAM) {
+        if (message == WM_ENABLE)
+            g_enables.push_back(wParam);
+        return std::optional<LRESULT>();
+    });
+    standin::ScriptMessageBoxAnswers({IDYES});
+    EXPECT_EQ(MessageBoxA(page, "Crop the picture?", "Cropping", MB_YESNO), 6);
+    EXPECT_EQ(g_enables, (std::vector<WPARAM>{FALSE, TRUE})); // disabled for the call, enabled after
+    EXPECT_TRUE(IsWindowEnabled(page));
+    std::vector<standin::MessageBoxRecord> records = standin::TakeMessageBoxRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].owner, page);
+    EXPECT_EQ(records[0].text, u"Crop the picture?");
+    EXPECT_EQ(records[0].caption, u"Cropping");
+    EXPECT_EQ(records[0].type, 4u);
+    EXPECT_EQ(records[0].answer, IDYES);
+
+    standin::ScriptMessageBoxAnswers({IDCANCEL, IDOK});
+    EXPECT_EQ(MessageBoxW(page, u"Lost", nullptr, MB_YESNOCANCEL | MB_ICONEXCLAMATION), IDCANCEL);
+    EXPECT_EQ(MessageBoxW(nullptr, u"Done", u"Note", MB_OK), IDOK);
+    records = standin::TakeMessageBoxRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].caption, u"Error");
+    EXPECT_EQ(records[1].owner, nullptr);
+    EXPECT_TRUE(standin::VerifierTakeViolations().empty());
+    DestroyWindow(page);
+}
+
+TEST_F(DialogTest, AnUnscriptedOrImpossibleAnswerTakesTheDefaultButton)
+{
+    standin::ResetMessageBoxes();
+    standin::VerifierSetEcho(false);
+    EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "Ask", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    std::vector<standin::VerifierViolation> breaches = standin::VerifierTakeViolations();
+    ASSERT_EQ(breaches.size(), 1u);
+    EXPECT_EQ(breaches[0].rule, "unscripted-dialog");
+    standin::ScriptMessageBoxAnswers({IDRETRY});
+    EXPECT_EQ(MessageBoxA(nullptr, "Sure?", "Ask", MB_OKCANCEL), IDOK);
+    breaches = standin::VerifierTakeViolations();
+    ASSERT_EQ(breaches.size(), 1u);
+    EXPECT_EQ(breaches[0].rule, "message-box-answer");
+    standin::VerifierSetEcho(true);
+    EXPECT_EQ(MessageBoxA(nullptr, "x", "y", 0x7), 0); // no such type
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(standin::TakeMessageBoxRecords().size(), 2u);
 }
 
 } // namespace
