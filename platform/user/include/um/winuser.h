@@ -25,4 +25,6 @@ int WINAPIV wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
 int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist);
 int WINAPI wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist);
 }
+#include "um/winuserresources.h"
 #include "um/winuserwindows.h"
+#include "um/winuserdialogs.h"

@@ -20,6 +20,7 @@ void ComMachineTest::SetUp()
     fs::copy_file(THREAD_PROBE_QUIET_FILE, system32 / "ThreadProbeQuiet.dll");
     fs::copy_file(THREAD_PROBE_LOUD_FILE, system32 / "ThreadProbeLoud.dll");
     fs::copy_file(FAILING_PROBE_FILE, system32 / "FailingProbe.dll");
+    fs::copy_file(SCRIPTED_RESOURCES_FILE, system32 / "ScriptedResources.dll");
     standin::SetMachineRoot(root.string());
     standin::ResetRegistry();
     standin::RegistryTextError error;

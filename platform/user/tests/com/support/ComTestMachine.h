@@ -13,6 +13,7 @@ inline constexpr const char16_t kComTestServerPathW[] = u"C:\\Windows\\System32\
 inline constexpr const char kQuietProbePath[] = "C:\\Windows\\System32\\ThreadProbeQuiet.dll";
 inline constexpr const char kLoudProbePath[] = "C:\\Windows\\System32\\ThreadProbeLoud.dll";
 inline constexpr const char kFailingProbePath[] = "C:\\Windows\\System32\\FailingProbe.dll";
+inline constexpr const char kScriptedResourcesPath[] = "C:\\Windows\\System32\\ScriptedResources.dll";
 
 class ComMachineTest : public testing::Test {
 protected:

@@ -1,0 +1,30 @@
+// The message boxes' controls for tests: the answers a test scripts, which each box's loop presses
+// as a user's click on the button, and the record of every call. Stand-in facilities, not Windows
+// functions.
+#pragma once
+#include "um/windows.h"
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// Answers for the next message boxes of any thread, in order (IDOK, IDYES, ...). A box with no
+// answer left reports a breach "unscripted-dialog" and takes its default button; an answer that
+// is none of the box's buttons reports "message-box-answer" and takes the default as well.
+void ScriptMessageBoxAnswers(const std::vector<int>& answers);
+
+// One MessageBox call: its owner, text, caption (as shown: "Error" for NULL), type and answer.
+struct MessageBoxRecord {
+    HWND owner;
+    std::u16string text;
+    std::u16string caption;
+    UINT type;
+    int answer;
+};
+// The calls since the last take, oldest first, and the list cleared.
+std::vector<MessageBoxRecord> TakeMessageBoxRecords();
+// Forgets the script and the records.
+void ResetMessageBoxes();
+
+} // namespace standin
