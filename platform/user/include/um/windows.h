@@ -18,5 +18,6 @@
 #include "um/stringapiset.h"
 #include "um/winbase.h"
 #include "um/winuser.h"
+#include "um/wingdi.h"
 #include "um/libloaderapi.h"
 #include "um/ole2.h"
