@@ -349,4 +349,32 @@ TEST_F(DeviceLifeCycleTest, RenamesTheBoardsEndpointShowingTheOldName)
     EXPECT_EQ(standin::ReadRegistryString(capture + u"{c}\\Properties", kName), u"AES Audio 1");
 }
 
+TEST_F(DeviceLifeCycleTest, TypeChangeRenamesTheBoardsActiveEndpoint)
+{
+    Prepare(6, false, 8,
+            "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\MMDevices\\Audio\\Capture\\{c}]\n"
+            "\"DeviceState\"=dword:00000001\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\MMDevices\\Audio\\Capture\\{c}\\Properties]\n"
+            "\"{b3f8fa53-0004-438e-9003-51a46e139bfc},6\"=\"Talvexon HD 1\"\n"
+            "\"{a45c254e-df1c-4efd-8020-67d146a850e0},2\"=\"SDI Audio 5\"\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\MMDevices\\Audio\\Capture\\{d}]\n"
+            "\"DeviceState\"=dword:00000001\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\MMDevices\\Audio\\Capture\\{d}\\Properties]\n"
+            "\"{b3f8fa53-0004-438e-9003-51a46e139bfc},6\"=\"Talvexon HD 1\"\n"
+            "\"{a45c254e-df1c-4efd-8020-67d146a850e0},2\"=\"SDI Audio 1\"\n");
+    device_->GetAudioInputItems()->SetDaughterCardState(0);
+    BrevicorAudioConfigRecord record{};
+    ASSERT_EQ(device_->GetAudioInputSettings(&record), STATUS_SUCCESS);
+    record.daughterCardEnable = 1;
+    for (ULONG i = 4; i < 8; ++i)
+        record.inputs[i].connectorType = 11;
+    ASSERT_EQ(device_->SetAudioConfigurationSettings(&record), STATUS_SUCCESS);
+    const std::u16string capture = u"\\Registry\\Machine\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\MMDevices\\Audio\\Capture\\";
+    const char16_t kName[] = u"{a45c254e-df1c-4efd-8020-67d146a850e0},2";
+    // Input 5 became the first AES input; input 1 kept its type, so its endpoint keeps its name.
+    EXPECT_EQ(standin::ReadRegistryString(capture + u"{c}\\Properties", kName), u"AES Audio 1");
+    EXPECT_EQ(standin::ReadRegistryString(capture + u"{d}\\Properties", kName), u"SDI Audio 1");
+    EXPECT_EQ(InputString(5, u"InputName"), WrittenName(8));
+}
+
 } // namespace

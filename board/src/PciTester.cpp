@@ -116,6 +116,8 @@ void PciTester::FinishTransfer()
     const uint32_t bus = memory.Read32(kBusAddress);
     const auto& pattern = kSequences[m_sequence];
     std::vector<uint32_t> words(m_length / 4);
+    if (m_writing)
+        m_writeAborted = true; // until the write lands
     if (m_host.PciHooks().TakeDspAbort()) {
         Add(kDspAborts);
     } else if (m_writing) {
@@ -124,6 +126,7 @@ void PciTester::FinishTransfer()
         if (dma.Write(bus, words.data(), m_length) != platform::BusStatus::Ok) {
             Add(kHostAborts);
         } else {
+            m_writeAborted = false;
             Record(m_writes, kWriteHigh, m_transferTicks);
             if (m_host.PciHooks().TakeCorruption()) {
                 // Another bus master changes one word before the tester reads it back.
@@ -138,7 +141,7 @@ void PciTester::FinishTransfer()
     } else {
         if (dma.Read(bus, words.data(), m_length) != platform::BusStatus::Ok) {
             Add(kHostAborts);
-        } else {
+        } else if (!m_writeAborted) {
             Record(m_reads, kReadHigh, m_transferTicks);
             uint32_t failures = 0;
             for (size_t i = 0; i < words.size(); ++i)

@@ -87,6 +87,8 @@ private:
     uint32_t m_transferTicks = 0;
     uint32_t m_sequence = 0;
     bool m_writing = true;
+    // The sequence's write aborted: its read has nothing to compare against.
+    bool m_writeAborted = false;
     uint64_t m_jitter = 0x9E3779B97F4A7C15ull;
     uint32_t m_corrupted = 0;
     Times m_writes;

@@ -1,0 +1,267 @@
+// The board object's operations that need the running board: the two tester images started from
+// their files (names missing, files missing or malformed, the tester personality running with the
+// mailbox left alone), and the analog DC gain an audio configuration sends when a gain changes.
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "DspCommandFixture.h"
+#include "standin/drives.h"
+#include "standin/registry.h"
+
+namespace dsptest {
+namespace {
+
+constexpr NTSTATUS kMemoryTesterNameMissing = static_cast<NTSTATUS>(0xC0071060L);
+constexpr NTSTATUS kPciTesterNameMissing = static_cast<NTSTATUS>(0xC0071061L);
+constexpr NTSTATUS kFileMissing = static_cast<NTSTATUS>(0xC0071019L);
+constexpr NTSTATUS kNotResponding = static_cast<NTSTATUS>(0xC0071051L);
+
+constexpr char kBoardReg[] =
+    "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\{4d36e96c-e325-11ce-bfc1-08002be10318}\\0000";
+constexpr char16_t kBoardKey[] =
+    u"\\Registry\\Machine\\System\\CurrentControlSet\\Control\\Class\\{4d36e96c-e325-11ce-bfc1-08002be10318}\\0000";
+
+// The machine's drive C (the driver tests' machine root) holds the driver's folder with the board's images; `Names()` gives the
+// tester image names the driver's parameters carry.
+class DeviceBoardTest : public DspCommandTest {
+protected:
+    struct TesterNames {
+        const char* memory;
+        const char* pci;
+    };
+    virtual TesterNames Names() const
+    {
+        return {board::StandardImages::kMemoryTesterFileName, board::StandardImages::kPciTesterFileName};
+    }
+    std::string Parameters() const override
+    {
+        std::string text = DspCommandTest::Parameters() + "\"DriversPath\"=\"C:\\\\drivers\"\n";
+        const TesterNames names = Names();
+        if (names.memory != nullptr)
+            text += std::string("\"DSPMemoryTesterImageName\"=\"") + names.memory + "\"\n";
+        if (names.pci != nullptr)
+            text += std::string("\"DSPPciTesterImageName\"=\"") + names.pci + "\"\n";
+        return text;
+    }
+
+    void SetUp() override
+    {
+        DspCommandTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        std::filesystem::create_directories(root_ / "C" / "drivers");
+        WriteImage(board::StandardImages::kMemoryTesterFileName, ImageBytes(board::Personality::MemoryTester));
+        WriteImage(board::StandardImages::kPciTesterFileName, ImageBytes(board::Personality::PciTester));
+    }
+    void TearDown() override
+    {
+        DspCommandTest::TearDown();
+        if (boardPdo_ != nullptr)
+            standin::DeletePhysicalDeviceObject(boardPdo_);
+    }
+
+    void WriteImage(const std::string& name, const std::vector<UCHAR>& bytes) const
+    {
+        std::ofstream out(root_ / "C" / "drivers" / name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(out.good());
+    }
+
+    // What Invalidate leaves: no adapter, the manager invalidated and its ranges unmapped.
+    void ExpectInvalidated() const
+    {
+        EXPECT_EQ(device_->GetHeldDmaAdapter(), nullptr);
+        EXPECT_TRUE(manager_->IsInvalidated());
+        ULONG value = 0;
+        EXPECT_EQ(manager_->ReadDspRegisterValue(board::kHostStatus, &value), STATUS_DEVICE_NOT_READY);
+    }
+
+    // A tester holds the DSP: a command is completed at once, cancelled, and never reaches the board.
+    void ExpectMailboxLeftAlone()
+    {
+        EXPECT_TRUE(manager_->IsMailboxSuspended());
+        ULONG value = 0;
+        EXPECT_EQ(Record()->ReadFPGARegister(34, &value), STATUS_CANCELLED);
+        EXPECT_TRUE(Commands().empty());
+    }
+
+    // The board's key with `count` SDI audio inputs, the device reading its settings from it.
+    void LoadAudioInputs(ULONG count)
+    {
+        std::string text = "Windows Registry Editor Version 5.00\n\n[" + std::string(kBoardReg) +
+                           "\\AudioInputs]\n\"Count\"=dword:0000000" + std::to_string(count) + "\n";
+        for (ULONG i = 1; i <= count; ++i) {
+            char name[48];
+            std::snprintf(name, sizeof(name), "{5D61FB%02X-23EF-4D82-AD98-AD61EEAED7F5}", static_cast<unsigned>(i - 1));
+            text += "\n[" + std::string(kBoardReg) + "\\AudioInputs\\Input" + std::to_string(i) + "]\n\"InputName\"=\"" +
+                    name + "\"\n\"InputType\"=dword:0000000a\n";
+        }
+        standin::RegistryTextError error;
+        ASSERT_TRUE(standin::ImportRegistryText(text, &error)) << error.line << ": " << error.message;
+        standin::PhysicalDeviceProperties properties;
+        properties.enumeratorName = u"PCI";
+        properties.classGuid = u"{4d36e96c-e325-11ce-bfc1-08002be10318}";
+        properties.driverKeyName = u"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0000";
+        boardPdo_ = standin::CreatePhysicalDeviceObject(properties);
+        ASSERT_NE(boardPdo_, nullptr);
+        device_->SetPhysicalDeviceObject(boardPdo_);
+        Device::LoadAudioInputsFromRegistry(device_, boardPdo_, device_->GetAudioInputItems());
+        ASSERT_EQ(device_->GetAudioInputItems()->GetInputCount(), count);
+    }
+
+    PDEVICE_OBJECT boardPdo_ = nullptr;
+};
+
+TEST_F(DeviceBoardTest, MemoryTesterRunsFromItsFileInTesterMode)
+{
+    ASSERT_EQ(board_->CurrentPersonality(), board::Personality::MainFirmware);
+    ASSERT_EQ(device_->StartTheDSPMemoryTester(), STATUS_SUCCESS);
+    EXPECT_TRUE(board_->IsBooted());
+    EXPECT_EQ(board_->CurrentPersonality(), board::Personality::MemoryTester);
+    EXPECT_FALSE(manager_->IsInvalidated());
+    EXPECT_NE(device_->GetHeldDmaAdapter(), nullptr);
+    ExpectMailboxLeftAlone();
+}
+
+TEST_F(DeviceBoardTest, PciTesterRunsFromItsFileInTesterMode)
+{
+    ASSERT_EQ(device_->StartTheDSPPciTester(), STATUS_SUCCESS);
+    EXPECT_TRUE(board_->IsBooted());
+    EXPECT_EQ(board_->CurrentPersonality(), board::Personality::PciTester);
+    EXPECT_FALSE(manager_->IsInvalidated());
+    ExpectMailboxLeftAlone();
+
+    // The main firmware again: the mailbox answers once more.
+    const auto image = ImageBytes(board::Personality::MainFirmware);
+    ASSERT_EQ(manager_->Start(image.data(), static_cast<ULONG>(image.size()), false), STATUS_SUCCESS);
+    EXPECT_FALSE(manager_->IsMailboxSuspended());
+    ULONG signature = 0;
+    EXPECT_EQ(Record()->GetDCSignature(&signature), STATUS_SUCCESS);
+    EXPECT_EQ(CommandsWithId(16).size(), 1u);
+}
+
+TEST_F(DeviceBoardTest, MissingTesterFileInvalidatesWithTheFullPath)
+{
+    std::filesystem::remove(root_ / "C" / "drivers" / board::StandardImages::kMemoryTesterFileName);
+    standin::EventLogClear();
+    EXPECT_EQ(device_->StartTheDSPMemoryTester(), kFileMissing);
+    ExpectInvalidated();
+    const auto entries = standin::EventLogEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().messageId, static_cast<ULONG>(kFileMissing));
+    ASSERT_FALSE(entries.back().inserts.empty());
+    EXPECT_EQ(entries.back().inserts[0], u"\\DosDevices\\C:\\drivers\\TalvexonMemTest.bin");
+}
+
+TEST_F(DeviceBoardTest, MalformedTesterImageInvalidatesAndIsReturned)
+{
+    WriteImage(board::StandardImages::kPciTesterFileName, std::vector<UCHAR>(64, 0xA5));
+    board_->ClearAccessLog();
+    EXPECT_EQ(device_->StartTheDSPPciTester(), kInvalidImage);
+    ExpectInvalidated();
+    // Nothing of the image reached the board.
+    EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u);
+    EXPECT_NE(board_->CurrentPersonality(), board::Personality::PciTester);
+}
+
+TEST_F(DeviceBoardTest, TesterThatNeverBootsInvalidatesAndIsReturned)
+{
+    board_->SetNoBootInterrupt(true);
+    EXPECT_EQ(device_->StartTheDSPMemoryTester(), kNotResponding);
+    ExpectInvalidated();
+}
+
+class DeviceBoardWithoutTesterNamesTest : public DeviceBoardTest {
+protected:
+    TesterNames Names() const override { return {nullptr, nullptr}; }
+};
+
+TEST_F(DeviceBoardWithoutTesterNamesTest, EachTesterWithoutItsNameInvalidatesWithItsCode)
+{
+    board_->ClearAccessLog();
+    EXPECT_EQ(device_->StartTheDSPMemoryTester(), kMemoryTesterNameMissing);
+    ExpectInvalidated();
+    auto entries = standin::EventLogEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().messageId, static_cast<ULONG>(kMemoryTesterNameMissing));
+    // Nothing was loaded.
+    EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u);
+
+    // Invalidated once already: the second code is still returned and logged.
+    EXPECT_EQ(device_->StartTheDSPPciTester(), kPciTesterNameMissing);
+    entries = standin::EventLogEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().messageId, static_cast<ULONG>(kPciTesterNameMissing));
+    ExpectInvalidated();
+}
+
+TEST_F(DeviceBoardTest, GainChangeSendsTheOffsetGainAsASignedByteWithTheInputIndex)
+{
+    LoadAudioInputs(4);
+    BrevicorAudioConfigRecord record{};
+    ASSERT_EQ(device_->GetAudioInputSettings(&record), STATUS_SUCCESS);
+    // The defaults: -4 to 20 above the DSP's zero, whose offset is 5.
+    ASSERT_EQ(record.gainMinimum, -9);
+    ASSERT_EQ(record.gainMaximum, 15);
+    record.gain[1] = -9; // -4 at the DSP: 0xFC
+    record.gain[3] = 15; // 20: 0x14
+    board_->Mailbox().ClearCommandLog();
+    ASSERT_EQ(device_->SetAudioConfigurationSettings(&record), STATUS_SUCCESS);
+
+    const auto gains = CommandsWithId(15);
+    ASSERT_EQ(gains.size(), 2u);
+    EXPECT_EQ(gains[0].bytes[16], 0xFC);
+    EXPECT_EQ(gains[0].bytes[17], 1);
+    EXPECT_EQ(gains[1].bytes[16], 0x14);
+    EXPECT_EQ(gains[1].bytes[17], 3);
+    EXPECT_EQ(board_->Commands().DcGains().at(1), static_cast<uint8_t>(0xFC));
+    EXPECT_EQ(board_->Commands().DcGains().at(3), 0x14);
+    EXPECT_EQ(standin::ReadRegistryDword(std::u16string(kBoardKey) + u"\\AudioInputs\\Input2", u"InputGain"),
+              static_cast<ULONG>(-9));
+    EXPECT_EQ(standin::ReadRegistryDword(std::u16string(kBoardKey) + u"\\AudioInputs\\Input4", u"InputGain"), 15u);
+
+    // The same record again changes nothing: no gain is sent.
+    board_->Mailbox().ClearCommandLog();
+    ASSERT_EQ(device_->GetAudioInputSettings(&record), STATUS_SUCCESS);
+    ASSERT_EQ(device_->SetAudioConfigurationSettings(&record), STATUS_SUCCESS);
+    EXPECT_TRUE(CommandsWithId(15).empty());
+
+    // A gain out of range is refused before anything is sent.
+    record.gain[0] = 16;
+    EXPECT_EQ(device_->SetAudioConfigurationSettings(&record), static_cast<NTSTATUS>(0xC0071091L));
+    EXPECT_TRUE(CommandsWithId(15).empty());
+}
+
+class DeviceBoardGainOffsetTest : public DeviceBoardTest {
+protected:
+    std::string Parameters() const override
+    {
+        return DeviceBoardTest::Parameters() + "\"DspAnalogDCGainMin\"=dword:ffffff80\n"
+                                               "\"DspAnalogDCGainMax\"=dword:0000007f\n"
+                                               "\"DspAnalogDCGainOffset\"=dword:ffffffe0\n";
+    }
+};
+
+TEST_F(DeviceBoardGainOffsetTest, TheWholeSignedByteRangeReachesTheBoard)
+{
+    LoadAudioInputs(3);
+    BrevicorAudioConfigRecord record{};
+    ASSERT_EQ(device_->GetAudioInputSettings(&record), STATUS_SUCCESS);
+    ASSERT_EQ(record.gainMinimum, -96);
+    ASSERT_EQ(record.gainMaximum, 159);
+    record.gain[0] = -96; // -128
+    record.gain[1] = 159; // 127
+    record.gain[2] = 31;  // -1
+    ASSERT_EQ(device_->SetAudioConfigurationSettings(&record), STATUS_SUCCESS);
+    const auto gains = CommandsWithId(15);
+    ASSERT_EQ(gains.size(), 3u);
+    const uint8_t expected[3] = {0x80, 0x7F, 0xFF};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(gains[i].bytes[16], expected[i]) << i;
+        EXPECT_EQ(gains[i].bytes[17], i) << i;
+    }
+}
+
+} // namespace
+} // namespace dsptest
