@@ -7,6 +7,10 @@
 #include "audioinputtypes.h"
 #include "audiostream.h"
 #include "basicfilter.h"
+#include "caudiovolumecontrol.h"
+#include "frameprocessingsource.h"
+#include "streamprocessor.h"
+#include "streamprocessorpin.h"
 #include "streamprocessormanager.h"
 #include "streamprocessorqueue.h"
 #include "kernel/kernelfile.h"
@@ -2435,9 +2439,142 @@ NTSTATUS Device::SetLOSSettings(BrevicorLOSRecord* record, bool* changed)
         KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetLOSSettings", __LINE__);
         std::memcpy(&m_losSettings, record, sizeof(m_losSettings));
     }
+    // Announced once a set: a second announcement of the same values would only make every page
+    // read them again.
+    if (!fromRegistry) {
+        BrevicorLOSNotification payload;
+        std::memcpy(&payload, reinterpret_cast<const UCHAR*>(record) + offsetof(BrevicorLOSRecord, oddChannelsTone),
+                    offsetof(BrevicorLOSNotification, videoSignalType));
+        std::memcpy(&payload.videoSignalType,
+                    reinterpret_cast<const UCHAR*>(record) + offsetof(BrevicorLOSRecord, videoSignalType),
+                    sizeof(payload) - offsetof(BrevicorLOSNotification, videoSignalType));
+        FireNotificationEvent(PROPSETID_BREVICOR_LOS, sizeof(payload), &payload);
+    }
+    if (differs)
+        RebuildOpenChains(true, true);
     if (changed != nullptr)
         *changed = differs;
     return STATUS_SUCCESS;
+}
+
+namespace {
+// The video capture filter's pins whose chains carry the loss-of-signal overlay.
+constexpr ULONG kVideoCapturePinType = 1;
+constexpr ULONG kVideoPreviewPinType = 2;
+} // namespace
+
+void Device::RebuildOpenChains(bool video, bool audio)
+{
+    TRACE_SCOPE(this, "Device::RebuildOpenChains", kTraceLowEnter, "video=%d, audio=%d", video ? 1 : 0,
+                audio ? 1 : 0);
+    if (m_streamProcessorManager == nullptr)
+        return;
+    KPLXFastStackLock hold(&m_filterTableLock, this, "Device::RebuildOpenChains", __LINE__);
+    for (ULONG i = 0; i < kFilterTableSlots; ++i) {
+        if (video && m_videoCaptureFilters[i] != nullptr) {
+            m_streamProcessorManager->ModifyActiveVideoAlgorithmChains(m_videoCaptureFilters[i], kVideoCapturePinType);
+            m_streamProcessorManager->ModifyActiveVideoAlgorithmChains(m_videoCaptureFilters[i], kVideoPreviewPinType);
+        }
+        if (audio && m_audioCaptureFilters[i] != nullptr)
+            for (ULONG type = 0; type < StreamProcessor::kMaximumRows; ++type)
+                m_streamProcessorManager->ModifyActiveAudioAlgorithmChains(m_audioCaptureFilters[i], type);
+    }
+}
+
+// ---- Audio volume steps -------------------------------------------------------------------------
+
+namespace {
+
+struct VolumeRefresh {
+    ULONG input;
+    LONG pairCount;
+    LONG levels[CAudioVolumeControl::kChannels];
+    LONG mutes[CAudioVolumeControl::kChannels];
+    // Pins whose volume step is shared: their chains are rebuilt after the walk.
+    struct Rebuild {
+        BasicFilter* filter;
+        ULONG pinType;
+    } rebuilds[StreamProcessor::kMaximumRows * StreamProcessor::kSlotsPerRow];
+    ULONG rebuildCount;
+};
+
+void RefreshPinVolume(StreamProcessorPin* pin, ULONG pinType, void* context)
+{
+    auto* refresh = static_cast<VolumeRefresh*>(context);
+    Algorithm* sink = pin->GetFrameSink();
+    auto* source = sink != nullptr ? dynamic_cast<FrameProcessingSource*>(sink->GetRoot()) : nullptr;
+    if (source == nullptr)
+        return;
+    bool rebuild = false;
+    {
+        // The tree does not change under the processing lock.
+        KPLXFastStackLock tree(source->GetProcessingLock(), nullptr, "Device::ModifyAudioVolumeControlChains",
+                               __LINE__);
+        Algorithm* step = sink->FindParentWithId(kAlgorithmIdVolume);
+        if (step == nullptr)
+            return;
+        auto* volume = static_cast<CAudioVolumeControl*>(step);
+        if (volume->GetInput() != refresh->input)
+            return;
+        if (volume->GetChildCount() == 1) {
+            KPLXFastStackLock settings(volume->GetSettingsLock(), nullptr, "Device::ModifyAudioVolumeControlChains",
+                                       __LINE__);
+            const LONG pairs = volume->GetChannelPairCount() < refresh->pairCount ? volume->GetChannelPairCount()
+                                                                                   : refresh->pairCount;
+            for (LONG pair = 0; pair < pairs; ++pair)
+                for (LONG channel = 0; channel < 2; ++channel)
+                    volume->SetVolume(pair, channel, refresh->levels[2 * pair + channel],
+                                      refresh->mutes[2 * pair + channel]);
+        } else {
+            rebuild = true;
+        }
+    }
+    if (!rebuild || pin->GetFilter() == nullptr)
+        return;
+    for (ULONG i = 0; i < refresh->rebuildCount; ++i)
+        if (refresh->rebuilds[i].filter == pin->GetFilter() && refresh->rebuilds[i].pinType == pinType)
+            return;
+    if (refresh->rebuildCount < sizeof(refresh->rebuilds) / sizeof(refresh->rebuilds[0]))
+        refresh->rebuilds[refresh->rebuildCount++] = {pin->GetFilter(), pinType};
+}
+
+} // namespace
+
+void Device::ModifyAudioVolumeControlChains(ULONG input)
+{
+    TRACE_SCOPE(this, "Device::ModifyAudioVolumeControlChains", kTraceLowEnter, "nInput=%u",
+                static_cast<unsigned>(input));
+    StreamProcessor* processor =
+        m_streamProcessorManager != nullptr ? m_streamProcessorManager->GetAudioStreamProcessor(0) : nullptr;
+    if (processor == nullptr)
+        return;
+    auto* refresh = static_cast<VolumeRefresh*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(VolumeRefresh), kDriverPoolTag));
+    if (refresh == nullptr)
+        return;
+    std::memset(refresh, 0, sizeof(*refresh));
+    refresh->input = input;
+    {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::ModifyAudioVolumeControlChains", __LINE__);
+        ULONG pairs = 0;
+        if (NT_SUCCESS(m_audioInputs.GetChannelPairCount(input, &pairs))) {
+            if (pairs > static_cast<ULONG>(CAudioVolumeControl::kMaximumPairs))
+                pairs = CAudioVolumeControl::kMaximumPairs;
+            refresh->pairCount = static_cast<LONG>(pairs);
+            for (ULONG pair = 0; pair < pairs; ++pair)
+                for (ULONG channel = 0; channel < 2; ++channel) {
+                    m_audioInputs.GetVolumeLevel(input, pair, channel, &refresh->levels[2 * pair + channel]);
+                    m_audioInputs.GetMute(input, pair, channel, &refresh->mutes[2 * pair + channel]);
+                }
+        }
+    }
+    if (refresh->pairCount > 0) {
+        processor->ForEachStreamingPin(RefreshPinVolume, refresh);
+        // Outside the processor's walk: a rebuild takes the processor's lock itself.
+        for (ULONG i = 0; i < refresh->rebuildCount; ++i)
+            m_streamProcessorManager->ModifyActiveAudioAlgorithmChains(refresh->rebuilds[i].filter,
+                                                                       refresh->rebuilds[i].pinType);
+    }
+    ExFreePool(refresh);
 }
 
 // ---- Life cycle ---------------------------------------------------------------------------------
@@ -3567,7 +3704,8 @@ NTSTATUS Device::SendAnalogDCGain(ULONG input, LONG gain)
     return status;
 }
 
-NTSTATUS Device::ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* record, ULONG newTypeIdentifier)
+NTSTATUS Device::ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* record, ULONG newTypeIdentifier,
+                                 bool* chainsChanged)
 {
     NTSTATUS result = STATUS_SUCCESS;
     auto keep = [&result](NTSTATUS status) {
@@ -3584,6 +3722,7 @@ NTSTATUS Device::ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* r
     m_audioInputs.GetAudioIsInBypassMode(input, &bypass);
     const BrevicorAudioInputConfiguration& wanted = record->inputs[input];
     if (wanted.connectorType != type) {
+        *chainsChanged = true;
         m_audioInputs.SetInputType(input, wanted.connectorType);
         keep(WriteAudioInputPropertyToRegistry(input, u"InputType", wanted.connectorType));
         GUID oldName{};
@@ -3598,14 +3737,17 @@ NTSTATUS Device::ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* r
             GoHackTheDisplayedInputName(static_cast<ULONG>(oldIdentifier), newTypeIdentifier);
     }
     if (wanted.inputEnabled != enabled) {
+        *chainsChanged = true;
         m_audioInputs.SetInputEnabled(input, wanted.inputEnabled);
         keep(WriteAudioInputPropertyToRegistry(input, u"InputEnabled", wanted.inputEnabled));
     }
     if (wanted.defaultFrequency != frequency) {
+        *chainsChanged = true;
         m_audioInputs.SetDefaultFrequency(input, wanted.defaultFrequency);
         keep(WriteAudioInputPropertyToRegistry(input, u"InputDefaultFrequency", wanted.defaultFrequency));
     }
     if (record->volumeAdjustmentDisabled[input] != bypass) {
+        *chainsChanged = true;
         m_audioInputs.SetAudioIsInBypassMode(input, record->volumeAdjustmentDisabled[input]);
         keep(WriteAudioInputPropertyToRegistry(input, u"AudioIsInBypassMode", record->volumeAdjustmentDisabled[input]));
     }
@@ -3649,6 +3791,7 @@ NTSTATUS Device::SetAudioConfigurationSettings(BrevicorAudioConfigRecord* record
     // Identifiers the inputs keep: a changed input takes the next of its kind no other input holds.
     bool held[kAudioInputTypeCount] = {};
     bool changes[kAudioConfigInputs] = {};
+    bool rebuild = false;
     for (ULONG i = 0; i < count; ++i) {
         ULONG type = 0;
         m_audioInputs.GetInputType(i, &type);
@@ -3681,8 +3824,11 @@ NTSTATUS Device::SetAudioConfigurationSettings(BrevicorAudioConfigRecord* record
             }
             held[identifier] = true;
         }
-        keep(ApplyAudioInput(i, record, identifier));
+        keep(ApplyAudioInput(i, record, identifier, &rebuild));
     }
+    // The steps of the running audio chains follow the inputs' types, enables, rates and bypass.
+    if (rebuild)
+        RebuildOpenChains(false, true);
     return result;
 }
 

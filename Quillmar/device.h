@@ -563,7 +563,19 @@ public:
     // kept). Unterminated text fields are STATUS_INVALID_PARAMETER. The first failed write ends the
     // set with 0xC0071012 and nothing kept. `changed` (optional) tells whether any field differs
     // from the record kept before.
+    //
+    // Unless it comes from the registry, a kept record is announced once (PROPSETID_BREVICOR_LOS,
+    // the 1,092 payload bytes) on every open video capture filter; when it differs from the one
+    // kept before, the running chains of the video capture and preview pins and of the audio pins
+    // are rebuilt.
     virtual NTSTATUS SetLOSSettings(BrevicorLOSRecord* record, bool* changed = nullptr);
+
+    // ---- Audio volume steps -------------------------------------------------------------------------
+    // After a volume or mute change of audio input `input`: each running audio pin whose chain
+    // ends in a volume step of that input gets the input's levels and mute flags in that step
+    // (under the step's lock) when the step serves that pin alone; a shared step is rebuilt
+    // through the pin's chains instead.
+    void ModifyAudioVolumeControlChains(ULONG input);
 
 protected:
     // Puts `manager` (owned from now on) in the place of the device's own manager: for doubles.
@@ -696,9 +708,16 @@ private:
     // The 556 bytes of a record from offset 24 on every filter of the first video (or audio)
     // capture factory.
     void NotifyInputDetect(bool audio, const BrevicorInputDetectRecord* record);
+    // Rebuilds the running chains of every open video capture filter's capture and preview pins
+    // (`video`) and of every open audio capture filter's pins (`audio`). The walk holds the filter
+    // tables' lock, so no filter leaves meanwhile.
+    void RebuildOpenChains(bool video, bool audio);
     // Audio configuration helpers.
     NTSTATUS CheckAudioConfiguration(const BrevicorAudioConfigRecord* record, ULONG count);
-    NTSTATUS ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* record, ULONG newTypeIdentifier);
+    // `chainsChanged` becomes true when a field the audio chains use (type, enable, default rate,
+    // bypass) changed; a gain change goes to the DSP alone.
+    NTSTATUS ApplyAudioInput(ULONG input, const BrevicorAudioConfigRecord* record, ULONG newTypeIdentifier,
+                             bool* chainsChanged);
     NTSTATUS SendAnalogDCGain(ULONG input, LONG gain);
 
     PKSDEVICE m_ksDevice = nullptr;

@@ -340,6 +340,19 @@ void StreamProcessor::ModifyActiveAlgorithmChains(BasicFilter* filter, ULONG pin
     }
 }
 
+void StreamProcessor::ForEachStreamingPin(void (*visit)(StreamProcessorPin* pin, ULONG pinType, void* context),
+                                          void* context)
+{
+    KPLXFastStackLock hold(&m_lock, this, "StreamProcessor::ForEachStreamingPin", __LINE__);
+    // The rows are indexed by the pin type itself.
+    for (ULONG type = m_firstPinType; type < m_rowCount; ++type)
+        for (ULONG slot = 0; slot < kSlotsPerRow; ++slot) {
+            StreamProcessorPin* pin = m_pins[type][slot];
+            if (pin != nullptr && pin->GetLogicalStream() != nullptr)
+                visit(pin, type, context);
+        }
+}
+
 void StreamProcessor::DetachAllPins()
 {
     TRACE_SCOPE(this, "StreamProcessor::DetachAllPins", kTraceLowEnter);

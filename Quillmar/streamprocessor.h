@@ -62,6 +62,9 @@ public:
     ULONG CountPinsAtState(LONG state, ULONG firstType, ULONG lastType);
     // Rebuilds the chains of the pins of `pinType` that belong to `filter` and feed a stream.
     void ModifyActiveAlgorithmChains(BasicFilter* filter, ULONG pinType);
+    // Calls `visit` with each pin that feeds the stream and its pin type, under the processor's
+    // lock (the pins stay in the table meanwhile). `visit` must not call back into the processor.
+    void ForEachStreamingPin(void (*visit)(StreamProcessorPin* pin, ULONG pinType, void* context), void* context);
     // The stream goes while pins are open: each pin detaches (its sink out of the tree, its
     // stream and queue forgotten) and every slot is cleared.
     void DetachAllPins();

@@ -14,7 +14,9 @@
 #include "standin/control.h"
 #include "streamprocessormanager.h"
 
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace streamtest {
 
@@ -22,6 +24,32 @@ class ServicesTestDevice : public Device {
 public:
     using Device::Device;
     using Device::SetStreamProcessorManager;
+
+    // Each notification raised on a filter, recorded before it goes on to the filter.
+    struct Notification {
+        BasicFilter* filter;
+        GUID propertySet;
+        std::vector<UCHAR> payload;
+    };
+    void GenerateNotificationEvent(BasicFilter* filter, const GUID& propertySet, ULONG length,
+                                   const void* data) override
+    {
+        {
+            std::lock_guard<std::mutex> hold(notificationsLock_);
+            const auto* bytes = static_cast<const UCHAR*>(data);
+            notifications_.push_back({filter, propertySet, std::vector<UCHAR>(bytes, bytes + length)});
+        }
+        Device::GenerateNotificationEvent(filter, propertySet, length, data);
+    }
+    std::vector<Notification> TakeNotifications()
+    {
+        std::lock_guard<std::mutex> hold(notificationsLock_);
+        return std::move(notifications_);
+    }
+
+private:
+    std::mutex notificationsLock_;
+    std::vector<Notification> notifications_;
 };
 
 class BoardDeviceFixture : public drivertest::DriverTest {
