@@ -26,6 +26,8 @@ constexpr char16_t kBoardKey[] =
 // tester image names the driver's parameters carry.
 class DeviceBoardTest : public DspCommandTest {
 protected:
+    // The tester starts boot the DSP again and wait for its boot on the clock: it keeps running.
+    bool HoldsClock() const override { return false; }
     struct TesterNames {
         const char* memory;
         const char* pci;
