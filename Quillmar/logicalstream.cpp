@@ -1068,7 +1068,7 @@ struct InputStateNode {
 static_assert(offsetof(InputStateNode, link) == 0);
 
 // The generator's and the control thread's waits.
-constexpr LONGLONG kControlThreadPoll = -10;          // the Part's 1 microsecond: one clock tick
+constexpr LONGLONG kControlThreadPoll = -10;          // 1 microsecond: one clock tick
 constexpr LONGLONG kLossRestartPoll = -100'000;       // 10 ms
 constexpr ULONG kLossRestartPolls = 10;
 
