@@ -19,6 +19,10 @@ TEST_F(ModuleTest, LoadCountsAttachOnceAndDetachAtTheLastFree)
     EXPECT_EQ(GetModuleHandleA("ThreadProbeLoud.dll"), first);
     EXPECT_EQ(GetModuleHandleA("threadprobeloud"), first);
     EXPECT_EQ(GetModuleHandleA(kLoudProbePath), first);
+    EXPECT_EQ(GetModuleHandleW(u"THREADPROBELOUD.DLL"), first);
+    HMODULE wide = LoadLibraryW(u"C:\\Windows\\System32\\ThreadProbeLoud.dll");
+    EXPECT_EQ(wide, first);
+    EXPECT_TRUE(FreeLibrary(wide));
     auto events = ModuleLogTake();
     EXPECT_EQ(ModuleLogCount(events, "ThreadProbeLoud", "process-attach"), 1u);
 

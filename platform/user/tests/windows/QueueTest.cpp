@@ -79,6 +79,18 @@ TEST_F(WindowTest, SendAcrossThreadsWaitsForTheOwnerAndHandlesSendsMeanwhile)
     EXPECT_FALSE(DestroyWindow(theirs));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(TakeBreaches("window-thread"), 1u);
+    EXPECT_EQ(SetTimer(theirs, 1, 100, nullptr), 0u);
+    EXPECT_FALSE(KillTimer(theirs, 1));
+    EXPECT_EQ(SetFocus(theirs), nullptr);
+    EXPECT_EQ(SetActiveWindow(theirs), nullptr);
+    EXPECT_EQ(SetCapture(theirs), nullptr);
+    TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, theirs, 0};
+    SetLastError(0);
+    EXPECT_FALSE(TrackMouseEvent(&track));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(TakeBreaches("window-thread"), 6u);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_NE(GetFocus(), theirs);
 
     EXPECT_TRUE(PostMessageW(theirs, WM_CLOSE, 0, 0));
     EXPECT_EQ(owner.Join(), 3u);
