@@ -10,19 +10,6 @@ using namespace windowtest;
 
 namespace {
 
-// Keeps the clock's speed factor for the test and puts it back.
-class ClockSpeed {
-public:
-    explicit ClockSpeed(double factor) : previous_(platform::Clock::SpeedFactor())
-    {
-        platform::Clock::SetSpeedFactor(factor);
-    }
-    ~ClockSpeed() { platform::Clock::SetSpeedFactor(previous_); }
-
-private:
-    double previous_;
-};
-
 // A message loop until WM_QUIT; returns its exit code.
 DWORD Loop()
 {
