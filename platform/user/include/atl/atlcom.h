@@ -21,8 +21,8 @@ public:
 
     HRESULT FinalConstruct() { return S_OK; }
     void FinalRelease() {}
-    // While FinalConstruct runs the object holds one reference of its own, so that a
-    // QueryInterface and Release inside it cannot destroy it.
+    // Hooks around FinalConstruct that take no reference: it runs with the count at zero, so a
+    // FinalConstruct must not hand out and release the object's own interfaces.
     void InternalFinalConstructAddRef() {}
     void InternalFinalConstructRelease() {}
     void SetVoid(void*) {}

@@ -1,26 +1,16 @@
 // CLSIDFromString and StringFromGUID2: the braced registry form of a GUID.
 #include "com/GuidText.h"
+#include "text/HexDigit.h"
 #include "um/combaseapi.h"
 
 namespace {
-
-int HexDigit(OLECHAR c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
 
 // `digits` hex digits at text[*at]; false on a character that is not one.
 bool ReadHex(LPCOLESTR text, size_t* at, int digits, uint64_t* value)
 {
     *value = 0;
     for (int i = 0; i < digits; ++i) {
-        const int digit = HexDigit(text[*at]);
+        const int digit = user::HexDigit(text[*at]);
         if (digit < 0)
             return false;
         *value = (*value << 4) | static_cast<uint64_t>(digit);

@@ -3,6 +3,7 @@
 
 #include "text/AnsiText.h"
 #include "text/AsciiCase.h"
+#include "text/HexDigit.h"
 
 #include <optional>
 
@@ -271,17 +272,6 @@ private:
         return Fail("unknown value type '" + AnsiFromWide(type->text) + "'");
     }
 
-    static int Hex(char16_t c)
-    {
-        if (c >= u'0' && c <= u'9')
-            return c - u'0';
-        if (c >= u'a' && c <= u'f')
-            return c - u'a' + 10;
-        if (c >= u'A' && c <= u'F')
-            return c - u'A' + 10;
-        return -1;
-    }
-
     bool Number(const std::u16string& text, DWORD* number)
     {
         const bool hex = text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X');
@@ -290,7 +280,7 @@ private:
             return Fail("a number expected");
         uint64_t value = 0;
         for (size_t i = start; i < text.size(); ++i) {
-            const int digit = Hex(text[i]);
+            const int digit = HexDigit(text[i]);
             if (digit < 0 || (!hex && digit > 9))
                 return Fail("'" + AnsiFromWide(text) + "' is not a number");
             value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
@@ -306,8 +296,8 @@ private:
         if (text.size() % 2)
             return Fail("binary data needs pairs of hex digits");
         for (size_t i = 0; i < text.size(); i += 2) {
-            const int high = Hex(text[i]);
-            const int low = Hex(text[i + 1]);
+            const int high = HexDigit(text[i]);
+            const int low = HexDigit(text[i + 1]);
             if (high < 0 || low < 0)
                 return Fail("binary data needs pairs of hex digits");
             bytes->push_back(static_cast<BYTE>(high * 16 + low));

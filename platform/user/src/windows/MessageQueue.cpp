@@ -177,6 +177,8 @@ BOOL Get(LPMSG msg, HWND filter, UINT low, UINT high, bool unicode)
         return -1;
     auto queue = CurrentQueue();
     for (;;) {
+        // A terminated thread unwinds here even while messages keep coming.
+        UnwindIfTerminated();
         if (Retrieve(*queue, *msg, filter, low, high, true)) {
             msg->wParam = AnsiCharacter(msg->message, msg->wParam, unicode);
             return msg->message == WM_QUIT ? FALSE : TRUE;
@@ -392,6 +394,7 @@ extern "C" BOOL WINAPI WaitMessage()
 {
     auto queue = CurrentQueue();
     for (;;) {
+        UnwindIfTerminated();
         MSG msg;
         if (Retrieve(*queue, msg, nullptr, 0, 0, false))
             return TRUE;

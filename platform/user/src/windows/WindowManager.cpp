@@ -424,21 +424,29 @@ bool ProcessSentMessages(MessageQueue& queue)
             window = FindLive(message->hwnd);
         }
         any = true;
-        LRESULT result = 0;
+        // The sender hears the answer however the handler ends: a handler whose thread is
+        // terminated meanwhile unwinds through here, and its sender gets 0.
+        struct Answer {
+            SentMessage& message;
+            LRESULT result = 0;
+            ~Answer()
+            {
+                {
+                    std::lock_guard<std::recursive_mutex> hold(WindowManager::Instance().lock);
+                    message.result = result;
+                    message.done = true;
+                }
+                if (message.sender)
+                    Wake(*message.sender);
+            }
+        } answer{*message};
         if (window) {
             ++t_inSend;
             struct Leave {
                 ~Leave() { --t_inSend; }
             } leave;
-            result = Deliver(window, message->message, message->wParam, message->lParam, message->unicode);
+            answer.result = Deliver(window, message->message, message->wParam, message->lParam, message->unicode);
         }
-        {
-            std::lock_guard<std::recursive_mutex> hold(manager.lock);
-            message->result = result;
-            message->done = true;
-        }
-        if (message->sender)
-            Wake(*message->sender);
     }
 }
 

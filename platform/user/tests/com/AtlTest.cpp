@@ -6,7 +6,9 @@
 #include <atomic>
 #include <vector>
 
+#include "ComTestMachine.h"
 #include "atl/atlcom.h"
+#include "standin/registry.h"
 #include "um/windows.h"
 
 namespace {
@@ -201,6 +203,33 @@ TEST_F(AtlTest, MultiThreadedObjectsCountFromManyThreads)
     EXPECT_EQ(object->total, 4000);
     EXPECT_EQ(object->Release(), 0u);
     EXPECT_EQ(g_module.GetLockCount(), 0);
+}
+
+// The module's resources may live in another module: its scripts come from there, with %MODULE%
+// that module's path and the caller's replacements beside it.
+using AtlResourceTest = ComMachineTest;
+
+TEST_F(AtlResourceTest, ScriptsFromTheResourceModuleWithTheCallersReplacements)
+{
+    HMODULE probe = LoadLibraryA(kLoudProbePath);
+    ASSERT_NE(probe, nullptr);
+    g_module.Init(g_objectMap, probe);
+    EXPECT_EQ(g_module.GetResourceInstance(), probe);
+    _ATL_REGMAP_ENTRY replacements[] = {{u"EXTRA", u"it's extra"}, {nullptr, nullptr}};
+    ASSERT_EQ(g_module.UpdateRegistryFromResource(103, TRUE, replacements), S_OK);
+    const std::u16string key = u"\\Registry\\Machine\\SOFTWARE\\Classes\\ReplacedKey";
+    const auto value = standin::ReadRegistryValue(key, u"");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(value->data.data()), value->data.size() / 2 - 1),
+              u"C:\\Windows\\System32\\ThreadProbeLoud.dll|it's extra");
+    // A script naming a replacement nobody gave fails whole.
+    EXPECT_EQ(g_module.UpdateRegistryFromResource(103, FALSE), DISP_E_EXCEPTION);
+    EXPECT_TRUE(standin::RegistryKeyExists(key));
+    ASSERT_EQ(g_module.UpdateRegistryFromResource(103, FALSE, replacements), S_OK);
+    EXPECT_FALSE(standin::RegistryKeyExists(key));
+    EXPECT_EQ(g_module.UpdateRegistryFromResource(104, TRUE), HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
+    g_module.Term();
+    EXPECT_TRUE(FreeLibrary(probe));
 }
 
 TEST(AtlPointerTest, CComPtrAndCComQIPtrCountReferences)

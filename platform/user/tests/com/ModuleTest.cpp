@@ -19,6 +19,10 @@ TEST_F(ModuleTest, LoadCountsAttachOnceAndDetachAtTheLastFree)
     EXPECT_EQ(GetModuleHandleA("ThreadProbeLoud.dll"), first);
     EXPECT_EQ(GetModuleHandleA("threadprobeloud"), first);
     EXPECT_EQ(GetModuleHandleA(kLoudProbePath), first);
+    EXPECT_EQ(GetModuleHandleW(u"THREADPROBELOUD.DLL"), first);
+    HMODULE wide = LoadLibraryW(u"C:\\Windows\\System32\\ThreadProbeLoud.dll");
+    EXPECT_EQ(wide, first);
+    EXPECT_TRUE(FreeLibrary(wide));
     auto events = ModuleLogTake();
     EXPECT_EQ(ModuleLogCount(events, "ThreadProbeLoud", "process-attach"), 1u);
 
@@ -186,6 +190,36 @@ TEST_F(ModuleTest, ThreadDetachAlsoWhenTheThreadEndsByExitThread)
     const auto events = ModuleLogTake();
     EXPECT_EQ(ModuleLogCount(events, "ThreadProbeLoud", "thread-attach"), 1u);
     EXPECT_EQ(ModuleLogCount(events, "ThreadProbeLoud", "thread-detach"), 1u);
+    EXPECT_TRUE(FreeLibrary(loud));
+}
+
+DWORD WINAPI WaitsUntilEnded(LPVOID event)
+{
+    WaitForSingleObject(event, INFINITE);
+    return 0;
+}
+
+TEST_F(ModuleTest, AThreadEndedByTerminateThreadDetachesAsItUnwinds)
+{
+    HMODULE loud = LoadLibraryA(kLoudProbePath);
+    ASSERT_NE(loud, nullptr);
+    ModuleLogTake();
+    HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, WaitsUntilEnded, never, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_TRUE(TerminateThread(thread, 3));
+    ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, 3u);
+    CloseHandle(thread);
+    CloseHandle(never);
+    const auto events = ModuleLogTake();
+    EXPECT_EQ(ModuleLogCount(events, "ThreadProbeLoud", "thread-attach"), 1u);
+    EXPECT_EQ(ModuleLogCount(events, "ThreadProbeLoud", "thread-detach"), 1u);
+    const auto breaches = standin::VerifierTakeViolations();
+    ASSERT_EQ(breaches.size(), 1u);
+    EXPECT_EQ(breaches[0].rule, "terminate-thread");
     EXPECT_TRUE(FreeLibrary(loud));
 }
 

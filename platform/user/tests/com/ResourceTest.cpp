@@ -52,6 +52,8 @@ TEST_F(ResourceTest, LanguagesUsEnglishThenNeutralThenAny)
               std::string("\7\10\11", 3));
     // French is missing: the neutral one.
     EXPECT_EQ(Bytes(FindResourceExA(module, bitmap, MAKEINTRESOURCEA(206), 1036)), std::string("\5\6", 2));
+    EXPECT_EQ(Bytes(FindResourceExW(module, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(206), 1031)),
+              std::string("\7\10\11", 3));
     // Only German: FindResource still finds it, an explicit other language does not.
     EXPECT_EQ(Bytes(FindResourceA(module, MAKEINTRESOURCEA(207), bitmap)), std::string("\7\10\11", 3));
     EXPECT_EQ(FindResourceExA(module, bitmap, MAKEINTRESOURCEA(207), 1033), nullptr);

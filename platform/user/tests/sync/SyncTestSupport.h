@@ -1,5 +1,6 @@
 // What the user side's thread and wait tests share: reaching the kernel object behind a user
-// handle, and waiting (with a generous bound) until a thread is parked in a wait on it.
+// handle, waiting (with a generous bound) until a thread is parked in a wait on it, taking the
+// breaches of one rule and running the clock faster; the window tests use the last two as well.
 #pragma once
 #include <gtest/gtest.h>
 

@@ -10,19 +10,6 @@ using namespace windowtest;
 
 namespace {
 
-// Keeps the clock's speed factor for the test and puts it back.
-class ClockSpeed {
-public:
-    explicit ClockSpeed(double factor) : previous_(platform::Clock::SpeedFactor())
-    {
-        platform::Clock::SetSpeedFactor(factor);
-    }
-    ~ClockSpeed() { platform::Clock::SetSpeedFactor(previous_); }
-
-private:
-    double previous_;
-};
-
 // A message loop until WM_QUIT; returns its exit code.
 DWORD Loop()
 {
@@ -79,6 +66,18 @@ TEST_F(WindowTest, SendAcrossThreadsWaitsForTheOwnerAndHandlesSendsMeanwhile)
     EXPECT_FALSE(DestroyWindow(theirs));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(TakeBreaches("window-thread"), 1u);
+    EXPECT_EQ(SetTimer(theirs, 1, 100, nullptr), 0u);
+    EXPECT_FALSE(KillTimer(theirs, 1));
+    EXPECT_EQ(SetFocus(theirs), nullptr);
+    EXPECT_EQ(SetActiveWindow(theirs), nullptr);
+    EXPECT_EQ(SetCapture(theirs), nullptr);
+    TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, theirs, 0};
+    SetLastError(0);
+    EXPECT_FALSE(TrackMouseEvent(&track));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(TakeBreaches("window-thread"), 6u);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_NE(GetFocus(), theirs);
 
     EXPECT_TRUE(PostMessageW(theirs, WM_CLOSE, 0, 0));
     EXPECT_EQ(owner.Join(), 3u);
@@ -241,6 +240,61 @@ TEST_F(WindowTest, ATerminatedThreadLeavesGetMessage)
     EXPECT_EQ(looper.Join(), 5u);
     EXPECT_EQ(TakeBreaches("terminate-thread"), 1u);
     EXPECT_FALSE(IsWindow(theirs)); // a thread's windows end with it
+}
+
+TEST_F(WindowTest, ATerminatedThreadLeavesWaitMessageAndItsOwnSend)
+{
+    Thread waiter([]() -> DWORD {
+        WaitMessage();
+        return 1;
+    });
+    ASSERT_TRUE(WaitUntilWaiting(waiter.Id()));
+    EXPECT_TRUE(TerminateThread(waiter.Handle(), 6));
+    EXPECT_EQ(waiter.Join(), 6u);
+
+    // A thread waiting for the answer to its send: this thread does not pump until it has gone.
+    HWND mine = Make(WS_POPUP, 0, 0, 10, 10);
+    Thread sender([&]() -> DWORD { return static_cast<DWORD>(SendMessageW(mine, WM_APP + 5, 0, 0)) + 100; });
+    ASSERT_TRUE(WaitUntilWaiting(sender.Id()));
+    EXPECT_TRUE(TerminateThread(sender.Handle(), 7));
+    EXPECT_EQ(sender.Join(), 7u);
+    EXPECT_EQ(TakeBreaches("terminate-thread"), 2u);
+    // The message it left is still handled here, with nobody to answer.
+    standin::PumpUntilIdle();
+    EXPECT_EQ(Only(mine, WM_APP + 5).size(), 1u);
+    DestroyWindow(mine);
+}
+
+TEST_F(WindowTest, ASendWhoseHandlerIsTerminatedAnswersZero)
+{
+    std::atomic<HWND> theirs{nullptr};
+    HANDLE made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE inside = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Thread owner([&]() -> DWORD {
+        theirs = Make(WS_POPUP, 0, 0, 10, 10, nullptr, [&](HWND, UINT m, WPARAM, LPARAM) -> std::optional<LRESULT> {
+            if (m != WM_APP)
+                return std::nullopt;
+            SetEvent(inside);
+            WaitForSingleObject(never, INFINITE); // ended here by TerminateThread
+            return 99;
+        });
+        SetEvent(made);
+        return Loop();
+    });
+    ASSERT_EQ(WaitForSingleObject(made, INFINITE), WAIT_OBJECT_0);
+    Thread killer([&]() -> DWORD {
+        WaitForSingleObject(inside, INFINITE);
+        return TerminateThread(owner.Handle(), 9) ? 0 : 1;
+    });
+    EXPECT_EQ(SendMessageW(theirs, WM_APP, 0, 0), 0);
+    EXPECT_EQ(killer.Join(), 0u);
+    EXPECT_EQ(owner.Join(), 9u);
+    EXPECT_EQ(TakeBreaches("terminate-thread"), 1u);
+    EXPECT_FALSE(IsWindow(theirs));
+    CloseHandle(made);
+    CloseHandle(inside);
+    CloseHandle(never);
 }
 
 TEST_F(WindowTest, SystemShutdownEndsMessageLoops)

@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "../sync/SyncTestSupport.h"
 #include "platform/Clock.h"
 #include "standin/verifier.h"
 #include "standin/windowing.h"
@@ -118,17 +119,8 @@ inline bool WaitUntilWaiting(DWORD thread)
     return true;
 }
 
-inline size_t TakeBreaches(const std::string& rule)
-{
-    size_t found = 0;
-    for (const auto& breach : standin::VerifierTakeViolations()) {
-        if (breach.rule == rule)
-            ++found;
-        else
-            standin::VerifierReport(breach.rule.c_str(), breach.detail);
-    }
-    return found;
-}
+using usertest::ClockSpeed;
+using usertest::TakeBreaches;
 
 // The messages of one number in a window's log.
 inline std::vector<standin::WindowMessage> Only(HWND hwnd, UINT message)

@@ -165,6 +165,10 @@ TEST_F(WindowTest, WindowDataAndExtraBytes)
     HWND parent = Make(WS_POPUP, 0, 0, 10, 10);
     HWND hwnd = Make(WS_CHILD, 0, 0, 10, 10, parent, nullptr, 0, 1234);
     EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_ID), 1234);
+    EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE), 0);
+    const auto instance = reinterpret_cast<LONG_PTR>(GetModuleHandleW(nullptr));
+    EXPECT_EQ(SetWindowLongPtrW(hwnd, GWLP_HINSTANCE, instance), 0);
+    EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE), instance);
     EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_HWNDPARENT), reinterpret_cast<LONG_PTR>(parent));
     EXPECT_EQ(SetWindowLongPtrW(hwnd, GWLP_USERDATA, 99), 0);
     EXPECT_EQ(GetWindowLongPtrW(hwnd, GWLP_USERDATA), 99);
@@ -288,6 +292,11 @@ TEST_F(WindowTest, NonClientEdgesAndCoordinates)
     HWND thick = Make(WS_POPUP | WS_THICKFRAME, 0, 0, 100, 100);
     GetClientRect(thick, &r);
     EXPECT_EQ(r.right, 92);
+    HWND dialogFrame = Make(WS_POPUP | WS_DLGFRAME, 0, 0, 100, 100);
+    GetClientRect(dialogFrame, &r);
+    EXPECT_EQ(r.right, 94); // a dialog frame without the caption's border bit
+    EXPECT_EQ(r.bottom, 94);
+    DestroyWindow(dialogFrame);
 
     GetWindowRect(sunken, &r);
     EXPECT_EQ(r.left, 100 + 3 + 10);

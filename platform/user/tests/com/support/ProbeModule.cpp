@@ -9,6 +9,7 @@
 namespace {
 
 const char kScript[] = "HKCR { ProbeKey = s 'from the probe' }";
+const char kReplacedScript[] = "HKCR { ReplacedKey = s '%MODULE%|%Extra%' }";
 const unsigned char kBitmapUs[] = {1, 2, 3, 4};
 const unsigned char kBitmapNeutral[] = {5, 6};
 const unsigned char kBitmapGerman[] = {7, 8, 9};
@@ -18,6 +19,7 @@ const char kNamedText[] = "named";
 
 extern "C" const standin::ResourceEntry StandinResourceTable[] = {
     {"REGISTRY", 0, nullptr, 101, 1033, kScript, sizeof kScript - 1},
+    {"REGISTRY", 0, nullptr, 103, 1033, kReplacedScript, sizeof kReplacedScript - 1},
     {nullptr, 2, nullptr, 206, 1033, kBitmapUs, sizeof kBitmapUs},
     {nullptr, 2, nullptr, 206, 0, kBitmapNeutral, sizeof kBitmapNeutral},
     {nullptr, 2, nullptr, 206, 1031, kBitmapGerman, sizeof kBitmapGerman},
