@@ -7,6 +7,7 @@
 #include "WindowTestSupport.h"
 #include "standin/controls.h"
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -481,6 +482,33 @@ TEST_F(ControlsTest, ListSelectionBySilentMessagesAndByTheUser)
     EXPECT_EQ(SendMessageW(list, LB_GETTOPINDEX, 0, 0), 1); // scrolled to show it
     EXPECT_EQ(SendMessageW(list, LB_DELETESTRING, 0, 0), 3);
     EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 2);
+}
+
+TEST(ControlsThreads, AnotherThreadsControlAnswersThroughItsOwner)
+{
+    standin::ResetInput();
+    std::atomic<HWND> list{nullptr};
+    std::atomic<bool> done{false};
+    windowtest::Thread owner([&]() -> DWORD {
+        HWND made = CreateWindowExW(0, u"ListBox", u"", WS_POPUP | LBS_SORT, 0, 0, 100, 100, nullptr, nullptr,
+                                    nullptr, nullptr);
+        list = made;
+        standin::PumpUntil([&] { return done.load(); }, 60000);
+        DestroyWindow(made);
+        return 0;
+    });
+    while (!list.load())
+        std::this_thread::yield();
+    ASSERT_TRUE(WaitUntilWaiting(owner.Id()));
+    for (const char* line : {"b", "C", "a"})
+        EXPECT_GE(SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line)), 0);
+    char text[4];
+    EXPECT_EQ(SendMessageA(list, LB_GETTEXT, 2, reinterpret_cast<LPARAM>(text)), 1);
+    EXPECT_STREQ(text, "C");
+    EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 3);
+    done = true;
+    PostMessageW(list, WM_NULL, 0, 0);
+    EXPECT_EQ(owner.Join(), 0u);
 }
 
 } // namespace
