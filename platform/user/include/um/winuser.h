@@ -27,4 +27,5 @@ int WINAPI wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist);
 }
 #include "um/winuserresources.h"
 #include "um/winuserwindows.h"
+#include "um/winusercontrols.h"
 #include "um/winuserdialogs.h"

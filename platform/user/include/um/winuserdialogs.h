@@ -3,6 +3,7 @@
 // the calls on a dialog's controls by id. Dialog base units are fixed at 6 x 13 pixels whatever the
 // dialog's font: 4 horizontal dialog units are 6 pixels, 8 vertical ones 13.
 #pragma once
+#include "um/winusercontrols.h"
 #include "um/winuserwindows.h"
 
 #define WM_SETFONT 0x0030
@@ -29,11 +30,6 @@
 #define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
-
-#define BM_GETCHECK 0x00F0
-#define BM_SETCHECK 0x00F1
-#define BST_UNCHECKED 0x0000
-#define BST_CHECKED 0x0001
 
 #define WC_DIALOG MAKEINTATOM(0x8002)
 #ifndef MAKEINTATOM
@@ -77,7 +73,6 @@ using LPCDLGTEMPLATEW = const DLGTEMPLATE*;
 #define MB_DEFBUTTON2 0x00000100L
 #define MB_DEFBUTTON3 0x00000200L
 #define MB_DEFMASK 0x00000F00L
-#define BN_CLICKED 0
 
 extern "C" {
 // A modeless dialog from a template: the dialog window (class "#32770", or the template's class),

@@ -132,9 +132,8 @@ INT_PTR BoxProcedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(box, DWLP_USER, lParam);
         const auto* state = reinterpret_cast<const BoxState*>(lParam);
-        // The user's press: the button's click, as its notification reaches the box.
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(state->press, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(box, state->press)));
+        // The user's press: a click of the button, which notifies the box.
+        PostMessageW(GetDlgItem(box, state->press), BM_CLICK, 0, 0);
         return TRUE;
     }
     if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {

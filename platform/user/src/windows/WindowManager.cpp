@@ -93,6 +93,7 @@ WindowManager& WindowManager::Instance()
             for (auto& queue : queues)
                 Wake(*queue);
         });
+        RegisterStandardControls(*made);
         return made;
     }();
     return *manager;
@@ -358,6 +359,8 @@ LRESULT ConvertAndCall(WNDPROC proc, bool toUnicode, HWND hwnd, UINT message, WP
     case WM_CHAR:
         return proc(hwnd, message, CharacterIn(wParam, toUnicode), lParam);
     default:
+        if (auto converted = ConvertControlText(proc, toUnicode, hwnd, message, wParam, lParam))
+            return *converted;
         break;
     }
     return proc(hwnd, message, wParam, lParam);

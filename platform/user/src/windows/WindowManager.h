@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ struct WindowClass {
 };
 
 struct MessageQueue;
+// The state a standard control keeps (controls/Controls.h); it goes with its window.
+struct ControlState;
 
 struct LoggedMessage {
     UINT message;
@@ -70,6 +73,7 @@ struct Window {
     RECT update{};                  // client coordinates
     bool erase = false;
     std::deque<LoggedMessage> log;
+    std::shared_ptr<ControlState> control; // a standard control's state, made at WM_NCCREATE
 };
 
 // A message sent from another thread, waiting for its window's thread.
@@ -181,6 +185,13 @@ bool PostLocked(MessageQueue& queue, const MSG& msg);
 // Calls the window's procedure (with A/W text conversion when the caller's form differs) and
 // logs the message. The window stays allocated for the call.
 LRESULT Deliver(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam, bool unicode);
+// The standard controls' classes, added to the manager's table when it starts (caller holds no lock;
+// the manager is not yet shared).
+void RegisterStandardControls(WindowManager& manager);
+// A standard control's own text messages (CB_ADDSTRING, LB_GETTEXT, EM_REPLACESEL, ...) called in
+// the other form: converted and passed to `proc`; nullopt for any other message or window.
+std::optional<LRESULT> ConvertControlText(WNDPROC proc, bool toUnicode, HWND hwnd, UINT message, WPARAM wParam,
+                                          LPARAM lParam);
 // Calls a procedure of the given form with a message in the caller's form (text messages change
 // form when they differ).
 LRESULT CallInForm(WNDPROC proc, bool procUnicode, bool callerUnicode, HWND hwnd, UINT message, WPARAM wParam,

@@ -1,0 +1,58 @@
+// What the standard controls share: their state kept with their window, the notification of the
+// parent, the font handle, scroll bars shown as content needs, and the procedures of the classes.
+#pragma once
+#include "um/winuser.h"
+#include "windows/WindowManager.h"
+
+#include <memory>
+#include <optional>
+
+namespace user {
+
+enum class ControlKind { button, staticText, edit, comboBox, listBox };
+
+struct ControlState {
+    explicit ControlState(ControlKind k) : kind(k) {}
+    virtual ~ControlState() = default;
+    const ControlKind kind;
+    HFONT font = nullptr; // WM_SETFONT's handle, kept for the painting
+};
+
+// Line height of list boxes and of a combo box's list; base units are fixed, so are lines.
+constexpr int kLineHeight = 13;
+
+std::shared_ptr<ControlState> FindControlState(HWND hwnd);
+void AttachControlState(HWND hwnd, std::shared_ptr<ControlState> state);
+
+// The window's state when it is a control of that kind (null before WM_NCCREATE and after the end).
+template <typename State>
+std::shared_ptr<State> ControlStateOf(HWND hwnd, ControlKind kind)
+{
+    auto state = FindControlState(hwnd);
+    if (!state || state->kind != kind)
+        return nullptr;
+    return std::static_pointer_cast<State>(state);
+}
+
+// WM_COMMAND (MAKEWPARAM(id, code), the control) sent to the control's parent.
+void NotifyParent(HWND control, int code);
+DWORD StyleOf(HWND hwnd);
+// WM_SETFONT and WM_GETFONT, the same for every control; nullopt for other messages.
+std::optional<LRESULT> FontMessage(ControlState& state, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Adds or takes away WS_VSCROLL / WS_HSCROLL and recomputes the client area when they change.
+void ShowScrollBar(HWND hwnd, DWORD bar, bool show);
+// The client area's size.
+SIZE ClientSize(HWND hwnd);
+// A user's click of the left button (down, or a double click) at a client point, from lParam.
+inline POINT PointOf(LPARAM lParam)
+{
+    return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+}
+
+LRESULT WINAPI ButtonProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI StaticProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI EditProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI ComboBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI ListBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+} // namespace user
