@@ -201,10 +201,12 @@ TEST_F(FilterTest, PerformanceForBothPinsReachesEveryVideoFilterOfEveryBoard)
     EnableNotification(videos[0], &blocks[0]);
     EnableNotification(videos[1], &blocks[1]);
 
-    Record record(PROPSETID_BREVICOR_PERFORMANCE, 0, kGet, 72);
-    record.Put<ULONG>(24, 1);
-    ASSERT_EQ(Send(videos[0], record).error, 0u);
-    record.Put<ULONG>(0x14, kSet); // the header's flags
+    // The pin's record as stored (a get answers the whole stored record), sent back changed.
+    Record stored(PROPSETID_BREVICOR_PERFORMANCE, 0, kGet, 72);
+    stored.Put<ULONG>(24, 1);
+    ASSERT_EQ(Send(videos[0], stored).error, 0u);
+    Record record(PROPSETID_BREVICOR_PERFORMANCE, 0, kSet, 72);
+    std::memcpy(record.data() + 24, stored.data() + 24, 72 - 24);
     record.Put<ULONG>(24, 255);
     record.Put<ULONG>(40, 4);
     record.Put<ULONG>(44, 20);
@@ -310,10 +312,11 @@ protected:
         board::CaptureBoard& board = MakeBoard(0, configuration);
         // The first plug installs the board's keys; the second reads the pairs.
         EXPECT_EQ(machine_->Plug(board), STATUS_SUCCESS);
-        EXPECT_EQ(machine_->Remove(board), STATUS_SUCCESS);
         audio_ = DriverKey(board) + u"\\AudioInputs";
-        Import("[" + RegPath(audio_) + "]\r\n\"LegacyAudioFilters\"=dword:00000001\r\n\r\n[" + RegPath(audio_) +
-               "\\Input2]\r\n\"ChannelPairCount\"=dword:00000002\r\n");
+        EXPECT_EQ(machine_->Remove(board), STATUS_SUCCESS);
+        Import("[" + RegPath(audio_) + "]\r\n\"LegacyAudioFilters\"=dword:00000001\r\n\"Count\"=dword:00000003\r\n\r\n[" +
+               RegPath(audio_) + "\\Input2]\r\n\"ChannelPairCount\"=dword:00000002\r\n\r\n[" + RegPath(audio_) +
+               "\\Input3]\r\n\"InputName\"=\"{5D61FB02-23EF-4D82-AD98-AD61EEAED7F5}\"\r\n");
         EXPECT_EQ(machine_->Plug(board), STATUS_SUCCESS);
         return board;
     }
