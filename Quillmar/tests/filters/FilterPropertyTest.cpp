@@ -128,6 +128,32 @@ TEST_F(FilterTest, DiagnosticsEchoTheirRecordAndRefuseWhatTheBoardCannotDo)
     EXPECT_EQ(read.Get<ULONG>(48) & 0xFFFF, 0x1234u);
 }
 
+TEST_F(FilterTest, ThePciTestBufferIsTheBoardsOwnWhateverTheRecordSays)
+{
+    Start();
+    HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    Record start(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    start.Put<ULONG>(60, 7);
+    ASSERT_EQ(Send(video, start).error, 0u);
+    const ULONGLONG bus = start.Get<ULONGLONG>(160);
+    const ULONG cookie = start.Get<ULONG>(168);
+    EXPECT_NE(bus, 0u);
+    EXPECT_NE(cookie, 0u);
+    // A second start lets the first buffer go and hands out another cookie.
+    Record again(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    again.Put<ULONG>(60, 7);
+    ASSERT_EQ(Send(video, again).error, 0u);
+    EXPECT_NE(again.Get<ULONG>(168), cookie);
+    // The end frees the kept buffer; the addresses the caller sends are not used.
+    Record end(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    end.Put<ULONG>(60, 8);
+    end.Put<ULONGLONG>(160, 0x12345678);
+    end.Put<ULONG>(168, 0xDEADBEEF);
+    EXPECT_EQ(Send(video, end).error, 0u);
+    // TearDown's shutdown reports any buffer left behind.
+}
+
 TEST_F(FilterTest, WithoutHardwareTheFillFailsAndTheRegisterReadEchoesItsNumber)
 {
     Start("\"HardwareInstalled\"=dword:00000000");
