@@ -4,6 +4,7 @@
 #include "brevicorrecords.h"
 #include "device.h"
 #include "km/status.h"
+#include "propertycatalogue.h"
 #include "shared/ksaudiorecords.h"
 #include "shared/ksvidcaprecords.h"
 #include "tracelogger.h"
@@ -13,14 +14,8 @@
 
 namespace {
 
-constexpr ULONG kGeneralComponentId = 0;
-constexpr ULONG kPinName = 12;
-constexpr ULONG kAudioLatency = 1;
-constexpr ULONG kAudioVolumeLevel = 4;
-constexpr ULONG kAudioMuxSource = 12;
-constexpr ULONG kAudioMute = 13;
-constexpr ULONG kAudioCpuResources = 33;
-constexpr ULONG kAudioPeakMeter = 37;
+using namespace PropertyItem;
+
 // The audio filter's streaming pin, and the one looked at when it has none.
 constexpr ULONG kAudioCapturePinId = 0;
 constexpr ULONG kOtherStreamingPinId = 2;

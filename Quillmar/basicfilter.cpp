@@ -197,6 +197,15 @@ NTSTATUS BasicFilter::SetDeviceWideProperty(PIRP irp, Device* device, PKSPROPERT
     if (set == PROPSETID_BREVICOR_TRACE) {
         TRACE_LINE(device, "BasicFilter::SetPropertyCallback", kTraceHighs, "PROPSETID_BREVICOR_TRACE");
         CopyRequest(property, data, kTraceBytes);
+        // The log file name must end within its field.
+        const auto* settings = static_cast<const BrevicorSupportSettings*>(data);
+        bool terminated = false;
+        for (ULONG i = 0; i < sizeof(settings->logFileName) / sizeof(WCHAR) && !terminated; ++i)
+            terminated = settings->logFileName[i] == 0;
+        if (!terminated) {
+            TRACE_LINE(device, "BasicFilter::SetPropertyCallback", kTraceErrors, "The log file name is not terminated");
+            return Complete(irp, STATUS_INVALID_PARAMETER, 0);
+        }
         return Complete(irp,
                         device->GetDriver()->SetBrevicorSupportSettings(static_cast<BrevicorSupportSettings*>(data), true),
                         kTraceBytes);

@@ -210,6 +210,15 @@ TEST_F(FilterTest, TraceOptionsAreCheckedSavedAndReadBack)
     ASSERT_EQ(Send(video, get).error, 0u);
     EXPECT_EQ(get.Get<ULONG>(28), 0xC0000003u);
     EXPECT_EQ(get.Text(32), u"c:\\x.log");
+
+    // A name that fills its field without ending is refused and changes nothing.
+    Record unterminated(PROPSETID_BREVICOR_TRACE, 0, kSet, 552);
+    unterminated.Put<ULONG>(28, 0x00000001);
+    for (size_t i = 32; i < 552; i += 2)
+        unterminated.Put<USHORT>(i, u'y');
+    EXPECT_EQ(Send(video, unterminated).error, Win32Of(STATUS_INVALID_PARAMETER));
+    EXPECT_EQ(standin::ReadRegistryString(lifecycletest::kParameters, u"LogFileName"), u"c:\\x.log");
+    EXPECT_EQ(standin::ReadRegistryDword(lifecycletest::kParameters, u"LogTraceToFile"), 1u);
 }
 
 TEST_F(FilterTest, PerformanceForBothPinsReachesEveryVideoFilterOfEveryBoard)
