@@ -434,6 +434,29 @@ TEST_F(CombinedAudioTest, VolumeAndMuxOfTheCombinedFilterReachTheirInputsAndTheR
     EXPECT_EQ(Send(audio, noInput, read).error, Win32Of(STATUS_NOT_FOUND));
 }
 
+TEST_F(CombinedAudioTest, MuteOfTheCombinedFilterReachesEverySideOfEveryInput)
+{
+    PlugCombined();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kCombinedAudio);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    Record mute(KSPROPSETID_Audio, KSPROPERTY_AUDIO_MUTE, kNodeSet, 40);
+    mute.Put<ULONG>(24, 4); // the mute node, after three volume nodes and the mux
+    mute.Put<LONG>(32, 0);
+    std::vector<UCHAR> on = {1, 0, 0, 0};
+    ASSERT_EQ(Send(audio, mute, on).error, 0u);
+    for (const char16_t* channel : {u"\\Input1\\Channel1", u"\\Input2\\Channel1", u"\\Input2\\Channel2",
+                                    u"\\Input3\\Channel1"}) {
+        EXPECT_EQ(standin::ReadRegistryDword(audio_ + channel, u"LeftMute"), 1u) << Narrow(channel);
+        EXPECT_EQ(standin::ReadRegistryDword(audio_ + channel, u"RightMute"), 1u) << Narrow(channel);
+    }
+    Record all(KSPROPSETID_Audio, KSPROPERTY_AUDIO_MUTE, kNodeGet, 40);
+    all.Put<ULONG>(24, 4);
+    all.Put<LONG>(32, -1);
+    std::vector<UCHAR> value(4, 0);
+    ASSERT_EQ(Send(audio, all, value).error, 0u);
+    EXPECT_EQ(value[0], 1u);
+}
+
 TEST_F(FilterTest, PerInputFiltersAnswerForTheirOwnInput)
 {
     Start();
