@@ -16,6 +16,7 @@
 #include "km/types.h"
 #include "shared/guiddef.h"
 #include "shared/ksrecords.h"
+#include "shared/ksvidcaprecords.h"
 
 class Device;
 class VideoInputItems;
@@ -41,6 +42,37 @@ public:
     static constexpr ULONG kConnectorLine = 0x1001;
     static constexpr ULONG kConnectorAesDigital = 0x1003;
     static constexpr ULONG kConnectorSpdifDigital = 0x1004;
+
+    // Record sizes of the device-wide sets, header included.
+    static constexpr ULONG kDiagnosticsBytes = 1849;
+    static constexpr ULONG kInterfaceVersionBytes = 28;
+    static constexpr ULONG kDeviceConfigBytes = 628;
+    static constexpr ULONG kDriverInformationBytes = 100;
+    static constexpr ULONG kTraceBytes = 552;
+    static constexpr ULONG kAudioConfigBytes = 122;
+
+    // ---- the framework's entries (one dispatch table for every filter kind) ---------------------
+    static const KSFILTER_DISPATCH kFilterDispatch;
+    // Makes the filter object the factory's reference identifier names (video capture, crossbar,
+    // any other an audio capture filter), puts it in the filter's bag and runs its OnCreate.
+    static NTSTATUS NTAPI FilterCreate(PKSFILTER filter, PIRP irp);
+    // The filter object's OnClose.
+    static NTSTATUS NTAPI FilterClose(PKSFILTER filter, PIRP irp);
+    // Success, nothing done.
+    static NTSTATUS NTAPI FilterReset(PKSFILTER filter);
+    // The bag's free routine: destroys and frees the object.
+    static VOID NTAPI FilterCleanup(PVOID object);
+    // The handlers of every property item of every filter, node and pin: the device-wide sets are
+    // answered here, every other set by the filter object's OnGetProperty / OnSetProperty.
+    static NTSTATUS NTAPI GetPropertyCallback(PIRP irp, PKSIDENTIFIER property, PVOID data);
+    static NTSTATUS NTAPI SetPropertyCallback(PIRP irp, PKSIDENTIFIER property, PVOID data);
+    // The filter object of the request's filter (also for a request to one of its pins), or null.
+    static BasicFilter* FromIrp(PIRP irp);
+    // The Device of the device object the request is addressed to, or null.
+    static Device* DeviceOfIrp(PIRP irp);
+    // The caller's data and request lengths.
+    static ULONG DataLength(PIRP irp);
+    static ULONG PropertyLength(PIRP irp);
 
     BasicFilter() = default;
     BasicFilter(const BasicFilter&) = delete;
@@ -100,7 +132,41 @@ public:
     // The position of `reference` among the audio references, or -1.
     static LONG GetAudioCaptureFilterIndex(const GUID* reference);
 
+protected:
+    // The filter's control mutex, then the board's device mutex (the one order of every path),
+    // held for a handler's whole run; either is skipped when the object has none.
+    class ControlAndDeviceLock {
+    public:
+        explicit ControlAndDeviceLock(BasicFilter* filter);
+        ~ControlAndDeviceLock();
+        ControlAndDeviceLock(const ControlAndDeviceLock&) = delete;
+        ControlAndDeviceLock& operator=(const ControlAndDeviceLock&) = delete;
+
+    private:
+        PKSFILTER m_filter;
+        PKSDEVICE m_device;
+    };
+
+    // PROPSETID_BREVICOR_INPUTDETECT, shared by the video and audio capture filters: id 0 the count
+    // of the list the selector at 24 names (1 video, any other audio), id 1 an input's detection
+    // record with its connector type at 32 (and, for an audio input, its name at 70). An input not
+    // below the count fails with STATUS_UNSUCCESSFUL.
+    NTSTATUS GetInputDetect(PIRP irp, PKSPROPERTY property, PVOID data);
+    // PROPSETID_VIDCAP_DROPPEDFRAMES: the open streaming pin of id `pinId`, else of `otherPinId`
+    // (none: STATUS_UNSUCCESSFUL); a pin that has delivered nothing answers zeros.
+    NTSTATUS GetDroppedFrames(PIRP irp, PKSPROPERTY property, PVOID data, ULONG pinId, ULONG otherPinId);
+    // The filter's own video inputs when it has them, else the device's.
+    VideoInputItems* VideoInputsForDetection();
+
+    // Copies `bytes` of the request into the data buffer (the record convention of every item).
+    static void CopyRequest(PKSPROPERTY property, PVOID data, ULONG bytes);
+    // Sets the request's Information to `bytes` when `status` succeeded, else 0; returns `status`.
+    static NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG bytes);
+
 private:
+    static NTSTATUS GetDeviceWideProperty(PIRP irp, Device* device, PKSPROPERTY property, PVOID data, bool* handled);
+    static NTSTATUS SetDeviceWideProperty(PIRP irp, Device* device, PKSPROPERTY property, PVOID data, bool* handled);
+
     PEPROCESS m_owningProcess = nullptr;
     ULONG m_instanceId = 0;
     ULONG m_deviceNumber = 0;

@@ -7,6 +7,7 @@
 #include "audioinputtypes.h"
 #include "audiostream.h"
 #include "basicfilter.h"
+#include "filterautomation.h"
 #include "caudiovolumecontrol.h"
 #include "frameprocessingsource.h"
 #include "streamprocessor.h"
@@ -65,6 +66,8 @@ Device::~Device()
     if (m_filters != nullptr)
         FreePool(m_filters);
     m_filters = nullptr;
+    delete m_automation;
+    m_automation = nullptr;
     // The manager's stop has given back every record the DSP held.
     delete m_protocolManager;
     m_protocolManager = nullptr;
@@ -1041,7 +1044,12 @@ ULONG Device::GetCurrentVideoInput(ULONG deviceNumber, ULONG filterIndex)
     return CurrentVideoInputOf(deviceNumber, &filterIndex);
 }
 
-ULONG Device::CurrentVideoInputOf(ULONG deviceNumber, const ULONG* filterIndex)
+ULONG Device::GetCurrentVideoInputOfProcess(ULONG deviceNumber, PEPROCESS process)
+{
+    return CurrentVideoInputOf(deviceNumber, nullptr, process);
+}
+
+ULONG Device::CurrentVideoInputOf(ULONG deviceNumber, const ULONG* filterIndex, PEPROCESS process)
 {
     TRACE_SCOPE(this, "Device::GetCurrentVideoInput", kTraceLowEnter, "nDeviceNumber=%u", static_cast<unsigned>(deviceNumber));
     ULONG input = 0;
@@ -1056,6 +1064,8 @@ ULONG Device::CurrentVideoInputOf(ULONG deviceNumber, const ULONG* filterIndex)
                 if (filter == nullptr || filter->GetDeviceNumber() != deviceNumber)
                     continue;
                 if (filterIndex != nullptr && filter->GetInstanceId() != *filterIndex)
+                    continue;
+                if (process != nullptr && filter->GetOwningProcess() != process)
                     continue;
                 if (VideoInputItems* items = filter->GetVideoInputItems()) {
                     input = items->GetSecondWord();
@@ -2592,9 +2602,9 @@ DEFINE_GUIDSTRUCT_VALUE(kPinNameVbi, 0xFB6C4284L, 0x0353, 0x11D1, 0x90, 0x5F, 0x
 DEFINE_GUIDSTRUCT_VALUE(kPinNameClosedCaption, 0xFB6C4289L, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0, 0xCC, 0x16,
                         0xBA);
 
-const GUID kVideoCaptureCategories[] = {KSCATEGORY_CAPTURE, KSCATEGORY_VIDEO};
+const GUID kVideoCaptureCategories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE, KSCATEGORY_CROSSBAR};
 const GUID kCrossbarCategories[] = {KSCATEGORY_CROSSBAR};
-const GUID kAudioCaptureCategories[] = {KSCATEGORY_CAPTURE, KSCATEGORY_AUDIO};
+const GUID kAudioCaptureCategories[] = {KSCATEGORY_AUDIO, KSCATEGORY_CAPTURE};
 
 KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const GUID* name)
 {
@@ -2607,12 +2617,12 @@ KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const
     return pin;
 }
 
-// The video capture filter's pins in their order: capture, preview, the analog input the crossbar
-// feeds, then VBI and closed captions, which only a board offers.
+// The video capture filter's pins by their ids: the analog input the crossbar feeds (a bridge),
+// capture, preview, then VBI and closed captions, which only a board offers.
 const KSPIN_DESCRIPTOR_EX kVideoCapturePinTemplates[Device::kVideoCapturePins] = {
+    PinTemplate(KSPIN_DATAFLOW_IN, &PINNAME_VIDEO_ANALOGVIDEOIN, &PINNAME_VIDEO_ANALOGVIDEOIN),
     PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE),
     PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNamePreview, &kPinNamePreview),
-    PinTemplate(KSPIN_DATAFLOW_IN, &PINNAME_VIDEO_ANALOGVIDEOIN, &PINNAME_VIDEO_ANALOGVIDEOIN),
     PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameVbi, &kPinNameVbi),
     PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameClosedCaption, &kPinNameClosedCaption),
 };
@@ -2620,6 +2630,7 @@ const KSPIN_DESCRIPTOR_EX kVideoCapturePinTemplates[Device::kVideoCapturePins] =
 KSFILTER_DESCRIPTOR FilterTemplate(const GUID* reference, const GUID* categories, ULONG categoryCount)
 {
     KSFILTER_DESCRIPTOR filter{};
+    filter.Dispatch = &BasicFilter::kFilterDispatch;
     filter.Version = KSFILTER_DESCRIPTOR_VERSION;
     filter.ReferenceGuid = reference;
     filter.PinDescriptorSize = sizeof(KSPIN_DESCRIPTOR_EX);
@@ -2794,6 +2805,22 @@ NTSTATUS Device::ReadPciLocation(PDEVICE_OBJECT physicalDeviceObject)
     return STATUS_SUCCESS;
 }
 
+NTSTATUS Device::BuildFilterAutomation()
+{
+    if (m_automation != nullptr)
+        return STATUS_SUCCESS;
+    auto* automation = new FilterAutomation();
+    if (automation == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    const NTSTATUS status = automation->Build();
+    if (!NT_SUCCESS(status)) {
+        delete automation;
+        return status;
+    }
+    m_automation = automation;
+    return STATUS_SUCCESS;
+}
+
 NTSTATUS Device::BuildFilterDescriptors()
 {
     TRACE_SCOPE(this, "Device::BuildFilterDescriptors", kTraceLowEnter);
@@ -2805,9 +2832,17 @@ NTSTATUS Device::BuildFilterDescriptors()
     std::memset(static_cast<void*>(m_filters), 0, sizeof(FilterDescriptors));
     m_crossbarMedium = KSPIN_MEDIUM{kCrossbarFilterReference, static_cast<ULONG>(m_instanceId), 0};
 
+    NTSTATUS status = BuildFilterAutomation();
+    if (!NT_SUCCESS(status))
+        return status;
     KSFILTER_DESCRIPTOR& video = m_filters->videoCapture;
-    video = FilterTemplate(&kVideoCaptureFilterReference, kVideoCaptureCategories, 2);
+    video = FilterTemplate(&kVideoCaptureFilterReference, kVideoCaptureCategories, 3);
+    video.AutomationTable = m_automation->Get(FilterAutomation::VideoCaptureFilter);
     std::memcpy(m_filters->videoCapturePins, kVideoCapturePinTemplates, sizeof(m_filters->videoCapturePins));
+    for (ULONG pin = 0; pin < kVideoCapturePins; ++pin)
+        if (pin != kVideoAnalogInputPin)
+            m_filters->videoCapturePins[pin].AutomationTable = m_automation->Get(
+                pin == kVideoCapturePinId ? FilterAutomation::VideoCapturePin : FilterAutomation::VideoStreamingPin);
     m_filters->videoCapturePins[kVideoAnalogInputPin].PinDescriptor.MediumsCount = 1;
     m_filters->videoCapturePins[kVideoAnalogInputPin].PinDescriptor.Mediums = &m_crossbarMedium;
     video.PinDescriptors = m_filters->videoCapturePins;
@@ -2815,6 +2850,7 @@ NTSTATUS Device::BuildFilterDescriptors()
         m_driver->GetHardwareInstalled() ? kVideoCapturePins : kVideoCapturePinsWithoutHardware;
 
     m_filters->crossbar = FilterTemplate(&kCrossbarFilterReference, kCrossbarCategories, 1);
+    m_filters->crossbar.AutomationTable = m_automation->Get(FilterAutomation::CrossbarFilter);
 
     BuildAudioFilters();
 
@@ -2856,12 +2892,13 @@ void Device::BuildCombinedAudioFilter(ULONG n)
     for (ULONG i = 0; i < n; ++i) {
         m_audioInputs.GetInputName(i, &arrays.pinNames[i]);
         arrays.pins[1 + i] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[i], &arrays.pinNames[i]);
-        arrays.nodes[i] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeVolume, nullptr};
+        arrays.pins[1 + i].AutomationTable = m_automation->Get(FilterAutomation::AudioInputPin);
+        arrays.nodes[i] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::VolumeNode), &kNodeTypeVolume, nullptr};
     }
     // The sum of the inputs is a selector: one input at a time reaches the output.
-    arrays.nodes[n] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeMux, nullptr};
-    arrays.nodes[n + 1] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeMute, nullptr};
-    arrays.nodes[n + 2] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypePeakMeter, nullptr};
+    arrays.nodes[n] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::MuxNode), &kNodeTypeMux, nullptr};
+    arrays.nodes[n + 1] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::MuteNode), &kNodeTypeMute, nullptr};
+    arrays.nodes[n + 2] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::PeakNode), &kNodeTypePeakMeter, nullptr};
     ULONG c = 0;
     for (ULONG i = 1; i <= n; ++i) {
         arrays.connections[c++] = Connection(KSFILTER_NODE, i, i - 1, 1);
@@ -2878,6 +2915,7 @@ void Device::BuildCombinedAudioFilter(ULONG n)
 
     KSFILTER_DESCRIPTOR& filter = m_filters->audio[0];
     filter = FilterTemplate(&arrays.reference, kAudioCaptureCategories, 2);
+    filter.AutomationTable = m_automation->Get(FilterAutomation::AudioCaptureFilter);
     filter.PinDescriptorsCount = n + 1;
     filter.PinDescriptors = arrays.pins;
     filter.NodeDescriptorsCount = n + 3;
@@ -2893,9 +2931,10 @@ void Device::BuildPerInputAudioFilter(ULONG input)
     m_audioInputs.GetInputName(input, &arrays.pinNames[0]);
     arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
     arrays.pins[1] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0]);
-    arrays.nodes[0] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeVolume, nullptr};
-    arrays.nodes[1] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypeMute, nullptr};
-    arrays.nodes[2] = KSNODE_DESCRIPTOR{nullptr, &kNodeTypePeakMeter, nullptr};
+    arrays.pins[1].AutomationTable = m_automation->Get(FilterAutomation::AudioInputPin);
+    arrays.nodes[0] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::VolumeNode), &kNodeTypeVolume, nullptr};
+    arrays.nodes[1] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::MuteNode), &kNodeTypeMute, nullptr};
+    arrays.nodes[2] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::PeakNode), &kNodeTypePeakMeter, nullptr};
     arrays.connections[0] = Connection(KSFILTER_NODE, 1, 0, 1);
     arrays.connections[1] = Connection(0, 0, 1, 1);
     arrays.connections[2] = Connection(1, 0, 2, 1);
@@ -2909,6 +2948,7 @@ void Device::BuildPerInputAudioFilter(ULONG input)
 
     KSFILTER_DESCRIPTOR& filter = m_filters->audio[input];
     filter = FilterTemplate(&arrays.reference, kAudioCaptureCategories, 2);
+    filter.AutomationTable = m_automation->Get(FilterAutomation::AudioCaptureFilter);
     filter.PinDescriptorsCount = 2;
     filter.PinDescriptors = arrays.pins;
     filter.NodeDescriptorsCount = 3;
@@ -3104,6 +3144,7 @@ void Device::NameFilterInterfaces()
     _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"Talvexon HD Video Device %d", static_cast<int>(m_instanceId));
     check(WriteFriendlyName(KSCATEGORY_CAPTURE, kVideoCaptureFilterReference, name), "video capture filter");
     check(WriteFriendlyName(KSCATEGORY_VIDEO, kVideoCaptureFilterReference, name), "video capture filter");
+    check(WriteFriendlyName(KSCATEGORY_CROSSBAR, kVideoCaptureFilterReference, name), "video capture filter");
     if (m_combinedAudioFilter) {
         _snwprintf(name, sizeof(name) / sizeof(WCHAR), u"Talvexon HD Audio Device %d", static_cast<int>(m_instanceId));
         check(WriteFriendlyName(KSCATEGORY_CAPTURE, m_filters->audioArrays[0].reference, name), "audio filter");
@@ -3210,6 +3251,7 @@ NTSTATUS Device::OnStop()
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPING, "Device %s is stopping", m_deviceName);
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
+    ReleaseDiagnosticsBuffer();
     Invalidate();
     StopPrivateRequests();
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPED, "Device %s is stopped", m_deviceName);
@@ -3225,6 +3267,7 @@ NTSTATUS Device::OnRemove()
     TRACE_SCOPE(this, "Device::OnRemove", kTraceEnter);
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
+    ReleaseDiagnosticsBuffer();
     Invalidate();
     StopPrivateRequests();
     DestroyStreamProcessorQueues();

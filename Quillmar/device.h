@@ -26,6 +26,7 @@
 #include "logicalstreamtable.h"
 #include "physicalstreamservices.h"
 #include "streamdeviceservices.h"
+#include "km/process.h"
 #include "km/dma.h"
 #include "tidewellprotocolmanager.h"
 #include "videofiltersettings.h"
@@ -42,6 +43,7 @@
 class AudioCaptureFilter;
 class BasicFilter;
 class CrossbarFilter;
+class FilterAutomation;
 class LogicalStream;
 class PhysicalStreamFactory;
 class StreamProcessorManager;
@@ -89,7 +91,8 @@ public:
     static constexpr ULONG kMaximumFilters = 2 + kMaximumAudioFilters;
     static constexpr ULONG kVideoCapturePins = 5;
     static constexpr ULONG kVideoCapturePinsWithoutHardware = 3;
-    static constexpr ULONG kVideoAnalogInputPin = 2;
+    static constexpr ULONG kVideoAnalogInputPin = 0;
+    static constexpr ULONG kVideoCapturePinId = 1;
     static constexpr ULONG kMaximumVideoInputs = 16;
     static constexpr ULONG kEepromBytes = 4096;
     // FPGA register 34: the alignment-marker control, written under this mask.
@@ -110,6 +113,8 @@ public:
 
     // The framework's dispatch table of the board's device.
     static const KSDEVICE_DISPATCH kDeviceDispatch;
+    // The Device a framework device is the context of (null for null).
+    static Device* FromKsDevice(PKSDEVICE device);
 
     // The add-device step after construction: the instance id, the PCI location, the input lists,
     // the filter descriptors and the kernel-streaming device, which then holds this object in its
@@ -292,6 +297,8 @@ public:
     ULONG GetCurrentVideoInput(ULONG deviceNumber) override;
     // The same for the filter of that device number whose filter id is `filterIndex`.
     ULONG GetCurrentVideoInput(ULONG deviceNumber, ULONG filterIndex);
+    // The same for the filter of that device number that `process` opened.
+    ULONG GetCurrentVideoInputOfProcess(ULONG deviceNumber, PEPROCESS process);
 
     // The queues' capacity and their workers' priorities.
     static constexpr ULONG kStreamProcessorQueueCapacity = 9;
@@ -416,6 +423,34 @@ public:
     NTSTATUS GetInterfaceVersion(BrevicorInterfaceVersionRecord* record, ULONG* length);
     NTSTATUS GetDriverInformation(BrevicorDriverInformationRecord* record);
     NTSTATUS GetDeviceConfig(BrevicorDeviceConfigRecord* record);
+
+    // ---- Diagnostics (devicediagnostics.cpp) ------------------------------------------------------
+    // The operation codes at record offset 60.
+    static constexpr ULONG kDiagnosticsReset = 0;
+    static constexpr ULONG kDiagnosticsMemoryTester = 1;
+    static constexpr ULONG kDiagnosticsReadWindow = 2;
+    static constexpr ULONG kDiagnosticsFill = 3;
+    static constexpr ULONG kDiagnosticsFpgaRegister = 4;
+    static constexpr ULONG kDiagnosticsWriteFpgaRegister = 5;
+    static constexpr ULONG kDiagnosticsPciTester = 7;
+    static constexpr ULONG kDiagnosticsEndPciTester = 8;
+    static constexpr ULONG kDiagnosticsReadWindowAgain = 9;
+    // The PCI tester's host buffer, and the largest DSP memory fill (the DSP's 4 MB window).
+    static constexpr ULONG kPciTesterBufferBytes = 4320000;
+    static constexpr ULONG kDiagnosticsFillLimit = 4 * 1024 * 1024;
+    // A get: 2 and 9 read the window from DSP memory (STATUS_UNSUCCESSFUL without hardware), 4 reads
+    // the FPGA register named at 40 into 48; any other leaves the record as it is.
+    NTSTATUS GetDiagnostics(BrevicorDiagnosticsRecord* record);
+    // A set: 0 resets (and restarts), 1 the memory tester and its window, 3 a fill (at most
+    // kDiagnosticsFillLimit bytes, else STATUS_INVALID_PARAMETER; STATUS_UNSUCCESSFUL without
+    // hardware), 5 an FPGA register write, 7 the PCI tester with a host buffer this device keeps
+    // (its bus address at 160, a 32-bit cookie at 168), 8 frees that kept buffer (whatever the
+    // record says) and resets; without hardware 0, 1, 7 and 8 do nothing; other codes succeed.
+    NTSTATUS SetDiagnostics(BrevicorDiagnosticsRecord* record);
+    // Whether a PCI tester buffer is kept (for the tests).
+    bool HasDiagnosticsBuffer();
+    // Frees the kept PCI tester buffer, if any (the ending operation, stop and removal).
+    void ReleaseDiagnosticsBuffer();
 
     // ---- Change notification ----------------------------------------------------------------------
     // The 1,108-byte record (the set, `length` bytes of `data`, zeros; a longer payload is cut to
@@ -642,7 +677,7 @@ private:
     volatile LONG m_lastCommandTag = 0;
 
 private:
-    ULONG CurrentVideoInputOf(ULONG deviceNumber, const ULONG* filterIndex);
+    ULONG CurrentVideoInputOf(ULONG deviceNumber, const ULONG* filterIndex, PEPROCESS process = nullptr);
 
     Driver* m_driver;
     LONG m_instanceId = 0;
@@ -683,7 +718,6 @@ private:
     void SetDefaultLOSSettings();
 
     // ---- life cycle -----------------------------------------------------------------------------
-    static Device* FromKsDevice(PKSDEVICE device);
     NTSTATUS TakeInstanceId(PDEVICE_OBJECT physicalDeviceObject);
     NTSTATUS ReadPciLocation(PDEVICE_OBJECT physicalDeviceObject);
     void BuildAudioFilters();
@@ -720,6 +754,17 @@ private:
                              bool* chainsChanged);
     NTSTATUS SendAnalogDCGain(ULONG input, LONG gain);
 
+    NTSTATUS FillDspMemory(ULONG address, ULONG length, UCHAR fill);
+    NTSTATUS StartPciTest(BrevicorDiagnosticsRecord* record);
+    // The PCI tester's buffer between operations 7 and 8, under the device lock.
+    struct DiagnosticsBuffer {
+        PVOID buffer;
+        PHYSICAL_ADDRESS physical;
+        ULONG cookie;
+    };
+    DiagnosticsBuffer m_diagnosticsBuffer{};
+    ULONG m_diagnosticsCookie = 0;
+
     PKSDEVICE m_ksDevice = nullptr;
     KSDEVICE_DESCRIPTOR m_deviceDescriptor{};
     KSPIN_MEDIUM m_crossbarMedium{};
@@ -746,6 +791,9 @@ private:
         GUID crossbarCategories[kMaximumVideoInputs + 1];
     };
     FilterDescriptors* m_filters = nullptr;
+    // The automation tables the descriptors point to (built once, freed with the descriptors).
+    FilterAutomation* m_automation = nullptr;
+    NTSTATUS BuildFilterAutomation();
     ULONG m_audioFilterCount = 0;
     bool m_combinedAudioFilter = false;
     ULONG m_pciBusNumber = 0;

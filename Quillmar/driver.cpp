@@ -660,13 +660,16 @@ NTSTATUS Driver::SetPerformanceSettings(PerformanceSettings* record)
         record->videoBuffer = kMaximumVideoBuffer;
 
     // "Both" is capture, then preview: the page's choice must reach both pins.
+    // Each pin type's change is announced with its own pin type, capture first.
     if (pinKind == kPinKindBoth) {
-        StorePerformanceSettings(*record, kPinKindCapture);
-        StorePerformanceSettings(*record, kPinKindPreview);
+        for (ULONG kind : {kPinKindCapture, kPinKindPreview}) {
+            StorePerformanceSettings(*record, kind);
+            NotifyPerformanceChange(m_performance[kind - 1]);
+        }
     } else {
         StorePerformanceSettings(*record, pinKind);
+        NotifyPerformanceChange(*record);
     }
-    NotifyPerformanceChange(*record);
     return STATUS_SUCCESS;
 }
 

@@ -8,26 +8,7 @@
 
 namespace {
 
-// Item ids of the standard sets.
-constexpr ULONG kGeneralComponentId = 0;
-constexpr ULONG kPinName = 12;
-constexpr ULONG kAudioLatency = 1;
-constexpr ULONG kAudioVolumeLevel = 4;
-constexpr ULONG kAudioMuxSource = 12;
-constexpr ULONG kAudioMute = 13;
-constexpr ULONG kAudioCpuResources = 33;
-constexpr ULONG kAudioPeakMeter = 37;
-constexpr ULONG kCrossbarCaps = 0;
-constexpr ULONG kCrossbarPinInfo = 1;
-constexpr ULONG kCrossbarCanRoute = 2;
-constexpr ULONG kCrossbarRoute = 3;
-constexpr ULONG kDecoderCaps = 0;
-constexpr ULONG kDecoderStandard = 1;
-constexpr ULONG kDecoderStatus = 2;
-constexpr ULONG kProcAmpBrightness = 0;
-constexpr ULONG kProcAmpContrast = 1;
-constexpr ULONG kProcAmpHue = 2;
-constexpr ULONG kProcAmpSaturation = 3;
+using namespace PropertyItem;
 
 constexpr PropertySupportHandler kNone = PropertySupportHandler::None;
 

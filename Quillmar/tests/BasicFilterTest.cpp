@@ -84,3 +84,39 @@ TEST(BasicFilterTest, BaseOperationsAndDataOfAFilterObject)
 }
 
 } // namespace
+
+namespace {
+
+TEST(BasicFilterTest, DispatchTableNamesTheFilterEntries)
+{
+    EXPECT_EQ(BasicFilter::kFilterDispatch.Create, &BasicFilter::FilterCreate);
+    EXPECT_EQ(BasicFilter::kFilterDispatch.Close, &BasicFilter::FilterClose);
+    EXPECT_EQ(BasicFilter::kFilterDispatch.Process, nullptr);
+    EXPECT_EQ(BasicFilter::kFilterDispatch.Reset, &BasicFilter::FilterReset);
+    EXPECT_EQ(BasicFilter::FilterReset(nullptr), STATUS_SUCCESS);
+}
+
+TEST(BasicFilterTest, CreateWithoutABagGivesTheBagsStatusAndKeepsNoObject)
+{
+    const GUID references[] = {
+        {0x13637B79, 0xA9F8, 0x4CE5, {0x8A, 0xB7, 0x4C, 0x9C, 0x15, 0xCC, 0x48, 0x34}},
+        {0x0120854B, 0xD745, 0x400B, {0x92, 0xE9, 0xC0, 0xD1, 0x06, 0x12, 0xAE, 0xCC}},
+        {0x93F10015, 0xF5CD, 0x4DB5, {0xA1, 0xDB, 0x33, 0xA3, 0x29, 0x86, 0x35, 0x34}},
+        {0x12345678, 0x1, 0x2, {3, 4, 5, 6, 7, 8, 9, 10}},
+    };
+    for (const GUID& reference : references) {
+        KSFILTER_DESCRIPTOR descriptor{};
+        descriptor.ReferenceGuid = &reference;
+        KSFILTER filter{};
+        filter.Descriptor = &descriptor;
+        filter.Bag = nullptr; // the framework refuses to add to no bag
+        EXPECT_EQ(BasicFilter::FilterCreate(&filter, nullptr), STATUS_INVALID_PARAMETER);
+        EXPECT_EQ(filter.Context, nullptr);
+        // A close of a filter that never got its object succeeds.
+        EXPECT_EQ(BasicFilter::FilterClose(&filter, nullptr), STATUS_SUCCESS);
+    }
+    KSFILTER noDescriptor{};
+    EXPECT_EQ(BasicFilter::FilterCreate(&noDescriptor, nullptr), STATUS_INVALID_PARAMETER);
+}
+
+} // namespace

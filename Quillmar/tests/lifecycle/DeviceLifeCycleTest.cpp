@@ -38,7 +38,9 @@ TEST_F(LifeCycleTest, StartedBoardIsNumberedNamedAndAnnounced)
     EXPECT_EQ(FriendlyNames(KSCATEGORY_VIDEO), std::vector<std::u16string>{u"Talvexon HD Video Device 1"});
     EXPECT_EQ(FriendlyNames(KSCATEGORY_AUDIO),
               (std::vector<std::u16string>{u"SDI Audio 1 (Talvexon HD 1)", u"SDI Audio 2 (Talvexon HD 1)"}));
-    EXPECT_EQ(FriendlyNames(KSCATEGORY_CROSSBAR), std::vector<std::u16string>{u"Talvexon HD Crossbar Device 1"});
+    // The video capture filter is in the crossbar category too (it answers the crossbar sets).
+    EXPECT_EQ(FriendlyNames(KSCATEGORY_CROSSBAR),
+              (std::vector<std::u16string>{u"Talvexon HD Video Device 1", u"Talvexon HD Crossbar Device 1"}));
 
     EXPECT_TRUE(HasEvent(kStarting, u"Talvexon HD 1"));
     EXPECT_TRUE(HasEvent(kStarted, u"Talvexon HD 1"));

@@ -236,12 +236,12 @@ NTSTATUS KsServeProperty(PIRP irp, const KSAUTOMATION_TABLE* table, const KsFram
         handler = item->SupportHandler;
     irp->IoStatus.Information = 0;
     const NTSTATUS status = handler(irp, static_cast<PKSIDENTIFIER>(request.block), data.block);
-    if (irp->IoStatus.Information > outLength)
-        irp->IoStatus.Information = outLength; // never more than the caller's buffer holds
-    if (!NT_ERROR(status) && irp->IoStatus.Information)
-        std::memcpy(callerData, data.block, irp->IoStatus.Information);
-    if (NT_ERROR(status))
-        irp->IoStatus.Information = 0;
+    const ULONG_PTR reported = irp->IoStatus.Information;
+    const ULONG_PTR copied = reported > outLength ? outLength : reported; // never more than the caller's buffer holds
+    if (!NT_ERROR(status) && copied)
+        std::memcpy(callerData, data.block, copied);
+    // A buffer overflow reports the size the answer needs; any other status what was copied.
+    irp->IoStatus.Information = NT_ERROR(status) ? 0 : (status == STATUS_BUFFER_OVERFLOW ? reported : copied);
     return status;
 }
 

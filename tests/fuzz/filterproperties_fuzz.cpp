@@ -1,0 +1,211 @@
+// Fuzz harness of the property records callers send to the board's filters: any bytes become one
+// property request to the video capture, audio capture or crossbar filter of a simulated board
+// brought up once by the machine through the driver file. The request names one of the sets and
+// items the filters list (or any set), with get, set or basic support, to the filter or to one of
+// its topology nodes; the record after the header and the data length are the caller's. Every
+// request must complete; a failure returns no bytes, a success no more than the data holds, and a
+// size query no more than the record the item answers. Requests that would take the board away
+// from later inputs are steered clear of it: no DSP reset, tester start or PCI test buffer, and no
+// trace log file.
+//
+// Input: byte 0 picks the filter, byte 1 the set and item, byte 2 the request type, bytes 3 and 4
+// the data length (little-endian, at most 4096), byte 5 a node id; the rest is the record after its
+// 24-byte header (the request is at least the header).
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/CaptureBoard.h"
+#include "board/StandardImages.h"
+#include "km/kernel.h"
+#include "platform/machine/Machine.h"
+#include "shared/ksaudiorecords.h"
+#include "shared/kscategories.h"
+#include "shared/kspinrecords.h"
+#include "shared/ksvidcaprecords.h"
+#include "um/cfgmgr32.h"
+#include "um/ks.h"
+#include "um/windows.h"
+
+namespace {
+
+constexpr size_t kMaximumData = 4096;
+constexpr size_t kMaximumRequest = 4096;
+
+struct Item {
+    GUID set;
+    ULONG id;
+};
+
+// The private sets by their identifiers (the pages' names for them).
+constexpr GUID kInterfaceVersion = {0xB724AF09, 0x8027, 0x4C87, {0x89, 0xD8, 0x26, 0xDA, 0x63, 0x3D, 0xA1, 0x67}};
+constexpr GUID kDiagnostics = {0x4A5EB9FB, 0xDF54, 0x4115, {0xBC, 0x44, 0xE7, 0xED, 0xC3, 0xB5, 0x2D, 0x25}};
+constexpr GUID kPerformance = {0xBECF09FF, 0x66FE, 0x47AE, {0x9E, 0xAA, 0x47, 0x94, 0x67, 0x8B, 0x86, 0x0F}};
+constexpr GUID kTrace = {0x07F60A7C, 0x78E7, 0x432B, {0xBC, 0x23, 0x9B, 0xF1, 0x93, 0x36, 0x15, 0x3B}};
+constexpr GUID kBrevicorCrossbar = {0xD1B620E9, 0x7DDF, 0x4FB5, {0xBC, 0x93, 0x00, 0x55, 0x99, 0x1E, 0x75, 0x3C}};
+constexpr GUID kAudioConfig = {0xE5D2B57A, 0x6352, 0x4B4F, {0x88, 0xD5, 0x42, 0x71, 0x07, 0x2F, 0x58, 0x4A}};
+constexpr GUID kInputDetect = {0xC82227CC, 0x7BA6, 0x4EF0, {0x95, 0x02, 0xD7, 0xB5, 0x15, 0xE4, 0x3B, 0x2D}};
+constexpr GUID kDeviceConfig = {0x558207A6, 0xE472, 0x420B, {0xAF, 0xC6, 0xFF, 0x99, 0x09, 0x07, 0xE6, 0xFE}};
+constexpr GUID kDriverInformation = {0x2230DEEB, 0x297D, 0x4D20, {0xBE, 0x06, 0x49, 0x4D, 0x13, 0xB2, 0xC7, 0x84}};
+constexpr GUID kAudioInputInfo = {0x1577AC43, 0xA6EA, 0x4745, {0x9C, 0x57, 0x25, 0x67, 0x62, 0x31, 0x3F, 0xBA}};
+constexpr GUID kCrop = {0xD52525F4, 0x5FA9, 0x4A79, {0x8D, 0xF7, 0x69, 0x1D, 0xF9, 0xEC, 0x87, 0xFF}};
+
+const Item kItems[] = {
+    {kInterfaceVersion, 0},
+    {kDiagnostics, 0},
+    {kPerformance, 0},
+    {kTrace, 0},
+    {kAudioConfig, 0},
+    {kInputDetect, 0},
+    {kInputDetect, 1},
+    {kDeviceConfig, 0},
+    {kDriverInformation, 0},
+    {kAudioInputInfo, 0},
+    {kAudioInputInfo, 1},
+    {kCrop, 0},
+    {PROPSETID_VIDCAP_CROSSBAR, KSPROPERTY_CROSSBAR_CAPS},
+    {PROPSETID_VIDCAP_CROSSBAR, KSPROPERTY_CROSSBAR_PININFO},
+    {PROPSETID_VIDCAP_CROSSBAR, KSPROPERTY_CROSSBAR_CAN_ROUTE},
+    {PROPSETID_VIDCAP_CROSSBAR, KSPROPERTY_CROSSBAR_ROUTE},
+    {kBrevicorCrossbar, KSPROPERTY_CROSSBAR_ROUTE},
+    {PROPSETID_VIDCAP_DROPPEDFRAMES, 0},
+    {KSPROPSETID_General, 0},
+    {KSPROPSETID_Pin, KSPROPERTY_PIN_NAME},
+    {KSPROPSETID_Audio, KSPROPERTY_AUDIO_LATENCY},
+    {KSPROPSETID_Audio, KSPROPERTY_AUDIO_VOLUMELEVEL},
+    {KSPROPSETID_Audio, KSPROPERTY_AUDIO_MUTE},
+    {KSPROPSETID_Audio, KSPROPERTY_AUDIO_MUX_SOURCE},
+    {KSPROPSETID_Audio, KSPROPERTY_AUDIO_PEAKMETER},
+    {KSPROPSETID_Audio, KSPROPERTY_AUDIO_CPU_RESOURCES},
+};
+
+constexpr ULONG kTypes[] = {
+    KSPROPERTY_TYPE_GET,
+    KSPROPERTY_TYPE_SET,
+    KSPROPERTY_TYPE_BASICSUPPORT,
+    KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_TOPOLOGY,
+    KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_TOPOLOGY,
+    KSPROPERTY_TYPE_BASICSUPPORT | KSPROPERTY_TYPE_TOPOLOGY,
+};
+
+struct Rig {
+    std::filesystem::path folder;
+    std::unique_ptr<board::CaptureBoard> board;
+    std::unique_ptr<platform::Machine> machine;
+    HANDLE filters[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+};
+
+HANDLE OpenFirst(const GUID& category, const std::u16string& name)
+{
+    ULONG length = 0;
+    CM_Get_Device_Interface_List_SizeW(&length, &category, nullptr, CM_GET_DEVICE_INTERFACE_LIST_PRESENT);
+    std::vector<WCHAR> list(length + 1);
+    if (CM_Get_Device_Interface_ListW(&category, nullptr, list.data(), static_cast<ULONG>(list.size()),
+                                      CM_GET_DEVICE_INTERFACE_LIST_PRESENT) != CR_SUCCESS)
+        return INVALID_HANDLE_VALUE;
+    for (const WCHAR* path = list.data(); *path != 0; path += std::char_traits<char16_t>::length(path) + 1) {
+        WCHAR friendly[256] = {};
+        ULONG size = sizeof(friendly);
+        DEVPROPTYPE type = 0;
+        if (CM_Get_Device_Interface_PropertyW(path, &DEVPKEY_DeviceInterface_FriendlyName, &type,
+                                              reinterpret_cast<PBYTE>(friendly), &size, 0) == CR_SUCCESS &&
+            name == friendly)
+            return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// Brought up once for the whole run and never shut down: the process ends with it.
+Rig& TheRig()
+{
+    static Rig* rig = [] {
+        auto* made = new Rig;
+        std::random_device random;
+        made->folder = std::filesystem::temp_directory_path() / ("filterproperties-fuzz-" + std::to_string(random()));
+        platform::MachineOptions options;
+        options.driverFiles.push_back({TALVEXON_DRIVER_FILE, u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys"});
+        for (const char* image : {board::StandardImages::kFirmwareFileName, board::StandardImages::kFpgaFileName}) {
+            const std::string name = image;
+            options.driverFiles.push_back({std::filesystem::path(TALVEXON_IMAGE_FOLDER) / name,
+                                           u"C:\\Windows\\System32\\drivers\\" + std::u16string(name.begin(), name.end())});
+        }
+        options.speedFactor = 20.0;
+        made->board = std::make_unique<board::CaptureBoard>(platform::PciLocation{1, 0, 0});
+        made->machine = platform::Machine::Open(
+            made->folder, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, options);
+        if (!NT_SUCCESS(made->machine->LoadDriver(u"Talvexon")) || !NT_SUCCESS(made->machine->Plug(*made->board)))
+            std::abort();
+        made->filters[0] = OpenFirst(KSCATEGORY_VIDEO, u"Talvexon HD Video Device 1");
+        made->filters[1] = OpenFirst(KSCATEGORY_AUDIO, u"SDI Audio 1 (Talvexon HD 1)");
+        made->filters[2] = OpenFirst(KSCATEGORY_CROSSBAR, u"Talvexon HD Crossbar Device 1");
+        for (HANDLE filter : made->filters)
+            if (filter == INVALID_HANDLE_VALUE)
+                std::abort();
+        std::atexit([] { std::filesystem::remove_all(TheRig().folder); });
+        return made;
+    }();
+    return *rig;
+}
+
+// Keeps the board usable for the next input: diagnostics sets that reset the DSP, start a tester
+// or hold a PCI test buffer become a no-op command, and a trace set never logs to a file.
+void Steer(const Item& item, ULONG type, std::vector<uint8_t>& request)
+{
+    if ((type & ~KSPROPERTY_TYPE_TOPOLOGY) != KSPROPERTY_TYPE_SET)
+        return;
+    if (item.set == kDiagnostics && request.size() >= 64) {
+        uint32_t command = 0;
+        std::memcpy(&command, request.data() + 60, 4);
+        if (command == 0 || command == 1 || command == 7 || command == 8) {
+            command = 6;
+            std::memcpy(request.data() + 60, &command, 4);
+        }
+    }
+    if (item.set == kTrace && request.size() >= 32)
+        request[31] &= 0x7F; // bit 31 of the options at 28
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 6)
+        return 0;
+    Rig& rig = TheRig();
+    HANDLE filter = rig.filters[data[0] % 3];
+    const size_t pick = data[1] % (std::size(kItems) + 1);
+    Item item = pick < std::size(kItems) ? kItems[pick] : Item{GUID{data[1], 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}}, 0};
+    const ULONG type = kTypes[data[2] % std::size(kTypes)];
+    const size_t dataLength = (data[3] | size_t{data[4]} << 8) % (kMaximumData + 1);
+    const size_t payload = std::min(size - 6, kMaximumRequest - sizeof(KSPROPERTY));
+    std::vector<uint8_t> request(sizeof(KSPROPERTY) + payload, 0);
+    if (payload != 0)
+        std::memcpy(request.data() + sizeof(KSPROPERTY), data + 6, payload);
+    KSPROPERTY header{};
+    header.Set = item.set;
+    header.Id = item.id;
+    header.Flags = type;
+    std::memcpy(request.data(), &header, sizeof(header));
+    if ((type & KSPROPERTY_TYPE_TOPOLOGY) && request.size() >= 28) {
+        const uint32_t node = data[5] % 8;
+        std::memcpy(request.data() + 24, &node, 4);
+    }
+    Steer(item, type, request);
+    std::vector<uint8_t> output(dataLength, 0xEE);
+    DWORD returned = 0xFFFFFFFF;
+    const BOOL ok = DeviceIoControl(filter, IOCTL_KS_PROPERTY, request.data(), static_cast<DWORD>(request.size()),
+                                    output.empty() ? nullptr : output.data(), static_cast<DWORD>(output.size()),
+                                    &returned, nullptr);
+    if (ok && returned > dataLength)
+        std::abort();
+    if (!ok && GetLastError() != ERROR_MORE_DATA && returned != 0)
+        std::abort();
+    if (!ok && GetLastError() == ERROR_MORE_DATA && returned > kMaximumData)
+        std::abort();
+    return 0;
+}
