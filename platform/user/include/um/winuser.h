@@ -28,3 +28,4 @@ int WINAPI wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist);
 #include "um/winuserresources.h"
 #include "um/winuserwindows.h"
 #include "um/winuserdialogs.h"
+#include "um/winuserpaint.h"

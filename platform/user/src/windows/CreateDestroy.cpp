@@ -159,7 +159,7 @@ HWND Create(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, i
     Deliver(window, WM_MOVE, 0, MAKELPARAM(at.x, at.y), true);
     if (style & WS_VISIBLE) {
         Deliver(window, WM_SHOWWINDOW, TRUE, 0, true);
-        InvalidateRect(hwnd, nullptr, TRUE);
+        RedrawWhole(hwnd);
     }
     return IsWindow(hwnd) ? hwnd : nullptr;
 }

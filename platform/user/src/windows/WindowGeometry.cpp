@@ -201,7 +201,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int 
     pos.flags = uFlags | (moved ? 0u : static_cast<UINT>(SWP_NOMOVE)) | (sized ? 0u : static_cast<UINT>(SWP_NOSIZE));
     Send(hWnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
     if (!(uFlags & SWP_NOREDRAW) && (sized || shown || (uFlags & SWP_FRAMECHANGED)))
-        InvalidateRect(hWnd, nullptr, TRUE);
+        RedrawWhole(hWnd);
     return TRUE;
 }
 
@@ -383,7 +383,7 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
             window->style &= ~static_cast<DWORD>(WS_VISIBLE);
     }
     if (show)
-        InvalidateRect(hWnd, nullptr, TRUE);
+        RedrawWhole(hWnd);
     return wasVisible ? TRUE : FALSE;
 }
 

@@ -102,11 +102,12 @@ TEST(GdiObjects, StockObjectsAndSelection)
     EXPECT_EQ(bm.bmBitsPixel, 1);
     EXPECT_EQ(SelectObject(dc, pen), black);
     EXPECT_EQ(SelectObject(dc, pen), pen);
-    // A bitmap is in one DC at a time.
+    // A bitmap is in one DC at a time: selecting it into another fails (NULL, as for any object
+    // but a region).
     HDC other = CreateCompatibleDC(dc);
-    EXPECT_EQ(SelectObject(other, bitmap), HGDI_ERROR);
+    EXPECT_EQ(SelectObject(other, bitmap), nullptr);
     EXPECT_EQ(SelectObject(dc, first), bitmap);
-    EXPECT_NE(SelectObject(other, bitmap), HGDI_ERROR);
+    EXPECT_NE(SelectObject(other, bitmap), nullptr);
     EXPECT_TRUE(DeleteDC(other)); // frees the bitmap for deletion
     EXPECT_EQ(SelectObject(dc, black), pen);
     EXPECT_TRUE(DeleteObject(pen));
