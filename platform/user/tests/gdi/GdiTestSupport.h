@@ -155,4 +155,35 @@ inline std::vector<BYTE> PixelBytes(HBITMAP bitmap, int x, int y)
     return {p[0], p[1], p[2], p[3]};
 }
 
+// A memory DC holding a bitmap of `bits` per pixel, filled with one colour.
+struct Surface {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    Surface(int w, int h, int bits, COLORREF fill)
+    {
+        dc = CreateCompatibleDC(nullptr);
+        bitmap = CreateBitmap(w, h, 1, static_cast<UINT>(bits), nullptr);
+        old = SelectObject(dc, bitmap);
+        HBRUSH brush = CreateSolidBrush(fill);
+        RECT all{0, 0, w, h};
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+    }
+    ~Surface()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    int Count(COLORREF color, int w, int h) const
+    {
+        int n = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                n += GetPixel(dc, x, y) == color;
+        return n;
+    }
+};
+
 } // namespace gditest

@@ -6,30 +6,6 @@ using namespace gditest;
 
 namespace {
 
-struct Canvas {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ old = nullptr;
-    Canvas(int w, int h, COLORREF fill)
-    {
-        HDC screen = GetDC(nullptr);
-        dc = CreateCompatibleDC(screen);
-        bitmap = CreateCompatibleBitmap(screen, w, h);
-        ReleaseDC(nullptr, screen);
-        old = SelectObject(dc, bitmap);
-        HBRUSH brush = CreateSolidBrush(fill);
-        RECT all{0, 0, w, h};
-        FillRect(dc, &all, brush);
-        DeleteObject(brush);
-    }
-    ~Canvas()
-    {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-};
-
 TEST(ImageLists, AMagentaMaskedStripGivesFourImagesDrawnThroughTheMask)
 {
     HIMAGELIST list = ImageList_Create(18, 18, ILC_COLOR24 | ILC_MASK, 4, 1);
@@ -43,7 +19,7 @@ TEST(ImageLists, AMagentaMaskedStripGivesFourImagesDrawnThroughTheMask)
     EXPECT_EQ(cx, 18);
     EXPECT_EQ(cy, 18);
 
-    Canvas canvas(30, 30, RGB(0, 128, 0));
+    Surface canvas(30, 30, 32, RGB(0, 128, 0));
     EXPECT_TRUE(ImageList_Draw(list, 2, canvas.dc, 5, 5, ILD_TRANSPARENT));
     int square = 0;
     for (int y = 0; y < 30; ++y)
@@ -86,7 +62,7 @@ TEST(ImageLists, AMagentaMaskedStripGivesFourImagesDrawnThroughTheMask)
     HBITMAP two = CreateBitmap(36, 18, 1, 32, nullptr);
     EXPECT_EQ(ImageList_Add(list, two, mask), 4);
     EXPECT_EQ(ImageList_GetImageCount(list), 6);
-    Canvas other(18, 18, RGB(7, 7, 7));
+    Surface other(18, 18, 32, RGB(7, 7, 7));
     EXPECT_TRUE(ImageList_Draw(list, 5, other.dc, 0, 0, ILD_TRANSPARENT));
     EXPECT_EQ(GetPixel(other.dc, 0, 0), RGB(0, 0, 0));
     EXPECT_EQ(GetPixel(other.dc, 1, 0), RGB(7, 7, 7));
@@ -111,7 +87,7 @@ TEST(ImageLists, IconsAndDisabledImagesAreEmbossed)
     HICON icon = ImageList_GetIcon(list, 1, ILD_NORMAL);
     ASSERT_NE(icon, nullptr);
 
-    Canvas canvas(20, 20, RGB(0, 128, 0));
+    Surface canvas(20, 20, 32, RGB(0, 128, 0));
     EXPECT_TRUE(DrawIconEx(canvas.dc, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL));
     EXPECT_EQ(GetPixel(canvas.dc, 0, 0), RGB(0, 128, 0));
     EXPECT_EQ(GetPixel(canvas.dc, 6, 6), RGB(40, 100, 215));
@@ -119,7 +95,7 @@ TEST(ImageLists, IconsAndDisabledImagesAreEmbossed)
     EXPECT_EQ(GetTextColor(canvas.dc), RGB(0, 0, 0));
 
     // Disabled: the shape in the highlight one pixel down and right, then in the shadow.
-    Canvas disabled(20, 20, RGB(0, 128, 0));
+    Surface disabled(20, 20, 32, RGB(0, 128, 0));
     EXPECT_TRUE(DrawStateA(disabled.dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, 0, 0, 0, 0,
                            DST_ICON | DSS_DISABLED));
     EXPECT_EQ(GetPixel(disabled.dc, 6, 6), GetSysColor(COLOR_3DSHADOW));
@@ -129,14 +105,14 @@ TEST(ImageLists, IconsAndDisabledImagesAreEmbossed)
     EXPECT_EQ(GetPixel(disabled.dc, 5, 5), RGB(0, 128, 0));
     EXPECT_EQ(GetPixel(disabled.dc, 13, 13), RGB(0, 128, 0));
     // Normal: the icon as DrawIconEx draws it.
-    Canvas normal(20, 20, RGB(0, 128, 0));
+    Surface normal(20, 20, 32, RGB(0, 128, 0));
     EXPECT_TRUE(DrawStateW(normal.dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon), 0, 1, 1, 0, 0,
                            DST_ICON | DSS_NORMAL));
     EXPECT_EQ(GetPixel(normal.dc, 7, 7), RGB(40, 100, 215));
     EXPECT_EQ(GetPixel(normal.dc, 6, 6), RGB(0, 128, 0));
     // A bitmap drawn disabled: what is not white is its shape.
     HBITMAP bitmap = CreateBitmap(4, 4, 1, 32, nullptr); // black
-    Canvas fromBitmap(8, 8, RGB(0, 128, 0));
+    Surface fromBitmap(8, 8, 32, RGB(0, 128, 0));
     EXPECT_TRUE(DrawStateA(fromBitmap.dc, nullptr, nullptr, reinterpret_cast<LPARAM>(bitmap), 0, 2, 2, 0, 0,
                            DST_BITMAP | DSS_DISABLED));
     EXPECT_EQ(GetPixel(fromBitmap.dc, 2, 2), GetSysColor(COLOR_3DSHADOW));
