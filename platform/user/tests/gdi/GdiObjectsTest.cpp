@@ -145,6 +145,16 @@ TEST(GdiObjects, DeletingASelectedObjectIsABreach)
     EXPECT_EQ(GetObjectType(bitmap), static_cast<DWORD>(OBJ_BITMAP));
     SelectObject(dc, first);
     EXPECT_TRUE(DeleteObject(bitmap));
+    // A pen may be in two DCs: taken out of one, it is still selected in the other.
+    HDC other = CreateCompatibleDC(nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 1, 0);
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    SelectObject(other, pen);
+    SelectObject(dc, oldPen);
+    EXPECT_FALSE(DeleteObject(pen));
+    EXPECT_EQ(Rules(), std::vector<std::string>{"gdi-selected-delete"});
+    EXPECT_TRUE(DeleteDC(other)); // deleting the DC lets the pen go
+    EXPECT_TRUE(DeleteObject(pen));
     EXPECT_TRUE(DeleteDC(dc));
 }
 

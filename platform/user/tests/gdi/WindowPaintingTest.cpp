@@ -231,6 +231,24 @@ TEST_F(WindowPainting, BeginPaintErasesWithTheClassBrushInsideTheUpdateRegion)
     EXPECT_TRUE(Rules().empty());
 }
 
+TEST_F(WindowPainting, GetUpdateRectErasesThroughADcOfTheUpdateRegion)
+{
+    HWND frame = Frame(WS_POPUP, 30, 30);
+    standin::PumpUntilIdle();
+    HDC dc = GetDC(frame);
+    PatBlt(dc, 0, 0, 30, 30, BLACKNESS);
+    ReleaseDC(frame, dc);
+    RECT part{0, 0, 10, 10};
+    InvalidateRect(frame, &part, TRUE);
+    RECT update{};
+    EXPECT_TRUE(GetUpdateRect(frame, &update, TRUE));
+    dc = GetDC(frame);
+    EXPECT_EQ(GetPixel(dc, 5, 5), kFace);
+    EXPECT_EQ(GetPixel(dc, 15, 15), RGB(0, 0, 0));
+    ReleaseDC(frame, dc);
+    EXPECT_TRUE(Rules().empty());
+}
+
 TEST_F(WindowPainting, ACaptionedFrameDrawsItsEdgesAndCaption)
 {
     HWND frame = Frame(WS_OVERLAPPEDWINDOW, 120, 80);
