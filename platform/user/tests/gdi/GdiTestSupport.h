@@ -74,7 +74,8 @@ inline std::vector<BYTE> MakeBmp(const BmpSpec& spec)
             Put32(out, 62, 0x00FF0000);
         }
     }
-    std::memcpy(out.data() + 54 + fields, spec.palette.data(), table);
+    if (table)
+        std::memcpy(out.data() + 54 + fields, spec.palette.data(), table);
     for (int y = 0; y < spec.height; ++y) {
         BYTE* row = out.data() + offset + rowBytes * static_cast<size_t>(spec.topDown ? y : spec.height - 1 - y);
         for (int x = 0; x < spec.width; ++x) {
