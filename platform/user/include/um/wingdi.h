@@ -1,5 +1,6 @@
 // GDI objects: the handle table, stock objects, pens, brushes, bitmaps and memory device contexts.
 #pragma once
+#include "shared/bitmapfile.h"
 #include "um/windef.h"
 
 // Any GDI object: the typed handles below convert to it, as on Windows.
@@ -110,36 +111,11 @@ using COLORREF = DWORD;
 #define RC_STRETCHBLT 0x0800
 #define RC_STRETCHDIB 0x2000
 
-// Device-independent bitmaps.
-#define BI_RGB 0
-#define BI_RLE8 1
-#define BI_RLE4 2
-#define BI_BITFIELDS 3
+// Device-independent bitmaps: the file and information headers and the compressions are the
+// project's shared definitions (shared/bitmapfile.h).
 #define DIB_RGB_COLORS 0
 #define DIB_PAL_COLORS 1
 
-#pragma pack(push, 2)
-struct BITMAPFILEHEADER {
-    WORD bfType;
-    DWORD bfSize;
-    WORD bfReserved1;
-    WORD bfReserved2;
-    DWORD bfOffBits;
-};
-#pragma pack(pop)
-struct BITMAPINFOHEADER {
-    DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
 struct RGBQUAD {
     BYTE rgbBlue;
     BYTE rgbGreen;
