@@ -372,6 +372,8 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     if (show == wasVisible)
         return wasVisible ? TRUE : FALSE;
     Send(hWnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    HWND parent = nullptr;
+    RECT uncovered{};
     {
         std::lock_guard<std::recursive_mutex> hold(manager.lock);
         auto window = FindLive(hWnd);
@@ -381,9 +383,13 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
             window->style |= WS_VISIBLE;
         else
             window->style &= ~static_cast<DWORD>(WS_VISIBLE);
+        parent = window->parent;
+        uncovered = window->rect;
     }
     if (show)
         RedrawWhole(hWnd);
+    else if (parent)
+        InvalidateRect(parent, &uncovered, TRUE); // what the child covered shows again
     return wasVisible ? TRUE : FALSE;
 }
 

@@ -249,6 +249,20 @@ TEST_F(WindowPainting, GetUpdateRectErasesThroughADcOfTheUpdateRegion)
     EXPECT_TRUE(Rules().empty());
 }
 
+TEST_F(WindowPainting, AHiddenOrDestroyedChildUncoversItsParent)
+{
+    HWND frame = Frame(WS_POPUP | WS_CLIPCHILDREN, 40, 40);
+    HWND first = Child(frame, 4, RGB(0, 0, 255), 0, 0, RECT{0, 0, 10, 10});
+    HWND second = Child(frame, 5, RGB(0, 0, 255), 0, 0, RECT{20, 20, 30, 30});
+    EXPECT_EQ(standin::ReadWindowPixels(frame).At(5, 5), RGB(0, 0, 255));
+    ShowWindow(first, SW_HIDE);
+    DestroyWindow(second);
+    const standin::WindowPixels p = standin::ReadWindowPixels(frame);
+    EXPECT_EQ(p.At(5, 5), kFace);
+    EXPECT_EQ(p.At(25, 25), kFace);
+    EXPECT_TRUE(Rules().empty());
+}
+
 TEST_F(WindowPainting, ACaptionedFrameDrawsItsEdgesAndCaption)
 {
     HWND frame = Frame(WS_OVERLAPPEDWINDOW, 120, 80);
