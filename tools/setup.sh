@@ -13,6 +13,8 @@ packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmoc
 #   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder;
 #   ffmpeg       the AVI test source's tests play files ffmpeg writes and compare its decoding.
 packages+=(sox libzvbi-dev ffmpeg)
+#   libpng-dev   the user side writes pictures of windows as PNG files, and their tests read them back.
+packages+=(libpng-dev)
 #   libfreetype-dev, fonts-liberation  the caption tests make a glyph file from a real face.
 packages+=(libfreetype-dev fonts-liberation)
 #   clang, libclang-rt-14-dev  the fuzz preset: libFuzzer harnesses built with clang (tools/fuzz.sh).

@@ -29,3 +29,4 @@ int WINAPI wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist);
 #include "um/winuserwindows.h"
 #include "um/winusercontrols.h"
 #include "um/winuserdialogs.h"
+#include "um/winuserpaint.h"

@@ -1,44 +1,18 @@
-// The GDI handle table: pens, brushes, bitmaps and memory device contexts under handles that are
+// The GDI handle table: pens, brushes, bitmaps, regions and device contexts under handles that are
 // never reused, the stock objects, selection into device contexts, the "gdi-objects" leak check
 // and the breaches "gdi-bad-handle" (a deleted or foreign handle) and "gdi-selected-delete".
+#include "gdi/GdiTable.h"
 #include "standin/verifier.h"
 #include "um/errhandlingapi.h"
 #include "um/winerror.h"
-#include "um/wingdi.h"
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace user {
 namespace {
-
-struct GdiObject {
-    DWORD type = 0;
-    bool stock = false;
-    LOGPEN pen{};
-    LOGBRUSH brush{};
-    BITMAP bitmap{};
-    std::vector<BYTE> bits;   // bitmaps: top-down rows of bmWidthBytes
-    HDC selectedInto = nullptr;
-    // Device contexts: what is selected.
-    HGDIOBJ selectedPen = nullptr;
-    HGDIOBJ selectedBrush = nullptr;
-    HGDIOBJ selectedBitmap = nullptr;
-};
-
-struct GdiTable {
-    std::mutex lock;
-    std::map<uintptr_t, std::shared_ptr<GdiObject>> objects;
-    uintptr_t next = 0x40000;
-    std::map<int, HGDIOBJ> stock;
-    HGDIOBJ stockBitmap = nullptr; // the 1 x 1 monochrome bitmap of new memory DCs
-};
 
 std::string Hex(const void* p)
 {
@@ -53,10 +27,67 @@ const char* TypeName(DWORD type)
     case OBJ_PEN: return "pen";
     case OBJ_BRUSH: return "brush";
     case OBJ_BITMAP: return "bitmap";
+    case OBJ_REGION: return "region";
+    case OBJ_DC: return "DC";
     case OBJ_MEMDC: return "memory DC";
     default: return "object";
     }
 }
+
+BITMAP BitmapRecord(const GdiObject& object)
+{
+    const PixelBuffer& p = *object.pixels;
+    return BITMAP{0,
+                  p.width,
+                  p.height,
+                  p.rowBytes,
+                  1,
+                  p.bitsPixel,
+                  object.section ? const_cast<BYTE*>(p.storage.data()) : nullptr};
+}
+
+DIBSECTION SectionRecord(const GdiObject& object)
+{
+    const PixelBuffer& p = *object.pixels;
+    DIBSECTION record{};
+    record.dsBm = BitmapRecord(object);
+    record.dsBmih.biSize = sizeof(BITMAPINFOHEADER);
+    record.dsBmih.biWidth = p.width;
+    record.dsBmih.biHeight = p.bottomUp ? p.height : -p.height;
+    record.dsBmih.biPlanes = 1;
+    record.dsBmih.biBitCount = p.bitsPixel;
+    const bool fields = (p.bitsPixel == 16 && p.masks[1] != 0x03E0) || (p.bitsPixel == 32 && p.masks[1] != 0xFF00);
+    record.dsBmih.biCompression = fields ? BI_BITFIELDS : BI_RGB;
+    record.dsBmih.biSizeImage = static_cast<DWORD>(p.storage.size());
+    record.dsBmih.biClrUsed = static_cast<DWORD>(p.palette.size());
+    if (p.bitsPixel == 16 || p.bitsPixel == 32)
+        std::memcpy(record.dsBitfields, p.masks, sizeof record.dsBitfields);
+    return record;
+}
+
+void Unselect(GdiTable& table, HGDIOBJ handle, HDC hdc)
+{
+    const auto found = table.objects.find(reinterpret_cast<uintptr_t>(handle));
+    if (found == table.objects.end() || found->second->stock)
+        return;
+    GdiObject& object = *found->second;
+    if (object.type == OBJ_BITMAP) {
+        if (object.selectedInto == hdc)
+            object.selectedInto = nullptr;
+    } else if (object.selections > 0) {
+        --object.selections;
+    }
+}
+
+std::shared_ptr<DcState> NewDcLocked(GdiTable& table)
+{
+    auto dc = std::make_shared<DcState>();
+    dc->pen = table.stock[BLACK_PEN];
+    dc->brush = table.stock[WHITE_BRUSH];
+    return dc;
+}
+
+} // namespace
 
 HGDIOBJ AddLocked(GdiTable& table, std::shared_ptr<GdiObject> object)
 {
@@ -77,37 +108,46 @@ GdiTable& Table()
             o->pen = LOGPEN{style, POINT{1, 0}, color};
             made->stock[index] = AddLocked(*made, o);
         };
-        auto stockBrush = [made](int index, UINT style, COLORREF color) {
+        auto stockBrush = [made](UINT style, COLORREF color) {
             auto o = std::make_shared<GdiObject>();
             o->type = OBJ_BRUSH;
             o->stock = true;
             o->brush = LOGBRUSH{style, color, 0};
-            made->stock[index] = AddLocked(*made, o);
+            return AddLocked(*made, o);
         };
-        stockBrush(WHITE_BRUSH, BS_SOLID, RGB(255, 255, 255));
-        stockBrush(LTGRAY_BRUSH, BS_SOLID, RGB(192, 192, 192));
-        stockBrush(GRAY_BRUSH, BS_SOLID, RGB(128, 128, 128));
-        stockBrush(DKGRAY_BRUSH, BS_SOLID, RGB(64, 64, 64));
-        stockBrush(BLACK_BRUSH, BS_SOLID, RGB(0, 0, 0));
-        stockBrush(NULL_BRUSH, BS_NULL, 0);
+        made->stock[WHITE_BRUSH] = stockBrush(BS_SOLID, RGB(255, 255, 255));
+        made->stock[LTGRAY_BRUSH] = stockBrush(BS_SOLID, RGB(192, 192, 192));
+        made->stock[GRAY_BRUSH] = stockBrush(BS_SOLID, RGB(128, 128, 128));
+        made->stock[DKGRAY_BRUSH] = stockBrush(BS_SOLID, RGB(64, 64, 64));
+        made->stock[BLACK_BRUSH] = stockBrush(BS_SOLID, RGB(0, 0, 0));
+        made->stock[NULL_BRUSH] = stockBrush(BS_NULL, 0);
         stockPen(WHITE_PEN, PS_SOLID, RGB(255, 255, 255));
         stockPen(BLACK_PEN, PS_SOLID, RGB(0, 0, 0));
         stockPen(NULL_PEN, PS_NULL, 0);
-        stockBrush(DC_BRUSH, BS_SOLID, RGB(255, 255, 255));
+        made->stock[DC_BRUSH] = stockBrush(BS_SOLID, RGB(255, 255, 255));
         stockPen(DC_PEN, PS_SOLID, RGB(0, 0, 0));
+        // The system colours' brushes are the system's: never deleted.
+        for (int index = 0; index <= COLOR_MENUBAR; ++index)
+            if (const auto color = SystemColor(index))
+                made->systemBrushes[index] = static_cast<HBRUSH>(stockBrush(BS_SOLID, *color));
         auto mono = std::make_shared<GdiObject>();
         mono->type = OBJ_BITMAP;
         mono->stock = true;
-        mono->bitmap = BITMAP{0, 1, 1, 2, 1, 1, nullptr};
-        mono->bits.assign(2, 0xFF);
+        mono->pixels = MakeDeviceBitmap(1, 1, 1);
+        mono->pixels->storage.assign(2, 0xFF);
         made->stockBitmap = AddLocked(*made, mono);
         standin::VerifierRegisterLeakCheck("gdi-objects", [made] {
             std::lock_guard<std::mutex> hold(made->lock);
             std::vector<std::string> lines;
-            for (const auto& [handle, object] : made->objects)
-                if (!object->stock)
-                    lines.push_back(std::string(TypeName(object->type)) + " " +
-                                    Hex(reinterpret_cast<void*>(handle)) + " was never deleted");
+            for (const auto& [handle, object] : made->objects) {
+                if (object->stock)
+                    continue;
+                const void* h = reinterpret_cast<void*>(handle);
+                if (object->type == OBJ_DC)
+                    lines.push_back("DC " + Hex(h) + " of window " + Hex(object->dc->hwnd) + " was never released");
+                else
+                    lines.push_back(std::string(TypeName(object->type)) + " " + Hex(h) + " was never deleted");
+            }
             return lines;
         });
         return made;
@@ -115,7 +155,6 @@ GdiTable& Table()
     return *table;
 }
 
-// The live object of a handle; a null, deleted or foreign handle fails with a breach.
 std::shared_ptr<GdiObject> FindLocked(GdiTable& table, const void* handle, const char* call)
 {
     const auto found = table.objects.find(reinterpret_cast<uintptr_t>(handle));
@@ -129,14 +168,94 @@ std::shared_ptr<GdiObject> FindLocked(GdiTable& table, const void* handle, const
     return found->second;
 }
 
-LONG RowBytes(LONG width, WORD bitsPixel)
+DcState* FindDcLocked(GdiTable& table, HDC hdc, const char* call)
 {
-    // Device-dependent rows are rounded to even bytes.
-    const LONG bytes = (width * bitsPixel + 7) / 8;
-    return (bytes + 1) & ~1;
+    auto object = FindLocked(table, hdc, call);
+    if (!object)
+        return nullptr;
+    if (object->type != OBJ_DC && object->type != OBJ_MEMDC) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return object->dc.get();
 }
 
-} // namespace
+PixelBuffer* TargetLocked(GdiTable& table, const DcState& dc)
+{
+    if (dc.kind == DcState::window)
+        return dc.surface.get();
+    if (dc.kind == DcState::memory) {
+        const auto found = table.objects.find(reinterpret_cast<uintptr_t>(dc.bitmap));
+        return found == table.objects.end() ? nullptr : found->second->pixels.get();
+    }
+    return nullptr;
+}
+
+Region DrawableLocked(GdiTable& table, const DcState& dc)
+{
+    const PixelBuffer* target = TargetLocked(table, dc);
+    if (!target)
+        return {};
+    Region region = dc.kind == DcState::window ? dc.visible : Region{RECT{0, 0, target->width, target->height}};
+    region = IntersectRegion(region, RECT{0, 0, target->width, target->height});
+    if (dc.clip)
+        region = IntersectRegions(region, OffsetRegion(*dc.clip, dc.origin.x, dc.origin.y));
+    return region;
+}
+
+HDC AddWindowDcLocked(GdiTable& table, std::shared_ptr<DcState> dc)
+{
+    dc->pen = table.stock[BLACK_PEN];
+    dc->brush = table.stock[WHITE_BRUSH];
+    auto object = std::make_shared<GdiObject>();
+    object->type = OBJ_DC;
+    object->dc = std::move(dc);
+    return static_cast<HDC>(AddLocked(table, object));
+}
+
+void RemoveDcLocked(GdiTable& table, HDC hdc)
+{
+    const auto found = table.objects.find(reinterpret_cast<uintptr_t>(hdc));
+    if (found == table.objects.end() || !found->second->dc)
+        return;
+    const DcState& dc = *found->second->dc;
+    for (HGDIOBJ held : {dc.pen, dc.brush, dc.bitmap})
+        Unselect(table, held, hdc);
+    table.objects.erase(found);
+}
+
+HBITMAP AddBitmapLocked(GdiTable& table, std::shared_ptr<PixelBuffer> pixels, bool section)
+{
+    auto object = std::make_shared<GdiObject>();
+    object->type = OBJ_BITMAP;
+    object->pixels = std::move(pixels);
+    object->section = section;
+    return static_cast<HBITMAP>(AddLocked(table, object));
+}
+
+std::shared_ptr<PixelBuffer> BitmapPixelsLocked(GdiTable& table, HBITMAP bitmap, const char* call)
+{
+    auto object = FindLocked(table, bitmap, call);
+    if (!object)
+        return nullptr;
+    if (object->type != OBJ_BITMAP) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return object->pixels;
+}
+
+std::optional<COLORREF> BrushColorLocked(GdiTable& table, HBRUSH brush, const char* call)
+{
+    const auto value = reinterpret_cast<uintptr_t>(brush);
+    if (value >= 1 && value <= COLOR_MENUBAR + 1)
+        return SystemColor(static_cast<int>(value) - 1);
+    auto object = FindLocked(table, brush, call);
+    if (!object || object->type != OBJ_BRUSH || object->brush.lbStyle != BS_SOLID)
+        return std::nullopt;
+    return object->brush.lbColor;
+}
+
 } // namespace user
 
 using namespace user;
@@ -156,12 +275,25 @@ extern "C" int WINAPI GetObjectW(HANDLE h, int c, void* pv)
     auto object = FindLocked(table, h, "GetObject");
     if (!object)
         return 0;
+    BITMAP bitmap{};
+    DIBSECTION section{};
     const void* record = nullptr;
     int size = 0;
     switch (object->type) {
     case OBJ_PEN: record = &object->pen; size = sizeof(LOGPEN); break;
     case OBJ_BRUSH: record = &object->brush; size = sizeof(LOGBRUSH); break;
-    case OBJ_BITMAP: record = &object->bitmap; size = sizeof(BITMAP); break;
+    case OBJ_BITMAP:
+        // A section describes itself whole to a buffer large enough for it.
+        if (object->section && (!pv || c >= static_cast<int>(sizeof(DIBSECTION)))) {
+            section = SectionRecord(*object);
+            record = &section;
+            size = sizeof(DIBSECTION);
+        } else {
+            bitmap = BitmapRecord(*object);
+            record = &bitmap;
+            size = sizeof(BITMAP);
+        }
+        break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
     }
     if (!pv)
@@ -217,39 +349,37 @@ extern "C" HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UI
 {
     if (nWidth < 0 || nHeight < 0 || nPlanes != 1 ||
         (nBitCount != 1 && nBitCount != 4 && nBitCount != 8 && nBitCount != 16 && nBitCount != 24 &&
-         nBitCount != 32) ||
-        static_cast<int64_t>(nWidth) * nHeight > (int64_t{1} << 26)) {
+         nBitCount != 32)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    auto& table = Table();
     if (nWidth == 0 || nHeight == 0) {
-        auto& table = Table();
         std::lock_guard<std::mutex> hold(table.lock);
         return reinterpret_cast<HBITMAP>(table.stockBitmap);
     }
-    auto object = std::make_shared<GdiObject>();
-    object->type = OBJ_BITMAP;
-    const auto bitsPixel = static_cast<WORD>(nBitCount);
-    object->bitmap = BITMAP{0, nWidth, nHeight, RowBytes(nWidth, bitsPixel), 1, bitsPixel, nullptr};
-    object->bits.assign(static_cast<size_t>(object->bitmap.bmWidthBytes) * static_cast<size_t>(nHeight), 0);
+    auto pixels = MakeDeviceBitmap(nWidth, nHeight, static_cast<WORD>(nBitCount));
+    if (!pixels) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     if (lpBits)
-        std::memcpy(object->bits.data(), lpBits, object->bits.size());
-    auto& table = Table();
+        std::memcpy(pixels->storage.data(), lpBits, pixels->storage.size());
     std::lock_guard<std::mutex> hold(table.lock);
-    return reinterpret_cast<HBITMAP>(AddLocked(table, object));
+    return AddBitmapLocked(table, std::move(pixels), false);
 }
 
 extern "C" LONG WINAPI GetBitmapBits(HBITMAP hbit, LONG cb, void* lpvBits)
 {
     auto& table = Table();
     std::lock_guard<std::mutex> hold(table.lock);
-    auto object = FindLocked(table, hbit, "GetBitmapBits");
-    if (!object || object->type != OBJ_BITMAP || cb < 0)
+    auto pixels = BitmapPixelsLocked(table, hbit, "GetBitmapBits");
+    if (!pixels || cb < 0)
         return 0;
     if (!lpvBits)
-        return static_cast<LONG>(object->bits.size());
-    const size_t count = std::min(static_cast<size_t>(cb), object->bits.size());
-    std::memcpy(lpvBits, object->bits.data(), count);
+        return static_cast<LONG>(pixels->storage.size());
+    const size_t count = std::min(static_cast<size_t>(cb), pixels->storage.size());
+    std::memcpy(lpvBits, pixels->storage.data(), count);
     return static_cast<LONG>(count);
 }
 
@@ -261,8 +391,9 @@ extern "C" LONG WINAPI SetBitmapBits(HBITMAP hbm, DWORD cb, const void* pvBits)
     if (!object || object->type != OBJ_BITMAP || !pvBits || object->stock)
         return 0;
     // Never past the bitmap.
-    const size_t count = std::min(static_cast<size_t>(cb), object->bits.size());
-    std::memcpy(object->bits.data(), pvBits, count);
+    auto& storage = object->pixels->storage;
+    const size_t count = std::min(static_cast<size_t>(cb), storage.size());
+    std::memcpy(storage.data(), pvBits, count);
     return static_cast<LONG>(count);
 }
 
@@ -270,13 +401,12 @@ extern "C" HDC WINAPI CreateCompatibleDC(HDC hdc)
 {
     auto& table = Table();
     std::lock_guard<std::mutex> hold(table.lock);
-    if (hdc && !FindLocked(table, hdc, "CreateCompatibleDC"))
+    if (hdc && !FindDcLocked(table, hdc, "CreateCompatibleDC"))
         return nullptr;
     auto object = std::make_shared<GdiObject>();
     object->type = OBJ_MEMDC;
-    object->selectedPen = table.stock[BLACK_PEN];
-    object->selectedBrush = table.stock[WHITE_BRUSH];
-    object->selectedBitmap = table.stockBitmap;
+    object->dc = NewDcLocked(table);
+    object->dc->bitmap = table.stockBitmap;
     return reinterpret_cast<HDC>(AddLocked(table, object));
 }
 
@@ -287,17 +417,12 @@ extern "C" BOOL WINAPI DeleteDC(HDC hdc)
     auto object = FindLocked(table, hdc, "DeleteDC");
     if (!object)
         return FALSE;
+    // A window's DC goes with ReleaseDC.
     if (object->type != OBJ_MEMDC) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    // What it held is free to delete again.
-    for (HGDIOBJ held : {object->selectedPen, object->selectedBrush, object->selectedBitmap}) {
-        const auto found = table.objects.find(reinterpret_cast<uintptr_t>(held));
-        if (found != table.objects.end() && found->second->selectedInto == hdc)
-            found->second->selectedInto = nullptr;
-    }
-    table.objects.erase(reinterpret_cast<uintptr_t>(hdc));
+    RemoveDcLocked(table, hdc);
     return TRUE;
 }
 
@@ -305,42 +430,66 @@ extern "C" HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h)
 {
     auto& table = Table();
     std::lock_guard<std::mutex> hold(table.lock);
-    auto dc = FindLocked(table, hdc, "SelectObject");
+    DcState* dc = FindDcLocked(table, hdc, "SelectObject");
     if (!dc)
         return nullptr;
-    if (dc->type != OBJ_MEMDC) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
     auto object = FindLocked(table, h, "SelectObject");
     if (!object)
         return nullptr;
     HGDIOBJ* slot = nullptr;
     switch (object->type) {
-    case OBJ_PEN: slot = &dc->selectedPen; break;
-    case OBJ_BRUSH: slot = &dc->selectedBrush; break;
+    case OBJ_PEN: slot = &dc->pen; break;
+    case OBJ_BRUSH: slot = &dc->brush; break;
+    case OBJ_REGION:
+        // The region is copied as the clipping region; the result is its kind.
+        dc->clip = object->region;
+        return reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(RegionKind(object->region)));
     case OBJ_BITMAP:
+        if (dc->kind != DcState::memory) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
         // A bitmap is in one memory DC at a time.
         if (object->selectedInto && object->selectedInto != hdc && !object->stock) {
             SetLastError(ERROR_INVALID_PARAMETER);
-            return HGDI_ERROR;
+            return nullptr;
         }
-        slot = &dc->selectedBitmap;
+        slot = &dc->bitmap;
         break;
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
-        return HGDI_ERROR;
+        return nullptr;
     }
     HGDIOBJ previous = *slot;
     if (previous == h)
         return previous;
-    const auto old = table.objects.find(reinterpret_cast<uintptr_t>(previous));
-    if (old != table.objects.end() && old->second->selectedInto == hdc)
-        old->second->selectedInto = nullptr;
+    Unselect(table, previous, hdc);
     *slot = h;
-    if (!object->stock)
-        object->selectedInto = hdc;
+    if (!object->stock) {
+        if (object->type == OBJ_BITMAP)
+            object->selectedInto = hdc;
+        else
+            ++object->selections;
+    }
+    // A new bitmap's clipping starts over.
+    if (object->type == OBJ_BITMAP)
+        dc->clip.reset();
     return previous;
+}
+
+extern "C" HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type)
+{
+    auto& table = Table();
+    std::lock_guard<std::mutex> hold(table.lock);
+    DcState* dc = FindDcLocked(table, hdc, "GetCurrentObject");
+    if (!dc)
+        return nullptr;
+    switch (type) {
+    case OBJ_PEN: return dc->pen;
+    case OBJ_BRUSH: return dc->brush;
+    case OBJ_BITMAP: return dc->bitmap;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+    }
 }
 
 extern "C" BOOL WINAPI DeleteObject(HGDIOBJ ho)
@@ -350,17 +499,17 @@ extern "C" BOOL WINAPI DeleteObject(HGDIOBJ ho)
     auto object = FindLocked(table, ho, "DeleteObject");
     if (!object)
         return FALSE;
-    if (object->type == OBJ_MEMDC) {
+    if (object->type == OBJ_MEMDC || object->type == OBJ_DC) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     // Stock objects stay: deleting one succeeds and does nothing.
     if (object->stock)
         return TRUE;
-    if (object->selectedInto) {
-        standin::VerifierReport("gdi-selected-delete", std::string(TypeName(object->type)) + " " + Hex(ho) +
-                                                           " deleted while selected into DC " +
-                                                           Hex(object->selectedInto));
+    if (object->selectedInto || object->selections > 0) {
+        standin::VerifierReport("gdi-selected-delete",
+                                std::string(TypeName(object->type)) + " " + Hex(ho) + " deleted while selected" +
+                                    (object->selectedInto ? " into DC " + Hex(object->selectedInto) : ""));
         return FALSE;
     }
     table.objects.erase(reinterpret_cast<uintptr_t>(ho));

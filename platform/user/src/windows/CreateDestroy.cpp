@@ -159,7 +159,7 @@ HWND Create(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, i
     Deliver(window, WM_MOVE, 0, MAKELPARAM(at.x, at.y), true);
     if (style & WS_VISIBLE) {
         Deliver(window, WM_SHOWWINDOW, TRUE, 0, true);
-        InvalidateRect(hwnd, nullptr, TRUE);
+        RedrawWhole(hwnd);
     }
     return IsWindow(hwnd) ? hwnd : nullptr;
 }
@@ -203,6 +203,8 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
     auto& manager = WindowManager::Instance();
     std::shared_ptr<Window> window;
     std::vector<HWND> owned;
+    HWND uncoveredParent = nullptr; // a visible child's parent shows again what it covered
+    RECT uncovered{};
     {
         std::lock_guard<std::recursive_mutex> hold(manager.lock);
         window = FindOrFail(hWnd);
@@ -213,6 +215,10 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
         if (window->destroying)
             return TRUE;
         window->destroying = true;
+        if (window->parent && (window->style & WS_VISIBLE)) {
+            uncoveredParent = window->parent;
+            uncovered = window->rect;
+        }
         for (auto& [handle, other] : manager.windows)
             if (!other->destroying && other->owner == hWnd)
                 owned.push_back(other->handle);
@@ -244,6 +250,8 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
         tell(*each, WM_NCDESTROY);
 
     Unlink(tree);
+    if (uncoveredParent && IsWindow(uncoveredParent))
+        InvalidateRect(uncoveredParent, &uncovered, TRUE);
     return TRUE;
 }
 

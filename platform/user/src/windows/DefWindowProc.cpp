@@ -1,4 +1,5 @@
 // The default window procedure for every message the window manager sends, and CallWindowProc.
+#include "gdi/WindowPainting.h"
 #include "text/AnsiText.h"
 #include "um/errhandlingapi.h"
 #include "um/winerror.h"
@@ -173,14 +174,22 @@ LRESULT DefaultProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_SETCURSOR:
         return SetCursorDefault(hwnd, wParam, lParam);
-    case WM_PAINT:
-        ValidateAll(hwnd);
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        if (BeginPaint(hwnd, &paint))
+            EndPaint(hwnd, &paint);
+        else
+            ValidateAll(hwnd);
         return 0;
-    case WM_ERASEBKGND: {
-        std::lock_guard<std::recursive_mutex> hold(manager.lock);
-        auto window = FindAny(hwnd);
-        return window && window->cls->background ? 1 : 0;
     }
+    case WM_ERASEBKGND:
+        return DefaultEraseBackground(hwnd, reinterpret_cast<HDC>(wParam));
+    case WM_NCPAINT:
+        DefaultNcPaint(hwnd);
+        return 0;
+    case WM_PRINT:
+        DefaultPrint(hwnd, reinterpret_cast<HDC>(wParam), lParam);
+        return 0;
     case WM_SETREDRAW: {
         std::lock_guard<std::recursive_mutex> hold(manager.lock);
         if (auto window = FindAny(hwnd))

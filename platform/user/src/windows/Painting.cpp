@@ -1,5 +1,6 @@
 // Painting bookkeeping: each window's update region (kept as its bounding rectangle) and erase
 // flag. WM_PAINT comes from the queue while a visible window with redrawing on has a region.
+#include "gdi/WindowPainting.h"
 #include "um/errhandlingapi.h"
 #include "um/processthreadsapi.h"
 #include "um/winerror.h"
@@ -19,6 +20,26 @@ void Invalidate(Window& window, const RECT* rect, bool erase)
 {
     if (!window.redraw)
         return;
+    // Children share their parent's pixels: unless the parent clips them out, what it repaints
+    // they repaint after it.
+    if (!(window.style & WS_CLIPCHILDREN)) {
+        for (HWND handle : window.children) {
+            auto child = FindLive(handle);
+            if (!child)
+                continue;
+            if (!rect) {
+                Invalidate(*child, nullptr, erase);
+                continue;
+            }
+            const RECT at{rect->left - child->rect.left - child->client.left,
+                          rect->top - child->rect.top - child->client.top,
+                          rect->right - child->rect.left - child->client.left,
+                          rect->bottom - child->rect.top - child->client.top};
+            if (rect->left < child->rect.right && rect->right > child->rect.left && rect->top < child->rect.bottom &&
+                rect->bottom > child->rect.top)
+                Invalidate(*child, &at, erase);
+        }
+    }
     const RECT client{0, 0, window.client.right - window.client.left, window.client.bottom - window.client.top};
     RECT area = rect ? *rect : client;
     area.left = std::max(area.left, client.left);
@@ -85,6 +106,20 @@ void ValidateAll(HWND hwnd)
         Validate(*window, nullptr);
 }
 
+void RedrawWhole(HWND hwnd)
+{
+    {
+        auto& manager = WindowManager::Instance();
+        std::lock_guard<std::recursive_mutex> hold(manager.lock);
+        auto window = FindLive(hwnd);
+        if (!window)
+            return;
+        window->frameDirty = true;
+        Wake(*window->queue);
+    }
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
 } // namespace user
 
 using namespace user;
@@ -133,12 +168,18 @@ extern "C" BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
             *lpRect = window->hasUpdate ? window->update : RECT{0, 0, 0, 0};
         erase = bErase && window->hasUpdate && window->erase;
     }
-    // The background is erased now when asked (without a device context until the drawing layer
-    // provides one); an unerased background stays marked.
-    if (erase && Send(hWnd, WM_ERASEBKGND, 0, 0)) {
-        std::lock_guard<std::recursive_mutex> hold(manager.lock);
-        if (auto window = FindLive(hWnd))
-            window->erase = false;
+    // The background is erased now when asked, through a DC clipped to the update region; an
+    // unerased background stays marked.
+    if (erase) {
+        HDC hdc = UpdateRegionDc(hWnd);
+        const LRESULT erased = hdc ? Send(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0) : 0;
+        if (hdc)
+            ReleaseDC(hWnd, hdc);
+        if (erased) {
+            std::lock_guard<std::recursive_mutex> hold(manager.lock);
+            if (auto window = FindLive(hWnd))
+                window->erase = false;
+        }
     }
     return any;
 }

@@ -201,7 +201,7 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int 
     pos.flags = uFlags | (moved ? 0u : static_cast<UINT>(SWP_NOMOVE)) | (sized ? 0u : static_cast<UINT>(SWP_NOSIZE));
     Send(hWnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
     if (!(uFlags & SWP_NOREDRAW) && (sized || shown || (uFlags & SWP_FRAMECHANGED)))
-        InvalidateRect(hWnd, nullptr, TRUE);
+        RedrawWhole(hWnd);
     return TRUE;
 }
 
@@ -372,6 +372,8 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     if (show == wasVisible)
         return wasVisible ? TRUE : FALSE;
     Send(hWnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    HWND parent = nullptr;
+    RECT uncovered{};
     {
         std::lock_guard<std::recursive_mutex> hold(manager.lock);
         auto window = FindLive(hWnd);
@@ -381,9 +383,13 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
             window->style |= WS_VISIBLE;
         else
             window->style &= ~static_cast<DWORD>(WS_VISIBLE);
+        parent = window->parent;
+        uncovered = window->rect;
     }
     if (show)
-        InvalidateRect(hWnd, nullptr, TRUE);
+        RedrawWhole(hWnd);
+    else if (parent)
+        InvalidateRect(parent, &uncovered, TRUE); // what the child covered shows again
     return wasVisible ? TRUE : FALSE;
 }
 

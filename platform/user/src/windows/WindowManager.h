@@ -39,6 +39,7 @@ struct WindowClass {
 struct MessageQueue;
 // The state a standard control keeps (controls/Controls.h); it goes with its window.
 struct ControlState;
+struct PixelBuffer;
 
 struct LoggedMessage {
     UINT message;
@@ -72,6 +73,8 @@ struct Window {
     bool hasUpdate = false;         // the update region, kept as its bounding rectangle
     RECT update{};                  // client coordinates
     bool erase = false;
+    bool frameDirty = false;        // the non-client area waits for WM_NCPAINT
+    std::shared_ptr<PixelBuffer> surface; // top-level windows: what they and their children painted
     std::deque<LoggedMessage> log;
     std::shared_ptr<ControlState> control; // a standard control's state, made at WM_NCCREATE
 };
@@ -214,6 +217,9 @@ bool CookInput(MessageQueue& queue);
 void ForgetWindowsOf(MessageQueue& queue);
 // Validation after WM_PAINT: the whole update region goes.
 void ValidateAll(HWND hwnd);
+// The whole window waits for painting: its frame and its client (erased), as after it is shown,
+// sized or has its frame changed.
+void RedrawWhole(HWND hwnd);
 // Timers of a window go with it.
 void KillTimersOf(MessageQueue& queue, HWND hwnd);
 // Focus, activation, capture and tracking leave a window being destroyed.

@@ -102,11 +102,12 @@ TEST(GdiObjects, StockObjectsAndSelection)
     EXPECT_EQ(bm.bmBitsPixel, 1);
     EXPECT_EQ(SelectObject(dc, pen), black);
     EXPECT_EQ(SelectObject(dc, pen), pen);
-    // A bitmap is in one DC at a time.
+    // A bitmap is in one DC at a time: selecting it into another fails (NULL, as for any object
+    // but a region).
     HDC other = CreateCompatibleDC(dc);
-    EXPECT_EQ(SelectObject(other, bitmap), HGDI_ERROR);
+    EXPECT_EQ(SelectObject(other, bitmap), nullptr);
     EXPECT_EQ(SelectObject(dc, first), bitmap);
-    EXPECT_NE(SelectObject(other, bitmap), HGDI_ERROR);
+    EXPECT_NE(SelectObject(other, bitmap), nullptr);
     EXPECT_TRUE(DeleteDC(other)); // frees the bitmap for deletion
     EXPECT_EQ(SelectObject(dc, black), pen);
     EXPECT_TRUE(DeleteObject(pen));
@@ -144,6 +145,16 @@ TEST(GdiObjects, DeletingASelectedObjectIsABreach)
     EXPECT_EQ(GetObjectType(bitmap), static_cast<DWORD>(OBJ_BITMAP));
     SelectObject(dc, first);
     EXPECT_TRUE(DeleteObject(bitmap));
+    // A pen may be in two DCs: taken out of one, it is still selected in the other.
+    HDC other = CreateCompatibleDC(nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 1, 0);
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    SelectObject(other, pen);
+    SelectObject(dc, oldPen);
+    EXPECT_FALSE(DeleteObject(pen));
+    EXPECT_EQ(Rules(), std::vector<std::string>{"gdi-selected-delete"});
+    EXPECT_TRUE(DeleteDC(other)); // deleting the DC lets the pen go
+    EXPECT_TRUE(DeleteObject(pen));
     EXPECT_TRUE(DeleteDC(dc));
 }
 
