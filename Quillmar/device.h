@@ -204,7 +204,8 @@ public:
     // Bytes of the device configuration record answered to clients (its property header left zero).
     static constexpr ULONG kDeviceConfigBytes = sizeof(BrevicorDeviceConfigRecord);
 
-    // The performance settings changed: announced to the device's audio and video capture filters.
+    // The performance settings changed: the 40-byte record announced on every open video capture
+    // filter of the device.
     virtual void NotifyPerformanceChange(const PerformanceNotification& notification);
 
     Driver* GetDriver() const override { return m_driver; }

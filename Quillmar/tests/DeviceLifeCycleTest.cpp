@@ -12,6 +12,7 @@
 #include "audioinputtypes.h"
 #include "basicfilter.h"
 #include "km/kspin.h"
+#include "standin/debugger.h"
 #include "standin/system.h"
 
 // Connections compare field by field (found by the standard algorithms in the global namespace).
@@ -59,10 +60,12 @@ protected:
 
     // A driver of `kernel` major version, a board key with `audioInputs` audio inputs (types
     // 0, 1, ... as their names) and the lines of `extra`, and a numbered Device on it.
-    void Prepare(UCHAR kernel, bool hardware, ULONG audioInputs, const std::string& extra = {})
+    void Prepare(UCHAR kernel, bool hardware, ULONG audioInputs, const std::string& extra = {},
+                 const std::string& service = {})
     {
         standin::SetWdmVersion(kernel, 0);
-        ImportService(hardware ? "\"HardwareInstalled\"=dword:00000001" : "\"HardwareInstalled\"=dword:00000000");
+        ImportService((hardware ? "\"HardwareInstalled\"=dword:00000001\n" : "\"HardwareInstalled\"=dword:00000000\n") +
+                      service);
         ASSERT_EQ(Load(), STATUS_SUCCESS);
         std::string text = "Windows Registry Editor Version 5.00\n\n[" + std::string(kBoardReg) + "\\VideoInputs]\n"
                            "\"Count\"=dword:00000001\n\n[" + std::string(kBoardReg) + "\\VideoInputs\\Input1]\n"
@@ -96,6 +99,22 @@ protected:
         for (PCWSTR p = GetAudioInputTypeName(n); p != nullptr && *p != 0; ++p)
             out += static_cast<char>(*p);
         return out;
+    }
+    // The trace messages (the text after the line's prefix) that begin with `start`.
+    static std::vector<std::string> TracedMessages(const std::string& start)
+    {
+        std::vector<std::string> messages;
+        for (const std::string& line : standin::DebugOutput()) {
+            const size_t colon = line.find(": ");
+            if (colon == std::string::npos)
+                continue;
+            std::string message = line.substr(colon + 2);
+            while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+                message.pop_back();
+            if (message.compare(0, start.size(), start) == 0)
+                messages.push_back(message);
+        }
+        return messages;
     }
     static std::vector<KSTOPOLOGY_CONNECTION> Connections(const KSFILTER_DESCRIPTOR* filter)
     {
@@ -144,6 +163,41 @@ TEST_F(DeviceLifeCycleTest, OlderKernelWithLegacyFlagBuildsOneCombinedAudioFilte
         EXPECT_TRUE(*audio->NodeDescriptors[i].Type == *audio->NodeDescriptors[0].Type);
     EXPECT_FALSE(*audio->NodeDescriptors[5].Type == *audio->NodeDescriptors[0].Type);
     EXPECT_FALSE(*audio->NodeDescriptors[6].Type == *audio->NodeDescriptors[7].Type);
+}
+
+TEST_F(DeviceLifeCycleTest, EveryConnectionIsTracedInItsOrder)
+{
+    Prepare(5, true, 2, "\"LegacyAudioFilters\"=dword:00000001", "\"TraceLows\"=dword:00000001\n");
+    standin::DebugOutputClear();
+    ASSERT_EQ(device_->BuildFilterDescriptors(), STATUS_SUCCESS);
+    const int f = static_cast<int>(KSFILTER_NODE);
+    std::vector<std::string> expected;
+    const int combined[][4] = {{f, 1, 0, 1}, {0, 0, 2, 1}, {f, 2, 1, 1}, {1, 0, 2, 2}, {2, 0, 3, 1}, {3, 0, 4, 1}, {4, 0, f, 0}};
+    for (int i = 0; i < 7; ++i) {
+        char line[96];
+        std::snprintf(line, sizeof line, "Connection %d from node %d pin %d to node %d pin %d", i, combined[i][0],
+                      combined[i][1], combined[i][2], combined[i][3]);
+        expected.push_back(line);
+    }
+    EXPECT_EQ(TracedMessages("Connection "), expected);
+}
+
+TEST_F(DeviceLifeCycleTest, EveryPerInputConnectionIsTracedWithItsFilter)
+{
+    Prepare(6, true, 2, {}, "\"TraceLows\"=dword:00000001\n");
+    standin::DebugOutputClear();
+    ASSERT_EQ(device_->BuildFilterDescriptors(), STATUS_SUCCESS);
+    const int f = static_cast<int>(KSFILTER_NODE);
+    const int each[][4] = {{f, 1, 0, 1}, {0, 0, 1, 1}, {1, 0, 2, 1}, {2, 0, f, 0}};
+    std::vector<std::string> expected;
+    for (int filter = 0; filter < 2; ++filter)
+        for (int i = 0; i < 4; ++i) {
+            char line[96];
+            std::snprintf(line, sizeof line, "Filter %d Connection %d from node %d pin %d to node %d pin %d", filter, i,
+                          each[i][0], each[i][1], each[i][2], each[i][3]);
+            expected.push_back(line);
+        }
+    EXPECT_EQ(TracedMessages("Filter "), expected);
 }
 
 TEST_F(DeviceLifeCycleTest, KernelSixBuildsOneAudioFilterPerInput)
@@ -229,6 +283,43 @@ TEST_F(DeviceLifeCycleTest, AddWithoutAFreeInstanceIdFailsAndWritesNothing)
         driver()->RemoveDeviceInstanceId(other);
 }
 
+// A bus that cannot tell the board's location: add fails with the query's status, traced by the
+// property's name, and gives the id it took back.
+struct MissingLocation {
+    bool busNumber;
+    const char* trace;
+};
+
+class DeviceAddLocationTest : public DeviceLifeCycleTest, public testing::WithParamInterface<MissingLocation> {};
+
+TEST_P(DeviceAddLocationTest, AddFailsWithTheQueryStatusAndGivesItsIdBack)
+{
+    Prepare(6, true, 0, {}, "\"TraceErrors\"=dword:00000001\n");
+    standin::PhysicalDeviceProperties properties;
+    properties.enumeratorName = u"PCI";
+    properties.classGuid = u"{4d36e96c-e325-11ce-bfc1-08002be10318}";
+    properties.driverKeyName = u"{4d36e96c-e325-11ce-bfc1-08002be10318}\\0000";
+    if (GetParam().busNumber)
+        properties.busNumber = 3;
+    PDEVICE_OBJECT pdo = standin::CreatePhysicalDeviceObject(properties);
+    ASSERT_NE(pdo, nullptr);
+    standin::DebugOutputClear();
+    EXPECT_EQ(driverObject_->DriverExtension->AddDevice(driverObject_, pdo), STATUS_OBJECT_NAME_NOT_FOUND);
+    char line[64];
+    std::snprintf(line, sizeof line, "%s=%08X", GetParam().trace, static_cast<unsigned>(STATUS_OBJECT_NAME_NOT_FOUND));
+    EXPECT_EQ(TracedMessages(line), std::vector<std::string>{line});
+    EXPECT_EQ(pdo->AttachedDevice, nullptr);
+    // Id 1 is free again.
+    Device* other = reinterpret_cast<Device*>(static_cast<uintptr_t>(0x1230));
+    EXPECT_EQ(driver()->GetDeviceInstanceId(other), 1);
+    driver()->RemoveDeviceInstanceId(other);
+    standin::DeletePhysicalDeviceObject(pdo);
+}
+
+INSTANTIATE_TEST_SUITE_P(Location, DeviceAddLocationTest,
+                         testing::Values(MissingLocation{false, "DevicePropertyBusNumber"},
+                                         MissingLocation{true, "DevicePropertyAddress"}));
+
 TEST_F(DeviceLifeCycleTest, EnablingAnAbsentCardIsRefusedAndChangesNothing)
 {
     Prepare(6, false, 8);
@@ -281,6 +372,32 @@ TEST_F(DeviceLifeCycleTest, CardInputsTakeTheirKindsIdentifiersInTurn)
     ASSERT_EQ(device_->SetAudioConfigurationSettings(&record), STATUS_SUCCESS);
     EXPECT_EQ(InputString(7, u"InputName"), WrittenName(6));
     EXPECT_EQ(standin::ReadRegistryDword(std::u16string(kBoardKey) + u"\\AudioInputs\\Input7", u"InputType"), 10u);
+}
+
+TEST_F(DeviceLifeCycleTest, OnlyTheBoardsOwnInputsAreCheckedAndApplied)
+{
+    Prepare(6, false, 2);
+    BrevicorAudioConfigRecord record{};
+    ASSERT_EQ(device_->GetAudioInputSettings(&record), STATUS_SUCCESS);
+    // A first apply clears the legacy flag, as any does from kernel version 6 on.
+    ASSERT_EQ(device_->SetAudioConfigurationSettings(&record), STATUS_SUCCESS);
+    standin::EventLogClear();
+    const std::string before = ExportBoard();
+    // Slots of inputs the board does not have hold anything at all.
+    for (ULONG i = 2; i < 8; ++i) {
+        record.inputs[i].connectorType = 99;
+        record.inputs[i].inputEnabled = 7;
+        record.inputs[i].defaultFrequency = 9;
+        record.gain[i] = record.gainMaximum + 100;
+        record.volumeAdjustmentDisabled[i] = 5;
+    }
+    EXPECT_EQ(device_->SetAudioConfigurationSettings(&record), STATUS_SUCCESS);
+    EXPECT_EQ(ExportBoard(), before);
+    EXPECT_EQ(device_->GetAudioInputItems()->GetInputCount(), 2u);
+    EXPECT_TRUE(standin::EventLogEntries().empty());
+    // One of its own inputs out of range is still refused.
+    record.inputs[1].inputEnabled = 2;
+    EXPECT_EQ(device_->SetAudioConfigurationSettings(&record), static_cast<NTSTATUS>(0xC007108E));
 }
 
 TEST_F(DeviceLifeCycleTest, ChecksRunInTheirOrder)

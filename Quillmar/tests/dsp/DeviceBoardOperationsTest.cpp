@@ -156,6 +156,42 @@ TEST_F(DeviceBoardTest, MissingTesterFileInvalidatesWithTheFullPath)
     EXPECT_EQ(entries.back().inserts[0], u"\\DosDevices\\C:\\drivers\\TalvexonMemTest.bin");
 }
 
+TEST_F(DeviceBoardTest, ImageFilesAreReadWholeUpToTheirPathLimitAndNeverEmpty)
+{
+    // "C:\drivers\" and a name: 130 characters (260 bytes) are the longest path taken.
+    const std::string longest(130 - 11, 'n');
+    WriteImage(longest, {1, 2, 3});
+    WriteImage(longest + "x", {1, 2, 3});
+    WriteImage("Empty.bin", {});
+    auto path = [](const std::string& name) {
+        std::u16string text = u"C:\\drivers\\";
+        text.append(name.begin(), name.end());
+        return text;
+    };
+    PUCHAR buffer = nullptr;
+    ULONG size = 0;
+    ASSERT_EQ(device_->LoadFile(path(longest).c_str(), &buffer, &size), STATUS_SUCCESS);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(buffer[0], 1);
+    EXPECT_EQ(buffer[2], 3);
+    ExFreePool(buffer);
+
+    standin::EventLogClear();
+    buffer = reinterpret_cast<PUCHAR>(&size);
+    EXPECT_EQ(device_->LoadFile(path(longest + "x").c_str(), &buffer, &size), kFileMissing);
+    EXPECT_EQ(buffer, nullptr);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(device_->LoadFile(path("Empty.bin").c_str(), &buffer, &size), kFileMissing);
+    EXPECT_EQ(buffer, nullptr);
+    const auto entries = standin::EventLogEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    for (const auto& entry : entries)
+        EXPECT_EQ(entry.messageId, static_cast<ULONG>(kFileMissing));
+    ASSERT_FALSE(entries[1].inserts.empty());
+    EXPECT_EQ(entries[1].inserts[0], u"\\DosDevices\\C:\\drivers\\Empty.bin");
+}
+
 TEST_F(DeviceBoardTest, MalformedTesterImageInvalidatesAndIsReturned)
 {
     WriteImage(board::StandardImages::kPciTesterFileName, std::vector<UCHAR>(64, 0xA5));

@@ -327,6 +327,41 @@ TEST_F(PrivateRequestTest, FpgaEepromAndConfigurationComeFromTheBoard)
     EXPECT_EQ(config[4 + 48], 1) << "instance id";
 }
 
+TEST_F(PrivateRequestTest, TheStartedBoardsConfigurationNamesItsLocationNumberAndEeprom)
+{
+    // The board sits on PCI bus 1 as device 0, function 0, and was numbered 1.
+    std::vector<uint8_t> reply(632, 0xEE);
+    const Reply sent = Send(kReadDeviceConfig, {}, &reply);
+    ASSERT_TRUE(sent.ok) << sent.error;
+    ASSERT_EQ(sent.bytes, 632u);
+    EXPECT_EQ(WordAt(reply, 0), 1u);
+    const std::vector<uint8_t> record(reply.begin() + 4, reply.end());
+    auto u16 = [&record](size_t offset) { return static_cast<uint16_t>(record[offset] | record[offset + 1] << 8); };
+    for (size_t i = 0; i < 24; ++i)
+        ASSERT_EQ(record[i], 0) << "header byte " << i;
+    EXPECT_EQ(WordAt(record, 6), 2u);
+    EXPECT_EQ(WordAt(record, 7), 1u);
+    EXPECT_EQ(WordAt(record, 8), 62u);
+    EXPECT_EQ(WordAt(record, 9), 0u);
+    EXPECT_EQ(u16(40), 1u) << "model";
+    EXPECT_EQ(u16(42), 1u) << "PCI bus";
+    EXPECT_EQ(u16(44), 0u) << "PCI device";
+    EXPECT_EQ(u16(46), 0u) << "PCI function";
+    EXPECT_EQ(u16(48), 1u) << "instance id";
+    // EEPROM bytes 0 to 65 as the board holds them: the production block, the serial number
+    // "TVX0000001" from byte 28 on, and the word at 64.
+    for (uint32_t word = 0; word < 33; ++word)
+        ASSERT_EQ(u16(50 + 2 * word), board_->Eeprom().Word(word)) << "EEPROM word " << word;
+    const char serial[] = "TVX0000001";
+    for (size_t i = 0; i < 10; ++i)
+        EXPECT_EQ(u16(78 + 2 * i), static_cast<uint16_t>(serial[i])) << i;
+    const char product[] = "Talvexon HD ";
+    for (size_t i = 0; i < sizeof product; ++i)
+        EXPECT_EQ(u16(116 + 2 * i), static_cast<uint16_t>(product[i])) << i;
+    for (size_t i = 116 + 2 * sizeof product; i < record.size(); ++i)
+        ASSERT_EQ(record[i], 0) << i;
+}
+
 TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
 {
     std::vector<uint8_t> image = Words({2});

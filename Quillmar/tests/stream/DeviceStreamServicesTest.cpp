@@ -17,8 +17,10 @@
 #include "um/windows.h"
 
 #include <array>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace streamtest {
@@ -339,6 +341,64 @@ TEST_F(DeviceStreamServicesTest, SurpriseRemovalStopsTheStreamsThenDestroysTheQu
     EXPECT_EQ(LockOrderBreaches(), 0u);
 }
 
+TEST_F(DeviceStreamServicesTest, RemovalWithStreamsInRunStopsThemWhileTheQueuesStillStand)
+{
+    FakeProcessorPin* capture = Pin(1);
+    FakeProcessorPin* sound = Pin(0, kStreamingPinKindAudio);
+    // What each pin finds of the board when the removal detaches it.
+    int queuesAtDetach = 0;
+    ServicesTestDevice* device = device_;
+    for (FakeProcessorPin* pin : {capture, sound})
+        pin->SetOnDetach([&queuesAtDetach, device] {
+            queuesAtDetach +=
+                device->GetVideoStreamProcessorQueue() != nullptr && device->GetAudioStreamProcessorQueue() != nullptr;
+        });
+    Run(capture, false);
+    Run(sound, true);
+    ASSERT_EQ(Pnp(IRP_MN_REMOVE_DEVICE), STATUS_SUCCESS);
+    device_ = nullptr; // the framework's device took the board with it
+    EXPECT_EQ(capture->Detaches(), 1);
+    EXPECT_EQ(sound->Detaches(), 1);
+    EXPECT_EQ(queuesAtDetach, 2);
+    EXPECT_EQ(capture->GetLogicalStream(), nullptr);
+    EXPECT_EQ(sound->GetLogicalStream(), nullptr);
+    EXPECT_EQ(factory_.videoCreates.load(), 1);
+    EXPECT_EQ(factory_.audioCreates.load(), 1);
+    EXPECT_EQ(LockOrderBreaches(), 0u);
+}
+
+TEST_F(DeviceStreamServicesTest, TheNotificationWalkNeverWaitsForTheDeviceMutex)
+{
+    // The walk also runs on the DSP's response thread, while a property handler may hold the device
+    // mutex waiting for an answer only that thread can deliver: it must go through meanwhile.
+    EngineFilter video;
+    video.SetDeviceNumber(1);
+    ASSERT_EQ(device_->GetFilterInstanceId(Device::FilterTable::VideoCapture, &video), 1);
+    device_->TakeNotifications();
+    std::promise<void> held;
+    std::promise<void> walked;
+    PKSDEVICE ksDevice = device_->GetKsDevice();
+    std::thread handler([&] {
+        KsAcquireDevice(ksDevice);
+        held.set_value();
+        walked.get_future().wait();
+        KsReleaseDevice(ksDevice);
+    });
+    held.get_future().wait();
+    UCHAR payload[32];
+    for (size_t i = 0; i < sizeof payload; ++i)
+        payload[i] = static_cast<UCHAR>(i + 1);
+    device_->FireNotificationEvent(PROPSETID_BREVICOR_CROP, sizeof payload, payload);
+    walked.set_value();
+    handler.join();
+    const auto notifications = device_->TakeNotifications();
+    ASSERT_EQ(notifications.size(), 1u);
+    EXPECT_EQ(notifications[0].filter, &video);
+    EXPECT_TRUE(notifications[0].propertySet == PROPSETID_BREVICOR_CROP);
+    EXPECT_EQ(notifications[0].payload, std::vector<UCHAR>(payload, payload + sizeof payload));
+    device_->RemoveFilterInstanceId(Device::FilterTable::VideoCapture, &video);
+}
+
 TEST_F(DeviceStreamServicesTest, TheChainRebuildsReachOnlyThePinsOfTheirKind)
 {
     FakeProcessorPin* capture = Pin(1);
@@ -370,6 +430,36 @@ TEST_F(DeviceBeforeStartTest, TheBoardIsNotReadyUntilItsStartCompletes)
     // Removal takes the queues with it.
     ASSERT_EQ(Pnp(IRP_MN_REMOVE_DEVICE), STATUS_SUCCESS);
     device_ = nullptr;
+}
+
+TEST_F(DeviceBeforeStartTest, StartNamesTheAudioFiltersAddBuiltNotTheCombinedOne)
+{
+    // Kernel version 6 with "LegacyAudioFilters" set, as it is by default: add built one filter per
+    // input, and start names that filter, though no audio configuration ran without hardware.
+    ASSERT_FALSE(device_->HasCombinedAudioFilter());
+    ASSERT_NE(device_->GetLegacyAudioFilters(), 0u);
+    standin::RegistryTextError error;
+    ASSERT_TRUE(standin::ImportRegistryText(
+        "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\"
+        "MediaCategories\\{5D61FB00-23EF-4D82-AD98-AD61EEAED7F5}]\n\"Name\"=\"SDI Audio 1\"\n",
+        &error))
+        << error.line << ": " << error.message;
+    ASSERT_EQ(Pnp(IRP_MN_START_DEVICE), STATUS_SUCCESS);
+    std::vector<std::u16string> names;
+    ULONG length = 0;
+    ASSERT_EQ(CM_Get_Device_Interface_List_SizeW(&length, &KSCATEGORY_AUDIO, nullptr, 0), CR_SUCCESS);
+    std::vector<WCHAR> list(length + 1, 0);
+    ASSERT_EQ(CM_Get_Device_Interface_ListW(&KSCATEGORY_AUDIO, nullptr, list.data(), length, 0), CR_SUCCESS);
+    for (const WCHAR* path = list.data(); *path != 0; path += std::char_traits<char16_t>::length(path) + 1) {
+        WCHAR name[256] = {};
+        ULONG size = sizeof(name);
+        DEVPROPTYPE type = 0;
+        ASSERT_EQ(CM_Get_Device_Interface_PropertyW(path, &DEVPKEY_DeviceInterface_FriendlyName, &type,
+                                                    reinterpret_cast<PBYTE>(name), &size, 0),
+                  CR_SUCCESS);
+        names.push_back(name);
+    }
+    EXPECT_EQ(names, std::vector<std::u16string>{u"SDI Audio 1 (Talvexon HD 1)"});
 }
 
 // A board with hardware, added on PCI bus 1 as device 0, function 0.

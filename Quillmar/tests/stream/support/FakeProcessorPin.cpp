@@ -57,6 +57,8 @@ void FakeProcessorPin::SetAudioFormat(const StreamAudioFormat& format)
 void FakeProcessorPin::DetachFromStream()
 {
     ++m_detaches;
+    if (m_onDetach)
+        m_onDetach();
     LogicalStream* stream = m_stream.load();
     if (stream != nullptr && m_sink)
         stream->RemoveFrameSink(m_sink.get());

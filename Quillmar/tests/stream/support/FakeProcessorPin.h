@@ -51,6 +51,8 @@ public:
     // The pin owns its sink (a step of id 1).
     void SetSink(std::unique_ptr<Algorithm> sink) { m_sink = std::move(sink); }
     void SetChainBuilder(std::function<NTSTATUS(AlgorithmList*)> builder) { m_builder = std::move(builder); }
+    // Called at the start of each detach, before the pin lets its stream go.
+    void SetOnDetach(std::function<void()> onDetach) { m_onDetach = std::move(onDetach); }
     void SetAudioFormat(const StreamAudioFormat& format);
     // The next call of `step` fails with `status` (the state is left as it was).
     void FailNext(Step step, NTSTATUS status);
@@ -71,6 +73,7 @@ private:
     std::atomic<StreamProcessorQueue*> m_queue{nullptr};
     std::unique_ptr<Algorithm> m_sink;
     std::function<NTSTATUS(AlgorithmList*)> m_builder;
+    std::function<void()> m_onDetach;
     bool m_hasFormat = false;
     StreamAudioFormat m_format{};
     std::atomic<int> m_calls[kSteps] = {};
