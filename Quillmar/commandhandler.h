@@ -372,11 +372,13 @@ private:
 
     // The private request this record serves: the thread's attributes and handle, the request and
     // its stack location while the thread has it, and the queue context it was queued with. The
-    // ready event tells the thread that its handle has been stored.
+    // ready event tells the thread that its handle has been stored. A copy pins the host buffer it
+    // goes through (its cookie here) until the record is given back.
     OBJECT_ATTRIBUTES m_objectAttributes{};
     HANDLE m_threadHandle = nullptr;
     PIRP m_irp = nullptr;
     PIO_STACK_LOCATION m_irpStack = nullptr;
     IO_CSQ_IRP_CONTEXT m_queueContext{};
     KEVENT m_threadReadyEvent{};
+    ULONG m_pinnedHostBuffer = 0;
 };

@@ -85,6 +85,7 @@ NTSTATUS CommandHandler::ProcessIOCTL()
     m_irp = nullptr;
     m_irpStack = nullptr;
     m_threadHandle = nullptr;
+    m_pinnedHostBuffer = 0;
     KeInitializeEvent(&m_threadReadyEvent, NotificationEvent, FALSE);
     HANDLE handle = nullptr;
     const NTSTATUS status = PsCreateSystemThread(&handle, kSystemThreadAllAccess, &m_objectAttributes, nullptr, nullptr,
@@ -127,6 +128,7 @@ void CommandHandler::ProcessIOCTLCommand()
     if (!irp) {
         TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceLows,
                    "The request left the queue before its thread took it");
+        m_device->RequestLeftBoard();
         return;
     }
     m_irp = irp;
@@ -142,12 +144,18 @@ void CommandHandler::ProcessIOCTLCommand()
     m_irp = nullptr;
     m_irpStack = nullptr;
     IofCompleteRequest(irp, IO_NO_INCREMENT);
+    // From here on the thread touches neither the board's registers nor its window.
+    m_device->RequestLeftBoard();
     // A command that got no answer in time is still the DSP's: the record is given back only after
-    // its late answer or the protocol manager's stop.
+    // its late answer or the protocol manager's stop. So is a host buffer a copy goes through.
     if (HeldForLateAnswer()) {
         TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceWarnings,
                    "Waiting for the DSP's late answer to record 0x%08x", m_hostTag);
         KeWaitForSingleObject(&m_completionEvent, Executive, KernelMode, FALSE, nullptr);
+    }
+    if (m_pinnedHostBuffer != 0) {
+        m_device->GetHostBuffers()->Unpin(m_pinnedHostBuffer);
+        m_pinnedHostBuffer = 0;
     }
 }
 
@@ -420,8 +428,14 @@ NTSTATUS CommandHandler::WriteDspRegisterRequest(ULONG* bytes)
     status = CheckSizes(inputLength, ULONGLONG{count} * width + 16, output, outputLength, 4);
     if (!NT_SUCCESS(status))
         return status;
-    // What is written: a run of `count` bytes for codes 0 and 1, one value for the others.
+    // What is written: a run of `count` bytes for codes 0 and 1, one value for the others, which the
+    // record must then hold (a count of 0 leaves it without one).
     const ULONGLONG touched = (widthCode == 0 || widthCode == 1) ? count : width;
+    if (touched > ULONGLONG{count} * width) {
+        TRACE_LINE(this, "CommandHandler::WriteDspRegisterRequest", kTraceErrors,
+                   "Width code %u with a count of %u carries no value to write", widthCode, count);
+        return STATUS_INVALID_PARAMETER;
+    }
     TidewellProtocolManager* manager = m_device->GetProtocolManager();
     if (width != 0) {
         status = manager ? manager->CheckRegisterRange(offset, touched) : STATUS_DEVICE_NOT_READY;
@@ -627,13 +641,16 @@ NTSTATUS CommandHandler::FreeMemoryRequest(ULONG* bytes)
     const ULONG cookie = ReadRecordWord(input, 3);
     const ULONG length = ReadRecordWord(input, 4);
     PVOID buffer = nullptr;
-    // Only what an entry holds: bus address, cookie and length all as the allocation answered.
-    if (!m_device->GetHostBuffers()->Remove(busAddress, cookie, length, &buffer)) {
+    // Only what an entry holds: bus address, cookie and length all as the allocation answered, and
+    // no copy still going through it.
+    status = m_device->GetHostBuffers()->Remove(busAddress, cookie, length, &buffer);
+    if (!NT_SUCCESS(status)) {
         TRACE_LINE(this, "CommandHandler::FreeMemoryRequest", kTraceErrors,
-                   "No host buffer of %u bytes at 0x%08x%08x with cookie 0x%08x", length,
+                   "%s host buffer of %u bytes at 0x%08x%08x with cookie 0x%08x",
+                   status == STATUS_INVALID_DEVICE_STATE ? "A copy still goes through the" : "No", length,
                    static_cast<ULONG>(busAddress.u.HighPart), busAddress.u.LowPart, cookie);
         WriteRecordWord(output, 0, kRequestNoHostBuffer);
-        return STATUS_INVALID_PARAMETER;
+        return status;
     }
     FreeDmaMemory(length, busAddress, buffer);
     WriteRecordWord(output, 0, kDspResultSuccess);
@@ -661,9 +678,10 @@ NTSTATUS CommandHandler::DspCopyMemoryRequest(ULONG* bytes)
     const bool toDsp = direction == kCopyHostToDsp;
     const char* sourceSide = toDsp ? "HOST" : "DSP";
     const char* destinationSide = toDsp ? "DSP" : "HOST";
-    // The host side must be one of the buffers this device handed out for the requests.
+    // The host side must be one of the buffers this device handed out for the requests; it stays
+    // pinned until the record is given back, so that no free takes it while the DSP may copy.
     const ULONG hostAddress = toDsp ? source : destination;
-    if (!m_device->GetHostBuffers()->ContainsRange(hostAddress, length)) {
+    if (!m_device->GetHostBuffers()->PinRange(hostAddress, length, &m_pinnedHostBuffer)) {
         TRACE_LINE(this, "CommandHandler::DspCopyMemoryRequest", kTraceErrors,
                    "The host range of %u bytes at 0x%08x is no buffer of the requests", length, hostAddress);
         return STATUS_INVALID_PARAMETER;

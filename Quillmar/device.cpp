@@ -3194,10 +3194,12 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
                    static_cast<unsigned>(registered));
     NameFilterInterfaces();
     TRACE_STATUS(this, "Device::OnStart", kTraceAlways, MSG_DEVICE_STARTED, "Device %s is started", m_deviceName);
-    if (!NT_SUCCESS(registered))
+    if (!NT_SUCCESS(registered)) {
         Invalidate();
-    else
+    } else {
         InterlockedExchange(&m_started, 1);
+        AcceptPrivateRequests();
+    }
     return registered;
 }
 
@@ -3210,6 +3212,7 @@ NTSTATUS Device::OnStop()
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPING, "Device %s is stopping", m_deviceName);
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
+    QuiescePrivateRequests();
     Invalidate();
     StopPrivateRequests();
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPED, "Device %s is stopped", m_deviceName);
@@ -3225,6 +3228,7 @@ NTSTATUS Device::OnRemove()
     TRACE_SCOPE(this, "Device::OnRemove", kTraceEnter);
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
+    QuiescePrivateRequests();
     Invalidate();
     StopPrivateRequests();
     DestroyStreamProcessorQueues();
