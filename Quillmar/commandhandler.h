@@ -334,12 +334,20 @@ private:
     // Writes the image's parts through the staging block (the chunks of part 2 until the DSP
     // refuses one); the DSP result of the last write into *dspResult.
     NTSTATUS WriteEepromParts(ULONG part, USHORT* image, ULONG stagingAddress, ULONG* dspResult);
+    // A request's two buffers as the handlers see them.
+    struct RequestBuffers {
+        PUCHAR input = nullptr;
+        ULONG inputLength = 0;
+        PUCHAR output = nullptr;
+        ULONG outputLength = 0;
+    };
     // GetInputParameters for the handlers' byte views.
-    NTSTATUS Buffers(ULONG required, PUCHAR* input, ULONG* inputLength, PUCHAR* output, ULONG* outputLength);
+    NTSTATUS Buffers(ULONG required, RequestBuffers* io);
+    // Buffers, then CheckSizes against sizes that do not depend on the record.
+    NTSTATUS FixedBuffers(ULONG required, ULONGLONG expectedInput, ULONGLONG expectedOutput, RequestBuffers* io);
     // VerifyBufferSizes; a size error's status word goes into the output's first word when there is
     // room for it.
-    NTSTATUS CheckSizes(ULONG inputLength, ULONGLONG expectedInput, PUCHAR output, ULONG outputLength,
-                        ULONGLONG expectedOutput);
+    NTSTATUS CheckSizes(const RequestBuffers& io, ULONGLONG expectedInput, ULONGLONG expectedOutput);
     // Whether the protocol manager still holds this record for a late answer.
     bool HeldForLateAnswer();
 

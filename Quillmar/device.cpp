@@ -830,7 +830,9 @@ NTSTATUS Device::OnSurpriseRemoval()
     TRACE_SCOPE(this, "Device::OnSurpriseRemoval", kTraceEnter);
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
+    QuiescePrivateRequests();
     Invalidate();
+    StopPrivateRequests();
     DestroyStreamProcessorQueues();
     return STATUS_SUCCESS;
 }

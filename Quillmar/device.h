@@ -320,7 +320,8 @@ public:
     // Every stream of the board stopped (pins detached first, then processors and streams
     // destroyed), under the device mutex. Stop, surprise removal and removal run it first.
     void StopAllStreams();
-    // Surprise removal: the streams, then invalidation, then the queues.
+    // Surprise removal: the streams, the private requests at work, invalidation, the private
+    // requests' threads, then the queues.
     NTSTATUS OnSurpriseRemoval();
     static VOID NTAPI DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp);
 
