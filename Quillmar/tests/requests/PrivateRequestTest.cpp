@@ -627,6 +627,40 @@ TEST_F(PrivateRequestTest, ResetLeavesTheDspHalted)
     EXPECT_EQ(WordAt(fpga, 0), 0x1100u);
 }
 
+TEST_F(PrivateRequestTest, TheBoardsFailuresReachTheCallerInTheOutput)
+{
+    // A verified write whose compare fails: 0x1002 and the address, no bytes.
+    board_->SetStuckBits(0x80004003, 0x01, true);
+    std::vector<uint8_t> write = Words({0x80004000, 2, 8});
+    write.resize(20, 0);
+    std::vector<uint8_t> result(8, 0xCC);
+    Reply reply = Send(kWriteDspMemory, write, &result);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, kErrorGenFailure);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(result, Words({0x1002, 0x80004000}));
+    board_->ClearStuckBits();
+
+    // A copy the DSP refuses: its error code in the output, the sides named by direction.
+    std::vector<uint8_t> allocation = AllocateHost(64);
+    const uint32_t bus = WordAt(allocation, 1);
+    board::MailboxService::CommandFault refuse;
+    refuse.result = 7;
+    board_->Mailbox().SetCommandFault(7, refuse);
+    std::vector<uint8_t> status(4);
+    reply = Send(kDspCopyMemory, Words({1, 0x80002000, bus, 16}), &status);
+    board_->Mailbox().SetCommandFault(7, std::nullopt);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, 0x104Du);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(WordAt(status, 0), 7u);
+    const auto events = Events(0xC007104D);
+    ASSERT_EQ(events.size(), 1u);
+    ASSERT_GE(events[0].inserts.size(), 3u);
+    EXPECT_EQ(events[0].inserts[0], u"DSP");
+    EXPECT_EQ(events[0].inserts[2], u"HOST");
+}
+
 TEST_F(PrivateRequestTest, RecordsWhoseSizesWrapOrLackTheirValueTouchNothing)
 {
     board_->ClearAccessLog();
