@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "shared/ksrecords.h"
 #include "standin/debugger.h"
 #include "standin/system.h"
@@ -713,6 +714,10 @@ TEST_F(PrivateRequestTest, ACopyWithoutAnAnswerHoldsItsRecordAndItsBufferUntilTh
 
 TEST_F(PrivateRequestTest, StopLetsARequestAtWorkFinishBeforeTheBoardIsGivenUp)
 {
+    // The clock runs slow (four seconds of it are 400 real ones) while the DSP holds the command, so
+    // that the command's time-out cannot end the request before the stop has come to wait for it.
+    const double speed = platform::Clock::SpeedFactor();
+    platform::Clock::SetSpeedFactor(0.01);
     board_->Mailbox().SetHoldAnswers(true);
     std::vector<uint8_t> fpga(8);
     Reply reply;
@@ -729,6 +734,7 @@ TEST_F(PrivateRequestTest, StopLetsARequestAtWorkFinishBeforeTheBoardIsGivenUp)
     EXPECT_FALSE(stopped.load());
     EXPECT_TRUE(board_->Mailbox().AnswerHeld(tag, 1, 0xE0));
     board_->Mailbox().SetHoldAnswers(false);
+    platform::Clock::SetSpeedFactor(speed);
     sender.join();
     EXPECT_TRUE(reply.ok) << reply.error;
     EXPECT_EQ(fpga, Words({1, 0xE0}));
