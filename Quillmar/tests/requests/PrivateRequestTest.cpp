@@ -397,7 +397,10 @@ TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
         const uint16_t word = static_cast<uint16_t>(0x1000 + i);
         std::memcpy(image.data() + 4 + 2 * i, &word, 2);
     }
-    // Every command 8 is held and answered here: the chunk at word 633 is refused.
+    // Every command 8 is held and answered here: the chunk at word 633 is refused. The clock runs
+    // slow meanwhile, so that no held command's time-out runs out before this thread answers it.
+    const double speed = platform::Clock::SpeedFactor();
+    platform::Clock::SetSpeedFactor(0.01);
     board_->Mailbox().ClearCommandLog();
     board_->Mailbox().SetHoldAnswers(true);
     Reply reply;
@@ -430,6 +433,7 @@ TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
     board_->Mailbox().SetHoldAnswers(false);
     board_->Mailbox().ReleaseHeld();
     sender.join();
+    platform::Clock::SetSpeedFactor(speed);
     EXPECT_FALSE(reply.ok);
     EXPECT_EQ(reply.bytes, 0u);
     EXPECT_EQ(WordAt(status, 0), 2u) << "the refused chunk's DSP result";
