@@ -334,12 +334,20 @@ private:
     // Writes the image's parts through the staging block (the chunks of part 2 until the DSP
     // refuses one); the DSP result of the last write into *dspResult.
     NTSTATUS WriteEepromParts(ULONG part, USHORT* image, ULONG stagingAddress, ULONG* dspResult);
+    // A request's two buffers as the handlers see them.
+    struct RequestBuffers {
+        PUCHAR input = nullptr;
+        ULONG inputLength = 0;
+        PUCHAR output = nullptr;
+        ULONG outputLength = 0;
+    };
     // GetInputParameters for the handlers' byte views.
-    NTSTATUS Buffers(ULONG required, PUCHAR* input, ULONG* inputLength, PUCHAR* output, ULONG* outputLength);
+    NTSTATUS Buffers(ULONG required, RequestBuffers* io);
+    // Buffers, then CheckSizes against sizes that do not depend on the record.
+    NTSTATUS FixedBuffers(ULONG required, ULONGLONG expectedInput, ULONGLONG expectedOutput, RequestBuffers* io);
     // VerifyBufferSizes; a size error's status word goes into the output's first word when there is
     // room for it.
-    NTSTATUS CheckSizes(ULONG inputLength, ULONGLONG expectedInput, PUCHAR output, ULONG outputLength,
-                        ULONGLONG expectedOutput);
+    NTSTATUS CheckSizes(const RequestBuffers& io, ULONGLONG expectedInput, ULONGLONG expectedOutput);
     // Whether the protocol manager still holds this record for a late answer.
     bool HeldForLateAnswer();
 
@@ -372,11 +380,13 @@ private:
 
     // The private request this record serves: the thread's attributes and handle, the request and
     // its stack location while the thread has it, and the queue context it was queued with. The
-    // ready event tells the thread that its handle has been stored.
+    // ready event tells the thread that its handle has been stored. A copy pins the host buffer it
+    // goes through (its cookie here) until the record is given back.
     OBJECT_ATTRIBUTES m_objectAttributes{};
     HANDLE m_threadHandle = nullptr;
     PIRP m_irp = nullptr;
     PIO_STACK_LOCATION m_irpStack = nullptr;
     IO_CSQ_IRP_CONTEXT m_queueContext{};
     KEVENT m_threadReadyEvent{};
+    ULONG m_pinnedHostBuffer = 0;
 };

@@ -85,6 +85,7 @@ NTSTATUS CommandHandler::ProcessIOCTL()
     m_irp = nullptr;
     m_irpStack = nullptr;
     m_threadHandle = nullptr;
+    m_pinnedHostBuffer = 0;
     KeInitializeEvent(&m_threadReadyEvent, NotificationEvent, FALSE);
     HANDLE handle = nullptr;
     const NTSTATUS status = PsCreateSystemThread(&handle, kSystemThreadAllAccess, &m_objectAttributes, nullptr, nullptr,
@@ -127,6 +128,7 @@ void CommandHandler::ProcessIOCTLCommand()
     if (!irp) {
         TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceLows,
                    "The request left the queue before its thread took it");
+        m_device->RequestLeftBoard();
         return;
     }
     m_irp = irp;
@@ -142,12 +144,18 @@ void CommandHandler::ProcessIOCTLCommand()
     m_irp = nullptr;
     m_irpStack = nullptr;
     IofCompleteRequest(irp, IO_NO_INCREMENT);
+    // From here on the thread touches neither the board's registers nor its window.
+    m_device->RequestLeftBoard();
     // A command that got no answer in time is still the DSP's: the record is given back only after
-    // its late answer or the protocol manager's stop.
+    // its late answer or the protocol manager's stop. So is a host buffer a copy goes through.
     if (HeldForLateAnswer()) {
         TRACE_LINE(this, "CommandHandler::ProcessIOCTLCommand", kTraceWarnings,
                    "Waiting for the DSP's late answer to record 0x%08x", m_hostTag);
         KeWaitForSingleObject(&m_completionEvent, Executive, KernelMode, FALSE, nullptr);
+    }
+    if (m_pinnedHostBuffer != 0) {
+        m_device->GetHostBuffers()->Unpin(m_pinnedHostBuffer);
+        m_pinnedHostBuffer = 0;
     }
 }
 
@@ -226,24 +234,32 @@ NTSTATUS CommandHandler::VerifyBufferSizes(ULONG inputLength, ULONGLONG expected
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CommandHandler::Buffers(ULONG required, PUCHAR* input, ULONG* inputLength, PUCHAR* output,
-                                 ULONG* outputLength)
+NTSTATUS CommandHandler::Buffers(ULONG required, RequestBuffers* io)
 {
     PVOID in = nullptr;
     PVOID out = nullptr;
-    const NTSTATUS status = GetInputParameters(&in, inputLength, &out, outputLength, required);
-    *input = static_cast<PUCHAR>(in);
-    *output = static_cast<PUCHAR>(out);
+    const NTSTATUS status = GetInputParameters(&in, &io->inputLength, &out, &io->outputLength, required);
+    io->input = static_cast<PUCHAR>(in);
+    io->output = static_cast<PUCHAR>(out);
     return status;
 }
 
-NTSTATUS CommandHandler::CheckSizes(ULONG inputLength, ULONGLONG expectedInput, PUCHAR output, ULONG outputLength,
-                                    ULONGLONG expectedOutput)
+NTSTATUS CommandHandler::FixedBuffers(ULONG required, ULONGLONG expectedInput, ULONGLONG expectedOutput,
+                                      RequestBuffers* io)
+{
+    const NTSTATUS status = Buffers(required, io);
+    if (!NT_SUCCESS(status))
+        return status;
+    return CheckSizes(*io, expectedInput, expectedOutput);
+}
+
+NTSTATUS CommandHandler::CheckSizes(const RequestBuffers& io, ULONGLONG expectedInput, ULONGLONG expectedOutput)
 {
     ULONG statusWord = 0;
-    const NTSTATUS status = VerifyBufferSizes(inputLength, expectedInput, outputLength, expectedOutput, &statusWord);
-    if (!NT_SUCCESS(status) && output && outputLength >= sizeof(ULONG))
-        WriteRecordWord(output, 0, statusWord);
+    const NTSTATUS status = VerifyBufferSizes(io.inputLength, expectedInput, io.outputLength, expectedOutput,
+                                              &statusWord);
+    if (!NT_SUCCESS(status) && io.output && io.outputLength >= sizeof(ULONG))
+        WriteRecordWord(io.output, 0, statusWord);
     return status;
 }
 
@@ -252,20 +268,17 @@ NTSTATUS CommandHandler::CheckSizes(ULONG inputLength, ULONGLONG expectedInput, 
 NTSTATUS CommandHandler::GetDspMemoryInfo(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::GetDspMemoryInfo", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = Buffers(kNeedOutput, &io);
     if (!NT_SUCCESS(status))
         return status;
     // The input is not looked at.
-    status = CheckSizes(inputLength, inputLength, output, outputLength, 12);
+    status = CheckSizes(io, io.inputLength, 12);
     if (!NT_SUCCESS(status))
         return status;
-    WriteRecordWord(output, 0, kDspResultSuccess);
-    WriteRecordWord(output, 1, kDspMemoryInfoWord1);
-    WriteRecordWord(output, 2, kDspMemoryInfoWord2);
+    WriteRecordWord(io.output, 0, kDspResultSuccess);
+    WriteRecordWord(io.output, 1, kDspMemoryInfoWord1);
+    WriteRecordWord(io.output, 2, kDspMemoryInfoWord2);
     *bytes = 12;
     return STATUS_SUCCESS;
 }
@@ -273,84 +286,73 @@ NTSTATUS CommandHandler::GetDspMemoryInfo(ULONG* bytes)
 NTSTATUS CommandHandler::ReadDspMemoryRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::ReadDspMemoryRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &io);
     if (!NT_SUCCESS(status))
         return status;
-    if (inputLength != sizeof(DspMemoryReadRequest))
-        return CheckSizes(inputLength, sizeof(DspMemoryReadRequest), output, outputLength, outputLength);
+    if (io.inputLength != sizeof(DspMemoryReadRequest))
+        return CheckSizes(io, sizeof(DspMemoryReadRequest), io.outputLength);
     DspMemoryReadRequest request;
-    memcpy(&request, input, sizeof(request));
+    memcpy(&request, io.input, sizeof(request));
     TidewellProtocolManager* manager = m_device->GetProtocolManager();
     // The range first: a length that would wrap the output size never reaches the size check.
     status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(inputLength, sizeof(request), output, outputLength,
-                        ULONGLONG{kDspMemoryReadDataOffset} + request.length);
+    status = CheckSizes(io, sizeof(request), ULONGLONG{kDspMemoryReadDataOffset} + request.length);
     if (!NT_SUCCESS(status))
         return status;
-    status = manager->ReadDspMemoryRequest(input, inputLength, output, outputLength);
+    status = manager->ReadDspMemoryRequest(io.input, io.inputLength, io.output, io.outputLength);
     if (!NT_SUCCESS(status))
         return status;
-    WriteRecordWord(output, 0, kDspResultSuccess);
-    WriteRecordWord(output, 1, 0);
-    *bytes = outputLength;
+    WriteRecordWord(io.output, 0, kDspResultSuccess);
+    WriteRecordWord(io.output, 1, 0);
+    *bytes = io.outputLength;
     return STATUS_SUCCESS;
 }
 
 NTSTATUS CommandHandler::WriteDspMemoryRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::WriteDspMemoryRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &io);
     if (!NT_SUCCESS(status))
         return status;
     // The record is its header and then exactly `length` bytes of data.
-    if (inputLength < sizeof(DspMemoryWriteRequestHeader))
-        return CheckSizes(inputLength, sizeof(DspMemoryWriteRequestHeader), output, outputLength, outputLength);
+    if (io.inputLength < sizeof(DspMemoryWriteRequestHeader))
+        return CheckSizes(io, sizeof(DspMemoryWriteRequestHeader), io.outputLength);
     DspMemoryWriteRequestHeader request;
-    memcpy(&request, input, sizeof(request));
+    memcpy(&request, io.input, sizeof(request));
     TidewellProtocolManager* manager = m_device->GetProtocolManager();
     status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(inputLength, ULONGLONG{kDspMemoryWriteDataOffset} + request.length, output, outputLength,
-                        sizeof(DspMemoryResultHeader));
+    status = CheckSizes(io, ULONGLONG{kDspMemoryWriteDataOffset} + request.length, sizeof(DspMemoryResultHeader));
     if (!NT_SUCCESS(status))
         return status;
-    status = manager->WriteDspMemoryRequest(input, inputLength, output, outputLength);
+    status = manager->WriteDspMemoryRequest(io.input, io.inputLength, io.output, io.outputLength);
     if (!NT_SUCCESS(status))
         return status;
-    WriteRecordWord(output, 0, kDspResultSuccess);
-    WriteRecordWord(output, 1, 0);
-    *bytes = outputLength;
+    WriteRecordWord(io.output, 0, kDspResultSuccess);
+    WriteRecordWord(io.output, 1, 0);
+    *bytes = io.outputLength;
     return STATUS_SUCCESS;
 }
 
 NTSTATUS CommandHandler::ReadDspRegisterRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::ReadDspRegisterRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &io);
     if (!NT_SUCCESS(status))
         return status;
-    if (inputLength != 12)
-        return CheckSizes(inputLength, 12, output, outputLength, outputLength);
-    const ULONG offset = ReadRecordWord(input, 0);
-    const ULONG widthCode = ReadRecordWord(input, 1);
-    const ULONG count = ReadRecordWord(input, 2);
+    if (io.inputLength != 12)
+        return CheckSizes(io, 12, io.outputLength);
+    const ULONG offset = ReadRecordWord(io.input, 0);
+    const ULONG widthCode = ReadRecordWord(io.input, 1);
+    const ULONG count = ReadRecordWord(io.input, 2);
     const ULONG width = RegisterWidthBytes(widthCode);
-    status = CheckSizes(inputLength, 12, output, outputLength, ULONGLONG{count} * width + 4);
+    status = CheckSizes(io, 12, ULONGLONG{count} * width + 4);
     if (!NT_SUCCESS(status))
         return status;
     // What is read: a run of `count` bytes for codes 0 and 2, one value for the others.
@@ -361,7 +363,7 @@ NTSTATUS CommandHandler::ReadDspRegisterRequest(ULONG* bytes)
         if (!NT_SUCCESS(status))
             return status;
     }
-    PUCHAR values = output + 4;
+    PUCHAR values = io.output + 4;
     switch (widthCode) {
     case 0:
     case 2:
@@ -370,21 +372,21 @@ NTSTATUS CommandHandler::ReadDspRegisterRequest(ULONG* bytes)
     case 1: {
         UCHAR value = 0;
         status = manager->ReadDspRegisterValue(offset, &value);
-        if (outputLength >= 5)
+        if (io.outputLength >= 5)
             values[0] = value;
         break;
     }
     case 3: {
         USHORT value = 0;
         status = manager->ReadDspRegisterValue(offset, &value);
-        if (outputLength >= 6)
+        if (io.outputLength >= 6)
             memcpy(values, &value, sizeof(value));
         break;
     }
     case 4: {
         ULONG value = 0;
         status = manager->ReadDspRegisterValue(offset, &value);
-        if (outputLength >= 8)
+        if (io.outputLength >= 8)
             memcpy(values, &value, sizeof(value));
         break;
     }
@@ -393,42 +395,45 @@ NTSTATUS CommandHandler::ReadDspRegisterRequest(ULONG* bytes)
         status = STATUS_SUCCESS;
         break;
     }
-    WriteRecordWord(output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
+    WriteRecordWord(io.output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
     if (!NT_SUCCESS(status))
         return status;
-    *bytes = outputLength;
+    *bytes = io.outputLength;
     return STATUS_SUCCESS;
 }
 
 NTSTATUS CommandHandler::WriteDspRegisterRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::WriteDspRegisterRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &io);
     if (!NT_SUCCESS(status))
         return status;
-    if (inputLength < 16)
-        return CheckSizes(inputLength, 16, output, outputLength, 4);
-    const ULONG offset = ReadRecordWord(input, 0);
-    const bool validate = ReadRecordWord(input, 1) == 2;
-    const ULONG widthCode = ReadRecordWord(input, 2);
-    const ULONG count = ReadRecordWord(input, 3);
+    if (io.inputLength < 16)
+        return CheckSizes(io, 16, 4);
+    const ULONG offset = ReadRecordWord(io.input, 0);
+    const bool validate = ReadRecordWord(io.input, 1) == 2;
+    const ULONG widthCode = ReadRecordWord(io.input, 2);
+    const ULONG count = ReadRecordWord(io.input, 3);
     const ULONG width = RegisterWidthBytes(widthCode);
-    status = CheckSizes(inputLength, ULONGLONG{count} * width + 16, output, outputLength, 4);
+    status = CheckSizes(io, ULONGLONG{count} * width + 16, 4);
     if (!NT_SUCCESS(status))
         return status;
-    // What is written: a run of `count` bytes for codes 0 and 1, one value for the others.
+    // What is written: a run of `count` bytes for codes 0 and 1, one value for the others, which the
+    // record must then hold (a count of 0 leaves it without one).
     const ULONGLONG touched = (widthCode == 0 || widthCode == 1) ? count : width;
+    if (touched > ULONGLONG{count} * width) {
+        TRACE_LINE(this, "CommandHandler::WriteDspRegisterRequest", kTraceErrors,
+                   "Width code %u with a count of %u carries no value to write", widthCode, count);
+        return STATUS_INVALID_PARAMETER;
+    }
     TidewellProtocolManager* manager = m_device->GetProtocolManager();
     if (width != 0) {
         status = manager ? manager->CheckRegisterRange(offset, touched) : STATUS_DEVICE_NOT_READY;
         if (!NT_SUCCESS(status))
             return status;
     }
-    const UCHAR* values = input + 16;
+    const UCHAR* values = io.input + 16;
     switch (widthCode) {
     case 0:
     case 1:
@@ -453,7 +458,7 @@ NTSTATUS CommandHandler::WriteDspRegisterRequest(ULONG* bytes)
         status = STATUS_SUCCESS;
         break;
     }
-    WriteRecordWord(output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
+    WriteRecordWord(io.output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
     if (!NT_SUCCESS(status))
         return status;
     *bytes = 4;
@@ -478,20 +483,14 @@ NTSTATUS CommandHandler::WaitForDspInterruptRequest(ULONG* bytes)
 NTSTATUS CommandHandler::ReadFpgaRegisterRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::ReadFpgaRegisterRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
-    if (!NT_SUCCESS(status))
-        return status;
-    status = CheckSizes(inputLength, 4, output, outputLength, 8);
+    RequestBuffers io;
+    NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 4, 8, &io);
     if (!NT_SUCCESS(status))
         return status;
     ULONG value = 0;
-    status = ReadFPGARegister(ReadRecordWord(input, 0), &value);
-    WriteRecordWord(output, 0, GetDspResult());
-    WriteRecordWord(output, 1, value);
+    status = ReadFPGARegister(ReadRecordWord(io.input, 0), &value);
+    WriteRecordWord(io.output, 0, GetDspResult());
+    WriteRecordWord(io.output, 1, value);
     if (!NT_SUCCESS(status))
         return status;
     *bytes = 8;
@@ -501,19 +500,13 @@ NTSTATUS CommandHandler::ReadFpgaRegisterRequest(ULONG* bytes)
 NTSTATUS CommandHandler::WriteFpgaRegisterRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::WriteFpgaRegisterRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 16, 4, &io);
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(inputLength, 16, output, outputLength, 4);
-    if (!NT_SUCCESS(status))
-        return status;
-    status = WriteFPGARegister(ReadRecordWord(input, 0), ReadRecordWord(input, 1), ReadRecordWord(input, 2),
-                               ReadRecordWord(input, 3) != 0);
-    WriteRecordWord(output, 0, GetDspResult());
+    status = WriteFPGARegister(ReadRecordWord(io.input, 0), ReadRecordWord(io.input, 1), ReadRecordWord(io.input, 2),
+                               ReadRecordWord(io.input, 3) != 0);
+    WriteRecordWord(io.output, 0, GetDspResult());
     if (!NT_SUCCESS(status))
         return status;
     *bytes = 4;
@@ -523,20 +516,14 @@ NTSTATUS CommandHandler::WriteFpgaRegisterRequest(ULONG* bytes)
 NTSTATUS CommandHandler::ResetDspRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::ResetDspRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
-    if (!NT_SUCCESS(status))
-        return status;
-    status = CheckSizes(inputLength, 1, output, outputLength, 4);
+    RequestBuffers io;
+    NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 1, 4, &io);
     if (!NT_SUCCESS(status))
         return status;
     TidewellProtocolManager* manager = m_device->GetProtocolManager();
     // The DSP is left halted: no image is loaded again.
-    status = manager ? manager->Reset(input[0]) : STATUS_DEVICE_NOT_READY;
-    WriteRecordWord(output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
+    status = manager ? manager->Reset(io.input[0]) : STATUS_DEVICE_NOT_READY;
+    WriteRecordWord(io.output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));
     if (!NT_SUCCESS(status))
         return status;
     *bytes = 4;
@@ -546,27 +533,21 @@ NTSTATUS CommandHandler::ResetDspRequest(ULONG* bytes)
 NTSTATUS CommandHandler::AllocateMemoryRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::AllocateMemoryRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 20, 16, &io);
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(inputLength, 20, output, outputLength, 16);
-    if (!NT_SUCCESS(status))
-        return status;
-    const ULONG kind = ReadRecordWord(input, 0);
-    const ULONG memoryType = ReadRecordWord(input, 1);
-    const ULONG length = ReadRecordWord(input, 2);
-    const ULONG flag = ReadRecordWord(input, 3);
-    const ULONG value4 = ReadRecordWord(input, 4);
-    memset(output, 0, 16);
+    const ULONG kind = ReadRecordWord(io.input, 0);
+    const ULONG memoryType = ReadRecordWord(io.input, 1);
+    const ULONG length = ReadRecordWord(io.input, 2);
+    const ULONG flag = ReadRecordWord(io.input, 3);
+    const ULONG value4 = ReadRecordWord(io.input, 4);
+    memset(io.output, 0, 16);
     if (kind == kMemoryKindDsp) {
         status = AllocateDspMemory(length, memoryType, flag != 0, value4, 0);
-        WriteRecordWord(output, 0, GetDspResult());
-        WriteRecordWord(output, 1, GetResultWordA());
-        WriteRecordWord(output, 2, GetResultWordB());
+        WriteRecordWord(io.output, 0, GetDspResult());
+        WriteRecordWord(io.output, 1, GetResultWordA());
+        WriteRecordWord(io.output, 2, GetResultWordB());
         if (!NT_SUCCESS(status))
             return status;
         *bytes = 16;
@@ -574,7 +555,7 @@ NTSTATUS CommandHandler::AllocateMemoryRequest(ULONG* bytes)
     }
     // A host common buffer: user mode learns its bus address and a cookie, never its address.
     if (length == 0) {
-        WriteRecordWord(output, 0, kRequestNoHostBuffer);
+        WriteRecordWord(io.output, 0, kRequestNoHostBuffer);
         return STATUS_INVALID_PARAMETER;
     }
     PHYSICAL_ADDRESS busAddress{};
@@ -587,14 +568,14 @@ NTSTATUS CommandHandler::AllocateMemoryRequest(ULONG* bytes)
             FreeDmaMemory(length, busAddress, buffer);
         TRACE_LINE(this, "CommandHandler::AllocateMemoryRequest", kTraceErrors,
                    "No host buffer of %u bytes for the request", length);
-        WriteRecordWord(output, 0, kRequestNoHostBuffer);
+        WriteRecordWord(io.output, 0, kRequestNoHostBuffer);
         return status;
     }
     memset(buffer, 0, length);
-    WriteRecordWord(output, 0, kDspResultSuccess);
-    WriteRecordWord(output, 1, busAddress.u.LowPart);
-    WriteRecordWord(output, 2, static_cast<ULONG>(busAddress.u.HighPart));
-    WriteRecordWord(output, 3, cookie);
+    WriteRecordWord(io.output, 0, kDspResultSuccess);
+    WriteRecordWord(io.output, 1, busAddress.u.LowPart);
+    WriteRecordWord(io.output, 2, static_cast<ULONG>(busAddress.u.HighPart));
+    WriteRecordWord(io.output, 3, cookie);
     *bytes = 16;
     return STATUS_SUCCESS;
 }
@@ -602,41 +583,38 @@ NTSTATUS CommandHandler::AllocateMemoryRequest(ULONG* bytes)
 NTSTATUS CommandHandler::FreeMemoryRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::FreeMemoryRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 20, 4, &io);
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(inputLength, 20, output, outputLength, 4);
-    if (!NT_SUCCESS(status))
-        return status;
-    const ULONG kind = ReadRecordWord(input, 0);
+    const ULONG kind = ReadRecordWord(io.input, 0);
     if (kind == kMemoryKindDsp) {
-        status = FreeDspMemory(ReadRecordWord(input, 2));
-        WriteRecordWord(output, 0, GetDspResult());
+        status = FreeDspMemory(ReadRecordWord(io.input, 2));
+        WriteRecordWord(io.output, 0, GetDspResult());
         if (!NT_SUCCESS(status))
             return status;
         *bytes = 4;
         return STATUS_SUCCESS;
     }
     PHYSICAL_ADDRESS busAddress;
-    busAddress.u.LowPart = ReadRecordWord(input, 1);
-    busAddress.u.HighPart = static_cast<LONG>(ReadRecordWord(input, 2));
-    const ULONG cookie = ReadRecordWord(input, 3);
-    const ULONG length = ReadRecordWord(input, 4);
+    busAddress.u.LowPart = ReadRecordWord(io.input, 1);
+    busAddress.u.HighPart = static_cast<LONG>(ReadRecordWord(io.input, 2));
+    const ULONG cookie = ReadRecordWord(io.input, 3);
+    const ULONG length = ReadRecordWord(io.input, 4);
     PVOID buffer = nullptr;
-    // Only what an entry holds: bus address, cookie and length all as the allocation answered.
-    if (!m_device->GetHostBuffers()->Remove(busAddress, cookie, length, &buffer)) {
+    // Only what an entry holds: bus address, cookie and length all as the allocation answered, and
+    // no copy still going through it.
+    status = m_device->GetHostBuffers()->Remove(busAddress, cookie, length, &buffer);
+    if (!NT_SUCCESS(status)) {
         TRACE_LINE(this, "CommandHandler::FreeMemoryRequest", kTraceErrors,
-                   "No host buffer of %u bytes at 0x%08x%08x with cookie 0x%08x", length,
+                   "%s host buffer of %u bytes at 0x%08x%08x with cookie 0x%08x",
+                   status == STATUS_INVALID_DEVICE_STATE ? "A copy still goes through the" : "No", length,
                    static_cast<ULONG>(busAddress.u.HighPart), busAddress.u.LowPart, cookie);
-        WriteRecordWord(output, 0, kRequestNoHostBuffer);
-        return STATUS_INVALID_PARAMETER;
+        WriteRecordWord(io.output, 0, kRequestNoHostBuffer);
+        return status;
     }
     FreeDmaMemory(length, busAddress, buffer);
-    WriteRecordWord(output, 0, kDspResultSuccess);
+    WriteRecordWord(io.output, 0, kDspResultSuccess);
     *bytes = 4;
     return STATUS_SUCCESS;
 }
@@ -644,26 +622,21 @@ NTSTATUS CommandHandler::FreeMemoryRequest(ULONG* bytes)
 NTSTATUS CommandHandler::DspCopyMemoryRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::DspCopyMemoryRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 16, 4, &io);
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(inputLength, 16, output, outputLength, 4);
-    if (!NT_SUCCESS(status))
-        return status;
-    const ULONG direction = ReadRecordWord(input, 0);
-    const ULONG source = ReadRecordWord(input, 1);
-    const ULONG destination = ReadRecordWord(input, 2);
-    const ULONG length = ReadRecordWord(input, 3);
+    const ULONG direction = ReadRecordWord(io.input, 0);
+    const ULONG source = ReadRecordWord(io.input, 1);
+    const ULONG destination = ReadRecordWord(io.input, 2);
+    const ULONG length = ReadRecordWord(io.input, 3);
     const bool toDsp = direction == kCopyHostToDsp;
     const char* sourceSide = toDsp ? "HOST" : "DSP";
     const char* destinationSide = toDsp ? "DSP" : "HOST";
-    // The host side must be one of the buffers this device handed out for the requests.
+    // The host side must be one of the buffers this device handed out for the requests; it stays
+    // pinned until the record is given back, so that no free takes it while the DSP may copy.
     const ULONG hostAddress = toDsp ? source : destination;
-    if (!m_device->GetHostBuffers()->ContainsRange(hostAddress, length)) {
+    if (!m_device->GetHostBuffers()->PinRange(hostAddress, length, &m_pinnedHostBuffer)) {
         TRACE_LINE(this, "CommandHandler::DspCopyMemoryRequest", kTraceErrors,
                    "The host range of %u bytes at 0x%08x is no buffer of the requests", length, hostAddress);
         return STATUS_INVALID_PARAMETER;
@@ -686,7 +659,7 @@ NTSTATUS CommandHandler::DspCopyMemoryRequest(ULONG* bytes)
                    "DSP successfully copied memory from %s address 0x%08x to %s address 0x%08x.", sourceSide, source,
                    destinationSide, destination);
     }
-    WriteRecordWord(output, 0, GetDspResult());
+    WriteRecordWord(io.output, 0, GetDspResult());
     if (!NT_SUCCESS(status))
         return status;
     *bytes = 4;
@@ -696,24 +669,18 @@ NTSTATUS CommandHandler::DspCopyMemoryRequest(ULONG* bytes)
 NTSTATUS CommandHandler::ReadDspEepromRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::ReadDspEepromRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
-    if (!NT_SUCCESS(status))
-        return status;
-    status = CheckSizes(inputLength, 4, output, outputLength, 4 + kEepromImageBytes);
+    RequestBuffers io;
+    NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 4, 4 + kEepromImageBytes, &io);
     if (!NT_SUCCESS(status))
         return status;
     // ReadDspEeprom stages the part's words and copies them to their place in the image.
-    status = ReadDspEeprom(ReadRecordWord(input, 0), output + 4, kEepromImageBytes);
+    status = ReadDspEeprom(ReadRecordWord(io.input, 0), io.output + 4, kEepromImageBytes);
     ULONG result = kDspResultSuccess;
     if (status == STATUS_UNSUCCESSFUL)
         result = kDspResultNoAnswer;
     else if (!NT_SUCCESS(status))
         result = static_cast<ULONG>(status);
-    WriteRecordWord(output, 0, result);
+    WriteRecordWord(io.output, 0, result);
     if (!NT_SUCCESS(status))
         return status;
     *bytes = 4 + kEepromImageBytes;
@@ -758,17 +725,11 @@ NTSTATUS CommandHandler::WriteEepromParts(ULONG part, USHORT* image, ULONG stagi
 NTSTATUS CommandHandler::WriteDspEepromRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::WriteDspEepromRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 4 + kEepromImageBytes, 4, &io);
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(inputLength, 4 + kEepromImageBytes, output, outputLength, 4);
-    if (!NT_SUCCESS(status))
-        return status;
-    const ULONG part = ReadRecordWord(input, 0);
+    const ULONG part = ReadRecordWord(io.input, 0);
     if (part >= kEepromParts) {
         TRACE_LINE(this, "CommandHandler::WriteDspEepromRequest", kTraceErrors, "No EEPROM part %u", part);
         return STATUS_INVALID_PARAMETER;
@@ -776,7 +737,7 @@ NTSTATUS CommandHandler::WriteDspEepromRequest(ULONG* bytes)
     auto* image = static_cast<USHORT*>(AllocatePool(kEepromImageBytes));
     if (!image)
         return STATUS_INSUFFICIENT_RESOURCES;
-    memcpy(image, input + 4, kEepromImageBytes);
+    memcpy(image, io.input + 4, kEepromImageBytes);
 
     ULONG dspResult = 0;
     status = AllocateDspMemory(kEepromStagingBytes, kDspMemoryExternal, true, 0, 0);
@@ -795,7 +756,7 @@ NTSTATUS CommandHandler::WriteDspEepromRequest(ULONG* bytes)
     FreePool(image);
     if (status == STATUS_UNSUCCESSFUL)
         dspResult = kDspResultNoAnswer;
-    WriteRecordWord(output, 0, dspResult);
+    WriteRecordWord(io.output, 0, dspResult);
     if (!NT_SUCCESS(status))
         return status;
     *bytes = 4;
@@ -805,22 +766,20 @@ NTSTATUS CommandHandler::WriteDspEepromRequest(ULONG* bytes)
 NTSTATUS CommandHandler::ReadDeviceConfigRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::ReadDeviceConfigRequest", kTraceEnter);
-    PUCHAR input;
-    PUCHAR output;
-    ULONG inputLength;
-    ULONG outputLength;
-    NTSTATUS status = Buffers(kNeedOutput, &input, &inputLength, &output, &outputLength);
+    RequestBuffers io;
+    NTSTATUS status = Buffers(kNeedOutput, &io);
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(inputLength, inputLength, output, outputLength, 4 + Device::kDeviceConfigBytes);
+    // The input is not looked at.
+    status = CheckSizes(io, io.inputLength, 4 + Device::kDeviceConfigBytes);
     if (!NT_SUCCESS(status))
         return status;
-    WriteRecordWord(output, 0, kDspResultSuccess);
+    WriteRecordWord(io.output, 0, kDspResultSuccess);
     BrevicorDeviceConfigRecord record{};
     status = m_device->GetDeviceConfig(&record);
     if (!NT_SUCCESS(status))
         return status;
-    memcpy(output + 4, &record, sizeof(record));
+    memcpy(io.output + 4, &record, sizeof(record));
     *bytes = 4 + Device::kDeviceConfigBytes;
     return STATUS_SUCCESS;
 }

@@ -833,7 +833,10 @@ NTSTATUS Device::OnSurpriseRemoval()
     TRACE_SCOPE(this, "Device::OnSurpriseRemoval", kTraceEnter);
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
+    ReleaseDiagnosticsBuffer();
+    QuiescePrivateRequests();
     Invalidate();
+    StopPrivateRequests();
     DestroyStreamProcessorQueues();
     return STATUS_SUCCESS;
 }
@@ -3235,10 +3238,12 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
                    static_cast<unsigned>(registered));
     NameFilterInterfaces();
     TRACE_STATUS(this, "Device::OnStart", kTraceAlways, MSG_DEVICE_STARTED, "Device %s is started", m_deviceName);
-    if (!NT_SUCCESS(registered))
+    if (!NT_SUCCESS(registered)) {
         Invalidate();
-    else
+    } else {
         InterlockedExchange(&m_started, 1);
+        AcceptPrivateRequests();
+    }
     return registered;
 }
 
@@ -3252,6 +3257,7 @@ NTSTATUS Device::OnStop()
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
     ReleaseDiagnosticsBuffer();
+    QuiescePrivateRequests();
     Invalidate();
     StopPrivateRequests();
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPED, "Device %s is stopped", m_deviceName);
@@ -3268,6 +3274,7 @@ NTSTATUS Device::OnRemove()
     InterlockedExchange(&m_started, 0);
     StopAllStreams();
     ReleaseDiagnosticsBuffer();
+    QuiescePrivateRequests();
     Invalidate();
     StopPrivateRequests();
     DestroyStreamProcessorQueues();

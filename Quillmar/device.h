@@ -190,13 +190,21 @@ public:
     static VOID NTAPI AcquireIrpQueueLock(PIO_CSQ csq, PKIRQL irql);
     static VOID NTAPI ReleaseIrpQueueLock(PIO_CSQ csq, KIRQL irql);
     static VOID NTAPI CompleteCanceledIrp(PIO_CSQ csq, PIRP irp);
-    // The request threads' count: taken before a thread is started, given back by the thread as
-    // its last act on the device (or by the starter when the start failed).
-    void RequestThreadStarting();
+    // The request threads' counts: a thread is counted before it is started (false, nothing
+    // counted, while the device takes no private requests), leaves the board once its request is
+    // completed, and ends as its last act on the device (or the starter does both when the start
+    // failed).
+    bool RequestThreadStarting();
+    void RequestLeftBoard();
     void RequestThreadEnded();
-    ULONG GetRequestThreadCount();
-    // Stop and removal: completes every queued private request as cancelled, waits for the request
-    // threads that run, and forgets the host buffers the requests allocated.
+    // A successful start: private requests are taken from here on.
+    void AcceptPrivateRequests();
+    // Stop and removal, before the board is given up: no new private request is taken, every queued
+    // one completes as cancelled, and the requests being handled are waited for, so that none
+    // touches the board after it is gone.
+    void QuiescePrivateRequests();
+    // Stop and removal, after the protocol manager's stop has ended the waits for late DSP answers:
+    // waits for every request thread to end and forgets the host buffers the requests allocated.
     void StopPrivateRequests();
     // The host common buffers ALLOCATE MEMORY handed out, with their cookies.
     HostBufferTable* GetHostBuffers() { return &m_hostBuffers; }
@@ -320,7 +328,8 @@ public:
     // Every stream of the board stopped (pins detached first, then processors and streams
     // destroyed), under the device mutex. Stop, surprise removal and removal run it first.
     void StopAllStreams();
-    // Surprise removal: the streams, then invalidation, then the queues.
+    // Surprise removal: the streams, the private requests at work, invalidation, the private
+    // requests' threads, then the queues.
     NTSTATUS OnSurpriseRemoval();
     static VOID NTAPI DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp);
 
@@ -823,9 +832,13 @@ private:
     static IrpQueue* FromCsq(PIO_CSQ csq) { return reinterpret_cast<IrpQueue*>(csq); }
     void InitializeIrpQueue();
     IrpQueue m_irpQueue{};
-    // Request threads running, under their spin lock; the event is set while there are none.
+    // Request threads running and, of them, those whose request is not completed yet, with whether
+    // private requests are taken, under their spin lock; each event is set while its count is 0.
     KSPIN_LOCK m_requestThreadLock = 0;
+    bool m_acceptingRequests = false;
     ULONG m_requestThreads = 0;
+    ULONG m_requestsOnBoard = 0;
     KEVENT m_requestThreadsIdle{};
+    KEVENT m_requestsOffBoard{};
     HostBufferTable m_hostBuffers;
 };

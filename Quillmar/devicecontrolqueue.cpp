@@ -1,8 +1,9 @@
 // Device: the device-control dispatch and the private requests' cancel-safe queue. The sixteen
 // private codes are queued with the queue context of a fresh command record and served by that
 // record on a system thread of its own (commandhandlerrequests.cpp); everything else goes on to the
-// kernel-streaming framework's handler. At stop and removal queued requests complete as cancelled
-// and the running request threads are waited for.
+// kernel-streaming framework's handler. Private requests are taken while the device is started. At
+// stop and removal queued requests complete as cancelled and the requests being handled are waited
+// for before the board is given up; the threads still waiting for a late DSP answer after that.
 #include "device.h"
 
 #include "km/kernel.h"
@@ -18,8 +19,11 @@ void Device::InitializeIrpQueue()
                     &Device::PeekNextIrpInIrpQueue, &Device::AcquireIrpQueueLock, &Device::ReleaseIrpQueueLock,
                     &Device::CompleteCanceledIrp);
     KeInitializeSpinLock(&m_requestThreadLock);
+    m_acceptingRequests = false;
     m_requestThreads = 0;
+    m_requestsOnBoard = 0;
     KeInitializeEvent(&m_requestThreadsIdle, NotificationEvent, TRUE);
+    KeInitializeEvent(&m_requestsOffBoard, NotificationEvent, TRUE);
 }
 
 bool Device::IsPrivateRequestCode(ULONG code)
@@ -63,18 +67,29 @@ NTSTATUS Device::DispatchDeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp)
         return STATUS_INVALID_DEVICE_REQUEST;
     }
 
-    // The record first: its own queue context goes with the request, so that the context lives
-    // as long as the request may be in the queue.
+    // Counted first, so that a stop from here on waits for this request; refused while the device
+    // is not started.
+    if (!RequestThreadStarting()) {
+        TRACE_LINE(this, "Device::DispatchDeviceControl", kTraceErrors, "Request 0x%08x while the device is stopped",
+                   code);
+        irp->IoStatus.Status = STATUS_DEVICE_NOT_READY;
+        irp->IoStatus.Information = 0;
+        IofCompleteRequest(irp, IO_NO_INCREMENT);
+        return STATUS_DEVICE_NOT_READY;
+    }
+    // The record next: its own queue context goes with the request, so that the context lives as
+    // long as the request may be in the queue.
     CommandHandler* handler = AllocateCommandHandler();
     if (handler == nullptr) {
         TRACE_LINE(this, "Device::DispatchDeviceControl", kTraceErrors, "No command record for request 0x%08x", code);
+        RequestLeftBoard();
+        RequestThreadEnded();
         irp->IoStatus.Status = STATUS_INSUFFICIENT_RESOURCES;
         irp->IoStatus.Information = 0;
         IofCompleteRequest(irp, IO_NO_INCREMENT);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
     IoCsqInsertIrp(&m_irpQueue.csq, irp, handler->QueueContext());
-    RequestThreadStarting();
     const NTSTATUS status = handler->ProcessIOCTL();
     if (!NT_SUCCESS(status)) {
         // Nobody will take it: out of the queue again (unless a cancel has it already) and
@@ -85,6 +100,7 @@ NTSTATUS Device::DispatchDeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp)
             IofCompleteRequest(queued, IO_NO_INCREMENT);
         }
         FreeCommandHandler(handler);
+        RequestLeftBoard();
         RequestThreadEnded();
     }
     return STATUS_PENDING;
@@ -135,12 +151,27 @@ VOID NTAPI Device::CompleteCanceledIrp(PIO_CSQ csq, PIRP irp)
 
 // ---- The request threads ----------------------------------------------------------------------
 
-void Device::RequestThreadStarting()
+bool Device::RequestThreadStarting()
 {
     KIRQL irql;
     KeAcquireSpinLock(&m_requestThreadLock, &irql);
-    if (m_requestThreads++ == 0)
-        KeClearEvent(&m_requestThreadsIdle);
+    const bool accepted = m_acceptingRequests;
+    if (accepted) {
+        if (m_requestThreads++ == 0)
+            KeClearEvent(&m_requestThreadsIdle);
+        if (m_requestsOnBoard++ == 0)
+            KeClearEvent(&m_requestsOffBoard);
+    }
+    KeReleaseSpinLock(&m_requestThreadLock, irql);
+    return accepted;
+}
+
+void Device::RequestLeftBoard()
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&m_requestThreadLock, &irql);
+    if (m_requestsOnBoard != 0 && --m_requestsOnBoard == 0)
+        KeSetEvent(&m_requestsOffBoard, IO_NO_INCREMENT, FALSE);
     KeReleaseSpinLock(&m_requestThreadLock, irql);
 }
 
@@ -153,25 +184,40 @@ void Device::RequestThreadEnded()
     KeReleaseSpinLock(&m_requestThreadLock, irql);
 }
 
-ULONG Device::GetRequestThreadCount()
+void Device::AcceptPrivateRequests()
 {
     KIRQL irql;
     KeAcquireSpinLock(&m_requestThreadLock, &irql);
-    const ULONG count = m_requestThreads;
+    m_acceptingRequests = true;
     KeReleaseSpinLock(&m_requestThreadLock, irql);
-    return count;
 }
 
-void Device::StopPrivateRequests()
+void Device::QuiescePrivateRequests()
 {
-    TRACE_SCOPE(this, "Device::StopPrivateRequests", kTraceLowEnter);
+    TRACE_SCOPE(this, "Device::QuiescePrivateRequests", kTraceLowEnter);
+    KIRQL irql;
+    KeAcquireSpinLock(&m_requestThreadLock, &irql);
+    m_acceptingRequests = false;
+    const ULONG onBoard = m_requestsOnBoard;
+    KeReleaseSpinLock(&m_requestThreadLock, irql);
     ULONG cancelled = 0;
     while (PIRP irp = IoCsqRemoveNextIrp(&m_irpQueue.csq, nullptr)) {
         CompleteCanceledIrp(&m_irpQueue.csq, irp);
         ++cancelled;
     }
     if (cancelled != 0)
-        TRACE_LINE(this, "Device::StopPrivateRequests", kTraceWarnings, "%u queued request(s) cancelled", cancelled);
+        TRACE_LINE(this, "Device::QuiescePrivateRequests", kTraceWarnings, "%u queued request(s) cancelled", cancelled);
+    if (onBoard != 0)
+        TRACE_LINE(this, "Device::QuiescePrivateRequests", kTraceAlways,
+                   "Waiting for %u private request(s) to finish with the board", onBoard);
+    // A request waiting for the DSP waits no longer than its command's time-out.
+    KeWaitForSingleObject(&m_requestsOffBoard, Executive, KernelMode, FALSE, nullptr);
+}
+
+void Device::StopPrivateRequests()
+{
+    TRACE_SCOPE(this, "Device::StopPrivateRequests", kTraceLowEnter);
+    QuiescePrivateRequests();
     // A thread waiting for a late DSP answer was woken by the protocol manager's stop.
     KeWaitForSingleObject(&m_requestThreadsIdle, Executive, KernelMode, FALSE, nullptr);
     m_hostBuffers.Clear();

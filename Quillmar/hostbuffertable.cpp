@@ -29,19 +29,19 @@ NTSTATUS HostBufferTable::Add(PVOID virtualAddress, PHYSICAL_ADDRESS busAddress,
         const ULONG given = standin::PointerCookie::Give(virtualAddress, length, this);
         if (given == 0)
             return STATUS_INSUFFICIENT_RESOURCES;
-        entry = Entry{virtualAddress, busAddress, length, given};
+        entry = Entry{virtualAddress, busAddress, length, given, 0};
         *cookie = given;
         return STATUS_SUCCESS;
     }
     return STATUS_INSUFFICIENT_RESOURCES;
 }
 
-bool HostBufferTable::Remove(PHYSICAL_ADDRESS busAddress, ULONG cookie, ULONG length, PVOID* virtualAddress)
+NTSTATUS HostBufferTable::Remove(PHYSICAL_ADDRESS busAddress, ULONG cookie, ULONG length, PVOID* virtualAddress)
 {
     if (virtualAddress)
         *virtualAddress = nullptr;
     if (cookie == 0)
-        return false;
+        return STATUS_INVALID_PARAMETER;
     KPLXFastStackLock hold(&m_lock, this, "HostBufferTable::Remove", __LINE__);
     for (Entry& entry : m_entries) {
         if (entry.cookie != cookie || entry.busAddress.QuadPart != busAddress.QuadPart || entry.length != length)
@@ -50,29 +50,51 @@ bool HostBufferTable::Remove(PHYSICAL_ADDRESS busAddress, ULONG cookie, ULONG le
         SIZE_T resolvedLength = 0;
         if (standin::PointerCookie::Resolve(cookie, this, &resolvedLength) != entry.virtualAddress ||
             resolvedLength != length)
-            return false;
+            return STATUS_INVALID_PARAMETER;
+        // The DSP may still be moving bytes through it.
+        if (entry.pins != 0)
+            return STATUS_INVALID_DEVICE_STATE;
         if (virtualAddress)
             *virtualAddress = entry.virtualAddress;
         DropLocked(entry);
-        return true;
+        return STATUS_SUCCESS;
     }
-    return false;
+    return STATUS_INVALID_PARAMETER;
 }
 
-bool HostBufferTable::ContainsRange(ULONG busAddress, ULONG length)
+bool HostBufferTable::PinRange(ULONG busAddress, ULONG length, ULONG* cookie)
 {
-    KPLXFastStackLock hold(&m_lock, this, "HostBufferTable::ContainsRange", __LINE__);
-    for (const Entry& entry : m_entries) {
+    if (cookie)
+        *cookie = 0;
+    if (!cookie)
+        return false;
+    KPLXFastStackLock hold(&m_lock, this, "HostBufferTable::PinRange", __LINE__);
+    for (Entry& entry : m_entries) {
         if (entry.cookie == 0)
             continue;
         const ULONGLONG start = static_cast<ULONGLONG>(entry.busAddress.QuadPart);
         const ULONGLONG end = start + entry.length;
         const ULONGLONG first = busAddress;
         const ULONGLONG last = first + length;
-        if (first >= start && last <= end)
+        if (first >= start && last <= end) {
+            ++entry.pins;
+            *cookie = entry.cookie;
             return true;
+        }
     }
     return false;
+}
+
+void HostBufferTable::Unpin(ULONG cookie)
+{
+    if (cookie == 0)
+        return;
+    KPLXFastStackLock hold(&m_lock, this, "HostBufferTable::Unpin", __LINE__);
+    for (Entry& entry : m_entries)
+        if (entry.cookie == cookie && entry.pins != 0) {
+            --entry.pins;
+            return;
+        }
 }
 
 void HostBufferTable::Clear()

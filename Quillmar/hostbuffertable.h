@@ -2,8 +2,8 @@
 // mode, per device. A caller never sees a buffer's kernel address: each entry gets a pointer cookie
 // that travels in the records' "virtual address" word, and a later "FREE MEMORY" or "DSP COPY
 // MEMORY" is accepted only for what an entry holds (bus address, cookie and length all matching;
-// a copy's host range inside one entry). Thread-safe (its own lock); bounded, so user mode cannot
-// pin kernel memory without end.
+// a copy's host range inside one entry, which stays pinned while the copy may still move bytes).
+// Thread-safe (its own lock); bounded, so user mode cannot pin kernel memory without end.
 #pragma once
 #include "kernel/driverheap.h"
 #include "kplxfastlock.h"
@@ -24,12 +24,17 @@ public:
     // table is full or no cookie can be had, STATUS_INVALID_PARAMETER for a null buffer or length 0.
     NTSTATUS Add(PVOID virtualAddress, PHYSICAL_ADDRESS busAddress, ULONG length, ULONG* cookie);
     // Takes out the entry whose bus address, cookie and length all match, returning its address in
-    // *virtualAddress; false (nothing changed) when no entry matches.
-    bool Remove(PHYSICAL_ADDRESS busAddress, ULONG cookie, ULONG length, PVOID* virtualAddress);
-    // Whether [busAddress, busAddress + length) lies inside one entry (a 32-bit bus address, as the
-    // DSP's copy command takes it).
-    bool ContainsRange(ULONG busAddress, ULONG length);
-    // Forgets every entry, dropping their cookies (the adapter's release has freed the buffers).
+    // *virtualAddress. Nothing changes when no entry matches (STATUS_INVALID_PARAMETER) or while a
+    // copy holds the entry pinned (STATUS_INVALID_DEVICE_STATE).
+    NTSTATUS Remove(PHYSICAL_ADDRESS busAddress, ULONG cookie, ULONG length, PVOID* virtualAddress);
+    // When [busAddress, busAddress + length) lies inside one entry (a 32-bit bus address, as the
+    // DSP's copy command takes it), pins that entry against removal and returns its cookie in
+    // *cookie; false (nothing pinned) otherwise.
+    bool PinRange(ULONG busAddress, ULONG length, ULONG* cookie);
+    // Ends one pin of PinRange.
+    void Unpin(ULONG cookie);
+    // Forgets every entry, pinned or not, dropping their cookies (the adapter's release has freed
+    // the buffers; no request runs any more).
     void Clear();
     ULONG Count();
 
@@ -39,6 +44,7 @@ private:
         PHYSICAL_ADDRESS busAddress;
         ULONG length;
         ULONG cookie; // 0: the slot is free
+        ULONG pins;   // copies that may still move bytes through the buffer
     };
     void DropLocked(Entry& entry);
 

@@ -6,10 +6,15 @@
 #include "../lifecycle/LifeCycleFixture.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
+#include <vector>
 
+#include "platform/Clock.h"
 #include "shared/ksrecords.h"
+#include "standin/debugger.h"
 #include "standin/system.h"
 #include "um/windows.h"
 
@@ -36,6 +41,9 @@ constexpr DWORD kReadDeviceConfig = 0x22A03A;
 constexpr DWORD kErrorInvalidParameter = 87; // STATUS_INVALID_PARAMETER
 constexpr DWORD kErrorAborted = 995;         // STATUS_CANCELLED
 constexpr DWORD kErrorGenFailure = 31;       // STATUS_UNSUCCESSFUL
+constexpr DWORD kErrorNotReady = 21;         // STATUS_DEVICE_NOT_READY
+constexpr DWORD kErrorBadCommand = 22;       // STATUS_INVALID_DEVICE_STATE
+constexpr DWORD kErrorNoSystemResources = 1450; // STATUS_INSUFFICIENT_RESOURCES
 
 std::vector<uint8_t> Words(std::initializer_list<uint32_t> words)
 {
@@ -46,6 +54,19 @@ std::vector<uint8_t> Words(std::initializer_list<uint32_t> words)
         offset += 4;
     }
     return bytes;
+}
+
+// Waits for a state another thread brings about; false when it has not come after a generous limit
+// (a hang, not a slow machine).
+bool WaitUntil(const std::function<bool()>& done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t index)
@@ -115,6 +136,36 @@ protected:
                 record.address >= 0x20 + 232)
                 ++count;
         return count;
+    }
+    size_t RegisterWrites() const
+    {
+        size_t count = 0;
+        for (const auto& record : board_->AccessLog())
+            if (record.kind == board::AccessKind::RegisterWrite &&
+                (record.address < 0x41FFF0 || record.address > 0x41FFF8))
+                ++count;
+        return count;
+    }
+    // The tag of the oldest held command `id`, waiting until the DSP has taken one.
+    uint64_t HeldTag(uint32_t id) const
+    {
+        uint64_t tag = 0;
+        EXPECT_TRUE(WaitUntil([&] {
+            for (const auto& command : board_->Mailbox().HeldCommands())
+                if (command.id == id) {
+                    tag = command.tag;
+                    return true;
+                }
+            return false;
+        }));
+        return tag;
+    }
+    static bool DebugOutputHas(const std::string& text)
+    {
+        for (const std::string& line : standin::DebugOutput())
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
     }
     size_t CommandsWithId(uint32_t id) const
     {
@@ -294,6 +345,17 @@ TEST_F(PrivateRequestTest, FpgaEepromAndConfigurationComeFromTheBoard)
         ASSERT_EQ(word, board_->Eeprom().Word(i)) << "word " << i;
     }
     EXPECT_EQ(eeprom[4] | eeprom[5] << 8, 0x7A1E);
+    // Part 1 puts words 14 to 32 in their place in the image and nothing anywhere else.
+    std::vector<uint8_t> part1(4100, 0);
+    reply = Send(kReadDspEeprom, Words({1}), &part1);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 4100u);
+    EXPECT_EQ(WordAt(part1, 0), 1u);
+    for (uint32_t i = 0; i < 2048; ++i) {
+        uint16_t word;
+        std::memcpy(&word, part1.data() + 4 + 2 * i, 2);
+        ASSERT_EQ(word, i >= 14 && i <= 32 ? board_->Eeprom().Word(i) : 0) << "word " << i;
+    }
 
     // Part 0 with words 0 to 12 = 1 to 13: word 13 becomes the check word, and the device's copy
     // (its configuration) follows.
@@ -370,7 +432,10 @@ TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
         const uint16_t word = static_cast<uint16_t>(0x1000 + i);
         std::memcpy(image.data() + 4 + 2 * i, &word, 2);
     }
-    // Every command 8 is held and answered here: the chunk at word 633 is refused.
+    // Every command 8 is held and answered here: the chunk at word 633 is refused. The clock runs
+    // slow meanwhile, so that no held command's time-out runs out before this thread answers it.
+    const double speed = platform::Clock::SpeedFactor();
+    platform::Clock::SetSpeedFactor(0.01);
     board_->Mailbox().ClearCommandLog();
     board_->Mailbox().SetHoldAnswers(true);
     Reply reply;
@@ -403,6 +468,7 @@ TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
     board_->Mailbox().SetHoldAnswers(false);
     board_->Mailbox().ReleaseHeld();
     sender.join();
+    platform::Clock::SetSpeedFactor(speed);
     EXPECT_FALSE(reply.ok);
     EXPECT_EQ(reply.bytes, 0u);
     EXPECT_EQ(WordAt(status, 0), 2u) << "the refused chunk's DSP result";
@@ -593,6 +659,212 @@ TEST_F(PrivateRequestTest, ResetLeavesTheDspHalted)
     EXPECT_TRUE(warmReset);
     EXPECT_EQ(board_->RegisterValue(0x41FFF0), 0u);
     EXPECT_NE(board_->CurrentPersonality(), board::Personality::MainFirmware);
+    // Nothing runs on the DSP now: a command gets no answer in time, and its request says so.
+    std::vector<uint8_t> fpga(8);
+    reply = Send(kReadFpgaRegister, Words({34}), &fpga);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(WordAt(fpga, 0), 0x1100u);
+}
+
+TEST_F(PrivateRequestTest, TheBoardsFailuresReachTheCallerInTheOutput)
+{
+    // A verified write whose compare fails: 0x1002 and the address, no bytes.
+    board_->SetStuckBits(0x80004003, 0x01, true);
+    std::vector<uint8_t> write = Words({0x80004000, 2, 8});
+    write.resize(20, 0);
+    std::vector<uint8_t> result(8, 0xCC);
+    Reply reply = Send(kWriteDspMemory, write, &result);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, kErrorGenFailure);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(result, Words({0x1002, 0x80004000}));
+    board_->ClearStuckBits();
+
+    // A copy the DSP refuses: its error code in the output, the sides named by direction.
+    std::vector<uint8_t> allocation = AllocateHost(64);
+    const uint32_t bus = WordAt(allocation, 1);
+    board::MailboxService::CommandFault refuse;
+    refuse.result = 7;
+    board_->Mailbox().SetCommandFault(7, refuse);
+    std::vector<uint8_t> status(4);
+    reply = Send(kDspCopyMemory, Words({1, 0x80002000, bus, 16}), &status);
+    board_->Mailbox().SetCommandFault(7, std::nullopt);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, 0x104Du);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(WordAt(status, 0), 7u);
+    const auto events = Events(0xC007104D);
+    ASSERT_EQ(events.size(), 1u);
+    ASSERT_GE(events[0].inserts.size(), 3u);
+    EXPECT_EQ(events[0].inserts[0], u"DSP");
+    EXPECT_EQ(events[0].inserts[2], u"HOST");
+}
+
+TEST_F(PrivateRequestTest, RecordsWhoseSizesWrapOrLackTheirValueTouchNothing)
+{
+    board_->ClearAccessLog();
+    // 4 + 0x40000000 x 4 is 4 in 32 bits: an output of 4 bytes does not pass.
+    std::vector<uint8_t> four(4, 0xCC);
+    Reply reply = Send(kReadDspRegister, Words({0x04, 4, 0x40000000}), &four);
+    EXPECT_EQ(reply.error, 0x107Fu);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(WordAt(four, 0), 0x1201u);
+    // 16 + 0x40000000 x 4 is 16 in 32 bits: a 16-byte record does not pass.
+    reply = Send(kWriteDspRegister, Words({0x10, 0, 4, 0x40000000}), &four);
+    EXPECT_EQ(reply.error, 0x1080u);
+    EXPECT_EQ(WordAt(four, 0), 0x1200u);
+    // A width code that writes one value, with a count of 0: the record holds no value to write.
+    for (uint32_t widthCode : {2u, 3u, 4u}) {
+        reply = Send(kWriteDspRegister, Words({0x10, 0, widthCode, 0}), &four);
+        EXPECT_EQ(reply.error, kErrorInvalidParameter) << "width code " << widthCode;
+        EXPECT_EQ(reply.bytes, 0u);
+    }
+    // 12 + 0xFFFFFFF4 is 0 in 32 bits: refused as a range.
+    std::vector<uint8_t> eight(8);
+    EXPECT_EQ(Send(kWriteDspMemory, Words({0x80001000, 0, 0xFFFFFFF4}), &eight).error, kErrorInvalidParameter);
+    EXPECT_EQ(RegisterWrites(), 0u);
+    EXPECT_EQ(WindowAccesses(), 0u);
+}
+
+TEST_F(PrivateRequestTest, ACopyWithoutAnAnswerHoldsItsRecordAndItsBufferUntilTheLateAnswer)
+{
+    std::vector<uint8_t> allocation = AllocateHost(256);
+    const uint32_t bus = WordAt(allocation, 1);
+    const uint32_t cookie = WordAt(allocation, 3);
+    board_->Mailbox().SetHoldAnswers(true);
+    std::vector<uint8_t> status(4);
+    Reply reply;
+    std::thread sender([&] { reply = Send(kDspCopyMemory, Words({1, 0x80002000, bus, 16}), &status); });
+    const uint64_t tag = HeldTag(7);
+    sender.join();
+    EXPECT_EQ(reply.error, kErrorGenFailure);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(WordAt(status, 0), 0x1100u);
+    // The DSP may still copy into the buffer: it is not freed yet.
+    EXPECT_EQ(Send(kFreeMemory, Words({0, bus, 0, cookie, 256}), &status).error, kErrorBadCommand);
+    EXPECT_EQ(WordAt(status, 0), 0x1202u);
+    // The late answer gives the record back, and the buffer with it.
+    ASSERT_TRUE(board_->Mailbox().AnswerHeld(tag, 1));
+    board_->Mailbox().SetHoldAnswers(false);
+    EXPECT_TRUE(WaitUntil([&] { return Send(kFreeMemory, Words({0, bus, 0, cookie, 256}), &status).ok; }));
+    EXPECT_EQ(WordAt(status, 0), 1u);
+}
+
+TEST_F(PrivateRequestTest, StopLetsARequestAtWorkFinishBeforeTheBoardIsGivenUp)
+{
+    // The clock runs slow (four seconds of it are 400 real ones) while the DSP holds the command, so
+    // that the command's time-out cannot end the request before the stop has come to wait for it.
+    const double speed = platform::Clock::SpeedFactor();
+    platform::Clock::SetSpeedFactor(0.01);
+    board_->Mailbox().SetHoldAnswers(true);
+    std::vector<uint8_t> fpga(8);
+    Reply reply;
+    std::thread sender([&] { reply = Send(kReadFpgaRegister, Words({34}), &fpga); });
+    const uint64_t tag = HeldTag(9);
+    standin::DebugOutputClear();
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        EXPECT_EQ(machine_->Stop(*board_), STATUS_SUCCESS);
+        stopped = true;
+    });
+    // The stop waits for the request, the board still up: the DSP's answer still reaches it.
+    EXPECT_TRUE(WaitUntil([] { return DebugOutputHas("Waiting for 1 private request(s) to finish with the board"); }));
+    EXPECT_FALSE(stopped.load());
+    EXPECT_TRUE(board_->Mailbox().AnswerHeld(tag, 1, 0xE0));
+    board_->Mailbox().SetHoldAnswers(false);
+    platform::Clock::SetSpeedFactor(speed);
+    sender.join();
+    EXPECT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(fpga, Words({1, 0xE0}));
+    stopper.join();
+    EXPECT_TRUE(stopped.load());
+
+    // A stopped device takes no private request.
+    std::vector<uint8_t> info(12);
+    reply = Send(kGetDspMemoryInfo, {}, &info);
+    EXPECT_EQ(reply.error, kErrorNotReady);
+    EXPECT_EQ(reply.bytes, 0u);
+}
+
+TEST_F(PrivateRequestTest, RemovalCancelsQueuedRequestsAndWaitsForTheirThreads)
+{
+    Reply reply;
+    std::vector<uint8_t> output(12);
+    std::thread sender([&] {
+        standin::HoldSystemThreadsStartedBy(std::this_thread::get_id());
+        reply = Send(kGetDspMemoryInfo, {}, &output);
+    });
+    while (standin::HeldSystemThreadCount() < 1)
+        std::this_thread::yield();
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        EXPECT_EQ(machine_->SurpriseRemove(*board_), STATUS_SUCCESS);
+        removed = true;
+    });
+    sender.join();
+    EXPECT_EQ(reply.error, kErrorAborted);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(output, std::vector<uint8_t>(12, 0));
+    EXPECT_FALSE(removed.load()) << "the request's thread still has its record";
+    standin::ReleaseHeldSystemThreads();
+    remover.join();
+    EXPECT_TRUE(removed.load());
+}
+
+TEST_F(PrivateRequestTest, ARequestWhoseThreadCannotStartCompletesWithTheFailure)
+{
+    std::vector<uint8_t> output(12, 0xCC);
+    standin::FailSystemThreadStartsBy(std::this_thread::get_id(), STATUS_INSUFFICIENT_RESOURCES);
+    Reply reply = Send(kGetDspMemoryInfo, {}, &output);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.error, kErrorNoSystemResources);
+    EXPECT_EQ(reply.bytes, 0u);
+    EXPECT_EQ(output, std::vector<uint8_t>(12, 0xCC)) << "nothing done";
+    // Nothing stays queued, counted or taken: the next request is served, the stop waits for none.
+    reply = Send(kGetDspMemoryInfo, {}, &output);
+    EXPECT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(machine_->Stop(*board_), STATUS_SUCCESS);
+}
+
+TEST_F(PrivateRequestTest, ConcurrentRequestsAndCancelsEachCompleteOnce)
+{
+    constexpr int kSenders = 4;
+    constexpr int kRequests = 25;
+    std::atomic<bool> done{false};
+    std::atomic<int> served{0};
+    std::atomic<int> cancelled{0};
+    std::atomic<int> other{0};
+    std::thread canceller([&] {
+        while (!done.load()) {
+            CancelIoEx(filter_, nullptr);
+            std::this_thread::yield();
+        }
+    });
+    std::vector<std::thread> senders;
+    for (int s = 0; s < kSenders; ++s)
+        senders.emplace_back([&, s] {
+            for (int i = 0; i < kRequests; ++i) {
+                const bool info = (s + i) % 2 == 0;
+                std::vector<uint8_t> output(info ? 12 : 8, 0);
+                const Reply reply =
+                    info ? Send(kGetDspMemoryInfo, {}, &output) : Send(kReadFpgaRegister, Words({34}), &output);
+                if (reply.ok && reply.bytes == output.size() && WordAt(output, 0) == 1)
+                    ++served;
+                else if (!reply.ok && reply.error == kErrorAborted && reply.bytes == 0)
+                    ++cancelled;
+                else
+                    ++other;
+            }
+        });
+    for (auto& sender : senders)
+        sender.join();
+    done = true;
+    canceller.join();
+    EXPECT_EQ(other.load(), 0);
+    EXPECT_EQ(served.load() + cancelled.load(), kSenders * kRequests);
+    // Every record and thread came back: the stop waits for none.
+    EXPECT_EQ(machine_->Stop(*board_), STATUS_SUCCESS);
 }
 
 } // namespace

@@ -43,6 +43,10 @@ void HoldSystemThreadsStartedBy(std::thread::id creator);
 void ReleaseHeldSystemThreads();
 // How many started system threads are waiting for the hold to end.
 size_t HeldSystemThreadCount();
+// The next `count` PsCreateSystemThread calls the host thread `creator` makes fail with `status`
+// (a failure status; success ends the injection), as when the system is out of threads. Replaces
+// an earlier injection.
+void FailSystemThreadStartsBy(std::thread::id creator, NTSTATUS status, unsigned count = 1);
 
 // UTC = local time + bias, in 100-ns units (so a zone east of Greenwich has a negative bias). The
 // default is the host's current offset.

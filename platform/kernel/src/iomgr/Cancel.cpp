@@ -27,7 +27,9 @@ BOOLEAN CancelIrpRecord(IrpRecord* record)
     PIRP irp = record->irp;
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
-    irp->Cancel = TRUE;
+    // A driver may look at the flag without the cancel lock (IoCsqInsertIrp does, just after
+    // installing its routine): stored atomically, before the routine is taken.
+    __atomic_store_n(&irp->Cancel, static_cast<BOOLEAN>(TRUE), __ATOMIC_SEQ_CST);
     PDRIVER_CANCEL routine = IoSetCancelRoutine(irp, nullptr);
     if (!routine) {
         IoReleaseCancelSpinLock(irql);

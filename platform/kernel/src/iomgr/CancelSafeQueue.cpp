@@ -115,7 +115,7 @@ extern "C" VOID NTAPI IoCsqInsertIrp(PIO_CSQ Csq, PIRP Irp, PIO_CSQ_IRP_CONTEXT 
     IoSetCancelRoutine(Irp, CancelQueuedIrp);
     // Cancelled before the routine was in place: whoever clears it now owns the request. Getting
     // NULL back means the cancel routine is already on its way and will take it out.
-    if (Irp->Cancel && IoSetCancelRoutine(Irp, nullptr)) {
+    if (__atomic_load_n(&Irp->Cancel, __ATOMIC_SEQ_CST) && IoSetCancelRoutine(Irp, nullptr)) {
         Csq->CsqRemoveIrp(Csq, Irp);
         Unpair(Irp);
         Csq->CsqReleaseLock(Csq, irql);

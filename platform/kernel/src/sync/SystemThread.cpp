@@ -40,6 +40,10 @@ struct StartHold {
     std::thread::id creator;
     uint64_t generation = 0; // advanced by every release
     size_t waiting = 0;
+    // Injected start failures (standin::FailSystemThreadStartsBy).
+    std::thread::id failingCreator;
+    NTSTATUS failure = STATUS_SUCCESS;
+    unsigned failures = 0;
 };
 
 StartHold& TheStartHold()
@@ -56,6 +60,17 @@ std::optional<uint64_t> HoldOfNewThread()
     if (hold.active && hold.creator == std::this_thread::get_id())
         return hold.generation;
     return std::nullopt;
+}
+
+// At creation: the injected failure of this start, or success.
+NTSTATUS InjectedStartFailure()
+{
+    StartHold& hold = TheStartHold();
+    std::lock_guard lock(hold.lock);
+    if (hold.failures == 0 || hold.failingCreator != std::this_thread::get_id())
+        return STATUS_SUCCESS;
+    --hold.failures;
+    return hold.failure;
 }
 
 void WaitWhileHeld(std::optional<uint64_t> generation)
@@ -90,6 +105,15 @@ void standin::ReleaseHeldSystemThreads()
     hold.released.notify_all();
 }
 
+void standin::FailSystemThreadStartsBy(std::thread::id creator, NTSTATUS status, unsigned count)
+{
+    StartHold& hold = TheStartHold();
+    std::lock_guard lock(hold.lock);
+    hold.failingCreator = creator;
+    hold.failure = status;
+    hold.failures = NT_SUCCESS(status) ? 0 : count;
+}
+
 size_t standin::HeldSystemThreadCount()
 {
     StartHold& hold = TheStartHold();
@@ -110,6 +134,8 @@ extern "C" NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG Desir
     }
     if (ProcessHandle && ProcessHandle != kCurrentProcess)
         return STATUS_INVALID_HANDLE;
+    if (const NTSTATUS injected = InjectedStartFailure(); !NT_SUCCESS(injected))
+        return injected;
 
     auto* thread = standin::KernelThread::CreateSystemThread(StartRoutine, StartContext);
     HANDLE handle = nullptr;

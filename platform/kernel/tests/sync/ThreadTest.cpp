@@ -272,3 +272,27 @@ TEST(SystemThread, HeldStartsOfOneCreatorRunOnlyOnceLetGo)
     ObDereferenceObject(first);
     ObDereferenceObject(second);
 }
+
+TEST(SystemThread, InjectedStartFailuresReachOnlyTheirCreatorAndRunOut)
+{
+    std::atomic<int> runs{0};
+    standin::FailSystemThreadStartsBy(std::this_thread::get_id(), STATUS_INSUFFICIENT_RESOURCES, 2);
+    // Another thread's start is not touched.
+    PVOID other = nullptr;
+    std::thread([&] { other = StartThread(CountRun, &runs); }).join();
+    EXPECT_EQ(WaitFor(other), STATUS_SUCCESS);
+    ObDereferenceObject(other);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
+    for (int i = 0; i < 2; ++i) {
+        HANDLE handle = reinterpret_cast<HANDLE>(1);
+        EXPECT_EQ(PsCreateSystemThread(&handle, kAllAccess, &attributes, nullptr, nullptr, CountRun, &runs),
+                  STATUS_INSUFFICIENT_RESOURCES);
+    }
+    EXPECT_EQ(runs.load(), 1) << "no failed start ran its routine";
+    // The injection is used up: the next start runs.
+    PVOID thread = StartThread(CountRun, &runs);
+    EXPECT_EQ(WaitFor(thread), STATUS_SUCCESS);
+    ObDereferenceObject(thread);
+    EXPECT_EQ(runs.load(), 2);
+}
