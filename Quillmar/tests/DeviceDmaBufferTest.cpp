@@ -138,10 +138,11 @@ TEST_F(DeviceDmaTest, FreedBufferIsReleasedThirtySecondsOfClockTimeLater)
     PVOID buffer = device->AllocateDmaBuffer(4096, &logical);
     ASSERT_NE(buffer, nullptr);
     const int64_t second = platform::Clock::kUnitsPerSecond;
-    // The clock all but stands still and is moved on by hand, a second at a time, up to 28 seconds
-    // after the free: however the old-buffer thread is scheduled, it cannot have counted more than
-    // 28 of the 30 one-second ticks the buffer waits.
-    platform::Clock::SetSpeedFactor(1e-6);
+    // The clock runs at a hundredth of real time and is moved on by hand, a second at a time, up to
+    // 28 seconds after the free: however the old-buffer thread is scheduled, it cannot have counted
+    // more than 28 of the 30 one-second ticks the buffer waits (drifting a further second on its own
+    // would take 100 s). It still runs, so a lock's back-off sleep ends.
+    platform::Clock::SetSpeedFactor(0.01);
     const int64_t freedAt = platform::Clock::Now();
     ASSERT_EQ(device->FreeDmaBuffer(4096, logical, buffer), STATUS_SUCCESS);
     for (int i = 0; i < 28; ++i) {
