@@ -4,7 +4,9 @@
 // changed, an enable refused for want of a signal inside a restart, and the notifications and error
 // entries of the input-state messages.
 #include "CountingStep.h"
+#include "BoardDeviceFixture.h"
 #include "DspCommandFixture.h"
+#include "LossPicture.h"
 #include "RecordingSink.h"
 
 #include "algorithmlist.h"
@@ -259,14 +261,7 @@ protected:
 
     void SetLossPicture(ULONG selector, ULONG odd = 0, ULONG even = 0)
     {
-        BrevicorLOSRecord los{};
-        device_->GetLOSSettings(&los);
-        los.fromRegistry = 1;
-        los.videoEnable = 0;
-        los.videoSignalType = selector;
-        los.oddChannelsTone = odd;
-        los.evenChannelsTone = even;
-        ASSERT_EQ(device_->SetLOSSettings(&los), STATUS_SUCCESS);
+        ASSERT_EQ(streamtest::SetLossPicture(device_, selector, odd, even), STATUS_SUCCESS);
     }
 
     // A video stream in Run as its stream processor leaves it: its control thread running.
@@ -629,34 +624,8 @@ TEST_F(StreamSignalBoardTest, AudioCreateAndBackupFramesAndTheFirstColourBarBack
     TerminateAndStop();
 }
 
-// A device that records the notifications it raises on filters, with two video capture filters and
-// an audio capture filter open, each video filter with its own copy of the input records.
-class RecordingDevice : public Device {
-public:
-    using Device::Device;
-    struct Notification {
-        BasicFilter* filter;
-        GUID propertySet;
-        std::vector<UCHAR> payload;
-    };
-    void GenerateNotificationEvent(BasicFilter* filter, const GUID& propertySet, ULONG length,
-                                   const void* data) override
-    {
-        const auto* bytes = static_cast<const UCHAR*>(data);
-        std::lock_guard<std::mutex> hold(lock_);
-        notifications_.push_back({filter, propertySet, std::vector<UCHAR>(bytes, bytes + length)});
-    }
-    std::vector<Notification> Notifications()
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        return notifications_;
-    }
-
-private:
-    std::mutex lock_;
-    std::vector<Notification> notifications_;
-};
-
+// Two video capture filters and an audio capture filter open on a device that records the
+// notifications it raises, each video filter with its own copy of the input records.
 class CaptureFilterDouble : public BasicFilter {
 public:
     CaptureFilterDouble() { items.AllocateInputs(2); }
@@ -674,8 +643,14 @@ public:
 
 class InputStateBoardTest : public StreamSignalBoardTest {
 protected:
-    Device* MakeDevice() override { return new RecordingDevice(driver()); }
-    RecordingDevice* Recording() { return static_cast<RecordingDevice*>(device_); }
+    Device* MakeDevice() override { return new ServicesTestDevice(driver()); }
+    // The notifications raised so far, oldest first.
+    const std::vector<ServicesTestDevice::Notification>& Notifications()
+    {
+        for (auto& n : static_cast<ServicesTestDevice*>(device_)->TakeNotifications())
+            notifications_.push_back(std::move(n));
+        return notifications_;
+    }
 
     // Open before the board's first announcement: each message then notifies each filter.
     void BeforeAnnounce() override
@@ -710,11 +685,12 @@ protected:
 
     CaptureFilterDouble videoFilters_[2];
     CaptureFilterDouble audioFilter_;
+    std::vector<ServicesTestDevice::Notification> notifications_;
 };
 
 TEST_F(InputStateBoardTest, A1080p25SignalNotifiesEveryVideoFilterPerInputAndAVideoErrorIsLoggedOnce)
 {
-    ASSERT_TRUE(tracetest::WaitUntil([&] { return Recording()->Notifications().size() >= kPerMessage; }));
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return Notifications().size() >= kPerMessage; }));
     ASSERT_TRUE(board_->Commands().SetStandard(0, 0x4000));
     ASSERT_TRUE(WaitForRecord([](const BrevicorInputDetectRecord& r) { return r.detectedStandard == 0x4000; }));
     const BrevicorInputDetectRecord record = VideoRecord();
@@ -737,8 +713,8 @@ TEST_F(InputStateBoardTest, A1080p25SignalNotifiesEveryVideoFilterPerInputAndAVi
 
     // One notification per video input on each video capture filter; the audio filter gets the
     // audio record.
-    ASSERT_TRUE(tracetest::WaitUntil([&] { return Recording()->Notifications().size() >= 2 * kPerMessage; }));
-    const auto all = Recording()->Notifications();
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return Notifications().size() >= 2 * kPerMessage; }));
+    const auto all = Notifications();
     ASSERT_EQ(all.size(), 2 * kPerMessage);
     size_t video = 0;
     for (size_t i = kPerMessage; i < all.size(); ++i) {
@@ -761,7 +737,7 @@ TEST_F(InputStateBoardTest, A1080p25SignalNotifiesEveryVideoFilterPerInputAndAVi
     standin::EventLogClear();
     ASSERT_TRUE(board_->Commands().ReportErrors(0, 3, 0));
     ASSERT_TRUE(tracetest::WaitUntil([&] { return standin::EventLogCount() >= 1; }));
-    ASSERT_TRUE(tracetest::WaitUntil([&] { return Recording()->Notifications().size() >= 3 * kPerMessage; }));
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return Notifications().size() >= 3 * kPerMessage; }));
     const auto entries = standin::EventLogEntries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].messageId, static_cast<ULONG>(MSG_FRAME_SHORT_FIELD_ERROR_OCCURRED_DSP));

@@ -3,6 +3,7 @@
 // the loss-of-signal settings choose, the audio descriptor and backup blocks, and the device's
 // measurement of an input-state message.
 #include "LogicalStreamFixture.h"
+#include "LossPicture.h"
 
 #include "RecordingSink.h"
 
@@ -68,14 +69,7 @@ protected:
 
     void SetLossPicture(ULONG selector, ULONG odd = 0, ULONG even = 0)
     {
-        BrevicorLOSRecord los{};
-        device_->GetLOSSettings(&los);
-        los.fromRegistry = 1;
-        los.videoEnable = 0;
-        los.videoSignalType = selector;
-        los.oddChannelsTone = odd;
-        los.evenChannelsTone = even;
-        ASSERT_EQ(device_->SetLOSSettings(&los), STATUS_SUCCESS);
+        ASSERT_EQ(streamtest::SetLossPicture(device_, selector, odd, even), STATUS_SUCCESS);
     }
 
     FilterDouble filter_;
