@@ -148,6 +148,10 @@ protected:
     {
         video_.reset();
         audio_.reset();
+        // The response thread ends before the device goes, as at a device stop: a message it is
+        // still handling never meets a device being destroyed.
+        if (manager_ != nullptr)
+            manager_->Stop();
         DspCommandTest::TearDown();
     }
 
@@ -273,12 +277,25 @@ protected:
         video_->StartStreamControlThread();
     }
 
-    // The board takes `frames` more frames of the stream: allowed, and their ends passed.
-    void StepRealFrames(LogicalStream* stream, ULONG frames, int64_t frameLength = 340'000)
+    // The board takes `frames` more frames of the stream: they are allowed, and the clock goes on
+    // a few milliseconds at a time until the board has filled them.
+    void StepRealFrames(LogicalStream* stream, ULONG frames)
     {
-        ASSERT_TRUE(board_->Commands().StepFrames(stream->GetDspStreamHandle(), frames));
-        for (ULONG i = 0; i < frames; ++i)
-            platform::Clock::Advance(frameLength);
+        const ULONG handle = stream->GetDspStreamHandle();
+        auto filled = [&] {
+            auto dsp = board_->Commands().Stream(handle);
+            return dsp ? dsp->filled : 0;
+        };
+        const uint64_t target = filled() + frames;
+        ASSERT_TRUE(board_->Commands().StepFrames(handle, frames));
+        ASSERT_TRUE(tracetest::WaitUntil(
+            [&] {
+                if (filled() >= target)
+                    return true;
+                platform::Clock::Advance(5 * platform::Clock::kUnitsPerMillisecond);
+                return false;
+            },
+            std::chrono::seconds(60)));
     }
 
     // The stream commands (3, 5, 6, 14) the board took since the log was cleared, by id.
@@ -704,12 +721,6 @@ TEST_F(InputStateBoardTest, A1080p25SignalNotifiesEveryVideoFilterPerInputAndAVi
     EXPECT_EQ(+record.blankingLinesField1 + record.blankingLinesField2, 45u);
     // The second input, not the captured one, has no signal.
     EXPECT_EQ(+VideoRecord(1).state, 0);
-    // Each open video capture filter's own copy follows the device's.
-    for (CaptureFilterDouble& filter : videoFilters_) {
-        BrevicorInputDetectRecord own{};
-        ASSERT_EQ(filter.items.GetInput(0)->GetInputDetectInfo(&own), STATUS_SUCCESS);
-        EXPECT_EQ(std::memcmp(&own, &record, sizeof own), 0);
-    }
 
     // One notification per video input on each video capture filter; the audio filter gets the
     // audio record.
@@ -733,6 +744,13 @@ TEST_F(InputStateBoardTest, A1080p25SignalNotifiesEveryVideoFilterPerInputAndAVi
         ++video;
     }
     EXPECT_EQ(video, 4u);
+    // Each open video capture filter's own copy follows the device's (written before the
+    // message's notifications, read after them).
+    for (CaptureFilterDouble& filter : videoFilters_) {
+        BrevicorInputDetectRecord own{};
+        ASSERT_EQ(filter.items.GetInput(0)->GetInputDetectInfo(&own), STATUS_SUCCESS);
+        EXPECT_EQ(std::memcmp(&own, &record, sizeof own), 0);
+    }
 
     standin::EventLogClear();
     ASSERT_TRUE(board_->Commands().ReportErrors(0, 3, 0));
