@@ -830,9 +830,10 @@ NTSTATUS LogicalStream::StreamFromStopToAcquire()
         SetState(kStreamStateAcquire);
     if (dsp && created) {
         // Only what nobody holds: a buffer still in the queue or in processing is queued again
-        // when it comes back, a host frame in the free ring stays there.
-        for (ULONG i = 0; i < GetTableSize() && m_table[i].frame != nullptr; ++i)
-            if (GetEntryOwner(i) == MappingOwner::Idle)
+        // when it comes back, a host frame in the free ring stays there. An entry whose frame
+        // could not be made is passed over; the ones after it are queued all the same.
+        for (ULONG i = 0; i < GetTableSize(); ++i)
+            if (m_table[i].frame != nullptr && GetEntryOwner(i) == MappingOwner::Idle)
                 AddMapping(&m_table[i]);
     }
     return STATUS_SUCCESS;

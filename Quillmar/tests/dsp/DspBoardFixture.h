@@ -202,6 +202,8 @@ protected:
                "\"TraceHighs\"=dword:00000001\n\"TraceErrors\"=dword:00000001\n";
     }
     virtual bool InitializeManager() const { return true; }
+    // The device under test; a fixture may give a double that records what the device does.
+    virtual Device* MakeDevice() { return new Device(driver()); }
 
     void SetUp() override
     {
@@ -223,7 +225,7 @@ protected:
                   platform::BusStatus::Ok);
         registered_ = true;
 
-        device_ = new Device(driver());
+        device_ = MakeDevice();
         device_->SetInstanceId(1);
         manager_ = device_->GetProtocolManager();
         ASSERT_NE(manager_, nullptr);

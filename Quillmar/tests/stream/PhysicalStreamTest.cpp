@@ -3,8 +3,13 @@
 // the loss-of-signal settings choose, the audio descriptor and backup blocks, and the device's
 // measurement of an input-state message.
 #include "LogicalStreamFixture.h"
+#include "LossPicture.h"
 
+#include "RecordingSink.h"
+
+#include "algorithmlist.h"
 #include "audioframe.h"
+#include "caudiostereopairextractor.h"
 #include "audiostream.h"
 #include "brevicorrecords.h"
 #include "device.h"
@@ -12,8 +17,14 @@
 #include "streamfilter.h"
 #include "videostream.h"
 
+#include "platform/Clock.h"
+#include "standin/eventlog.h"
+#include "messages/Talvexon.h"
+
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace streamtest {
 namespace {
@@ -58,14 +69,7 @@ protected:
 
     void SetLossPicture(ULONG selector, ULONG odd = 0, ULONG even = 0)
     {
-        BrevicorLOSRecord los{};
-        device_->GetLOSSettings(&los);
-        los.fromRegistry = 1;
-        los.videoEnable = 0;
-        los.videoSignalType = selector;
-        los.oddChannelsTone = odd;
-        los.evenChannelsTone = even;
-        ASSERT_EQ(device_->SetLOSSettings(&los), STATUS_SUCCESS);
+        ASSERT_EQ(streamtest::SetLossPicture(device_, selector, odd, even), STATUS_SUCCESS);
     }
 
     FilterDouble filter_;
@@ -328,6 +332,144 @@ TEST_F(PhysicalStreamTest, BackupGeneratorStartsOnItsOwnGridAndStopsSynchronousl
     // A second start and the stream's destruction while generating both return.
     stream->StartBackupFrameGenerator();
     EXPECT_TRUE(stream->IsGeneratorRunning());
+    stream.reset();
+}
+
+// The clock runs at a hundredth of real time while a generator test runs (a frame interval is
+// over three real seconds); the test moves it on where it wants a due time to pass. (Slower still
+// would make a lock's back-off sleep, which runs on this clock, last minutes.)
+class SlowClock {
+public:
+    SlowClock() : before_(platform::Clock::SpeedFactor()) { platform::Clock::SetSpeedFactor(0.01); }
+    ~SlowClock() { platform::Clock::SetSpeedFactor(before_); }
+
+private:
+    double before_;
+};
+
+TEST_F(PhysicalStreamTest, AStartTwoAndAHalfIntervalsAfterARealFrameIsDueHalfAnIntervalLaterOnTheThirdGridPoint)
+{
+    auto stream = MakeVideo();
+    SlowClock slow;
+    const ULONG step = stream->GetTimeStampStep();
+    const LONG interval = static_cast<LONG>(stream->GetFrameInterval());
+    LARGE_INTEGER before;
+    LARGE_INTEGER after;
+    KeQuerySystemTime(&before);
+    stream->ComputeTimeStamp(5000, step, true);
+    KeQuerySystemTime(&after);
+    platform::Clock::Advance(interval * 5 / 2);
+    stream->StartBackupFrameGenerator();
+    ASSERT_TRUE(stream->IsGeneratorRunning());
+    EXPECT_EQ(stream->GetGeneratorCounter(), 5000u + 3 * step);
+    // Due on the real frame's grid: three intervals after it, half an interval from now.
+    const LONGLONG due = stream->GetNextGeneratorDue();
+    EXPECT_GE(due, before.QuadPart + 3 * interval);
+    EXPECT_LE(due, after.QuadPart + 3 * interval);
+    stream->StopBackupFrameGenerator();
+}
+
+TEST_F(PhysicalStreamTest, WithTheFreeRingEmptyEachDueTimeLogsOneDropAndTheGridGoesOn)
+{
+    auto stream = MakeVideo();
+    SlowClock slow;
+    std::vector<FrameWorkItem*> taken;
+    while (FrameWorkItem* entry = stream->TakeFreeHostEntry())
+        taken.push_back(entry);
+    ASSERT_FALSE(taken.empty());
+    const ULONG step = stream->GetTimeStampStep();
+    const LONG interval = static_cast<LONG>(stream->GetFrameInterval());
+    auto drops = [] {
+        const auto entries = standin::EventLogEntries();
+        return std::count_if(entries.begin(), entries.end(), [](const standin::EventLogEntry& e) {
+            return e.messageId == static_cast<ULONG>(MSG_NO_EMPTY_FRAMES_AVAILABLE_PIN_ACCEPT);
+        });
+    };
+    stream->StartBackupFrameGenerator();
+    EXPECT_EQ(stream->GetGeneratorCounter(), 0u);
+    const LONGLONG first = stream->GetNextGeneratorDue();
+    for (ULONG n = 1; n <= 2; ++n) {
+        // An absolute wait ends at the first clock tick from its due time: the clock goes on a
+        // millisecond at a time from the due time until the generator has taken it.
+        platform::Clock::Advance(interval);
+        ASSERT_TRUE(tracetest::WaitUntil([&] {
+            if (stream->GetGeneratorCounter() >= n * step)
+                return true;
+            platform::Clock::Advance(platform::Clock::kUnitsPerMillisecond);
+            return false;
+        })) << n;
+        // One drop entry for each due time taken, the grid one interval on for each.
+        const ULONG taken = stream->GetGeneratorCounter() / step;
+        EXPECT_EQ(stream->GetGeneratorCounter(), taken * step);
+        EXPECT_EQ(drops(), static_cast<std::ptrdiff_t>(taken));
+        EXPECT_EQ(stream->GetNextGeneratorDue(), first + static_cast<LONGLONG>(taken) * interval);
+    }
+    stream->StopBackupFrameGenerator();
+    for (FrameWorkItem* entry : taken)
+        stream->ReturnGeneratorEntry(entry);
+}
+
+TEST_F(PhysicalStreamTest, AnEightBitAudioPinStillGetsTheSixteenBitToneInItsBackupFrames)
+{
+    filter_.inputType = AudioStream::kInputTypeLive;
+    auto stream = std::make_unique<AudioStream>(services_.get(), device_, services_->GetAudioStreamProcessorQueue(),
+                                                &filter_, 8);
+    ASSERT_EQ(stream->GetConstructionStatus(), STATUS_SUCCESS);
+    SetLossPicture(8, 1, 2);
+    std::vector<UCHAR> expected(AudioStream::kBufferLength);
+    stream->InitBackupFrameGeneratorValues();
+    stream->Get16BitImage(expected.data(), AudioStream::kBufferLength);
+    std::vector<UCHAR> eightBit(AudioStream::kBufferLength);
+    stream->InitBackupFrameGeneratorValues();
+    stream->Get8BitImage(eightBit.data(), AudioStream::kBufferLength);
+    ASSERT_NE(expected, eightBit);
+    ASSERT_TRUE(std::any_of(expected.begin(), expected.end(), [](UCHAR b) { return b != 0; }));
+
+    FrameWorkItem* entry = stream->TakeFreeHostEntry();
+    ASSERT_NE(entry, nullptr);
+    stream->InitBackupFrameGeneratorValues();
+    stream->FillBackupFrame(entry);
+    EXPECT_EQ(std::memcmp(entry->virtualAddress, expected.data(), expected.size()), 0);
+    stream->ReturnGeneratorEntry(entry);
+}
+
+TEST_F(PhysicalStreamTest, APairBackThatAStereoPairStepUsesRestartsTheAudioStream)
+{
+    RecordingSink sink; // outlives the stream's tree
+    filter_.inputType = AudioStream::kInputTypeLive;
+    auto stream = std::make_unique<AudioStream>(services_.get(), device_, services_->GetAudioStreamProcessorQueue(),
+                                                &filter_, 16);
+    ASSERT_EQ(stream->GetConstructionStatus(), STATUS_SUCCESS);
+    StereoPairSettings settings;
+    settings.channelPairIndex = 2;
+    settings.channelPairCount = 1;
+    AlgorithmList list;
+    ASSERT_TRUE(list.Append(new CAudioStereoPairExtractor(settings)));
+    ASSERT_TRUE(list.Append(&sink));
+    ASSERT_EQ(stream->AddAlgorithmChain(&list), STATUS_SUCCESS);
+
+    BrevicorInputDetectRecord record{};
+    record.state = 2;
+    record.detectedStandard = 0x2000000;
+    record.activeLinesField1 = 0x3F; // pairs 0 to 2
+    record.activeLinesField2 = 0x3F;
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+    record.activeLinesField1 = 0x0F; // pair 2 gone
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+    EXPECT_EQ(DebugLinesWith("Audio input 2 has gone inactive.  Forcing audio capture stream restart"), 1u);
+    // Pair 1 is no step's: its return changes nothing.
+    record.activeLinesField1 = 0x03;
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+    record.activeLinesField1 = 0x0F;
+    EXPECT_FALSE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+    // Pair 2 is the extractor's: its return restarts the stream.
+    record.activeLinesField1 = 0x3F;
+    EXPECT_TRUE(stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record)));
+    EXPECT_TRUE(stream->IsRestartNeeded());
+    EXPECT_EQ(DebugLinesWith("Audio input 2 has become active again.  Forcing audio capture stream restart"), 1u);
+    EXPECT_EQ(stream->GetDescriptorWord(AudioStream::kWordPairMask), 0x3Fu);
+    EXPECT_EQ(stream->GetDescriptorWord(AudioStream::kWordStartMask), 0x3Fu);
+    EXPECT_EQ(stream->GetDescriptorWord(AudioStream::kWordCurrentMask), 0x3Fu);
     stream.reset();
 }
 
