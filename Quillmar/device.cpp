@@ -57,6 +57,11 @@ Device::~Device()
     // The streams first (they use the queues, the pool and the host port), then the queues.
     if (m_streamProcessorManager != nullptr)
         m_streamProcessorManager->StopAllStreams();
+    // Then the mailbox threads, as at a stop: a message the response thread is still handling (an
+    // input-state change, say) must never meet the stream manager, the queues or the filter tables
+    // going away. A device destroyed after its stop or removal finds them ended already.
+    if (m_protocolManager != nullptr)
+        m_protocolManager->Stop();
     DestroyStreamProcessorQueues();
     delete m_streamProcessorManager;
     m_streamProcessorManager = nullptr;
