@@ -327,6 +327,9 @@ TEST_F(RunningDspTest, StartTakesOverARunningDspWithoutReset)
     for (uint32_t word : {board::kMailboxCommandBusy, board::kMailboxResponseValid, board::kMailboxCounterA,
                           board::kMailboxCounterB})
         EXPECT_EQ(CountOf(log, AccessKind::WindowWrite, board::kMailboxAddress + word), 0u) << word;
+    // The firmware carries the restart out at its next pass, which may come after the start returns.
+    ASSERT_TRUE(tracetest::WaitUntil(
+        [&] { return board_->ReadDspWord(board::kMailboxAddress + board::kMailboxRestart) == 0; }));
     EXPECT_EQ(board_->ReadDspWord(board::kMailboxAddress + board::kMailboxCommandBusy), 0u);
     EXPECT_EQ(board_->ReadDspWord(board::kMailboxAddress + board::kMailboxResponseValid), 0u);
     EXPECT_EQ(CountOf(log, AccessKind::RegisterWrite, board::kHostStatus, 0), 1u);
