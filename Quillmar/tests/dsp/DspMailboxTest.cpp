@@ -464,11 +464,12 @@ TEST_F(MailboxTakeOverTest, NoAnswerTheEarlierLoadLeftIsTakenWhereverTheFirmware
         }
     });
 
-    // The start samples the heartbeat over 10 ms: at the real pace, so the board's thread is sure
-    // to tick in between.
-    platform::Clock::SetSpeedFactor(1.0);
+    // The start samples the heartbeat twice, 10 ms apart: the board ticks on each read, so it moves
+    // in between however late the threads run.
+    board_->SetTickOnHeartbeatRead(true);
     const auto image = ImageBytes(board::Personality::MainFirmware);
     ASSERT_EQ(manager_->Start(image.data(), static_cast<ULONG>(image.size()), false), STATUS_SUCCESS);
+    board_->SetTickOnHeartbeatRead(false);
     ASSERT_EQ(CountOf(Log(), AccessKind::WarmReset), 0u) << "taken over, not loaded";
     board_->SetHostWindowWriteHook(nullptr);
     EXPECT_GE(steps, 1u);
@@ -488,10 +489,12 @@ TEST_F(MailboxTakeOverTest, TheMailboxIsLeftAloneUntilTheFirmwareAcknowledgesThe
     board_->Mailbox().Post(InputState(0xDEAD));
     ASSERT_TRUE(tracetest::WaitUntil([&] { return board_->Mailbox().QueuedAnswers() == 0; }));
     board_->Mailbox().SetSteppedByTest(true);
-    platform::Clock::SetSpeedFactor(1.0);
+    board_->SetTickOnHeartbeatRead(true);
     const auto image = ImageBytes(board::Personality::MainFirmware);
     ASSERT_EQ(manager_->Start(image.data(), static_cast<ULONG>(image.size()), false), STATUS_SUCCESS);
+    board_->SetTickOnHeartbeatRead(false);
     ASSERT_TRUE(manager_->HasMailboxThreads());
+    ASSERT_EQ(CountOf(Log(), AccessKind::WarmReset), 0u) << "taken over, not loaded";
 
     // A command queued now waits: the slots are still the earlier load's.
     board_->ClearAccessLog();
