@@ -807,6 +807,10 @@ TEST_F(PrivateRequestTest, RemovalCancelsQueuedRequestsAndWaitsForTheirThreads)
     EXPECT_EQ(reply.bytes, 0u);
     EXPECT_EQ(output, std::vector<uint8_t>(12, 0));
     EXPECT_FALSE(removed.load()) << "the request's thread still has its record";
+    // The application lets go of the board it lost, as it must before the removal can follow the
+    // surprise removal: its filter's close still reaches the driver meanwhile.
+    EXPECT_TRUE(CloseHandle(filter_));
+    filter_ = INVALID_HANDLE_VALUE;
     standin::ReleaseHeldSystemThreads();
     remover.join();
     EXPECT_TRUE(removed.load());
