@@ -17,13 +17,8 @@ protected:
     ComObject() = default;
     virtual ~ComObject() = default;
     ULONG AddRefObject() { return ++references_; }
-    ULONG ReleaseObject()
-    {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    // The last release deletes the object.
+    ULONG ReleaseObject();
 
 private:
     std::atomic<ULONG> references_{1};

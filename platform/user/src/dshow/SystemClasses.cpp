@@ -2,6 +2,9 @@
 #include "dshow/SystemClasses.h"
 
 #include "dshow/DeviceEnumerator.h"
+#include "dshow/FilterGraph.h"
+#include "dshow/NullRenderer.h"
+#include "dshow/SampleGrabber.h"
 #include "standin/com.h"
 
 namespace dshow {
@@ -44,7 +47,13 @@ void Register(REFCLSID clsid, Creator create)
 }
 
 struct Registration {
-    Registration() { Register(CLSID_SystemDeviceEnum, &DeviceEnumerator::Create); }
+    Registration()
+    {
+        Register(CLSID_SystemDeviceEnum, &DeviceEnumerator::Create);
+        Register(CLSID_FilterGraph, &FilterGraph::Create);
+        Register(CLSID_NullRenderer, &NullRenderer::Create);
+        Register(CLSID_SampleGrabber, &SampleGrabber::Create);
+    }
 } registration;
 
 } // namespace
