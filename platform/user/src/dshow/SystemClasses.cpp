@@ -1,6 +1,7 @@
 // Registers the DirectShow classes with COM as the stand-in's system classes.
 #include "dshow/SystemClasses.h"
 
+#include "dshow/CaptureGraphBuilder.h"
 #include "dshow/DeviceEnumerator.h"
 #include "dshow/FilterGraph.h"
 #include "dshow/NullRenderer.h"
@@ -53,6 +54,7 @@ struct Registration {
         Register(CLSID_FilterGraph, &FilterGraph::Create);
         Register(CLSID_NullRenderer, &NullRenderer::Create);
         Register(CLSID_SampleGrabber, &SampleGrabber::Create);
+        Register(CLSID_CaptureGraphBuilder2, &CaptureGraphBuilder::Create);
     }
 } registration;
 

@@ -416,3 +416,84 @@ TEST_F(GraphTest, StateChangesAndTheClock)
     clock->Release();
     filter->Release();
 }
+
+TEST_F(GraphTest, CaptureGraphBuilderRendersThroughTheGrabberAndFindsInterfaces)
+{
+    Build({MEDIASUBTYPE_RGB32, MEDIASUBTYPE_UYVY}, MEDIASUBTYPE_RGB32);
+    ICaptureGraphBuilder2* builder = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_ALL, IID_ICaptureGraphBuilder2,
+                               reinterpret_cast<void**>(&builder)),
+              S_OK);
+    ASSERT_EQ(builder->SetFiltergraph(graph_), S_OK);
+    EXPECT_EQ(builder->SetFiltergraph(graph_), E_UNEXPECTED);
+    IGraphBuilder* attached = nullptr;
+    ASSERT_EQ(builder->GetFiltergraph(&attached), S_OK);
+    EXPECT_EQ(attached, graph_);
+    attached->Release();
+
+    // No sink, a category the source has no pin of: nothing is added or connected.
+    EXPECT_EQ(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source_, grabberFilter_, nullptr),
+              E_FAIL);
+    EXPECT_EQ(builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source_, grabberFilter_, renderer_),
+              E_FAIL);
+    EXPECT_EQ(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, source_, grabberFilter_, renderer_),
+              E_FAIL);
+    EXPECT_FALSE(Connected(source_->Output()));
+
+    ASSERT_EQ(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source_, grabberFilter_, renderer_),
+              S_OK);
+    IPin* grabbed = PinOf(grabberFilter_, PINDIR_OUTPUT);
+    IPin* rendered = PinOf(renderer_, PINDIR_INPUT);
+    EXPECT_TRUE(Connected(source_->Output()));
+    EXPECT_TRUE(Connected(grabbed));
+    EXPECT_TRUE(Connected(rendered));
+    grabbed->Release();
+    rendered->Release();
+
+    // The interface of the source's capture pin, not of the filter.
+    IAMStreamConfig* config = nullptr;
+    ASSERT_EQ(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source_, IID_IAMStreamConfig,
+                                     reinterpret_cast<void**>(&config)),
+              S_OK);
+    IAMStreamConfig* direct = nullptr;
+    ASSERT_EQ(source_->Output()->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&direct)), S_OK);
+    EXPECT_EQ(config, direct);
+    direct->Release();
+    config->Release();
+    EXPECT_EQ(builder->FindInterface(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source_, IID_IAMStreamConfig,
+                                     reinterpret_cast<void**>(&config)),
+              E_NOINTERFACE);
+    EXPECT_EQ(config, nullptr);
+
+    // Up- and downstream.
+    ISampleGrabber* found = nullptr;
+    ASSERT_EQ(builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, renderer_, IID_ISampleGrabber,
+                                     reinterpret_cast<void**>(&found)),
+              S_OK);
+    EXPECT_EQ(found, grabber_);
+    found->Release();
+    EXPECT_EQ(builder->FindInterface(&LOOK_DOWNSTREAM_ONLY, nullptr, renderer_, IID_ISampleGrabber,
+                                     reinterpret_cast<void**>(&found)),
+              E_NOINTERFACE);
+    ASSERT_EQ(builder->FindInterface(nullptr, nullptr, source_, IID_ISampleGrabber,
+                                     reinterpret_cast<void**>(&found)),
+              S_OK);
+    found->Release();
+
+    // FindPin counts matching pins; connected ones only when asked for.
+    IPin* pin = nullptr;
+    EXPECT_EQ(builder->FindPin(source_, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, TRUE, 0, &pin), E_FAIL);
+    ASSERT_EQ(builder->FindPin(source_, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, FALSE, 0, &pin), S_OK);
+    EXPECT_EQ(pin, source_->Output());
+    pin->Release();
+    EXPECT_EQ(builder->FindPin(source_, PINDIR_OUTPUT, nullptr, nullptr, FALSE, 1, &pin), E_FAIL);
+    EXPECT_EQ(builder->FindPin(source_, PINDIR_INPUT, nullptr, nullptr, FALSE, 0, &pin), E_FAIL);
+    builder->Release();
+
+    // The graph built this way runs.
+    Recorder& recorder = recorder_;
+    ASSERT_EQ(grabber_->SetCallback(&recorder, 0), S_OK);
+    ASSERT_TRUE(SUCCEEDED(control_->Run()));
+    recorder.WaitFor(2);
+    ASSERT_EQ(control_->Stop(), S_OK);
+}
