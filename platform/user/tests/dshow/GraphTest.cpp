@@ -2,6 +2,7 @@
 // names, direct connections, running and stopping, the grabber's callback and one-shot mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "SyntheticSource.h"
+#include "dshow/InputPin.h"
+#include "dshow/OutputPin.h"
 #include "um/dshow.h"
 #include "um/windows.h"
 
@@ -102,6 +105,58 @@ public:
     std::vector<double> times;
     std::vector<unsigned> frames;
     std::vector<LONG> buffers;
+};
+
+// A filter with one input and one output pin that accept any type, recording in a shared log the
+// order in which filters pause and stop, and reporting a chosen result from GetState.
+class Probe final : public dshow::Filter {
+public:
+    Probe(std::vector<Probe*>* log) : Filter(GUID_NULL), in_(this), out_(this), log_(log) {}
+    int PinCount() override { return 2; }
+    dshow::Pin* GetPin(int index) override
+    {
+        if (index == 0)
+            return &in_;
+        return index == 1 ? static_cast<dshow::Pin*>(&out_) : nullptr;
+    }
+    IPin* In() { return &in_; }
+    IPin* Out() { return &out_; }
+    HRESULT stateResult = S_OK;
+
+protected:
+    HRESULT OnActive() override
+    {
+        log_->push_back(this);
+        return S_OK;
+    }
+    void OnStop() override { log_->push_back(this); }
+    HRESULT StateResult(FILTER_STATE) override { return stateResult; }
+
+private:
+    class AnyIn final : public dshow::InputPin {
+    public:
+        explicit AnyIn(Filter* filter) : InputPin(filter, u"In") {}
+        HRESULT CheckMediaType(const AM_MEDIA_TYPE&) override { return S_OK; }
+    };
+    class AnyOut final : public dshow::OutputPin {
+    public:
+        explicit AnyOut(Filter* filter) : OutputPin(filter, u"Out") {}
+        HRESULT CheckMediaType(const AM_MEDIA_TYPE&) override { return S_OK; }
+        HRESULT GetMediaType(int index, AM_MEDIA_TYPE* type) override
+        {
+            if (index != 0)
+                return S_FALSE;
+            *type = AM_MEDIA_TYPE{};
+            type->majortype = MEDIATYPE_Stream;
+            type->subtype = MEDIATYPE_Stream;
+            type->formattype = FORMAT_None;
+            type->lSampleSize = 16;
+            return S_OK;
+        }
+    };
+    AnyIn in_;
+    AnyOut out_;
+    std::vector<Probe*>* const log_;
 };
 
 class GraphTest : public testing::Test {
@@ -496,4 +551,82 @@ TEST_F(GraphTest, CaptureGraphBuilderRendersThroughTheGrabberAndFindsInterfaces)
     ASSERT_TRUE(SUCCEEDED(control_->Run()));
     recorder.WaitFor(2);
     ASSERT_EQ(control_->Stop(), S_OK);
+}
+
+TEST_F(GraphTest, StateChangesReachTheRenderersFirstAndGetStateReportsTransitions)
+{
+    // Added upstream first: a -> b -> c, and d alone.
+    std::vector<Probe*> log;
+    Probe* a = new Probe(&log);
+    Probe* b = new Probe(&log);
+    Probe* c = new Probe(&log);
+    Probe* d = new Probe(&log);
+    ASSERT_EQ(graph_->AddFilter(a, u"a"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(b, u"b"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(d, u"d"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(c, u"c"), S_OK);
+    ASSERT_EQ(graph_->Connect(b->Out(), c->In()), S_OK);
+    ASSERT_EQ(graph_->ConnectDirect(a->Out(), b->In(), nullptr), S_OK);
+    ASSERT_EQ(control_->Pause(), S_OK);
+    ASSERT_EQ(log.size(), 4u);
+    // c before b before a; d has nothing downstream.
+    auto at = [&log](Probe* p) { return std::find(log.begin(), log.end(), p) - log.begin(); };
+    EXPECT_LT(at(c), at(b));
+    EXPECT_LT(at(b), at(a));
+    EXPECT_EQ(graph_->Disconnect(b->In()), VFW_E_NOT_STOPPED);
+
+    b->stateResult = VFW_S_STATE_INTERMEDIATE;
+    OAFilterState state = -1;
+    EXPECT_EQ(control_->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
+    EXPECT_EQ(state, State_Paused);
+    b->stateResult = S_OK;
+    EXPECT_EQ(control_->GetState(0, &state), S_OK);
+    EXPECT_EQ(control_->GetState(0, nullptr), E_POINTER);
+
+    log.clear();
+    ASSERT_EQ(control_->Stop(), S_OK);
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_LT(at(c), at(b));
+    EXPECT_LT(at(b), at(a));
+    for (Probe* p : {a, b, c, d})
+        p->Release();
+}
+
+TEST(SystemClassTest, EveryClassIsMadeInAnyApartmentAndUsedFromAnyThread)
+{
+    const CLSID classes[] = {CLSID_SystemDeviceEnum, CLSID_FilterGraph, CLSID_CaptureGraphBuilder2,
+                             CLSID_SampleGrabber, CLSID_NullRenderer};
+    for (const DWORD model : {DWORD(COINIT_APARTMENTTHREADED), DWORD(COINIT_MULTITHREADED)}) {
+        std::vector<IUnknown*> made;
+        std::thread maker([&] {
+            ASSERT_EQ(CoInitializeEx(nullptr, model), S_OK);
+            for (const CLSID& clsid : classes) {
+                IUnknown* object = nullptr;
+                EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                           reinterpret_cast<void**>(&object)),
+                          S_OK);
+                if (object)
+                    made.push_back(object);
+            }
+            CoUninitialize();
+        });
+        maker.join();
+        ASSERT_EQ(made.size(), 5u);
+        // Free-threaded: the objects answer on this thread, outside the maker's apartment.
+        IGraphBuilder* graph = nullptr;
+        ASSERT_EQ(made[1]->QueryInterface(IID_IGraphBuilder, reinterpret_cast<void**>(&graph)), S_OK);
+        IBaseFilter* renderer = nullptr;
+        ASSERT_EQ(made[4]->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&renderer)), S_OK);
+        EXPECT_EQ(graph->AddFilter(renderer, u"NULL Renderer"), S_OK);
+        renderer->Release();
+        graph->Release();
+        IUnknown* aggregate = nullptr;
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_EQ(CoCreateInstance(CLSID_NullRenderer, made[0], CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   reinterpret_cast<void**>(&aggregate)),
+                  CLASS_E_NOAGGREGATION);
+        CoUninitialize();
+        for (IUnknown* object : made)
+            object->Release();
+    }
 }
