@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "KsMinidriverFixture.h"
+#include "SyntheticSource.h"
 #include "um/dshow.h"
 #include "um/windows.h"
 #include "standin/com.h"
@@ -13,9 +14,8 @@
 
 namespace {
 
-// A software filter's class, registered for these tests only.
-DEFINE_GUIDSTRUCT_VALUE(CLSID_TestSoftwareSource, 0x5A0C3D10L, 0x1F2E, 0x4B7A, 0x9C, 0x11, 0x3E, 0x52, 0x7D, 0x60,
-                        0x0A, 0x21);
+// The synthetic source's class; the binding test puts a probe of its own in its place.
+constexpr const GUID& CLSID_TestSoftwareSource = dshowtest::CLSID_SyntheticSource;
 constexpr char16_t kSourceKey[] = u"{5A0C3D10-1F2E-4B7A-9C11-3E527D600A21}";
 
 void RegisterInstance(const GUID& category, const std::u16string& key, const std::u16string& friendlyName,
@@ -158,8 +158,7 @@ protected:
 
 TEST_F(DeviceEnumeratorTest, ListsTheDeviceInterfacesThenTheRegisteredFilters)
 {
-    const std::u16string clsid = kSourceKey;
-    RegisterInstance(AM_KSCATEGORY_CAPTURE, kSourceKey, u"Synthetic Capture Source", &clsid);
+    dshowtest::SyntheticSource::Register();
     auto monikers = All(AM_KSCATEGORY_CAPTURE);
     ASSERT_EQ(monikers.size(), 2u);
     EXPECT_EQ(ReadBag(monikers[0], u"FriendlyName"), u"Test Video Device 1");
@@ -170,6 +169,16 @@ TEST_F(DeviceEnumeratorTest, ListsTheDeviceInterfacesThenTheRegisteredFilters)
     HRESULT absent = S_OK;
     EXPECT_EQ(ReadBag(monikers[1], u"DevicePath", &absent), u"");
     EXPECT_EQ(absent, E_INVALIDARG);
+
+    // The registered filter binds to a new synthetic source.
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(monikers[1]->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
+    CLSID clsid{};
+    EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid, dshowtest::CLSID_SyntheticSource);
+    filter->Release();
+    dshowtest::SyntheticSource::Unregister();
 
     LPOLESTR name = nullptr;
     ASSERT_EQ(monikers[0]->GetDisplayName(nullptr, nullptr, &name), S_OK);
