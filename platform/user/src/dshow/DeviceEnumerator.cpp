@@ -2,6 +2,7 @@
 #include "dshow/DeviceEnumerator.h"
 
 #include "com/GuidText.h"
+#include "dshow/ObjectEnumerator.h"
 #include "um/cfgmgr32.h"
 #include "um/winreg.h"
 
@@ -133,76 +134,15 @@ STDMETHODIMP DeviceEnumerator::CreateClassEnumerator(REFCLSID clsidDeviceClass, 
     AddRegisteredFilters(clsidDeviceClass, &entries);
     if (entries.empty())
         return S_FALSE;
-    auto* list = new (std::nothrow) MonikerEnumerator(std::move(entries));
-    if (!list)
-        return E_OUTOFMEMORY;
-    *ppEnumMoniker = list;
-    return S_OK;
-}
-
-STDMETHODIMP MonikerEnumerator::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumMoniker)
-        return Give<IEnumMoniker>(this, ppv);
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP MonikerEnumerator::Next(ULONG celt, IMoniker** rgelt, ULONG* pceltFetched)
-{
-    if (!rgelt || (celt > 1 && !pceltFetched))
-        return E_POINTER;
-    std::lock_guard<std::mutex> hold(lock_);
-    ULONG fetched = 0;
-    while (fetched < celt && position_ < entries_.size()) {
-        auto* moniker = new (std::nothrow) DeviceMoniker(entries_[position_]);
-        if (!moniker) {
-            for (ULONG i = 0; i < fetched; ++i) {
-                rgelt[i]->Release();
-                rgelt[i] = nullptr;
-            }
-            position_ -= fetched;
-            if (pceltFetched)
-                *pceltFetched = 0;
-            return E_OUTOFMEMORY;
-        }
-        rgelt[fetched++] = moniker;
-        ++position_;
-    }
-    if (pceltFetched)
-        *pceltFetched = fetched;
-    return fetched == celt ? S_OK : S_FALSE;
-}
-
-STDMETHODIMP MonikerEnumerator::Skip(ULONG celt)
-{
-    std::lock_guard<std::mutex> hold(lock_);
-    const size_t left = entries_.size() - position_;
-    if (celt > left) {
-        position_ = entries_.size();
-        return S_FALSE;
-    }
-    position_ += celt;
-    return S_OK;
-}
-
-STDMETHODIMP MonikerEnumerator::Reset()
-{
-    std::lock_guard<std::mutex> hold(lock_);
-    position_ = 0;
-    return S_OK;
-}
-
-STDMETHODIMP MonikerEnumerator::Clone(IEnumMoniker** ppenum)
-{
-    if (!ppenum)
-        return E_POINTER;
-    std::lock_guard<std::mutex> hold(lock_);
-    auto* copy = new (std::nothrow) MonikerEnumerator(entries_, position_);
-    *ppenum = copy;
-    return copy ? S_OK : E_OUTOFMEMORY;
+    // Each listing (and each Reset) makes its monikers from the entries found now.
+    *ppEnumMoniker = ObjectEnumerator<IEnumMoniker, IMoniker>::Create([entries = std::move(entries)] {
+        std::vector<IMoniker*> monikers;
+        for (const DeviceEntry& entry : entries)
+            if (auto* moniker = new (std::nothrow) DeviceMoniker(entry))
+                monikers.push_back(moniker);
+        return monikers;
+    });
+    return *ppEnumMoniker ? S_OK : E_OUTOFMEMORY;
 }
 
 } // namespace dshow

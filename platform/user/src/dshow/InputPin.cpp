@@ -32,13 +32,8 @@ STDMETHODIMP InputPin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* 
     if (!pConnector || !pmt)
         return E_POINTER;
     std::lock_guard<std::recursive_mutex> hold(filter_->FilterLock());
-    if (IsConnected())
-        return VFW_E_ALREADY_CONNECTED;
-    if (filter_->State() != State_Stopped)
-        return VFW_E_NOT_STOPPED;
-    PIN_DIRECTION direction = PINDIR_INPUT;
-    if (FAILED(pConnector->QueryDirection(&direction)) || direction != PINDIR_OUTPUT)
-        return VFW_E_INVALID_DIRECTION;
+    if (const HRESULT hr = CanConnect(pConnector); FAILED(hr))
+        return hr;
     if (CheckMediaType(*pmt) != S_OK)
         return VFW_E_TYPE_NOT_ACCEPTED;
     if (const HRESULT hr = SetConnection(pConnector, *pmt); FAILED(hr))

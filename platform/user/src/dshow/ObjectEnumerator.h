@@ -1,4 +1,5 @@
-// An enumerator over a snapshot of COM objects (a filter's pins, a graph's filters). Each holds a
+// An enumerator over a snapshot of COM objects (a filter's pins, a graph's filters, a device category's
+// monikers). Each holds a
 // reference on every object it lists; Next hands out further references. When `changed` is given,
 // Next and Skip report VFW_E_ENUM_OUT_OF_SYNC after it says the source changed, until Reset.
 #pragma once

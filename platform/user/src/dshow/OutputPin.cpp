@@ -25,13 +25,8 @@ STDMETHODIMP OutputPin::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt)
     if (!pReceivePin)
         return E_POINTER;
     std::lock_guard<std::recursive_mutex> hold(filter_->FilterLock());
-    if (IsConnected())
-        return VFW_E_ALREADY_CONNECTED;
-    if (filter_->State() != State_Stopped)
-        return VFW_E_NOT_STOPPED;
-    PIN_DIRECTION direction = PINDIR_OUTPUT;
-    if (FAILED(pReceivePin->QueryDirection(&direction)) || direction != PINDIR_INPUT)
-        return VFW_E_INVALID_DIRECTION;
+    if (const HRESULT hr = CanConnect(pReceivePin); FAILED(hr))
+        return hr;
     if (pmt && Complete(*pmt))
         return TryType(pReceivePin, *pmt);
     const AM_MEDIA_TYPE any{};

@@ -46,6 +46,18 @@ STDMETHODIMP_(ULONG) Pin::Release()
     return filter_->Release();
 }
 
+HRESULT Pin::CanConnect(IPin* peer)
+{
+    if (IsConnected())
+        return VFW_E_ALREADY_CONNECTED;
+    if (filter_->State() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    PIN_DIRECTION theirs = direction_;
+    if (FAILED(peer->QueryDirection(&theirs)) || theirs == direction_)
+        return VFW_E_INVALID_DIRECTION;
+    return S_OK;
+}
+
 HRESULT Pin::SetConnection(IPin* pin, const AM_MEDIA_TYPE& type)
 {
     AM_MEDIA_TYPE copy{};

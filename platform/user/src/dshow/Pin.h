@@ -51,6 +51,9 @@ protected:
     // Called under the filter lock when a connection is made or broken.
     virtual HRESULT CompleteConnect(IPin*) { return S_OK; }
     virtual void BreakConnect() {}
+    // Whether this pin can connect to `peer` now: VFW_E_ALREADY_CONNECTED, VFW_E_NOT_STOPPED, or
+    // VFW_E_INVALID_DIRECTION for a peer of the same direction.
+    HRESULT CanConnect(IPin* peer);
     // Records the connection (the pin and a copy of the type).
     HRESULT SetConnection(IPin* pin, const AM_MEDIA_TYPE& type);
     void ClearConnection();
