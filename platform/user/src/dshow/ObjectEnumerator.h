@@ -1,7 +1,7 @@
-// An enumerator over a snapshot of COM objects (a filter's pins, a graph's filters, a device category's
-// monikers). Each holds a
-// reference on every object it lists; Next hands out further references. When `changed` is given,
-// Next and Skip report VFW_E_ENUM_OUT_OF_SYNC after it says the source changed, until Reset.
+// An enumerator over a snapshot of COM objects (a filter's pins, a graph's filters, a device
+// category's monikers). Each holds a reference on every object it lists; Next hands out further
+// references. When `version` is given, Next and Skip report VFW_E_ENUM_OUT_OF_SYNC once it differs
+// from its value at the snapshot, until Reset takes a new one.
 #pragma once
 #include "dshow/ComObject.h"
 
