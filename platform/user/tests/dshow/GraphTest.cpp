@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -120,6 +121,9 @@ public:
         return index == 1 ? static_cast<dshow::Pin*>(&out_) : nullptr;
     }
     IPin* In() { return &in_; }
+    int Samples() const { return in_.samples; }
+    int EndsOfStream() const { return in_.endsOfStream; }
+    int Flushes() const { return in_.flushes; }
     IPin* Out() { return &out_; }
     HRESULT stateResult = S_OK;
 
@@ -137,6 +141,24 @@ private:
     public:
         explicit AnyIn(Filter* filter) : InputPin(filter, u"In") {}
         HRESULT CheckMediaType(const AM_MEDIA_TYPE&) override { return S_OK; }
+        std::atomic<int> samples{0}, endsOfStream{0}, flushes{0};
+
+    protected:
+        HRESULT OnReceive(IMediaSample*) override
+        {
+            ++samples;
+            return S_OK;
+        }
+        HRESULT OnEndOfStream() override
+        {
+            ++endsOfStream;
+            return S_OK;
+        }
+        HRESULT OnBeginFlush() override
+        {
+            ++flushes;
+            return S_OK;
+        }
     };
     class AnyOut final : public dshow::OutputPin {
     public:
@@ -629,4 +651,35 @@ TEST(SystemClassTest, EveryClassIsMadeInAnyApartmentAndUsedFromAnyThread)
         for (IUnknown* object : made)
             object->Release();
     }
+}
+
+TEST_F(GraphTest, OneShotEndsTheStreamDownstreamAndFlushingPassesThrough)
+{
+    std::vector<Probe*> log;
+    Probe* sink = new Probe(&log);
+    source_ = SyntheticSource::Create({MEDIASUBTYPE_RGB32});
+    ASSERT_EQ(graph_->AddFilter(source_, u"Source"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(grabberFilter_, u"Video Sample Grabber"), S_OK);
+    ASSERT_EQ(graph_->AddFilter(sink, u"Sink"), S_OK);
+    ASSERT_EQ(grabber_->SetOneShot(TRUE), S_OK);
+    IPin* in = PinOf(grabberFilter_, PINDIR_INPUT);
+    IPin* out = PinOf(grabberFilter_, PINDIR_OUTPUT);
+    ASSERT_EQ(graph_->Connect(source_->Output(), in), S_OK);
+    ASSERT_EQ(graph_->Connect(out, sink->In()), S_OK);
+    ASSERT_TRUE(SUCCEEDED(control_->Run()));
+    while (sink->EndsOfStream() == 0 || source_->FramesDelivered() < 3)
+        std::this_thread::yield();
+    EXPECT_EQ(sink->Samples(), 1);
+    EXPECT_EQ(sink->EndsOfStream(), 1);
+    // A flush passes through the grabber to the sink.
+    EXPECT_EQ(in->BeginFlush(), S_OK);
+    EXPECT_EQ(sink->Flushes(), 1);
+    EXPECT_EQ(in->EndFlush(), S_OK);
+    ASSERT_EQ(control_->Stop(), S_OK);
+    EXPECT_EQ(sink->Samples(), 1);
+    EXPECT_EQ(out->EndOfStream(), E_UNEXPECTED);
+    EXPECT_EQ(in->Connect(out, nullptr), E_UNEXPECTED);
+    in->Release();
+    out->Release();
+    sink->Release();
 }
