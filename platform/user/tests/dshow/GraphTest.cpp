@@ -683,3 +683,53 @@ TEST_F(GraphTest, OneShotEndsTheStreamDownstreamAndFlushingPassesThrough)
     out->Release();
     sink->Release();
 }
+
+TEST_F(GraphTest, PinsTellTheirIdentity)
+{
+    IPin* pin = nullptr;
+    ASSERT_EQ(grabberFilter_->FindPin(u"Output", &pin), S_OK);
+    LPWSTR id = nullptr;
+    ASSERT_EQ(pin->QueryId(&id), S_OK);
+    EXPECT_EQ(std::u16string(id), u"Output");
+    CoTaskMemFree(id);
+    PIN_INFO info{};
+    ASSERT_EQ(pin->QueryPinInfo(&info), S_OK);
+    EXPECT_EQ(info.pFilter, grabberFilter_);
+    EXPECT_EQ(info.dir, PINDIR_OUTPUT);
+    EXPECT_EQ(std::u16string(info.achName), u"Output");
+    info.pFilter->Release();
+    AM_MEDIA_TYPE none{};
+    EXPECT_EQ(pin->ConnectionMediaType(&none), VFW_E_NOT_CONNECTED);
+    IPin* peer = nullptr;
+    EXPECT_EQ(pin->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(peer, nullptr);
+    pin->Release();
+    EXPECT_EQ(grabberFilter_->FindPin(u"output", &pin), VFW_E_NOT_FOUND);
+    EXPECT_EQ(pin, nullptr);
+
+    // The renderer's input takes several samples at once while running, and none while stopped.
+    ASSERT_EQ(renderer_->FindPin(u"In", &pin), S_OK);
+    IMemInputPin* input = nullptr;
+    ASSERT_EQ(pin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)), S_OK);
+    IMemAllocator* allocator = nullptr;
+    ASSERT_EQ(input->GetAllocator(&allocator), S_OK);
+    ALLOCATOR_PROPERTIES request{2, 16, 1, 0}, actual{};
+    ASSERT_EQ(allocator->SetProperties(&request, &actual), S_OK);
+    ASSERT_EQ(allocator->Commit(), S_OK);
+    IMediaSample* samples[2] = {};
+    ASSERT_EQ(allocator->GetBuffer(&samples[0], nullptr, nullptr, 0), S_OK);
+    ASSERT_EQ(allocator->GetBuffer(&samples[1], nullptr, nullptr, 0), S_OK);
+    LONG done = -1;
+    EXPECT_EQ(input->ReceiveMultiple(samples, 2, &done), VFW_E_WRONG_STATE);
+    EXPECT_EQ(done, 0);
+    ASSERT_EQ(renderer_->Pause(), S_OK);
+    EXPECT_EQ(input->ReceiveMultiple(samples, 2, &done), S_OK);
+    EXPECT_EQ(done, 2);
+    ASSERT_EQ(renderer_->Stop(), S_OK);
+    samples[0]->Release();
+    samples[1]->Release();
+    allocator->Decommit();
+    allocator->Release();
+    input->Release();
+    pin->Release();
+}
