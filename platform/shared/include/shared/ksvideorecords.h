@@ -3,25 +3,16 @@
 // and data formats built from them, and the GUIDs of the video, VBI and closed-caption formats and
 // of the pin categories. Every layout is the one both sides rely on, asserted with its size.
 #pragma once
+#include "shared/bitmapfile.h"
 #include "shared/ksstreamrecords.h"
 #include "shared/kspinrecords.h"
 
 #include <cstddef>
 #include <cstdint>
 
-struct KS_BITMAPINFOHEADER {
-    uint32_t biSize;
-    int32_t biWidth;
-    int32_t biHeight; // positive: bottom-up rows
-    uint16_t biPlanes;
-    uint16_t biBitCount;
-    uint32_t biCompression; // KS_BI_RGB or a four-character code
-    uint32_t biSizeImage;
-    int32_t biXPelsPerMeter;
-    int32_t biYPelsPerMeter;
-    uint32_t biClrUsed;
-    uint32_t biClrImportant;
-};
+// The bitmap information header of device-independent bitmaps, under its kernel-streaming name: one
+// type, so a format block's header is the one GDI and the bitmap files use.
+using KS_BITMAPINFOHEADER = BITMAPINFOHEADER;
 static_assert(sizeof(KS_BITMAPINFOHEADER) == 40 && offsetof(KS_BITMAPINFOHEADER, biCompression) == 16 &&
               offsetof(KS_BITMAPINFOHEADER, biClrImportant) == 36);
 #define KS_BI_RGB 0L

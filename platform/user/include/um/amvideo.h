@@ -8,13 +8,10 @@
 
 using REFERENCE_TIME = LONGLONG; // 100-ns units
 
-using BITMAPINFOHEADER = KS_BITMAPINFOHEADER;
+// BITMAPINFOHEADER, BI_RGB and BI_BITFIELDS come from the bitmap file records (through the video
+// records), the one definition GDI uses too.
 using PBITMAPINFOHEADER = BITMAPINFOHEADER*;
 using LPBITMAPINFOHEADER = BITMAPINFOHEADER*;
-#ifndef BI_RGB
-#define BI_RGB 0L
-#define BI_BITFIELDS 3L
-#endif
 
 using VIDEOINFOHEADER = KS_VIDEOINFOHEADER;
 using VIDEOINFOHEADER2 = KS_VIDEOINFOHEADER2;
