@@ -15,6 +15,7 @@
 #include "device.h"
 #include "messages/Talvexon.h"
 #include "standin/pool.h"
+#include "videocapturefilter.h"
 #include "videofiltersettings.h"
 
 namespace {
@@ -521,6 +522,54 @@ TEST_F(DeviceSettingsTest, StoredConnectionFormatsNeedTheirFormAndSize)
     RecordingFilter other;
     ASSERT_EQ(Device::LoadFilterFromRegistry(device_, pdo_, &other), STATUS_SUCCESS);
     EXPECT_TRUE(other.formats.empty());
+}
+
+TEST_F(DeviceSettingsTest, AConnectionFormatIsSavedWithItsFormAndLoadedByTheNextFilter)
+{
+    Seed(StandardBoard());
+    VideoCaptureFilter filter;
+    filter.SetDevice(device_);
+    std::vector<UCHAR> info(VideoFilterSettings::kVideoInfoFormatBytes), info2(VideoFilterSettings::kVideoInfo2FormatBytes);
+    for (size_t i = 0; i < info2.size(); ++i) {
+        if (i < info.size())
+            info[i] = static_cast<UCHAR>(i + 1);
+        info2[i] = static_cast<UCHAR>(200 - i);
+    }
+    auto stored = [](PCWSTR name) {
+        const auto value = standin::ReadRegistryValue(Board(), name);
+        EXPECT_TRUE(value.has_value()) << "missing";
+        EXPECT_EQ(value ? value->type : REG_NONE, static_cast<ULONG>(REG_BINARY));
+        return value ? value->data : std::vector<UCHAR>{};
+    };
+
+    ASSERT_EQ(filter.SetConnectionFormat(1, info.data(), static_cast<ULONG>(info.size())), STATUS_SUCCESS);
+    EXPECT_EQ(standin::ReadRegistryDword(Board(), u"CaptureDataFormatType"), 1u);
+    EXPECT_EQ(stored(u"CaptureDataFormat"), info);
+    EXPECT_FALSE(standin::ReadRegistryValue(Board(), u"PreviewDataFormatType").has_value());
+    ASSERT_EQ(filter.SetConnectionFormat(2, info2.data(), static_cast<ULONG>(info2.size())), STATUS_SUCCESS);
+    EXPECT_EQ(standin::ReadRegistryDword(Board(), u"PreviewDataFormatType"), 2u);
+    EXPECT_EQ(stored(u"PreviewDataFormat"), info2);
+    // The other form replaces the first, in the registry too.
+    ASSERT_EQ(filter.SetConnectionFormat(1, info2.data(), static_cast<ULONG>(info2.size())), STATUS_SUCCESS);
+    EXPECT_EQ(standin::ReadRegistryDword(Board(), u"CaptureDataFormatType"), 2u);
+    EXPECT_EQ(stored(u"CaptureDataFormat"), info2);
+    // A refused format writes nothing.
+    EXPECT_EQ(filter.SetConnectionFormat(3, info.data(), static_cast<ULONG>(info.size())), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(filter.SetConnectionFormat(2, info.data(), static_cast<ULONG>(info.size()) - 1), STATUS_INVALID_PARAMETER);
+    EXPECT_EQ(standin::ReadRegistryDword(Board(), u"PreviewDataFormatType"), 2u);
+    EXPECT_EQ(stored(u"PreviewDataFormat"), info2);
+    EXPECT_TRUE(standin::EventLogEntries().empty());
+
+    // The next filter of the board starts with the formats saved.
+    VideoCaptureFilter next;
+    ASSERT_EQ(Device::LoadFilterFromRegistry(device_, pdo_, &next), STATUS_SUCCESS);
+    for (ULONG pin : {1u, 2u}) {
+        std::vector<UCHAR> out(info2.size());
+        ULONG length = 0;
+        ASSERT_EQ(next.GetConnectionFormat(pin, out.data(), static_cast<ULONG>(out.size()), &length), STATUS_SUCCESS);
+        EXPECT_EQ(length, info2.size()) << pin;
+        EXPECT_EQ(out, info2) << pin;
+    }
 }
 
 TEST_F(DeviceSettingsTest, WritersNameTheirKeys)

@@ -2,6 +2,7 @@
 // file and a simulated board plugged, filters opened by their friendly names, and property and
 // event requests sent through DeviceIoControl and KsSynchronousDeviceControl.
 #pragma once
+#include "../NotificationClient.h"
 #include "../lifecycle/LifeCycleFixture.h"
 
 #include "brevicorrecords.h"
@@ -11,17 +12,13 @@
 #include "um/windows.h"
 #include "um/winternl.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace filtertest {
 
-// The block a notification client enables with: its KSEVENTDATA, then room for one record.
-struct NotificationBlock {
-    KSEVENTDATA data;
-    UCHAR record[sizeof(BrevicorNotificationRecord)];
-};
-static_assert(sizeof(NotificationBlock) == kNotificationEnableDataBytes);
+using notificationclient::NotificationBlock;
 
 // A property record: the header, then the payload, `length` bytes in all.
 class Record {
@@ -135,6 +132,7 @@ protected:
         return handle;
     }
 
+public:
     // The record sent as both the request and the data buffer, as the pages send it.
     static Result Send(HANDLE handle, Record& record)
     {
@@ -153,40 +151,26 @@ protected:
         return {ok ? 0u : GetLastError(), bytes};
     }
 
+protected:
     // Enables the notification event, buffered, on `handle`; the block must stay where it is.
     HANDLE EnableNotification(HANDLE handle, NotificationBlock* block)
     {
-        HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        HANDLE event = notificationclient::EnableBufferedNotification(handle, block);
         events_.push_back(event);
-        block->data = {KSEVENTF_EVENT_HANDLE, ULONG(reinterpret_cast<uintptr_t>(event)), {0, 0}};
-        KSEVENT enable{};
-        enable.Set = KSEVENTSETID_BREVICOR_NOTIFICATION;
-        enable.Id = 0;
-        enable.Flags = KSEVENT_TYPE_ENABLEBUFFERED;
-        ULONG bytes = 0;
-        EXPECT_EQ(KsSynchronousDeviceControl(handle, IOCTL_KS_ENABLE_EVENT, &enable, sizeof enable, block,
-                                             sizeof *block, &bytes),
-                  S_OK);
         return event;
     }
 
     // The records queued for the block's entry on `handle`, oldest first.
     static std::vector<std::vector<UCHAR>> Records(HANDLE handle, NotificationBlock* block)
     {
-        std::vector<std::vector<UCHAR>> records;
-        KSQUERYBUFFER query{};
-        query.Event.Set = KSEVENTSETID_BREVICOR_NOTIFICATION;
-        query.Event.Id = 0;
-        query.Event.Flags = KSEVENT_TYPE_QUERYBUFFER;
-        query.EventData = standin::KsEventDataCookie(block);
-        for (;;) {
-            ULONG bytes = 0;
-            const HRESULT result = KsSynchronousDeviceControl(handle, IOCTL_KS_ENABLE_EVENT, &query, sizeof query,
-                                                              block->record, sizeof block->record, &bytes);
-            if (result != S_OK)
-                return records;
-            records.emplace_back(block->record, block->record + bytes);
-        }
+        return notificationclient::QueuedNotifications(handle, block);
+    }
+
+    // Closes a filter opened by Open before the test ends.
+    void Close(HANDLE handle)
+    {
+        handles_.erase(std::remove(handles_.begin(), handles_.end(), handle), handles_.end());
+        CloseHandle(handle);
     }
 
     static size_t LockOrderBreaches()

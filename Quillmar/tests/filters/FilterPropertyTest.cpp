@@ -8,6 +8,10 @@
 #include "shared/kspinrecords.h"
 #include "shared/ksvidcaprecords.h"
 
+#include "board/MemoryTester.h"
+
+#include <chrono>
+
 namespace filtertest {
 namespace {
 
@@ -37,6 +41,23 @@ std::string RegPath(const std::u16string& path)
     std::string narrow = Narrow(path);
     narrow.replace(0, std::string("\\Registry\\Machine").size(), "HKEY_LOCAL_MACHINE");
     return narrow;
+}
+
+// Writes the low half of FPGA register 20 through the diagnostics set (command 5, mask 0xFFFF)
+// and reads it back (command 4).
+void ExpectRegisterWriteReadsBack(HANDLE filter, ULONG value)
+{
+    Record write(PROPSETID_BREVICOR_DIAGNOSTICS, 0, KSPROPERTY_TYPE_SET, 1849);
+    write.Put<ULONG>(60, 5);
+    write.Put<ULONG>(40, 20);
+    write.Put<ULONG>(48, value);
+    write.Put<ULONG>(52, 0xFFFF);
+    ASSERT_EQ(FilterTest::Send(filter, write).error, 0u);
+    Record read(PROPSETID_BREVICOR_DIAGNOSTICS, 0, KSPROPERTY_TYPE_GET, 1849);
+    read.Put<ULONG>(60, 4);
+    read.Put<ULONG>(40, 20);
+    ASSERT_EQ(FilterTest::Send(filter, read).error, 0u);
+    EXPECT_EQ(read.Get<ULONG>(48) & 0xFFFF, value & 0xFFFF);
 }
 
 // ---- device-wide sets ---------------------------------------------------------------------------
@@ -115,17 +136,7 @@ TEST_F(FilterTest, DiagnosticsEchoTheirRecordAndRefuseWhatTheBoardCannotDo)
     EXPECT_EQ(refused.bytes, 0u);
 
     // An FPGA register written through the mask reads back.
-    Record write(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
-    write.Put<ULONG>(60, 5);
-    write.Put<ULONG>(40, 20);
-    write.Put<ULONG>(48, 0x1234);
-    write.Put<ULONG>(52, 0xFFFF);
-    ASSERT_EQ(Send(video, write).error, 0u);
-    Record read(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kGet, 1849);
-    read.Put<ULONG>(60, 4);
-    read.Put<ULONG>(40, 20);
-    ASSERT_EQ(Send(video, read).error, 0u);
-    EXPECT_EQ(read.Get<ULONG>(48) & 0xFFFF, 0x1234u);
+    ExpectRegisterWriteReadsBack(video, 0x1234);
 }
 
 TEST_F(FilterTest, ThePciTestBufferIsTheBoardsOwnWhateverTheRecordSays)
@@ -178,6 +189,123 @@ TEST_F(FilterTest, WithoutHardwareTheFillFailsAndTheRegisterReadEchoesItsNumber)
     Record window(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kGet, 1849);
     window.Put<ULONG>(60, 2);
     EXPECT_EQ(Send(audio, window).error, Win32Of(STATUS_UNSUCCESSFUL));
+}
+
+// The diagnostics window's fields as the memory tester keeps them (record offsets: the window
+// starts at 64 and lies at DSP 0x20).
+constexpr size_t kWindow = 64;
+constexpr size_t WindowField(uint32_t dspAddress)
+{
+    return kWindow + dspAddress - board::MemoryTester::kBlockAddress;
+}
+
+TEST_F(FilterTest, TheMemoryTesterStartsWithTheWindowItIsGivenAndReportsThroughTheWindowReads)
+{
+    board::BoardConfiguration configuration;
+    configuration.testerSpan = board::MemoryTester::kChunkBytes; // a pass a tick
+    board::CaptureBoard& board = Start({}, configuration);
+    HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+
+    // A window without the tester's start word: the tester waits, and the window stays as sent.
+    Record held(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    held.Put<ULONG>(60, 1);
+    for (size_t i = kWindow; i < kWindow + kDiagnosticsWindowBytes; ++i)
+        held.Bytes()[i] = static_cast<UCHAR>(i * 13 + 1);
+    held.Put<ULONG>(WindowField(board::MemoryTester::kCommandWord), 0x11111111);
+    const Result started = Send(video, held);
+    ASSERT_EQ(started.error, 0u);
+    EXPECT_EQ(started.bytes, 1849u);
+    EXPECT_EQ(board.CurrentPersonality(), board::Personality::MemoryTester);
+    std::vector<UCHAR> dsp(kDiagnosticsWindowBytes);
+    board.ReadDspMemory(board::MemoryTester::kBlockAddress, dsp.data(), dsp.size());
+    EXPECT_EQ(std::memcmp(dsp.data(), held.data() + kWindow, dsp.size()), 0);
+    for (ULONG command : {2u, 9u}) {
+        Record read(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kGet, 1849);
+        read.Put<ULONG>(60, command);
+        const Result result = Send(video, read);
+        ASSERT_EQ(result.error, 0u) << command;
+        EXPECT_EQ(result.bytes, 1849u);
+        EXPECT_EQ(std::memcmp(read.data() + kWindow, held.data() + kWindow, kDiagnosticsWindowBytes), 0) << command;
+        EXPECT_EQ(read.Get<ULONG>(60), command);
+    }
+
+    // Started again with the start word on a board whose external memory keeps nothing: the
+    // errors of the patterns that are not zero come back through the window.
+    board.SetExternalMemoryBroken(true);
+    Record run(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    run.Put<ULONG>(60, 1);
+    run.Put<ULONG>(WindowField(board::MemoryTester::kCommandWord), board::MemoryTester::kStartCommand);
+    ASSERT_EQ(Send(video, run).error, 0u);
+    // The tester counts a pass after its start delay on the board's clock; the wait is for that
+    // state, the deadline only ends a test whose board never gets there.
+    Record report(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kGet, 1849);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    for (;;) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the memory tester never completed a pass";
+        report = Record(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kGet, 1849);
+        report.Put<ULONG>(60, 9);
+        ASSERT_EQ(Send(video, report).error, 0u);
+        if (report.Get<ULONG>(WindowField(board::MemoryTester::kIterations)) > 0)
+            break;
+        Sleep(1);
+    }
+    EXPECT_EQ(report.Get<ULONG>(WindowField(board::MemoryTester::kCommandWord)), board::MemoryTester::kStartCommand);
+    EXPECT_EQ(report.Get<ULONG>(WindowField(board::MemoryTester::kMaskErrors)), 0u); // zeros read back as written
+    EXPECT_GT(report.Get<ULONG>(WindowField(board::MemoryTester::kMaskErrors + 4)), 0u);
+    EXPECT_GT(report.Get<ULONG>(WindowField(board::MemoryTester::kMaskTotal)), 0u);
+    EXPECT_GT(report.Get<ULONG>(WindowField(board::MemoryTester::kErrorCount)), 0u);
+    EXPECT_LE(report.Get<ULONG>(WindowField(board::MemoryTester::kErrorCount)), board::MemoryTester::kMaxListedErrors);
+    EXPECT_EQ(report.Get<ULONG>(WindowField(board::MemoryTester::kErrorAddresses)), board::MemoryTester::kExternalBase);
+    EXPECT_EQ(report.Get<ULONG>(WindowField(board::MemoryTester::kErrorValues)), 0u);
+
+    // A reset with the restart flag ends the test and brings the firmware back.
+    Record restart(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    restart.Put<ULONG>(60, 0);
+    restart.Put<UCHAR>(1848, 1);
+    ASSERT_EQ(Send(video, restart).error, 0u);
+    EXPECT_EQ(board.CurrentPersonality(), board::Personality::MainFirmware);
+}
+
+TEST_F(FilterTest, AResetHaltsTheDspAndItsRestartBringsTheFirmwareBack)
+{
+    board::CaptureBoard& board = Start();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(board.CurrentPersonality(), board::Personality::MainFirmware);
+
+    Record reset(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    reset.Put<ULONG>(60, 0);
+    const Result halted = Send(audio, reset);
+    ASSERT_EQ(halted.error, 0u);
+    EXPECT_EQ(halted.bytes, 1849u);
+    EXPECT_FALSE(board.IsBooted());
+    EXPECT_EQ(board.CurrentPersonality(), board::Personality::None);
+
+    // DSP memory still takes a fill while the DSP is held: exactly the bytes asked for.
+    constexpr ULONG kAddress = 0x4000;
+    constexpr ULONG kLength = 100;
+    const std::vector<UCHAR> around(kLength + 8, 0x33);
+    board.WriteDspMemory(kAddress - 4, around.data(), around.size());
+    Record fill(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    fill.Put<ULONG>(60, 3);
+    fill.Put<ULONG>(40, kAddress);
+    fill.Put<ULONG>(44, kLength);
+    fill.Put<UCHAR>(1848, 0x5A);
+    ASSERT_EQ(Send(audio, fill).error, 0u);
+    std::vector<UCHAR> dsp(kLength + 8);
+    board.ReadDspMemory(kAddress - 4, dsp.data(), dsp.size());
+    for (size_t i = 0; i < dsp.size(); ++i)
+        ASSERT_EQ(dsp[i], i < 4 || i >= 4 + kLength ? 0x33 : 0x5A) << i;
+
+    // With the restart flag the firmware and the FPGA come back and answer the board's commands.
+    Record restart(PROPSETID_BREVICOR_DIAGNOSTICS, 0, kSet, 1849);
+    restart.Put<ULONG>(60, 0);
+    restart.Put<UCHAR>(1848, 1);
+    ASSERT_EQ(Send(audio, restart).error, 0u);
+    EXPECT_TRUE(board.IsBooted());
+    EXPECT_EQ(board.CurrentPersonality(), board::Personality::MainFirmware);
+    ExpectRegisterWriteReadsBack(audio, 0x4321);
 }
 
 TEST_F(FilterTest, TraceOptionsAreCheckedSavedAndReadBack)
@@ -334,28 +462,70 @@ TEST_F(FilterTest, CrossbarAnswersItsCapsPinsAndRoutesForTheVideoFilter)
 
 // ---- audio capture filters ------------------------------------------------------------------------
 
-// The older kernel with the combined filter: three inputs, the second with two channel pairs.
-class CombinedAudioTest : public FilterTest {
+// A board with three audio inputs, the third named in the registry before the board is added.
+class ThreeAudioInputsTest : public FilterTest {
 protected:
-    board::CaptureBoard& PlugCombined()
+    // `combined`: the older filters' layout, one audio filter for all inputs, with the second
+    // input carrying two channel pairs.
+    board::CaptureBoard& PlugThreeInputs(bool combined)
     {
-        standin::SetWdmVersion(5, 0);
         Boot();
         EXPECT_EQ(Load(), STATUS_SUCCESS);
         board::BoardConfiguration configuration;
         configuration.audioInputs.assign(3, board::BoardConfiguration::kSdiAudio);
         board::CaptureBoard& board = MakeBoard(0, configuration);
-        // The first plug installs the board's keys; the second reads the pairs.
+        // The first plug installs the board's keys; the second reads the inputs.
         EXPECT_EQ(machine_->Plug(board), STATUS_SUCCESS);
         audio_ = DriverKey(board) + u"\\AudioInputs";
         EXPECT_EQ(machine_->Remove(board), STATUS_SUCCESS);
-        Import("[" + RegPath(audio_) + "]\r\n\"LegacyAudioFilters\"=dword:00000001\r\n\"Count\"=dword:00000003\r\n\r\n[" +
-               RegPath(audio_) + "\\Input2]\r\n\"ChannelPairCount\"=dword:00000002\r\n\r\n[" + RegPath(audio_) +
-               "\\Input3]\r\n\"InputName\"=\"{5D61FB02-23EF-4D82-AD98-AD61EEAED7F5}\"\r\n");
+        std::string lines = "[" + RegPath(audio_) + "]\r\n\"Count\"=dword:00000003\r\n";
+        if (combined)
+            lines += "\"LegacyAudioFilters\"=dword:00000001\r\n\r\n[" + RegPath(audio_) +
+                     "\\Input2]\r\n\"ChannelPairCount\"=dword:00000002\r\n";
+        lines += "\r\n[" + RegPath(audio_) + "\\Input3]\r\n\"InputName\"=\"{5D61FB02-23EF-4D82-AD98-AD61EEAED7F5}\"\r\n";
+        Import(lines);
         EXPECT_EQ(machine_->Plug(board), STATUS_SUCCESS);
         return board;
     }
     std::u16string audio_;
+};
+
+// ---- the married audio input ------------------------------------------------------------------------
+
+TEST_F(ThreeAudioInputsTest, AMarriedAudioInputPicksTheVideoInputOnlyWhenThereIsOneOfItsNumber)
+{
+    PlugThreeInputs(false);
+    auto currentInput = [](HANDLE video) {
+        Record route(PROPSETID_BREVICOR_CROSSBAR, KSPROPERTY_CROSSBAR_ROUTE, kGet, 40);
+        EXPECT_EQ(Send(video, route).error, 0u);
+        return route.Get<ULONG>(24);
+    };
+
+    // The third audio input has no video input of its number: the video filter keeps its own.
+    HANDLE third = Open(KSCATEGORY_AUDIO, u"SDI Audio 3 (Talvexon HD 1)");
+    ASSERT_NE(third, INVALID_HANDLE_VALUE);
+    HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(currentInput(video), 0u);
+    Close(video);
+    Close(third);
+
+    // The second one has: the video filter opened beside it starts on video input 1.
+    HANDLE second = Open(KSCATEGORY_AUDIO, kAudio2);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(currentInput(video), 1u);
+}
+
+// The older kernel with the combined filter: three inputs, the second with two channel pairs.
+class CombinedAudioTest : public ThreeAudioInputsTest {
+protected:
+    board::CaptureBoard& PlugCombined()
+    {
+        standin::SetWdmVersion(5, 0);
+        return PlugThreeInputs(true);
+    }
 };
 
 TEST_F(CombinedAudioTest, VolumeAndMuxOfTheCombinedFilterReachTheirInputsAndTheRegistry)

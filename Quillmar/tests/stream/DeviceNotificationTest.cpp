@@ -4,6 +4,7 @@
 // each video capture filter of the board and none elsewhere.
 #include "DriverTestSupport.h"
 #include "KsMinidriver.h"
+#include "../NotificationClient.h"
 
 #include "basicfilter.h"
 #include "brevicorrecords.h"
@@ -23,12 +24,7 @@ namespace {
 
 constexpr char16_t kMinidriverInstance[] = u"PCI\\VEN_1172&DEV_0004&SUBSYS_00041172&REV_01\\4&1&0&0030";
 
-// The block a notification client enables with: its KSEVENTDATA, then room for one record.
-struct NotificationBlock {
-    KSEVENTDATA data;
-    UCHAR record[sizeof(BrevicorNotificationRecord)];
-};
-static_assert(sizeof(NotificationBlock) == kNotificationEnableDataBytes);
+using notificationclient::NotificationBlock;
 
 // A filter of the board over one of the minidriver's filters.
 class KsBackedFilter : public BasicFilter {
@@ -115,17 +111,7 @@ protected:
         HANDLE handle = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_NE(handle, INVALID_HANDLE_VALUE);
         handles_.push_back(handle);
-        HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        events_.push_back(event);
-        block->data = {KSEVENTF_EVENT_HANDLE, ULONG(reinterpret_cast<uintptr_t>(event)), {0, 0}};
-        KSEVENT enable{};
-        enable.Set = KSEVENTSETID_BREVICOR_NOTIFICATION;
-        enable.Id = 0;
-        enable.Flags = KSEVENT_TYPE_ENABLEBUFFERED;
-        ULONG bytes = 0;
-        EXPECT_EQ(KsSynchronousDeviceControl(handle, IOCTL_KS_ENABLE_EVENT, &enable, sizeof enable, block,
-                                             sizeof *block, &bytes),
-                  S_OK);
+        events_.push_back(notificationclient::EnableBufferedNotification(handle, block));
         PKSDEVICE ksDevice = KsGetDeviceForDeviceObject(pdo_->AttachedDevice);
         auto factory = static_cast<PKSFILTERFACTORY>(KsGetFirstChild(ksDevice));
         PKSFILTER newest = nullptr;
@@ -137,24 +123,7 @@ protected:
     // The records queued for the block's entry on filter `index`, oldest first.
     std::vector<std::vector<UCHAR>> Records(size_t index, NotificationBlock* block)
     {
-        std::vector<std::vector<UCHAR>> records;
-        KSQUERYBUFFER query{};
-        query.Event.Set = KSEVENTSETID_BREVICOR_NOTIFICATION;
-        query.Event.Id = 0;
-        query.Event.Flags = KSEVENT_TYPE_QUERYBUFFER;
-        query.EventData = standin::KsEventDataCookie(block);
-        EXPECT_NE(query.EventData, 0u);
-        for (;;) {
-            ULONG bytes = 0;
-            std::memset(block->record, 0xEE, sizeof block->record);
-            const HRESULT result = KsSynchronousDeviceControl(handles_[index], IOCTL_KS_ENABLE_EVENT, &query,
-                                                              sizeof query, block->record, sizeof block->record, &bytes);
-            if (result != S_OK) {
-                EXPECT_EQ(result, HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS));
-                return records;
-            }
-            records.emplace_back(block->record, block->record + bytes);
-        }
+        return notificationclient::QueuedNotifications(handles_[index], block);
     }
 
     std::unique_ptr<Device> device_;
