@@ -871,5 +871,33 @@ TEST_F(PrivateRequestTest, ConcurrentRequestsAndCancelsEachCompleteOnce)
     EXPECT_EQ(machine_->Stop(*board_), STATUS_SUCCESS);
 }
 
+TEST_F(PrivateRequestTest, FpgaRegisterWritesTakeTheirMaskThroughTheShadowOrReplaceTheRegister)
+{
+    constexpr DWORD kWriteFpgaRegister = 0x22A019;
+    std::vector<uint8_t> result(4);
+    // Through the shadow: only the mask's bits change; the start left 0xE0 in register 34's.
+    Reply reply = Send(kWriteFpgaRegister, Words({34, 0x1234, 0x00FF, 1}), &result);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 4u);
+    EXPECT_EQ(result, Words({1}));
+    std::vector<uint8_t> fpga(8);
+    reply = Send(kReadFpgaRegister, Words({34}), &fpga);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(fpga, Words({1, 0x34}));
+    // Without it the value replaces the register whatever the mask.
+    reply = Send(kWriteFpgaRegister, Words({40, 0xABCD, 0x000F, 0}), &result);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(result, Words({1}));
+    reply = Send(kReadFpgaRegister, Words({40}), &fpga);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(fpga, Words({1, 0xABCD}));
+    // A record one word short touches nothing.
+    reply = Send(kWriteFpgaRegister, Words({40, 0x1111, 0xFFFF}), &result);
+    EXPECT_FALSE(reply.ok);
+    reply = Send(kReadFpgaRegister, Words({40}), &fpga);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(fpga, Words({1, 0xABCD}));
+}
+
 } // namespace
 } // namespace lifecycletest
