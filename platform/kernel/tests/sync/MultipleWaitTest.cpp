@@ -243,10 +243,11 @@ TEST_F(MultipleWaitTest, TimeOutsExpireAtTheTimerTickInEffectAtTheWaitsStart)
     EXPECT_EQ(KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &micro), STATUS_TIMEOUT);
     checkTick(156250, 10);
 
-    // An absolute time-out is rounded the same way; one already past only tests.
+    // An absolute time-out is rounded the same way; one already past only tests. Two seconds
+    // ahead (100 ms of real time at this speed) it has not passed before the wait begins.
     LARGE_INTEGER system;
     KeQuerySystemTime(&system);
-    LARGE_INTEGER absolute = Absolute(system.QuadPart + 3 * kMs);
+    LARGE_INTEGER absolute = Absolute(system.QuadPart + 2 * kSecond);
     EXPECT_EQ(KeDelayExecutionThread(KernelMode, FALSE, &absolute), STATUS_SUCCESS);
     const standin::TimedWait timing = standin::LastTimedWait();
     EXPECT_EQ(timing.expiry % 156250, 0);
