@@ -11,6 +11,15 @@
 #define WM_HSCROLL 0x0114
 #define WM_VSCROLL 0x0115
 #define WM_CLEAR 0x0303
+#define WM_NOTIFY 0x004E
+
+// The record every WM_NOTIFY starts with: the control, its id and the notification's code.
+struct NMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+};
+using LPNMHDR = NMHDR*;
 
 // WM_GETDLGCODE's answers.
 #define DLGC_WANTARROWS 0x0001

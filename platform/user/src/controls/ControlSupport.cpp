@@ -78,6 +78,8 @@ void RegisterStandardControls(WindowManager& manager)
     AddClass(manager, u"Edit", EditProcedure, CS_DBLCLKS | CS_PARENTDC, 32513); // IDC_IBEAM
     AddClass(manager, u"ComboBox", ComboBoxProcedure, CS_DBLCLKS | CS_PARENTDC | CS_HREDRAW | CS_VREDRAW);
     AddClass(manager, u"ListBox", ListBoxProcedure, CS_DBLCLKS | CS_PARENTDC);
+    AddClass(manager, TRACKBAR_CLASSW, TrackbarProcedure, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
+    AddClass(manager, UPDOWN_CLASSW, UpDownProcedure, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
 }
 
 std::shared_ptr<ControlState> FindControlState(HWND hwnd)
@@ -104,6 +106,24 @@ void NotifyParent(HWND control, int code)
     const int id = static_cast<int>(GetWindowLongPtrW(control, GWLP_ID));
     SendMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), static_cast<WORD>(code)),
                  reinterpret_cast<LPARAM>(control));
+}
+
+LRESULT NotifyParent(HWND control, NMHDR& header, UINT code)
+{
+    HWND parent = GetParent(control);
+    header.hwndFrom = control;
+    header.idFrom = static_cast<UINT_PTR>(GetWindowLongPtrW(control, GWLP_ID));
+    header.code = code;
+    if (!parent)
+        return 0;
+    return SendMessageW(parent, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+}
+
+void ScrollParent(HWND control, bool vertical, int code, int position)
+{
+    if (HWND parent = GetParent(control))
+        SendMessageW(parent, vertical ? WM_VSCROLL : WM_HSCROLL,
+                     MAKEWPARAM(static_cast<WORD>(code), static_cast<WORD>(position)), reinterpret_cast<LPARAM>(control));
 }
 
 DWORD StyleOf(HWND hwnd)
