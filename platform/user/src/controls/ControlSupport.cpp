@@ -80,6 +80,8 @@ void RegisterStandardControls(WindowManager& manager)
     AddClass(manager, u"ListBox", ListBoxProcedure, CS_DBLCLKS | CS_PARENTDC);
     AddClass(manager, TRACKBAR_CLASSW, TrackbarProcedure, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
     AddClass(manager, UPDOWN_CLASSW, UpDownProcedure, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
+    AddClass(manager, WC_TABCONTROLW, TabControlProcedure, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
+    AddClass(manager, WC_TREEVIEWW, TreeViewProcedure, CS_DBLCLKS);
 }
 
 std::shared_ptr<ControlState> FindControlState(HWND hwnd)

@@ -10,7 +10,7 @@
 
 namespace user {
 
-enum class ControlKind { button, staticText, edit, comboBox, listBox, trackbar, upDown };
+enum class ControlKind { button, staticText, edit, comboBox, listBox, trackbar, upDown, tabControl, treeView };
 
 struct ControlState {
     explicit ControlState(ControlKind k) : kind(k) {}
@@ -61,5 +61,7 @@ LRESULT WINAPI ComboBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 LRESULT WINAPI ListBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI TrackbarProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI UpDownProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI TabControlProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI TreeViewProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 } // namespace user

@@ -1,9 +1,12 @@
 // The common controls driven as a user drives them: the trackbar (signed ranges, silent position
 // messages, keys, channel clicks, thumb drags and the scroll codes they send) and the up-down
 // (ranges either way round, its buddy's number with and without group separators, clicks and
-// arrow keys with their notifications, refusals and wrapping).
+// arrow keys with their notifications, refusals and wrapping), the tab control (items in both
+// text forms, silent selection, the user's choice and its refusal) and the tree view (insertion
+// places, navigation, deletion, expansion and selection by the user).
 #include "ControlTestSupport.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -386,6 +389,270 @@ TEST_F(CommonControlsTest, UpDownDestroyedBeforeItsBuddyGivesItsProcedureBack)
     DestroyWindow(other);
     SendMessageW(second, UDM_SETPOS32, 0, 5);
     EXPECT_EQ(SendMessageW(second, UDM_GETPOS32, 0, 0), 5);
+}
+
+// Records the codes of the WM_NOTIFY the page receives, answering `refuse` to one code.
+struct NotifyLog {
+    std::vector<UINT> codes;
+    UINT refuse = 0;
+};
+
+TEST_F(CommonControlsTest, TabItemsInBothFormsAndSilentSelection)
+{
+    HWND tabs = Control(WC_TABCONTROLW, 12320, 0, 10, 10, 300, 200);
+    NotifyLog log;
+    onNotify = [&](NMHDR* header) -> std::optional<LRESULT> {
+        log.codes.push_back(header->code);
+        return header->code == log.refuse ? 1 : 0;
+    };
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), -1);
+    TCITEMA first{};
+    first.mask = TCIF_TEXT | TCIF_PARAM;
+    first.pszText = const_cast<char*>("Color");
+    first.lParam = 77;
+    EXPECT_EQ(SendMessageW(tabs, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&first)), 0);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 0); // the first tab is selected
+    TCITEMW second{};
+    second.mask = TCIF_TEXT;
+    second.pszText = const_cast<char16_t*>(u"Video");
+    EXPECT_EQ(SendMessageW(tabs, TCM_INSERTITEMW, 9, reinterpret_cast<LPARAM>(&second)), 1); // appended
+    second.pszText = const_cast<char16_t*>(u"Audio");
+    EXPECT_EQ(SendMessageW(tabs, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&second)), 0);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 1); // "Color" moved along
+    char text[4];
+    TCITEMA read{};
+    read.mask = TCIF_TEXT | TCIF_PARAM;
+    read.pszText = text;
+    read.cchTextMax = sizeof text; // cut to the buffer
+    EXPECT_TRUE(SendMessageW(tabs, TCM_GETITEMA, 1, reinterpret_cast<LPARAM>(&read)));
+    EXPECT_STREQ(text, "Col");
+    EXPECT_EQ(read.lParam, 77);
+    char16_t wide[16];
+    TCITEMW readWide{};
+    readWide.mask = TCIF_TEXT;
+    readWide.pszText = wide;
+    readWide.cchTextMax = 16;
+    EXPECT_TRUE(SendMessageW(tabs, TCM_GETITEMW, 2, reinterpret_cast<LPARAM>(&readWide)));
+    EXPECT_EQ(std::u16string(wide), u"Video");
+    EXPECT_FALSE(SendMessageW(tabs, TCM_GETITEMW, 3, reinterpret_cast<LPARAM>(&readWide)));
+
+    EXPECT_EQ(SendMessageW(tabs, TCM_SETCURSEL, 2, 0), 1);
+    EXPECT_EQ(SendMessageW(tabs, TCM_SETCURSEL, 3, 0), -1);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 2);
+    EXPECT_TRUE(log.codes.empty());
+    EXPECT_TRUE(SendMessageW(tabs, TCM_DELETEITEM, 0, 0));
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 1);
+    EXPECT_TRUE(SendMessageW(tabs, TCM_DELETEITEM, 1, 0)); // the selected one
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), -1);
+    EXPECT_FALSE(SendMessageW(tabs, TCM_DELETEITEM, 5, 0));
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 1);
+    EXPECT_TRUE(log.codes.empty());
+
+    RECT area{0, 0, 300, 200};
+    SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    EXPECT_GT(area.top, 0);
+    SendMessageW(tabs, TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&area));
+    EXPECT_EQ(area.top, 0);
+    EXPECT_EQ(area.right, 300);
+}
+
+TEST_F(CommonControlsTest, TabChosenByTheUserAsksThenReports)
+{
+    HWND tabs = Control(WC_TABCONTROLW, 12320, 0, 10, 10, 300, 200);
+    for (const char* name : {"Color", "Video", "Audio"}) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(name);
+        SendMessageW(tabs, TCM_INSERTITEMA, 99, reinterpret_cast<LPARAM>(&item));
+    }
+    NotifyLog log;
+    std::vector<LRESULT> selectedWhenAsked;
+    onNotify = [&](NMHDR* header) -> std::optional<LRESULT> {
+        EXPECT_EQ(header->hwndFrom, tabs);
+        EXPECT_EQ(header->idFrom, 12320u);
+        log.codes.push_back(header->code);
+        selectedWhenAsked.push_back(SendMessageW(tabs, TCM_GETCURSEL, 0, 0));
+        return header->code == log.refuse ? 1 : 0;
+    };
+    RECT rect{};
+    ASSERT_TRUE(SendMessageW(tabs, TCM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&rect)));
+    Click(tabs, (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(log.codes, (std::vector<UINT>{TCN_SELCHANGING, TCN_SELCHANGE}));
+    EXPECT_EQ(selectedWhenAsked, (std::vector<LRESULT>{0, 2}));
+    EXPECT_EQ(GetFocus(), tabs);
+    log.codes.clear();
+    Click(tabs, (rect.left + rect.right) / 2, 5); // the selected one again: nothing
+    Click(tabs, 299, 5);                          // beyond the tabs
+    EXPECT_TRUE(log.codes.empty());
+    log.refuse = TCN_SELCHANGING;
+    Key(VK_LEFT);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(log.codes, (std::vector<UINT>{TCN_SELCHANGING}));
+    log.refuse = 0;
+    log.codes.clear();
+    Key(VK_LEFT);
+    Key(VK_RIGHT);
+    Key(VK_RIGHT); // past the last: nothing
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(log.codes, (std::vector<UINT>{TCN_SELCHANGING, TCN_SELCHANGE, TCN_SELCHANGING, TCN_SELCHANGE}));
+}
+
+HTREEITEM InsertTree(HWND tree, HTREEITEM parent, HTREEITEM after, const char* text, LPARAM param = 0)
+{
+    TVINSERTSTRUCTA insert{};
+    insert.hParent = parent;
+    insert.hInsertAfter = after;
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM;
+    insert.item.pszText = const_cast<char*>(text);
+    insert.item.lParam = param;
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+std::string TreeText(HWND tree, HTREEITEM item)
+{
+    char text[32] = "?";
+    TVITEMA read{};
+    read.mask = TVIF_TEXT;
+    read.hItem = item;
+    read.pszText = text;
+    read.cchTextMax = sizeof text;
+    if (!SendMessageW(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&read)))
+        return "(none)";
+    return text;
+}
+
+HTREEITEM Next(HWND tree, UINT relation, HTREEITEM from)
+{
+    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(from)));
+}
+
+TEST_F(CommonControlsTest, TreeInsertionPlacesNavigationAndDeletion)
+{
+    HWND tree = Control(WC_TREEVIEWW, 1010, TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT, 10, 10, 200, 200);
+    std::vector<LPARAM> deleted;
+    onNotify = [&](NMHDR* header) -> std::optional<LRESULT> {
+        if (header->code == TVN_DELETEITEMW)
+            deleted.push_back(reinterpret_cast<NMTREEVIEWW*>(header)->itemOld.lParam);
+        return 0;
+    };
+    HTREEITEM sources = InsertTree(tree, TVI_ROOT, TVI_LAST, "Sources", 1);
+    HTREEITEM outputs = InsertTree(tree, TVI_ROOT, TVI_LAST, "Outputs", 2);
+    HTREEITEM first = InsertTree(tree, TVI_ROOT, TVI_FIRST, "First", 3);
+    HTREEITEM video = InsertTree(tree, sources, TVI_LAST, "Video", 4);
+    HTREEITEM audio = InsertTree(tree, sources, TVI_FIRST, "Audio", 5);
+    HTREEITEM middle = InsertTree(tree, sources, audio, "Middle", 6);
+    ASSERT_NE(middle, nullptr);
+    EXPECT_EQ(InsertTree(tree, outputs, audio, "Wrong"), nullptr); // after an item of another parent
+    EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 6);
+    EXPECT_EQ(Next(tree, TVGN_ROOT, nullptr), first);
+    EXPECT_EQ(Next(tree, TVGN_NEXT, first), sources);
+    EXPECT_EQ(Next(tree, TVGN_NEXT, outputs), nullptr);
+    EXPECT_EQ(Next(tree, TVGN_PREVIOUS, sources), first);
+    EXPECT_EQ(Next(tree, TVGN_CHILD, sources), audio);
+    EXPECT_EQ(Next(tree, TVGN_NEXT, audio), middle);
+    EXPECT_EQ(Next(tree, TVGN_NEXT, middle), video);
+    EXPECT_EQ(Next(tree, TVGN_PARENT, video), sources);
+    EXPECT_EQ(Next(tree, TVGN_PARENT, sources), nullptr);
+    EXPECT_EQ(TreeText(tree, middle), "Middle");
+    // Shown items follow expansion.
+    EXPECT_EQ(Next(tree, TVGN_NEXTVISIBLE, sources), outputs);
+    EXPECT_FALSE(SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(outputs))); // no children
+    EXPECT_TRUE(SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(sources)));
+    EXPECT_EQ(Next(tree, TVGN_NEXTVISIBLE, sources), audio);
+    EXPECT_EQ(Next(tree, TVGN_LASTVISIBLE, nullptr), outputs);
+    TVITEMW state{};
+    state.mask = TVIF_STATE | TVIF_CHILDREN;
+    state.hItem = sources;
+    state.stateMask = TVIS_EXPANDED;
+    EXPECT_TRUE(SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&state)));
+    EXPECT_EQ(state.state, UINT(TVIS_EXPANDED));
+    EXPECT_EQ(state.cChildren, 1);
+    EXPECT_TRUE(SendMessageW(tree, TVM_EXPAND, TVE_TOGGLE, reinterpret_cast<LPARAM>(sources)));
+    EXPECT_EQ(Next(tree, TVGN_NEXTVISIBLE, sources), outputs);
+    EXPECT_TRUE(deleted.empty());
+
+    // Deleting an item takes its subtree; the root empties the tree.
+    EXPECT_TRUE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(sources)));
+    EXPECT_EQ(deleted, (std::vector<LPARAM>{4, 6, 5, 1}));
+    EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(TreeText(tree, video), "(none)");
+    EXPECT_FALSE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(video)));
+    EXPECT_EQ(Next(tree, TVGN_NEXT, first), outputs);
+    EXPECT_TRUE(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)));
+    EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(Next(tree, TVGN_ROOT, nullptr), nullptr);
+    EXPECT_EQ(deleted.size(), 6u);
+
+    EXPECT_EQ(SendMessageW(tree, TVM_SETBKCOLOR, 0, RGB(0, 0, 0)), -1); // the system's colour before
+    EXPECT_EQ(SendMessageW(tree, TVM_GETBKCOLOR, 0, 0), LRESULT(RGB(0, 0, 0)));
+    EXPECT_EQ(SendMessageW(tree, TVM_SETBKCOLOR, 0, RGB(1, 2, 3)), LRESULT(RGB(0, 0, 0)));
+}
+
+TEST_F(CommonControlsTest, TreeSortedInsertionAndTheUsersClicksAndKeys)
+{
+    HWND tree = Control(WC_TREEVIEWW, 1011, TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT, 10, 10, 200, 200);
+    NotifyLog log;
+    onNotify = [&](NMHDR* header) -> std::optional<LRESULT> {
+        log.codes.push_back(header->code);
+        return header->code == log.refuse ? 1 : 0;
+    };
+    HTREEITEM b = InsertTree(tree, TVI_ROOT, TVI_SORT, "b");
+    HTREEITEM a = InsertTree(tree, TVI_ROOT, TVI_SORT, "a");
+    HTREEITEM c = InsertTree(tree, TVI_ROOT, TVI_SORT, "c");
+    HTREEITEM child = InsertTree(tree, b, TVI_LAST, "child");
+    EXPECT_EQ(Next(tree, TVGN_ROOT, nullptr), a);
+    EXPECT_EQ(Next(tree, TVGN_NEXT, a), b);
+    EXPECT_EQ(Next(tree, TVGN_NEXT, b), c);
+    EXPECT_EQ(SendMessageW(tree, TVM_GETINDENT, 0, 0), 19);
+
+    // Rows: a, b, c at 16 pixels; labels after the root level's button column.
+    RECT label{};
+    std::memcpy(&label, &b, sizeof b); // the item goes in the rectangle's place
+    ASSERT_TRUE(SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&label)));
+    EXPECT_EQ(label.top, 16);
+    EXPECT_EQ(label.left, 19);
+    Click(tree, label.left + 2, label.top + 4);
+    EXPECT_EQ(Next(tree, TVGN_CARET, nullptr), b);
+    EXPECT_EQ(log.codes, (std::vector<UINT>{TVN_SELCHANGINGW, TVN_SELCHANGEDW}));
+    log.codes.clear();
+    Click(tree, 8, label.top + 4); // b's button
+    EXPECT_EQ(Next(tree, TVGN_NEXTVISIBLE, b), child);
+    EXPECT_EQ(log.codes, (std::vector<UINT>{TVN_ITEMEXPANDINGW, TVN_ITEMEXPANDEDW}));
+    log.codes.clear();
+    Key(VK_DOWN);
+    EXPECT_EQ(Next(tree, TVGN_CARET, nullptr), child);
+    Key(VK_LEFT); // a child goes to its parent
+    EXPECT_EQ(Next(tree, TVGN_CARET, nullptr), b);
+    Key(VK_LEFT); // an expanded item collapses
+    EXPECT_EQ(Next(tree, TVGN_NEXTVISIBLE, b), c);
+    log.codes.clear();
+    log.refuse = TVN_SELCHANGINGW;
+    Key(VK_DOWN);
+    EXPECT_EQ(Next(tree, TVGN_CARET, nullptr), b);
+    EXPECT_EQ(log.codes, (std::vector<UINT>{TVN_SELCHANGINGW}));
+    log.refuse = TVN_ITEMEXPANDINGW;
+    Key(VK_RIGHT);
+    EXPECT_EQ(Next(tree, TVGN_NEXTVISIBLE, b), c);
+    // Silent selection, which shows the item it selects.
+    log.codes.clear();
+    EXPECT_TRUE(SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child)));
+    EXPECT_EQ(Next(tree, TVGN_NEXTVISIBLE, b), child);
+    EXPECT_TRUE(log.codes.empty());
+    TVITEMA selected{};
+    selected.mask = TVIF_STATE;
+    selected.hItem = child;
+    selected.stateMask = TVIS_SELECTED;
+    SendMessageW(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&selected));
+    EXPECT_EQ(selected.state, UINT(TVIS_SELECTED));
+    // Without lines or buttons at the root, root items have no button and start at the edge.
+    HWND flat = Control(WC_TREEVIEWW, 1012, TVS_HASBUTTONS, 220, 10, 200, 200);
+    HTREEITEM top = InsertTree(flat, TVI_ROOT, TVI_LAST, "top");
+    InsertTree(flat, top, TVI_LAST, "under");
+    TVHITTESTINFO hit{{4, 4}, 0, nullptr};
+    EXPECT_EQ(reinterpret_cast<HTREEITEM>(SendMessageW(flat, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit))), top);
+    EXPECT_EQ(hit.flags, UINT(TVHT_ONITEMLABEL));
 }
 
 } // namespace
