@@ -1,0 +1,431 @@
+// ATL's window classes and WTL's wrappers on the window manager: message maps and their entries,
+// handlers that pass a message on, chained maps, a window destroyed in its own handler, subclassing
+// and giving back a control's procedure, a superclass of the static control as the picture
+// controls use it, dialogs of the program's resources, and the wrappers over the controls.
+#include "ControlTestSupport.h"
+#include "DialogTemplateBuilder.h"
+#include "atl/atlwin.h"
+#include "um/resourcetable.h"
+#include "wtl/atlctrls.h"
+
+#include <string>
+#include <vector>
+
+using namespace windowtest;
+
+namespace {
+
+constexpr WORD kDialogId = 4108;
+
+const std::vector<unsigned char>& DialogBytes()
+{
+    static const std::vector<unsigned char> bytes = [] {
+        TemplateBuilder t(DS_SETFONT | WS_POPUP | WS_CAPTION, 200, 100);
+        t.Control(u"Edit", 1001, WS_TABSTOP, 7, 7, 60, 12).Control(u"Button", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 7, 30, 50, 14);
+        return t.Bytes();
+    }();
+    return bytes;
+}
+
+} // namespace
+
+// The program's resources: one dialog.
+extern "C" const standin::ResourceEntry StandinResourceTable[] = {
+    {nullptr, 5, nullptr, kDialogId, 0x0409, DialogBytes().data(), static_cast<DWORD>(DialogBytes().size())},
+};
+extern "C" const size_t StandinResourceTableCount = 1;
+
+namespace {
+
+class BaseMap : public ATL::CMessageMap {
+public:
+    std::vector<std::string> seen;
+    BEGIN_MSG_MAP(BaseMap)
+        MESSAGE_HANDLER(WM_APP + 5, OnBase)
+    END_MSG_MAP()
+    LRESULT OnBase(UINT, WPARAM, LPARAM, BOOL&)
+    {
+        seen.push_back("base");
+        return 55;
+    }
+};
+
+class Window : public ATL::CWindowImpl<Window>, public BaseMap {
+public:
+    DECLARE_WND_CLASS("AtlTestWindow")
+    std::vector<std::string> events;
+    std::vector<UINT> mouse;
+    int finals = 0;
+    HWND finalWindow = nullptr;
+
+    BEGIN_MSG_MAP(Window)
+        MESSAGE_HANDLER(WM_CREATE, OnCreate)
+        MESSAGE_RANGE_HANDLER(0x200, 0x20D, OnMouse)
+        MESSAGE_HANDLER(WM_APP, OnDestroyMe)
+        MESSAGE_HANDLER(WM_APP + 1, OnPassOn)
+        MESSAGE_HANDLER(WM_SETTEXT, OnSetText)
+        COMMAND_HANDLER(10, 3, OnCommand)
+        COMMAND_ID_HANDLER(10, OnCommandId)
+        COMMAND_CODE_HANDLER(7, OnCommandCode)
+        NOTIFY_HANDLER(20, 100, OnNotify)
+        CHAIN_MSG_MAP(BaseMap)
+    END_MSG_MAP()
+
+    LRESULT OnCreate(UINT, WPARAM, LPARAM, BOOL&)
+    {
+        events.push_back("create");
+        return 0;
+    }
+    LRESULT OnMouse(UINT message, WPARAM, LPARAM, BOOL& handled)
+    {
+        mouse.push_back(message);
+        handled = FALSE; // the default procedure has it too
+        return 0;
+    }
+    LRESULT OnDestroyMe(UINT, WPARAM, LPARAM, BOOL&)
+    {
+        DestroyWindow();
+        events.push_back(m_hWnd ? "handler returns, window kept" : "handler returns");
+        return 0;
+    }
+    LRESULT OnPassOn(UINT, WPARAM, LPARAM, BOOL& handled)
+    {
+        handled = FALSE;
+        return 99;
+    }
+    LRESULT OnSetText(UINT message, WPARAM wParam, LPARAM lParam, BOOL&)
+    {
+        events.push_back(std::string("text ") + reinterpret_cast<const char*>(lParam));
+        return DefWindowProc(message, wParam, lParam);
+    }
+    LRESULT OnCommand(WORD code, WORD id, HWND, BOOL&)
+    {
+        events.push_back("command " + std::to_string(id) + "/" + std::to_string(code));
+        return 0;
+    }
+    LRESULT OnCommandId(WORD code, WORD id, HWND, BOOL&)
+    {
+        events.push_back("id " + std::to_string(id) + "/" + std::to_string(code));
+        return 0;
+    }
+    LRESULT OnCommandCode(WORD code, WORD id, HWND, BOOL&)
+    {
+        events.push_back("code " + std::to_string(id) + "/" + std::to_string(code));
+        return 0;
+    }
+    LRESULT OnNotify(int id, LPNMHDR header, BOOL&)
+    {
+        events.push_back("notify " + std::to_string(id) + "/" + std::to_string(header->code));
+        return 77;
+    }
+    void OnFinalMessage(HWND hWnd) override
+    {
+        events.push_back("final");
+        ++finals;
+        finalWindow = hWnd;
+    }
+};
+
+class AtlWindowTest : public ControlsTest {};
+
+TEST_F(AtlWindowTest, MessageMapEntriesRouteAndPassOn)
+{
+    Window window;
+    RECT rect{10, 10, 210, 110};
+    HWND hwnd = window.Create(page, rect, "atl", 0, 0, 33U);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(window.m_hWnd, hwnd);
+    EXPECT_EQ(window.GetStyle() & (WS_CHILD | WS_VISIBLE), DWORD(WS_CHILD | WS_VISIBLE)); // the control traits
+    EXPECT_EQ(window.GetDlgCtrlID(), 33);
+    EXPECT_EQ(window.events, (std::vector<std::string>{"create"}));
+    char name[32];
+    GetClassNameA(hwnd, name, 32);
+    EXPECT_STREQ(name, "AtlTestWindow");
+
+    // Injected pointer input reaches the range handler, and the default procedure after it.
+    Click(hwnd, 20, 20);
+    EXPECT_EQ(window.mouse, (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    EXPECT_TRUE(Only(hwnd, WM_SETCURSOR).size() >= 1); // WM_NCHITTEST answered by the default procedure
+    window.events.clear();
+    EXPECT_EQ(window.SendMessage(WM_APP + 1), 0);   // passed on to DefWindowProc
+    EXPECT_EQ(window.SendMessage(WM_APP + 5), 55);  // the chained map
+    EXPECT_EQ(window.seen, (std::vector<std::string>{"base"}));
+    window.SetWindowText("shown");
+    char text[16];
+    window.GetWindowText(text, 16);
+    EXPECT_STREQ(text, "shown");
+    window.SendMessage(WM_COMMAND, MAKEWPARAM(10, 3), 0);
+    window.SendMessage(WM_COMMAND, MAKEWPARAM(10, 4), 0);
+    window.SendMessage(WM_COMMAND, MAKEWPARAM(11, 7), 0);
+    window.SendMessage(WM_COMMAND, MAKEWPARAM(12, 8), 0); // no entry
+    NMHDR header{hwnd, 20, 100};
+    EXPECT_EQ(window.SendMessage(WM_NOTIFY, 20, reinterpret_cast<LPARAM>(&header)), 77);
+    header.code = 101;
+    EXPECT_EQ(window.SendMessage(WM_NOTIFY, 20, reinterpret_cast<LPARAM>(&header)), 0);
+    EXPECT_EQ(window.events, (std::vector<std::string>{"text shown", "command 10/3", "id 10/4", "code 11/7", "notify 20/100"}));
+    EXPECT_TRUE(window.DestroyWindow());
+    EXPECT_EQ(window.finals, 1);
+    EXPECT_EQ(window.m_hWnd, nullptr);
+}
+
+TEST_F(AtlWindowTest, DestroyedInItsOwnHandlerTheFinalMessageComesAfterItReturns)
+{
+    Window window;
+    HWND hwnd = window.Create(page, nullptr, nullptr, WS_CHILD);
+    ASSERT_NE(hwnd, nullptr);
+    window.events.clear();
+    SendMessageW(hwnd, WM_APP, 0, 0);
+    EXPECT_EQ(window.events, (std::vector<std::string>{"handler returns, window kept", "final"}));
+    EXPECT_EQ(window.finals, 1);
+    EXPECT_EQ(window.finalWindow, hwnd);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(window.m_hWnd, nullptr);
+    // The object can make a window again.
+    EXPECT_NE(window.Create(page, nullptr, nullptr, WS_CHILD), nullptr);
+    EXPECT_TRUE(window.DestroyWindow());
+    EXPECT_EQ(window.finals, 2);
+}
+
+// A control that sees an edit's keys before the edit does.
+class KeyWatcher : public ATL::CWindowImpl<KeyWatcher> {
+public:
+    std::vector<UINT> keys;
+    int creates = 0;
+    BEGIN_MSG_MAP(KeyWatcher)
+        MESSAGE_HANDLER(WM_CREATE, OnCreate)
+        MESSAGE_HANDLER(WM_CHAR, OnChar)
+    END_MSG_MAP()
+    LRESULT OnCreate(UINT, WPARAM, LPARAM, BOOL&)
+    {
+        ++creates;
+        return 0;
+    }
+    LRESULT OnChar(UINT message, WPARAM wParam, LPARAM lParam, BOOL&)
+    {
+        keys.push_back(static_cast<UINT>(wParam));
+        if (wParam == 'x')
+            return 0; // swallowed
+        return DefWindowProc(message, wParam, lParam);
+    }
+};
+
+LRESULT WINAPI Above(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+TEST_F(AtlWindowTest, SubclassingAControlAndGivingItBack)
+{
+    HWND edit = Control(u"Edit", 1285, ES_AUTOHSCROLL, 10, 10, 100, 20);
+    const LONG_PTR original = GetWindowLongPtrA(edit, GWLP_WNDPROC);
+    KeyWatcher watcher;
+    ASSERT_TRUE(watcher.SubclassWindow(edit));
+    EXPECT_EQ(watcher.creates, 0); // no WM_CREATE for a window that already exists
+    EXPECT_EQ(watcher.m_hWnd, edit);
+    EXPECT_FALSE(KeyWatcher().SubclassWindow(edit)); // one object a window
+    SetFocus(edit);
+    Key('A');
+    Key('X');
+    Key('B');
+    EXPECT_EQ(watcher.keys, (std::vector<UINT>{'a', 'x', 'b'}));
+    char text[16];
+    GetWindowTextA(edit, text, 16);
+    EXPECT_STREQ(text, "ab"); // the edit typed what the watcher passed on
+    EXPECT_EQ(watcher.UnsubclassWindow(), edit);
+    EXPECT_EQ(GetWindowLongPtrA(edit, GWLP_WNDPROC), original);
+    EXPECT_EQ(watcher.m_hWnd, nullptr);
+    Key('C');
+    EXPECT_EQ(watcher.keys.size(), 3u);
+
+    // With another procedure above ours, giving back is refused unless forced.
+    ASSERT_TRUE(watcher.SubclassWindow(edit));
+    const LONG_PTR ours = SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Above));
+    EXPECT_EQ(watcher.UnsubclassWindow(), nullptr);
+    EXPECT_EQ(watcher.m_hWnd, edit);
+    SetWindowLongPtrA(edit, GWLP_WNDPROC, ours);
+    EXPECT_EQ(watcher.UnsubclassWindow(), edit);
+    EXPECT_EQ(GetWindowLongPtrA(edit, GWLP_WNDPROC), original);
+    EXPECT_EQ(watcher.UnsubclassWindow(), nullptr); // nothing left to give back
+
+    // A subclassed window destroyed gets its procedure back and the object its final message.
+    KeyWatcher last;
+    ASSERT_TRUE(last.SubclassWindow(edit));
+    DestroyWindow(edit);
+    EXPECT_EQ(last.m_hWnd, nullptr);
+}
+
+// A picture control as the pages make them: a superclass of the static control.
+template <class T, class TBase, class TWinTraits> class PictureImpl : public ATL::CWindowImpl<T, TBase, TWinTraits> {
+public:
+    DECLARE_WND_SUPERCLASS(nullptr, TBase::GetWndClassName())
+    int paints = 0;
+    BEGIN_MSG_MAP(PictureImpl)
+        MESSAGE_HANDLER(WM_APP, OnApp)
+    END_MSG_MAP()
+    LRESULT OnApp(UINT, WPARAM, LPARAM, BOOL&) { return 1234; }
+};
+class Picture : public PictureImpl<Picture, WTL::CStaticT<ATL::CWindow>, ATL::CWinTraits<0x56000000, 0>> {};
+
+TEST_F(AtlWindowTest, SuperclassOfTheStaticKeepsItsBehaviour)
+{
+    Picture picture;
+    RECT rect{0, 0, 80, 60};
+    HWND hwnd = picture.Create(page, rect);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(picture.GetStyle(), DWORD(0x56000000));
+    EXPECT_EQ(picture.GetExStyle(), 0u);
+    EXPECT_EQ(picture.SendMessage(WM_APP), 1234);
+    EXPECT_EQ(picture.SendMessage(WM_GETDLGCODE), DLGC_STATIC); // the static's procedure behind ours
+    char name[32];
+    GetClassNameA(hwnd, name, 32);
+    EXPECT_EQ(std::string(name).substr(0, 4), "ATL:");
+    Picture second;
+    EXPECT_NE(second.Create(page, rect), nullptr); // the class is registered once
+    char secondName[32];
+    GetClassNameA(second.m_hWnd, secondName, 32);
+    EXPECT_STREQ(secondName, name);
+    EXPECT_TRUE(second.DestroyWindow());
+    // An object gone before its window leaves the window to the default procedure.
+    {
+        Picture shortLived;
+        ASSERT_NE(shortLived.Create(page, rect), nullptr);
+        hwnd = shortLived.m_hWnd;
+    }
+    EXPECT_EQ(SendMessageW(hwnd, WM_APP, 0, 0), 0);
+    EXPECT_TRUE(DestroyWindow(hwnd));
+    EXPECT_TRUE(picture.DestroyWindow());
+}
+
+class Dialog : public ATL::CDialogImpl<Dialog> {
+public:
+    enum { IDD = kDialogId };
+    std::vector<std::string> events;
+    int finals = 0;
+    BEGIN_MSG_MAP(Dialog)
+        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        COMMAND_ID_HANDLER(IDOK, OnOK)
+        COMMAND_HANDLER(1001, EN_CHANGE, OnChange)
+    END_MSG_MAP()
+    LRESULT OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&)
+    {
+        events.push_back("init " + std::to_string(lParam));
+        SetDlgItemText(1001, "start");
+        return TRUE;
+    }
+    LRESULT OnOK(WORD, WORD, HWND, BOOL&)
+    {
+        events.push_back("ok");
+        EndDialog(7);
+        return 0;
+    }
+    LRESULT OnChange(WORD, WORD, HWND, BOOL&)
+    {
+        events.push_back("change");
+        return 0;
+    }
+    void OnFinalMessage(HWND) override { ++finals; }
+};
+
+TEST_F(AtlWindowTest, DialogsOfTheProgramsResources)
+{
+    Dialog modal;
+    PostMessageW(page, WM_NULL, 0, 0);
+    // The user presses OK once the dialog runs its loop.
+    SetTimer(page, 1, 10, [](HWND owner, UINT, UINT_PTR id, DWORD) {
+        KillTimer(owner, id);
+        HWND dialog = GetActiveWindow();
+        SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(modal.DoModal(page, 42), 7);
+    EXPECT_EQ(modal.events, (std::vector<std::string>{"init 42", "change", "ok"}));
+    EXPECT_EQ(modal.finals, 1);
+    EXPECT_EQ(modal.m_hWnd, nullptr);
+
+    Dialog modeless;
+    HWND hwnd = modeless.Create(page, 5);
+    ASSERT_NE(hwnd, nullptr);
+    char text[16];
+    EXPECT_EQ(modeless.GetDlgItemText(1001, text, 16), 5u);
+    EXPECT_STREQ(text, "start");
+    EXPECT_TRUE(modeless.DestroyWindow());
+    EXPECT_EQ(modeless.finals, 1);
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(AtlWindowTest, WtlWrappersSendTheControlsMessages)
+{
+    WTL::CTrackBarCtrl bar = Control(TRACKBAR_CLASSW, 1, 0, 10, 10, 200, 30);
+    bar.SetRange(-20, 20);
+    EXPECT_EQ(bar.GetRangeMin(), -20);
+    EXPECT_EQ(bar.GetRangeMax(), 20);
+    bar.SetPos(5);
+    EXPECT_EQ(bar.GetPos(), 5);
+    bar.SetTicFreq(5);
+    EXPECT_EQ(bar.SetLineSize(2), 1);
+    EXPECT_EQ(bar.SetPageSize(4), 8);
+    EXPECT_TRUE(TakeScrolls().empty());
+
+    WTL::CEdit edit = Control(u"Edit", 2, ES_AUTOHSCROLL, 10, 50, 80, 20);
+    WTL::CUpDownCtrl spin = Control(UPDOWN_CLASSW, 3, UDS_SETBUDDYINT | UDS_NOTHOUSANDS, 90, 50, 16, 20);
+    EXPECT_EQ(spin.SetBuddy(edit), nullptr);
+    EXPECT_EQ(spin.GetBuddy(), edit.m_hWnd);
+    spin.SetRange32(10, 5000);
+    spin.SetPos32(2048);
+    char text[16];
+    edit.GetWindowText(text, 16);
+    EXPECT_STREQ(text, "2048");
+    edit.SetWindowText("300");
+    BOOL error = TRUE;
+    EXPECT_EQ(spin.GetPos32(&error), 300);
+    EXPECT_FALSE(error);
+    int low = 0, high = 0;
+    spin.GetRange32(low, high);
+    EXPECT_EQ(high, 5000);
+    UDACCEL accel{0, 16};
+    EXPECT_TRUE(spin.SetAccel(1, &accel));
+
+    WTL::CTabCtrl tabs = Control(WC_TABCONTROLW, 4, 0, 10, 80, 200, 100);
+    EXPECT_EQ(tabs.InsertItem(0, "Color"), 0);
+    EXPECT_EQ(tabs.InsertItem(1, "Video"), 1);
+    EXPECT_EQ(tabs.GetItemCount(), 2);
+    EXPECT_EQ(tabs.SetCurSel(1), 0);
+    EXPECT_TRUE(tabs.DeleteItem(0));
+    EXPECT_EQ(tabs.GetCurSel(), 0);
+
+    WTL::CTreeViewCtrl tree = Control(WC_TREEVIEWW, 5, TVS_HASLINES, 220, 10, 150, 150);
+    HTREEITEM root = tree.InsertItem("root", TVI_ROOT, TVI_LAST);
+    HTREEITEM leaf = tree.InsertItem("leaf", root, TVI_LAST);
+    EXPECT_EQ(tree.GetChildItem(root), leaf);
+    EXPECT_EQ(tree.GetParentItem(leaf), root);
+    EXPECT_TRUE(tree.Expand(root));
+    EXPECT_TRUE(tree.SelectItem(leaf));
+    EXPECT_EQ(tree.GetSelectedItem(), leaf);
+    EXPECT_EQ(tree.GetCount(), 2u);
+    tree.SetBkColor(RGB(10, 20, 30));
+    EXPECT_EQ(tree.GetBkColor(), RGB(10, 20, 30));
+    EXPECT_TRUE(tree.DeleteAllItems());
+    EXPECT_EQ(tree.GetCount(), 0u);
+
+    WTL::CComboBox combo = Control(u"ComboBox", 6, CBS_DROPDOWNLIST, 10, 200, 100, 100);
+    EXPECT_EQ(combo.AddString("one"), 0);
+    EXPECT_EQ(combo.AddString("two"), 1);
+    EXPECT_EQ(combo.SetCurSel(1), 1);
+    EXPECT_EQ(combo.GetLBTextLen(1), 3);
+    combo.GetLBText(1, text);
+    EXPECT_STREQ(text, "two");
+    WTL::CListBox list = Control(u"ListBox", 7, 0, 120, 200, 100, 100);
+    EXPECT_EQ(list.AddString("line"), 0);
+    EXPECT_EQ(list.GetCount(), 1);
+    list.GetText(0, text);
+    EXPECT_STREQ(text, "line");
+    WTL::CButton check = Control(u"Button", 8, BS_AUTOCHECKBOX, 10, 300, 80, 20);
+    check.SetCheck(BST_CHECKED);
+    EXPECT_EQ(check.GetCheck(), BST_CHECKED);
+    WTL::CStatic label = Control(u"Static", 9, SS_BITMAP, 100, 300, 20, 20);
+    EXPECT_EQ(label.SetBitmap(reinterpret_cast<HBITMAP>(0x4000)), nullptr);
+    EXPECT_EQ(label.GetBitmap(), reinterpret_cast<HBITMAP>(0x4000));
+    EXPECT_STREQ(WTL::CStatic::GetWndClassName(), "STATIC");
+    EXPECT_STREQ(WTL::CTrackBarCtrl::GetWndClassName(), "msctls_trackbar32");
+}
+
+} // namespace
