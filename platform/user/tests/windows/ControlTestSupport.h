@@ -51,6 +51,7 @@ protected:
     }
     void TearDown() override
     {
+        onNotify = nullptr; // it may hold the test's locals; the controls notify as they go
         DestroyWindow(page);
         standin::PumpUntilIdle();
         WindowTest::TearDown();
