@@ -32,6 +32,13 @@ public:
     }
     operator HWND() const { return m_hWnd; }
     static LPCSTR GetWndClassName() { return nullptr; }
+    // A rectangle's size for CreateWindowEx; no rectangle (rcDefault) leaves the size to it.
+    static SIZE SizeOf(const RECT* rect)
+    {
+        if (!rect || rect->left == CW_USEDEFAULT)
+            return SIZE{CW_USEDEFAULT, CW_USEDEFAULT};
+        return SIZE{rect->right - rect->left, rect->bottom - rect->top};
+    }
 
     void Attach(HWND hWndNew) { m_hWnd = hWndNew; }
     HWND Detach()
@@ -43,9 +50,10 @@ public:
     HWND Create(LPCSTR lpstrWndClass, HWND hWndParent, const RECT* rect = nullptr, LPCSTR szWindowName = nullptr,
                 DWORD dwStyle = 0, DWORD dwExStyle = 0, UINT_PTR nID = 0, LPVOID lpCreateParam = nullptr)
     {
-        const RECT& r = rect ? *rect : rcDefault;
-        m_hWnd = ::CreateWindowExA(dwExStyle, lpstrWndClass, szWindowName, dwStyle, r.left, r.top, r.right - r.left,
-                                   r.bottom - r.top, hWndParent, reinterpret_cast<HMENU>(nID), nullptr, lpCreateParam);
+        const SIZE size = SizeOf(rect);
+        m_hWnd = ::CreateWindowExA(dwExStyle, lpstrWndClass, szWindowName, dwStyle, rect ? rect->left : CW_USEDEFAULT,
+                                   rect ? rect->top : CW_USEDEFAULT, size.cx, size.cy, hWndParent,
+                                   reinterpret_cast<HMENU>(nID), nullptr, lpCreateParam);
         return m_hWnd;
     }
     BOOL DestroyWindow()
@@ -319,11 +327,12 @@ public:
     {
         if (atom == 0 || this->m_hWnd)
             return nullptr;
-        const RECT& r = rect.m_lpRect ? *rect.m_lpRect : CWindow::rcDefault;
+        const RECT* r = rect.m_lpRect;
+        const SIZE size = CWindow::SizeOf(r);
         CWindowTable::creating = this;
         HWND hWnd = ::CreateWindowExA(dwExStyle, reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(atom)), szWindowName,
-                                      dwStyle, r.left, r.top, r.right - r.left, r.bottom - r.top, hWndParent,
-                                      MenuOrID.m_hMenu, nullptr, lpCreateParam);
+                                      dwStyle, r ? r->left : CW_USEDEFAULT, r ? r->top : CW_USEDEFAULT, size.cx, size.cy,
+                                      hWndParent, MenuOrID.m_hMenu, nullptr, lpCreateParam);
         CWindowTable::creating = nullptr;
         return hWnd;
     }
