@@ -4,6 +4,7 @@
 // controls use it, dialogs of the program's resources, and the wrappers over the controls.
 #include "ControlTestSupport.h"
 #include "DialogTemplateBuilder.h"
+#include "atl/atlctl.h"
 #include "atl/atlwin.h"
 #include "um/resourcetable.h"
 #include "wtl/atlctrls.h"
@@ -27,13 +28,29 @@ const std::vector<unsigned char>& DialogBytes()
     return bytes;
 }
 
+// The string block of ids 96 to 111: 100 is "Color".
+const std::vector<char16_t>& StringBlock()
+{
+    static const std::vector<char16_t> block = [] {
+        std::vector<char16_t> out;
+        for (int i = 0; i < 16; ++i) {
+            const std::u16string text = i == 4 ? u"Color" : u"";
+            out.push_back(static_cast<char16_t>(text.size()));
+            out.insert(out.end(), text.begin(), text.end());
+        }
+        return out;
+    }();
+    return block;
+}
+
 } // namespace
 
-// The program's resources: one dialog.
+// The program's resources: a dialog and a string.
 extern "C" const standin::ResourceEntry StandinResourceTable[] = {
     {nullptr, 5, nullptr, kDialogId, 0x0409, DialogBytes().data(), static_cast<DWORD>(DialogBytes().size())},
+    {nullptr, 6, nullptr, 7, 0x0409, StringBlock().data(), static_cast<DWORD>(StringBlock().size() * 2)},
 };
-extern "C" const size_t StandinResourceTableCount = 1;
+extern "C" const size_t StandinResourceTableCount = 2;
 
 namespace {
 
@@ -426,6 +443,122 @@ TEST_F(AtlWindowTest, WtlWrappersSendTheControlsMessages)
     EXPECT_EQ(label.GetBitmap(), reinterpret_cast<HBITMAP>(0x4000));
     EXPECT_STREQ(WTL::CStatic::GetWndClassName(), "STATIC");
     EXPECT_STREQ(WTL::CTrackBarCtrl::GetWndClassName(), "msctls_trackbar32");
+}
+
+// A page object as the pages are: the property page base and the dialog, with counted references.
+class TestPage : public ATL::IPropertyPageImpl<TestPage>, public ATL::CDialogImpl<TestPage> {
+public:
+    enum { IDD = kDialogId };
+    ULONG refs = 1;
+    TestPage() { m_dwTitleID = 100; }
+    STDMETHOD(QueryInterface)(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+    STDMETHOD_(ULONG, Release)() override { return --refs; }
+    BEGIN_MSG_MAP(TestPage)
+    END_MSG_MAP()
+};
+
+struct Counted : IUnknown {
+    ULONG refs = 1;
+    STDMETHOD(QueryInterface)(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+    STDMETHOD_(ULONG, Release)() override { return --refs; }
+};
+
+struct Site : IPropertyPageSite {
+    ULONG refs = 1;
+    std::vector<DWORD> status;
+    STDMETHOD(QueryInterface)(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+    STDMETHOD_(ULONG, Release)() override { return --refs; }
+    STDMETHOD(OnStatusChange)(DWORD flags) override
+    {
+        status.push_back(flags);
+        return S_OK;
+    }
+    STDMETHOD(GetLocaleID)(LCID* id) override
+    {
+        *id = 1033;
+        return S_OK;
+    }
+    STDMETHOD(GetPageContainer)(IUnknown** out) override
+    {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHOD(TranslateAccelerator)(MSG*) override { return S_FALSE; }
+};
+
+TEST_F(AtlWindowTest, PropertyPageImplKeepsSiteObjectsAndDirtiness)
+{
+    TestPage page;
+    Site site;
+    Site other;
+    EXPECT_EQ(page.SetPageSite(&site), S_OK);
+    EXPECT_EQ(site.refs, 2u);
+    EXPECT_EQ(page.SetPageSite(&other), E_UNEXPECTED);
+    PROPPAGEINFO info{};
+    EXPECT_EQ(page.GetPageInfo(&info), E_INVALIDARG);
+    info.cb = sizeof info;
+    ASSERT_EQ(page.GetPageInfo(&info), S_OK);
+    ASSERT_NE(info.pszTitle, nullptr);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(info.pszTitle)), u"Color");
+    CoTaskMemFree(info.pszTitle);
+    EXPECT_EQ(info.size.cx, 200 * 6 / 4); // the template's 200 x 100 units in pixels
+    EXPECT_EQ(info.size.cy, 100 * 13 / 8);
+    EXPECT_EQ(info.pszDocString, nullptr);
+
+    Counted first;
+    Counted second;
+    IUnknown* objects[] = {&first, &second};
+    EXPECT_EQ(page.SetObjects(2, objects), S_OK);
+    EXPECT_EQ(page.m_nObjects, 2u);
+    EXPECT_EQ(page.m_ppUnk[1], &second);
+    EXPECT_EQ(first.refs, 2u);
+    EXPECT_EQ(page.SetObjects(1, nullptr), E_POINTER);
+
+    RECT area{5, 30, 305, 230};
+    EXPECT_EQ(page.Activate(this->page, &area, TRUE), S_OK);
+    ASSERT_NE(page.m_hWnd, nullptr);
+    EXPECT_TRUE(IsWindowVisible(page.m_hWnd));
+    RECT placed{};
+    GetWindowRect(page.m_hWnd, &placed);
+    EXPECT_EQ(placed.right - placed.left, 300);
+    EXPECT_EQ(page.Show(SW_HIDE), S_OK);
+    EXPECT_FALSE(IsWindowVisible(page.m_hWnd));
+    RECT moved{0, 0, 100, 50};
+    EXPECT_EQ(page.Move(&moved), S_OK);
+
+    EXPECT_EQ(page.IsPageDirty(), S_FALSE);
+    page.SetDirty(TRUE);
+    page.SetDirty(TRUE); // no change, no report
+    EXPECT_EQ(page.IsPageDirty(), S_OK);
+    page.SetDirty(FALSE);
+    EXPECT_EQ(site.status, (std::vector<DWORD>{PROPPAGESTATUS_DIRTY, PROPPAGESTATUS_CLEAN}));
+    EXPECT_EQ(page.Apply(), S_OK);
+
+    HWND hwnd = page.m_hWnd;
+    EXPECT_EQ(page.Deactivate(), S_OK);
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(page.Deactivate(), E_UNEXPECTED);
+    EXPECT_EQ(page.Show(SW_SHOW), E_UNEXPECTED);
+    EXPECT_EQ(page.SetObjects(0, nullptr), S_OK);
+    EXPECT_EQ(first.refs, 1u);
+    EXPECT_EQ(second.refs, 1u);
+    EXPECT_EQ(page.SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(site.refs, 1u);
 }
 
 } // namespace
