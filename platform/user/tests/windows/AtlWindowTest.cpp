@@ -6,6 +6,10 @@
 #include "DialogTemplateBuilder.h"
 #include "atl/atlctl.h"
 #include "atl/atlwin.h"
+#include "standin/actions.h"
+#include "standin/com.h"
+#include "um/olectl.h"
+#include "um/prsht.h"
 #include "um/resourcetable.h"
 #include "wtl/atlctrls.h"
 
@@ -17,12 +21,24 @@ using namespace windowtest;
 namespace {
 
 constexpr WORD kDialogId = 4108;
+constexpr WORD kPageId = 4109;
 
 const std::vector<unsigned char>& DialogBytes()
 {
     static const std::vector<unsigned char> bytes = [] {
         TemplateBuilder t(DS_SETFONT | WS_POPUP | WS_CAPTION, 200, 100);
         t.Control(u"Edit", 1001, WS_TABSTOP, 7, 7, 60, 12).Control(u"Button", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 7, 30, 50, 14);
+        return t.Bytes();
+    }();
+    return bytes;
+}
+
+// A property page's template: a child dialog.
+const std::vector<unsigned char>& PageBytes()
+{
+    static const std::vector<unsigned char> bytes = [] {
+        TemplateBuilder t(DS_SETFONT | DS_CONTROL | WS_CHILD, 200, 100);
+        t.Control(u"Edit", 1001, WS_TABSTOP, 7, 7, 60, 12);
         return t.Bytes();
     }();
     return bytes;
@@ -45,12 +61,13 @@ const std::vector<char16_t>& StringBlock()
 
 } // namespace
 
-// The program's resources: a dialog and a string.
+// The program's resources: a dialog, a page and a string.
 extern "C" const standin::ResourceEntry StandinResourceTable[] = {
     {nullptr, 5, nullptr, kDialogId, 0x0409, DialogBytes().data(), static_cast<DWORD>(DialogBytes().size())},
+    {nullptr, 5, nullptr, kPageId, 0x0409, PageBytes().data(), static_cast<DWORD>(PageBytes().size())},
     {nullptr, 6, nullptr, 7, 0x0409, StringBlock().data(), static_cast<DWORD>(StringBlock().size() * 2)},
 };
-extern "C" const size_t StandinResourceTableCount = 2;
+extern "C" const size_t StandinResourceTableCount = 3;
 
 namespace {
 
@@ -448,7 +465,7 @@ TEST_F(AtlWindowTest, WtlWrappersSendTheControlsMessages)
 // A page object as the pages are: the property page base and the dialog, with counted references.
 class TestPage : public ATL::IPropertyPageImpl<TestPage>, public ATL::CDialogImpl<TestPage> {
 public:
-    enum { IDD = kDialogId };
+    enum { IDD = kPageId };
     ULONG refs = 1;
     TestPage() { m_dwTitleID = 100; }
     STDMETHOD(QueryInterface)(REFIID, void** out) override
@@ -533,6 +550,7 @@ TEST_F(AtlWindowTest, PropertyPageImplKeepsSiteObjectsAndDirtiness)
     EXPECT_EQ(page.Activate(this->page, &area, TRUE), S_OK);
     ASSERT_NE(page.m_hWnd, nullptr);
     EXPECT_TRUE(IsWindowVisible(page.m_hWnd));
+    EXPECT_EQ(::GetParent(page.m_hWnd), this->page); // a child of the frame's page area
     RECT placed{};
     GetWindowRect(page.m_hWnd, &placed);
     EXPECT_EQ(placed.right - placed.left, 300);
@@ -559,6 +577,286 @@ TEST_F(AtlWindowTest, PropertyPageImplKeepsSiteObjectsAndDirtiness)
     EXPECT_EQ(second.refs, 1u);
     EXPECT_EQ(page.SetPageSite(nullptr), S_OK);
     EXPECT_EQ(site.refs, 1u);
+}
+
+// What the frame did to its pages, in order, across all of them.
+std::vector<std::string>& FrameCalls()
+{
+    static std::vector<std::string> calls;
+    return calls;
+}
+
+// A page written without ATL, titled "Color", whose window runs the user's script once shown.
+class ForeignPage final : public IPropertyPage {
+public:
+    std::function<void(HWND)> script;
+    ULONG refs = 1;
+    IPropertyPageSite* site = nullptr;
+    HWND window = nullptr;
+    STDMETHOD(QueryInterface)(REFIID riid, void** out) override
+    {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyPage)) {
+            *out = static_cast<IPropertyPage*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        FrameCalls().push_back("color release");
+        return --refs;
+    }
+    STDMETHOD(SetPageSite)(IPropertyPageSite* s) override
+    {
+        FrameCalls().push_back(s ? "color site" : "color site null");
+        site = s;
+        return S_OK;
+    }
+    STDMETHOD(Activate)(HWND parent, LPCRECT rect, BOOL) override
+    {
+        FrameCalls().push_back("color activate");
+        window = windowtest::Make(WS_CHILD | WS_VISIBLE, rect->left, rect->top, rect->right - rect->left,
+                                  rect->bottom - rect->top, parent,
+                                  [this](HWND hwnd, UINT message, WPARAM, LPARAM) -> std::optional<LRESULT> {
+                                      if (message == WM_APP && script)
+                                          script(hwnd);
+                                      return std::nullopt;
+                                  });
+        PostMessageW(window, WM_APP, 0, 0);
+        return S_OK;
+    }
+    STDMETHOD(Deactivate)() override
+    {
+        FrameCalls().push_back("color deactivate");
+        if (window)
+            DestroyWindow(window);
+        window = nullptr;
+        return S_OK;
+    }
+    STDMETHOD(GetPageInfo)(PROPPAGEINFO* info) override
+    {
+        static const char16_t title[] = u"Color";
+        info->pszTitle = static_cast<LPOLESTR>(CoTaskMemAlloc(sizeof title));
+        std::memcpy(info->pszTitle, title, sizeof title);
+        info->size = SIZE{360, 240};
+        info->pszDocString = nullptr;
+        info->pszHelpFile = nullptr;
+        info->dwHelpContext = 0;
+        return S_OK;
+    }
+    STDMETHOD(SetObjects)(ULONG n, IUnknown**) override
+    {
+        FrameCalls().push_back("color objects " + std::to_string(n));
+        return S_OK;
+    }
+    STDMETHOD(Show)(UINT) override { return S_OK; }
+    STDMETHOD(Move)(LPCRECT) override { return S_OK; }
+    STDMETHOD(IsPageDirty)() override { return S_FALSE; }
+    STDMETHOD(Apply)() override
+    {
+        FrameCalls().push_back("color apply");
+        return S_OK;
+    }
+    STDMETHOD(Help)(LPCOLESTR) override { return E_NOTIMPL; }
+    STDMETHOD(TranslateAccelerator)(MSG*) override { return S_FALSE; }
+};
+
+// A page of ours, which reports every call the frame makes.
+class FramedPage : public TestPage {
+public:
+    std::string name;
+    bool removeAtInit = false;
+    BEGIN_MSG_MAP(FramedPage)
+        MESSAGE_HANDLER(WM_INITDIALOG, OnInit)
+    END_MSG_MAP()
+    LRESULT OnInit(UINT, WPARAM, LPARAM, BOOL&)
+    {
+        if (removeAtInit) {
+            // Its own tab: the one the user just chose.
+            HWND sheet = ::GetParent(::GetParent(m_hWnd));
+            HWND tab = reinterpret_cast<HWND>(::SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+            ::SendMessageW(sheet, PSM_REMOVEPAGE, static_cast<WPARAM>(::SendMessageW(tab, TCM_GETCURSEL, 0, 0)), 0);
+        }
+        return TRUE;
+    }
+    STDMETHOD(QueryInterface)(REFIID riid, void** out) override
+    {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyPage)) {
+            *out = static_cast<IPropertyPage*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        FrameCalls().push_back(name + " release");
+        return --refs;
+    }
+    STDMETHOD(Activate)(HWND parent, LPCRECT rect, BOOL modal) override
+    {
+        FrameCalls().push_back(name + " activate");
+        return IPropertyPageImpl<TestPage>::Activate(parent, rect, modal);
+    }
+    STDMETHOD(Deactivate)() override
+    {
+        FrameCalls().push_back(name + " deactivate");
+        return m_hWnd ? IPropertyPageImpl<TestPage>::Deactivate() : S_OK;
+    }
+    STDMETHOD(Apply)() override
+    {
+        FrameCalls().push_back(name + " apply");
+        SetDirty(FALSE);
+        return S_OK;
+    }
+};
+
+constexpr CLSID kColorPage{0x11110001, 0x0001, 0x0001, {1, 2, 3, 4, 5, 6, 7, 8}};
+constexpr CLSID kFirstPage{0x11110002, 0x0001, 0x0001, {1, 2, 3, 4, 5, 6, 7, 8}};
+constexpr CLSID kSecondPage{0x11110003, 0x0001, 0x0001, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+// A class object handing out one existing page.
+class OneObjectFactory final : public IClassFactory {
+public:
+    explicit OneObjectFactory(IPropertyPage* page) : page_(page) {}
+    STDMETHOD(QueryInterface)(REFIID, void** out) override
+    {
+        *out = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return 2; }
+    STDMETHOD_(ULONG, Release)() override { return 1; }
+    STDMETHOD(CreateInstance)(IUnknown*, REFIID riid, void** out) override { return page_->QueryInterface(riid, out); }
+    STDMETHOD(LockServer)(BOOL) override { return S_OK; }
+
+private:
+    IPropertyPage* page_;
+};
+
+class PropertyFrameTest : public AtlWindowTest {
+protected:
+    void SetUp() override
+    {
+        AtlWindowTest::SetUp();
+        CoInitialize(nullptr);
+        FrameCalls().clear();
+        first.name = "first";
+        second.name = "second";
+        Register(kColorPage, colorFactory);
+        Register(kFirstPage, firstFactory);
+        Register(kSecondPage, secondFactory);
+    }
+    void TearDown() override
+    {
+        for (const CLSID* clsid : {&kColorPage, &kFirstPage, &kSecondPage})
+            standin::UnregisterSystemClass(*clsid);
+        CoUninitialize();
+        AtlWindowTest::TearDown();
+    }
+    static void Register(const CLSID& clsid, OneObjectFactory& factory)
+    {
+        standin::RegisterSystemClass(clsid, [&factory](REFIID riid, void** out) { return factory.QueryInterface(riid, out); });
+    }
+    HRESULT Run(std::vector<CLSID> pages)
+    {
+        IUnknown* objects[] = {&object};
+        return OleCreatePropertyFrame(page, 0, 0, reinterpret_cast<LPCOLESTR>(u"Filter"), 1, objects,
+                                      static_cast<ULONG>(pages.size()), pages.data(), 0, 0, nullptr);
+    }
+    ForeignPage color;
+    FramedPage first;
+    FramedPage second;
+    Counted object;
+    OneObjectFactory colorFactory{&color};
+    OneObjectFactory firstFactory{&first};
+    OneObjectFactory secondFactory{&second};
+};
+
+TEST_F(PropertyFrameTest, TabsOfThePagesTheDirtyPageAppliedAndEverythingReleased)
+{
+    LRESULT tabs = 0;
+    std::string firstTab;
+    bool applyBefore = true;
+    bool applyAfter = false;
+    LCID locale = 0;
+    HWND sheetSeen = nullptr;
+    color.script = [&](HWND window) {
+        HWND sheet = GetParent(GetParent(window));
+        sheetSeen = sheet;
+        HWND tab = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+        tabs = SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0);
+        char text[16] = "";
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageW(tab, TCM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        firstTab = text;
+        color.site->GetLocaleID(&locale);
+        HWND apply = GetDlgItem(sheet, ID_APPLY_NOW);
+        applyBefore = IsWindowEnabled(apply);
+        standin::SelectTab(tab, 1); // the first test page shows and is activated
+        first.SetDirty(TRUE);       // its site reports it: "Apply" follows
+        applyAfter = IsWindowEnabled(apply);
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    };
+    EXPECT_EQ(Run({kColorPage, kFirstPage, kSecondPage}), S_OK);
+    EXPECT_EQ(tabs, 3);
+    EXPECT_EQ(firstTab, "Color");
+    EXPECT_EQ(locale, 1033u);
+    EXPECT_FALSE(applyBefore);
+    EXPECT_TRUE(applyAfter);
+    const auto& calls = FrameCalls();
+    auto has = [&](const std::string& call) { return std::count(calls.begin(), calls.end(), call); };
+    EXPECT_EQ(has("first apply"), 1);
+    EXPECT_EQ(has("color apply"), 0);  // not dirty
+    EXPECT_EQ(has("second apply"), 0); // never shown
+    EXPECT_EQ(has("color deactivate"), 1);
+    EXPECT_EQ(has("first deactivate"), 1);
+    EXPECT_EQ(has("second deactivate"), 1);
+    EXPECT_EQ(has("color objects 0"), 1);
+    EXPECT_EQ(has("color site null"), 1);
+    // Every reference the frame took is given back: only the test's own remains.
+    EXPECT_GE(has("color release"), 1);
+    EXPECT_EQ(color.refs, 1u);
+    EXPECT_EQ(first.refs, 1u);
+    EXPECT_EQ(second.refs, 1u);
+    EXPECT_EQ(first.m_nObjects, 0u);
+    EXPECT_EQ(first.m_pPageSite, nullptr);
+    EXPECT_EQ(object.refs, 1u);
+    EXPECT_FALSE(IsWindow(sheetSeen)); // no window left
+    EXPECT_EQ(first.m_hWnd, nullptr);
+    EXPECT_EQ(color.window, nullptr);
+}
+
+TEST_F(PropertyFrameTest, PagesRemovedThroughTheTabControlAndByThemselves)
+{
+    LRESULT afterRemove = 0;
+    LRESULT afterSelfRemove = 0;
+    second.removeAtInit = true;
+    color.script = [&](HWND window) {
+        HWND sheet = GetParent(GetParent(window));
+        HWND tab = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+        SendMessageW(sheet, PSM_REMOVEPAGE, 0, 0); // the current one: the next shows first
+        afterRemove = SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0);
+        standin::SelectTab(tab, 1); // the second page removes its own tab while it is made
+        afterSelfRemove = SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0);
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    };
+    EXPECT_EQ(Run({kColorPage, kFirstPage, kSecondPage}), S_OK);
+    EXPECT_EQ(afterRemove, 2);
+    EXPECT_EQ(afterSelfRemove, 1);
+    const auto& calls = FrameCalls();
+    for (const char* call : {"color deactivate", "first deactivate", "second deactivate"})
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), call), 1) << call;
+    EXPECT_EQ(color.refs, 1u);
+    EXPECT_EQ(first.refs, 1u);
+    EXPECT_EQ(second.refs, 1u);
+    EXPECT_EQ(second.m_hWnd, nullptr);
 }
 
 } // namespace
