@@ -1,5 +1,6 @@
 // The OLE property frame over the property sheet: each page object lives in a container page, an
 // empty child dialog of the largest page's size, whose procedure drives the object.
+#include "standin/frames.h"
 #include "text/AnsiText.h"
 #include "um/olectl.h"
 #include "um/prsht.h"
@@ -7,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <memory>
 #include <vector>
 
@@ -161,14 +164,57 @@ void Release(std::vector<std::unique_ptr<FramePage>>& pages)
     }
 }
 
-} // namespace
+// The pages of a frame, kept until its sheet is gone.
+struct Frame {
+    std::vector<std::unique_ptr<FramePage>> pages;
+    std::vector<uint32_t> containerTemplate;
+    WNDPROC sheetProcedure = nullptr;
+};
 
-extern "C" HRESULT STDAPICALLTYPE OleCreatePropertyFrameIndirect(LPOCPFIPARAMS params)
+std::mutex& FramesLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+std::map<HWND, std::unique_ptr<Frame>>& ModelessFrames()
+{
+    static std::map<HWND, std::unique_ptr<Frame>> frames;
+    return frames;
+}
+
+// A modeless frame's sheet: its pages are let go of as the sheet goes.
+LRESULT WINAPI ModelessSheetProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Frame* frame = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(FramesLock());
+        auto found = ModelessFrames().find(hwnd);
+        if (found == ModelessFrames().end())
+            return DefDlgProcW(hwnd, message, wParam, lParam);
+        frame = found->second.get();
+    }
+    const LRESULT result = CallWindowProcW(frame->sheetProcedure, hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        std::unique_ptr<Frame> ended;
+        {
+            std::lock_guard<std::mutex> hold(FramesLock());
+            auto found = ModelessFrames().find(hwnd);
+            ended = std::move(found->second);
+            ModelessFrames().erase(found);
+        }
+        Release(ended->pages);
+    }
+    return result;
+}
+
+// The frame's sheet: modal (returns when it closes, 0 for its window) or modeless (its window).
+HRESULT RunFrame(const OCPFIPARAMS* params, bool modeless, HWND* sheetWindow)
 {
     if (!params || params->cbStructSize != sizeof(OCPFIPARAMS) || (params->cPages && !params->lpPages) ||
         (params->cObjects && !params->lplpUnk))
         return E_INVALIDARG;
-    std::vector<std::unique_ptr<FramePage>> pages;
+    auto frame = std::make_unique<Frame>();
+    auto& pages = frame->pages;
     SIZE largest{0, 0};
     for (ULONG i = 0; i < params->cPages; ++i) {
         auto page = std::make_unique<FramePage>();
@@ -196,7 +242,7 @@ extern "C" HRESULT STDAPICALLTYPE OleCreatePropertyFrameIndirect(LPOCPFIPARAMS p
     }
     // Every container takes the largest page's size, in dialog units rounded up.
     const LONG units = GetDialogBaseUnits();
-    const auto containerTemplate =
+    frame->containerTemplate =
         ContainerTemplate(static_cast<short>((largest.cx * 4 + LOWORD(units) - 1) / LOWORD(units)),
                           static_cast<short>((largest.cy * 8 + HIWORD(units) - 1) / HIWORD(units)));
     std::vector<HPROPSHEETPAGE> handles;
@@ -204,7 +250,7 @@ extern "C" HRESULT STDAPICALLTYPE OleCreatePropertyFrameIndirect(LPOCPFIPARAMS p
         PROPSHEETPAGEW record{};
         record.dwSize = sizeof record;
         record.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;
-        record.pResource = reinterpret_cast<LPCDLGTEMPLATEW>(containerTemplate.data());
+        record.pResource = reinterpret_cast<LPCDLGTEMPLATEW>(frame->containerTemplate.data());
         record.pszTitle = reinterpret_cast<LPCWSTR>(page->title.c_str());
         record.pfnDlgProc = ContainerProcedure;
         record.lParam = reinterpret_cast<LPARAM>(page.get());
@@ -212,15 +258,51 @@ extern "C" HRESULT STDAPICALLTYPE OleCreatePropertyFrameIndirect(LPOCPFIPARAMS p
     }
     PROPSHEETHEADERW header{};
     header.dwSize = sizeof header;
-    header.dwFlags = PSH_DEFAULT;
+    header.dwFlags = modeless ? PSH_MODELESS : PSH_DEFAULT;
     header.hwndParent = params->hWndOwner;
     header.pszCaption = params->lpszCaption;
     header.nPages = static_cast<UINT>(handles.size());
     header.phpage = handles.data();
     const INT_PTR shown = PropertySheetW(&header);
+    if (modeless) {
+        HWND sheet = reinterpret_cast<HWND>(shown);
+        if (!sheet) {
+            Release(pages);
+            return E_FAIL;
+        }
+        frame->sheetProcedure = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(sheet, GWLP_WNDPROC));
+        {
+            std::lock_guard<std::mutex> hold(FramesLock());
+            ModelessFrames()[sheet] = std::move(frame);
+        }
+        SetWindowLongPtrW(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ModelessSheetProcedure));
+        *sheetWindow = sheet;
+        return S_OK;
+    }
     Release(pages);
     return shown < 0 ? E_FAIL : S_OK;
 }
+
+} // namespace
+
+extern "C" HRESULT STDAPICALLTYPE OleCreatePropertyFrameIndirect(LPOCPFIPARAMS params)
+{
+    HWND unused = nullptr;
+    return RunFrame(params, false, &unused);
+}
+
+namespace standin {
+
+HRESULT OpenPropertyFrame(const OCPFIPARAMS& params, HWND* sheet)
+{
+    if (!sheet)
+        return E_POINTER;
+    *sheet = nullptr;
+    return RunFrame(&params, true, sheet);
+}
+
+} // namespace standin
+
 
 extern "C" HRESULT STDAPICALLTYPE OleCreatePropertyFrame(HWND hwndOwner, UINT x, UINT y, LPCOLESTR lpszCaption,
                                                          ULONG cObjects, LPUNKNOWN* ppUnk, ULONG cPages,

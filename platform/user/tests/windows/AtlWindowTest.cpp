@@ -8,6 +8,7 @@
 #include "atl/atlwin.h"
 #include "standin/actions.h"
 #include "standin/com.h"
+#include "standin/frames.h"
 #include "um/olectl.h"
 #include "um/prsht.h"
 #include "um/resourcetable.h"
@@ -857,6 +858,39 @@ TEST_F(PropertyFrameTest, PagesRemovedThroughTheTabControlAndByThemselves)
     EXPECT_EQ(first.refs, 1u);
     EXPECT_EQ(second.refs, 1u);
     EXPECT_EQ(second.m_hWnd, nullptr);
+}
+
+TEST_F(PropertyFrameTest, TheModelessFrameReleasesItsPagesWithItsSheet)
+{
+    CLSID classes[] = {kColorPage, kFirstPage};
+    IUnknown* objects[] = {&object};
+    OCPFIPARAMS params{};
+    params.cbStructSize = sizeof params;
+    params.hWndOwner = page;
+    params.lpszCaption = reinterpret_cast<LPCOLESTR>(u"Filter");
+    params.cObjects = 1;
+    params.lplpUnk = objects;
+    params.cPages = 2;
+    params.lpPages = classes;
+    HWND sheet = nullptr;
+    ASSERT_EQ(standin::OpenPropertyFrame(params, &sheet), S_OK);
+    ASSERT_NE(sheet, nullptr);
+    HWND tab = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    EXPECT_TRUE(standin::SelectTab(tab, 1));
+    first.SetDirty(TRUE);
+    EXPECT_TRUE(standin::PressApply(sheet));
+    auto has = [](const std::string& call) { return std::count(FrameCalls().begin(), FrameCalls().end(), call); };
+    EXPECT_EQ(has("first apply"), 1);
+    EXPECT_EQ(object.refs, 2u); // the ATL page holds the object (the foreign one keeps no reference)
+    DestroyWindow(sheet);
+    EXPECT_EQ(has("color deactivate"), 1);
+    EXPECT_EQ(has("first deactivate"), 1);
+    EXPECT_EQ(object.refs, 1u);
+    EXPECT_EQ(color.refs, 1u);
+    EXPECT_EQ(first.refs, 1u);
+    params.cbStructSize = 4;
+    EXPECT_EQ(standin::OpenPropertyFrame(params, &sheet), E_INVALIDARG);
+    EXPECT_EQ(OleCreatePropertyFrameIndirect(&params), E_INVALIDARG);
 }
 
 } // namespace
