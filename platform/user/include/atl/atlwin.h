@@ -309,6 +309,29 @@ public:
             CWindowTable::Unbind(this->m_hWnd, this);
     }
     const MSG* GetCurrentMessage() const { return m_pCurrentMsg; }
+
+protected:
+    // Runs the map for one message, nested messages keeping their outer one.
+    BOOL Route(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult, const MSG*& outer)
+    {
+        MSG current{hWnd, uMsg, wParam, lParam, 0, {0, 0}};
+        outer = m_pCurrentMsg;
+        m_pCurrentMsg = &current;
+        const BOOL handled = this->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult, 0);
+        m_pCurrentMsg = outer;
+        return handled;
+    }
+    // Once the window is destroyed and the outermost message returns: the object lets go of the
+    // window; true when the final message is due.
+    bool Finished(HWND hWnd, const MSG* outer)
+    {
+        if (!(m_dwState & WINSTATE_DESTROYED) || outer)
+            return false;
+        m_dwState &= ~WINSTATE_DESTROYED;
+        CWindowTable::Unbind(hWnd, this);
+        this->m_hWnd = nullptr;
+        return true;
+    }
 };
 
 template <class TBase = CWindow, class TWinTraits = CControlWinTraits>
@@ -400,12 +423,9 @@ public:
         auto* self = static_cast<CWindowImplBaseT*>(CWindowTable::Find(hWnd));
         if (!self)
             return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
-        MSG current{hWnd, uMsg, wParam, lParam, 0, {0, 0}};
-        const MSG* outer = self->m_pCurrentMsg;
-        self->m_pCurrentMsg = &current;
+        const MSG* outer = nullptr;
         LRESULT lResult = 0;
-        const BOOL handled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult, 0);
-        self->m_pCurrentMsg = outer;
+        const BOOL handled = self->Route(hWnd, uMsg, wParam, lParam, lResult, outer);
         if (uMsg == WM_NCDESTROY) {
             if (!handled)
                 lResult = self->DefWindowProc(uMsg, wParam, lParam);
@@ -416,10 +436,7 @@ public:
         } else if (!handled) {
             lResult = self->DefWindowProc(uMsg, wParam, lParam);
         }
-        if ((self->m_dwState & CWindowImplRoot<TBase>::WINSTATE_DESTROYED) && !outer) {
-            self->m_dwState &= ~CWindowImplRoot<TBase>::WINSTATE_DESTROYED;
-            CWindowTable::Unbind(hWnd, self);
-            self->m_hWnd = nullptr;
+        if (self->Finished(hWnd, outer)) {
             self->m_pfnSuperWindowProc = ::DefWindowProcA;
             self->OnFinalMessage(hWnd);
         }
@@ -467,12 +484,9 @@ public:
         auto* self = static_cast<CDialogImplBaseT*>(CWindowTable::Find(hWnd));
         if (!self)
             return FALSE;
-        MSG current{hWnd, uMsg, wParam, lParam, 0, {0, 0}};
-        const MSG* outer = self->m_pCurrentMsg;
-        self->m_pCurrentMsg = &current;
+        const MSG* outer = nullptr;
         LRESULT lResult = 0;
-        const BOOL handled = self->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult, 0);
-        self->m_pCurrentMsg = outer;
+        const BOOL handled = self->Route(hWnd, uMsg, wParam, lParam, lResult, outer);
         INT_PTR answer = FALSE;
         if (handled) {
             switch (uMsg) {
@@ -499,12 +513,8 @@ public:
         }
         if (uMsg == WM_NCDESTROY)
             self->m_dwState |= CWindowImplRoot<TBase>::WINSTATE_DESTROYED;
-        if ((self->m_dwState & CWindowImplRoot<TBase>::WINSTATE_DESTROYED) && !outer) {
-            self->m_dwState &= ~CWindowImplRoot<TBase>::WINSTATE_DESTROYED;
-            CWindowTable::Unbind(hWnd, self);
-            self->m_hWnd = nullptr;
+        if (self->Finished(hWnd, outer))
             self->OnFinalMessage(hWnd);
-        }
         return answer;
     }
 };

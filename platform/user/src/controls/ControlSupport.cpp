@@ -3,6 +3,7 @@
 #include "controls/Controls.h"
 #include "text/AnsiText.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -155,6 +156,25 @@ void ShowScrollBar(HWND hwnd, DWORD bar, bool show)
     SetWindowLongPtrW(hwnd, GWL_STYLE, static_cast<LONG_PTR>(wanted));
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void CopyTextOut(const std::u16string& text, void* buffer, int capacity, bool wide)
+{
+    if (!buffer || capacity <= 0)
+        return;
+    const size_t room = static_cast<size_t>(capacity) - 1;
+    if (wide) {
+        const size_t n = std::min(room, text.size());
+        auto* out = static_cast<char16_t*>(buffer);
+        std::copy_n(text.begin(), n, out);
+        out[n] = 0;
+        return;
+    }
+    const std::string ansi = AnsiFromWide(text);
+    const size_t n = std::min(room, ansi.size());
+    auto* out = static_cast<char*>(buffer);
+    std::copy_n(ansi.begin(), n, out);
+    out[n] = 0;
 }
 
 SIZE ClientSize(HWND hwnd)

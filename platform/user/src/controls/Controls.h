@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace user {
 
@@ -46,6 +47,9 @@ DWORD StyleOf(HWND hwnd);
 std::optional<LRESULT> FontMessage(ControlState& state, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Adds or takes away WS_VSCROLL / WS_HSCROLL and recomputes the client area when they change.
 void ShowScrollBar(HWND hwnd, DWORD bar, bool show);
+// Copies a text into a caller's buffer of `capacity` units in the caller's form (W or A), cut to
+// fit with its terminating zero; nothing for no buffer or no room.
+void CopyTextOut(const std::u16string& text, void* buffer, int capacity, bool wide);
 // The client area's size.
 SIZE ClientSize(HWND hwnd);
 // A user's click of the left button (down, or a double click) at a client point, from lParam.

@@ -85,21 +85,8 @@ void Store(Tab& tab, const Item& item, bool wide)
 template <typename Item>
 void Fetch(const Tab& tab, Item& item, bool wide)
 {
-    if ((item.mask & TCIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-        const size_t room = static_cast<size_t>(item.cchTextMax) - 1;
-        if (wide) {
-            const size_t n = std::min(room, tab.text.size());
-            auto* out = reinterpret_cast<char16_t*>(item.pszText);
-            std::copy_n(tab.text.begin(), n, out);
-            out[n] = 0;
-        } else {
-            const std::string text = AnsiFromWide(tab.text);
-            const size_t n = std::min(room, text.size());
-            auto* out = reinterpret_cast<char*>(item.pszText);
-            std::copy_n(text.begin(), n, out);
-            out[n] = 0;
-        }
-    }
+    if (item.mask & TCIF_TEXT)
+        CopyTextOut(tab.text, item.pszText, item.cchTextMax, wide);
     if (item.mask & TCIF_IMAGE)
         item.iImage = tab.image;
     if (item.mask & TCIF_PARAM)

@@ -132,21 +132,8 @@ void Store(Node& node, const Item& item, bool wide)
 template <typename Item>
 void Fetch(const Node& node, Item& item, bool wide)
 {
-    if ((item.mask & TVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
-        const size_t room = static_cast<size_t>(item.cchTextMax) - 1;
-        if (wide) {
-            const size_t n = std::min(room, node.text.size());
-            auto* out = reinterpret_cast<char16_t*>(item.pszText);
-            std::copy_n(node.text.begin(), n, out);
-            out[n] = 0;
-        } else {
-            const std::string text = AnsiFromWide(node.text);
-            const size_t n = std::min(room, text.size());
-            auto* out = reinterpret_cast<char*>(item.pszText);
-            std::copy_n(text.begin(), n, out);
-            out[n] = 0;
-        }
-    }
+    if (item.mask & TVIF_TEXT)
+        CopyTextOut(node.text, item.pszText, item.cchTextMax, wide);
     if (item.mask & TVIF_IMAGE)
         item.iImage = node.image;
     if (item.mask & TVIF_SELECTEDIMAGE)
