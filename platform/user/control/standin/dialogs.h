@@ -4,6 +4,7 @@
 #pragma once
 #include "um/windows.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,24 @@ struct MessageBoxRecord {
 std::vector<MessageBoxRecord> TakeMessageBoxRecords();
 // Forgets the script and the records.
 void ResetMessageBoxes();
+
+// The user's choices in the next open-file dialogs of any thread, in order: a path, or nullopt for
+// Cancel. A path the dialog refuses (OFN_FILEMUSTEXIST, OFN_PATHMUSTEXIST) takes the next choice in
+// the same dialog. A dialog with no choice left reports a breach "unscripted-dialog" and cancels.
+void ScriptOpenFileAnswers(const std::vector<std::optional<std::string>>& answers);
+
+// One GetOpenFileName call as the dialog was asked: owner, filter (its pairs joined by '|'),
+// initial directory, title, default extension and flags, and the path returned ("" for Cancel).
+struct FileDialogRecord {
+    HWND owner;
+    std::string filter;
+    std::string initialDir;
+    std::string title;
+    std::string defaultExtension;
+    DWORD flags;
+    std::string path;
+};
+std::vector<FileDialogRecord> TakeFileDialogRecords();
+void ResetFileDialogs();
 
 } // namespace standin

@@ -16,9 +16,9 @@ namespace standin {
 // stops after 100,000 messages with a breach ("pump-limit").
 size_t PumpUntilIdle();
 // Pumps, waiting for messages, until `predicate` holds or `timeoutMilliseconds` of the machine's
-// clock have passed; returns the predicate's last answer. A WM_QUIT ends the pump (and is kept
-// for the caller's loop: PostQuitMessage is called again).
-bool PumpUntil(const std::function<bool()>& predicate, DWORD timeoutMilliseconds);
+// clock (one second by default) have passed; returns the predicate's last answer. A WM_QUIT ends
+// the pump (and is kept for the caller's loop: PostQuitMessage is called again).
+bool PumpUntil(const std::function<bool()>& predicate, DWORD timeoutMilliseconds = 1000);
 
 // One message a window procedure received, as it received it.
 struct WindowMessage {

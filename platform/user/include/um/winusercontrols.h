@@ -11,6 +11,26 @@
 #define WM_HSCROLL 0x0114
 #define WM_VSCROLL 0x0115
 #define WM_CLEAR 0x0303
+#define WM_NOTIFY 0x004E
+#define WM_VKEYTOITEM 0x002E
+#define WM_CHARTOITEM 0x002F
+#define WM_QUERYDRAGICON 0x0037
+#define WM_COMPAREITEM 0x0039
+#define WM_CTLCOLORMSGBOX 0x0132
+#define WM_CTLCOLOREDIT 0x0133
+#define WM_CTLCOLORLISTBOX 0x0134
+#define WM_CTLCOLORBTN 0x0135
+#define WM_CTLCOLORDLG 0x0136
+#define WM_CTLCOLORSCROLLBAR 0x0137
+#define WM_CTLCOLORSTATIC 0x0138
+
+// The record every WM_NOTIFY starts with: the control, its id and the notification's code.
+struct NMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+};
+using LPNMHDR = NMHDR*;
 
 // WM_GETDLGCODE's answers.
 #define DLGC_WANTARROWS 0x0001

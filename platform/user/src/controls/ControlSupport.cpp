@@ -3,6 +3,7 @@
 #include "controls/Controls.h"
 #include "text/AnsiText.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -78,6 +79,10 @@ void RegisterStandardControls(WindowManager& manager)
     AddClass(manager, u"Edit", EditProcedure, CS_DBLCLKS | CS_PARENTDC, 32513); // IDC_IBEAM
     AddClass(manager, u"ComboBox", ComboBoxProcedure, CS_DBLCLKS | CS_PARENTDC | CS_HREDRAW | CS_VREDRAW);
     AddClass(manager, u"ListBox", ListBoxProcedure, CS_DBLCLKS | CS_PARENTDC);
+    AddClass(manager, TRACKBAR_CLASSW, TrackbarProcedure, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
+    AddClass(manager, UPDOWN_CLASSW, UpDownProcedure, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
+    AddClass(manager, WC_TABCONTROLW, TabControlProcedure, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW);
+    AddClass(manager, WC_TREEVIEWW, TreeViewProcedure, CS_DBLCLKS);
 }
 
 std::shared_ptr<ControlState> FindControlState(HWND hwnd)
@@ -104,6 +109,24 @@ void NotifyParent(HWND control, int code)
     const int id = static_cast<int>(GetWindowLongPtrW(control, GWLP_ID));
     SendMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), static_cast<WORD>(code)),
                  reinterpret_cast<LPARAM>(control));
+}
+
+LRESULT NotifyParent(HWND control, NMHDR& header, UINT code)
+{
+    HWND parent = GetParent(control);
+    header.hwndFrom = control;
+    header.idFrom = static_cast<UINT_PTR>(GetWindowLongPtrW(control, GWLP_ID));
+    header.code = code;
+    if (!parent)
+        return 0;
+    return SendMessageW(parent, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+}
+
+void ScrollParent(HWND control, bool vertical, int code, int position)
+{
+    if (HWND parent = GetParent(control))
+        SendMessageW(parent, vertical ? WM_VSCROLL : WM_HSCROLL,
+                     MAKEWPARAM(static_cast<WORD>(code), static_cast<WORD>(position)), reinterpret_cast<LPARAM>(control));
 }
 
 DWORD StyleOf(HWND hwnd)
@@ -133,6 +156,25 @@ void ShowScrollBar(HWND hwnd, DWORD bar, bool show)
     SetWindowLongPtrW(hwnd, GWL_STYLE, static_cast<LONG_PTR>(wanted));
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void CopyTextOut(const std::u16string& text, void* buffer, int capacity, bool wide)
+{
+    if (!buffer || capacity <= 0)
+        return;
+    const size_t room = static_cast<size_t>(capacity) - 1;
+    if (wide) {
+        const size_t n = std::min(room, text.size());
+        auto* out = static_cast<char16_t*>(buffer);
+        std::copy_n(text.begin(), n, out);
+        out[n] = 0;
+        return;
+    }
+    const std::string ansi = AnsiFromWide(text);
+    const size_t n = std::min(room, ansi.size());
+    auto* out = static_cast<char*>(buffer);
+    std::copy_n(ansi.begin(), n, out);
+    out[n] = 0;
 }
 
 SIZE ClientSize(HWND hwnd)

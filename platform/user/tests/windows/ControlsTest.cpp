@@ -4,7 +4,7 @@
 // and their order against a button's click, number-only, read-only, limits, selection), combo
 // boxes (sorted lines, silent messages, the user's choices and their notifications) and list boxes
 // (top line, scroll bars as content needs).
-#include "WindowTestSupport.h"
+#include "ControlTestSupport.h"
 #include "standin/controls.h"
 
 #include <atomic>
@@ -15,74 +15,6 @@
 using namespace windowtest;
 
 namespace {
-
-struct Command {
-    int id;
-    int code;
-    bool operator==(const Command& other) const { return id == other.id && code == other.code; }
-};
-
-class ControlsTest : public WindowTest {
-protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        commands_.clear();
-        page = Make(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 640, 480, nullptr,
-                    [this](HWND, UINT message, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
-                        if (message == WM_COMMAND)
-                            commands_.push_back({LOWORD(wParam), HIWORD(wParam)});
-                        return std::nullopt;
-                    });
-        ASSERT_NE(page, nullptr);
-    }
-    void TearDown() override
-    {
-        DestroyWindow(page);
-        standin::PumpUntilIdle();
-        WindowTest::TearDown();
-    }
-    HWND Control(const char16_t* cls, int id, DWORD style, int x, int y, int cx, int cy, const char16_t* title = u"",
-                 DWORD exStyle = 0)
-    {
-        return CreateWindowExW(exStyle, cls, title, style | WS_CHILD | WS_VISIBLE, x, y, cx, cy, page,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-    }
-    // A press and release of the left button at a client point of the window.
-    static void Click(HWND hwnd, int x, int y)
-    {
-        POINT at{x, y};
-        ClientToScreen(hwnd, &at);
-        standin::MovePointer(at.x, at.y);
-        standin::PressButton(VK_LBUTTON);
-        standin::PumpUntilIdle();
-        standin::ReleaseButton(VK_LBUTTON);
-        standin::PumpUntilIdle();
-    }
-    static void ClickCentre(HWND hwnd)
-    {
-        RECT client{};
-        GetClientRect(hwnd, &client);
-        Click(hwnd, client.right / 2, client.bottom / 2);
-    }
-    static void Key(UINT vk)
-    {
-        standin::PressKey(vk);
-        standin::PumpUntilIdle();
-        standin::ReleaseKey(vk);
-        standin::PumpUntilIdle();
-    }
-    std::vector<Command> TakeCommands()
-    {
-        std::vector<Command> taken;
-        taken.swap(commands_);
-        return taken;
-    }
-    HWND page = nullptr;
-
-private:
-    std::vector<Command> commands_;
-};
 
 TEST_F(ControlsTest, ClassesAreRegisteredAtStart)
 {
