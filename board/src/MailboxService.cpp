@@ -77,16 +77,26 @@ void MailboxService::Serve(FirmwareHost& host, bool byTest)
             m_fifo.pop_front();
             ++interrupts;
         }
+        if (interrupts == 0)
+            return;
+        ++m_raising;
     }
     for (int i = 0; i < interrupts; ++i)
         host.RaiseHostInterrupt();
+    {
+        std::lock_guard lock(m_lock);
+        --m_raising;
+    }
+    m_raised.notify_all();
 }
 
 void MailboxService::SetSteppedByTest(bool stepped)
 {
     {
-        std::lock_guard lock(m_lock);
+        std::unique_lock lock(m_lock);
         m_steppedByTest = stepped;
+        if (stepped)
+            m_raised.wait(lock, [&] { return m_raising == 0; });
     }
     if (!stepped)
         Wake(); // what waited for a pass is served now

@@ -16,6 +16,7 @@
 // Thread-safe. Lock order: the service's lock is taken after the board's locks and only ever wraps
 // DSP memory accesses; interrupts are raised and the firmware woken with it released.
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -86,7 +87,8 @@ public:
     // A hung DSP: the service does nothing at all, so busy stays 1 and the counters stay frozen.
     void SetStalled(bool stalled);
     // The firmware's own passes do nothing; the test runs each pass itself
-    // (CaptureBoard::StepMailbox), e.g. between two of the host's writes.
+    // (CaptureBoard::StepMailbox), e.g. between two of the host's writes. Turning it on returns once
+    // a pass already under way has raised its interrupts, so nothing of it comes later.
     void SetSteppedByTest(bool stepped);
 
     // Every command taken since the last ClearCommandLog, in order (also across resets).
@@ -112,6 +114,8 @@ private:
     void Wake();
 
     mutable std::mutex m_lock;
+    std::condition_variable m_raised;
+    int m_raising = 0; // passes between their work and the interrupts they raise
     std::function<void()> m_wake;
     std::function<void()> m_onRestart;
     std::map<uint32_t, CommandHandler> m_table;
