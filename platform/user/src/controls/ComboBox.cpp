@@ -357,17 +357,10 @@ LRESULT WINAPI ComboBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         Select(hwnd, *state, found);
         return found;
     }
-    case CB_GETITEMDATA: {
-        const int line = static_cast<int>(wParam);
-        return list.Valid(line) ? static_cast<LRESULT>(list.At(line).data) : CB_ERR;
-    }
-    case CB_SETITEMDATA: {
-        const int line = static_cast<int>(wParam);
-        if (!list.Valid(line))
-            return CB_ERR;
-        list.At(line).data = static_cast<ULONG_PTR>(lParam);
-        return TRUE;
-    }
+    case CB_GETITEMDATA:
+        return list.GetData(wParam, CB_ERR);
+    case CB_SETITEMDATA:
+        return list.SetData(wParam, lParam, CB_ERR);
     case CB_SHOWDROPDOWN:
         if (wParam)
             Open(hwnd, *state, style, false);

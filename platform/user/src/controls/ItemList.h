@@ -19,6 +19,21 @@ public:
     bool Valid(int index) const { return index >= 0 && index < Count(); }
     Item& At(int index) { return items_[static_cast<size_t>(index)]; }
     const Item& At(int index) const { return items_[static_cast<size_t>(index)]; }
+    // The GETITEMDATA and SETITEMDATA messages of lists and combo boxes: `error` (LB_ERR or
+    // CB_ERR) for a line that is not there.
+    LRESULT GetData(WPARAM line, LRESULT error) const
+    {
+        const int index = static_cast<int>(line);
+        return Valid(index) ? static_cast<LRESULT>(At(index).data) : error;
+    }
+    LRESULT SetData(WPARAM line, LPARAM data, LRESULT error)
+    {
+        const int index = static_cast<int>(line);
+        if (!Valid(index))
+            return error;
+        At(index).data = static_cast<ULONG_PTR>(data);
+        return TRUE;
+    }
 
     // Adds at the end, or after the last line that sorts at or before it; the index.
     int Add(std::u16string text, ULONG_PTR data, bool sorted);

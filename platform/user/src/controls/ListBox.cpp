@@ -389,17 +389,10 @@ LRESULT WINAPI ListBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         state->extent = static_cast<int>(std::min<WPARAM>(wParam, 0x7FFFFFFF));
         UpdateScrollBars(hwnd, *state);
         return 0;
-    case LB_GETITEMDATA: {
-        const int line = static_cast<int>(wParam);
-        return list.Valid(line) ? static_cast<LRESULT>(list.At(line).data) : LB_ERR;
-    }
-    case LB_SETITEMDATA: {
-        const int line = static_cast<int>(wParam);
-        if (!list.Valid(line))
-            return LB_ERR;
-        list.At(line).data = static_cast<ULONG_PTR>(lParam);
-        return TRUE;
-    }
+    case LB_GETITEMDATA:
+        return list.GetData(wParam, LB_ERR);
+    case LB_SETITEMDATA:
+        return list.SetData(wParam, lParam, LB_ERR);
     case LB_GETITEMHEIGHT:
         return state->itemHeight;
     case LB_SETITEMHEIGHT: {
