@@ -124,13 +124,10 @@ void DrawByOwner(HWND hwnd, const ButtonState& state, UINT action)
 
 LRESULT WINAPI ButtonProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE)
-        AttachControlState(hwnd, std::make_shared<ButtonState>());
-    auto state = ControlStateOf<ButtonState>(hwnd, ControlKind::button);
-    if (!state || message == WM_NCCREATE)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (auto font = FontMessage(*state, hwnd, message, wParam, lParam))
-        return *font;
+    LRESULT answer = 0;
+    auto state = EnterControlProcedure<ButtonState>(hwnd, message, wParam, lParam, ControlKind::button, &answer);
+    if (!state)
+        return answer;
     const DWORD style = StyleOf(hwnd);
     const DWORD type = style & BS_TYPEMASK;
     switch (message) {

@@ -45,6 +45,27 @@ void ScrollParent(HWND control, bool vertical, int code, int position);
 DWORD StyleOf(HWND hwnd);
 // WM_SETFONT and WM_GETFONT, the same for every control; nullopt for other messages.
 std::optional<LRESULT> FontMessage(ControlState& state, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The start of a control's procedure: makes the control's state at WM_NCCREATE and answers what
+// every control answers alike (that message, messages for a window without the state, the font's).
+// Gives the state for the control's own handling, or null with the answer in `*answer`.
+template <typename State>
+std::shared_ptr<State> EnterControlProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, ControlKind kind,
+                                             LRESULT* answer)
+{
+    if (message == WM_NCCREATE)
+        AttachControlState(hwnd, std::make_shared<State>());
+    auto state = message == WM_NCCREATE ? nullptr : ControlStateOf<State>(hwnd, kind);
+    if (!state) {
+        *answer = DefWindowProcW(hwnd, message, wParam, lParam);
+        return nullptr;
+    }
+    if (auto font = FontMessage(*state, hwnd, message, wParam, lParam)) {
+        *answer = *font;
+        return nullptr;
+    }
+    return state;
+}
 // Adds or takes away WS_VSCROLL / WS_HSCROLL and recomputes the client area when they change.
 void ShowScrollBar(HWND hwnd, DWORD bar, bool show);
 // Copies a text into a caller's buffer of `capacity` units in the caller's form (W or A), cut to

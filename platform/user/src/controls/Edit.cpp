@@ -182,13 +182,10 @@ void SetSelection(HWND hwnd, EditState& state, WPARAM wParam, LPARAM lParam)
 
 LRESULT WINAPI EditProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE)
-        AttachControlState(hwnd, std::make_shared<EditState>());
-    auto state = ControlStateOf<EditState>(hwnd, ControlKind::edit);
-    if (!state || message == WM_NCCREATE)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (auto font = FontMessage(*state, hwnd, message, wParam, lParam))
-        return *font;
+    LRESULT answer = 0;
+    auto state = EnterControlProcedure<EditState>(hwnd, message, wParam, lParam, ControlKind::edit, &answer);
+    if (!state)
+        return answer;
     switch (message) {
     case WM_GETDLGCODE:
         return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;

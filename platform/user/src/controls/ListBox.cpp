@@ -207,15 +207,10 @@ std::u16string TextArgument(LPARAM lParam)
 
 LRESULT WINAPI ListBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        AttachControlState(hwnd, std::make_shared<ListState>());
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    auto state = ControlStateOf<ListState>(hwnd, ControlKind::listBox);
+    LRESULT answer = 0;
+    auto state = EnterControlProcedure<ListState>(hwnd, message, wParam, lParam, ControlKind::listBox, &answer);
     if (!state)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (auto font = FontMessage(*state, hwnd, message, wParam, lParam))
-        return *font;
+        return answer;
     const DWORD style = StyleOf(hwnd);
     ItemList& list = state->list;
     const bool strings = HasStrings(style);

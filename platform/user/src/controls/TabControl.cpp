@@ -137,13 +137,10 @@ LRESULT Set(HWND hwnd, TabState& state, WPARAM index, const Item* item, bool wid
 
 LRESULT WINAPI TabControlProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE)
-        AttachControlState(hwnd, std::make_shared<TabState>());
-    auto state = ControlStateOf<TabState>(hwnd, ControlKind::tabControl);
-    if (!state || message == WM_NCCREATE)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (auto font = FontMessage(*state, hwnd, message, wParam, lParam))
-        return *font;
+    LRESULT answer = 0;
+    auto state = EnterControlProcedure<TabState>(hwnd, message, wParam, lParam, ControlKind::tabControl, &answer);
+    if (!state)
+        return answer;
     switch (message) {
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;

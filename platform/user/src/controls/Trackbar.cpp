@@ -150,13 +150,10 @@ int NumberOfTics(const TrackbarState& state, DWORD style)
 
 LRESULT WINAPI TrackbarProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE)
-        AttachControlState(hwnd, std::make_shared<TrackbarState>());
-    auto state = ControlStateOf<TrackbarState>(hwnd, ControlKind::trackbar);
-    if (!state || message == WM_NCCREATE)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (auto font = FontMessage(*state, hwnd, message, wParam, lParam))
-        return *font;
+    LRESULT answer = 0;
+    auto state = EnterControlProcedure<TrackbarState>(hwnd, message, wParam, lParam, ControlKind::trackbar, &answer);
+    if (!state)
+        return answer;
     switch (message) {
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;

@@ -353,13 +353,10 @@ LRESULT NextItem(HWND hwnd, TreeState& state, WPARAM relation, HTREEITEM from)
 
 LRESULT WINAPI TreeViewProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE)
-        AttachControlState(hwnd, std::make_shared<TreeState>());
-    auto state = ControlStateOf<TreeState>(hwnd, ControlKind::treeView);
-    if (!state || message == WM_NCCREATE)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (auto font = FontMessage(*state, hwnd, message, wParam, lParam))
-        return *font;
+    LRESULT answer = 0;
+    auto state = EnterControlProcedure<TreeState>(hwnd, message, wParam, lParam, ControlKind::treeView, &answer);
+    if (!state)
+        return answer;
     switch (message) {
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;

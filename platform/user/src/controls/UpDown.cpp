@@ -268,13 +268,10 @@ LRESULT WINAPI BuddyProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 
 LRESULT WINAPI UpDownProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE)
-        AttachControlState(hwnd, std::make_shared<UpDownState>());
-    auto state = ControlStateOf<UpDownState>(hwnd, ControlKind::upDown);
-    if (!state || message == WM_NCCREATE)
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (auto font = FontMessage(*state, hwnd, message, wParam, lParam))
-        return *font;
+    LRESULT answer = 0;
+    auto state = EnterControlProcedure<UpDownState>(hwnd, message, wParam, lParam, ControlKind::upDown, &answer);
+    if (!state)
+        return answer;
     switch (message) {
     case WM_CREATE:
         if (StyleOf(hwnd) & UDS_AUTOBUDDY)
