@@ -1,0 +1,273 @@
+// Graphs over the proxy: frames of the test minidriver through a grabber to the null renderer, the
+// kernel pin's states, the audio pin's blocks, and a refused state step failing the graph's Run.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "KsProxyFixture.h"
+#include "KsStreamReader.h"
+#include "km/fileobject.h"
+#include "standin/devicefile.h"
+#include "um/winternl.h"
+#include "um/windows.h"
+
+using dshowtest::KsProxyTest;
+
+namespace {
+
+class Frames final : public ISampleGrabberCB {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = riid == IID_IUnknown || riid == IID_ISampleGrabberCB ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override
+    {
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        Seen seen;
+        seen.length = sample->GetActualDataLength();
+        seen.discontinuity = sample->IsDiscontinuity() == S_OK;
+        sample->GetTime(&seen.start, &seen.end);
+        // The frame's number from its first byte (37 * 173 = 1 modulo 256), then every byte checked.
+        seen.number = (data[0] * 173) & 0xFF;
+        seen.intact = true;
+        for (LONG i = 0; i < seen.length; ++i)
+            seen.intact = seen.intact && data[i] == kstest::FramePattern(seen.number, size_t(i));
+        std::lock_guard<std::mutex> hold(lock);
+        seen_.push_back(seen);
+        changed.notify_all();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return S_OK; }
+
+    struct Seen {
+        LONG length = 0;
+        bool discontinuity = false;
+        REFERENCE_TIME start = 0, end = 0;
+        int number = 0;
+        bool intact = false;
+    };
+    bool WaitFor(size_t count)
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        return changed.wait_for(hold, std::chrono::seconds(20), [&] { return seen_.size() >= count; });
+    }
+    std::vector<Seen> Taken()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        return seen_;
+    }
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Seen> seen_;
+};
+
+struct Graph {
+    IGraphBuilder* graph = nullptr;
+    IMediaControl* control = nullptr;
+    IBaseFilter* grabber = nullptr;
+    IBaseFilter* renderer = nullptr;
+    ISampleGrabber* grab = nullptr;
+
+    explicit Graph(Frames* frames)
+    {
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                         reinterpret_cast<void**>(&graph));
+        graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
+        CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                         reinterpret_cast<void**>(&grabber));
+        CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                         reinterpret_cast<void**>(&renderer));
+        grabber->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void**>(&grab));
+        grab->SetBufferSamples(FALSE);
+        grab->SetOneShot(FALSE);
+        grab->SetCallback(frames, 0);
+        graph->AddFilter(grabber, u"Grabber");
+        graph->AddFilter(renderer, u"NULL Renderer");
+    }
+    // Connects `output` through the grabber to the renderer.
+    HRESULT Connect(IPin* output)
+    {
+        auto grabberPins = KsProxyTest::Pins(grabber);
+        auto rendererPins = KsProxyTest::Pins(renderer);
+        HRESULT hr = graph->Connect(output, grabberPins[0]);
+        if (SUCCEEDED(hr))
+            hr = graph->Connect(grabberPins[1], rendererPins[0]);
+        KsProxyTest::ReleasePins(grabberPins);
+        KsProxyTest::ReleasePins(rendererPins);
+        return hr;
+    }
+    ~Graph()
+    {
+        grab->SetCallback(nullptr, 0);
+        grab->Release();
+        control->Release();
+        graph->Release();
+        grabber->Release();
+        renderer->Release();
+    }
+};
+
+size_t Pending(HANDLE handle)
+{
+    PFILE_OBJECT file = nullptr;
+    if (!NT_SUCCESS(standin::ReferenceDeviceFile(handle, UserMode, &file)))
+        return 0;
+    const size_t count = standin::PendingRequestCount(file);
+    ObDereferenceObject(file);
+    return count;
+}
+
+std::vector<KSSTATE> StepsOf(ULONG pin)
+{
+    std::lock_guard<std::mutex> hold(kstest::ProxyPins().lock);
+    std::vector<KSSTATE> steps;
+    for (const auto& step : kstest::ProxyPins().steps)
+        if (step.first == pin)
+            steps.push_back(step.second);
+    return steps;
+}
+
+} // namespace
+
+TEST_F(KsProxyTest, ProxyGrabberAndNullRendererRunFramesInOrderAndStopLeavesNothingBehind)
+{
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(filter, nullptr);
+    auto pins = Pins(filter);
+    IAMStreamConfig* config = nullptr;
+    ASSERT_EQ(pins[1]->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&config)), S_OK);
+    AM_MEDIA_TYPE* rgb = VideoFormat(config, 1, 320, 240);
+    ASSERT_EQ(config->SetFormat(rgb), S_OK);
+    DeleteMediaType(rgb);
+    config->Release();
+    Frames frames;
+    HANDLE kernelPin = nullptr;
+    {
+        Graph graph(&frames);
+        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
+        ASSERT_EQ(graph.Connect(pins[1]), S_OK);
+        IKsObject* object = nullptr;
+        ASSERT_EQ(pins[1]->QueryInterface(IID_IKsObject, reinterpret_cast<void**>(&object)), S_OK);
+        kernelPin = object->KsGetObjectHandle();
+        object->Release();
+        ASSERT_NE(kernelPin, nullptr);
+        ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+        ASSERT_TRUE(frames.WaitFor(6));
+        ASSERT_EQ(graph.control->Stop(), S_OK);
+        EXPECT_EQ(Pending(kernelPin), 0u);
+        const auto seen = frames.Taken();
+        ASSERT_GE(seen.size(), 6u);
+        EXPECT_TRUE(seen[0].discontinuity);
+        for (size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].length, 307200) << i;
+            EXPECT_TRUE(seen[i].intact) << i;
+            if (i > 0) {
+                EXPECT_FALSE(seen[i].discontinuity) << i;
+                EXPECT_GT((seen[i].number - seen[i - 1].number) & 0xFF, 0) << i;
+                EXPECT_GT(seen[i].start, seen[i - 1].start) << i;
+            }
+        }
+        EXPECT_EQ(StepsOf(kstest::kVideoPin), (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN,
+                                                                     KSSTATE_PAUSE, KSSTATE_ACQUIRE, KSSTATE_STOP}));
+        graph.graph->RemoveFilter(filter);
+    }
+    ReleasePins(pins);
+    filter->Release();
+    // The kernel pin's handle went with the filter.
+    KSPROPERTY state{KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, KSPROPERTY_TYPE_GET};
+    KSSTATE now{};
+    DWORD bytes = 0;
+    EXPECT_FALSE(DeviceIoControl(kernelPin, IOCTL_KS_PROPERTY, &state, sizeof state, &now, sizeof now, &bytes,
+                                 nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(KsProxyTest, TheAudioPinDeliversTenMillisecondBlocks)
+{
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(filter, nullptr);
+    auto pins = Pins(filter);
+    Frames frames;
+    {
+        Graph graph(&frames);
+        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
+        ASSERT_EQ(graph.Connect(pins[2]), S_OK);
+        ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+        ASSERT_TRUE(frames.WaitFor(5));
+        ASSERT_EQ(graph.control->Stop(), S_OK);
+        const auto seen = frames.Taken();
+        for (size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].length, LONG(kstest::kAudioBytesPer10ms)) << i;
+            EXPECT_EQ(seen[i].end - seen[i].start, 100000) << i;
+            EXPECT_TRUE(seen[i].intact) << i;
+            if (i > 0) {
+                EXPECT_GT(seen[i].start, seen[i - 1].start) << i;
+            }
+        }
+        graph.graph->RemoveFilter(filter);
+    }
+    ReleasePins(pins);
+    filter->Release();
+}
+
+TEST_F(KsProxyTest, APinRefusingPauseFailsRunAndEveryPinIsLeftStopped)
+{
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(filter, nullptr);
+    auto pins = Pins(filter);
+    Frames frames;
+    Frames audioFrames;
+    {
+        Graph graph(&frames);
+        Graph audioGraphPart(&audioFrames);
+        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
+        ASSERT_EQ(graph.Connect(pins[1]), S_OK);
+        {
+            std::lock_guard<std::mutex> hold(kstest::ProxyPins().lock);
+            kstest::ProxyPins().refuseStateTo = KSSTATE_PAUSE;
+        }
+        EXPECT_EQ(graph.control->Run(), HRESULT_FROM_WIN32(RtlNtStatusToDosError(STATUS_INVALID_DEVICE_STATE)));
+        OAFilterState state = State_Running;
+        graph.control->GetState(0, &state);
+        EXPECT_EQ(state, State_Stopped);
+        EXPECT_EQ(StepsOf(kstest::kVideoPin), (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_STOP}));
+        EXPECT_TRUE(frames.Taken().empty());
+        graph.graph->RemoveFilter(filter);
+    }
+    ReleasePins(pins);
+    filter->Release();
+}
+
+TEST_F(KsProxyTest, AKernelPinRefusedFailsConnectWithTheRequestsResult)
+{
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(filter, nullptr);
+    auto pins = Pins(filter);
+    Frames frames;
+    {
+        Graph graph(&frames);
+        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
+        {
+            std::lock_guard<std::mutex> hold(kstest::ProxyPins().lock);
+            kstest::ProxyPins().refuseCreate = true;
+        }
+        auto grabberPins = Pins(graph.grabber);
+        EXPECT_EQ(pins[1]->Connect(grabberPins[0], nullptr),
+                  HRESULT_FROM_WIN32(RtlNtStatusToDosError(STATUS_INSUFFICIENT_RESOURCES)));
+        IPin* peer = nullptr;
+        EXPECT_EQ(pins[1]->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+        EXPECT_EQ(grabberPins[0]->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+        ReleasePins(grabberPins);
+        graph.graph->RemoveFilter(filter);
+    }
+    ReleasePins(pins);
+    filter->Release();
+}
