@@ -29,8 +29,8 @@ template <typename T> HRESULT QueryFixed(HANDLE filter, ULONG pinId, ULONG id, T
                                       &bytes);
 }
 
-// The items of a KSMULTIPLE_ITEM answer, each `size` bytes (or, with size 0, each carrying its own
-// FormatSize as data ranges do, 8-byte aligned).
+} // namespace
+
 bool SplitItems(const std::vector<BYTE>& answer, size_t size, std::vector<std::vector<BYTE>>* items)
 {
     if (answer.size() < sizeof(KSMULTIPLE_ITEM))
@@ -40,13 +40,18 @@ bool SplitItems(const std::vector<BYTE>& answer, size_t size, std::vector<std::v
     const size_t end = std::min<size_t>(head.Size, answer.size());
     size_t at = sizeof head;
     for (ULONG i = 0; i < head.Count; ++i) {
+        if (end <= at)
+            return false;
         size_t length = size;
         if (length == 0) {
+            // A data range holds at least its KSDATARANGE head.
             if (end - at < sizeof(KSDATARANGE))
                 return false;
             uint32_t formatSize = 0;
             std::memcpy(&formatSize, answer.data() + at, sizeof formatSize);
             length = formatSize;
+            if (length < sizeof(KSDATARANGE))
+                return false;
         }
         if (length == 0 || length > end - at)
             return false;
@@ -56,6 +61,8 @@ bool SplitItems(const std::vector<BYTE>& answer, size_t size, std::vector<std::v
     }
     return true;
 }
+
+namespace {
 
 std::u16string Decimal(ULONG value)
 {

@@ -28,6 +28,11 @@ struct PinFactory {
 // first when the answer's size is not known). S_OK or the request's HRESULT.
 HRESULT QueryPinProperty(HANDLE filter, ULONG pinId, ULONG id, std::vector<BYTE>* answer);
 
+// The items of a KSMULTIPLE_ITEM answer, each `size` bytes, or with size 0 each carrying its own
+// length in its first ULONG (data ranges), 8-byte aligned. False for a list whose items do not fit its
+// length or the answer.
+bool SplitItems(const std::vector<BYTE>& answer, size_t size, std::vector<std::vector<BYTE>>* items);
+
 // Every pin factory of the filter, in id order.
 HRESULT ReadPinFactories(HANDLE filter, std::vector<PinFactory>* factories);
 
