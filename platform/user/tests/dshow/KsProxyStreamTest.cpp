@@ -2,8 +2,10 @@
 // kernel pin's states, the audio pin's blocks, and a refused state step failing the graph's Run.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "KsProxyFixture.h"
@@ -159,10 +161,36 @@ TEST_F(KsProxyTest, ProxyGrabberAndNullRendererRunFramesInOrderAndStopLeavesNoth
         kernelPin = object->KsGetObjectHandle();
         object->Release();
         ASSERT_NE(kernelPin, nullptr);
+        standin::ClearKsRequests();
         ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
         ASSERT_TRUE(frames.WaitFor(6));
+        // Running, the format cannot change.
+        IAMStreamConfig* running = nullptr;
+        ASSERT_EQ(pins[1]->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&running)), S_OK);
+        AM_MEDIA_TYPE* other = VideoFormat(running, 0, 320, 240);
+        EXPECT_EQ(running->SetFormat(other), VFW_E_NOT_STOPPED);
+        DeleteMediaType(other);
+        running->Release();
         ASSERT_EQ(graph.control->Stop(), S_OK);
         EXPECT_EQ(Pending(kernelPin), 0u);
+        // The graph's clock became the pin's master clock before its first step, as a machine clock's
+        // handle; every state step went to the kernel pin's handle.
+        const auto log = standin::KsRequests();
+        std::vector<ULONG> stepped;
+        bool clockFirst = false;
+        for (const auto& request : log) {
+            if (request.handle != kernelPin || request.ioControl != IOCTL_KS_PROPERTY)
+                continue;
+            if (request.set == KSPROPSETID_Stream && request.id == KSPROPERTY_STREAM_MASTERCLOCK) {
+                clockFirst = stepped.empty();
+                EXPECT_EQ(request.flags, ULONG(KSPROPERTY_TYPE_SET));
+                EXPECT_EQ(request.status, 0);
+            }
+            if (request.set == KSPROPSETID_Connection && request.id == KSPROPERTY_CONNECTION_STATE)
+                stepped.push_back(request.flags);
+        }
+        EXPECT_TRUE(clockFirst);
+        EXPECT_EQ(stepped.size(), 6u);
         const auto seen = frames.Taken();
         ASSERT_GE(seen.size(), 6u);
         EXPECT_TRUE(seen[0].discontinuity);
@@ -188,6 +216,126 @@ TEST_F(KsProxyTest, ProxyGrabberAndNullRendererRunFramesInOrderAndStopLeavesNoth
     EXPECT_FALSE(DeviceIoControl(kernelPin, IOCTL_KS_PROPERTY, &state, sizeof state, &now, sizeof now, &bytes,
                                  nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(KsProxyTest, PauseKeepsTheReadsAndRunResumesFromThem)
+{
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(filter, nullptr);
+    auto pins = Pins(filter);
+    Frames frames;
+    {
+        Graph graph(&frames);
+        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
+        ASSERT_EQ(graph.Connect(pins[1]), S_OK);
+        ASSERT_EQ(graph.control->Pause(), S_OK);
+        FILTER_STATE state = State_Stopped;
+        // A live source has nothing to cue while paused.
+        EXPECT_EQ(filter->GetState(0, &state), VFW_S_CANT_CUE);
+        EXPECT_EQ(state, State_Paused);
+        EXPECT_EQ(StepsOf(kstest::kVideoPin), (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_PAUSE}));
+        ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+        ASSERT_TRUE(frames.WaitFor(2));
+        ASSERT_TRUE(SUCCEEDED(graph.control->Pause()));
+        const size_t before = frames.Taken().size();
+        ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+        ASSERT_TRUE(frames.WaitFor(before + 3));
+        ASSERT_EQ(graph.control->Stop(), S_OK);
+        EXPECT_EQ(StepsOf(kstest::kVideoPin),
+                  (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN, KSSTATE_PAUSE, KSSTATE_RUN,
+                                        KSSTATE_PAUSE, KSSTATE_ACQUIRE, KSSTATE_STOP}));
+        const auto seen = frames.Taken();
+        for (size_t i = 1; i < seen.size(); ++i) {
+            EXPECT_TRUE(seen[i].intact) << i;
+            EXPECT_GT((seen[i].number - seen[i - 1].number) & 0xFF, 0) << i;
+        }
+        // Only the first sample after the start is a discontinuity.
+        EXPECT_TRUE(seen[0].discontinuity);
+        for (size_t i = 1; i < seen.size(); ++i)
+            EXPECT_FALSE(seen[i].discontinuity) << i;
+        graph.graph->RemoveFilter(filter);
+    }
+    ReleasePins(pins);
+    filter->Release();
+}
+
+TEST_F(KsProxyTest, ANotificationThreadUsesTheFilterBesideARunningGraph)
+{
+    // The capture filter of the first factory has the notification event; the second streams.
+    IBaseFilter* events = Bind(AM_KSCATEGORY_CAPTURE, kstest::kFriendlyName);
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(events, nullptr);
+    ASSERT_NE(filter, nullptr);
+    IKsControl* control = nullptr;
+    ASSERT_EQ(events->QueryInterface(IID_IKsControl, reinterpret_cast<void**>(&control)), S_OK);
+    IKsObject* object = nullptr;
+    ASSERT_EQ(events->QueryInterface(IID_IKsObject, reinterpret_cast<void**>(&object)), S_OK);
+    HANDLE notify = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE stop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE enabled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE fetched = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    constexpr int kRaises = 5;
+    std::atomic<int> records{0};
+    std::atomic<bool> disabled{false};
+    // The page's thread: enable, wait, fetch one record per wake-up, disable at the stop event.
+    std::thread notifications([&] {
+        struct {
+            KSEVENTDATA data;
+            BYTE record[kstest::kNotifyRecordSize];
+        } block{};
+        block.data.NotificationType = KSEVENTF_EVENT_HANDLE;
+        block.data.EventHandle = uint32_t(reinterpret_cast<uintptr_t>(notify));
+        KSEVENT enable{kstest::kNotificationSet, 0, KSEVENT_TYPE_ENABLEBUFFERED};
+        ULONG bytes = 0;
+        if (FAILED(control->KsEvent(&enable, sizeof enable, &block, sizeof block, &bytes)))
+            return;
+        SetEvent(enabled);
+        KSQUERYBUFFER query{};
+        query.Event = {kstest::kNotificationSet, 0, KSEVENT_TYPE_QUERYBUFFER};
+        query.EventData = standin::KsEventDataCookie(&block.data);
+        HANDLE both[2] = {notify, stop};
+        while (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0) {
+            if (SUCCEEDED(control->KsEvent(&query.Event, sizeof query, block.record, sizeof block.record, &bytes)))
+                ++records;
+            SetEvent(fetched);
+        }
+        disabled = SUCCEEDED(control->KsEvent(nullptr, 0, &block, sizeof block, &bytes));
+    });
+    ASSERT_EQ(WaitForSingleObject(enabled, 10000), WAIT_OBJECT_0);
+    auto pins = Pins(filter);
+    Frames frames;
+    {
+        Graph graph(&frames);
+        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
+        ASSERT_EQ(graph.Connect(pins[1]), S_OK);
+        ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+        std::vector<BYTE> raised(kstest::kNotifyRecordSize, 0x5A);
+        for (int i = 0; i < kRaises; ++i) {
+            DWORD count = 0;
+            ASSERT_TRUE(DeviceIoControl(object->KsGetObjectHandle(), kstest::kRaiseNotification, raised.data(),
+                                        DWORD(raised.size()), nullptr, 0, &count, nullptr));
+            ASSERT_EQ(WaitForSingleObject(fetched, 10000), WAIT_OBJECT_0);
+            // The window thread's own request meanwhile.
+            KSPROPERTY level{kstest::kTestPropertySet, kstest::kLevel, KSPROPERTY_TYPE_GET};
+            ULONG value = 0, bytes = 0;
+            EXPECT_EQ(control->KsProperty(&level, sizeof level, &value, sizeof value, &bytes), S_OK);
+            EXPECT_EQ(value, 50u);
+        }
+        ASSERT_TRUE(frames.WaitFor(3));
+        ASSERT_EQ(graph.control->Stop(), S_OK);
+        graph.graph->RemoveFilter(filter);
+    }
+    SetEvent(stop);
+    notifications.join();
+    EXPECT_EQ(records.load(), kRaises);
+    EXPECT_TRUE(disabled.load());
+    for (HANDLE handle : {notify, stop, enabled, fetched})
+        CloseHandle(handle);
+    ReleasePins(pins);
+    object->Release();
+    control->Release();
+    events->Release();
+    filter->Release();
 }
 
 TEST_F(KsProxyTest, TheAudioPinDeliversTenMillisecondBlocks)

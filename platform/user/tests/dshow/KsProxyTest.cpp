@@ -368,6 +368,19 @@ TEST_F(KsProxyTest, KsEventEnablesQueriesAndDisablesTheBufferedNotificationAndTh
     ASSERT_EQ(log.size(), 5u);
     EXPECT_LT(log[4].status, 0);
 
+    // The log keeps the first 4096 input bytes of a longer request, and its whole length.
+    std::vector<BYTE> longRequest(5000, 0);
+    std::memcpy(longRequest.data(), &enable, sizeof enable);
+    reinterpret_cast<KSPROPERTY*>(longRequest.data())->Flags = KSPROPERTY_TYPE_GET;
+    standin::ClearKsRequests();
+    control->KsProperty(reinterpret_cast<KSPROPERTY*>(longRequest.data()), ULONG(longRequest.size()), nullptr, 0,
+                        &bytes);
+    const auto longLog = standin::KsRequests();
+    ASSERT_EQ(longLog.size(), 1u);
+    EXPECT_EQ(longLog[0].inputLength, 5000u);
+    EXPECT_EQ(longLog[0].input.size(), standin::kMaxLoggedInput);
+    EXPECT_EQ(longLog[0].flags, ULONG(KSPROPERTY_TYPE_GET));
+
     CloseHandle(notify);
     control->Release();
     object->Release();
