@@ -71,50 +71,86 @@ public:
     std::vector<Seen> seen_;
 };
 
-struct Graph {
-    IGraphBuilder* graph = nullptr;
-    IMediaControl* control = nullptr;
-    IBaseFilter* grabber = nullptr;
-    IBaseFilter* renderer = nullptr;
-    ISampleGrabber* grab = nullptr;
-
-    explicit Graph(Frames* frames)
+// A graph with the proxy of "Test Video Device 2" and, per branch, a grabber calling back a Frames
+// and a null renderer behind one of the proxy's output pins. The graph is stopped and every object
+// released at the end.
+class ProxyGraph {
+public:
+    struct Branch {
+        IBaseFilter* grabber = nullptr;
+        IBaseFilter* renderer = nullptr;
+        ISampleGrabber* grab = nullptr;
+    };
+    explicit ProxyGraph(IBaseFilter* proxy) : filter(proxy), pins(KsProxyTest::Pins(proxy))
     {
         CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                          reinterpret_cast<void**>(&graph));
         graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
-        CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                         reinterpret_cast<void**>(&grabber));
-        CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                         reinterpret_cast<void**>(&renderer));
-        grabber->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void**>(&grab));
-        grab->SetBufferSamples(FALSE);
-        grab->SetOneShot(FALSE);
-        grab->SetCallback(frames, 0);
-        graph->AddFilter(grabber, u"Grabber");
-        graph->AddFilter(renderer, u"NULL Renderer");
+        added = graph->AddFilter(filter, kstest::kProxyCaptureName);
     }
-    // Connects `output` through the grabber to the renderer.
-    HRESULT Connect(IPin* output)
+    ProxyGraph(const ProxyGraph&) = delete;
+    ProxyGraph& operator=(const ProxyGraph&) = delete;
+    ~ProxyGraph()
     {
-        auto grabberPins = KsProxyTest::Pins(grabber);
-        auto rendererPins = KsProxyTest::Pins(renderer);
-        HRESULT hr = graph->Connect(output, grabberPins[0]);
+        control->Stop();
+        for (Branch& branch : branches) {
+            branch.grab->SetCallback(nullptr, 0);
+            branch.grab->Release();
+            graph->RemoveFilter(branch.grabber);
+            graph->RemoveFilter(branch.renderer);
+            branch.grabber->Release();
+            branch.renderer->Release();
+        }
+        graph->RemoveFilter(filter);
+        KsProxyTest::ReleasePins(pins);
+        control->Release();
+        graph->Release();
+    }
+
+    // A grabber and a renderer for output pin `pin`; with `connect`, the pin connected through them.
+    HRESULT AddBranch(size_t pin, Frames* frames, bool connect = true)
+    {
+        Branch branch;
+        CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                         reinterpret_cast<void**>(&branch.grabber));
+        CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                         reinterpret_cast<void**>(&branch.renderer));
+        branch.grabber->QueryInterface(IID_ISampleGrabber, reinterpret_cast<void**>(&branch.grab));
+        branch.grab->SetBufferSamples(FALSE);
+        branch.grab->SetOneShot(FALSE);
+        branch.grab->SetCallback(frames, 0);
+        const std::u16string suffix(1, char16_t(u'0' + branches.size()));
+        graph->AddFilter(branch.grabber, (u"Grabber " + suffix).c_str());
+        graph->AddFilter(branch.renderer, (u"NULL Renderer " + suffix).c_str());
+        branches.push_back(branch);
+        if (!connect)
+            return S_OK;
+        auto grabberPins = KsProxyTest::Pins(branch.grabber);
+        auto rendererPins = KsProxyTest::Pins(branch.renderer);
+        HRESULT hr = graph->Connect(pins[pin], grabberPins[0]);
         if (SUCCEEDED(hr))
             hr = graph->Connect(grabberPins[1], rendererPins[0]);
         KsProxyTest::ReleasePins(grabberPins);
         KsProxyTest::ReleasePins(rendererPins);
         return hr;
     }
-    ~Graph()
+    // The kernel pin's handle behind output pin `pin`.
+    HANDLE KernelPin(size_t pin) const
     {
-        grab->SetCallback(nullptr, 0);
-        grab->Release();
-        control->Release();
-        graph->Release();
-        grabber->Release();
-        renderer->Release();
+        IKsObject* object = nullptr;
+        if (FAILED(pins[pin]->QueryInterface(IID_IKsObject, reinterpret_cast<void**>(&object))))
+            return nullptr;
+        HANDLE handle = object->KsGetObjectHandle();
+        object->Release();
+        return handle;
     }
+
+    IBaseFilter* const filter;
+    std::vector<IPin*> pins;
+    IGraphBuilder* graph = nullptr;
+    IMediaControl* control = nullptr;
+    HRESULT added = E_FAIL;
+    std::vector<Branch> branches;
 };
 
 size_t Pending(HANDLE handle)
@@ -143,42 +179,34 @@ TEST_F(KsProxyTest, ProxyGrabberAndNullRendererRunFramesInOrderAndStopLeavesNoth
 {
     IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
     ASSERT_NE(filter, nullptr);
-    auto pins = Pins(filter);
-    IAMStreamConfig* config = nullptr;
-    ASSERT_EQ(pins[1]->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&config)), S_OK);
-    AM_MEDIA_TYPE* rgb = VideoFormat(config, 1, 320, 240);
-    ASSERT_EQ(config->SetFormat(rgb), S_OK);
-    DeleteMediaType(rgb);
-    config->Release();
     Frames frames;
     HANDLE kernelPin = nullptr;
     {
-        Graph graph(&frames);
-        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
-        ASSERT_EQ(graph.Connect(pins[1]), S_OK);
-        IKsObject* object = nullptr;
-        ASSERT_EQ(pins[1]->QueryInterface(IID_IKsObject, reinterpret_cast<void**>(&object)), S_OK);
-        kernelPin = object->KsGetObjectHandle();
-        object->Release();
+        ProxyGraph graph(filter);
+        ASSERT_EQ(graph.added, S_OK);
+        IAMStreamConfig* config = nullptr;
+        ASSERT_EQ(graph.pins[1]->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&config)), S_OK);
+        AM_MEDIA_TYPE* rgb = VideoFormat(config, 1, 320, 240);
+        ASSERT_EQ(config->SetFormat(rgb), S_OK);
+        DeleteMediaType(rgb);
+        ASSERT_EQ(graph.AddBranch(1, &frames), S_OK);
+        kernelPin = graph.KernelPin(1);
         ASSERT_NE(kernelPin, nullptr);
         standin::ClearKsRequests();
         ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
         ASSERT_TRUE(frames.WaitFor(6));
         // Running, the format cannot change.
-        IAMStreamConfig* running = nullptr;
-        ASSERT_EQ(pins[1]->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&running)), S_OK);
-        AM_MEDIA_TYPE* other = VideoFormat(running, 0, 320, 240);
-        EXPECT_EQ(running->SetFormat(other), VFW_E_NOT_STOPPED);
+        AM_MEDIA_TYPE* other = VideoFormat(config, 0, 320, 240);
+        EXPECT_EQ(config->SetFormat(other), VFW_E_NOT_STOPPED);
         DeleteMediaType(other);
-        running->Release();
+        config->Release();
         ASSERT_EQ(graph.control->Stop(), S_OK);
         EXPECT_EQ(Pending(kernelPin), 0u);
-        // The graph's clock became the pin's master clock before its first step, as a machine clock's
-        // handle; every state step went to the kernel pin's handle.
-        const auto log = standin::KsRequests();
+        // The graph's clock became the pin's master clock before its first step; every state step
+        // went to the kernel pin's handle.
         std::vector<ULONG> stepped;
         bool clockFirst = false;
-        for (const auto& request : log) {
+        for (const auto& request : standin::KsRequests()) {
             if (request.handle != kernelPin || request.ioControl != IOCTL_KS_PROPERTY)
                 continue;
             if (request.set == KSPROPSETID_Stream && request.id == KSPROPERTY_STREAM_MASTERCLOCK) {
@@ -205,9 +233,7 @@ TEST_F(KsProxyTest, ProxyGrabberAndNullRendererRunFramesInOrderAndStopLeavesNoth
         }
         EXPECT_EQ(StepsOf(kstest::kVideoPin), (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN,
                                                                      KSSTATE_PAUSE, KSSTATE_ACQUIRE, KSSTATE_STOP}));
-        graph.graph->RemoveFilter(filter);
     }
-    ReleasePins(pins);
     filter->Release();
     // The kernel pin's handle went with the filter.
     KSPROPERTY state{KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, KSPROPERTY_TYPE_GET};
@@ -222,12 +248,10 @@ TEST_F(KsProxyTest, PauseKeepsTheReadsAndRunResumesFromThem)
 {
     IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
     ASSERT_NE(filter, nullptr);
-    auto pins = Pins(filter);
     Frames frames;
     {
-        Graph graph(&frames);
-        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
-        ASSERT_EQ(graph.Connect(pins[1]), S_OK);
+        ProxyGraph graph(filter);
+        ASSERT_EQ(graph.AddBranch(1, &frames), S_OK);
         ASSERT_EQ(graph.control->Pause(), S_OK);
         FILTER_STATE state = State_Stopped;
         // A live source has nothing to cue while paused.
@@ -245,17 +269,14 @@ TEST_F(KsProxyTest, PauseKeepsTheReadsAndRunResumesFromThem)
                   (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN, KSSTATE_PAUSE, KSSTATE_RUN,
                                         KSSTATE_PAUSE, KSSTATE_ACQUIRE, KSSTATE_STOP}));
         const auto seen = frames.Taken();
+        // Only the first sample after the start is a discontinuity; the numbers keep rising.
+        EXPECT_TRUE(seen[0].discontinuity);
         for (size_t i = 1; i < seen.size(); ++i) {
             EXPECT_TRUE(seen[i].intact) << i;
+            EXPECT_FALSE(seen[i].discontinuity) << i;
             EXPECT_GT((seen[i].number - seen[i - 1].number) & 0xFF, 0) << i;
         }
-        // Only the first sample after the start is a discontinuity.
-        EXPECT_TRUE(seen[0].discontinuity);
-        for (size_t i = 1; i < seen.size(); ++i)
-            EXPECT_FALSE(seen[i].discontinuity) << i;
-        graph.graph->RemoveFilter(filter);
     }
-    ReleasePins(pins);
     filter->Release();
 }
 
@@ -302,12 +323,10 @@ TEST_F(KsProxyTest, ANotificationThreadUsesTheFilterBesideARunningGraph)
         disabled = SUCCEEDED(control->KsEvent(nullptr, 0, &block, sizeof block, &bytes));
     });
     ASSERT_EQ(WaitForSingleObject(enabled, 10000), WAIT_OBJECT_0);
-    auto pins = Pins(filter);
     Frames frames;
     {
-        Graph graph(&frames);
-        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
-        ASSERT_EQ(graph.Connect(pins[1]), S_OK);
+        ProxyGraph graph(filter);
+        ASSERT_EQ(graph.AddBranch(1, &frames), S_OK);
         ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
         std::vector<BYTE> raised(kstest::kNotifyRecordSize, 0x5A);
         for (int i = 0; i < kRaises; ++i) {
@@ -323,7 +342,6 @@ TEST_F(KsProxyTest, ANotificationThreadUsesTheFilterBesideARunningGraph)
         }
         ASSERT_TRUE(frames.WaitFor(3));
         ASSERT_EQ(graph.control->Stop(), S_OK);
-        graph.graph->RemoveFilter(filter);
     }
     SetEvent(stop);
     notifications.join();
@@ -331,7 +349,6 @@ TEST_F(KsProxyTest, ANotificationThreadUsesTheFilterBesideARunningGraph)
     EXPECT_TRUE(disabled.load());
     for (HANDLE handle : {notify, stop, enabled, fetched})
         CloseHandle(handle);
-    ReleasePins(pins);
     object->Release();
     control->Release();
     events->Release();
@@ -342,12 +359,10 @@ TEST_F(KsProxyTest, TheAudioPinDeliversTenMillisecondBlocks)
 {
     IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
     ASSERT_NE(filter, nullptr);
-    auto pins = Pins(filter);
     Frames frames;
     {
-        Graph graph(&frames);
-        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
-        ASSERT_EQ(graph.Connect(pins[2]), S_OK);
+        ProxyGraph graph(filter);
+        ASSERT_EQ(graph.AddBranch(2, &frames), S_OK);
         ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
         ASSERT_TRUE(frames.WaitFor(5));
         ASSERT_EQ(graph.control->Stop(), S_OK);
@@ -360,9 +375,7 @@ TEST_F(KsProxyTest, TheAudioPinDeliversTenMillisecondBlocks)
                 EXPECT_GT(seen[i].start, seen[i - 1].start) << i;
             }
         }
-        graph.graph->RemoveFilter(filter);
     }
-    ReleasePins(pins);
     filter->Release();
 }
 
@@ -370,27 +383,38 @@ TEST_F(KsProxyTest, APinRefusingPauseFailsRunAndEveryPinIsLeftStopped)
 {
     IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
     ASSERT_NE(filter, nullptr);
-    auto pins = Pins(filter);
-    Frames frames;
-    Frames audioFrames;
+    Frames video;
+    Frames audio;
     {
-        Graph graph(&frames);
-        Graph audioGraphPart(&audioFrames);
-        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
-        ASSERT_EQ(graph.Connect(pins[1]), S_OK);
+        ProxyGraph graph(filter);
+        ASSERT_EQ(graph.AddBranch(1, &video), S_OK);
+        ASSERT_EQ(graph.AddBranch(2, &audio), S_OK);
         {
             std::lock_guard<std::mutex> hold(kstest::ProxyPins().lock);
             kstest::ProxyPins().refuseStateTo = KSSTATE_PAUSE;
+            kstest::ProxyPins().refusePin = int(kstest::kAudioPin);
         }
         EXPECT_EQ(graph.control->Run(), HRESULT_FROM_WIN32(RtlNtStatusToDosError(STATUS_INVALID_DEVICE_STATE)));
         OAFilterState state = State_Running;
         graph.control->GetState(0, &state);
         EXPECT_EQ(state, State_Stopped);
-        EXPECT_EQ(StepsOf(kstest::kVideoPin), (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_STOP}));
-        EXPECT_TRUE(frames.Taken().empty());
-        graph.graph->RemoveFilter(filter);
+        // The video pin reached Pause and was stepped back; the audio pin refused Pause from Acquire
+        // and went back too.
+        EXPECT_EQ(StepsOf(kstest::kVideoPin),
+                  (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_ACQUIRE, KSSTATE_STOP}));
+        EXPECT_EQ(StepsOf(kstest::kAudioPin), (std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_STOP}));
+        KSPROPERTY get{KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, KSPROPERTY_TYPE_GET};
+        for (size_t pin : {size_t(1), size_t(2)}) {
+            KSSTATE now = KSSTATE_RUN;
+            ULONG bytes = 0;
+            ASSERT_EQ(KsSynchronousDeviceControl(graph.KernelPin(pin), IOCTL_KS_PROPERTY, &get, sizeof get, &now,
+                                                 sizeof now, &bytes),
+                      S_OK);
+            EXPECT_EQ(now, KSSTATE_STOP) << pin;
+        }
+        EXPECT_TRUE(video.Taken().empty());
+        EXPECT_TRUE(audio.Taken().empty());
     }
-    ReleasePins(pins);
     filter->Release();
 }
 
@@ -398,24 +422,29 @@ TEST_F(KsProxyTest, AKernelPinRefusedFailsConnectWithTheRequestsResult)
 {
     IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
     ASSERT_NE(filter, nullptr);
-    auto pins = Pins(filter);
     Frames frames;
     {
-        Graph graph(&frames);
-        ASSERT_EQ(graph.graph->AddFilter(filter, kstest::kProxyCaptureName), S_OK);
+        ProxyGraph graph(filter);
+        ASSERT_EQ(graph.AddBranch(1, &frames, false), S_OK);
         {
             std::lock_guard<std::mutex> hold(kstest::ProxyPins().lock);
             kstest::ProxyPins().refuseCreate = true;
         }
-        auto grabberPins = Pins(graph.grabber);
-        EXPECT_EQ(pins[1]->Connect(grabberPins[0], nullptr),
+        auto grabberPins = Pins(graph.branches[0].grabber);
+        EXPECT_EQ(graph.pins[1]->Connect(grabberPins[0], nullptr),
                   HRESULT_FROM_WIN32(RtlNtStatusToDosError(STATUS_INSUFFICIENT_RESOURCES)));
         IPin* peer = nullptr;
-        EXPECT_EQ(pins[1]->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+        EXPECT_EQ(graph.pins[1]->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
         EXPECT_EQ(grabberPins[0]->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
+        EXPECT_EQ(graph.KernelPin(1), nullptr);
+        // Accepted again, the same pin connects.
+        {
+            std::lock_guard<std::mutex> hold(kstest::ProxyPins().lock);
+            kstest::ProxyPins().refuseCreate = false;
+        }
+        EXPECT_EQ(graph.pins[1]->Connect(grabberPins[0], nullptr), S_OK);
+        EXPECT_NE(graph.KernelPin(1), nullptr);
         ReleasePins(grabberPins);
-        graph.graph->RemoveFilter(filter);
     }
-    ReleasePins(pins);
     filter->Release();
 }

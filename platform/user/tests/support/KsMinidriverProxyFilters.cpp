@@ -83,7 +83,7 @@ NTSTATUS NTAPI SetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from)
 {
     {
         std::lock_guard<std::mutex> hold(g_log.lock);
-        if (int(to) == g_log.refuseStateTo)
+        if (int(to) == g_log.refuseStateTo && (g_log.refusePin < 0 || ULONG(g_log.refusePin) == pin->Id))
             return STATUS_INVALID_DEVICE_STATE;
         g_log.steps.push_back({pin->Id, to});
     }
@@ -210,6 +210,7 @@ void ResetProxyPins()
     g_log.steps.clear();
     g_log.creates.clear();
     g_log.refuseStateTo = -1;
+    g_log.refusePin = -1;
     g_log.refuseCreate = false;
 }
 

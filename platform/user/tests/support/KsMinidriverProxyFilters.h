@@ -39,7 +39,8 @@ struct ProxyPinLog {
     std::mutex lock;
     std::vector<std::pair<ULONG, KSSTATE>> steps; // (pin id, state stepped to)
     std::vector<ULONG> creates;
-    int refuseStateTo = -1; // a step of any pin to this state fails
+    int refuseStateTo = -1; // a step to this state fails, of the pin refusePin (or of any pin: -1)
+    int refusePin = -1;
     bool refuseCreate = false;
 };
 ProxyPinLog& ProxyPins();
