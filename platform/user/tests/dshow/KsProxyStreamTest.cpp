@@ -236,12 +236,7 @@ TEST_F(KsProxyTest, ProxyGrabberAndNullRendererRunFramesInOrderAndStopLeavesNoth
     }
     filter->Release();
     // The kernel pin's handle went with the filter.
-    KSPROPERTY state{KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, KSPROPERTY_TYPE_GET};
-    KSSTATE now{};
-    DWORD bytes = 0;
-    EXPECT_FALSE(DeviceIoControl(kernelPin, IOCTL_KS_PROPERTY, &state, sizeof state, &now, sizeof now, &bytes,
-                                 nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(HandleClosed(kernelPin));
 }
 
 TEST_F(KsProxyTest, PauseKeepsTheReadsAndRunResumesFromThem)

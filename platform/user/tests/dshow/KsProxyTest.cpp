@@ -119,9 +119,7 @@ TEST_F(KsProxyTest, AMonikerBindsAProxyWhoseHandleAnswersAndWhosePinsFollowThePi
     object->Release();
     filter->Release();
     // The filter's handle went with it.
-    EXPECT_FALSE(DeviceIoControl(handle, IOCTL_KS_PROPERTY, &count, sizeof count, &types, sizeof types, &bytes,
-                                 nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(HandleClosed(handle));
 }
 
 TEST_F(KsProxyTest, StreamCapabilitiesComeFromTheRangesAndSetFormatMakesTheKernelPinsFormat)
@@ -257,7 +255,11 @@ TEST_F(KsProxyTest, TheCrossbarConnectsToTheAnalogInputByMediumAlone)
     std::vector<IPin*> crossbarPins = Pins(crossbar);
     ASSERT_EQ(crossbarPins.size(), 2u);
     EXPECT_EQ(Direction(crossbarPins[0]), PINDIR_INPUT);
+    EXPECT_EQ(PinName(crossbarPins[0]), u"Input 0");
     EXPECT_EQ(Direction(crossbarPins[1]), PINDIR_OUTPUT);
+    EXPECT_EQ(PinName(crossbarPins[1]), u"Output 1");
+    // An input pin connects only when asked by an output.
+    EXPECT_EQ(crossbarPins[0]->Connect(crossbarPins[1], nullptr), E_UNEXPECTED);
     std::vector<IPin*> capturePins = Pins(capture);
     IGraphBuilder* graph = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,

@@ -109,4 +109,14 @@ AM_MEDIA_TYPE* KsProxyTest::VideoFormat(IAMStreamConfig* config, int index, LONG
     return type;
 }
 
+bool KsProxyTest::HandleClosed(HANDLE handle)
+{
+    KSPROPERTY request{KSPROPSETID_Pin, KSPROPERTY_PIN_CTYPES, KSPROPERTY_TYPE_GET};
+    ULONG answer = 0;
+    DWORD bytes = 0;
+    return !DeviceIoControl(handle, IOCTL_KS_PROPERTY, &request, sizeof request, &answer, sizeof answer, &bytes,
+                            nullptr) &&
+           GetLastError() == ERROR_INVALID_HANDLE;
+}
+
 } // namespace dshowtest

@@ -22,6 +22,8 @@ public:
     static void ReleasePins(std::vector<IPin*>& pins);
     // The type of GetStreamCaps(index) changed to `width` x `height` with its biSizeImage.
     static AM_MEDIA_TYPE* VideoFormat(IAMStreamConfig* config, int index, LONG width, LONG height);
+    // Whether `handle` was closed: a property request on it fails with ERROR_INVALID_HANDLE.
+    static bool HandleClosed(HANDLE handle);
 
 protected:
     void SetUp() override;
