@@ -98,8 +98,8 @@ HRESULT KsStreamPin::PrepareConnect(const AM_MEDIA_TYPE& type)
 HRESULT KsStreamPin::PinProperty(ULONG id, ULONG flags, void* data, ULONG length, ULONG* bytes)
 {
     KSPROPERTY property{KSPROPSETID_Connection, id, flags};
-    return KsSynchronousDeviceControl(kernelPin_, IOCTL_KS_PROPERTY, &property, sizeof property, data, length,
-                                      bytes);
+    return KsSynchronousDeviceControl(kernelPin_.load(), IOCTL_KS_PROPERTY, &property, sizeof property, data,
+                                      length, bytes);
 }
 
 HRESULT KsStreamPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request)
@@ -143,10 +143,8 @@ HRESULT KsStreamPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPER
 void KsStreamPin::BreakConnect()
 {
     StopReading();
-    if (kernelPin_) {
-        CloseHandle(kernelPin_);
-        kernelPin_ = nullptr;
-    }
+    if (HANDLE pin = kernelPin_.exchange(nullptr))
+        CloseHandle(pin);
     state_ = KSSTATE_STOP;
     OutputPin::BreakConnect();
 }
@@ -173,7 +171,7 @@ HRESULT KsStreamPin::SetMasterClock(HANDLE clock)
     uint32_t value = uint32_t(reinterpret_cast<uintptr_t>(clock));
     KSPROPERTY property{KSPROPSETID_Stream, KSPROPERTY_STREAM_MASTERCLOCK, KSPROPERTY_TYPE_SET};
     ULONG bytes = 0;
-    return KsSynchronousDeviceControl(kernelPin_, IOCTL_KS_PROPERTY, &property, sizeof property, &value,
+    return KsSynchronousDeviceControl(kernelPin_.load(), IOCTL_KS_PROPERTY, &property, sizeof property, &value,
                                       sizeof value, &bytes);
 }
 
@@ -187,7 +185,7 @@ void KsStreamPin::StartReading()
         headerSize = KS_VIDEO_STREAM_HEADER_SIZE;
     else if (major == MEDIATYPE_VBI)
         headerSize = KS_VBI_STREAM_HEADER_SIZE;
-    reader_ = std::make_unique<KsPinReader>(this, filter_, kernelPin_, headerSize, std::max(buffers_, 1));
+    reader_ = std::make_unique<KsPinReader>(this, filter_, kernelPin_.load(), headerSize, std::max(buffers_, 1));
 }
 
 void KsStreamPin::StopReading()

@@ -8,6 +8,7 @@
 #include "ksproxy/KsPinReader.h"
 #include "um/ksproxy.h"
 
+#include <atomic>
 #include <memory>
 
 namespace ksproxy {
@@ -35,7 +36,7 @@ public:
     STDMETHODIMP QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) override;
 
     // The kernel pin's handle while connected; NULL otherwise.
-    STDMETHODIMP_(HANDLE) KsGetObjectHandle() override { return kernelPin_; }
+    STDMETHODIMP_(HANDLE) KsGetObjectHandle() override { return kernelPin_.load(); }
 
     HRESULT CheckMediaType(const AM_MEDIA_TYPE& type) override;
     HRESULT GetMediaType(int index, AM_MEDIA_TYPE* type) override;
@@ -61,7 +62,8 @@ private:
     const int capsSize_;
     AM_MEDIA_TYPE set_{};
     bool hasSet_ = false;
-    HANDLE kernelPin_ = nullptr;
+    // Read by any thread through IKsObject; changed under the filter lock.
+    std::atomic<HANDLE> kernelPin_{nullptr};
     KSSTATE state_ = KSSTATE_STOP;
     HRESULT createError_ = S_OK;
     int buffers_ = 0;

@@ -237,6 +237,25 @@ TEST_F(KsProxyTest, StreamCapabilitiesComeFromTheRangesAndSetFormatMakesTheKerne
     EXPECT_EQ(audioCaps.MaximumBitsPerSample, 16u);
     DeleteMediaType(type);
     audio->Release();
+    // The capture graph builder finds each pin's configuration by category and major type.
+    ICaptureGraphBuilder2* builder = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                               reinterpret_cast<void**>(&builder)),
+              S_OK);
+    ASSERT_EQ(builder->SetFiltergraph(graph), S_OK);
+    IAMStreamConfig* found = nullptr;
+    ASSERT_EQ(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, filter, IID_IAMStreamConfig,
+                                     reinterpret_cast<void**>(&found)),
+              S_OK);
+    ASSERT_EQ(found->GetNumberOfCapabilities(&count, &size), S_OK);
+    EXPECT_EQ(size, 52);
+    found->Release();
+    ASSERT_EQ(builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, filter, IID_IAMStreamConfig,
+                                     reinterpret_cast<void**>(&found)),
+              S_OK);
+    EXPECT_EQ(found, config);
+    found->Release();
+    builder->Release();
 
     config->Release();
     ReleasePins(grabberPins);
