@@ -277,6 +277,15 @@ TEST_F(KsProxyTest, TheCrossbarConnectsToTheAnalogInputByMediumAlone)
     EXPECT_EQ(PinName(crossbarPins[0]), u"Input 0");
     EXPECT_EQ(Direction(crossbarPins[1]), PINDIR_OUTPUT);
     EXPECT_EQ(PinName(crossbarPins[1]), u"Output 1");
+    IKsPropertySet* outputSet = As<IKsPropertySet>(crossbarPins[1], IID_IKsPropertySet);
+    ASSERT_NE(outputSet, nullptr);
+    GUID category{};
+    DWORD bytes = 0;
+    EXPECT_EQ(outputSet->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category,
+                             &bytes),
+              S_OK);
+    EXPECT_EQ(category, PIN_CATEGORY_ANALOGVIDEOIN);
+    outputSet->Release();
     // An input pin connects only when asked by an output.
     EXPECT_EQ(crossbarPins[0]->Connect(crossbarPins[1], nullptr), E_UNEXPECTED);
     std::vector<IPin*> capturePins = Pins(capture);

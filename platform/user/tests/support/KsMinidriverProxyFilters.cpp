@@ -218,7 +218,7 @@ NTSTATUS RegisterCrossbarPins(PDEVICE_OBJECT pdo, ULONG outputMediumId)
 {
     int directions[2] = {0, 1};
     KSPIN_MEDIUM mediums[2] = {{KSMEDIUMSETID_Standard, 0, 0}, {kTestMediumSet, outputMediumId, 0}};
-    GUID categories[2] = {PINNAME_VIDEO_ANALOGVIDEOIN, GUID_NULL};
+    GUID categories[2] = {GUID_NULL, PINNAME_VIDEO_ANALOGVIDEOIN};
     return KsRegisterFilterWithNoKSPins(pdo, &KSCATEGORY_CROSSBAR, 2, directions, mediums, categories);
 }
 

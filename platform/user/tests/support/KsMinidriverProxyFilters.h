@@ -47,7 +47,8 @@ ProxyPinLog& ProxyPins();
 void ResetProxyPins();
 
 // Writes the crossbar's pins onto its interfaces (the crossbar's FilterData): input 0 on the standard
-// medium, output 1 on kTestMediumSet with `outputMediumId`.
+// medium without a category, output 1 on kTestMediumSet with `outputMediumId` and the analog video
+// input's category.
 NTSTATUS RegisterCrossbarPins(PDEVICE_OBJECT pdo, ULONG outputMediumId);
 
 } // namespace kstest
