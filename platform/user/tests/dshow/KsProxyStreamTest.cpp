@@ -12,6 +12,7 @@
 #include "KsStreamReader.h"
 #include "km/fileobject.h"
 #include "standin/devicefile.h"
+#include "standin/object.h"
 #include "um/winternl.h"
 #include "um/windows.h"
 
@@ -177,6 +178,7 @@ std::vector<KSSTATE> StepsOf(ULONG pin)
 
 TEST_F(KsProxyTest, ProxyGrabberAndNullRendererRunFramesInOrderAndStopLeavesNothingBehind)
 {
+    const size_t handlesBefore = standin::OpenHandleCount();
     IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
     ASSERT_NE(filter, nullptr);
     Frames frames;
@@ -235,8 +237,9 @@ TEST_F(KsProxyTest, ProxyGrabberAndNullRendererRunFramesInOrderAndStopLeavesNoth
                                                                      KSSTATE_PAUSE, KSSTATE_ACQUIRE, KSSTATE_STOP}));
     }
     filter->Release();
-    // The kernel pin's handle went with the filter.
+    // The kernel pin's handle went with the filter, and so did every other (filter, clock, threads).
     EXPECT_TRUE(HandleClosed(kernelPin));
+    EXPECT_EQ(standin::OpenHandleCount(), handlesBefore);
 }
 
 TEST_F(KsProxyTest, PauseKeepsTheReadsAndRunResumesFromThem)
