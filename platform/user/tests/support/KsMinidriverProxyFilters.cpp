@@ -107,17 +107,20 @@ VOID NTAPI FreeContext(PVOID context)
 
 NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP)
 {
+    bool burst = false;
     {
         std::lock_guard<std::mutex> hold(g_log.lock);
         if (g_log.refuseCreate)
             return STATUS_INSUFFICIENT_RESOURCES;
         g_log.creates.push_back(pin->Id);
+        burst = g_log.burst;
     }
     auto* context =
         static_cast<CapturePinContext*>(ExAllocatePoolWithTag(NonPagedPool, sizeof(CapturePinContext), kTag));
     if (!context)
         return STATUS_INSUFFICIENT_RESOURCES;
     InitializeCaptureContext(context, pin);
+    context->burst = burst;
     pin->StreamHeaderSize = pin->Id == kAudioPin ? ULONG(sizeof(KSSTREAM_HEADER)) : KS_VIDEO_STREAM_HEADER_SIZE;
     const NTSTATUS status = KsAddItemToObjectBag(pin->Bag, context, FreeContext);
     if (!NT_SUCCESS(status)) {
@@ -212,6 +215,7 @@ void ResetProxyPins()
     g_log.refuseStateTo = -1;
     g_log.refusePin = -1;
     g_log.refuseCreate = false;
+    g_log.burst = false;
 }
 
 NTSTATUS RegisterCrossbarPins(PDEVICE_OBJECT pdo, ULONG outputMediumId)

@@ -42,6 +42,7 @@ struct ProxyPinLog {
     int refuseStateTo = -1; // a step to this state fails, of the pin refusePin (or of any pin: -1)
     int refusePin = -1;
     bool refuseCreate = false;
+    bool burst = false; // pins created now fill every queued frame at once each period
 };
 ProxyPinLog& ProxyPins();
 void ResetProxyPins();

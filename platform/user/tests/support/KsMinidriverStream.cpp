@@ -83,13 +83,14 @@ void FillHeader(CapturePinContext* context, PKSSTREAM_HEADER header, ULONG bytes
     }
 }
 
-void ProduceFrame(CapturePinContext* context)
+// Fills the frame at the leading edge; false (a drop) when no client frame is queued.
+bool ProduceFrame(CapturePinContext* context)
 {
     const LONGLONG number = context->produced++;
     PKSSTREAM_POINTER pointer = KsPinGetLeadingEdgeStreamPointer(context->pin, KSSTREAM_POINTER_STATE_LOCKED);
     if (!pointer) {
         ++context->dropped;
-        return;
+        return false;
     }
     // Never past the client's buffer, whatever the format says a frame needs.
     const ULONG bytes = pointer->OffsetOut.Data ? std::min(context->frameSize, pointer->OffsetOut.Count) : 0;
@@ -111,6 +112,7 @@ void ProduceFrame(CapturePinContext* context)
         KeReleaseSpinLock(&context->heldLock, irql);
     }
     KsStreamPointerUnlock(pointer, TRUE);
+    return true;
 }
 
 VOID NTAPI GeneratorThread(PVOID start)
@@ -121,7 +123,8 @@ VOID NTAPI GeneratorThread(PVOID start)
         timeout.QuadPart = -context->period;
         if (KeWaitForSingleObject(&context->stop, Executive, KernelMode, FALSE, &timeout) != STATUS_TIMEOUT)
             return;
-        ProduceFrame(context);
+        while (ProduceFrame(context) && context->burst) {
+        }
     }
 }
 

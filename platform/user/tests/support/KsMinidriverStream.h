@@ -22,6 +22,7 @@ struct CapturePinContext {
     LONGLONG dropped;   // frames no client buffer was there for
     KSPIN_LOCK heldLock;
     BOOLEAN holdFrames; // clone each frame before ejecting it and keep the clone
+    BOOLEAN burst;      // each period fills every queued frame at once (then counts one drop)
     ULONG heldCount;
     PKSSTREAM_POINTER held[kMaxHeldFrames];
 };
