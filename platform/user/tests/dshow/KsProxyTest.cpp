@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "KsProxyFixture.h"
+#include "ksproxy/KsMediaTypes.h"
 #include "ksproxy/KsPinFactory.h"
 #include "um/windows.h"
 
@@ -442,4 +443,69 @@ TEST(KsFilterDataTest, ShortOrOverlongDescriptionsAreRefusedAndMediumsMatchBySet
     EXPECT_FALSE(ksproxy::MediumsMatch(a, b));
     EXPECT_TRUE(ksproxy::MediumsMatch(standard, b));
     EXPECT_TRUE(ksproxy::MediumsMatch(a, standard));
+}
+
+TEST(KsRangeTypesTest, EachKindOfRangeGivesItsFormatBlockAndCapabilities)
+{
+    ksproxy::PinFactory pin;
+    auto add = [&pin](const void* range, size_t size) {
+        const auto* bytes = static_cast<const BYTE*>(range);
+        pin.ranges.emplace_back(bytes, bytes + size);
+    };
+    KS_DATARANGE_VIDEO2 second{};
+    second.DataRange = {sizeof second, 0, 0, 0, KSDATAFORMAT_TYPE_VIDEO, KSDATAFORMAT_SUBTYPE_UYVY,
+                        KSDATAFORMAT_SPECIFIER_VIDEOINFO2};
+    second.bFixedSizeSamples = 1;
+    second.ConfigCaps.MaxOutputSize = {720, 480};
+    second.VideoInfoHeader.dwInterlaceFlags = KS_INTERLACE_IsInterlaced;
+    second.VideoInfoHeader.bmiHeader.biSizeImage = 720 * 480 * 2;
+    add(&second, sizeof second);
+    KS_DATARANGE_VIDEO_VBI vbi{};
+    vbi.DataRange = {sizeof vbi, 0, 0, 0, KSDATAFORMAT_TYPE_VBI, KSDATAFORMAT_SUBTYPE_RAW8,
+                     KSDATAFORMAT_SPECIFIER_VBI};
+    vbi.bFixedSizeSamples = 1;
+    vbi.ConfigCaps.VideoStandard = KS_AnalogVideo_NTSC_M;
+    vbi.VBIInfoHeader.StartLine = 10;
+    vbi.VBIInfoHeader.EndLine = 21;
+    vbi.VBIInfoHeader.BufferSize = 12 * 1600;
+    add(&vbi, sizeof vbi);
+    // A video range cut short of its block is taken as its GUIDs alone.
+    KSDATARANGE plain{sizeof(KSDATARANGE), 0, 44, 0, KSDATAFORMAT_TYPE_VIDEO, KSDATAFORMAT_SUBTYPE_RGB32,
+                      KSDATAFORMAT_SPECIFIER_VIDEOINFO};
+    add(&plain, sizeof plain);
+    // An audio range without a filter to intersect with is left out.
+    KSDATARANGE_AUDIO audio{{sizeof(KSDATARANGE_AUDIO), 0, 4, 0, KSDATAFORMAT_TYPE_AUDIO, KSDATAFORMAT_SUBTYPE_PCM,
+                             KSDATAFORMAT_SPECIFIER_WAVEFORMATEX},
+                            2, 16, 16, 48000, 48000};
+    add(&audio, sizeof audio);
+
+    const std::vector<ksproxy::OfferedType> types = ksproxy::TypesFromRanges(nullptr, pin);
+    ASSERT_EQ(types.size(), 3u);
+    EXPECT_EQ(types[0].type.formattype, FORMAT_VideoInfo2);
+    ASSERT_EQ(types[0].type.cbFormat, sizeof(VIDEOINFOHEADER2));
+    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER2*>(types[0].type.pbFormat)->dwInterlaceFlags,
+              ULONG(KS_INTERLACE_IsInterlaced));
+    EXPECT_EQ(types[0].type.lSampleSize, 720u * 480 * 2);
+    ASSERT_EQ(types[0].caps.size(), sizeof(VIDEO_STREAM_CONFIG_CAPS));
+    EXPECT_EQ(std::memcmp(types[0].caps.data(), &second.ConfigCaps, sizeof second.ConfigCaps), 0);
+    EXPECT_EQ(types[1].type.majortype, MEDIATYPE_VBI);
+    ASSERT_EQ(types[1].type.cbFormat, sizeof(KS_VBIINFOHEADER));
+    EXPECT_EQ(std::memcmp(types[1].type.pbFormat, &vbi.VBIInfoHeader, sizeof vbi.VBIInfoHeader), 0);
+    EXPECT_EQ(types[1].type.lSampleSize, 12u * 1600);
+    EXPECT_EQ(types[2].type.cbFormat, 0u);
+    EXPECT_EQ(types[2].type.pbFormat, nullptr);
+    EXPECT_EQ(types[2].type.lSampleSize, 44u);
+    EXPECT_TRUE(types[2].caps.empty());
+    EXPECT_EQ(ksproxy::CapsSize(types), 128);
+
+    // The data format of a type is its KSDATAFORMAT head and block, without the padding the record's
+    // alignment adds (64 + 44 bytes).
+    const std::vector<BYTE> format = ksproxy::DataFormatOf(types[1].type);
+    ASSERT_EQ(format.size(), sizeof(KSDATAFORMAT) + sizeof(KS_VBIINFOHEADER));
+    KS_DATAFORMAT_VBIINFOHEADER vbiFormat{};
+    std::memcpy(&vbiFormat, format.data(), format.size());
+    EXPECT_EQ(vbiFormat.DataFormat.FormatSize, format.size());
+    EXPECT_EQ(vbiFormat.DataFormat.SampleSize, 12u * 1600);
+    EXPECT_EQ(vbiFormat.DataFormat.Specifier, KSDATAFORMAT_SPECIFIER_VBI);
+    EXPECT_EQ(vbiFormat.VBIInfoHeader.EndLine, 21u);
 }
