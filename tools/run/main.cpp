@@ -8,7 +8,9 @@
 // driver. With --crash the run ends without a shutdown, as a crash would,
 // and the next run shows the driver appending to the old log instead of starting it anew.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,7 @@
 #include "board/CaptureBoard.h"
 #include "board/StandardImages.h"
 #include "km/kernel.h"
+#include "outputfolder.h"
 #include "platform/machine/Machine.h"
 #include "shared/kscategories.h"
 #include "standin/registry.h"
@@ -40,6 +43,8 @@ constexpr char16_t kDriversFolder[] = u"C:\\Windows\\System32\\drivers\\";
 
 struct Options {
     fs::path folder = "machine";
+    fs::path out = ".";   // where the capture's files go
+    int seconds = 3;      // of capture
     bool crash = false;
     std::string stopAt; // "loaded", "plugged" or "shown": wait there to be killed (tests of a crash)
 };
@@ -55,6 +60,18 @@ void StopIfAt(const Options& options, const char* point)
         pause();
 }
 
+// A whole number of seconds from 1 to an hour.
+bool ParseSeconds(const char* text, int* seconds)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != 0 || value < 1 || value > 3600)
+        return false;
+    *seconds = static_cast<int>(value);
+    return true;
+}
+
 bool ParseArguments(int argc, char** argv, Options* options)
 {
     for (int i = 1; i < argc; ++i) {
@@ -62,14 +79,22 @@ bool ParseArguments(int argc, char** argv, Options* options)
             options->crash = true;
         } else if (std::strcmp(argv[i], "--machine") == 0 && i + 1 < argc) {
             options->folder = argv[++i];
+        } else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) {
+            options->out = argv[++i];
+        } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc && ParseSeconds(argv[i + 1], &options->seconds)) {
+            ++i;
         } else if (std::strcmp(argv[i], "--stop-at") == 0 && i + 1 < argc &&
                    (std::strcmp(argv[i + 1], "loaded") == 0 || std::strcmp(argv[i + 1], "plugged") == 0 ||
                     std::strcmp(argv[i + 1], "shown") == 0)) {
             options->stopAt = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "usage: talvexon-run [--machine FOLDER] [--crash] [--stop-at loaded|plugged|shown]\n"
+                         "usage: talvexon-run [--machine FOLDER] [--out FOLDER] [--seconds N] [--crash]\n"
+                         "                    [--stop-at loaded|plugged|shown]\n"
                          "  --machine FOLDER  the machine's folder (default ./machine, made from the templates)\n"
+                         "  --out FOLDER      where the capture's files go (default the current folder; made\n"
+                         "                    when missing)\n"
+                         "  --seconds N       seconds of capture, 1 to 3600 (default 3)\n"
                          "  --crash           end the run without shutting down, as a crash would\n"
                          "  --stop-at POINT   wait at POINT (driver loaded, board plugged, all shown) until\n"
                          "                    killed, so that a test can kill the run there\n");
@@ -322,6 +347,12 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseArguments(argc, argv, &options))
         return 2;
+    // The capture's files must have a place before anything runs.
+    std::string outError;
+    if (!capture::CheckOutputFolder(options.out, &outError)) {
+        std::fprintf(stderr, "talvexon-run: the output folder cannot be written: %s\n", outError.c_str());
+        return 1;
+    }
 
     platform::MachineOptions machineOptions;
     machineOptions.driverFiles.push_back({TALVEXON_DRIVER_FILE, kInstalledFile});
