@@ -13,6 +13,8 @@
 #include "videochainbuilder.h"
 #include "videoframerateconverter.h"
 
+#include "standin/pool.h"
+
 #include <array>
 #include <cstring>
 #include <memory>
@@ -355,6 +357,25 @@ TEST_F(VideoChainBuilderTest, CropSettingsLimitTheWidthToTheReferenceAndAlignOnT
     standin::DebugOutputClear();
     Merge(chain);
     EXPECT_EQ(DebugLinesWith("Video cropping settings: Top=8, Left=100, Bottom=208, Right=720"), 1u);
+}
+
+TEST_F(VideoChainBuilderTest, AStepThatCannotBeAllocatedEndsTheBuildWithEveryStepOfTheListDestroyed)
+{
+    const ULONG driverTag = standin::MakePoolTag("Wdm ");
+    const uint64_t before = standin::PoolUsageByTag(driverTag).outstandingBlocks;
+    // The pool refuses the driver: the proc amp's tables (larger than the driver's heap) cannot be
+    // had, whatever the heap still gives the smaller steps before it.
+    standin::PoolFailTag(driverTag);
+    AlgorithmList list;
+    VideoChainBuilder builder(Settings(kVideoPinIdCapture, 320, 240, 32, KS_BI_RGB), &separatorStream_);
+    ULONGLONG interval = 7;
+    EXPECT_EQ(builder.BuildProcessingSteps(&list, &interval), STATUS_INSUFFICIENT_RESOURCES);
+    standin::PoolClearFailures();
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(interval, 7u);
+    EXPECT_EQ(standin::PoolUsageByTag(driverTag).outstandingBlocks, before);
+    // With the pool back the same settings build.
+    EXPECT_EQ(ChainIds(Merge(Settings(kVideoPinIdCapture, 320, 240, 32, KS_BI_RGB))), (Ids{20, 2, 3, 5, 7, 11, 1}));
 }
 
 } // namespace
