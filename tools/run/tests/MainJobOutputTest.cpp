@@ -66,6 +66,13 @@ TEST_F(MainJobOutputTest, AFolderThatCannotBeWrittenStopsTheRunBeforeItBoots)
               std::string::npos)
         << result.output;
     EXPECT_FALSE(fs::exists(folder_ / "machine"));
+    // A folder to be made below a file.
+    result = RunMainJob("--machine '" + (folder_ / "machine").string() + "' --out '" +
+                        (folder_ / "plain-file" / "sub").string() + "'");
+    EXPECT_EQ(result.status, 1) << result.output;
+    EXPECT_NE(result.output.find("cannot create " + (folder_ / "plain-file" / "sub").string()), std::string::npos)
+        << result.output;
+    EXPECT_FALSE(fs::exists(folder_ / "machine"));
 
     // A folder without write permission (root writes anywhere: then the check has nothing to find).
     if (::geteuid() != 0) {
