@@ -7,6 +7,7 @@
 #include "LogicalStreamFixture.h"
 
 #include "algorithmlist.h"
+#include "ccolorspaces.h"
 #include "colorbargenerator.h"
 #include "coutcolorspace.h"
 #include "frameprocessedsink.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -85,9 +87,11 @@ protected:
         LogicalStreamFixture::TearDown();
     }
 
-    const COutColorSpace* Merge(ULONG pinId, LONG width, LONG height, USHORT bits, ULONG compression)
+    const COutColorSpace* Merge(ULONG pinId, LONG width, LONG height, USHORT bits, ULONG compression,
+                                const BrevicorCropRecord& crop = {})
     {
         VideoChainSettings settings;
+        settings.crop = crop;
         settings.pinId = pinId;
         KS_VIDEOINFOHEADER info = {};
         info.AvgTimePerFrame = 333667;
@@ -108,7 +112,7 @@ protected:
         return static_cast<const COutColorSpace*>(sinks_.back()->GetParent());
     }
 
-    // Three colour-bar pictures as the test source makes them, through the tree.
+    // Three more colour-bar pictures as the test source makes them, through the tree.
     void FeedBars()
     {
         BITMAPINFOHEADER header = {};
@@ -121,7 +125,8 @@ protected:
         VideoFrame frame;
         FrameWorkItem item = {};
         item.frame = &frame;
-        for (ULONG n = 0; n < 3; ++n) {
+        for (int i = 0; i < 3; ++i) {
+            const ULONG n = next_++;
             frame.Initialize(buffer.data(), ULONG(buffer.size()), kSourceWidth, kSourceHeight, 8);
             ASSERT_GT(bars.Render(frame.GetFrameData()), 0u);
             frame.SetVbiSize(0, 0, 0);
@@ -145,6 +150,7 @@ protected:
     }
 
     NullSeparatorStream separator_;
+    ULONG next_ = 0; // pictures fed so far: times and sequence numbers go on across feeds
     std::vector<std::unique_ptr<FrameProcessedSink>> sinks_;
     std::unique_ptr<FakePhysicalStream> stream_;
 };
@@ -188,6 +194,62 @@ TEST_F(ColorBarChainTest, EachBarsCentreHoldsTheTablesColourInEveryOutputFormat)
         EXPECT_EQ((std::array<int, 4>{pp[0], pp[1], pp[2], pp[3]}),
                   (std::array<int, 4>{Rgb32(bar)[0], Rgb32(bar)[1], Rgb32(bar)[2], 0}));
     }
+}
+
+TEST_F(ColorBarChainTest, AProcAmpChangeReachesTheRunningStepAndACropRebuildsOnlyItsPinsBranch)
+{
+    const COutColorSpace* capture = Merge(kVideoPinIdCapture, 320, 240, 32, KS_BI_RGB);
+    const COutColorSpace* preview = Merge(kVideoPinIdPreview, 160, 120, 32, KS_BI_RGB);
+    FrameProcessedSink* captureSink = sinks_[0].get();
+    auto* procAmp = static_cast<CColorSpaces*>(captureSink->FindParentWithId(kAlgorithmIdProcAmp));
+    ASSERT_NE(procAmp, nullptr);
+    FeedBars();
+    const UCHAR* grey = Output(capture) + size_t(120) * 320 * 4 + 7 * 40 * 4 + 20 * 4; // the black bar
+    EXPECT_EQ(grey[0], 16);
+
+    // Brighter by 40 on the running step: the next pictures change, through the same steps.
+    ProcAmpBlock block = procAmp->GetSettings();
+    block.brightness = 40;
+    std::memset(block.lumaTable, 0, sizeof(block.lumaTable)); // computed from the values
+    std::memset(block.sineTable, 0, sizeof(block.sineTable));
+    std::memset(block.cosineTable, 0, sizeof(block.cosineTable));
+    ASSERT_TRUE(procAmp->SetTables(reinterpret_cast<const ULONG*>(&block), kProcAmpBlockWords));
+    FeedBars();
+    EXPECT_EQ(captureSink->FindParentWithId(kAlgorithmIdProcAmp), procAmp);
+    EXPECT_GT(Output(capture)[size_t(120) * 320 * 4 + 7 * 40 * 4 + 20 * 4], 16);
+    const UCHAR* previewBlack = Output(preview) + size_t(60) * 160 * 4 + (20 * 7 + 10) * 4;
+    EXPECT_EQ(previewBlack[0], 16); // the preview's own proc amp is untouched
+
+    // A crop for the capture pin: its chain is taken out and built again; the preview's steps stay.
+    std::vector<const Algorithm*> previewSteps;
+    for (const Algorithm* step = preview; step != nullptr; step = step->GetParent())
+        previewSteps.push_back(step);
+    ASSERT_EQ(stream_->RemoveFrameSink(captureSink), STATUS_SUCCESS);
+    BrevicorCropRecord crop = {};
+    crop.enable = 1;
+    crop.top = 0;
+    crop.height = 480;
+    crop.left = 360; // the right half: white no longer shows
+    crop.width = 360;
+    crop.referenceHeight = 480;
+    crop.referenceWidth = 720;
+    crop.minimumHeight = 2;
+    crop.minimumWidth = 2;
+    crop.granularityX = 2;
+    const COutColorSpace* cropped = Merge(kVideoPinIdCapture, 320, 240, 32, KS_BI_RGB, crop);
+    std::vector<const Algorithm*> after;
+    for (const Algorithm* step = preview; step != nullptr; step = step->GetParent())
+        after.push_back(step);
+    EXPECT_EQ(after, previewSteps);
+    // The new branch leaves the shared steps below the converter.
+    const Algorithm* converter = previewSteps[previewSteps.size() - 3];
+    ASSERT_EQ(converter->GetAlgorithmId(), kAlgorithmIdFrameRate);
+    EXPECT_EQ(converter->GetChildCount(), 2);
+    EXPECT_EQ(cropped->FindParentWithId(kAlgorithmIdFrameRate), converter);
+    FeedBars();
+    // The cropped picture's first quarter is the magenta bar (bars 4 to 7 fill it).
+    const UCHAR* left = Output(cropped) + size_t(120) * 320 * 4 + 40 * 4;
+    EXPECT_EQ((std::array<int, 3>{left[0], left[1], left[2]}), Rgb32(4));
 }
 
 } // namespace
