@@ -2,6 +2,8 @@
 #include "algorithmlist.h"
 
 #include "algorithm.h"
+#include "km/raise.h"
+#include "km/status.h"
 
 #include <cstddef>
 #include <new>
@@ -108,4 +110,12 @@ bool AlgorithmList::MergeInto(Algorithm* root)
         step = RemoveHead();
     }
     return true;
+}
+
+void AlgorithmList::AppendOrRaiseStep(Algorithm* step)
+{
+    if (!Append(step)) {
+        delete step;
+        ExRaiseStatus(STATUS_INSUFFICIENT_RESOURCES);
+    }
 }

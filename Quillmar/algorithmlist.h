@@ -22,6 +22,13 @@ public:
 
     // False when the step is null or no node can be had.
     bool Append(Algorithm* step);
+    // Append for the chain builders, which build under one handler: a step that gets no node is
+    // destroyed and STATUS_INSUFFICIENT_RESOURCES raised (ExRaiseStatus). Answers the step.
+    template <class Step> Step* AppendOrRaise(Step* step)
+    {
+        AppendOrRaiseStep(step);
+        return step;
+    }
     // The first step, taken off the list; null when it is empty.
     Algorithm* RemoveHead();
     ULONG Count();
@@ -38,6 +45,8 @@ public:
     void DestroySteps();
 
 private:
+    void AppendOrRaiseStep(Algorithm* step);
+
     struct Node {
         IntrusiveListLink link;
         Algorithm* step;

@@ -15,15 +15,6 @@ AudioChainBuilder::AudioChainBuilder(const AudioChainSettings& settings, Logical
 {
 }
 
-template <class Step> Step* AudioChainBuilder::Append(AlgorithmList* list, Step* step)
-{
-    if (!list->Append(step)) {
-        delete step;
-        ExRaiseStatus(STATUS_INSUFFICIENT_RESOURCES);
-    }
-    return step;
-}
-
 LONG AudioChainBuilder::SampleSizeMode(ULONG validBits)
 {
     return validBits == 32 ? 0 : CAudioSampleSizeConverter::ModeOfBitCount(static_cast<LONG>(validBits));
@@ -42,7 +33,7 @@ NTSTATUS AudioChainBuilder::BuildProcessingSteps(AlgorithmList* list)
         pairSettings.samplesPerFrame = samplesPerFrame;
         pairSettings.framesPerSecond = kFramesPerSecond;
         pairSettings.bitsPerSample = kInternalBits;
-        CAudioStereoPairExtractor* extractor = Append(list, new CAudioStereoPairExtractor(pairSettings));
+        CAudioStereoPairExtractor* extractor = list->AppendOrRaise(new CAudioStereoPairExtractor(pairSettings));
         extractor->SetInputDetectInfo(&s.inputDetect, sizeof(s.inputDetect));
         extractor->SetLogicalStream(m_stream);
         TRACE_LINE(this, "AudioChainBuilder::BuildProcessingSteps", kTraceHighs,
@@ -54,7 +45,7 @@ NTSTATUS AudioChainBuilder::BuildProcessingSteps(AlgorithmList* list)
         rateSettings.bitsPerSample = kInternalBits;
         rateSettings.samplesPerFrame = samplesPerFrame;
         rateSettings.framesPerSecond = kFramesPerSecond;
-        Append(list, new CAudioSampleRateConverter(rateSettings));
+        list->AppendOrRaise(new CAudioSampleRateConverter(rateSettings));
         TRACE_LINE(this, "AudioChainBuilder::BuildProcessingSteps", kTraceHighs,
                    "Audio sample rate settings: Input=%d, Count=%d, Bit Count=%d, Samples per frame=%d", input, pairs,
                    kInternalBits, samplesPerFrame);
@@ -66,13 +57,13 @@ NTSTATUS AudioChainBuilder::BuildProcessingSteps(AlgorithmList* list)
             sizeSettings.samplesPerFrame = samplesPerFrame;
             sizeSettings.framesPerSecond = kFramesPerSecond;
             sizeSettings.mode = SampleSizeMode(s.validBitsPerSample);
-            Append(list, new CAudioSampleSizeConverter(sizeSettings));
+            list->AppendOrRaise(new CAudioSampleSizeConverter(sizeSettings));
             TRACE_LINE(this, "AudioChainBuilder::BuildProcessingSteps", kTraceHighs,
                        "Audio sample size conversion: Input=%d, Count=%d, Bit Count=%d, Samples per frame=%d", input,
                        pairs, sizeSettings.bitCount, samplesPerFrame);
         }
 
-        CAudioVolumeControl* volume = Append(list, new CAudioVolumeControl());
+        CAudioVolumeControl* volume = list->AppendOrRaise(new CAudioVolumeControl());
         volume->SetInput(s.input);
         volume->SetChannelPairCount(static_cast<LONG>(s.channelPairCount));
         volume->SetChannelPairIndex(static_cast<LONG>(s.channelPairIndex));

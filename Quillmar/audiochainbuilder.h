@@ -30,8 +30,6 @@ public:
     static LONG SampleSizeMode(ULONG validBits);
 
 private:
-    template <class Step> Step* Append(AlgorithmList* list, Step* step);
-
     const AudioChainSettings& m_settings;
     LogicalStream* m_stream;
 };

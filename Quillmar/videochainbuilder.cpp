@@ -73,15 +73,6 @@ VideoChainBuilder::VideoChainBuilder(const VideoChainSettings& settings, VbiSepa
 {
 }
 
-template <class Step> Step* VideoChainBuilder::Append(AlgorithmList* list, Step* step)
-{
-    if (!list->Append(step)) {
-        delete step;
-        ExRaiseStatus(STATUS_INSUFFICIENT_RESOURCES);
-    }
-    return step;
-}
-
 NTSTATUS VideoChainBuilder::BuildProcessingSteps(AlgorithmList* list, ULONGLONG* outputInterval)
 {
     const LONG pid = static_cast<LONG>(m_settings.pinId);
@@ -120,13 +111,13 @@ NTSTATUS VideoChainBuilder::BuildProcessingSteps(AlgorithmList* list, ULONGLONG*
 
 void VideoChainBuilder::AddSeperateVBIToChain(AlgorithmList* list)
 {
-    Append(list, new CSeperateVBIFromVideo(m_stream, reinterpret_cast<const UCHAR*>(&m_settings.inputDetect),
+    list->AppendOrRaise(new CSeperateVBIFromVideo(m_stream, reinterpret_cast<const UCHAR*>(&m_settings.inputDetect),
                                            m_settings.separator));
 }
 
 void VideoChainBuilder::AddDeliverVBIToChain(AlgorithmList* list)
 {
-    Append(list, new CDeliverVBIData(m_settings.vbiHeader));
+    list->AppendOrRaise(new CDeliverVBIData(m_settings.vbiHeader));
 }
 
 void VideoChainBuilder::AddDeliverCCToChain(AlgorithmList* list)
@@ -135,7 +126,7 @@ void VideoChainBuilder::AddDeliverCCToChain(AlgorithmList* list)
     constexpr LONG kVbiField = 0;
     TRACE_LINE(this, "VideoChainBuilder::AddDeliverCCToChain", kTraceHighs,
                "Closed Caption settings: CC Field=%d, VBI field=%d", kCCField, kVbiField);
-    Append(list, new CDeliverCC(kCCField, 0, kVbiField));
+    list->AppendOrRaise(new CDeliverCC(kCCField, 0, kVbiField));
 }
 
 ULONG VideoChainBuilder::FrameRateConverterInterval(LONGLONG avgTimePerFrame)
@@ -148,7 +139,7 @@ ULONG VideoChainBuilder::FrameRateConverterInterval(LONGLONG avgTimePerFrame)
 void VideoChainBuilder::AddFrameRateConverterToChain(AlgorithmList* list)
 {
     const BrevicorDeinterlaceRecord& record = m_settings.deinterlace;
-    Append(list, new VideoFrameRateConverter(FrameRateConverterInterval(m_settings.avgTimePerFrame),
+    list->AppendOrRaise(new VideoFrameRateConverter(FrameRateConverterInterval(m_settings.avgTimePerFrame),
                                              record.inverseTelecineEnable != 0, record.resyncIntervalEnable != 0,
                                              static_cast<LONGLONG>(record.resyncInterval) * 10000,
                                              record.autoDetectTelecine != 0));
@@ -185,7 +176,7 @@ void VideoChainBuilder::AddCropperToChain(AlgorithmList* list)
                    "Video cropping settings: Top=%d, Left=%d, Bottom=%d, Right=%d", settings.top, settings.left,
                    settings.top + settings.height, settings.left + settings.width);
     }
-    Append(list, new CCrop(settings));
+    list->AppendOrRaise(new CCrop(settings));
 }
 
 void VideoChainBuilder::AddDeInterlaceToChain(AlgorithmList* list)
@@ -198,7 +189,7 @@ void VideoChainBuilder::AddDeInterlaceToChain(AlgorithmList* list)
                DeinterlaceTypeName(record.type));
     // The types beyond bob 0 and bob 1 are the advanced deinterlacing the trace names.
     const LONG type = record.type == 1 || record.type == 2 ? static_cast<LONG>(record.type) : CDeInterlace::kTypeAdvanced;
-    Append(list, new CDeInterlace(type));
+    list->AppendOrRaise(new CDeInterlace(type));
 }
 
 void VideoChainBuilder::AddLogoToChain(AlgorithmList* list)
@@ -206,7 +197,7 @@ void VideoChainBuilder::AddLogoToChain(AlgorithmList* list)
     const BrevicorLogoRecord& record = m_settings.logo;
     if (record.enable == 0)
         return;
-    CLogo* logo = Append(list, new CLogo());
+    CLogo* logo = list->AppendOrRaise(new CLogo());
     LogoSettings& settings = logo->Settings();
     settings.top = static_cast<LONG>(record.destinationTop);
     settings.left = static_cast<LONG>(record.destinationLeft);
@@ -245,7 +236,7 @@ void VideoChainBuilder::AddVideoLOSToChain(AlgorithmList* list)
     if (record.videoEnable == 0)
         return;
     static_assert(sizeof(BrevicorLOSRecord) == kLossOfSignalRecordBytes);
-    CVideoLOS* overlay = Append(list, new CVideoLOS(reinterpret_cast<const UCHAR*>(&record)));
+    CVideoLOS* overlay = list->AppendOrRaise(new CVideoLOS(reinterpret_cast<const UCHAR*>(&record)));
     overlay->InitLOS();
 }
 
@@ -260,14 +251,14 @@ void VideoChainBuilder::AddOverlayCCToChain(AlgorithmList* list)
                static_cast<LONG>(record.destinationTop), static_cast<LONG>(record.destinationLeft),
                static_cast<LONG>(record.destinationHeight), static_cast<LONG>(record.destinationWidth));
     static_assert(sizeof(BrevicorCCRecord) == kClosedCaptionRecordBytes);
-    COverlayCC* overlay = Append(list, new COverlayCC(reinterpret_cast<const UCHAR*>(&record)));
+    COverlayCC* overlay = list->AppendOrRaise(new COverlayCC(reinterpret_cast<const UCHAR*>(&record)));
     overlay->Init();
 }
 
 void VideoChainBuilder::AddScalerToChain(AlgorithmList* list)
 {
     const ULONG method = m_settings.scalingAlgorithm;
-    CScale* scale = Append(list, new CScale(method));
+    CScale* scale = list->AppendOrRaise(new CScale(method));
     scale->SetScaling(Magnitude(m_settings.bitmap.biWidth), Magnitude(m_settings.bitmap.biHeight),
                       m_settings.outputWidth, m_settings.outputHeight);
     TRACE_LINE(this, "VideoChainBuilder::AddScalerToChain", kTraceHighs,
@@ -295,7 +286,7 @@ void VideoChainBuilder::AddVideoProcAmpToChain(AlgorithmList* list)
     std::memcpy(block.lumaTable, record.gammaTable, sizeof(block.lumaTable));
     std::memcpy(block.sineTable, record.sineTable, sizeof(block.sineTable));
     std::memcpy(block.cosineTable, record.cosineTable, sizeof(block.cosineTable));
-    CColorSpaces* procAmp = Append(list, new CColorSpaces());
+    CColorSpaces* procAmp = list->AppendOrRaise(new CColorSpaces());
     procAmp->LoadSettings(block);
     procAmp->UpdateSettings();
     TRACE_LINE(this, "VideoChainBuilder::AddVideoProcAmpToChain", kTraceHighs,
@@ -340,5 +331,5 @@ void VideoChainBuilder::AddOutColorSpaceToChain(AlgorithmList* list)
                kNames[space.index]);
     TRACE_LINE(this, "VideoChainBuilder::AddOutColorSpaceToChain", kTraceHighs, "PID=%d,     Invert Image: %s", pid,
                space.mirror ? "TRUE" : "FALSE");
-    Append(list, new COutColorSpace(space.mirror, space.index));
+    list->AppendOrRaise(new COutColorSpace(space.mirror, space.index));
 }

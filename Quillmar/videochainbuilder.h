@@ -68,8 +68,6 @@ public:
     static struct CropSettings CropSettingsOf(const BrevicorCropRecord& record);
 
 private:
-    template <class Step> Step* Append(AlgorithmList* list, Step* step);
-
     const VideoChainSettings& m_settings;
     VbiSeparatorStream* m_stream;
 };

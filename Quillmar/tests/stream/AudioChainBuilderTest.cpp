@@ -2,8 +2,7 @@
 // bits, the size converter's mode, the pair counts and frame sizes the steps get, and the volume
 // step's levels and mutes read from the filter's input items pair by pair, left before right.
 #include "AlgorithmTreeDump.h"
-#include "FakePhysicalStream.h"
-#include "LogicalStreamFixture.h"
+#include "ChainTestFixture.h"
 
 #include "algorithmlist.h"
 #include "audiochainbuilder.h"
@@ -34,39 +33,9 @@ StreamAudioFormat Wave(USHORT tag, ULONG rate, USHORT channels, USHORT bits, USH
     return format;
 }
 
-class AudioChainBuilderTest : public LogicalStreamFixture {
+class AudioChainBuilderTest : public ChainTestFixture {
 protected:
-    void SetUp() override
-    {
-        LogicalStreamFixture::SetUp();
-        FakePhysicalStream::Options options;
-        stream_ = std::make_unique<FakePhysicalStream>(services_.get(), services_->GetAudioStreamProcessorQueue(),
-                                                       options);
-        ASSERT_EQ(stream_->GetConstructionStatus(), STATUS_SUCCESS);
-    }
-
-    void TearDown() override
-    {
-        stream_.reset();
-        sinks_.clear();
-        LogicalStreamFixture::TearDown();
-    }
-
-    FrameProcessedSink* Merge(const AudioChainSettings& settings)
-    {
-        AlgorithmList list;
-        AudioChainBuilder builder(settings, stream_.get());
-        EXPECT_EQ(builder.BuildProcessingSteps(&list), STATUS_SUCCESS);
-        sinks_.push_back(std::make_unique<FrameProcessedSink>());
-        FrameProcessedSink* sink = sinks_.back().get();
-        sink->SetInterval(AudioChainBuilder::kOutputInterval);
-        EXPECT_TRUE(list.Append(sink));
-        EXPECT_EQ(stream_->AddAlgorithmChain(&list), STATUS_SUCCESS);
-        return sink;
-    }
-
-    std::vector<std::unique_ptr<FrameProcessedSink>> sinks_;
-    std::unique_ptr<FakePhysicalStream> stream_;
+    bool AudioStream() const override { return true; }
 };
 
 using Ids = std::vector<LONG>;

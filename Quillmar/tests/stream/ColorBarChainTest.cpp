@@ -3,8 +3,7 @@
 // deinterlacing and telecine detection off and a neutral proc amp. At each bar's centre the output
 // bytes are the bar table's values converted by the output arithmetic written out below (blue
 // first for RGB, the table's Y, U and V as they are for UYVY and I420).
-#include "FakePhysicalStream.h"
-#include "LogicalStreamFixture.h"
+#include "ChainTestFixture.h"
 
 #include "algorithmlist.h"
 #include "ccolorspaces.h"
@@ -61,55 +60,17 @@ std::array<int, 3> Rgb24(int bar)
 constexpr ULONG kUYVY = 0x59565955;
 constexpr ULONG kI420 = 0x30323449;
 
-class NullSeparatorStream : public VbiSeparatorStream {
-public:
-    bool GetCurrentInputDetectRecord(UCHAR*) override { return false; }
-    void ProcessInputStateChanged(const UCHAR*) override {}
-};
-
-class ColorBarChainTest : public LogicalStreamFixture {
+class ColorBarChainTest : public ChainTestFixture {
 protected:
     static constexpr LONG kSourceWidth = 720;
     static constexpr LONG kSourceHeight = 480;
 
-    void SetUp() override
-    {
-        LogicalStreamFixture::SetUp();
-        FakePhysicalStream::Options options;
-        stream_ = std::make_unique<FakePhysicalStream>(services_.get(), services_->GetVideoStreamProcessorQueue(),
-                                                       options);
-        ASSERT_EQ(stream_->GetConstructionStatus(), STATUS_SUCCESS);
-    }
-    void TearDown() override
-    {
-        stream_.reset();
-        sinks_.clear();
-        LogicalStreamFixture::TearDown();
-    }
-
     const COutColorSpace* Merge(ULONG pinId, LONG width, LONG height, USHORT bits, ULONG compression,
                                 const BrevicorCropRecord& crop = {})
     {
-        VideoChainSettings settings;
+        VideoChainSettings settings = ChainVideoSettings(pinId, width, height, bits, compression);
         settings.crop = crop;
-        settings.pinId = pinId;
-        KS_VIDEOINFOHEADER info = {};
-        info.AvgTimePerFrame = 333667;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = height;
-        info.bmiHeader.biBitCount = bits;
-        info.bmiHeader.biCompression = compression;
-        settings.SetVideoInfo(info);
-        settings.procAmp.contrast.value = 100;
-        settings.procAmp.gamma.value = 100;
-        AlgorithmList list;
-        ULONGLONG interval = 0;
-        EXPECT_EQ(VideoChainBuilder(settings, &separator_).BuildProcessingSteps(&list, &interval), STATUS_SUCCESS);
-        sinks_.push_back(std::make_unique<FrameProcessedSink>());
-        sinks_.back()->SetInterval(interval);
-        EXPECT_TRUE(list.Append(sinks_.back().get()));
-        EXPECT_EQ(stream_->AddAlgorithmChain(&list), STATUS_SUCCESS);
-        return static_cast<const COutColorSpace*>(sinks_.back()->GetParent());
+        return static_cast<const COutColorSpace*>(ChainTestFixture::Merge(settings)->GetParent());
     }
 
     // Three more colour-bar pictures as the test source makes them, through the tree.
@@ -149,10 +110,7 @@ protected:
         return frame != nullptr ? frame->GetFrameData() : nullptr;
     }
 
-    NullSeparatorStream separator_;
     ULONG next_ = 0; // pictures fed so far: times and sequence numbers go on across feeds
-    std::vector<std::unique_ptr<FrameProcessedSink>> sinks_;
-    std::unique_ptr<FakePhysicalStream> stream_;
 };
 
 TEST_F(ColorBarChainTest, EachBarsCentreHoldsTheTablesColourInEveryOutputFormat)

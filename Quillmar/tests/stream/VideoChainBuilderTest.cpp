@@ -2,8 +2,7 @@
 // step order of each pin and option, the intervals, the output size, the output colour space and
 // mirroring, the sharing of equal steps between pins and the branch a different setting makes.
 #include "AlgorithmTreeDump.h"
-#include "FakePhysicalStream.h"
-#include "LogicalStreamFixture.h"
+#include "ChainTestFixture.h"
 
 #include "algorithmlist.h"
 #include "ccrop.h"
@@ -27,73 +26,18 @@ constexpr ULONG kI420 = 0x30323449;
 constexpr ULONG kYUY2 = 0x32595559;
 constexpr ULONG kUYVY = 0x59565955;
 
-class NullSeparatorStream : public VbiSeparatorStream {
-public:
-    bool GetCurrentInputDetectRecord(UCHAR*) override { return false; }
-    void ProcessInputStateChanged(const UCHAR*) override {}
-};
-
 VideoChainSettings Settings(ULONG pinId, LONG width, LONG height, USHORT bits, ULONG compression,
                             LONGLONG frameTime = 333667)
 {
-    VideoChainSettings settings;
-    settings.pinId = pinId;
-    KS_VIDEOINFOHEADER info = {};
-    info.AvgTimePerFrame = frameTime;
-    info.bmiHeader.biSize = sizeof(KS_BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = bits;
-    info.bmiHeader.biCompression = compression;
-    settings.SetVideoInfo(info);
-    settings.procAmp.contrast.value = 100;
-    settings.procAmp.gamma.value = 100;
-    return settings;
+    return ChainVideoSettings(pinId, width, height, bits, compression, frameTime);
 }
 
-class VideoChainBuilderTest : public LogicalStreamFixture {
+class VideoChainBuilderTest : public ChainTestFixture {
 protected:
-    void SetUp() override
-    {
-        LogicalStreamFixture::SetUp();
-        FakePhysicalStream::Options options;
-        stream_ = std::make_unique<FakePhysicalStream>(services_.get(), services_->GetVideoStreamProcessorQueue(),
-                                                       options);
-        ASSERT_EQ(stream_->GetConstructionStatus(), STATUS_SUCCESS);
-    }
-
-    void TearDown() override
-    {
-        stream_.reset(); // the tree goes, the sinks stay the test's
-        sinks_.clear();
-        LogicalStreamFixture::TearDown();
-    }
-
-    // Builds the pin's chain as its pin does (steps, then its sink at the interval given) and
-    // merges it into the stream's tree; answers the sink.
-    FrameProcessedSink* Merge(const VideoChainSettings& settings)
-    {
-        AlgorithmList list;
-        VideoChainBuilder builder(settings, &separatorStream_);
-        ULONGLONG interval = 0;
-        EXPECT_EQ(builder.BuildProcessingSteps(&list, &interval), STATUS_SUCCESS);
-        sinks_.push_back(std::make_unique<FrameProcessedSink>());
-        FrameProcessedSink* sink = sinks_.back().get();
-        sink->SetInterval(interval);
-        EXPECT_TRUE(list.Append(sink));
-        EXPECT_EQ(stream_->AddAlgorithmChain(&list), STATUS_SUCCESS);
-        return sink;
-    }
-
     template <class Step> static Step* Above(const Algorithm* sink, LONG id)
     {
         return static_cast<Step*>(sink->FindParentWithId(id));
     }
-
-    NullSeparatorStream separatorStream_;
-    std::vector<std::unique_ptr<FrameProcessedSink>> sinks_;
-    std::unique_ptr<FakePhysicalStream> stream_;
 };
 
 using Ids = std::vector<LONG>;
