@@ -23,6 +23,7 @@
 #include "board/CaptureBoard.h"
 #include "board/StandardImages.h"
 #include "km/kernel.h"
+#include "filterdirectory.h"
 #include "outputfolder.h"
 #include "platform/machine/Machine.h"
 #include "shared/kscategories.h"
@@ -340,6 +341,41 @@ void PrintDeviceKeys(platform::Machine& machine, board::CaptureBoard& captureBoa
                 RegistryValue(control + u"Enum\\" + plugged->instancePath, "DeviceDesc").c_str());
 }
 
+// The board's filters by the names the property pages build; false when one is missing.
+bool PrintFiltersByName()
+{
+    const std::vector<FilterInterface> capture = FilterDirectory::List(KSCATEGORY_CAPTURE);
+    DeviceNames names;
+    if (capture.empty() || !FilterDirectory::ReadDeviceNames(capture.front().path, &names)) {
+        std::printf("  the device configuration cannot be read from a capture filter\n");
+        return false;
+    }
+    std::printf("  name prefix \"%s\", device number %u\n", Narrow(names.prefix).c_str(), names.number);
+    bool complete = true;
+    auto show = [&](const char* what, const GUID& category, const std::u16string& name) {
+        const bool found = !FilterDirectory::FindByName(category, name).empty();
+        std::printf("  %-24s \"%s\" %s\n", what, Narrow(name).c_str(), found ? "found" : "MISSING");
+        complete = complete && found;
+    };
+    show("video capture filter", KSCATEGORY_CAPTURE, names.Video());
+    show("crossbar filter", KSCATEGORY_CROSSBAR, names.Crossbar());
+    bool input0 = false;
+    for (const FilterInterface& audio : FilterDirectory::List(KSCATEGORY_AUDIO)) {
+        uint32_t index = 0;
+        std::u16string input;
+        if (FilterDirectory::ReadAudioInput(audio.path, &index, &input) && index == 0) {
+            show("audio filter of input 0", KSCATEGORY_AUDIO, names.Audio(input));
+            input0 = true;
+            break;
+        }
+    }
+    if (!input0) {
+        std::printf("  no audio filter answers for input 0\n");
+        complete = false;
+    }
+    return complete;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -411,6 +447,8 @@ int main(int argc, char** argv)
     PrintInterfaces("video", KSCATEGORY_VIDEO);
     PrintInterfaces("audio", KSCATEGORY_AUDIO);
     PrintInterfaces("crossbar", KSCATEGORY_CROSSBAR);
+    std::printf("\nfilters by name, as the property pages find them:\n");
+    PrintFiltersByName();
 
     std::printf("\n\"Parameters\" after the load:\n");
     PrintParameters();

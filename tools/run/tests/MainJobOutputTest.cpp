@@ -1,6 +1,6 @@
 // The main job's output folder: one that cannot be written stops the run with a clear error and
 // exit status 1 before the machine boots (the machine folder is not even made); a missing one is
-// made.
+// made. The filters are found by the friendly names the property pages build.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -90,6 +90,19 @@ TEST_F(MainJobOutputTest, AFolderThatCannotBeWrittenStopsTheRunBeforeItBoots)
             << result.output;
         EXPECT_FALSE(fs::exists(folder_ / "machine"));
     }
+}
+
+TEST_F(MainJobOutputTest, TheFiltersAreFoundByTheNamesThePropertyPagesBuild)
+{
+    const Result result = RunMainJob("--machine '" + (folder_ / "machine").string() + "' --out '" +
+                                     (folder_ / "out").string() + "'");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(fs::is_directory(folder_ / "out"));
+    for (const char* line : {"  name prefix \"Talvexon HD \", device number 1\n",
+                             "  video capture filter     \"Talvexon HD Video Device 1\" found\n",
+                             "  crossbar filter          \"Talvexon HD Crossbar Device 1\" found\n",
+                             "  audio filter of input 0  \"SDI Audio 1 (Talvexon HD 1)\" found\n"})
+        EXPECT_NE(result.output.find(line), std::string::npos) << line << result.output;
 }
 
 TEST_F(MainJobOutputTest, BadSecondsAreAUsageError)
