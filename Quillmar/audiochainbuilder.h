@@ -30,6 +30,6 @@ public:
     static LONG SampleSizeMode(ULONG validBits);
 
 private:
-    const AudioChainSettings& m_settings;
+    const AudioChainSettings m_settings; // a copy: the caller's record may be a temporary
     LogicalStream* m_stream;
 };

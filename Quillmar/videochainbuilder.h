@@ -68,6 +68,6 @@ public:
     static struct CropSettings CropSettingsOf(const BrevicorCropRecord& record);
 
 private:
-    const VideoChainSettings& m_settings;
+    const VideoChainSettings m_settings; // a copy: the caller's record may be a temporary
     VbiSeparatorStream* m_stream;
 };
