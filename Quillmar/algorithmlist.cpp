@@ -2,6 +2,8 @@
 #include "algorithmlist.h"
 
 #include "algorithm.h"
+#include "km/raise.h"
+#include "km/status.h"
 
 #include <cstddef>
 #include <new>
@@ -71,4 +73,49 @@ void AlgorithmList::DestroySteps()
     while (Algorithm* step = RemoveHead())
         if (step->GetAlgorithmId() != kAlgorithmIdProcessingSink)
             delete step;
+}
+
+bool AlgorithmList::MergeInto(Algorithm* root)
+{
+    Algorithm* current = root;
+    Algorithm* step = RemoveHead();
+    if (step == nullptr)
+        return true;
+    LONG slot = 0;
+    Algorithm* candidate = current->FindFirstAlgorithmWithId(&slot, step->GetAlgorithmId());
+    while (candidate != nullptr) {
+        if (step->GetAlgorithmId() != kAlgorithmIdProcessingSink && candidate->IsEqual(step)) {
+            // Shared: the list's copy of the step is not needed.
+            current = candidate;
+            delete step;
+            step = RemoveHead();
+            if (step == nullptr || step->GetAlgorithmId() == kAlgorithmIdProcessingSink)
+                break; // the sink goes below the last shared step
+            slot = -1;
+        }
+        candidate = current->FindNextAlgorithmWithId(&slot, step->GetAlgorithmId());
+    }
+    // Attach the rest below the attach point, each step below the one before.
+    Algorithm* parent = current;
+    while (step != nullptr) {
+        if (!step->Connect(parent)) {
+            if (step->GetAlgorithmId() != kAlgorithmIdProcessingSink)
+                delete step;
+            DestroySteps();
+            return false;
+        }
+        if (step->GetAlgorithmId() == kAlgorithmIdProcessingSink)
+            step->MarkChainModified();
+        parent = step;
+        step = RemoveHead();
+    }
+    return true;
+}
+
+void AlgorithmList::AppendOrRaiseStep(Algorithm* step)
+{
+    if (!Append(step)) {
+        delete step;
+        ExRaiseStatus(STATUS_INSUFFICIENT_RESOURCES);
+    }
 }

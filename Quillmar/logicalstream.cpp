@@ -720,40 +720,10 @@ NTSTATUS LogicalStream::AddAlgorithmChain(AlgorithmList* list)
     if (Algorithm* separator = m_source.FindAlgorithmWithId(kAlgorithmIdSeparateFrame))
         separator->ResetDetectionState();
 
-    Algorithm* current = &m_source;
-    Algorithm* step = list->RemoveHead();
-    LONG slot = 0;
-    Algorithm* candidate = current->FindFirstAlgorithmWithId(&slot, step->GetAlgorithmId());
-    while (candidate != nullptr) {
-        if (step->GetAlgorithmId() != kAlgorithmIdProcessingSink && candidate->IsEqual(step)) {
-            // Shared: the list's copy of the step is not needed.
-            current = candidate;
-            delete step;
-            step = list->RemoveHead();
-            if (step == nullptr || step->GetAlgorithmId() == kAlgorithmIdProcessingSink)
-                break; // the sink goes below the last shared step
-            slot = -1;
-        }
-        candidate = current->FindNextAlgorithmWithId(&slot, step->GetAlgorithmId());
-    }
-    if (step == nullptr)
-        return STATUS_SUCCESS; // a chain without sink, every step shared
-    // Attach the rest below the attach point, each step below the one before.
-    Algorithm* parent = current;
-    while (step != nullptr) {
-        if (!step->Connect(parent)) {
-            TRACE_LINE(this, "LogicalStream::AddAlgorithmChain", kTraceErrors,
-                       "A %s processing step has no room for another child: the chain is not added",
-                       GetStreamName());
-            if (step->GetAlgorithmId() != kAlgorithmIdProcessingSink)
-                delete step;
-            list->DestroySteps();
-            return STATUS_INSUFFICIENT_RESOURCES;
-        }
-        if (step->GetAlgorithmId() == kAlgorithmIdProcessingSink)
-            step->MarkChainModified();
-        parent = step;
-        step = list->RemoveHead();
+    if (!list->MergeInto(&m_source)) {
+        TRACE_LINE(this, "LogicalStream::AddAlgorithmChain", kTraceErrors,
+                   "A %s processing step has no room for another child: the chain is not added", GetStreamName());
+        return STATUS_INSUFFICIENT_RESOURCES;
     }
     return STATUS_SUCCESS;
 }

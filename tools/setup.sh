@@ -11,9 +11,11 @@ packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmoc
 # Independent tools that tests check our outputs with (never skipped):
 #   sox          the audio step tests read delivered samples with `sox ... stats`;
 #   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder;
-#   ffmpeg       the AVI test source's tests play files ffmpeg writes and compare its decoding.
+#   ffmpeg       the AVI test source's tests play files ffmpeg writes and compare its decoding;
+#                the main job's capture file is checked with ffprobe.
 packages+=(sox libzvbi-dev ffmpeg)
-#   libpng-dev   the user side writes pictures of windows as PNG files, and their tests read them back.
+#   libpng-dev   the user side writes pictures of windows as PNG files, and their tests read them back;
+#                the main job writes its contact sheet with it.
 packages+=(libpng-dev)
 #   libfreetype-dev, fonts-liberation  the caption tests make a glyph file from a real face.
 packages+=(libfreetype-dev fonts-liberation)

@@ -8,7 +8,9 @@
 // driver. With --crash the run ends without a shutdown, as a crash would,
 // and the next run shows the driver appending to the old log instead of starting it anew.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,8 @@
 #include "board/CaptureBoard.h"
 #include "board/StandardImages.h"
 #include "km/kernel.h"
+#include "filterdirectory.h"
+#include "outputfolder.h"
 #include "platform/machine/Machine.h"
 #include "shared/kscategories.h"
 #include "standin/registry.h"
@@ -40,6 +44,8 @@ constexpr char16_t kDriversFolder[] = u"C:\\Windows\\System32\\drivers\\";
 
 struct Options {
     fs::path folder = "machine";
+    fs::path out = ".";   // where the capture's files go
+    int seconds = 3;      // of capture
     bool crash = false;
     std::string stopAt; // "loaded", "plugged" or "shown": wait there to be killed (tests of a crash)
 };
@@ -55,6 +61,18 @@ void StopIfAt(const Options& options, const char* point)
         pause();
 }
 
+// A whole number of seconds from 1 to an hour.
+bool ParseSeconds(const char* text, int* seconds)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != 0 || value < 1 || value > 3600)
+        return false;
+    *seconds = static_cast<int>(value);
+    return true;
+}
+
 bool ParseArguments(int argc, char** argv, Options* options)
 {
     for (int i = 1; i < argc; ++i) {
@@ -62,14 +80,22 @@ bool ParseArguments(int argc, char** argv, Options* options)
             options->crash = true;
         } else if (std::strcmp(argv[i], "--machine") == 0 && i + 1 < argc) {
             options->folder = argv[++i];
+        } else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) {
+            options->out = argv[++i];
+        } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc && ParseSeconds(argv[i + 1], &options->seconds)) {
+            ++i;
         } else if (std::strcmp(argv[i], "--stop-at") == 0 && i + 1 < argc &&
                    (std::strcmp(argv[i + 1], "loaded") == 0 || std::strcmp(argv[i + 1], "plugged") == 0 ||
                     std::strcmp(argv[i + 1], "shown") == 0)) {
             options->stopAt = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "usage: talvexon-run [--machine FOLDER] [--crash] [--stop-at loaded|plugged|shown]\n"
+                         "usage: talvexon-run [--machine FOLDER] [--out FOLDER] [--seconds N] [--crash]\n"
+                         "                    [--stop-at loaded|plugged|shown]\n"
                          "  --machine FOLDER  the machine's folder (default ./machine, made from the templates)\n"
+                         "  --out FOLDER      where the capture's files go (default the current folder; made\n"
+                         "                    when missing)\n"
+                         "  --seconds N       seconds of capture, 1 to 3600 (default 3)\n"
                          "  --crash           end the run without shutting down, as a crash would\n"
                          "  --stop-at POINT   wait at POINT (driver loaded, board plugged, all shown) until\n"
                          "                    killed, so that a test can kill the run there\n");
@@ -315,6 +341,41 @@ void PrintDeviceKeys(platform::Machine& machine, board::CaptureBoard& captureBoa
                 RegistryValue(control + u"Enum\\" + plugged->instancePath, "DeviceDesc").c_str());
 }
 
+// The board's filters by the names the property pages build; false when one is missing.
+bool PrintFiltersByName()
+{
+    const std::vector<FilterInterface> capture = FilterDirectory::List(KSCATEGORY_CAPTURE);
+    DeviceNames names;
+    if (capture.empty() || !FilterDirectory::ReadDeviceNames(capture.front().path, &names)) {
+        std::printf("  the device configuration cannot be read from a capture filter\n");
+        return false;
+    }
+    std::printf("  name prefix \"%s\", device number %u\n", Narrow(names.prefix).c_str(), names.number);
+    bool complete = true;
+    auto show = [&](const char* what, const GUID& category, const std::u16string& name) {
+        const bool found = !FilterDirectory::FindByName(category, name).empty();
+        std::printf("  %-24s \"%s\" %s\n", what, Narrow(name).c_str(), found ? "found" : "MISSING");
+        complete = complete && found;
+    };
+    show("video capture filter", KSCATEGORY_CAPTURE, names.Video());
+    show("crossbar filter", KSCATEGORY_CROSSBAR, names.Crossbar());
+    bool input0 = false;
+    for (const FilterInterface& audio : FilterDirectory::List(KSCATEGORY_AUDIO)) {
+        uint32_t index = 0;
+        std::u16string input;
+        if (FilterDirectory::ReadAudioInput(audio.path, &index, &input) && index == 0) {
+            show("audio filter of input 0", KSCATEGORY_AUDIO, names.Audio(input));
+            input0 = true;
+            break;
+        }
+    }
+    if (!input0) {
+        std::printf("  no audio filter answers for input 0\n");
+        complete = false;
+    }
+    return complete;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -322,6 +383,12 @@ int main(int argc, char** argv)
     Options options;
     if (!ParseArguments(argc, argv, &options))
         return 2;
+    // The capture's files must have a place before anything runs.
+    std::string outError;
+    if (!capture::CheckOutputFolder(options.out, &outError)) {
+        std::fprintf(stderr, "talvexon-run: the output folder cannot be written: %s\n", outError.c_str());
+        return 1;
+    }
 
     platform::MachineOptions machineOptions;
     machineOptions.driverFiles.push_back({TALVEXON_DRIVER_FILE, kInstalledFile});
@@ -380,6 +447,8 @@ int main(int argc, char** argv)
     PrintInterfaces("video", KSCATEGORY_VIDEO);
     PrintInterfaces("audio", KSCATEGORY_AUDIO);
     PrintInterfaces("crossbar", KSCATEGORY_CROSSBAR);
+    std::printf("\nfilters by name, as the property pages find them:\n");
+    PrintFiltersByName();
 
     std::printf("\n\"Parameters\" after the load:\n");
     PrintParameters();

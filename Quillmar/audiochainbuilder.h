@@ -1,0 +1,35 @@
+// AudioChainBuilder: the processing steps of an audio pin's chain between the pin's own ends,
+// built from an AudioChainSettings record alone: stereo-pair extraction of the input's pairs
+// (32-bit samples, 100 frames a second of rate / 100 samples), sample-rate conversion, sample-size
+// conversion unless the connection has 32 valid bits (mode 1 for 8 bits, 4 for 16, 6 for 24), and
+// the volume control with the input's levels and mutes. The audio capture pin delegates to
+// BuildProcessingSteps; its sink follows at kOutputInterval.
+//
+// A step that cannot be allocated or appended ends the build with STATUS_INSUFFICIENT_RESOURCES
+// and every step already on the list destroyed.
+#pragma once
+#include "audiochainsettings.h"
+#include "km/types.h"
+
+class AlgorithmList;
+class LogicalStream;
+
+class AudioChainBuilder {
+public:
+    static constexpr ULONGLONG kOutputInterval = 100000;
+    static constexpr LONG kFramesPerSecond = 100;
+    static constexpr LONG kInternalBits = 32;
+
+    // `stream` is the pin's logical stream, which the pair extractor reads.
+    AudioChainBuilder(const AudioChainSettings& settings, LogicalStream* stream);
+
+    NTSTATUS BuildProcessingSteps(AlgorithmList* list);
+
+    // The size converter's mode for valid bits: 1 for 8, 4 for 16, 6 for 24; 0 (no converter) for
+    // 32.
+    static LONG SampleSizeMode(ULONG validBits);
+
+private:
+    const AudioChainSettings m_settings; // a copy: the caller's record may be a temporary
+    LogicalStream* m_stream;
+};

@@ -1,0 +1,82 @@
+// AviReader: reads back what an AVI (RIFF) file says about itself, for the tests of the capture
+// file and anyone checking one: the main header, each stream's header and format, the chunks of the
+// "movi" list in order and the "idx1" index. It reads any RIFF walk of 8-byte chunk heads with data
+// padded to even lengths; every size is checked against what encloses it, so a damaged file gives
+// an error, never a read outside the bytes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace capture {
+
+struct AviMainHeader {
+    uint32_t microSecondsPerFrame = 0;
+    uint32_t flags = 0;
+    uint32_t totalFrames = 0;
+    uint32_t streams = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+struct AviStream {
+    uint32_t type = 0;    // "vids", "auds"
+    uint32_t handler = 0;
+    uint32_t scale = 0;
+    uint32_t rate = 0;
+    uint32_t length = 0;
+    uint32_t sampleSize = 0;
+    std::vector<uint8_t> format; // the "strf" bytes
+};
+
+struct AviChunk {
+    uint32_t id = 0;
+    uint32_t size = 0;
+    uint64_t offset = 0; // of the data, in the file
+};
+
+struct AviIndexEntry {
+    uint32_t id = 0;
+    uint32_t flags = 0;
+    uint32_t offset = 0;
+    uint32_t size = 0;
+};
+
+class AviReader {
+public:
+    // False with the reason in Error() for anything but a well-formed "RIFF" "AVI " file.
+    bool Read(const std::vector<uint8_t>& bytes);
+    bool ReadFile(const std::filesystem::path& path);
+
+    const std::string& Error() const { return m_error; }
+    const AviMainHeader& MainHeader() const { return m_main; }
+    const std::vector<AviStream>& Streams() const { return m_streams; }
+    const std::vector<AviChunk>& MoviChunks() const { return m_chunks; }
+    const std::vector<AviIndexEntry>& Index() const { return m_index; }
+    bool HasIndex() const { return m_hasIndex; }
+    uint64_t MoviTypeOffset() const { return m_moviType; }
+    // The chunks of stream n ("nn.." ids), in file order.
+    std::vector<AviChunk> StreamChunks(uint32_t stream) const;
+    const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+
+private:
+    bool ReadList(uint64_t begin, uint64_t end, uint32_t listType);
+    bool ReadStreamList(uint64_t begin, uint64_t end);
+    bool Fail(const std::string& reason);
+    uint32_t U32(uint64_t at) const;
+
+    std::vector<uint8_t> m_bytes;
+    std::string m_error;
+    AviMainHeader m_main;
+    std::vector<AviStream> m_streams;
+    std::vector<AviChunk> m_chunks;
+    std::vector<AviIndexEntry> m_index;
+    bool m_hasMain = false;
+    bool m_hasMovi = false;
+    bool m_hasIndex = false;
+    uint64_t m_moviType = 0;
+};
+
+} // namespace capture
