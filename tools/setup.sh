@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 preset=${1:-default}
 
 packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
+#   ccache       the build compiles through it (see CMakeLists.txt).
+packages+=(ccache)
 # Independent tools that tests check our outputs with (never skipped):
 #   sox          the audio step tests read delivered samples with `sox ... stats`;
 #   libzvbi-dev  the board tests read the line-21 captions back with libzvbi's raw decoder;
@@ -39,5 +41,10 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# The cache is keyed on paths relative to the checkout and not on the build folder, so that a clean
+# checkout elsewhere (CI's, a second worktree) reuses the objects of this one. The debug information
+# of an object taken from the cache names the folder it was first compiled in.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
