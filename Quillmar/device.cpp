@@ -3,6 +3,7 @@
 // the performance announcement, its protocol manager, its DMA common buffers with the old-buffer
 // thread that releases them, its pool of DSP command records, and the settings loaders and writers.
 #include "device.h"
+#include "recordfile.h"
 
 #include "audioinputtypes.h"
 #include "audiostream.h"
@@ -2386,20 +2387,11 @@ NTSTATUS Device::GetLOSSettings(BrevicorLOSRecord* record)
 
 NTSTATUS Device::CheckLOSFont(const BrevicorLOSRecord* record)
 {
-    const LONG length = BoundedRecordTextLength(record->fontFileName, kRecordTextCharacters);
-    if (length <= 0)
+    if (BoundedRecordTextLength(record->fontFileName, kRecordTextCharacters) <= 0)
         return STATUS_SUCCESS;
-    static constexpr WCHAR kPrefix[] = u"\\DosDevices\\";
-    constexpr ULONG kPrefixCharacters = sizeof(kPrefix) / sizeof(WCHAR) - 1;
-    WCHAR path[kPrefixCharacters + kRecordTextCharacters];
-    std::memcpy(path, kPrefix, kPrefixCharacters * sizeof(WCHAR));
-    std::memcpy(path + kPrefixCharacters, record->fontFileName, static_cast<size_t>(length) * sizeof(WCHAR));
-    path[kPrefixCharacters + static_cast<ULONG>(length)] = 0;
+    WCHAR path[kRecordFilePathCharacters];
     KernelFile file;
-    const NTSTATUS status =
-        file.Create(path, nullptr, GENERIC_READ | SYNCHRONIZE, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
-                    FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN,
-                    FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, nullptr);
+    const NTSTATUS status = OpenRecordFile(record->fontFileName, &file, path);
     if (NT_SUCCESS(status))
         return STATUS_SUCCESS;
     TRACE_STATUS(this, "Device::SetLOSSettings", kTraceErrors, MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED,

@@ -61,36 +61,6 @@ NTSTATUS VideoCaptureFilter::SaveToRegistry()
 
 // ---- settings ------------------------------------------------------------------------------------
 
-NTSTATUS VideoCaptureFilter::SetCropSettings(BrevicorCropRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetDeinterlaceSettings(BrevicorDeinterlaceRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetImageQualitySettings(BrevicorImageQualityRecord*, bool)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetLogoSettings(BrevicorLogoRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetProcAmpSettings(BrevicorProcAmpRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetCCSettings(BrevicorCCRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
 NTSTATUS VideoCaptureFilter::SetVideoDecoderSettings(BrevicorVideoDecoderRecord* record, bool save)
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::SetVideoDecoderSettings", kTraceLowEnter);
@@ -152,6 +122,10 @@ NTSTATUS VideoCaptureFilter::OnGetProperty(PIRP irp, PKSPROPERTY property, PVOID
     TRACE_SCOPE(this, "VideoCaptureFilter::OnGetProperty", kTraceLowEnter);
     ControlAndDeviceLock hold(this);
     const GUID& set = property->Set;
+    bool handled = false;
+    const NTSTATUS settings = GetSettingsProperty(irp, property, data, &handled);
+    if (handled)
+        return settings;
     if (set == PROPSETID_BREVICOR_INPUTDETECT)
         return GetInputDetect(irp, property, data);
     if (set == PROPSETID_BREVICOR_PERFORMANCE) {
@@ -174,6 +148,10 @@ NTSTATUS VideoCaptureFilter::OnSetProperty(PIRP irp, PKSPROPERTY property, PVOID
     TRACE_SCOPE(this, "VideoCaptureFilter::OnSetProperty", kTraceLowEnter);
     ControlAndDeviceLock hold(this);
     const GUID& set = property->Set;
+    bool handled = false;
+    const NTSTATUS settings = SetSettingsProperty(irp, property, data, &handled);
+    if (handled)
+        return settings;
     if (set == PROPSETID_BREVICOR_PERFORMANCE) {
         CopyRequest(property, data, sizeof(PerformanceSettings));
         return Complete(irp, GetDevice()->GetDriver()->SetPerformanceSettings(static_cast<PerformanceSettings*>(data)),

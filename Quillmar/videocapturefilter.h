@@ -5,12 +5,14 @@
 // property sets. Its loading at create runs the registry loaders through the VideoFilterSettings
 // operations.
 //
-// The per-pin record sets of crop, deinterlacing, image quality, logo, proc amp and captions, the
-// video decoder sets' answers, the data ranges and the video compression set are not answered by
-// this filter yet: their operations refuse with STATUS_NOT_SUPPORTED, and their sets reaching it
-// get STATUS_NOT_FOUND.
+// The per-pin settings sets (crop, deinterlacing, image quality, logo, proc amp, captions), the
+// video decoder and proc-amp sets in both their private and standard forms, and the loss-of-signal
+// set are answered in videocapturefiltersettings.cpp: each setter checks the whole record before
+// anything changes, then for each addressed pin type stores the changed values, writes their
+// registry values, announces the change and rebuilds the pin's running chains.
 #pragma once
 #include "basicvideofilter.h"
+#include "device.h"
 #include "videofiltersettings.h"
 #include "videoinputitems.h"
 
@@ -75,6 +77,72 @@ public:
     };
     DecoderValues GetDecoderValues() const { return m_decoder; }
     ULONG GetVideoDecoderCurrentSignalType() const { return m_signalType; }
+
+    // ---- the settings records (videocapturefiltersettings.cpp) --------------------------------
+    // The getters fill the record after its pin selector at 24 (255 reads pin type 1; any other
+    // value outside 1 and 2 fails with 0xC007100B, image quality with STATUS_INVALID_PARAMETER).
+    NTSTATUS GetCropSettings(BrevicorCropRecord* record);
+    NTSTATUS GetDeinterlaceSettings(BrevicorDeinterlaceRecord* record);
+    NTSTATUS GetImageQualitySettings(BrevicorImageQualityRecord* record);
+    NTSTATUS GetLogoSettings(BrevicorLogoRecord* record);
+    NTSTATUS GetProcAmpSettings(BrevicorProcAmpRecord* record);
+    NTSTATUS GetVideoDecoderSettings(BrevicorVideoDecoderRecord* record);
+    NTSTATUS GetCCSettings(BrevicorCCRecord* record);
+
+    // The proc-amp values one at a time, for `pinType` (255: 1 then 2): a changed value is stored;
+    // with `rebuild` the pin's running chains are rebuilt, with `save` "Brightness", "Contrast",
+    // "Hue" or "Saturation" is written. `changed` (optional) tells whether any pin's value changed.
+    NTSTATUS SetVideoProcAmpBrightness(const BrevicorProcAmpRecord* record, ULONG pinType, bool save, bool rebuild,
+                                       bool* changed = nullptr);
+    NTSTATUS SetVideoProcAmpContrast(const BrevicorProcAmpRecord* record, ULONG pinType, bool save, bool rebuild,
+                                     bool* changed = nullptr);
+    NTSTATUS SetVideoProcAmpHue(const BrevicorProcAmpRecord* record, ULONG pinType, bool save, bool rebuild,
+                                bool* changed = nullptr);
+    NTSTATUS SetVideoProcAmpSaturation(const BrevicorProcAmpRecord* record, ULONG pinType, bool save, bool rebuild,
+                                       bool* changed = nullptr);
+    // Pin type 1's value of the standard proc-amp item (0 brightness, 1 contrast, 2 hue,
+    // 3 saturation); 0 for another item.
+    LONG GetVideoProcAmpBrightness();
+    LONG GetVideoProcAmpContrast();
+    LONG GetVideoProcAmpHue();
+    LONG GetVideoProcAmpSaturation();
+    // New proc-amp values for the running streaming pin of `pinType`: a colour-adjustment step
+    // that serves that pin alone takes the record's values, neutral points and tables in place;
+    // otherwise the pin's chains are rebuilt.
+    NTSTATUS ModifyVideoProcAmpAlgorithm(ULONG pinType, const BrevicorProcAmpRecord* record);
+
+    // The crop limits of a pin type: its current data range's minimum and maximum output size and
+    // crop granularity (the range of its connection format's subformat, else the capture pin's
+    // first range).
+    struct CropLimits {
+        ULONG minimumWidth;
+        ULONG minimumHeight;
+        ULONG maximumWidth;
+        ULONG maximumHeight;
+        ULONG granularityX;
+        ULONG granularityY;
+    };
+    NTSTATUS GetCropLimits(ULONG pinType, CropLimits* limits);
+    // The standard the pin ranges and reference sizes follow: the one detected on the current
+    // input, else the decoder's current signal type; and its frame size.
+    ULONG GetCurrentStandard();
+    Device::StandardDimensions GetCurrentFrameSize();
+
+private:
+    // The settings sets' branches of OnGetProperty / OnSetProperty: *handled says whether the set
+    // was one of them.
+    NTSTATUS GetSettingsProperty(PIRP irp, PKSPROPERTY property, PVOID data, bool* handled);
+    NTSTATUS SetSettingsProperty(PIRP irp, PKSPROPERTY property, PVOID data, bool* handled);
+    NTSTATUS GetStandardDecoderProperty(PIRP irp, PKSPROPERTY property, PVOID data);
+    NTSTATUS SetStandardDecoderProperty(PIRP irp, PKSPROPERTY property, PVOID data);
+    NTSTATUS GetStandardProcAmpProperty(PIRP irp, PKSPROPERTY property, PVOID data);
+    NTSTATUS SetStandardProcAmpProperty(PIRP irp, PKSPROPERTY property, PVOID data);
+    // The proc-amp set with its registry writes and notifications chosen by the caller.
+    NTSTATUS ApplyProcAmpSettings(BrevicorProcAmpRecord* record, bool save, bool notify);
+    // The logo bitmap named in the record opened and its two headers checked.
+    NTSTATUS CheckLogoFile(const BrevicorLogoRecord* record);
+    // The chains of `pinType` rebuilt when the filter belongs to a device.
+    void RebuildChains(ULONG pinType);
 
 private:
     struct ConnectionFormat {
