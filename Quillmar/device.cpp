@@ -27,6 +27,7 @@
 #include "km/time.h"
 #include "km/registry.h"
 #include "messages/Talvexon.h"
+#include "pindataranges.h"
 #include "roundtoint.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -2606,13 +2607,17 @@ const GUID kVideoCaptureCategories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE, KS
 const GUID kCrossbarCategories[] = {KSCATEGORY_CROSSBAR};
 const GUID kAudioCaptureCategories[] = {KSCATEGORY_AUDIO, KSCATEGORY_CAPTURE};
 
-KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const GUID* name)
+template <ULONG N>
+KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const GUID* name,
+                                const PKSDATARANGE (&ranges)[N])
 {
     KSPIN_DESCRIPTOR_EX pin{};
     pin.PinDescriptor.DataFlow = flow;
     pin.PinDescriptor.Communication = flow == KSPIN_DATAFLOW_IN ? KSPIN_COMMUNICATION_BRIDGE : KSPIN_COMMUNICATION_SINK;
     pin.PinDescriptor.Category = category;
     pin.PinDescriptor.Name = name;
+    pin.PinDescriptor.DataRangesCount = N;
+    pin.PinDescriptor.DataRanges = ranges;
     pin.InstancesPossible = 1;
     return pin;
 }
@@ -2620,11 +2625,13 @@ KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const
 // The video capture filter's pins by their ids: the analog input the crossbar feeds (a bridge),
 // capture, preview, then VBI and closed captions, which only a board offers.
 const KSPIN_DESCRIPTOR_EX kVideoCapturePinTemplates[Device::kVideoCapturePins] = {
-    PinTemplate(KSPIN_DATAFLOW_IN, &PINNAME_VIDEO_ANALOGVIDEOIN, &PINNAME_VIDEO_ANALOGVIDEOIN),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNamePreview, &kPinNamePreview),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameVbi, &kPinNameVbi),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameClosedCaption, &kPinNameClosedCaption),
+    PinTemplate(KSPIN_DATAFLOW_IN, &PINNAME_VIDEO_ANALOGVIDEOIN, &PINNAME_VIDEO_ANALOGVIDEOIN,
+                PinDataRanges::kAnalogVideoInRanges),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kVideoRanges),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNamePreview, &kPinNamePreview, PinDataRanges::kVideoRanges),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameVbi, &kPinNameVbi, PinDataRanges::kVbiRanges525),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameClosedCaption, &kPinNameClosedCaption,
+                PinDataRanges::kClosedCaptionRanges),
 };
 
 KSFILTER_DESCRIPTOR FilterTemplate(const GUID* reference, const GUID* categories, ULONG categoryCount)
@@ -2888,10 +2895,11 @@ void Device::BuildCombinedAudioFilter(ULONG n)
 {
     AudioFilterArrays& arrays = m_filters->audioArrays[0];
     arrays.reference = BasicFilter::GetAudioCaptureFilterReference(0);
-    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
+    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges);
     for (ULONG i = 0; i < n; ++i) {
         m_audioInputs.GetInputName(i, &arrays.pinNames[i]);
-        arrays.pins[1 + i] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[i], &arrays.pinNames[i]);
+        arrays.pins[1 + i] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[i], &arrays.pinNames[i],
+                                         PinDataRanges::kAudioInputRanges);
         arrays.pins[1 + i].AutomationTable = m_automation->Get(FilterAutomation::AudioInputPin);
         arrays.nodes[i] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::VolumeNode), &kNodeTypeVolume, nullptr};
     }
@@ -2929,8 +2937,9 @@ void Device::BuildPerInputAudioFilter(ULONG input)
     AudioFilterArrays& arrays = m_filters->audioArrays[input];
     arrays.reference = BasicFilter::GetAudioCaptureFilterReference(input);
     m_audioInputs.GetInputName(input, &arrays.pinNames[0]);
-    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
-    arrays.pins[1] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0]);
+    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges);
+    arrays.pins[1] =
+        PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0], PinDataRanges::kAudioInputRanges);
     arrays.pins[1].AutomationTable = m_automation->Get(FilterAutomation::AudioInputPin);
     arrays.nodes[0] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::VolumeNode), &kNodeTypeVolume, nullptr};
     arrays.nodes[1] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::MuteNode), &kNodeTypeMute, nullptr};

@@ -5,6 +5,9 @@
 // property sets. Its loading at create runs the registry loaders through the VideoFilterSettings
 // operations.
 //
+// It also fits its pins' data ranges to the current video standard, on its own copy of the filter
+// descriptor.
+//
 // The per-pin settings sets (crop, deinterlacing, image quality, logo, proc amp, captions), the
 // video decoder and proc-amp sets in both their private and standard forms, and the loss-of-signal
 // set are answered in videocapturefiltersettings.cpp: each setter checks the whole record before
@@ -13,6 +16,7 @@
 #pragma once
 #include "basicvideofilter.h"
 #include "device.h"
+#include "shared/ksvideorecords.h"
 #include "videofiltersettings.h"
 #include "videoinputitems.h"
 
@@ -64,6 +68,31 @@ public:
     // Copies the pin's stored format out: its length in *length (0 when none is stored);
     // STATUS_BUFFER_TOO_SMALL when `capacity` is short, STATUS_INVALID_PARAMETER for another pin.
     NTSTATUS GetConnectionFormat(ULONG pinId, void* format, ULONG capacity, ULONG* length) const;
+
+    // ---- data ranges ----------------------------------------------------------------------------
+    // Fits the pins' ranges to the current standard: the current input's detected standard, else
+    // the decoder's signal type. The 625-line standard (2) gives 50 frames a second (interval
+    // 200000, standards mask 0x1F0) and the 625-line VBI range, any other 60 (166666, mask 3); the
+    // maximum sizes are the standard's frame size. Under the filter's control mutex.
+    NTSTATUS SetVideoStandardsDataRanges();
+    // Sets the analog input's range (input size `width` x `height`, no cropping, the interval), and
+    // every range of the capture and preview pins: the standards mask, the default output size of
+    // the pin's performance record as input, bitmap and image size, `maxWidth` x `maxHeight` as
+    // the maximum cropping and output size, the frame intervals and the bit rates at
+    // `framesPerSecond` (the format) and `nominalRate` (the limits); then a pin's range of its
+    // stored connection format moves to the front of its list.
+    NTSTATUS ModifyDataRanges(ULONG width, ULONG height, ULONG maxWidth, ULONG maxHeight, double framesPerSecond,
+                              ULONG nominalRate, LONGLONG frameInterval, ULONG standardsMask);
+    // The capabilities of the first of the pin's ranges whose subformat is `subFormat` (null: the
+    // first range); null when the pin has none.
+    const KS_VIDEO_STREAM_CONFIG_CAPS* GetDataRangeCaps(ULONG pinId, const GUID* subFormat) const;
+    // The range that limits a pin type's output (1 or 2): the first range of the pin with the
+    // subformat of the pin type's stored connection format, else the capture pin's first range.
+    const KS_VIDEO_STREAM_CONFIG_CAPS* GetCurrentDataRangeCaps(ULONG pinType) const;
+    // The default output size a pin type's performance record names: 0 full size, 1 three
+    // quarters, 2 half, 3 a quarter of 1920 x 1080, 4 the record's own width and height.
+    static void DefaultOutputSize(ULONG sizeType, ULONG customWidth, ULONG customHeight, ULONG* width,
+                                  ULONG* height);
 
     struct DecoderValues {
         ULONG standardsSupported;
@@ -145,6 +174,14 @@ private:
     void RebuildChains(ULONG pinType);
 
 private:
+    // Gives the filter its own descriptor, pin descriptors, range lists and the ranges of the
+    // analog input, capture and preview pins (the VBI and caption ranges stay the static ones).
+    NTSTATUS EditDescriptors();
+    KSPIN_DESCRIPTOR_EX* EditablePin(ULONG pinId) const;
+    void FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHeight, double framesPerSecond, ULONG nominalRate,
+                        LONGLONG frameInterval, ULONG standardsMask);
+    void MoveStoredFormatFirst(ULONG pinId);
+
     struct ConnectionFormat {
         UCHAR bytes[kVideoInfo2FormatBytes];
         ULONG length; // 0: none stored

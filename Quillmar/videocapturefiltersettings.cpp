@@ -20,14 +20,11 @@
 #include "recordfile.h"
 #include "roundtoint.h"
 #include "shared/bitmapfile.h"
-#include "shared/kspinrecords.h"
 #include "streamprocessor.h"
 #include "streamprocessormanager.h"
 #include "streamprocessorpin.h"
 #include "tracelogger.h"
 #include "tracescope.h"
-
-#include "km/kspin.h"
 
 #include <cstring>
 
@@ -223,40 +220,7 @@ void VideoCaptureFilter::RebuildChains(ULONG pinType)
 
 NTSTATUS VideoCaptureFilter::GetCropLimits(ULONG pinType, CropLimits* limits)
 {
-    const KSFILTER_DESCRIPTOR* descriptor = GetKsFilter() != nullptr ? GetKsFilter()->Descriptor : nullptr;
-    auto rangesOf = [descriptor](ULONG pinId, ULONG* count) -> const PKSDATARANGE* {
-        *count = 0;
-        if (descriptor == nullptr || pinId >= descriptor->PinDescriptorsCount)
-            return nullptr;
-        const auto* pin = reinterpret_cast<const KSPIN_DESCRIPTOR_EX*>(
-            reinterpret_cast<const UCHAR*>(descriptor->PinDescriptors) + pinId * descriptor->PinDescriptorSize);
-        *count = pin->PinDescriptor.DataRangesCount;
-        return pin->PinDescriptor.DataRanges;
-    };
-    // Both video range forms keep their capabilities at the same place.
-    auto capsOf = [](const KSDATARANGE* range) -> const KS_VIDEO_STREAM_CONFIG_CAPS* {
-        if (range == nullptr || range->FormatSize < sizeof(KS_DATARANGE_VIDEO))
-            return nullptr;
-        return &reinterpret_cast<const KS_DATARANGE_VIDEO*>(range)->ConfigCaps;
-    };
-
-    const KS_VIDEO_STREAM_CONFIG_CAPS* caps = nullptr;
-    const ConnectionFormat& format = m_formats[pinType == kPreviewPinId ? 1 : 0];
-    if (format.length != 0) {
-        KSDATAFORMAT head;
-        std::memcpy(&head, format.bytes, sizeof(head));
-        ULONG count = 0;
-        const PKSDATARANGE* ranges = rangesOf(pinType, &count);
-        for (ULONG i = 0; caps == nullptr && ranges != nullptr && i < count; ++i)
-            if (ranges[i] != nullptr && ranges[i]->SubFormat == head.SubFormat)
-                caps = capsOf(ranges[i]);
-    }
-    if (caps == nullptr) {
-        ULONG count = 0;
-        const PKSDATARANGE* ranges = rangesOf(kCapturePinId, &count);
-        if (ranges != nullptr && count > 0)
-            caps = capsOf(ranges[0]);
-    }
+    const KS_VIDEO_STREAM_CONFIG_CAPS* caps = GetCurrentDataRangeCaps(pinType);
     if (caps == nullptr)
         return STATUS_UNSUCCESSFUL;
     limits->minimumWidth = static_cast<ULONG>(caps->MinOutputSize.cx);
