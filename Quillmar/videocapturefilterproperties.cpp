@@ -83,8 +83,12 @@ NTSTATUS VideoCaptureFilter::GetSettingsProperty(PIRP irp, PKSPROPERTY property,
     }
     if (set == PROPSETID_BREVICOR_LOS) {
         CopyRequest(property, data, sizeof(BrevicorLOSRecord));
-        return Complete(irp, GetDevice()->GetLOSSettings(static_cast<BrevicorLOSRecord*>(data)),
-                        sizeof(BrevicorLOSRecord));
+        auto* record = static_cast<BrevicorLOSRecord*>(data);
+        const NTSTATUS status = GetDevice()->GetLOSSettings(record);
+        // The no-save flag is the sender's, not a setting: a record read, changed and sent back
+        // is saved and announced.
+        record->fromRegistry = 0;
+        return Complete(irp, status, sizeof(BrevicorLOSRecord));
     }
     *handled = false;
     return STATUS_NOT_FOUND;

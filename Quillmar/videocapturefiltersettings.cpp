@@ -1105,8 +1105,8 @@ NTSTATUS VideoCaptureFilter::SetCCSettings(BrevicorCCRecord* record)
     if (record->enable > 1)
         record->enable = 1;
     if (record->enable == 1) {
-        // The rectangle stays inside its reference (a reference of 0 is the frame's); an origin
-        // at or past the edge leaves an empty rectangle, which the overlay draws as nothing.
+        // The rectangle stays inside its reference (a reference of 0 stands for the frame); an
+        // origin at or past the edge leaves an empty rectangle, which the overlay draws as nothing.
         const Device::StandardDimensions frame = GetCurrentFrameSize();
         const auto fit = [](ULONG* size, ULONG origin, ULONG reference) {
             if (*size < kMinimumCaptionSize)
@@ -1114,8 +1114,10 @@ NTSTATUS VideoCaptureFilter::SetCCSettings(BrevicorCCRecord* record)
             if (static_cast<ULONGLONG>(origin) + *size > reference)
                 *size = origin < reference ? reference - origin : 0;
         };
-        fit(&record->destinationHeight, record->destinationTop, ReferenceOrFrame(record->referenceHeight, frame.height));
-        fit(&record->destinationWidth, record->destinationLeft, ReferenceOrFrame(record->referenceWidth, frame.width));
+        fit(&record->destinationHeight, record->destinationTop,
+            record->referenceHeight != 0 ? record->referenceHeight : frame.height);
+        fit(&record->destinationWidth, record->destinationLeft,
+            record->referenceWidth != 0 ? record->referenceWidth : frame.width);
         if (record->transparencyEnable > 1)
             record->transparencyEnable = 1;
         if (nameLength > 0) {
