@@ -648,5 +648,46 @@ TEST_F(VideoSettingsTest, LossOfSignalTypeOutOfRangeIsStoredAsNoneAndAnnouncedOn
     EXPECT_EQ(Word(records[0], 16 + 48), 0u);
 }
 
+// ---- creation -------------------------------------------------------------------------------------
+
+TEST_F(VideoSettingsTest, ANewFilterLoadsEveryPinsStoredSettingsQuietly)
+{
+    Import("[" + pintest::RegPath(PinKey(1)) +
+           "]\r\n\"CropHeight\"=dword:000000c8\r\n\"DeinterlaceType\"=dword:00000002\r\n"
+           "\"Brightness\"=dword:00000007\r\n\"CCEnable\"=dword:00000001\r\n\"CCDestinationHeight\"=dword:00000005\r\n"
+           "\"GammaValues\"=hex:" +
+           [] {
+               std::string zeros;
+               for (int i = 0; i < 256; ++i)
+                   zeros += i == 0 ? "00" : ",00";
+               return zeros;
+           }() +
+           "\r\n");
+    Import("[" + pintest::RegPath(PinKey(2)) + "]\r\n\"CropHeight\"=dword:00000064\r\n");
+    std::string before;
+    ASSERT_TRUE(standin::ExportRegistryText(DriverKey(*board_), &before));
+
+    // A second filter instance loads the settings; the open one hears nothing of it.
+    HANDLE second = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(Records(video_, &block_).empty());
+    std::string after;
+    ASSERT_TRUE(standin::ExportRegistryText(DriverKey(*board_), &after));
+    EXPECT_EQ(after, before);
+
+    std::swap(video_, second);
+    EXPECT_EQ(Get(PROPSETID_BREVICOR_CROP, 80, 1).Get<ULONG>(36), 200u);
+    EXPECT_EQ(Get(PROPSETID_BREVICOR_CROP, 80, 2).Get<ULONG>(36), 100u);
+    EXPECT_EQ(Get(PROPSETID_BREVICOR_DEINTERLACE, 60, 1).Get<ULONG>(32), 2u);
+    // The stored caption rectangle went through the setter's rules.
+    EXPECT_EQ(Get(PROPSETID_BREVICOR_CC, 600, 1).Get<ULONG>(56), 48u);
+    // Tables stored as zeros are computed from the values: brightness 7 lifts mid-grey by 17.
+    Record procAmp = Get(PROPSETID_BREVICOR_VIDEOPROCAMP, 2436, 1);
+    EXPECT_EQ(procAmp.Get<LONG>(28), 7);
+    EXPECT_EQ(procAmp.Get<UCHAR>(132 + 128), 145);
+    EXPECT_EQ(procAmp.Get<LONG>(1412), -128 * 100000);
+    std::swap(video_, second);
+}
+
 } // namespace
 } // namespace filtertest
