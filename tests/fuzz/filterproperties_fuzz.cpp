@@ -1,8 +1,9 @@
 // Fuzz harness of the property records callers send to the board's filters, the video settings
 // records among them: any bytes become one property request to the video capture, audio capture
 // or crossbar filter of a simulated board brought up once by the machine through the driver file.
-// The request names one of the sets and items the filters list (or any set), with get, set or basic support, to the filter or to one of
-// its topology nodes; the record after the header and the data length are the caller's. Every
+// The request names one of the sets and items the filters list (or any set), with get, set or
+// basic support, to the filter or to one of its topology nodes; the record after the header and
+// the data length are the caller's. Every
 // request must complete; a failure returns no bytes, a success no more than the data holds, and a
 // size query no more than the record the item answers. Requests that would take the board away
 // from later inputs are steered clear of it: no DSP reset, tester start or PCI test buffer, and no
