@@ -3,11 +3,10 @@
 // or crossbar filter of a simulated board brought up once by the machine through the driver file.
 // The request names one of the sets and items the filters list (or any set), with get, set or
 // basic support, to the filter or to one of its topology nodes; the record after the header and
-// the data length are the caller's. Every
-// request must complete; a failure returns no bytes, a success no more than the data holds, and a
-// size query no more than the record the item answers. Requests that would take the board away
-// from later inputs are steered clear of it: no DSP reset, tester start or PCI test buffer, and no
-// trace log file.
+// the data length are the caller's. Every request must complete; a failure returns no bytes, a
+// success no more than the data holds, and a size query no more than the record the item answers.
+// Requests that would take the board away from later inputs are steered clear of it: no DSP
+// reset, tester start or PCI test buffer, and no trace log file.
 //
 // Input: byte 0 picks the filter, byte 1 the set and item, byte 2 the request type, bytes 3 and 4
 // the data length (little-endian, at most 4096), byte 5 a node id; the rest is the record after its

@@ -145,6 +145,7 @@ TEST_F(VideoSettingsTest, CropForBothPinsChecksTheCapturePinAndReachesBothPinKey
     EXPECT_EQ(get.Get<ULONG>(68), 2u);
     EXPECT_EQ(get.Get<ULONG>(72), 0u);
     EXPECT_EQ(get.Get<ULONG>(76), 0u);
+    EXPECT_EQ(LockOrderBreaches(), 0u);
 }
 
 TEST_F(VideoSettingsTest, CropRefusalsComeInTheirOrderAndChangeNothing)
@@ -584,6 +585,7 @@ TEST_F(VideoSettingsTest, StandardBrightnessRecomputesTheTablesOfBothPinsAndAnno
     EXPECT_EQ(standardGet.Get<LONG>(24), 5);
     EXPECT_EQ(standardGet.Get<ULONG>(28), 2u);
     EXPECT_EQ(standardGet.Get<ULONG>(32), 2u);
+    EXPECT_EQ(LockOrderBreaches(), 0u);
 }
 
 TEST_F(VideoSettingsTest, PrivateProcAmpAnswersItsConstantsAndAnEqualRecordChangesNothing)
