@@ -172,6 +172,8 @@ private:
     NTSTATUS CheckLogoFile(const BrevicorLogoRecord* record);
     // The chains of `pinType` rebuilt when the filter belongs to a device.
     void RebuildChains(ULONG pinType);
+    // A pin selector other than 1, 2 or 255: logged for `functionName`, 0xC007100B returned.
+    NTSTATUS RefusePinType(const char* functionName, ULONG selector);
 
 private:
     // Gives the filter its own descriptor, pin descriptors, range lists and the ranges of the

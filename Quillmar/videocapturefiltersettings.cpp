@@ -192,6 +192,13 @@ NTSTATUS ReadExactly(KernelFile* file, void* buffer, ULONG length, LONGLONG offs
 
 // ---- shared pieces -------------------------------------------------------------------------------
 
+NTSTATUS VideoCaptureFilter::RefusePinType(const char* functionName, ULONG selector)
+{
+    TRACE_STATUS(this, functionName, kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID, "Specified pin type of %u is invalid",
+                 static_cast<unsigned>(selector));
+    return MSG_SPECIFIED_PIN_TYPE_INVALID;
+}
+
 ULONG VideoCaptureFilter::GetCurrentStandard()
 {
     VideoInputItems* inputs = VideoInputsForDetection();
@@ -238,11 +245,8 @@ NTSTATUS VideoCaptureFilter::GetCropSettings(BrevicorCropRecord* record)
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::GetCropSettings", kTraceLowEnter);
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, "VideoCaptureFilter::GetCropSettings", kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType("VideoCaptureFilter::GetCropSettings", record->pinType);
     const ULONG pin = ReadPinType(record->pinType);
     m_inputs.GetCropEnabled(pin, &record->enable);
     m_inputs.GetCropTop(pin, &record->top);
@@ -270,11 +274,8 @@ NTSTATUS VideoCaptureFilter::SetCropSettings(BrevicorCropRecord* record)
     TRACE_SCOPE(this, "VideoCaptureFilter::SetCropSettings", kTraceLowEnter);
     static constexpr char kFunction[] = "VideoCaptureFilter::SetCropSettings";
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, kFunction, kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType(kFunction, record->pinType);
     if (record->enable > 1) {
         TRACE_STATUS(this, kFunction, kTraceErrors, MSG_SPECIFIED_CROP_ENABLE_INVALID_VALID_VALUES,
                      "Specified crop enable of %u is invalid.  Valid values are 0 and 1.",
@@ -360,11 +361,8 @@ NTSTATUS VideoCaptureFilter::GetDeinterlaceSettings(BrevicorDeinterlaceRecord* r
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::GetDeinterlaceSettings", kTraceLowEnter);
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, "VideoCaptureFilter::GetDeinterlaceSettings", kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType("VideoCaptureFilter::GetDeinterlaceSettings", record->pinType);
     const ULONG pin = ReadPinType(record->pinType);
     m_inputs.GetDeinterlaceEnabled(pin, &record->enable);
     m_inputs.GetDeinterlaceType(pin, &record->type);
@@ -381,11 +379,8 @@ NTSTATUS VideoCaptureFilter::SetDeinterlaceSettings(BrevicorDeinterlaceRecord* r
     TRACE_SCOPE(this, "VideoCaptureFilter::SetDeinterlaceSettings", kTraceLowEnter);
     static constexpr char kFunction[] = "VideoCaptureFilter::SetDeinterlaceSettings";
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, kFunction, kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType(kFunction, record->pinType);
     const auto flagFail = [&](NTSTATUS id, const char* format, ULONG value) {
         TRACE_STATUS(this, kFunction, kTraceErrors, id, format, static_cast<unsigned>(value), 0u, 1u);
         return id;
@@ -529,11 +524,8 @@ NTSTATUS VideoCaptureFilter::GetLogoSettings(BrevicorLogoRecord* record)
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::GetLogoSettings", kTraceLowEnter);
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, "VideoCaptureFilter::GetLogoSettings", kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType("VideoCaptureFilter::GetLogoSettings", record->pinType);
     const ULONG pin = ReadPinType(record->pinType);
     m_inputs.GetLogoReferenceHeight(pin, &record->referenceHeight);
     m_inputs.GetLogoReferenceWidth(pin, &record->referenceWidth);
@@ -631,11 +623,8 @@ NTSTATUS VideoCaptureFilter::SetLogoSettings(BrevicorLogoRecord* record)
     TRACE_SCOPE(this, "VideoCaptureFilter::SetLogoSettings", kTraceLowEnter);
     static constexpr char kFunction[] = "VideoCaptureFilter::SetLogoSettings";
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, kFunction, kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType(kFunction, record->pinType);
     const LONG nameLength = BoundedRecordTextLength(record->fileName, kRecordTextCharacters);
     if (nameLength < 0)
         return STATUS_INVALID_PARAMETER;
@@ -763,11 +752,8 @@ NTSTATUS VideoCaptureFilter::GetProcAmpSettings(BrevicorProcAmpRecord* record)
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::GetProcAmpSettings", kTraceLowEnter);
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, "VideoCaptureFilter::GetProcAmpSettings", kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType("VideoCaptureFilter::GetProcAmpSettings", record->pinType);
     const ULONG pin = ReadPinType(record->pinType);
     LONG brightness = 0, contrast = 0, hue = 0, saturation = 0, gamma = 0;
     m_inputs.GetVideoProcAmpBrightness(pin, &brightness);
@@ -860,11 +846,8 @@ NTSTATUS VideoCaptureFilter::ApplyProcAmpSettings(BrevicorProcAmpRecord* record,
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::SetProcAmpSettings", kTraceLowEnter);
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, "VideoCaptureFilter::SetProcAmpSettings", kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType("VideoCaptureFilter::SetProcAmpSettings", record->pinType);
     // Tables that are all zero (a registry that never held any, a client that sends none) would
     // make the colour step black out the picture: they are computed from the values.
     if (AllZero(record->gammaTable, sizeof(record->gammaTable)) &&
@@ -1069,11 +1052,8 @@ NTSTATUS VideoCaptureFilter::GetCCSettings(BrevicorCCRecord* record)
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::GetCCSettings", kTraceLowEnter);
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, "VideoCaptureFilter::GetCCSettings", kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType("VideoCaptureFilter::GetCCSettings", record->pinType);
     const ULONG selector = record->pinType;
     BrevicorCCRecord stored{};
     m_inputs.GetCCSettings(ReadPinType(selector), &stored);
@@ -1092,11 +1072,8 @@ NTSTATUS VideoCaptureFilter::SetCCSettings(BrevicorCCRecord* record)
     TRACE_SCOPE(this, "VideoCaptureFilter::SetCCSettings", kTraceLowEnter);
     static constexpr char kFunction[] = "VideoCaptureFilter::SetCCSettings";
     ULONG first, last;
-    if (!PinTypesOf(record->pinType, &first, &last)) {
-        TRACE_STATUS(this, kFunction, kTraceErrors, MSG_SPECIFIED_PIN_TYPE_INVALID,
-                     "Specified pin type of %u is invalid", static_cast<unsigned>(record->pinType));
-        return MSG_SPECIFIED_PIN_TYPE_INVALID;
-    }
+    if (!PinTypesOf(record->pinType, &first, &last))
+        return RefusePinType(kFunction, record->pinType);
     const LONG nameLength = BoundedRecordTextLength(record->fontFileName, kRecordTextCharacters);
     if (nameLength < 0)
         return STATUS_INVALID_PARAMETER;
