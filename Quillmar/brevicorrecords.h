@@ -9,6 +9,7 @@
 // with the driver-wide object in driver.h.
 #pragma once
 #include "km/types.h"
+#include "common/procamptables.h"
 #include "shared/guiddef.h"
 
 #include <cstddef>
@@ -254,8 +255,8 @@ struct BrevicorCropRecord {
     ULONG width;           // 44
     ULONG referenceHeight; // 48
     ULONG referenceWidth;  // 52
-    ULONG minimumWidth;    // 56 (get)
-    ULONG minimumHeight;   // 60 (get)
+    ULONG minimumHeight;   // 56 (get): the smallest output height
+    ULONG minimumWidth;    // 60 (get): the smallest output width
     ULONG granularityY;    // 64 (get)
     ULONG granularityX;    // 68 (get)
     ULONG reserved;        // 72: 0 on get
@@ -264,6 +265,7 @@ struct BrevicorCropRecord {
 static_assert(sizeof(BrevicorCropRecord) == 80);
 static_assert(offsetof(BrevicorCropRecord, pinType) == 24);
 static_assert(offsetof(BrevicorCropRecord, referenceWidth) == 52);
+static_assert(offsetof(BrevicorCropRecord, minimumHeight) == 56);
 static_assert(offsetof(BrevicorCropRecord, granularityX) == 68);
 static_assert(offsetof(BrevicorCropRecord, noSave) == 76);
 
@@ -327,7 +329,7 @@ static_assert(offsetof(BrevicorLogoRecord, filterText) == 612);
 
 // PROPSETID_BREVICOR_VIDEOPROCAMP, id 0: five groups of value, minimum, maximum, default, step,
 // then the flag and the three tables.
-inline constexpr ULONG kProcAmpTableEntries = 256;
+// kProcAmpTableEntries: the entries of each table (procamptables.h, shared with the pages).
 struct BrevicorProcAmpGroup {
     LONG value;
     LONG minimum;

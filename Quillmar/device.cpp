@@ -3,6 +3,7 @@
 // the performance announcement, its protocol manager, its DMA common buffers with the old-buffer
 // thread that releases them, its pool of DSP command records, and the settings loaders and writers.
 #include "device.h"
+#include "recordfile.h"
 
 #include "audioinputtypes.h"
 #include "audiostream.h"
@@ -26,6 +27,7 @@
 #include "km/time.h"
 #include "km/registry.h"
 #include "messages/Talvexon.h"
+#include "pindataranges.h"
 #include "roundtoint.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -2386,20 +2388,11 @@ NTSTATUS Device::GetLOSSettings(BrevicorLOSRecord* record)
 
 NTSTATUS Device::CheckLOSFont(const BrevicorLOSRecord* record)
 {
-    const LONG length = BoundedRecordTextLength(record->fontFileName, kRecordTextCharacters);
-    if (length <= 0)
+    if (BoundedRecordTextLength(record->fontFileName, kRecordTextCharacters) <= 0)
         return STATUS_SUCCESS;
-    static constexpr WCHAR kPrefix[] = u"\\DosDevices\\";
-    constexpr ULONG kPrefixCharacters = sizeof(kPrefix) / sizeof(WCHAR) - 1;
-    WCHAR path[kPrefixCharacters + kRecordTextCharacters];
-    std::memcpy(path, kPrefix, kPrefixCharacters * sizeof(WCHAR));
-    std::memcpy(path + kPrefixCharacters, record->fontFileName, static_cast<size_t>(length) * sizeof(WCHAR));
-    path[kPrefixCharacters + static_cast<ULONG>(length)] = 0;
+    WCHAR path[kRecordFilePathCharacters];
     KernelFile file;
-    const NTSTATUS status =
-        file.Create(path, nullptr, GENERIC_READ | SYNCHRONIZE, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
-                    FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN,
-                    FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE, nullptr);
+    const NTSTATUS status = OpenRecordFile(record->fontFileName, &file, path);
     if (NT_SUCCESS(status))
         return STATUS_SUCCESS;
     TRACE_STATUS(this, "Device::SetLOSSettings", kTraceErrors, MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED,
@@ -2614,13 +2607,17 @@ const GUID kVideoCaptureCategories[] = {KSCATEGORY_VIDEO, KSCATEGORY_CAPTURE, KS
 const GUID kCrossbarCategories[] = {KSCATEGORY_CROSSBAR};
 const GUID kAudioCaptureCategories[] = {KSCATEGORY_AUDIO, KSCATEGORY_CAPTURE};
 
-KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const GUID* name)
+template <ULONG N>
+KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const GUID* name,
+                                const PKSDATARANGE (&ranges)[N])
 {
     KSPIN_DESCRIPTOR_EX pin{};
     pin.PinDescriptor.DataFlow = flow;
     pin.PinDescriptor.Communication = flow == KSPIN_DATAFLOW_IN ? KSPIN_COMMUNICATION_BRIDGE : KSPIN_COMMUNICATION_SINK;
     pin.PinDescriptor.Category = category;
     pin.PinDescriptor.Name = name;
+    pin.PinDescriptor.DataRangesCount = N;
+    pin.PinDescriptor.DataRanges = ranges;
     pin.InstancesPossible = 1;
     return pin;
 }
@@ -2628,11 +2625,13 @@ KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const
 // The video capture filter's pins by their ids: the analog input the crossbar feeds (a bridge),
 // capture, preview, then VBI and closed captions, which only a board offers.
 const KSPIN_DESCRIPTOR_EX kVideoCapturePinTemplates[Device::kVideoCapturePins] = {
-    PinTemplate(KSPIN_DATAFLOW_IN, &PINNAME_VIDEO_ANALOGVIDEOIN, &PINNAME_VIDEO_ANALOGVIDEOIN),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNamePreview, &kPinNamePreview),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameVbi, &kPinNameVbi),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameClosedCaption, &kPinNameClosedCaption),
+    PinTemplate(KSPIN_DATAFLOW_IN, &PINNAME_VIDEO_ANALOGVIDEOIN, &PINNAME_VIDEO_ANALOGVIDEOIN,
+                PinDataRanges::kAnalogVideoInRanges),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kVideoRanges),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNamePreview, &kPinNamePreview, PinDataRanges::kVideoRanges),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameVbi, &kPinNameVbi, PinDataRanges::kVbiRanges525),
+    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameClosedCaption, &kPinNameClosedCaption,
+                PinDataRanges::kClosedCaptionRanges),
 };
 
 KSFILTER_DESCRIPTOR FilterTemplate(const GUID* reference, const GUID* categories, ULONG categoryCount)
@@ -2896,10 +2895,11 @@ void Device::BuildCombinedAudioFilter(ULONG n)
 {
     AudioFilterArrays& arrays = m_filters->audioArrays[0];
     arrays.reference = BasicFilter::GetAudioCaptureFilterReference(0);
-    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
+    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges);
     for (ULONG i = 0; i < n; ++i) {
         m_audioInputs.GetInputName(i, &arrays.pinNames[i]);
-        arrays.pins[1 + i] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[i], &arrays.pinNames[i]);
+        arrays.pins[1 + i] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[i], &arrays.pinNames[i],
+                                         PinDataRanges::kAudioInputRanges);
         arrays.pins[1 + i].AutomationTable = m_automation->Get(FilterAutomation::AudioInputPin);
         arrays.nodes[i] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::VolumeNode), &kNodeTypeVolume, nullptr};
     }
@@ -2937,8 +2937,9 @@ void Device::BuildPerInputAudioFilter(ULONG input)
     AudioFilterArrays& arrays = m_filters->audioArrays[input];
     arrays.reference = BasicFilter::GetAudioCaptureFilterReference(input);
     m_audioInputs.GetInputName(input, &arrays.pinNames[0]);
-    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE);
-    arrays.pins[1] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0]);
+    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges);
+    arrays.pins[1] =
+        PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0], PinDataRanges::kAudioInputRanges);
     arrays.pins[1].AutomationTable = m_automation->Get(FilterAutomation::AudioInputPin);
     arrays.nodes[0] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::VolumeNode), &kNodeTypeVolume, nullptr};
     arrays.nodes[1] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::MuteNode), &kNodeTypeMute, nullptr};

@@ -8,10 +8,13 @@
 #include "driver.h"
 #include "km/status.h"
 #include "messages/Talvexon.h"
+#include "pindataranges.h"
+#include "roundtoint.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 
 #include <cstring>
+#include <limits>
 
 VideoCaptureFilter::~VideoCaptureFilter()
 {
@@ -38,12 +41,15 @@ NTSTATUS VideoCaptureFilter::OnCreate(PIRP)
         if (input < m_inputs.GetInputCount())
             m_inputs.SetSecondWord(input);
     }
+    SetVideoStandardsDataRanges();
     const ULONG current = m_inputs.GetSecondWord();
     for (ULONG input = 0; input < m_inputs.GetInputCount(); ++input) {
         m_inputs.SetSecondWord(input);
         Device::LoadVideoPinsFromRegistry(device, deviceObject, input, this);
     }
     m_inputs.SetSecondWord(current);
+    // The pin settings may have named other default sizes or a stored format.
+    SetVideoStandardsDataRanges();
     return STATUS_SUCCESS;
 }
 
@@ -61,36 +67,6 @@ NTSTATUS VideoCaptureFilter::SaveToRegistry()
 
 // ---- settings ------------------------------------------------------------------------------------
 
-NTSTATUS VideoCaptureFilter::SetCropSettings(BrevicorCropRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetDeinterlaceSettings(BrevicorDeinterlaceRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetImageQualitySettings(BrevicorImageQualityRecord*, bool)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetLogoSettings(BrevicorLogoRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetProcAmpSettings(BrevicorProcAmpRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
-NTSTATUS VideoCaptureFilter::SetCCSettings(BrevicorCCRecord*)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
 NTSTATUS VideoCaptureFilter::SetVideoDecoderSettings(BrevicorVideoDecoderRecord* record, bool save)
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::SetVideoDecoderSettings", kTraceLowEnter);
@@ -104,9 +80,12 @@ NTSTATUS VideoCaptureFilter::SetVideoDecoderSettings(BrevicorVideoDecoderRecord*
     if (type == m_signalType)
         return STATUS_SUCCESS;
     m_signalType = type;
+    NTSTATUS status = STATUS_SUCCESS;
     if (save && GetDevice() != nullptr)
-        return GetDevice()->WriteDevicePropertyToRegistry(u"DecoderCurrentSignalType", type);
-    return STATUS_SUCCESS;
+        status = GetDevice()->WriteDevicePropertyToRegistry(u"DecoderCurrentSignalType", type);
+    if (GetKsFilter() != nullptr)
+        SetVideoStandardsDataRanges();
+    return status;
 }
 
 NTSTATUS VideoCaptureFilter::SetConnectionFormat(ULONG pinId, const void* format, ULONG length)
@@ -145,6 +124,260 @@ NTSTATUS VideoCaptureFilter::GetConnectionFormat(ULONG pinId, void* format, ULON
     return STATUS_SUCCESS;
 }
 
+// ---- data ranges --------------------------------------------------------------------------------
+
+namespace {
+
+constexpr ULONG kRangeTag = 0x616E6152; // "Rana"
+constexpr ULONG kVbiPinId = 3;
+constexpr ULONG kFullWidth = 1920;
+constexpr ULONG kFullHeight = 1080;
+
+// The one standard the 50-frame ranges serve: 625-line standard definition.
+constexpr ULONG k625LineStandard = 2;
+
+// A bit rate rounded as every figure of the driver, held at the largest 32-bit count.
+ULONG SaturatedBits(double bits)
+{
+    if (!(bits > 0))
+        return 0;
+    if (bits >= double(std::numeric_limits<ULONG>::max()))
+        return std::numeric_limits<ULONG>::max();
+    // Halves to the even neighbour: the whole part, then the remainder rounded alone.
+    const double whole = double(static_cast<ULONG>(bits / 2) * 2ULL);
+    return static_cast<ULONG>(whole) + static_cast<ULONG>(RoundToInt(bits - whole));
+}
+
+// The fields both header forms share at the start of their block.
+template <class Header>
+void FitHeader(Header* header, KS_BITMAPINFOHEADER* bitmap, ULONG width, ULONG height, double framesPerSecond,
+               LONGLONG frameInterval)
+{
+    header->rcSource = KS_RECT32{};
+    header->rcTarget = KS_RECT32{};
+    header->dwBitRate = SaturatedBits(double(bitmap->biBitCount) * width * height * framesPerSecond);
+    header->AvgTimePerFrame =
+        framesPerSecond > 0 ? static_cast<LONGLONG>(10000000.0 / framesPerSecond) : frameInterval;
+    bitmap->biWidth = static_cast<LONG>(width);
+    bitmap->biHeight = static_cast<LONG>(height);
+    bitmap->biSizeImage = static_cast<ULONG>(ULONGLONG(width) * height * bitmap->biBitCount / 8);
+}
+
+} // namespace
+
+void VideoCaptureFilter::DefaultOutputSize(ULONG sizeType, ULONG customWidth, ULONG customHeight, ULONG* width,
+                                           ULONG* height)
+{
+    double scale = 1.0;
+    switch (sizeType) {
+    case 1:
+        scale = 0.75;
+        break;
+    case 2:
+        scale = 0.5;
+        break;
+    case 3:
+        scale = 0.25;
+        break;
+    case 4:
+        // A custom size that names no picture keeps the full size.
+        if (customWidth != 0 && customHeight != 0) {
+            *width = customWidth;
+            *height = customHeight;
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    *width = static_cast<ULONG>(RoundToInt(kFullWidth * scale));
+    *height = static_cast<ULONG>(RoundToInt(kFullHeight * scale));
+}
+
+NTSTATUS VideoCaptureFilter::EditDescriptors()
+{
+    PKSFILTER filter = GetKsFilter();
+    if (filter == nullptr || filter->Descriptor == nullptr)
+        return STATUS_UNSUCCESSFUL;
+    // Each edit copies only once: a second call finds the filter's own copies and keeps them.
+    NTSTATUS status = _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(const_cast<KSFILTER_DESCRIPTOR**>(&filter->Descriptor)),
+                              sizeof(KSFILTER_DESCRIPTOR), sizeof(KSFILTER_DESCRIPTOR), kRangeTag);
+    if (!NT_SUCCESS(status))
+        return status;
+    auto* descriptor = const_cast<KSFILTER_DESCRIPTOR*>(filter->Descriptor);
+    if (descriptor->PinDescriptors == nullptr || descriptor->PinDescriptorsCount == 0)
+        return STATUS_SUCCESS;
+    const ULONG pinBytes = descriptor->PinDescriptorsCount * descriptor->PinDescriptorSize;
+    status = _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(const_cast<KSPIN_DESCRIPTOR_EX**>(&descriptor->PinDescriptors)),
+                     pinBytes, pinBytes, kRangeTag);
+    if (!NT_SUCCESS(status))
+        return status;
+    for (ULONG id = 0; id < descriptor->PinDescriptorsCount; ++id) {
+        KSPIN_DESCRIPTOR& pin = EditablePin(id)->PinDescriptor;
+        if (pin.DataRangesCount == 0 || pin.DataRanges == nullptr)
+            continue;
+        const ULONG listBytes = pin.DataRangesCount * sizeof(PKSDATARANGE);
+        status = _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(const_cast<PKSDATARANGE**>(&pin.DataRanges)), listBytes,
+                         listBytes, kRangeTag);
+        if (!NT_SUCCESS(status))
+            return status;
+        if (id > kPreviewPinId)
+            continue;
+        auto** ranges = const_cast<PKSDATARANGE*>(pin.DataRanges);
+        for (ULONG r = 0; r < pin.DataRangesCount; ++r) {
+            status = _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(&ranges[r]), ranges[r]->FormatSize,
+                             ranges[r]->FormatSize, kRangeTag);
+            if (!NT_SUCCESS(status))
+                return status;
+        }
+    }
+    return STATUS_SUCCESS;
+}
+
+KSPIN_DESCRIPTOR_EX* VideoCaptureFilter::EditablePin(ULONG pinId) const
+{
+    PKSFILTER filter = GetKsFilter();
+    if (filter == nullptr || filter->Descriptor == nullptr || pinId >= filter->Descriptor->PinDescriptorsCount)
+        return nullptr;
+    auto* base = reinterpret_cast<UCHAR*>(const_cast<KSPIN_DESCRIPTOR_EX*>(filter->Descriptor->PinDescriptors));
+    return reinterpret_cast<KSPIN_DESCRIPTOR_EX*>(base + size_t(pinId) * filter->Descriptor->PinDescriptorSize);
+}
+
+NTSTATUS VideoCaptureFilter::SetVideoStandardsDataRanges()
+{
+    TRACE_SCOPE(this, "VideoCaptureFilter::SetVideoStandardsDataRanges", kTraceLowEnter);
+    Device* device = GetDevice();
+    if (device == nullptr)
+        return STATUS_UNSUCCESSFUL;
+    const ULONG standard = GetCurrentStandard();
+    const bool fiftyFrames = standard == k625LineStandard;
+    const Device::StandardDimensions frame = device->GetStandardDimensions(standard);
+    const double framesPerSecond = device->GetDriver()->GetDefaultFrameRate() * 0.01;
+    TRACE_LINE(this, "VideoCaptureFilter::SetVideoStandardsDataRanges", kTraceHighs,
+               "Standard 0x%08x: maximum %ux%u, %s", static_cast<unsigned>(standard), static_cast<unsigned>(frame.width),
+               static_cast<unsigned>(frame.height), fiftyFrames ? "50 fps" : "60 fps");
+    const NTSTATUS status = ModifyDataRanges(kFullWidth, kFullHeight, frame.width, frame.height, framesPerSecond,
+                                             fiftyFrames ? 50 : 60, fiftyFrames ? 200000 : 166666,
+                                             fiftyFrames ? 0x1F0 : 0x3);
+    if (!NT_SUCCESS(status))
+        return status;
+    if (KSPIN_DESCRIPTOR_EX* vbi = EditablePin(kVbiPinId); vbi != nullptr && vbi->PinDescriptor.DataRangesCount == 1) {
+        auto** ranges = const_cast<PKSDATARANGE*>(vbi->PinDescriptor.DataRanges);
+        ranges[0] = PinDataRanges::kVbiRanges[fiftyFrames ? PinDataRanges::kVbiRange625 : PinDataRanges::kVbiRange525];
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS VideoCaptureFilter::ModifyDataRanges(ULONG width, ULONG height, ULONG maxWidth, ULONG maxHeight,
+                                              double framesPerSecond, ULONG nominalRate, LONGLONG frameInterval,
+                                              ULONG standardsMask)
+{
+    TRACE_SCOPE(this, "VideoCaptureFilter::ModifyDataRanges", kTraceLowEnter);
+    const NTSTATUS status = EditDescriptors();
+    if (!NT_SUCCESS(status))
+        return status;
+    if (KSPIN_DESCRIPTOR_EX* analog = EditablePin(Device::kVideoAnalogInputPin);
+        analog != nullptr && analog->PinDescriptor.DataRangesCount > 0 &&
+        analog->PinDescriptor.DataRanges[0]->FormatSize >= sizeof(KS_DATARANGE_ANALOGVIDEO)) {
+        auto* range = reinterpret_cast<KS_DATARANGE_ANALOGVIDEO*>(analog->PinDescriptor.DataRanges[0]);
+        range->AnalogVideoInfo.dwActiveWidth = width;
+        range->AnalogVideoInfo.dwActiveHeight = height;
+        range->AnalogVideoInfo.rcSource = KS_RECT32{};
+        range->AnalogVideoInfo.rcTarget = KS_RECT32{};
+        range->AnalogVideoInfo.AvgTimePerFrame = frameInterval;
+    }
+    for (ULONG pinId : {kCapturePinId, kPreviewPinId}) {
+        FitVideoRanges(pinId, maxWidth, maxHeight, framesPerSecond, nominalRate, frameInterval, standardsMask);
+        MoveStoredFormatFirst(pinId);
+    }
+    return STATUS_SUCCESS;
+}
+
+void VideoCaptureFilter::FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHeight, double framesPerSecond,
+                                        ULONG nominalRate, LONGLONG frameInterval, ULONG standardsMask)
+{
+    KSPIN_DESCRIPTOR_EX* pin = EditablePin(pinId);
+    if (pin == nullptr)
+        return;
+    const PerformanceSettings performance = GetDevice()->GetDriver()->GetStoredPerformanceSettings(pinId);
+    ULONG width = 0;
+    ULONG height = 0;
+    DefaultOutputSize(performance.defaultVideoSizeType, performance.width, performance.height, &width, &height);
+    for (ULONG r = 0; r < pin->PinDescriptor.DataRangesCount; ++r) {
+        PKSDATARANGE range = pin->PinDescriptor.DataRanges[r];
+        KS_VIDEO_STREAM_CONFIG_CAPS* caps = PinDataRanges::CapsOf(range);
+        KS_BITMAPINFOHEADER* bitmap = PinDataRanges::BitmapHeaderOf(range);
+        if (caps == nullptr || bitmap == nullptr)
+            continue;
+        range->SampleSize = 0;
+        caps->VideoStandard = standardsMask;
+        caps->InputSize = KS_SIZE32{static_cast<LONG>(width), static_cast<LONG>(height)};
+        caps->MaxCroppingSize = KS_SIZE32{static_cast<LONG>(maxWidth), static_cast<LONG>(maxHeight)};
+        caps->MaxOutputSize = caps->MaxCroppingSize;
+        caps->MinFrameInterval = frameInterval;
+        caps->MaxFrameInterval = PinDataRanges::kMaximumFrameInterval;
+        const double bits = bitmap->biBitCount;
+        caps->MinBitsPerSecond = static_cast<LONG>(SaturatedBits(
+            bits * caps->MinOutputSize.cx * caps->MinOutputSize.cy * nominalRate));
+        // The most a range can carry: its largest picture at the highest rate.
+        caps->MaxBitsPerSecond = static_cast<LONG>(SaturatedBits(bits * maxWidth * maxHeight * nominalRate));
+        if (range->Specifier == KSDATAFORMAT_SPECIFIER_VIDEOINFO)
+            FitHeader(&reinterpret_cast<KS_DATARANGE_VIDEO*>(range)->VideoInfoHeader, bitmap, width, height,
+                      framesPerSecond, frameInterval);
+        else
+            FitHeader(&reinterpret_cast<KS_DATARANGE_VIDEO2*>(range)->VideoInfoHeader, bitmap, width, height,
+                      framesPerSecond, frameInterval);
+    }
+}
+
+void VideoCaptureFilter::MoveStoredFormatFirst(ULONG pinId)
+{
+    KSPIN_DESCRIPTOR_EX* pin = EditablePin(pinId);
+    const ConnectionFormat& stored = m_formats[pinId - kCapturePinId];
+    if (pin == nullptr || stored.length < sizeof(KSDATAFORMAT))
+        return;
+    KSDATAFORMAT format;
+    std::memcpy(&format, stored.bytes, sizeof(format));
+    auto** ranges = const_cast<PKSDATARANGE*>(pin->PinDescriptor.DataRanges);
+    for (ULONG r = 0; r < pin->PinDescriptor.DataRangesCount; ++r) {
+        if (ranges[r]->SubFormat != format.SubFormat || ranges[r]->Specifier != format.Specifier)
+            continue;
+        PKSDATARANGE found = ranges[r];
+        for (ULONG i = r; i > 0; --i)
+            ranges[i] = ranges[i - 1];
+        ranges[0] = found;
+        return;
+    }
+}
+
+const KS_VIDEO_STREAM_CONFIG_CAPS* VideoCaptureFilter::GetDataRangeCaps(ULONG pinId, const GUID* subFormat) const
+{
+    const KSPIN_DESCRIPTOR_EX* pin = EditablePin(pinId);
+    if (pin == nullptr)
+        return nullptr;
+    for (ULONG r = 0; r < pin->PinDescriptor.DataRangesCount; ++r) {
+        PKSDATARANGE range = pin->PinDescriptor.DataRanges[r];
+        if (subFormat == nullptr || range->SubFormat == *subFormat)
+            if (const KS_VIDEO_STREAM_CONFIG_CAPS* caps = PinDataRanges::CapsOf(range))
+                return caps;
+    }
+    return nullptr;
+}
+
+const KS_VIDEO_STREAM_CONFIG_CAPS* VideoCaptureFilter::GetCurrentDataRangeCaps(ULONG pinType) const
+{
+    if (pinType == kCapturePinId || pinType == kPreviewPinId) {
+        const ConnectionFormat& stored = m_formats[pinType - kCapturePinId];
+        if (stored.length >= sizeof(KSDATAFORMAT)) {
+            KSDATAFORMAT format;
+            std::memcpy(&format, stored.bytes, sizeof(format));
+            if (const KS_VIDEO_STREAM_CONFIG_CAPS* caps = GetDataRangeCaps(pinType, &format.SubFormat))
+                return caps;
+        }
+    }
+    return GetDataRangeCaps(kCapturePinId, nullptr);
+}
+
 // ---- property sets ------------------------------------------------------------------------------
 
 NTSTATUS VideoCaptureFilter::OnGetProperty(PIRP irp, PKSPROPERTY property, PVOID data)
@@ -152,6 +385,10 @@ NTSTATUS VideoCaptureFilter::OnGetProperty(PIRP irp, PKSPROPERTY property, PVOID
     TRACE_SCOPE(this, "VideoCaptureFilter::OnGetProperty", kTraceLowEnter);
     ControlAndDeviceLock hold(this);
     const GUID& set = property->Set;
+    bool handled = false;
+    const NTSTATUS settings = GetSettingsProperty(irp, property, data, &handled);
+    if (handled)
+        return settings;
     if (set == PROPSETID_BREVICOR_INPUTDETECT)
         return GetInputDetect(irp, property, data);
     if (set == PROPSETID_BREVICOR_PERFORMANCE) {
@@ -174,6 +411,10 @@ NTSTATUS VideoCaptureFilter::OnSetProperty(PIRP irp, PKSPROPERTY property, PVOID
     TRACE_SCOPE(this, "VideoCaptureFilter::OnSetProperty", kTraceLowEnter);
     ControlAndDeviceLock hold(this);
     const GUID& set = property->Set;
+    bool handled = false;
+    const NTSTATUS settings = SetSettingsProperty(irp, property, data, &handled);
+    if (handled)
+        return settings;
     if (set == PROPSETID_BREVICOR_PERFORMANCE) {
         CopyRequest(property, data, sizeof(PerformanceSettings));
         return Complete(irp, GetDevice()->GetDriver()->SetPerformanceSettings(static_cast<PerformanceSettings*>(data)),

@@ -1,12 +1,12 @@
-// Fuzz harness of the property records callers send to the board's filters: any bytes become one
-// property request to the video capture, audio capture or crossbar filter of a simulated board
-// brought up once by the machine through the driver file. The request names one of the sets and
-// items the filters list (or any set), with get, set or basic support, to the filter or to one of
-// its topology nodes; the record after the header and the data length are the caller's. Every
-// request must complete; a failure returns no bytes, a success no more than the data holds, and a
-// size query no more than the record the item answers. Requests that would take the board away
-// from later inputs are steered clear of it: no DSP reset, tester start or PCI test buffer, and no
-// trace log file.
+// Fuzz harness of the property records callers send to the board's filters, the video settings
+// records among them: any bytes become one property request to the video capture, audio capture
+// or crossbar filter of a simulated board brought up once by the machine through the driver file.
+// The request names one of the sets and items the filters list (or any set), with get, set or
+// basic support, to the filter or to one of its topology nodes; the record after the header and
+// the data length are the caller's. Every request must complete; a failure returns no bytes, a
+// success no more than the data holds, and a size query no more than the record the item answers.
+// Requests that would take the board away from later inputs are steered clear of it: no DSP
+// reset, tester start or PCI test buffer, and no trace log file.
 //
 // Input: byte 0 picks the filter, byte 1 the set and item, byte 2 the request type, bytes 3 and 4
 // the data length (little-endian, at most 4096), byte 5 a node id; the rest is the record after its
@@ -54,6 +54,13 @@ constexpr GUID kDeviceConfig = {0x558207A6, 0xE472, 0x420B, {0xAF, 0xC6, 0xFF, 0
 constexpr GUID kDriverInformation = {0x2230DEEB, 0x297D, 0x4D20, {0xBE, 0x06, 0x49, 0x4D, 0x13, 0xB2, 0xC7, 0x84}};
 constexpr GUID kAudioInputInfo = {0x1577AC43, 0xA6EA, 0x4745, {0x9C, 0x57, 0x25, 0x67, 0x62, 0x31, 0x3F, 0xBA}};
 constexpr GUID kCrop = {0xD52525F4, 0x5FA9, 0x4A79, {0x8D, 0xF7, 0x69, 0x1D, 0xF9, 0xEC, 0x87, 0xFF}};
+constexpr GUID kDeinterlace = {0x0564D75C, 0xE596, 0x4811, {0xB6, 0x61, 0xD8, 0xE5, 0xC5, 0x2A, 0x15, 0xEC}};
+constexpr GUID kImageQuality = {0x28A6269E, 0x209B, 0x4ADB, {0xB0, 0xBA, 0x06, 0xD4, 0xC4, 0x2F, 0x7A, 0xB6}};
+constexpr GUID kLogo = {0x344FFA73, 0x7BC0, 0x4453, {0x87, 0x36, 0x52, 0x9B, 0x94, 0xA4, 0x56, 0x04}};
+constexpr GUID kProcAmp = {0x7CA213A8, 0xCEE0, 0x4609, {0xB9, 0x70, 0x3E, 0x0E, 0x66, 0x9A, 0xA6, 0x46}};
+constexpr GUID kDecoder = {0xFE57CE7E, 0x67F4, 0x4D00, {0xB6, 0x74, 0x07, 0x38, 0x16, 0xAD, 0xA7, 0x64}};
+constexpr GUID kCaptions = {0x0E5D1E1D, 0x1251, 0x41EF, {0x9A, 0x0C, 0x54, 0x8A, 0x5C, 0x70, 0x19, 0xE6}};
+constexpr GUID kLossOfSignal = {0x1FC0CD53, 0xE668, 0x46C5, {0xA1, 0xB4, 0x8F, 0xFA, 0xCF, 0x57, 0xAE, 0x41}};
 
 const Item kItems[] = {
     {kInterfaceVersion, 0},
@@ -82,6 +89,20 @@ const Item kItems[] = {
     {KSPROPSETID_Audio, KSPROPERTY_AUDIO_MUX_SOURCE},
     {KSPROPSETID_Audio, KSPROPERTY_AUDIO_PEAKMETER},
     {KSPROPSETID_Audio, KSPROPERTY_AUDIO_CPU_RESOURCES},
+    {kDeinterlace, 0},
+    {kImageQuality, 0},
+    {kLogo, 0},
+    {kProcAmp, 0},
+    {kDecoder, 0},
+    {kCaptions, 0},
+    {kLossOfSignal, 0},
+    {PROPSETID_VIDCAP_VIDEOPROCAMP, KSPROPERTY_VIDEOPROCAMP_BRIGHTNESS},
+    {PROPSETID_VIDCAP_VIDEOPROCAMP, KSPROPERTY_VIDEOPROCAMP_CONTRAST},
+    {PROPSETID_VIDCAP_VIDEOPROCAMP, KSPROPERTY_VIDEOPROCAMP_HUE},
+    {PROPSETID_VIDCAP_VIDEOPROCAMP, KSPROPERTY_VIDEOPROCAMP_SATURATION},
+    {PROPSETID_VIDCAP_VIDEODECODER, KSPROPERTY_VIDEODECODER_CAPS},
+    {PROPSETID_VIDCAP_VIDEODECODER, KSPROPERTY_VIDEODECODER_STANDARD},
+    {PROPSETID_VIDCAP_VIDEODECODER, KSPROPERTY_VIDEODECODER_STATUS},
 };
 
 constexpr ULONG kTypes[] = {

@@ -12,6 +12,9 @@
 #include "basicfilter.h"
 #include "brevicorrecords.h"
 #include "caudiovolumecontrol.h"
+#include "ccolorspaces.h"
+#include "procamptables.h"
+#include "videocapturefilter.h"
 #include "logicalstream.h"
 
 #include <cstring>
@@ -268,6 +271,66 @@ TEST_F(DeviceChainRebuildTest, AVolumeChangeReachesTheVolumeStepOfItsInputOrRebu
     device_->ModifyAudioVolumeControlChains(0);
     ASSERT_TRUE(step->RemoveFromChildList(&other));
     EXPECT_EQ(sound->Builds(), builds + 1);
+}
+
+TEST_F(DeviceChainRebuildTest, NewProcAmpValuesReachARunningColourStepInPlaceOrRebuildAStepItShares)
+{
+    VideoCaptureFilter filter;
+    filter.SetDevice(device_);
+    pins_.push_back(std::make_unique<FakeProcessorPin>(1, &filter, nullptr, kStreamingPinKindVideo));
+    FakeProcessorPin* capture = pins_.back().get();
+    capture->SetSink(std::make_unique<RecordingSink>());
+    // The pin's chain: a colour step at neutral values, then its sink.
+    capture->SetChainBuilder([capture](AlgorithmList* list) {
+        auto* colour = new CColorSpaces();
+        if (!list->Append(colour)) {
+            delete colour;
+            return 1;
+        }
+        Algorithm* sink = capture->GetFrameSink();
+        if (sink->GetParent() != nullptr)
+            sink->GetParent()->RemoveFromChildList(sink);
+        return list->Append(sink) ? 0 : 1;
+    });
+    Run(capture, false);
+    ASSERT_EQ(device_->ModifyActiveAlgorithmChains(&filter, 1), STATUS_SUCCESS);
+    Algorithm* sink = capture->GetFrameSink();
+    auto* step = static_cast<CColorSpaces*>(sink->FindParentWithId(kAlgorithmIdProcAmp));
+    ASSERT_NE(step, nullptr);
+    const int builds = capture->Builds();
+
+    auto record = std::make_unique<BrevicorProcAmpRecord>();
+    record->brightness.value = 10;
+    record->contrast.value = 120;
+    record->hue.value = 30;
+    record->saturation.value = 20;
+    record->gamma.value = 100;
+    ASSERT_TRUE(ComputeProcAmpTables(reinterpret_cast<uint8_t*>(record.get()), sizeof(*record)));
+    ASSERT_EQ(filter.ModifyVideoProcAmpAlgorithm(1, record.get()), STATUS_SUCCESS);
+    EXPECT_EQ(capture->Builds(), builds); // in place
+    ProcAmpBlock settings = step->GetSettings();
+    const LONG words[10] = {30, 0, 20, 0, 120, 100, 100, 100, 10, 0};
+    EXPECT_EQ(std::memcmp(&settings, words, sizeof(words)), 0);
+    EXPECT_EQ(std::memcmp(settings.lumaTable, record->gammaTable, 256), 0);
+    EXPECT_EQ(std::memcmp(settings.sineTable, record->sineTable, 1024), 0);
+    EXPECT_EQ(std::memcmp(settings.cosineTable, record->cosineTable, 1024), 0);
+    EXPECT_TRUE(step->IsBrightnessContrastGammaActive());
+    EXPECT_TRUE(step->IsHueSaturationActive());
+
+    // No running pin of that type: nothing is touched.
+    ASSERT_EQ(filter.ModifyVideoProcAmpAlgorithm(2, record.get()), STATUS_SUCCESS);
+    EXPECT_EQ(capture->Builds(), builds);
+
+    // A second branch under the step: the step serves two pins, so the chain is rebuilt instead.
+    RecordingSink other;
+    ASSERT_TRUE(step->AddToChildList(&other));
+    record->hue.value = -45;
+    ASSERT_EQ(filter.ModifyVideoProcAmpAlgorithm(1, record.get()), STATUS_SUCCESS);
+    EXPECT_EQ(step->GetSettings().hue, 30);
+    ASSERT_TRUE(step->RemoveFromChildList(&other));
+    EXPECT_EQ(capture->Builds(), builds + 1);
+    // The pin goes before its filter.
+    device_->StopAllStreams();
 }
 
 } // namespace

@@ -269,3 +269,26 @@ DEFINE_GUIDSTRUCT_VALUE(PIN_CATEGORY_VBI, 0xFB6C4284L, 0x0353, 0x11D1, 0x90, 0x5
                         0xBA);
 DEFINE_GUIDSTRUCT_VALUE(PIN_CATEGORY_CC, 0xFB6C4289L, 0x0353, 0x11D1, 0x90, 0x5F, 0x00, 0x00, 0xC0, 0xCC, 0x16,
                         0xBA);
+
+// Analog video: the format a video decoder's input pin carries (the picture before sampling).
+DEFINE_GUIDSTRUCT_VALUE(KSDATAFORMAT_TYPE_ANALOGVIDEO, 0x0482DDE1L, 0x7817, 0x11CF, 0x8A, 0x03, 0x00, 0xAA, 0x00,
+                        0x6E, 0xCB, 0x65);
+DEFINE_GUIDSTRUCT_VALUE(KSDATAFORMAT_SPECIFIER_ANALOGVIDEO, 0x0482DDE0L, 0x7817, 0x11CF, 0x8A, 0x03, 0x00, 0xAA,
+                        0x00, 0x6E, 0xCB, 0x65);
+DEFINE_GUIDSTRUCT_VALUE(KSDATAFORMAT_SUBTYPE_NONE, 0xE436EB8EL, 0x524F, 0x11CE, 0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B,
+                        0xA7, 0x70);
+
+struct KS_ANALOGVIDEOINFO {
+    KS_RECT32 rcSource;
+    KS_RECT32 rcTarget;
+    uint32_t dwActiveWidth;
+    uint32_t dwActiveHeight;
+    int64_t AvgTimePerFrame;
+};
+static_assert(sizeof(KS_ANALOGVIDEOINFO) == 48 && offsetof(KS_ANALOGVIDEOINFO, AvgTimePerFrame) == 40);
+
+struct KS_DATARANGE_ANALOGVIDEO {
+    KSDATARANGE DataRange;
+    KS_ANALOGVIDEOINFO AnalogVideoInfo;
+};
+static_assert(sizeof(KS_DATARANGE_ANALOGVIDEO) == 112 && offsetof(KS_DATARANGE_ANALOGVIDEO, AnalogVideoInfo) == 64);
