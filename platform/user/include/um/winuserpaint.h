@@ -159,6 +159,14 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 DWORD WINAPI GetSysColor(int nIndex);
 HBRUSH WINAPI GetSysColorBrush(int nIndex);
 
+// Rectangle arithmetic.
+BOOL WINAPI SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom);
+BOOL WINAPI InflateRect(LPRECT lprc, int dx, int dy);
+BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy);
+// The overlap of two rectangles; FALSE with an empty one when they do not overlap.
+BOOL WINAPI IntersectRect(LPRECT lprcDst, const RECT* lprcSrc1, const RECT* lprcSrc2);
+BOOL WINAPI IsRectEmpty(const RECT* lprc);
+
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 int WINAPI FrameRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 BOOL WINAPI InvertRect(HDC hDC, const RECT* lprc);

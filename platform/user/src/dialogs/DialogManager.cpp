@@ -292,7 +292,21 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     case WM_CLOSE:
         PostMessageW(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
         return 0;
+    case WM_ERASEBKGND: {
+        // The brush WM_CTLCOLORDLG gives (the face colour by default).
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        auto brush = reinterpret_cast<HBRUSH>(SendMessageW(hDlg, WM_CTLCOLORDLG, wParam, reinterpret_cast<LPARAM>(hDlg)));
+        if (!brush)
+            brush = GetSysColorBrush(COLOR_3DFACE);
+        RECT client{};
+        GetClientRect(hDlg, &client);
+        FillRect(dc, &client, brush);
+        return 1;
+    }
     default:
+        // The colours a dialog procedure leaves alone are the default window procedure's.
+        if (Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC)
+            return DefWindowProcW(hDlg, Msg, wParam, lParam);
         if (ReturnsItsOwnResult(Msg))
             return 0;
         return DefWindowProcW(hDlg, Msg, wParam, lParam);
