@@ -99,7 +99,7 @@ TEST_F(KsStreamTest, FramesArriveInOrderWithIncreasingTimesAndPictureNumbers)
         EXPECT_EQ(h.Header.Data, buffers[i]->cookie);
         EXPECT_EQ(h.Header.FrameExtent, kFrameBytes);
         EXPECT_EQ(h.Header.DataUsed, kFrameBytes);
-        EXPECT_EQ(h.Header.OptionsFlags, 0x11u);
+        EXPECT_EQ(h.Header.OptionsFlags, 0x111u);
         EXPECT_EQ(h.Header.Duration, LONGLONG(kPeriod));
         EXPECT_EQ(h.Header.PresentationTime.Numerator, 1u);
         EXPECT_EQ(h.Header.PresentationTime.Denominator, 1u);
@@ -136,7 +136,7 @@ TEST_F(KsStreamTest, WithAMasterClockFramesCarryTheClocksTime)
     for (size_t i = 0; i < 3; ++i) {
         const KS_VIDEO_STREAM_HEADER h = VideoHeader(read, i);
         EXPECT_GT(h.Header.PresentationTime.Time, lastTime);
-        EXPECT_EQ(h.Header.OptionsFlags, 0x11u);
+        EXPECT_EQ(h.Header.OptionsFlags, 0x111u);
         // Frames are a period apart at least, so the clock has moved on by as much.
         if (lastTime >= 0) {
             EXPECT_GE(h.Header.PresentationTime.Time - lastTime, LONGLONG(kPeriod));
@@ -215,7 +215,7 @@ TEST_F(KsStreamTest, AFrameLargerThanTheBufferNeverWritesPastIt)
     const KS_VIDEO_STREAM_HEADER c = VideoHeader(read, 2);
     EXPECT_EQ(c.Header.DataUsed, 0u);
     EXPECT_EQ(c.Header.Data, 0u);
-    EXPECT_EQ(c.Header.OptionsFlags, 0x11u);
+    EXPECT_EQ(c.Header.OptionsFlags, 0x111u);
     EXPECT_GT(c.FrameInfo.PictureNumber, b.FrameInfo.PictureNumber);
 }
 
@@ -326,7 +326,7 @@ TEST_F(KsStreamTest, StopCancelsQueuedAndHeldFramesAndWritesBackWhatWasFilled)
     for (size_t i = 0; i < 2; ++i) {
         const KS_VIDEO_STREAM_HEADER h = VideoHeader(filled, i);
         EXPECT_EQ(h.Header.DataUsed, kFrameBytes);
-        EXPECT_EQ(h.Header.OptionsFlags, 0x11u);
+        EXPECT_EQ(h.Header.OptionsFlags, 0x111u);
         EXPECT_TRUE(HoldsFrame(*buffers[i], h.FrameInfo.PictureNumber, kFrameBytes));
     }
     EXPECT_EQ(VideoHeader(waiting, 0).Header.DataUsed, 0u);
@@ -354,7 +354,7 @@ TEST_F(KsStreamTest, AVbiPinWritesTheVbiHeaderAndRefusesTheVideoOne)
     const auto h = KsStreamReader::HeaderAt<KS_VBI_STREAM_HEADER>(read, 0);
     EXPECT_EQ(h.Header.Size, KS_VBI_STREAM_HEADER_SIZE);
     EXPECT_EQ(h.Header.DataUsed, kFrameBytes);
-    EXPECT_EQ(h.Header.OptionsFlags, 0x11u);
+    EXPECT_EQ(h.Header.OptionsFlags, 0x111u);
     EXPECT_EQ(h.Header.PresentationTime.Time, h.FrameInfo.PictureNumber * LONGLONG(kPeriod));
     EXPECT_EQ(h.FrameInfo.ExtendedHeaderSize, sizeof(KS_VBI_FRAME_INFO));
     EXPECT_EQ(h.FrameInfo.dwFrameFlags,

@@ -7,6 +7,7 @@
 #include "km/mdl.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,11 +47,13 @@ NTSTATUS ReferenceDeviceFile(HANDLE handle, KPROCESSOR_MODE accessMode, PFILE_OB
 // builds the request as IoBuildDeviceIoControlRequest describes (METHOD_NEITHER passes the caller's
 // pointers), addresses it to IoGetRelatedDeviceObject, sends it and waits for completion however long
 // the driver keeps it pending. The request is counted among the file's pending requests until it
-// finishes, so that closing the last handle cancels it. Returns the final IoStatus;
+// finishes, so that closing the last handle cancels it. `dispatched`, when given, runs on the calling
+// thread once the driver's dispatch routine has returned (the request is queued or finished), before
+// the wait: what an overlapped caller learns when its call returns. Returns the final IoStatus;
 // STATUS_INSUFFICIENT_RESOURCES when the request cannot be built.
 IO_STATUS_BLOCK DeviceIoControlFile(PFILE_OBJECT fileObject, ULONG ioControlCode, PVOID inputBuffer,
                                     ULONG inputBufferLength, PVOID outputBuffer, ULONG outputBufferLength,
-                                    KPROCESSOR_MODE requestorMode);
+                                    KPROCESSOR_MODE requestorMode, const std::function<void()>& dispatched = {});
 
 // Cancels (IoCancelIrp) the requests pending on the file object that `thread` sent, or every one when
 // `thread` is NULL, as CancelIo and CancelIoEx do; returns how many it cancelled.

@@ -87,7 +87,7 @@ IrpRecord* BuildDeviceControlIrp(const DeviceControlParameters& p)
     return record;
 }
 
-IO_STATUS_BLOCK SendAndWait(PDEVICE_OBJECT target, IrpRecord* record)
+IO_STATUS_BLOCK SendAndWait(PDEVICE_OBJECT target, IrpRecord* record, const std::function<void()>& dispatched)
 {
     KEVENT finished{};
     KeInitializeEvent(&finished, NotificationEvent, FALSE);
@@ -101,6 +101,8 @@ IO_STATUS_BLOCK SendAndWait(PDEVICE_OBJECT target, IrpRecord* record)
         VerifierReport("irp-completion", "the dispatch routine of " + MajorFunctionName(major) + " for " +
                                              PointerText(target) + " returned " + StatusText(returned) +
                                              " without completing the request");
+    if (dispatched)
+        dispatched();
     KeWaitForSingleObject(&finished, Executive, KernelMode, FALSE, nullptr);
     return result;
 }

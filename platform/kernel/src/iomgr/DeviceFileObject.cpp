@@ -255,7 +255,7 @@ NTSTATUS ReferenceDeviceFile(HANDLE handle, KPROCESSOR_MODE accessMode, PFILE_OB
 
 IO_STATUS_BLOCK DeviceIoControlFile(PFILE_OBJECT fileObject, ULONG ioControlCode, PVOID inputBuffer,
                                     ULONG inputBufferLength, PVOID outputBuffer, ULONG outputBufferLength,
-                                    KPROCESSOR_MODE requestorMode)
+                                    KPROCESSOR_MODE requestorMode, const std::function<void()>& dispatched)
 {
     CheckIrqlAtMost("DeviceIoControlFile", PASSIVE_LEVEL);
     DeviceFileObject* file = DeviceFileObject::Reference(fileObject);
@@ -281,7 +281,7 @@ IO_STATUS_BLOCK DeviceIoControlFile(PFILE_OBJECT fileObject, ULONG ioControlCode
     // The caller's reference keeps the file until the request has finished.
     record->onFinish = [file](PIRP irp) { file->RemovePending(irp); };
     file->AddPending(record);
-    const IO_STATUS_BLOCK result = SendAndWait(parameters.target, record);
+    const IO_STATUS_BLOCK result = SendAndWait(parameters.target, record, dispatched);
     DereferenceObject(file);
     return result;
 }

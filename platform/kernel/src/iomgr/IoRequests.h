@@ -1,6 +1,7 @@
 // Requests the I/O manager builds and sends on behalf of callers: device control with the caller's
 // buffers passed by the code's transfer method, and the send-and-wait every synchronous caller uses.
 #pragma once
+#include <functional>
 #include "IrpTable.h"
 #include "km/irp.h"
 
@@ -23,7 +24,9 @@ IrpRecord* BuildDeviceControlIrp(const DeviceControlParameters& parameters);
 
 // Sends an IRP of the I/O manager to `target`, waits until it is finished and returns its final
 // status block. A dispatch routine that returns another status than STATUS_PENDING without having
-// completed the request is a breach; the wait goes on all the same.
-IO_STATUS_BLOCK SendAndWait(PDEVICE_OBJECT target, IrpRecord* record);
+// completed the request is a breach; the wait goes on all the same. `dispatched`, when given, runs
+// once the dispatch routine has returned (the request is then queued by the driver or finished),
+// before the wait.
+IO_STATUS_BLOCK SendAndWait(PDEVICE_OBJECT target, IrpRecord* record, const std::function<void()>& dispatched = {});
 
 } // namespace standin

@@ -5,6 +5,7 @@
 #pragma once
 #include "um/windef.h"
 #include "shared/guiddef.h"
+#include "um/winreg.h"
 
 using CONFIGRET = DWORD;
 using DEVINSTID_W = WCHAR*;
@@ -17,6 +18,8 @@ using DEVINSTID_W = WCHAR*;
 #define CR_BUFFER_SMALL 0x0000001A
 #define CR_NO_SUCH_VALUE 0x00000025
 #define CR_NO_SUCH_DEVICE_INTERFACE 0x00000037
+#define CR_REGISTRY_ERROR 0x00000014
+#define RegDisposition_OpenExisting 0x00000001
 
 // ulFlags of the list calls.
 #define CM_GET_DEVICE_INTERFACE_LIST_PRESENT 0x00000000     // enabled interfaces only
@@ -51,4 +54,10 @@ CONFIGRET WINAPI CM_Get_Device_Interface_ListW(const GUID* InterfaceClassGuid, D
 CONFIGRET WINAPI CM_Get_Device_Interface_PropertyW(LPCWSTR pszDeviceInterface, const DEVPROPKEY* PropertyKey,
                                                    DEVPROPTYPE* PropertyType, PBYTE PropertyBuffer,
                                                    PULONG PropertyBufferSize, ULONG ulFlags);
+// Opens the registry key of an interface named by its path (where its driver keeps "FriendlyName" and
+// the pin description of a filter without kernel-streaming pins) as an HKEY for RegQueryValueExW;
+// only RegDisposition_OpenExisting is served. CR_NO_SUCH_DEVICE_INTERFACE for an unknown path,
+// CR_REGISTRY_ERROR when the key cannot be opened.
+CONFIGRET WINAPI CM_Open_Device_Interface_KeyW(LPCWSTR pszDeviceInterface, REGSAM samDesired,
+                                               DWORD Disposition, HKEY* phkDeviceInterface, ULONG ulFlags);
 }

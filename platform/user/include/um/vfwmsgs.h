@@ -50,3 +50,8 @@
 // IKsPropertySet: the set or the item is not one the object has.
 #define E_PROP_SET_UNSUPPORTED ((HRESULT)0x80070492L)
 #define E_PROP_ID_UNSUPPORTED ((HRESULT)0x80070490L)
+
+// IKsPropertySet: a set or an item the object does not answer (the Win32 errors ERROR_SET_NOT_FOUND
+// and ERROR_NOT_FOUND as HRESULTs).
+#define E_PROP_SET_UNSUPPORTED ((HRESULT)0x80070492L)
+#define E_PROP_ID_UNSUPPORTED ((HRESULT)0x80070490L)

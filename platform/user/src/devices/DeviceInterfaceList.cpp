@@ -5,6 +5,8 @@
 #include "standin/devices.h"
 #include "standin/registry.h"
 #include "um/cfgmgr32.h"
+#include "um/winerror.h"
+#include "um/winreg.h"
 
 #include <cstring>
 #include <optional>
@@ -48,6 +50,16 @@ CONFIGRET BuildList(const GUID* interfaceClass, DEVINSTID_W deviceId, ULONG flag
     return CR_SUCCESS;
 }
 
+std::optional<standin::DeviceInterfaceRecord> FindInterface(LPCWSTR userPath)
+{
+    const std::u16string path = Upcase(userPath);
+    std::optional<standin::DeviceInterfaceRecord> found;
+    for (const auto& record : standin::DeviceInterfaces())
+        if (Upcase(UserPath(record.symbolicLinkName)) == path)
+            found = record;
+    return found;
+}
+
 } // namespace
 
 extern "C" CONFIGRET WINAPI CM_Get_Device_Interface_List_SizeW(PULONG pulLen, const GUID* InterfaceClassGuid,
@@ -79,6 +91,27 @@ extern "C" CONFIGRET WINAPI CM_Get_Device_Interface_ListW(const GUID* InterfaceC
     return CR_SUCCESS;
 }
 
+extern "C" CONFIGRET WINAPI CM_Open_Device_Interface_KeyW(LPCWSTR pszDeviceInterface, REGSAM samDesired,
+                                                          DWORD Disposition, HKEY* phkDeviceInterface, ULONG ulFlags)
+{
+    if (!pszDeviceInterface || !phkDeviceInterface)
+        return CR_INVALID_POINTER;
+    *phkDeviceInterface = nullptr;
+    if (ulFlags || Disposition != RegDisposition_OpenExisting)
+        return CR_INVALID_FLAG;
+    const std::optional<standin::DeviceInterfaceRecord> found = FindInterface(pszDeviceInterface);
+    if (!found)
+        return CR_NO_SUCH_DEVICE_INTERFACE;
+    constexpr std::u16string_view machine = u"\\Registry\\Machine\\";
+    const std::u16string& path = found->deviceParametersKeyPath;
+    if (Upcase(path.substr(0, machine.size())) != Upcase(machine))
+        return CR_REGISTRY_ERROR;
+    const std::u16string below = path.substr(machine.size());
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, below.c_str(), 0, samDesired, phkDeviceInterface) == ERROR_SUCCESS
+               ? CR_SUCCESS
+               : CR_REGISTRY_ERROR;
+}
+
 extern "C" CONFIGRET WINAPI CM_Get_Device_Interface_PropertyW(LPCWSTR pszDeviceInterface,
                                                               const DEVPROPKEY* PropertyKey,
                                                               DEVPROPTYPE* PropertyType, PBYTE PropertyBuffer,
@@ -89,11 +122,7 @@ extern "C" CONFIGRET WINAPI CM_Get_Device_Interface_PropertyW(LPCWSTR pszDeviceI
         return CR_INVALID_POINTER;
     if (ulFlags)
         return CR_INVALID_FLAG;
-    const std::u16string path = Upcase(pszDeviceInterface);
-    std::optional<standin::DeviceInterfaceRecord> found;
-    for (const auto& record : standin::DeviceInterfaces())
-        if (Upcase(UserPath(record.symbolicLinkName)) == path)
-            found = record;
+    const std::optional<standin::DeviceInterfaceRecord> found = FindInterface(pszDeviceInterface);
     if (!found)
         return CR_NO_SUCH_DEVICE_INTERFACE;
     if (!(PropertyKey->fmtid == DEVPKEY_DeviceInterface_FriendlyName.fmtid) ||

@@ -59,8 +59,12 @@ HRESULT OutputPin::TryType(IPin* receiver, const AM_MEDIA_TYPE& type)
 {
     if (CheckMediaType(type) != S_OK)
         return VFW_E_TYPE_NOT_ACCEPTED;
-    if (const HRESULT hr = receiver->ReceiveConnection(this, &type); FAILED(hr))
+    if (const HRESULT hr = PrepareConnect(type); FAILED(hr))
         return hr;
+    if (const HRESULT hr = receiver->ReceiveConnection(this, &type); FAILED(hr)) {
+        BreakConnect();
+        return hr;
+    }
     HRESULT hr = SetConnection(receiver, type);
     IMemInputPin* input = nullptr;
     if (SUCCEEDED(hr))

@@ -29,6 +29,9 @@ public:
     HRESULT DeliverEndFlush();
 
 protected:
+    // Called before a type is offered to the receiving pin: a failure ends the attempt with that type.
+    // A later failure of the same attempt is undone through BreakConnect.
+    virtual HRESULT PrepareConnect(const AM_MEDIA_TYPE&) { return S_OK; }
     // Fills in the request (buffer count and size for the connection's type) and sets it.
     virtual HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request);
     void BreakConnect() override;

@@ -6,6 +6,7 @@
 #include "dshow/FilterGraph.h"
 #include "dshow/NullRenderer.h"
 #include "dshow/SampleGrabber.h"
+#include "ksproxy/KsProxyFilter.h"
 #include "standin/com.h"
 
 namespace dshow {
@@ -55,6 +56,7 @@ struct Registration {
         Register(CLSID_NullRenderer, &NullRenderer::Create);
         Register(CLSID_SampleGrabber, &SampleGrabber::Create);
         Register(CLSID_CaptureGraphBuilder2, &CaptureGraphBuilder::Create);
+        Register(CLSID_Proxy, &ksproxy::KsProxyFilter::Create);
     }
 } registration;
 

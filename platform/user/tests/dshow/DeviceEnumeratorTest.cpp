@@ -242,10 +242,13 @@ TEST_F(DeviceEnumeratorTest, BindingMakesTheClassAndLoadsItFromTheBag)
     auto monikers = All(AM_KSCATEGORY_CAPTURE);
     ASSERT_EQ(monikers.size(), 2u);
     IBaseFilter* filter = reinterpret_cast<IBaseFilter*>(this);
-    // The kernel-streaming proxy is not a class of this platform yet.
-    EXPECT_EQ(monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
-              REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(filter, nullptr);
+    // A device interface binds the kernel-streaming proxy, loaded with its device path.
+    ASSERT_EQ(monikers[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
+    CLSID bound{};
+    EXPECT_EQ(filter->GetClassID(&bound), S_OK);
+    EXPECT_EQ(bound, CLSID_Proxy);
+    filter->Release();
     IUnknown* object = nullptr;
     EXPECT_EQ(monikers[1]->BindToObject(nullptr, nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)),
               REGDB_E_CLASSNOTREG);

@@ -1,8 +1,10 @@
 // The tests' kernel-streaming minidriver: descriptors built at load time, handlers that count their
 // calls, a post-start step writing the friendly name, and private device-control codes.
 #include "KsMinidriver.h"
+#include "KsMinidriverProxyFilters.h"
 #include "standin/devices.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace kstest {
@@ -130,6 +132,23 @@ const KSFILTER_DESCRIPTOR kFilter = {&kFilterDispatch, &kFilterAutomation, KSFIL
                                      2, kCategories, 2,
                                      sizeof(KSNODE_DESCRIPTOR), kNodes, 2, kConnections, nullptr};
 const KSFILTER_DESCRIPTOR* const kFilters[] = {&kFilter};
+const KSFILTER_DESCRIPTOR* const kFiltersWithProxyFilters[] = {&kFilter, &kProxyCaptureFilter, &kCrossbarFilter};
+bool g_withProxyFilters = false;
+
+bool LinkNames(const char16_t* link, const GUID& reference)
+{
+    char narrow[40];
+    std::snprintf(narrow, sizeof narrow, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  unsigned(reference.Data1), reference.Data2, reference.Data3, reference.Data4[0],
+                  reference.Data4[1], reference.Data4[2], reference.Data4[3], reference.Data4[4],
+                  reference.Data4[5], reference.Data4[6], reference.Data4[7]);
+    const std::u16string text(narrow, narrow + std::strlen(narrow));
+    std::u16string upper(link);
+    for (auto& c : upper)
+        if (c >= u'a' && c <= u'z')
+            c = char16_t(c - u'a' + u'A');
+    return upper.find(text) != std::u16string::npos;
+}
 
 // Names each interface of a category as the product driver does: "FriendlyName" under the
 // interface's "Device Parameters".
@@ -148,7 +167,11 @@ NTSTATUS NameInterfaces(PKSDEVICE device, const GUID& category)
             continue;
         UNICODE_STRING valueName;
         RtlInitUnicodeString(&valueName, u"FriendlyName");
-        ZwSetValueKey(key, &valueName, 0, REG_SZ, const_cast<char16_t*>(kFriendlyName), sizeof kFriendlyName);
+        const char16_t* friendly = LinkNames(link, kProxyCaptureReference) ? kProxyCaptureName
+                                   : LinkNames(link, kCrossbarReference)   ? kCrossbarName
+                                                                           : kFriendlyName;
+        ZwSetValueKey(key, &valueName, 0, REG_SZ, const_cast<char16_t*>(friendly),
+                      ULONG((std::char_traits<char16_t>::length(friendly) + 1) * sizeof(char16_t)));
         ZwClose(key);
     }
     ExFreePool(links);
@@ -158,7 +181,13 @@ NTSTATUS NameInterfaces(PKSDEVICE device, const GUID& category)
 NTSTATUS NTAPI PostStart(PKSDEVICE device)
 {
     NTSTATUS status = NameInterfaces(device, KSCATEGORY_CAPTURE);
-    return NT_SUCCESS(status) ? NameInterfaces(device, KSCATEGORY_VIDEO) : status;
+    if (NT_SUCCESS(status))
+        status = NameInterfaces(device, KSCATEGORY_VIDEO);
+    if (NT_SUCCESS(status) && g_withProxyFilters)
+        status = NameInterfaces(device, KSCATEGORY_CROSSBAR);
+    if (NT_SUCCESS(status) && g_withProxyFilters)
+        status = RegisterCrossbarPins(device->PhysicalDeviceObject, kAnalogMediumId);
+    return status;
 }
 
 VOID NTAPI SurpriseRemoval(PKSDEVICE, PIRP)
@@ -169,6 +198,8 @@ VOID NTAPI SurpriseRemoval(PKSDEVICE, PIRP)
 const KSDEVICE_DISPATCH kDeviceDispatch = {nullptr, nullptr, PostStart, nullptr, nullptr, nullptr, nullptr,
                                            nullptr, nullptr, nullptr,   SurpriseRemoval, nullptr, nullptr, nullptr};
 const KSDEVICE_DESCRIPTOR kDevice = {&kDeviceDispatch, 1, kFilters, KSDEVICE_DESCRIPTOR_VERSION, 0};
+const KSDEVICE_DESCRIPTOR kDeviceWithProxyFilters = {&kDeviceDispatch, 3, kFiltersWithProxyFilters,
+                                                     KSDEVICE_DESCRIPTOR_VERSION, 0};
 
 NTSTATUS NTAPI DeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp)
 {
@@ -218,10 +249,13 @@ const KSFILTER_DESCRIPTOR& TemplateDescriptor()
     return kFilter;
 }
 
-PDRIVER_OBJECT LoadMinidriver()
+PDRIVER_OBJECT LoadMinidriver(bool withProxyFilters)
 {
+    g_withProxyFilters = withProxyFilters;
+    ResetProxyPins();
     PDRIVER_OBJECT driver = standin::CreateDriverObject(u"KsMini");
-    if (!driver || !NT_SUCCESS(KsInitializeDriver(driver, nullptr, &kDevice)))
+    if (!driver ||
+        !NT_SUCCESS(KsInitializeDriver(driver, nullptr, withProxyFilters ? &kDeviceWithProxyFilters : &kDevice)))
         return nullptr;
     g_frameworkDeviceControl = driver->MajorFunction[IRP_MJ_DEVICE_CONTROL];
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DeviceControl;

@@ -4,6 +4,8 @@
 // from user mode; what its handlers saw is counted here.
 #pragma once
 #include "km/kernel.h"
+#include "shared/ksaudiorecords.h"
+#include "shared/ksvideorecords.h"
 
 #include <atomic>
 #include <mutex>
@@ -112,8 +114,9 @@ constexpr uint32_t kVbiSamplesPerLine = 1600;
 PinLog& Pin();
 void ResetPin();
 
-// The driver object with the minidriver's entry done; ends it.
-PDRIVER_OBJECT LoadMinidriver();
+// The driver object with the minidriver's entry done; ends it. With `withProxyFilters` its device also
+// has the proxy tests' capture filter and crossbar (KsMinidriverProxyFilters.h).
+PDRIVER_OBJECT LoadMinidriver(bool withProxyFilters = false);
 void UnloadMinidriver(PDRIVER_OBJECT driver);
 // The factory's template descriptor, to check that it stays untouched.
 const KSFILTER_DESCRIPTOR& TemplateDescriptor();

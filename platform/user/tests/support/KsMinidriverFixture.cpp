@@ -59,12 +59,12 @@ void MinidriverTest::SetUp()
     standin::PhysicalDeviceProperties properties;
     properties.instancePath = kInstance;
     pdo_ = standin::CreatePhysicalDeviceObject(properties);
-    driver_ = LoadMinidriver();
+    driver_ = LoadMinidriver(withProxyFilters_);
     ASSERT_NE(driver_, nullptr);
     ASSERT_EQ(driver_->DriverExtension->AddDevice(driver_, pdo_), STATUS_SUCCESS);
     ASSERT_EQ(Pnp(pdo_, IRP_MN_START_DEVICE), STATUS_SUCCESS);
     const auto paths = Interfaces(KSCATEGORY_CAPTURE);
-    ASSERT_EQ(paths.size(), 1u);
+    ASSERT_EQ(paths.size(), withProxyFilters_ ? 2u : 1u);
     path_ = paths.front();
 }
 

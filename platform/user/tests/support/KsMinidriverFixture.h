@@ -33,6 +33,8 @@ protected:
     static DWORD Ask(HANDLE handle, const void* request, DWORD requestLength, void* data, DWORD dataLength,
                      DWORD* bytes);
 
+    // Set before SetUp: the device also has the proxy tests' capture filter and crossbar.
+    bool withProxyFilters_ = false;
     PDRIVER_OBJECT driver_ = nullptr;
     PDEVICE_OBJECT pdo_ = nullptr;
     // The capture filter's interface path.

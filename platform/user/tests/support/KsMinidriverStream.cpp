@@ -55,7 +55,8 @@ void FillHeader(CapturePinContext* context, PKSSTREAM_HEADER header, ULONG bytes
     header->PresentationTime.Numerator = 1;
     header->PresentationTime.Denominator = 1;
     header->Duration = context->period;
-    header->OptionsFlags = KSSTREAM_HEADER_OPTIONSF_SPLICEPOINT | KSSTREAM_HEADER_OPTIONSF_TIMEVALID;
+    header->OptionsFlags = KSSTREAM_HEADER_OPTIONSF_SPLICEPOINT | KSSTREAM_HEADER_OPTIONSF_TIMEVALID |
+                          KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
     auto* extended = reinterpret_cast<PUCHAR>(header) + sizeof(KSSTREAM_HEADER);
     // The framework refused headers smaller than the pin's size, so the extended part is there.
     if (context->pin->StreamHeaderSize == KS_VBI_STREAM_HEADER_SIZE) {
@@ -137,11 +138,27 @@ void InitializeCaptureContext(CapturePinContext* context, PKSPIN pin)
 
 NTSTATUS StartCapture(CapturePinContext* context)
 {
-    VideoRange format{};
-    std::memcpy(&format, context->pin->ConnectionFormat,
-                std::min<size_t>(sizeof format, context->pin->ConnectionFormat->FormatSize));
-    context->frameSize = format.info.sizeImage;
-    context->period = format.info.avgTimePerFrame ? LONGLONG(format.info.avgTimePerFrame) : kDefaultPeriod;
+    const PKSDATAFORMAT connection = context->pin->ConnectionFormat;
+    if (connection->Specifier == KSDATAFORMAT_SPECIFIER_VIDEOINFO &&
+        connection->FormatSize >= sizeof(KS_DATAFORMAT_VIDEOINFOHEADER)) {
+        KS_DATAFORMAT_VIDEOINFOHEADER format;
+        std::memcpy(&format, connection, sizeof format);
+        context->frameSize = format.VideoInfoHeader.bmiHeader.biSizeImage;
+        context->period = format.VideoInfoHeader.AvgTimePerFrame ? format.VideoInfoHeader.AvgTimePerFrame
+                                                                 : kDefaultPeriod;
+    } else if (connection->Specifier == KSDATAFORMAT_SPECIFIER_WAVEFORMATEX &&
+               connection->FormatSize >= sizeof(KSDATAFORMAT_WAVEFORMATEX)) {
+        // Audio: one block each 10 ms.
+        KSDATAFORMAT_WAVEFORMATEX format;
+        std::memcpy(&format, connection, sizeof format);
+        context->frameSize = format.WaveFormatEx.nAvgBytesPerSec / 100;
+        context->period = 100000;
+    } else {
+        VideoRange format{};
+        std::memcpy(&format, connection, std::min<size_t>(sizeof format, connection->FormatSize));
+        context->frameSize = format.info.sizeImage;
+        context->period = format.info.avgTimePerFrame ? LONGLONG(format.info.avgTimePerFrame) : kDefaultPeriod;
+    }
     if (!NT_SUCCESS(KsPinGetReferenceClockInterface(context->pin, &context->clock)))
         context->clock = nullptr; // no master clock: times count frame periods
     KeClearEvent(&context->stop);
