@@ -6,6 +6,7 @@
 #include "GdiTestSupport.h"
 #include "standin/pictures.h"
 #include "um/commctrl.h"
+#include "um/prsht.h"
 #include "standin/windowing.h"
 
 #include <set>
@@ -253,6 +254,60 @@ TEST_F(ControlPainting, PrintClientPaintsIntoTheGivenContext)
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+}
+
+INT_PTR SheetPageProcedure(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
+}
+
+TEST_F(ControlPainting, APropertySheetShowsItsTabsButtonsAndPageInItsFont)
+{
+    TemplateBuilder page(WS_CHILD | DS_SETFONT, 160, 60);
+    page.Control(u"Static", 100, SS_LEFT, 7, 7, 100, 8, u"Page text");
+    PROPSHEETPAGEW record{};
+    record.dwSize = sizeof record;
+    record.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;
+    record.pResource = reinterpret_cast<LPCDLGTEMPLATEW>(page.Get());
+    record.pszTitle = u"General";
+    record.pfnDlgProc = SheetPageProcedure;
+    HPROPSHEETPAGE pages[] = {CreatePropertySheetPageW(&record)};
+    PROPSHEETHEADERW header{};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_MODELESS;
+    header.pszCaption = u"Filter Properties";
+    header.nPages = 1;
+    header.phpage = pages;
+    dialog = reinterpret_cast<HWND>(PropertySheetW(&header));
+    ASSERT_NE(dialog, nullptr);
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    standin::PumpUntilIdle();
+    Save("property-sheet.png");
+    const standin::WindowPixels p = standin::ReadWindowPixels(dialog);
+    const COLORREF black = GetSysColor(COLOR_WINDOWTEXT), grey = GetSysColor(COLOR_GRAYTEXT);
+    auto inside = [&](HWND child) {
+        RECT r{}, frame{};
+        GetWindowRect(child, &r);
+        GetWindowRect(dialog, &frame);
+        OffsetRect(&r, -frame.left, -frame.top);
+        return r;
+    };
+    HWND ok = GetDlgItem(dialog, IDOK), apply = GetDlgItem(dialog, ID_APPLY_NOW);
+    ASSERT_TRUE(ok && apply);
+    EXPECT_GT(Count(p, inside(ok), black), 20);
+    // Apply starts disabled: grey text (its black is only the edge's dark shadow).
+    RECT face = inside(apply);
+    InflateRect(&face, -2, -2);
+    EXPECT_GT(Count(p, face, grey), 20);
+    EXPECT_EQ(Count(p, face, black), 0);
+    // The tab's title and the page's text.
+    HWND tab = reinterpret_cast<HWND>(SendMessageW(dialog, PSM_GETTABCONTROL, 0, 0));
+    RECT tabs = inside(tab);
+    tabs.bottom = tabs.top + 20;
+    EXPECT_GT(Count(p, tabs, black), 20);
+    HWND shown = reinterpret_cast<HWND>(SendMessageW(dialog, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_GT(Count(p, inside(GetDlgItem(shown, 100)), black), 20);
 }
 
 } // namespace
