@@ -10,12 +10,10 @@
 // usage for bad arguments.
 #include "SheetHost.h"
 
-#include "board/CaptureBoard.h"
-#include "board/StandardImages.h"
-#include "km/kernel.h"
-#include "platform/machine/Machine.h"
+#include "BoardMachine.h"
 #include "um/windows.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -26,9 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char16_t kService[] = u"Talvexon";
-constexpr char16_t kInstalledDriver[] = u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys";
-constexpr char16_t kDriversFolder[] = u"C:\\Windows\\System32\\drivers\\";
 constexpr char16_t kSystemFolder[] = u"C:\\Windows\\System32\\";
 constexpr char kDefaultLibraryName[] = "Talvexon_x86.ax";
 
@@ -50,21 +45,12 @@ void Usage()
 
 std::u16string Wide(const std::string& text)
 {
-    std::u16string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80 || i + 1 >= text.size()) {
-            out += c;
-        } else if ((c & 0xE0) == 0xC0) {
-            out += static_cast<char16_t>((c & 0x1F) << 6 | (text[++i] & 0x3F));
-        } else if ((c & 0xF0) == 0xE0 && i + 2 < text.size()) {
-            const char16_t high = static_cast<char16_t>((c & 0x0F) << 12 | (text[i + 1] & 0x3F) << 6);
-            out += static_cast<char16_t>(high | (text[i + 2] & 0x3F));
-            i += 2;
-        } else {
-            out += u'?';
-        }
-    }
+    if (text.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+    std::u16string out(static_cast<size_t>(std::max(size, 0)), u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), reinterpret_cast<LPWSTR>(out.data()),
+                        size);
     return out;
 }
 
@@ -128,44 +114,29 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    platform::MachineOptions machineOptions;
-    machineOptions.driverFiles.push_back({TALVEXON_DRIVER_FILE, kInstalledDriver});
-    for (const char* image : {board::StandardImages::kFirmwareFileName, board::StandardImages::kMemoryTesterFileName,
-                              board::StandardImages::kPciTesterFileName, board::StandardImages::kFpgaFileName}) {
-        const std::string name = image;
-        machineOptions.driverFiles.push_back(
-            {fs::path(TALVEXON_IMAGE_FOLDER) / name, kDriversFolder + std::u16string(name.begin(), name.end())});
-    }
     // The page library: the machine's own copy, else the one given, installed.
     const std::string libraryName =
         options.library.empty() ? std::string(kDefaultLibraryName) : options.library.filename().string();
     const std::u16string library = kSystemFolder + Wide(libraryName);
-    const bool present = fs::exists(options.machine / "C" / "Windows" / "System32" / libraryName);
-    if (!present) {
+    std::vector<platform::DriverFileInstall> install;
+    if (!fs::exists(options.machine / "C" / "Windows" / "System32" / libraryName)) {
         if (options.library.empty()) {
             std::fprintf(stderr, "sheet-host: the machine has no %s: give --library\n", libraryName.c_str());
             return 1;
         }
-        machineOptions.driverFiles.push_back({options.library, library});
+        install.push_back({options.library, library});
     }
-    // Declared before the machine, which unplugs it at shutdown.
-    board::BoardConfiguration configuration;
-    board::CaptureBoard captureBoard(platform::PciLocation{1, 0, 0}, configuration);
-
-    std::unique_ptr<platform::Machine> machine;
+    toolboot::BoardMachine booted;
     try {
-        machine = platform::Machine::Open(
-            options.machine, std::vector<fs::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, machineOptions);
+        booted = toolboot::BootBoardMachine(options.machine, install);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sheet-host: the machine in %s cannot boot: %s\n", options.machine.string().c_str(),
                      e.what());
         return 1;
     }
     int result = 1;
-    const NTSTATUS loaded = machine->LoadDriver(kService);
-    const NTSTATUS plugged = NT_SUCCESS(loaded) ? machine->Plug(captureBoard) : loaded;
-    if (!NT_SUCCESS(plugged)) {
-        std::fprintf(stderr, "sheet-host: the board did not come up: 0x%08X\n", static_cast<unsigned>(plugged));
+    if (!NT_SUCCESS(booted.status)) {
+        std::fprintf(stderr, "sheet-host: the board did not come up: 0x%08X\n", static_cast<unsigned>(booted.status));
     } else if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         std::fprintf(stderr, "sheet-host: no COM apartment\n");
     } else {
@@ -183,7 +154,7 @@ int main(int argc, char** argv)
         }
         CoUninitialize();
     }
-    const platform::UnloadReport report = machine->Shutdown();
+    const platform::UnloadReport report = booted.machine->Shutdown();
     if (report.leaks != 0) {
         std::fprintf(stderr, "sheet-host: %zu leak(s) reported at shutdown\n", report.leaks);
         result = 1;
