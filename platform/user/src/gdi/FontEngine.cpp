@@ -19,8 +19,9 @@ namespace {
 constexpr const char* kFontDirectory = "/usr/share/fonts/truetype/liberation/";
 // Larger ems are taken as this: a glyph of a few megabytes at most.
 constexpr int kLargestEm = 1000;
-// Glyphs kept before the cache starts over.
+// Glyphs and resolved fonts kept before their caches start over.
 constexpr size_t kGlyphCacheLimit = 8192;
+constexpr size_t kFontCacheLimit = 1024;
 
 struct Face {
     FT_Face face = nullptr;
@@ -206,6 +207,8 @@ std::shared_ptr<const ResolvedFont> ResolveFont(const LOGFONTW& logical)
     const BYTE kind = family == Family::serif ? FF_ROMAN : family == Family::mono ? FF_MODERN : FF_SWISS;
     tm.tmPitchAndFamily = static_cast<BYTE>(kind | TMPF_TRUETYPE | TMPF_VECTOR | (face->monospaced ? 0 : TMPF_FIXED_PITCH));
     tm.tmCharSet = logical.lfCharSet == DEFAULT_CHARSET ? ANSI_CHARSET : logical.lfCharSet;
+    if (engine.fonts.size() >= kFontCacheLimit)
+        engine.fonts.clear();
     engine.fonts[key] = font;
     return font;
 }

@@ -45,8 +45,8 @@ DWORD GlyphOutline(HDC hdc, uint32_t code, UINT format, LPGLYPHMETRICS metrics, 
     const DWORD needed = rowBytes * static_cast<DWORD>(glyph->rows);
     *metrics = GLYPHMETRICS{static_cast<UINT>(glyph->width), static_cast<UINT>(glyph->rows),
                             POINT{glyph->left, glyph->top}, static_cast<short>(glyph->advance), 0};
-    // The metrics alone: the size a bitmap would take.
-    if (format == GGO_METRICS || !buffer || needed == 0)
+    // The metrics alone (or no room given): the size a bitmap would take.
+    if (format == GGO_METRICS || !buffer || size == 0 || needed == 0)
         return needed;
     if (size < needed) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -285,6 +285,9 @@ TEST_F(Text, GlyphBitmapsArePaddedRowsAndBadRequestsFail)
     EXPECT_TRUE(rowInk(0));
     EXPECT_TRUE(rowInk(gm.gmBlackBoxY - 1));
 
+    // A buffer with no room given is a size query too.
+    EXPECT_EQ(GetGlyphOutlineA(s.dc, 'W', GGO_BITMAP, &gm, 0, bits.data(), &kIdentity), size);
+    EXPECT_EQ(bits[size], 0xAA);
     // A short buffer, another matrix, another format: GDI_ERROR.
     EXPECT_EQ(GetGlyphOutlineA(s.dc, 'W', GGO_BITMAP, &gm, size - 1, bits.data(), &kIdentity), GDI_ERROR);
     const MAT2 doubled{{0, 2}, {0, 0}, {0, 0}, {0, 2}};
