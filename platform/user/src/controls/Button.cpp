@@ -150,6 +150,7 @@ void Paint(HWND hwnd, const ButtonState& state, DWORD style, HDC dc, const RECT&
     const std::u16string text = WindowText(hwnd);
     const bool pushLike = (style & BS_PUSHLIKE) && HasCheck(type);
     if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || pushLike) {
+        // The parent hears of the paint; a push button's face stays the system's.
         ParentBrush(hwnd, dc, WM_CTLCOLORBTN);
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
         const bool pressed = state.pushed || (pushLike && state.check == BST_CHECKED);

@@ -35,7 +35,7 @@ void DrawCheckBox(HDC dc, int x, int y, UINT check, bool pushed, bool enabled);
 void DrawRadio(HDC dc, int x, int y, bool checked, bool pushed, bool enabled);
 // A solid triangle pointing up, down, left or right (VK_UP...), centred in the rectangle.
 void DrawArrow(HDC dc, const RECT& rect, UINT direction, bool enabled);
-// The lines of a window's text, the window's text as GetWindowText gives it.
+// The window's text as GetWindowText gives it.
 std::u16string WindowText(HWND hwnd);
 
 } // namespace user
