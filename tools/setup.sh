@@ -19,7 +19,9 @@ packages+=(sox libzvbi-dev ffmpeg)
 #   libpng-dev   the user side writes pictures of windows as PNG files, and their tests read them back;
 #                the main job writes its contact sheet with it.
 packages+=(libpng-dev)
-#   libfreetype-dev, fonts-liberation  the caption tests make a glyph file from a real face.
+#   libfreetype-dev, fonts-liberation  the user side's fonts and text (FreeType over the Liberation
+#                faces standing in for "Arial", "Times New Roman" and "Courier New"); the caption
+#                tests make a glyph file from a real face.
 packages+=(libfreetype-dev fonts-liberation)
 #   clang, libclang-rt-14-dev  the fuzz preset: libFuzzer harnesses built with clang (tools/fuzz.sh).
 if [ "$preset" = fuzz ]; then

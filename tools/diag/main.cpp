@@ -22,10 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "board/CaptureBoard.h"
-#include "board/StandardImages.h"
-#include "km/kernel.h"
-#include "platform/machine/Machine.h"
+#include "BoardMachine.h"
 #include "shared/kscategories.h"
 #include "um/cfgmgr32.h"
 #include "um/windows.h"
@@ -34,9 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char16_t kService[] = u"Talvexon";
-constexpr char16_t kInstalledFile[] = u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys";
-constexpr char16_t kDriversFolder[] = u"C:\\Windows\\System32\\drivers\\";
 
 // The private requests this tool sends.
 constexpr DWORD kGetDspMemoryInfo = 0x226002;
@@ -354,33 +348,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    platform::MachineOptions machineOptions;
-    machineOptions.driverFiles.push_back({TALVEXON_DRIVER_FILE, kInstalledFile});
-    for (const char* image : {board::StandardImages::kFirmwareFileName, board::StandardImages::kMemoryTesterFileName,
-                              board::StandardImages::kPciTesterFileName, board::StandardImages::kFpgaFileName}) {
-        const std::string name = image;
-        machineOptions.driverFiles.push_back(
-            {fs::path(TALVEXON_IMAGE_FOLDER) / name, kDriversFolder + std::u16string(name.begin(), name.end())});
-    }
-    // Declared before the machine, which unplugs it at shutdown.
-    board::BoardConfiguration configuration;
-    configuration.bootAnnouncement = true;
-    board::CaptureBoard captureBoard(platform::PciLocation{1, 0, 0}, configuration);
-
-    std::unique_ptr<platform::Machine> machine;
+    toolboot::BoardMachine booted;
     try {
-        machine = platform::Machine::Open(
-            options.folder, std::vector<fs::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, machineOptions);
+        booted = toolboot::BootBoardMachine(options.folder, {}, true);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "talvexon-diag: the machine in %s cannot boot: %s\n", options.folder.string().c_str(),
                      e.what());
         return 1;
     }
     int result = 1;
-    const NTSTATUS loaded = machine->LoadDriver(kService);
-    const NTSTATUS plugged = NT_SUCCESS(loaded) ? machine->Plug(captureBoard) : loaded;
-    if (!NT_SUCCESS(plugged)) {
-        std::fprintf(stderr, "talvexon-diag: the board did not come up: 0x%08X\n", static_cast<unsigned>(plugged));
+    if (!NT_SUCCESS(booted.status)) {
+        std::fprintf(stderr, "talvexon-diag: the board did not come up: 0x%08X\n", static_cast<unsigned>(booted.status));
     } else {
         const std::u16string path = FindVideoCaptureFilter();
         HANDLE filter = path.empty() ? INVALID_HANDLE_VALUE
@@ -393,7 +371,7 @@ int main(int argc, char** argv)
             CloseHandle(filter);
         }
     }
-    const platform::UnloadReport report = machine->Shutdown();
+    const platform::UnloadReport report = booted.machine->Shutdown();
     if (report.leaks != 0) {
         std::fprintf(stderr, "talvexon-diag: %zu leak(s) reported at shutdown\n", report.leaks);
         result = 1;

@@ -47,4 +47,31 @@ struct FileDialogRecord {
 std::vector<FileDialogRecord> TakeFileDialogRecords();
 void ResetFileDialogs();
 
+// The user's choices in the next font dialogs of any thread, in order: each field left empty keeps
+// what the dialog shows at first (the caller's LOGFONT with CF_INITTOLOGFONTSTRUCT, else "Arial",
+// regular, 8 points); nullopt for Cancel. A face or size the dialog does not offer (CF_TTONLY drops
+// the raster face "MS Sans Serif", CF_FIXEDPITCHONLY keeps "Courier New" and "Liberation Mono",
+// CF_LIMITSIZE bounds the size) takes the next choice in the same dialog. A dialog with no choice
+// left reports a breach "unscripted-dialog" and cancels.
+struct FontChoice {
+    std::optional<std::string> face;
+    std::optional<LONG> weight;
+    std::optional<bool> italic;
+    std::optional<int> pointSize; // tenths of a point
+};
+void ScriptFontAnswers(const std::vector<std::optional<FontChoice>>& answers);
+
+// One ChooseFont call: owner, flags, and what it returned (face "" on Cancel).
+struct FontDialogRecord {
+    HWND owner;
+    DWORD flags;
+    std::string face;
+    LONG weight;
+    bool italic;
+    int pointSize;
+    bool chosen;
+};
+std::vector<FontDialogRecord> TakeFontDialogRecords();
+void ResetFontDialogs();
+
 } // namespace standin

@@ -166,6 +166,14 @@ public:
     _U_RECT(RECT& rc) : m_lpRect(&rc) {}
     LPRECT m_lpRect;
 };
+// A resource named by text or by number.
+class _U_STRINGorID {
+public:
+    _U_STRINGorID(LPCSTR lpString) : m_lpstr(lpString) {}
+    _U_STRINGorID(UINT nID) : m_lpstr(MAKEINTRESOURCEA(nID)) {}
+    LPCSTR m_lpstr;
+};
+
 class _U_MENUorID {
 public:
     _U_MENUorID(HMENU hMenu) : m_hMenu(hMenu) {}

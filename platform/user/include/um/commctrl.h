@@ -36,6 +36,13 @@ BOOL WINAPI ImageList_DrawEx(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, i
                              COLORREF rgbFg, UINT fStyle);
 HICON WINAPI ImageList_GetIcon(HIMAGELIST himl, int i, UINT flags);
 int WINAPI ImageList_GetImageCount(HIMAGELIST himl);
+// An image list from a bitmap of a module (or a file with LR_LOADFROMFILE): images cx wide and as
+// high as the bitmap, as many as fit; crMask (not CLR_NONE) marks the transparent pixels. NULL
+// when the bitmap cannot be loaded or is narrower than one image.
+HIMAGELIST WINAPI ImageList_LoadImageA(HINSTANCE hi, LPCSTR lpbmp, int cx, int cGrow, COLORREF crMask, UINT uType,
+                                       UINT uFlags);
+HIMAGELIST WINAPI ImageList_LoadImageW(HINSTANCE hi, LPCWSTR lpbmp, int cx, int cGrow, COLORREF crMask, UINT uType,
+                                       UINT uFlags);
 BOOL WINAPI ImageList_GetIconSize(HIMAGELIST himl, int* cx, int* cy);
 }
 

@@ -1,4 +1,4 @@
-// The lstr text calls.
+// The lstr text calls; MulDiv.
 #pragma once
 #include "um/windef.h"
 
@@ -19,4 +19,7 @@ int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2);
 // for NULL arguments or iMaxLength below 1.
 LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
 LPWSTR WINAPI lstrcpynW(LPWSTR lpString1, LPCWSTR lpString2, int iMaxLength);
+// nNumber x nNumerator / nDenominator in 64 bits, rounded half away from zero; -1 for a zero
+// denominator or a result beyond 32 bits.
+int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 }

@@ -1,4 +1,5 @@
-// GDI objects: the handle table, stock objects, pens, brushes, bitmaps and memory device contexts.
+// GDI objects: the handle table, stock objects, pens, brushes, bitmaps and memory device contexts;
+// fonts, their metrics and glyphs, and text.
 #pragma once
 #include "shared/bitmapfile.h"
 #include "um/windef.h"
@@ -13,6 +14,8 @@ struct HBITMAP__;
 using HBITMAP = HBITMAP__*;
 struct HRGN__;
 using HRGN = HRGN__*;
+struct HFONT__;
+using HFONT = HFONT__*;
 using COLORREF = DWORD;
 #define CLR_INVALID 0xFFFFFFFF
 
@@ -27,6 +30,7 @@ using COLORREF = DWORD;
 #define OBJ_DC 3
 #define OBJ_REGION 8
 #define OBJ_BITMAP 7
+#define OBJ_FONT 6
 #define OBJ_MEMDC 10
 
 // Stock objects.
@@ -42,6 +46,13 @@ using COLORREF = DWORD;
 #define NULL_PEN 8
 #define DC_BRUSH 18
 #define DC_PEN 19
+#define OEM_FIXED_FONT 10
+#define ANSI_FIXED_FONT 11
+#define ANSI_VAR_FONT 12
+#define SYSTEM_FONT 13
+#define DEVICE_DEFAULT_FONT 14
+#define SYSTEM_FIXED_FONT 16
+#define DEFAULT_GUI_FONT 17
 
 #define PS_SOLID 0
 #define PS_NULL 5
@@ -154,6 +165,169 @@ struct LOGBRUSH {
     ULONG_PTR lbHatch;
 };
 
+// Fonts.
+#define LF_FACESIZE 32
+#define FW_DONTCARE 0
+#define FW_THIN 100
+#define FW_LIGHT 300
+#define FW_NORMAL 400
+#define FW_REGULAR 400
+#define FW_MEDIUM 500
+#define FW_SEMIBOLD 600
+#define FW_BOLD 700
+#define FW_HEAVY 900
+#define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
+#define SYMBOL_CHARSET 2
+#define OEM_CHARSET 255
+#define OUT_DEFAULT_PRECIS 0
+#define OUT_TT_PRECIS 4
+#define OUT_TT_ONLY_PRECIS 7
+#define CLIP_DEFAULT_PRECIS 0
+#define DEFAULT_QUALITY 0
+#define DRAFT_QUALITY 1
+#define PROOF_QUALITY 2
+#define NONANTIALIASED_QUALITY 3
+#define ANTIALIASED_QUALITY 4
+#define DEFAULT_PITCH 0
+#define FIXED_PITCH 1
+#define VARIABLE_PITCH 2
+#define FF_DONTCARE 0x00
+#define FF_ROMAN 0x10
+#define FF_SWISS 0x20
+#define FF_MODERN 0x30
+// tmPitchAndFamily: set when the pitch is variable (the name is the other way round), and for
+// outline faces.
+#define TMPF_FIXED_PITCH 0x01
+#define TMPF_VECTOR 0x02
+#define TMPF_TRUETYPE 0x04
+
+struct LOGFONTA {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    CHAR lfFaceName[LF_FACESIZE];
+};
+struct LOGFONTW {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    WCHAR lfFaceName[LF_FACESIZE];
+};
+using PLOGFONTA = LOGFONTA*;
+using LPLOGFONTA = LOGFONTA*;
+using PLOGFONTW = LOGFONTW*;
+using LPLOGFONTW = LOGFONTW*;
+
+struct TEXTMETRICA {
+    LONG tmHeight;
+    LONG tmAscent;
+    LONG tmDescent;
+    LONG tmInternalLeading;
+    LONG tmExternalLeading;
+    LONG tmAveCharWidth;
+    LONG tmMaxCharWidth;
+    LONG tmWeight;
+    LONG tmOverhang;
+    LONG tmDigitizedAspectX;
+    LONG tmDigitizedAspectY;
+    BYTE tmFirstChar;
+    BYTE tmLastChar;
+    BYTE tmDefaultChar;
+    BYTE tmBreakChar;
+    BYTE tmItalic;
+    BYTE tmUnderlined;
+    BYTE tmStruckOut;
+    BYTE tmPitchAndFamily;
+    BYTE tmCharSet;
+};
+struct TEXTMETRICW {
+    LONG tmHeight;
+    LONG tmAscent;
+    LONG tmDescent;
+    LONG tmInternalLeading;
+    LONG tmExternalLeading;
+    LONG tmAveCharWidth;
+    LONG tmMaxCharWidth;
+    LONG tmWeight;
+    LONG tmOverhang;
+    LONG tmDigitizedAspectX;
+    LONG tmDigitizedAspectY;
+    WCHAR tmFirstChar;
+    WCHAR tmLastChar;
+    WCHAR tmDefaultChar;
+    WCHAR tmBreakChar;
+    BYTE tmItalic;
+    BYTE tmUnderlined;
+    BYTE tmStruckOut;
+    BYTE tmPitchAndFamily;
+    BYTE tmCharSet;
+};
+using LPTEXTMETRICA = TEXTMETRICA*;
+using LPTEXTMETRICW = TEXTMETRICW*;
+
+// Glyph outlines: 16.16 fixed point, the transformation, the metrics of one glyph.
+struct FIXED {
+    WORD fract;
+    short value;
+};
+struct MAT2 {
+    FIXED eM11;
+    FIXED eM12;
+    FIXED eM21;
+    FIXED eM22;
+};
+using LPMAT2 = MAT2*;
+struct GLYPHMETRICS {
+    UINT gmBlackBoxX;
+    UINT gmBlackBoxY;
+    POINT gmptGlyphOrigin;
+    short gmCellIncX;
+    short gmCellIncY;
+};
+using LPGLYPHMETRICS = GLYPHMETRICS*;
+#define GGO_METRICS 0
+#define GGO_BITMAP 1
+#define GGO_NATIVE 2
+#define GGO_GRAY2_BITMAP 4
+#define GGO_GRAY4_BITMAP 5
+#define GGO_GRAY8_BITMAP 6
+#define GGO_GLYPH_INDEX 0x0080
+#define GDI_ERROR 0xFFFFFFFFL
+
+// ExtTextOut.
+#define ETO_OPAQUE 0x0002
+#define ETO_CLIPPED 0x0004
+// Text alignment.
+#define TA_NOUPDATECP 0
+#define TA_UPDATECP 1
+#define TA_LEFT 0
+#define TA_RIGHT 2
+#define TA_CENTER 6
+#define TA_TOP 0
+#define TA_BOTTOM 8
+#define TA_BASELINE 24
+
 extern "C" {
 DWORD WINAPI GetObjectType(HGDIOBJ h);
 int WINAPI GetObjectA(HANDLE h, int c, void* pv);
@@ -216,10 +390,64 @@ COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT lppt);
 BOOL WINAPI LineTo(HDC hdc, int x, int y);
 BOOL WINAPI Polyline(HDC hdc, const POINT* apt, int cpt);
+
+// Fonts: outline faces from the system's font files; lfHeight below 0 is the em in pixels, above 0
+// the cell height, 0 the default of 8 points (an em of 11 pixels).
+HFONT WINAPI CreateFontIndirectA(const LOGFONTA* lplf);
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lplf);
+HFONT WINAPI CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight, DWORD bItalic,
+                         DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet, DWORD iOutPrecision, DWORD iClipPrecision,
+                         DWORD iQuality, DWORD iPitchAndFamily, LPCSTR pszFaceName);
+HFONT WINAPI CreateFontW(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight, DWORD bItalic,
+                         DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet, DWORD iOutPrecision, DWORD iClipPrecision,
+                         DWORD iQuality, DWORD iPitchAndFamily, LPCWSTR pszFaceName);
+BOOL WINAPI GetTextMetricsA(HDC hdc, LPTEXTMETRICA lptm);
+BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW lptm);
+BOOL WINAPI GetTextExtentPoint32A(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);
+BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl);
+int WINAPI GetTextFaceA(HDC hdc, int c, LPSTR lpName);
+int WINAPI GetTextFaceW(HDC hdc, int c, LPWSTR lpName);
+// One glyph's metrics (GGO_METRICS) or its monochrome bitmap (GGO_BITMAP: rows top down, the
+// leftmost pixel in the high bit, rows padded to 4 bytes); the size needed for a null buffer, 0 for
+// a glyph without ink, GDI_ERROR for anything else or a short buffer. Only the identity matrix.
+DWORD WINAPI GetGlyphOutlineA(HDC hdc, UINT uChar, UINT fuFormat, LPGLYPHMETRICS lpgm, DWORD cjBuffer, void* pvBuffer,
+                              const MAT2* lpmat2);
+DWORD WINAPI GetGlyphOutlineW(HDC hdc, UINT uChar, UINT fuFormat, LPGLYPHMETRICS lpgm, DWORD cjBuffer, void* pvBuffer,
+                              const MAT2* lpmat2);
+
+// Text in the DC's font, text colour, background colour and mode.
+UINT WINAPI SetTextAlign(HDC hdc, UINT align);
+UINT WINAPI GetTextAlign(HDC hdc);
+BOOL WINAPI TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
+BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c);
+BOOL WINAPI ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* lprect, LPCSTR lpString, UINT c,
+                        const INT* lpDx);
+BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* lprect, LPCWSTR lpString, UINT c,
+                        const INT* lpDx);
 }
 
 #ifdef UNICODE
 #define GetObject GetObjectW
+#define LOGFONT LOGFONTW
+#define TEXTMETRIC TEXTMETRICW
+#define CreateFontIndirect CreateFontIndirectW
+#define CreateFont CreateFontW
+#define GetTextMetrics GetTextMetricsW
+#define GetTextExtentPoint32 GetTextExtentPoint32W
+#define GetTextFace GetTextFaceW
+#define GetGlyphOutline GetGlyphOutlineW
+#define TextOut TextOutW
+#define ExtTextOut ExtTextOutW
 #else
 #define GetObject GetObjectA
+#define LOGFONT LOGFONTA
+#define TEXTMETRIC TEXTMETRICA
+#define CreateFontIndirect CreateFontIndirectA
+#define CreateFont CreateFontA
+#define GetTextMetrics GetTextMetricsA
+#define GetTextExtentPoint32 GetTextExtentPoint32A
+#define GetTextFace GetTextFaceA
+#define GetGlyphOutline GetGlyphOutlineA
+#define TextOut TextOutA
+#define ExtTextOut ExtTextOutA
 #endif

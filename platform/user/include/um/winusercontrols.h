@@ -112,7 +112,10 @@ using LPNMHDR = NMHDR*;
 #define BN_KILLFOCUS 7
 
 // WM_DRAWITEM, sent by an owner-drawn button to its parent when it paints.
+#define ODT_LISTBOX 2
+#define ODT_COMBOBOX 3
 #define ODT_BUTTON 4
+#define ODT_STATIC 5
 #define ODA_DRAWENTIRE 0x0001
 #define ODA_SELECT 0x0002
 #define ODA_FOCUS 0x0004

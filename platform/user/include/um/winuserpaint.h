@@ -1,5 +1,5 @@
 // The user interface library's drawing calls: window device contexts and painting, system colours,
-// rectangles, edges and states, icons.
+// rectangles, edges and states, icons, formatted text.
 #pragma once
 #include "um/windef.h"
 #include "um/wingdi.h"
@@ -112,6 +112,21 @@ using PICONINFO = ICONINFO*;
 #define DSS_RIGHT 0x8000
 using DRAWSTATEPROC = BOOL (*)(HDC hdc, LPARAM lData, WPARAM wData, int cx, int cy);
 
+// DrawText.
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+#define DT_HIDEPREFIX 0x00100000
+
 // DrawIconEx.
 #define DI_MASK 0x0001
 #define DI_IMAGE 0x0002
@@ -144,6 +159,14 @@ BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 DWORD WINAPI GetSysColor(int nIndex);
 HBRUSH WINAPI GetSysColorBrush(int nIndex);
 
+// Rectangle arithmetic.
+BOOL WINAPI SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom);
+BOOL WINAPI InflateRect(LPRECT lprc, int dx, int dy);
+BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy);
+// The overlap of two rectangles; FALSE with an empty one when they do not overlap.
+BOOL WINAPI IntersectRect(LPRECT lprcDst, const RECT* lprcSrc1, const RECT* lprcSrc2);
+BOOL WINAPI IsRectEmpty(const RECT* lprc);
+
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 int WINAPI FrameRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 BOOL WINAPI InvertRect(HDC hDC, const RECT* lprc);
@@ -153,6 +176,13 @@ BOOL WINAPI DrawStateA(HDC hdc, HBRUSH hbrFore, DRAWSTATEPROC qfnCallBack, LPARA
                        int cx, int cy, UINT uFlags);
 BOOL WINAPI DrawStateW(HDC hdc, HBRUSH hbrFore, DRAWSTATEPROC qfnCallBack, LPARAM lData, WPARAM wData, int x, int y,
                        int cx, int cy, UINT uFlags);
+
+// Text in a rectangle: lines broken at line feeds (and at spaces with DT_WORDBREAK), aligned
+// horizontally, and vertically on a single line; '&' underlines the next character unless
+// DT_NOPREFIX ("&&" is one '&'). The result is the text's height; DT_CALCRECT measures into the
+// rectangle without drawing. A count of -1 takes the text to its zero.
+int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format);
+int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
 
 HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName);
 HBITMAP WINAPI LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName);
@@ -167,10 +197,12 @@ BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, i
 
 #ifdef UNICODE
 #define DrawState DrawStateW
+#define DrawText DrawTextW
 #define LoadBitmap LoadBitmapW
 #define LoadImage LoadImageW
 #else
 #define DrawState DrawStateA
+#define DrawText DrawTextA
 #define LoadBitmap LoadBitmapA
 #define LoadImage LoadImageA
 #endif

@@ -6,6 +6,71 @@
 
 namespace WTL {
 
+// An image list handle with the image list calls; Destroy frees it (the destructor does not, so a
+// list can be handed on).
+class CImageList {
+public:
+    HIMAGELIST m_hImageList = nullptr;
+
+    CImageList(HIMAGELIST hImageList = nullptr) : m_hImageList(hImageList) {}
+    CImageList& operator=(HIMAGELIST hImageList)
+    {
+        m_hImageList = hImageList;
+        return *this;
+    }
+    operator HIMAGELIST() const { return m_hImageList; }
+    bool IsNull() const { return m_hImageList == nullptr; }
+    void Attach(HIMAGELIST hImageList) { m_hImageList = hImageList; }
+    HIMAGELIST Detach()
+    {
+        HIMAGELIST list = m_hImageList;
+        m_hImageList = nullptr;
+        return list;
+    }
+
+    BOOL Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow)
+    {
+        m_hImageList = ::ImageList_Create(cx, cy, nFlags, nInitial, nGrow);
+        return m_hImageList != nullptr;
+    }
+    // From a bitmap of the module's resources: images cx wide, crMask transparent.
+    BOOL Create(ATL::_U_STRINGorID bitmap, int cx, int nGrow, COLORREF crMask)
+    {
+        m_hImageList = ::ImageList_LoadImageA(ATL::_pAtlModule ? ATL::_pAtlModule->GetResourceInstance() : ::GetModuleHandleA(nullptr), bitmap.m_lpstr, cx, nGrow, crMask,
+                                              IMAGE_BITMAP, LR_CREATEDIBSECTION);
+        return m_hImageList != nullptr;
+    }
+    BOOL Destroy()
+    {
+        if (!m_hImageList)
+            return FALSE;
+        const BOOL done = ::ImageList_Destroy(m_hImageList);
+        m_hImageList = nullptr;
+        return done;
+    }
+    int GetImageCount() const { return ::ImageList_GetImageCount(m_hImageList); }
+    BOOL GetIconSize(int& cx, int& cy) const { return ::ImageList_GetIconSize(m_hImageList, &cx, &cy); }
+    BOOL GetIconSize(SIZE& size) const
+    {
+        int cx = 0, cy = 0;
+        const BOOL got = ::ImageList_GetIconSize(m_hImageList, &cx, &cy);
+        size = SIZE{cx, cy};
+        return got;
+    }
+    int Add(HBITMAP hBitmap, HBITMAP hBitmapMask = nullptr) { return ::ImageList_Add(m_hImageList, hBitmap, hBitmapMask); }
+    int Add(HBITMAP hBitmap, COLORREF crMask) { return ::ImageList_AddMasked(m_hImageList, hBitmap, crMask); }
+    BOOL Draw(HDC hDC, int nImage, int x, int y, UINT nStyle) const
+    {
+        return ::ImageList_Draw(m_hImageList, nImage, hDC, x, y, nStyle);
+    }
+    BOOL Draw(HDC hDC, int nImage, POINT pt, UINT nStyle) const { return Draw(hDC, nImage, pt.x, pt.y, nStyle); }
+    BOOL DrawEx(int nImage, HDC hDC, int x, int y, int dx, int dy, COLORREF rgbBk, COLORREF rgbFg, UINT fStyle) const
+    {
+        return ::ImageList_DrawEx(m_hImageList, nImage, hDC, x, y, dx, dy, rgbBk, rgbFg, fStyle);
+    }
+    HICON GetIcon(int nIndex, UINT uFlags = ILD_NORMAL) const { return ::ImageList_GetIcon(m_hImageList, nIndex, uFlags); }
+};
+
 template <class TBase> class CStaticT : public TBase {
 public:
     CStaticT(HWND hWnd = nullptr) : TBase(hWnd) {}

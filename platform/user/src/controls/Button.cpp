@@ -3,6 +3,7 @@
 // the left button takes the focus and the capture; its release inside the button is a click, as is
 // the space key pressed and released. A click changes an automatic button's check first, then
 // sends BN_CLICKED.
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 
 namespace user {
@@ -105,8 +106,8 @@ LRESULT DialogCode(DWORD type)
     }
 }
 
-// An owner-drawn button leaves its drawing to the parent.
-void DrawByOwner(HWND hwnd, const ButtonState& state, UINT action)
+// An owner-drawn button leaves its drawing to the parent, in the DC it is painting.
+void DrawByOwner(HWND hwnd, const ButtonState& state, UINT action, HDC dc)
 {
     DRAWITEMSTRUCT item{};
     item.CtlType = ODT_BUTTON;
@@ -115,9 +116,107 @@ void DrawByOwner(HWND hwnd, const ButtonState& state, UINT action)
     item.itemState = (state.pushed ? ODS_SELECTED : 0) | (state.focused ? ODS_FOCUS : 0) |
                      (IsWindowEnabled(hwnd) ? 0 : ODS_DISABLED);
     item.hwndItem = hwnd;
+    item.hDC = dc;
     GetClientRect(hwnd, &item.rcItem);
     if (HWND parent = GetParent(hwnd))
         SendMessageW(parent, WM_DRAWITEM, static_cast<WPARAM>(item.CtlID), reinterpret_cast<LPARAM>(&item));
+}
+
+// The image of a BS_BITMAP or BS_ICON button, centred on its face.
+void DrawImage(HDC dc, const ButtonState& state, const RECT& face, bool enabled)
+{
+    if (!state.image)
+        return;
+    int width = 0, height = 0;
+    if (state.imageType == IMAGE_BITMAP) {
+        BITMAP info{};
+        if (!GetObjectW(state.image, sizeof info, &info))
+            return;
+        width = info.bmWidth;
+        height = info.bmHeight;
+    } else {
+        width = height = 32;
+    }
+    const int x = (face.left + face.right - width) / 2, y = (face.top + face.bottom - height) / 2;
+    const UINT kind = state.imageType == IMAGE_BITMAP ? DST_BITMAP : DST_ICON;
+    DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(state.image), 0, x, y, width, height,
+               kind | (enabled ? DSS_NORMAL : DSS_DISABLED));
+}
+
+void Paint(HWND hwnd, const ButtonState& state, DWORD style, HDC dc, const RECT& client)
+{
+    const DWORD type = style & BS_TYPEMASK;
+    const bool enabled = IsWindowEnabled(hwnd);
+    const std::u16string text = WindowText(hwnd);
+    const bool pushLike = (style & BS_PUSHLIKE) && HasCheck(type);
+    if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || pushLike) {
+        // The parent hears of the paint; a push button's face stays the system's.
+        ParentBrush(hwnd, dc, WM_CTLCOLORBTN);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        const bool pressed = state.pushed || (pushLike && state.check == BST_CHECKED);
+        DrawButtonFace(dc, client, pressed, type == BS_DEFPUSHBUTTON);
+        RECT face = client;
+        if (pressed)
+            OffsetRect(&face, 1, 1);
+        if ((style & (BS_BITMAP | BS_ICON)) && state.image)
+            DrawImage(dc, state, face, enabled);
+        else
+            DrawLabel(dc, text, face, DT_CENTER | DT_VCENTER | DT_SINGLELINE, enabled);
+        if (state.focused) {
+            RECT focus = client;
+            InflateRect(&focus, -4, -4);
+            DrawFocusRect(dc, &focus);
+        }
+        return;
+    }
+    HBRUSH brush = ParentBrush(hwnd, dc, WM_CTLCOLORSTATIC);
+    if (type == BS_GROUPBOX) {
+        // An etched frame from the middle of the text's line down, the text on the background at 8.
+        TEXTMETRICW tm{};
+        GetTextMetricsW(dc, &tm);
+        RECT frame = client;
+        frame.top += tm.tmHeight / 2;
+        DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+        if (!text.empty()) {
+            RECT label{8, 0, client.right - 8, tm.tmHeight};
+            RECT measured = label;
+            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured, DT_CALCRECT | DT_SINGLELINE);
+            label.right = std::min(label.right, measured.right + 2);
+            label.left = 6;
+            FillRect(dc, &label, brush);
+            label.left = 8;
+            DrawLabel(dc, text, label, DT_LEFT | DT_SINGLELINE, enabled);
+        }
+        return;
+    }
+    FillRect(dc, &client, brush);
+    // A check box or radio button: the mark at the left (at the right with BS_LEFTTEXT), centred
+    // vertically, the text beside it.
+    const bool radio = type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+    const int mark = radio ? 12 : 13;
+    const bool rightMark = style & BS_LEFTTEXT;
+    const int markX = rightMark ? client.right - mark : 0;
+    const int markY = (client.bottom - mark) / 2;
+    if (radio)
+        DrawRadio(dc, markX, markY, state.check == BST_CHECKED, state.pushed, enabled);
+    else
+        DrawCheckBox(dc, markX, markY, state.check, state.pushed, enabled);
+    RECT label = client;
+    if (rightMark)
+        label.right -= mark + 4;
+    else
+        label.left += mark + 4;
+    const UINT align = (style & BS_CENTER) == BS_CENTER ? DT_CENTER : (style & BS_RIGHT) ? DT_RIGHT : DT_LEFT;
+    const UINT lines = (style & BS_MULTILINE) ? DT_WORDBREAK : DT_SINGLELINE | DT_VCENTER;
+    DrawLabel(dc, text, label, align | lines, enabled);
+    if (state.focused && !text.empty()) {
+        RECT measured = label;
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured, DT_CALCRECT | (lines & DT_WORDBREAK));
+        const int height = measured.bottom - measured.top;
+        RECT focus{label.left - 1, (client.bottom - height) / 2 - 1, label.left + (measured.right - measured.left) + 1,
+                   (client.bottom - height) / 2 + height + 1};
+        DrawFocusRect(dc, &focus);
+    }
 }
 
 } // namespace
@@ -254,9 +353,14 @@ LRESULT WINAPI ButtonProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         return reinterpret_cast<LRESULT>(previous);
     }
     case WM_PAINT:
-        if (type == BS_OWNERDRAW)
-            DrawByOwner(hwnd, *state, ODA_DRAWENTIRE);
-        break;
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font, [&](HDC dc, const RECT& client) {
+            if (type == BS_OWNERDRAW)
+                DrawByOwner(hwnd, *state, ODA_DRAWENTIRE, dc);
+            else
+                Paint(hwnd, *state, style, dc, client);
+        });
+        return 0;
     default:
         break;
     }

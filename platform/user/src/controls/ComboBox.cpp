@@ -7,6 +7,7 @@
 // (or CBN_SELENDCANCEL), CBN_CLOSEUP, then CBN_SELCHANGE when the selection changed; opening sends
 // CBN_DROPDOWN first. The CB_ messages themselves never notify. CBS_SIMPLE and CBS_DROPDOWN are
 // drop-down lists too: no edit field is made.
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 #include "controls/ItemList.h"
 
@@ -189,6 +190,39 @@ std::u16string TextArgument(LPARAM lParam)
     return lParam ? std::u16string(reinterpret_cast<const char16_t*>(lParam)) : std::u16string();
 }
 
+// The field: a sunken box holding the chosen line's text (highlighted while a drop-down list has the
+// focus) and, but for a simple combo box, the button with its arrow at the right, pressed while the
+// list is open.
+void Paint(HWND hwnd, const ComboState& state, DWORD style, HDC dc, const RECT& client)
+{
+    const bool enabled = IsWindowEnabled(hwnd);
+    HBRUSH brush = ParentBrush(hwnd, dc, enabled ? WM_CTLCOLOREDIT : WM_CTLCOLORSTATIC);
+    RECT field = client;
+    DrawEdge(dc, &field, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    FillRect(dc, &field, brush);
+    if ((style & 3) != CBS_SIMPLE) {
+        RECT button{field.right - 16, field.top, field.right, field.bottom};
+        DrawButtonFace(dc, button, state.dropped, false);
+        RECT arrow = button;
+        if (state.dropped)
+            OffsetRect(&arrow, 1, 1);
+        DrawArrow(dc, arrow, VK_DOWN, enabled);
+        field.right = button.left;
+    }
+    RECT text = field;
+    InflateRect(&text, -1, -1);
+    const bool highlighted = (style & 3) == CBS_DROPDOWNLIST && GetFocus() == hwnd && !state.dropped;
+    if (highlighted) {
+        FillSystem(dc, text, COLOR_HIGHLIGHT);
+        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    }
+    RECT label = text;
+    label.left += 2;
+    DrawLabel(dc, WindowText(hwnd), label, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, enabled);
+    if (highlighted)
+        DrawFocusRect(dc, &text);
+}
+
 } // namespace
 
 LRESULT WINAPI ComboBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -230,6 +264,11 @@ LRESULT WINAPI ComboBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     }
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS | (state->dropped ? DLGC_WANTALLKEYS : 0);
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font,
+                     [&](HDC dc, const RECT& client) { Paint(hwnd, *state, style, dc, client); });
+        return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         const POINT point = PointOf(lParam);

@@ -4,6 +4,7 @@
 // notifications: EN_UPDATE then EN_CHANGE for each change of the text, EN_MAXTEXT when the limit
 // cuts what is typed, EN_SETFOCUS and EN_KILLFOCUS. Until text is measured by its font, the pointer
 // finds the caret as if every character were 6 pixels wide (the dialog base unit).
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 
 #include <algorithm>
@@ -178,6 +179,59 @@ void SetSelection(HWND hwnd, EditState& state, WPARAM wParam, LPARAM lParam)
     InvalidateRect(hwnd, nullptr, FALSE);
 }
 
+// The text in the field, one pixel in from the sides; the selection in the highlight colours and the
+// caret as a line while the control has the focus. Read-only and disabled edits take the static
+// colours.
+void Paint(HWND hwnd, const EditState& state, DWORD style, HDC dc, const RECT& client)
+{
+    const bool enabled = IsWindowEnabled(hwnd);
+    HBRUSH brush = ParentBrush(hwnd, dc, (style & ES_READONLY) || !enabled ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT);
+    FillRect(dc, &client, brush);
+    std::u16string text = TextOf(hwnd);
+    if (style & ES_PASSWORD)
+        text.assign(text.size(), u'*');
+    RECT field = client;
+    InflateRect(&field, -1, -1);
+    if (style & ES_MULTILINE) {
+        DrawLabel(dc, text, field, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX, enabled);
+        return;
+    }
+    if (!enabled)
+        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    SIZE whole{};
+    GetTextExtentPoint32W(dc, reinterpret_cast<LPCWSTR>(text.c_str()), static_cast<int>(text.size()), &whole);
+    int x = field.left;
+    if (style & ES_CENTER)
+        x = (field.left + field.right - whole.cx) / 2;
+    else if (style & ES_RIGHT)
+        x = field.right - whole.cx;
+    const bool focused = GetFocus() == hwnd;
+    const size_t start = std::min({state.anchor, state.caret, text.size()});
+    const size_t end = std::min(std::max(state.anchor, state.caret), text.size());
+    auto advance = [&](size_t count) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, reinterpret_cast<LPCWSTR>(text.c_str()), static_cast<int>(count), &size);
+        return static_cast<int>(size.cx);
+    };
+    SetBkMode(dc, TRANSPARENT);
+    ExtTextOutW(dc, x, field.top, ETO_CLIPPED, &field, reinterpret_cast<LPCWSTR>(text.c_str()),
+                static_cast<UINT>(text.size()), nullptr);
+    if ((focused || (style & ES_NOHIDESEL)) && end > start) {
+        const int from = x + advance(start);
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
+        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+        ExtTextOutW(dc, from, field.top, ETO_CLIPPED, &field, reinterpret_cast<LPCWSTR>(text.c_str() + start),
+                    static_cast<UINT>(end - start), nullptr);
+    } else if (focused) {
+        TEXTMETRICW tm{};
+        GetTextMetricsW(dc, &tm);
+        RECT caret{x + advance(std::min(state.caret, text.size())), field.top, 0, field.top + tm.tmHeight};
+        caret.right = caret.left + 1;
+        FillSystem(dc, caret, COLOR_WINDOWTEXT);
+    }
+}
+
 } // namespace
 
 LRESULT WINAPI EditProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -271,6 +325,11 @@ LRESULT WINAPI EditProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case EM_GETLINECOUNT:
         return 1;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font,
+                     [&](HDC dc, const RECT& client) { Paint(hwnd, *state, StyleOf(hwnd), dc, client); });
+        return 0;
     default:
         break;
     }

@@ -5,6 +5,7 @@
 // Without LBS_NOINTEGRALHEIGHT the control's height is cut to whole lines when it is made. A click
 // or a key that moves the selection sends LBN_SELCHANGE (LBS_NOTIFY), a double click LBN_DBLCLK;
 // focus changes send LBN_SETFOCUS and LBN_KILLFOCUS. The LB_ messages themselves never notify.
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 #include "controls/ItemList.h"
 
@@ -203,6 +204,52 @@ std::u16string TextArgument(LPARAM lParam)
     return lParam ? std::u16string(reinterpret_cast<const char16_t*>(lParam)) : std::u16string();
 }
 
+// The lines from the top one, scrolled left by the offset; the selected line in the highlight
+// colours and the focus rectangle around it while the list has the focus. Owner-drawn lines are
+// the parent's to draw (WM_DRAWITEM).
+void Paint(HWND hwnd, const ListState& state, DWORD style, HDC dc, const RECT& client)
+{
+    const bool enabled = IsWindowEnabled(hwnd);
+    HBRUSH brush = ParentBrush(hwnd, dc, WM_CTLCOLORLISTBOX);
+    FillRect(dc, &client, brush);
+    const COLORREF text = GetTextColor(dc);
+    const bool focused = GetFocus() == hwnd;
+    for (int line = state.list.top; line < state.list.Count(); ++line) {
+        const int y = (line - state.list.top) * state.itemHeight;
+        if (y >= client.bottom)
+            break;
+        RECT row{client.left, y, client.right, y + state.itemHeight};
+        const bool selected = line == state.list.selection;
+        if (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) {
+            DRAWITEMSTRUCT item{};
+            item.CtlType = ODT_LISTBOX;
+            item.CtlID = static_cast<UINT>(GetWindowLongPtrW(hwnd, GWLP_ID));
+            item.itemID = static_cast<UINT>(line);
+            item.itemAction = ODA_DRAWENTIRE;
+            item.itemState = (selected ? ODS_SELECTED : 0) | (selected && focused ? ODS_FOCUS : 0) |
+                             (enabled ? 0 : ODS_DISABLED);
+            item.hwndItem = hwnd;
+            item.hDC = dc;
+            item.rcItem = row;
+            item.itemData = state.list.At(line).data;
+            if (HWND parent = GetParent(hwnd))
+                SendMessageW(parent, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+            continue;
+        }
+        SetTextColor(dc, text);
+        if (selected) {
+            FillSystem(dc, row, COLOR_HIGHLIGHT);
+            SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+        }
+        RECT label = row;
+        label.left += 2 - state.offset;
+        DrawLabel(dc, state.list.At(line).text, label, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
+                  enabled || selected);
+        if (selected && focused)
+            DrawFocusRect(dc, &row);
+    }
+}
+
 } // namespace
 
 LRESULT WINAPI ListBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -223,6 +270,11 @@ LRESULT WINAPI ListBoxProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font,
+                     [&](HDC dc, const RECT& client) { Paint(hwnd, *state, style, dc, client); });
+        return 0;
     case WM_LBUTTONDOWN: {
         SetFocus(hwnd);
         SetCapture(hwnd);

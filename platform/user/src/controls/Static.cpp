@@ -2,6 +2,7 @@
 // STM_SETIMAGE or named by the resource number its title carries, SS_SUNKEN's one-pixel edge (the
 // control takes WS_EX_STATICEDGE), and SS_NOTIFY: without it the control is transparent to the
 // pointer (HTTRANSPARENT); with it a click sends STN_CLICKED and a double click STN_DBLCLK.
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 #include "standin/controls.h"
 
@@ -14,6 +15,7 @@ struct StaticState : ControlState {
     HINSTANCE module = nullptr; // where an image named by the title is
     WORD resourceId = 0;        // the title's resource number, 0 when it is a name
     std::u16string resourceName;
+    HBITMAP loaded = nullptr; // the bitmap the title names, loaded from the module at the first paint
 };
 
 bool IsImage(DWORD type)
@@ -55,6 +57,100 @@ void Create(HWND hwnd, StaticState& state, const CREATESTRUCTW* create)
     else
         state.resourceName = title;
     window->text.clear();
+}
+
+// The bitmap an SS_BITMAP control shows: the one STM_SETIMAGE gave, else the one its title names
+// in the module that made it.
+HBITMAP BitmapOf(StaticState& state)
+{
+    if (state.image)
+        return static_cast<HBITMAP>(state.image);
+    if (!state.loaded && (state.resourceId || !state.resourceName.empty()))
+        state.loaded = LoadBitmapW(state.module, state.resourceId
+                                                     ? reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(state.resourceId))
+                                                     : reinterpret_cast<LPCWSTR>(state.resourceName.c_str()));
+    return state.loaded;
+}
+
+void Paint(HWND hwnd, StaticState& state, DWORD style, HDC dc, const RECT& client)
+{
+    const DWORD type = style & SS_TYPEMASK;
+    const bool enabled = IsWindowEnabled(hwnd);
+    switch (type) {
+    case SS_BLACKRECT: FillSystem(dc, client, COLOR_WINDOWFRAME); return;
+    case SS_GRAYRECT: FillSystem(dc, client, COLOR_3DSHADOW); return;
+    case SS_WHITERECT: FillSystem(dc, client, COLOR_WINDOW); return;
+    case SS_BLACKFRAME: FrameRect(dc, &client, GetSysColorBrush(COLOR_WINDOWFRAME)); return;
+    case SS_GRAYFRAME: FrameRect(dc, &client, GetSysColorBrush(COLOR_3DSHADOW)); return;
+    case SS_WHITEFRAME: FrameRect(dc, &client, GetSysColorBrush(COLOR_WINDOW)); return;
+    case SS_ETCHEDHORZ: {
+        RECT line = client;
+        DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
+        return;
+    }
+    case SS_ETCHEDVERT: {
+        RECT line = client;
+        DrawEdge(dc, &line, EDGE_ETCHED, BF_LEFT);
+        return;
+    }
+    case SS_ETCHEDFRAME: {
+        RECT frame = client;
+        DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+        return;
+    }
+    case SS_OWNERDRAW: {
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_STATIC;
+        item.CtlID = static_cast<UINT>(GetWindowLongPtrW(hwnd, GWLP_ID));
+        item.itemAction = ODA_DRAWENTIRE;
+        item.itemState = enabled ? 0 : ODS_DISABLED;
+        item.hwndItem = hwnd;
+        item.hDC = dc;
+        item.rcItem = client;
+        if (HWND parent = GetParent(hwnd))
+            SendMessageW(parent, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+        return;
+    }
+    default:
+        break;
+    }
+    HBRUSH brush = ParentBrush(hwnd, dc, WM_CTLCOLORSTATIC);
+    FillRect(dc, &client, brush);
+    if (type == SS_BITMAP) {
+        HBITMAP bitmap = BitmapOf(state);
+        BITMAP info{};
+        if (!bitmap || !GetObjectW(bitmap, sizeof info, &info))
+            return;
+        int x = 0, y = 0;
+        if (style & SS_CENTERIMAGE) {
+            x = (client.right - info.bmWidth) / 2;
+            y = (client.bottom - info.bmHeight) / 2;
+        }
+        HDC source = CreateCompatibleDC(dc);
+        HGDIOBJ previous = SelectObject(source, bitmap);
+        BitBlt(dc, x, y, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
+        SelectObject(source, previous);
+        DeleteDC(source);
+        return;
+    }
+    if (type == SS_ICON) {
+        if (state.image)
+            DrawIconEx(dc, 0, 0, static_cast<HICON>(state.image), 0, 0, 0, nullptr, DI_NORMAL);
+        return;
+    }
+    if (type == SS_ENHMETAFILE)
+        return;
+    UINT format = DT_NOCLIP | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0);
+    switch (type) {
+    case SS_CENTER: format |= DT_CENTER | DT_WORDBREAK; break;
+    case SS_RIGHT: format |= DT_RIGHT | DT_WORDBREAK; break;
+    case SS_LEFTNOWORDWRAP:
+    case SS_SIMPLE: format |= DT_LEFT | DT_SINGLELINE; break;
+    default: format |= DT_LEFT | DT_WORDBREAK; break;
+    }
+    if (style & SS_CENTERIMAGE)
+        format = (format & ~static_cast<UINT>(DT_WORDBREAK)) | DT_SINGLELINE | DT_VCENTER;
+    DrawLabel(dc, WindowText(hwnd), client, format & ~static_cast<UINT>(DT_NOCLIP), enabled);
 }
 
 } // namespace
@@ -110,6 +206,17 @@ LRESULT WINAPI StaticProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     }
     case STM_GETIMAGE:
         return Accepts(type, wParam) ? reinterpret_cast<LRESULT>(state->image) : 0;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font,
+                     [&](HDC dc, const RECT& client) { Paint(hwnd, *state, style, dc, client); });
+        return 0;
+    case WM_NCDESTROY:
+        if (state->loaded) {
+            DeleteObject(state->loaded);
+            state->loaded = nullptr;
+        }
+        break;
     case STM_SETICON:
         return StaticProcedure(hwnd, STM_SETIMAGE, IMAGE_ICON, static_cast<LPARAM>(wParam));
     case STM_GETICON:

@@ -3,6 +3,7 @@
 // notify nobody; a click on a tab, or the left and right arrow keys, ask the parent with
 // TCN_SELCHANGING (a nonzero answer keeps the selection) and then report TCN_SELCHANGE. Until text
 // is measured by its font a tab is 6 pixels per character wide plus 12, and the row 20 high.
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 #include "text/AnsiText.h"
 
@@ -49,6 +50,44 @@ int TabAt(const TabState& state, POINT at)
             return static_cast<int>(i);
     }
     return -1;
+}
+
+// The row of tabs over a raised frame; the selected tab two pixels larger and open into the frame;
+// the focus rectangle in the focused tab while the control has the focus.
+void Paint(HWND hwnd, const TabState& state, HDC dc, const RECT& client)
+{
+    const bool enabled = IsWindowEnabled(hwnd);
+    FillSystem(dc, client, COLOR_3DFACE);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    RECT body{client.left, kRowHeight, client.right, client.bottom};
+    DrawEdge(dc, &body, EDGE_RAISED, BF_RECT);
+    auto drawTab = [&](size_t i) {
+        const bool selected = static_cast<int>(i) == state.selected;
+        RECT tab = TabRect(state, i);
+        if (selected) {
+            InflateRect(&tab, 2, 0);
+            tab.bottom += 1;
+        } else {
+            tab.top += 2;
+        }
+        FillSystem(dc, tab, COLOR_3DFACE);
+        DrawEdge(dc, &tab, EDGE_RAISED, BF_LEFT | BF_TOP | BF_RIGHT | BF_SOFT);
+        RECT label = tab;
+        if (selected)
+            label.bottom -= 2;
+        DrawLabel(dc, state.tabs[i].text, label, DT_CENTER | DT_VCENTER | DT_SINGLELINE, enabled);
+        if (selected && static_cast<int>(i) == state.focused && GetFocus() == hwnd) {
+            RECT focus = label;
+            InflateRect(&focus, -3, -3);
+            DrawFocusRect(dc, &focus);
+        }
+    };
+    for (size_t i = 0; i < state.tabs.size(); ++i)
+        if (static_cast<int>(i) != state.selected)
+            drawTab(i);
+    // The selected tab last: it overlaps its neighbours.
+    if (state.selected >= 0 && state.selected < static_cast<int>(state.tabs.size()))
+        drawTab(static_cast<size_t>(state.selected));
 }
 
 // The user's choice of a tab: asked of the parent, then reported.
@@ -142,6 +181,11 @@ LRESULT WINAPI TabControlProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARA
     if (!state)
         return answer;
     switch (message) {
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font,
+                     [&](HDC dc, const RECT& client) { Paint(hwnd, *state, dc, client); });
+        return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
     case TCM_GETITEMCOUNT:

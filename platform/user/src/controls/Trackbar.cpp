@@ -6,6 +6,7 @@
 // End TB_BOTTOM, each followed by TB_ENDTRACK when the key goes up. A click in the channel pages
 // toward the pointer; a press on the thumb drags it: TB_THUMBTRACK at each move, TB_THUMBPOSITION
 // at the release; TB_ENDTRACK at every release. Messages that set the position notify nobody.
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 
 #include <algorithm>
@@ -146,6 +147,56 @@ int NumberOfTics(const TrackbarState& state, DWORD style)
     return std::max(0, inner) + 2;
 }
 
+// A sunken channel along the control, the raised thumb at the position, tick marks below (right of)
+// it at the ends and, with TBS_AUTOTICKS, at every tick frequency; a focus rectangle round the
+// control while it has the focus.
+void Paint(HWND hwnd, const TrackbarState& state, DWORD style, HDC dc, const RECT& client)
+{
+    HBRUSH brush = ParentBrush(hwnd, dc, WM_CTLCOLORSTATIC);
+    FillRect(dc, &client, brush);
+    const bool vertical = style & TBS_VERT;
+    const int across = vertical ? client.right : client.bottom;
+    // The thumb is at most 21 pixels across, from 2 pixels in; the channel runs through its middle.
+    const int thumbFirst = std::min(2, across / 4);
+    const int thumbLast = std::max(thumbFirst + 1, std::min(across - 2, thumbFirst + 21));
+    const int middle = (thumbFirst + thumbLast) / 2;
+    int first = 0, last = 0;
+    Channel(hwnd, first, last);
+    RECT channel = vertical ? RECT{middle - 2, first - kThumbHalf, middle + 2, last + kThumbHalf + 1}
+                            : RECT{first - kThumbHalf, middle - 2, last + kThumbHalf + 1, middle + 2};
+    DrawEdge(dc, &channel, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    FillSystem(dc, channel, COLOR_WINDOW);
+    // Ticks.
+    const int tickAt = thumbLast + 2;
+    auto tick = [&](int position) {
+        const long long span = static_cast<long long>(state.maximum) - state.minimum;
+        const int along = span <= 0 ? first
+                                    : first + static_cast<int>((static_cast<long long>(position) - state.minimum) *
+                                                               (last - first) / span);
+        RECT mark = vertical ? RECT{tickAt, along, tickAt + 3, along + 1} : RECT{along, tickAt, along + 1, tickAt + 3};
+        FillSystem(dc, mark, COLOR_WINDOWTEXT);
+    };
+    if (NumberOfTics(state, style) > 0 && tickAt + 3 <= across) {
+        tick(state.minimum);
+        tick(state.maximum);
+        if ((style & TBS_AUTOTICKS) && state.ticFrequency > 0)
+            for (int p = state.minimum + state.ticFrequency; p < state.maximum; p += state.ticFrequency)
+                tick(p);
+    }
+    RECT thumb = ThumbRect(hwnd, state);
+    if (vertical) {
+        thumb.left = thumbFirst;
+        thumb.right = thumbLast;
+    } else {
+        thumb.top = thumbFirst;
+        thumb.bottom = thumbLast;
+    }
+    FillSystem(dc, thumb, COLOR_3DFACE);
+    DrawEdge(dc, &thumb, EDGE_RAISED, BF_RECT);
+    if (GetFocus() == hwnd)
+        DrawFocusRect(dc, &client);
+}
+
 } // namespace
 
 LRESULT WINAPI TrackbarProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -157,6 +208,11 @@ LRESULT WINAPI TrackbarProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     switch (message) {
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font,
+                     [&](HDC dc, const RECT& client) { Paint(hwnd, *state, StyleOf(hwnd), dc, client); });
+        return 0;
     case TBM_GETPOS:
         return state->position;
     case TBM_GETRANGEMIN:

@@ -8,6 +8,7 @@
 // TVN_ITEMEXPANDEDW); the up and down arrows select the neighbouring shown item. Rows are 16 pixels
 // high; an item is indented 19 pixels a level (one more level with TVS_LINESATROOT, when there are
 // lines or buttons at the root), and its button is the indent to its left.
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 #include "text/AnsiText.h"
 
@@ -309,6 +310,78 @@ Row RowAt(HWND hwnd, TreeState& state, int y)
     return row;
 }
 
+// One row per item shown: dotted lines to the parent and between siblings (TVS_HASLINES), the box
+// with + or - of an item with children (TVS_HASBUTTONS), the label, highlighted when selected
+// (in the face colour without the focus, with TVS_SHOWSELALWAYS).
+void Paint(HWND hwnd, TreeState& state, HDC dc, const RECT& client)
+{
+    const DWORD style = StyleOf(hwnd);
+    const bool enabled = IsWindowEnabled(hwnd);
+    const bool focused = GetFocus() == hwnd;
+    const COLORREF background = state.background != static_cast<COLORREF>(-1) ? state.background : GetSysColor(COLOR_WINDOW);
+    const COLORREF text = state.textColor != static_cast<COLORREF>(-1) ? state.textColor : GetSysColor(COLOR_WINDOWTEXT);
+    HBRUSH fill = CreateSolidBrush(background);
+    FillRect(dc, &client, fill);
+    DeleteObject(fill);
+    const COLORREF line = GetSysColor(COLOR_3DSHADOW);
+    const bool rootIndented = RootLevelIndented(hwnd);
+    auto dotted = [&](int x0, int y0, int x1, int y1) {
+        for (int x = x0, y = y0; x <= x1 && y <= y1; x0 == x1 ? ++y : ++x)
+            if ((x + y) % 2 == 0)
+                SetPixel(dc, x, y, line);
+    };
+    std::vector<Node*> shown;
+    Shown(state.root, shown);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const Node& node = *shown[i];
+        const int top = static_cast<int>(i) * kRowHeight;
+        if (top >= client.bottom)
+            break;
+        const int middle = top + kRowHeight / 2;
+        const int levels = Depth(node) + (rootIndented ? 1 : 0);
+        const int labelLeft = levels * state.indent;
+        const int centre = labelLeft - state.indent / 2;
+        if ((style & TVS_HASLINES) && levels > 0) {
+            dotted(centre, middle, labelLeft - 2, middle);
+            const bool more = node.parent && IndexIn(node) + 1 < node.parent->children.size();
+            const bool first = node.parent && !node.parent->parent && IndexIn(node) == 0;
+            dotted(centre, first ? middle : top, centre, more ? top + kRowHeight - 1 : middle);
+            // The lines of the ancestors' later siblings pass through the row.
+            int level = levels - 1;
+            for (const Node* up = node.parent; up && up->parent && level > 0; up = up->parent, --level) {
+                if (IndexIn(*up) + 1 < up->parent->children.size())
+                    dotted(level * state.indent - state.indent / 2, top, level * state.indent - state.indent / 2,
+                           top + kRowHeight - 1);
+            }
+        }
+        if ((style & TVS_HASBUTTONS) && HasChildren(node) && levels > 0) {
+            RECT box{centre - 4, middle - 4, centre + 5, middle + 5};
+            FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
+            FrameRect(dc, &box, GetSysColorBrush(COLOR_3DSHADOW));
+            RECT bar{centre - 2, middle, centre + 3, middle + 1};
+            FillSystem(dc, bar, COLOR_WINDOWTEXT);
+            if (!Expanded(node)) {
+                RECT stem{centre, middle - 2, centre + 1, middle + 3};
+                FillSystem(dc, stem, COLOR_WINDOWTEXT);
+            }
+        }
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, reinterpret_cast<LPCWSTR>(node.text.c_str()), static_cast<int>(node.text.size()), &extent);
+        RECT label{labelLeft, top, labelLeft + extent.cx + 4, top + kRowHeight};
+        SetTextColor(dc, text);
+        if (&node == state.selected && (focused || (style & TVS_SHOWSELALWAYS))) {
+            FillSystem(dc, label, focused ? COLOR_HIGHLIGHT : COLOR_3DFACE);
+            if (focused)
+                SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+        }
+        RECT inner = label;
+        inner.left += 2;
+        DrawLabel(dc, node.text, inner, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, enabled);
+        if (&node == state.selected && focused)
+            DrawFocusRect(dc, &label);
+    }
+}
+
 LRESULT NextItem(HWND hwnd, TreeState& state, WPARAM relation, HTREEITEM from)
 {
     Node* node = Find(state, from);
@@ -358,6 +431,11 @@ LRESULT WINAPI TreeViewProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     if (!state)
         return answer;
     switch (message) {
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font,
+                     [&](HDC dc, const RECT& client) { Paint(hwnd, *state, dc, client); });
+        return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_DESTROY:

@@ -6,6 +6,7 @@
 // (UDS_SETBUDDYINT, "1,000" unless UDS_NOTHOUSANDS), and the parent gets WM_VSCROLL (WM_HSCROLL
 // with UDS_HORZ) SB_THUMBPOSITION with the position in the high word; the release of the button
 // or key sends SB_ENDSCROLL. UDM_GETPOS32 and UDM_GETPOS read the buddy's text again first.
+#include "controls/ControlPainting.h"
 #include "controls/Controls.h"
 
 #include <algorithm>
@@ -26,6 +27,7 @@ struct UpDownState : ControlState {
     HWND buddy = nullptr;
     std::vector<UDACCEL> accel{{0, 1}, {2, 5}, {5, 20}};
     bool pressed = false;
+    bool pressedUp = false; // which half the press is on
     UINT keyDown = 0;
 };
 
@@ -266,6 +268,28 @@ LRESULT WINAPI BuddyProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 
 } // namespace
 
+// Two raised buttons, one above the other (side by side with UDS_HORZ), with their arrows; the
+// pressed one sunken.
+void Paint(HWND hwnd, const UpDownState& state, HDC dc, const RECT& client)
+{
+    const bool enabled = IsWindowEnabled(hwnd);
+    const bool vertical = Vertical(hwnd);
+    RECT up = client, down = client;
+    if (vertical) {
+        up.bottom = down.top = client.bottom / 2;
+    } else {
+        down.right = up.left = client.right / 2;
+    }
+    for (const bool isUp : {true, false}) {
+        RECT button = isUp ? up : down;
+        const bool pressed = state.pressed && state.pressedUp == isUp;
+        DrawButtonFace(dc, button, pressed, false);
+        if (pressed)
+            OffsetRect(&button, 1, 1);
+        DrawArrow(dc, button, vertical ? (isUp ? VK_UP : VK_DOWN) : (isUp ? VK_RIGHT : VK_LEFT), enabled);
+    }
+}
+
 LRESULT WINAPI UpDownProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LRESULT answer = 0;
@@ -282,6 +306,11 @@ LRESULT WINAPI UpDownProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_GETDLGCODE:
         return (StyleOf(hwnd) & UDS_ARROWKEYS) ? DLGC_WANTARROWS : 0;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        PaintControl(hwnd, message, wParam, state->font,
+                     [&](HDC dc, const RECT& client) { Paint(hwnd, *state, dc, client); });
+        return 0;
     case UDM_SETRANGE: // LOWORD the maximum, HIWORD the minimum, both signed
         state->maximum = static_cast<short>(LOWORD(lParam));
         state->minimum = static_cast<short>(HIWORD(lParam));
@@ -358,6 +387,8 @@ LRESULT WINAPI UpDownProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         const bool up = Vertical(hwnd) ? at.y < size.cy / 2 : at.x >= size.cx / 2;
         SetCapture(hwnd);
         state->pressed = true;
+        state->pressedUp = up;
+        InvalidateRect(hwnd, nullptr, FALSE);
         Step(hwnd, *state, up);
         return 0;
     }
@@ -365,6 +396,7 @@ LRESULT WINAPI UpDownProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     case WM_CAPTURECHANGED:
         if (state->pressed && (message == WM_LBUTTONUP || reinterpret_cast<HWND>(lParam) != hwnd)) {
             state->pressed = false;
+            InvalidateRect(hwnd, nullptr, FALSE);
             if (message == WM_LBUTTONUP && GetCapture() == hwnd)
                 ReleaseCapture();
             ScrollParent(hwnd, Vertical(hwnd), SB_ENDSCROLL, state->position);

@@ -4,13 +4,44 @@
 #include "dialogs/DialogTemplate.h"
 #include "text/AnsiText.h"
 #include "um/errhandlingapi.h"
+#include "um/winbase.h"
 #include "um/winerror.h"
+#include "um/wingdi.h"
 #include "um/winuser.h"
 #include "windows/WindowManager.h"
 
+#include <algorithm>
+#include <map>
+#include <mutex>
 #include <string>
 
 namespace {
+
+// The fonts dialogs made from their templates, deleted with their dialogs.
+std::mutex& DialogFontsLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+std::map<HWND, HFONT>& DialogFonts()
+{
+    static std::map<HWND, HFONT> fonts;
+    return fonts;
+}
+
+// The template's font: its point size at 96 pixels an inch, its weight, italics, character set and
+// face.
+HFONT MakeTemplateFont(const user::DialogTemplate& t)
+{
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(t.pointSize, 96, 72);
+    lf.lfWeight = t.weight ? t.weight : FW_NORMAL;
+    lf.lfItalic = t.italic ? 1 : 0;
+    lf.lfCharSet = t.charset;
+    const size_t n = std::min<size_t>(t.typeface.size(), LF_FACESIZE - 1);
+    std::copy_n(t.typeface.begin(), n, lf.lfFaceName);
+    return CreateFontIndirectW(&lf);
+}
 
 constexpr int kFontOffset = 24;
 constexpr int kResultOffset = 32;
@@ -101,8 +132,12 @@ HWND CreateFromTemplate(HINSTANCE instance, const void* data, size_t size, HWND 
     if (!dialog)
         return nullptr;
     SetWindowLongPtrW(dialog, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(proc));
-    HFONT font = nullptr; // the font itself is the drawing side's; the dialog keeps the handle it is given
-    if (t->hasFont)
+    HFONT font = t->hasFont ? MakeTemplateFont(*t) : nullptr;
+    if (font) {
+        std::lock_guard<std::mutex> hold(DialogFontsLock());
+        DialogFonts()[dialog] = font;
+    }
+    if (font)
         SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
     HWND firstTab = nullptr;
@@ -135,7 +170,7 @@ HWND CreateFromTemplate(HINSTANCE instance, const void* data, size_t size, HWND 
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;
         }
-        if (t->hasFont)
+        if (font)
             SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (!firstTab && (item.style & WS_TABSTOP) && !(item.style & WS_DISABLED))
             firstTab = control;
@@ -210,8 +245,32 @@ INT_PTR RunModal(HWND dialog, HWND parent)
 
 } // namespace
 
+namespace {
+// The font a dialog made goes with it, after its procedure saw WM_NCDESTROY (its controls are
+// gone by then).
+struct DialogFontRelease {
+    HWND dialog = nullptr;
+    ~DialogFontRelease()
+    {
+        if (!dialog)
+            return;
+        HFONT made = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(DialogFontsLock());
+            if (auto found = DialogFonts().find(dialog); found != DialogFonts().end()) {
+                made = found->second;
+                DialogFonts().erase(found);
+            }
+        }
+        if (made)
+            DeleteObject(made);
+    }
+};
+} // namespace
+
 extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
+    const DialogFontRelease release{Msg == WM_NCDESTROY ? hDlg : nullptr};
     auto proc = reinterpret_cast<DLGPROC>(GetWindowLongPtrW(hDlg, DWLP_DLGPROC));
     if (proc) {
         SetWindowLongPtrW(hDlg, DWLP_MSGRESULT, 0);
@@ -233,7 +292,21 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     case WM_CLOSE:
         PostMessageW(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
         return 0;
+    case WM_ERASEBKGND: {
+        // The brush WM_CTLCOLORDLG gives (the face colour by default).
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        auto brush = reinterpret_cast<HBRUSH>(SendMessageW(hDlg, WM_CTLCOLORDLG, wParam, reinterpret_cast<LPARAM>(hDlg)));
+        if (!brush)
+            brush = GetSysColorBrush(COLOR_3DFACE);
+        RECT client{};
+        GetClientRect(hDlg, &client);
+        FillRect(dc, &client, brush);
+        return 1;
+    }
     default:
+        // The colours a dialog procedure leaves alone are the default window procedure's.
+        if (Msg >= WM_CTLCOLORMSGBOX && Msg <= WM_CTLCOLORSTATIC)
+            return DefWindowProcW(hDlg, Msg, wParam, lParam);
         if (ReturnsItsOwnResult(Msg))
             return 0;
         return DefWindowProcW(hDlg, Msg, wParam, lParam);

@@ -1,5 +1,6 @@
 // The open-file dialog, answered from a test's script as a user would answer it: a path typed or
 // picked, or Cancel. The flags the caller sets are checked against the machine's drives.
+#include "dialogs/CommonDialogError.h"
 #include "files/FileNames.h"
 #include "files/FileOpen.h"
 #include "km/file.h"
@@ -27,8 +28,6 @@ FileScript& TheFileScript()
     static FileScript script;
     return script;
 }
-
-thread_local DWORD t_extendedError = 0;
 
 // Whether the name opens on the machine's drives as a file (or, `directory`, as a folder).
 bool Exists(const std::u16string& name, bool directory)
@@ -125,13 +124,13 @@ std::optional<std::u16string> Choose(DWORD flags)
 
 template <typename Record, typename Char> BOOL Open(Record* ofn)
 {
-    t_extendedError = 0;
+    user::t_commonDialogError = 0;
     if (!ofn || (ofn->lStructSize != sizeof(Record) && ofn->lStructSize != offsetof(Record, pvReserved))) {
-        t_extendedError = CDERR_STRUCTSIZE;
+        user::t_commonDialogError = CDERR_STRUCTSIZE;
         return FALSE;
     }
     if (!ofn->lpstrFile || ofn->nMaxFile == 0) {
-        t_extendedError = FNERR_INVALIDFILENAME;
+        user::t_commonDialogError = FNERR_INVALIDFILENAME;
         return FALSE;
     }
     standin::FileDialogRecord record{ofn->hwndOwner,       FilterText(ofn->lpstrFilter), Text(ofn->lpstrInitialDir),
@@ -150,7 +149,7 @@ template <typename Record, typename Char> BOOL Open(Record* ofn)
             const WORD needed = static_cast<WORD>(std::min<size_t>(out.size() + 1, 0xFFFF));
             if (ofn->nMaxFile * sizeof(Char) >= sizeof needed)
                 std::memcpy(ofn->lpstrFile, &needed, sizeof needed);
-            t_extendedError = FNERR_BUFFERTOOSMALL;
+            user::t_commonDialogError = FNERR_BUFFERTOOSMALL;
         } else {
             std::copy(out.begin(), out.end(), ofn->lpstrFile);
             ofn->lpstrFile[out.size()] = 0;
@@ -188,9 +187,11 @@ extern "C" BOOL WINAPI GetOpenFileNameW(LPOPENFILENAMEW ofn)
     return Open<OPENFILENAMEW, char16_t>(ofn);
 }
 
+thread_local DWORD user::t_commonDialogError = 0;
+
 extern "C" DWORD WINAPI CommDlgExtendedError()
 {
-    return t_extendedError;
+    return user::t_commonDialogError;
 }
 
 namespace standin {

@@ -347,6 +347,10 @@ void Initialize(HWND hwnd, const std::shared_ptr<Sheet>& sheet)
         sheet->apply = Button(hwnd, u"Apply", ID_APPLY_NOW, BS_PUSHBUTTON);
         EnableWindow(sheet->apply, FALSE);
     }
+    // The frame's controls take the frame's font.
+    const WPARAM font = static_cast<WPARAM>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        SendMessageW(child, WM_SETFONT, font, FALSE);
     SIZE largest{0, 0};
     for (size_t i = 0; i < sheet->pages.size(); ++i) {
         AddTab(*sheet, *sheet->pages[i], static_cast<int>(i));
@@ -474,12 +478,19 @@ std::vector<uint32_t> SheetTemplate(bool visible)
     word(0xFFFF);
     dword(0);
     dword(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT);
-    dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | (visible ? WS_VISIBLE : 0));
+    dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | (visible ? WS_VISIBLE : 0));
     for (int i = 0; i < 5; ++i)
         word(0); // no items, at 0,0, no size yet
     word(0);     // menu
     word(0);     // class
     word(0);     // title
+    word(8);     // the dialogs' font: 8 points, regular
+    word(FW_NORMAL);
+    bytes.push_back(0); // not italic
+    bytes.push_back(DEFAULT_CHARSET);
+    for (char16_t c : std::u16string_view(u"MS Shell Dlg"))
+        word(c);
+    word(0);
     std::vector<uint32_t> aligned(bytes.size() / 4 + 1, 0);
     std::memcpy(aligned.data(), bytes.data(), bytes.size());
     return aligned;

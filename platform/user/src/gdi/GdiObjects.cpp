@@ -1,4 +1,4 @@
-// The GDI handle table: pens, brushes, bitmaps, regions and device contexts under handles that are
+// The GDI handle table: pens, brushes, fonts, bitmaps, regions and device contexts under handles that are
 // never reused, the stock objects, selection into device contexts, the "gdi-objects" leak check
 // and the breaches "gdi-bad-handle" (a deleted or foreign handle) and "gdi-selected-delete".
 #include "gdi/GdiTable.h"
@@ -26,6 +26,7 @@ const char* TypeName(DWORD type)
     switch (type) {
     case OBJ_PEN: return "pen";
     case OBJ_BRUSH: return "brush";
+    case OBJ_FONT: return "font";
     case OBJ_BITMAP: return "bitmap";
     case OBJ_REGION: return "region";
     case OBJ_DC: return "DC";
@@ -84,6 +85,7 @@ std::shared_ptr<DcState> NewDcLocked(GdiTable& table)
     auto dc = std::make_shared<DcState>();
     dc->pen = table.stock[BLACK_PEN];
     dc->brush = table.stock[WHITE_BRUSH];
+    dc->font = table.stock[SYSTEM_FONT];
     return dc;
 }
 
@@ -126,6 +128,26 @@ GdiTable& Table()
         stockPen(NULL_PEN, PS_NULL, 0);
         made->stock[DC_BRUSH] = stockBrush(BS_SOLID, RGB(255, 255, 255));
         stockPen(DC_PEN, PS_SOLID, RGB(0, 0, 0));
+        // The stock fonts: the system's bold one of 16-pixel cells, the dialogs' 8-point one, and
+        // fixed-pitch ones.
+        auto stockFont = [made](int index, LONG height, LONG weight, BYTE pitch, const char16_t* face) {
+            auto o = std::make_shared<GdiObject>();
+            o->type = OBJ_FONT;
+            o->stock = true;
+            o->font.lfHeight = height;
+            o->font.lfWeight = weight;
+            o->font.lfPitchAndFamily = pitch;
+            for (size_t i = 0; face[i] && i + 1 < LF_FACESIZE; ++i)
+                o->font.lfFaceName[i] = face[i];
+            made->stock[index] = AddLocked(*made, o);
+        };
+        stockFont(SYSTEM_FONT, 16, FW_BOLD, VARIABLE_PITCH | FF_SWISS, u"System");
+        stockFont(DEVICE_DEFAULT_FONT, 16, FW_BOLD, VARIABLE_PITCH | FF_SWISS, u"System");
+        stockFont(DEFAULT_GUI_FONT, -11, FW_NORMAL, VARIABLE_PITCH | FF_SWISS, u"MS Shell Dlg");
+        stockFont(ANSI_VAR_FONT, -11, FW_NORMAL, VARIABLE_PITCH | FF_SWISS, u"MS Sans Serif");
+        stockFont(ANSI_FIXED_FONT, 13, FW_NORMAL, FIXED_PITCH | FF_MODERN, u"Courier New");
+        stockFont(OEM_FIXED_FONT, 13, FW_NORMAL, FIXED_PITCH | FF_MODERN, u"Courier New");
+        stockFont(SYSTEM_FIXED_FONT, 16, FW_NORMAL, FIXED_PITCH | FF_MODERN, u"Courier New");
         // The system colours' brushes are the system's: never deleted.
         for (int index = 0; index <= COLOR_MENUBAR; ++index)
             if (const auto color = SystemColor(index))
@@ -207,6 +229,7 @@ HDC AddWindowDcLocked(GdiTable& table, std::shared_ptr<DcState> dc)
 {
     dc->pen = table.stock[BLACK_PEN];
     dc->brush = table.stock[WHITE_BRUSH];
+    dc->font = table.stock[SYSTEM_FONT];
     auto object = std::make_shared<GdiObject>();
     object->type = OBJ_DC;
     object->dc = std::move(dc);
@@ -219,7 +242,7 @@ void RemoveDcLocked(GdiTable& table, HDC hdc)
     if (found == table.objects.end() || !found->second->dc)
         return;
     const DcState& dc = *found->second->dc;
-    for (HGDIOBJ held : {dc.pen, dc.brush, dc.bitmap})
+    for (HGDIOBJ held : {dc.pen, dc.brush, dc.bitmap, dc.font})
         Unselect(table, held, hdc);
     table.objects.erase(found);
 }
@@ -243,6 +266,14 @@ std::shared_ptr<PixelBuffer> BitmapPixelsLocked(GdiTable& table, HBITMAP bitmap,
         return nullptr;
     }
     return object->pixels;
+}
+
+std::shared_ptr<const ResolvedFont> SelectedFontLocked(GdiTable& table, const DcState& dc)
+{
+    const auto found = table.objects.find(reinterpret_cast<uintptr_t>(dc.font));
+    if (found == table.objects.end() || found->second->type != OBJ_FONT)
+        return nullptr;
+    return ResolveFont(found->second->font);
 }
 
 std::optional<COLORREF> BrushColorLocked(GdiTable& table, HBRUSH brush, const char* call)
@@ -282,6 +313,7 @@ extern "C" int WINAPI GetObjectW(HANDLE h, int c, void* pv)
     switch (object->type) {
     case OBJ_PEN: record = &object->pen; size = sizeof(LOGPEN); break;
     case OBJ_BRUSH: record = &object->brush; size = sizeof(LOGBRUSH); break;
+    case OBJ_FONT: record = &object->font; size = sizeof(LOGFONTW); break;
     case OBJ_BITMAP:
         // A section describes itself whole to a buffer large enough for it.
         if (object->section && (!pv || c >= static_cast<int>(sizeof(DIBSECTION)))) {
@@ -309,8 +341,30 @@ extern "C" int WINAPI GetObjectW(HANDLE h, int c, void* pv)
 
 extern "C" int WINAPI GetObjectA(HANDLE h, int c, void* pv)
 {
-    // None of the records held here carries text: both forms are one.
-    return GetObjectW(h, c, pv);
+    // Of the records held here only a font's carries text: its face name in the ANSI code page.
+    LOGFONTW wide{};
+    bool font = false;
+    {
+        auto& table = Table();
+        std::lock_guard<std::mutex> hold(table.lock);
+        auto object = FindLocked(table, h, "GetObject");
+        if (!object)
+            return 0;
+        font = object->type == OBJ_FONT;
+        wide = object->font;
+    }
+    if (!font)
+        return GetObjectW(h, c, pv);
+    if (!pv)
+        return sizeof(LOGFONTA);
+    if (c <= 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const LOGFONTA narrow = AnsiLogFont(wide);
+    const int copied = std::min(c, static_cast<int>(sizeof narrow));
+    std::memcpy(pv, &narrow, static_cast<size_t>(copied));
+    return copied;
 }
 
 extern "C" HGDIOBJ WINAPI GetStockObject(int i)
@@ -440,6 +494,7 @@ extern "C" HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h)
     switch (object->type) {
     case OBJ_PEN: slot = &dc->pen; break;
     case OBJ_BRUSH: slot = &dc->brush; break;
+    case OBJ_FONT: slot = &dc->font; break;
     case OBJ_REGION:
         // The region is copied as the clipping region; the result is its kind.
         dc->clip = object->region;
@@ -488,6 +543,7 @@ extern "C" HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type)
     case OBJ_PEN: return dc->pen;
     case OBJ_BRUSH: return dc->brush;
     case OBJ_BITMAP: return dc->bitmap;
+    case OBJ_FONT: return dc->font;
     default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
     }
 }

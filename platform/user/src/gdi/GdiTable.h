@@ -1,7 +1,8 @@
-// The GDI's records: the handle table of pens, brushes, bitmaps, regions and device contexts, the
+// The GDI's records: the handle table of pens, brushes, fonts, bitmaps, regions and device contexts, the
 // device contexts' state, regions as lists of rectangles, and the screen's depth. One lock guards
 // the table; it is taken after the window manager's, never before.
 #pragma once
+#include "gdi/FontEngine.h"
 #include "gdi/Pixels.h"
 #include "um/winuser.h"
 
@@ -35,6 +36,8 @@ struct DcState {
     HGDIOBJ pen = nullptr;
     HGDIOBJ brush = nullptr;
     HGDIOBJ bitmap = nullptr; // memory DCs
+    HGDIOBJ font = nullptr;
+    UINT textAlign = TA_LEFT | TA_TOP;
     COLORREF text = RGB(0, 0, 0);
     COLORREF background = RGB(255, 255, 255);
     int backgroundMode = OPAQUE;
@@ -47,6 +50,7 @@ struct GdiObject {
     bool stock = false;
     LOGPEN pen{};
     LOGBRUSH brush{};
+    LOGFONTW font{};
     std::shared_ptr<PixelBuffer> pixels; // bitmaps
     bool section = false;                // a device-independent section
     Region region;                       // regions
@@ -88,6 +92,9 @@ std::shared_ptr<PixelBuffer> BitmapPixelsLocked(GdiTable& table, HBITMAP bitmap,
 // The colour of a brush handle: a GDI brush, or a system colour index + 1 as window classes
 // give it; nothing for a null brush.
 std::optional<COLORREF> BrushColorLocked(GdiTable& table, HBRUSH brush, const char* call);
+
+// The font selected into a DC, resolved; null when its file cannot be read.
+std::shared_ptr<const ResolvedFont> SelectedFontLocked(GdiTable& table, const DcState& dc);
 
 // The classic scheme's colours (COLORREF), nothing for an index without one.
 std::optional<COLORREF> SystemColor(int index);

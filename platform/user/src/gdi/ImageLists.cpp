@@ -282,3 +282,46 @@ extern "C" BOOL WINAPI ImageList_GetIconSize(HIMAGELIST himl, int* cx, int* cy)
     *cy = list->cy;
     return TRUE;
 }
+
+namespace {
+
+HIMAGELIST LoadedImageList(HBITMAP bitmap, int cx, int cGrow, COLORREF crMask)
+{
+    if (!bitmap)
+        return nullptr;
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof info, &info);
+    HIMAGELIST list = nullptr;
+    if (cx > 0 && info.bmWidth >= cx) {
+        const UINT flags = ILC_COLOR24 | (crMask != CLR_NONE ? ILC_MASK : 0);
+        list = ImageList_Create(cx, info.bmHeight, flags, info.bmWidth / cx, cGrow);
+        const int added = !list ? -1 : crMask != CLR_NONE ? ImageList_AddMasked(list, bitmap, crMask)
+                                                          : ImageList_Add(list, bitmap, nullptr);
+        if (list && added < 0) {
+            ImageList_Destroy(list);
+            list = nullptr;
+        }
+    }
+    DeleteObject(bitmap);
+    return list;
+}
+
+} // namespace
+
+extern "C" HIMAGELIST WINAPI ImageList_LoadImageW(HINSTANCE hi, LPCWSTR lpbmp, int cx, int cGrow, COLORREF crMask,
+                                                  UINT uType, UINT uFlags)
+{
+    if (uType != IMAGE_BITMAP)
+        return nullptr;
+    auto bitmap = static_cast<HBITMAP>(LoadImageW(hi, lpbmp, IMAGE_BITMAP, 0, 0, uFlags));
+    return LoadedImageList(bitmap, cx, cGrow, crMask);
+}
+
+extern "C" HIMAGELIST WINAPI ImageList_LoadImageA(HINSTANCE hi, LPCSTR lpbmp, int cx, int cGrow, COLORREF crMask,
+                                                  UINT uType, UINT uFlags)
+{
+    if (uType != IMAGE_BITMAP)
+        return nullptr;
+    auto bitmap = static_cast<HBITMAP>(LoadImageA(hi, lpbmp, IMAGE_BITMAP, 0, 0, uFlags));
+    return LoadedImageList(bitmap, cx, cGrow, crMask);
+}

@@ -298,9 +298,9 @@ extern "C" BOOL WINAPI DrawEdge(HDC hdc, LPRECT qrc, UINT edge, UINT grfFlags)
         else if (grfFlags & BF_FLAT)
             tl = br = Sys(COLOR_3DSHADOW);
         else if (outer & BDR_RAISEDOUTER)
-            tl = Sys(COLOR_3DLIGHT), br = Sys(COLOR_3DDKSHADOW);
+            tl = Sys((grfFlags & BF_SOFT) ? COLOR_3DHILIGHT : COLOR_3DLIGHT), br = Sys(COLOR_3DDKSHADOW);
         else
-            tl = Sys(COLOR_3DSHADOW), br = Sys(COLOR_3DHILIGHT);
+            tl = Sys((grfFlags & BF_SOFT) ? COLOR_3DDKSHADOW : COLOR_3DSHADOW), br = Sys(COLOR_3DHILIGHT);
         Ring(*canvas, r, sides, tl, br);
         Inset(r, sides);
     }
@@ -311,9 +311,9 @@ extern "C" BOOL WINAPI DrawEdge(HDC hdc, LPRECT qrc, UINT edge, UINT grfFlags)
         else if (grfFlags & BF_FLAT)
             tl = br = Sys(COLOR_3DFACE);
         else if (inner & BDR_RAISEDINNER)
-            tl = Sys(COLOR_3DHILIGHT), br = Sys(COLOR_3DSHADOW);
+            tl = Sys((grfFlags & BF_SOFT) ? COLOR_3DLIGHT : COLOR_3DHILIGHT), br = Sys(COLOR_3DSHADOW);
         else
-            tl = Sys(COLOR_3DDKSHADOW), br = Sys(COLOR_3DLIGHT);
+            tl = Sys((grfFlags & BF_SOFT) ? COLOR_3DSHADOW : COLOR_3DDKSHADOW), br = Sys(COLOR_3DLIGHT);
         Ring(*canvas, r, sides, tl, br);
         Inset(r, sides);
     }

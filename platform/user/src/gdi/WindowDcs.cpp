@@ -148,6 +148,22 @@ void DrawFrame(HWND hwnd, HDC hdc)
         FillSystem(hdc, RECT{rect.left, rect.top, rect.right, rect.top + 18},
                    active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
         FillSystem(hdc, RECT{rect.left, rect.top + 18, rect.right, rect.top + 19}, COLOR_3DFACE);
+        // The title in the bold 8-point face.
+        WCHAR title[256] = {};
+        if (GetWindowTextW(hwnd, title, 256) > 0) {
+            if (HFONT bold = CreateFontW(-11, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, u"MS Shell Dlg")) {
+                HGDIOBJ previous = SelectObject(hdc, bold);
+                const int mode = SetBkMode(hdc, TRANSPARENT);
+                const COLORREF text =
+                    SetTextColor(hdc, GetSysColor(active ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
+                RECT caption{rect.left + 3, rect.top, rect.right - 3, rect.top + 18};
+                DrawTextW(hdc, title, -1, &caption, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+                SetTextColor(hdc, text);
+                SetBkMode(hdc, mode);
+                SelectObject(hdc, previous);
+                DeleteObject(bold);
+            }
+        }
         rect.top += 19;
     }
     if (exStyle & WS_EX_CLIENTEDGE)

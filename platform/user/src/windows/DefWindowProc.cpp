@@ -184,6 +184,21 @@ LRESULT DefaultProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_ERASEBKGND:
         return DefaultEraseBackground(hwnd, reinterpret_cast<HDC>(wParam));
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: {
+        // The classic colours: window text on the window colour for edits and lists, on the face
+        // colour for the rest.
+        const bool window = message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(window ? COLOR_WINDOW : COLOR_3DFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(window ? COLOR_WINDOW : COLOR_3DFACE));
+    }
     case WM_NCPAINT:
         DefaultNcPaint(hwnd);
         return 0;

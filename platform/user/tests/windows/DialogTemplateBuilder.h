@@ -34,7 +34,9 @@ public:
             Text(u"MS Shell Dlg");
         }
     }
-    TemplateBuilder& Control(const char16_t* cls, DWORD id, DWORD style, short x, short y, short cx, short cy)
+    // A control; its title a text, or a resource number (0xFFFF and the number) when `ordinal` >= 0.
+    TemplateBuilder& Control(const char16_t* cls, DWORD id, DWORD style, short x, short y, short cx, short cy,
+                             const char16_t* title = u"", int ordinal = -1)
     {
         while (bytes_.size() % 4)
             bytes_.push_back(0);
@@ -47,7 +49,12 @@ public:
         Word(static_cast<WORD>(cy));
         Dword(id);
         Text(cls);
-        Text(u"");
+        if (ordinal >= 0) {
+            Word(0xFFFF);
+            Word(static_cast<WORD>(ordinal));
+        } else {
+            Text(title);
+        }
         Word(0);
         ++count_;
         std::memcpy(bytes_.data() + countAt_, &count_, 2);

@@ -135,6 +135,41 @@ TEST_F(DialogTest, WindowBytesFontAndBaseUnits)
     DestroyWindow(parent);
 }
 
+TEST_F(DialogTest, TheTemplatesFontIsMadeForTheDialogAndItsControlsAndGoesWithIt)
+{
+    TemplateBuilder t(WS_POPUP | DS_SETFONT, 100, 50);
+    t.Control(u"Button", 1, BS_PUSHBUTTON, 5, 5, 50, 14).Control(u"Static", 2, SS_LEFT, 5, 25, 50, 8);
+    HWND dialog = CreateDialogIndirectParamW(nullptr, t.Get(), nullptr, nullptr, 0);
+    ASSERT_NE(dialog, nullptr);
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT));
+    EXPECT_EQ(SendMessageW(GetDlgItem(dialog, 1), WM_GETFONT, 0, 0), reinterpret_cast<LRESULT>(font));
+    EXPECT_EQ(SendMessageW(GetDlgItem(dialog, 2), WM_GETFONT, 0, 0), reinterpret_cast<LRESULT>(font));
+    LOGFONTW lf{};
+    ASSERT_EQ(GetObjectW(font, sizeof lf, &lf), static_cast<int>(sizeof lf));
+    EXPECT_EQ(lf.lfHeight, -11); // 8 points at 96 pixels an inch
+    EXPECT_EQ(lf.lfWeight, 400);
+    EXPECT_EQ(std::u16string(lf.lfFaceName), u"MS Shell Dlg");
+    // Text measured in it is the 8-point face's.
+    HDC dc = GetDC(dialog);
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICW tm{};
+    ASSERT_TRUE(GetTextMetricsW(dc, &tm));
+    EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, 11);
+    SelectObject(dc, old);
+    ReleaseDC(dialog, dc);
+    // The dialog deletes its font when it goes (the test main's leak check would see it left).
+    DestroyWindow(dialog);
+
+    // A template without a font gives none.
+    TemplateBuilder plain(WS_POPUP, 100, 50);
+    HWND bare = CreateDialogIndirectParamW(nullptr, plain.Get(), nullptr, nullptr, 0);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(SendMessageW(bare, WM_GETFONT, 0, 0), 0);
+    DestroyWindow(bare);
+}
+
 TEST_F(DialogTest, NumbersAndTextsByControlId)
 {
     TemplateBuilder t = ThreeControls(WS_POPUP);

@@ -1,0 +1,39 @@
+// The sheet host's core: every page class of a page library on every filter of the board, each page
+// pictured as a PNG file, as a user would open each filter's property sheet and look at each tab.
+#pragma once
+#include "um/windows.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace sheethost {
+
+// The classes HKCR\CLSID names whose InprocServer32 default value is `module` (case ignored), in
+// the order the registry enumerates them.
+std::vector<CLSID> PageClassesOf(const std::u16string& module);
+
+struct PagePicture {
+    std::u16string filter;
+    std::u16string title;
+    std::filesystem::path file;
+    int width = 0;
+    int height = 0;
+};
+
+struct SheetRequest {
+    std::vector<CLSID> pages;
+    std::filesystem::path out;  // an existing folder of this computer
+    std::u16string filter;      // only the filter of this friendly name; every filter when empty
+};
+
+// For each filter the system device enumerator lists as a capture source, a crossbar or an audio
+// device (each friendly name once): binds it, opens the OLE property frame on it with the pages
+// (modeless), selects each tab in turn, pumps until the page has painted, and writes
+// "<filter> - <title>.png" of the page's own window ('\', '/', ':' and the like become '_'), then
+// closes the frame. The caller's thread must be in a COM apartment. Message boxes the pages show
+// take their default button. Failures (a filter that does not bind, a frame that does not open, a
+// file not written) go to `errors` and the next filter.
+std::vector<PagePicture> WriteSheets(const SheetRequest& request, std::vector<std::string>* errors);
+
+} // namespace sheethost
