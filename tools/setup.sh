@@ -16,6 +16,8 @@ packages+=(ccache)
 #   ffmpeg       the AVI test source's tests play files ffmpeg writes and compare its decoding;
 #                the main job's capture file is checked with ffprobe.
 packages+=(sox libzvbi-dev ffmpeg)
+#   imagemagick  the logo tests take bitmaps its convert writes, beside those of our own writer.
+packages+=(imagemagick)
 #   libpng-dev   the user side writes pictures of windows as PNG files, and their tests read them back;
 #                the main job writes its contact sheet with it.
 packages+=(libpng-dev)

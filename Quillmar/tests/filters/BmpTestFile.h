@@ -109,11 +109,12 @@ inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path)
 }
 
 // Runs ImageMagick's convert with `arguments`; true when it wrote `output` as a file that starts
-// as a bitmap or a PNG does. False (the caller skips) when no working convert is on the path.
+// as a bitmap or a PNG does.
 inline bool Convert(const std::string& arguments, const std::filesystem::path& output)
 {
     std::filesystem::create_directories(output.parent_path());
-    const std::string command = "convert " + arguments + " '" + output.string() + "' >/dev/null 2>&1";
+    // The arguments end with the output's format prefix ("BMP3:", "PNG:"), which the path follows.
+    const std::string command = "convert " + arguments + "'" + output.string() + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0)
         return false;
     const std::vector<uint8_t> bytes = ReadFile(output);
