@@ -2,6 +2,9 @@
 // tests and the audio connector types.
 #include "basicfilter.h"
 
+#include "basicstreamingpin.h"
+#include "frameprocessedsink.h"
+
 #include "audiocapturefilter.h"
 #include "crossbarfilter.h"
 #include "device.h"
@@ -379,5 +382,12 @@ NTSTATUS BasicFilter::GetDroppedFrames(PIRP irp, PKSPROPERTY property, PVOID dat
     record->PictureNumber = 0;
     record->DropCount = 0;
     record->AverageFrameSize = 0;
+    // A streaming pin with a sink counts what it delivered and dropped; its frames are its framing's.
+    auto* object = dynamic_cast<BasicStreamingPin*>(BasicPin::FromKsPin(pin));
+    if (object != nullptr && object->GetSink() != nullptr) {
+        record->PictureNumber = static_cast<LONGLONG>(object->GetSink()->GetDeliveredFrameCount());
+        record->DropCount = static_cast<LONGLONG>(object->GetSink()->GetDroppedFrameCount());
+        record->AverageFrameSize = object->GetFrameSize();
+    }
     return Complete(irp, STATUS_SUCCESS, sizeof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S));
 }

@@ -12,6 +12,7 @@
 #include "roundtoint.h"
 #include "tracelogger.h"
 #include "tracescope.h"
+#include "videostreamingpin.h"
 
 #include <cstring>
 #include <limits>
@@ -429,6 +430,15 @@ NTSTATUS VideoCaptureFilter::OnGetProperty(PIRP irp, PKSPROPERTY property, PVOID
     }
     if (set == PROPSETID_VIDCAP_DROPPEDFRAMES)
         return GetDroppedFrames(irp, property, data, kCapturePinId, kPreviewPinId);
+    if (set == PROPSETID_VIDCAP_VIDEOCOMPRESSION) {
+        // The filter's first streaming pin answers (under the control mutex held above).
+        for (ULONG id = kCapturePinId; id <= VideoStreamingPin::kClosedCaptionPinId; ++id) {
+            PKSPIN pin = GetKsFilter() != nullptr ? KsFilterGetFirstChildPin(GetKsFilter(), id) : nullptr;
+            if (auto* object = static_cast<VideoStreamingPin*>(BasicPin::FromKsPin(pin)))
+                return object->OnGetProperty(irp, property, data);
+        }
+        return Complete(irp, STATUS_UNSUCCESSFUL, 0);
+    }
     if (set == PROPSETID_VIDCAP_CROSSBAR || set == PROPSETID_BREVICOR_CROSSBAR)
         return CrossbarProperty(irp, property, data, false);
     if (set == KSPROPSETID_General)
@@ -449,6 +459,13 @@ NTSTATUS VideoCaptureFilter::OnSetProperty(PIRP irp, PKSPROPERTY property, PVOID
     }
     if (set == PROPSETID_VIDCAP_CROSSBAR || set == PROPSETID_BREVICOR_CROSSBAR)
         return CrossbarProperty(irp, property, data, true);
+    if (set == PROPSETID_VIDCAP_VIDEOCOMPRESSION) {
+        // The pins deliver uncompressed pictures: a compression setting is accepted and kept nowhere.
+        const ULONG bytes = PropertyLength(irp) < sizeof(KSPROPERTY_VIDEOCOMPRESSION_S) ? PropertyLength(irp)
+                                                                                      : sizeof(KSPROPERTY_VIDEOCOMPRESSION_S);
+        CopyRequest(property, data, bytes);
+        return Complete(irp, STATUS_SUCCESS, sizeof(KSPROPERTY_VIDEOCOMPRESSION_S));
+    }
     if (set == PROPSETID_BREVICOR_DEVICE_CONFIG) {
         // Accepted and ignored: the record describes the board.
         CopyRequest(property, data, kDeviceConfigBytes);
