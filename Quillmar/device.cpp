@@ -27,6 +27,7 @@
 #include "km/registry.h"
 #include "messages/Talvexon.h"
 #include "pindataranges.h"
+#include "pinstreamfactory.h"
 #include "audiocapturepin.h"
 #include "basicpindispatch.h"
 #include "videostreamingpin.h"
@@ -43,6 +44,8 @@ Device::Device(Driver* driver)
 {
     TRACE_SCOPE(this, "Device::Device", kTraceLowEnter);
     SetDefaultLOSSettings();
+    m_pinStreamFactory = new PinStreamFactory(this);
+    SetPhysicalStreamFactory(m_pinStreamFactory);
     m_protocolManager = new TidewellProtocolManager(this);
     InitializeIrpQueue();
     StartOldDmaBufferThread();
@@ -69,6 +72,8 @@ Device::~Device()
     DestroyStreamProcessorQueues();
     delete m_streamProcessorManager;
     m_streamProcessorManager = nullptr;
+    delete m_pinStreamFactory;
+    m_pinStreamFactory = nullptr;
     // The thread works on this object: it must have ended before the memory goes.
     StopOldDmaBufferThread();
     ReleaseDmaAdapter();

@@ -14,11 +14,12 @@
 // STATUS_NOT_FOUND.
 #pragma once
 #include "basicvideofilter.h"
+#include "streamfilter.h"
 #include "shared/ksvideorecords.h"
 #include "videofiltersettings.h"
 #include "videoinputitems.h"
 
-class VideoCaptureFilter : public BasicVideoFilter, public VideoFilterSettings {
+class VideoCaptureFilter : public BasicVideoFilter, public VideoFilterSettings, public StreamFilter {
 public:
     // The signal types besides the standard bits: 1 525-line, 2 625-line standard definition.
     static constexpr ULONG kSignalTypeMask = 0x0061FFFF;
@@ -38,6 +39,11 @@ public:
     NTSTATUS OnCreate(PIRP irp) override;
     NTSTATUS OnClose(PIRP irp) override;
     VideoInputItems* GetVideoInputItems() override { return &m_inputs; }
+
+    // ---- StreamFilter: what the pins' video stream reads ----------------------------------------
+    ULONG GetDecoderSignalType() override { return m_signalType; }
+    ULONG GetCurrentInputType() override { return GetInputType(m_inputs.GetSecondWord()); }
+    ULONG GetCurrentInputIndex() override { return m_inputs.GetSecondWord(); }
 
     // ---- VideoFilterSettings ------------------------------------------------------------------
     NTSTATUS SetCropSettings(BrevicorCropRecord* record) override;

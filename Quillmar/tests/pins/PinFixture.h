@@ -28,6 +28,8 @@ inline const std::u16string kAudio1 = u"SDI Audio 1 (Talvexon HD 1)";
 inline constexpr ULONG kCapturePin = 1;
 inline constexpr ULONG kPreviewPin = 2;
 inline constexpr ULONG kVbiPin = 3;
+// A video stream header: the header and its KS_FRAME_INFO.
+inline constexpr ULONG kVideoHeaderBytes = 112;
 
 // A pin-set request about pin `pinId`, followed by `extra` bytes (the caller's ranges).
 inline std::vector<UCHAR> PinRequest(ULONG id, ULONG pinId, const std::vector<UCHAR>& extra = {})
