@@ -202,6 +202,33 @@ TEST_F(PinTest, AFormatChangeRebuildsARunningPinsChainOnceAndAnAudioChangeWaitsF
               0u);
 }
 
+TEST_F(PinTest, AnAudioPinDeliversTenMillisecondBuffersAndItsFilterCountsThem)
+{
+    Start();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    PinClient sound;
+    const KSDATAFORMAT_WAVEFORMATEX wave = Stereo16();
+    ASSERT_EQ(sound.Create(audio, 0, &wave, sizeof(wave)), 0u);
+    filtertest::Record dropped(PROPSETID_VIDCAP_DROPPEDFRAMES, 0, 0, 48);
+    ASSERT_EQ(DroppedFrames(audio, &dropped).error, 0u); // a pin without a sink: zeros
+    EXPECT_EQ(dropped.Get<LONGLONG>(24), 0);
+    ASSERT_EQ(sound.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
+    PinClient::Batch& blocks = sound.Read(3, 1920, kVideoHeaderBytes);
+    ASSERT_TRUE(PinClient::WaitDone(blocks));
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_GT(blocks.Header(i).DataUsed, 0u) << i;
+        EXPECT_LE(blocks.Header(i).DataUsed, 1920u) << i;
+        if (i > 0) {
+            EXPECT_GT(blocks.Header(i).PresentationTime.Time, blocks.Header(i - 1).PresentationTime.Time) << i;
+        }
+    }
+    ASSERT_EQ(DroppedFrames(audio, &dropped).error, 0u);
+    EXPECT_GE(dropped.Get<LONGLONG>(24), 3);
+    EXPECT_EQ(dropped.Get<ULONG>(40), 1920u);
+    ASSERT_EQ(sound.StepTo(KSSTATE_RUN, KSSTATE_STOP), 0u);
+}
+
 TEST_F(PinTest, TheLockOrderHoldsWhilePerformanceSettingsChangeAndTwoPinsCycle)
 {
     Start();
