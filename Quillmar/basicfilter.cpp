@@ -78,6 +78,11 @@ VOID BasicFilter::FilterCleanup(PVOID object)
 BasicFilter* BasicFilter::FromIrp(PIRP irp)
 {
     PKSFILTER filter = irp != nullptr ? KsGetFilterFromIrp(irp) : nullptr;
+    if (filter == nullptr && irp != nullptr) {
+        // A request on a pin's handle is answered by the pin's filter.
+        PKSPIN pin = KsGetPinFromIrp(irp);
+        filter = pin != nullptr ? KsPinGetParentFilter(pin) : nullptr;
+    }
     return filter != nullptr ? static_cast<BasicFilter*>(filter->Context) : nullptr;
 }
 

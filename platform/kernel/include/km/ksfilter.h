@@ -93,7 +93,6 @@ PVOID NTAPI KsGetFirstChild(PVOID Object);
 PVOID NTAPI KsGetNextSibling(PVOID Object);
 PVOID NTAPI KsGetParent(PVOID Object);
 PKSDEVICE NTAPI KsGetDevice(PVOID Object);
-// The filter a request is addressed to: the filter itself, or the filter of the pin it names.
 PKSFILTER NTAPI KsGetFilterFromIrp(PIRP Irp);
 PKSFILTERFACTORY NTAPI KsFilterGetParentFilterFactory(PKSFILTER Filter);
 // The first pin of PinId on the filter (creation order); NULL while the filter has none.

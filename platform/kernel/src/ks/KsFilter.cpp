@@ -123,12 +123,6 @@ extern "C" PKSFILTER NTAPI KsGetFilterFromIrp(PIRP Irp)
 {
     if (!Irp)
         return nullptr;
-    PFILE_OBJECT file = IoGetCurrentIrpStackLocation(Irp)->FileObject;
-    standin::KsFilterObject* filter = standin::KsFilterOfFile(file);
-    if (!filter) {
-        // A request on a pin's handle belongs to the pin's filter.
-        standin::KsPinObject* pin = standin::KsPinOfFile(file);
-        filter = pin ? pin->filter : nullptr;
-    }
+    standin::KsFilterObject* filter = standin::KsFilterOfFile(IoGetCurrentIrpStackLocation(Irp)->FileObject);
     return filter ? &filter->filter : nullptr;
 }
