@@ -136,12 +136,12 @@ constinit KS_DATARANGE_ANALOGVIDEO g_analogVideoIn = {
     {{0, 0, 0, 0}, {0, 0, 0, 0}, 1920, 1080, 166666},
 };
 
-constinit KS_DATARANGE_VIDEO_VBI g_vbi[2] = {
-    VbiRange(KS_AnalogVideo_NTSC_M, 10, 21, 28636360, 1600, 166833),
+// The VBI range is packed to 252 bytes: kept apart, each starts on the 8 bytes its head needs.
+alignas(8) constinit KS_DATARANGE_VIDEO_VBI g_vbi525 = VbiRange(KS_AnalogVideo_NTSC_M, 10, 21, 28636360, 1600, 166833);
+alignas(8) constinit KS_DATARANGE_VIDEO_VBI g_vbi625 =
     VbiRange(KS_AnalogVideo_PAL_B | KS_AnalogVideo_PAL_D | KS_AnalogVideo_PAL_G | KS_AnalogVideo_PAL_H |
                  KS_AnalogVideo_PAL_I,
-             6, 22, 35468950, 2048, 200000),
-};
+             6, 22, 35468950, 2048, 200000);
 
 constinit KSDATARANGE g_closedCaptions =
     Head(sizeof(KSDATARANGE), KSDATAFORMAT_TYPE_AUXLine21Data, KSDATAFORMAT_SUBTYPE_Line21_BytePair,
@@ -175,8 +175,8 @@ const PKSDATARANGE PinDataRanges::kVideoRanges[kVideoRangeCount] = {
     &g_videoInfo2[0].DataRange, &g_videoInfo2[1].DataRange, &g_videoInfo2[2].DataRange, &g_videoInfo2[3].DataRange,
 };
 const PKSDATARANGE PinDataRanges::kAnalogVideoInRanges[1] = {&g_analogVideoIn.DataRange};
-const PKSDATARANGE PinDataRanges::kVbiRanges[2] = {&g_vbi[0].DataRange, &g_vbi[1].DataRange};
-const PKSDATARANGE PinDataRanges::kVbiRanges525[1] = {&g_vbi[0].DataRange};
+const PKSDATARANGE PinDataRanges::kVbiRanges[2] = {&g_vbi525.DataRange, &g_vbi625.DataRange};
+const PKSDATARANGE PinDataRanges::kVbiRanges525[1] = {&g_vbi525.DataRange};
 const PKSDATARANGE PinDataRanges::kClosedCaptionRanges[1] = {&g_closedCaptions};
 const PKSDATARANGE PinDataRanges::kAudioCaptureRanges[1] = {&g_audioCapture.DataRange};
 const PKSDATARANGE PinDataRanges::kAudioInputRanges[1] = {&g_audioInput};
