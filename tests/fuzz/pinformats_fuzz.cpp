@@ -8,6 +8,7 @@
 // Input: byte 0 picks the request (intersection, pin creation, format change), byte 1 the filter
 // and pin, bytes 2 and 3 the output buffer's size (little-endian, at most 2048); the rest is the
 // range list (after its count, which byte 4 gives) or the format.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -93,7 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         break;
     }
     case 1: {
-        std::vector<uint8_t> request(sizeof(KSPIN_CONNECT) + restLength, 0);
+        // KsCreatePin reads as many bytes as the format's size says: the caller's promise, kept here
+        // by never claiming more than the input holds (a smaller size stays as it came).
+        std::vector<uint8_t> request(sizeof(KSPIN_CONNECT) + std::max(restLength, sizeof(KSDATAFORMAT)), 0);
         KSPIN_CONNECT connect{};
         connect.Interface.Set = KSINTERFACESETID_Standard;
         connect.Medium.Set = KSMEDIUMSETID_Standard;
@@ -103,6 +106,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::memcpy(request.data(), &connect, sizeof(connect));
         if (restLength != 0)
             std::memcpy(request.data() + sizeof(connect), rest, restLength);
+        uint32_t formatSize = 0;
+        std::memcpy(&formatSize, request.data() + sizeof(connect), sizeof(formatSize));
+        const uint32_t held = static_cast<uint32_t>(request.size() - sizeof(connect));
+        if (formatSize > held)
+            std::memcpy(request.data() + sizeof(connect), &held, sizeof(held));
+        // Nor an attribute list after the format that the input does not carry.
+        request[sizeof(connect) + offsetof(KSDATAFORMAT, Flags)] &= ~uint8_t(KSDATAFORMAT_ATTRIBUTES);
         HANDLE pin = nullptr;
         if (KsCreatePin(filter, reinterpret_cast<PKSPIN_CONNECT>(request.data()), GENERIC_READ, &pin) == 0)
             CloseHandle(pin);
