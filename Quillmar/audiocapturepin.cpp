@@ -115,7 +115,8 @@ NTSTATUS NTAPI AudioCapturePin::IntersectHandler(PVOID, PIRP, PKSP_PIN, PKSDATAR
     wave.Format.nSamplesPerSec = mine.MaximumSampleFrequency;
     wave.Format.wBitsPerSample = static_cast<USHORT>(mine.MaximumBitsPerSample);
     wave.Format.nBlockAlign = static_cast<USHORT>(mine.MaximumBitsPerSample * mine.MaximumChannels / 8);
-    wave.Format.nAvgBytesPerSec = mine.MaximumBitsPerSample / 8 * mine.MaximumSampleFrequency * mine.MaximumChannels;
+    wave.Format.nAvgBytesPerSec =
+        mine.MaximumBitsPerSample / 8 * mine.MaximumSampleFrequency * mine.MaximumChannels;
     wave.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
     wave.Samples.wValidBitsPerSample = static_cast<USHORT>(mine.MaximumBitsPerSample);
     wave.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;

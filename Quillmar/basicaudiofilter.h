@@ -54,7 +54,8 @@ public:
     // the range's maximum channel count, its rate and bits per sample within the range's; else
     // STATUS_NO_MATCH. A change while the pin is past Stop: STATUS_INVALID_DEVICE_STATE.
     static NTSTATUS NTAPI DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
-                                                   PKSMULTIPLE_ITEM oldAttributeList, const KSDATARANGE* dataRange,
+                                                   PKSMULTIPLE_ITEM oldAttributeList,
+                                                   const KSDATARANGE* dataRange,
                                                    const KSATTRIBUTE_LIST* attributeRange);
 
 protected:

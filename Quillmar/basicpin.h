@@ -46,7 +46,10 @@ public:
     // The object bag's free routine: destroys the pin object.
     static VOID NTAPI PinCleanup(PVOID object);
     // The object of a framework pin (its context); null for none.
-    static BasicPin* FromKsPin(PKSPIN pin) { return pin != nullptr ? static_cast<BasicPin*>(pin->Context) : nullptr; }
+    static BasicPin* FromKsPin(PKSPIN pin)
+    {
+        return pin != nullptr ? static_cast<BasicPin*>(pin->Context) : nullptr;
+    }
 
 protected:
     void ForgetKsPin() { m_ksPin = nullptr; }

@@ -33,11 +33,16 @@ private:
 } // namespace
 
 const KSPIN_DISPATCH BasicPinDispatch::kDispatch = {
-    &BasicPinDispatch::DispatchPinCreate,         &BasicPinDispatch::DispatchPinClose,
-    &BasicPinDispatch::DispatchPinProcess,        &BasicPinDispatch::DispatchPinReset,
-    &BasicPinDispatch::DispatchPinSetDataFormat,  &BasicPinDispatch::DispatchPinSetDeviceState,
-    &BasicPinDispatch::DispatchPinConnect,        &BasicPinDispatch::DispatchPinDisconnect,
-    nullptr,                                      nullptr,
+    &BasicPinDispatch::DispatchPinCreate,
+    &BasicPinDispatch::DispatchPinClose,
+    &BasicPinDispatch::DispatchPinProcess,
+    &BasicPinDispatch::DispatchPinReset,
+    &BasicPinDispatch::DispatchPinSetDataFormat,
+    &BasicPinDispatch::DispatchPinSetDeviceState,
+    &BasicPinDispatch::DispatchPinConnect,
+    &BasicPinDispatch::DispatchPinDisconnect,
+    nullptr,
+    nullptr,
 };
 
 BasicPin* BasicPinDispatch::MakePinObject(PKSPIN pin)
@@ -65,7 +70,8 @@ BasicPin* BasicPinDispatch::MakePinObject(PKSPIN pin)
 
 NTSTATUS NTAPI BasicPinDispatch::DispatchPinCreate(PKSPIN pin, PIRP irp)
 {
-    TRACE_SCOPE(nullptr, "BasicPinDispatch::DispatchPinCreate", kTraceLowEnter, "PID=%d", static_cast<int>(pin->Id));
+    TRACE_SCOPE(nullptr, "BasicPinDispatch::DispatchPinCreate", kTraceLowEnter, "PID=%d",
+                static_cast<int>(pin->Id));
     ControlHold hold(pin);
     BasicPin* object = MakePinObject(pin);
     if (object == nullptr)
@@ -109,8 +115,8 @@ NTSTATUS NTAPI BasicPinDispatch::DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFOR
 {
     ControlHold hold(pin);
     PKSFILTER filter = KsPinGetParentFilter(pin);
-    const GUID* reference = filter != nullptr && filter->Descriptor != nullptr ? filter->Descriptor->ReferenceGuid
-                                                                                : nullptr;
+    const GUID* reference =
+        filter != nullptr && filter->Descriptor != nullptr ? filter->Descriptor->ReferenceGuid : nullptr;
     if (BasicFilter::IsAudioCaptureFilterReference(reference))
         return BasicAudioFilter::DispatchPinSetDataFormat(pin, oldFormat, oldAttributeList, dataRange,
                                                           attributeRange);

@@ -22,7 +22,8 @@ public:
     // The parent filter's kind decides: audio capture, video capture, any other
     // STATUS_UNSUCCESSFUL.
     static NTSTATUS NTAPI DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
-                                                   PKSMULTIPLE_ITEM oldAttributeList, const KSDATARANGE* dataRange,
+                                                   PKSMULTIPLE_ITEM oldAttributeList,
+                                                   const KSDATARANGE* dataRange,
                                                    const KSATTRIBUTE_LIST* attributeRange);
     static NTSTATUS NTAPI DispatchPinSetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from);
     static NTSTATUS NTAPI DispatchPinConnect(PKSPIN pin);

@@ -69,7 +69,8 @@ NTSTATUS BasicStreamingPin::ChangeDeviceState(KSSTATE to, KSSTATE from)
             !NT_SUCCESS(KsPinGetReferenceClockInterface(GetKsPin(), &m_clock)))
             m_clock = nullptr;
     } else if (from == KSSTATE_ACQUIRE && to == KSSTATE_PAUSE) {
-        status = video ? device->VideoStreamFromAcquireToPause(this) : device->AudioStreamFromAcquireToPause(this);
+        status =
+            video ? device->VideoStreamFromAcquireToPause(this) : device->AudioStreamFromAcquireToPause(this);
     } else if (from == KSSTATE_PAUSE && to == KSSTATE_RUN) {
         InterlockedExchange(&m_running, 1);
         if (m_sink != nullptr) {
@@ -82,12 +83,14 @@ NTSTATUS BasicStreamingPin::ChangeDeviceState(KSSTATE to, KSSTATE from)
         InterlockedExchange(&m_running, 0);
         status = video ? device->VideoStreamFromRunToPause(this) : device->AudioStreamFromRunToPause(this);
     } else if (from == KSSTATE_PAUSE && to == KSSTATE_ACQUIRE) {
-        status = video ? device->VideoStreamFromPauseToAcquire(this) : device->AudioStreamFromPauseToAcquire(this);
+        status =
+            video ? device->VideoStreamFromPauseToAcquire(this) : device->AudioStreamFromPauseToAcquire(this);
     } else if (from == KSSTATE_ACQUIRE && to == KSSTATE_STOP) {
         const NTSTATUS stopped =
             video ? device->VideoStreamFromAcquireToStop(this) : device->AudioStreamFromAcquireToStop(this);
         if (!NT_SUCCESS(stopped))
-            TRACE_LINE(this, "BasicStreamingPin::ChangeDeviceState", kTraceWarnings, "Pin(%d) Acquire to Stop: the stream answered 0x%08x", static_cast<int>(m_pinId),
+            TRACE_LINE(this, "BasicStreamingPin::ChangeDeviceState", kTraceWarnings,
+                       "Pin(%d) Acquire to Stop: the stream answered 0x%08x", static_cast<int>(m_pinId),
                        static_cast<unsigned>(stopped));
         ReleaseClock();
         // A pin always reaches Stop: its client may close it and open another.
@@ -104,7 +107,8 @@ NTSTATUS BasicStreamingPin::StreamFromStopToAcquire()
 
 NTSTATUS BasicStreamingPin::StreamFromAcquireToPause()
 {
-    TRACE_SCOPE(this, "BasicStreamingPin::StreamFromAcquireToPause", kTraceLowEnter, "PID=%d", static_cast<int>(m_pinId));
+    TRACE_SCOPE(this, "BasicStreamingPin::StreamFromAcquireToPause", kTraceLowEnter, "PID=%d",
+                static_cast<int>(m_pinId));
     if (m_sink != nullptr)
         m_sink->ResetStatistics();
     AlgorithmList list;
@@ -159,7 +163,8 @@ void BasicStreamingPin::DeleteClones()
 
 void BasicStreamingPin::DetachFromStream()
 {
-    TRACE_SCOPE(this, "BasicStreamingPin::DetachFromStream", kTraceLowEnter, "PID=%d", static_cast<int>(m_pinId));
+    TRACE_SCOPE(this, "BasicStreamingPin::DetachFromStream", kTraceLowEnter, "PID=%d",
+                static_cast<int>(m_pinId));
     TakeSinkOutOfTree();
     m_stream = nullptr;
     m_queue = nullptr;
@@ -190,18 +195,21 @@ NTSTATUS BasicStreamingPin::SetAllocatorFraming(ULONG frames, ULONG frameSize)
     PKSPIN pin = GetKsPin();
     if (pin == nullptr || pin->Descriptor == nullptr)
         return STATUS_UNSUCCESSFUL;
-    NTSTATUS status = _KsEdit(pin->Bag, reinterpret_cast<PVOID*>(const_cast<KSPIN_DESCRIPTOR_EX**>(&pin->Descriptor)),
-                              sizeof(KSPIN_DESCRIPTOR_EX), sizeof(KSPIN_DESCRIPTOR_EX), kFramingTag);
+    NTSTATUS status =
+        _KsEdit(pin->Bag, reinterpret_cast<PVOID*>(const_cast<KSPIN_DESCRIPTOR_EX**>(&pin->Descriptor)),
+                sizeof(KSPIN_DESCRIPTOR_EX), sizeof(KSPIN_DESCRIPTOR_EX), kFramingTag);
     if (!NT_SUCCESS(status))
         return status;
     auto* descriptor = const_cast<KSPIN_DESCRIPTOR_EX*>(pin->Descriptor);
     const ULONG bytes = static_cast<ULONG>(KsAllocatorFramingExSize(1));
-    const ULONG oldBytes = descriptor->AllocatorFraming != nullptr
-                               ? static_cast<ULONG>(KsAllocatorFramingExSize(descriptor->AllocatorFraming->CountItems))
-                               : 0;
-    status = _KsEdit(pin->Bag,
-                     reinterpret_cast<PVOID*>(const_cast<KSALLOCATOR_FRAMING_EX**>(&descriptor->AllocatorFraming)),
-                     bytes, oldBytes, kFramingTag);
+    const ULONG oldBytes =
+        descriptor->AllocatorFraming != nullptr
+            ? static_cast<ULONG>(KsAllocatorFramingExSize(descriptor->AllocatorFraming->CountItems))
+            : 0;
+    status =
+        _KsEdit(pin->Bag,
+                reinterpret_cast<PVOID*>(const_cast<KSALLOCATOR_FRAMING_EX**>(&descriptor->AllocatorFraming)),
+                bytes, oldBytes, kFramingTag);
     if (!NT_SUCCESS(status))
         return status;
     auto* framing = const_cast<KSALLOCATOR_FRAMING_EX*>(descriptor->AllocatorFraming);

@@ -107,7 +107,8 @@ constexpr ULONG kFourCCI420 = 0x30323449;
 
 NTSTATUS Rejected()
 {
-    TRACE_LINE(nullptr, "BasicVideoFilter::DispatchPinSetDataFormat", kTraceErrors, "*** Format REJECTED !!!! ***");
+    TRACE_LINE(nullptr, "BasicVideoFilter::DispatchPinSetDataFormat", kTraceErrors,
+               "*** Format REJECTED !!!! ***");
     return STATUS_NO_MATCH;
 }
 
@@ -125,13 +126,15 @@ bool IsEmpty(const KS_RECT32& rect)
 NTSTATUS CheckVbiFormat(const KSDATAFORMAT* format, const KSDATARANGE* range)
 {
     if (format->MajorFormat != KSDATAFORMAT_TYPE_VBI || format->SubFormat != KSDATAFORMAT_SUBTYPE_RAW8 ||
-        format->Specifier != KSDATAFORMAT_SPECIFIER_VBI || format->FormatSize != sizeof(KS_DATAFORMAT_VBIINFOHEADER) ||
+        format->Specifier != KSDATAFORMAT_SPECIFIER_VBI ||
+        format->FormatSize != sizeof(KS_DATAFORMAT_VBIINFOHEADER) ||
         range->FormatSize < sizeof(KS_DATARANGE_VIDEO_VBI))
         return Rejected();
     KS_VBIINFOHEADER asked;
     KS_VBIINFOHEADER offered;
     std::memcpy(&asked, reinterpret_cast<const UCHAR*>(format) + sizeof(KSDATAFORMAT), sizeof(asked));
-    std::memcpy(&offered, reinterpret_cast<const UCHAR*>(range) + offsetof(KS_DATARANGE_VIDEO_VBI, VBIInfoHeader),
+    std::memcpy(&offered,
+                reinterpret_cast<const UCHAR*>(range) + offsetof(KS_DATARANGE_VIDEO_VBI, VBIInfoHeader),
                 sizeof(offered));
     return BasicVideoFilter::VbiHeaderFits(asked, offered) ? STATUS_SUCCESS : Rejected();
 }
@@ -166,18 +169,22 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
     // would make the steps write past the pin's buffers.
     if (bitmap.biCompression != offered->biCompression || bitmap.biBitCount != offered->biBitCount)
         return Rejected();
-    if (!IsEmpty(target) && (target.left < 0 || target.top < 0 || target.right <= target.left ||
-                             target.bottom <= target.top || target.right > bitmap.biWidth || target.bottom > height))
+    if (!IsEmpty(target) &&
+        (target.left < 0 || target.top < 0 || target.right <= target.left || target.bottom <= target.top ||
+         target.right > bitmap.biWidth || target.bottom > height))
         return Rejected();
     if (width < caps->MinOutputSize.cx)
-        return CheckFailed("iWidth(%d) >= pDataRangeCaps->MinOutputSize.cx(%d)", width, caps->MinOutputSize.cx);
+        return CheckFailed("iWidth(%d) >= pDataRangeCaps->MinOutputSize.cx(%d)", width,
+                           caps->MinOutputSize.cx);
     if (width > BasicVideoFilter::kMaximumFormatWidth)
-        return CheckFailed("iWidth(%d) <= nMaxStrideAdjustedWidth(%d)", width, BasicVideoFilter::kMaximumFormatWidth);
+        return CheckFailed("iWidth(%d) <= nMaxStrideAdjustedWidth(%d)", width,
+                           BasicVideoFilter::kMaximumFormatWidth);
     if (caps->OutputGranularityX > 0 && bitmap.biWidth % caps->OutputGranularityX != 0)
         return CheckFailed("pConnectionBMIHeader->biWidth(%d) % pDataRangeCaps->OutputGranularityX(%d) != 0",
                            bitmap.biWidth, caps->OutputGranularityX);
     if (height < caps->MinOutputSize.cy)
-        return CheckFailed("nHeight(%d) >= pDataRangeCaps->MinOutputSize.cy(%d)", height, caps->MinOutputSize.cy);
+        return CheckFailed("nHeight(%d) >= pDataRangeCaps->MinOutputSize.cy(%d)", height,
+                           caps->MinOutputSize.cy);
     if (height > BasicVideoFilter::kMaximumFormatHeight)
         return CheckFailed("nHeight(%d) <=  pDataRangeCaps->MaxOutputSize.cy(%d)", height,
                            BasicVideoFilter::kMaximumFormatHeight);
@@ -185,8 +192,8 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
         return CheckFailed("nHeight(%d) % pDataRangeCaps->OutputGranularityY(%d)) != 0", height,
                            caps->OutputGranularityY);
     // The buffers are sized for rows rounded up to 16 pixels.
-    bitmap.biSizeImage = BasicVideoFilter::RoundedImageSize(bitmap.biCompression, bitmap.biBitCount,
-                                                            static_cast<ULONG>(width), static_cast<ULONG>(height));
+    bitmap.biSizeImage = BasicVideoFilter::RoundedImageSize(
+        bitmap.biCompression, bitmap.biBitCount, static_cast<ULONG>(width), static_cast<ULONG>(height));
     std::memcpy(bytes + bitmapAt, &bitmap, sizeof(bitmap));
     return STATUS_SUCCESS;
 }
@@ -196,9 +203,9 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
 bool BasicVideoFilter::VbiHeaderFits(const KS_VBIINFOHEADER& format, const KS_VBIINFOHEADER& range)
 {
     return format.StartLine >= range.StartLine && format.EndLine <= range.EndLine &&
-           (format.VideoStandard & range.VideoStandard) != 0 && format.SamplesPerLine <= range.SamplesPerLine &&
-           format.StrideInBytes == range.StrideInBytes && format.SamplingFrequency == range.SamplingFrequency &&
-           format.BufferSize <= range.BufferSize;
+           (format.VideoStandard & range.VideoStandard) != 0 &&
+           format.SamplesPerLine <= range.SamplesPerLine && format.StrideInBytes == range.StrideInBytes &&
+           format.SamplingFrequency == range.SamplingFrequency && format.BufferSize <= range.BufferSize;
 }
 
 ULONG BasicVideoFilter::RoundedImageSize(ULONG compression, USHORT bitCount, ULONG width, ULONG height)
@@ -217,7 +224,8 @@ ULONG BasicVideoFilter::RoundedImageSize(ULONG compression, USHORT bitCount, ULO
 }
 
 NTSTATUS NTAPI BasicVideoFilter::DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFORMAT, PKSMULTIPLE_ITEM,
-                                                          const KSDATARANGE* dataRange, const KSATTRIBUTE_LIST*)
+                                                          const KSDATARANGE* dataRange,
+                                                          const KSATTRIBUTE_LIST*)
 {
     TRACE_SCOPE(nullptr, "BasicVideoFilter::DispatchPinSetDataFormat", kTraceLowEnter, "PID=%d",
                 static_cast<int>(pin->Id));

@@ -34,7 +34,8 @@ public:
     // (in biSizeImage), is stored as the filter's format of that pin, and rebuilds the pin's chain
     // when the pin is past Acquire. Anything else: STATUS_NO_MATCH.
     static NTSTATUS NTAPI DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
-                                                   PKSMULTIPLE_ITEM oldAttributeList, const KSDATARANGE* dataRange,
+                                                   PKSMULTIPLE_ITEM oldAttributeList,
+                                                   const KSDATARANGE* dataRange,
                                                    const KSATTRIBUTE_LIST* attributeRange);
     // A VBI header within a range's: start line not below, end line not above, a video standard
     // in common, samples per line and buffer size not above, stride and sampling frequency equal.

@@ -2966,8 +2966,8 @@ void Device::BuildPerInputAudioFilter(ULONG input)
     m_audioInputs.GetInputName(input, &arrays.pinNames[0]);
     arrays.pins[0] = StreamingPinTemplate(&PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges,
                                           &AudioCapturePin::IntersectHandler);
-    arrays.pins[1] =
-        PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0], PinDataRanges::kAudioInputRanges);
+    arrays.pins[1] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0],
+                                 PinDataRanges::kAudioInputRanges);
     arrays.pins[1].AutomationTable = m_automation->Get(FilterAutomation::AudioInputPin);
     arrays.nodes[0] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::VolumeNode), &kNodeTypeVolume, nullptr};
     arrays.nodes[1] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::MuteNode), &kNodeTypeMute, nullptr};

@@ -54,9 +54,9 @@ NTSTATUS Device::SetDiagnostics(BrevicorDiagnosticsRecord* record)
     const bool hardware = m_driver->GetHardwareInstalled() && m_protocolManager != nullptr;
     // A reset or another firmware personality would pull the DSP from under a stream: a stream
     // processor exists exactly while a pin of its kind is past Stop.
-    const bool restartsTheDsp = record->command == kDiagnosticsReset || record->command == kDiagnosticsMemoryTester ||
-                                record->command == kDiagnosticsPciTester ||
-                                record->command == kDiagnosticsEndPciTester;
+    const bool restartsTheDsp =
+        record->command == kDiagnosticsReset || record->command == kDiagnosticsMemoryTester ||
+        record->command == kDiagnosticsPciTester || record->command == kDiagnosticsEndPciTester;
     if (restartsTheDsp && m_streamProcessorManager != nullptr &&
         (m_streamProcessorManager->GetVideoStreamProcessor(0) != nullptr ||
          m_streamProcessorManager->GetAudioStreamProcessor(0) != nullptr)) {

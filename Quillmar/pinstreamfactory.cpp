@@ -19,8 +19,8 @@ StreamFilter* StreamFilterOf(StreamProcessorPin* pin)
 
 } // namespace
 
-LogicalStream* PinStreamFactory::CreateVideoStream(StreamDeviceServices* services, StreamProcessorQueue* queue,
-                                                   StreamProcessorPin* pin)
+LogicalStream* PinStreamFactory::CreateVideoStream(StreamDeviceServices* services,
+                                                   StreamProcessorQueue* queue, StreamProcessorPin* pin)
 {
     TRACE_SCOPE(m_device, "PinStreamFactory::CreateVideoStream", kTraceLowEnter);
     StreamFilter* filter = StreamFilterOf(pin);
@@ -29,8 +29,9 @@ LogicalStream* PinStreamFactory::CreateVideoStream(StreamDeviceServices* service
     return new VideoStream(services, m_device, queue, filter, pin->GetPinId());
 }
 
-LogicalStream* PinStreamFactory::CreateAudioStream(StreamDeviceServices* services, StreamProcessorQueue* queue,
-                                                   StreamProcessorPin* pin, const StreamAudioFormat& format)
+LogicalStream* PinStreamFactory::CreateAudioStream(StreamDeviceServices* services,
+                                                   StreamProcessorQueue* queue, StreamProcessorPin* pin,
+                                                   const StreamAudioFormat& format)
 {
     TRACE_SCOPE(m_device, "PinStreamFactory::CreateAudioStream", kTraceLowEnter);
     StreamFilter* filter = StreamFilterOf(pin);

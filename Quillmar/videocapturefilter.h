@@ -85,8 +85,9 @@ public:
     // the maximum cropping and output size, the frame intervals and the bit rates at
     // `framesPerSecond` (the format) and `nominalRate` (the limits); then a pin's range of its
     // stored connection format moves to the front of its list.
-    NTSTATUS ModifyDataRanges(ULONG width, ULONG height, ULONG maxWidth, ULONG maxHeight, double framesPerSecond,
-                              ULONG nominalRate, LONGLONG frameInterval, ULONG standardsMask);
+    NTSTATUS ModifyDataRanges(ULONG width, ULONG height, ULONG maxWidth, ULONG maxHeight,
+                              double framesPerSecond, ULONG nominalRate, LONGLONG frameInterval,
+                              ULONG standardsMask);
     // The capabilities of the first of the pin's ranges whose subformat is `subFormat` (null: the
     // first range); null when the pin has none.
     const KS_VIDEO_STREAM_CONFIG_CAPS* GetDataRangeCaps(ULONG pinId, const GUID* subFormat) const;
@@ -116,8 +117,8 @@ private:
     // analog input, capture and preview pins (the VBI and caption ranges stay the static ones).
     NTSTATUS EditDescriptors();
     KSPIN_DESCRIPTOR_EX* EditablePin(ULONG pinId) const;
-    void FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHeight, double framesPerSecond, ULONG nominalRate,
-                        LONGLONG frameInterval, ULONG standardsMask);
+    void FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHeight, double framesPerSecond,
+                        ULONG nominalRate, LONGLONG frameInterval, ULONG standardsMask);
     void MoveStoredFormatFirst(ULONG pinId);
 
     struct ConnectionFormat {

@@ -1,4 +1,5 @@
-// VideoCapturePin: the video capture filter's capture pin (1), a VideoStreamingPin whose connection succeeds at once.
+// VideoCapturePin: the video capture filter's capture pin (1), a VideoStreamingPin whose connection succeeds
+// at once.
 #pragma once
 #include "videostreamingpin.h"
 

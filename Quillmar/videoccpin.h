@@ -1,4 +1,5 @@
-// VideoCCPin: the video capture filter's closed-caption pin (4), a VideoStreamingPin whose connection succeeds at once.
+// VideoCCPin: the video capture filter's closed-caption pin (4), a VideoStreamingPin whose connection
+// succeeds at once.
 #pragma once
 #include "videostreamingpin.h"
 

@@ -1,4 +1,5 @@
-// VideoPreviewPin: the video capture filter's preview pin (2), a VideoStreamingPin whose connection succeeds at once.
+// VideoPreviewPin: the video capture filter's preview pin (2), a VideoStreamingPin whose connection succeeds
+// at once.
 #pragma once
 #include "videostreamingpin.h"
 

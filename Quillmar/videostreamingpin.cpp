@@ -97,7 +97,8 @@ NTSTATUS VideoStreamingPin::OnCreate(PIRP)
     case kVbiPinId:
         if (format == nullptr || format->FormatSize < sizeof(KS_DATAFORMAT_VBIINFOHEADER))
             return STATUS_NO_MATCH;
-        std::memcpy(&m_vbiInfo, reinterpret_cast<const UCHAR*>(format) + kFormatHeaderBytes, sizeof(m_vbiInfo));
+        std::memcpy(&m_vbiInfo, reinterpret_cast<const UCHAR*>(format) + kFormatHeaderBytes,
+                    sizeof(m_vbiInfo));
         m_hasVbiInfo = true;
         pin->StreamHeaderSize = kVbiHeaderSize;
         return SetAllocatorFraming(kVbiFrames, m_vbiInfo.BufferSize);
@@ -107,7 +108,8 @@ NTSTATUS VideoStreamingPin::OnCreate(PIRP)
         pin->StreamHeaderSize = kVideoHeaderSize;
         if (format == nullptr || !ReadVideoHeader(format, &m_videoInfo))
             return STATUS_NO_MATCH;
-        const PerformanceSettings performance = GetDevice()->GetDriver()->GetStoredPerformanceSettings(GetPinId());
+        const PerformanceSettings performance =
+            GetDevice()->GetDriver()->GetStoredPerformanceSettings(GetPinId());
         // A pin needs one buffer at least to deliver anything.
         const ULONG buffers = performance.videoBuffer != 0 ? performance.videoBuffer : 1;
         TRACE_LINE(this, "VideoStreamingPin::OnCreate", kTraceHighs, "Pin(%d) is using %d video buffers",
@@ -134,7 +136,7 @@ void VideoStreamingPin::OnPauseToRun()
         return;
     const KSDATAFORMAT* format = GetKsPin()->ConnectionFormat;
     const ULONG length = format->Specifier == KSDATAFORMAT_SPECIFIER_VIDEOINFO ? kVideoInfoResultBytes
-                                                                                : kVideoInfo2ResultBytes;
+                                                                               : kVideoInfo2ResultBytes;
     if (format->FormatSize < length)
         return;
     static_cast<VideoCaptureFilter*>(GetFilter())->SetConnectionFormat(GetPinId(), format, length);
@@ -150,8 +152,9 @@ NTSTATUS VideoStreamingPin::BuildAlgorithmChain(AlgorithmList* list)
                static_cast<int>(GetPinId()), static_cast<int>(GetRunState()));
     // The processing steps between the stream's source and the pin's sink join the list here.
     const ULONGLONG interval = GetOutputInterval();
-    TRACE_LINE(this, "VideoStreamingPin::BuildAlgorithmChain", kTraceHighs, "PID=%d, Video Output Frame rate: %d",
-               static_cast<int>(GetPinId()), static_cast<int>(interval));
+    TRACE_LINE(this, "VideoStreamingPin::BuildAlgorithmChain", kTraceHighs,
+               "PID=%d, Video Output Frame rate: %d", static_cast<int>(GetPinId()),
+               static_cast<int>(interval));
     return AppendSink(list, interval);
 }
 
@@ -207,8 +210,8 @@ NTSTATUS IntersectVbi(PKSDATARANGE callerRange, PKSDATARANGE descriptorRange, UL
         return STATUS_NO_MATCH;
     const auto* theirs = reinterpret_cast<const UCHAR*>(callerRange);
     const auto* mine = reinterpret_cast<const UCHAR*>(descriptorRange);
-    if (!FlagsEqual(theirs, mine) ||
-        std::memcmp(theirs + kRangeCapsOffset, mine + kRangeCapsOffset, sizeof(KS_VIDEO_STREAM_CONFIG_CAPS)) != 0)
+    if (!FlagsEqual(theirs, mine) || std::memcmp(theirs + kRangeCapsOffset, mine + kRangeCapsOffset,
+                                                 sizeof(KS_VIDEO_STREAM_CONFIG_CAPS)) != 0)
         return STATUS_NO_MATCH;
     KS_VBIINFOHEADER asked;
     KS_VBIINFOHEADER offered;
@@ -251,7 +254,8 @@ NTSTATUS NTAPI VideoStreamingPin::IntersectHandler(PVOID, PIRP, PKSP_PIN, PKSDAT
         rangeBytes = sizeof(KS_DATARANGE_VIDEO2);
         bitmapOffset = offsetof(KS_VIDEOINFOHEADER2, bmiHeader);
     } else {
-        TRACE_LINE(nullptr, "VideoStreamingPin::IntersectHandler", kTraceErrors, "Invalid data range specifier.");
+        TRACE_LINE(nullptr, "VideoStreamingPin::IntersectHandler", kTraceErrors,
+                   "Invalid data range specifier.");
         return STATUS_NO_MATCH;
     }
     *dataSize = required;
@@ -259,8 +263,8 @@ NTSTATUS NTAPI VideoStreamingPin::IntersectHandler(PVOID, PIRP, PKSP_PIN, PKSDAT
         return STATUS_BUFFER_OVERFLOW;
     if (bufferSize != required) {
         TRACE_LINE(nullptr, "VideoStreamingPin::IntersectHandler", kTraceErrors,
-                   "Provided buffer size is %d and the required buffer size is %d\n", static_cast<int>(bufferSize),
-                   static_cast<int>(required));
+                   "Provided buffer size is %d and the required buffer size is %d\n",
+                   static_cast<int>(bufferSize), static_cast<int>(required));
         return STATUS_BUFFER_TOO_SMALL;
     }
     // The caller's range is read only as far as its own size reaches.
@@ -286,7 +290,8 @@ NTSTATUS NTAPI VideoStreamingPin::IntersectHandler(PVOID, PIRP, PKSP_PIN, PKSDAT
     if (frameTime <= 0 || bitmap.biWidth <= 0 || bitmap.biBitCount == 0 || bitmap.biHeight == 0)
         return STATUS_NO_MATCH;
     const ULONGLONG height = static_cast<ULONGLONG>(std::llabs(static_cast<LONGLONG>(bitmap.biHeight)));
-    const ULONGLONG stride = ((ULONGLONG(bitmap.biBitCount) * ULONGLONG(bitmap.biWidth) + 31) / 8) & ~ULONGLONG(3);
+    const ULONGLONG stride =
+        ((ULONGLONG(bitmap.biBitCount) * ULONGLONG(bitmap.biWidth) + 31) / 8) & ~ULONGLONG(3);
     const ULONGLONG imageSize = stride * height;
     if (imageSize > std::numeric_limits<ULONG>::max())
         return STATUS_NO_MATCH;

@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::vector<uint8_t> output(outputLength, 0xEE);
         DWORD returned = 0xFFFFFFFF;
         const BOOL ok = DeviceIoControl(filter, IOCTL_KS_PROPERTY, request.data(), DWORD(request.size()),
-                                        output.empty() ? nullptr : output.data(), DWORD(output.size()), &returned,
-                                        nullptr);
+                                        output.empty() ? nullptr : output.data(), DWORD(output.size()),
+                                        &returned, nullptr);
         if (ok && returned > outputLength)
             std::abort();
         if (!ok && GetLastError() == ERROR_MORE_DATA && returned > 1192)
@@ -126,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         property.Flags = KSPROPERTY_TYPE_SET;
         std::vector<uint8_t> format(rest, rest + restLength);
         DWORD returned = 0;
-        DeviceIoControl(pin, IOCTL_KS_PROPERTY, &property, sizeof(property), format.empty() ? nullptr : format.data(),
-                        DWORD(format.size()), &returned, nullptr);
+        DeviceIoControl(pin, IOCTL_KS_PROPERTY, &property, sizeof(property),
+                        format.empty() ? nullptr : format.data(), DWORD(format.size()), &returned, nullptr);
         break;
     }
     }

@@ -48,9 +48,9 @@ inline std::vector<UCHAR> PinRequest(ULONG id, ULONG pinId, const std::vector<UC
 inline Result SendPinRequest(HANDLE filter, std::vector<UCHAR>& request, std::vector<UCHAR>& data)
 {
     DWORD bytes = 0;
-    const BOOL ok = DeviceIoControl(filter, IOCTL_KS_PROPERTY, request.data(), static_cast<DWORD>(request.size()),
-                                    data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()), &bytes,
-                                    nullptr);
+    const BOOL ok = DeviceIoControl(filter, IOCTL_KS_PROPERTY, request.data(),
+                                    static_cast<DWORD>(request.size()), data.empty() ? nullptr : data.data(),
+                                    static_cast<DWORD>(data.size()), &bytes, nullptr);
     return {ok ? 0u : GetLastError(), bytes};
 }
 
@@ -107,8 +107,8 @@ inline std::string RegPath(const std::u16string& path)
 
 // A video-info format of the capture pin's ranges: `subFormat` at `width` x `height`, `bitCount`
 // bits, `compression`, `frameTime` 100-ns units a frame.
-inline KS_DATAFORMAT_VIDEOINFOHEADER VideoInfoFormat(const GUID& subFormat, LONG width, LONG height, USHORT bitCount,
-                                                     ULONG compression, LONGLONG frameTime)
+inline KS_DATAFORMAT_VIDEOINFOHEADER VideoInfoFormat(const GUID& subFormat, LONG width, LONG height,
+                                                     USHORT bitCount, ULONG compression, LONGLONG frameTime)
 {
     KS_DATAFORMAT_VIDEOINFOHEADER format{};
     format.DataFormat.FormatSize = sizeof(format);
@@ -170,8 +170,8 @@ public:
         property.Id = id;
         property.Flags = flags;
         DWORD returned = 0;
-        const BOOL ok =
-            DeviceIoControl(pin_, IOCTL_KS_PROPERTY, &property, sizeof(property), data, length, &returned, nullptr);
+        const BOOL ok = DeviceIoControl(pin_, IOCTL_KS_PROPERTY, &property, sizeof(property), data, length,
+                                        &returned, nullptr);
         if (bytes != nullptr)
             *bytes = returned;
         return ok ? 0u : GetLastError();
@@ -193,8 +193,8 @@ public:
     KSALLOCATOR_FRAMING_EX Framing()
     {
         KSALLOCATOR_FRAMING_EX framing{};
-        Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_ALLOCATORFRAMING_EX, KSPROPERTY_TYPE_GET, &framing,
-                 sizeof(framing));
+        Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_ALLOCATORFRAMING_EX, KSPROPERTY_TYPE_GET,
+                 &framing, sizeof(framing));
         return framing;
     }
 

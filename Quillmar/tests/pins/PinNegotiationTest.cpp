@@ -7,8 +7,8 @@
 namespace pintest {
 namespace {
 
-constexpr DWORD kMoreData = 234;         // ERROR_MORE_DATA
-constexpr DWORD kBufferTooSmall = 122;   // ERROR_INSUFFICIENT_BUFFER
+constexpr DWORD kMoreData = 234;       // ERROR_MORE_DATA
+constexpr DWORD kBufferTooSmall = 122; // ERROR_INSUFFICIENT_BUFFER
 
 // The capture pin's RGB32 video-info range asked at `width` x `height`, `frameTime` a frame.
 std::vector<UCHAR> AskedRgb32(HANDLE video, LONG width, LONG height, LONGLONG frameTime)
@@ -22,8 +22,8 @@ std::vector<UCHAR> AskedRgb32(HANDLE video, LONG width, LONG height, LONGLONG fr
     return range;
 }
 
-KSDATARANGE_AUDIO AudioRange(const GUID& specifier, ULONG channels, ULONG minBits, ULONG maxBits, ULONG minRate,
-                             ULONG maxRate)
+KSDATARANGE_AUDIO AudioRange(const GUID& specifier, ULONG channels, ULONG minBits, ULONG maxBits,
+                             ULONG minRate, ULONG maxRate)
 {
     KSDATARANGE_AUDIO range{};
     range.DataRange.FormatSize = sizeof(range);
@@ -220,7 +220,8 @@ TEST_F(PinTest, PinsAreCreatedOnlyWithFormatsTheirRangesAndLimitsAllowAndFramedB
     // A bit count unlike the RGB32 range's would be converted into a smaller buffer.
     EXPECT_TRUE(refused(VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 16, KS_BI_RGB, 333667)));
     // A target rectangle beyond the picture.
-    KS_DATAFORMAT_VIDEOINFOHEADER outside = VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
+    KS_DATAFORMAT_VIDEOINFOHEADER outside =
+        VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
     outside.VideoInfoHeader.rcTarget = {0, 0, 400, 240};
     EXPECT_TRUE(refused(outside));
     // A bitmap header that claims to reach beyond the format.
@@ -234,7 +235,8 @@ TEST_F(PinTest, PinsAreCreatedOnlyWithFormatsTheirRangesAndLimitsAllowAndFramedB
     EXPECT_NE(bridge.Create(video, 0, &analog, sizeof(analog)), 0u);
 
     PinClient capture;
-    KS_DATAFORMAT_VIDEOINFOHEADER rgb = VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
+    KS_DATAFORMAT_VIDEOINFOHEADER rgb =
+        VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
     rgb.VideoInfoHeader.bmiHeader.biSizeImage = 0;
     ASSERT_EQ(capture.Create(video, kCapturePin, &rgb, sizeof(rgb)), 0u);
     KSALLOCATOR_FRAMING_EX framing = capture.Framing();

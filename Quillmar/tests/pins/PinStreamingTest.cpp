@@ -47,14 +47,15 @@ KSDATAFORMAT_WAVEFORMATEX Stereo16()
 size_t TraceLines(const std::string& text)
 {
     const auto lines = standin::DebugOutput();
-    return static_cast<size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; }));
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    }));
 }
 
 Result DroppedFrames(HANDLE filter, filtertest::Record* record)
 {
-    *record = filtertest::Record(PROPSETID_VIDCAP_DROPPEDFRAMES, KSPROPERTY_DROPPEDFRAMES_CURRENT, KSPROPERTY_TYPE_GET,
-                                 48);
+    *record = filtertest::Record(PROPSETID_VIDCAP_DROPPEDFRAMES, KSPROPERTY_DROPPEDFRAMES_CURRENT,
+                                 KSPROPERTY_TYPE_GET, 48);
     return filtertest::FilterTest::Send(filter, *record);
 }
 
@@ -105,7 +106,8 @@ TEST_F(PinTest, ACapturePinRunsOnTheBoardDeliversFramesInOrderAndStopsTheStreamW
         EXPECT_GT(frames.Header(i).DataUsed, 0u) << i;
         EXPECT_LE(frames.Header(i).DataUsed, 307200u) << i;
         if (i > 0) {
-            EXPECT_GT(frames.Header(i).PresentationTime.Time, frames.Header(i - 1).PresentationTime.Time) << i;
+            EXPECT_GT(frames.Header(i).PresentationTime.Time, frames.Header(i - 1).PresentationTime.Time)
+                << i;
             EXPECT_GT(frames.FrameInfo(i).PictureNumber, frames.FrameInfo(i - 1).PictureNumber) << i;
         }
     }
@@ -167,8 +169,8 @@ TEST_F(PinTest, AFormatChangeRebuildsARunningPinsChainOnceAndAnAudioChangeWaitsF
 
     KS_DATAFORMAT_VIDEOINFOHEADER slower = Rgb32(320, 240, 400000);
     const size_t before = TraceLines(builds);
-    ASSERT_EQ(capture.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET, &slower,
-                               sizeof(slower)),
+    ASSERT_EQ(capture.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET,
+                               &slower, sizeof(slower)),
               0u);
     EXPECT_EQ(TraceLines(builds), before); // in Stop: nothing runs
 
@@ -193,12 +195,12 @@ TEST_F(PinTest, AFormatChangeRebuildsARunningPinsChainOnceAndAnAudioChangeWaitsF
     ASSERT_EQ(sound.Create(audio, 0, &wave, sizeof(wave)), 0u);
     ASSERT_EQ(sound.SetState(KSSTATE_ACQUIRE), 0u);
     wave.WaveFormatEx.nSamplesPerSec = 32000;
-    EXPECT_EQ(sound.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET, &wave,
-                             sizeof(wave)),
+    EXPECT_EQ(sound.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET,
+                             &wave, sizeof(wave)),
               Win32Of(STATUS_INVALID_DEVICE_STATE));
     ASSERT_EQ(sound.SetState(KSSTATE_STOP), 0u);
-    EXPECT_EQ(sound.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET, &wave,
-                             sizeof(wave)),
+    EXPECT_EQ(sound.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET,
+                             &wave, sizeof(wave)),
               0u);
 }
 
@@ -220,7 +222,8 @@ TEST_F(PinTest, AnAudioPinDeliversTenMillisecondBuffersAndItsFilterCountsThem)
         EXPECT_GT(blocks.Header(i).DataUsed, 0u) << i;
         EXPECT_LE(blocks.Header(i).DataUsed, 1920u) << i;
         if (i > 0) {
-            EXPECT_GT(blocks.Header(i).PresentationTime.Time, blocks.Header(i - 1).PresentationTime.Time) << i;
+            EXPECT_GT(blocks.Header(i).PresentationTime.Time, blocks.Header(i - 1).PresentationTime.Time)
+                << i;
         }
     }
     ASSERT_EQ(DroppedFrames(audio, &dropped).error, 0u);
