@@ -69,7 +69,7 @@ Result Diagnostics(HANDLE filter, ULONG command, UCHAR restart)
 
 TEST_F(PinTest, ACapturePinRunsOnTheBoardDeliversFramesInOrderAndStopsTheStreamWhenClosedRunning)
 {
-    board::CaptureBoard& board = Start();
+    board::CaptureBoard& board = Start("\"VideoDMABuffers\"=dword:00000006\r\n");
     HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
     ASSERT_NE(video, INVALID_HANDLE_VALUE);
     filtertest::Record dropped(PROPSETID_VIDCAP_DROPPEDFRAMES, 0, 0, 48);
@@ -81,11 +81,11 @@ TEST_F(PinTest, ACapturePinRunsOnTheBoardDeliversFramesInOrderAndStopsTheStreamW
     board.Mailbox().ClearCommandLog();
     ASSERT_EQ(capture.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
 
-    // Create, one queue command a DMA buffer (9 by default), then the enable.
+    // Create, one queue command a DMA buffer ("VideoDMABuffers"), then the enable.
     const auto started = StreamCommands(board);
-    ASSERT_EQ(started.size(), 11u);
+    ASSERT_EQ(started.size(), 8u);
     EXPECT_EQ(started.front().id, kCreate);
-    for (size_t i = 1; i <= 9; ++i)
+    for (size_t i = 1; i <= 6; ++i)
         EXPECT_EQ(started[i].id, kQueue) << i;
     EXPECT_EQ(started.back().id, kEnable);
     EXPECT_EQ(started.back().payload[0] & 0xFFFF, 1u);
