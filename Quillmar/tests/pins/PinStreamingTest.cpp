@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace pintest {
@@ -117,12 +118,24 @@ TEST_F(PinTest, ACapturePinRunsOnTheBoardDeliversFramesInOrderAndStopsTheStreamW
 
     board.Mailbox().ClearCommandLog();
     capture.Close();
+    // The stream's teardown may reach the DSP after the close returns: wait for its destroy.
+    const auto destroyed = [&] {
+        for (const auto& command : StreamCommands(board))
+            if (command.id == kDestroy)
+                return true;
+        return false;
+    };
+    for (int waited = 0; !destroyed() && waited < 60000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     // Buffers the DSP hands back meanwhile are queued again; the stream ends with these two.
     std::vector<board::MailboxCommand> stopped;
     for (const auto& command : StreamCommands(board))
         if (command.id == kEnable || command.id == kDestroy)
             stopped.push_back(command);
-    ASSERT_EQ(stopped.size(), 2u);
+    std::string ids;
+    for (const auto& command : StreamCommands(board))
+        ids += std::to_string(command.id) + "/" + std::to_string(command.payload[0] & 0xFFFF) + " ";
+    ASSERT_EQ(stopped.size(), 2u) << ids;
     EXPECT_EQ(stopped[0].id, kEnable);
     EXPECT_EQ(stopped[0].payload[0] & 0xFFFF, 0u);
     EXPECT_EQ(stopped[1].id, kDestroy);
