@@ -110,7 +110,7 @@ TEST_F(KsPinTest, AFormatInARangeIsHandedToSetDataFormatBeforeCreate)
     DWORD bytes = 0;
     ASSERT_EQ(Ask(pin, &p, sizeof p, words, sizeof words, &bytes), 0u);
     EXPECT_EQ(words[0], 0x100u);
-    EXPECT_EQ(words[1], 0u); // a pin's request is not the filter's
+    EXPECT_EQ(words[1], 1u); // a pin's request is handled by its parent filter
     EXPECT_TRUE(CloseHandle(pin));
     EXPECT_EQ(Calls().back(), "close");
     EXPECT_EQ(kstest::Seen().bagItemsFreed.load(), 1);

@@ -123,6 +123,12 @@ extern "C" PKSFILTER NTAPI KsGetFilterFromIrp(PIRP Irp)
 {
     if (!Irp)
         return nullptr;
-    standin::KsFilterObject* filter = standin::KsFilterOfFile(IoGetCurrentIrpStackLocation(Irp)->FileObject);
+    // A request on a pin's handle is handled by the pin's parent filter.
+    PFILE_OBJECT file = IoGetCurrentIrpStackLocation(Irp)->FileObject;
+    standin::KsFilterObject* filter = standin::KsFilterOfFile(file);
+    if (!filter) {
+        if (standin::KsPinObject* pin = standin::KsPinOfFile(file))
+            filter = pin->filter;
+    }
     return filter ? &filter->filter : nullptr;
 }
