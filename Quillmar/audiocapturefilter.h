@@ -3,8 +3,9 @@
 // answers the audio, pin, component and private audio sets through BasicAudioFilter.
 #pragma once
 #include "basicaudiofilter.h"
+#include "streamfilter.h"
 
-class AudioCaptureFilter : public BasicAudioFilter {
+class AudioCaptureFilter : public BasicAudioFilter, public StreamFilter {
 public:
     ~AudioCaptureFilter() override;
 
@@ -24,4 +25,10 @@ public:
     NTSTATUS OnCreate(PIRP irp) override;
     // Gives the instance id back.
     NTSTATUS OnClose(PIRP irp) override;
+
+    // ---- StreamFilter: what the pin's audio stream reads ------------------------------------------
+    // The 525-line standard: the audio stream's timing does not depend on it.
+    ULONG GetDecoderSignalType() override { return 1; }
+    ULONG GetCurrentInputType() override { return GetInputType(GetCurrentAudioInput()); }
+    ULONG GetCurrentInputIndex() override { return GetCurrentAudioInput(); }
 };

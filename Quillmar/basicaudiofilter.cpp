@@ -458,3 +458,31 @@ NTSTATUS BasicAudioFilter::PropSetMux(PIRP irp, PKSPROPERTY, PVOID data)
         GetDevice()->ModifyActiveAlgorithmChainsEx(this, row);
     return Complete(irp, STATUS_SUCCESS, sizeof(value));
 }
+
+NTSTATUS NTAPI BasicAudioFilter::DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
+                                                          PKSMULTIPLE_ITEM, const KSDATARANGE* dataRange,
+                                                          const KSATTRIBUTE_LIST*)
+{
+    TRACE_SCOPE(nullptr, "BasicAudioFilter::DispatchPinSetDataFormat", kTraceLowEnter);
+    if (oldFormat != nullptr && pin->DeviceState != KSSTATE_STOP)
+        return STATUS_INVALID_DEVICE_STATE;
+    const KSDATAFORMAT* format = pin->ConnectionFormat;
+    if (format == nullptr || dataRange == nullptr ||
+        format->Specifier != KSDATAFORMAT_SPECIFIER_WAVEFORMATEX ||
+        format->FormatSize < sizeof(KSDATAFORMAT_WAVEFORMATEX) ||
+        dataRange->FormatSize < sizeof(KSDATARANGE_AUDIO))
+        return STATUS_NO_MATCH;
+    WAVEFORMATEX wave;
+    std::memcpy(&wave, reinterpret_cast<const UCHAR*>(format) + sizeof(KSDATAFORMAT), sizeof(wave));
+    KSDATARANGE_AUDIO range;
+    std::memcpy(&range, dataRange, sizeof(range));
+    // The pin copies the wave format with its extra bytes: they must lie inside the format.
+    if (sizeof(KSDATAFORMAT_WAVEFORMATEX) + ULONG(wave.cbSize) > format->FormatSize)
+        return STATUS_NO_MATCH;
+    if (wave.nSamplesPerSec < range.MinimumSampleFrequency ||
+        wave.nSamplesPerSec > range.MaximumSampleFrequency ||
+        wave.wBitsPerSample < range.MinimumBitsPerSample ||
+        wave.wBitsPerSample > range.MaximumBitsPerSample || wave.nChannels != range.MaximumChannels)
+        return STATUS_NO_MATCH;
+    return STATUS_SUCCESS;
+}

@@ -9,6 +9,7 @@
 #pragma once
 #include "audioinputitems.h"
 #include "basicfilter.h"
+#include "km/kspin.h"
 #include "shared/ksaudiorecords.h"
 
 class BasicAudioFilter : public BasicFilter {
@@ -48,6 +49,14 @@ public:
     // selection.
     ULONG GetCurrentAudioInput();
     bool IsCombined() const { return m_combined; }
+
+    // The audio capture pin's format check: a wave format (its extra bytes inside the format) of
+    // the range's maximum channel count, its rate and bits per sample within the range's; else
+    // STATUS_NO_MATCH. A change while the pin is past Stop: STATUS_INVALID_DEVICE_STATE.
+    static NTSTATUS NTAPI DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
+                                                   PKSMULTIPLE_ITEM oldAttributeList,
+                                                   const KSDATARANGE* dataRange,
+                                                   const KSATTRIBUTE_LIST* attributeRange);
 
 protected:
     // The filter's own inputs (loaded at create).

@@ -2,6 +2,9 @@
 // tests and the audio connector types.
 #include "basicfilter.h"
 
+#include "basicstreamingpin.h"
+#include "frameprocessedsink.h"
+
 #include "audiocapturefilter.h"
 #include "crossbarfilter.h"
 #include "device.h"
@@ -75,6 +78,11 @@ VOID BasicFilter::FilterCleanup(PVOID object)
 BasicFilter* BasicFilter::FromIrp(PIRP irp)
 {
     PKSFILTER filter = irp != nullptr ? KsGetFilterFromIrp(irp) : nullptr;
+    if (filter == nullptr && irp != nullptr) {
+        // A request on a pin's handle is answered by the pin's filter.
+        PKSPIN pin = KsGetPinFromIrp(irp);
+        filter = pin != nullptr ? KsPinGetParentFilter(pin) : nullptr;
+    }
     return filter != nullptr ? static_cast<BasicFilter*>(filter->Context) : nullptr;
 }
 
@@ -379,5 +387,12 @@ NTSTATUS BasicFilter::GetDroppedFrames(PIRP irp, PKSPROPERTY property, PVOID dat
     record->PictureNumber = 0;
     record->DropCount = 0;
     record->AverageFrameSize = 0;
+    // A streaming pin with a sink counts what it delivered and dropped; its frames are its framing's.
+    auto* object = dynamic_cast<BasicStreamingPin*>(BasicPin::FromKsPin(pin));
+    if (object != nullptr && object->GetSink() != nullptr) {
+        record->PictureNumber = static_cast<LONGLONG>(object->GetSink()->GetDeliveredFrameCount());
+        record->DropCount = static_cast<LONGLONG>(object->GetSink()->GetDroppedFrameCount());
+        record->AverageFrameSize = object->GetFrameSize();
+    }
     return Complete(irp, STATUS_SUCCESS, sizeof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S));
 }

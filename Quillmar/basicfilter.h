@@ -153,7 +153,8 @@ protected:
     // below the count fails with STATUS_UNSUCCESSFUL.
     NTSTATUS GetInputDetect(PIRP irp, PKSPROPERTY property, PVOID data);
     // PROPSETID_VIDCAP_DROPPEDFRAMES: the open streaming pin of id `pinId`, else of `otherPinId`
-    // (none: STATUS_UNSUCCESSFUL); a pin that has delivered nothing answers zeros.
+    // (none: STATUS_UNSUCCESSFUL): its sink's delivered and dropped counts and its frame size;
+    // a pin without a sink answers zeros.
     NTSTATUS GetDroppedFrames(PIRP irp, PKSPROPERTY property, PVOID data, ULONG pinId, ULONG otherPinId);
     // The filter's own video inputs when it has them, else the device's.
     VideoInputItems* VideoInputsForDetection();

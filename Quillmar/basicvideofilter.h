@@ -2,6 +2,8 @@
 // the filter's own video inputs; every video input translates to the one video connector type.
 #pragma once
 #include "basicfilter.h"
+#include "km/kspin.h"
+#include "shared/ksvideorecords.h"
 
 class BasicVideoFilter : public BasicFilter {
 public:
@@ -18,6 +20,29 @@ public:
     ULONG GetCurrentInput(ULONG deviceNumber) override;
     // The hardware number of that video input, -1 when it cannot be read.
     ULONG GetInputIOIndex(ULONG index) override;
+
+    // The largest picture a capture or preview pin takes.
+    static constexpr LONG kMaximumFormatWidth = 1920;
+    static constexpr LONG kMaximumFormatHeight = 1080;
+
+    // The video capture filter's pins' format check, by pin id (the analog input takes none):
+    // VBI: the VBI format of 112 bytes whose header fits the range's; closed captions: the line-21
+    // byte pairs; capture and preview: a video-info or video-info-2 format whose header lies within
+    // it, of the range's compression and bit count, its target rectangle empty or inside the
+    // picture, within the range's minimum output size and 1920 x 1080 and on its output
+    // granularity. An accepted picture format gets its image size from its width rounded up to 16
+    // (in biSizeImage), is stored as the filter's format of that pin, and rebuilds the pin's chain
+    // when the pin is past Acquire. Anything else: STATUS_NO_MATCH.
+    static NTSTATUS NTAPI DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
+                                                   PKSMULTIPLE_ITEM oldAttributeList,
+                                                   const KSDATARANGE* dataRange,
+                                                   const KSATTRIBUTE_LIST* attributeRange);
+    // A VBI header within a range's: start line not below, end line not above, a video standard
+    // in common, samples per line and buffer size not above, stride and sampling frequency equal.
+    static bool VbiHeaderFits(const KS_VBIINFOHEADER& format, const KS_VBIINFOHEADER& range);
+    // The image size of a picture `width` wide (rounded up to 16) and `height` high in the
+    // compression: YUY2 and UYVY 2 bytes a pixel, RGB its bit count, I420 1.5, any other 1.125.
+    static ULONG RoundedImageSize(ULONG compression, USHORT bitCount, ULONG width, ULONG height);
 
 protected:
     // PROPSETID_VIDCAP_CROSSBAR (and the private crossbar set of the video capture filter): caps,

@@ -28,6 +28,10 @@
 #include "km/registry.h"
 #include "messages/Talvexon.h"
 #include "pindataranges.h"
+#include "pinstreamfactory.h"
+#include "audiocapturepin.h"
+#include "basicpindispatch.h"
+#include "videostreamingpin.h"
 #include "roundtoint.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -41,6 +45,8 @@ Device::Device(Driver* driver)
 {
     TRACE_SCOPE(this, "Device::Device", kTraceLowEnter);
     SetDefaultLOSSettings();
+    m_pinStreamFactory = new PinStreamFactory(this);
+    SetPhysicalStreamFactory(m_pinStreamFactory);
     m_protocolManager = new TidewellProtocolManager(this);
     InitializeIrpQueue();
     StartOldDmaBufferThread();
@@ -67,6 +73,8 @@ Device::~Device()
     DestroyStreamProcessorQueues();
     delete m_streamProcessorManager;
     m_streamProcessorManager = nullptr;
+    delete m_pinStreamFactory;
+    m_pinStreamFactory = nullptr;
     // The thread works on this object: it must have ended before the memory goes.
     StopOldDmaBufferThread();
     ReleaseDmaAdapter();
@@ -2618,7 +2626,17 @@ KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const
     pin.PinDescriptor.Name = name;
     pin.PinDescriptor.DataRangesCount = N;
     pin.PinDescriptor.DataRanges = ranges;
+    pin.Dispatch = &BasicPinDispatch::kDispatch;
     pin.InstancesPossible = 1;
+    return pin;
+}
+
+template <ULONG N>
+KSPIN_DESCRIPTOR_EX StreamingPinTemplate(const GUID* category, const PKSDATARANGE (&ranges)[N],
+                                         PFNKSINTERSECTHANDLEREX intersect)
+{
+    KSPIN_DESCRIPTOR_EX pin = PinTemplate(KSPIN_DATAFLOW_OUT, category, category, ranges);
+    pin.IntersectHandler = intersect;
     return pin;
 }
 
@@ -2627,11 +2645,11 @@ KSPIN_DESCRIPTOR_EX PinTemplate(KSPIN_DATAFLOW flow, const GUID* category, const
 const KSPIN_DESCRIPTOR_EX kVideoCapturePinTemplates[Device::kVideoCapturePins] = {
     PinTemplate(KSPIN_DATAFLOW_IN, &PINNAME_VIDEO_ANALOGVIDEOIN, &PINNAME_VIDEO_ANALOGVIDEOIN,
                 PinDataRanges::kAnalogVideoInRanges),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kVideoRanges),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNamePreview, &kPinNamePreview, PinDataRanges::kVideoRanges),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameVbi, &kPinNameVbi, PinDataRanges::kVbiRanges525),
-    PinTemplate(KSPIN_DATAFLOW_OUT, &kPinNameClosedCaption, &kPinNameClosedCaption,
-                PinDataRanges::kClosedCaptionRanges),
+    StreamingPinTemplate(&PINNAME_CAPTURE, PinDataRanges::kVideoRanges, &VideoStreamingPin::IntersectHandler),
+    StreamingPinTemplate(&kPinNamePreview, PinDataRanges::kVideoRanges, &VideoStreamingPin::IntersectHandler),
+    StreamingPinTemplate(&kPinNameVbi, PinDataRanges::kVbiRanges525, &VideoStreamingPin::IntersectHandler),
+    // The caption pin's one range is a whole format: the framework's own intersection offers it.
+    StreamingPinTemplate(&kPinNameClosedCaption, PinDataRanges::kClosedCaptionRanges, nullptr),
 };
 
 KSFILTER_DESCRIPTOR FilterTemplate(const GUID* reference, const GUID* categories, ULONG categoryCount)
@@ -2895,7 +2913,8 @@ void Device::BuildCombinedAudioFilter(ULONG n)
 {
     AudioFilterArrays& arrays = m_filters->audioArrays[0];
     arrays.reference = BasicFilter::GetAudioCaptureFilterReference(0);
-    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges);
+    arrays.pins[0] = StreamingPinTemplate(&PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges,
+                                          &AudioCapturePin::IntersectHandler);
     for (ULONG i = 0; i < n; ++i) {
         m_audioInputs.GetInputName(i, &arrays.pinNames[i]);
         arrays.pins[1 + i] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[i], &arrays.pinNames[i],
@@ -2937,9 +2956,10 @@ void Device::BuildPerInputAudioFilter(ULONG input)
     AudioFilterArrays& arrays = m_filters->audioArrays[input];
     arrays.reference = BasicFilter::GetAudioCaptureFilterReference(input);
     m_audioInputs.GetInputName(input, &arrays.pinNames[0]);
-    arrays.pins[0] = PinTemplate(KSPIN_DATAFLOW_OUT, &PINNAME_CAPTURE, &PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges);
-    arrays.pins[1] =
-        PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0], PinDataRanges::kAudioInputRanges);
+    arrays.pins[0] = StreamingPinTemplate(&PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges,
+                                          &AudioCapturePin::IntersectHandler);
+    arrays.pins[1] = PinTemplate(KSPIN_DATAFLOW_IN, &arrays.pinNames[0], &arrays.pinNames[0],
+                                 PinDataRanges::kAudioInputRanges);
     arrays.pins[1].AutomationTable = m_automation->Get(FilterAutomation::AudioInputPin);
     arrays.nodes[0] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::VolumeNode), &kNodeTypeVolume, nullptr};
     arrays.nodes[1] = KSNODE_DESCRIPTOR{m_automation->Get(FilterAutomation::MuteNode), &kNodeTypeMute, nullptr};

@@ -46,6 +46,7 @@ class CrossbarFilter;
 class FilterAutomation;
 class LogicalStream;
 class PhysicalStreamFactory;
+class PinStreamFactory;
 class StreamProcessorManager;
 class StreamProcessorPin;
 class StreamProcessorQueue;
@@ -655,8 +656,9 @@ private:
     LogicalStreamTable m_streamTable;
     StreamProcessorQueue* m_videoQueue = nullptr;
     StreamProcessorQueue* m_audioQueue = nullptr;
-    // Owned; made with the device (its streams' factory comes later).
+    // Owned; made with the device, the pins' stream factory its factory until a test sets another.
     StreamProcessorManager* m_streamProcessorManager = MakeStreamProcessorManager();
+    PinStreamFactory* m_pinStreamFactory = nullptr;
     StreamProcessorManager* MakeStreamProcessorManager();
     // The filter tables, their lock and whether a start completed.
     template <class Filter>

@@ -1,6 +1,7 @@
 // Device: the diagnostics operations of the diagnostics property set (DSP reset and restart, the
 // DSP memory and PCI testers, DSP memory fills and reads, FPGA register access).
 #include "device.h"
+#include "streamprocessormanager.h"
 
 #include "commandhandler.h"
 #include "driver.h"
@@ -51,6 +52,18 @@ NTSTATUS Device::SetDiagnostics(BrevicorDiagnosticsRecord* record)
 {
     TRACE_SCOPE(this, "Device::SetDiagnostics", kTraceLowEnter, "command %u", static_cast<unsigned>(record->command));
     const bool hardware = m_driver->GetHardwareInstalled() && m_protocolManager != nullptr;
+    // A reset or another firmware personality would pull the DSP from under a stream: a stream
+    // processor exists exactly while a pin of its kind is past Stop.
+    const bool restartsTheDsp =
+        record->command == kDiagnosticsReset || record->command == kDiagnosticsMemoryTester ||
+        record->command == kDiagnosticsPciTester || record->command == kDiagnosticsEndPciTester;
+    if (restartsTheDsp && m_streamProcessorManager != nullptr &&
+        (m_streamProcessorManager->GetVideoStreamProcessor(0) != nullptr ||
+         m_streamProcessorManager->GetAudioStreamProcessor(0) != nullptr)) {
+        TRACE_LINE(this, "Device::SetDiagnostics", kTraceErrors, "Diagnostics %u refused while pins stream",
+                   static_cast<unsigned>(record->command));
+        return STATUS_INVALID_DEVICE_STATE;
+    }
     switch (record->command) {
     case kDiagnosticsReset: {
         if (!hardware)

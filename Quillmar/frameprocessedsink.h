@@ -50,6 +50,12 @@ public:
     // Highest and run-highest 0, lowest all ones. Called on pin state changes.
     void ResetStatistics();
 
+    // Delivered and dropped counts back to 0: a pin's run starts counting afresh.
+    void ResetDeliveryCounters()
+    {
+        m_deliveredFrames = 0;
+        m_droppedFrames = 0;
+    }
     ULONGLONG GetDeliveredFrameCount() const { return m_deliveredFrames.load(); }
     void BumpDeliveredFrameCount() { m_deliveredFrames.fetch_add(1); }
     ULONGLONG GetDroppedFrameCount() const { return m_droppedFrames.load(); }

@@ -72,7 +72,8 @@ constexpr KS_BITMAPINFOHEADER Bitmap(const VideoFormat& format)
 constexpr KS_DATARANGE_VIDEO VideoInfoRange(const VideoFormat& format)
 {
     KS_DATARANGE_VIDEO range{};
-    range.DataRange = Head(sizeof(range), KSDATAFORMAT_TYPE_VIDEO, *format.subFormat, KSDATAFORMAT_SPECIFIER_VIDEOINFO);
+    range.DataRange =
+        Head(sizeof(range), KSDATAFORMAT_TYPE_VIDEO, *format.subFormat, KSDATAFORMAT_SPECIFIER_VIDEOINFO);
     range.bFixedSizeSamples = 1;
     range.ConfigCaps = Caps(KSDATAFORMAT_SPECIFIER_VIDEOINFO);
     range.VideoInfoHeader.AvgTimePerFrame = 333667;
@@ -96,11 +97,12 @@ constexpr KS_DATARANGE_VIDEO2 VideoInfo2Range(const VideoFormat& format)
 
 // Line 21 and the other VBI lines of each field, sampled at 8 times the colour subcarrier
 // (525 lines) or the equivalent rate of the 625-line standard; one field a buffer.
-constexpr KS_DATARANGE_VIDEO_VBI VbiRange(ULONG standard, ULONG startLine, ULONG endLine, ULONG frequency, ULONG samples,
-                                LONGLONG interval)
+constexpr KS_DATARANGE_VIDEO_VBI VbiRange(ULONG standard, ULONG startLine, ULONG endLine, ULONG frequency,
+                                          ULONG samples, LONGLONG interval)
 {
     KS_DATARANGE_VIDEO_VBI range{};
-    range.DataRange = Head(sizeof(range), KSDATAFORMAT_TYPE_VBI, KSDATAFORMAT_SUBTYPE_RAW8, KSDATAFORMAT_SPECIFIER_VBI);
+    range.DataRange =
+        Head(sizeof(range), KSDATAFORMAT_TYPE_VBI, KSDATAFORMAT_SUBTYPE_RAW8, KSDATAFORMAT_SPECIFIER_VBI);
     range.bFixedSizeSamples = 1;
     range.ConfigCaps.guid = KSDATAFORMAT_SPECIFIER_VBI;
     range.ConfigCaps.VideoStandard = standard;
@@ -126,9 +128,9 @@ constexpr KS_DATARANGE_VIDEO_VBI VbiRange(ULONG standard, ULONG startLine, ULONG
 }
 
 constinit KS_DATARANGE_VIDEO g_videoInfo[4] = {VideoInfoRange(kFormats[0]), VideoInfoRange(kFormats[1]),
-                                     VideoInfoRange(kFormats[2]), VideoInfoRange(kFormats[3])};
+                                               VideoInfoRange(kFormats[2]), VideoInfoRange(kFormats[3])};
 constinit KS_DATARANGE_VIDEO2 g_videoInfo2[4] = {VideoInfo2Range(kFormats[0]), VideoInfo2Range(kFormats[1]),
-                                       VideoInfo2Range(kFormats[2]), VideoInfo2Range(kFormats[3])};
+                                                 VideoInfo2Range(kFormats[2]), VideoInfo2Range(kFormats[3])};
 
 constinit KS_DATARANGE_ANALOGVIDEO g_analogVideoIn = {
     Head(sizeof(KS_DATARANGE_ANALOGVIDEO), KSDATAFORMAT_TYPE_ANALOGVIDEO, KSDATAFORMAT_SUBTYPE_NONE,
@@ -136,12 +138,14 @@ constinit KS_DATARANGE_ANALOGVIDEO g_analogVideoIn = {
     {{0, 0, 0, 0}, {0, 0, 0, 0}, 1920, 1080, 166666},
 };
 
-constinit KS_DATARANGE_VIDEO_VBI g_vbi[2] = {
-    VbiRange(KS_AnalogVideo_NTSC_M, 10, 21, 28636360, 1600, 166833),
-    VbiRange(KS_AnalogVideo_PAL_B | KS_AnalogVideo_PAL_D | KS_AnalogVideo_PAL_G | KS_AnalogVideo_PAL_H |
-                 KS_AnalogVideo_PAL_I,
-             6, 22, 35468950, 2048, 200000),
-};
+// The VBI range is packed to 252 bytes: kept apart, each starts on the 8 bytes its head needs.
+alignas(8) constinit KS_DATARANGE_VIDEO_VBI g_vbi525 = VbiRange(KS_AnalogVideo_NTSC_M, 10, 21, 28636360, 1600,
+                                                                166833);
+alignas(8) constinit KS_DATARANGE_VIDEO_VBI g_vbi625 = VbiRange(KS_AnalogVideo_PAL_B | KS_AnalogVideo_PAL_D |
+                                                                    KS_AnalogVideo_PAL_G |
+                                                                    KS_AnalogVideo_PAL_H |
+                                                                    KS_AnalogVideo_PAL_I,
+                                                                6, 22, 35468950, 2048, 200000);
 
 constinit KSDATARANGE g_closedCaptions =
     Head(sizeof(KSDATARANGE), KSDATAFORMAT_TYPE_AUXLine21Data, KSDATAFORMAT_SUBTYPE_Line21_BytePair,
@@ -150,11 +154,15 @@ constinit KSDATARANGE g_closedCaptions =
 constinit KSDATARANGE_AUDIO g_audioCapture = {
     Head(sizeof(KSDATARANGE_AUDIO), KSDATAFORMAT_TYPE_AUDIO, KSDATAFORMAT_SUBTYPE_PCM,
          KSDATAFORMAT_SPECIFIER_WAVEFORMATEX),
-    2, 8, 32, 32000, 48000,
+    2,
+    8,
+    32,
+    32000,
+    48000,
 };
 
-constinit KSDATARANGE g_audioInput =
-    Head(sizeof(KSDATARANGE), KSDATAFORMAT_TYPE_AUDIO, KSDATAFORMAT_SUBTYPE_ANALOG, KSDATAFORMAT_SPECIFIER_NONE);
+constinit KSDATARANGE g_audioInput = Head(sizeof(KSDATARANGE), KSDATAFORMAT_TYPE_AUDIO,
+                                          KSDATAFORMAT_SUBTYPE_ANALOG, KSDATAFORMAT_SPECIFIER_NONE);
 
 bool IsVideoInfo(PKSDATARANGE range)
 {
@@ -171,12 +179,13 @@ bool IsVideoInfo2(PKSDATARANGE range)
 } // namespace
 
 const PKSDATARANGE PinDataRanges::kVideoRanges[kVideoRangeCount] = {
-    &g_videoInfo[0].DataRange,  &g_videoInfo[1].DataRange,  &g_videoInfo[2].DataRange,  &g_videoInfo[3].DataRange,
-    &g_videoInfo2[0].DataRange, &g_videoInfo2[1].DataRange, &g_videoInfo2[2].DataRange, &g_videoInfo2[3].DataRange,
+    &g_videoInfo[0].DataRange,  &g_videoInfo[1].DataRange,  &g_videoInfo[2].DataRange,
+    &g_videoInfo[3].DataRange,  &g_videoInfo2[0].DataRange, &g_videoInfo2[1].DataRange,
+    &g_videoInfo2[2].DataRange, &g_videoInfo2[3].DataRange,
 };
 const PKSDATARANGE PinDataRanges::kAnalogVideoInRanges[1] = {&g_analogVideoIn.DataRange};
-const PKSDATARANGE PinDataRanges::kVbiRanges[2] = {&g_vbi[0].DataRange, &g_vbi[1].DataRange};
-const PKSDATARANGE PinDataRanges::kVbiRanges525[1] = {&g_vbi[0].DataRange};
+const PKSDATARANGE PinDataRanges::kVbiRanges[2] = {&g_vbi525.DataRange, &g_vbi625.DataRange};
+const PKSDATARANGE PinDataRanges::kVbiRanges525[1] = {&g_vbi525.DataRange};
 const PKSDATARANGE PinDataRanges::kClosedCaptionRanges[1] = {&g_closedCaptions};
 const PKSDATARANGE PinDataRanges::kAudioCaptureRanges[1] = {&g_audioCapture.DataRange};
 const PKSDATARANGE PinDataRanges::kAudioInputRanges[1] = {&g_audioInput};

@@ -12,6 +12,7 @@
 #include "roundtoint.h"
 #include "tracelogger.h"
 #include "tracescope.h"
+#include "videostreamingpin.h"
 
 #include <cstring>
 #include <limits>
@@ -165,8 +166,8 @@ void FitHeader(Header* header, KS_BITMAPINFOHEADER* bitmap, ULONG width, ULONG h
 
 } // namespace
 
-void VideoCaptureFilter::DefaultOutputSize(ULONG sizeType, ULONG customWidth, ULONG customHeight, ULONG* width,
-                                           ULONG* height)
+void VideoCaptureFilter::DefaultOutputSize(ULONG sizeType, ULONG customWidth, ULONG customHeight,
+                                           ULONG* width, ULONG* height)
 {
     double scale = 1.0;
     switch (sizeType) {
@@ -200,15 +201,17 @@ NTSTATUS VideoCaptureFilter::EditDescriptors()
     if (filter == nullptr || filter->Descriptor == nullptr)
         return STATUS_UNSUCCESSFUL;
     // Each edit copies only once: a second call finds the filter's own copies and keeps them.
-    NTSTATUS status = _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(const_cast<KSFILTER_DESCRIPTOR**>(&filter->Descriptor)),
-                              sizeof(KSFILTER_DESCRIPTOR), sizeof(KSFILTER_DESCRIPTOR), kRangeTag);
+    NTSTATUS status =
+        _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(const_cast<KSFILTER_DESCRIPTOR**>(&filter->Descriptor)),
+                sizeof(KSFILTER_DESCRIPTOR), sizeof(KSFILTER_DESCRIPTOR), kRangeTag);
     if (!NT_SUCCESS(status))
         return status;
     auto* descriptor = const_cast<KSFILTER_DESCRIPTOR*>(filter->Descriptor);
     if (descriptor->PinDescriptors == nullptr || descriptor->PinDescriptorsCount == 0)
         return STATUS_SUCCESS;
     const ULONG pinBytes = descriptor->PinDescriptorsCount * descriptor->PinDescriptorSize;
-    status = _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(const_cast<KSPIN_DESCRIPTOR_EX**>(&descriptor->PinDescriptors)),
+    status = _KsEdit(filter->Bag,
+                     reinterpret_cast<PVOID*>(const_cast<KSPIN_DESCRIPTOR_EX**>(&descriptor->PinDescriptors)),
                      pinBytes, pinBytes, kRangeTag);
     if (!NT_SUCCESS(status))
         return status;
@@ -217,8 +220,8 @@ NTSTATUS VideoCaptureFilter::EditDescriptors()
         if (pin.DataRangesCount == 0 || pin.DataRanges == nullptr)
             continue;
         const ULONG listBytes = pin.DataRangesCount * sizeof(PKSDATARANGE);
-        status = _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(const_cast<PKSDATARANGE**>(&pin.DataRanges)), listBytes,
-                         listBytes, kRangeTag);
+        status = _KsEdit(filter->Bag, reinterpret_cast<PVOID*>(const_cast<PKSDATARANGE**>(&pin.DataRanges)),
+                         listBytes, listBytes, kRangeTag);
         if (!NT_SUCCESS(status))
             return status;
         if (id > kPreviewPinId)
@@ -237,10 +240,13 @@ NTSTATUS VideoCaptureFilter::EditDescriptors()
 KSPIN_DESCRIPTOR_EX* VideoCaptureFilter::EditablePin(ULONG pinId) const
 {
     PKSFILTER filter = GetKsFilter();
-    if (filter == nullptr || filter->Descriptor == nullptr || pinId >= filter->Descriptor->PinDescriptorsCount)
+    if (filter == nullptr || filter->Descriptor == nullptr ||
+        pinId >= filter->Descriptor->PinDescriptorsCount)
         return nullptr;
-    auto* base = reinterpret_cast<UCHAR*>(const_cast<KSPIN_DESCRIPTOR_EX*>(filter->Descriptor->PinDescriptors));
-    return reinterpret_cast<KSPIN_DESCRIPTOR_EX*>(base + size_t(pinId) * filter->Descriptor->PinDescriptorSize);
+    auto* base =
+        reinterpret_cast<UCHAR*>(const_cast<KSPIN_DESCRIPTOR_EX*>(filter->Descriptor->PinDescriptors));
+    return reinterpret_cast<KSPIN_DESCRIPTOR_EX*>(base +
+                                                  size_t(pinId) * filter->Descriptor->PinDescriptorSize);
 }
 
 NTSTATUS VideoCaptureFilter::SetVideoStandardsDataRanges()
@@ -254,23 +260,26 @@ NTSTATUS VideoCaptureFilter::SetVideoStandardsDataRanges()
     const Device::StandardDimensions frame = device->GetStandardDimensions(standard);
     const double framesPerSecond = device->GetDriver()->GetDefaultFrameRate() * 0.01;
     TRACE_LINE(this, "VideoCaptureFilter::SetVideoStandardsDataRanges", kTraceHighs,
-               "Standard 0x%08x: maximum %ux%u, %s", static_cast<unsigned>(standard), static_cast<unsigned>(frame.width),
-               static_cast<unsigned>(frame.height), fiftyFrames ? "50 fps" : "60 fps");
-    const NTSTATUS status = ModifyDataRanges(kFullWidth, kFullHeight, frame.width, frame.height, framesPerSecond,
-                                             fiftyFrames ? 50 : 60, fiftyFrames ? 200000 : 166666,
-                                             fiftyFrames ? 0x1F0 : 0x3);
+               "Standard 0x%08x: maximum %ux%u, %s", static_cast<unsigned>(standard),
+               static_cast<unsigned>(frame.width), static_cast<unsigned>(frame.height),
+               fiftyFrames ? "50 fps" : "60 fps");
+    const NTSTATUS status =
+        ModifyDataRanges(kFullWidth, kFullHeight, frame.width, frame.height, framesPerSecond,
+                         fiftyFrames ? 50 : 60, fiftyFrames ? 200000 : 166666, fiftyFrames ? 0x1F0 : 0x3);
     if (!NT_SUCCESS(status))
         return status;
-    if (KSPIN_DESCRIPTOR_EX* vbi = EditablePin(kVbiPinId); vbi != nullptr && vbi->PinDescriptor.DataRangesCount == 1) {
+    if (KSPIN_DESCRIPTOR_EX* vbi = EditablePin(kVbiPinId);
+        vbi != nullptr && vbi->PinDescriptor.DataRangesCount == 1) {
         auto** ranges = const_cast<PKSDATARANGE*>(vbi->PinDescriptor.DataRanges);
-        ranges[0] = PinDataRanges::kVbiRanges[fiftyFrames ? PinDataRanges::kVbiRange625 : PinDataRanges::kVbiRange525];
+        ranges[0] = PinDataRanges::kVbiRanges[fiftyFrames ? PinDataRanges::kVbiRange625
+                                                          : PinDataRanges::kVbiRange525];
     }
     return STATUS_SUCCESS;
 }
 
 NTSTATUS VideoCaptureFilter::ModifyDataRanges(ULONG width, ULONG height, ULONG maxWidth, ULONG maxHeight,
-                                              double framesPerSecond, ULONG nominalRate, LONGLONG frameInterval,
-                                              ULONG standardsMask)
+                                              double framesPerSecond, ULONG nominalRate,
+                                              LONGLONG frameInterval, ULONG standardsMask)
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::ModifyDataRanges", kTraceLowEnter);
     const NTSTATUS status = EditDescriptors();
@@ -287,7 +296,8 @@ NTSTATUS VideoCaptureFilter::ModifyDataRanges(ULONG width, ULONG height, ULONG m
         range->AnalogVideoInfo.AvgTimePerFrame = frameInterval;
     }
     for (ULONG pinId : {kCapturePinId, kPreviewPinId}) {
-        FitVideoRanges(pinId, maxWidth, maxHeight, framesPerSecond, nominalRate, frameInterval, standardsMask);
+        FitVideoRanges(pinId, maxWidth, maxHeight, framesPerSecond, nominalRate, frameInterval,
+                       standardsMask);
         MoveStoredFormatFirst(pinId);
     }
     return STATUS_SUCCESS;
@@ -302,7 +312,8 @@ void VideoCaptureFilter::FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHe
     const PerformanceSettings performance = GetDevice()->GetDriver()->GetStoredPerformanceSettings(pinId);
     ULONG width = 0;
     ULONG height = 0;
-    DefaultOutputSize(performance.defaultVideoSizeType, performance.width, performance.height, &width, &height);
+    DefaultOutputSize(performance.defaultVideoSizeType, performance.width, performance.height, &width,
+                      &height);
     for (ULONG r = 0; r < pin->PinDescriptor.DataRangesCount; ++r) {
         PKSDATARANGE range = pin->PinDescriptor.DataRanges[r];
         KS_VIDEO_STREAM_CONFIG_CAPS* caps = PinDataRanges::CapsOf(range);
@@ -317,8 +328,8 @@ void VideoCaptureFilter::FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHe
         caps->MinFrameInterval = frameInterval;
         caps->MaxFrameInterval = PinDataRanges::kMaximumFrameInterval;
         const double bits = bitmap->biBitCount;
-        caps->MinBitsPerSecond = static_cast<LONG>(SaturatedBits(
-            bits * caps->MinOutputSize.cx * caps->MinOutputSize.cy * nominalRate));
+        caps->MinBitsPerSecond = static_cast<LONG>(
+            SaturatedBits(bits * caps->MinOutputSize.cx * caps->MinOutputSize.cy * nominalRate));
         // The most a range can carry: its largest picture at the highest rate.
         caps->MaxBitsPerSecond = static_cast<LONG>(SaturatedBits(bits * maxWidth * maxHeight * nominalRate));
         if (range->Specifier == KSDATAFORMAT_SPECIFIER_VIDEOINFO)
@@ -350,7 +361,8 @@ void VideoCaptureFilter::MoveStoredFormatFirst(ULONG pinId)
     }
 }
 
-const KS_VIDEO_STREAM_CONFIG_CAPS* VideoCaptureFilter::GetDataRangeCaps(ULONG pinId, const GUID* subFormat) const
+const KS_VIDEO_STREAM_CONFIG_CAPS* VideoCaptureFilter::GetDataRangeCaps(ULONG pinId,
+                                                                        const GUID* subFormat) const
 {
     const KSPIN_DESCRIPTOR_EX* pin = EditablePin(pinId);
     if (pin == nullptr)
@@ -398,6 +410,15 @@ NTSTATUS VideoCaptureFilter::OnGetProperty(PIRP irp, PKSPROPERTY property, PVOID
     }
     if (set == PROPSETID_VIDCAP_DROPPEDFRAMES)
         return GetDroppedFrames(irp, property, data, kCapturePinId, kPreviewPinId);
+    if (set == PROPSETID_VIDCAP_VIDEOCOMPRESSION) {
+        // The filter's first streaming pin answers (under the control mutex held above).
+        for (ULONG id = kCapturePinId; id <= VideoStreamingPin::kClosedCaptionPinId; ++id) {
+            PKSPIN pin = GetKsFilter() != nullptr ? KsFilterGetFirstChildPin(GetKsFilter(), id) : nullptr;
+            if (auto* object = static_cast<VideoStreamingPin*>(BasicPin::FromKsPin(pin)))
+                return object->OnGetProperty(irp, property, data);
+        }
+        return Complete(irp, STATUS_UNSUCCESSFUL, 0);
+    }
     if (set == PROPSETID_VIDCAP_CROSSBAR || set == PROPSETID_BREVICOR_CROSSBAR)
         return CrossbarProperty(irp, property, data, false);
     if (set == KSPROPSETID_General)
@@ -422,6 +443,14 @@ NTSTATUS VideoCaptureFilter::OnSetProperty(PIRP irp, PKSPROPERTY property, PVOID
     }
     if (set == PROPSETID_VIDCAP_CROSSBAR || set == PROPSETID_BREVICOR_CROSSBAR)
         return CrossbarProperty(irp, property, data, true);
+    if (set == PROPSETID_VIDCAP_VIDEOCOMPRESSION) {
+        // The pins deliver uncompressed pictures: a compression setting is accepted and kept nowhere.
+        const ULONG bytes = PropertyLength(irp) < sizeof(KSPROPERTY_VIDEOCOMPRESSION_S)
+                                ? PropertyLength(irp)
+                                : sizeof(KSPROPERTY_VIDEOCOMPRESSION_S);
+        CopyRequest(property, data, bytes);
+        return Complete(irp, STATUS_SUCCESS, sizeof(KSPROPERTY_VIDEOCOMPRESSION_S));
+    }
     if (set == PROPSETID_BREVICOR_DEVICE_CONFIG) {
         // Accepted and ignored: the record describes the board.
         CopyRequest(property, data, kDeviceConfigBytes);

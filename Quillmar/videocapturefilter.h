@@ -16,11 +16,12 @@
 #pragma once
 #include "basicvideofilter.h"
 #include "device.h"
+#include "streamfilter.h"
 #include "shared/ksvideorecords.h"
 #include "videofiltersettings.h"
 #include "videoinputitems.h"
 
-class VideoCaptureFilter : public BasicVideoFilter, public VideoFilterSettings {
+class VideoCaptureFilter : public BasicVideoFilter, public VideoFilterSettings, public StreamFilter {
 public:
     // The signal types besides the standard bits: 1 525-line, 2 625-line standard definition.
     static constexpr ULONG kSignalTypeMask = 0x0061FFFF;
@@ -40,6 +41,11 @@ public:
     NTSTATUS OnCreate(PIRP irp) override;
     NTSTATUS OnClose(PIRP irp) override;
     VideoInputItems* GetVideoInputItems() override { return &m_inputs; }
+
+    // ---- StreamFilter: what the pins' video stream reads ----------------------------------------
+    ULONG GetDecoderSignalType() override { return m_signalType; }
+    ULONG GetCurrentInputType() override { return GetInputType(m_inputs.GetSecondWord()); }
+    ULONG GetCurrentInputIndex() override { return m_inputs.GetSecondWord(); }
 
     // ---- VideoFilterSettings ------------------------------------------------------------------
     NTSTATUS SetCropSettings(BrevicorCropRecord* record) override;
@@ -81,8 +87,9 @@ public:
     // the maximum cropping and output size, the frame intervals and the bit rates at
     // `framesPerSecond` (the format) and `nominalRate` (the limits); then a pin's range of its
     // stored connection format moves to the front of its list.
-    NTSTATUS ModifyDataRanges(ULONG width, ULONG height, ULONG maxWidth, ULONG maxHeight, double framesPerSecond,
-                              ULONG nominalRate, LONGLONG frameInterval, ULONG standardsMask);
+    NTSTATUS ModifyDataRanges(ULONG width, ULONG height, ULONG maxWidth, ULONG maxHeight,
+                              double framesPerSecond, ULONG nominalRate, LONGLONG frameInterval,
+                              ULONG standardsMask);
     // The capabilities of the first of the pin's ranges whose subformat is `subFormat` (null: the
     // first range); null when the pin has none.
     const KS_VIDEO_STREAM_CONFIG_CAPS* GetDataRangeCaps(ULONG pinId, const GUID* subFormat) const;
@@ -180,8 +187,8 @@ private:
     // analog input, capture and preview pins (the VBI and caption ranges stay the static ones).
     NTSTATUS EditDescriptors();
     KSPIN_DESCRIPTOR_EX* EditablePin(ULONG pinId) const;
-    void FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHeight, double framesPerSecond, ULONG nominalRate,
-                        LONGLONG frameInterval, ULONG standardsMask);
+    void FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHeight, double framesPerSecond,
+                        ULONG nominalRate, LONGLONG frameInterval, ULONG standardsMask);
     void MoveStoredFormatFirst(ULONG pinId);
 
     struct ConnectionFormat {

@@ -55,22 +55,23 @@ void ExpectStandard(const std::vector<std::vector<UCHAR>>& ranges, LONG maxWidth
 TEST_F(PinTest, TheCapturePinOffersEightFormatsFittedToTheSignalTypeAndItsDefaultSize)
 {
     // Capture at half size (960 x 540), preview at a custom 320 x 180.
-    board::CaptureBoard& board = Start(
-        "\"PerfCaptureVideoSize\"=dword:00000002\r\n\"PerfPreviewVideoSize\"=dword:00000004\r\n"
-        "\"PerfPreviewVideoWidth\"=dword:00000140\r\n\"PerfPreviewVideoHeight\"=dword:000000b4\r\n");
+    board::CaptureBoard& board =
+        Start("\"PerfCaptureVideoSize\"=dword:00000002\r\n\"PerfPreviewVideoSize\"=dword:00000004\r\n"
+              "\"PerfPreviewVideoWidth\"=dword:00000140\r\n\"PerfPreviewVideoHeight\"=dword:000000b4\r\n");
     HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
     ASSERT_NE(video, INVALID_HANDLE_VALUE);
 
     const auto capture = DataRanges(video, kCapturePin);
     ExpectStandard(capture, 720, 487, 166666, 3, 60);
     // D18's order: RGB32, UYVY, RGB24, I420 with a video-info header, then with video-info-2.
-    const GUID subtypes[4] = {KSDATAFORMAT_SUBTYPE_RGB32, KSDATAFORMAT_SUBTYPE_UYVY, KSDATAFORMAT_SUBTYPE_RGB24,
-                              KSDATAFORMAT_SUBTYPE_I420};
+    const GUID subtypes[4] = {KSDATAFORMAT_SUBTYPE_RGB32, KSDATAFORMAT_SUBTYPE_UYVY,
+                              KSDATAFORMAT_SUBTYPE_RGB24, KSDATAFORMAT_SUBTYPE_I420};
     const USHORT bits[4] = {32, 16, 24, 12};
     for (size_t i = 0; i < capture.size(); ++i) {
         const RangeView view = View(capture[i]);
         EXPECT_EQ(view.head.SubFormat, subtypes[i % 4]) << i;
-        EXPECT_EQ(view.head.Specifier, i < 4 ? KSDATAFORMAT_SPECIFIER_VIDEOINFO : KSDATAFORMAT_SPECIFIER_VIDEOINFO2);
+        EXPECT_EQ(view.head.Specifier,
+                  i < 4 ? KSDATAFORMAT_SPECIFIER_VIDEOINFO : KSDATAFORMAT_SPECIFIER_VIDEOINFO2);
         EXPECT_EQ(view.head.FormatSize, i < 4 ? 296u : 320u);
         EXPECT_EQ(view.head.SampleSize, 0u);
         EXPECT_EQ(view.bitmap.biBitCount, bits[i % 4]);
@@ -81,7 +82,8 @@ TEST_F(PinTest, TheCapturePinOffersEightFormatsFittedToTheSignalTypeAndItsDefaul
         EXPECT_EQ(view.caps.InputSize.cy, 540);
         // 29.97 frames a second by default.
         EXPECT_EQ(view.info.AvgTimePerFrame, 333667);
-        EXPECT_EQ(view.info.dwBitRate, static_cast<ULONG>(std::nearbyint(bits[i % 4] * 960.0 * 540.0 * 29.97)));
+        EXPECT_EQ(view.info.dwBitRate,
+                  static_cast<ULONG>(std::nearbyint(bits[i % 4] * 960.0 * 540.0 * 29.97)));
         EXPECT_EQ(view.info.rcTarget.right, 0);
     }
     EXPECT_EQ(View(capture[1]).bitmap.biCompression, kUyvy);

@@ -7,14 +7,20 @@
 #include "shared/ksaudiorecords.h"
 #include "shared/kspinrecords.h"
 #include "shared/ksvideorecords.h"
+#include "shared/ksvidcaprecords.h"
+#include "um/ks.h"
 
+#include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pintest {
 
 using filtertest::Result;
+using filtertest::Win32Of;
 
 inline const std::u16string kVideo = u"Talvexon HD Video Device 1";
 inline const std::u16string kAudio1 = u"SDI Audio 1 (Talvexon HD 1)";
@@ -22,6 +28,8 @@ inline const std::u16string kAudio1 = u"SDI Audio 1 (Talvexon HD 1)";
 inline constexpr ULONG kCapturePin = 1;
 inline constexpr ULONG kPreviewPin = 2;
 inline constexpr ULONG kVbiPin = 3;
+// A video stream header: the header and its KS_FRAME_INFO.
+inline constexpr ULONG kVideoHeaderBytes = 112;
 
 // A pin-set request about pin `pinId`, followed by `extra` bytes (the caller's ranges).
 inline std::vector<UCHAR> PinRequest(ULONG id, ULONG pinId, const std::vector<UCHAR>& extra = {})
@@ -40,9 +48,9 @@ inline std::vector<UCHAR> PinRequest(ULONG id, ULONG pinId, const std::vector<UC
 inline Result SendPinRequest(HANDLE filter, std::vector<UCHAR>& request, std::vector<UCHAR>& data)
 {
     DWORD bytes = 0;
-    const BOOL ok = DeviceIoControl(filter, IOCTL_KS_PROPERTY, request.data(), static_cast<DWORD>(request.size()),
-                                    data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()), &bytes,
-                                    nullptr);
+    const BOOL ok = DeviceIoControl(filter, IOCTL_KS_PROPERTY, request.data(),
+                                    static_cast<DWORD>(request.size()), data.empty() ? nullptr : data.data(),
+                                    static_cast<DWORD>(data.size()), &bytes, nullptr);
     return {ok ? 0u : GetLastError(), bytes};
 }
 
@@ -99,8 +107,8 @@ inline std::string RegPath(const std::u16string& path)
 
 // A video-info format of the capture pin's ranges: `subFormat` at `width` x `height`, `bitCount`
 // bits, `compression`, `frameTime` 100-ns units a frame.
-inline KS_DATAFORMAT_VIDEOINFOHEADER VideoInfoFormat(const GUID& subFormat, LONG width, LONG height, USHORT bitCount,
-                                                     ULONG compression, LONGLONG frameTime)
+inline KS_DATAFORMAT_VIDEOINFOHEADER VideoInfoFormat(const GUID& subFormat, LONG width, LONG height,
+                                                     USHORT bitCount, ULONG compression, LONGLONG frameTime)
 {
     KS_DATAFORMAT_VIDEOINFOHEADER format{};
     format.DataFormat.FormatSize = sizeof(format);
@@ -118,6 +126,158 @@ inline KS_DATAFORMAT_VIDEOINFOHEADER VideoInfoFormat(const GUID& subFormat, LONG
     bitmap.biCompression = compression;
     bitmap.biSizeImage = format.DataFormat.SampleSize;
     return format;
+}
+
+// A pin as a capture program holds it: created on a filter with a format, its state set, its
+// properties asked, and client buffers read in batches (one read request carrying several frames,
+// so that they complete in order).
+class PinClient {
+public:
+    PinClient() = default;
+    PinClient(const PinClient&) = delete;
+    PinClient& operator=(const PinClient&) = delete;
+    ~PinClient() { Close(); }
+
+    // KsCreatePin's result (0 on success).
+    DWORD Create(HANDLE filter, ULONG pinId, const void* format, size_t formatBytes)
+    {
+        std::vector<UCHAR> request(sizeof(KSPIN_CONNECT) + formatBytes);
+        KSPIN_CONNECT connect{};
+        connect.Interface.Set = KSINTERFACESETID_Standard;
+        connect.Medium.Set = KSMEDIUMSETID_Standard;
+        connect.PinId = pinId;
+        connect.Priority.PriorityClass = KSPRIORITY_NORMAL;
+        std::memcpy(request.data(), &connect, sizeof(connect));
+        std::memcpy(request.data() + sizeof(connect), format, formatBytes);
+        return KsCreatePin(filter, reinterpret_cast<PKSPIN_CONNECT>(request.data()), GENERIC_READ, &pin_);
+    }
+    HANDLE Handle() const { return pin_; }
+    void Close()
+    {
+        if (pin_ != nullptr) {
+            CloseHandle(pin_);
+            pin_ = nullptr;
+        }
+        for (auto& batch : batches_)
+            if (batch->thread.joinable())
+                batch->thread.join();
+    }
+    // A property of the pin: `data` is both the request's tail and the answer.
+    DWORD Property(const GUID& set, ULONG id, ULONG flags, void* data, DWORD length, DWORD* bytes = nullptr)
+    {
+        KSPROPERTY property{};
+        property.Set = set;
+        property.Id = id;
+        property.Flags = flags;
+        DWORD returned = 0;
+        const BOOL ok = DeviceIoControl(pin_, IOCTL_KS_PROPERTY, &property, sizeof(property), data, length,
+                                        &returned, nullptr);
+        if (bytes != nullptr)
+            *bytes = returned;
+        return ok ? 0u : GetLastError();
+    }
+    DWORD SetState(KSSTATE state)
+    {
+        return Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, KSPROPERTY_TYPE_SET, &state,
+                        sizeof(state));
+    }
+    // Stepped one state at a time, as a graph does.
+    DWORD StepTo(KSSTATE from, KSSTATE to)
+    {
+        const int step = to > from ? 1 : -1;
+        for (int state = int(from) + step; state != int(to) + step; state += step)
+            if (const DWORD error = SetState(static_cast<KSSTATE>(state)))
+                return error;
+        return 0;
+    }
+    KSALLOCATOR_FRAMING_EX Framing()
+    {
+        KSALLOCATOR_FRAMING_EX framing{};
+        Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_ALLOCATORFRAMING_EX, KSPROPERTY_TYPE_GET,
+                 &framing, sizeof(framing));
+        return framing;
+    }
+
+    struct Batch {
+        std::vector<std::vector<UCHAR>> buffers;
+        std::vector<uint32_t> cookies;
+        std::vector<UCHAR> headers;
+        ULONG headerSize = 0;
+        std::thread thread;
+        std::atomic<bool> done{false};
+        ~Batch()
+        {
+            for (uint32_t cookie : cookies)
+                standin::KsUnregisterStreamBuffer(cookie);
+        }
+        KSSTREAM_HEADER Header(size_t i) const { return As<KSSTREAM_HEADER>(headers, i * headerSize); }
+        KS_FRAME_INFO FrameInfo(size_t i) const
+        {
+            return As<KS_FRAME_INFO>(headers, i * headerSize + sizeof(KSSTREAM_HEADER));
+        }
+    };
+    // Sends `count` buffers of `length` bytes in one read request.
+    Batch& Read(size_t count, ULONG length, ULONG headerSize)
+    {
+        Batch& batch = *batches_.emplace_back(std::make_unique<Batch>());
+        batch.headerSize = headerSize;
+        batch.buffers.assign(count, std::vector<UCHAR>(length, 0));
+        batch.headers.assign(size_t(headerSize) * count, 0);
+        for (size_t i = 0; i < count; ++i) {
+            batch.cookies.push_back(standin::KsRegisterStreamBuffer(batch.buffers[i].data(), length));
+            KSSTREAM_HEADER header{};
+            header.Size = headerSize;
+            header.Data = batch.cookies.back();
+            header.FrameExtent = length;
+            std::memcpy(batch.headers.data() + i * headerSize, &header, sizeof(header));
+        }
+        HANDLE pin = pin_;
+        Batch* record = &batch;
+        batch.thread = std::thread([record, pin] {
+            DWORD bytes = 0;
+            DeviceIoControl(pin, IOCTL_KS_READ_STREAM, nullptr, 0, record->headers.data(),
+                            DWORD(record->headers.size()), &bytes, nullptr);
+            record->done = true;
+        });
+        return batch;
+    }
+    // Waits (real time, bounded: a board that never delivers ends the test) for the batch.
+    static bool WaitDone(Batch& batch, int seconds = 60)
+    {
+        for (int waited = 0; !batch.done.load(); ++waited) {
+            if (waited >= seconds * 1000)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        batch.thread.join();
+        return true;
+    }
+
+private:
+    HANDLE pin_ = nullptr;
+    std::vector<std::unique_ptr<Batch>> batches_;
+};
+
+// The caller's list of ranges for a DATAINTERSECTION request.
+inline std::vector<UCHAR> RangeList(const std::vector<std::vector<UCHAR>>& ranges)
+{
+    std::vector<UCHAR> list(sizeof(KSMULTIPLE_ITEM));
+    for (const auto& range : ranges) {
+        list.insert(list.end(), range.begin(), range.end());
+        list.resize((list.size() + 7) & ~size_t(7));
+    }
+    KSMULTIPLE_ITEM head{static_cast<uint32_t>(list.size()), static_cast<uint32_t>(ranges.size())};
+    std::memcpy(list.data(), &head, sizeof(head));
+    return list;
+}
+
+// The intersection of `callerRanges` with the pin's, into a buffer of `bufferBytes`.
+inline Result Intersect(HANDLE filter, ULONG pinId, const std::vector<std::vector<UCHAR>>& callerRanges,
+                        size_t bufferBytes, std::vector<UCHAR>* answer)
+{
+    std::vector<UCHAR> request = PinRequest(KSPROPERTY_PIN_DATAINTERSECTION, pinId, RangeList(callerRanges));
+    answer->assign(bufferBytes, 0);
+    return SendPinRequest(filter, request, *answer);
 }
 
 class PinTest : public filtertest::FilterTest {

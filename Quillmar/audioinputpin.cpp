@@ -1,0 +1,4 @@
+// AudioInputPin: the bridge pin of an audio input.
+#include "audioinputpin.h"
+
+AudioInputPin::~AudioInputPin() = default;

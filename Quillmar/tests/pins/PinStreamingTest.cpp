@@ -1,0 +1,276 @@
+// The board's pins streaming on the simulated board as a capture program runs them: the DSP
+// commands of Stop to Run and of a close while running, the format the filter keeps, frames in
+// order with their counts, Acquire to Stop whatever the board answers, diagnostics refused while
+// pins stream, chains rebuilt by a format change, and the lock order under concurrent settings.
+#include "PinFixture.h"
+
+#include "standin/debugger.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace pintest {
+namespace {
+
+constexpr ULONG kCreate = 3;
+constexpr ULONG kQueue = 5;
+constexpr ULONG kEnable = 6;
+constexpr ULONG kDestroy = 14;
+
+std::vector<board::MailboxCommand> StreamCommands(board::CaptureBoard& board)
+{
+    std::vector<board::MailboxCommand> found;
+    for (const auto& command : board.Mailbox().CommandLog())
+        if (command.id == kCreate || command.id == kQueue || command.id == kEnable || command.id == kDestroy)
+            found.push_back(command);
+    return found;
+}
+
+KS_DATAFORMAT_VIDEOINFOHEADER Rgb32(LONG width, LONG height, LONGLONG frameTime = 333667)
+{
+    return VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, width, height, 32, KS_BI_RGB, frameTime);
+}
+
+KSDATAFORMAT_WAVEFORMATEX Stereo16()
+{
+    KSDATAFORMAT_WAVEFORMATEX format{};
+    format.DataFormat.FormatSize = sizeof(format);
+    format.DataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
+    format.DataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    format.DataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+    format.WaveFormatEx = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+    return format;
+}
+
+// The debugger lines that contain `text`.
+size_t TraceLines(const std::string& text)
+{
+    const auto lines = standin::DebugOutput();
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    }));
+}
+
+Result DroppedFrames(HANDLE filter, filtertest::Record* record)
+{
+    *record = filtertest::Record(PROPSETID_VIDCAP_DROPPEDFRAMES, KSPROPERTY_DROPPEDFRAMES_CURRENT,
+                                 KSPROPERTY_TYPE_GET, 48);
+    return filtertest::FilterTest::Send(filter, *record);
+}
+
+Result Diagnostics(HANDLE filter, ULONG command, UCHAR restart)
+{
+    filtertest::Record record(PROPSETID_BREVICOR_DIAGNOSTICS, 0, KSPROPERTY_TYPE_SET, 1849);
+    record.Put<ULONG>(60, command);
+    record.data()[1848] = restart;
+    return filtertest::FilterTest::Send(filter, record);
+}
+
+TEST_F(PinTest, ACapturePinRunsOnTheBoardDeliversFramesInOrderAndStopsTheStreamWhenClosedRunning)
+{
+    board::CaptureBoard& board = Start();
+    HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    filtertest::Record dropped(PROPSETID_VIDCAP_DROPPEDFRAMES, 0, 0, 48);
+    EXPECT_EQ(DroppedFrames(video, &dropped).error, Win32Of(STATUS_UNSUCCESSFUL)); // no pin yet
+
+    PinClient capture;
+    const KS_DATAFORMAT_VIDEOINFOHEADER rgb = Rgb32(320, 240);
+    ASSERT_EQ(capture.Create(video, kCapturePin, &rgb, sizeof(rgb)), 0u);
+    board.Mailbox().ClearCommandLog();
+    ASSERT_EQ(capture.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
+
+    // Create, one queue command a DMA buffer (9 by default), then the enable.
+    const auto started = StreamCommands(board);
+    ASSERT_EQ(started.size(), 11u);
+    EXPECT_EQ(started.front().id, kCreate);
+    for (size_t i = 1; i <= 9; ++i)
+        EXPECT_EQ(started[i].id, kQueue) << i;
+    EXPECT_EQ(started.back().id, kEnable);
+    EXPECT_EQ(started.back().payload[0] & 0xFFFF, 1u);
+
+    // The filter keeps the running format under the board's key.
+    EXPECT_EQ(standin::ReadRegistryDword(DriverKey(board), u"CaptureDataFormatType"), 1u);
+    const auto stored = standin::ReadRegistryValue(DriverKey(board), u"CaptureDataFormat");
+    ASSERT_TRUE(stored.has_value());
+    std::vector<UCHAR> connection(152);
+    ASSERT_EQ(capture.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_GET,
+                               connection.data(), DWORD(connection.size())),
+              0u);
+    EXPECT_EQ(stored->data, connection);
+
+    PinClient::Batch& frames = capture.Read(4, 307200, kVideoHeaderBytes);
+    ASSERT_TRUE(PinClient::WaitDone(frames));
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_GT(frames.Header(i).DataUsed, 0u) << i;
+        EXPECT_LE(frames.Header(i).DataUsed, 307200u) << i;
+        if (i > 0) {
+            EXPECT_GT(frames.Header(i).PresentationTime.Time, frames.Header(i - 1).PresentationTime.Time)
+                << i;
+            EXPECT_GT(frames.FrameInfo(i).PictureNumber, frames.FrameInfo(i - 1).PictureNumber) << i;
+        }
+    }
+    ASSERT_EQ(DroppedFrames(video, &dropped).error, 0u);
+    EXPECT_GE(dropped.Get<LONGLONG>(24), 4);
+    EXPECT_EQ(dropped.Get<ULONG>(40), 307200u);
+
+    board.Mailbox().ClearCommandLog();
+    capture.Close();
+    // Buffers the DSP hands back meanwhile are queued again; the stream ends with these two.
+    std::vector<board::MailboxCommand> stopped;
+    for (const auto& command : StreamCommands(board))
+        if (command.id == kEnable || command.id == kDestroy)
+            stopped.push_back(command);
+    ASSERT_EQ(stopped.size(), 2u);
+    EXPECT_EQ(stopped[0].id, kEnable);
+    EXPECT_EQ(stopped[0].payload[0] & 0xFFFF, 0u);
+    EXPECT_EQ(stopped[1].id, kDestroy);
+}
+
+TEST_F(PinTest, AcquireToStopSucceedsWhenTheBoardFailsTheDestroyAndDiagnosticsWaitForStop)
+{
+    board::CaptureBoard& board = Start();
+    HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    PinClient capture;
+    const KS_DATAFORMAT_VIDEOINFOHEADER rgb = Rgb32(320, 240);
+    ASSERT_EQ(capture.Create(video, kCapturePin, &rgb, sizeof(rgb)), 0u);
+    ASSERT_EQ(capture.SetState(KSSTATE_ACQUIRE), 0u);
+
+    // A reset would pull the DSP from under the stream.
+    EXPECT_EQ(Diagnostics(video, 0, 1).error, Win32Of(STATUS_INVALID_DEVICE_STATE));
+    EXPECT_EQ(Diagnostics(video, 8, 0).error, Win32Of(STATUS_INVALID_DEVICE_STATE));
+
+    board::MailboxService::CommandFault fault;
+    fault.result = 0x17;
+    board.Mailbox().SetCommandFault(kDestroy, fault);
+    board.Mailbox().ClearCommandLog();
+    EXPECT_EQ(capture.SetState(KSSTATE_STOP), 0u);
+    EXPECT_EQ(StreamCommands(board).back().id, kDestroy);
+    board.Mailbox().SetCommandFault(kDestroy, std::nullopt);
+
+    // Stopped, the same pin can run again, and the reset is allowed.
+    ASSERT_EQ(capture.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
+    ASSERT_EQ(capture.StepTo(KSSTATE_RUN, KSSTATE_STOP), 0u);
+    EXPECT_EQ(Diagnostics(video, 0, 1).error, 0u);
+}
+
+TEST_F(PinTest, AFormatChangeRebuildsARunningPinsChainOnceAndAnAudioChangeWaitsForStop)
+{
+    board::CaptureBoard& board = Start("\"TraceHighs\"=dword:00000001\r\n");
+    (void)board;
+    HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    PinClient capture;
+    const KS_DATAFORMAT_VIDEOINFOHEADER rgb = Rgb32(320, 240);
+    ASSERT_EQ(capture.Create(video, kCapturePin, &rgb, sizeof(rgb)), 0u);
+    const std::string builds = "PID=1, Stream State";
+
+    KS_DATAFORMAT_VIDEOINFOHEADER slower = Rgb32(320, 240, 400000);
+    const size_t before = TraceLines(builds);
+    ASSERT_EQ(capture.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET,
+                               &slower, sizeof(slower)),
+              0u);
+    EXPECT_EQ(TraceLines(builds), before); // in Stop: nothing runs
+
+    ASSERT_EQ(capture.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
+    const size_t running = TraceLines(builds);
+    EXPECT_EQ(running, before + 1); // the chain of Acquire to Pause
+    const KS_DATAFORMAT_VIDEOINFOHEADER back = Rgb32(320, 240);
+    ASSERT_EQ(capture.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET,
+                               const_cast<KS_DATAFORMAT_VIDEOINFOHEADER*>(&back), sizeof(back)),
+              0u);
+    EXPECT_EQ(TraceLines(builds), running + 1);
+    // The rebuilt chain still delivers.
+    PinClient::Batch& frames = capture.Read(2, 307200, kVideoHeaderBytes);
+    ASSERT_TRUE(PinClient::WaitDone(frames));
+    EXPECT_GT(frames.Header(1).DataUsed, 0u);
+    ASSERT_EQ(capture.StepTo(KSSTATE_RUN, KSSTATE_STOP), 0u);
+
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    PinClient sound;
+    KSDATAFORMAT_WAVEFORMATEX wave = Stereo16();
+    ASSERT_EQ(sound.Create(audio, 0, &wave, sizeof(wave)), 0u);
+    ASSERT_EQ(sound.SetState(KSSTATE_ACQUIRE), 0u);
+    wave.WaveFormatEx.nSamplesPerSec = 32000;
+    EXPECT_EQ(sound.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET,
+                             &wave, sizeof(wave)),
+              Win32Of(STATUS_INVALID_DEVICE_STATE));
+    ASSERT_EQ(sound.SetState(KSSTATE_STOP), 0u);
+    EXPECT_EQ(sound.Property(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_DATAFORMAT, KSPROPERTY_TYPE_SET,
+                             &wave, sizeof(wave)),
+              0u);
+}
+
+TEST_F(PinTest, AnAudioPinDeliversTenMillisecondBuffersAndItsFilterCountsThem)
+{
+    Start();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    PinClient sound;
+    const KSDATAFORMAT_WAVEFORMATEX wave = Stereo16();
+    ASSERT_EQ(sound.Create(audio, 0, &wave, sizeof(wave)), 0u);
+    filtertest::Record dropped(PROPSETID_VIDCAP_DROPPEDFRAMES, 0, 0, 48);
+    ASSERT_EQ(DroppedFrames(audio, &dropped).error, 0u); // a pin without a sink: zeros
+    EXPECT_EQ(dropped.Get<LONGLONG>(24), 0);
+    ASSERT_EQ(sound.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
+    PinClient::Batch& blocks = sound.Read(3, 1920, kVideoHeaderBytes);
+    ASSERT_TRUE(PinClient::WaitDone(blocks));
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_GT(blocks.Header(i).DataUsed, 0u) << i;
+        EXPECT_LE(blocks.Header(i).DataUsed, 1920u) << i;
+        if (i > 0) {
+            EXPECT_GT(blocks.Header(i).PresentationTime.Time, blocks.Header(i - 1).PresentationTime.Time)
+                << i;
+        }
+    }
+    ASSERT_EQ(DroppedFrames(audio, &dropped).error, 0u);
+    EXPECT_GE(dropped.Get<LONGLONG>(24), 3);
+    EXPECT_EQ(dropped.Get<ULONG>(40), 1920u);
+    ASSERT_EQ(sound.StepTo(KSSTATE_RUN, KSSTATE_STOP), 0u);
+}
+
+TEST_F(PinTest, TheLockOrderHoldsWhilePerformanceSettingsChangeAndTwoPinsCycle)
+{
+    Start();
+    HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    HANDLE settings = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(settings, INVALID_HANDLE_VALUE);
+    PinClient capture;
+    PinClient preview;
+    const KS_DATAFORMAT_VIDEOINFOHEADER rgb = Rgb32(320, 240);
+    ASSERT_EQ(capture.Create(video, kCapturePin, &rgb, sizeof(rgb)), 0u);
+    ASSERT_EQ(preview.Create(video, kPreviewPin, &rgb, sizeof(rgb)), 0u);
+
+    filtertest::Record stored(PROPSETID_BREVICOR_PERFORMANCE, 0, KSPROPERTY_TYPE_GET, 72);
+    stored.Put<ULONG>(24, 1);
+    ASSERT_EQ(FilterTest::Send(settings, stored).error, 0u);
+    std::atomic<bool> done{false};
+    std::atomic<int> sets{0};
+    std::thread setter([&] {
+        filtertest::Record record(PROPSETID_BREVICOR_PERFORMANCE, 0, KSPROPERTY_TYPE_SET, 72);
+        std::memcpy(record.data() + 24, stored.data() + 24, 72 - 24);
+        record.Put<ULONG>(24, 255);
+        for (ULONG i = 0; !done.load(); ++i) {
+            record.Put<ULONG>(32, 6 + i % 4); // the video buffer count
+            if (FilterTest::Send(settings, record).error == 0)
+                ++sets;
+        }
+    });
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        ASSERT_EQ(capture.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u) << cycle;
+        ASSERT_EQ(preview.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u) << cycle;
+        ASSERT_EQ(preview.StepTo(KSSTATE_RUN, KSSTATE_STOP), 0u) << cycle;
+        ASSERT_EQ(capture.StepTo(KSSTATE_RUN, KSSTATE_STOP), 0u) << cycle;
+    }
+    done = true;
+    setter.join();
+    EXPECT_GT(sets.load(), 0);
+    EXPECT_EQ(LockOrderBreaches(), 0u);
+}
+
+} // namespace
+} // namespace pintest

@@ -1,0 +1,88 @@
+// The machine of the fuzz harnesses that talk to the driver: a simulated board plugged once
+// through the driver file, and its video capture, audio capture and crossbar filters opened.
+#pragma once
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/CaptureBoard.h"
+#include "board/StandardImages.h"
+#include "km/kernel.h"
+#include "platform/machine/Machine.h"
+#include "shared/kscategories.h"
+#include "um/cfgmgr32.h"
+#include "um/windows.h"
+
+namespace fuzzrig {
+
+struct Rig {
+    std::filesystem::path folder;
+    std::unique_ptr<board::CaptureBoard> board;
+    std::unique_ptr<platform::Machine> machine;
+    HANDLE filters[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+};
+
+inline HANDLE OpenFirst(const GUID& category, const std::u16string& name)
+{
+    ULONG length = 0;
+    CM_Get_Device_Interface_List_SizeW(&length, &category, nullptr, CM_GET_DEVICE_INTERFACE_LIST_PRESENT);
+    std::vector<WCHAR> list(length + 1);
+    if (CM_Get_Device_Interface_ListW(&category, nullptr, list.data(), static_cast<ULONG>(list.size()),
+                                      CM_GET_DEVICE_INTERFACE_LIST_PRESENT) != CR_SUCCESS)
+        return INVALID_HANDLE_VALUE;
+    for (const WCHAR* path = list.data(); *path != 0; path += std::char_traits<char16_t>::length(path) + 1) {
+        WCHAR friendly[256] = {};
+        ULONG size = sizeof(friendly);
+        DEVPROPTYPE type = 0;
+        if (CM_Get_Device_Interface_PropertyW(path, &DEVPKEY_DeviceInterface_FriendlyName, &type,
+                                              reinterpret_cast<PBYTE>(friendly), &size, 0) == CR_SUCCESS &&
+            name == friendly)
+            return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// Brought up once for the whole run and never shut down: the process ends with it. `name`
+// names its temporary machine folder.
+inline Rig& TheRig(const char* name)
+{
+    static Rig* rig = [name] {
+        auto* made = new Rig;
+        std::random_device random;
+        made->folder = std::filesystem::temp_directory_path() /
+                       (std::string(name) + "-fuzz-" + std::to_string(random()));
+        platform::MachineOptions options;
+        options.driverFiles.push_back(
+            {TALVEXON_DRIVER_FILE, u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys"});
+        for (const char* image :
+             {board::StandardImages::kFirmwareFileName, board::StandardImages::kFpgaFileName}) {
+            const std::string name = image;
+            options.driverFiles.push_back(
+                {std::filesystem::path(TALVEXON_IMAGE_FOLDER) / name,
+                 u"C:\\Windows\\System32\\drivers\\" + std::u16string(name.begin(), name.end())});
+        }
+        options.speedFactor = 20.0;
+        made->board = std::make_unique<board::CaptureBoard>(platform::PciLocation{1, 0, 0});
+        made->machine = platform::Machine::Open(
+            made->folder, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
+            options);
+        if (!NT_SUCCESS(made->machine->LoadDriver(u"Talvexon")) ||
+            !NT_SUCCESS(made->machine->Plug(*made->board)))
+            std::abort();
+        made->filters[0] = OpenFirst(KSCATEGORY_VIDEO, u"Talvexon HD Video Device 1");
+        made->filters[1] = OpenFirst(KSCATEGORY_AUDIO, u"SDI Audio 1 (Talvexon HD 1)");
+        made->filters[2] = OpenFirst(KSCATEGORY_CROSSBAR, u"Talvexon HD Crossbar Device 1");
+        for (HANDLE filter : made->filters)
+            if (filter == INVALID_HANDLE_VALUE)
+                std::abort();
+        static std::filesystem::path folder = made->folder;
+        std::atexit([] { std::filesystem::remove_all(folder); });
+        return made;
+    }();
+    return *rig;
+}
+
+} // namespace fuzzrig
