@@ -549,9 +549,10 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 
-    // The video filter's DROPPEDFRAMES answers for the first of its running pins (the capture pin).
-    int64_t filterDelivered = 0, filterDropped = 0;
+    // DROPPEDFRAMES answers for the first running pin of a filter: the capture pin, the audio pin.
+    int64_t filterDelivered = 0, filterDropped = 0, audioDelivered = 0, audioDropped = 0;
     const bool haveDropped = DroppedFrames(video, &filterDelivered, &filterDropped);
+    const bool haveAudioDropped = DroppedFrames(audio, &audioDelivered, &audioDropped);
     for (const Opened& pin : pins)
         pin.reader->Stop();
     CloseHandle(video);
@@ -575,7 +576,8 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
          haveDropped ? uint64_t(filterDropped) : gaps(firstPicture, lastPicture, 1, capturePin.Completed())},
         {"preview", previewPin.Completed(), gaps(firstPreview, lastPreview, 1, previewPin.Completed())},
         {"captions", captionPin.Completed(), 0},
-        {"audio", audioPin.Completed(), gaps(firstAudio, lastAudio, kAudioBufferTime, audioPin.Completed())},
+        {"audio", audioPin.Completed(),
+         haveAudioDropped ? uint64_t(audioDropped) : gaps(firstAudio, lastAudio, kAudioBufferTime, audioPin.Completed())},
     };
     result.repeatedPictures = uint64_t(interleaver.Repeated());
     result.captionPairs = pairs;

@@ -23,7 +23,7 @@ namespace capture {
 struct PinCount {
     std::string name;
     uint64_t delivered = 0; // buffers the reader received
-    uint64_t dropped = 0;   // capture: the filter's DROPPEDFRAMES; others: gaps in numbers or times
+    uint64_t dropped = 0;   // capture and audio: their filter's DROPPEDFRAMES; preview: gaps in picture numbers
 };
 
 struct CaptureResult {
