@@ -39,7 +39,7 @@ Algorithm* BasicStreamingPin::GetFrameSink() const
 
 void BasicStreamingPin::SetState(LONG state)
 {
-    InterlockedExchange(&m_previousState, m_state);
+    InterlockedExchange(&m_previousState, ReadWord(&m_state));
     InterlockedExchange(&m_state, state);
 }
 
@@ -74,8 +74,17 @@ NTSTATUS BasicStreamingPin::ChangeDeviceState(KSSTATE to, KSSTATE from)
     } else if (from == KSSTATE_PAUSE && to == KSSTATE_RUN) {
         InterlockedExchange(&m_running, 1);
         if (m_sink != nullptr) {
+            // The stream's thread runs Pause frames through the sink: its times change under the
+            // stream's processing lock.
             m_sink->ResetDeliveryCounters();
-            m_sink->ResetFrameTimes();
+            LogicalStream* stream = GetLogicalStream();
+            if (stream != nullptr) {
+                KPLXFastStackLock hold(stream->GetSource()->GetProcessingLock(), this,
+                                       "BasicStreamingPin::ChangeDeviceState", __LINE__);
+                m_sink->ResetFrameTimes();
+            } else {
+                m_sink->ResetFrameTimes();
+            }
         }
         OnPauseToRun();
         status = video ? device->VideoStreamFromPauseToRun(this) : device->AudioStreamFromPauseToRun(this);

@@ -8,6 +8,7 @@
 // a dispatch thread changes them.
 #pragma once
 #include "basicpin.h"
+#include "km/interlocked.h"
 #include "km/ksclock.h"
 #include "streamprocessorpin.h"
 
@@ -34,7 +35,7 @@ public:
     PKSPIN GetKsPin() const override { return BasicPin::GetKsPin(); }
     ULONG GetPinId() const override { return m_pinId; }
     ULONG GetPinKind() const override { return m_kind; }
-    KSSTATE GetRunState() const override { return static_cast<KSSTATE>(m_state); }
+    KSSTATE GetRunState() const override { return static_cast<KSSTATE>(ReadWord(&m_state)); }
     PIKSREFERENCECLOCK GetReferenceClock() const override { return m_clock; }
     const KS_VBIINFOHEADER* GetVBIInfoHeader() const override { return nullptr; }
     BasicFilter* GetFilter() const override { return BasicPin::GetFilter(); }
@@ -53,8 +54,8 @@ public:
     bool GetAudioFormat(StreamAudioFormat*) const override { return false; }
     void DetachFromStream() override;
 
-    KSSTATE GetPreviousState() const { return static_cast<KSSTATE>(m_previousState); }
-    bool IsRunningFlagSet() const { return m_running != 0; }
+    KSSTATE GetPreviousState() const { return static_cast<KSSTATE>(ReadWord(&m_previousState)); }
+    bool IsRunningFlagSet() const { return ReadWord(&m_running) != 0; }
     FrameProcessedSink* GetSink() const { return m_sink; }
     // The size of one of the pin's buffers, as its framing gives it.
     ULONG GetFrameSize() const { return m_frameSize; }
@@ -77,6 +78,8 @@ protected:
     void SetPinId(ULONG id) { m_pinId = id; }
 
 private:
+    // An interlocked read of a state word (the stream's threads read what a dispatch thread writes).
+    static LONG ReadWord(const volatile LONG* word) { return InterlockedOr(const_cast<volatile LONG*>(word), 0); }
     void SetState(LONG state);
     void DeleteClones();
     void ReleaseClock();
