@@ -199,7 +199,10 @@ TEST_F(PinPictureTest, TheBoardsBarsComeOutOfEveryFormatWithTheTablesColoursAndT
         // The last picture number is the frames delivered plus the drops the filter reports.
         const Counts counts = Dropped();
         EXPECT_EQ(counts.delivered, 4);
-        EXPECT_GE(counts.dropped, 3);
+        // Of the three frames that found no buffer, the one the chain may still hold reaches the
+        // next request instead.
+        EXPECT_GE(counts.dropped, 2);
+        EXPECT_LE(counts.dropped, 3);
         EXPECT_EQ(second.FrameInfo(1).PictureNumber, counts.Total());
         EXPECT_EQ(second.FrameInfo(1).DropCount, counts.dropped);
 
