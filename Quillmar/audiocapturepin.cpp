@@ -2,6 +2,9 @@
 #include "audiocapturepin.h"
 
 #include "algorithmlist.h"
+#include "audiochainbuilder.h"
+#include "basicaudiofilter.h"
+#include "device.h"
 #include "km/status.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -63,11 +66,29 @@ NTSTATUS AudioCapturePin::OnSetDeviceState(KSSTATE to, KSSTATE from)
     return ChangeDeviceState(to, from);
 }
 
+void AudioCapturePin::GatherChainSettings(AudioChainSettings* settings)
+{
+    StreamAudioFormat format{};
+    if (GetAudioFormat(&format))
+        settings->SetWaveFormat(format);
+    settings->device = GetDevice();
+    PKSFILTER ksFilter = GetKsFilter();
+    if (ksFilter == nullptr || ksFilter->Descriptor == nullptr ||
+        !BasicFilter::IsAudioCaptureFilterReference(ksFilter->Descriptor->ReferenceGuid))
+        return;
+    auto* filter = static_cast<BasicAudioFilter*>(GetFilter());
+    settings->ReadInput(*filter->Inputs(), filter->GetCurrentAudioInput());
+}
+
 NTSTATUS AudioCapturePin::BuildAlgorithmChain(AlgorithmList* list)
 {
     TRACE_SCOPE(this, "AudioCapturePin::BuildAlgorithmChain", kTraceLowEnter);
     TakeSinkOutOfTree();
-    // The audio processing steps between the stream's source and the pin's sink join the list here.
+    AudioChainSettings settings;
+    GatherChainSettings(&settings);
+    const NTSTATUS status = AudioChainBuilder(settings, GetLogicalStream()).BuildProcessingSteps(list);
+    if (!NT_SUCCESS(status))
+        return status;
     TRACE_LINE(this, "AudioCapturePin::BuildAlgorithmChain", kTraceHighs, "Audio Output Frame rate: %d",
                static_cast<int>(GetSampleDuration()));
     return AppendSink(list, static_cast<ULONGLONG>(GetSampleDuration()));

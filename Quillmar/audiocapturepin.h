@@ -3,6 +3,7 @@
 // of audio each, turns state steps into the device's audio stream transitions and answers the
 // audio intersection.
 #pragma once
+#include "audiochainsettings.h"
 #include "basicstreamingpin.h"
 #include "shared/ksaudiorecords.h"
 
@@ -21,8 +22,12 @@ public:
     ~AudioCapturePin() override;
 
     LONGLONG GetSampleDuration() override { return kSampleDuration; }
-    // The chain's two ends: the last chain's sink out of the tree, then the sink every 10 ms.
+    // The pin's chain: the last chain's sink out of the tree, the audio processing steps of the
+    // connection format and the filter's current input, then the sink every 10 ms.
     NTSTATUS BuildAlgorithmChain(AlgorithmList* list) override;
+    // The record the chain is built from: the saved wave format, the filter's current input with
+    // its pairs, detection record, bypass, levels and mutes, and the device for peak levels.
+    void GatherChainSettings(AudioChainSettings* settings);
     NTSTATUS OnSetDeviceState(KSSTATE to, KSSTATE from) override;
     // Header size 112, the format copy, 50 buffers of (bits / 8) x (rate / 100) x channels bytes.
     NTSTATUS OnCreate(PIRP irp) override;

@@ -58,9 +58,10 @@ public:
                                                    const KSDATARANGE* dataRange,
                                                    const KSATTRIBUTE_LIST* attributeRange);
 
-protected:
     // The filter's own inputs (loaded at create).
     AudioInputItems* Inputs() { return &m_inputs; }
+
+protected:
     // A per-input filter's input, from its reference identifier (0 when none matches).
     ULONG OwnInput() const { return m_ownInput; }
     void SetLayout(bool combined, ULONG ownInput)

@@ -38,6 +38,7 @@ class CommandHandler;
 class Frame;
 class StreamDeviceServices;
 class StreamProcessorQueue;
+class VbiSeparatorStream;
 struct DspStreamSettings;
 
 enum class LogicalStreamType : LONG { Video = 0, Audio = 1 };
@@ -149,6 +150,9 @@ public:
     // Queues a copy of a 580-byte input-state record for the stream control thread. Without a
     // control thread only the newest record is kept: the next Run loads it.
     virtual void ProcessInputStateChanged(const UCHAR* inputStateRecord);
+    // What the VBI separator of a chain reads of this stream; null for a stream that carries no
+    // picture (the separator then works without an input record and asks for no restart).
+    virtual VbiSeparatorStream* GetVbiSeparatorStream() { return nullptr; }
     // For the reports and the tests.
     ULONG GetQueuedInputStateCount();
     bool HasStreamControlThread();

@@ -317,6 +317,11 @@ bool VideoStream::ReconditionFrame(FrameWorkItem* entry, CommandHandler* handler
     frame->SetVbiSize(0, width, vbi0);
     frame->SetVbiSize(1, width, vbi1);
     frame->SetInputIdentifier(signalType);
+    // The standard word the VBI separator reads: line-21 captions are decoded in 525-line pictures
+    // only, and VBI rows are placed by it.
+    frame->SetVideoStandard(signalType == 1 ? kFrameStandard525
+                            : signalType == 2 ? kFrameStandard625
+                                              : kFrameStandardOther);
     return true;
 }
 
@@ -329,6 +334,19 @@ bool VideoStream::LoadStreamSettings(const UCHAR* inputStateRecord)
         return false;
     }
     return LoadLiveVideoSettings(inputStateRecord);
+}
+
+bool VideoStream::GetCurrentInputDetectRecord(UCHAR record[kInputDetectRecordBytes])
+{
+    static_assert(sizeof(BrevicorInputDetectRecord) == kInputDetectRecordBytes);
+    BrevicorInputDetectRecord current{};
+    if (m_board == nullptr || m_filter == nullptr)
+        return false;
+    current.inputNumber = m_filter->GetCurrentInputIndex();
+    if (!NT_SUCCESS(m_board->GetVideoInputDetectRecord(current.inputNumber, &current)))
+        return false;
+    std::memcpy(record, &current, sizeof(current));
+    return true;
 }
 
 bool VideoStream::LoadLiveVideoSettings(const UCHAR* record)

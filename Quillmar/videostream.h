@@ -16,11 +16,12 @@
 #include "logicalstream.h"
 #include "shared/bitmapfile.h"
 #include "testsignalgenerator.h"
+#include "vbiseparatorstream.h"
 
 class PhysicalStreamServices;
 class StreamFilter;
 
-class VideoStream : public LogicalStream {
+class VideoStream : public LogicalStream, public VbiSeparatorStream {
 public:
     static constexpr ULONG kMaximumQueuedFrames = 9;
     // Room for 1125 lines of 1920 pixels at 2 bytes.
@@ -66,6 +67,12 @@ public:
     void InitBackupFrameGeneratorValues() override;
     void FillBackupFrame(FrameWorkItem* entry) override;
     void GetStreamSettings(DspStreamSettings* settings) override;
+
+    // The VBI separator's view: the current input's detection record from the board, and the
+    // stream's own input-state queue.
+    VbiSeparatorStream* GetVbiSeparatorStream() override { return this; }
+    bool GetCurrentInputDetectRecord(UCHAR record[kInputDetectRecordBytes]) override;
+    void ProcessInputStateChanged(const UCHAR* record) override { LogicalStream::ProcessInputStateChanged(record); }
 
     ULONG GetInputType() const { return m_inputType; }
     ULONG GetSignalType();

@@ -11,6 +11,8 @@
 #include "tracescope.h"
 #include "basicvideofilter.h"
 #include "videocapturefilter.h"
+#include "videochainbuilder.h"
+#include "logicalstream.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -76,18 +78,6 @@ void VideoStreamingPin::SaveVideoHeader(const KSDATAFORMAT* format)
         m_videoInfo = header;
 }
 
-ULONGLONG VideoStreamingPin::GetOutputInterval() const
-{
-    switch (GetPinId()) {
-    case kVbiPinId:
-        return kVbiInterval;
-    case kClosedCaptionPinId:
-        return kClosedCaptionInterval;
-    default:
-        return m_videoInfo.AvgTimePerFrame > 0 ? static_cast<ULONGLONG>(m_videoInfo.AvgTimePerFrame) : 0;
-    }
-}
-
 NTSTATUS VideoStreamingPin::OnCreate(PIRP)
 {
     TRACE_SCOPE(this, "VideoStreamingPin::OnCreate", kTraceLowEnter, "PID=%d", static_cast<int>(GetPinId()));
@@ -142,16 +132,59 @@ void VideoStreamingPin::OnPauseToRun()
     static_cast<VideoCaptureFilter*>(GetFilter())->SetConnectionFormat(GetPinId(), format, length);
 }
 
+void VideoStreamingPin::GatherChainSettings(VideoChainSettings* settings)
+{
+    settings->pinId = GetPinId();
+    if (m_hasVbiInfo)
+        settings->vbiHeader = m_vbiInfo;
+    else
+        settings->SetVideoInfo(m_videoInfo);
+    Device* device = GetDevice();
+    const Driver* driver = device != nullptr ? device->GetDriver() : nullptr;
+    const PerformanceSettings performance =
+        driver != nullptr ? driver->GetStoredPerformanceSettings(GetPinId()) : PerformanceSettings{};
+    settings->separator = VbiSeparatorSettings::FromDriver(static_cast<LONG>(performance.vbiLineRemoval));
+    PKSFILTER ksFilter = GetKsFilter();
+    if (ksFilter == nullptr || ksFilter->Descriptor == nullptr ||
+        !BasicFilter::IsVideoCaptureFilterReference(ksFilter->Descriptor->ReferenceGuid))
+        return;
+    auto* filter = static_cast<VideoCaptureFilter*>(GetFilter());
+    settings->inputDetect.inputNumber = filter->GetCurrentInputIndex();
+    filter->GetVideoInputItems()->GetInputDetectInfo(&settings->inputDetect);
+    if (GetPinId() != kCapturePinId && GetPinId() != kPreviewPinId)
+        return;
+    // Each record is asked for this pin's type; a getter's failure leaves the zeros in place.
+    settings->scalingAlgorithm = performance.scalingAlgorithm;
+    settings->crop.pinType = GetPinId();
+    filter->GetCropSettings(&settings->crop);
+    settings->deinterlace.pinType = GetPinId();
+    filter->GetDeinterlaceSettings(&settings->deinterlace);
+    settings->logo.pinType = GetPinId();
+    filter->GetLogoSettings(&settings->logo);
+    settings->cc.pinType = GetPinId();
+    filter->GetCCSettings(&settings->cc);
+    settings->procAmp.pinType = GetPinId();
+    filter->GetProcAmpSettings(&settings->procAmp);
+    if (device != nullptr)
+        device->GetLOSSettings(&settings->los);
+}
+
 NTSTATUS VideoStreamingPin::BuildAlgorithmChain(AlgorithmList* list)
 {
     TRACE_SCOPE(this, "VideoStreamingPin::BuildAlgorithmChain", kTraceLowEnter);
-    if (GetLogicalStream() == nullptr)
+    LogicalStream* stream = GetLogicalStream();
+    if (stream == nullptr)
         return STATUS_UNSUCCESSFUL;
     TakeSinkOutOfTree();
     TRACE_LINE(this, "VideoStreamingPin::BuildAlgorithmChain", kTraceHighs, "PID=%d, Stream State = %d",
                static_cast<int>(GetPinId()), static_cast<int>(GetRunState()));
-    // The processing steps between the stream's source and the pin's sink join the list here.
-    const ULONGLONG interval = GetOutputInterval();
+    VideoChainSettings settings;
+    GatherChainSettings(&settings);
+    ULONGLONG interval = 0;
+    const NTSTATUS status =
+        VideoChainBuilder(settings, stream->GetVbiSeparatorStream()).BuildProcessingSteps(list, &interval);
+    if (!NT_SUCCESS(status))
+        return status;
     TRACE_LINE(this, "VideoStreamingPin::BuildAlgorithmChain", kTraceHighs,
                "PID=%d, Video Output Frame rate: %d", static_cast<int>(GetPinId()),
                static_cast<int>(interval));

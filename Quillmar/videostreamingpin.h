@@ -7,6 +7,7 @@
 #pragma once
 #include "basicstreamingpin.h"
 #include "shared/ksvideorecords.h"
+#include "videochainsettings.h"
 
 class VideoStreamingPin : public BasicStreamingPin {
 public:
@@ -20,9 +21,6 @@ public:
     static constexpr ULONG kVbiFrames = 10;
     static constexpr ULONG kClosedCaptionFrames = 10;
     static constexpr ULONG kClosedCaptionFrameSize = 2;
-    // Output intervals of the VBI (fields at 59.94 a second) and caption (29.97) pins.
-    static constexpr ULONGLONG kVbiInterval = 166833;
-    static constexpr ULONGLONG kClosedCaptionInterval = 333667;
     // Intersection results: format header plus video-info, palette video-info, video-info-2, VBI.
     static constexpr ULONG kVideoInfoResultBytes = 152;
     static constexpr ULONG kPaletteResultBytes = 1192;
@@ -34,9 +32,15 @@ public:
 
     // The saved header's frame time.
     LONGLONG GetSampleDuration() override { return m_videoInfo.AvgTimePerFrame; }
-    // The chain's two ends: the last chain's sink out of the tree, then the sink at the pin's
-    // output interval. STATUS_UNSUCCESSFUL when the pin feeds no stream.
+    // The pin's chain: the last chain's sink out of the tree, the processing steps the pin's
+    // settings call for, then the sink at the pin's output interval. STATUS_UNSUCCESSFUL when the
+    // pin feeds no stream; a step that cannot be had ends the build with its failure.
     NTSTATUS BuildAlgorithmChain(AlgorithmList* list) override;
+    // The record the chain is built from: the saved header (or VBI header), the current input's
+    // detection record, the driver's separator settings and, for capture and preview, this pin
+    // type's crop, deinterlace, logo, caption and proc-amp records from the filter, the device's
+    // loss-of-signal record and the pin's scaling method.
+    void GatherChainSettings(VideoChainSettings* settings);
     NTSTATUS OnSetDeviceState(KSSTATE to, KSSTATE from) override;
     // By pin id: VBI: the VBI header, header size 136, 10 buffers of its BufferSize; captions: 10
     // buffers of 2 bytes; capture and preview: the video header, header size 112, the pin type's
@@ -52,8 +56,6 @@ public:
     // Keeps the header of the pin's connection format (at create, and when the format changes).
     void SaveVideoHeader(const KSDATAFORMAT* format);
     const KS_VIDEOINFOHEADER& GetVideoInfoHeader() const { return m_videoInfo; }
-    // The interval between the pin's deliveries (100-ns units).
-    ULONGLONG GetOutputInterval() const;
 
     // PROPSETID_VIDCAP_VIDEOCOMPRESSION: item 0 the information (48 bytes: the request's stream
     // index, key-frame rate 30, P-frame rate 30, quality 1, 100 quality settings, no

@@ -48,12 +48,12 @@ std::u16string Decimal(uint32_t value)
     return std::u16string(digits.begin(), digits.end());
 }
 
-HANDLE Open(const std::u16string& path)
+} // namespace
+
+HANDLE FilterDirectory::Open(const std::u16string& path)
 {
     return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 }
-
-} // namespace
 
 std::u16string DeviceNames::Video() const
 {

@@ -28,6 +28,8 @@ class FilterDirectory {
 public:
     // Every present interface of the category, with its "FriendlyName" (empty when it has none).
     static std::vector<FilterInterface> List(const GUID& category);
+    // A handle on the filter at `path` (INVALID_HANDLE_VALUE when it cannot be opened).
+    static HANDLE Open(const std::u16string& path);
     // The path of the interface of the category with exactly that friendly name; empty when none.
     static std::u16string FindByName(const GUID& category, const std::u16string& name);
     // The prefix and device number from the filter's device configuration record; false when the

@@ -23,6 +23,7 @@
 #include "board/CaptureBoard.h"
 #include "board/StandardImages.h"
 #include "km/kernel.h"
+#include "capturejob.h"
 #include "filterdirectory.h"
 #include "outputfolder.h"
 #include "platform/machine/Machine.h"
@@ -453,6 +454,17 @@ int main(int argc, char** argv)
     std::printf("\n\"Parameters\" after the load:\n");
     PrintParameters();
 
+    // The capture, unless the run is one that ends early on purpose.
+    capture::CaptureResult captured;
+    const bool capturing = !options.crash && options.stopAt.empty();
+    if (capturing) {
+        std::printf("\ncapture into %s:\n", fs::absolute(options.out).string().c_str());
+        std::fflush(stdout);
+        captured = capture::RunCapture(captureBoard, options.folder, options.seconds, options.out);
+        if (!captured.ok)
+            std::printf("  capture failed: %s\n", captured.error.c_str());
+    }
+
     const std::string logName = LogFileName();
     StopIfAt(options, "shown");
     if (options.crash) {
@@ -474,6 +486,26 @@ int main(int argc, char** argv)
 
     std::printf("\nevent log, this run:\n");
     const std::string events = ReadFile(eventLogPath);
-    PrintIndented(eventLogStart <= events.size() ? events.substr(eventLogStart) : events, 40);
-    return report.leaks == 0 ? 0 : 1;
+    const std::string runEvents = eventLogStart <= events.size() ? events.substr(eventLogStart) : events;
+    PrintIndented(runEvents, 40);
+    std::fflush(stdout);
+    if (!capturing)
+        return report.leaks == 0 ? 0 : 1;
+
+    std::printf("\nsummary:\n");
+    for (const capture::PinCount& pin : captured.pins)
+        std::printf("  %-8s pin: %llu delivered, %llu dropped\n", pin.name.c_str(),
+                    static_cast<unsigned long long>(pin.delivered), static_cast<unsigned long long>(pin.dropped));
+    std::printf("  caption text seen: \"%s\"\n", captured.captionText.c_str());
+    std::printf("  capture.avi: %u pictures (%llu repeated for dropped ones), %llu bytes of audio\n",
+                captured.aviFrames, static_cast<unsigned long long>(captured.repeatedPictures),
+                static_cast<unsigned long long>(captured.aviAudioBytes));
+    std::printf("  contact.png: %s\n", captured.ok ? "written" : "not written");
+    size_t entries = 0;
+    std::istringstream eventLines(runEvents);
+    for (std::string line; std::getline(eventLines, line);)
+        entries += line.find_first_not_of(" \r") != std::string::npos ? 1 : 0;
+    std::printf("  event-log entries this run: %zu\n", entries);
+    std::fflush(stdout);
+    return report.leaks == 0 && captured.ok ? 0 : 1;
 }

@@ -133,6 +133,37 @@ TEST_F(PhysicalStreamTest, ReconditionTakesTheDspGeometryAndSplitsCountedBlankin
     device_->FreeCommandHandler(handler);
 }
 
+// The standard word the VBI separator reads (captions are decoded in 525-line pictures only)
+// follows the live signal: 525 lines, 625 lines, anything else.
+TEST_F(PhysicalStreamTest, ReconditionedFramesCarryTheSignalsStandard)
+{
+    auto stream = MakeVideo();
+    FrameWorkItem* entry = stream->GetEntry(0);
+    ASSERT_NE(entry, nullptr);
+    struct Case {
+        ULONG standard;
+        ULONG width, lines, rate;
+        ULONG expected;
+    };
+    for (const Case& c : {Case{0x1, 720, 243, 2997, kFrameStandard525}, Case{0x2, 720, 288, 2500, kFrameStandard625},
+                          Case{0x1000, 1920, 1080, 3000, kFrameStandardOther}, Case{0x1, 720, 243, 2997, kFrameStandard525}}) {
+        SCOPED_TRACE(c.standard);
+        BrevicorInputDetectRecord record{};
+        record.state = 2;
+        record.detectedStandard = c.standard;
+        record.activePixels = c.width;
+        record.activeLinesField1 = c.lines;
+        record.activeLinesField2 = c.standard == 0x1000 ? 0 : c.lines;
+        record.frameRate = c.rate;
+        stream->LoadStreamSettings(reinterpret_cast<const UCHAR*>(&record));
+        ASSERT_EQ(stream->GetSignalType(), c.standard);
+        CommandHandler* handler = Filled(c.width, c.lines | (c.standard == 0x1000 ? 0 : c.lines) << 12, 0, 0);
+        ASSERT_TRUE(stream->ReconditionFrame(entry, handler));
+        EXPECT_EQ(entry->frame->GetVideoStandard(), c.expected);
+        device_->FreeCommandHandler(handler);
+    }
+}
+
 TEST_F(PhysicalStreamTest, LiveRecordsSetGeometryAndTimingAndBogusOnesKeepThem)
 {
     auto stream = MakeVideo();
