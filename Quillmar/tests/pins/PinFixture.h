@@ -4,6 +4,7 @@
 #pragma once
 #include "../filters/FilterFixture.h"
 
+#include "platform/Clock.h"
 #include "shared/ksaudiorecords.h"
 #include "shared/kspinrecords.h"
 #include "shared/ksvideorecords.h"
@@ -282,6 +283,15 @@ inline Result Intersect(HANDLE filter, ULONG pinId, const std::vector<std::vecto
 
 class PinTest : public filtertest::FilterTest {
 protected:
+    // Once the board is up the machine's clock runs at its own pace: the start's fixed pauses pass
+    // quicker, but a DSP command's time-out (four seconds of machine time) must stay longer than a
+    // build slowed by the sanitizers takes to answer while frames flow.
+    board::CaptureBoard& Start(const std::string& parameters = {}, board::BoardConfiguration configuration = {})
+    {
+        board::CaptureBoard& board = FilterTest::Start(parameters, configuration);
+        platform::Clock::SetSpeedFactor(1.0);
+        return board;
+    }
     // Writes values (.reg lines) under the board's driver key; filters opened later load them.
     void SeedDeviceKey(board::CaptureBoard& board, const std::string& lines)
     {
