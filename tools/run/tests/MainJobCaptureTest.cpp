@@ -87,9 +87,15 @@ TEST_F(MainJobCaptureTest, TheRunExitsZeroWithProgressAndASummaryOfEveryPin)
     for (const char* pin : {"capture  pin: ", "preview  pin: ", "captions pin: ", "audio    pin: "}) {
         const size_t at = output_.find(pin);
         ASSERT_NE(at, std::string::npos) << pin;
-        // At least the seconds' worth of buffers arrived (10 ms audio buffers, 29.97 pictures a second).
-        const double delivered = std::strtod(output_.c_str() + at + std::strlen(pin), nullptr);
-        EXPECT_GE(delivered, std::string(pin).rfind("audio", 0) == 0 ? 100.0 * kSeconds : double(kPictures)) << pin;
+        // At least the seconds' worth of buffers came, delivered or counted as dropped (10 ms audio
+        // buffers, 29.97 pictures a second): "N delivered, M dropped".
+        char* rest = nullptr;
+        const double delivered = std::strtod(output_.c_str() + at + std::strlen(pin), &rest);
+        ASSERT_EQ(std::string(rest, 12), " delivered, ") << pin;
+        const double dropped = std::strtod(rest + 12, nullptr);
+        EXPECT_GE(delivered + dropped, std::string(pin).rfind("audio", 0) == 0 ? 100.0 * kSeconds : double(kPictures))
+            << pin;
+        EXPECT_GT(delivered, 0) << pin;
         EXPECT_NE(output_.find(" dropped", at), std::string::npos);
     }
     EXPECT_NE(output_.find("event-log entries this run: "), std::string::npos);

@@ -38,8 +38,11 @@ RunResult RunMainJob(const fs::path& folder, const std::string& stopAt = {})
         close(pipeEnds[0]);
         close(pipeEnds[1]);
         const std::string machine = folder.string();
+        // A whole run captures too: one second of it, into the machine's folder.
+        const std::string out = (folder / "capture").string();
         if (stopAt.empty())
-            execl(TALVEXON_RUN, TALVEXON_RUN, "--machine", machine.c_str(), static_cast<char*>(nullptr));
+            execl(TALVEXON_RUN, TALVEXON_RUN, "--machine", machine.c_str(), "--seconds", "1", "--out", out.c_str(),
+                  static_cast<char*>(nullptr));
         else
             execl(TALVEXON_RUN, TALVEXON_RUN, "--machine", machine.c_str(), "--stop-at", stopAt.c_str(),
                   static_cast<char*>(nullptr));
