@@ -4,7 +4,12 @@
 // that hold frames, and the VBI header form.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "KsMinidriver.h"
@@ -365,4 +370,62 @@ TEST_F(KsStreamTest, AVbiPinWritesTheVbiHeaderAndRefusesTheVideoOne)
     EXPECT_EQ(h.FrameInfo.VBIInfoHeader.SamplesPerLine, kstest::kVbiSamplesPerLine);
     EXPECT_EQ(h.FrameInfo.VBIInfoHeader.BufferSize, kstest::kVbiSamplesPerLine * 12);
     EXPECT_TRUE(HoldsFrame(buffer, h.FrameInfo.PictureNumber, kFrameBytes));
+}
+
+// A driver's Process may take its filter's control mutex, as ours does. A state change that finds
+// frames waiting calls Process only once it has let go of that mutex: here one reader's Process
+// holds the pin's processing lock, waiting, while a walk from Pause back to Run finds the reader's
+// frame queued. Calling Process under the control mutex would leave each thread waiting on the other.
+TEST_F(KsStreamTest, AStateChangeCallsProcessOutsideTheControlMutexThatProcessMayTake)
+{
+    kstest::PinLog& pin = kstest::Pin();
+    ASSERT_EQ(reader_->Open(kstest::StreamFormat(16, 8, kNoFramesSoon)), 0u);
+    ASSERT_EQ(reader_->SetState(KSSTATE_RUN), 0u);
+    {
+        std::lock_guard<std::mutex> hold(pin.lock);
+        pin.processTakesControl = true;
+        pin.processGateOpen = false;
+    }
+    std::vector<KsStreamReader::Buffer*> buffers;
+    KsStreamReader::Read& read = reader_->Submit(FrameHeaders(1, &buffers));
+    {
+        std::unique_lock<std::mutex> hold(pin.lock);
+        ASSERT_TRUE(pin.changed.wait_for(hold, std::chrono::seconds(60), [&] { return pin.inGatedProcess; }));
+    }
+
+    std::atomic<bool> walked{false};
+    DWORD toPause = 1;
+    DWORD toRun = 1;
+    std::thread walker([&] {
+        toPause = reader_->SetState(KSSTATE_PAUSE);
+        toRun = reader_->SetState(KSSTATE_RUN);
+        walked = true;
+    });
+    // The walk back to Run is inside the driver's SetDeviceState, under the control mutex.
+    const auto backToRun = [&] {
+        std::lock_guard<std::mutex> hold(pin.lock);
+        return std::count(pin.steps.begin(), pin.steps.end(), std::make_pair(KSSTATE_RUN, KSSTATE_PAUSE)) == 2;
+    };
+    ASSERT_TRUE(KsStreamReader::WaitFor(backToRun, 60000));
+    {
+        std::lock_guard<std::mutex> hold(pin.lock);
+        pin.processGateOpen = true;
+        pin.changed.notify_all();
+    }
+    if (!KsStreamReader::WaitFor([&] { return walked.load(); }, 120000)) {
+        // Both threads wait on each other for good: nothing can be joined or closed.
+        std::fprintf(stderr, "deadlock: the state walk and the reader's Process wait on each other\n");
+        std::_Exit(1);
+    }
+    walker.join();
+    EXPECT_EQ(toPause, 0u);
+    EXPECT_EQ(toRun, 0u);
+    {
+        std::lock_guard<std::mutex> hold(pin.lock);
+        // The reader's call, and the walk's for the frame it found queued in Run.
+        EXPECT_EQ(pin.processCalls, 2);
+    }
+    EXPECT_FALSE(read.done);
+    ASSERT_EQ(reader_->SetState(KSSTATE_STOP), 0u);
+    ASSERT_TRUE(reader_->WaitDone(read));
 }

@@ -183,12 +183,17 @@ void KsPinReleaseMasterClock(KsPinObject* pin);
 //     itself); for any other status the caller completes the request with that status and the
 //     Information the hook set.
 //   KsPinStreamStateChanged: after each successful state step (DeviceState already `to`), under the
-//     control mutex; at a step to Stop the stream side gives back the frames it holds.
+//     control mutex; at a step to Stop the stream side gives back the frames it holds. It answers
+//     whether the pin, in its new state, has frames waiting for its Process dispatch.
+//   KsPinStreamProcess: the pin's Process dispatch for those frames, called once a state change has
+//     let go of the control mutex: a driver's Process may take that mutex itself, and a thread in
+//     Process holds the pin's processing lock, so calling it under the control mutex deadlocks.
 //   KsPinStreamDelete: at close after the pin reached Stop and the driver's Close ran, with no
 //     request of the pin outstanding; frees what KsPinStreamCreate made.
 NTSTATUS KsPinStreamCreate(PKSPIN pin);
 NTSTATUS KsPinStreamRequest(PKSPIN pin, PIRP irp);
-void KsPinStreamStateChanged(PKSPIN pin, KSSTATE to, KSSTATE from);
+bool KsPinStreamStateChanged(PKSPIN pin, KSSTATE to, KSSTATE from);
+void KsPinStreamProcess(PKSPIN pin);
 void KsPinStreamDelete(PKSPIN pin);
 
 } // namespace standin

@@ -16,7 +16,12 @@ __attribute__((weak)) NTSTATUS KsPinStreamRequest(PKSPIN, PIRP)
     return STATUS_INVALID_DEVICE_REQUEST;
 }
 
-__attribute__((weak)) void KsPinStreamStateChanged(PKSPIN, KSSTATE, KSSTATE) {}
+__attribute__((weak)) bool KsPinStreamStateChanged(PKSPIN, KSSTATE, KSSTATE)
+{
+    return false;
+}
+
+__attribute__((weak)) void KsPinStreamProcess(PKSPIN) {}
 
 __attribute__((weak)) void KsPinStreamDelete(PKSPIN) {}
 

@@ -1,5 +1,6 @@
 // What the pin side tells the stream side: a pin made (its queue), a state step (a step to Stop gives
-// the frames back; a step into a processing state with frames queued calls Process), a pin closed.
+// the frames back; a step into a processing state with frames queued asks for Process, which the pin
+// side calls once it has let go of the control mutex), a pin closed.
 #include "KsObjects.h"
 #include "KsStream.h"
 
@@ -12,14 +13,21 @@ NTSTATUS KsPinStreamCreate(PKSPIN pin)
     return STATUS_SUCCESS;
 }
 
-void KsPinStreamStateChanged(PKSPIN pin, KSSTATE to, KSSTATE)
+bool KsPinStreamStateChanged(PKSPIN pin, KSSTATE to, KSSTATE)
 {
     std::shared_ptr<KsQueue> queue = KsQueueOfPin(pin, false);
     if (!queue)
-        return;
-    if (to == KSSTATE_STOP)
+        return false;
+    if (to == KSSTATE_STOP) {
         queue->Flush();
-    else if (KsPinProcesses(pin) && queue->FrameCount() > 0)
+        return false;
+    }
+    return KsPinProcesses(pin) && queue->FrameCount() > 0;
+}
+
+void KsPinStreamProcess(PKSPIN pin)
+{
+    if (std::shared_ptr<KsQueue> queue = KsQueueOfPin(pin, false))
         KsPinCallProcess(pin, *queue);
 }
 

@@ -8,6 +8,7 @@
 #include "shared/ksvideorecords.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -96,6 +97,12 @@ struct PinLog {
     int refuseStateTo = -1; // a step to this state fails
     bool vbiHeaders = false;  // pins created now use the 136-byte VBI header instead of the 112-byte one
     int processCalls = 0;     // the framework's calls of the pin's Process
+    // When set, Process does what a driver's may: it takes the filter's control mutex, and first
+    // waits (holding the pin's processing lock) until the test opens the gate.
+    bool processTakesControl = false;
+    bool processGateOpen = true;
+    bool inGatedProcess = false; // a Process call is waiting at the closed gate
+    std::condition_variable changed; // under `lock`: the gate opened, or a Process reached it
     PKSPIN openPin = nullptr; // the pin open now (one instance at most)
 };
 // While the pin runs it makes a frame each period (the format's avgTimePerFrame, 100-ns units of the

@@ -71,10 +71,24 @@ NTSTATUS NTAPI SetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from)
     return STATUS_SUCCESS;
 }
 
-NTSTATUS NTAPI Process(PKSPIN)
+NTSTATUS NTAPI Process(PKSPIN pin)
 {
-    std::lock_guard<std::mutex> hold(g_pin.lock);
-    ++g_pin.processCalls;
+    bool takeControl = false;
+    {
+        std::unique_lock<std::mutex> hold(g_pin.lock);
+        ++g_pin.processCalls;
+        takeControl = g_pin.processTakesControl;
+        if (!g_pin.processGateOpen) {
+            g_pin.inGatedProcess = true;
+            g_pin.changed.notify_all();
+            g_pin.changed.wait(hold, [] { return g_pin.processGateOpen; });
+            g_pin.inGatedProcess = false;
+        }
+    }
+    if (takeControl) {
+        KsAcquireControl(pin);
+        KsReleaseControl(pin);
+    }
     // Frames are filled by the generator on its own schedule, not here.
     return STATUS_SUCCESS;
 }
@@ -214,6 +228,9 @@ void ResetPin()
     g_pin.refuseStateTo = -1;
     g_pin.vbiHeaders = false;
     g_pin.processCalls = 0;
+    g_pin.processTakesControl = false;
+    g_pin.processGateOpen = true;
+    g_pin.inGatedProcess = false;
     g_pin.openPin = nullptr;
 }
 
