@@ -531,9 +531,15 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
     const auto deadline = start + std::chrono::seconds(2 * seconds + 10);
     int shown = 0;
     while (startError.empty()) {
-        const int64_t span = firstPicture.load() < 0 ? 0 : lastPicture.load() - firstPicture.load() + 1;
-        const bool enough = span >= framesWanted && audioPin.Completed() * kAudioRate / 100 * kAudioBlock >=
-                                                        uint64_t(audioWanted);
+        // Every pin covers the seconds asked: pictures by their numbers (a dropped one counts), the
+        // captions by their pairs, the audio by its buffers.
+        auto span = [](const std::atomic<int64_t>& first, const std::atomic<int64_t>& last) {
+            return first.load() < 0 ? 0 : last.load() - first.load() + 1;
+        };
+        const bool enough = span(firstPicture, lastPicture) >= framesWanted &&
+                            span(firstPreview, lastPreview) >= framesWanted &&
+                            captionPin.Completed() >= uint64_t(framesWanted) &&
+                            audioPin.Completed() * kAudioRate / 100 * kAudioBlock >= uint64_t(audioWanted);
         const auto now = std::chrono::steady_clock::now();
         if (enough || now >= deadline)
             break;

@@ -3,8 +3,8 @@
 // caption overlay on for the preview pin (a glyph file of its own on drive C), and runs four pins,
 // each read by its own PinReader threads: capture 640 x 480 RGB24, preview 320 x 240 RGB32, the
 // closed-caption byte pairs and audio 48000 Hz, 16 bits, stereo. It prints a progress line each
-// second until the capture pin's pictures and the audio cover the seconds asked (or twice that
-// time plus ten seconds have passed), then writes capture.avi (the capture pin's pictures, a
+// second until every pin covers the seconds asked: the capture and preview pictures, the caption
+// pairs and the audio (or until twice that time plus ten seconds have passed), then writes capture.avi (the capture pin's pictures, a
 // dropped picture repeating the one before so that the stream keeps its rate, interleaved with
 // the audio by time) and contact.png into the output folder.
 #pragma once

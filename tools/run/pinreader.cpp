@@ -18,15 +18,7 @@ PinReader::~PinReader()
 
 DWORD PinReader::Open(HANDLE filter, ULONG pinId, const void* format, size_t formatBytes)
 {
-    std::vector<UCHAR> request(sizeof(KSPIN_CONNECT) + formatBytes);
-    KSPIN_CONNECT connect{};
-    connect.Interface.Set = KSINTERFACESETID_Standard;
-    connect.Medium.Set = KSMEDIUMSETID_Standard;
-    connect.PinId = pinId;
-    connect.Priority.PriorityClass = KSPRIORITY_NORMAL;
-    std::memcpy(request.data(), &connect, sizeof(connect));
-    std::memcpy(request.data() + sizeof(connect), format, formatBytes);
-    return KsCreatePin(filter, reinterpret_cast<PKSPIN_CONNECT>(request.data()), GENERIC_READ, &m_pin);
+    return standin::KsCreateStandardPin(filter, pinId, format, formatBytes, &m_pin);
 }
 
 DWORD PinReader::SetState(KSSTATE state)

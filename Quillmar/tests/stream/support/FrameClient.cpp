@@ -32,17 +32,9 @@ FrameClient::~FrameClient()
 
 DWORD FrameClient::Open(ULONG headerSize)
 {
-    struct {
-        KSPIN_CONNECT connect;
-        KSDATAFORMAT format;
-    } request{};
-    request.connect.Interface.Set = KSINTERFACESETID_Standard;
-    request.connect.Medium.Set = KSMEDIUMSETID_Standard;
-    request.connect.PinId = 0;
-    request.connect.Priority.PriorityClass = KSPRIORITY_NORMAL;
-    request.format = StreamTestRange();
+    const KSDATAFORMAT format = StreamTestRange();
     SetNextPinHeaderSize(headerSize);
-    const DWORD error = KsCreatePin(filter_, &request.connect, GENERIC_READ, &pin_);
+    const DWORD error = standin::KsCreateStandardPin(filter_, 0, &format, sizeof format, &pin_);
     if (error == 0) {
         kspin_ = StreamTestOpenPin();
         headerSize_ = headerSize;

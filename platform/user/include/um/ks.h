@@ -31,4 +31,8 @@ ULONG KsEventDataCookie(const void* eventData);
 // A clock on the machine's clock for a graph to set on its pins (KSPROPERTY_STREAM_MASTERCLOCK with
 // the handle's 32-bit value); CloseHandle closes it. NULL when it cannot be made.
 HANDLE CreateMachineClock();
+// KsCreatePin for pin `pinId` on the standard interface and medium at normal priority, with the
+// connect record and the `formatBytes` bytes of `format` after it (8-byte aligned, as the framework
+// reads them). KsCreatePin's result.
+DWORD KsCreateStandardPin(HANDLE filter, ULONG pinId, const void* format, size_t formatBytes, PHANDLE pin);
 } // namespace standin

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 extern "C" DWORD WINAPI KsCreatePin(HANDLE FilterHandle, PKSPIN_CONNECT Connect, ACCESS_MASK DesiredAccess,
                                     PHANDLE ConnectionHandle)
@@ -59,4 +60,21 @@ HANDLE standin::CreateMachineClock()
     const NTSTATUS status = standin::KsCreateMachineClock(UserMode, &handle);
     SetLastError(NT_SUCCESS(status) ? ERROR_SUCCESS : RtlNtStatusToDosError(status));
     return NT_SUCCESS(status) ? handle : nullptr;
+}
+
+DWORD standin::KsCreateStandardPin(HANDLE filter, ULONG pinId, const void* format, size_t formatBytes, PHANDLE pin)
+{
+    if (!format && formatBytes != 0)
+        return ERROR_INVALID_PARAMETER;
+    std::vector<uint64_t> request((sizeof(KSPIN_CONNECT) + formatBytes + 7) / 8, 0);
+    KSPIN_CONNECT connect{};
+    connect.Interface.Set = KSINTERFACESETID_Standard;
+    connect.Medium.Set = KSMEDIUMSETID_Standard;
+    connect.PinId = pinId;
+    connect.Priority.PriorityClass = KSPRIORITY_NORMAL;
+    auto* bytes = reinterpret_cast<UCHAR*>(request.data());
+    std::memcpy(bytes, &connect, sizeof connect);
+    if (formatBytes != 0)
+        std::memcpy(bytes + sizeof connect, format, formatBytes);
+    return KsCreatePin(filter, reinterpret_cast<PKSPIN_CONNECT>(bytes), GENERIC_READ, pin);
 }

@@ -34,16 +34,7 @@ KsStreamReader::~KsStreamReader()
 
 DWORD KsStreamReader::Open(const VideoRange& format)
 {
-    struct {
-        KSPIN_CONNECT connect;
-        VideoRange format;
-    } request{};
-    request.connect.Interface.Set = KSINTERFACESETID_Standard;
-    request.connect.Medium.Set = KSMEDIUMSETID_Standard;
-    request.connect.PinId = 0;
-    request.connect.Priority.PriorityClass = KSPRIORITY_NORMAL;
-    request.format = format;
-    return KsCreatePin(filter_, &request.connect, GENERIC_READ, &pin_);
+    return standin::KsCreateStandardPin(filter_, 0, &format, sizeof format, &pin_);
 }
 
 void KsStreamReader::Close()
