@@ -45,7 +45,8 @@ bool AviReader::Read(const std::vector<uint8_t>& bytes)
     return true;
 }
 
-bool AviReader::ReadList(uint64_t begin, uint64_t end, uint32_t listType)
+template <typename Visit>
+bool AviReader::ForEachChunk(uint64_t begin, uint64_t end, const char* pastEnd, Visit visit)
 {
     uint64_t at = begin;
     while (at + 8 <= end) {
@@ -53,7 +54,17 @@ bool AviReader::ReadList(uint64_t begin, uint64_t end, uint32_t listType)
         const uint64_t size = U32(at + 4);
         const uint64_t data = at + 8;
         if (data + size > end)
-            return Fail("a chunk runs past its list");
+            return Fail(pastEnd);
+        if (!visit(id, size, data))
+            return false;
+        at = data + ((size + 1) & ~uint64_t(1));
+    }
+    return true;
+}
+
+bool AviReader::ReadList(uint64_t begin, uint64_t end, uint32_t listType)
+{
+    return ForEachChunk(begin, end, "a chunk runs past its list", [&](uint32_t id, uint64_t size, uint64_t data) {
         if (id == FourCC("LIST")) {
             if (size < 4)
                 return Fail("a list without a type");
@@ -91,22 +102,16 @@ bool AviReader::ReadList(uint64_t begin, uint64_t end, uint32_t listType)
             for (uint64_t e = data; e + 16 <= data + size; e += 16)
                 m_index.push_back({U32(e), U32(e + 4), U32(e + 8), U32(e + 12)});
         }
-        at = data + ((size + 1) & ~uint64_t(1));
-    }
-    return true;
+        return true;
+    });
 }
 
 bool AviReader::ReadStreamList(uint64_t begin, uint64_t end)
 {
     AviStream stream;
     bool hasHeader = false;
-    uint64_t at = begin;
-    while (at + 8 <= end) {
-        const uint32_t id = U32(at);
-        const uint64_t size = U32(at + 4);
-        const uint64_t data = at + 8;
-        if (data + size > end)
-            return Fail("a stream chunk runs past its list");
+    const bool read = ForEachChunk(begin, end, "a stream chunk runs past its list", [&](uint32_t id, uint64_t size,
+                                                                                       uint64_t data) {
         if (id == FourCC("strh")) {
             if (size < 48)
                 return Fail("a short stream header");
@@ -120,8 +125,10 @@ bool AviReader::ReadStreamList(uint64_t begin, uint64_t end)
         } else if (id == FourCC("strf")) {
             stream.format.assign(m_bytes.begin() + std::ptrdiff_t(data), m_bytes.begin() + std::ptrdiff_t(data + size));
         }
-        at = data + ((size + 1) & ~uint64_t(1));
-    }
+        return true;
+    });
+    if (!read)
+        return false;
     if (!hasHeader)
         return Fail("a stream list without a stream header");
     m_streams.push_back(std::move(stream));

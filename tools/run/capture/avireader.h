@@ -64,6 +64,10 @@ public:
 private:
     bool ReadList(uint64_t begin, uint64_t end, uint32_t listType);
     bool ReadStreamList(uint64_t begin, uint64_t end);
+    // Each chunk from `begin` to `end` in turn, as `visit(id, size, data)`, until a visit answers
+    // false; a chunk that runs past `end` fails with `pastEnd`.
+    template <typename Visit>
+    bool ForEachChunk(uint64_t begin, uint64_t end, const char* pastEnd, Visit visit);
     bool Fail(const std::string& reason);
     uint32_t U32(uint64_t at) const;
 
