@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -42,11 +43,29 @@ protected:
             options_.driverFiles.push_back({std::filesystem::path(TALVEXON_IMAGE_FOLDER) / name,
                                             u"C:\\Windows\\System32\\drivers\\" + std::u16string(name.begin(), name.end())});
         }
-        // The start's fixed pauses (about two seconds) pass quicker.
-        options_.speedFactor = 20.0;
+        // The start's fixed pauses (about two seconds) pass in one, while a DSP command's 4 s
+        // time-out still leaves the board, interrupt and DPC threads two seconds of real time to
+        // answer on a loaded machine.
+        options_.speedFactor = 2.0;
     }
     void TearDown() override
     {
+        if (HasFailure()) {
+            // What the driver logged says why a start or a request failed.
+            for (const auto& entry : standin::EventLogEntries()) {
+                std::string line = "event 0x";
+                char id[9];
+                std::snprintf(id, sizeof id, "%08X", static_cast<unsigned>(entry.messageId));
+                line += id;
+                for (const auto& insert : entry.inserts) {
+                    line += " \"";
+                    for (char16_t c : insert)
+                        line += c < 0x80 ? static_cast<char>(c) : '?';
+                    line += '"';
+                }
+                std::printf("%s\n", line.c_str());
+            }
+        }
         if (machine_) {
             EXPECT_EQ(machine_->Shutdown().leaks, 0u);
         }

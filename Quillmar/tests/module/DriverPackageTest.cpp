@@ -45,7 +45,7 @@ protected:
     {
         std::random_device random;
         folder_ = std::filesystem::temp_directory_path() / ("driverpackage-" + std::to_string(random()));
-        options_.speedFactor = 20.0;
+        options_.speedFactor = 2.0;
     }
     void TearDown() override
     {

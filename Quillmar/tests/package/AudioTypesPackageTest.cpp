@@ -30,7 +30,7 @@ protected:
     {
         std::random_device random;
         folder_ = std::filesystem::temp_directory_path() / ("audiotypes-" + std::to_string(random()));
-        options_.speedFactor = 20.0;
+        options_.speedFactor = 2.0;
         machine_ = platform::Machine::Open(
             folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
             options_);
