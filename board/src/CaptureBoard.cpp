@@ -176,6 +176,12 @@ void CaptureBoard::SetTickOnHeartbeatRead(bool on)
     m_tickOnHeartbeatRead = on;
 }
 
+void CaptureBoard::SetBootOnRelease(bool on)
+{
+    std::lock_guard lock(m_lock);
+    m_bootOnRelease = on;
+}
+
 // ---- backdoors ----
 
 void CaptureBoard::ReadDspMemory(uint32_t address, void* data, size_t length) const
@@ -290,7 +296,7 @@ void CaptureBoard::HostWriteRegister(uint32_t offset, uint32_t width, uint32_t l
     std::unique_lock cpu(m_cpuLock, std::defer_lock);
     if (offset == kHostToDspControl)
         cpu.lock();
-    std::lock_guard lock(m_lock);
+    std::unique_lock lock(m_lock);
     m_log.Add({AccessKind::RegisterWrite, offset + lane, width, value, 0});
     if (m_absent || (m_ignoreWrites && *m_ignoreWrites == offset))
         return;
@@ -314,7 +320,7 @@ void CaptureBoard::HostWriteRegister(uint32_t offset, uint32_t width, uint32_t l
         if (bits & kHostToDspWarmReset)
             WarmReset();
         else if (bits & kHostToDspDoorbell)
-            Doorbell();
+            Doorbell(lock);
         return;
     case kPageRegister:
         m_page = merge(m_page) & kPageMask;
@@ -363,7 +369,7 @@ void CaptureBoard::HaltLocked()
     m_wake.notify_all();
 }
 
-void CaptureBoard::Doorbell()
+void CaptureBoard::Doorbell(std::unique_lock<std::mutex>& lock)
 {
     if (m_running != Personality::None) {
         ++m_pendingDoorbells;
@@ -379,13 +385,43 @@ void CaptureBoard::Doorbell()
         m_memory.Read(0, bytes, sizeof bytes);
         if (const auto header = ImageHeader::Decode(bytes)) {
             m_pendingBoot = header;
-            m_bootAt = Clock::DeadlineAfter(Firmware::kBootDelay);
+            // Booted here, the DSP thread is not to boot it: the boot stays pending, with no time.
+            m_bootAt = m_bootOnRelease ? Clock::kForever : Clock::DeadlineAfter(Firmware::kBootDelay);
             release = true;
             m_changed = true;
             m_wake.notify_all();
         }
     }
     m_log.Add({AccessKind::Doorbell, 0, 0, release ? 1u : 0u, 0});
+    if (!release || !m_bootOnRelease)
+        return;
+    // The boot as the DSP thread runs it, on this thread: the caller holds the DSP lock, so no reset,
+    // power loss or other firmware step comes in between; the register lock is let go while the
+    // firmware boots, as on the DSP thread, since the firmware reaches the board through it.
+    Firmware* firmware = BeginBootLocked();
+    lock.unlock();
+    firmware->Boot();
+    lock.lock();
+    EndBootLocked();
+    m_changed = true; // the DSP thread takes up the heartbeat's schedule
+    m_wake.notify_all();
+}
+
+// The first half of a boot, under the DSP lock and the register lock: the firmware object and the
+// Boot record. The caller runs the firmware's Boot with the register lock released.
+Firmware* CaptureBoard::BeginBootLocked()
+{
+    m_firmware = Firmware::Make(static_cast<FirmwareHost&>(*this), *m_pendingBoot);
+    m_log.Add({AccessKind::Boot, 0, 0, static_cast<uint32_t>(m_pendingBoot->personality), 0});
+    return m_firmware.get();
+}
+
+// The boot is done: the DSP counts as running and its heartbeat starts.
+void CaptureBoard::EndBootLocked()
+{
+    m_running = m_pendingBoot->personality;
+    m_pendingBoot.reset();
+    m_nextBeat = Clock::DeadlineAfter(Firmware::kHeartbeatPeriod);
 }
 
 void CaptureBoard::WakeFirmware()
@@ -547,8 +583,7 @@ void CaptureBoard::Run(std::stop_token stop)
         if (boot) {
             // The boot stays pending (doorbells meanwhile are not releases) until the firmware has
             // set up its mailbox and raised its interrupt; only then does the DSP count as running.
-            m_firmware = Firmware::Make(static_cast<FirmwareHost&>(*this), *m_pendingBoot);
-            m_log.Add({AccessKind::Boot, 0, 0, static_cast<uint32_t>(m_pendingBoot->personality), 0});
+            BeginBootLocked();
         }
         if (beat) {
             // A late tick is not made up for: the heartbeat only has to keep moving.
@@ -567,11 +602,8 @@ void CaptureBoard::Run(std::stop_token stop)
         if (wake)
             firmware->OnWake();
         lock.lock();
-        if (boot) {
-            m_running = m_pendingBoot->personality;
-            m_pendingBoot.reset();
-            m_nextBeat = Clock::DeadlineAfter(Firmware::kHeartbeatPeriod);
-        }
+        if (boot)
+            EndBootLocked();
         if (beat) {
             m_beatsServed = requests;
             m_beatDone.notify_all();

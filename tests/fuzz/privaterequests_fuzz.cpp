@@ -75,6 +75,7 @@ Rig& TheRig()
         }
         options.speedFactor = 20.0;
         made->board = std::make_unique<board::CaptureBoard>(platform::PciLocation{1, 0, 0});
+        made->board->SetBootOnRelease(true); // the start finds the DSP booted when it waits
         made->machine = platform::Machine::Open(
             made->folder, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, options);
         if (!NT_SUCCESS(made->machine->LoadDriver(u"Talvexon")) || !NT_SUCCESS(made->machine->Plug(*made->board)))

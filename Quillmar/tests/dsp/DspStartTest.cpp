@@ -347,9 +347,9 @@ TEST_F(RunningDspTest, TesterImageIsLoadedEvenOverARunningDsp)
 {
     BootBehindTheDriversBack(board::Personality::MainFirmware);
     board_->ClearAccessLog();
-    // The load waits 2 s of the clock for the boot's interrupt, which the board raises 1 ms after
-    // the doorbell: at the fixture's 50 times the real pace that is 40 ms, which a loaded host can
-    // miss (a second try); at the real pace it is 2 s.
+    // The load waits 2 s of the clock for the boot's interrupt: the board raises it before the
+    // doorbell's write returns, and at the real pace the interrupt and DPC threads that carry it to
+    // the driver have those 2 s, where the fixture's pace would leave them a tenth.
     platform::Clock::SetSpeedFactor(1.0);
     const auto bytes = ImageBytes(board::Personality::MemoryTester);
     ASSERT_EQ(manager_->Start(bytes.data(), static_cast<ULONG>(bytes.size()), true), STATUS_SUCCESS);

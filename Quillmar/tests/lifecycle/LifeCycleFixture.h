@@ -91,9 +91,12 @@ protected:
     }
     NTSTATUS Load() { return machine_->LoadDriver(kService); }
 
+    // A board that boots its DSP before the release doorbell's write returns, so that a start's
+    // wait for the boot interrupt never waits for the board's thread.
     board::CaptureBoard& MakeBoard(uint32_t device = 0, board::BoardConfiguration configuration = {})
     {
         boards_.push_back(std::make_unique<board::CaptureBoard>(platform::PciLocation{1, device, 0}, configuration));
+        boards_.back()->SetBootOnRelease(true);
         return *boards_.back();
     }
 

@@ -76,6 +76,12 @@ public:
     // tick once before the read returns (the board's thread runs the tick; the read waits for it),
     // so a host that samples the heartbeat twice sees it move however late the threads run.
     void SetTickOnHeartbeatRead(bool on);
+    // Stepping on demand: while on, a release doorbell boots the DSP on the writing thread, before
+    // the register write returns, instead of on the board's thread one boot delay later. The boot
+    // is the same (its Boot record after the doorbell's, the firmware's mailbox, the heartbeat
+    // from then on, the boot interrupt); a host that waits for the boot interrupt after the release
+    // finds the board booted. Doorbells that are no release behave as without it. Off by default.
+    void SetBootOnRelease(bool on);
 
     // Backdoors for tests: no log, no faults.
     void ReadDspMemory(uint32_t address, void* data, size_t length) const;
@@ -131,7 +137,9 @@ private:
     void ApplyStuckBitsLocked(uint32_t address, uint8_t* data, size_t length) const;
     void WriteRegisterLocked(uint32_t offset, uint32_t value, uint32_t mask);
     void WarmReset();
-    void Doorbell();
+    void Doorbell(std::unique_lock<std::mutex>& lock);
+    Firmware* BeginBootLocked();
+    void EndBootLocked();
     void WakeFirmware();
     void HaltLocked();
     void RaiseHostInterruptLocked();
@@ -176,6 +184,7 @@ private:
     uint64_t m_beatRequests = 0; // heartbeat reads that asked for a tick
     uint64_t m_beatsServed = 0;  // the requests the last tick begun after them has served
     bool m_tickOnHeartbeatRead = false;
+    bool m_bootOnRelease = false;
     std::condition_variable_any m_beatDone; // a tick ran, or the DSP stopped
     bool m_changed = false;    // wakes the DSP thread to look at its schedule again
     Personality m_running = Personality::None;
