@@ -203,11 +203,11 @@ TEST_F(PinPictureTest, TheBoardsBarsComeOutOfEveryFormatWithTheTablesColoursAndT
         EXPECT_GT(second.Header(0).PresentationTime.Time, first.Header(1).PresentationTime.Time);
         // The last picture number is the frames delivered plus the drops the filter reports.
         const Counts counts = Dropped();
-        // How many of the frames that found no buffer the chain still held for the next request
-        // depends on when they arrived; whatever was dropped is in the counts, and no more frames
-        // were dropped than went through beyond the four delivered.
+        // How many of the frames that found no buffer the chain still held for the next request,
+        // or the board itself dropped for want of a capture buffer, depends on when they arrived;
+        // whatever the driver dropped is in the counts, and no more frames than went through beyond
+        // the four delivered.
         EXPECT_EQ(counts.delivered, 4);
-        EXPECT_GE(counts.dropped, 1);
         EXPECT_LE(counts.dropped, stepped - 4);
         EXPECT_GT(second.FrameInfo(0).PictureNumber, first.FrameInfo(1).PictureNumber);
         EXPECT_EQ(second.FrameInfo(1).PictureNumber, counts.Total());
