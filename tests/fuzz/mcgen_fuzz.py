@@ -126,9 +126,25 @@ class Checker:
         for include in INCLUDES:
             command += ["-I", include]
         result = subprocess.run(command + [source], capture_output=True, text=True)
+        if result.returncode != 0 and typedef and typedef.split()[0] not in mcgen.CPP_TYPE_KEYWORDS:
+            # A MessageIdTypedef that names a type of the file's own is declared by whoever includes
+            # the header: so the output must compile once that type is declared first.
+            prelude = os.path.join(self.work, "prelude.h")
+            with open(prelude, "w", encoding="utf-8") as f:
+                f.write(declaration_of(typedef) + "\n")
+            result = subprocess.run(command + ["-include", prelude, source], capture_output=True, text=True)
         if result.returncode != 0:
             return "the output does not compile:\n" + result.stderr[-2000:]
         return None
+
+
+def declaration_of(type_name):
+    """A declaration of `type_name` (perhaps qualified, A::B::T) as an unsigned 32-bit type."""
+    parts = type_name.lstrip(":").split("::")
+    text = f"using {parts[-1]} = unsigned long;"
+    for namespace in reversed(parts[:-1]):
+        text = f"namespace {namespace} {{ {text} }}"
+    return text
 
 
 def files_of(folders):

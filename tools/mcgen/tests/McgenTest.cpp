@@ -106,6 +106,24 @@ TEST(Mcgen, TakesEveryFormOfTypeNameAsTheTypedef)
     fs::remove_all(dir);
 }
 
+TEST(Mcgen, NumbersWithLeadingZerosAreDecimal)
+{
+    // 010 is ten: numbers are decimal or 0x-hexadecimal, never octal.
+    const fs::path dir = fs::temp_directory_path() / ("mcgen-decimal-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    {
+        std::ofstream mc(dir / "ten.mc", std::ios::binary);
+        mc << "MessageId=010\nSymbolicName=TEN\nLanguage=English\nx\n.\n";
+    }
+    const std::string command = std::string(MCGEN_PYTHON) + " " + MCGEN_SCRIPT + " " + (dir / "ten.mc").string() +
+                                " --header " + (dir / "ten.h").string() + " --source " + (dir / "ten.cpp").string();
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    std::ifstream header(dir / "ten.h");
+    const std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("TEN = static_cast<unsigned long>(0x0FFF000Au);"), std::string::npos) << text;
+    fs::remove_all(dir);
+}
+
 // Files whose C++ would not compile: each refused with an error naming the line at fault.
 struct LineRefusal {
     const char* text;
@@ -153,6 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineRefusal{"FacilityNames=(Io=0x7:F Io=0x8:G)\n", 1, "duplicate facility name"},
         LineRefusal{"LanguageNames=(English=0x409:A English=0x407:B)\n", 1, "duplicate language name"},
         LineRefusal{"SeverityNames=(Error=0x3:class)\n", 1, "keyword as severity symbol"},
+        LineRefusal{"MessageId=1\nSymbolicName=ULONG\nLanguage=English\nx\n.\n", 2, "a type of km/types.h as a name"},
         LineRefusal{"FacilityNames=(Io=0x7:F)\n\nMessageId=1\nFacility=Io\nSymbolicName=F\n"
                     "Language=English\nx\n.\n",
                     3, "message name equal to a facility symbol"},

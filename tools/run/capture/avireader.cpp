@@ -76,6 +76,8 @@ bool AviReader::ReadList(uint64_t begin, uint64_t end, uint32_t listType)
                 if (!ReadStreamList(data + 4, data + size))
                     return false;
             } else if (type == FourCC("movi") && listType == FourCC("AVI ")) {
+                if (m_hasMovi)
+                    return Fail("a second movi list");
                 m_hasMovi = true;
                 m_moviType = data;
                 if (!ReadList(data + 4, data + size, type))
