@@ -210,8 +210,13 @@ TEST_F(PinPictureTest, TheBoardsBarsComeOutOfEveryFormatWithTheTablesColoursAndT
         EXPECT_EQ(counts.delivered, 4);
         EXPECT_LE(counts.dropped, stepped - 4);
         EXPECT_GT(second.FrameInfo(0).PictureNumber, first.FrameInfo(1).PictureNumber);
-        EXPECT_EQ(second.FrameInfo(1).PictureNumber, counts.Total());
-        EXPECT_EQ(second.FrameInfo(1).DropCount, counts.dropped);
+        // The last picture's number is the frames delivered and dropped before it. A frame the chain
+        // held back comes out only when the next one arrives; when the last picture was held so, the
+        // frame that pushed it out may be counted as dropped after it, and only that one.
+        const LONGLONG last = second.FrameInfo(1).PictureNumber;
+        EXPECT_LE(last, counts.Total());
+        EXPECT_GE(last + 1, counts.Total());
+        EXPECT_EQ(second.FrameInfo(1).DropCount + (counts.Total() - last), counts.dropped);
 
         const std::vector<UCHAR>& picture = second.buffers[1];
         for (int bar = 0; bar < 8; ++bar) {
