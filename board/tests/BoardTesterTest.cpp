@@ -148,11 +148,16 @@ TEST(PciTester, SequencesGoThroughTheHostBufferAndTheHooksShowAsFailures)
     EXPECT_TRUE(word == 0xFFFFFFFF || word == 0xAAAAAAAA || word == 0x55555555 || word == 0);
 
     board.PciHooks().CorruptHostWords(1);
-    ASSERT_TRUE(Eventually([&] { return Field(board, PciTester::kFailureTotal) >= 1; }, 20));
-    uint32_t perSequence = 0;
-    for (uint32_t s = 0; s < 4; ++s)
-        perSequence += Field(board, PciTester::kSequenceFailures + 4 * s);
-    EXPECT_EQ(perSequence, Field(board, PciTester::kFailureTotal));
+    // The tester writes its total and then the sequence's count, two words of its memory: wait until
+    // both show the failure.
+    auto perSequence = [&] {
+        uint32_t sum = 0;
+        for (uint32_t s = 0; s < 4; ++s)
+            sum += Field(board, PciTester::kSequenceFailures + 4 * s);
+        return sum;
+    };
+    ASSERT_TRUE(Eventually([&] { return Field(board, PciTester::kFailureTotal) >= 1 && perSequence() >= 1; }, 20));
+    EXPECT_EQ(perSequence(), Field(board, PciTester::kFailureTotal));
     EXPECT_EQ(Field(board, PciTester::kFailureTotal), 1u);
 
     const uint32_t doorbells = Field(board, PciTester::kDoorbells);
