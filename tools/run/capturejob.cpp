@@ -527,8 +527,13 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
     std::printf("  capturing %d s: capture 640 x 480 RGB24, preview 320 x 240 RGB32, captions, audio 48000 Hz "
                 "16-bit stereo, %d requests outstanding a pin\n",
                 seconds, PinReader::kOutstanding);
+    // A loaded machine only makes the capture take longer: the run waits as long as buffers keep
+    // coming, and gives up when no pin has completed one for kStall, or at the outer bound.
+    constexpr auto kStall = std::chrono::seconds(10);
     const auto start = std::chrono::steady_clock::now();
-    const auto deadline = start + std::chrono::seconds(2 * seconds + 10);
+    const auto bound = start + std::chrono::seconds(10 * seconds + 60);
+    auto lastProgress = start;
+    uint64_t progress = 0;
     int shown = 0;
     while (startError.empty()) {
         // Every pin covers the seconds asked: pictures by their numbers (a dropped one counts), the
@@ -541,8 +546,19 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
                             captionPin.Completed() >= uint64_t(framesWanted) &&
                             audioPin.Completed() * kAudioRate / 100 * kAudioBlock >= uint64_t(audioWanted);
         const auto now = std::chrono::steady_clock::now();
-        if (enough || now >= deadline)
+        const uint64_t completed =
+            capturePin.Completed() + previewPin.Completed() + captionPin.Completed() + audioPin.Completed();
+        if (completed != progress) {
+            progress = completed;
+            lastProgress = now;
+        }
+        if (enough)
             break;
+        if (now >= lastProgress + kStall || now >= bound) {
+            std::printf("  stopped short of %d s: %s\n", seconds,
+                        now >= bound ? "the time allowed ran out" : "no buffer came for 10 s");
+            break;
+        }
         if (now >= start + std::chrono::seconds(shown + 1)) {
             ++shown;
             std::printf("  %2d s: capture %llu, preview %llu, captions %llu, audio %llu buffers\n", shown,
