@@ -59,6 +59,9 @@ template <class Condition> bool WaitFor(Condition condition, int seconds = 30)
 
 class PinPictureTest : public PinTest {
 protected:
+    // The video stream's DMA buffers, as SetUp sets them ("VideoDMABuffers").
+    static constexpr size_t kDmaBuffers = 9;
+
     struct Counts {
         LONGLONG delivered = -1;
         LONGLONG dropped = -1;
@@ -68,7 +71,7 @@ protected:
     void SetUp() override
     {
         PinTest::SetUp();
-        board_ = &Start("\"TraceHighs\"=dword:00000001\r\n");
+        board_ = &Start("\"TraceHighs\"=dword:00000001\r\n\"VideoDMABuffers\"=dword:00000009\r\n");
         video_ = Open(KSCATEGORY_VIDEO, kVideo);
         ASSERT_NE(video_, INVALID_HANDLE_VALUE);
         // Deinterlacing and telecine detection off for both pins, for this run only.
@@ -92,7 +95,10 @@ protected:
         return counts;
     }
 
-    // Lets the board capture one frame of the enabled video stream and waits until it has.
+    // Lets the board capture one frame of the enabled video stream and waits until the driver has
+    // taken it through the chain and given its buffer back to the DSP, every DMA buffer queued
+    // again (the driver queues them all at run). Whatever the frame did then (completed a request,
+    // was dropped, was held back by the chain), the driver's counts show it.
     bool StepOneFrame()
     {
         std::optional<uint32_t> handle;
@@ -101,34 +107,42 @@ protected:
                 handle = stream.handle;
         if (!handle)
             return false;
-        const uint64_t before = board_->Commands().Stream(*handle)->filled;
-        if (!board_->Commands().StepFrames(*handle, 1))
+        auto settled = [&](uint64_t filledAtLeast) {
+            return WaitFor([&] {
+                const auto stream = board_->Commands().Stream(*handle);
+                return stream && stream->filled >= filledAtLeast && stream->queued.size() == kDmaBuffers;
+            });
+        };
+        if (!settled(0))
             return false;
-        return WaitFor([&] {
-            const auto stream = board_->Commands().Stream(*handle);
-            return stream && stream->filled > before;
-        });
+        const uint64_t before = board_->Commands().Stream(*handle)->filled;
+        return board_->Commands().StepFrames(*handle, 1) && settled(before + 1);
     }
 
-    // Steps frames one at a time until every batch is complete (a frame the chain holds back comes
-    // out with the next one). After each frame the batches get a short while to complete before the
-    // next is let through; when they are slower than that, one more frame goes through, finds no
-    // buffer and is dropped, so `stepped` counts every frame let through for the test's arithmetic.
-    bool StepUntilDone(std::initializer_list<PinClient::Batch*> batches, int* stepped = nullptr, int limit = 12)
+    // Steps frames one at a time until the capture pin's driver count of delivered frames reaches
+    // `delivered` and every batch is complete (a frame the chain holds back comes out with the
+    // next one). Each frame goes through the driver before the next is let through, so the count
+    // says whether the capture pin needs another. A batch of the preview pin has no count: after
+    // each frame it gets a short while to complete before the next is let through; when it is
+    // slower than that, one more frame goes through and may be dropped, so `stepped` counts every
+    // frame let through for the test's arithmetic.
+    bool StepUntilDone(std::initializer_list<PinClient::Batch*> batches, LONGLONG delivered, int* stepped = nullptr,
+                       int limit = 12)
     {
         auto done = [&] {
             return std::all_of(batches.begin(), batches.end(), [](PinClient::Batch* b) { return b->done.load(); });
         };
-        for (int i = 0; i < limit && !done(); ++i) {
+        for (int i = 0; i < limit; ++i) {
+            if (Dropped().delivered >= delivered && (done() || WaitFor(done, 5)))
+                break;
             if (!StepOneFrame())
                 return false;
             if (stepped)
                 ++*stepped;
-            WaitFor(done, 5);
         }
         bool all = true;
         for (PinClient::Batch* batch : batches)
-            all = PinClient::WaitDone(*batch, 1) && all;
+            all = PinClient::WaitDone(*batch) && all;
         return all;
     }
 
@@ -187,16 +201,16 @@ TEST_F(PinPictureTest, TheBoardsBarsComeOutOfEveryFormatWithTheTablesColoursAndT
         PinClient::Batch* previewFrames = withPreview ? &preview.Read(2, 160 * 120 * 4, kVideoHeaderBytes) : nullptr;
         int stepped = 0;
         if (previewFrames) {
-            ASSERT_TRUE(StepUntilDone({&first, previewFrames}, &stepped));
+            ASSERT_TRUE(StepUntilDone({&first, previewFrames}, 2, &stepped));
         } else {
-            ASSERT_TRUE(StepUntilDone({&first}, &stepped));
+            ASSERT_TRUE(StepUntilDone({&first}, 2, &stepped));
         }
         // Three frames find no buffer: the sink drops them and counts the drops.
         for (int i = 0; i < 3; ++i)
             ASSERT_TRUE(StepOneFrame());
         stepped += 3;
         PinClient::Batch& second = capture.Read(2, imageSize, kVideoHeaderBytes);
-        ASSERT_TRUE(StepUntilDone({&second}, &stepped));
+        ASSERT_TRUE(StepUntilDone({&second}, 4, &stepped));
 
         ExpectWholeFramesInTimeOrder(first, imageSize);
         ExpectWholeFramesInTimeOrder(second, imageSize);
@@ -272,9 +286,10 @@ TEST_F(PinPictureTest, AProcAmpReachesTheRunningChainInPlaceAndACropRebuildsTheC
     ASSERT_EQ(capture.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
     ASSERT_EQ(preview.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
     auto readBoth = [&](PinClient::Batch** c, PinClient::Batch** p) {
+        const LONGLONG delivered = Dropped().delivered + 1;
         *c = &capture.Read(1, 320 * 240 * 4, kVideoHeaderBytes);
         *p = &preview.Read(1, 160 * 120 * 4, kVideoHeaderBytes);
-        return StepUntilDone({*c, *p});
+        return StepUntilDone({*c, *p}, delivered);
     };
     PinClient::Batch *c0, *p0;
     ASSERT_TRUE(readBoth(&c0, &p0));
