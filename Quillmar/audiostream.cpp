@@ -103,6 +103,7 @@ AudioStream::AudioStream(StreamDeviceServices* services, PhysicalStreamServices*
     AllocateStreamFrames();
     if (m_inputType == kInputTypeLive)
         PrepareBackupFrameGenerator(&LogicalStream::BackupFrameGeneratorRoutine);
+    Publish();
 }
 
 AudioStream::~AudioStream()

@@ -99,6 +99,12 @@ LogicalStream::LogicalStream(LogicalStreamType type, StreamDeviceServices* servi
     }
 }
 
+void LogicalStream::Publish()
+{
+    if (NT_SUCCESS(m_constructionStatus) && !m_handle.IsNull())
+        m_services->GetLogicalStreamTable()->Publish(m_handle);
+}
+
 LogicalStream::~LogicalStream()
 {
     TRACE_SCOPE(this, "LogicalStream::~LogicalStream", kTraceLowEnter);

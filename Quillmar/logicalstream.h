@@ -239,6 +239,11 @@ public:
     ULONG GetTicksPerMicrosecond();
 
 protected:
+    // The last step of the most derived constructor: once construction has succeeded, the table
+    // lets the device's threads reach the stream. Until then its slot is reserved only, since a
+    // thread calling in would meet a half-built object.
+    void Publish();
+
     // The first part of destruction, which every physical stream's destructor runs first: the
     // threads ended, the state walked down, the handle made stale, the queued work purged, the
     // rundown awaited, the frames released. Once only.

@@ -50,6 +50,7 @@ LogicalStreamHandle LogicalStreamTable::Insert(LogicalStream* stream)
         slot.stream = stream;
         slot.references = 0;
         slot.removing = false;
+        slot.published = false;
         KeClearEvent(&slot.rundownDone);
         handle = LogicalStreamHandle::Make(i, slot.generation);
         break;
@@ -61,6 +62,15 @@ LogicalStreamHandle LogicalStreamTable::Insert(LogicalStream* stream)
     return handle;
 }
 
+void LogicalStreamTable::Publish(LogicalStreamHandle handle)
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&m_lock, &irql);
+    if (Slot* slot = Find(handle); slot != nullptr)
+        slot->published = true;
+    KeReleaseSpinLock(&m_lock, irql);
+}
+
 LogicalStreamHandle LogicalStreamTable::HandleOfSlot(ULONG slot)
 {
     if (slot >= kSlots)
@@ -68,7 +78,7 @@ LogicalStreamHandle LogicalStreamTable::HandleOfSlot(ULONG slot)
     KIRQL irql;
     KeAcquireSpinLock(&m_lock, &irql);
     LogicalStreamHandle handle{};
-    if (m_slots[slot].stream != nullptr && !m_slots[slot].removing)
+    if (m_slots[slot].stream != nullptr && m_slots[slot].published && !m_slots[slot].removing)
         handle = LogicalStreamHandle::Make(slot, m_slots[slot].generation);
     KeReleaseSpinLock(&m_lock, irql);
     return handle;
@@ -79,7 +89,7 @@ LogicalStream* LogicalStreamTable::Reference(LogicalStreamHandle handle)
     KIRQL irql;
     KeAcquireSpinLock(&m_lock, &irql);
     LogicalStream* stream = nullptr;
-    if (Slot* slot = Find(handle); slot != nullptr && !slot->removing) {
+    if (Slot* slot = Find(handle); slot != nullptr && slot->published && !slot->removing) {
         ++slot->references;
         stream = slot->stream;
     }

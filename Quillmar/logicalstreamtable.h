@@ -46,8 +46,12 @@ public:
     LogicalStreamTable(const LogicalStreamTable&) = delete;
     LogicalStreamTable& operator=(const LogicalStreamTable&) = delete;
 
-    // A new handle for `stream`; a null handle when every slot is taken or the stream is null.
+    // A new handle for `stream`; a null handle when every slot is taken or the stream is null. The
+    // slot stays unpublished, out of reach of Reference and HandleOfSlot, until Publish: a stream
+    // inserts itself while it is still being constructed.
     LogicalStreamHandle Insert(LogicalStream* stream);
+    // Makes the handle's stream reachable, once it is whole.
+    void Publish(LogicalStreamHandle handle);
     // The stream with one more rundown reference, or null when the handle is stale, null or being
     // removed. Every non-null answer needs one Dereference.
     LogicalStream* Reference(LogicalStreamHandle handle);
@@ -78,6 +82,7 @@ private:
         ULONG generation = 1;
         ULONG references = 0;
         bool removing = false;
+        bool published = false;
         KEVENT rundownDone{}; // set when the last reference of a removing slot goes
     };
     // The slot the handle names while it is that stream's (removing or not); null otherwise.

@@ -124,6 +124,7 @@ VideoStream::VideoStream(StreamDeviceServices* services, PhysicalStreamServices*
         if (name != nullptr && name[0] != 0)
             m_aviFile.CheckForAviFile(name);
     }
+    Publish();
 }
 
 VideoStream::~VideoStream()

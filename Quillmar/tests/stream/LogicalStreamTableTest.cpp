@@ -17,12 +17,39 @@ LogicalStream* Fake(int i)
     return reinterpret_cast<LogicalStream*>(&streams[i]);
 }
 
+// Inserted and published, as a stream whose construction has ended.
+LogicalStreamHandle Insert(LogicalStreamTable& table, LogicalStream* stream)
+{
+    const LogicalStreamHandle handle = table.Insert(stream);
+    table.Publish(handle);
+    return handle;
+}
+
+TEST(LogicalStreamTable, AStreamStillBeingBuiltIsOutOfReachUntilPublished)
+{
+    LogicalStreamTable table;
+    const LogicalStreamHandle handle = table.Insert(Fake(0));
+    ASSERT_FALSE(handle.IsNull());
+    EXPECT_EQ(table.Reference(handle), nullptr);
+    EXPECT_TRUE(table.HandleOfSlot(handle.Slot()).IsNull());
+    EXPECT_EQ(table.GetCount(), 1u); // the slot is taken all the same
+    table.Publish(handle);
+    EXPECT_EQ(table.HandleOfSlot(handle.Slot()), handle);
+    EXPECT_EQ(table.Reference(handle), Fake(0));
+    table.Dereference(handle);
+    table.Remove(handle);
+    // A slot used again starts unpublished.
+    const LogicalStreamHandle next = table.Insert(Fake(1));
+    EXPECT_EQ(table.Reference(next), nullptr);
+    table.Remove(next);
+}
+
 TEST(LogicalStreamTable, HandlesNameTheirStreamUntilTheSlotsRunOut)
 {
     LogicalStreamTable table;
     std::vector<LogicalStreamHandle> handles;
     for (ULONG i = 0; i < LogicalStreamTable::kSlots; ++i) {
-        const LogicalStreamHandle handle = table.Insert(Fake(i));
+        const LogicalStreamHandle handle = Insert(table, Fake(i));
         ASSERT_FALSE(handle.IsNull()) << i;
         EXPECT_EQ(handle.Slot(), i);
         handles.push_back(handle);
@@ -42,7 +69,7 @@ TEST(LogicalStreamTable, HandlesNameTheirStreamUntilTheSlotsRunOut)
 TEST(LogicalStreamTable, NullForeignAndOutOfRangeHandlesAreRefused)
 {
     LogicalStreamTable table;
-    const LogicalStreamHandle handle = table.Insert(Fake(0));
+    const LogicalStreamHandle handle = Insert(table, Fake(0));
     EXPECT_EQ(table.Reference(LogicalStreamHandle{}), nullptr);
     EXPECT_EQ(table.Reference(LogicalStreamHandle::Make(200, handle.Generation())), nullptr);
     EXPECT_EQ(table.Reference(LogicalStreamHandle::Make(0, handle.Generation() + 1)), nullptr);
@@ -57,10 +84,10 @@ TEST(LogicalStreamTable, NullForeignAndOutOfRangeHandlesAreRefused)
 TEST(LogicalStreamTable, ARemovedStreamsHandleStaysStaleWhenItsSlotIsReused)
 {
     LogicalStreamTable table;
-    const LogicalStreamHandle first = table.Insert(Fake(0));
+    const LogicalStreamHandle first = Insert(table, Fake(0));
     table.Remove(first);
     EXPECT_FALSE(table.IsLive(first));
-    const LogicalStreamHandle second = table.Insert(Fake(1));
+    const LogicalStreamHandle second = Insert(table, Fake(1));
     EXPECT_EQ(second.Slot(), first.Slot());
     EXPECT_NE(second.value, first.value);
     EXPECT_EQ(table.Reference(first), nullptr);
@@ -75,7 +102,7 @@ TEST(LogicalStreamTable, ARemovedStreamsHandleStaysStaleWhenItsSlotIsReused)
 TEST(LogicalStreamTable, RevokeRefusesNewReferencesAndTheRundownWaitsForTheOldOnes)
 {
     LogicalStreamTable table;
-    const LogicalStreamHandle handle = table.Insert(Fake(0));
+    const LogicalStreamHandle handle = Insert(table, Fake(0));
     ASSERT_EQ(table.Reference(handle), Fake(0));
     ASSERT_EQ(table.Reference(handle), Fake(0));
     EXPECT_TRUE(table.Revoke(handle));
@@ -105,7 +132,7 @@ TEST(LogicalStreamTable, RevokeRefusesNewReferencesAndTheRundownWaitsForTheOldOn
 TEST(LogicalStreamTable, ReferencesRacingARemovalAllEndBeforeItReturns)
 {
     LogicalStreamTable table;
-    const LogicalStreamHandle handle = table.Insert(Fake(0));
+    const LogicalStreamHandle handle = Insert(table, Fake(0));
     std::atomic<bool> go{false};
     std::atomic<int> afterRemoval{0};
     std::atomic<bool> removalDone{false};

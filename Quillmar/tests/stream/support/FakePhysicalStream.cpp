@@ -24,11 +24,12 @@ FakePhysicalStream::FakePhysicalStream(StreamDeviceServices* services, StreamPro
         return;
     SetBufferLength(options.bufferLength);
     SetTiming(options.step, options.interval);
-    if (!options.allocateFrames)
-        return;
-    AllocateStreamFrames();
-    if (options.backupFrames)
-        PrepareBackupFrameGenerator(nullptr);
+    if (options.allocateFrames) {
+        AllocateStreamFrames();
+        if (options.backupFrames)
+            PrepareBackupFrameGenerator(nullptr);
+    }
+    Publish();
 }
 
 FakePhysicalStream::~FakePhysicalStream()
