@@ -21,7 +21,15 @@ public:
         if (platform::Bus::Instance().Dma().Register(m_bytes.data(), m_bytes.size(), m_bus) != platform::BusStatus::Ok)
             throw std::runtime_error("no bus address for a test buffer");
     }
-    ~HostBuffer() { platform::Bus::Instance().Dma().Unregister(m_bus, m_bytes.data(), m_bytes.size()); }
+    ~HostBuffer() { Withdraw(); }
+    // Takes the buffer off the bus, as freeing it does: a transfer already copying finishes first,
+    // later ones meet no block. Its bytes then stay readable while the board keeps running.
+    void Withdraw()
+    {
+        if (m_bus != 0)
+            platform::Bus::Instance().Dma().Unregister(m_bus, m_bytes.data(), m_bytes.size());
+        m_bus = 0;
+    }
     HostBuffer(const HostBuffer&) = delete;
     HostBuffer& operator=(const HostBuffer&) = delete;
 
