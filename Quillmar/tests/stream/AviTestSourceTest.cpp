@@ -93,7 +93,9 @@ TEST_F(AviTestSourceTest, AUyvyFilePlaysItsFramesInOrderAndLoops)
     EXPECT_EQ(stream->Avi().GetReadFailures(), 0u);
     EXPECT_EQ(DebugLinesWith("Terminating the AVI frame generator thread."), 1u);
     EXPECT_EQ(DebugLinesWith("Terminating the AVI file processor thread."), 1u);
-    EXPECT_TRUE(standin::EventLogEntries().empty());
+    // A drop keeps its picture for the next round and the stream time where it was: the checks above
+    // hold whether or not the machine's load made the source drop.
+    ExpectOnlyCountedDrops(stream->Avi().GetFramesDropped(), u"VIDEO");
     EXPECT_EQ(stream->RemoveFrameSink(&sink), STATUS_SUCCESS);
 }
 
@@ -193,13 +195,7 @@ TEST_F(AviTestSourceTest, WithTheFreeRingEmptyTheGeneratorLogsDropsAndKeepsThePi
     const ULONG queuedBefore = stream->Avi().GetFramesQueued();
     ASSERT_TRUE(tracetest::WaitUntil([&] { return stream->Avi().GetFramesQueued() >= queuedBefore + 3; }));
     ToPauseAndSettle(stream.get());
-    for (const auto& entry : standin::EventLogEntries()) {
-        EXPECT_EQ(entry.messageId, 0xC007100Au);
-        ASSERT_EQ(entry.inserts.size(), 2u);
-        EXPECT_EQ(entry.inserts[0], u"VIDEO");
-        EXPECT_EQ(entry.inserts[1], u"0");
-    }
-    EXPECT_EQ(standin::EventLogCount(), stream->Avi().GetFramesDropped());
+    ExpectOnlyCountedDrops(stream->Avi().GetFramesDropped(), u"VIDEO");
     // File order whatever was dropped: 0, 1, 0, 1, ...
     for (size_t i = 0; i < sink.Count(); ++i)
         ASSERT_EQ(LumaOf(sink.Deliveries()[i], 16, 8), PatternLuma(int(i % 2), 16, 8)) << i;

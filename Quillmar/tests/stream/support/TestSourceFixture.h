@@ -7,8 +7,10 @@
 
 #include "algorithmlist.h"
 #include "platform/Clock.h"
+#include "standin/control.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace streamtest {
@@ -59,6 +61,21 @@ protected:
     {
         ASSERT_EQ(stream->StreamFromRunToPause(), STATUS_SUCCESS);
         ASSERT_TRUE(tracetest::WaitUntil([&] { return stream->GetFreeRingCount() == stream->GetTableSize(); }));
+    }
+
+    // The event log holds the source's drops and nothing else: one "Frame Dropped" entry for the
+    // stream's pin 0 for each drop the source counted. A source paced by the clock drops when the
+    // frames it queued are not back in the free ring by its next due time, as on a loaded machine.
+    static void ExpectOnlyCountedDrops(ULONG dropped, const std::u16string& streamName)
+    {
+        const auto entries = standin::EventLogEntries();
+        EXPECT_EQ(entries.size(), dropped);
+        for (const auto& entry : entries) {
+            EXPECT_EQ(entry.messageId, 0xC007100Au);
+            ASSERT_EQ(entry.inserts.size(), 2u);
+            EXPECT_EQ(entry.inserts[0], streamName);
+            EXPECT_EQ(entry.inserts[1], u"0");
+        }
     }
 
     std::vector<std::unique_ptr<AlgorithmList>> lists_;
