@@ -23,14 +23,13 @@ constexpr ULONG kDestroy = 14;
 // each, filled by the pool on allocation and on free); under ThreadSanitizer every byte of those
 // fills also updates shadow memory, so that build runs fewer cycles: 50 take about 46 s there on
 // an idle machine and over 300 s beside a busy load, against 2.4 s in the plain build.
-#if defined(__SANITIZE_THREAD__)
-constexpr int kLockOrderCycles = 15;
-#elif defined(__has_feature)
+#if defined(__has_feature)
 #if __has_feature(thread_sanitizer)
-constexpr int kLockOrderCycles = 15;
-#else
-constexpr int kLockOrderCycles = 50;
+#define PIN_TESTS_UNDER_TSAN 1
 #endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(PIN_TESTS_UNDER_TSAN)
+constexpr int kLockOrderCycles = 15;
 #else
 constexpr int kLockOrderCycles = 50;
 #endif
