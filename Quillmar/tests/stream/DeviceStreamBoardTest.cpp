@@ -84,9 +84,15 @@ protected:
 TEST_F(DeviceStreamBoardTest, AKilledRecordsFilledBufferGoesBackToThePoolAndNeverToTheStream)
 {
     StartStream();
-    // A filled buffer before the kill is processed: the stream's frames count.
+    // Nine records out, one with each buffer the DSP holds.
+    const ULONG busyRunning = device_->GetBusyCommandHandlerCount();
+    // A filled buffer before the kill is processed: the stream's frames count. Its record goes
+    // back to the pool only after the frame is handed on, so the worker may have queued the
+    // buffer again on a new record before the old one is free: wait for both.
     ASSERT_TRUE(board_->Commands().FillQueuedBuffer(stream_->GetDspStreamHandle()).has_value());
-    ASSERT_TRUE(tracetest::WaitUntil([&] { return frames_.load() == 1 && Queued() == 9; }));
+    ASSERT_TRUE(tracetest::WaitUntil([&] {
+        return frames_.load() == 1 && Queued() == 9 && device_->GetBusyCommandHandlerCount() == busyRunning;
+    }));
     const int framesBefore = frames_.load();
 
     // Records of another stream, and a free record that once named this one, keep no flag.
