@@ -476,6 +476,9 @@ NTSTATUS CommandHandler::WaitForDspInterruptRequest(ULONG* bytes)
     const bool came = manager->WaitForDspInterrupt();
     TRACE_LINE(this, "CommandHandler::WaitForDspInterruptRequest", kTraceHighs, "The DSP interrupt %s",
                came ? "came" : "did not come within 2 seconds");
+    // A DSP that a reset held and the caller released is out of reset now.
+    if (came)
+        manager->EndResetHold();
     *bytes = 0;
     return STATUS_SUCCESS;
 }

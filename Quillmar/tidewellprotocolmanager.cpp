@@ -679,6 +679,7 @@ void TidewellProtocolManager::TakeOverRunningDsp()
         WriteDspMemory(requestBytes, kMailboxRestart, sizeof(requestBytes));
         ResetPage();
     }
+    EndResetHold();
     UpdateDspRegisterBits(kRegDspControl, kDspControlRun, true);
     WriteRegister(kRegHostStatus, 0);
     // Started as on the loading path, so that Stop ends the mailbox threads this path starts.
@@ -688,6 +689,8 @@ void TidewellProtocolManager::TakeOverRunningDsp()
 void TidewellProtocolManager::ReleaseDsp()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::ReleaseDsp", kTraceHighEnter);
+    // The start suspended the mailbox when its threads run: the doorbell below is the only one.
+    EndResetHold();
     UpdateDspRegisterBits(kRegDspControl, kDspControlRun, true);
     WriteRegister(kRegHostStatus, 0);
     {
@@ -772,12 +775,17 @@ NTSTATUS TidewellProtocolManager::WarmReset()
     if (!RegistersMapped() || !WindowMapped())
         return STATUS_DEVICE_NOT_READY;
 
+    // Before the reset: a round of the command thread that began earlier ends, doorbell and all,
+    // before the hold is in place, and none rings after it.
+    BeginResetHold();
     WriteRegister(kRegHostToDspControl, kHostToDspWarmReset);
     Sleep(kWarmResetSettle);
     {
         KPLXFastStackLock lock(&m_windowLock, this, "TidewellProtocolManager::WarmReset", __LINE__);
         ResetPage();
     }
+    // An interrupt from before the reset is not the DSP coming out of it.
+    KeClearEvent(&m_interruptEvent);
 
     // Through a local: the driver file may hold no unique symbols, which an odr-used class
     // constant would become.
@@ -924,6 +932,11 @@ bool TidewellProtocolManager::IsMailboxSuspended() const
     return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_mailboxSuspended), 0, 0) != 0;
 }
 
+bool TidewellProtocolManager::IsHeldInReset() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_heldInReset), 0, 0) != 0;
+}
+
 bool TidewellProtocolManager::HasMailboxThreads() const
 {
     return m_commandThread.HoldsThread() || m_responseThread.HoldsThread();
@@ -942,11 +955,13 @@ NTSTATUS TidewellProtocolManager::QueueCommand(CommandHandler* handler)
                    "Command record 0x%08x is queued already", handler->GetHostTag());
         return STATUS_INVALID_DEVICE_STATE;
     }
-    if (IsStopping() || IsMailboxSuspended()) {
+    if (IsStopping() || IsMailboxSuspended() || IsHeldInReset()) {
         // Nothing would ever take it: the sender learns at once.
         TRACE_LINE(this, "TidewellProtocolManager::QueueCommand", kTraceWarnings,
                    "Command %d refused: the mailbox is %s", static_cast<int>(handler->GetCommandId()),
-                   IsStopping() ? "stopped" : "held by a tester image");
+                   IsStopping()           ? "stopped"
+                   : IsMailboxSuspended() ? "held by a tester image"
+                                          : "held by a DSP reset");
         handler->Exchange().Answer();
         handler->Complete(CommandHandler::kDspResultCancelled);
         return STATUS_CANCELLED;
@@ -1038,6 +1053,35 @@ void TidewellProtocolManager::ResumeMailbox()
     InterlockedExchange(&m_mailboxSuspended, 0);
 }
 
+void TidewellProtocolManager::BeginResetHold()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::BeginResetHold", kTraceHighEnter);
+    {
+        // As the suspension: once set under the lock, no round is in progress or begins.
+        KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::BeginResetHold", __LINE__);
+        InterlockedExchange(&m_heldInReset, 1);
+    }
+    // The reset loses whatever the firmware held: no answer comes to these any more. Before the
+    // first start no thread has served the mailbox, and commands queued for it wait for it.
+    if (HasMailboxThreads())
+        CompleteInFlight(CommandHandler::kDspResultCancelled, false);
+}
+
+void TidewellProtocolManager::EndResetHold()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::EndResetHold", kTraceHighEnter);
+    KPLXFastStackLock lock(&m_pendingLock, this, "TidewellProtocolManager::EndResetHold", __LINE__);
+    InterlockedExchange(&m_heldInReset, 0);
+}
+
+void TidewellProtocolManager::RingDoorbellAfterRound()
+{
+    KPLXFastStackLock pending(&m_pendingLock, this, "TidewellProtocolManager::ProcessDPCThread", __LINE__);
+    if (IsMailboxSuspended() || IsHeldInReset())
+        return; // the DSP was reset or handed to a tester since the round: it is not to be woken
+    WriteRegister(kRegHostToDspControl, kHostToDspDoorbell);
+}
+
 NTSTATUS TidewellProtocolManager::StartMailboxThreads()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::StartMailboxThreads", kTraceHighEnter);
@@ -1112,7 +1156,7 @@ void TidewellProtocolManager::RunCommandThread()
             }
             previousA = counterA;
             previousB = counterB;
-            WriteRegister(kRegHostToDspControl, kHostToDspDoorbell);
+            RingDoorbellAfterRound();
             break;
         }
         if (IsStopping())
@@ -1126,7 +1170,7 @@ bool TidewellProtocolManager::ServeMailbox(bool* absent, ULONG* counterA, ULONG*
     // The whole round holds the pending-list lock: senders, withdrawals, a suspension and the stop
     // all see the mailbox either before or after it.
     KPLXFastStackLock pending(&m_pendingLock, this, "TidewellProtocolManager::ProcessDPCThread", __LINE__);
-    if (IsMailboxSuspended()) {
+    if (IsMailboxSuspended() || IsHeldInReset()) {
         *absent = true;
         return false;
     }

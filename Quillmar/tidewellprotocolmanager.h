@@ -213,7 +213,10 @@ public:
     // 0xC0071049. No interrupt after kStartTries tries: 0xC0071051, logged.
     NTSTATUS Start(const UCHAR* image, ULONG imageBytes, bool testerImage);
     // Warm reset and external-memory check; success also when the check fails (only logged).
-    // Does nothing without hardware.
+    // Does nothing without hardware. The DSP is held from here until it is released again (a
+    // start, or its interrupt after WAIT FOR DSP INTERRUPT): meanwhile nothing serves the mailbox
+    // or rings the doorbell, which would let it run the image left in its memory, and what the
+    // mailbox held is completed as cancelled.
     NTSTATUS WarmReset();
     NTSTATUS Reset(UCHAR clearStatus);
     // Whether the DSP's heartbeat word changes within `milliseconds`.
@@ -224,11 +227,14 @@ public:
 
     // Waits up to 2 s for the DSP's interrupt; true (and the event cleared) when it came.
     bool WaitForDspInterrupt();
+    // The DSP came out of a reset on its own release (its interrupt came): the mailbox is served
+    // again, unless a tester image holds it.
+    void EndResetHold();
 
     // ---- The mailbox exchange ----
     // Appends the record to the pending list and wakes the command thread when the list was empty.
-    // Once the manager is stopped, or while a tester image holds the DSP, the record is completed
-    // at once with 0xC0000120 in its DSP result and STATUS_CANCELLED returned.
+    // Once the manager is stopped, or while a tester image or a warm reset holds the DSP, the
+    // record is completed at once with 0xC0000120 in its DSP result and STATUS_CANCELLED returned.
     NTSTATUS QueueCommand(CommandHandler* handler);
     // A sender's time-out: true when the sender may give up, the record then being off the
     // pending list, or abandoned in the mailbox (its late answer discarded, the record kept out of
@@ -243,6 +249,8 @@ public:
     bool HasMailboxThreads() const;
     // While a tester image runs the DSP, the mailbox is left alone.
     bool IsMailboxSuspended() const;
+    // While a warm reset holds the DSP, too.
+    bool IsHeldInReset() const;
 
     // ---- Interrupt side ----
     static BOOLEAN NTAPI InterruptService(PKINTERRUPT interrupt, PVOID context);
@@ -315,6 +323,11 @@ private:
     // firmware is started again.
     void SuspendMailbox();
     void ResumeMailbox();
+    // A warm reset: the mailbox is held and what it held is completed.
+    void BeginResetHold();
+    // The command thread's doorbell after a round, unless a suspension or a reset came since: the
+    // pending-list lock orders it against them.
+    void RingDoorbellAfterRound();
 
     // Members in the order the mailbox exchange uses them.
     KPLXFastLock m_windowLock;
@@ -346,6 +359,7 @@ private:
     volatile LONG m_stop = 0;           // the threads leave; commands are refused; never cleared
     volatile LONG m_invalidated = 0;    // Invalidate ran
     volatile LONG m_mailboxSuspended = 0; // a tester image runs (pending-list lock for writes)
+    volatile LONG m_heldInReset = 0;      // a warm reset holds the DSP (pending-list lock for writes)
     bool m_testerImageLoaded = false;   // the last image started was a tester (start path only)
     SystemThread m_commandThread;
     SystemThread m_responseThread;

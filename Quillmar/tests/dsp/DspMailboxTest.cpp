@@ -306,6 +306,69 @@ TEST_F(DspMailboxTest, TesterImageSuspendsTheMailboxUntilTheFirmwareReturns)
     EXPECT_EQ(again->GetDspResult(), 1u);
 }
 
+TEST_F(DspMailboxTest, AWarmResetHoldsTheDspNoRoundRingsItAwakeAndCommandsAreRefusedUntilTheStart)
+{
+    StartFirmware();
+    // The firmware takes the command and keeps its answer: the reset finds it in the mailbox.
+    board_->Mailbox().SetHoldAnswers(true);
+    // The command thread is stopped inside its round, after it set the command-busy flag and
+    // before its doorbell, while a warm reset begins on another thread: the doorbell must not
+    // come after the reset, which would let the DSP run the image still in its memory.
+    std::atomic<bool> inRound{false};
+    std::atomic<bool> once{false};
+    board_->SetHostWindowWriteHook([&](uint32_t address, size_t) {
+        if (address != board::kMailboxAddress + board::kMailboxCommandBusy || once.exchange(true))
+            return;
+        inRound = true;
+        // Long enough for a reset that does not wait for the round to reach the board.
+        tracetest::WaitUntil([&] { return CountOf(Log(), AccessKind::WarmReset) > 0; }, std::chrono::seconds(1));
+    });
+    board_->ClearAccessLog();
+    CommandHandler* sent = NewCommand(1);
+    sent->SetWaited(true);
+    ASSERT_EQ(sent->SendCommand(), STATUS_SUCCESS);
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return inRound.load(); }));
+    NTSTATUS reset = STATUS_UNSUCCESSFUL;
+    std::thread resetter([&] { reset = manager_->WarmReset(); });
+    resetter.join();
+    board_->SetHostWindowWriteHook(nullptr);
+    ASSERT_EQ(reset, STATUS_SUCCESS);
+    EXPECT_TRUE(manager_->IsHeldInReset());
+
+    const auto log = Log();
+    const auto resetAt = std::find_if(log.begin(), log.end(), [](const auto& r) { return r.kind == AccessKind::WarmReset; });
+    ASSERT_NE(resetAt, log.end());
+    EXPECT_EQ(std::count_if(resetAt, log.end(), [](const auto& r) { return r.kind == AccessKind::Doorbell; }), 0)
+        << Describe(log);
+    EXPECT_EQ(CountOf(log, AccessKind::Boot), 0u) << Describe(log);
+    EXPECT_FALSE(board_->IsBooted());
+    // The command in the mailbox was lost to the reset: its sender is told so.
+    EXPECT_EQ(KeReadStateEvent(sent->CompletionEvent()), 1);
+    EXPECT_EQ(sent->GetDspResult(), CommandHandler::kDspResultCancelled);
+
+    // While the DSP is held, a command is refused at once; a wake-up of the command thread (an
+    // interrupt) touches nothing and rings nothing.
+    board_->ClearAccessLog();
+    CommandHandler* refused = NewCommand(2);
+    EXPECT_EQ(refused->SendCommandAndWait(), STATUS_CANCELLED);
+    EXPECT_EQ(refused->GetDspResult(), CommandHandler::kDspResultCancelled);
+    KeSetEvent(Peer::CommandWakeEvent(manager_), IO_NO_INCREMENT, FALSE);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u) << Describe(Log());
+    EXPECT_EQ(CountOf(Log(), AccessKind::Doorbell), 0u) << Describe(Log());
+    EXPECT_FALSE(board_->IsBooted());
+
+    // The start releases it, and the mailbox is served again.
+    board_->Mailbox().SetHoldAnswers(false);
+    StartFirmware();
+    EXPECT_FALSE(manager_->IsHeldInReset());
+    CommandHandler* again = NewCommand(3);
+    EXPECT_EQ(again->SendCommandAndWait(), STATUS_SUCCESS);
+    EXPECT_EQ(again->GetDspResult(), 1u);
+    for (CommandHandler* handler : {sent, refused, again})
+        device_->FreeCommandHandler(handler);
+}
+
 class DspMailboxTakeOverTest : public DspMailboxTest {
 protected:
     std::string Parameters() const override

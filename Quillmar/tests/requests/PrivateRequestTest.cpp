@@ -659,12 +659,25 @@ TEST_F(PrivateRequestTest, ResetLeavesTheDspHalted)
     EXPECT_TRUE(warmReset);
     EXPECT_EQ(board_->RegisterValue(0x41FFF0), 0u);
     EXPECT_NE(board_->CurrentPersonality(), board::Personality::MainFirmware);
-    // Nothing runs on the DSP now: a command gets no answer in time, and its request says so.
+    // Nothing runs on the DSP now: the mailbox refuses a command at once, with no time-out, and
+    // its request says the DSP did not answer.
     std::vector<uint8_t> fpga(8);
     reply = Send(kReadFpgaRegister, Words({34}), &fpga);
     EXPECT_FALSE(reply.ok);
     EXPECT_EQ(reply.bytes, 0u);
     EXPECT_EQ(WordAt(fpga, 0), 0x1100u);
+    EXPECT_NE(board_->CurrentPersonality(), board::Personality::MainFirmware);
+
+    // The caller releases the DSP itself (the doorbell, with the run bit still set) and waits for
+    // its interrupt: the firmware in its memory runs again and the mailbox serves it.
+    reply = Send(kWriteDspRegister, Words({0x41FFF4, 0, 4, 1, 2}), &status);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    reply = Send(kWaitForDspInterrupt, {}, nullptr);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(board_->CurrentPersonality(), board::Personality::MainFirmware);
+    reply = Send(kReadFpgaRegister, Words({34}), &fpga);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(WordAt(fpga, 0), 1u);
 }
 
 TEST_F(PrivateRequestTest, TheBoardsFailuresReachTheCallerInTheOutput)
