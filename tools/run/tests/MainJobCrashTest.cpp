@@ -6,13 +6,16 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -25,8 +28,23 @@ struct RunResult {
     int status = 0;      // waitpid's status
 };
 
-// Runs the main job on `folder`; with `stopAt`, kills it with SIGKILL once it says it stopped there.
-RunResult RunMainJob(const fs::path& folder, const std::string& stopAt = {})
+// Waits for a state another process brings about; false when it has not come after a generous
+// limit (a hang, not a slow machine).
+bool WaitUntil(const std::function<bool()>& done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Runs the main job on `folder`; with `stopAt`, kills it with SIGKILL once it says it stopped there
+// and `readyToKill` (when given) holds.
+RunResult RunMainJob(const fs::path& folder, const std::string& stopAt = {},
+                     const std::function<bool()>& readyToKill = {})
 {
     RunResult result;
     int pipeEnds[2];
@@ -57,6 +75,8 @@ RunResult RunMainJob(const fs::path& folder, const std::string& stopAt = {})
             break;
         result.output.append(buffer, static_cast<size_t>(n));
         if (!stopAt.empty() && !result.killed && result.output.find(marker) != std::string::npos) {
+            if (readyToKill && !WaitUntil(readyToKill))
+                result.output += "\n(test: the state to kill in never came)\n";
             kill(child, SIGKILL);
             result.killed = true;
         }
@@ -119,7 +139,14 @@ TEST_F(MainJobCrashTest, AKilledRunIsReportedByTheNextAndItsLogsAreKept)
     for (const std::string point : {"loaded", "plugged", "shown"}) {
         SCOPED_TRACE("killed at " + point);
         const std::string eventsBefore = ReadFile(folder_ / "eventlog.txt");
-        const RunResult killed = RunMainJob(folder_, point);
+        // The driver's writer thread puts queued trace lines into the file some time after they
+        // are traced: the kill waits until the run has started its log anew and the load's line
+        // is in it, as lines written before a crash are what a crash must keep.
+        const std::string logBefore = ReadFile(TraceLog());
+        const RunResult killed = RunMainJob(folder_, point, [&] {
+            const std::string now = ReadFile(TraceLog());
+            return now != logBefore && now.find("Trace log file was opened on") != std::string::npos;
+        });
         ASSERT_TRUE(killed.killed) << killed.output;
         ASSERT_TRUE(WIFSIGNALED(killed.status) && WTERMSIG(killed.status) == SIGKILL);
         // A clean end before: the killed run started its log anew.
