@@ -72,7 +72,10 @@ TEST_F(OverlayCCTest, ScriptShowsGoesQuietAfter300FramesAndShowsANewRow)
     board::Line21Captions captions;
     captions.SetWaveform({0.3, 126, 8, 5});
     uint64_t frames = 0;
+    // Only each frame's pictures are compared: the sinks keep the last delivery, not 330 copies.
     auto send = [&](uint8_t b1, uint8_t b2) {
+        drawnSink->Clear();
+        plainSink->Clear();
         ASSERT_TRUE(captions.Queue(1, {{b1, b2}}));
         const auto pairs = captions.NextFrame();
         const uint32_t block = board::Line21Captions::BlockOfField(1);

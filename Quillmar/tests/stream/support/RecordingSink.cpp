@@ -54,6 +54,7 @@ void RecordingSink::Process(Frame* frame)
         d.frame = frame;
         const auto* video = dynamic_cast<const VideoFrame*>(frame);
         if (keepBytes_ && !d.lent && video != nullptr && video->GetPlane(0) != nullptr && video->PlanesInBuffer()) {
+            d.bytes.reserve(size_t(video->GetRowCount()) * (video->GetRowWidth() + video->GetRowWidth() / 2 * 2));
             for (ULONG plane = 0; plane < 3; ++plane) {
                 const ULONG width = plane == 0 ? video->GetRowWidth() : video->GetRowWidth() / 2;
                 for (ULONG row = 0; row < video->GetRowCount(); ++row) {
