@@ -311,8 +311,9 @@ def c_string(text):
 
 
 def comment_line(prefix, text):
-    """A // comment of `text`: one ending in a backslash would swallow the line after it."""
-    shown = text.rstrip()
+    """A // comment of `text`: one ending in a backslash would swallow the line after it, and a
+    carriage return inside it would end it, the compiler reading the rest as code."""
+    shown = text.replace("\r", " ").rstrip()
     return prefix + (shown + " (sic)" if shown.endswith("\\") else shown)
 
 
