@@ -8,6 +8,7 @@
 #include "km/iodevice.h"
 #include "km/time.h"
 #include "km/types.h"
+#include "privatesets.h"
 
 #include <cstddef>
 
@@ -19,55 +20,8 @@ inline constexpr ULONG kPinKindCapture = 1;
 inline constexpr ULONG kPinKindPreview = 2;
 inline constexpr ULONG kPinKindBoth = 255; // a set applies to capture then preview, a get reads capture
 
-// The performance record, also the value of the performance property: 18 words, the first six the
-// property header (zero in the stored copies).
-struct PerformanceSettings {
-    ULONG header[6];
-    ULONG pinKind;                 // 6
-    ULONG hardwareDeinterlacing;   // 7, device-wide
-    ULONG videoBuffer;             // 8
-    ULONG scalingAlgorithm;        // 9
-    ULONG defaultVideoSizeType;    // 10
-    ULONG height;                  // 11
-    ULONG width;                   // 12
-    ULONG maximumVideoHeight;      // 13, device-wide
-    ULONG maximumVideoWidth;       // 14, device-wide
-    ULONG sdSdiClockAdjust;        // 15, device-wide
-    ULONG hdSdiClockAdjust;        // 16, device-wide
-    ULONG vbiLineRemoval;          // 17, device-wide
-};
-static_assert(sizeof(PerformanceSettings) == 72);
-static_assert(offsetof(PerformanceSettings, pinKind) == 24);
-static_assert(offsetof(PerformanceSettings, vbiLineRemoval) == 68);
-
-// What a performance set announces to the capture filters: the 40-byte payload of the change
-// notification.
-struct PerformanceNotification {
-    ULONG pinKind;
-    ULONG hardwareDeinterlacing;
-    ULONG videoBuffer;
-    ULONG scalingAlgorithm;
-    ULONG defaultVideoSizeType;
-    ULONG height;
-    ULONG width;
-    ULONG sdSdiClockAdjust;
-    ULONG hdSdiClockAdjust;
-    ULONG vbiLineRemoval;
-};
-static_assert(sizeof(PerformanceNotification) == 40);
-
-// The support (trace) record: word 6 is 1 on reading, word 7 the trace mask, then the log file name
-// without its "\DosDevices\" prefix, 260 wide characters, always terminated.
-inline constexpr ULONG kSupportLogFileNameCharacters = 260;
-struct BrevicorSupportSettings {
-    ULONG header[6];
-    ULONG supported;
-    ULONG traceMask;
-    WCHAR logFileName[kSupportLogFileNameCharacters];
-};
-static_assert(sizeof(BrevicorSupportSettings) == 552);
-static_assert(offsetof(BrevicorSupportSettings, traceMask) == 28);
-static_assert(offsetof(BrevicorSupportSettings, logFileName) == 32);
+// The performance record (PerformanceSettings), its notification (PerformanceNotification) and
+// the support (trace) record (BrevicorSupportSettings) are part of the private set contract.
 
 class Driver : public DriverAllocated {
 public:

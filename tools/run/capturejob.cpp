@@ -6,6 +6,7 @@
 #include "filterdirectory.h"
 #include "glyphfileformat.h"
 #include "pinreader.h"
+#include "privatesetguids.h"
 #include "shared/ksaudiorecords.h"
 #include "shared/kscategories.h"
 #include "shared/ksvideorecords.h"
@@ -158,48 +159,43 @@ bool WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes)
     return bool(out);
 }
 
-// The caption settings set of the video capture filter (id 0, a 600-byte record a pin type).
-DEFINE_GUIDSTRUCT_VALUE(kCaptionSet, 0x0E5D1E1DL, 0x1251, 0x41EF, 0x9A, 0x0C, 0x54, 0x8A, 0x5C, 0x70, 0x19, 0xE6);
-constexpr size_t kCaptionRecordBytes = 600;
-
-void PutWord(std::vector<uint8_t>* record, size_t offset, uint32_t value)
-{
-    std::memcpy(record->data() + offset, &value, sizeof(value));
-}
-
 // The caption overlay of the preview pin: CC1 in the lower part of the picture, white on black,
 // in the job's own font, kept for this run only (not saved).
 bool TurnOnPreviewCaptions(HANDLE video)
 {
-    std::vector<uint8_t> record(kCaptionRecordBytes, 0);
-    PutWord(&record, 24, kPreviewPin);
-    if (!FilterDirectory::GetProperty(video, kCaptionSet, 0, &record))
+    const GUID captionSet = PROPSETID_BREVICOR_CC;
+    std::vector<uint8_t> bytes(sizeof(BrevicorCCRecord), 0);
+    BrevicorCCRecord record{};
+    record.pinType = kPreviewPin;
+    std::memcpy(bytes.data(), &record, sizeof(record));
+    if (!FilterDirectory::GetProperty(video, captionSet, 0, &bytes))
         return false;
-    PutWord(&record, 24, kPreviewPin);
-    PutWord(&record, 28, 1);   // field 1
-    PutWord(&record, 32, 1);   // channel 1
-    PutWord(&record, 36, 1);   // overlay on
-    PutWord(&record, 40, 480); // reference height
-    PutWord(&record, 44, 720); // reference width
-    PutWord(&record, 48, 330); // top
-    PutWord(&record, 52, 40);  // left
-    PutWord(&record, 56, 120); // height
-    PutWord(&record, 60, 640); // width
-    PutWord(&record, 64, 0);   // no transparency
-    PutWord(&record, 68, 0xFFFFFF);
-    PutWord(&record, 72, 0x000000);
-    PutWord(&record, 76, 1);   // not saved
+    std::memcpy(&record, bytes.data(), sizeof(record));
+    record.pinType = kPreviewPin;
+    record.CCField = 1;
+    record.CCChannel = 1;
+    record.CCEnable = 1;
+    record.CCReferenceHeight = 480;
+    record.CCReferenceWidth = 720;
+    record.CCDestinationTop = 330;
+    record.CCDestinationLeft = 40;
+    record.CCDestinationHeight = 120;
+    record.CCDestinationWidth = 640;
+    record.CCTransparencyEnable = 0;
+    record.CCForegroundColor = 0xFFFFFF;
+    record.CCBackgroundColor = 0x000000;
+    record.noPersist = 1;
     const char16_t font[] = u"C:\\captions.gph";
-    std::memset(record.data() + 80, 0, kCaptionRecordBytes - 80);
-    std::memcpy(record.data() + 80, font, sizeof(font));
+    std::memset(record.CCFontFileName, 0, sizeof(record.CCFontFileName));
+    std::memcpy(record.CCFontFileName, font, sizeof(font));
     KSPROPERTY property{};
-    property.Set = kCaptionSet;
+    property.Set = captionSet;
     property.Id = 0;
     property.Flags = KSPROPERTY_TYPE_SET;
-    std::memcpy(record.data(), &property, sizeof(property));
+    std::memcpy(record.header, &property, sizeof(property));
     DWORD returned = 0;
-    return DeviceIoControl(video, IOCTL_KS_PROPERTY, record.data(), DWORD(record.size()), record.data(),
-                           DWORD(record.size()), &returned, nullptr) != 0;
+    return DeviceIoControl(video, IOCTL_KS_PROPERTY, &record, DWORD(sizeof(record)), &record, DWORD(sizeof(record)),
+                           &returned, nullptr) != 0;
 }
 
 // DROPPEDFRAMES of a filter: pictures delivered and dropped by its running pin.
