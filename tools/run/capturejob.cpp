@@ -2,6 +2,7 @@
 
 #include "aviwriter.h"
 #include "board/CaptureBoard.h"
+#include "captionpairlog.h"
 #include "contactsheet.h"
 #include "filterdirectory.h"
 #include "glyphfileformat.h"
@@ -452,7 +453,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
     PictureSamples previewSamples(320, 240, 4, std::max<int64_t>(1, framesWanted / ContactSheet::kColumns));
     std::mutex shared;
     std::vector<int16_t> samples;
-    std::vector<std::array<uint8_t, 2>> pairs;
+    CaptionPairLog captionLog;
     std::atomic<int64_t> firstPicture{-1}, lastPicture{-1}, firstPreview{-1}, lastPreview{-1};
     std::atomic<int64_t> firstAudio{-1}, lastAudio{-1};
     // Raises `last` to `value`.
@@ -481,8 +482,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
     PinReader captionPin("captions", 2, kVideoHeaderBytes, [&](const DeliveredBuffer& buffer) {
         if (buffer.dataUsed < 2)
             return;
-        std::lock_guard<std::mutex> hold(shared);
-        pairs.push_back({buffer.data[0], buffer.data[1]});
+        captionLog.Add(buffer.header.PresentationTime.Time, {buffer.data[0], buffer.data[1]});
     });
     PinReader audioPin("audio", kAudioRate / 100 * kAudioBlock, kPlainHeaderBytes, [&](const DeliveredBuffer& buffer) {
         const int64_t time = buffer.header.PresentationTime.Time;
@@ -602,6 +602,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
          haveAudioDropped ? uint64_t(audioDropped) : gaps(firstAudio, lastAudio, kAudioBufferTime, audioPin.Completed())},
     };
     result.repeatedPictures = uint64_t(interleaver.Repeated());
+    const std::vector<std::array<uint8_t, 2>> pairs = captionLog.Pairs();
     result.captionPairs = pairs;
     result.captionText = CaptionText(pairs);
     result.aviFrames = writer.VideoFrames();
