@@ -246,6 +246,12 @@ public:
         Flush(true);
     }
     int64_t PicturesWritten() const { return m_written; }
+    // Why the writer refused its first chunk (empty when it took every one).
+    std::string Refusal()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_refusal;
+    }
     int64_t Repeated() const { return m_repeated; }
     uint64_t AudioWritten() const { return m_audioWritten; }
 
@@ -273,18 +279,26 @@ private:
         }
     }
 
+    // The writer's answer, its first refusal kept: a file cut short is reported, not passed off as whole.
+    bool Keep(bool taken)
+    {
+        if (!taken && m_refusal.empty())
+            m_refusal = m_writer->Error();
+        return taken;
+    }
+
     void WritePicture()
     {
         auto first = m_pictures.begin();
         // A missing picture number repeats the last picture, so the stream keeps its rate.
         while (m_written > 0 && m_lastNumber + 1 < first->first && m_written < m_frameLimit) {
-            m_writer->AddVideoFrame(m_last.data(), m_last.size());
+            Keep(m_writer->AddVideoFrame(m_last.data(), m_last.size()));
             ++m_lastNumber;
             ++m_written;
             ++m_repeated;
         }
         if (m_written < m_frameLimit && first->first > m_lastNumber) {
-            m_writer->AddVideoFrame(first->second.data(), first->second.size());
+            Keep(m_writer->AddVideoFrame(first->second.data(), first->second.size()));
             ++m_written;
             m_lastNumber = first->first;
             m_last = std::move(first->second);
@@ -297,7 +311,7 @@ private:
         auto first = m_audio.begin();
         const int64_t room = m_audioLimit - int64_t(m_audioWritten);
         const size_t size = size_t(std::max<int64_t>(0, std::min<int64_t>(room, int64_t(first->second.size()))));
-        if (size > 0 && m_writer->AddAudio(first->second.data(), size))
+        if (size > 0 && Keep(m_writer->AddAudio(first->second.data(), size)))
             m_audioWritten += size;
         m_audio.erase(first);
     }
@@ -316,6 +330,7 @@ private:
     int64_t m_repeated = 0;
     uint64_t m_audioWritten = 0;
     std::vector<uint8_t> m_last;
+    std::string m_refusal;
 };
 
 // Keeps the first few pictures of a pin for the contact sheet, spread over the run.
@@ -585,6 +600,8 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
         return fail(startError);
     if (!closed)
         return fail("capture.avi: " + writer.Error());
+    if (const std::string refusal = interleaver.Refusal(); !refusal.empty())
+        return fail("capture.avi is cut short at " + std::to_string(writer.VideoFrames()) + " pictures: " + refusal);
 
     // Buffers missing between the first and the last one a reader received.
     auto gaps = [](int64_t first, int64_t last, int64_t step, uint64_t delivered) {
