@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 preset=${1:-default}
 targets=("${@:2}")
 
-packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
+#   python3-dev  the resource compiler's fuzz harness runs the compiler in an embedded interpreter.
+packages=(cmake ninja-build g++ binutils python3 python3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
 #   ccache       the build compiles through it (see CMakeLists.txt).
 packages+=(ccache)
 # Independent tools that tests check our outputs with (never skipped):
