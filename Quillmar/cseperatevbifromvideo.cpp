@@ -4,6 +4,7 @@
 
 #include "driver.h"
 #include "planework.h"
+#include "stepframes.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 
@@ -147,10 +148,13 @@ void CSeperateVBIFromVideo::Process(Frame* frame)
     else
         in->ClearFlags(kFrameFlagGenerated);
 
-    // 3. The two frames, (re)made when their geometry changes.
+    // 3. The two frames, (re)made when their geometry changes. A frame that cannot be made (no
+    // memory) drops this input: the children get nothing of it rather than half of it, the
+    // caption decoder keeps its state, and the next input tries again.
     const LONG vbiWidth = std::max(vbi[0].width, vbi[1].width);
     const LONG vbiRows[2] = {VbiRowsOfField(vbi[0].height, in->GetVideoStandard()),
                              VbiRowsOfField(vbi[1].height, in->GetVideoStandard())};
+    bool made = true;
     if (vbi[0].height + vbi[1].height == 0 || generated || vbiWidth == 0) {
         delete m_vbiFrame;
         m_vbiFrame = nullptr;
@@ -158,17 +162,13 @@ void CSeperateVBIFromVideo::Process(Frame* frame)
     } else if (!m_vbiFrame || m_vbiFrame->GetWidth() != vbiWidth || m_vbiRows[0] != vbiRows[0] ||
                m_vbiRows[1] != vbiRows[1]) {
         delete m_vbiFrame;
-        m_vbiFrame = new VideoFrame(vbiWidth, vbiRows[0] + vbiRows[1], 8, true);
-        m_vbiRows[0] = vbiRows[0];
-        m_vbiRows[1] = vbiRows[1];
+        m_vbiFrame = NewVideoFrame(vbiWidth, vbiRows[0] + vbiRows[1]);
+        m_vbiRows[0] = m_vbiFrame ? vbiRows[0] : 0;
+        m_vbiRows[1] = m_vbiFrame ? vbiRows[1] : 0;
         m_lastDetectionLine = -1;
         m_runIn[0] = {};
         m_runIn[1] = {};
-        if (!m_vbiFrame->GetFrameData()) {
-            delete m_vbiFrame;
-            m_vbiFrame = nullptr;
-            m_vbiRows[0] = m_vbiRows[1] = 0;
-        }
+        made = m_vbiFrame != nullptr;
     }
     const LONG activeWidth = std::max(active[0].width, active[1].width);
     const LONG activeLines = active[0].height + active[1].height;
@@ -177,11 +177,15 @@ void CSeperateVBIFromVideo::Process(Frame* frame)
         m_videoFrame = nullptr;
     } else if (!m_videoFrame || m_videoFrame->GetWidth() != activeWidth || m_videoFrame->GetHeight() != activeLines) {
         delete m_videoFrame;
-        m_videoFrame = new VideoFrame(activeWidth, activeLines, 8, true);
-        if (!m_videoFrame->GetFrameData()) {
-            delete m_videoFrame;
-            m_videoFrame = nullptr;
-        }
+        m_videoFrame = NewVideoFrame(activeWidth, activeLines);
+        made = made && m_videoFrame != nullptr;
+    }
+    if (!made) {
+        TRACE_LINE(this, "CSeperateVBIFromVideo::Process", kTraceWarnings,
+                   "Frame dropped: no memory for the %dx%d VBI or the %dx%d video frame", vbiWidth,
+                   vbiRows[0] + vbiRows[1], activeWidth, activeLines);
+        EndTiming();
+        return;
     }
 
     // 4. The copies, and the attributes of both frames.
