@@ -525,3 +525,100 @@ TEST_F(SeparatorTest, AFailedAllocationCostsOnlyThatFrame)
         EXPECT_GT(n, 6u) << "remake " << remake;
     }
 }
+
+// A two-line pop-on caption keeps both lines on every pair of rows: rows 14 and 15 share one
+// preamble code (0x14 with 0x50 and 0x70), rows 11 and 12 take codes of their own (0x10 and 0x13,
+// both with 0x50). A caption on row 12 after one on row 11 has ended starts afresh.
+TEST_F(SeparatorTest, TwoLinePopOnCaptionsKeepBothLinesOnEveryPairOfRows)
+{
+    struct Pair {
+        uint8_t b1, b2;
+    };
+    struct Rows {
+        Pair first, second;
+    };
+    const Rows cases[] = {{{0x14, 0x50}, {0x14, 0x70}}, {{0x10, 0x50}, {0x13, 0x50}}, {{0x13, 0x52}, {0x13, 0x72}}};
+    for (const Rows& rows : cases) {
+        CSeperateVBIFromVideo s(nullptr, nullptr, {});
+        // Control pairs come twice, as broadcasters send them; the repeat is dropped.
+        auto control = [&](uint8_t b1, uint8_t b2) {
+            for (int i = 0; i < 2; ++i)
+                s.ProcessCCData(0, captiontest::OddParity(b1), captiontest::OddParity(b2));
+        };
+        auto text = [&](uint8_t b1, uint8_t b2) {
+            s.ProcessCCData(0, captiontest::OddParity(b1), captiontest::OddParity(b2));
+        };
+        auto caption = [&](const char* one, const char* two) {
+            control(0x14, 0x20); // resume caption loading
+            control(0x14, 0x2E); // erase the lines being loaded
+            control(rows.first.b1, rows.first.b2);
+            text(uint8_t(one[0]), uint8_t(one[1]));
+            control(rows.second.b1, rows.second.b2);
+            text(uint8_t(two[0]), uint8_t(two[1]));
+            control(0x14, 0x2F); // end of caption
+        };
+        const std::string where = "rows from " + std::to_string(rows.first.b1) + "/" + std::to_string(rows.first.b2);
+        const std::vector<std::array<const char*, 2>> captions = {{"AB", "CD"}, {"EF", "GH"}};
+        for (const auto& lines : captions) {
+            caption(lines[0], lines[1]);
+            ASSERT_EQ(s.GetCaptionRowCount(0, 0), 2u) << where;
+            for (ULONG r = 0; r < 2; ++r) {
+                const CaptionRow* row = s.GetCaptionRow(0, 0, r);
+                ASSERT_NE(row, nullptr) << where << " slot " << r;
+                ASSERT_EQ(row->count, 2u) << where;
+                EXPECT_EQ(row->codes[0], lines[r][0]) << where;
+                EXPECT_EQ(row->codes[1], lines[r][1]) << where;
+            }
+        }
+        // Rows 11 and 12: one line on row 11, then, in the next caption, one line on row 12.
+        if (rows.second.b2 >= 0x70)
+            continue;
+        control(0x14, 0x20);
+        control(rows.first.b1, rows.first.b2);
+        text('I', 'J');
+        control(0x14, 0x2F);
+        control(0x14, 0x20);
+        control(rows.second.b1, rows.second.b2);
+        text('K', 'L');
+        control(0x14, 0x2F);
+        const ULONG count = s.GetCaptionRowCount(0, 0);
+        ASSERT_GE(count, 1u) << where;
+        ULONG present = 0;
+        for (ULONG r = 0; r < count; ++r)
+            if (const CaptionRow* row = s.GetCaptionRow(0, 0, r)) {
+                ++present;
+                EXPECT_EQ(row->codes[0], 'K') << where << " slot " << r;
+            }
+        EXPECT_EQ(present, 1u) << where;
+    }
+}
+
+// What the separator decides for a frame rests on the frame as it came, not on what the buffer's
+// next fill leaves in it: once the DMA buffer is back with the DSP its descriptor may change at
+// any time (here a refill not yet read, with its standard word cleared).
+TEST_F(SeparatorTest, TheFrameIsNotReadAfterItsBufferWentBack)
+{
+    streamtest::FakeWorkItemOwner owner;
+    owner.SetOnReturn([](FrameWorkItem* item, void*) { static_cast<VideoFrame*>(item->frame)->SetVideoStandard(0); },
+                      nullptr);
+    FrameProcessingSource source(&owner);
+    captiontest::RecordingStream stream;
+    auto* separator = new CSeperateVBIFromVideo(&stream, nullptr, VbiSeparatorSettings{0, true, 5, false});
+    auto* sink = new RecordingSink();
+    ASSERT_TRUE(separator->Connect(&source));
+    ASSERT_TRUE(sink->Connect(separator));
+    auto frame = NtscFrame(); // no alignment marker
+    FrameWorkItem item = {};
+    owner.InitializeEntry(&item, &frame->Frame());
+    for (int i = 0; i < 5; ++i) {
+        frame->Frame().SetVideoStandard(kFrameStandard525);
+        source.Process(&item);
+    }
+    EXPECT_EQ(owner.TotalReturns(), 5u);
+    // Five misses: the stream restarts and the fifth frame is not delivered.
+    EXPECT_EQ(stream.records.size(), 1u);
+    EXPECT_EQ(sink->Count(), 4u);
+    source.RemoveFromChildList(separator);
+    delete separator;
+    delete sink;
+}
