@@ -3690,6 +3690,20 @@ NTSTATUS Device::GetAudioInputSettings(BrevicorAudioConfigRecord* record)
     return STATUS_SUCCESS;
 }
 
+namespace {
+
+// A gain in tenths of a decibel as the decibels the event log shows: "-0.9", "1.5", "0.0".
+struct GainDecibels {
+    explicit GainDecibels(LONG tenths)
+    {
+        const LONGLONG magnitude = tenths < 0 ? -LONGLONG(tenths) : LONGLONG(tenths);
+        _snprintf(text, sizeof(text) - 1, "%s%I64d.%I64d", tenths < 0 ? "-" : "", magnitude / 10, magnitude % 10);
+    }
+    char text[32] = {};
+};
+
+} // namespace
+
 NTSTATUS Device::CheckAudioConfiguration(const BrevicorAudioConfigRecord* record, ULONG count)
 {
     if (record->daughterCardEnable > 1) {
@@ -3722,18 +3736,18 @@ NTSTATUS Device::CheckAudioConfiguration(const BrevicorAudioConfigRecord* record
         }
         if (record->inputs[i].defaultFrequency > 2) {
             TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
-                         MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID, "Invalid default audio frequency type %u",
-                         static_cast<unsigned>(record->inputs[i].defaultFrequency));
+                         MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID,
+                         "Invalid default audio frequency type of %u is invalid.  Valid value range is 0 - %u",
+                         static_cast<unsigned>(record->inputs[i].defaultFrequency), 2u);
             return MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID;
         }
         if (record->gain[i] < minimum || record->gain[i] > maximum) {
-            // Gains are in tenths of a decibel.
+            // Gains are in tenths of a decibel; each conversion is one insert of the message.
             TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
                          MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE,
-                         "Audio gain value of %d is invalid.  Valid value range is %d (%d.%d dB) to %d (%d.%d dB)",
-                         static_cast<int>(record->gain[i]), static_cast<int>(minimum), static_cast<int>(minimum / 10),
-                         static_cast<int>((minimum < 0 ? -minimum : minimum) % 10), static_cast<int>(maximum),
-                         static_cast<int>(maximum / 10), static_cast<int>((maximum < 0 ? -maximum : maximum) % 10));
+                         "Audio gain value of %d is invalid.  Valid value range is %d (%s dB) to %d (%s dB)",
+                         static_cast<int>(record->gain[i]), static_cast<int>(minimum), GainDecibels(minimum).text,
+                         static_cast<int>(maximum), GainDecibels(maximum).text);
             return MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE;
         }
         if (record->volumeAdjustmentDisabled[i] > 1) {
