@@ -694,6 +694,23 @@ NTSTATUS Device::SetVideoInputState(const BrevicorInputDetectRecord* record, boo
     return status;
 }
 
+void Device::AdoptVideoInputs(VideoInputItems* filterInputs, VideoInputItems* loaded)
+{
+    if (filterInputs == nullptr || loaded == nullptr)
+        return;
+    KPLXFastStackLock tables(&m_filterTableLock, this, "Device::AdoptVideoInputs", __LINE__);
+    filterInputs->Exchange(loaded);
+    KPLXFastStackLock hold(&m_deviceLock, this, "Device::AdoptVideoInputs", __LINE__);
+    for (ULONG i = 0; i < filterInputs->GetInputCount(); ++i) {
+        const VideoInputItem* known = m_videoInputs.GetInput(i);
+        if (known == nullptr)
+            break;
+        BrevicorInputDetectRecord record{};
+        known->GetInputDetectInfo(&record);
+        filterInputs->GetInput(i)->SetInputDetectInfo(&record);
+    }
+}
+
 NTSTATUS Device::GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record)
 {
     if (record == nullptr)

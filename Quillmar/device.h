@@ -507,6 +507,12 @@ public:
     // Compares the record with the stored one of its input (all 580 bytes; `changed` optional),
     // stores it in the device's input items and in every open video capture filter's.
     NTSTATUS SetVideoInputState(const BrevicorInputDetectRecord* record, bool* changed);
+    // Puts the video inputs a video capture filter loaded (`loaded`, left with the filter's old
+    // list) in place as the filter's own (`filterInputs`) and gives each the detection record the
+    // device holds for that input, in one step under the filter tables' lock: an input-state
+    // change either is in the records copied or reaches the new list after them, and the response
+    // thread never writes through a list being built.
+    void AdoptVideoInputs(VideoInputItems* filterInputs, VideoInputItems* loaded);
     // PhysicalStreamServices: copies under the device lock.
     NTSTATUS GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
     NTSTATUS GetAudioInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
