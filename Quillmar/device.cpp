@@ -2088,7 +2088,7 @@ NTSTATUS Device::LoadLOSSettingsFromRegistry(RegistryKey* key)
     BrevicorLOSRecord record{};
     NTSTATUS result = ReadSettings(key, u"", kLOSSettings, CountOf(kLOSSettings), &record);
     record.fromRegistry = 1;
-    const NTSTATUS status = SetLOSSettings(&record);
+    const NTSTATUS status = ApplyLOSSettings(&record, true, nullptr);
     return NT_SUCCESS(status) ? result : status;
 }
 
@@ -2428,6 +2428,11 @@ NTSTATUS Device::CheckLOSFont(const BrevicorLOSRecord* record)
 
 NTSTATUS Device::SetLOSSettings(BrevicorLOSRecord* record, bool* changed)
 {
+    return ApplyLOSSettings(record, false, changed);
+}
+
+NTSTATUS Device::ApplyLOSSettings(BrevicorLOSRecord* record, bool storedAtStart, bool* changed)
+{
     TRACE_SCOPE(this, "Device::SetLOSSettings", kTraceLowEnter);
     if (changed != nullptr)
         *changed = false;
@@ -2445,8 +2450,10 @@ NTSTATUS Device::SetLOSSettings(BrevicorLOSRecord* record, bool* changed)
         if (record->referenceWidth > kMaximumLOSReferenceWidth)
             record->referenceWidth = kMaximumLOSReferenceWidth;
         const NTSTATUS status = CheckLOSFont(record);
-        // A stored font that went missing is logged; the other stored values still apply.
-        if (!NT_SUCCESS(status) && !fromRegistry)
+        // A stored font that went missing by the start is logged and the other stored values still
+        // apply; a client's set is refused, with or without its no-save flag (its overlay would
+        // draw no caption).
+        if (!NT_SUCCESS(status) && !storedAtStart)
             return status;
     }
 
