@@ -110,7 +110,8 @@ NTSTATUS NTAPI BasicPinDispatch::DispatchPinClose(PKSPIN pin, PIRP irp)
 NTSTATUS NTAPI BasicPinDispatch::DispatchPinProcess(PKSPIN pin)
 {
     ControlHold hold(pin);
-    return STATUS_PENDING;
+    BasicPin* object = BasicPin::FromKsPin(pin);
+    return object != nullptr ? object->OnProcess() : STATUS_PENDING;
 }
 
 VOID NTAPI BasicPinDispatch::DispatchPinReset(PKSPIN pin)

@@ -57,6 +57,17 @@ NTSTATUS BasicStreamingPin::ChangeDeviceState(KSSTATE to, KSSTATE from)
     Device* device = GetDevice();
     if (device == nullptr)
         return STATUS_UNSUCCESSFUL;
+    if (IsBoardRemoved()) {
+        // The stream went with the board: the steps down to Stop are the pin's alone, and nothing
+        // starts again.
+        if (to > from)
+            return STATUS_DEVICE_REMOVED;
+        if (to == KSSTATE_STOP)
+            ReleaseClock();
+        InterlockedExchange(&m_running, 0);
+        SetState(to);
+        return STATUS_SUCCESS;
+    }
     const bool video = m_kind == kStreamingPinKindVideo;
     NTSTATUS status = STATUS_SUCCESS;
     if (from == KSSTATE_STOP && to == KSSTATE_ACQUIRE) {
@@ -178,6 +189,32 @@ void BasicStreamingPin::DetachFromStream()
     TakeSinkOutOfTree();
     m_stream = nullptr;
     m_queue = nullptr;
+    Device* device = GetDevice();
+    if (device != nullptr && device->IsBoardRemoved()) {
+        m_boardRemoved = true;
+        FailQueuedFrames(STATUS_DEVICE_REMOVED);
+    }
+}
+
+NTSTATUS BasicStreamingPin::OnProcess()
+{
+    if (!IsBoardRemoved())
+        return STATUS_PENDING; // the sink fills the frames as the stream delivers
+    FailQueuedFrames(STATUS_DEVICE_REMOVED);
+    return STATUS_SUCCESS;
+}
+
+void BasicStreamingPin::FailQueuedFrames(NTSTATUS status)
+{
+    PKSPIN pin = GetKsPin();
+    if (pin == nullptr)
+        return;
+    DeleteClones();
+    // Each frame in turn, left empty: its request completes with the status once all its frames have.
+    while (PKSSTREAM_POINTER pointer = KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED)) {
+        KsStreamPointerSetStatusCode(pointer, status);
+        KsStreamPointerUnlock(pointer, TRUE);
+    }
 }
 
 void BasicStreamingPin::TakeSinkOutOfTree()

@@ -864,6 +864,10 @@ NTSTATUS Device::OnSurpriseRemoval()
 {
     TRACE_SCOPE(this, "Device::OnSurpriseRemoval", kTraceEnter);
     InterlockedExchange(&m_started, 0);
+    InterlockedExchange(&m_boardRemoved, 1);
+    // First of all: a board that is gone answers nothing, so no sender may wait for it.
+    if (m_protocolManager != nullptr)
+        m_protocolManager->MarkBoardRemoved();
     StopAllStreams();
     ReleaseDiagnosticsBuffer();
     QuiescePrivateRequests();
@@ -871,6 +875,11 @@ NTSTATUS Device::OnSurpriseRemoval()
     StopPrivateRequests();
     DestroyStreamProcessorQueues();
     return STATUS_SUCCESS;
+}
+
+bool Device::IsBoardRemoved() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_boardRemoved), 0, 0) != 0;
 }
 
 VOID NTAPI Device::DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp)
@@ -908,6 +917,8 @@ NTSTATUS Device::VideoStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalSt
     TRACE_SCOPE(this, "Device::VideoStreamFromStopToAcquire", kTraceLowEnter);
     if (m_streamProcessorManager == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
+    if (IsBoardRemoved())
+        return STATUS_DEVICE_REMOVED; // its queues are gone with it
     AcquireKsDevice();
     const NTSTATUS status = m_streamProcessorManager->VideoStreamFromStopToAcquire(pin, stream);
     ReleaseKsDevice();
@@ -919,6 +930,8 @@ NTSTATUS Device::AudioStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalSt
     TRACE_SCOPE(this, "Device::AudioStreamFromStopToAcquire", kTraceLowEnter);
     if (m_streamProcessorManager == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
+    if (IsBoardRemoved())
+        return STATUS_DEVICE_REMOVED; // its queues are gone with it
     AcquireKsDevice();
     const NTSTATUS status = m_streamProcessorManager->AudioStreamFromStopToAcquire(pin, stream);
     ReleaseKsDevice();

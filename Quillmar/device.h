@@ -329,9 +329,13 @@ public:
     // Every stream of the board stopped (pins detached first, then processors and streams
     // destroyed), under the device mutex. Stop, surprise removal and removal run it first.
     void StopAllStreams();
-    // Surprise removal: the streams, the private requests at work, invalidation, the private
-    // requests' threads, then the queues.
+    // Surprise removal: nothing more is sent to the board (its commands are refused at once), the
+    // streams (their pins' pending reads completed with STATUS_DEVICE_REMOVED), the private requests
+    // at work, invalidation, the private requests' threads, then the queues. The removal request
+    // follows once the last handle has closed.
     NTSTATUS OnSurpriseRemoval();
+    // Whether the board was pulled out: its pins fail every read, no stream starts again.
+    bool IsBoardRemoved() const;
     static VOID NTAPI DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp);
 
     // The twelve transitions of a pin's stream: each holds the device mutex around the manager's
@@ -685,6 +689,7 @@ private:
     BasicFilter* m_videoCaptureFilters[kFilterTableSlots] = {};
     BasicFilter* m_audioCaptureFilters[kFilterTableSlots] = {};
     volatile LONG m_started = 0;
+    volatile LONG m_boardRemoved = 0; // surprise removal came (never cleared)
     // The device mutex when the framework's device exists (a board object alone has none).
     void AcquireKsDevice();
     void ReleaseKsDevice();
