@@ -217,7 +217,9 @@ ULONG BasicVideoFilter::RoundedImageSize(ULONG compression, USHORT bitCount, ULO
     else if (compression == KS_BI_RGB)
         size = bitCount / 8 * rounded * height;
     else if (compression == kFourCCI420)
-        size = rounded * height * 3 / 2;
+        // Two chroma planes of half the width and half the rows, an odd height's last row with
+        // rows of its own: rounded x height x 3 / 2 for even heights.
+        size = rounded * height + rounded * ((ULONGLONG(height) + 1) / 2);
     else
         size = rounded * height * 9 / 8;
     return static_cast<ULONG>(size);
