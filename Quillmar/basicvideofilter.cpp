@@ -191,9 +191,10 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
     if (caps->OutputGranularityY > 0 && height % caps->OutputGranularityY != 0)
         return CheckFailed("nHeight(%d) % pDataRangeCaps->OutputGranularityY(%d)) != 0", height,
                            caps->OutputGranularityY);
-    // The buffers are sized for rows rounded up to 16 pixels.
+    // The buffers are sized for rows rounded up to 16 pixels, rows of the bitmap: a target
+    // rectangle narrower than the bitmap is delivered inside the bitmap's rows.
     bitmap.biSizeImage = BasicVideoFilter::RoundedImageSize(
-        bitmap.biCompression, bitmap.biBitCount, static_cast<ULONG>(width), static_cast<ULONG>(height));
+        bitmap.biCompression, bitmap.biBitCount, static_cast<ULONG>(bitmap.biWidth), static_cast<ULONG>(height));
     std::memcpy(bytes + bitmapAt, &bitmap, sizeof(bitmap));
     return STATUS_SUCCESS;
 }
@@ -217,7 +218,9 @@ ULONG BasicVideoFilter::RoundedImageSize(ULONG compression, USHORT bitCount, ULO
     else if (compression == KS_BI_RGB)
         size = bitCount / 8 * rounded * height;
     else if (compression == kFourCCI420)
-        size = rounded * height * 3 / 2;
+        // Two chroma planes of half the width and half the rows, an odd height's last row with
+        // rows of its own: rounded x height x 3 / 2 for even heights.
+        size = rounded * height + rounded * ((ULONGLONG(height) + 1) / 2);
     else
         size = rounded * height * 9 / 8;
     return static_cast<ULONG>(size);

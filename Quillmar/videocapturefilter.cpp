@@ -14,6 +14,7 @@
 #include "tracescope.h"
 #include "videostreamingpin.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -151,6 +152,13 @@ ULONG SaturatedBits(double bits)
     // Halves to the even neighbour: the whole part, then the remainder rounded alone.
     const double whole = double(static_cast<ULONG>(bits / 2) * 2ULL);
     return static_cast<ULONG>(whole) + static_cast<ULONG>(RoundToInt(bits - whole));
+}
+
+// The same for the signed bit-rate fields of a range's capabilities, held at the largest LONG:
+// a 1080-line range of 24 or 32 bits at 60 frames a second carries more.
+LONG SaturatedSignedBits(double bits)
+{
+    return static_cast<LONG>(std::min<ULONG>(SaturatedBits(bits), ULONG(std::numeric_limits<LONG>::max())));
 }
 
 // The fields both header forms share at the start of their block.
@@ -332,10 +340,10 @@ void VideoCaptureFilter::FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHe
         caps->MinFrameInterval = frameInterval;
         caps->MaxFrameInterval = PinDataRanges::kMaximumFrameInterval;
         const double bits = bitmap->biBitCount;
-        caps->MinBitsPerSecond = static_cast<LONG>(
-            SaturatedBits(bits * caps->MinOutputSize.cx * caps->MinOutputSize.cy * nominalRate));
+        caps->MinBitsPerSecond =
+            SaturatedSignedBits(bits * caps->MinOutputSize.cx * caps->MinOutputSize.cy * nominalRate);
         // The most a range can carry: its largest picture at the highest rate.
-        caps->MaxBitsPerSecond = static_cast<LONG>(SaturatedBits(bits * maxWidth * maxHeight * nominalRate));
+        caps->MaxBitsPerSecond = SaturatedSignedBits(bits * maxWidth * maxHeight * nominalRate);
         if (range->Specifier == KSDATAFORMAT_SPECIFIER_VIDEOINFO)
             FitHeader(&reinterpret_cast<KS_DATARANGE_VIDEO*>(range)->VideoInfoHeader, bitmap, width, height,
                       framesPerSecond, frameInterval);

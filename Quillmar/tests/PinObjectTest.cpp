@@ -71,6 +71,9 @@ TEST(PinObjectTest, ImageSizesAreForRowsRoundedUpToSixteenPixels)
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(uyvy, 16, 322, 10), 336u * 10u * 2u);
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(yuy2, 16, 720, 487), 720u * 487u * 2u);
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(i420, 12, 72, 54), 80u * 54u * 3u / 2u);
+    // An odd height: the chroma planes have a row for the last luma row too.
+    EXPECT_EQ(BasicVideoFilter::RoundedImageSize(i420, 12, 720, 487), 720u * 487u + 2u * 360u * 244u);
+    EXPECT_EQ(BasicVideoFilter::RoundedImageSize(i420, 12, 712, 487), 720u * 487u + 2u * 360u * 244u);
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(other, 9, 16, 8), 16u * 8u * 9u / 8u);
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(KS_BI_RGB, 32, 1920, 1080), 1920u * 1080u * 4u);
 }

@@ -251,6 +251,16 @@ TEST_F(PinTest, PinsAreCreatedOnlyWithFormatsTheirRangesAndLimitsAllowAndFramedB
               0u);
     EXPECT_EQ(As<KS_DATAFORMAT_VIDEOINFOHEADER>(connection).VideoInfoHeader.bmiHeader.biSizeImage, 307200u);
 
+    // A target narrower than the bitmap: the buffers hold the bitmap's rows, which the picture is
+    // delivered in (the target inside them), not rows of the target's width.
+    PinClient targeted;
+    KS_DATAFORMAT_VIDEOINFOHEADER inside =
+        VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 720, 480, 32, KS_BI_RGB, 333667);
+    inside.VideoInfoHeader.rcTarget = {0, 0, 640, 480};
+    ASSERT_EQ(targeted.Create(video, kPreviewPin, &inside, sizeof(inside)), 0u);
+    EXPECT_EQ(targeted.Framing().FramingItem[0].FramingRange.Range.MaxFrameSize, 720u * 480u * 4u);
+    targeted.Close();
+
     // A width off the 16-pixel grid: the buffers hold rows rounded up (UYVY: 336 x 2 bytes).
     PinClient preview;
     KS_DATAFORMAT_VIDEOINFOHEADER uyvy =
