@@ -8,6 +8,7 @@
 #include "frameprocessedsink.h"
 #include "km/interlocked.h"
 #include "km/ksfilter.h"
+#include "km/raise.h"
 #include "km/ksstream.h"
 #include "km/status.h"
 #include "logicalstream.h"
@@ -226,9 +227,12 @@ void BasicStreamingPin::TakeSinkOutOfTree()
 NTSTATUS BasicStreamingPin::AppendSink(AlgorithmList* list, ULONGLONG interval)
 {
     if (m_sink == nullptr) {
-        m_sink = new FrameProcessedSink(this);
-        if (m_sink == nullptr)
+        // A sink the driver's allocation cannot serve fails this chain; the next one tries again.
+        try {
+            m_sink = new FrameProcessedSink(this);
+        } catch (const standin::RaisedStatus&) {
             return STATUS_INSUFFICIENT_RESOURCES;
+        }
     } else {
         m_sink->ResetFrameTimes();
     }

@@ -1220,8 +1220,9 @@ void LogicalStream::MakeBackupFrame()
 {
     FrameWorkItem* entry = TakeFreeHostEntry();
     if (entry == nullptr) {
-        TRACE_STATUS(this, "LogicalStream::BackupFrameGenerator", kTraceErrors, MSG_NO_EMPTY_FRAMES_AVAILABLE_PIN_ACCEPT,
-                     "*** Frame Dropped... No empty %s frames available (pin %d)...****", GetStreamName(), 0);
+        TRACE_STATUS(this, "LogicalStream::BackupFrameGenerator", kTraceErrors,
+                     MSG_FRAME_DROPPED_NO_EMPTY_FRAMES_AVAILABLE, "*** Frame Dropped... No empty %s frames available...****",
+                     GetStreamName());
         return;
     }
     FillBackupFrame(entry);
