@@ -2,6 +2,7 @@
 
 #include "aviwriter.h"
 #include "board/CaptureBoard.h"
+#include "captionpairlog.h"
 #include "contactsheet.h"
 #include "filterdirectory.h"
 #include "glyphfileformat.h"
@@ -245,6 +246,12 @@ public:
         Flush(true);
     }
     int64_t PicturesWritten() const { return m_written; }
+    // Why the writer refused its first chunk (empty when it took every one).
+    std::string Refusal()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_refusal;
+    }
     int64_t Repeated() const { return m_repeated; }
     uint64_t AudioWritten() const { return m_audioWritten; }
 
@@ -272,18 +279,26 @@ private:
         }
     }
 
+    // The writer's answer, its first refusal kept: a file cut short is reported, not passed off as whole.
+    bool Keep(bool taken)
+    {
+        if (!taken && m_refusal.empty())
+            m_refusal = m_writer->Error();
+        return taken;
+    }
+
     void WritePicture()
     {
         auto first = m_pictures.begin();
         // A missing picture number repeats the last picture, so the stream keeps its rate.
         while (m_written > 0 && m_lastNumber + 1 < first->first && m_written < m_frameLimit) {
-            m_writer->AddVideoFrame(m_last.data(), m_last.size());
+            Keep(m_writer->AddVideoFrame(m_last.data(), m_last.size()));
             ++m_lastNumber;
             ++m_written;
             ++m_repeated;
         }
         if (m_written < m_frameLimit && first->first > m_lastNumber) {
-            m_writer->AddVideoFrame(first->second.data(), first->second.size());
+            Keep(m_writer->AddVideoFrame(first->second.data(), first->second.size()));
             ++m_written;
             m_lastNumber = first->first;
             m_last = std::move(first->second);
@@ -296,7 +311,7 @@ private:
         auto first = m_audio.begin();
         const int64_t room = m_audioLimit - int64_t(m_audioWritten);
         const size_t size = size_t(std::max<int64_t>(0, std::min<int64_t>(room, int64_t(first->second.size()))));
-        if (size > 0 && m_writer->AddAudio(first->second.data(), size))
+        if (size > 0 && Keep(m_writer->AddAudio(first->second.data(), size)))
             m_audioWritten += size;
         m_audio.erase(first);
     }
@@ -315,6 +330,7 @@ private:
     int64_t m_repeated = 0;
     uint64_t m_audioWritten = 0;
     std::vector<uint8_t> m_last;
+    std::string m_refusal;
 };
 
 // Keeps the first few pictures of a pin for the contact sheet, spread over the run.
@@ -452,7 +468,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
     PictureSamples previewSamples(320, 240, 4, std::max<int64_t>(1, framesWanted / ContactSheet::kColumns));
     std::mutex shared;
     std::vector<int16_t> samples;
-    std::vector<std::array<uint8_t, 2>> pairs;
+    CaptionPairLog captionLog;
     std::atomic<int64_t> firstPicture{-1}, lastPicture{-1}, firstPreview{-1}, lastPreview{-1};
     std::atomic<int64_t> firstAudio{-1}, lastAudio{-1};
     // Raises `last` to `value`.
@@ -481,8 +497,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
     PinReader captionPin("captions", 2, kVideoHeaderBytes, [&](const DeliveredBuffer& buffer) {
         if (buffer.dataUsed < 2)
             return;
-        std::lock_guard<std::mutex> hold(shared);
-        pairs.push_back({buffer.data[0], buffer.data[1]});
+        captionLog.Add(buffer.header.PresentationTime.Time, {buffer.data[0], buffer.data[1]});
     });
     PinReader audioPin("audio", kAudioRate / 100 * kAudioBlock, kPlainHeaderBytes, [&](const DeliveredBuffer& buffer) {
         const int64_t time = buffer.header.PresentationTime.Time;
@@ -585,6 +600,8 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
         return fail(startError);
     if (!closed)
         return fail("capture.avi: " + writer.Error());
+    if (const std::string refusal = interleaver.Refusal(); !refusal.empty())
+        return fail("capture.avi is cut short at " + std::to_string(writer.VideoFrames()) + " pictures: " + refusal);
 
     // Buffers missing between the first and the last one a reader received.
     auto gaps = [](int64_t first, int64_t last, int64_t step, uint64_t delivered) {
@@ -602,6 +619,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
          haveAudioDropped ? uint64_t(audioDropped) : gaps(firstAudio, lastAudio, kAudioBufferTime, audioPin.Completed())},
     };
     result.repeatedPictures = uint64_t(interleaver.Repeated());
+    const std::vector<std::array<uint8_t, 2>> pairs = captionLog.Pairs();
     result.captionPairs = pairs;
     result.captionText = CaptionText(pairs);
     result.aviFrames = writer.VideoFrames();
