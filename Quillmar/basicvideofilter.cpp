@@ -163,7 +163,6 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
     VideoStreamingPin::ReadVideoHeader(format, &header);
     const KS_RECT32& target = header.rcTarget;
     const LONG height = static_cast<LONG>(std::labs(bitmap.biHeight));
-    const LONG width = IsEmpty(target) ? bitmap.biWidth : target.right - target.left;
 
     // Another compression is another range's; another bit count or a target outside the picture
     // would make the steps write past the pin's buffers.
@@ -173,6 +172,8 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
         (target.left < 0 || target.top < 0 || target.right <= target.left || target.bottom <= target.top ||
          target.right > bitmap.biWidth || target.bottom > height))
         return Rejected();
+    // Only a target inside the picture has a width that fits in a LONG.
+    const LONG width = IsEmpty(target) ? bitmap.biWidth : target.right - target.left;
     if (width < caps->MinOutputSize.cx)
         return CheckFailed("iWidth(%d) >= pDataRangeCaps->MinOutputSize.cx(%d)", width,
                            caps->MinOutputSize.cx);

@@ -3399,8 +3399,15 @@ NTSTATUS Device::LoadFile(PCWSTR name, PUCHAR* buffer, ULONG* size)
         if (NT_SUCCESS(status)) {
             FILE_STANDARD_INFORMATION information{};
             status = file.QueryStandardInfo(&information);
-            if (NT_SUCCESS(status) && (information.EndOfFile.QuadPart <= 0 ||
-                                       information.EndOfFile.QuadPart > static_cast<LONGLONG>(0x7FFFFFFF)))
+            if (NT_SUCCESS(status) && information.EndOfFile.QuadPart > static_cast<LONGLONG>(kMaximumImageBytes)) {
+                file.Close();
+                TRACE_STATUS(this, "Device::LoadFile", kTraceErrors, MSG_IMAGE_FILE_TOO_LARGE,
+                             "Image file [%ls] is %I64u bytes long, more than the %u bytes an image may have.", path,
+                             static_cast<ULONGLONG>(information.EndOfFile.QuadPart),
+                             static_cast<unsigned>(kMaximumImageBytes));
+                return MSG_IMAGE_FILE_TOO_LARGE;
+            }
+            if (NT_SUCCESS(status) && information.EndOfFile.QuadPart <= 0)
                 status = STATUS_END_OF_FILE;
             PUCHAR data = nullptr;
             if (NT_SUCCESS(status)) {
@@ -3453,6 +3460,66 @@ NTSTATUS Device::LoadImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size)
     return LoadFile(path, buffer, size);
 }
 
+NTSTATUS Device::LoadProgramImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size)
+{
+    NTSTATUS status = LoadImage(imageName, buffer, size);
+    if (!NT_SUCCESS(status))
+        return status;
+    TidewellProtocolManager::ImageFault fault;
+    status = TidewellProtocolManager::ValidateImage(*buffer, *size, &fault);
+    if (NT_SUCCESS(status))
+        return status;
+    WCHAR path[kMaximumImagePathBytes + 2];
+    if (!NT_SUCCESS(BuildImagePath(imageName, path, sizeof(path) / sizeof(WCHAR))))
+        path[0] = 0;
+    const unsigned section = static_cast<unsigned>(fault.section);
+    const unsigned sections = static_cast<unsigned>(fault.sections);
+    switch (fault.kind) {
+    case TidewellProtocolManager::ImageFault::kHeaderCut:
+    case TidewellProtocolManager::ImageFault::kSectionCut:
+        TRACE_STATUS(this, "Device::LoadProgramImage", kTraceErrors, MSG_DSP_IMAGE_CUT_SHORT,
+                     "The DSP image [%ls] is cut short: section %u of %u needs %u more bytes, but only %I64u are "
+                     "left.  Nothing of it was loaded.",
+                     path, section, sections,
+                     static_cast<unsigned>(fault.kind == TidewellProtocolManager::ImageFault::kHeaderCut
+                                               ? TidewellProtocolManager::kImageSectionHeaderBytes
+                                               : fault.length),
+                     fault.spare);
+        break;
+    case TidewellProtocolManager::ImageFault::kOutsideWindowPage:
+        TRACE_STATUS(this, "Device::LoadProgramImage", kTraceErrors, MSG_DSP_IMAGE_SECTION_OUTSIDE_PAGE,
+                     "The file [%ls] is no DSP program image: its section %u of %u (DSP address 0x%08x, %u bytes) "
+                     "does not fit in one 4 MB page of DSP memory.  Nothing of it was loaded.",
+                     path, section, sections, static_cast<unsigned>(fault.address),
+                     static_cast<unsigned>(fault.length));
+        break;
+    default:
+        // Bytes after the last section (an empty file never gets here: LoadFile refuses it).
+        TRACE_STATUS(this, "Device::LoadProgramImage", kTraceErrors, MSG_DSP_IMAGE_BYTES_AFTER_LAST_SECTION,
+                     "The file [%ls] is no DSP program image: %I64u bytes follow the last of its %u sections.  "
+                     "Nothing of it was loaded.",
+                     path, fault.spare, sections);
+        break;
+    }
+    FreePool(*buffer);
+    *buffer = nullptr;
+    *size = 0;
+    return status;
+}
+
+NTSTATUS Device::CheckImageNameRead(PCWSTR valueName, ULONG unreadBytes)
+{
+    if (unreadBytes == 0)
+        return STATUS_SUCCESS;
+    // A text value's data end in its terminating zero, which is no character of the name.
+    TRACE_STATUS(this, "Device::CheckImageNameRead", kTraceErrors, MSG_IMAGE_NAME_TOO_LONG,
+                 "The %ls registry value is %u characters long, more than the %u characters an image's path may "
+                 "have.",
+                 valueName, static_cast<unsigned>(unreadBytes / sizeof(WCHAR) - (unreadBytes >= sizeof(WCHAR) ? 1 : 0)),
+                 static_cast<unsigned>(kMaximumImagePathBytes / sizeof(WCHAR)));
+    return MSG_IMAGE_NAME_TOO_LONG;
+}
+
 NTSTATUS Device::ReadDspEprom()
 {
     TRACE_SCOPE(this, "Device::ReadDspEprom", kTraceLowEnter);
@@ -3474,41 +3541,50 @@ bool Device::IsDaughterCardEnabled() const
     return m_audioInputs.GetDaughterCardEnable() != 0;
 }
 
-NTSTATUS Device::StartTester(PCWSTR imageName, NTSTATUS missingMessage, const char* missingText)
+NTSTATUS Device::StartTester(PCWSTR valueName, PCWSTR imageName, ULONG unreadBytes, NTSTATUS missingMessage,
+                             const char* missingText, const char* testerText)
 {
     if (!m_driver->GetHardwareInstalled())
         return STATUS_SUCCESS;
+    // Until the start itself, nothing has touched the DSP: a failure leaves the firmware running.
+    NTSTATUS status = CheckImageNameRead(valueName, unreadBytes);
+    if (!NT_SUCCESS(status))
+        return status;
     if (imageName == nullptr) {
         TRACE_STATUS(this, "Device::StartTester", kTraceErrors, missingMessage, "%s", missingText);
-        Invalidate();
         return missingMessage;
     }
     PUCHAR image = nullptr;
     ULONG size = 0;
-    NTSTATUS status = LoadImage(imageName, &image, &size);
-    if (!NT_SUCCESS(status)) {
-        Invalidate();
+    status = LoadProgramImage(imageName, &image, &size);
+    if (!NT_SUCCESS(status))
         return status;
-    }
     status = m_protocolManager->Start(image, size, true);
     FreePool(image);
-    if (!NT_SUCCESS(status))
-        Invalidate();
+    if (NT_SUCCESS(status))
+        return status;
+    // The DSP was reset for the tester that did not come up: the firmware comes back, so that the
+    // board answers again without a restart of the device (a failure there invalidates).
+    if (NT_SUCCESS(StartTheDSPAndFPGA()))
+        TRACE_STATUS(this, "Device::StartTester", kTraceErrors, MSG_DSP_TESTER_FAILED_FIRMWARE_RESTARTED,
+                     "The DSP %s did not start; the board was returned to its firmware.", testerText);
     return status;
 }
 
 NTSTATUS Device::StartTheDSPMemoryTester()
 {
     TRACE_SCOPE(this, "Device::StartTheDSPMemoryTester", kTraceLowEnter);
-    return StartTester(m_driver->GetDSPMemoryTesterImageName(), MSG_DSP_MEMORY_TESTER_IMAGE_NAME_NOT,
-                       "The DSP memory tester image name was not specified in the registry.");
+    return StartTester(u"DSPMemoryTesterImageName", m_driver->GetDSPMemoryTesterImageName(),
+                       m_driver->GetUnreadDSPMemoryTesterImageNameBytes(), MSG_DSP_MEMORY_TESTER_IMAGE_NAME_NOT,
+                       "The DSP memory tester image name was not specified in the registry.", "memory tester");
 }
 
 NTSTATUS Device::StartTheDSPPciTester()
 {
     TRACE_SCOPE(this, "Device::StartTheDSPPciTester", kTraceLowEnter);
-    return StartTester(m_driver->GetDSPPciTesterImageName(), MSG_DSP_PCI_TESTER_IMAGE_NAME_NOT,
-                       "The DSP PCI tester image name was not specified in the registry.");
+    return StartTester(u"DSPPciTesterImageName", m_driver->GetDSPPciTesterImageName(),
+                       m_driver->GetUnreadDSPPciTesterImageNameBytes(), MSG_DSP_PCI_TESTER_IMAGE_NAME_NOT,
+                       "The DSP PCI tester image name was not specified in the registry.", "PCI tester");
 }
 
 NTSTATUS Device::ConfigureDaughterCard(ULONG signature)
@@ -3598,6 +3674,11 @@ NTSTATUS Device::StartTheDSPAndFPGA()
         return STATUS_SUCCESS;
     m_fpgaLoaded = false;
     PCWSTR firmwareName = m_driver->GetFirmwareImageName();
+    NTSTATUS status = CheckImageNameRead(u"FirmwareImageName", m_driver->GetUnreadFirmwareImageNameBytes());
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
     if (firmwareName == nullptr) {
         TRACE_STATUS(this, "Device::StartTheDSPAndFPGA", kTraceErrors, MSG_DSP_IMAGE_NAME_NOT_SPECIFIED_REGISTRY,
                      "The DSP image name was not specified in the registry.");
@@ -3606,7 +3687,7 @@ NTSTATUS Device::StartTheDSPAndFPGA()
     }
     PUCHAR image = nullptr;
     ULONG size = 0;
-    NTSTATUS status = LoadImage(firmwareName, &image, &size);
+    status = LoadProgramImage(firmwareName, &image, &size);
     if (!NT_SUCCESS(status)) {
         Invalidate();
         return status;
@@ -3657,6 +3738,11 @@ NTSTATUS Device::StartTheDSPAndFPGA()
         return STATUS_SUCCESS;
 
     PCWSTR fpgaName = m_driver->GetFPGAImageName();
+    status = CheckImageNameRead(u"FPGAImageName", m_driver->GetUnreadFPGAImageNameBytes());
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
     if (fpgaName == nullptr) {
         TRACE_STATUS(this, "Device::StartTheDSPAndFPGA", kTraceErrors, MSG_FPGA_IMAGE_NAME_NOT_SPECIFIED_REGISTRY,
                      "The FPGA image name was not specified in the registry.");

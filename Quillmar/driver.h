@@ -84,6 +84,12 @@ public:
     PCWSTR GetFirmwareImageName() const { return NonEmpty(m_firmwareImageName); }
     PCWSTR GetDSPMemoryTesterImageName() const { return NonEmpty(m_dspMemoryTesterImageName); }
     PCWSTR GetDSPPciTesterImageName() const { return NonEmpty(m_dspPciTesterImageName); }
+    // The data size in bytes of an image-name value that is there but could not be read (too long
+    // to be read at all), 0 when it was read or is missing; the name then stays as it was.
+    ULONG GetUnreadFPGAImageNameBytes() const { return m_unreadFpgaImageNameBytes; }
+    ULONG GetUnreadFirmwareImageNameBytes() const { return m_unreadFirmwareImageNameBytes; }
+    ULONG GetUnreadDSPMemoryTesterImageNameBytes() const { return m_unreadDspMemoryTesterImageNameBytes; }
+    ULONG GetUnreadDSPPciTesterImageNameBytes() const { return m_unreadDspPciTesterImageNameBytes; }
     PCWSTR GetDriversPath() const { return m_driversPath; }
     PCWSTR GetVideoAviFileName() const { return m_videoAviFileName; }
     PCWSTR GetAudioAviFileName() const { return m_audioAviFileName; }
@@ -133,8 +139,10 @@ private:
     // failure keeps `fallback`.
     ULONG ReadDword(RegistryKey* key, PCWSTR name, ULONG defaultValue, ULONG fallback);
     // A string into a new pool block, cut to maximumCharacters: a missing value is written back as
-    // defaultText, which is then used. Other failures keep `*target`.
-    void ReadString(RegistryKey* key, PCWSTR name, PWSTR* target, ULONG maximumCharacters, PCWSTR defaultText = u"");
+    // defaultText, which is then used. Other failures keep `*target`; `unreadBytes`, when given,
+    // receives the data size of a value that is there but could not be read (else 0).
+    void ReadString(RegistryKey* key, PCWSTR name, PWSTR* target, ULONG maximumCharacters, PCWSTR defaultText = u"",
+                    ULONG* unreadBytes = nullptr);
     void WriteParameter(PCWSTR name, ULONG value);
     void WriteParameterString(PCWSTR name, PCWSTR text);
     void WriteShutdownSuccessful(ULONG value);
@@ -154,6 +162,10 @@ private:
     PWSTR m_firmwareImageName = nullptr;
     PWSTR m_dspMemoryTesterImageName = nullptr;
     PWSTR m_dspPciTesterImageName = nullptr;
+    ULONG m_unreadFpgaImageNameBytes = 0;
+    ULONG m_unreadFirmwareImageNameBytes = 0;
+    ULONG m_unreadDspMemoryTesterImageNameBytes = 0;
+    ULONG m_unreadDspPciTesterImageNameBytes = 0;
     PWSTR m_driversPath = nullptr;
     bool m_resetDSPOnStartup = true;
     bool m_bypassLoadingFPGA = false;

@@ -669,6 +669,17 @@ void LogicalStream::OnFrameReady(CommandHandler* handler)
     m_services->FreeCommandHandler(handler);
 }
 
+// A stamp behind the last one is no wrap of the counter (that would be 2^32 ticks, 47.7 s at 90 MHz):
+// the DSP answered a buffer with an old stamp. It counts as one step after the last.
+ULONG LogicalStream::CorrectStampBehind(ULONG stamp, ULONG step)
+{
+    const ULONG corrected = m_lastDspTimeStamp + step;
+    TRACE_LINE(this, "LogicalStream::ComputeTimeStamp", kTraceWarnings,
+               "%s DSP time stamp %u is %u ticks behind the last one (%u): taken as %u", GetStreamName(), stamp,
+               m_lastDspTimeStamp - stamp, m_lastDspTimeStamp, corrected);
+    return corrected;
+}
+
 ULONGLONG LogicalStream::ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real)
 {
     KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::ComputeTimeStamp", __LINE__);
@@ -684,6 +695,8 @@ ULONGLONG LogicalStream::ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real
         TRACE_LINE(this, "LogicalStream::ComputeTimeStamp", kTraceLows, "%s stream. Min interval=%u, Max interval=%u",
                    GetStreamName(), m_shortestInterval, m_longestInterval);
         if (source != m_flags.timeStampSourceReal && m_streamTime != 0 && m_ticksPerMicrosecond != 0) {
+            if (IsStampBehind(stamp, m_lastDspTimeStamp))
+                stamp = CorrectStampBehind(stamp, step);
             ULONG delta = stamp - m_lastDspTimeStamp;
             if (stamp < m_lastDspTimeStamp)
                 delta -= 1;
@@ -696,9 +709,11 @@ ULONGLONG LogicalStream::ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real
         if (source == m_flags.timeStampSourceReal) {
             if (stamp == m_lastDspTimeStamp)
                 stamp += step; // a repeated stamp counts as one step later
+            else if (IsStampBehind(stamp, m_lastDspTimeStamp))
+                stamp = CorrectStampBehind(stamp, step);
             delta = stamp - m_lastDspTimeStamp;
             if (stamp < m_lastDspTimeStamp)
-                delta -= 1;
+                delta -= 1; // past the top of the counter
         } else {
             m_flags.timeStampSourceReal = source;
             delta = step;

@@ -69,6 +69,9 @@ public:
     static constexpr ULONG kMinimumDspClockRate = 1'000'000;
     // The accepted jitter of a DSP time stamp around the frame interval, in per cent.
     static constexpr double kIntervalTolerance = 0.02;
+    // The farthest a DSP time stamp may lie ahead of the last one, in ticks (half the 32-bit
+    // counter's range, about 23.9 s at 90 MHz); one farther ahead lies behind it.
+    static constexpr ULONG kLargestStampStep = 0x7FFF'FFFF;
     // The wait for the DSP to give its buffers back after a destroy.
     static constexpr ULONG kDestroyPollRounds = 100;
     static constexpr ULONG kDestroyPollStall = 10;              // microseconds
@@ -213,8 +216,13 @@ public:
     // pin's) and every step above it that has no child left, up to the source. 0xC0000001 for a
     // null sink, a step that is no sink, or a sink of another tree.
     NTSTATUS RemoveFrameSink(Algorithm* sink);
-    // The new stream time (100-ns units) for a frame of DSP time stamp `timeStamp`.
+    // The new stream time (100-ns units) for a frame of DSP time stamp `timeStamp`. The counter
+    // runs forward and wraps at 2^32: a stamp less than half the counter's range ahead of the last
+    // one (modulo 2^32) is later, past the top when it is below it; a stamp equal to the last or
+    // behind it (a repeated or late answer) counts as one step after the last.
     ULONGLONG ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real);
+    // True when DSP time stamp `stamp` lies behind `last` on the wrapping counter.
+    static bool IsStampBehind(ULONG stamp, ULONG last) { return stamp - last > kLargestStampStep; }
 
     // ---- The generator side (backup frame generator, test sources) -----------------------------
     // A host entry from the free ring (owner: the generator), or null when the ring is empty.
@@ -359,6 +367,8 @@ private:
     bool IsManualTransition();
     // Shared by Shutdown and the destructor's fallback.
     void RemoveFromTableAndFreeFrames();
+    // Control lock held: the stamp that replaces `stamp`, found behind the last one.
+    ULONG CorrectStampBehind(ULONG stamp, ULONG step);
 
     LogicalStreamType m_type;
     StreamDeviceServices* m_services;

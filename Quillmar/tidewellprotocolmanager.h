@@ -147,6 +147,22 @@ public:
     // (32-bit each) and the bytes.
     static constexpr ULONG kImageSectionHeaderBytes = 8;
 
+    // What makes a program image malformed, for the report of it: the kind, and the section
+    // (counted from 1 of `sections`) with its header fields, or the bytes after the last section.
+    struct ImageFault {
+        enum Kind { kNone, kEmpty, kHeaderCut, kOutsideWindowPage, kSectionCut, kTrailingBytes };
+        Kind kind = kNone;
+        ULONG section = 0;
+        ULONG sections = 0;
+        ULONG address = 0;
+        ULONG length = 0;
+        ULONGLONG spare = 0; // bytes left in the file at the section, or after the last one
+    };
+    // Checks the whole image: count byte, every section header and its bytes inside the buffer,
+    // no section crossing a 4 MB page or wrapping. A malformed image gives 0xC000007B and, when
+    // `fault` is given, what is wrong with it.
+    static NTSTATUS ValidateImage(const UCHAR* image, ULONG imageBytes, ImageFault* fault = nullptr);
+
     explicit TidewellProtocolManager(Device* device);
     // Invalidates (once) what is still held, so no interrupt or DPC can reach a freed manager.
     virtual ~TidewellProtocolManager();
@@ -300,9 +316,6 @@ private:
     NTSTATUS WindowOperation(const UCHAR* data, PUCHAR buffer, ULONG dspAddress, ULONG length, WindowMove move,
                              bool verify, bool* equal);
 
-    // Checks the whole image: count byte, every section header and its bytes inside the buffer,
-    // no section crossing a 4 MB page or wrapping.
-    static NTSTATUS ValidateImage(const UCHAR* image, ULONG imageBytes);
     NTSTATUS ProgramImage(const UCHAR* image);
     void TakeOverRunningDsp();
     void ReleaseDsp();

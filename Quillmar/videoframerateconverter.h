@@ -89,6 +89,10 @@ private:
     void DestroyHistory();
     void ResetTelecine();
     void NoteInputInterval(ULONG interval);
+    // A step from the previous input's stamp to `stamp` beyond 1.2 x the input interval (the
+    // larger of `previousInterval` and the current one): the converter's and every child's next
+    // delivery time move on by the step less one interval.
+    void FollowInputGap(LONGLONG stamp, ULONG previousInterval);
     void Deliver(VideoFrame* input, LONGLONG stamp);
     void AdjustNextDelivery(LONGLONG stamp);
     bool IsHighDefinition(const VideoFrame* frame) const;

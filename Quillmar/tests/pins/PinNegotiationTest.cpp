@@ -224,6 +224,11 @@ TEST_F(PinTest, PinsAreCreatedOnlyWithFormatsTheirRangesAndLimitsAllowAndFramedB
         VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
     outside.VideoInfoHeader.rcTarget = {0, 0, 400, 240};
     EXPECT_TRUE(refused(outside));
+    // One whose width does not fit in 32 bits (refused before its width is reckoned).
+    outside.VideoInfoHeader.rcTarget = {INT32_MIN, 0, 100, 100};
+    EXPECT_TRUE(refused(outside));
+    outside.VideoInfoHeader.rcTarget = {-1, 0, INT32_MAX, 100};
+    EXPECT_TRUE(refused(outside));
     // A bitmap header that claims to reach beyond the format.
     KS_DATAFORMAT_VIDEOINFOHEADER longHeader =
         VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
