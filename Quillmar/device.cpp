@@ -694,6 +694,23 @@ NTSTATUS Device::SetVideoInputState(const BrevicorInputDetectRecord* record, boo
     return status;
 }
 
+void Device::AdoptVideoInputs(VideoInputItems* filterInputs, VideoInputItems* loaded)
+{
+    if (filterInputs == nullptr || loaded == nullptr)
+        return;
+    KPLXFastStackLock tables(&m_filterTableLock, this, "Device::AdoptVideoInputs", __LINE__);
+    filterInputs->Exchange(loaded);
+    KPLXFastStackLock hold(&m_deviceLock, this, "Device::AdoptVideoInputs", __LINE__);
+    for (ULONG i = 0; i < filterInputs->GetInputCount(); ++i) {
+        const VideoInputItem* known = m_videoInputs.GetInput(i);
+        if (known == nullptr)
+            break;
+        BrevicorInputDetectRecord record{};
+        known->GetInputDetectInfo(&record);
+        filterInputs->GetInput(i)->SetInputDetectInfo(&record);
+    }
+}
+
 NTSTATUS Device::GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record)
 {
     if (record == nullptr)
@@ -847,6 +864,10 @@ NTSTATUS Device::OnSurpriseRemoval()
 {
     TRACE_SCOPE(this, "Device::OnSurpriseRemoval", kTraceEnter);
     InterlockedExchange(&m_started, 0);
+    InterlockedExchange(&m_boardRemoved, 1);
+    // First of all: a board that is gone answers nothing, so no sender may wait for it.
+    if (m_protocolManager != nullptr)
+        m_protocolManager->MarkBoardRemoved();
     StopAllStreams();
     ReleaseDiagnosticsBuffer();
     QuiescePrivateRequests();
@@ -854,6 +875,11 @@ NTSTATUS Device::OnSurpriseRemoval()
     StopPrivateRequests();
     DestroyStreamProcessorQueues();
     return STATUS_SUCCESS;
+}
+
+bool Device::IsBoardRemoved() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_boardRemoved), 0, 0) != 0;
 }
 
 VOID NTAPI Device::DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp)
@@ -891,6 +917,8 @@ NTSTATUS Device::VideoStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalSt
     TRACE_SCOPE(this, "Device::VideoStreamFromStopToAcquire", kTraceLowEnter);
     if (m_streamProcessorManager == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
+    if (IsBoardRemoved())
+        return STATUS_DEVICE_REMOVED; // its queues are gone with it
     AcquireKsDevice();
     const NTSTATUS status = m_streamProcessorManager->VideoStreamFromStopToAcquire(pin, stream);
     ReleaseKsDevice();
@@ -902,6 +930,8 @@ NTSTATUS Device::AudioStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalSt
     TRACE_SCOPE(this, "Device::AudioStreamFromStopToAcquire", kTraceLowEnter);
     if (m_streamProcessorManager == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
+    if (IsBoardRemoved())
+        return STATUS_DEVICE_REMOVED; // its queues are gone with it
     AcquireKsDevice();
     const NTSTATUS status = m_streamProcessorManager->AudioStreamFromStopToAcquire(pin, stream);
     ReleaseKsDevice();
@@ -2071,7 +2101,7 @@ NTSTATUS Device::LoadLOSSettingsFromRegistry(RegistryKey* key)
     BrevicorLOSRecord record{};
     NTSTATUS result = ReadSettings(key, u"", kLOSSettings, CountOf(kLOSSettings), &record);
     record.fromRegistry = 1;
-    const NTSTATUS status = SetLOSSettings(&record);
+    const NTSTATUS status = ApplyLOSSettings(&record, true, nullptr);
     return NT_SUCCESS(status) ? result : status;
 }
 
@@ -2411,6 +2441,11 @@ NTSTATUS Device::CheckLOSFont(const BrevicorLOSRecord* record)
 
 NTSTATUS Device::SetLOSSettings(BrevicorLOSRecord* record, bool* changed)
 {
+    return ApplyLOSSettings(record, false, changed);
+}
+
+NTSTATUS Device::ApplyLOSSettings(BrevicorLOSRecord* record, bool storedAtStart, bool* changed)
+{
     TRACE_SCOPE(this, "Device::SetLOSSettings", kTraceLowEnter);
     if (changed != nullptr)
         *changed = false;
@@ -2428,8 +2463,10 @@ NTSTATUS Device::SetLOSSettings(BrevicorLOSRecord* record, bool* changed)
         if (record->referenceWidth > kMaximumLOSReferenceWidth)
             record->referenceWidth = kMaximumLOSReferenceWidth;
         const NTSTATUS status = CheckLOSFont(record);
-        // A stored font that went missing is logged; the other stored values still apply.
-        if (!NT_SUCCESS(status) && !fromRegistry)
+        // A stored font that went missing by the start is logged and the other stored values still
+        // apply; a client's set is refused, with or without its no-save flag (its overlay would
+        // draw no caption).
+        if (!NT_SUCCESS(status) && !storedAtStart)
             return status;
     }
 
@@ -3690,6 +3727,20 @@ NTSTATUS Device::GetAudioInputSettings(BrevicorAudioConfigRecord* record)
     return STATUS_SUCCESS;
 }
 
+namespace {
+
+// A gain in tenths of a decibel as the decibels the event log shows: "-0.9", "1.5", "0.0".
+struct GainDecibels {
+    explicit GainDecibels(LONG tenths)
+    {
+        const LONGLONG magnitude = tenths < 0 ? -LONGLONG(tenths) : LONGLONG(tenths);
+        _snprintf(text, sizeof(text) - 1, "%s%I64d.%I64d", tenths < 0 ? "-" : "", magnitude / 10, magnitude % 10);
+    }
+    char text[32] = {};
+};
+
+} // namespace
+
 NTSTATUS Device::CheckAudioConfiguration(const BrevicorAudioConfigRecord* record, ULONG count)
 {
     if (record->daughterCardEnable > 1) {
@@ -3722,18 +3773,18 @@ NTSTATUS Device::CheckAudioConfiguration(const BrevicorAudioConfigRecord* record
         }
         if (record->inputs[i].defaultFrequency > 2) {
             TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
-                         MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID, "Invalid default audio frequency type %u",
-                         static_cast<unsigned>(record->inputs[i].defaultFrequency));
+                         MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID,
+                         "Invalid default audio frequency type of %u is invalid.  Valid value range is 0 - %u",
+                         static_cast<unsigned>(record->inputs[i].defaultFrequency), 2u);
             return MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID;
         }
         if (record->gain[i] < minimum || record->gain[i] > maximum) {
-            // Gains are in tenths of a decibel.
+            // Gains are in tenths of a decibel; each conversion is one insert of the message.
             TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
                          MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE,
-                         "Audio gain value of %d is invalid.  Valid value range is %d (%d.%d dB) to %d (%d.%d dB)",
-                         static_cast<int>(record->gain[i]), static_cast<int>(minimum), static_cast<int>(minimum / 10),
-                         static_cast<int>((minimum < 0 ? -minimum : minimum) % 10), static_cast<int>(maximum),
-                         static_cast<int>(maximum / 10), static_cast<int>((maximum < 0 ? -maximum : maximum) % 10));
+                         "Audio gain value of %d is invalid.  Valid value range is %d (%s dB) to %d (%s dB)",
+                         static_cast<int>(record->gain[i]), static_cast<int>(minimum), GainDecibels(minimum).text,
+                         static_cast<int>(maximum), GainDecibels(maximum).text);
             return MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE;
         }
         if (record->volumeAdjustmentDisabled[i] > 1) {

@@ -329,9 +329,13 @@ public:
     // Every stream of the board stopped (pins detached first, then processors and streams
     // destroyed), under the device mutex. Stop, surprise removal and removal run it first.
     void StopAllStreams();
-    // Surprise removal: the streams, the private requests at work, invalidation, the private
-    // requests' threads, then the queues.
+    // Surprise removal: nothing more is sent to the board (its commands are refused at once), the
+    // streams (their pins' pending reads completed with STATUS_DEVICE_REMOVED), the private requests
+    // at work, invalidation, the private requests' threads, then the queues. The removal request
+    // follows once the last handle has closed.
     NTSTATUS OnSurpriseRemoval();
+    // Whether the board was pulled out: its pins fail every read, no stream starts again.
+    bool IsBoardRemoved() const;
     static VOID NTAPI DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp);
 
     // The twelve transitions of a pin's stream: each holds the device mutex around the manager's
@@ -507,6 +511,12 @@ public:
     // Compares the record with the stored one of its input (all 580 bytes; `changed` optional),
     // stores it in the device's input items and in every open video capture filter's.
     NTSTATUS SetVideoInputState(const BrevicorInputDetectRecord* record, bool* changed);
+    // Puts the video inputs a video capture filter loaded (`loaded`, left with the filter's old
+    // list) in place as the filter's own (`filterInputs`) and gives each the detection record the
+    // device holds for that input, in one step under the filter tables' lock: an input-state
+    // change either is in the records copied or reaches the new list after them, and the response
+    // thread never writes through a list being built.
+    void AdoptVideoInputs(VideoInputItems* filterInputs, VideoInputItems* loaded);
     // PhysicalStreamServices: copies under the device lock.
     NTSTATUS GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
     NTSTATUS GetAudioInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
@@ -605,10 +615,10 @@ public:
     // Checks a record, writes its 15 registry values unless it comes from the registry, and keeps
     // it. With the video overlay enabled: transparency above 1 becomes 1, a signal type above 8
     // becomes 0, the reference size is cut to 1920 x 1080, and a named font file must open
-    // (0xC0071019, nothing kept; from the registry the failure is logged and the record still
-    // kept). Unterminated text fields are STATUS_INVALID_PARAMETER. The first failed write ends the
-    // set with 0xC0071012 and nothing kept. `changed` (optional) tells whether any field differs
-    // from the record kept before.
+    // (0xC0071019, nothing kept, whatever the record's no-save flag says; only the start's load
+    // from the registry logs the failure and still keeps the record). Unterminated text fields are
+    // STATUS_INVALID_PARAMETER. The first failed write ends the set with 0xC0071012 and nothing
+    // kept. `changed` (optional) tells whether any field differs from the record kept before.
     //
     // Unless it comes from the registry, a kept record is announced once (PROPSETID_BREVICOR_LOS,
     // the 1,092 payload bytes) on every open video capture filter; when it differs from the one
@@ -679,6 +689,7 @@ private:
     BasicFilter* m_videoCaptureFilters[kFilterTableSlots] = {};
     BasicFilter* m_audioCaptureFilters[kFilterTableSlots] = {};
     volatile LONG m_started = 0;
+    volatile LONG m_boardRemoved = 0; // surprise removal came (never cleared)
     // The device mutex when the framework's device exists (a board object alone has none).
     void AcquireKsDevice();
     void ReleaseKsDevice();
@@ -726,6 +737,9 @@ private:
     NTSTATUS ReadRequiredText(RegistryKey* key, PCWSTR name, WCHAR* text);
     NTSTATUS WriteValue(PCWSTR subKey, PCWSTR name, ULONG type, const void* data, ULONG length);
     NTSTATUS CheckLOSFont(const BrevicorLOSRecord* record);
+    // SetLOSSettings, for a client's set or for the start's load of the stored record
+    // (`storedAtStart`: a font that went missing is logged and the record still kept).
+    NTSTATUS ApplyLOSSettings(BrevicorLOSRecord* record, bool storedAtStart, bool* changed);
     // The loss-of-signal record of the registry table's defaults.
     void SetDefaultLOSSettings();
 

@@ -84,6 +84,14 @@ public:
     static constexpr ULONG kDspNoSignal = 23;
     // Offsets in a filled buffer's response area.
     static constexpr ULONG kResponseTimeStampOffset = 32;
+    // A running DSP stream that gives no buffer back for the DSP command time-out (4 s) and this
+    // many frame intervals more is taken for a DSP that stopped answering: it is logged, its buffers
+    // are taken back and its pins go on with backup frames while the stream is remade, at most once
+    // in the same time, until the DSP answers again.
+    static constexpr LONGLONG kDspSilenceTimeout = 40'000'000; // 100-ns units
+    static constexpr ULONG kDspSilenceFrames = 4;
+    // The mapping entry's word that holds the host tag of the record that queued its buffer.
+    static constexpr ULONG kQueueTagWord = 0;
 
     // The mapping table (2 x buffer count entries), the free ring (2 x buffer count records), the
     // locks and events; the stream takes a handle in the device's table. maximumQueuedFrames is
@@ -158,6 +166,10 @@ public:
     bool HasStreamControlThread();
     bool HasBackupFrameGeneratorThread();
     bool IsRestartPending();
+    // Whether the DSP stopped answering the running stream (until its next answer).
+    bool IsDspSilent();
+    // How long (100-ns units) a running DSP stream may give no buffer back.
+    LONGLONG GetDspSilenceBound();
     // The generator's absolute due time of its next frame and its next DSP time-stamp counter.
     LONGLONG GetNextGeneratorDue();
     ULONG GetGeneratorCounter();
@@ -282,6 +294,8 @@ protected:
         UCHAR restartPending = 0;
         UCHAR timeStampSourceReal = 0;
         UCHAR restartNeeded = 0;
+        UCHAR dspEnabled = 0; // the DSP stream's enable was answered: its buffers are due to come back
+        UCHAR dspSilent = 0;  // it gave nothing back for the silence bound, and has not since
     };
     Flags m_flags; // control lock
 
@@ -308,6 +322,8 @@ protected:
     LONGLONG m_lastRealFrameTime = 0; // control lock
     ULONG m_startupCounter = 0;       // control lock
     ULONG m_generatorCounter = 0;     // control lock: the next generated frame's DSP time stamp
+    LONGLONG m_lastDspAnswerTime = 0; // control lock: the enable's or the last buffer answer's system time
+    LONGLONG m_lastDspRecovery = 0;   // control lock: when the silent DSP's stream was last remade
 
     // The generator's and the control thread's bodies.
     void BackupFrameGenerator();
@@ -323,6 +339,12 @@ protected:
     void BeginManualTransition(bool restartPending);
     // Frees every queued input-state record.
     void FreeInputStateRecords();
+    // The control thread's look at the DSP, each time it wakes: a running DSP stream that has given
+    // nothing back for the silence bound is logged (once a silence), stopped and started again, a
+    // silent DSP whose stream could not be remade is tried again after the bound; otherwise the DSP
+    // buffers left idle while the stream runs (no record, a refused send) are queued again.
+    void WatchDspAnswers();
+    void RequeueIdleBuffers();
     bool IsListEmptyLocked();
 
 private:

@@ -845,6 +845,26 @@ void TidewellProtocolManager::Invalidate()
     m_window.Unmap();
 }
 
+void TidewellProtocolManager::MarkBoardRemoved()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::MarkBoardRemoved", kTraceHighEnter);
+    {
+        // Under the lock: no round of the command thread is in progress once it is set, and none
+        // begins; senders are refused from here on.
+        KPLXFastStackLock pending(&m_pendingLock, this, "TidewellProtocolManager::MarkBoardRemoved", __LINE__);
+        InterlockedExchange(&m_boardRemoved, 1);
+        InterlockedExchange(&m_stop, 1);
+    }
+    StopMailboxThreads();
+    KPLXFastStackLock lock(&m_stopLock, this, "TidewellProtocolManager::MarkBoardRemoved", __LINE__);
+    CompleteInFlight(CommandHandler::kDspResultCancelled, true);
+}
+
+bool TidewellProtocolManager::IsBoardRemoved() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_boardRemoved), 0, 0) != 0;
+}
+
 void TidewellProtocolManager::Stop()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::Stop", kTraceHighEnter);
@@ -855,7 +875,7 @@ void TidewellProtocolManager::Stop()
     }
     // Whenever the threads exist, also when the start took over a running DSP.
     StopMailboxThreads();
-    if (IsStarted() && RegistersMapped())
+    if (IsStarted() && RegistersMapped() && !IsBoardRemoved())
         WriteRegister(kRegHostToDspControl, kHostToDspWarmReset);
     KPLXFastStackLock lock(&m_stopLock, this, "TidewellProtocolManager::Stop", __LINE__);
     CompleteInFlight(CommandHandler::kDspResultCancelled, true);
@@ -959,7 +979,8 @@ NTSTATUS TidewellProtocolManager::QueueCommand(CommandHandler* handler)
         // Nothing would ever take it: the sender learns at once.
         TRACE_LINE(this, "TidewellProtocolManager::QueueCommand", kTraceWarnings,
                    "Command %d refused: the mailbox is %s", static_cast<int>(handler->GetCommandId()),
-                   IsStopping()           ? "stopped"
+                   IsBoardRemoved()       ? "gone with its board"
+                   : IsStopping()         ? "stopped"
                    : IsMailboxSuspended() ? "held by a tester image"
                                           : "held by a DSP reset");
         handler->Exchange().Answer();

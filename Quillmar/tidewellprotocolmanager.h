@@ -223,6 +223,11 @@ public:
     bool IsDspRunning(ULONG milliseconds);
     // Once only: stops, disconnects the interrupt, waits for queued DPCs and unmaps both ranges.
     void Invalidate();
+    // The board is gone: from here on nothing reaches it (no command, doorbell or reset), every
+    // command is refused at once and what the mailbox held is completed as cancelled, so no sender
+    // waits out its time-out. The threads are stopped; Invalidate still releases the rest.
+    void MarkBoardRemoved();
+    bool IsBoardRemoved() const;
     void Stop();
 
     // Waits up to 2 s for the DSP's interrupt; true (and the event cleared) when it came.
@@ -358,6 +363,7 @@ private:
     KEVENT m_responseLifeEvent{};     // synchronization: the response thread began or ended
     volatile LONG m_stop = 0;           // the threads leave; commands are refused; never cleared
     volatile LONG m_invalidated = 0;    // Invalidate ran
+    volatile LONG m_boardRemoved = 0;   // the board was pulled out: nothing is sent to it (never cleared)
     volatile LONG m_mailboxSuspended = 0; // a tester image runs (pending-list lock for writes)
     volatile LONG m_heldInReset = 0;      // a warm reset holds the DSP (pending-list lock for writes)
     bool m_testerImageLoaded = false;   // the last image started was a tester (start path only)

@@ -34,7 +34,11 @@ NTSTATUS VideoCaptureFilter::OnCreate(PIRP)
     SetInstanceId(static_cast<ULONG>(id));
     // Each loader logs what it could not read; the filter opens with the defaults then.
     Device::LoadFilterFromRegistry(device, deviceObject, this);
-    Device::LoadVideoInputsFromRegistry(device, deviceObject, &m_inputs);
+    // The inputs are loaded aside: the filter is in the device's table already, and the response
+    // thread stores input-state changes in the lists of the filters there.
+    VideoInputItems loaded;
+    Device::LoadVideoInputsFromRegistry(device, deviceObject, &loaded);
+    device->AdoptVideoInputs(&m_inputs, &loaded);
     AudioCaptureFilter* married = nullptr;
     if (device->FindMarriedFilter(this, &married)) {
         // An audio input names a video input only when there is one of that number.

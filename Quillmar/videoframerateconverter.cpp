@@ -163,7 +163,7 @@ void VideoFrameRateConverter::Process(Frame* frame)
 
     // 7.
     if (!inputHandled && m_bInverseTelecine) {
-        if (m_nOutputInterval == kTelecineOutputInterval || m_nOutputInterval == kTelecineOutputIntervalShort) {
+        if (IsTelecineOutputInterval(m_nOutputInterval)) {
             DoInverseTelecine();
         } else {
             m_bInverseTelecine = false;

@@ -59,6 +59,21 @@ void VideoInputItems::FreeInputs()
     m_currentInput = 0;
 }
 
+void VideoInputItems::Exchange(VideoInputItems* other)
+{
+    if (other == nullptr || other == this)
+        return;
+    const ULONG count = m_count;
+    const ULONG current = m_currentInput;
+    VideoInputItem* inputs = m_inputs;
+    m_count = other->m_count;
+    m_currentInput = other->m_currentInput;
+    m_inputs = other->m_inputs;
+    other->m_count = count;
+    other->m_currentInput = current;
+    other->m_inputs = inputs;
+}
+
 NTSTATUS VideoInputItems::SetSecondWord(ULONG index)
 {
     if (index >= m_count && index != 0)

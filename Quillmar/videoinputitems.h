@@ -29,6 +29,8 @@ public:
     NTSTATUS AllocateInputs(ULONG count);
     // Destroys every input, last first, and the block.
     void FreeInputs();
+    // Trades lists (inputs, count and current input) with `other`.
+    void Exchange(VideoInputItems* other);
 
     ULONG GetInputCount() const { return m_count; }
     // The current input index.

@@ -782,4 +782,36 @@ TEST_F(DeviceSettingsTest, StartLoadWithAMissingFontLogsAndStillKeeps)
     EXPECT_EQ(standin::ReadRegistryDword(Board(), u"LOSVideoReferenceHeight"), 487u);
 }
 
+TEST_F(DeviceSettingsTest, AClientsSetWithTheNoSaveFlagStillNeedsAFontThatOpens)
+{
+    Seed("");
+    BrevicorLOSRecord before{};
+    device_->GetLOSSettings(&before);
+    BrevicorLOSRecord record = before;
+    record.videoEnable = 1;
+    record.fromRegistry = 1;
+    record.destinationTop = 40;
+    std::memcpy(record.fontFileName, u"C:\\missing.gph", 15 * sizeof(WCHAR));
+    bool changed = true;
+    EXPECT_EQ(device_->SetLOSSettings(&record, &changed),
+              static_cast<NTSTATUS>(MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED));
+    EXPECT_FALSE(changed);
+    EXPECT_EQ(Events(MSG_ATTEMPT_OPEN_FILE_FAILED_STATUS_RETURNED).size(), 1u);
+    BrevicorLOSRecord stored{};
+    device_->GetLOSSettings(&stored);
+    EXPECT_EQ(stored.destinationTop, before.destinationTop);
+    EXPECT_EQ(std::u16string(stored.fontFileName), std::u16string(before.fontFileName));
+    EXPECT_TRUE(device_->writes.empty());
+
+    // With a font that opens, the same set is kept, unsaved.
+    std::ofstream(root_ / "C" / "here.gph") << "glyphs";
+    std::memset(record.fontFileName, 0, sizeof(record.fontFileName));
+    std::memcpy(record.fontFileName, u"C:\\here.gph", 12 * sizeof(WCHAR));
+    EXPECT_EQ(device_->SetLOSSettings(&record, &changed), STATUS_SUCCESS);
+    EXPECT_TRUE(changed);
+    device_->GetLOSSettings(&stored);
+    EXPECT_EQ(stored.destinationTop, 40u);
+    EXPECT_TRUE(device_->writes.empty());
+}
+
 } // namespace

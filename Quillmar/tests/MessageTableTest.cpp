@@ -29,7 +29,7 @@ std::map<ULONG, std::string> Table()
 TEST(MessageTable, HoldsTheDriverMessagesWithExactTexts)
 {
     const auto table = Table();
-    EXPECT_EQ(table.size(), 163u);
+    EXPECT_EQ(table.size(), 164u);
     for (const auto& [id, text] : table) {
         EXPECT_TRUE((id & 0xFFFF0000u) == 0x40070000u || (id & 0xFFFF0000u) == 0xC0070000u) << std::hex << id;
         ASSERT_GE(text.size(), 2u);

@@ -38,6 +38,7 @@ constexpr uint32_t k60 = 166833;
 constexpr uint32_t k30 = 333667;
 constexpr uint32_t k25 = 400000;
 constexpr uint32_t k24 = 416667;
+constexpr uint32_t k23976 = 417083; // film carried on 29.97-frame video
 
 class FrameRateTest : public VideoStepsTest {
 protected:
@@ -294,9 +295,9 @@ TEST_F(FrameRateTest, ANonTwentyFourOutputTurnsTelecineOffAtTheFirstFrame)
 // Runs a 3:2 sequence through a converter to 24 frames a second.
 class TelecineTest : public FrameRateTest {
 protected:
-    void Run(int width, int height, int phase, int frames, bool resync = false)
+    void Run(int width, int height, int phase, int frames, bool resync = false, ULONG output = k24)
     {
-        Make(k24, true, resync, resync ? 10000 * 1000 : 0);
+        Make(output, true, resync, resync ? 10000 * 1000 : 0);
         PullDownGenerator generator(width, height, phase);
         for (int n = 0; n < frames; ++n) {
             auto frame = generator.Frame(n);
@@ -334,6 +335,27 @@ TEST_F(TelecineTest, AThreeTwoSequenceLocksAndDeliversFourProgressivePicturesOfF
         previousPicture = r.topPicture;
     }
     EXPECT_FALSE(DebugLinesWith("m_nFramesToPush = 1").empty());
+}
+
+// Film on 29.97-frame video runs at 23.976 frames a second: an output of that rate undoes the
+// pull-down as one of 24 does, instead of combing two pictures into every fifth frame.
+TEST_F(TelecineTest, FilmRateOutputOfNtscVideoLocksAndDeliversCleanPictures)
+{
+    Run(352, 240, 0, 60, false, k23976);
+    EXPECT_TRUE(converter->IsInverseTelecineOn());
+    ASSERT_GT(lockedAt, 0);
+    EXPECT_LE(lockedAt, 15);
+    for (int n = 15; n + 5 <= 60; n += 5)
+        EXPECT_EQ(deliveredAfter[n + 4] - deliveredAfter[n - 1], 4u) << "cycle from input " << n;
+    EXPECT_GE(RebuiltCount(), 8);
+    EXPECT_EQ(MixedRebuiltFrom(0), 0);
+    EXPECT_EQ(MixedFrom(15LL * k30), 0);
+    // The deliveries lie on the output grid.
+    const auto stamps = DeliveredStamps();
+    for (size_t i = 1; i < stamps.size(); ++i)
+        if (stamps[i - 1] >= 15LL * k30) {
+            EXPECT_EQ(stamps[i] - stamps[i - 1], int64_t(k23976)) << i;
+        }
 }
 
 TEST_F(TelecineTest, EveryPhaseOfTheCycleLocksAndRebuildsCleanFrames)
