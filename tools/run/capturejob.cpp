@@ -6,6 +6,7 @@
 #include "contactsheet.h"
 #include "filterdirectory.h"
 #include "glyphfileformat.h"
+#include "picturesamples.h"
 #include "pinreader.h"
 #include "privatesetguids.h"
 #include "shared/ksaudiorecords.h"
@@ -327,43 +328,6 @@ private:
     uint64_t m_audioWritten = 0;
     std::vector<uint8_t> m_last;
     std::string m_refusal;
-};
-
-// Keeps the first few pictures of a pin for the contact sheet, spread over the run.
-class PictureSamples {
-public:
-    PictureSamples(int32_t width, int32_t height, uint32_t bytesPerPixel, int64_t every)
-        : m_width(width), m_height(height), m_pixel(bytesPerPixel), m_every(every)
-    {
-    }
-    void Add(int64_t index, const uint8_t* data, uint32_t size)
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        const size_t expected = size_t(m_width) * m_height * m_pixel;
-        if (size < expected || index % m_every != 0 || m_kept.size() >= size_t(ContactSheet::kColumns))
-            return;
-        m_kept.emplace(index, std::vector<uint8_t>(data, data + expected));
-    }
-    void AddTo(ContactSheet* sheet, bool capture) const
-    {
-        for (const auto& [index, bytes] : m_kept) {
-            Picture picture;
-            picture.width = m_width;
-            picture.height = m_height;
-            picture.bytesPerPixel = m_pixel;
-            picture.bottomUp = true;
-            picture.stride = size_t(m_width) * m_pixel;
-            picture.data = bytes.data();
-            capture ? sheet->AddCaptureFrame(picture) : sheet->AddPreviewFrame(picture);
-        }
-    }
-
-private:
-    std::mutex m_lock;
-    int32_t m_width, m_height;
-    uint32_t m_pixel;
-    int64_t m_every;
-    std::map<int64_t, std::vector<uint8_t>> m_kept;
 };
 
 } // namespace
