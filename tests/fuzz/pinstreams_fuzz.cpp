@@ -26,11 +26,9 @@
 #include "shared/ksvidcaprecords.h"
 #include "um/ks.h"
 
-namespace {
+#include "privatesetguids.h" // after the platform's GUID
 
-// The driver's change notification (event 0), which the video filter raises when settings change.
-DEFINE_GUIDSTRUCT_VALUE(kNotificationSet, 0x219342C0L, 0x3309, 0x4A91, 0xB7, 0xB8, 0xB8, 0x8B, 0xD5, 0x48, 0x59,
-                        0x10);
+namespace {
 
 constexpr ULONG kCapturePinId = 1;
 constexpr ULONG kCaptionPinId = 4;
@@ -230,7 +228,7 @@ void Property(HANDLE pin, Cursor& in)
 // An event on the video filter, enabled with the run's event handle and disabled again.
 void Event(HANDLE filter, Cursor& in)
 {
-    static const GUID* sets[] = {&kNotificationSet, &KSPROPSETID_Connection};
+    static const GUID* sets[] = {&KSEVENTSETID_BREVICOR_NOTIFICATION, &KSPROPSETID_Connection};
     KSEVENT event{};
     event.Set = *sets[in.Byte() % 2];
     event.Id = in.Byte() % 4;
