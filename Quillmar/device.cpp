@@ -2440,10 +2440,14 @@ NTSTATUS Device::ApplyLOSSettings(BrevicorLOSRecord* record, bool storedAtStart,
             return status;
     }
 
+    // The no-save flag is how the record came, not a setting: it is kept as 0, and a set that
+    // differs from the kept record only in it changes nothing.
+    BrevicorLOSRecord kept = *record;
+    kept.fromRegistry = 0;
     bool differs;
     {
         KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetLOSSettings", __LINE__);
-        differs = std::memcmp(reinterpret_cast<const UCHAR*>(record) + kPropertyHeaderBytes,
+        differs = std::memcmp(reinterpret_cast<const UCHAR*>(&kept) + kPropertyHeaderBytes,
                               reinterpret_cast<const UCHAR*>(&m_losSettings) + kPropertyHeaderBytes,
                               sizeof(BrevicorLOSRecord) - kPropertyHeaderBytes) != 0;
     }
@@ -2463,7 +2467,7 @@ NTSTATUS Device::ApplyLOSSettings(BrevicorLOSRecord* record, bool storedAtStart,
     }
     {
         KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetLOSSettings", __LINE__);
-        std::memcpy(&m_losSettings, record, sizeof(m_losSettings));
+        std::memcpy(&m_losSettings, &kept, sizeof(m_losSettings));
     }
     // Announced once a set: a second announcement of the same values would only make every page
     // read them again.

@@ -608,7 +608,8 @@ public:
     // (0xC0071019, nothing kept, whatever the record's no-save flag says; only the start's load
     // from the registry logs the failure and still keeps the record). Unterminated text fields are
     // STATUS_INVALID_PARAMETER. The first failed write ends the set with 0xC0071012 and nothing
-    // kept. `changed` (optional) tells whether any field differs from the record kept before.
+    // kept. `changed` (optional) tells whether any field differs from the record kept before; the
+    // no-save flag is no field (it is kept as 0).
     //
     // Unless it comes from the registry, a kept record is announced once (PROPSETID_BREVICOR_LOS,
     // the 1,092 payload bytes) on every open video capture filter; when it differs from the one
