@@ -554,7 +554,8 @@ void Device::MeasureVideoInput(const ULONG words[9], ULONG widthLimit, ULONG hei
     const ULONG activeLines = record->activeLinesField1 + record->activeLinesField2;
     const ULONG totalLines = activeLines + record->blankingLinesField1 + record->blankingLinesField2;
     ULONG totalClocks = totalLines * (record->activePixels + record->blankingPixels);
-    if (activeLines > heightLimit || record->activePixels > widthLimit || totalClocks == 0) {
+    if (IsBeyondPerformanceLimit(activeLines, heightLimit) ||
+        IsBeyondPerformanceLimit(record->activePixels, widthLimit) || totalClocks == 0) {
         TRACE_LINE(nullptr, "Device::ProcessInputStateChanged", kTraceWarnings, "Invalid signal");
         return;
     }
@@ -1344,11 +1345,10 @@ Device::StandardDimensions Device::GetStandardDimensions(ULONG standard)
         }
     PerformanceSettings limits{};
     limits.pinKind = kPinKindCapture;
-    // A limit of 0 would leave no picture: only a real limit lowers the size.
     if (m_driver != nullptr && NT_SUCCESS(m_driver->GetPerformanceSettings(&limits))) {
-        if (limits.maximumVideoWidth != 0 && dimensions.width > limits.maximumVideoWidth)
+        if (IsBeyondPerformanceLimit(dimensions.width, limits.maximumVideoWidth))
             dimensions.width = limits.maximumVideoWidth;
-        if (limits.maximumVideoHeight != 0 && dimensions.height > limits.maximumVideoHeight)
+        if (IsBeyondPerformanceLimit(dimensions.height, limits.maximumVideoHeight))
             dimensions.height = limits.maximumVideoHeight;
     }
     return dimensions;

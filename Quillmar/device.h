@@ -498,8 +498,8 @@ public:
     void ProcessInputStateChanged(CommandHandler* handler);
     // The message's words (format, horizontal, vertical, blanking counted and captured, the four
     // audio words) as the record of a video input of I/O index `ioIndex`, the performance limits
-    // given: state 0, 1 (signal without a known standard, or beyond the limits) or 2 with the
-    // standard bit and the rate.
+    // given (0: none): state 0, 1 (signal without a known standard, or beyond the limits) or 2
+    // with the standard bit and the rate.
     static void MeasureVideoInput(const ULONG words[9], ULONG widthLimit, ULONG heightLimit,
                                   BrevicorInputDetectRecord* record);
     // The standard bit of a measured signal (0: none known).

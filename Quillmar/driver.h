@@ -37,6 +37,13 @@ struct PerformanceSettings {
     ULONG vbiLineRemoval;          // 17, device-wide
 };
 static_assert(sizeof(PerformanceSettings) == 72);
+
+// Whether `value` lies beyond the maximum video width or height `limit` of a performance record. A
+// limit of 0 sets none: it would leave no picture and no valid signal at all.
+inline bool IsBeyondPerformanceLimit(ULONG value, ULONG limit)
+{
+    return limit != 0 && value > limit;
+}
 static_assert(offsetof(PerformanceSettings, pinKind) == 24);
 static_assert(offsetof(PerformanceSettings, vbiLineRemoval) == 68);
 
