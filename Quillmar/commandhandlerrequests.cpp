@@ -117,7 +117,7 @@ VOID NTAPI CommandHandler::RequestThread(PVOID context)
 
 bool CommandHandler::HeldForLateAnswer()
 {
-    TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    ProtocolManagerReference manager(m_device);
     return manager && manager->IsHeldForLateAnswer(this);
 }
 
@@ -294,7 +294,7 @@ NTSTATUS CommandHandler::ReadDspMemoryRequest(ULONG* bytes)
         return CheckSizes(io, sizeof(DspMemoryReadRequest), io.outputLength);
     DspMemoryReadRequest request;
     memcpy(&request, io.input, sizeof(request));
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     // The range first: a length that would wrap the output size never reaches the size check.
     status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
     if (!NT_SUCCESS(status))
@@ -323,7 +323,7 @@ NTSTATUS CommandHandler::WriteDspMemoryRequest(ULONG* bytes)
         return CheckSizes(io, sizeof(DspMemoryWriteRequestHeader), io.outputLength);
     DspMemoryWriteRequestHeader request;
     memcpy(&request, io.input, sizeof(request));
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
     if (!NT_SUCCESS(status))
         return status;
@@ -357,7 +357,7 @@ NTSTATUS CommandHandler::ReadDspRegisterRequest(ULONG* bytes)
         return status;
     // What is read: a run of `count` bytes for codes 0 and 2, one value for the others.
     const ULONGLONG touched = (widthCode == 0 || widthCode == 2) ? count : width;
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     if (width != 0) {
         status = manager ? manager->CheckRegisterRange(offset, touched) : STATUS_DEVICE_NOT_READY;
         if (!NT_SUCCESS(status))
@@ -427,7 +427,7 @@ NTSTATUS CommandHandler::WriteDspRegisterRequest(ULONG* bytes)
                    "Width code %u with a count of %u carries no value to write", widthCode, count);
         return STATUS_INVALID_PARAMETER;
     }
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     if (width != 0) {
         status = manager ? manager->CheckRegisterRange(offset, touched) : STATUS_DEVICE_NOT_READY;
         if (!NT_SUCCESS(status))
@@ -468,7 +468,7 @@ NTSTATUS CommandHandler::WriteDspRegisterRequest(ULONG* bytes)
 NTSTATUS CommandHandler::WaitForDspInterruptRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::WaitForDspInterruptRequest", kTraceEnter);
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     if (!manager)
         return STATUS_DEVICE_NOT_READY;
     manager->UpdateDspRegisterBits(TidewellProtocolManager::kRegDspControl, 0x10, true);
@@ -523,7 +523,7 @@ NTSTATUS CommandHandler::ResetDspRequest(ULONG* bytes)
     NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 1, 4, &io);
     if (!NT_SUCCESS(status))
         return status;
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     // The DSP is left halted: no image is loaded again.
     status = manager ? manager->Reset(io.input[0]) : STATUS_DEVICE_NOT_READY;
     WriteRecordWord(io.output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));

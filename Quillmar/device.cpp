@@ -47,6 +47,8 @@ Device::Device(Driver* driver)
     SetDefaultLOSSettings();
     m_pinStreamFactory = new PinStreamFactory(this);
     SetPhysicalStreamFactory(m_pinStreamFactory);
+    KeInitializeSpinLock(&m_protocolManagerLock);
+    KeInitializeEvent(&m_protocolManagerReleased, NotificationEvent, FALSE);
     m_protocolManager = new TidewellProtocolManager(this);
     InitializeIrpQueue();
     StartOldDmaBufferThread();
@@ -3231,11 +3233,65 @@ NTSTATUS Device::RegisterCrossbar()
                                         m_filters->crossbarMediums, m_filters->crossbarCategories);
 }
 
+TidewellProtocolManager* Device::ReferenceProtocolManager()
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&m_protocolManagerLock, &irql);
+    TidewellProtocolManager* manager = m_protocolManager;
+    if (manager != nullptr)
+        ++m_protocolManagerHolds;
+    KeReleaseSpinLock(&m_protocolManagerLock, irql);
+    return manager;
+}
+
+void Device::DereferenceProtocolManager(TidewellProtocolManager* manager)
+{
+    if (manager == nullptr)
+        return;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_protocolManagerLock, &irql);
+    if (manager == m_retiringProtocolManager) {
+        if (--m_retiringProtocolManagerHolds == 0)
+            KeSetEvent(&m_protocolManagerReleased, IO_NO_INCREMENT, FALSE);
+    } else {
+        --m_protocolManagerHolds;
+    }
+    KeReleaseSpinLock(&m_protocolManagerLock, irql);
+}
+
 NTSTATUS Device::RenewProtocolManager()
 {
-    // Every start builds a fresh host port: a stopped one never restarts.
-    delete m_protocolManager;
-    m_protocolManager = new TidewellProtocolManager(this);
+    TRACE_SCOPE(this, "Device::RenewProtocolManager", kTraceLowEnter);
+    // Every start builds a fresh host port: a stopped one never restarts. Command records of other
+    // threads (a client's gain set, say) take the port at any time, so the old one goes only once
+    // they have let go of it.
+    auto* fresh = new TidewellProtocolManager(this);
+    if (fresh == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_protocolManagerLock, &irql);
+    TidewellProtocolManager* old = m_protocolManager;
+    m_protocolManager = fresh;
+    m_retiringProtocolManager = old;
+    m_retiringProtocolManagerHolds = m_protocolManagerHolds;
+    m_protocolManagerHolds = 0;
+    const bool held = old != nullptr && m_retiringProtocolManagerHolds != 0;
+    KeClearEvent(&m_protocolManagerReleased);
+    KeReleaseSpinLock(&m_protocolManagerLock, irql);
+    if (old == nullptr)
+        return STATUS_SUCCESS;
+    // Its invalidation completes every command it still holds, so a holder waiting for an answer
+    // lets go at once; a new command finds the fresh port.
+    old->Invalidate();
+    if (held) {
+        TRACE_LINE(this, "Device::RenewProtocolManager", kTraceHighs,
+                   "Waiting for the old host port's holders to let go");
+        KeWaitForSingleObject(&m_protocolManagerReleased, Executive, KernelMode, FALSE, nullptr);
+    }
+    KeAcquireSpinLock(&m_protocolManagerLock, &irql);
+    m_retiringProtocolManager = nullptr;
+    KeReleaseSpinLock(&m_protocolManagerLock, irql);
+    delete old;
     return STATUS_SUCCESS;
 }
 
@@ -3250,7 +3306,11 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
         NTSTATUS status = GetDmaAdapter(m_physicalDeviceObject);
         if (!NT_SUCCESS(status))
             return STATUS_UNSUCCESSFUL;
-        RenewProtocolManager();
+        status = RenewProtocolManager();
+        if (!NT_SUCCESS(status)) {
+            Invalidate();
+            return status;
+        }
         status = m_protocolManager->Initialize(rawResources, translatedResources,
                                                DspHostSettings::FromDriver(*m_driver));
         if (!NT_SUCCESS(status)) {
@@ -3326,8 +3386,11 @@ void Device::Invalidate()
 {
     TRACE_SCOPE(this, "Device::Invalidate", kTraceLowEnter);
     ReleaseDmaAdapter();
-    if (m_driver->GetHardwareInstalled() && m_protocolManager != nullptr)
-        m_protocolManager->Invalidate();
+    if (!m_driver->GetHardwareInstalled())
+        return;
+    ProtocolManagerReference manager(this);
+    if (manager)
+        manager->Invalidate();
 }
 
 NTSTATUS Device::BuildImagePath(PCWSTR imageName, WCHAR* path, ULONG capacity)
@@ -3464,7 +3527,10 @@ NTSTATUS Device::StartTester(PCWSTR imageName, NTSTATUS missingMessage, const ch
         Invalidate();
         return status;
     }
-    status = m_protocolManager->Start(image, size, true);
+    {
+        ProtocolManagerReference manager(this);
+        status = manager ? manager->Start(image, size, true) : STATUS_DEVICE_NOT_READY;
+    }
     FreePool(image);
     if (!NT_SUCCESS(status))
         Invalidate();
@@ -3585,20 +3651,20 @@ NTSTATUS Device::StartTheDSPAndFPGA()
         Invalidate();
         return status;
     }
-    status = m_protocolManager->Start(image, size, false);
+    {
+        ProtocolManagerReference manager(this);
+        status = manager ? manager->Start(image, size, false) : STATUS_DEVICE_NOT_READY;
+        if (NT_SUCCESS(status)) {
+            // The SDI clock adjustments of the capture pins' performance record, for the firmware.
+            const PerformanceSettings performance = m_driver->GetStoredPerformanceSettings(kPinKindCapture);
+            ULONG words[2];
+            std::memcpy(&words[0], reinterpret_cast<const UCHAR*>(&performance) + 60, 4);
+            std::memcpy(&words[1], reinterpret_cast<const UCHAR*>(&performance) + 64, 4);
+            status = manager->WriteDspMemory(reinterpret_cast<const UCHAR*>(words), 36, sizeof(words));
+        }
+    }
     FreePool(image);
     image = nullptr;
-    if (!NT_SUCCESS(status)) {
-        Invalidate();
-        return status;
-    }
-
-    // The SDI clock adjustments of the capture pins' performance record, for the firmware.
-    const PerformanceSettings performance = m_driver->GetStoredPerformanceSettings(kPinKindCapture);
-    ULONG words[2];
-    std::memcpy(&words[0], reinterpret_cast<const UCHAR*>(&performance) + 60, 4);
-    std::memcpy(&words[1], reinterpret_cast<const UCHAR*>(&performance) + 64, 4);
-    status = m_protocolManager->WriteDspMemory(reinterpret_cast<const UCHAR*>(words), 36, sizeof(words));
     if (!NT_SUCCESS(status)) {
         Invalidate();
         return status;

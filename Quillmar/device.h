@@ -227,8 +227,14 @@ public:
     const char* GetTraceName() const { return m_traceName; }
     // "Talvexon HD <id>": the board's name in messages (empty before numbering).
     const char* GetDeviceName() const { return m_deviceName; }
-    // The board's DSP host port; null only when it could not be allocated.
+    // The board's DSP host port; null only when it could not be allocated. A start replaces it, so
+    // only the plug-and-play thread (and a test that starts no board) may keep the pointer without
+    // a hold; every other user holds it through a ProtocolManagerReference.
     TidewellProtocolManager* GetProtocolManager() const { return m_protocolManager; }
+    // The current host port with one more hold on it (null when there is none, and then nothing to
+    // give back), and the hold given back. Any level up to DISPATCH_LEVEL.
+    TidewellProtocolManager* ReferenceProtocolManager();
+    void DereferenceProtocolManager(TidewellProtocolManager* manager);
     // The functional device object the board's requests come to (null before it is built); the
     // shutdown notification is registered on it.
     PDEVICE_OBJECT GetFunctionalDeviceObject() const { return m_functionalDeviceObject; }
@@ -698,6 +704,13 @@ private:
     char m_traceName[kTraceNameCharacters] = "Device";
     char m_deviceName[kDeviceNameCharacters] = "";
     TidewellProtocolManager* m_protocolManager = nullptr;
+    // The holds on the host port, under their spin lock: those on the current one, and while a
+    // start replaces it, those still on the one it replaces, whose last release sets the event.
+    KSPIN_LOCK m_protocolManagerLock = 0;
+    ULONG m_protocolManagerHolds = 0;
+    TidewellProtocolManager* m_retiringProtocolManager = nullptr;
+    ULONG m_retiringProtocolManagerHolds = 0;
+    KEVENT m_protocolManagerReleased{};
 
     // ---- settings -------------------------------------------------------------------------------
     // Opens `subKey` of the board's key (created when `create`), logging 0xC007100F when it cannot
@@ -746,7 +759,9 @@ private:
     NTSTATUS WriteFriendlyName(const GUID& category, const GUID& reference, PCWSTR name);
     // Loads an image of the driver's folder: 0xC0071019 and friends as LoadFile.
     NTSTATUS LoadImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size);
-    // A fresh host port for a start: the old one cannot start again once invalidated.
+    // A fresh host port for a start: the old one cannot start again once invalidated. The old one
+    // is invalidated (which completes every command it holds) and deleted once every hold on it is
+    // given back; STATUS_INSUFFICIENT_RESOURCES, the old one kept, when no new one can be had.
     NTSTATUS RenewProtocolManager();
     NTSTATUS StartTester(PCWSTR imageName, NTSTATUS missingMessage, const char* missingText);
     NTSTATUS ConfigureDaughterCard(ULONG signature);
@@ -847,4 +862,29 @@ private:
     KEVENT m_requestThreadsIdle{};
     KEVENT m_requestsOffBoard{};
     HostBufferTable m_hostBuffers;
+};
+
+// A hold on a device's host port for a scope: the port is not deleted while it is held (a start
+// that replaces it waits for the hold). Empty when the device has no port.
+class ProtocolManagerReference {
+public:
+    explicit ProtocolManagerReference(Device* device)
+        : m_device(device), m_manager(device != nullptr ? device->ReferenceProtocolManager() : nullptr)
+    {
+    }
+    ~ProtocolManagerReference()
+    {
+        if (m_manager != nullptr)
+            m_device->DereferenceProtocolManager(m_manager);
+    }
+    ProtocolManagerReference(const ProtocolManagerReference&) = delete;
+    ProtocolManagerReference& operator=(const ProtocolManagerReference&) = delete;
+
+    TidewellProtocolManager* Get() const { return m_manager; }
+    TidewellProtocolManager* operator->() const { return m_manager; }
+    explicit operator bool() const { return m_manager != nullptr; }
+
+private:
+    Device* m_device;
+    TidewellProtocolManager* m_manager;
 };
