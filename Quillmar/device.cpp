@@ -1243,9 +1243,14 @@ NTSTATUS Device::GetDeviceConfig(BrevicorDeviceConfigRecord* record)
     record->hardwareByteB = static_cast<USHORT>(m_pciDeviceNumber);
     record->hardwareByteC = static_cast<USHORT>(m_pciFunctionNumber);
     record->hardwareWordD = static_cast<USHORT>(m_instanceId > 0 ? m_instanceId : 0);
-    // EEPROM bytes 0 to 27, then 28 to 65 (the identification block and the word at 64).
-    std::memcpy(record->identification1, m_eeprom, sizeof(record->identification1));
-    std::memcpy(record->identification2, m_eeprom + sizeof(record->identification1), sizeof(record->identification2));
+    // EEPROM bytes 0 to 27, then 28 to 65 (the identification block and the word at 64), of one
+    // image: a read of the EEPROM replaces it whole under the device lock.
+    {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::GetDeviceConfig", __LINE__);
+        std::memcpy(record->identification1, m_eeprom, sizeof(record->identification1));
+        std::memcpy(record->identification2, m_eeprom + sizeof(record->identification1),
+                    sizeof(record->identification2));
+    }
     std::memset(record->productName, 0, sizeof(record->productName));
     static constexpr char16_t kProduct[] = u"Talvexon HD ";
     std::memcpy(record->productName, kProduct, sizeof(kProduct));
@@ -3493,11 +3498,24 @@ NTSTATUS Device::LoadImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size)
 NTSTATUS Device::ReadDspEprom()
 {
     TRACE_SCOPE(this, "Device::ReadDspEprom", kTraceLowEnter);
-    CommandHandler* handler = AllocateCommandHandler();
-    if (handler == nullptr)
+    // Staged aside and taken over whole under the device lock: a configuration read meanwhile
+    // (a private request rewrites the EEPROM and reads it again) sees the image before or after,
+    // never a mix, and a read that fails leaves the image as it was.
+    auto* staged = static_cast<UCHAR*>(AllocatePool(kEepromBytes));
+    if (staged == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
-    const NTSTATUS status = handler->ReadDspEeprom(2, m_eeprom, kEepromBytes);
+    CommandHandler* handler = AllocateCommandHandler();
+    if (handler == nullptr) {
+        FreePool(staged);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    const NTSTATUS status = handler->ReadDspEeprom(2, staged, kEepromBytes);
     FreeCommandHandler(handler);
+    if (NT_SUCCESS(status)) {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::ReadDspEprom", __LINE__);
+        std::memcpy(m_eeprom, staged, kEepromBytes);
+    }
+    FreePool(staged);
     return status;
 }
 

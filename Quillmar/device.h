@@ -144,7 +144,8 @@ public:
     NTSTATUS LoadFile(PCWSTR name, PUCHAR* buffer, ULONG* size);
     // The driver's folder of the board's images, a backslash and `imageName`, into `path`.
     NTSTATUS BuildImagePath(PCWSTR imageName, WCHAR* path, ULONG capacity);
-    // Command 8: the whole EEPROM into the device's image.
+    // Command 8: the whole EEPROM into the device's image, which it replaces whole (under the
+    // device lock) only when the read succeeded.
     NTSTATUS ReadDspEprom();
     const UCHAR* GetEepromImage() const { return m_eeprom; }
     bool HasDaughterCard() const;

@@ -424,6 +424,60 @@ TEST_F(PrivateRequestTest, TheStartedBoardsConfigurationNamesItsLocationNumberAn
         ASSERT_EQ(record[i], 0) << i;
 }
 
+// One client rewrites the identification block again and again, alternating two images, while
+// another reads the device configuration: every configuration holds one whole block, never a mix.
+TEST_F(PrivateRequestTest, ConfigurationReadDuringEepromWritesHoldsOneWholeIdentificationBlock)
+{
+    auto imageOf = [](uint16_t word) {
+        std::vector<uint8_t> image = Words({1});
+        image.resize(4100);
+        for (uint32_t i = 14; i <= 32; ++i)
+            std::memcpy(image.data() + 4 + 2 * i, &word, 2);
+        return image;
+    };
+    const std::vector<uint8_t> images[2] = {imageOf(0x1111), imageOf(0x2222)};
+    std::vector<uint8_t> status(4);
+    ASSERT_TRUE(Send(kWriteDspEeprom, images[1], &status).ok);
+
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> writes{0};
+    std::thread writer([&] {
+        std::vector<uint8_t> result(4);
+        for (unsigned n = 0; !done.load(); ++n) {
+            if (Send(kWriteDspEeprom, images[n % 2], &result).ok)
+                writes.fetch_add(1);
+        }
+    });
+    // Words 14 to 32 of the EEPROM sit at 78 to 115 of the record, after the status word.
+    std::vector<std::string> mixed;
+    unsigned reads = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((writes.load() < 8 || reads < 50) && std::chrono::steady_clock::now() < end) {
+        std::vector<uint8_t> config(632);
+        const Reply reply = Send(kReadDeviceConfig, {}, &config);
+        if (!reply.ok) {
+            mixed.push_back("read failed with " + std::to_string(reply.error));
+            break;
+        }
+        ++reads;
+        const uint16_t first = static_cast<uint16_t>(config[4 + 78] | config[4 + 79] << 8);
+        bool whole = first == 0x1111 || first == 0x2222;
+        for (size_t k = 1; k < 19 && whole; ++k)
+            whole = (config[4 + 78 + 2 * k] | config[4 + 79 + 2 * k] << 8) == first;
+        if (!whole) {
+            std::string words;
+            for (size_t k = 0; k < 19; ++k)
+                words += std::to_string(config[4 + 78 + 2 * k] | config[4 + 79 + 2 * k] << 8) + " ";
+            mixed.push_back(words);
+        }
+    }
+    done.store(true);
+    writer.join();
+    EXPECT_GE(writes.load(), 8u);
+    EXPECT_GE(reads, 50u);
+    EXPECT_TRUE(mixed.empty()) << mixed.size() << " mixed configurations, the first: " << mixed.front();
+}
+
 TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
 {
     std::vector<uint8_t> image = Words({2});
