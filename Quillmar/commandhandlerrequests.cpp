@@ -318,19 +318,35 @@ NTSTATUS CommandHandler::WriteDspMemoryRequest(ULONG* bytes)
     NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &io);
     if (!NT_SUCCESS(status))
         return status;
-    // The record is its header and then exactly `length` bytes of data.
-    if (io.inputLength < sizeof(DspMemoryWriteRequestHeader))
-        return CheckSizes(io, sizeof(DspMemoryWriteRequestHeader), io.outputLength);
+    // The record is 13 bytes: the header and the first data byte. The second buffer, exactly
+    // length + 7 bytes, is the result header's room and then the other length - 1 data bytes.
+    if (io.inputLength != kDspMemoryWriteRecordBytes)
+        return CheckSizes(io, kDspMemoryWriteRecordBytes, io.outputLength);
     DspMemoryWriteRequestHeader request;
     memcpy(&request, io.input, sizeof(request));
+    if (request.length == 0) {
+        // Nothing to write, and no room for the result.
+        TRACE_LINE(this, "CommandHandler::WriteDspMemoryRequest", kTraceErrors, "A write of 0 bytes is refused");
+        return STATUS_INVALID_PARAMETER;
+    }
     ProtocolManagerReference manager(m_device);
     status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(io, ULONGLONG{kDspMemoryWriteDataOffset} + request.length, sizeof(DspMemoryResultHeader));
+    status = CheckSizes(io, kDspMemoryWriteRecordBytes,
+                        ULONGLONG{request.length} + kDspMemoryWriteBufferExtraBytes);
     if (!NT_SUCCESS(status))
         return status;
-    status = manager->WriteDspMemoryRequest(io.input, io.inputLength, io.output, io.outputLength);
+    // The window takes the header and all the data in one piece (at most a 4 MB page of it).
+    const ULONG joinedBytes = kDspMemoryWriteDataOffset + request.length;
+    auto* joined = static_cast<UCHAR*>(AllocatePoolOfType(joinedBytes, PagedPool));
+    if (!joined)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    memcpy(joined, io.input, kDspMemoryWriteRecordBytes);
+    memcpy(joined + kDspMemoryWriteRecordBytes, io.output + sizeof(DspMemoryResultHeader),
+           request.length - 1);
+    status = manager->WriteDspMemoryRequest(joined, joinedBytes, io.output, io.outputLength);
+    FreePool(joined);
     if (!NT_SUCCESS(status))
         return status;
     WriteRecordWord(io.output, 0, kDspResultSuccess);
