@@ -3630,10 +3630,13 @@ NTSTATUS Device::ConfigureAlignmentDetection()
     CommandHandler* handler = AllocateCommandHandler();
     if (handler == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
-    NTSTATUS status = handler->WriteFPGARegister(kAlignmentRegister, value, kAlignmentRegisterMask, true);
+    const NTSTATUS written = handler->WriteFPGARegister(kAlignmentRegister, value, kAlignmentRegisterMask, true);
     FreeCommandHandler(handler);
-    if (!NT_SUCCESS(status))
-        return status;
+    // Read back also when the write was refused: the trace then tells what the register holds.
+    if (!NT_SUCCESS(written))
+        TRACE_LINE(this, "Device::ConfigureAlignmentDetection", kTraceErrors,
+                   "The video frame alignment detection register was not written: 0x%08x",
+                   static_cast<unsigned>(written));
     LARGE_INTEGER settle;
     settle.QuadPart = kAlignmentSettle;
     KeDelayExecutionThread(KernelMode, FALSE, &settle);
@@ -3641,12 +3644,12 @@ NTSTATUS Device::ConfigureAlignmentDetection()
     if (handler == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
     ULONG readBack = 0;
-    status = handler->ReadFPGARegister(kAlignmentRegister, &readBack);
+    NTSTATUS status = handler->ReadFPGARegister(kAlignmentRegister, &readBack);
     FreeCommandHandler(handler);
     if (NT_SUCCESS(status))
         TRACE_LINE(this, "Device::ConfigureAlignmentDetection", kTraceHighs,
                    "Video frame alignment detection register value = 0x%08x", static_cast<unsigned>(readBack));
-    return status;
+    return NT_SUCCESS(written) ? status : written;
 }
 
 NTSTATUS Device::StartTheDSPAndFPGA()
@@ -3695,17 +3698,25 @@ NTSTATUS Device::StartTheDSPAndFPGA()
     }
     status = handler->SetDspPerformanceParams();
     FreeCommandHandler(handler);
-    if (NT_SUCCESS(status))
-        status = ReadDspEprom();
-    ULONG signature = 0xFFFFFFFF;
-    if (NT_SUCCESS(status)) {
-        handler = AllocateCommandHandler();
-        status = handler != nullptr ? handler->GetDCSignature(&signature) : STATUS_INSUFFICIENT_RESOURCES;
-        FreeCommandHandler(handler);
-    }
     if (!NT_SUCCESS(status)) {
         Invalidate();
         return status;
+    }
+    // The EEPROM and the daughter card's signature only inform: a board whose DSP refuses them
+    // still runs, its configuration showing the EEPROM image read before and no daughter card.
+    NTSTATUS informational = ReadDspEprom();
+    if (!NT_SUCCESS(informational))
+        TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceErrors, "The EEPROM could not be read: 0x%08x",
+                   static_cast<unsigned>(informational));
+    ULONG signature = CommandHandler::kNoDCSignature;
+    handler = AllocateCommandHandler();
+    informational = handler != nullptr ? handler->GetDCSignature(&signature) : STATUS_INSUFFICIENT_RESOURCES;
+    FreeCommandHandler(handler);
+    if (!NT_SUCCESS(informational)) {
+        signature = CommandHandler::kNoDCSignature;
+        TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceErrors,
+                   "No daughter card signature (0x%08x): no daughter card is assumed",
+                   static_cast<unsigned>(informational));
     }
     TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceHighs, "Daughter card signature = 0x%08x",
                static_cast<unsigned>(signature));
@@ -3736,13 +3747,17 @@ NTSTATUS Device::StartTheDSPAndFPGA()
     }
     const NTSTATUS programmed = status;
 
+    // With the FPGA programmed the board runs: the audio configuration and the alignment register
+    // that follow are logged when the DSP refuses them, and the start goes on.
     status = ConfigureDaughterCard(signature);
-    if (NT_SUCCESS(status))
-        status = ConfigureAlignmentDetection();
-    if (!NT_SUCCESS(status)) {
-        Invalidate();
-        return status;
-    }
+    if (!NT_SUCCESS(status))
+        TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceErrors,
+                   "The audio configuration did not reach the DSP: 0x%08x", static_cast<unsigned>(status));
+    status = ConfigureAlignmentDetection();
+    if (!NT_SUCCESS(status))
+        TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceErrors,
+                   "The video frame alignment detection register could not be set: 0x%08x",
+                   static_cast<unsigned>(status));
     m_fpgaLoaded = true;
     TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceHighs, "Completed the FGPA load processing.");
     return programmed;
