@@ -3974,41 +3974,29 @@ NTSTATUS Device::SetAudioConfigurationSettings(BrevicorAudioConfigRecord* record
     m_legacyAudioFilters = legacy;
     keep(WriteAudioInputPropertyToRegistry(u"LegacyAudioFilters", legacy));
 
-    // Identifiers the inputs keep: a changed input takes the next of its kind no other input holds.
-    bool held[kAudioInputTypeCount] = {};
-    bool changes[kAudioConfigInputs] = {};
+    // The identifier of an input whose type changes: among the inputs that change in this call,
+    // in input order, each daughter-card kind hands out its four identifiers in turn from its
+    // first; any other type takes the identifier numbered like the input. An input whose type
+    // stays keeps its identifier.
+    constexpr ULONG kFirstCardTypeIdentifier = 8; // AES 8 to 11, S/PDIF 12, unbalanced 16, balanced 20
+    ULONG handedOut[4] = {};
     bool rebuild = false;
     for (ULONG i = 0; i < count; ++i) {
+        ULONG identifier = i;
+        ULONG kind = 4;
+        switch (record->inputs[i].connectorType) {
+        case kAudioTypeAes: kind = 0; break;
+        case kAudioTypeSpdif: kind = 1; break;
+        case kAudioTypeUnbalanced: kind = 2; break;
+        case kAudioTypeBalanced: kind = 3; break;
+        default: break;
+        }
         ULONG type = 0;
         m_audioInputs.GetInputType(i, &type);
-        changes[i] = record->inputs[i].connectorType != type;
-        GUID name{};
-        m_audioInputs.GetInputName(i, &name);
-        const LONG identifier = FindAudioInputType(name);
-        if (!changes[i] && identifier >= 0)
-            held[identifier] = true;
-    }
-    for (ULONG i = 0; i < count; ++i) {
-        ULONG identifier = i;
-        if (changes[i]) {
-            ULONG first = kAudioInputTypeCount;
-            switch (record->inputs[i].connectorType) {
-            case kAudioTypeAes: first = 8; break;
-            case kAudioTypeSpdif: first = 12; break;
-            case kAudioTypeUnbalanced: first = 16; break;
-            case kAudioTypeBalanced: first = 20; break;
-            default: break;
-            }
-            if (first < kAudioInputTypeCount) {
-                identifier = first;
-                for (ULONG n = first; n < first + 4; ++n) {
-                    if (!held[n]) {
-                        identifier = n;
-                        break;
-                    }
-                }
-            }
-            held[identifier] = true;
+        if (record->inputs[i].connectorType != type && kind < 4) {
+            // Only inputs 5 to 8 take these types, so a kind never runs out of identifiers.
+            identifier = kFirstCardTypeIdentifier + 4 * kind + handedOut[kind] % 4;
+            ++handedOut[kind];
         }
         keep(ApplyAudioInput(i, record, identifier, &rebuild));
     }
