@@ -15,9 +15,9 @@ AudioChainBuilder::AudioChainBuilder(const AudioChainSettings& settings, Logical
 {
 }
 
-LONG AudioChainBuilder::SampleSizeMode(ULONG validBits)
+LONG AudioChainBuilder::SampleSizeMode(ULONG bits)
 {
-    return validBits == 32 ? 0 : CAudioSampleSizeConverter::ModeOfBitCount(static_cast<LONG>(validBits));
+    return CAudioSampleSizeConverter::ModeOfBitCount(static_cast<LONG>(bits));
 }
 
 NTSTATUS AudioChainBuilder::BuildProcessingSteps(AlgorithmList* list)
@@ -50,18 +50,19 @@ NTSTATUS AudioChainBuilder::BuildProcessingSteps(AlgorithmList* list)
                    "Audio sample rate settings: Input=%d, Count=%d, Bit Count=%d, Samples per frame=%d", input, pairs,
                    kInternalBits, samplesPerFrame);
 
-        if (s.validBitsPerSample != 32) {
-            SampleSizeSettings sizeSettings;
-            sizeSettings.channelPairCount = pairs;
-            sizeSettings.bitCount = static_cast<LONG>(s.validBitsPerSample);
-            sizeSettings.samplesPerFrame = samplesPerFrame;
-            sizeSettings.framesPerSecond = kFramesPerSecond;
-            sizeSettings.mode = SampleSizeMode(s.validBitsPerSample);
-            list->AppendOrRaise(new CAudioSampleSizeConverter(sizeSettings));
-            TRACE_LINE(this, "AudioChainBuilder::BuildProcessingSteps", kTraceHighs,
-                       "Audio sample size conversion: Input=%d, Count=%d, Bit Count=%d, Samples per frame=%d", input,
-                       pairs, sizeSettings.bitCount, samplesPerFrame);
-        }
+        // Every connection gets one: the DSP's words hold a 24-bit sample in their low bits, which
+        // only the converter turns into a signed sample filling the connection's container (a
+        // 32-bit one included). The container, not the valid bits, sizes the samples.
+        SampleSizeSettings sizeSettings;
+        sizeSettings.channelPairCount = pairs;
+        sizeSettings.bitCount = static_cast<LONG>(s.validBitsPerSample);
+        sizeSettings.samplesPerFrame = samplesPerFrame;
+        sizeSettings.framesPerSecond = kFramesPerSecond;
+        sizeSettings.mode = SampleSizeMode(s.bitsPerSample);
+        list->AppendOrRaise(new CAudioSampleSizeConverter(sizeSettings));
+        TRACE_LINE(this, "AudioChainBuilder::BuildProcessingSteps", kTraceHighs,
+                   "Audio sample size conversion: Input=%d, Count=%d, Bit Count=%d, Samples per frame=%d", input,
+                   pairs, sizeSettings.bitCount, samplesPerFrame);
 
         CAudioVolumeControl* volume = list->AppendOrRaise(new CAudioVolumeControl());
         volume->SetInput(s.input);

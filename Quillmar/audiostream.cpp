@@ -7,6 +7,7 @@
 #include "caudiostereopairextractor.h"
 #include "driver.h"
 #include "km/pool.h"
+#include "messages/Talvexon.h"
 #include "physicalstreamservices.h"
 #include "streamdeviceservices.h"
 #include "streamfilter.h"
@@ -158,7 +159,7 @@ NTSTATUS AudioStream::AllocateDSPFrame(ULONG index)
     if (frame == nullptr) {
         if (buffer != nullptr)
             SetEntryFrame(index, nullptr, buffer, physical);
-        TRACE_STATUS(this, "AudioStream::AllocateDSPFrame", kTraceErrors, STATUS_INSUFFICIENT_RESOURCES,
+        TRACE_STATUS(this, "AudioStream::AllocateDSPFrame", kTraceErrors, MSG_DMA_MEMORY_ALLOCATION_FAILED,
                      "DMA memory allocation failed");
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -174,7 +175,7 @@ NTSTATUS AudioStream::AllocateHostFrame(ULONG index)
     if (frame == nullptr) {
         if (buffer != nullptr)
             ExFreePool(buffer);
-        TRACE_STATUS(this, "AudioStream::AllocateHostFrame", kTraceErrors, STATUS_INSUFFICIENT_RESOURCES,
+        TRACE_STATUS(this, "AudioStream::AllocateHostFrame", kTraceErrors, MSG_HOST_FRAME_ALLOCATION_FAILED,
                      "HOST frame allocation failed");
         return STATUS_INSUFFICIENT_RESOURCES;
     }

@@ -482,7 +482,8 @@ NTSTATUS NTAPI BasicAudioFilter::DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFOR
     if (wave.nSamplesPerSec < range.MinimumSampleFrequency ||
         wave.nSamplesPerSec > range.MaximumSampleFrequency ||
         wave.wBitsPerSample < range.MinimumBitsPerSample ||
-        wave.wBitsPerSample > range.MaximumBitsPerSample || wave.nChannels != range.MaximumChannels)
+        wave.wBitsPerSample > range.MaximumBitsPerSample || wave.wBitsPerSample % 8 != 0 ||
+        wave.nChannels != range.MaximumChannels)
         return STATUS_NO_MATCH;
     return STATUS_SUCCESS;
 }

@@ -51,7 +51,8 @@ public:
     bool IsCombined() const { return m_combined; }
 
     // The audio capture pin's format check: a wave format (its extra bytes inside the format) of
-    // the range's maximum channel count, its rate and bits per sample within the range's; else
+    // the range's maximum channel count, its rate and bits per sample within the range's, the bits
+    // a whole number of bytes (8, 16, 24 or 32: the containers the chain fills); else
     // STATUS_NO_MATCH. A change while the pin is past Stop: STATUS_INVALID_DEVICE_STATE.
     static NTSTATUS NTAPI DispatchPinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat,
                                                    PKSMULTIPLE_ITEM oldAttributeList,

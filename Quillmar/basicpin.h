@@ -36,6 +36,9 @@ public:
     virtual NTSTATUS OnConnect();
     virtual void OnDisconnect();
     // ---- end of the virtual operations -----------------------------------------------------------
+    // The framework's Process call (frames arrived): STATUS_PENDING here, the frames waiting for the
+    // pin's stream.
+    virtual NTSTATUS OnProcess() { return STATUS_PENDING; }
 
     PKSPIN GetKsPin() const { return m_ksPin; }
     // The parent filter's object (the filter's context), looked up once.

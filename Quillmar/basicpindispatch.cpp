@@ -8,6 +8,7 @@
 #include "basicvideofilter.h"
 #include "device.h"
 #include "km/ksfilter.h"
+#include "km/raise.h"
 #include "km/status.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -46,6 +47,17 @@ const KSPIN_DISPATCH BasicPinDispatch::kDispatch = {
 };
 
 BasicPin* BasicPinDispatch::MakePinObject(PKSPIN pin)
+{
+    // An object the driver's allocation cannot serve is no pin: the creation is refused with
+    // STATUS_INSUFFICIENT_RESOURCES instead of raising into the framework.
+    try {
+        return MakePinObjectOrRaise(pin);
+    } catch (const standin::RaisedStatus&) {
+        return nullptr;
+    }
+}
+
+BasicPin* BasicPinDispatch::MakePinObjectOrRaise(PKSPIN pin)
 {
     const KSPIN_DESCRIPTOR& descriptor = pin->Descriptor->PinDescriptor;
     const GUID* category = descriptor.Category;
@@ -98,7 +110,8 @@ NTSTATUS NTAPI BasicPinDispatch::DispatchPinClose(PKSPIN pin, PIRP irp)
 NTSTATUS NTAPI BasicPinDispatch::DispatchPinProcess(PKSPIN pin)
 {
     ControlHold hold(pin);
-    return STATUS_PENDING;
+    BasicPin* object = BasicPin::FromKsPin(pin);
+    return object != nullptr ? object->OnProcess() : STATUS_PENDING;
 }
 
 VOID NTAPI BasicPinDispatch::DispatchPinReset(PKSPIN pin)

@@ -29,6 +29,10 @@ public:
     static NTSTATUS NTAPI DispatchPinConnect(PKSPIN pin);
     static VOID NTAPI DispatchPinDisconnect(PKSPIN pin);
 
-    // The class Create makes for a pin of this descriptor; null for an unknown category.
+    // The class Create makes for a pin of this descriptor; null for an unknown category, or when
+    // the object cannot be allocated.
     static BasicPin* MakePinObject(PKSPIN pin);
+
+private:
+    static BasicPin* MakePinObjectOrRaise(PKSPIN pin);
 };

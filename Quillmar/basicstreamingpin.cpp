@@ -8,6 +8,7 @@
 #include "frameprocessedsink.h"
 #include "km/interlocked.h"
 #include "km/ksfilter.h"
+#include "km/raise.h"
 #include "km/ksstream.h"
 #include "km/status.h"
 #include "logicalstream.h"
@@ -56,6 +57,17 @@ NTSTATUS BasicStreamingPin::ChangeDeviceState(KSSTATE to, KSSTATE from)
     Device* device = GetDevice();
     if (device == nullptr)
         return STATUS_UNSUCCESSFUL;
+    if (IsBoardRemoved()) {
+        // The stream went with the board: the steps down to Stop are the pin's alone, and nothing
+        // starts again.
+        if (to > from)
+            return STATUS_DEVICE_REMOVED;
+        if (to == KSSTATE_STOP)
+            ReleaseClock();
+        InterlockedExchange(&m_running, 0);
+        SetState(to);
+        return STATUS_SUCCESS;
+    }
     const bool video = m_kind == kStreamingPinKindVideo;
     NTSTATUS status = STATUS_SUCCESS;
     if (from == KSSTATE_STOP && to == KSSTATE_ACQUIRE) {
@@ -177,6 +189,32 @@ void BasicStreamingPin::DetachFromStream()
     TakeSinkOutOfTree();
     m_stream = nullptr;
     m_queue = nullptr;
+    Device* device = GetDevice();
+    if (device != nullptr && device->IsBoardRemoved()) {
+        m_boardRemoved = true;
+        FailQueuedFrames(STATUS_DEVICE_REMOVED);
+    }
+}
+
+NTSTATUS BasicStreamingPin::OnProcess()
+{
+    if (!IsBoardRemoved())
+        return STATUS_PENDING; // the sink fills the frames as the stream delivers
+    FailQueuedFrames(STATUS_DEVICE_REMOVED);
+    return STATUS_SUCCESS;
+}
+
+void BasicStreamingPin::FailQueuedFrames(NTSTATUS status)
+{
+    PKSPIN pin = GetKsPin();
+    if (pin == nullptr)
+        return;
+    DeleteClones();
+    // Each frame in turn, left empty: its request completes with the status once all its frames have.
+    while (PKSSTREAM_POINTER pointer = KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED)) {
+        KsStreamPointerSetStatusCode(pointer, status);
+        KsStreamPointerUnlock(pointer, TRUE);
+    }
 }
 
 void BasicStreamingPin::TakeSinkOutOfTree()
@@ -189,9 +227,12 @@ void BasicStreamingPin::TakeSinkOutOfTree()
 NTSTATUS BasicStreamingPin::AppendSink(AlgorithmList* list, ULONGLONG interval)
 {
     if (m_sink == nullptr) {
-        m_sink = new FrameProcessedSink(this);
-        if (m_sink == nullptr)
+        // A sink the driver's allocation cannot serve fails this chain; the next one tries again.
+        try {
+            m_sink = new FrameProcessedSink(this);
+        } catch (const standin::RaisedStatus&) {
             return STATUS_INSUFFICIENT_RESOURCES;
+        }
     } else {
         m_sink->ResetFrameTimes();
     }

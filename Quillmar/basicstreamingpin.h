@@ -52,7 +52,11 @@ public:
     NTSTATUS StreamFromAcquireToStop() override;
     Algorithm* GetFrameSink() const override;
     bool GetAudioFormat(StreamAudioFormat*) const override { return false; }
+    // Also, when the board was pulled out, every read the pin holds completes with
+    // STATUS_DEVICE_REMOVED, and so does every later one (OnProcess).
     void DetachFromStream() override;
+    NTSTATUS OnProcess() override;
+    bool IsBoardRemoved() const { return m_boardRemoved.load(); }
 
     KSSTATE GetPreviousState() const { return static_cast<KSSTATE>(ReadWord(&m_previousState)); }
     bool IsRunningFlagSet() const { return ReadWord(&m_running) != 0; }
@@ -76,6 +80,8 @@ protected:
     // Gives the pin its own descriptor and framing: `frames` buffers of `frameSize` bytes.
     NTSTATUS SetAllocatorFraming(ULONG frames, ULONG frameSize);
     void SetPinId(ULONG id) { m_pinId = id; }
+    // Completes every frame queued on the pin, and the clones' frames, with `status`.
+    void FailQueuedFrames(NTSTATUS status);
 
 private:
     // An interlocked read of a state word (the stream's threads read what a dispatch thread writes).
@@ -94,4 +100,5 @@ private:
     std::atomic<StreamProcessorQueue*> m_queue{nullptr};
     PIKSREFERENCECLOCK m_clock = nullptr;
     ULONG m_frameSize = 0;
+    std::atomic<bool> m_boardRemoved{false}; // the stream went with the board: reads fail
 };

@@ -163,7 +163,6 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
     VideoStreamingPin::ReadVideoHeader(format, &header);
     const KS_RECT32& target = header.rcTarget;
     const LONG height = static_cast<LONG>(std::labs(bitmap.biHeight));
-    const LONG width = IsEmpty(target) ? bitmap.biWidth : target.right - target.left;
 
     // Another compression is another range's; another bit count or a target outside the picture
     // would make the steps write past the pin's buffers.
@@ -173,6 +172,8 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
         (target.left < 0 || target.top < 0 || target.right <= target.left || target.bottom <= target.top ||
          target.right > bitmap.biWidth || target.bottom > height))
         return Rejected();
+    // Only a target inside the picture has a width that fits in a LONG.
+    const LONG width = IsEmpty(target) ? bitmap.biWidth : target.right - target.left;
     if (width < caps->MinOutputSize.cx)
         return CheckFailed("iWidth(%d) >= pDataRangeCaps->MinOutputSize.cx(%d)", width,
                            caps->MinOutputSize.cx);
@@ -191,9 +192,10 @@ NTSTATUS CheckPictureFormat(PKSDATAFORMAT format, const KSDATARANGE* range, ULON
     if (caps->OutputGranularityY > 0 && height % caps->OutputGranularityY != 0)
         return CheckFailed("nHeight(%d) % pDataRangeCaps->OutputGranularityY(%d)) != 0", height,
                            caps->OutputGranularityY);
-    // The buffers are sized for rows rounded up to 16 pixels.
+    // The buffers are sized for rows rounded up to 16 pixels, rows of the bitmap: a target
+    // rectangle narrower than the bitmap is delivered inside the bitmap's rows.
     bitmap.biSizeImage = BasicVideoFilter::RoundedImageSize(
-        bitmap.biCompression, bitmap.biBitCount, static_cast<ULONG>(width), static_cast<ULONG>(height));
+        bitmap.biCompression, bitmap.biBitCount, static_cast<ULONG>(bitmap.biWidth), static_cast<ULONG>(height));
     std::memcpy(bytes + bitmapAt, &bitmap, sizeof(bitmap));
     return STATUS_SUCCESS;
 }
@@ -217,7 +219,9 @@ ULONG BasicVideoFilter::RoundedImageSize(ULONG compression, USHORT bitCount, ULO
     else if (compression == KS_BI_RGB)
         size = bitCount / 8 * rounded * height;
     else if (compression == kFourCCI420)
-        size = rounded * height * 3 / 2;
+        // Two chroma planes of half the width and half the rows, an odd height's last row with
+        // rows of its own: rounded x height x 3 / 2 for even heights.
+        size = rounded * height + rounded * ((ULONGLONG(height) + 1) / 2);
     else
         size = rounded * height * 9 / 8;
     return static_cast<ULONG>(size);

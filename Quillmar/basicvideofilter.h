@@ -41,7 +41,8 @@ public:
     // in common, samples per line and buffer size not above, stride and sampling frequency equal.
     static bool VbiHeaderFits(const KS_VBIINFOHEADER& format, const KS_VBIINFOHEADER& range);
     // The image size of a picture `width` wide (rounded up to 16) and `height` high in the
-    // compression: YUY2 and UYVY 2 bytes a pixel, RGB its bit count, I420 1.5, any other 1.125.
+    // compression: YUY2 and UYVY 2 bytes a pixel, RGB its bit count, I420 1.5 (an odd height's
+    // last row with its chroma rows: half a row more), any other 1.125.
     static ULONG RoundedImageSize(ULONG compression, USHORT bitCount, ULONG width, ULONG height);
 
 protected:

@@ -35,7 +35,7 @@ bool CAudioSampleSizeConverter::IsEqual(const Algorithm* other) const
         return false;
     const auto& o = static_cast<const CAudioSampleSizeConverter*>(other)->m_settings;
     return o.channelPairCount == m_settings.channelPairCount && o.bitCount == m_settings.bitCount &&
-           o.samplesPerFrame == m_settings.samplesPerFrame;
+           o.samplesPerFrame == m_settings.samplesPerFrame && o.mode == m_settings.mode;
 }
 
 ULONG CAudioSampleSizeConverter::OutputBytesOfMode(LONG mode)

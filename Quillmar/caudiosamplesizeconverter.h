@@ -37,7 +37,8 @@ public:
     ~CAudioSampleSizeConverter() override;
 
     void Process(Frame* frame) override;
-    // Equal ids, pair count, bit count and samples per frame.
+    // Equal ids, pair count, bit count, samples per frame and mode (two containers may carry the
+    // same valid bits).
     bool IsEqual(const Algorithm* other) const override;
 
     const SampleSizeSettings& GetSettings() const { return m_settings; }

@@ -2,7 +2,7 @@
 #include "cdelivercc.h"
 
 #include "frame.h"
-#include "kernel/poolallocation.h"
+#include "stepframes.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 
@@ -43,14 +43,10 @@ bool CDeliverCC::IsEqual(const Algorithm* other) const
 void CDeliverCC::Process(Frame* frame)
 {
     BeginTiming();
-    if (!m_output) {
-        auto* bytes = static_cast<PUCHAR>(AllocatePoolOfType(2, NonPagedPool));
-        if (!bytes) {
-            EndTiming();
-            return;
-        }
-        m_output = new Frame();
-        m_output->Initialize(bytes, 2, 8);
+    // Without its frame (no memory) the step drops this field's bytes and tries again at the next.
+    if (!m_output && !(m_output = NewDataFrame(2))) {
+        EndTiming();
+        return;
     }
     const USHORT word = frame ? frame->GetCaptionWord(m_vbiField) : 0x8080;
     if (frame)

@@ -4,6 +4,7 @@
 #include "imaging/imaging.h"
 #include "kernel/poolallocation.h"
 #include "roundtoint.h"
+#include "stepframes.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 #include "videoframe.h"
@@ -51,19 +52,19 @@ LONG CDeliverVBIData::RescaledSamples() const
     return std::clamp<LONG>(samples, 0, LONG(m_header.SamplesPerLine));
 }
 
-void CDeliverVBIData::CreateVBIDataFromFrame(const VideoFrame* vbi, LONG field, PUCHAR output)
+bool CDeliverVBIData::CreateVBIDataFromFrame(const VideoFrame* vbi, LONG field, PUCHAR output)
 {
     const ULONG stride = m_header.StrideInBytes;
     const ULONG rows = Rows();
     std::memset(output, 0, size_t(stride) * rows);
     if (!vbi || (field != 0 && field != 1))
-        return;
+        return true;
     const FrameFieldSize block = vbi->GetVbiSize(field);
     const LONG width = std::min<LONG>(block.width, vbi->GetWidth());
     const LONG base = field == 0 ? 0 : vbi->GetVbiSize(0).height;
     const LONG samples = RescaledSamples();
     if (width < 2 || samples < 1 || base + block.height > vbi->GetHeight())
-        return;
+        return true;
     if (m_doubledCapacity < 2 * width) {
         FreePool(m_doubled);
         FreePool(m_scaled);
@@ -71,7 +72,7 @@ void CDeliverVBIData::CreateVBIDataFromFrame(const VideoFrame* vbi, LONG field, 
         m_scaled = static_cast<PUCHAR>(AllocatePoolOfType(kMaximumStride, NonPagedPool));
         m_doubledCapacity = m_doubled && m_scaled ? 2 * width : 0;
         if (!m_doubledCapacity)
-            return;
+            return false;
     }
     const LONG offset = (LONG(m_header.SamplesPerLine) - samples) / 2;
     const LONG rowOfLine = vbi->GetVideoStandard() == kFrameStandard625 ? 1 : -2;
@@ -86,11 +87,15 @@ void CDeliverVBIData::CreateVBIDataFromFrame(const VideoFrame* vbi, LONG field, 
         }
         const ImagingRegion region = {0, 0, 2 * width, 1};
         const double factor = double(samples) / (2.0 * width);
-        if (ResizePlane(m_doubled, 2 * width, 1, 2 * width, region, m_scaled, LONG(kMaximumStride), samples, 1, factor,
-                        1.0, 2) < 0)
+        const ImagingStatus resized = ResizePlane(m_doubled, 2 * width, 1, 2 * width, region, m_scaled,
+                                                  LONG(kMaximumStride), samples, 1, factor, 1.0, 2);
+        if (resized == StatusNoMemory)
+            return false;
+        if (resized < 0)
             continue;
         std::memcpy(output + size_t(r) * stride + offset, m_scaled, size_t(samples));
     }
+    return true;
 }
 
 void CDeliverVBIData::Process(Frame* frame)
@@ -102,14 +107,10 @@ void CDeliverVBIData::Process(Frame* frame)
         EndTiming();
         return;
     }
-    if (!m_output) {
-        auto* data = static_cast<PUCHAR>(AllocatePoolOfType(bytes, NonPagedPool));
-        if (!data) {
-            EndTiming();
-            return;
-        }
-        m_output = new Frame();
-        m_output->Initialize(data, bytes, 8);
+    // Without its frame (no memory) the step drops this frame and tries again at the next.
+    if (!m_output && !(m_output = NewDataFrame(bytes))) {
+        EndTiming();
+        return;
     }
     const auto* vbi = static_cast<const VideoFrame*>(frame);
     if (vbi)
@@ -122,9 +123,15 @@ void CDeliverVBIData::Process(Frame* frame)
     for (LONG field : {1, 0}) {
         BeginTiming();
         const bool hasLines = vbi && vbi->GetVbiSize(field).height > 0;
-        if (hasLines)
-            CreateVBIDataFromFrame(vbi, field, m_output->GetFrameData());
-        else
+        if (hasLines && !CreateVBIDataFromFrame(vbi, field, m_output->GetFrameData())) {
+            // The rows could not be made (no memory): this field is dropped, and with it field 0
+            // when field 1 failed; the next frame tries again.
+            TRACE_LINE(this, "CDeliverVBIData::Process", kTraceWarnings,
+                       "VBI field %d rows could not be made: the frame is dropped", static_cast<int>(field));
+            EndTiming();
+            return;
+        }
+        if (!hasLines)
             std::memset(m_output->GetFrameData(), 0, bytes);
         m_output->SetDataSize(bytes);
         m_output->ClearFlags(kFrameFlagVbiField1 | kFrameFlagVbiField0);

@@ -19,8 +19,9 @@ public:
     bool IsEqual(const Algorithm* other) const override { return Algorithm::IsEqual(other); }
 
     // Writes the rows of frame field `field` of a VBI frame into `output` (rows x stride bytes,
-    // zeroed first). Rows outside the field's block read as zero.
-    void CreateVBIDataFromFrame(const VideoFrame* vbi, LONG field, PUCHAR output);
+    // zeroed first). Rows outside the field's block read as zero. False when the rows could not be
+    // made for want of memory (the output is then incomplete).
+    bool CreateVBIDataFromFrame(const VideoFrame* vbi, LONG field, PUCHAR output);
     // Samples of a rescaled row: 720 x sampling frequency / 13.5 MHz, at most SamplesPerLine.
     LONG RescaledSamples() const;
     ULONG Rows() const;

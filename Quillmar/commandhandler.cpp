@@ -195,8 +195,16 @@ void CommandHandler::SetPayloadBit0(ULONG index, bool bit)
 NTSTATUS CommandHandler::SendCheckedCommand(const char* functionName, const char* noAnswerText)
 {
     const NTSTATUS status = SendCommandAndWait();
-    if (!NT_SUCCESS(status))
-        ReportNoAnswer(functionName, noAnswerText);
+    if (NT_SUCCESS(status))
+        return status;
+    TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    if (manager != nullptr && manager->IsBoardRemoved()) {
+        // Refused because the board is gone: no firmware failed to answer.
+        TRACE_LINE(this, functionName, kTraceWarnings, "%s (the board was removed)", noAnswerText);
+        SetDspResult(kDspResultNoAnswer);
+        return status;
+    }
+    ReportNoAnswer(functionName, noAnswerText);
     return status;
 }
 

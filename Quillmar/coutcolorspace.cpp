@@ -91,13 +91,14 @@ COutColorSpace::OutputLayout COutColorSpace::LayoutFor(ULONG index, LONG width, 
         layout.pitch[0] = width * 2;
         break;
     case kI420:
-        // U after the luma plane, V a quarter of the luma plane further.
+        // U after the luma plane, V after U. An odd height's last luma row has chroma rows of its
+        // own, so each chroma plane has half the rows rounded up.
         layout.planes = 3;
         layout.pitch[0] = width;
         layout.pitch[1] = layout.pitch[2] = width / 2;
-        layout.rows[1] = layout.rows[2] = height / 2;
+        layout.rows[1] = layout.rows[2] = (height + 1) / 2;
         layout.offset[1] = w * h;
-        layout.offset[2] = layout.offset[1] + w * h / 4;
+        layout.offset[2] = layout.offset[1] + ULONG(layout.pitch[1]) * ULONG(layout.rows[1]);
         layout.bytes = layout.offset[2] + ULONG(layout.pitch[2]) * ULONG(layout.rows[2]);
         return layout;
     case kYvu9:
@@ -346,6 +347,20 @@ void COutColorSpace::Kp08ToI420(const VideoFrame* input, UCHAR* const dst[3], co
         uint8_t* const out[3] = {dst[0], dst[1], dst[2]};
         const int32_t steps[3] = {pitch[0], pitch[1], pitch[2]};
         ConvertPlanar422ToI420(in.plane, in.stride, out, steps, input->GetWidth(), input->GetHeight());
+    });
+    // The conversion takes rows in pairs: an odd height's last row, and the chroma rows it alone
+    // gives (its own samples, as every even row gives its chroma rows), are copied here.
+    const LONG height = input->GetHeight();
+    if (height % 2 == 0)
+        return;
+    const LONG last = height - 1;
+    GuardedPlaneWork(this, "COutColorSpace::Kp08ToI420", "copy the last row to the I420 picture", [&] {
+        for (ULONG p = 0; p < 3; ++p) {
+            const LONG row = p == 0 ? last : last / 2;
+            CopyPlaneRows(input->GetPlane(p) + static_cast<ptrdiff_t>(last) * input->GetStride(p), 0,
+                          dst[p] + static_cast<ptrdiff_t>(row) * pitch[p], 0,
+                          p == 0 ? input->GetWidth() : input->GetWidth() / 2, 1);
+        }
     });
 }
 

@@ -1,7 +1,7 @@
 // COutColorSpace (algorithm id 11): the last step before a video pin's sink. It converts the
 // internal planar 4:2:2 frame into the pin's output format, by output index:
 //   0 8-bit grey (the Y plane)      4 UYVY: U Y0 V Y1
-//   1 RGB555, blue in bits 0-4      5 I420: Y, then U, then V at half width and height
+//   1 RGB555, blue in bits 0-4      5 I420: Y, then U, then V at half width and height (rounded up)
 //   2 RGB24: blue, green, red       6 YUY2: Y0 U Y1 V
 //   3 RGB32: blue, green, red, 0    7 YVU9: Y, then V, then U at a quarter of width and height
 // Rows of grey and RGB are padded to a multiple of 4 bytes; UYVY and YUY2 rows follow each other

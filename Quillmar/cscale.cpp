@@ -1,6 +1,7 @@
 // CScale: resizing to the pin's output size.
 #include "cscale.h"
 
+#include "planework.h"
 #include "stepframes.h"
 #include "tracelogger.h"
 #include "tracescope.h"
@@ -72,14 +73,22 @@ VideoFrame* CScale::EnsureWorkFrame()
 {
     if (VideoFrame* work = GetWorkFrame())
         return work;
-    const LONG width = m_sourceWidth != 0 ? Magnitude(m_sourceWidth) : ScaledWidth();
-    const LONG height = m_sourceHeight != 0 ? Magnitude(m_sourceHeight) : ScaledHeight();
-    VideoFrame* work = NewVideoFrame(width, height);
+    VideoFrame* work = NewVideoFrame(OutputWidth(), OutputHeight());
     if (!work)
         return nullptr;
     work->FillBlack();
     SetOutputFrame(work);
     return work;
+}
+
+LONG CScale::OutputWidth() const
+{
+    return m_sourceWidth != 0 ? Magnitude(m_sourceWidth) : ScaledWidth();
+}
+
+LONG CScale::OutputHeight() const
+{
+    return m_sourceHeight != 0 ? Magnitude(m_sourceHeight) : ScaledHeight();
 }
 
 void CScale::Process(Frame* frame)
@@ -90,17 +99,39 @@ void CScale::Process(Frame* frame)
     const LONG width = ScaledWidth();
     const LONG height = ScaledHeight();
     Frame* output = frame;
-    if (input && width > 0 && height > 0 &&
-        (Magnitude(input->GetWidth()) != width || Magnitude(input->GetHeight()) != height)) {
-        if (VideoFrame* work = EnsureWorkFrame()) {
-            input->Scale(work, m_interpolation, width, height);
-            input->CopyAttributes(work, true);
-            work->SetWritable(true);
-            output = work;
+    if (input && width > 0 && height > 0) {
+        const bool atTarget = Magnitude(input->GetWidth()) == width && Magnitude(input->GetHeight()) == height;
+        // A frame at the target size needs no resize; it goes on as it is only when the target
+        // fills the bitmap. Inside a larger bitmap it is laid into the work frame as it is, so
+        // that what follows writes rows of the bitmap's pitch, not of the target's.
+        const bool fillsBitmap = width == OutputWidth() && height == OutputHeight();
+        if (!atTarget || !fillsBitmap) {
+            if (VideoFrame* work = EnsureWorkFrame()) {
+                if (atTarget)
+                    CopyIntoWorkFrame(input, work, width, height);
+                else
+                    input->Scale(work, m_interpolation, width, height);
+                input->CopyAttributes(work, true);
+                work->SetWritable(true);
+                output = work;
+            }
         }
     }
     EndTiming();
     DeliverToChildren(output);
+}
+
+void CScale::CopyIntoWorkFrame(const VideoFrame* input, VideoFrame* work, LONG width, LONG height)
+{
+    if (!input->PlanesInBuffer() || !work->PlanesInBuffer() || ULONG(width) > work->GetRowWidth() ||
+        ULONG(height) > work->GetRowCount())
+        return;
+    for (ULONG plane = 0; plane < 3; ++plane) {
+        GuardedPlaneWork(this, "CScale::CopyIntoWorkFrame", "copy the frame into the scaled frame", [&] {
+            CopyPlaneRows(input->GetPlane(plane), input->GetStride(plane), work->GetPlane(plane), work->GetStride(plane),
+                          plane == 0 ? width : width / 2, height);
+        });
+    }
 }
 
 bool CScale::IsEqual(const Algorithm* other) const

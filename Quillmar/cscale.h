@@ -2,10 +2,11 @@
 // the pin's scaling method and the sizes of the output format: its bitmap (the source size, the
 // size of the work frame) and the target rectangle the picture is scaled to inside it.
 //
-// A frame already at the target size is passed on as it is, without a copy (DeliverToChildren
-// keeps it writable for a single child only). Any other frame is resized with VideoFrame::Scale
-// into the step's work frame, which has the bitmap's size and is filled black when made, so that
-// a target smaller than the bitmap leaves black borders. A target larger than the bitmap is
+// A frame already at the target size, when the target fills the bitmap, is passed on as it is,
+// without a copy (DeliverToChildren keeps it writable for a single child only). Any other frame
+// goes into the step's work frame, which has the bitmap's size and is filled black when made, so
+// that a target smaller than the bitmap leaves black borders: resized with VideoFrame::Scale, or,
+// when it is at the target size already, copied in as it is. A target larger than the bitmap is
 // clipped to it.
 #pragma once
 #include "algorithm.h"
@@ -45,9 +46,14 @@ public:
     VideoFrame* GetWorkFrame() const;
 
 private:
-    // Makes the work frame on first use: source size (the scaled size without one), filled
-    // black. Null when it cannot be allocated.
+    // The size of the work frame: the source size (the scaled size without one).
+    LONG OutputWidth() const;
+    LONG OutputHeight() const;
+    // Makes the work frame on first use, of the output size, filled black. Null when it cannot be
+    // allocated.
     VideoFrame* EnsureWorkFrame();
+    // A frame at the target size copied into the work frame's top left corner.
+    void CopyIntoWorkFrame(const VideoFrame* input, VideoFrame* work, LONG width, LONG height);
 
     LONG m_sourceWidth = 0;
     LONG m_sourceHeight = 0;

@@ -4,6 +4,7 @@
 
 #include "driver.h"
 #include "planework.h"
+#include "stepframes.h"
 #include "tracelogger.h"
 #include "tracescope.h"
 
@@ -147,10 +148,13 @@ void CSeperateVBIFromVideo::Process(Frame* frame)
     else
         in->ClearFlags(kFrameFlagGenerated);
 
-    // 3. The two frames, (re)made when their geometry changes.
+    // 3. The two frames, (re)made when their geometry changes. A frame that cannot be made (no
+    // memory) drops this input: the children get nothing of it rather than half of it, the
+    // caption decoder keeps its state, and the next input tries again.
     const LONG vbiWidth = std::max(vbi[0].width, vbi[1].width);
     const LONG vbiRows[2] = {VbiRowsOfField(vbi[0].height, in->GetVideoStandard()),
                              VbiRowsOfField(vbi[1].height, in->GetVideoStandard())};
+    bool made = true;
     if (vbi[0].height + vbi[1].height == 0 || generated || vbiWidth == 0) {
         delete m_vbiFrame;
         m_vbiFrame = nullptr;
@@ -158,17 +162,13 @@ void CSeperateVBIFromVideo::Process(Frame* frame)
     } else if (!m_vbiFrame || m_vbiFrame->GetWidth() != vbiWidth || m_vbiRows[0] != vbiRows[0] ||
                m_vbiRows[1] != vbiRows[1]) {
         delete m_vbiFrame;
-        m_vbiFrame = new VideoFrame(vbiWidth, vbiRows[0] + vbiRows[1], 8, true);
-        m_vbiRows[0] = vbiRows[0];
-        m_vbiRows[1] = vbiRows[1];
+        m_vbiFrame = NewVideoFrame(vbiWidth, vbiRows[0] + vbiRows[1]);
+        m_vbiRows[0] = m_vbiFrame ? vbiRows[0] : 0;
+        m_vbiRows[1] = m_vbiFrame ? vbiRows[1] : 0;
         m_lastDetectionLine = -1;
         m_runIn[0] = {};
         m_runIn[1] = {};
-        if (!m_vbiFrame->GetFrameData()) {
-            delete m_vbiFrame;
-            m_vbiFrame = nullptr;
-            m_vbiRows[0] = m_vbiRows[1] = 0;
-        }
+        made = m_vbiFrame != nullptr;
     }
     const LONG activeWidth = std::max(active[0].width, active[1].width);
     const LONG activeLines = active[0].height + active[1].height;
@@ -177,11 +177,15 @@ void CSeperateVBIFromVideo::Process(Frame* frame)
         m_videoFrame = nullptr;
     } else if (!m_videoFrame || m_videoFrame->GetWidth() != activeWidth || m_videoFrame->GetHeight() != activeLines) {
         delete m_videoFrame;
-        m_videoFrame = new VideoFrame(activeWidth, activeLines, 8, true);
-        if (!m_videoFrame->GetFrameData()) {
-            delete m_videoFrame;
-            m_videoFrame = nullptr;
-        }
+        m_videoFrame = NewVideoFrame(activeWidth, activeLines);
+        made = made && m_videoFrame != nullptr;
+    }
+    if (!made) {
+        TRACE_LINE(this, "CSeperateVBIFromVideo::Process", kTraceWarnings,
+                   "Frame dropped: no memory for the %dx%d VBI or the %dx%d video frame", vbiWidth,
+                   vbiRows[0] + vbiRows[1], activeWidth, activeLines);
+        EndTiming();
+        return;
     }
 
     // 4. The copies, and the attributes of both frames.
@@ -206,14 +210,18 @@ void CSeperateVBIFromVideo::Process(Frame* frame)
     // 5. Captions of the 525-line standard.
     DecodeCaptions(generated);
 
-    // 6. The data lives in the step's frames now: the DSP may refill its buffer.
+    // 6. The data lives in the step's frames now: the DSP may refill its buffer, so what is still
+    // needed of the incoming frame is read first and the frame is not touched after.
+    const ULONG standard = in->GetVideoStandard();
+    const LONG pictureWidth = in->GetWidth();
+    in = nullptr;
     if (Algorithm* root = GetRoot(); root && root != this)
         root->ReturnBuffer();
 
     // 7. Frame alignment.
     bool deliver = true;
-    if (m_vbiFrame && !generated && in->GetVideoStandard() != 0 && m_settings.alignmentDetectionEnable)
-        CheckAlignment(in, &deliver);
+    if (m_vbiFrame && !generated && standard != 0 && m_settings.alignmentDetectionEnable)
+        CheckAlignment(pictureWidth, &deliver);
     EndTiming();
     if (!deliver)
         return;
@@ -407,10 +415,10 @@ USHORT CSeperateVBIFromVideo::ReadCaptionBytes(const UCHAR* luma, LONG width, co
     return static_cast<USHORT>(b1 | b2 << 8);
 }
 
-void CSeperateVBIFromVideo::CheckAlignment(const VideoFrame* in, bool* deliver)
+void CSeperateVBIFromVideo::CheckAlignment(LONG pictureWidth, bool* deliver)
 {
     const LONG line = static_cast<LONG>(m_settings.alignmentDetectionLine);
-    const bool halfScale = m_settings.hd1080HalfScale && in->GetWidth() == kHalfScaleWidth;
+    const bool halfScale = m_settings.hd1080HalfScale && pictureWidth == kHalfScaleWidth;
     const UCHAR* marker = halfScale ? kHalfScaleMarker : kMarker;
     const LONG bytes = halfScale ? 4 : 8;
     const UCHAR* row = VbiRow(0, line - 1);
@@ -516,13 +524,21 @@ void CSeperateVBIFromVideo::ProcessCCData(LONG field, UCHAR b1, UCHAR b2)
                     ProcessEndOfCaptionLine(field, channel, true);
                 s.waitingForAddress = false;
             } else if (address) {
-                PreambleAddress(field, channel, b2);
+                PreambleAddress(field, channel, b1, b2);
+            }
+        } else if (base == 0x10) {
+            // Row 11 has a code of its own, 0x10 (0x18) with 0x40..0x5F.
+            if (b2 >= 0x50 && b2 <= 0x5F) {
+                PreambleAddress(field, channel, b1, b2);
+            } else if (b2 >= 0x40 && b2 <= 0x4F) {
+                ProcessEndOfCaptionLine(field, channel, true);
+                s.waitingForAddress = false;
             }
         } else if (base == 0x13 || base == 0x14 || base == 0x15 || base == 0x17) {
             // Miscellaneous control codes come with 0x14 on NTSC field 1 and 0x15 on field 2.
             const UCHAR miscellaneous = field == 0 ? 0x14 : 0x15;
             if (address) {
-                PreambleAddress(field, channel, b2);
+                PreambleAddress(field, channel, b1, b2);
             } else if (b2 >= 0x40 && b2 <= 0x4F) {
                 ProcessEndOfCaptionLine(field, channel, true);
                 s.waitingForAddress = false;
@@ -545,10 +561,33 @@ void CSeperateVBIFromVideo::ProcessCCData(LONG field, UCHAR b1, UCHAR b2)
         AddCharacter(s, b2, true);
 }
 
-void CSeperateVBIFromVideo::PreambleAddress(LONG field, LONG channel, UCHAR b2)
+LONG CSeperateVBIFromVideo::PreambleRow(UCHAR b1, UCHAR b2)
+{
+    const bool lower = (b2 & 0x7F) >= 0x60;
+    switch (b1 & 0x77) {
+    case 0x11: return lower ? 2 : 1;
+    case 0x12: return lower ? 4 : 3;
+    case 0x15: return lower ? 6 : 5;
+    case 0x16: return lower ? 8 : 7;
+    case 0x17: return lower ? 10 : 9;
+    case 0x10: return lower ? 0 : 11;
+    case 0x13: return lower ? 13 : 12;
+    case 0x14: return lower ? 15 : 14;
+    default: return 0;
+    }
+}
+
+void CSeperateVBIFromVideo::PreambleAddress(LONG field, LONG channel, UCHAR b1, UCHAR b2)
 {
     ChannelState& s = State(field, channel);
-    if (b2 >= 0x50 && b2 <= 0x5F) {
+    // The codes 0x70..0x7F name the lower row of a pair and start a caption's second line. Rows
+    // 11 and 12 are no pair: row 12's 0x50..0x5F code right after a line begun on row 11 (still
+    // being received) is that caption's second line as well, and keeps the first.
+    const LONG row = PreambleRow(b1, b2);
+    const bool secondLine =
+        b2 >= 0x70 || (row != 0 && row == s.lastPreambleRow + 1 && s.lineMode == 0 && s.column > 0);
+    s.lastPreambleRow = row;
+    if (!secondLine) {
         if (!s.skipNextAddress) {
             ProcessEndOfCaptionLine(field, channel, true);
             DumpClosedCaptionLines(field, channel);
@@ -556,10 +595,15 @@ void CSeperateVBIFromVideo::PreambleAddress(LONG field, LONG channel, UCHAR b2)
     } else if (!s.skipNextAddress && s.lineMode == 1) {
         DumpClosedCaptionLines(field, channel);
     }
-    ProcessPreambleCode(field, channel, b2);
+    ProcessPreambleCode(field, channel, b2, secondLine ? 1 : 0);
 }
 
 void CSeperateVBIFromVideo::ProcessPreambleCode(LONG field, LONG channel, UCHAR b2)
+{
+    ProcessPreambleCode(field, channel, b2, b2 >= 0x70 ? 1 : 0);
+}
+
+void CSeperateVBIFromVideo::ProcessPreambleCode(LONG field, LONG channel, UCHAR b2, LONG mode)
 {
     ChannelState& s = State(field, channel);
     s.waitingForAddress = false;
@@ -567,7 +611,6 @@ void CSeperateVBIFromVideo::ProcessPreambleCode(LONG field, LONG channel, UCHAR 
         s.skipNextAddress = false;
         return;
     }
-    const LONG mode = b2 >= 0x70 ? 1 : 0;
     TRACE_LINE(this, "CSeperateVBIFromVideo::ProcessPreambleCode", kTraceLows,
                "chData = 0x%02x, nNewPreambleLineIndex=%d, m_nLastPreambleLineIndex[%d][%d]=%d", b2, mode, field,
                channel, s.lineMode);
@@ -576,7 +619,7 @@ void CSeperateVBIFromVideo::ProcessPreambleCode(LONG field, LONG channel, UCHAR 
     ProcessEndOfCaptionLine(field, channel, false);
     if (s.indent == 0)
         s.indent = (b2 & 0x0E) * 2;
-    // The next row goes to slot 0 (0x50..0x5F) or 1 (0x70..0x7F); rows above it are freed.
+    // The next row goes to slot 0 (first line) or 1 (second line); rows above it are freed.
     FreeRowsFrom(s, ULONG(mode));
     s.rowCount = ULONG(mode);
 }

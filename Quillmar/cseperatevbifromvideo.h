@@ -64,6 +64,9 @@ public:
     // Decodes one field's pair (parity bits are stripped, not tested). `field` is the decoder's.
     void ProcessCCData(LONG field, UCHAR b1, UCHAR b2);
     void ProcessPreambleCode(LONG field, LONG channel, UCHAR b2);
+    // The same with the line mode given: 1 for the second line of a caption (codes 0x70..0x7F,
+    // and the row-12 code right after a row-11 line), else 0.
+    void ProcessPreambleCode(LONG field, LONG channel, UCHAR b2, LONG lineMode);
     void ProcessMiscellaneousControlCode(LONG field, LONG channel, UCHAR b2);
     void ProcessSpecialCharacter(LONG field, LONG channel, UCHAR b2);
     void ProcessEndOfCaptionLine(LONG field, LONG channel, bool keep);
@@ -107,6 +110,7 @@ private:
         bool ignoreText;
         bool skipNextAddress;
         USHORT lastControl; // 0: none
+        LONG lastPreambleRow; // the screen row (1..15) of the last preamble address, 0: none
         LONG lineMode;
         USHORT codes[kCaptionColumns];
         ULONG styles[kCaptionColumns];
@@ -117,9 +121,12 @@ private:
 
     void SeperateTheData(const VideoFrame* in);
     void DecodeCaptions(bool generated);
-    void CheckAlignment(const VideoFrame* in, bool* deliver);
+    // `pictureWidth`: the incoming frame's width, read before its buffer went back.
+    void CheckAlignment(LONG pictureWidth, bool* deliver);
     void AddCharacter(ChannelState& state, USHORT code, bool mapped);
-    void PreambleAddress(LONG field, LONG channel, UCHAR b2);
+    void PreambleAddress(LONG field, LONG channel, UCHAR b1, UCHAR b2);
+    // The screen row (1..15) a preamble address names; 0 for a pair that names none.
+    static LONG PreambleRow(UCHAR b1, UCHAR b2);
     void FreeRowsFrom(ChannelState& state, ULONG first);
     // The oldest of three rows freed, the others moved up.
     static void DropOldestRow(ChannelState& state);

@@ -697,6 +697,23 @@ NTSTATUS Device::SetVideoInputState(const BrevicorInputDetectRecord* record, boo
     return status;
 }
 
+void Device::AdoptVideoInputs(VideoInputItems* filterInputs, VideoInputItems* loaded)
+{
+    if (filterInputs == nullptr || loaded == nullptr)
+        return;
+    KPLXFastStackLock tables(&m_filterTableLock, this, "Device::AdoptVideoInputs", __LINE__);
+    filterInputs->Exchange(loaded);
+    KPLXFastStackLock hold(&m_deviceLock, this, "Device::AdoptVideoInputs", __LINE__);
+    for (ULONG i = 0; i < filterInputs->GetInputCount(); ++i) {
+        const VideoInputItem* known = m_videoInputs.GetInput(i);
+        if (known == nullptr)
+            break;
+        BrevicorInputDetectRecord record{};
+        known->GetInputDetectInfo(&record);
+        filterInputs->GetInput(i)->SetInputDetectInfo(&record);
+    }
+}
+
 NTSTATUS Device::GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record)
 {
     if (record == nullptr)
@@ -850,6 +867,10 @@ NTSTATUS Device::OnSurpriseRemoval()
 {
     TRACE_SCOPE(this, "Device::OnSurpriseRemoval", kTraceEnter);
     InterlockedExchange(&m_started, 0);
+    InterlockedExchange(&m_boardRemoved, 1);
+    // First of all: a board that is gone answers nothing, so no sender may wait for it.
+    if (m_protocolManager != nullptr)
+        m_protocolManager->MarkBoardRemoved();
     StopAllStreams();
     ReleaseDiagnosticsBuffer();
     QuiescePrivateRequests();
@@ -857,6 +878,11 @@ NTSTATUS Device::OnSurpriseRemoval()
     StopPrivateRequests();
     DestroyStreamProcessorQueues();
     return STATUS_SUCCESS;
+}
+
+bool Device::IsBoardRemoved() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_boardRemoved), 0, 0) != 0;
 }
 
 VOID NTAPI Device::DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp)
@@ -894,6 +920,8 @@ NTSTATUS Device::VideoStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalSt
     TRACE_SCOPE(this, "Device::VideoStreamFromStopToAcquire", kTraceLowEnter);
     if (m_streamProcessorManager == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
+    if (IsBoardRemoved())
+        return STATUS_DEVICE_REMOVED; // its queues are gone with it
     AcquireKsDevice();
     const NTSTATUS status = m_streamProcessorManager->VideoStreamFromStopToAcquire(pin, stream);
     ReleaseKsDevice();
@@ -905,6 +933,8 @@ NTSTATUS Device::AudioStreamFromStopToAcquire(StreamProcessorPin* pin, LogicalSt
     TRACE_SCOPE(this, "Device::AudioStreamFromStopToAcquire", kTraceLowEnter);
     if (m_streamProcessorManager == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
+    if (IsBoardRemoved())
+        return STATUS_DEVICE_REMOVED; // its queues are gone with it
     AcquireKsDevice();
     const NTSTATUS status = m_streamProcessorManager->AudioStreamFromStopToAcquire(pin, stream);
     ReleaseKsDevice();
@@ -3441,8 +3471,15 @@ NTSTATUS Device::LoadFile(PCWSTR name, PUCHAR* buffer, ULONG* size)
         if (NT_SUCCESS(status)) {
             FILE_STANDARD_INFORMATION information{};
             status = file.QueryStandardInfo(&information);
-            if (NT_SUCCESS(status) && (information.EndOfFile.QuadPart <= 0 ||
-                                       information.EndOfFile.QuadPart > static_cast<LONGLONG>(0x7FFFFFFF)))
+            if (NT_SUCCESS(status) && information.EndOfFile.QuadPart > static_cast<LONGLONG>(kMaximumImageBytes)) {
+                file.Close();
+                TRACE_STATUS(this, "Device::LoadFile", kTraceErrors, MSG_IMAGE_FILE_TOO_LARGE,
+                             "Image file [%ls] is %I64u bytes long, more than the %u bytes an image may have.", path,
+                             static_cast<ULONGLONG>(information.EndOfFile.QuadPart),
+                             static_cast<unsigned>(kMaximumImageBytes));
+                return MSG_IMAGE_FILE_TOO_LARGE;
+            }
+            if (NT_SUCCESS(status) && information.EndOfFile.QuadPart <= 0)
                 status = STATUS_END_OF_FILE;
             PUCHAR data = nullptr;
             if (NT_SUCCESS(status)) {
@@ -3495,6 +3532,66 @@ NTSTATUS Device::LoadImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size)
     return LoadFile(path, buffer, size);
 }
 
+NTSTATUS Device::LoadProgramImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size)
+{
+    NTSTATUS status = LoadImage(imageName, buffer, size);
+    if (!NT_SUCCESS(status))
+        return status;
+    TidewellProtocolManager::ImageFault fault;
+    status = TidewellProtocolManager::ValidateImage(*buffer, *size, &fault);
+    if (NT_SUCCESS(status))
+        return status;
+    WCHAR path[kMaximumImagePathBytes + 2];
+    if (!NT_SUCCESS(BuildImagePath(imageName, path, sizeof(path) / sizeof(WCHAR))))
+        path[0] = 0;
+    const unsigned section = static_cast<unsigned>(fault.section);
+    const unsigned sections = static_cast<unsigned>(fault.sections);
+    switch (fault.kind) {
+    case TidewellProtocolManager::ImageFault::kHeaderCut:
+    case TidewellProtocolManager::ImageFault::kSectionCut:
+        TRACE_STATUS(this, "Device::LoadProgramImage", kTraceErrors, MSG_DSP_IMAGE_CUT_SHORT,
+                     "The DSP image [%ls] is cut short: section %u of %u needs %u more bytes, but only %I64u are "
+                     "left.  Nothing of it was loaded.",
+                     path, section, sections,
+                     static_cast<unsigned>(fault.kind == TidewellProtocolManager::ImageFault::kHeaderCut
+                                               ? TidewellProtocolManager::kImageSectionHeaderBytes
+                                               : fault.length),
+                     fault.spare);
+        break;
+    case TidewellProtocolManager::ImageFault::kOutsideWindowPage:
+        TRACE_STATUS(this, "Device::LoadProgramImage", kTraceErrors, MSG_DSP_IMAGE_SECTION_OUTSIDE_PAGE,
+                     "The file [%ls] is no DSP program image: its section %u of %u (DSP address 0x%08x, %u bytes) "
+                     "does not fit in one 4 MB page of DSP memory.  Nothing of it was loaded.",
+                     path, section, sections, static_cast<unsigned>(fault.address),
+                     static_cast<unsigned>(fault.length));
+        break;
+    default:
+        // Bytes after the last section (an empty file never gets here: LoadFile refuses it).
+        TRACE_STATUS(this, "Device::LoadProgramImage", kTraceErrors, MSG_DSP_IMAGE_BYTES_AFTER_LAST_SECTION,
+                     "The file [%ls] is no DSP program image: %I64u bytes follow the last of its %u sections.  "
+                     "Nothing of it was loaded.",
+                     path, fault.spare, sections);
+        break;
+    }
+    FreePool(*buffer);
+    *buffer = nullptr;
+    *size = 0;
+    return status;
+}
+
+NTSTATUS Device::CheckImageNameRead(PCWSTR valueName, ULONG unreadBytes)
+{
+    if (unreadBytes == 0)
+        return STATUS_SUCCESS;
+    // A text value's data end in its terminating zero, which is no character of the name.
+    TRACE_STATUS(this, "Device::CheckImageNameRead", kTraceErrors, MSG_IMAGE_NAME_TOO_LONG,
+                 "The %ls registry value is %u characters long, more than the %u characters an image's path may "
+                 "have.",
+                 valueName, static_cast<unsigned>(unreadBytes / sizeof(WCHAR) - (unreadBytes >= sizeof(WCHAR) ? 1 : 0)),
+                 static_cast<unsigned>(kMaximumImagePathBytes / sizeof(WCHAR)));
+    return MSG_IMAGE_NAME_TOO_LONG;
+}
+
 NTSTATUS Device::ReadDspEprom()
 {
     TRACE_SCOPE(this, "Device::ReadDspEprom", kTraceLowEnter);
@@ -3529,44 +3626,53 @@ bool Device::IsDaughterCardEnabled() const
     return m_audioInputs.GetDaughterCardEnable() != 0;
 }
 
-NTSTATUS Device::StartTester(PCWSTR imageName, NTSTATUS missingMessage, const char* missingText)
+NTSTATUS Device::StartTester(PCWSTR valueName, PCWSTR imageName, ULONG unreadBytes, NTSTATUS missingMessage,
+                             const char* missingText, const char* testerText)
 {
     if (!m_driver->GetHardwareInstalled())
         return STATUS_SUCCESS;
+    // Until the start itself, nothing has touched the DSP: a failure leaves the firmware running.
+    NTSTATUS status = CheckImageNameRead(valueName, unreadBytes);
+    if (!NT_SUCCESS(status))
+        return status;
     if (imageName == nullptr) {
         TRACE_STATUS(this, "Device::StartTester", kTraceErrors, missingMessage, "%s", missingText);
-        Invalidate();
         return missingMessage;
     }
     PUCHAR image = nullptr;
     ULONG size = 0;
-    NTSTATUS status = LoadImage(imageName, &image, &size);
-    if (!NT_SUCCESS(status)) {
-        Invalidate();
+    status = LoadProgramImage(imageName, &image, &size);
+    if (!NT_SUCCESS(status))
         return status;
-    }
     {
         ProtocolManagerReference manager(this);
         status = manager ? manager->Start(image, size, true) : STATUS_DEVICE_NOT_READY;
     }
     FreePool(image);
-    if (!NT_SUCCESS(status))
-        Invalidate();
+    if (NT_SUCCESS(status))
+        return status;
+    // The DSP was reset for the tester that did not come up: the firmware comes back, so that the
+    // board answers again without a restart of the device (a failure there invalidates).
+    if (NT_SUCCESS(StartTheDSPAndFPGA()))
+        TRACE_STATUS(this, "Device::StartTester", kTraceErrors, MSG_DSP_TESTER_FAILED_FIRMWARE_RESTARTED,
+                     "The DSP %s did not start; the board was returned to its firmware.", testerText);
     return status;
 }
 
 NTSTATUS Device::StartTheDSPMemoryTester()
 {
     TRACE_SCOPE(this, "Device::StartTheDSPMemoryTester", kTraceLowEnter);
-    return StartTester(m_driver->GetDSPMemoryTesterImageName(), MSG_DSP_MEMORY_TESTER_IMAGE_NAME_NOT,
-                       "The DSP memory tester image name was not specified in the registry.");
+    return StartTester(u"DSPMemoryTesterImageName", m_driver->GetDSPMemoryTesterImageName(),
+                       m_driver->GetUnreadDSPMemoryTesterImageNameBytes(), MSG_DSP_MEMORY_TESTER_IMAGE_NAME_NOT,
+                       "The DSP memory tester image name was not specified in the registry.", "memory tester");
 }
 
 NTSTATUS Device::StartTheDSPPciTester()
 {
     TRACE_SCOPE(this, "Device::StartTheDSPPciTester", kTraceLowEnter);
-    return StartTester(m_driver->GetDSPPciTesterImageName(), MSG_DSP_PCI_TESTER_IMAGE_NAME_NOT,
-                       "The DSP PCI tester image name was not specified in the registry.");
+    return StartTester(u"DSPPciTesterImageName", m_driver->GetDSPPciTesterImageName(),
+                       m_driver->GetUnreadDSPPciTesterImageNameBytes(), MSG_DSP_PCI_TESTER_IMAGE_NAME_NOT,
+                       "The DSP PCI tester image name was not specified in the registry.", "PCI tester");
 }
 
 NTSTATUS Device::ConfigureDaughterCard(ULONG signature)
@@ -3659,6 +3765,11 @@ NTSTATUS Device::StartTheDSPAndFPGA()
         return STATUS_SUCCESS;
     m_fpgaLoaded = false;
     PCWSTR firmwareName = m_driver->GetFirmwareImageName();
+    NTSTATUS status = CheckImageNameRead(u"FirmwareImageName", m_driver->GetUnreadFirmwareImageNameBytes());
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
     if (firmwareName == nullptr) {
         TRACE_STATUS(this, "Device::StartTheDSPAndFPGA", kTraceErrors, MSG_DSP_IMAGE_NAME_NOT_SPECIFIED_REGISTRY,
                      "The DSP image name was not specified in the registry.");
@@ -3667,7 +3778,7 @@ NTSTATUS Device::StartTheDSPAndFPGA()
     }
     PUCHAR image = nullptr;
     ULONG size = 0;
-    NTSTATUS status = LoadImage(firmwareName, &image, &size);
+    status = LoadProgramImage(firmwareName, &image, &size);
     if (!NT_SUCCESS(status)) {
         Invalidate();
         return status;
@@ -3726,6 +3837,11 @@ NTSTATUS Device::StartTheDSPAndFPGA()
         return STATUS_SUCCESS;
 
     PCWSTR fpgaName = m_driver->GetFPGAImageName();
+    status = CheckImageNameRead(u"FPGAImageName", m_driver->GetUnreadFPGAImageNameBytes());
+    if (!NT_SUCCESS(status)) {
+        Invalidate();
+        return status;
+    }
     if (fpgaName == nullptr) {
         TRACE_STATUS(this, "Device::StartTheDSPAndFPGA", kTraceErrors, MSG_FPGA_IMAGE_NAME_NOT_SPECIFIED_REGISTRY,
                      "The FPGA image name was not specified in the registry.");
@@ -3800,6 +3916,20 @@ NTSTATUS Device::GetAudioInputSettings(BrevicorAudioConfigRecord* record)
     return STATUS_SUCCESS;
 }
 
+namespace {
+
+// A gain in tenths of a decibel as the decibels the event log shows: "-0.9", "1.5", "0.0".
+struct GainDecibels {
+    explicit GainDecibels(LONG tenths)
+    {
+        const LONGLONG magnitude = tenths < 0 ? -LONGLONG(tenths) : LONGLONG(tenths);
+        _snprintf(text, sizeof(text) - 1, "%s%I64d.%I64d", tenths < 0 ? "-" : "", magnitude / 10, magnitude % 10);
+    }
+    char text[32] = {};
+};
+
+} // namespace
+
 NTSTATUS Device::CheckAudioConfiguration(const BrevicorAudioConfigRecord* record, ULONG count)
 {
     if (record->daughterCardEnable > 1) {
@@ -3832,18 +3962,18 @@ NTSTATUS Device::CheckAudioConfiguration(const BrevicorAudioConfigRecord* record
         }
         if (record->inputs[i].defaultFrequency > 2) {
             TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
-                         MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID, "Invalid default audio frequency type %u",
-                         static_cast<unsigned>(record->inputs[i].defaultFrequency));
+                         MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID,
+                         "Invalid default audio frequency type of %u is invalid.  Valid value range is 0 - %u",
+                         static_cast<unsigned>(record->inputs[i].defaultFrequency), 2u);
             return MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID;
         }
         if (record->gain[i] < minimum || record->gain[i] > maximum) {
-            // Gains are in tenths of a decibel.
+            // Gains are in tenths of a decibel; each conversion is one insert of the message.
             TRACE_STATUS(this, "Device::SetAudioConfigurationSettings", kTraceErrors,
                          MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE,
-                         "Audio gain value of %d is invalid.  Valid value range is %d (%d.%d dB) to %d (%d.%d dB)",
-                         static_cast<int>(record->gain[i]), static_cast<int>(minimum), static_cast<int>(minimum / 10),
-                         static_cast<int>((minimum < 0 ? -minimum : minimum) % 10), static_cast<int>(maximum),
-                         static_cast<int>(maximum / 10), static_cast<int>((maximum < 0 ? -maximum : maximum) % 10));
+                         "Audio gain value of %d is invalid.  Valid value range is %d (%s dB) to %d (%s dB)",
+                         static_cast<int>(record->gain[i]), static_cast<int>(minimum), GainDecibels(minimum).text,
+                         static_cast<int>(maximum), GainDecibels(maximum).text);
             return MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE;
         }
         if (record->volumeAdjustmentDisabled[i] > 1) {

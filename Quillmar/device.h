@@ -103,6 +103,8 @@ public:
     static constexpr LONGLONG kAlignmentSettle = -1'000'000; // 100 ms before the read-back
     // Image paths, "\DosDevices\" excluded.
     static constexpr ULONG kMaximumImagePathBytes = 260;
+    // The largest image file read: more than the DSP's memory and the FPGA's largest bit stream.
+    static constexpr ULONG kMaximumImageBytes = 64 * 1024 * 1024;
     // Audio input types the configuration knows.
     static constexpr ULONG kAudioTypeSdi = 10;
     static constexpr ULONG kAudioTypeAes = 11;
@@ -140,7 +142,8 @@ public:
     NTSTATUS StartTheDSPAndFPGA();
     // Reads a whole file, `name` below "\DosDevices\", into a new paged buffer the caller frees
     // with ExFreePool. 0xC0071019 (logged with the path) when the path is over 260 bytes, or the
-    // file cannot be opened, read or is empty.
+    // file cannot be opened, read or is empty; a file over kMaximumImageBytes is not read and
+    // gives its own code and entry (MSG_IMAGE_FILE_TOO_LARGE).
     NTSTATUS LoadFile(PCWSTR name, PUCHAR* buffer, ULONG* size);
     // The driver's folder of the board's images, a backslash and `imageName`, into `path`.
     NTSTATUS BuildImagePath(PCWSTR imageName, WCHAR* path, ULONG capacity);
@@ -336,9 +339,13 @@ public:
     // Every stream of the board stopped (pins detached first, then processors and streams
     // destroyed), under the device mutex. Stop, surprise removal and removal run it first.
     void StopAllStreams();
-    // Surprise removal: the streams, the private requests at work, invalidation, the private
-    // requests' threads, then the queues.
+    // Surprise removal: nothing more is sent to the board (its commands are refused at once), the
+    // streams (their pins' pending reads completed with STATUS_DEVICE_REMOVED), the private requests
+    // at work, invalidation, the private requests' threads, then the queues. The removal request
+    // follows once the last handle has closed.
     NTSTATUS OnSurpriseRemoval();
+    // Whether the board was pulled out: its pins fail every read, no stream starts again.
+    bool IsBoardRemoved() const;
     static VOID NTAPI DeviceSurpriseRemoval(PKSDEVICE device, PIRP irp);
 
     // The twelve transitions of a pin's stream: each holds the device mutex around the manager's
@@ -514,6 +521,12 @@ public:
     // Compares the record with the stored one of its input (all 580 bytes; `changed` optional),
     // stores it in the device's input items and in every open video capture filter's.
     NTSTATUS SetVideoInputState(const BrevicorInputDetectRecord* record, bool* changed);
+    // Puts the video inputs a video capture filter loaded (`loaded`, left with the filter's old
+    // list) in place as the filter's own (`filterInputs`) and gives each the detection record the
+    // device holds for that input, in one step under the filter tables' lock: an input-state
+    // change either is in the records copied or reaches the new list after them, and the response
+    // thread never writes through a list being built.
+    void AdoptVideoInputs(VideoInputItems* filterInputs, VideoInputItems* loaded);
     // PhysicalStreamServices: copies under the device lock.
     NTSTATUS GetVideoInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
     NTSTATUS GetAudioInputDetectRecord(ULONG input, BrevicorInputDetectRecord* record) override;
@@ -687,6 +700,7 @@ private:
     BasicFilter* m_videoCaptureFilters[kFilterTableSlots] = {};
     BasicFilter* m_audioCaptureFilters[kFilterTableSlots] = {};
     volatile LONG m_started = 0;
+    volatile LONG m_boardRemoved = 0; // surprise removal came (never cleared)
     // The device mutex when the framework's device exists (a board object alone has none).
     void AcquireKsDevice();
     void ReleaseKsDevice();
@@ -760,11 +774,22 @@ private:
     NTSTATUS WriteFriendlyName(const GUID& category, const GUID& reference, PCWSTR name);
     // Loads an image of the driver's folder: 0xC0071019 and friends as LoadFile.
     NTSTATUS LoadImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size);
+    // LoadImage of a DSP program image, checked whole: a malformed one is freed, logged with what
+    // is wrong with it (MSG_DSP_IMAGE_CUT_SHORT, MSG_DSP_IMAGE_SECTION_OUTSIDE_PAGE or
+    // MSG_DSP_IMAGE_BYTES_AFTER_LAST_SECTION) and refused with 0xC000007B.
+    NTSTATUS LoadProgramImage(PCWSTR imageName, PUCHAR* buffer, ULONG* size);
+    // An image-name value that is there but could not be read (`unreadBytes` not 0) is logged as
+    // too long (MSG_IMAGE_NAME_TOO_LONG), which is returned; otherwise success.
+    NTSTATUS CheckImageNameRead(PCWSTR valueName, ULONG unreadBytes);
     // A fresh host port for a start: the old one cannot start again once invalidated. The old one
     // is invalidated (which completes every command it holds) and deleted once every hold on it is
     // given back; STATUS_INSUFFICIENT_RESOURCES, the old one kept, when no new one can be had.
     NTSTATUS RenewProtocolManager();
-    NTSTATUS StartTester(PCWSTR imageName, NTSTATUS missingMessage, const char* missingText);
+    // A tester personality from its image. A failure leaves the board usable: one found before the
+    // DSP was touched (no name, no file, a malformed image) leaves the firmware running; a start
+    // that failed on the DSP brings the firmware back (StartTheDSPAndFPGA). The failure is returned.
+    NTSTATUS StartTester(PCWSTR valueName, PCWSTR imageName, ULONG unreadBytes, NTSTATUS missingMessage,
+                         const char* missingText, const char* testerText);
     NTSTATUS ConfigureDaughterCard(ULONG signature);
     NTSTATUS ConfigureAlignmentDetection();
     // Input state: the records handed to every live stream of the device (the video stream gets

@@ -271,11 +271,14 @@ ULONG Driver::ReadDword(RegistryKey* key, PCWSTR name, ULONG defaultValue, ULONG
     return fallback;
 }
 
-void Driver::ReadString(RegistryKey* key, PCWSTR name, PWSTR* target, ULONG maximumCharacters, PCWSTR defaultText)
+void Driver::ReadString(RegistryKey* key, PCWSTR name, PWSTR* target, ULONG maximumCharacters, PCWSTR defaultText,
+                        ULONG* unreadBytes)
 {
     PWSTR text = nullptr;
     ULONG length = 0;
     const NTSTATUS status = key->QueryString(name, &text, &length, PagedPool);
+    if (unreadBytes != nullptr)
+        *unreadBytes = NT_SUCCESS(status) || status == STATUS_OBJECT_NAME_NOT_FOUND ? 0 : key->QueryDataSize(name);
     if (NT_SUCCESS(status)) {
         PWSTR copy = CopyName(text, maximumCharacters);
         FreePool(text);
@@ -300,10 +303,12 @@ void Driver::ReadParameters(RegistryKey* key)
     m_resetDSPOnStartup = ReadDword(key, u"ResetDSPOnStartup", 1, m_resetDSPOnStartup) != 0;
     m_bypassLoadingFPGA = ReadDword(key, u"BypassLoadingFPGA", 0, m_bypassLoadingFPGA) != 0;
     constexpr ULONG kNameCharacters = 0x7FFE;
-    ReadString(key, u"FPGAImageName", &m_fpgaImageName, kNameCharacters);
-    ReadString(key, u"FirmwareImageName", &m_firmwareImageName, kNameCharacters);
-    ReadString(key, u"DSPMemoryTesterImageName", &m_dspMemoryTesterImageName, kNameCharacters);
-    ReadString(key, u"DSPPciTesterImageName", &m_dspPciTesterImageName, kNameCharacters);
+    ReadString(key, u"FPGAImageName", &m_fpgaImageName, kNameCharacters, u"", &m_unreadFpgaImageNameBytes);
+    ReadString(key, u"FirmwareImageName", &m_firmwareImageName, kNameCharacters, u"", &m_unreadFirmwareImageNameBytes);
+    ReadString(key, u"DSPMemoryTesterImageName", &m_dspMemoryTesterImageName, kNameCharacters, u"",
+               &m_unreadDspMemoryTesterImageNameBytes);
+    ReadString(key, u"DSPPciTesterImageName", &m_dspPciTesterImageName, kNameCharacters, u"",
+               &m_unreadDspPciTesterImageNameBytes);
     ReadString(key, u"DriversPath", &m_driversPath, kNameCharacters);
     ReadString(key, u"VideoAviFileName", &m_videoAviFileName, kNameCharacters);
     ReadString(key, u"AudioAviFileName", &m_audioAviFileName, kNameCharacters);

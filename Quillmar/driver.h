@@ -8,6 +8,7 @@
 #include "km/iodevice.h"
 #include "km/time.h"
 #include "km/types.h"
+#include "privatesets.h"
 
 #include <cstddef>
 
@@ -19,24 +20,8 @@ inline constexpr ULONG kPinKindCapture = 1;
 inline constexpr ULONG kPinKindPreview = 2;
 inline constexpr ULONG kPinKindBoth = 255; // a set applies to capture then preview, a get reads capture
 
-// The performance record, also the value of the performance property: 18 words, the first six the
-// property header (zero in the stored copies).
-struct PerformanceSettings {
-    ULONG header[6];
-    ULONG pinKind;                 // 6
-    ULONG hardwareDeinterlacing;   // 7, device-wide
-    ULONG videoBuffer;             // 8
-    ULONG scalingAlgorithm;        // 9
-    ULONG defaultVideoSizeType;    // 10
-    ULONG height;                  // 11
-    ULONG width;                   // 12
-    ULONG maximumVideoHeight;      // 13, device-wide
-    ULONG maximumVideoWidth;       // 14, device-wide
-    ULONG sdSdiClockAdjust;        // 15, device-wide
-    ULONG hdSdiClockAdjust;        // 16, device-wide
-    ULONG vbiLineRemoval;          // 17, device-wide
-};
-static_assert(sizeof(PerformanceSettings) == 72);
+// The performance record (PerformanceSettings), its notification (PerformanceNotification) and
+// the support (trace) record (BrevicorSupportSettings) are part of the private set contract.
 
 // Whether `value` lies beyond the maximum video width or height `limit` of a performance record. A
 // limit of 0 sets none: it would leave no picture and no valid signal at all.
@@ -44,37 +29,6 @@ inline bool IsBeyondPerformanceLimit(ULONG value, ULONG limit)
 {
     return limit != 0 && value > limit;
 }
-static_assert(offsetof(PerformanceSettings, pinKind) == 24);
-static_assert(offsetof(PerformanceSettings, vbiLineRemoval) == 68);
-
-// What a performance set announces to the capture filters: the 40-byte payload of the change
-// notification.
-struct PerformanceNotification {
-    ULONG pinKind;
-    ULONG hardwareDeinterlacing;
-    ULONG videoBuffer;
-    ULONG scalingAlgorithm;
-    ULONG defaultVideoSizeType;
-    ULONG height;
-    ULONG width;
-    ULONG sdSdiClockAdjust;
-    ULONG hdSdiClockAdjust;
-    ULONG vbiLineRemoval;
-};
-static_assert(sizeof(PerformanceNotification) == 40);
-
-// The support (trace) record: word 6 is 1 on reading, word 7 the trace mask, then the log file name
-// without its "\DosDevices\" prefix, 260 wide characters, always terminated.
-inline constexpr ULONG kSupportLogFileNameCharacters = 260;
-struct BrevicorSupportSettings {
-    ULONG header[6];
-    ULONG supported;
-    ULONG traceMask;
-    WCHAR logFileName[kSupportLogFileNameCharacters];
-};
-static_assert(sizeof(BrevicorSupportSettings) == 552);
-static_assert(offsetof(BrevicorSupportSettings, traceMask) == 28);
-static_assert(offsetof(BrevicorSupportSettings, logFileName) == 32);
 
 class Driver : public DriverAllocated {
 public:
@@ -137,6 +91,12 @@ public:
     PCWSTR GetFirmwareImageName() const { return NonEmpty(m_firmwareImageName); }
     PCWSTR GetDSPMemoryTesterImageName() const { return NonEmpty(m_dspMemoryTesterImageName); }
     PCWSTR GetDSPPciTesterImageName() const { return NonEmpty(m_dspPciTesterImageName); }
+    // The data size in bytes of an image-name value that is there but could not be read (too long
+    // to be read at all), 0 when it was read or is missing; the name then stays as it was.
+    ULONG GetUnreadFPGAImageNameBytes() const { return m_unreadFpgaImageNameBytes; }
+    ULONG GetUnreadFirmwareImageNameBytes() const { return m_unreadFirmwareImageNameBytes; }
+    ULONG GetUnreadDSPMemoryTesterImageNameBytes() const { return m_unreadDspMemoryTesterImageNameBytes; }
+    ULONG GetUnreadDSPPciTesterImageNameBytes() const { return m_unreadDspPciTesterImageNameBytes; }
     PCWSTR GetDriversPath() const { return m_driversPath; }
     PCWSTR GetVideoAviFileName() const { return m_videoAviFileName; }
     PCWSTR GetAudioAviFileName() const { return m_audioAviFileName; }
@@ -186,8 +146,10 @@ private:
     // failure keeps `fallback`.
     ULONG ReadDword(RegistryKey* key, PCWSTR name, ULONG defaultValue, ULONG fallback);
     // A string into a new pool block, cut to maximumCharacters: a missing value is written back as
-    // defaultText, which is then used. Other failures keep `*target`.
-    void ReadString(RegistryKey* key, PCWSTR name, PWSTR* target, ULONG maximumCharacters, PCWSTR defaultText = u"");
+    // defaultText, which is then used. Other failures keep `*target`; `unreadBytes`, when given,
+    // receives the data size of a value that is there but could not be read (else 0).
+    void ReadString(RegistryKey* key, PCWSTR name, PWSTR* target, ULONG maximumCharacters, PCWSTR defaultText = u"",
+                    ULONG* unreadBytes = nullptr);
     void WriteParameter(PCWSTR name, ULONG value);
     void WriteParameterString(PCWSTR name, PCWSTR text);
     void WriteShutdownSuccessful(ULONG value);
@@ -207,6 +169,10 @@ private:
     PWSTR m_firmwareImageName = nullptr;
     PWSTR m_dspMemoryTesterImageName = nullptr;
     PWSTR m_dspPciTesterImageName = nullptr;
+    ULONG m_unreadFpgaImageNameBytes = 0;
+    ULONG m_unreadFirmwareImageNameBytes = 0;
+    ULONG m_unreadDspMemoryTesterImageNameBytes = 0;
+    ULONG m_unreadDspPciTesterImageNameBytes = 0;
     PWSTR m_driversPath = nullptr;
     bool m_resetDSPOnStartup = true;
     bool m_bypassLoadingFPGA = false;

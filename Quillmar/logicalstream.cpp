@@ -308,8 +308,10 @@ void LogicalStream::SetOwner(FrameWorkItem* entry, MappingOwner owner)
     KIRQL irql;
     KeAcquireSpinLock(&m_entryLock, &irql);
     entry->ownerState = static_cast<UCHAR>(owner);
-    if (owner != MappingOwner::WithDsp)
+    if (owner != MappingOwner::WithDsp) {
         entry->withDsp = 0;
+        entry->reserved[kQueueTagWord] = 0;
+    }
     KeReleaseSpinLock(&m_entryLock, irql);
 }
 
@@ -489,12 +491,14 @@ NTSTATUS LogicalStream::QueueWorkItem(FrameWorkItem* entry)
         SetOwner(entry, MappingOwner::Idle);
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    // With the DSP before the send: its answer may come before the send returns.
+    // With the DSP before the send: its answer may come before the send returns. The record's tag
+    // is the buffer's: only this record's answer gives it back.
     {
         KIRQL irql;
         KeAcquireSpinLock(&m_entryLock, &irql);
         entry->withDsp = 1;
         entry->ownerState = static_cast<UCHAR>(MappingOwner::WithDsp);
+        entry->reserved[kQueueTagWord] = handler->GetHostTag();
         KeReleaseSpinLock(&m_entryLock, irql);
     }
     const NTSTATUS status = handler->QueueCaptureBufferToDsp(m_handle, dspHandle,
@@ -581,7 +585,10 @@ void LogicalStream::OnFrameReady(CommandHandler* handler)
     if (entry != nullptr) {
         KIRQL irql;
         KeAcquireSpinLock(&m_entryLock, &irql);
-        withDsp = static_cast<MappingOwner>(entry->ownerState) == MappingOwner::WithDsp;
+        // The answer of the record that queued the buffer this time: an earlier record's late answer
+        // (of a DSP stream taken down since) must not take a buffer queued again meanwhile.
+        withDsp = static_cast<MappingOwner>(entry->ownerState) == MappingOwner::WithDsp &&
+                  entry->reserved[kQueueTagWord] == handler->GetHostTag();
         KeReleaseSpinLock(&m_entryLock, irql);
     }
     if (entry == nullptr || !withDsp) {
@@ -593,10 +600,21 @@ void LogicalStream::OnFrameReady(CommandHandler* handler)
     }
     const ULONG completion = handler->GetDspResult();
     bool created;
+    bool answersAgain = false;
     {
         KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::OnFrameReady", __LINE__);
         created = m_flags.dspStreamCreated != 0;
+        if (created && !handler->IsKilled()) {
+            LARGE_INTEGER now;
+            KeQuerySystemTime(&now);
+            m_lastDspAnswerTime = now.QuadPart;
+            answersAgain = m_flags.dspSilent != 0;
+            m_flags.dspSilent = 0;
+        }
     }
+    if (answersAgain)
+        TRACE_LINE(this, "LogicalStream::OnFrameReady", kTraceWarnings,
+                   "The DSP answers the %s stream again", GetStreamName());
     if (handler->IsKilled() || !created) {
         // Its DSP stream is gone or going: the buffer is back, nothing more.
         SetOwner(entry, MappingOwner::Idle);
@@ -651,6 +669,17 @@ void LogicalStream::OnFrameReady(CommandHandler* handler)
     m_services->FreeCommandHandler(handler);
 }
 
+// A stamp behind the last one is no wrap of the counter (that would be 2^32 ticks, 47.7 s at 90 MHz):
+// the DSP answered a buffer with an old stamp. It counts as one step after the last.
+ULONG LogicalStream::CorrectStampBehind(ULONG stamp, ULONG step)
+{
+    const ULONG corrected = m_lastDspTimeStamp + step;
+    TRACE_LINE(this, "LogicalStream::ComputeTimeStamp", kTraceWarnings,
+               "%s DSP time stamp %u is %u ticks behind the last one (%u): taken as %u", GetStreamName(), stamp,
+               m_lastDspTimeStamp - stamp, m_lastDspTimeStamp, corrected);
+    return corrected;
+}
+
 ULONGLONG LogicalStream::ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real)
 {
     KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::ComputeTimeStamp", __LINE__);
@@ -666,6 +695,8 @@ ULONGLONG LogicalStream::ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real
         TRACE_LINE(this, "LogicalStream::ComputeTimeStamp", kTraceLows, "%s stream. Min interval=%u, Max interval=%u",
                    GetStreamName(), m_shortestInterval, m_longestInterval);
         if (source != m_flags.timeStampSourceReal && m_streamTime != 0 && m_ticksPerMicrosecond != 0) {
+            if (IsStampBehind(stamp, m_lastDspTimeStamp))
+                stamp = CorrectStampBehind(stamp, step);
             ULONG delta = stamp - m_lastDspTimeStamp;
             if (stamp < m_lastDspTimeStamp)
                 delta -= 1;
@@ -678,9 +709,11 @@ ULONGLONG LogicalStream::ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real
         if (source == m_flags.timeStampSourceReal) {
             if (stamp == m_lastDspTimeStamp)
                 stamp += step; // a repeated stamp counts as one step later
+            else if (IsStampBehind(stamp, m_lastDspTimeStamp))
+                stamp = CorrectStampBehind(stamp, step);
             delta = stamp - m_lastDspTimeStamp;
             if (stamp < m_lastDspTimeStamp)
-                delta -= 1;
+                delta -= 1; // past the top of the counter
         } else {
             m_flags.timeStampSourceReal = source;
             delta = step;
@@ -868,6 +901,11 @@ NTSTATUS LogicalStream::StreamFromPauseToRun()
     }
     if (completion == CommandHandler::kDspResultSuccess) {
         KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromPauseToRun", __LINE__);
+        // Its buffers are due from now on: the silence bound counts from here.
+        LARGE_INTEGER now;
+        KeQuerySystemTime(&now);
+        m_lastDspAnswerTime = now.QuadPart;
+        m_flags.dspEnabled = 1;
         m_flags.processingEnabled = 1;
         if (!manual)
             SetState(kStreamStateRun);
@@ -901,6 +939,7 @@ NTSTATUS LogicalStream::StreamFromRunToPause()
     {
         KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromRunToPause", __LINE__);
         m_firstDspTimeStamp = 0;
+        m_flags.dspEnabled = 0;
         created = m_flags.dspStreamCreated != 0;
         dspHandle = m_dspStreamHandle;
     }
@@ -937,6 +976,7 @@ NTSTATUS LogicalStream::StreamFromAcquireToStop()
     ULONG dspHandle;
     {
         KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::StreamFromAcquireToStop", __LINE__);
+        m_flags.dspEnabled = 0;
         if (!m_flags.dspStreamCreated)
             return STATUS_SUCCESS;
         m_flags.dspStreamCreated = 0;
@@ -965,6 +1005,28 @@ NTSTATUS LogicalStream::StreamFromAcquireToStop()
         }
         KeStallExecutionProcessor(kDestroyPollStall);
     }
+    // What the DSP has not given back by now belongs to a stream it no longer has (or one whose
+    // DSP answers nothing): the buffers are the stream's again, and a late answer of their old
+    // records is ignored. No buffer leaves circulation for good.
+    ULONG reclaimed = 0;
+    {
+        KIRQL irql;
+        KeAcquireSpinLock(&m_entryLock, &irql);
+        for (ULONG i = 0; m_table != nullptr && i < m_bufferCount; ++i) {
+            FrameWorkItem& entry = m_table[i];
+            if (static_cast<MappingOwner>(entry.ownerState) != MappingOwner::WithDsp)
+                continue;
+            entry.ownerState = static_cast<UCHAR>(MappingOwner::Idle);
+            entry.withDsp = 0;
+            entry.reserved[kQueueTagWord] = 0;
+            ++reclaimed;
+        }
+        KeReleaseSpinLock(&m_entryLock, irql);
+    }
+    if (reclaimed != 0)
+        TRACE_LINE(this, "LogicalStream::StreamFromAcquireToStop", kTraceWarnings,
+                   "%s stream: %u buffers the DSP did not give back are taken back", GetStreamName(),
+                   static_cast<unsigned>(reclaimed));
     return status;
 }
 
@@ -1173,8 +1235,9 @@ void LogicalStream::MakeBackupFrame()
 {
     FrameWorkItem* entry = TakeFreeHostEntry();
     if (entry == nullptr) {
-        TRACE_STATUS(this, "LogicalStream::BackupFrameGenerator", kTraceErrors, MSG_NO_EMPTY_FRAMES_AVAILABLE_PIN_ACCEPT,
-                     "*** Frame Dropped... No empty %s frames available (pin %d)...****", GetStreamName(), 0);
+        TRACE_STATUS(this, "LogicalStream::BackupFrameGenerator", kTraceErrors,
+                     MSG_FRAME_DROPPED_NO_EMPTY_FRAMES_AVAILABLE, "*** Frame Dropped... No empty %s frames available...****",
+                     GetStreamName());
         return;
     }
     FillBackupFrame(entry);
@@ -1312,6 +1375,7 @@ void LogicalStream::StreamControlThread()
             ExFreePool(node);
             TRACE_LINE(this, "LogicalStream::StreamControlThread", kTraceHighs, "Processed signal state change...");
         }
+        WatchDspAnswers();
     }
     TRACE_LINE(this, "LogicalStream::StreamControlThread", kTraceHighs, "Exiting StreamControlThread");
     KeSetEvent(&m_controlExitedEvent, IO_NO_INCREMENT, FALSE);
@@ -1404,6 +1468,77 @@ bool LogicalStream::HasBackupFrameGeneratorThread()
 {
     KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::HasBackupFrameGeneratorThread", __LINE__);
     return m_generatorThread.HoldsThread();
+}
+
+bool LogicalStream::IsDspSilent()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::IsDspSilent", __LINE__);
+    return m_flags.dspSilent != 0;
+}
+
+LONGLONG LogicalStream::GetDspSilenceBound()
+{
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::GetDspSilenceBound", __LINE__);
+    return kDspSilenceTimeout + static_cast<LONGLONG>(kDspSilenceFrames) * m_frameInterval;
+}
+
+void LogicalStream::WatchDspAnswers()
+{
+    if (GetState() != kStreamStateRun || !UsesDsp())
+        return;
+    LARGE_INTEGER now;
+    KeQuerySystemTime(&now);
+    bool silent = false;
+    bool firstSilence = false;
+    bool retry = false;
+    LONGLONG waited = 0;
+    {
+        KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::WatchDspAnswers", __LINE__);
+        if (m_flags.manualTransition)
+            return;
+        const LONGLONG bound = kDspSilenceTimeout + static_cast<LONGLONG>(kDspSilenceFrames) * m_frameInterval;
+        if (m_flags.dspStreamCreated && m_flags.dspEnabled) {
+            waited = now.QuadPart - m_lastDspAnswerTime;
+            silent = waited > bound;
+        } else if (m_flags.dspSilent && !m_flags.dspStreamCreated) {
+            // The last remake failed (no answer to the create, or the enable): try again later.
+            retry = now.QuadPart - m_lastDspRecovery > bound;
+        }
+        if (silent) {
+            firstSilence = m_flags.dspSilent == 0;
+            m_flags.dspSilent = 1;
+        }
+        if (silent || retry)
+            m_lastDspRecovery = now.QuadPart;
+    }
+    if (!silent && !retry) {
+        RequeueIdleBuffers();
+        return;
+    }
+    if (firstSilence)
+        TRACE_STATUS(this, "LogicalStream::WatchDspAnswers", kTraceErrors, MSG_ADAPTER_FIRMWARE_STOPPED_RESPONDING,
+                     "The DSP has given no %s buffer back for %u ms: the stream is remade and backup frames "
+                     "delivered until it answers",
+                     GetStreamName(), static_cast<unsigned>(waited / 10'000));
+    // Down (the generator takes over, the buffers come back) and up again: a DSP that answers its
+    // commands gets every buffer anew, one that does not leaves the generator running.
+    if (silent)
+        ManuallyStopStream();
+    ManuallyStartStream();
+    // Unlike a restart on a new signal, the enable's answer promises nothing here: the backup
+    // frames go on until the second real frame takes over (OnFrameReady), as long as none has.
+    KPLXFastStackLock hold(&m_controlLock, this, "LogicalStream::WatchDspAnswers", __LINE__);
+    if (m_flags.generatorRunning && m_flags.dspSilent)
+        m_flags.processingEnabled = 0;
+}
+
+void LogicalStream::RequeueIdleBuffers()
+{
+    if (GetState() < kStreamStateAcquire || !IsDspStreamCreated() || IsManualTransition())
+        return;
+    for (ULONG i = 0; m_table != nullptr && i < m_bufferCount; ++i)
+        if (m_table[i].frame != nullptr && m_table[i].physicalAddress != 0 && GetEntryOwner(i) == MappingOwner::Idle)
+            AddMapping(&m_table[i]);
 }
 
 bool LogicalStream::IsRestartPending()

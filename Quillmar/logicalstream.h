@@ -69,6 +69,9 @@ public:
     static constexpr ULONG kMinimumDspClockRate = 1'000'000;
     // The accepted jitter of a DSP time stamp around the frame interval, in per cent.
     static constexpr double kIntervalTolerance = 0.02;
+    // The farthest a DSP time stamp may lie ahead of the last one, in ticks (half the 32-bit
+    // counter's range, about 23.9 s at 90 MHz); one farther ahead lies behind it.
+    static constexpr ULONG kLargestStampStep = 0x7FFF'FFFF;
     // The wait for the DSP to give its buffers back after a destroy.
     static constexpr ULONG kDestroyPollRounds = 100;
     static constexpr ULONG kDestroyPollStall = 10;              // microseconds
@@ -84,6 +87,14 @@ public:
     static constexpr ULONG kDspNoSignal = 23;
     // Offsets in a filled buffer's response area.
     static constexpr ULONG kResponseTimeStampOffset = 32;
+    // A running DSP stream that gives no buffer back for the DSP command time-out (4 s) and this
+    // many frame intervals more is taken for a DSP that stopped answering: it is logged, its buffers
+    // are taken back and its pins go on with backup frames while the stream is remade, at most once
+    // in the same time, until the DSP answers again.
+    static constexpr LONGLONG kDspSilenceTimeout = 40'000'000; // 100-ns units
+    static constexpr ULONG kDspSilenceFrames = 4;
+    // The mapping entry's word that holds the host tag of the record that queued its buffer.
+    static constexpr ULONG kQueueTagWord = 0;
 
     // The mapping table (2 x buffer count entries), the free ring (2 x buffer count records), the
     // locks and events; the stream takes a handle in the device's table. maximumQueuedFrames is
@@ -158,6 +169,10 @@ public:
     bool HasStreamControlThread();
     bool HasBackupFrameGeneratorThread();
     bool IsRestartPending();
+    // Whether the DSP stopped answering the running stream (until its next answer).
+    bool IsDspSilent();
+    // How long (100-ns units) a running DSP stream may give no buffer back.
+    LONGLONG GetDspSilenceBound();
     // The generator's absolute due time of its next frame and its next DSP time-stamp counter.
     LONGLONG GetNextGeneratorDue();
     ULONG GetGeneratorCounter();
@@ -201,8 +216,13 @@ public:
     // pin's) and every step above it that has no child left, up to the source. 0xC0000001 for a
     // null sink, a step that is no sink, or a sink of another tree.
     NTSTATUS RemoveFrameSink(Algorithm* sink);
-    // The new stream time (100-ns units) for a frame of DSP time stamp `timeStamp`.
+    // The new stream time (100-ns units) for a frame of DSP time stamp `timeStamp`. The counter
+    // runs forward and wraps at 2^32: a stamp less than half the counter's range ahead of the last
+    // one (modulo 2^32) is later, past the top when it is below it; a stamp equal to the last or
+    // behind it (a repeated or late answer) counts as one step after the last.
     ULONGLONG ComputeTimeStamp(ULONG timeStamp, ULONG step, bool real);
+    // True when DSP time stamp `stamp` lies behind `last` on the wrapping counter.
+    static bool IsStampBehind(ULONG stamp, ULONG last) { return stamp - last > kLargestStampStep; }
 
     // ---- The generator side (backup frame generator, test sources) -----------------------------
     // A host entry from the free ring (owner: the generator), or null when the ring is empty.
@@ -282,6 +302,8 @@ protected:
         UCHAR restartPending = 0;
         UCHAR timeStampSourceReal = 0;
         UCHAR restartNeeded = 0;
+        UCHAR dspEnabled = 0; // the DSP stream's enable was answered: its buffers are due to come back
+        UCHAR dspSilent = 0;  // it gave nothing back for the silence bound, and has not since
     };
     Flags m_flags; // control lock
 
@@ -308,6 +330,8 @@ protected:
     LONGLONG m_lastRealFrameTime = 0; // control lock
     ULONG m_startupCounter = 0;       // control lock
     ULONG m_generatorCounter = 0;     // control lock: the next generated frame's DSP time stamp
+    LONGLONG m_lastDspAnswerTime = 0; // control lock: the enable's or the last buffer answer's system time
+    LONGLONG m_lastDspRecovery = 0;   // control lock: when the silent DSP's stream was last remade
 
     // The generator's and the control thread's bodies.
     void BackupFrameGenerator();
@@ -323,6 +347,12 @@ protected:
     void BeginManualTransition(bool restartPending);
     // Frees every queued input-state record.
     void FreeInputStateRecords();
+    // The control thread's look at the DSP, each time it wakes: a running DSP stream that has given
+    // nothing back for the silence bound is logged (once a silence), stopped and started again, a
+    // silent DSP whose stream could not be remade is tried again after the bound; otherwise the DSP
+    // buffers left idle while the stream runs (no record, a refused send) are queued again.
+    void WatchDspAnswers();
+    void RequeueIdleBuffers();
     bool IsListEmptyLocked();
 
 private:
@@ -337,6 +367,8 @@ private:
     bool IsManualTransition();
     // Shared by Shutdown and the destructor's fallback.
     void RemoveFromTableAndFreeFrames();
+    // Control lock held: the stamp that replaces `stamp`, found behind the last one.
+    ULONG CorrectStampBehind(ULONG stamp, ULONG step);
 
     LogicalStreamType m_type;
     StreamDeviceServices* m_services;

@@ -1,6 +1,8 @@
 // Allocation of the video steps' own frames.
 #include "stepframes.h"
 
+#include "frame.h"
+#include "kernel/poolallocation.h"
 #include "km/raise.h"
 #include "videoframe.h"
 
@@ -18,5 +20,21 @@ VideoFrame* NewVideoFrame(LONG width, LONG height)
         delete frame;
         return nullptr;
     }
+    return frame;
+}
+
+Frame* NewDataFrame(ULONG bytes)
+{
+    auto* data = static_cast<PUCHAR>(AllocatePoolOfType(bytes, NonPagedPool));
+    if (!data)
+        return nullptr;
+    Frame* frame = nullptr;
+    try {
+        frame = new Frame();
+    } catch (const standin::RaisedStatus&) {
+        FreePool(data);
+        return nullptr;
+    }
+    frame->Initialize(data, bytes, 8);
     return frame;
 }

@@ -154,6 +154,11 @@ void StreamProcessorQueue::WorkerLoop()
                 TRACE_LINE(this, "StreamProcessorQueue::ThreadStartRoutine", kTraceLows,
                            "A work item of a stream that is gone (handle 0x%08x) is dropped", record.stream.value);
         }
+        // Records queued while the worker was busy set the event once between them (it is an
+        // auto-reset event: signals merge), so the worker takes the next record at once while
+        // the ring holds any, and waits only when it is empty.
+        if (have && GetQueuedCount() > 0)
+            continue;
         KeWaitForSingleObject(&m_wakeEvent, Executive, KernelMode, FALSE, &wait);
     }
     TRACE_LINE(this, "StreamProcessorQueue::ThreadStartRoutine", kTraceHighs,

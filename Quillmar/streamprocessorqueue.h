@@ -1,8 +1,9 @@
 // StreamProcessorQueue: the worker thread that runs a device's frames (one queue for video, one
 // for audio). Filled DSP buffers and generated frames are queued to it as records of stream handle
-// and mapping-entry index; the worker takes one record a wake-up and hands it to its stream's
-// Process under a rundown reference, then waits for its event or 1 ms. A record whose stream is
-// gone (stale handle) is dropped: its buffer went with the stream.
+// and mapping-entry index; the worker takes them one at a time and hands each to its stream's
+// Process under a rundown reference; while records are waiting it takes the next at once, and once
+// the ring is empty it waits for its event or 1 ms. A record whose stream is gone (stale handle)
+// is dropped: its buffer went with the stream.
 //
 // The ring (2 x capacity records) is guarded by a spin lock: records are written at any level up
 // to DISPATCH_LEVEL by the response thread and the generators; the worker is the only reader but

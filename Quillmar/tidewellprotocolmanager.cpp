@@ -626,27 +626,53 @@ bool TidewellProtocolManager::IsDspRunning(ULONG milliseconds)
     return memcmp(before, after, sizeof(before)) != 0;
 }
 
-NTSTATUS TidewellProtocolManager::ValidateImage(const UCHAR* image, ULONG imageBytes)
+NTSTATUS TidewellProtocolManager::ValidateImage(const UCHAR* image, ULONG imageBytes, ImageFault* fault)
 {
-    if (!image || imageBytes < 1)
+    ImageFault ignored;
+    ImageFault& found = fault != nullptr ? *fault : ignored;
+    found = ImageFault{};
+    if (!image || imageBytes < 1) {
+        found.kind = ImageFault::kEmpty;
         return kStatusInvalidImageFormat;
+    }
     const ULONG sections = image[0];
+    found.sections = sections;
     ULONGLONG position = 1;
     for (ULONG i = 0; i < sections; ++i) {
-        if (position + kImageSectionHeaderBytes > imageBytes)
+        found.section = i + 1;
+        if (position + kImageSectionHeaderBytes > imageBytes) {
+            found.kind = ImageFault::kHeaderCut;
+            found.spare = imageBytes - position;
             return kStatusInvalidImageFormat;
+        }
         const ULONG address = ReadUnaligned32(image + position);
         const ULONG length = ReadUnaligned32(image + position + 4);
+        found.address = address;
+        found.length = length;
         position += kImageSectionHeaderBytes;
-        if (position + length > imageBytes)
-            return kStatusInvalidImageFormat;
+        found.spare = imageBytes - position;
+        // Where the section would go is judged before whether the file holds it: a section no DSP
+        // memory page can take marks bytes that are no image at all, one that merely lacks its
+        // end marks a cut file.
         if (static_cast<ULONGLONG>(address) + length > 0x100000000ULL ||
-            (address & kWindowOffsetMask) + static_cast<ULONGLONG>(length) > kWindowBytes)
+            (address & kWindowOffsetMask) + static_cast<ULONGLONG>(length) > kWindowBytes) {
+            found.kind = ImageFault::kOutsideWindowPage;
             return kStatusInvalidImageFormat;
+        }
+        if (position + length > imageBytes) {
+            found.kind = ImageFault::kSectionCut;
+            return kStatusInvalidImageFormat;
+        }
         position += length;
     }
     // Nothing follows the last section: bytes left over mean the count and the file disagree.
-    return position == imageBytes ? STATUS_SUCCESS : kStatusInvalidImageFormat;
+    if (position != imageBytes) {
+        found.kind = ImageFault::kTrailingBytes;
+        found.section = sections;
+        found.spare = imageBytes - position;
+        return kStatusInvalidImageFormat;
+    }
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS TidewellProtocolManager::ProgramImage(const UCHAR* image)
@@ -845,6 +871,26 @@ void TidewellProtocolManager::Invalidate()
     m_window.Unmap();
 }
 
+void TidewellProtocolManager::MarkBoardRemoved()
+{
+    TRACE_SCOPE(this, "TidewellProtocolManager::MarkBoardRemoved", kTraceHighEnter);
+    {
+        // Under the lock: no round of the command thread is in progress once it is set, and none
+        // begins; senders are refused from here on.
+        KPLXFastStackLock pending(&m_pendingLock, this, "TidewellProtocolManager::MarkBoardRemoved", __LINE__);
+        InterlockedExchange(&m_boardRemoved, 1);
+        InterlockedExchange(&m_stop, 1);
+    }
+    StopMailboxThreads();
+    KPLXFastStackLock lock(&m_stopLock, this, "TidewellProtocolManager::MarkBoardRemoved", __LINE__);
+    CompleteInFlight(CommandHandler::kDspResultCancelled, true);
+}
+
+bool TidewellProtocolManager::IsBoardRemoved() const
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_boardRemoved), 0, 0) != 0;
+}
+
 void TidewellProtocolManager::Stop()
 {
     TRACE_SCOPE(this, "TidewellProtocolManager::Stop", kTraceHighEnter);
@@ -855,7 +901,7 @@ void TidewellProtocolManager::Stop()
     }
     // Whenever the threads exist, also when the start took over a running DSP.
     StopMailboxThreads();
-    if (IsStarted() && RegistersMapped())
+    if (IsStarted() && RegistersMapped() && !IsBoardRemoved())
         WriteRegister(kRegHostToDspControl, kHostToDspWarmReset);
     KPLXFastStackLock lock(&m_stopLock, this, "TidewellProtocolManager::Stop", __LINE__);
     CompleteInFlight(CommandHandler::kDspResultCancelled, true);
@@ -959,7 +1005,8 @@ NTSTATUS TidewellProtocolManager::QueueCommand(CommandHandler* handler)
         // Nothing would ever take it: the sender learns at once.
         TRACE_LINE(this, "TidewellProtocolManager::QueueCommand", kTraceWarnings,
                    "Command %d refused: the mailbox is %s", static_cast<int>(handler->GetCommandId()),
-                   IsStopping()           ? "stopped"
+                   IsBoardRemoved()       ? "gone with its board"
+                   : IsStopping()         ? "stopped"
                    : IsMailboxSuspended() ? "held by a tester image"
                                           : "held by a DSP reset");
         handler->Exchange().Answer();

@@ -151,6 +151,22 @@ public:
     // (32-bit each) and the bytes.
     static constexpr ULONG kImageSectionHeaderBytes = 8;
 
+    // What makes a program image malformed, for the report of it: the kind, and the section
+    // (counted from 1 of `sections`) with its header fields, or the bytes after the last section.
+    struct ImageFault {
+        enum Kind { kNone, kEmpty, kHeaderCut, kOutsideWindowPage, kSectionCut, kTrailingBytes };
+        Kind kind = kNone;
+        ULONG section = 0;
+        ULONG sections = 0;
+        ULONG address = 0;
+        ULONG length = 0;
+        ULONGLONG spare = 0; // bytes left in the file at the section, or after the last one
+    };
+    // Checks the whole image: count byte, every section header and its bytes inside the buffer,
+    // no section crossing a 4 MB page or wrapping. A malformed image gives 0xC000007B and, when
+    // `fault` is given, what is wrong with it.
+    static NTSTATUS ValidateImage(const UCHAR* image, ULONG imageBytes, ImageFault* fault = nullptr);
+
     explicit TidewellProtocolManager(Device* device);
     // Invalidates (once) what is still held, so no interrupt or DPC can reach a freed manager.
     virtual ~TidewellProtocolManager();
@@ -227,6 +243,11 @@ public:
     bool IsDspRunning(ULONG milliseconds);
     // Once only: stops, disconnects the interrupt, waits for queued DPCs and unmaps both ranges.
     void Invalidate();
+    // The board is gone: from here on nothing reaches it (no command, doorbell or reset), every
+    // command is refused at once and what the mailbox held is completed as cancelled, so no sender
+    // waits out its time-out. The threads are stopped; Invalidate still releases the rest.
+    void MarkBoardRemoved();
+    bool IsBoardRemoved() const;
     void Stop();
 
     // Waits up to 2 s for the DSP's interrupt; true (and the event cleared) when it came.
@@ -299,9 +320,6 @@ private:
     NTSTATUS WindowOperation(const UCHAR* data, PUCHAR buffer, ULONG dspAddress, ULONG length, WindowMove move,
                              bool verify, bool* equal);
 
-    // Checks the whole image: count byte, every section header and its bytes inside the buffer,
-    // no section crossing a 4 MB page or wrapping.
-    static NTSTATUS ValidateImage(const UCHAR* image, ULONG imageBytes);
     NTSTATUS ProgramImage(const UCHAR* image);
     void TakeOverRunningDsp();
     void ReleaseDsp();
@@ -362,6 +380,7 @@ private:
     KEVENT m_responseLifeEvent{};     // synchronization: the response thread began or ended
     volatile LONG m_stop = 0;           // the threads leave; commands are refused; never cleared
     volatile LONG m_invalidated = 0;    // Invalidate ran
+    volatile LONG m_boardRemoved = 0;   // the board was pulled out: nothing is sent to it (never cleared)
     volatile LONG m_mailboxSuspended = 0; // a tester image runs (pending-list lock for writes)
     volatile LONG m_heldInReset = 0;      // a warm reset holds the DSP (pending-list lock for writes)
     bool m_testerImageLoaded = false;   // the last image started was a tester (start path only)

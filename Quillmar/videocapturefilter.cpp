@@ -14,6 +14,7 @@
 #include "tracescope.h"
 #include "videostreamingpin.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -34,7 +35,11 @@ NTSTATUS VideoCaptureFilter::OnCreate(PIRP)
     SetInstanceId(static_cast<ULONG>(id));
     // Each loader logs what it could not read; the filter opens with the defaults then.
     Device::LoadFilterFromRegistry(device, deviceObject, this);
-    Device::LoadVideoInputsFromRegistry(device, deviceObject, &m_inputs);
+    // The inputs are loaded aside: the filter is in the device's table already, and the response
+    // thread stores input-state changes in the lists of the filters there.
+    VideoInputItems loaded;
+    Device::LoadVideoInputsFromRegistry(device, deviceObject, &loaded);
+    device->AdoptVideoInputs(&m_inputs, &loaded);
     AudioCaptureFilter* married = nullptr;
     if (device->FindMarriedFilter(this, &married)) {
         // An audio input names a video input only when there is one of that number.
@@ -147,6 +152,13 @@ ULONG SaturatedBits(double bits)
     // Halves to the even neighbour: the whole part, then the remainder rounded alone.
     const double whole = double(static_cast<ULONG>(bits / 2) * 2ULL);
     return static_cast<ULONG>(whole) + static_cast<ULONG>(RoundToInt(bits - whole));
+}
+
+// The same for the signed bit-rate fields of a range's capabilities, held at the largest LONG:
+// a 1080-line range of 24 or 32 bits at 60 frames a second carries more.
+LONG SaturatedSignedBits(double bits)
+{
+    return static_cast<LONG>(std::min<ULONG>(SaturatedBits(bits), ULONG(std::numeric_limits<LONG>::max())));
 }
 
 // The fields both header forms share at the start of their block.
@@ -328,10 +340,10 @@ void VideoCaptureFilter::FitVideoRanges(ULONG pinId, ULONG maxWidth, ULONG maxHe
         caps->MinFrameInterval = frameInterval;
         caps->MaxFrameInterval = PinDataRanges::kMaximumFrameInterval;
         const double bits = bitmap->biBitCount;
-        caps->MinBitsPerSecond = static_cast<LONG>(
-            SaturatedBits(bits * caps->MinOutputSize.cx * caps->MinOutputSize.cy * nominalRate));
+        caps->MinBitsPerSecond =
+            SaturatedSignedBits(bits * caps->MinOutputSize.cx * caps->MinOutputSize.cy * nominalRate);
         // The most a range can carry: its largest picture at the highest rate.
-        caps->MaxBitsPerSecond = static_cast<LONG>(SaturatedBits(bits * maxWidth * maxHeight * nominalRate));
+        caps->MaxBitsPerSecond = SaturatedSignedBits(bits * maxWidth * maxHeight * nominalRate);
         if (range->Specifier == KSDATAFORMAT_SPECIFIER_VIDEOINFO)
             FitHeader(&reinterpret_cast<KS_DATARANGE_VIDEO*>(range)->VideoInfoHeader, bitmap, width, height,
                       framesPerSecond, frameInterval);

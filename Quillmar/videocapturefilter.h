@@ -35,9 +35,10 @@ public:
     NTSTATUS OnSetProperty(PIRP irp, PKSPROPERTY property, PVOID data) override;
     NTSTATUS OnGetProperty(PIRP irp, PKSPROPERTY property, PVOID data) override;
     NTSTATUS SaveToRegistry() override;
-    // Under the control mutex: an instance id, the filter values, the video inputs, a married
-    // audio filter's current input (when it names a video input), then every input's pin settings
-    // (each input made current in turn) and the current input restored.
+    // Under the control mutex: an instance id, the filter values, the video inputs (with the
+    // detection records the device holds), a married audio filter's current input (when it names
+    // a video input), then every input's pin settings (each input made current in turn) and the
+    // current input restored.
     NTSTATUS OnCreate(PIRP irp) override;
     NTSTATUS OnClose(PIRP irp) override;
     VideoInputItems* GetVideoInputItems() override { return &m_inputs; }

@@ -682,17 +682,19 @@ NTSTATUS VideoCaptureFilter::SetLogoSettings(BrevicorLogoRecord* record)
     NTSTATUS result = STATUS_SUCCESS;
     for (ULONG pinType = first; pinType <= last; ++pinType) {
         PinPass pass(&m_inputs, GetDevice(), pinType, save);
-        pass.Number(&VideoInputItems::GetLogoDestinationTop, &VideoInputItems::SetLogoDestinationTop,
+        // The rectangle is compared with what is stored: its getters answer 0 while no file is
+        // named, which would take a new 0 for no change and keep the old value.
+        pass.Number(&VideoInputItems::GetStoredLogoDestinationTop, &VideoInputItems::SetLogoDestinationTop,
                     record->destinationTop, u"LogoDestinationTop");
-        pass.Number(&VideoInputItems::GetLogoDestinationLeft, &VideoInputItems::SetLogoDestinationLeft,
+        pass.Number(&VideoInputItems::GetStoredLogoDestinationLeft, &VideoInputItems::SetLogoDestinationLeft,
                     record->destinationLeft, u"LogoDestinationLeft");
-        pass.Number(&VideoInputItems::GetLogoDestinationHeight, &VideoInputItems::SetLogoDestinationHeight,
+        pass.Number(&VideoInputItems::GetStoredLogoDestinationHeight, &VideoInputItems::SetLogoDestinationHeight,
                     record->destinationHeight, u"LogoDestinationHeight");
-        pass.Number(&VideoInputItems::GetLogoDestinationWidth, &VideoInputItems::SetLogoDestinationWidth,
+        pass.Number(&VideoInputItems::GetStoredLogoDestinationWidth, &VideoInputItems::SetLogoDestinationWidth,
                     record->destinationWidth, u"LogoDestinationWidth");
-        pass.Number(&VideoInputItems::GetLogoOriginationHeight, &VideoInputItems::SetLogoOriginationHeight,
+        pass.Number(&VideoInputItems::GetStoredLogoOriginationHeight, &VideoInputItems::SetLogoOriginationHeight,
                     record->originationHeight, nullptr);
-        pass.Number(&VideoInputItems::GetLogoOriginationWidth, &VideoInputItems::SetLogoOriginationWidth,
+        pass.Number(&VideoInputItems::GetStoredLogoOriginationWidth, &VideoInputItems::SetLogoOriginationWidth,
                     record->originationWidth, nullptr);
         pass.Number(&VideoInputItems::GetLogoEnable, &VideoInputItems::SetLogoEnable, record->enable, u"LogoEnable");
         pass.Number(&VideoInputItems::GetLogoTransparencyEnable, &VideoInputItems::SetLogoTransparencyEnable,

@@ -187,9 +187,10 @@ void VideoChainBuilder::AddDeInterlaceToChain(AlgorithmList* list)
     TRACE_LINE(this, "VideoChainBuilder::AddDeInterlaceToChain", kTraceHighs,
                "PID=%d, Video deinterlace settings: Type=%s", static_cast<LONG>(m_settings.pinId),
                DeinterlaceTypeName(record.type));
-    // The types beyond bob 0 and bob 1 are the advanced deinterlacing the trace names.
-    const LONG type = record.type == 1 || record.type == 2 ? static_cast<LONG>(record.type) : CDeInterlace::kTypeAdvanced;
-    list->AppendOrRaise(new CDeInterlace(type));
+    // The step takes the record's type as it is: 1 and 2 bob, 3 the advanced pass, any other type
+    // (4, which the property set accepts, or 0 from an older key) copies only. The trace names
+    // every type but the two bobs "Advanced".
+    list->AppendOrRaise(new CDeInterlace(static_cast<LONG>(record.type)));
 }
 
 void VideoChainBuilder::AddLogoToChain(AlgorithmList* list)

@@ -14,6 +14,8 @@
 //    the next cycle position 0 starts a new check with a new analysis time.
 #include "videoframerateconverter.h"
 
+#include <algorithm>
+
 #include "imaging/imaging.h"
 #include "picturegeometry.h"
 #include "roundtoint.h"
@@ -135,6 +137,7 @@ void VideoFrameRateConverter::Process(Frame* frame)
 
     // 3.
     const ULONG inputInterval = input->GetFrameInterval();
+    const ULONG previousInterval = m_nInputInterval;
     NoteInputInterval(inputInterval);
 
     // 4. Passing through needs no copy; everything else works on the copy frame.
@@ -163,7 +166,7 @@ void VideoFrameRateConverter::Process(Frame* frame)
 
     // 7.
     if (!inputHandled && m_bInverseTelecine) {
-        if (m_nOutputInterval == kTelecineOutputInterval || m_nOutputInterval == kTelecineOutputIntervalShort) {
+        if (IsTelecineOutputInterval(m_nOutputInterval)) {
             DoInverseTelecine();
         } else {
             m_bInverseTelecine = false;
@@ -171,6 +174,11 @@ void VideoFrameRateConverter::Process(Frame* frame)
         }
     }
     EndTiming();
+
+    // A gap in the input (frames the stream never got) moves every delivery clock on by the
+    // time missing from it, so that the children's times follow the stream's and the gap shows
+    // below as the frames dropped; a clock left behind would deliver late from then on.
+    FollowInputGap(stamp, previousInterval);
 
     // 8. and 9.
     if (m_bDeliver)
@@ -186,6 +194,25 @@ void VideoFrameRateConverter::Process(Frame* frame)
     }
     m_nPreviousStamp = stamp;
     m_pCurrentFrame = nullptr;
+}
+
+void VideoFrameRateConverter::FollowInputGap(LONGLONG stamp, ULONG previousInterval)
+{
+    // Across a change of rate the step from the last input is either interval.
+    const ULONG interval = std::max(previousInterval, m_nInputInterval);
+    if (!m_bNextDeliveryStarted || interval == 0)
+        return;
+    const LONGLONG step = stamp - m_nPreviousStamp;
+    if (step <= static_cast<LONGLONG>(interval) + static_cast<LONGLONG>(interval) * 200 / 1000)
+        return;
+    const LONGLONG missing = step - static_cast<LONGLONG>(interval);
+    TRACE_LINE(this, "VideoFrameRateConverter::Process", kTraceHighs,
+               "Input gap of %I64d at frame# %d: delivery times move on by %I64d", step,
+               static_cast<LONG>(m_nFrameCounter), missing);
+    m_nNextDeliveryTime += missing;
+    for (LONG i = 0; i < kMaximumChildren; ++i)
+        if (m_pChildClockOwner[i] != nullptr)
+            m_nChildNextDeliveryTime[i] += missing;
 }
 
 void VideoFrameRateConverter::Deliver(VideoFrame* input, LONGLONG stamp)

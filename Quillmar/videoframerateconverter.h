@@ -1,9 +1,9 @@
 // VideoFrameRateConverter: the frame-rate step (algorithm id 2), second in every capture and
 // preview chain. At each output time of a child it delivers whichever of the last two input frames
-// lies nearer; each child has its own delivery clock. For 24 frames-a-second outputs it can undo
-// 3:2 pull-down (inverse telecine): it measures how much one field of each frame differs from the
-// frame before, finds the repeated field of the five-frame cycle and rebuilds the frame carrying it
-// with the field of the next frame into one progressive picture.
+// lies nearer; each child has its own delivery clock. For outputs of 24 or 23.976 frames a second
+// it can undo 3:2 pull-down (inverse telecine): it measures how much one field of each frame
+// differs from the frame before, finds the repeated field of the five-frame cycle and rebuilds the
+// frame carrying it with the field of the next frame into one progressive picture.
 //
 // Frames: the stamp (GetFrameNumber) is the time in 100-ns units, the frame interval the input
 // interval; flag kFrameFlagGenerated marks a progressive or already handled frame. The step keeps
@@ -18,9 +18,16 @@ class VideoFrame;
 
 class VideoFrameRateConverter : public Algorithm {
 public:
-    // Output intervals of 24 frames a second, the only ones inverse telecine runs for.
+    // Output intervals of 24 frames a second, and of 23.976 (film carried on 29.97-frame video),
+    // the only ones inverse telecine runs for.
     static constexpr ULONG kTelecineOutputInterval = 416667;
     static constexpr ULONG kTelecineOutputIntervalShort = 416666;
+    static constexpr ULONG kTelecineOutputIntervalFilm = 417083;
+    static constexpr bool IsTelecineOutputInterval(ULONG interval)
+    {
+        return interval == kTelecineOutputInterval || interval == kTelecineOutputIntervalShort ||
+               interval == kTelecineOutputIntervalFilm;
+    }
     // Frames of the pull-down cycle and samples of each analysis window.
     static constexpr ULONG kCycleLength = 5;
     // Added to the candidate's difference: every other difference must lie above it to lock.
@@ -82,6 +89,10 @@ private:
     void DestroyHistory();
     void ResetTelecine();
     void NoteInputInterval(ULONG interval);
+    // A step from the previous input's stamp to `stamp` beyond 1.2 x the input interval (the
+    // larger of `previousInterval` and the current one): the converter's and every child's next
+    // delivery time move on by the step less one interval.
+    void FollowInputGap(LONGLONG stamp, ULONG previousInterval);
     void Deliver(VideoFrame* input, LONGLONG stamp);
     void AdjustNextDelivery(LONGLONG stamp);
     bool IsHighDefinition(const VideoFrame* frame) const;

@@ -8,6 +8,7 @@
 
 VideoInputItem::VideoInputItem()
 {
+    KeInitializeSpinLock(&m_inputDetectLock);
     for (ULONG i = 0; i < kPinCount; ++i)
         m_pins[i].SetPinId(i);
 }
@@ -70,7 +71,10 @@ NTSTATUS VideoInputItem::GetInputDetectInfo(BrevicorInputDetectRecord* record) c
 {
     if (record == nullptr)
         return STATUS_INVALID_PARAMETER;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_inputDetectLock, &irql);
     std::memcpy(record, &m_inputDetect, sizeof(m_inputDetect));
+    KeReleaseSpinLock(&m_inputDetectLock, irql);
     return STATUS_SUCCESS;
 }
 
@@ -78,7 +82,10 @@ NTSTATUS VideoInputItem::SetInputDetectInfo(const BrevicorInputDetectRecord* rec
 {
     if (record == nullptr)
         return STATUS_INVALID_PARAMETER;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_inputDetectLock, &irql);
     std::memcpy(&m_inputDetect, record, sizeof(m_inputDetect));
+    KeReleaseSpinLock(&m_inputDetectLock, irql);
     return STATUS_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include "brevicorrecords.h"
 #include "kernel/driverheap.h"
+#include "km/spinlock.h"
 #include "km/types.h"
 #include "videopindetails.h"
 
@@ -31,7 +32,8 @@ public:
     PCWSTR GetInputName() const { return m_name != nullptr ? m_name : u""; }
     ULONG GetInputNameLength() const { return m_nameLength; }
 
-    // The 580-byte detection record, copied whole.
+    // The 580-byte detection record, copied whole under the input's own spin lock: the DSP's
+    // response thread replaces the record of every open filter while the filter's requests read it.
     NTSTATUS GetInputDetectInfo(BrevicorInputDetectRecord* record) const;
     NTSTATUS SetInputDetectInfo(const BrevicorInputDetectRecord* record);
 
@@ -44,6 +46,7 @@ private:
     ULONG m_ioIndex = 0;
     WCHAR* m_name = nullptr;
     ULONG m_nameLength = 0;
+    mutable KSPIN_LOCK m_inputDetectLock = 0;
     BrevicorInputDetectRecord m_inputDetect = {};
     VideoPinDetails m_pins[kPinCount];
 };

@@ -59,6 +59,21 @@ void VideoInputItems::FreeInputs()
     m_currentInput = 0;
 }
 
+void VideoInputItems::Exchange(VideoInputItems* other)
+{
+    if (other == nullptr || other == this)
+        return;
+    const ULONG count = m_count;
+    const ULONG current = m_currentInput;
+    VideoInputItem* inputs = m_inputs;
+    m_count = other->m_count;
+    m_currentInput = other->m_currentInput;
+    m_inputs = other->m_inputs;
+    other->m_count = count;
+    other->m_currentInput = current;
+    other->m_inputs = inputs;
+}
+
 NTSTATUS VideoInputItems::SetSecondWord(ULONG index)
 {
     if (index >= m_count && index != 0)
@@ -111,6 +126,10 @@ const VideoPinDetails* VideoInputItems::Pin(ULONG pinType, NTSTATUS* status) con
     VIDEO_INPUT_ITEMS_FORWARD(Set##name(ULONG pinType, type value), Set##name(value), )
 VIDEO_PIN_FIELDS(VIDEO_INPUT_ITEMS_DEFINE)
 #undef VIDEO_INPUT_ITEMS_DEFINE
+#define VIDEO_INPUT_ITEMS_DEFINE_STORED(name, member, type)                                                  \
+    VIDEO_INPUT_ITEMS_FORWARD(GetStored##name(ULONG pinType, type* value), GetStored##name(value), const)
+VIDEO_PIN_LOGO_RECTANGLE_FIELDS(VIDEO_INPUT_ITEMS_DEFINE_STORED)
+#undef VIDEO_INPUT_ITEMS_DEFINE_STORED
 
 VIDEO_INPUT_ITEMS_FORWARD(GetVideoProcAmpGammaValues(ULONG pinType, UCHAR* values, ULONG count),
                           GetVideoProcAmpGammaValues(values, count), const)

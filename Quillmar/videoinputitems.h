@@ -29,6 +29,8 @@ public:
     NTSTATUS AllocateInputs(ULONG count);
     // Destroys every input, last first, and the block.
     void FreeInputs();
+    // Trades lists (inputs, count and current input) with `other`.
+    void Exchange(VideoInputItems* other);
 
     ULONG GetInputCount() const { return m_count; }
     // The current input index.
@@ -45,6 +47,11 @@ public:
     NTSTATUS Set##name(ULONG pinType, type value);
     VIDEO_PIN_FIELDS(VIDEO_INPUT_ITEMS_DECLARE)
 #undef VIDEO_INPUT_ITEMS_DECLARE
+    // The logo rectangle as stored (VideoPinDetails::GetStored...).
+#define VIDEO_INPUT_ITEMS_DECLARE_STORED(name, member, type)                                                 \
+    NTSTATUS GetStored##name(ULONG pinType, type* value) const;
+    VIDEO_PIN_LOGO_RECTANGLE_FIELDS(VIDEO_INPUT_ITEMS_DECLARE_STORED)
+#undef VIDEO_INPUT_ITEMS_DECLARE_STORED
 
     NTSTATUS GetVideoProcAmpGammaValues(ULONG pinType, UCHAR* values, ULONG count) const;
     NTSTATUS SetVideoProcAmpGammaValues(ULONG pinType, const UCHAR* values, ULONG count);

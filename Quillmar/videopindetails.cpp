@@ -27,6 +27,11 @@ VIDEO_PIN_PLAIN_FIELDS(VIDEO_PIN_DEFINE_PLAIN)
         *value = HasLogoFileName() ? member : 0;                                                             \
         return STATUS_SUCCESS;                                                                               \
     }                                                                                                        \
+    NTSTATUS VideoPinDetails::GetStored##name(type* value) const                                             \
+    {                                                                                                        \
+        *value = member;                                                                                     \
+        return STATUS_SUCCESS;                                                                               \
+    }                                                                                                        \
     NTSTATUS VideoPinDetails::Set##name(type value)                                                          \
     {                                                                                                        \
         member = value;                                                                                      \

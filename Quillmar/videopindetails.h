@@ -70,6 +70,12 @@ public:
     VIDEO_PIN_FIELDS(VIDEO_PIN_DECLARE)
 #undef VIDEO_PIN_DECLARE
 
+    // The logo rectangle's fields as stored, whether or not a file is named: what a setter
+    // compares a new value with.
+#define VIDEO_PIN_DECLARE_STORED(name, member, type) NTSTATUS GetStored##name(type* value) const;
+    VIDEO_PIN_LOGO_RECTANGLE_FIELDS(VIDEO_PIN_DECLARE_STORED)
+#undef VIDEO_PIN_DECLARE_STORED
+
     // The tables: `count` entries copied in or out (at most kTableEntries, else
     // STATUS_INVALID_PARAMETER with nothing copied). The proc-amp path passes 256.
     NTSTATUS GetVideoProcAmpGammaValues(UCHAR* values, ULONG count) const;

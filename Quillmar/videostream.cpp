@@ -239,7 +239,7 @@ NTSTATUS VideoStream::AllocateDSPFrame(ULONG index)
             // The buffer goes back through an entry the release frees.
             SetEntryFrame(index, nullptr, buffer, physical);
         }
-        TRACE_STATUS(this, "VideoStream::AllocateDSPFrame", kTraceErrors, STATUS_INSUFFICIENT_RESOURCES,
+        TRACE_STATUS(this, "VideoStream::AllocateDSPFrame", kTraceErrors, MSG_DMA_MEMORY_ALLOCATION_FAILED,
                      "DMA memory allocation failed");
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -256,7 +256,7 @@ NTSTATUS VideoStream::AllocateHostFrame(ULONG index)
     if (frame == nullptr) {
         if (buffer != nullptr)
             ExFreePool(buffer);
-        TRACE_STATUS(this, "VideoStream::AllocateHostFrame", kTraceErrors, STATUS_INSUFFICIENT_RESOURCES,
+        TRACE_STATUS(this, "VideoStream::AllocateHostFrame", kTraceErrors, MSG_HOST_FRAME_ALLOCATION_FAILED,
                      "HOST frame allocation failed");
         return STATUS_INSUFFICIENT_RESOURCES;
     }

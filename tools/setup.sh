@@ -2,12 +2,17 @@
 # Set-up: installs the Debian packages the build needs when they are missing, then configures and
 # builds one preset (default, asan, tsan, or fuzz: the libFuzzer harnesses only). `bench` is the default build plus OpenCV and libyuv,
 # which the comparison benchmark of the image primitives (imaging_peer_comparison) measures
-# itself against; nothing else needs them.
+# itself against; nothing else needs them. Targets named after the preset are built alone (with
+# what they depend on) instead of the whole preset.
+#
+#   bash tools/setup.sh [PRESET [TARGET...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
+targets=("${@:2}")
 
-packages=(cmake ninja-build g++ binutils python3 googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
+#   python3-dev  the resource compiler's fuzz harness runs the compiler in an embedded interpreter.
+packages=(cmake ninja-build g++ binutils python3 python3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev pkg-config)
 #   ccache       the build compiles through it (see CMakeLists.txt).
 packages+=(ccache)
 # Independent tools that tests check our outputs with (never skipped):
@@ -51,4 +56,8 @@ fi
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
 export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset"
+if ((${#targets[@]})); then
+  cmake --build --preset "$preset" --target "${targets[@]}"
+else
+  cmake --build --preset "$preset"
+fi

@@ -12,8 +12,13 @@
 #include "audioinputtypes.h"
 #include "basicfilter.h"
 #include "km/kspin.h"
+#include "messages/Talvexon.h"
+#include "standin/eventlog.h"
 #include "standin/debugger.h"
 #include "standin/system.h"
+
+extern "C" const standin::MessageTableEntry StandinMessageTable[];
+extern "C" const size_t StandinMessageTableCount;
 
 // Connections compare field by field (found by the standard algorithms in the global namespace).
 static bool operator==(const KSTOPOLOGY_CONNECTION& a, const KSTOPOLOGY_CONNECTION& b)
@@ -442,6 +447,47 @@ TEST_F(DeviceLifeCycleTest, ChecksRunInTheirOrder)
     record.inputs[4].connectorType = 10;
     EXPECT_EQ(device_->SetAudioConfigurationSettings(&record), static_cast<NTSTATUS>(0xC007108B));
     EXPECT_EQ(ExportBoard(), before);
+}
+
+// The refusals of a default frequency and of a gain read, through the driver's message table, as
+// their messages say: every insert in its place, none left over, the sign of a negative limit kept.
+TEST_F(DeviceLifeCycleTest, FrequencyAndGainRefusalsReadWholeThroughTheMessageTable)
+{
+    Prepare(6, false, 8);
+    BrevicorAudioConfigRecord good{};
+    ASSERT_EQ(device_->GetAudioInputSettings(&good), STATUS_SUCCESS);
+    // The driver's gain limits -4 and 20 about its base of 5, in tenths of a decibel.
+    ASSERT_EQ(good.gainMinimum, -9);
+    ASSERT_EQ(good.gainMaximum, 15);
+    standin::RegisterMessageTable("Talvexon", StandinMessageTable, StandinMessageTableCount);
+    auto refusal = [&](const BrevicorAudioConfigRecord& record, NTSTATUS expected) {
+        standin::EventLogClear();
+        BrevicorAudioConfigRecord sent = record;
+        EXPECT_EQ(device_->SetAudioConfigurationSettings(&sent), expected);
+        const auto entries = standin::EventLogEntries();
+        if (entries.size() != 1u) {
+            ADD_FAILURE() << entries.size() << " entries";
+            return std::string();
+        }
+        EXPECT_EQ(entries[0].messageId, static_cast<ULONG>(expected));
+        const std::string text = standin::RenderEventLogEntry(entries[0]);
+        return text.substr(0, text.find_last_not_of("\r\n") + 1);
+    };
+    BrevicorAudioConfigRecord record = good;
+    record.inputs[1].defaultFrequency = 3;
+    EXPECT_EQ(refusal(record, MSG_INVALID_DEFAULT_AUDIO_FREQUENCY_TYPE_INVALID),
+              "Invalid default audio frequency type of 3 is invalid.  Valid value range is 0 - 2");
+    record = good;
+    record.gain[3] = 16;
+    EXPECT_EQ(refusal(record, MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE),
+              "Audio gain value of 16 is invalid.  Valid value range is -9 (-0.9 dB) to 15 (1.5 dB)");
+    record.gain[3] = -10;
+    EXPECT_EQ(refusal(record, MSG_AUDIO_GAIN_VALUE_INVALID_VALID_VALUE),
+              "Audio gain value of -10 is invalid.  Valid value range is -9 (-0.9 dB) to 15 (1.5 dB)");
+    standin::UnregisterMessageTable("Talvexon");
+    const auto entries = standin::EventLogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].inserts, (std::vector<std::u16string>{u"-10", u"-9", u"-0.9", u"15", u"1.5"}));
 }
 
 TEST_F(DeviceLifeCycleTest, RenamesTheBoardsEndpointShowingTheOldName)

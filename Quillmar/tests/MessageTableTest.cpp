@@ -3,6 +3,8 @@
 // the table, and the event log renders a TraceStatus entry through it.
 #include "TraceTestSupport.h"
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 #include <regex>
 #include <set>
@@ -29,7 +31,7 @@ std::map<ULONG, std::string> Table()
 TEST(MessageTable, HoldsTheDriverMessagesWithExactTexts)
 {
     const auto table = Table();
-    EXPECT_EQ(table.size(), 163u);
+    EXPECT_EQ(table.size(), 172u);
     for (const auto& [id, text] : table) {
         EXPECT_TRUE((id & 0xFFFF0000u) == 0x40070000u || (id & 0xFFFF0000u) == 0xC0070000u) << std::hex << id;
         ASSERT_GE(text.size(), 2u);
@@ -86,6 +88,47 @@ TEST(MessageTable, CoversEveryIdTheDriverSourcesUse)
             EXPECT_TRUE(symbols.count((*it)[0])) << entry.path() << ": " << (*it)[0];
     }
     EXPECT_GT(files, 0u);
+}
+
+// The message of every event-log entry a driver source writes (the fourth argument of each
+// TRACE_STATUS) is one of the table's, named or held in a constant; never a status code, which the
+// event log would show as an id it cannot find.
+TEST(MessageTable, EveryEventLogEntryOfTheDriverSourcesNamesAMessage)
+{
+    size_t calls = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(QUILLMAR_SOURCE_DIR)) {
+        const auto ext = entry.path().extension();
+        if ((ext != ".cpp" && ext != ".h") || entry.path().string().find("/tests/") != std::string::npos)
+            continue;
+        std::ifstream in(entry.path());
+        std::stringstream all;
+        all << in.rdbuf();
+        const std::string text = all.str();
+        for (size_t at = text.find("TRACE_STATUS("); at != std::string::npos; at = text.find("TRACE_STATUS(", at + 1)) {
+            // The fourth argument, at depth 0 of the call's parentheses.
+            size_t i = at + 13;
+            int depth = 0;
+            int commas = 0;
+            std::string argument;
+            for (; i < text.size() && commas < 4; ++i) {
+                const char c = text[i];
+                if (c == '(' || c == '[')
+                    ++depth;
+                else if ((c == ')' || c == ']') && depth-- == 0)
+                    break;
+                if (c == ',' && depth == 0)
+                    ++commas;
+                else if (commas == 3 && !std::isspace(static_cast<unsigned char>(c)))
+                    argument += c;
+            }
+            if (commas < 4)
+                continue; // the macro's own definition
+            ++calls;
+            const size_t line = static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n')) + 1;
+            EXPECT_EQ(argument.rfind("STATUS_", 0), std::string::npos) << entry.path() << ":" << line << ": " << argument;
+        }
+    }
+    EXPECT_GT(calls, 100u);
 }
 
 TEST_F(TraceTest, EventLogRendersTraceStatusThroughTheTable)

@@ -3,9 +3,11 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "brevicorrecords.h"
+#include "shared/guiddef.h"
 #include "um/ks.h"
 #include "um/windows.h"
+
+#include "privatesetguids.h" // after the platform's GUID
 
 #include <cstring>
 #include <vector>

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "audiocapturepin.h"
+#include "algorithmlist.h"
 #include "audioinputpin.h"
 #include "basicpindispatch.h"
 #include "basicvideofilter.h"
+#include "frameprocessedsink.h"
+#include "km/raise.h"
 #include "pindataranges.h"
+#include "standin/pool.h"
 #include "videocapturefilter.h"
 #include "videocapturepin.h"
 #include "videoccpin.h"
@@ -67,6 +71,9 @@ TEST(PinObjectTest, ImageSizesAreForRowsRoundedUpToSixteenPixels)
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(uyvy, 16, 322, 10), 336u * 10u * 2u);
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(yuy2, 16, 720, 487), 720u * 487u * 2u);
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(i420, 12, 72, 54), 80u * 54u * 3u / 2u);
+    // An odd height: the chroma planes have a row for the last luma row too.
+    EXPECT_EQ(BasicVideoFilter::RoundedImageSize(i420, 12, 720, 487), 720u * 487u + 2u * 360u * 244u);
+    EXPECT_EQ(BasicVideoFilter::RoundedImageSize(i420, 12, 712, 487), 720u * 487u + 2u * 360u * 244u);
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(other, 9, 16, 8), 16u * 8u * 9u / 8u);
     EXPECT_EQ(BasicVideoFilter::RoundedImageSize(KS_BI_RGB, 32, 1920, 1080), 1920u * 1080u * 4u);
 }
@@ -122,6 +129,68 @@ TEST(PinObjectTest, BothVideoHeaderFormsReadAsOneSavedHeaderAndShortOnesAreRefus
     first.DataFormat.FormatSize = sizeof(first) - 1;
     first.DataFormat.Specifier = KSDATAFORMAT_SPECIFIER_VIDEOINFO;
     EXPECT_FALSE(VideoStreamingPin::ReadVideoHeader(&first.DataFormat, &header));
+}
+
+// Each allocation of a pin's object failed in turn: creation answers no object (the dispatch then
+// answers STATUS_INSUFFICIENT_RESOURCES) instead of raising into the framework, and once the
+// allocations succeed again the pin is made.
+TEST(PinObjectTest, AnObjectThatCannotBeAllocatedIsNoPinAndNoRaise)
+{
+    struct Kind {
+        const GUID* category;
+        const PKSDATARANGE* ranges;
+        ULONG count, id;
+    };
+    const Kind kinds[] = {{&PINNAME_CAPTURE, PinDataRanges::kAudioCaptureRanges, 1, 0},
+                          {&PIN_CATEGORY_PREVIEW, PinDataRanges::kAudioInputRanges, 1, 1},
+                          {&PINNAME_CAPTURE, PinDataRanges::kVideoRanges, 8, 1},
+                          {&PIN_CATEGORY_PREVIEW, PinDataRanges::kVideoRanges, 8, 2},
+                          {&PIN_CATEGORY_VBI, PinDataRanges::kVbiRanges525, 1, 3},
+                          {&PIN_CATEGORY_CC, PinDataRanges::kClosedCaptionRanges, 1, 4}};
+    for (const Kind& kind : kinds) {
+        PinOf made(kind.category, kind.ranges, kind.count, kind.id);
+        uint64_t n = 1;
+        for (;; ++n) {
+            standin::PoolFailNthAllocation(n);
+            BasicPin* object = nullptr;
+            EXPECT_NO_THROW(object = BasicPinDispatch::MakePinObject(&made.pin)) << "pin " << kind.id;
+            const uint64_t injected = standin::PoolInjectedFailures();
+            standin::PoolClearFailures();
+            std::unique_ptr<BasicPin> owned(object);
+            if (injected == 0) {
+                EXPECT_NE(object, nullptr) << "pin " << kind.id;
+                break;
+            }
+        }
+        EXPECT_GT(n, 1u) << "pin " << kind.id;
+    }
+}
+
+// A closed-caption pin whose chain is its sink alone.
+class SinkOnlyPin : public VideoCCPin {
+public:
+    using VideoCCPin::VideoCCPin;
+    NTSTATUS BuildAlgorithmChain(AlgorithmList* list) override { return AppendSink(list, 333667); }
+};
+
+// The pin's sink is made at its first chain: a sink that cannot be allocated fails that chain
+// with STATUS_INSUFFICIENT_RESOURCES, and the next chain makes it.
+TEST(PinObjectTest, ASinkThatCannotBeAllocatedFailsTheChain)
+{
+    PinOf made(&PIN_CATEGORY_CC, PinDataRanges::kClosedCaptionRanges, 1, 4);
+    SinkOnlyPin pin(&made.pin);
+    AlgorithmList list;
+    standin::PoolFailNthAllocation(1);
+    NTSTATUS status = STATUS_SUCCESS;
+    EXPECT_NO_THROW(status = pin.BuildAlgorithmChain(&list));
+    EXPECT_EQ(standin::PoolInjectedFailures(), 1u);
+    standin::PoolClearFailures();
+    EXPECT_EQ(status, STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(pin.GetSink(), nullptr);
+    EXPECT_TRUE(list.IsEmpty());
+    ASSERT_EQ(pin.BuildAlgorithmChain(&list), STATUS_SUCCESS);
+    ASSERT_NE(pin.GetSink(), nullptr);
+    EXPECT_EQ(list.RemoveHead(), pin.GetSink());
 }
 
 } // namespace

@@ -82,6 +82,19 @@ TEST_F(VideoInputItemsTest, LogoRectangleReadsZeroWithoutAFileName)
     EXPECT_EQ(width, 0u);
     EXPECT_EQ(origination, 0u);
     EXPECT_EQ(duration, 5u); // not part of the rectangle
+    // What is stored reads as it is, for the setters' comparisons.
+    ULONG stored[6] = {};
+    items.GetStoredLogoDestinationTop(1, &stored[0]);
+    items.GetStoredLogoDestinationLeft(1, &stored[1]);
+    items.GetStoredLogoDestinationHeight(1, &stored[2]);
+    items.GetStoredLogoDestinationWidth(1, &stored[3]);
+    items.GetStoredLogoOriginationHeight(1, &stored[4]);
+    items.GetStoredLogoOriginationWidth(1, &stored[5]);
+    EXPECT_EQ(stored[0], 40u);
+    EXPECT_EQ(stored[1], 0u);
+    EXPECT_EQ(stored[3], 64u);
+    EXPECT_EQ(stored[4], 32u);
+    EXPECT_EQ(items.GetStoredLogoDestinationTop(5, &stored[0]), STATUS_INVALID_PARAMETER);
 
     WCHAR name[kRecordTextCharacters] = u"C:\\logo.bmp";
     ASSERT_EQ(items.SetLogoFileName(1, name), STATUS_SUCCESS);

@@ -53,6 +53,7 @@ void MailboxService::Serve(FirmwareHost& host, bool byTest)
 
             const MailboxCommand command = MailboxCommand::Decode(slot);
             m_log.push_back(command);
+            TrimCommandLogLocked();
             const auto fault = m_faults.find(command.id);
             if (fault != m_faults.end()) {
                 if (!fault->second.drop)
@@ -268,13 +269,35 @@ void MailboxService::SetStalled(bool stalled)
 std::vector<MailboxCommand> MailboxService::CommandLog() const
 {
     std::lock_guard lock(m_lock);
-    return m_log;
+    return {m_log.begin(), m_log.end()};
 }
 
 void MailboxService::ClearCommandLog()
 {
     std::lock_guard lock(m_lock);
     m_log.clear();
+    m_logDropped = 0;
+}
+
+void MailboxService::SetCommandLogCapacity(size_t capacity)
+{
+    std::lock_guard lock(m_lock);
+    m_logCapacity = capacity < 1 ? 1 : capacity;
+    TrimCommandLogLocked();
+}
+
+uint64_t MailboxService::CommandLogDropped() const
+{
+    std::lock_guard lock(m_lock);
+    return m_logDropped;
+}
+
+void MailboxService::TrimCommandLogLocked()
+{
+    while (m_log.size() > m_logCapacity) {
+        m_log.pop_front();
+        ++m_logDropped;
+    }
 }
 
 uint32_t MailboxService::CounterA() const

@@ -79,6 +79,33 @@ TEST_F(BoardMailbox, ACommandIsTakenDecodedAndAnsweredWhole)
     EXPECT_EQ(Interrupts(), 2u);
 }
 
+TEST_F(BoardMailbox, TheCommandLogKeepsTheNewestCommandsUpToItsCapacity)
+{
+    // A capture sends hundreds of commands a second for as long as it runs: the log keeps a
+    // bounded tail of them, the oldest dropped and counted.
+    static_assert(MailboxService::kDefaultCommandLogCapacity == 16384);
+    board.Mailbox().SetCommandLogCapacity(3);
+    for (uint64_t tag = 1; tag <= 5; ++tag) {
+        ASSERT_TRUE(PutCommand(board, CommandBytes(tag, kCommandDcSignature)));
+        ASSERT_TRUE(AwaitResponse(board)) << tag;
+    }
+    auto log = board.Mailbox().CommandLog();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].tag, 3u);
+    EXPECT_EQ(log[1].tag, 4u);
+    EXPECT_EQ(log[2].tag, 5u);
+    EXPECT_EQ(board.Mailbox().CommandLogDropped(), 2u);
+    // A smaller capacity drops at once; clearing forgets the count.
+    board.Mailbox().SetCommandLogCapacity(1);
+    log = board.Mailbox().CommandLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].tag, 5u);
+    EXPECT_EQ(board.Mailbox().CommandLogDropped(), 4u);
+    board.Mailbox().ClearCommandLog();
+    EXPECT_TRUE(board.Mailbox().CommandLog().empty());
+    EXPECT_EQ(board.Mailbox().CommandLogDropped(), 0u);
+}
+
 TEST_F(BoardMailbox, HeldCommandsAnsweredOutOfOrderLeaveInAnswerOrderOneAtATime)
 {
     board.Mailbox().SetHoldAnswers(true);

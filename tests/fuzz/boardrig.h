@@ -1,15 +1,21 @@
 // The machine of the fuzz harnesses that talk to the driver: a simulated board plugged once
-// through the driver file, and its video capture, audio capture and crossbar filters opened.
+// through the driver file, and its video capture, audio capture and crossbar filters opened. It
+// is shut down at exit, before the program's static objects are destroyed: the handles a harness
+// handed to Keep and the filters closed (which stops their streams), the machine shut down (the
+// driver unloaded, the board unplugged) and the board model ended, so that no driver or board
+// thread still runs while the tables it reads go away.
 #pragma once
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/CaptureBoard.h"
 #include "board/StandardImages.h"
+#include "board/VideoStandards.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
 #include "shared/kscategories.h"
@@ -23,6 +29,28 @@ struct Rig {
     std::unique_ptr<board::CaptureBoard> board;
     std::unique_ptr<platform::Machine> machine;
     HANDLE filters[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+    std::vector<HANDLE> kept; // pins and other handles a harness keeps open across inputs
+
+    // A handle the rig closes at exit, before the filters.
+    void Keep(HANDLE handle) { kept.push_back(handle); }
+
+    void ShutDown()
+    {
+        for (auto at = kept.rbegin(); at != kept.rend(); ++at)
+            CloseHandle(*at);
+        kept.clear();
+        for (HANDLE& filter : filters) {
+            if (filter != INVALID_HANDLE_VALUE)
+                CloseHandle(filter);
+            filter = INVALID_HANDLE_VALUE;
+        }
+        if (machine)
+            machine->Shutdown();
+        machine.reset();
+        board.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
 };
 
 inline HANDLE OpenFirst(const GUID& category, const std::u16string& name)
@@ -45,11 +73,14 @@ inline HANDLE OpenFirst(const GUID& category, const std::u16string& name)
     return INVALID_HANDLE_VALUE;
 }
 
-// Brought up once for the whole run and never shut down: the process ends with it. `name`
-// names its temporary machine folder.
+// Brought up once for the whole run and shut down at exit. `name` names its temporary machine
+// folder.
 inline Rig& TheRig(const char* name)
 {
     static Rig* rig = [name] {
+        // The tables of the board model that streams read are made before the exit handler is
+        // registered, so that they are destroyed after it has run.
+        board::VideoStandards::All();
         auto* made = new Rig;
         std::random_device random;
         made->folder = std::filesystem::temp_directory_path() /
@@ -79,8 +110,10 @@ inline Rig& TheRig(const char* name)
         for (HANDLE filter : made->filters)
             if (filter == INVALID_HANDLE_VALUE)
                 std::abort();
-        static std::filesystem::path folder = made->folder;
-        std::atexit([] { std::filesystem::remove_all(folder); });
+        // On a thread of its own: the exit has already ended the main thread's own records of the
+        // kernel side (its thread-local objects), which a wait on this thread would use.
+        static Rig* shutDown = made;
+        std::atexit([] { std::thread([] { shutDown->ShutDown(); }).join(); });
         return made;
     }();
     return *rig;

@@ -117,6 +117,16 @@ def check_typedef(value, path, line):
     return value
 
 
+def typedef_scope_name(typedef):
+    """The name a header constant must not take when `typedef` is the MessageIdTypedef: the
+    type's first name (its namespace, or the type itself). A constant of that name would hide it
+    at the header's scope, and every declaration after it would no longer name a type. None for
+    builtin type keywords."""
+    if typedef is None or typedef.split()[0] in CPP_TYPE_KEYWORDS:
+        return None
+    return typedef.lstrip(":").split("::")[0]
+
+
 def parse_name_list(body, path, line, with_symbol, key):
     """The inside of a NAMES=( ... ) list: entries name=number[:symbol]. `body` is a list of
     (line number, text) pieces so that each fault names its own line."""
@@ -141,6 +151,7 @@ def parse(text, path):
         lines.pop()
     lines = [l[:-1] if l.endswith("\r") else l for l in lines]
     typedef = None
+    typedef_line = 0
     severities = {k: (v, None) for k, v in DEFAULT_SEVERITIES.items()}
     facilities = {k: (v, None) for k, v in DEFAULT_FACILITIES.items()}
     languages = {k: (v, None) for k, v in DEFAULT_LANGUAGES.items()}
@@ -205,6 +216,7 @@ def parse(text, path):
             if typedef is not None:
                 raise McError(path, number, "a second MessageIdTypedef")
             typedef = check_typedef(value.strip(), path, number)
+            typedef_line = number
         elif lower == "outputbase":
             pass
         elif lower == "messageid":
@@ -236,6 +248,9 @@ def parse(text, path):
                 current.facility = (name, facilities[name][0])
             else:
                 check_identifier(name, "symbolic name", path, number)
+                if name == typedef_scope_name(typedef):
+                    raise McError(path, number, f"symbolic name {name} is the name of the MessageIdTypedef "
+                                                f"'{typedef}' (line {typedef_line})")
                 current.symbol = name
         elif lower == "language":
             if current is None:
@@ -273,6 +288,9 @@ def parse(text, path):
     for names, where in ((facilities, facility_line), (severities, severity_line)):
         for _, (_, symbol) in names.items():
             if symbol:
+                if symbol == typedef_scope_name(typedef):
+                    raise McError(path, where, f"symbolic name {symbol} is the name of the MessageIdTypedef "
+                                               f"'{typedef}' (line {typedef_line})")
                 if symbol in seen_symbols:
                     raise McError(path, where, f"symbolic name {symbol} already used at line {seen_symbols[symbol]}")
                 seen_symbols[symbol] = where

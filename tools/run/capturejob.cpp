@@ -2,10 +2,13 @@
 
 #include "aviwriter.h"
 #include "board/CaptureBoard.h"
+#include "captionpairlog.h"
 #include "contactsheet.h"
 #include "filterdirectory.h"
 #include "glyphfileformat.h"
+#include "picturesamples.h"
 #include "pinreader.h"
+#include "privatesetguids.h"
 #include "shared/ksaudiorecords.h"
 #include "shared/kscategories.h"
 #include "shared/ksvideorecords.h"
@@ -158,48 +161,43 @@ bool WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes)
     return bool(out);
 }
 
-// The caption settings set of the video capture filter (id 0, a 600-byte record a pin type).
-DEFINE_GUIDSTRUCT_VALUE(kCaptionSet, 0x0E5D1E1DL, 0x1251, 0x41EF, 0x9A, 0x0C, 0x54, 0x8A, 0x5C, 0x70, 0x19, 0xE6);
-constexpr size_t kCaptionRecordBytes = 600;
-
-void PutWord(std::vector<uint8_t>* record, size_t offset, uint32_t value)
-{
-    std::memcpy(record->data() + offset, &value, sizeof(value));
-}
-
 // The caption overlay of the preview pin: CC1 in the lower part of the picture, white on black,
 // in the job's own font, kept for this run only (not saved).
 bool TurnOnPreviewCaptions(HANDLE video)
 {
-    std::vector<uint8_t> record(kCaptionRecordBytes, 0);
-    PutWord(&record, 24, kPreviewPin);
-    if (!FilterDirectory::GetProperty(video, kCaptionSet, 0, &record))
+    const GUID captionSet = PROPSETID_BREVICOR_CC;
+    std::vector<uint8_t> bytes(sizeof(BrevicorCCRecord), 0);
+    BrevicorCCRecord record{};
+    record.pinType = kPreviewPin;
+    std::memcpy(bytes.data(), &record, sizeof(record));
+    if (!FilterDirectory::GetProperty(video, captionSet, 0, &bytes))
         return false;
-    PutWord(&record, 24, kPreviewPin);
-    PutWord(&record, 28, 1);   // field 1
-    PutWord(&record, 32, 1);   // channel 1
-    PutWord(&record, 36, 1);   // overlay on
-    PutWord(&record, 40, 480); // reference height
-    PutWord(&record, 44, 720); // reference width
-    PutWord(&record, 48, 330); // top
-    PutWord(&record, 52, 40);  // left
-    PutWord(&record, 56, 120); // height
-    PutWord(&record, 60, 640); // width
-    PutWord(&record, 64, 0);   // no transparency
-    PutWord(&record, 68, 0xFFFFFF);
-    PutWord(&record, 72, 0x000000);
-    PutWord(&record, 76, 1);   // not saved
+    std::memcpy(&record, bytes.data(), sizeof(record));
+    record.pinType = kPreviewPin;
+    record.CCField = 1;
+    record.CCChannel = 1;
+    record.CCEnable = 1;
+    record.CCReferenceHeight = 480;
+    record.CCReferenceWidth = 720;
+    record.CCDestinationTop = 330;
+    record.CCDestinationLeft = 40;
+    record.CCDestinationHeight = 120;
+    record.CCDestinationWidth = 640;
+    record.CCTransparencyEnable = 0;
+    record.CCForegroundColor = 0xFFFFFF;
+    record.CCBackgroundColor = 0x000000;
+    record.noPersist = 1;
     const char16_t font[] = u"C:\\captions.gph";
-    std::memset(record.data() + 80, 0, kCaptionRecordBytes - 80);
-    std::memcpy(record.data() + 80, font, sizeof(font));
+    std::memset(record.CCFontFileName, 0, sizeof(record.CCFontFileName));
+    std::memcpy(record.CCFontFileName, font, sizeof(font));
     KSPROPERTY property{};
-    property.Set = kCaptionSet;
+    property.Set = captionSet;
     property.Id = 0;
     property.Flags = KSPROPERTY_TYPE_SET;
-    std::memcpy(record.data(), &property, sizeof(property));
+    std::memcpy(record.header, &property, sizeof(property));
     DWORD returned = 0;
-    return DeviceIoControl(video, IOCTL_KS_PROPERTY, record.data(), DWORD(record.size()), record.data(),
-                           DWORD(record.size()), &returned, nullptr) != 0;
+    return DeviceIoControl(video, IOCTL_KS_PROPERTY, &record, DWORD(sizeof(record)), &record, DWORD(sizeof(record)),
+                           &returned, nullptr) != 0;
 }
 
 // DROPPEDFRAMES of a filter: pictures delivered and dropped by its running pin.
@@ -245,6 +243,12 @@ public:
         Flush(true);
     }
     int64_t PicturesWritten() const { return m_written; }
+    // Why the writer refused its first chunk (empty when it took every one).
+    std::string Refusal()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_refusal;
+    }
     int64_t Repeated() const { return m_repeated; }
     uint64_t AudioWritten() const { return m_audioWritten; }
 
@@ -272,18 +276,26 @@ private:
         }
     }
 
+    // The writer's answer, its first refusal kept: a file cut short is reported, not passed off as whole.
+    bool Keep(bool taken)
+    {
+        if (!taken && m_refusal.empty())
+            m_refusal = m_writer->Error();
+        return taken;
+    }
+
     void WritePicture()
     {
         auto first = m_pictures.begin();
         // A missing picture number repeats the last picture, so the stream keeps its rate.
         while (m_written > 0 && m_lastNumber + 1 < first->first && m_written < m_frameLimit) {
-            m_writer->AddVideoFrame(m_last.data(), m_last.size());
+            Keep(m_writer->AddVideoFrame(m_last.data(), m_last.size()));
             ++m_lastNumber;
             ++m_written;
             ++m_repeated;
         }
         if (m_written < m_frameLimit && first->first > m_lastNumber) {
-            m_writer->AddVideoFrame(first->second.data(), first->second.size());
+            Keep(m_writer->AddVideoFrame(first->second.data(), first->second.size()));
             ++m_written;
             m_lastNumber = first->first;
             m_last = std::move(first->second);
@@ -296,7 +308,7 @@ private:
         auto first = m_audio.begin();
         const int64_t room = m_audioLimit - int64_t(m_audioWritten);
         const size_t size = size_t(std::max<int64_t>(0, std::min<int64_t>(room, int64_t(first->second.size()))));
-        if (size > 0 && m_writer->AddAudio(first->second.data(), size))
+        if (size > 0 && Keep(m_writer->AddAudio(first->second.data(), size)))
             m_audioWritten += size;
         m_audio.erase(first);
     }
@@ -315,43 +327,7 @@ private:
     int64_t m_repeated = 0;
     uint64_t m_audioWritten = 0;
     std::vector<uint8_t> m_last;
-};
-
-// Keeps the first few pictures of a pin for the contact sheet, spread over the run.
-class PictureSamples {
-public:
-    PictureSamples(int32_t width, int32_t height, uint32_t bytesPerPixel, int64_t every)
-        : m_width(width), m_height(height), m_pixel(bytesPerPixel), m_every(every)
-    {
-    }
-    void Add(int64_t index, const uint8_t* data, uint32_t size)
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        const size_t expected = size_t(m_width) * m_height * m_pixel;
-        if (size < expected || index % m_every != 0 || m_kept.size() >= size_t(ContactSheet::kColumns))
-            return;
-        m_kept.emplace(index, std::vector<uint8_t>(data, data + expected));
-    }
-    void AddTo(ContactSheet* sheet, bool capture) const
-    {
-        for (const auto& [index, bytes] : m_kept) {
-            Picture picture;
-            picture.width = m_width;
-            picture.height = m_height;
-            picture.bytesPerPixel = m_pixel;
-            picture.bottomUp = true;
-            picture.stride = size_t(m_width) * m_pixel;
-            picture.data = bytes.data();
-            capture ? sheet->AddCaptureFrame(picture) : sheet->AddPreviewFrame(picture);
-        }
-    }
-
-private:
-    std::mutex m_lock;
-    int32_t m_width, m_height;
-    uint32_t m_pixel;
-    int64_t m_every;
-    std::map<int64_t, std::vector<uint8_t>> m_kept;
+    std::string m_refusal;
 };
 
 } // namespace
@@ -452,7 +428,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
     PictureSamples previewSamples(320, 240, 4, std::max<int64_t>(1, framesWanted / ContactSheet::kColumns));
     std::mutex shared;
     std::vector<int16_t> samples;
-    std::vector<std::array<uint8_t, 2>> pairs;
+    CaptionPairLog captionLog;
     std::atomic<int64_t> firstPicture{-1}, lastPicture{-1}, firstPreview{-1}, lastPreview{-1};
     std::atomic<int64_t> firstAudio{-1}, lastAudio{-1};
     // Raises `last` to `value`.
@@ -481,8 +457,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
     PinReader captionPin("captions", 2, kVideoHeaderBytes, [&](const DeliveredBuffer& buffer) {
         if (buffer.dataUsed < 2)
             return;
-        std::lock_guard<std::mutex> hold(shared);
-        pairs.push_back({buffer.data[0], buffer.data[1]});
+        captionLog.Add(buffer.header.PresentationTime.Time, {buffer.data[0], buffer.data[1]});
     });
     PinReader audioPin("audio", kAudioRate / 100 * kAudioBlock, kPlainHeaderBytes, [&](const DeliveredBuffer& buffer) {
         const int64_t time = buffer.header.PresentationTime.Time;
@@ -585,6 +560,8 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
         return fail(startError);
     if (!closed)
         return fail("capture.avi: " + writer.Error());
+    if (const std::string refusal = interleaver.Refusal(); !refusal.empty())
+        return fail("capture.avi is cut short at " + std::to_string(writer.VideoFrames()) + " pictures: " + refusal);
 
     // Buffers missing between the first and the last one a reader received.
     auto gaps = [](int64_t first, int64_t last, int64_t step, uint64_t delivered) {
@@ -602,6 +579,7 @@ CaptureResult RunCapture(board::CaptureBoard& board, const fs::path& machineRoot
          haveAudioDropped ? uint64_t(audioDropped) : gaps(firstAudio, lastAudio, kAudioBufferTime, audioPin.Completed())},
     };
     result.repeatedPictures = uint64_t(interleaver.Repeated());
+    const std::vector<std::array<uint8_t, 2>> pairs = captionLog.Pairs();
     result.captionPairs = pairs;
     result.captionText = CaptionText(pairs);
     result.aviFrames = writer.VideoFrames();

@@ -30,7 +30,7 @@ struct CaptureResult {
     bool ok = false;
     std::string error;
     std::vector<PinCount> pins;
-    std::string captionText;           // the printable characters of CC1 as they arrived
+    std::string captionText;           // the printable characters of CC1, by presentation time
     std::vector<std::array<uint8_t, 2>> captionPairs;
     uint32_t aviFrames = 0;
     uint64_t repeatedPictures = 0; // pictures in the file standing in for dropped ones

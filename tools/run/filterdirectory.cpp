@@ -1,4 +1,5 @@
 #include "filterdirectory.h"
+#include "privatesetguids.h"
 
 #include "shared/kscategories.h"
 #include "um/cfgmgr32.h"
@@ -8,19 +9,15 @@
 
 namespace {
 
-// The driver's property sets the directory reads (their identifiers are the driver's interface).
-DEFINE_GUIDSTRUCT_VALUE(kDeviceConfigSet, 0x558207A6L, 0xE472, 0x420B, 0xAF, 0xC6, 0xFF, 0x99, 0x09, 0x07, 0xE6,
-                        0xFE);
-DEFINE_GUIDSTRUCT_VALUE(kAudioInputInfoSet, 0x1577AC43L, 0xA6EA, 0x4745, 0x9C, 0x57, 0x25, 0x67, 0x62, 0x31, 0x3F,
-                        0xBA);
-constexpr size_t kDeviceConfigBytes = 628;
-constexpr size_t kDeviceNumberOffset = 48;
-constexpr size_t kNamePrefixOffset = 116;
-constexpr size_t kAudioInputInfoBytes = 568;
-constexpr size_t kLookupModeOffset = 24;
-constexpr size_t kInputIndexOffset = 28;
-constexpr size_t kInputNameOffset = 32;
-constexpr size_t kInputNameCharacters = 260;
+// The driver's records the directory reads (privatesets.h).
+constexpr size_t kDeviceConfigBytes = sizeof(BrevicorDeviceConfigRecord);
+constexpr size_t kDeviceNumberOffset = offsetof(BrevicorDeviceConfigRecord, deviceNumber);
+constexpr size_t kNamePrefixOffset = offsetof(BrevicorDeviceConfigRecord, namePrefix);
+constexpr size_t kAudioInputInfoBytes = sizeof(BrevicorAudioInputInfoRecord);
+constexpr size_t kLookupModeOffset = offsetof(BrevicorAudioInputInfoRecord, lookupMode);
+constexpr size_t kInputIndexOffset = offsetof(BrevicorAudioInputInfoRecord, inputIndex);
+constexpr size_t kInputNameOffset = offsetof(BrevicorAudioInputInfoRecord, inputName);
+constexpr size_t kInputNameCharacters = kRecordTextCharacters;
 
 // The zero-terminated text of at most `characters` characters at `offset`.
 std::u16string Text(const std::vector<uint8_t>& record, size_t offset, size_t characters)
@@ -123,7 +120,7 @@ bool FilterDirectory::ReadDeviceNames(const std::u16string& path, DeviceNames* n
     if (filter == INVALID_HANDLE_VALUE)
         return false;
     std::vector<uint8_t> record(kDeviceConfigBytes, 0);
-    const bool ok = GetProperty(filter, kDeviceConfigSet, 0, &record);
+    const bool ok = GetProperty(filter, PROPSETID_BREVICOR_DEVICE_CONFIG, kBrevicorItemRecord, &record);
     CloseHandle(filter);
     if (!ok)
         return false;
@@ -139,7 +136,8 @@ bool FilterDirectory::ReadAudioInput(const std::u16string& path, uint32_t* index
         return false;
     std::vector<uint8_t> record(kAudioInputInfoBytes, 0);
     record[kLookupModeOffset] = 1; // the filter's own input
-    const bool ok = GetProperty(filter, kAudioInputInfoSet, 1, &record);
+    const bool ok = GetProperty(filter, PROPSETID_BREVICOR_AUDIO_INPUT_INFO, kBrevicorAudioInputInfoItem,
+                                &record);
     CloseHandle(filter);
     if (!ok)
         return false;

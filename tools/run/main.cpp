@@ -28,6 +28,7 @@
 #include "outputfolder.h"
 #include "platform/machine/Machine.h"
 #include "shared/kscategories.h"
+#include "standin/debugger.h"
 #include "standin/registry.h"
 #include "um/cfgmgr32.h"
 
@@ -404,6 +405,12 @@ int main(int argc, char** argv)
     board::BoardConfiguration configuration;
     configuration.bootAnnouncement = true;
     board::CaptureBoard captureBoard(platform::PciLocation{1, 0, 0}, configuration);
+    // The records that only tests read stay small: the board's access log off, the mailbox's
+    // command log and the debugger's record of printed texts a few hundred entries, so that a long
+    // capture holds no more memory after its first seconds than at its start.
+    captureBoard.SetAccessLogEnabled(false);
+    captureBoard.Mailbox().SetCommandLogCapacity(256);
+    standin::SetDebugOutputCapacity(256);
     const fs::path eventLogPath = options.folder / platform::Machine::kEventLogFile;
     std::error_code error;
     const uintmax_t eventLogStart = fs::exists(eventLogPath) ? fs::file_size(eventLogPath, error) : 0;

@@ -1,6 +1,7 @@
 // The board object's operations that need the running board: the two tester images started from
-// their files (names missing, files missing or malformed, the tester personality running with the
-// mailbox left alone), and the analog DC gain an audio configuration sends when a gain changes.
+// their files (the tester personality running with the mailbox left alone; names missing, files
+// missing, empty, cut short or junk, and a tester that never boots, each leaving the board on its
+// firmware), and the analog DC gain an audio configuration sends when a gain changes.
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -24,6 +25,12 @@ constexpr char16_t kBoardKey[] =
 
 // The machine's drive C (the driver tests' machine root) holds the driver's folder with the board's images; `Names()` gives the
 // tester image names the driver's parameters carry.
+std::u16string Utf16(ULONG number)
+{
+    const std::string text = std::to_string(number);
+    return std::u16string(text.begin(), text.end());
+}
+
 class DeviceBoardTest : public DspCommandTest {
 protected:
     // The tester starts boot the DSP again and wait for its boot on the clock: it keeps running.
@@ -38,7 +45,10 @@ protected:
     }
     std::string Parameters() const override
     {
-        std::string text = DspCommandTest::Parameters() + "\"DriversPath\"=\"C:\\\\drivers\"\n";
+        // The firmware's names too: a failed tester start brings the firmware back from its files.
+        std::string text = DspCommandTest::Parameters() + "\"DriversPath\"=\"C:\\\\drivers\"\n" +
+                           "\"FirmwareImageName\"=\"" + board::StandardImages::kFirmwareFileName + "\"\n" +
+                           "\"FPGAImageName\"=\"" + board::StandardImages::kFpgaFileName + "\"\n";
         const TesterNames names = Names();
         if (names.memory != nullptr)
             text += std::string("\"DSPMemoryTesterImageName\"=\"") + names.memory + "\"\n";
@@ -55,6 +65,9 @@ protected:
         std::filesystem::create_directories(root_ / "C" / "drivers");
         WriteImage(board::StandardImages::kMemoryTesterFileName, ImageBytes(board::Personality::MemoryTester));
         WriteImage(board::StandardImages::kPciTesterFileName, ImageBytes(board::Personality::PciTester));
+        WriteImage(board::StandardImages::kFirmwareFileName, ImageBytes(board::Personality::MainFirmware));
+        const auto fpga = board::StandardImages::Fpga().Serialize();
+        WriteImage(board::StandardImages::kFpgaFileName, std::vector<UCHAR>(fpga.begin(), fpga.end()));
     }
     void TearDown() override
     {
@@ -77,6 +90,31 @@ protected:
         EXPECT_TRUE(manager_->IsInvalidated());
         ULONG value = 0;
         EXPECT_EQ(manager_->ReadDspRegisterValue(board::kHostStatus, &value), STATUS_DEVICE_NOT_READY);
+    }
+
+    // The board still on its firmware after a failed tester start: the host port stays, the
+    // mailbox is served, a command is answered, and a reset with the firmware's restart works.
+    void ExpectFirmwareAnswers()
+    {
+        EXPECT_FALSE(manager_->IsInvalidated());
+        EXPECT_NE(device_->GetHeldDmaAdapter(), nullptr);
+        EXPECT_FALSE(manager_->IsMailboxSuspended());
+        EXPECT_EQ(board_->CurrentPersonality(), board::Personality::MainFirmware);
+        ULONG signature = 0;
+        EXPECT_EQ(Record()->GetDCSignature(&signature), STATUS_SUCCESS);
+        EXPECT_EQ(manager_->WarmReset(), STATUS_SUCCESS);
+        EXPECT_EQ(device_->StartTheDSPAndFPGA(), STATUS_SUCCESS);
+        EXPECT_EQ(board_->CurrentPersonality(), board::Personality::MainFirmware);
+    }
+    // The one entry of `id`.
+    standin::EventLogEntry OnlyEntry(NTSTATUS id) const
+    {
+        std::vector<standin::EventLogEntry> found;
+        for (const auto& entry : standin::EventLogEntries())
+            if (entry.messageId == static_cast<ULONG>(id))
+                found.push_back(entry);
+        EXPECT_EQ(found.size(), 1u) << std::hex << static_cast<ULONG>(id);
+        return found.empty() ? standin::EventLogEntry{} : found[0];
     }
 
     // A tester holds the DSP: a command is completed at once, cancelled, and never reaches the board.
@@ -143,17 +181,24 @@ TEST_F(DeviceBoardTest, PciTesterRunsFromItsFileInTesterMode)
     EXPECT_EQ(CommandsWithId(16).size(), 1u);
 }
 
-TEST_F(DeviceBoardTest, MissingTesterFileInvalidatesWithTheFullPath)
+TEST_F(DeviceBoardTest, AMissingOrEmptyTesterFileIsLoggedWithItsPathAndTheFirmwareRunsOn)
 {
     std::filesystem::remove(root_ / "C" / "drivers" / board::StandardImages::kMemoryTesterFileName);
+    WriteImage(board::StandardImages::kPciTesterFileName, {});
     standin::EventLogClear();
+    board_->ClearAccessLog();
     EXPECT_EQ(device_->StartTheDSPMemoryTester(), kFileMissing);
-    ExpectInvalidated();
+    EXPECT_EQ(device_->StartTheDSPPciTester(), kFileMissing);
     const auto entries = standin::EventLogEntries();
-    ASSERT_FALSE(entries.empty());
-    EXPECT_EQ(entries.back().messageId, static_cast<ULONG>(kFileMissing));
-    ASSERT_FALSE(entries.back().inserts.empty());
-    EXPECT_EQ(entries.back().inserts[0], u"\\DosDevices\\C:\\drivers\\TalvexonMemTest.bin");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].messageId, static_cast<ULONG>(kFileMissing));
+    ASSERT_FALSE(entries[0].inserts.empty());
+    EXPECT_EQ(entries[0].inserts[0], u"\\DosDevices\\C:\\drivers\\TalvexonMemTest.bin");
+    ASSERT_FALSE(entries[1].inserts.empty());
+    EXPECT_EQ(entries[1].inserts[0], u"\\DosDevices\\C:\\drivers\\TalvexonPciTest.bin");
+    // The DSP was never touched.
+    EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u);
+    ExpectFirmwareAnswers();
 }
 
 TEST_F(DeviceBoardTest, ImageFilesAreReadWholeUpToTheirPathLimitAndNeverEmpty)
@@ -192,22 +237,97 @@ TEST_F(DeviceBoardTest, ImageFilesAreReadWholeUpToTheirPathLimitAndNeverEmpty)
     EXPECT_EQ(entries[1].inserts[0], u"\\DosDevices\\C:\\drivers\\Empty.bin");
 }
 
-TEST_F(DeviceBoardTest, MalformedTesterImageInvalidatesAndIsReturned)
+TEST_F(DeviceBoardTest, AJunkTesterImageIsRefusedUntouchedAndLoggedAsNoImage)
 {
     WriteImage(board::StandardImages::kPciTesterFileName, std::vector<UCHAR>(64, 0xA5));
     board_->ClearAccessLog();
+    standin::EventLogClear();
     EXPECT_EQ(device_->StartTheDSPPciTester(), kInvalidImage);
-    ExpectInvalidated();
     // Nothing of the image reached the board.
     EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u);
     EXPECT_NE(board_->CurrentPersonality(), board::Personality::PciTester);
+    const auto entry = OnlyEntry(MSG_DSP_IMAGE_SECTION_OUTSIDE_PAGE);
+    EXPECT_EQ(entry.inserts, (std::vector<std::u16string>{u"C:\\drivers\\TalvexonPciTest.bin", u"1", u"165",
+                                                          u"a5a5a5a5", u"2779096485"}));
+    ExpectFirmwareAnswers();
 }
 
-TEST_F(DeviceBoardTest, TesterThatNeverBootsInvalidatesAndIsReturned)
+TEST_F(DeviceBoardTest, ACutTesterImageIsRefusedUntouchedAndLoggedAsCutShort)
 {
-    board_->SetNoBootInterrupt(true);
-    EXPECT_EQ(device_->StartTheDSPMemoryTester(), kNotResponding);
-    ExpectInvalidated();
+    auto image = ImageBytes(board::Personality::MemoryTester);
+    // The shipped tester: 32 bytes at 0, then 2 KB of code at 0x400, of which 100 bytes are lost.
+    const ULONG codeBytes = static_cast<ULONG>(image.size()) - 1 - 8 - 32 - 8;
+    image.resize(image.size() - 100);
+    WriteImage(board::StandardImages::kMemoryTesterFileName, image);
+    board_->ClearAccessLog();
+    standin::EventLogClear();
+    EXPECT_EQ(device_->StartTheDSPMemoryTester(), kInvalidImage);
+    EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u);
+    const auto entry = OnlyEntry(MSG_DSP_IMAGE_CUT_SHORT);
+    EXPECT_EQ(entry.inserts, (std::vector<std::u16string>{u"C:\\drivers\\TalvexonMemTest.bin", u"2", u"2",
+                                                          Utf16(codeBytes), Utf16(codeBytes - 100)}));
+    // Cut inside the second section's header: that header is what is missing.
+    image.resize(1 + 8 + 32 + 5);
+    WriteImage(board::StandardImages::kMemoryTesterFileName, image);
+    standin::EventLogClear();
+    EXPECT_EQ(device_->StartTheDSPMemoryTester(), kInvalidImage);
+    EXPECT_EQ(OnlyEntry(MSG_DSP_IMAGE_CUT_SHORT).inserts,
+              (std::vector<std::u16string>{u"C:\\drivers\\TalvexonMemTest.bin", u"2", u"2", u"8", u"5"}));
+    ExpectFirmwareAnswers();
+}
+
+TEST_F(DeviceBoardTest, ATesterWithBytesAfterItsLastSectionIsNoImage)
+{
+    auto image = ImageBytes(board::Personality::PciTester);
+    image.insert(image.end(), {1, 2, 3});
+    WriteImage(board::StandardImages::kPciTesterFileName, image);
+    standin::EventLogClear();
+    EXPECT_EQ(device_->StartTheDSPPciTester(), kInvalidImage);
+    EXPECT_EQ(OnlyEntry(MSG_DSP_IMAGE_BYTES_AFTER_LAST_SECTION).inserts,
+              (std::vector<std::u16string>{u"C:\\drivers\\TalvexonPciTest.bin", u"3", u"2"}));
+    ExpectFirmwareAnswers();
+}
+
+TEST_F(DeviceBoardTest, ATesterThatNeverBootsIsReturnedAndTheFirmwareComesBack)
+{
+    // A well-formed image whose header is no personality's: the DSP stays silent at its release.
+    auto image = ImageBytes(board::Personality::MemoryTester);
+    image[1 + 8] ^= 0xFF; // the first byte of the magic
+    WriteImage(board::StandardImages::kMemoryTesterFileName, image);
+    standin::EventLogClear();
+    NTSTATUS status;
+    {
+        // The start's five tries wait for a boot that never comes: the clock is pushed on through
+        // them, and left alone from the failure on, while the firmware comes back.
+        ClockPush push(kShortStep, [] { return true; }, [] { return !Events(static_cast<ULONG>(kNotResponding)).empty(); });
+        status = device_->StartTheDSPMemoryTester();
+    }
+    EXPECT_EQ(status, kNotResponding);
+    EXPECT_EQ(OnlyEntry(kNotResponding).messageId, static_cast<ULONG>(kNotResponding));
+    EXPECT_EQ(OnlyEntry(MSG_DSP_TESTER_FAILED_FIRMWARE_RESTARTED).inserts,
+              (std::vector<std::u16string>{u"memory tester"}));
+    ExpectFirmwareAnswers();
+}
+
+// A memory tester name of 40,000 characters: more than a value the driver reads.
+class DeviceBoardLongTesterNameTest : public DeviceBoardTest {
+protected:
+    TesterNames Names() const override
+    {
+        static const std::string name(40'000, 'm');
+        return {name.c_str(), board::StandardImages::kPciTesterFileName};
+    }
+};
+
+TEST_F(DeviceBoardLongTesterNameTest, ANameTooLongToReadIsLoggedAsTooLongNotAsMissing)
+{
+    board_->ClearAccessLog();
+    EXPECT_EQ(device_->StartTheDSPMemoryTester(), MSG_IMAGE_NAME_TOO_LONG);
+    EXPECT_EQ(OnlyEntry(MSG_IMAGE_NAME_TOO_LONG).inserts,
+              (std::vector<std::u16string>{u"DSPMemoryTesterImageName", u"40000", u"130"}));
+    EXPECT_TRUE(Events(static_cast<ULONG>(kMemoryTesterNameMissing)).empty());
+    EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u);
+    ExpectFirmwareAnswers();
 }
 
 class DeviceBoardWithoutTesterNamesTest : public DeviceBoardTest {
@@ -215,23 +335,20 @@ protected:
     TesterNames Names() const override { return {nullptr, nullptr}; }
 };
 
-TEST_F(DeviceBoardWithoutTesterNamesTest, EachTesterWithoutItsNameInvalidatesWithItsCode)
+TEST_F(DeviceBoardWithoutTesterNamesTest, EachTesterWithoutItsNameIsLoggedWithItsCodeAndTheFirmwareRunsOn)
 {
     board_->ClearAccessLog();
     EXPECT_EQ(device_->StartTheDSPMemoryTester(), kMemoryTesterNameMissing);
-    ExpectInvalidated();
     auto entries = standin::EventLogEntries();
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries.back().messageId, static_cast<ULONG>(kMemoryTesterNameMissing));
-    // Nothing was loaded.
-    EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u);
-
-    // Invalidated once already: the second code is still returned and logged.
     EXPECT_EQ(device_->StartTheDSPPciTester(), kPciTesterNameMissing);
     entries = standin::EventLogEntries();
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries.back().messageId, static_cast<ULONG>(kPciTesterNameMissing));
-    ExpectInvalidated();
+    // Nothing was loaded.
+    EXPECT_EQ(CountOf(Log(), AccessKind::WindowWrite), 0u);
+    ExpectFirmwareAnswers();
 }
 
 TEST_F(DeviceBoardTest, GainChangeSendsTheOffsetGainAsASignedByteWithTheInputIndex)

@@ -5,12 +5,14 @@
 #include "../NotificationClient.h"
 #include "../lifecycle/LifeCycleFixture.h"
 
-#include "brevicorrecords.h"
+#include "shared/guiddef.h"
 #include "standin/system.h"
 #include "standin/verifier.h"
 #include "um/ks.h"
 #include "um/windows.h"
 #include "um/winternl.h"
+
+#include "privatesetguids.h" // after the platform's GUID
 
 #include <algorithm>
 #include <cstring>

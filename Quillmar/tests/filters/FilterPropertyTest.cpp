@@ -3,6 +3,7 @@
 // crossbar, the audio capture filters of both layouts, and the notifications the video capture
 // filters deliver.
 #include "FilterFixture.h"
+#include "../pins/PinFixture.h"
 
 #include "shared/ksaudiorecords.h"
 #include "shared/kspinrecords.h"
@@ -897,6 +898,153 @@ TEST_F(FilterTest, ASignalChangeReachesTheVideoFiltersNotification)
     EXPECT_EQ(audioDetect.Get<ULONG>(28), 1u);
     EXPECT_EQ(audioDetect.Get<ULONG>(32), 0x1001u);
     EXPECT_EQ(audioDetect.Text(70), u"SDI Audio 2");
+    EXPECT_EQ(LockOrderBreaches(), 0u);
+}
+
+// Waits until a notification of input 0's detection record with `standard` reaches `filter`.
+void WaitForInputStandard(HANDLE filter, HANDLE event, NotificationBlock* block, ULONG standard)
+{
+    for (;;) {
+        for (const auto& record : notificationclient::QueuedNotifications(filter, block)) {
+            ULONG selector = 0, input = 0, found = 0;
+            std::memcpy(&selector, record.data() + 16, 4);
+            std::memcpy(&input, record.data() + 20, 4);
+            std::memcpy(&found, record.data() + 16 + 14, 4);
+            if (std::memcmp(record.data(), &PROPSETID_BREVICOR_INPUTDETECT, 16) == 0 && selector == 1 &&
+                input == 0 && found == standard)
+                return;
+        }
+        ASSERT_EQ(WaitForSingleObject(event, 60000), DWORD(WAIT_OBJECT_0)) << "no record of standard " << standard;
+    }
+}
+
+// What a video filter tells of input 0: its detection record, the decoder's standard and status.
+struct InputView {
+    ULONG state = 0;
+    ULONG standard = 0;
+    ULONG activePixels = 0;
+    ULONG lines = 0;
+    ULONG decoderStandard = 0;
+    ULONG signalLocked = 0;
+    ULONG numberOfLines = 0;
+};
+
+InputView ViewOfInput(HANDLE video)
+{
+    InputView view;
+    Record detect(PROPSETID_BREVICOR_INPUTDETECT, 1, kGet, 580);
+    detect.Put<ULONG>(24, 1);
+    detect.Put<ULONG>(28, 0);
+    EXPECT_EQ(FilterTest::Send(video, detect).error, 0u);
+    view.state = detect.Get<UCHAR>(37);
+    view.standard = detect.Get<ULONG>(38);
+    view.activePixels = detect.Get<ULONG>(42);
+    view.lines = detect.Get<ULONG>(50) + detect.Get<ULONG>(54);
+    Record standard(PROPSETID_VIDCAP_VIDEODECODER, KSPROPERTY_VIDEODECODER_STANDARD, kGet, 32);
+    EXPECT_EQ(FilterTest::Send(video, standard).error, 0u);
+    view.decoderStandard = standard.Get<ULONG>(24);
+    Record status(PROPSETID_VIDCAP_VIDEODECODER, KSPROPERTY_VIDEODECODER_STATUS, kGet, 32);
+    EXPECT_EQ(FilterTest::Send(video, status).error, 0u);
+    view.numberOfLines = status.Get<ULONG>(24);
+    view.signalLocked = status.Get<ULONG>(28);
+    return view;
+}
+
+// The capture pin's ranges all offer `interval` and `width` x `height` at most.
+void ExpectCaptureRanges(HANDLE video, LONGLONG interval, LONG width, LONG height)
+{
+    const auto ranges = pintest::DataRanges(video, pintest::kCapturePin);
+    ASSERT_EQ(ranges.size(), 8u);
+    for (const auto& range : ranges) {
+        const auto caps = pintest::As<KS_DATARANGE_VIDEO>(range).ConfigCaps;
+        EXPECT_EQ(caps.MinFrameInterval, interval);
+        EXPECT_EQ(caps.MaxOutputSize.cx, width);
+        EXPECT_EQ(caps.MaxOutputSize.cy, height);
+    }
+}
+
+TEST_F(FilterTest, AVideoFilterOpenedAfterTheSignalWasFoundSeesItsStandardAndRanges)
+{
+    board::CaptureBoard& board = Start();
+    HANDLE first = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    NotificationBlock block{};
+    HANDLE event = EnableNotification(first, &block);
+    ASSERT_TRUE(board.Commands().SetStandard(0, 0x2));
+    WaitForInputStandard(first, event, &block, 0x2);
+
+    // Opened once the device knows the 625-line signal: the filter starts from what the device
+    // knows, not from an empty record.
+    HANDLE late = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(late, INVALID_HANDLE_VALUE);
+    const InputView view = ViewOfInput(late);
+    EXPECT_EQ(view.state, 2u);
+    EXPECT_EQ(view.standard, 0x2u);
+    EXPECT_EQ(view.activePixels, 720u);
+    EXPECT_EQ(view.lines, 576u);
+    EXPECT_EQ(view.decoderStandard, ULONG(KS_AnalogVideo_PAL_B));
+    EXPECT_EQ(view.signalLocked, 1u);
+    EXPECT_EQ(view.numberOfLines, 576u);
+    ExpectCaptureRanges(late, 200000, 720, 576);
+
+    // A filter closed and opened again after the next change sees that one.
+    Close(late);
+    ASSERT_TRUE(board.Commands().SetStandard(0, 0x200));
+    WaitForInputStandard(first, event, &block, 0x200);
+    late = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(late, INVALID_HANDLE_VALUE);
+    const InputView hd = ViewOfInput(late);
+    EXPECT_EQ(hd.state, 2u);
+    EXPECT_EQ(hd.standard, 0x200u);
+    EXPECT_EQ(hd.activePixels, 1920u);
+    EXPECT_EQ(hd.lines, 1080u);
+    EXPECT_EQ(hd.decoderStandard, ULONG(KS_AnalogVideo_NTSC_M));
+    EXPECT_EQ(hd.signalLocked, 1u);
+    ExpectCaptureRanges(late, 166666, 1920, 1080);
+    EXPECT_EQ(LockOrderBreaches(), 0u);
+}
+
+TEST_F(FilterTest, VideoFiltersOpenedWhileTheSignalChangesSeeASignalAndEndOnTheLastOne)
+{
+    board::CaptureBoard& board = Start();
+    HANDLE first = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    NotificationBlock block{};
+    HANDLE event = EnableNotification(first, &block);
+    ASSERT_TRUE(board.Commands().SetStandard(0, 0x2));
+    WaitForInputStandard(first, event, &block, 0x2);
+
+    // The response thread stores every change in the open filters while others are being opened.
+    constexpr int kChanges = 200;
+    std::atomic<bool> changing{true};
+    std::thread changes([&] {
+        for (int i = 0; i < kChanges; ++i)
+            board.Commands().SetStandard(0, i % 2 == 0 ? 0x1 : 0x2);
+        changing = false;
+    });
+    int opened = 0;
+    while (changing || opened < 20) {
+        HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+        ASSERT_NE(video, INVALID_HANDLE_VALUE);
+        const InputView view = ViewOfInput(video);
+        EXPECT_EQ(view.state, 2u) << opened;
+        EXPECT_TRUE(view.standard == 0x1 || view.standard == 0x2) << opened << ": " << view.standard;
+        EXPECT_EQ(view.signalLocked, 1u) << opened;
+        Close(video);
+        ++opened;
+    }
+    changes.join();
+
+    // A standard none of the changes had ends them; a filter opened after it has it.
+    ASSERT_TRUE(board.Commands().SetStandard(0, 0x1000));
+    WaitForInputStandard(first, event, &block, 0x1000);
+    HANDLE last = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(last, INVALID_HANDLE_VALUE);
+    const InputView view = ViewOfInput(last);
+    EXPECT_EQ(view.state, 2u);
+    EXPECT_EQ(view.standard, 0x1000u);
+    EXPECT_EQ(view.lines, 1080u);
+    ExpectCaptureRanges(last, 166666, 1920, 1080);
     EXPECT_EQ(LockOrderBreaches(), 0u);
 }
 

@@ -360,6 +360,32 @@ TEST_F(VideoSettingsTest, LogoChecksTheBitmapFileAndStopsAtTheFirstFailure)
     EXPECT_EQ(Send(video_, on).error, ErrorOf(0xC0071042));
 }
 
+TEST_F(VideoSettingsTest, ANewFileAtTopZeroAfterAClearedNameMovesTheLogoToTheTop)
+{
+    const std::u16string good = PutFile("good.bmp", bmptest::Bitmap24(64, 32, bmptest::Rows::BottomUp));
+    Record first = Logo(1, 32, good);
+    ASSERT_EQ(Send(video_, first).error, 0u);
+    EXPECT_EQ(PinValue(1, u"LogoDestinationTop"), 10u);
+    // The name cleared, the rectangle as it was: the rectangle reads as 0 while no file is named.
+    Record cleared = Logo(1, 32, u"");
+    ASSERT_EQ(Send(video_, cleared).error, 0u);
+    EXPECT_EQ(standin::ReadRegistryString(PinKey(1), u"LogoFileName"), u"");
+    EXPECT_EQ(Get(PROPSETID_BREVICOR_LOGO, 1132, 1).Get<ULONG>(36), 0u);
+    // A file again, now at the top and at the left edge: both are taken, in memory and in the key.
+    Record again = Logo(1, 32, good);
+    again.Put<ULONG>(36, 0);
+    again.Put<ULONG>(40, 0);
+    ASSERT_EQ(Send(video_, again).error, 0u);
+    EXPECT_EQ(PinValue(1, u"LogoDestinationTop"), 0u);
+    EXPECT_EQ(PinValue(1, u"LogoDestinationLeft"), 0u);
+    const Record read = Get(PROPSETID_BREVICOR_LOGO, 1132, 1);
+    EXPECT_EQ(read.Text(92), good);
+    EXPECT_EQ(read.Get<ULONG>(36), 0u);
+    EXPECT_EQ(read.Get<ULONG>(40), 0u);
+    EXPECT_EQ(read.Get<ULONG>(44), 32u);
+    EXPECT_EQ(read.Get<ULONG>(48), 64u);
+}
+
 TEST_F(VideoSettingsTest, LogoFilesOfEveryRowOrderAndDepthPassTheHeaderCheck)
 {
     const std::u16string files[] = {

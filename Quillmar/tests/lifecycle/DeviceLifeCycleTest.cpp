@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 namespace lifecycletest {
@@ -17,6 +18,11 @@ constexpr ULONG kStarting = 0x40070000;
 constexpr ULONG kStarted = 0x40070001;
 constexpr ULONG kStopping = 0x40070002;
 constexpr ULONG kStopped = 0x40070003;
+// The driver's entries for images it cannot use.
+constexpr NTSTATUS MSG_DSP_IMAGE_CUT_SHORT = static_cast<NTSTATUS>(0xC00710B2);
+constexpr NTSTATUS MSG_IMAGE_FILE_TOO_LARGE = static_cast<NTSTATUS>(0xC00710B3);
+constexpr NTSTATUS MSG_IMAGE_NAME_TOO_LONG = static_cast<NTSTATUS>(0xC00710B4);
+constexpr NTSTATUS MSG_DSP_IMAGE_SECTION_OUTSIDE_PAGE = static_cast<NTSTATUS>(0xC00710B6);
 
 TEST_F(LifeCycleTest, StartedBoardIsNumberedNamedAndAnnounced)
 {
@@ -172,6 +178,85 @@ TEST_F(LifeCycleTest, ImagePathOverTheLimitIsRefused)
     board::CaptureBoard& board = MakeBoard();
     EXPECT_EQ(machine_->Plug(board), static_cast<NTSTATUS>(0xC0071019));
     EXPECT_EQ(Events(0xC0071019).size(), 1u);
+}
+
+// A malformed firmware file in the drivers folder, named by "FirmwareImageName": each kind of
+// fault fails the start with its own entry, naming the file.
+class BadFirmwareTest : public LifeCycleTest {
+protected:
+    std::filesystem::path DriversFolder() const { return folder_ / "C" / "Windows" / "System32" / "drivers"; }
+    void Write(const std::string& name, const std::vector<char>& bytes) const
+    {
+        std::ofstream out(DriversFolder() / name, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(out.good());
+    }
+    static std::vector<char> Shipped()
+    {
+        std::ifstream in(std::filesystem::path(TALVEXON_IMAGE_FOLDER) / board::StandardImages::kFirmwareFileName,
+                         std::ios::binary);
+        return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // Plugs a board with the firmware named `name`; the start fails with `status` and writes
+    // exactly one entry of `message`, which is returned.
+    standin::EventLogEntry PlugFails(NTSTATUS status, NTSTATUS message)
+    {
+        board::CaptureBoard& board = MakeBoard();
+        EXPECT_EQ(machine_->Plug(board), status);
+        const auto events = Events(static_cast<ULONG>(message));
+        EXPECT_EQ(events.size(), 1u);
+        EXPECT_TRUE(Events(kStarted).empty());
+        EXPECT_TRUE(Events(0xC007105F).empty()) << "reported as not specified";
+        return events.empty() ? standin::EventLogEntry{} : events[0];
+    }
+};
+
+TEST_F(BadFirmwareTest, ACutFileIsReportedAsCutShort)
+{
+    Boot("\"FirmwareImageName\"=\"Cut.bin\"");
+    auto image = Shipped();
+    ASSERT_GT(image.size(), 1000u);
+    image.resize(image.size() - 1000);
+    Write("Cut.bin", image);
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    const auto entry = PlugFails(STATUS_INVALID_IMAGE_FORMAT, MSG_DSP_IMAGE_CUT_SHORT);
+    ASSERT_EQ(entry.inserts.size(), 5u);
+    EXPECT_EQ(entry.inserts[0], u"C:\\Windows\\System32\\drivers\\Cut.bin");
+}
+
+TEST_F(BadFirmwareTest, RandomBytesAreReportedAsNoImage)
+{
+    Boot("\"FirmwareImageName\"=\"Random.bin\"");
+    std::mt19937 random(20261211);
+    std::vector<char> bytes(16384);
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    bytes[0] = 3; // three sections claimed
+    Write("Random.bin", bytes);
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    const auto entry = PlugFails(STATUS_INVALID_IMAGE_FORMAT, MSG_DSP_IMAGE_SECTION_OUTSIDE_PAGE);
+    ASSERT_EQ(entry.inserts.size(), 5u);
+    EXPECT_EQ(entry.inserts[0], u"C:\\Windows\\System32\\drivers\\Random.bin");
+    EXPECT_EQ(entry.inserts[2], u"3");
+}
+
+TEST_F(BadFirmwareTest, AHugeFileIsNotReadAndReportedAsTooLarge)
+{
+    Boot("\"FirmwareImageName\"=\"Huge.bin\"");
+    Write("Huge.bin", {1});
+    std::filesystem::resize_file(DriversFolder() / "Huge.bin", 300ull * 1024 * 1024);
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    const auto entry = PlugFails(MSG_IMAGE_FILE_TOO_LARGE, MSG_IMAGE_FILE_TOO_LARGE);
+    EXPECT_EQ(entry.inserts, (std::vector<std::u16string>{u"\\DosDevices\\C:\\Windows\\System32\\drivers\\Huge.bin",
+                                                          u"314572800", u"67108864"}));
+}
+
+TEST_F(BadFirmwareTest, ANameTooLongToReadIsReportedAsTooLongNotAsMissing)
+{
+    Boot("\"FirmwareImageName\"=\"" + std::string(200'000, 'f') + "\"");
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    const auto entry = PlugFails(MSG_IMAGE_NAME_TOO_LONG, MSG_IMAGE_NAME_TOO_LONG);
+    EXPECT_EQ(entry.inserts, (std::vector<std::u16string>{u"FirmwareImageName", u"200000", u"130"}));
 }
 
 // The daughter card: a board with eight audio inputs whose registry enables the card.

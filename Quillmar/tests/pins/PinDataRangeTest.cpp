@@ -3,6 +3,9 @@
 // range of a stored connection format first, and one range on each of the other pins.
 #include "PinFixture.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace pintest {
 namespace {
 
@@ -46,9 +49,14 @@ void ExpectStandard(const std::vector<std::vector<UCHAR>>& ranges, LONG maxWidth
         EXPECT_EQ(view.caps.OutputGranularityY, 1);
         EXPECT_EQ(view.caps.CropGranularityX, 2);
         EXPECT_EQ(view.caps.CropGranularityY, 1);
-        EXPECT_EQ(static_cast<ULONG>(view.caps.MaxBitsPerSecond),
-                  ULONG(view.bitmap.biBitCount) * ULONG(maxWidth) * ULONG(maxHeight) * nominalRate);
-        EXPECT_EQ(view.caps.MinBitsPerSecond, LONG(view.bitmap.biBitCount) * 72 * 54 * LONG(nominalRate));
+        // Signed fields: a rate past the largest LONG stays at it rather than turning negative.
+        const auto bitsPerSecond = [&](LONGLONG width, LONGLONG height) {
+            return static_cast<LONG>(std::min<LONGLONG>(LONGLONG(view.bitmap.biBitCount) * width * height * nominalRate,
+                                                        std::numeric_limits<LONG>::max()));
+        };
+        EXPECT_EQ(view.caps.MaxBitsPerSecond, bitsPerSecond(maxWidth, maxHeight));
+        EXPECT_GT(view.caps.MaxBitsPerSecond, 0);
+        EXPECT_EQ(view.caps.MinBitsPerSecond, bitsPerSecond(72, 54));
     }
 }
 
@@ -122,6 +130,22 @@ TEST_F(PinTest, A625LineSignalTypeGivesFiftyFrameRangesAndTheOtherVbiRange)
     EXPECT_EQ(header.VideoStandard & 0x1F0u, 0x1F0u);
     EXPECT_EQ(header.BufferSize, header.SamplesPerLine * (header.EndLine - header.StartLine + 1));
     EXPECT_EQ(As<KS_DATARANGE_ANALOGVIDEO>(DataRanges(video, 0)[0]).AnalogVideoInfo.AvgTimePerFrame, 200000);
+}
+
+TEST_F(PinTest, A1080LineSignalTypeGivesFullSizeRangesWhoseBitRatesStayPositive)
+{
+    board::CaptureBoard& board = Start();
+    // 1080 lines progressive at 30 frames: 32 and 24 bits at 1920 x 1080 and 60 a second pass the
+    // largest LONG, 16 and 12 bits stay below it.
+    SeedDeviceKey(board, "\"DecoderCurrentSignalType\"=dword:00001000\r\n");
+    HANDLE video = Open(KSCATEGORY_VIDEO, kVideo);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    const auto capture = DataRanges(video, kCapturePin);
+    ExpectStandard(capture, 1920, 1080, 166666, 3, 60);
+    ExpectStandard(DataRanges(video, kPreviewPin), 1920, 1080, 166666, 3, 60);
+    ASSERT_EQ(capture.size(), 8u);
+    EXPECT_EQ(View(capture[0]).caps.MaxBitsPerSecond, std::numeric_limits<LONG>::max());
+    EXPECT_EQ(View(capture[1]).caps.MaxBitsPerSecond, LONG(16 * 1920 * 1080 * 60));
 }
 
 TEST_F(PinTest, TheRangeOfAStoredConnectionFormatComesFirst)

@@ -198,6 +198,7 @@ public:
         ULONG headerSize = 0;
         std::thread thread;
         std::atomic<bool> done{false};
+        DWORD error = 0; // the read's Win32 error (0: it succeeded); read once done
         ~Batch()
         {
             for (uint32_t cookie : cookies)
@@ -228,8 +229,9 @@ public:
         Batch* record = &batch;
         batch.thread = std::thread([record, pin] {
             DWORD bytes = 0;
-            DeviceIoControl(pin, IOCTL_KS_READ_STREAM, nullptr, 0, record->headers.data(),
-                            DWORD(record->headers.size()), &bytes, nullptr);
+            const BOOL ok = DeviceIoControl(pin, IOCTL_KS_READ_STREAM, nullptr, 0, record->headers.data(),
+                                            DWORD(record->headers.size()), &bytes, nullptr);
+            record->error = ok ? 0u : GetLastError();
             record->done = true;
         });
         return batch;

@@ -224,6 +224,11 @@ TEST_F(PinTest, PinsAreCreatedOnlyWithFormatsTheirRangesAndLimitsAllowAndFramedB
         VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
     outside.VideoInfoHeader.rcTarget = {0, 0, 400, 240};
     EXPECT_TRUE(refused(outside));
+    // One whose width does not fit in 32 bits (refused before its width is reckoned).
+    outside.VideoInfoHeader.rcTarget = {INT32_MIN, 0, 100, 100};
+    EXPECT_TRUE(refused(outside));
+    outside.VideoInfoHeader.rcTarget = {-1, 0, INT32_MAX, 100};
+    EXPECT_TRUE(refused(outside));
     // A bitmap header that claims to reach beyond the format.
     KS_DATAFORMAT_VIDEOINFOHEADER longHeader =
         VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
@@ -250,6 +255,16 @@ TEST_F(PinTest, PinsAreCreatedOnlyWithFormatsTheirRangesAndLimitsAllowAndFramedB
                                connection.data(), DWORD(connection.size())),
               0u);
     EXPECT_EQ(As<KS_DATAFORMAT_VIDEOINFOHEADER>(connection).VideoInfoHeader.bmiHeader.biSizeImage, 307200u);
+
+    // A target narrower than the bitmap: the buffers hold the bitmap's rows, which the picture is
+    // delivered in (the target inside them), not rows of the target's width.
+    PinClient targeted;
+    KS_DATAFORMAT_VIDEOINFOHEADER inside =
+        VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 720, 480, 32, KS_BI_RGB, 333667);
+    inside.VideoInfoHeader.rcTarget = {0, 0, 640, 480};
+    ASSERT_EQ(targeted.Create(video, kPreviewPin, &inside, sizeof(inside)), 0u);
+    EXPECT_EQ(targeted.Framing().FramingItem[0].FramingRange.Range.MaxFrameSize, 720u * 480u * 4u);
+    targeted.Close();
 
     // A width off the 16-pixel grid: the buffers hold rows rounded up (UYVY: 336 x 2 bytes).
     PinClient preview;

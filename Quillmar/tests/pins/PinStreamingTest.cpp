@@ -7,8 +7,10 @@
 #include "standin/debugger.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace pintest {
@@ -258,6 +260,143 @@ TEST_F(PinTest, AnAudioPinDeliversTenMillisecondBuffersAndItsFilterCountsThem)
     EXPECT_GE(dropped.Get<LONGLONG>(24), 3);
     EXPECT_EQ(dropped.Get<ULONG>(40), 1920u);
     ASSERT_EQ(sound.StepTo(KSSTATE_RUN, KSSTATE_STOP), 0u);
+}
+
+// A wave format of the audio pin: the plain form (tag 1) or the extensible one with `validBits`.
+KSDATAFORMAT_WAVEFORMATEXTENSIBLE Wave(bool extensible, ULONG rate, USHORT bits, USHORT validBits)
+{
+    KSDATAFORMAT_WAVEFORMATEXTENSIBLE format{};
+    format.DataFormat.FormatSize = extensible ? sizeof(format) : sizeof(KSDATAFORMAT_WAVEFORMATEX);
+    format.DataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
+    format.DataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    format.DataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
+    const USHORT align = static_cast<USHORT>(2 * bits / 8);
+    format.WaveFormatExt.Format = {USHORT(extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM), 2, rate,
+                                   rate * align, align, bits, USHORT(extensible ? 22 : 0)};
+    if (extensible) {
+        format.WaveFormatExt.Samples.wValidBitsPerSample = validBits;
+        format.WaveFormatExt.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
+        format.WaveFormatExt.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    }
+    return format;
+}
+
+// The levels of one channel of delivered samples, as fractions of full scale.
+struct ChannelLevels {
+    double minimum = 0;
+    double maximum = 0;
+};
+
+// Reads `bits`-bit little-endian samples (8 bits: offset binary, else signed) of `channel`.
+ChannelLevels LevelsOf(const std::vector<UCHAR>& data, ULONG used, ULONG bits, ULONG channel)
+{
+    const ULONG bytes = bits / 8;
+    const double fullScale = std::ldexp(1.0, int(bits) - 1);
+    ChannelLevels levels{1.0, -1.0};
+    for (ULONG at = channel * bytes; at + bytes <= used; at += 2 * bytes) {
+        uint32_t raw = 0;
+        for (ULONG b = 0; b < bytes; ++b)
+            raw |= uint32_t(data[at + b]) << (8 * b);
+        int64_t value;
+        if (bits == 8) {
+            value = int64_t(raw) - 128;
+        } else {
+            const uint32_t sign = 1u << (bits - 1);
+            value = int64_t(raw & (sign - 1)) - ((raw & sign) != 0 ? int64_t(sign) : 0);
+        }
+        levels.minimum = std::min(levels.minimum, double(value) / fullScale);
+        levels.maximum = std::max(levels.maximum, double(value) / fullScale);
+    }
+    return levels;
+}
+
+// Runs an audio pin of `format` for three 10 ms buffers and returns each channel's levels; the
+// buffers must be filled to the format's own size.
+std::array<ChannelLevels, 2> CaptureTone(HANDLE audio, const KSDATAFORMAT_WAVEFORMATEXTENSIBLE& format)
+{
+    const WAVEFORMATEX& wave = format.WaveFormatExt.Format;
+    const ULONG bytes = ULONG(wave.nBlockAlign) * (wave.nSamplesPerSec / 100);
+    std::array<ChannelLevels, 2> levels{};
+    PinClient sound;
+    EXPECT_EQ(sound.Create(audio, 0, &format, format.DataFormat.FormatSize), 0u);
+    EXPECT_EQ(sound.StepTo(KSSTATE_STOP, KSSTATE_RUN), 0u);
+    PinClient::Batch& blocks = sound.Read(3, bytes + 64, kVideoHeaderBytes);
+    EXPECT_TRUE(PinClient::WaitDone(blocks));
+    EXPECT_EQ(sound.StepTo(KSSTATE_RUN, KSSTATE_STOP), 0u);
+    // The first buffer may start with the stream; the last two are whole.
+    for (size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(blocks.Header(i).DataUsed, bytes) << "buffer " << i;
+        for (ULONG channel = 0; channel < 2; ++channel) {
+            const ChannelLevels found = LevelsOf(blocks.buffers[i], blocks.Header(i).DataUsed, wave.wBitsPerSample,
+                                                 channel);
+            levels[channel].minimum = std::min(levels[channel].minimum, found.minimum);
+            levels[channel].maximum = std::max(levels[channel].maximum, found.maximum);
+        }
+    }
+    return levels;
+}
+
+TEST_F(PinTest, EveryAudioFormatDeliversTheToneSignedAtTheSameLevelInItsOwnSampleSize)
+{
+    Start();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+
+    // The pin's own intersection default: 32 bits, 32 valid.
+    KSDATARANGE_AUDIO any{};
+    any.DataRange.FormatSize = sizeof(any);
+    any.DataRange.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
+    any.DataRange.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    any.DataRange.Specifier = GUID_NULL;
+    const auto* anyBytes = reinterpret_cast<const UCHAR*>(&any);
+    std::vector<UCHAR> answer;
+    ASSERT_EQ(Intersect(audio, 0, {std::vector<UCHAR>(anyBytes, anyBytes + sizeof(any))}, 104, &answer).error, 0u);
+    const auto offered = As<KSDATAFORMAT_WAVEFORMATEXTENSIBLE>(answer);
+    ASSERT_EQ(offered.WaveFormatExt.Format.wBitsPerSample, 32u);
+    ASSERT_EQ(offered.WaveFormatExt.Samples.wValidBitsPerSample, 32u);
+
+    // 16 bits is the reference: the board's tone at the input's volume.
+    const auto reference = CaptureTone(audio, Wave(false, 48000, 16, 16));
+    for (ULONG channel = 0; channel < 2; ++channel) {
+        EXPECT_GT(reference[channel].maximum, 0.01) << channel;
+        EXPECT_NEAR(reference[channel].minimum, -reference[channel].maximum, 2.0 / 32768) << channel;
+    }
+
+    struct Case {
+        bool extensible;
+        ULONG rate;
+        USHORT bits;
+        USHORT validBits;
+    };
+    const Case cases[] = {
+        {true, 48000, 32, 32}, {false, 48000, 32, 32}, {true, 48000, 32, 24}, {true, 48000, 32, 20},
+        {false, 48000, 24, 24}, {true, 48000, 24, 24}, {true, 48000, 24, 20}, {true, 48000, 16, 12},
+        {false, 48000, 8, 8},   {true, 44100, 32, 32}, {true, 32000, 24, 24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.validBits) + " valid, " +
+                     (c.extensible ? "extensible, " : "plain, ") + std::to_string(c.rate) + " Hz");
+        auto format = c.extensible && c.bits == 32 && c.validBits == 32 && c.rate == 48000
+                          ? offered
+                          : Wave(c.extensible, c.rate, c.bits, c.validBits);
+        const auto levels = CaptureTone(audio, format);
+        // Within three steps of the coarser of the two sizes: the sample is cut to its size before
+        // the volume's gain (up to +6 dB) scales it, cut included. Another rate picks other samples
+        // of the tone, whose peaks lie within 1 % of the reference's.
+        const double step = std::ldexp(1.0, -(std::min<int>(c.bits, 16) - 1)) * 3.0 +
+                            (c.rate != 48000 ? 0.01 * reference[0].maximum : 0.0);
+        for (ULONG channel = 0; channel < 2; ++channel) {
+            EXPECT_NEAR(levels[channel].maximum, reference[channel].maximum, step) << channel;
+            EXPECT_NEAR(levels[channel].minimum, reference[channel].minimum, step) << channel;
+        }
+    }
+
+    // A sample size no container has is not accepted.
+    for (USHORT bits : {USHORT(12), USHORT(20)}) {
+        PinClient odd;
+        const auto format = Wave(true, 48000, bits, bits);
+        EXPECT_NE(odd.Create(audio, 0, &format, format.DataFormat.FormatSize), 0u) << bits;
+    }
 }
 
 TEST_F(PinTest, TheLockOrderHoldsWhilePerformanceSettingsChangeAndTwoPinsCycle)

@@ -124,15 +124,18 @@ TEST(CAudioSampleSizeConverterTest, FramesItCannotReadPassUnchanged)
     delete converter;
 }
 
-TEST(CAudioSampleSizeConverterTest, ComparesIdPairsBitsAndSamples)
+TEST(CAudioSampleSizeConverterTest, ComparesIdPairsBitsSamplesAndMode)
 {
     CAudioSampleSizeConverter a(Mode(4, 16, 1, 480));
     CAudioSampleSizeConverter same(Mode(4, 16, 1, 480));
     CAudioSampleSizeConverter otherBits(Mode(6, 24, 1, 480));
     CAudioSampleSizeConverter otherPairs(Mode(4, 16, 2, 480));
     CAudioSampleSizeConverter otherSamples(Mode(4, 16, 1, 441));
+    // The same valid bits into another container (16 valid bits of a 32-bit sample).
+    CAudioSampleSizeConverter otherMode(Mode(7, 16, 1, 480));
     EXPECT_TRUE(a.IsEqual(&same));
     EXPECT_FALSE(a.IsEqual(&otherBits));
+    EXPECT_FALSE(a.IsEqual(&otherMode));
     EXPECT_FALSE(a.IsEqual(&otherPairs));
     EXPECT_FALSE(a.IsEqual(&otherSamples));
     EXPECT_FALSE(a.IsEqual(nullptr));

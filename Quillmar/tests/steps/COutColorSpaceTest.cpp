@@ -219,6 +219,40 @@ TEST(COutColorSpaceTest, PackedAndPlanarFormatsAgreeWithTheirDefinitions)
         }
 }
 
+TEST(COutColorSpaceTest, I420OfAnOddHeightWritesEveryRowWithTheStandardPlaneOffsets)
+{
+    // 720 x 487, the full standard-definition frame: U after the 350,640 luma bytes, V after
+    // 360 x 244 chroma bytes, the last chroma rows from the picture's last row.
+    const COutColorSpace::OutputLayout full = COutColorSpace::LayoutFor(COutColorSpace::kI420, 720, 487);
+    EXPECT_EQ(full.offset[1], 350640u);
+    EXPECT_EQ(full.offset[2], 350640u + 360u * 244u);
+    EXPECT_EQ(full.rows[1], 244);
+    EXPECT_EQ(full.rows[2], 244);
+    EXPECT_EQ(full.bytes, 350640u + 2u * 360u * 244u);
+    EXPECT_EQ(full.bytes, I420Bytes(720, 487));
+
+    for (const int h : {7, 1, 487}) {
+        SCOPED_TRACE(h);
+        const int w = h == 487 ? 720 : 16;
+        VideoFramePtr frame = MakeRandomPicture(w, h, 31 + h);
+        OutputRun run(false, COutColorSpace::kI420, I420Bytes(w, h));
+        const std::vector<uint8_t> out = run.Process(frame.get());
+        ASSERT_TRUE(run.sink->LastWasLent());
+        EXPECT_EQ(run.sink->LastDataSize(), I420Bytes(w, h));
+        const UnpackedYuv planes = UnpackI420(out.data(), w, h);
+        ASSERT_EQ(planes.chromaHeight, (h + 1) / 2);
+        for (int r = 0; r < h; ++r)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(planes.Y(x, r), SampleAt(*frame, 0, x, r)) << x << "," << r;
+        // Chroma row r from the picture's row 2 r, the last one included.
+        for (int r = 0; r < planes.chromaHeight; ++r)
+            for (int k = 0; k < w / 2; ++k) {
+                ASSERT_EQ(planes.U(k, r), SampleAt(*frame, 1, k, 2 * r)) << k << "," << r;
+                ASSERT_EQ(planes.V(k, r), SampleAt(*frame, 2, k, 2 * r)) << k << "," << r;
+            }
+    }
+}
+
 TEST(COutColorSpaceTest, LentBufferOfExactlyTheSizeIsWrittenDirectly)
 {
     VideoFramePtr frame = MakeRandomPicture(32, 8, 21);

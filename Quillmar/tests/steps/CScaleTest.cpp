@@ -143,6 +143,42 @@ TEST(CScaleTest, SmallerTargetLeavesBlackBorders)
         }
 }
 
+TEST(CScaleTest, FrameAtATargetSmallerThanTheBitmapGoesIntoTheBitmapSizedFrameUnscaled)
+{
+    // A 640 x 480 target inside a 720 x 480 bitmap: a frame of the target's size is not resized,
+    // but it is laid into the bitmap's frame, so the output step writes rows of the bitmap's pitch.
+    VideoFramePtr frame = MakeRandomPicture(640, 480, 7);
+    const std::vector<uint8_t> before = Snapshot(*frame);
+    ScaleRun run(CScale::kCubic);
+    run.step.SetScaling(720, 480, 640, 480);
+    run.step.Process(frame.get());
+    ASSERT_EQ(run.sink.Deliveries(), 1u);
+    const auto* out = static_cast<const VideoFrame*>(run.sink.LastFrame());
+    ASSERT_EQ(out, run.step.GetWorkFrame());
+    ASSERT_EQ(out->GetWidth(), 720);
+    ASSERT_EQ(out->GetHeight(), 480);
+    EXPECT_TRUE(run.sink.LastWritable());
+    for (int r = 0; r < 480; ++r) {
+        for (int x = 0; x < 720; ++x)
+            ASSERT_EQ(SampleAt(*out, 0, x, r), x < 640 ? SampleAt(*frame, 0, x, r) : 16) << x << "," << r;
+        for (int k = 0; k < 360; ++k) {
+            ASSERT_EQ(SampleAt(*out, 1, k, r), k < 320 ? SampleAt(*frame, 1, k, r) : 128) << k << "," << r;
+            ASSERT_EQ(SampleAt(*out, 2, k, r), k < 320 ? SampleAt(*frame, 2, k, r) : 128) << k << "," << r;
+        }
+    }
+    EXPECT_EQ(Snapshot(*frame), before);
+    // Likewise a target less tall than the bitmap: the rows below it stay black.
+    ScaleRun shorter(CScale::kLinear);
+    shorter.step.SetScaling(640, 480, 640, 360);
+    VideoFramePtr wide = MakeRandomPicture(640, 360, 8);
+    shorter.step.Process(wide.get());
+    const auto* tall = static_cast<const VideoFrame*>(shorter.sink.LastFrame());
+    ASSERT_EQ(tall, shorter.step.GetWorkFrame());
+    ASSERT_EQ(tall->GetHeight(), 480);
+    EXPECT_EQ(SampleAt(*tall, 0, 5, 359), SampleAt(*wide, 0, 5, 359));
+    EXPECT_EQ(SampleAt(*tall, 0, 5, 360), 16);
+}
+
 TEST(CScaleTest, FramesOfEachSizeReuseOneWorkFrame)
 {
     ScaleRun run(CScale::kLinear);

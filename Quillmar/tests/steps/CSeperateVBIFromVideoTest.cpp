@@ -20,7 +20,9 @@
 #include "FakeWorkItemOwner.h"
 #include "frameprocessingsource.h"
 #include "km/eventlog.h"
+#include "kernel/poolallocation.h"
 #include "planework.h"
+#include "standin/pool.h"
 
 using captiontest::DspFrame;
 using streamtest::RecordingSink;
@@ -417,4 +419,206 @@ TEST_F(SeparatorTest, BufferGoesBackBeforeTheChildrenRunAndCopyFaultsAreLogged)
     EXPECT_TRUE(named);
     source.RemoveFromChildList(separator);
     delete separator;
+}
+
+namespace {
+
+KS_VBIINFOHEADER VbiPinHeader()
+{
+    KS_VBIINFOHEADER header = {};
+    header.StartLine = 10;
+    header.EndLine = 21;
+    header.SamplingFrequency = 28'636'363;
+    header.SamplesPerLine = 1600;
+    header.StrideInBytes = 1600;
+    header.BufferSize = 1600 * 12;
+    return header;
+}
+
+} // namespace
+
+// Each allocation the separator and the two delivery steps make while they take a frame fails in
+// turn, both when the steps make their frames for the first time and when a new geometry makes
+// them make them again: no raise leaves the steps (on the queue's thread it would end the worker
+// and with it the device's video), nothing leaks, what a pin gets of that frame is whole or
+// nothing, and the next frame goes through whole.
+TEST_F(SeparatorTest, AFailedAllocationCostsOnlyThatFrame)
+{
+    logger->SetTraceMask(0); // no trace line takes pool of its own
+    const uint8_t b1 = captiontest::OddParity('C'), b2 = captiontest::OddParity('Q');
+    auto first = NtscFrame();
+    auto second = std::make_unique<DspFrame>(704, kVbiLines + 2, 240, kVbiLines + 2, 240);
+    DrawPair(*first, 1, b1, b2);
+    DrawPair(*second, 1, b1, b2);
+    const KS_VBIINFOHEADER header = VbiPinHeader();
+    // What each sink got of one frame: `whole` asks for every delivery, else each may be missing.
+    auto check = [&](DspFrame& frame, CaptionChain& chain, CDeliverVBIData& vbi, RecordingSink& vbiSink, bool whole,
+                     uint64_t n) {
+        EXPECT_EQ(chain.videoSink->Count(), whole ? 1u : chain.videoSink->Count()) << "allocation " << n;
+        for (const auto& d : chain.videoSink->Deliveries()) {
+            EXPECT_EQ(d.width, frame.Frame().GetWidth()) << "allocation " << n;
+            EXPECT_EQ(d.height, frame.Frame().GetActiveSize(0).height + frame.Frame().GetActiveSize(1).height)
+                << "allocation " << n;
+            EXPECT_EQ(d.captionWord[0], Word(b1, b2)) << "allocation " << n;
+        }
+        EXPECT_EQ(chain.ccSink->Count(), whole ? 1u : chain.ccSink->Count()) << "allocation " << n;
+        for (const auto& d : chain.ccSink->Deliveries()) {
+            ASSERT_EQ(d.bytes.size(), 2u);
+            EXPECT_EQ(Word(d.bytes[0], d.bytes[1]), Word(b1, b2)) << "allocation " << n;
+        }
+        // The VBI pin gets field 1, then field 0, each whole; field 1 carries the caption line.
+        EXPECT_EQ(vbiSink.Count(), whole ? 2u : std::min<size_t>(vbiSink.Count(), 2)) << "allocation " << n;
+        for (size_t i = 0; i < vbiSink.Count(); ++i)
+            EXPECT_EQ(vbiSink.Deliveries()[i].flags & (kFrameFlagVbiField1 | kFrameFlagVbiField0),
+                      i == 0 ? kFrameFlagVbiField1 : kFrameFlagVbiField0)
+                << "allocation " << n;
+        if (vbiSink.Count() == 0)
+            return;
+        const auto& field1 = vbiSink.Deliveries()[0];
+        ASSERT_EQ(field1.bytes.size(), size_t(header.BufferSize));
+        const int offset = int(std::lround(122.0 * header.SamplingFrequency / 13.5e6)) -
+                           (LONG(header.SamplesPerLine) - vbi.RescaledSamples()) / 2;
+        std::array<uint8_t, 2> pair = {};
+        EXPECT_TRUE(captiontest::DecodeLine21(&field1.bytes[11 * 1600], 1600, int(header.SamplingFrequency), offset,
+                                              &pair))
+            << "allocation " << n;
+        EXPECT_EQ(pair[0], b1) << "allocation " << n;
+        EXPECT_EQ(pair[1], b2) << "allocation " << n;
+    };
+    for (int remake = 0; remake < 2; ++remake) {
+        DspFrame& frame = remake ? *second : *first;
+        uint64_t n = 1;
+        for (;; ++n) {
+            uint64_t injected = 0;
+            const uint64_t baseline = standin::PoolUsageByTag(kDriverPoolTag).outstandingBlocks;
+            {
+                CaptionChain chain;
+                auto* vbi = new CDeliverVBIData(header);
+                auto vbiSink = std::make_unique<RecordingSink>();
+                ASSERT_TRUE(vbi->Connect(chain.separator));
+                ASSERT_TRUE(vbiSink->Connect(vbi));
+                if (remake) {
+                    chain.separator->Process(&first->Frame());
+                    chain.videoSink->Clear();
+                    chain.ccSink->Clear();
+                    vbiSink->Clear();
+                }
+                standin::PoolFailNthAllocation(n);
+                EXPECT_NO_THROW(chain.separator->Process(&frame.Frame())) << "allocation " << n;
+                injected = standin::PoolInjectedFailures();
+                standin::PoolClearFailures();
+                check(frame, chain, *vbi, *vbiSink, injected == 0, n);
+                chain.videoSink->Clear();
+                chain.ccSink->Clear();
+                vbiSink->Clear();
+                chain.separator->Process(&frame.Frame());
+                check(frame, chain, *vbi, *vbiSink, true, n);
+                chain.separator->RemoveFromChildList(vbi);
+                delete vbi;
+            }
+            EXPECT_EQ(standin::PoolUsageByTag(kDriverPoolTag).outstandingBlocks, baseline) << "allocation " << n;
+            if (injected == 0)
+                break; // the frame needed fewer allocations: every one has failed once
+        }
+        // The steps' objects and buffers: at least the separator's two frames, the CC frame and
+        // the VBI frame with its bytes.
+        EXPECT_GT(n, 6u) << "remake " << remake;
+    }
+}
+
+// A two-line pop-on caption keeps both lines on every pair of rows: rows 14 and 15 share one
+// preamble code (0x14 with 0x50 and 0x70), rows 11 and 12 take codes of their own (0x10 and 0x13,
+// both with 0x50). A caption on row 12 after one on row 11 has ended starts afresh.
+TEST_F(SeparatorTest, TwoLinePopOnCaptionsKeepBothLinesOnEveryPairOfRows)
+{
+    struct Pair {
+        uint8_t b1, b2;
+    };
+    struct Rows {
+        Pair first, second;
+    };
+    const Rows cases[] = {{{0x14, 0x50}, {0x14, 0x70}}, {{0x10, 0x50}, {0x13, 0x50}}, {{0x13, 0x52}, {0x13, 0x72}}};
+    for (const Rows& rows : cases) {
+        CSeperateVBIFromVideo s(nullptr, nullptr, {});
+        // Control pairs come twice, as broadcasters send them; the repeat is dropped.
+        auto control = [&](uint8_t b1, uint8_t b2) {
+            for (int i = 0; i < 2; ++i)
+                s.ProcessCCData(0, captiontest::OddParity(b1), captiontest::OddParity(b2));
+        };
+        auto text = [&](uint8_t b1, uint8_t b2) {
+            s.ProcessCCData(0, captiontest::OddParity(b1), captiontest::OddParity(b2));
+        };
+        auto caption = [&](const char* one, const char* two) {
+            control(0x14, 0x20); // resume caption loading
+            control(0x14, 0x2E); // erase the lines being loaded
+            control(rows.first.b1, rows.first.b2);
+            text(uint8_t(one[0]), uint8_t(one[1]));
+            control(rows.second.b1, rows.second.b2);
+            text(uint8_t(two[0]), uint8_t(two[1]));
+            control(0x14, 0x2F); // end of caption
+        };
+        const std::string where = "rows from " + std::to_string(rows.first.b1) + "/" + std::to_string(rows.first.b2);
+        const std::vector<std::array<const char*, 2>> captions = {{"AB", "CD"}, {"EF", "GH"}};
+        for (const auto& lines : captions) {
+            caption(lines[0], lines[1]);
+            ASSERT_EQ(s.GetCaptionRowCount(0, 0), 2u) << where;
+            for (ULONG r = 0; r < 2; ++r) {
+                const CaptionRow* row = s.GetCaptionRow(0, 0, r);
+                ASSERT_NE(row, nullptr) << where << " slot " << r;
+                ASSERT_EQ(row->count, 2u) << where;
+                EXPECT_EQ(row->codes[0], lines[r][0]) << where;
+                EXPECT_EQ(row->codes[1], lines[r][1]) << where;
+            }
+        }
+        // Rows 11 and 12: one line on row 11, then, in the next caption, one line on row 12.
+        if (rows.second.b2 >= 0x70)
+            continue;
+        control(0x14, 0x20);
+        control(rows.first.b1, rows.first.b2);
+        text('I', 'J');
+        control(0x14, 0x2F);
+        control(0x14, 0x20);
+        control(rows.second.b1, rows.second.b2);
+        text('K', 'L');
+        control(0x14, 0x2F);
+        const ULONG count = s.GetCaptionRowCount(0, 0);
+        ASSERT_GE(count, 1u) << where;
+        ULONG present = 0;
+        for (ULONG r = 0; r < count; ++r)
+            if (const CaptionRow* row = s.GetCaptionRow(0, 0, r)) {
+                ++present;
+                EXPECT_EQ(row->codes[0], 'K') << where << " slot " << r;
+            }
+        EXPECT_EQ(present, 1u) << where;
+    }
+}
+
+// What the separator decides for a frame rests on the frame as it came, not on what the buffer's
+// next fill leaves in it: once the DMA buffer is back with the DSP its descriptor may change at
+// any time (here a refill not yet read, with its standard word cleared).
+TEST_F(SeparatorTest, TheFrameIsNotReadAfterItsBufferWentBack)
+{
+    streamtest::FakeWorkItemOwner owner;
+    owner.SetOnReturn([](FrameWorkItem* item, void*) { static_cast<VideoFrame*>(item->frame)->SetVideoStandard(0); },
+                      nullptr);
+    FrameProcessingSource source(&owner);
+    captiontest::RecordingStream stream;
+    auto* separator = new CSeperateVBIFromVideo(&stream, nullptr, VbiSeparatorSettings{0, true, 5, false});
+    auto* sink = new RecordingSink();
+    ASSERT_TRUE(separator->Connect(&source));
+    ASSERT_TRUE(sink->Connect(separator));
+    auto frame = NtscFrame(); // no alignment marker
+    FrameWorkItem item = {};
+    owner.InitializeEntry(&item, &frame->Frame());
+    for (int i = 0; i < 5; ++i) {
+        frame->Frame().SetVideoStandard(kFrameStandard525);
+        source.Process(&item);
+    }
+    EXPECT_EQ(owner.TotalReturns(), 5u);
+    // Five misses: the stream restarts and the fifth frame is not delivered.
+    EXPECT_EQ(stream.records.size(), 1u);
+    EXPECT_EQ(sink->Count(), 4u);
+    source.RemoveFromChildList(separator);
+    delete separator;
+    delete sink;
 }

@@ -38,6 +38,7 @@ constexpr uint32_t k60 = 166833;
 constexpr uint32_t k30 = 333667;
 constexpr uint32_t k25 = 400000;
 constexpr uint32_t k24 = 416667;
+constexpr uint32_t k23976 = 417083; // film carried on 29.97-frame video
 
 class FrameRateTest : public VideoStepsTest {
 protected:
@@ -212,27 +213,62 @@ TEST_F(FrameRateTest, EachChildKeepsItsOwnClockAndSharedInputsAreReadOnly)
             EXPECT_FALSE(f.writable) << "three children share the input";
 }
 
-TEST_F(FrameRateTest, AGapInTheStampsMovesTheClockOnInWholeOutputIntervals)
+TEST_F(FrameRateTest, AGapInTheStampsMovesEveryClockOnByTheTimeMissing)
 {
     Make(k30);
     Feed(4, k60); // pictures 0 and 2 delivered; the clock waits for 667334
     auto late = MakeFieldPictureFrame(64, 40, 50, 50, 20000000, k60);
     converter->Process(late.get());
-    // The overdue delivery takes the input nearer to its time: picture 3, not the late one.
+    // The clock moved on with the stream, by the gap less one input interval: 667334 + 20000000 -
+    // 500499 - 166833 = 20000002, just after the late stamp, so nothing is due yet.
+    ASSERT_EQ(recorder->Frames().size(), 2u);
+    EXPECT_EQ(DebugLinesWith("Input gap of 19499501 at frame# 5: delivery times move on by 19332668").size(), 1u);
+    auto next = MakeFieldPictureFrame(64, 40, 51, 51, 20000000 + k60, k60);
+    converter->Process(next.get());
+    // Due at 20000002: the late picture lies nearer; the child's time is the stream's.
     ASSERT_EQ(recorder->Frames().size(), 3u);
-    EXPECT_EQ(recorder->Frames()[2].topPicture, 3);
-    EXPECT_EQ(DebugLinesWith("Adjusting next frame delivery time (0)").size(), 1u);
-    // The clock moved on to the first output time at or after the late stamp (60 x 333667), at
-    // once; the child's own stamps go on from where they were.
-    auto before = MakeFieldPictureFrame(64, 40, 51, 51, 20020019, k60);
-    converter->Process(before.get());
-    EXPECT_EQ(recorder->Frames().size(), 3u);
-    auto at = MakeFieldPictureFrame(64, 40, 52, 52, 20020020, k60);
-    converter->Process(at.get());
-    ASSERT_EQ(recorder->Frames().size(), 4u);
-    EXPECT_EQ(recorder->Frames()[3].topPicture, 52);
-    EXPECT_EQ(recorder->Frames()[3].stamp, 3LL * k30);
-    EXPECT_EQ(DebugLinesWith("Adjusting next frame delivery time").size(), 1u);
+    EXPECT_EQ(recorder->Frames()[2].topPicture, 50);
+    EXPECT_EQ(recorder->Frames()[2].stamp, 20000002);
+    for (int k = 2; k < 6; ++k) {
+        auto frame = MakeFieldPictureFrame(64, 40, 50 + k, 50 + k, 20000000 + int64_t(k) * k60, k60);
+        converter->Process(frame.get());
+    }
+    ASSERT_EQ(recorder->Frames().size(), 5u);
+    EXPECT_EQ(recorder->Frames()[4].stamp, 20000002 + 2LL * k30);
+    EXPECT_TRUE(DebugLinesWith("Adjusting next frame delivery time").empty());
+}
+
+TEST_F(FrameRateTest, AfterAGapPassedThroughFramesKeepTheirOwnTimesForEveryChild)
+{
+    Make(k30);
+    auto* second = new RecordingChildStep();
+    ASSERT_TRUE(second->Connect(converter.get()));
+    const std::vector<int> captured{0, 1, 2, 32, 33, 34};
+    for (int k : captured) {
+        auto frame = MakeFieldPictureFrame(64, 40, k, k, int64_t(k) * k30, k30);
+        converter->Process(frame.get());
+    }
+    std::vector<int64_t> expected;
+    for (int k : captured)
+        expected.push_back(int64_t(k) * k30);
+    EXPECT_EQ(DeliveredStamps(), expected);
+    ASSERT_EQ(second->Frames().size(), captured.size());
+    for (size_t i = 0; i < captured.size(); ++i) {
+        EXPECT_EQ(second->Frames()[i].stamp, expected[i]) << i;
+        EXPECT_EQ(second->Frames()[i].topPicture, captured[i]) << i;
+    }
+}
+
+TEST_F(FrameRateTest, ARateChangeIsNoGap)
+{
+    Make(k30);
+    Feed(3, k60);
+    // From 59.94 to 29.97 and back: each step is one of the two intervals.
+    auto slower = MakeFieldPictureFrame(64, 40, 3, 3, 2 * k60 + k30, k30);
+    converter->Process(slower.get());
+    auto faster = MakeFieldPictureFrame(64, 40, 4, 4, 2 * k60 + 2 * k30, k60);
+    converter->Process(faster.get());
+    EXPECT_TRUE(DebugLinesWith("Input gap").empty());
 }
 
 TEST_F(FrameRateTest, IntervalsOfZeroDeliverEachFrameAndNeverHang)
@@ -294,9 +330,9 @@ TEST_F(FrameRateTest, ANonTwentyFourOutputTurnsTelecineOffAtTheFirstFrame)
 // Runs a 3:2 sequence through a converter to 24 frames a second.
 class TelecineTest : public FrameRateTest {
 protected:
-    void Run(int width, int height, int phase, int frames, bool resync = false)
+    void Run(int width, int height, int phase, int frames, bool resync = false, ULONG output = k24)
     {
-        Make(k24, true, resync, resync ? 10000 * 1000 : 0);
+        Make(output, true, resync, resync ? 10000 * 1000 : 0);
         PullDownGenerator generator(width, height, phase);
         for (int n = 0; n < frames; ++n) {
             auto frame = generator.Frame(n);
@@ -334,6 +370,27 @@ TEST_F(TelecineTest, AThreeTwoSequenceLocksAndDeliversFourProgressivePicturesOfF
         previousPicture = r.topPicture;
     }
     EXPECT_FALSE(DebugLinesWith("m_nFramesToPush = 1").empty());
+}
+
+// Film on 29.97-frame video runs at 23.976 frames a second: an output of that rate undoes the
+// pull-down as one of 24 does, instead of combing two pictures into every fifth frame.
+TEST_F(TelecineTest, FilmRateOutputOfNtscVideoLocksAndDeliversCleanPictures)
+{
+    Run(352, 240, 0, 60, false, k23976);
+    EXPECT_TRUE(converter->IsInverseTelecineOn());
+    ASSERT_GT(lockedAt, 0);
+    EXPECT_LE(lockedAt, 15);
+    for (int n = 15; n + 5 <= 60; n += 5)
+        EXPECT_EQ(deliveredAfter[n + 4] - deliveredAfter[n - 1], 4u) << "cycle from input " << n;
+    EXPECT_GE(RebuiltCount(), 8);
+    EXPECT_EQ(MixedRebuiltFrom(0), 0);
+    EXPECT_EQ(MixedFrom(15LL * k30), 0);
+    // The deliveries lie on the output grid.
+    const auto stamps = DeliveredStamps();
+    for (size_t i = 1; i < stamps.size(); ++i)
+        if (stamps[i - 1] >= 15LL * k30) {
+            EXPECT_EQ(stamps[i] - stamps[i - 1], int64_t(k23976)) << i;
+        }
 }
 
 TEST_F(TelecineTest, EveryPhaseOfTheCycleLocksAndRebuildsCleanFrames)

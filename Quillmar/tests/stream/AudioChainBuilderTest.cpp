@@ -1,5 +1,5 @@
-// The audio pin's chain built from a settings record alone: the steps for 16, 24, 8 and 32 valid
-// bits, the size converter's mode, the pair counts and frame sizes the steps get, and the volume
+// The audio pin's chain built from a settings record alone: the steps for 16, 24, 8 and 32 bits,
+// the size converter's mode (the container's) and valid bits, the pair counts and frame sizes the steps get, and the volume
 // step's levels and mutes read from the filter's input items pair by pair, left before right.
 #include "AlgorithmTreeDump.h"
 #include "ChainTestFixture.h"
@@ -40,7 +40,7 @@ protected:
 
 using Ids = std::vector<LONG>;
 
-TEST_F(AudioChainBuilderTest, SixteenBitsGetTheSizeConverterInModeFourAndThirtyTwoBitsNone)
+TEST_F(AudioChainBuilderTest, SixteenBitsGetTheSizeConverterInModeFourAndThirtyTwoBitsInModeSeven)
 {
     AudioChainSettings settings;
     settings.SetWaveFormat(Wave(WAVE_FORMAT_PCM, 48000, 2, 16, 0));
@@ -66,11 +66,16 @@ TEST_F(AudioChainBuilderTest, SixteenBitsGetTheSizeConverterInModeFourAndThirtyT
     EXPECT_EQ(DebugLinesWith("Audio sample rate settings: Input=0, Count=1, Bit Count=32, Samples per frame=480"), 1u);
     EXPECT_EQ(DebugLinesWith("Audio sample size conversion: Input=0, Count=1, Bit Count=16, Samples per frame=480"), 1u);
 
-    // 32 valid bits: no size converter. The equal extractor is shared; a rate converter never is.
+    // 32 valid bits: the converter too, which puts the DSP's 24-bit samples at the top of the
+    // 32-bit container. The equal extractor is shared; a rate converter never is.
     AudioChainSettings wide;
     wide.SetWaveFormat(Wave(WAVE_FORMAT_EXTENSIBLE, 48000, 2, 32, 32));
     FrameProcessedSink* wideSink = Merge(wide);
-    EXPECT_EQ(ChainIds(wideSink), (Ids{14, 21, 17, 1}));
+    EXPECT_EQ(ChainIds(wideSink), (Ids{14, 21, 13, 17, 1}));
+    const auto* wideSize = static_cast<const CAudioSampleSizeConverter*>(wideSink->FindParentWithId(13));
+    EXPECT_EQ(wideSize->GetSettings().mode, 7);
+    EXPECT_EQ(wideSize->GetSettings().bitCount, 32);
+    EXPECT_EQ(DebugLinesWith("Audio sample size conversion: Input=0, Count=1, Bit Count=32, Samples per frame=480"), 1u);
     EXPECT_EQ(DumpAlgorithmTree(stream_->GetSource()), "0: id=0 parent=- children=1\n"
                                                        "1: id=14 parent=0 children=2,6\n"
                                                        "2: id=21 parent=1 children=3\n"
@@ -78,27 +83,38 @@ TEST_F(AudioChainBuilderTest, SixteenBitsGetTheSizeConverterInModeFourAndThirtyT
                                                        "4: id=17 parent=3 children=5\n"
                                                        "5: id=1 parent=4 children=\n"
                                                        "6: id=21 parent=1 children=7\n"
-                                                       "7: id=17 parent=6 children=8\n"
-                                                       "8: id=1 parent=7 children=\n");
+                                                       "7: id=13 parent=6 children=8\n"
+                                                       "8: id=17 parent=7 children=9\n"
+                                                       "9: id=1 parent=8 children=\n");
 }
 
-TEST_F(AudioChainBuilderTest, TheModeFollowsTheValidBitsAndTheExtensibleFormatsValidBitsCount)
+TEST_F(AudioChainBuilderTest, TheModeFollowsTheContainerAndTheExtensibleFormatsValidBitsCount)
 {
     EXPECT_EQ(AudioChainBuilder::SampleSizeMode(8), 1);
     EXPECT_EQ(AudioChainBuilder::SampleSizeMode(16), 4);
     EXPECT_EQ(AudioChainBuilder::SampleSizeMode(24), 6);
-    EXPECT_EQ(AudioChainBuilder::SampleSizeMode(32), 0);
+    EXPECT_EQ(AudioChainBuilder::SampleSizeMode(32), 7);
+    EXPECT_EQ(AudioChainBuilder::SampleSizeMode(20), -1);
 
-    // 24 valid bits in a 32-bit container of the extensible form: converted to 24 bits.
+    // 24 valid bits in a 32-bit container of the extensible form: 32-bit samples, 24 valid.
     AudioChainSettings settings;
     settings.SetWaveFormat(Wave(WAVE_FORMAT_EXTENSIBLE, 96000, 4, 32, 24));
     EXPECT_EQ(settings.validBitsPerSample, 24u);
     FrameProcessedSink* sink = Merge(settings);
     EXPECT_EQ(ChainIds(sink), (Ids{14, 21, 13, 17, 1}));
     const auto* size = static_cast<const CAudioSampleSizeConverter*>(sink->FindParentWithId(13));
-    EXPECT_EQ(size->GetSettings().mode, 6);
+    EXPECT_EQ(size->GetSettings().mode, 7);
+    EXPECT_EQ(size->GetSettings().bitCount, 24);
     EXPECT_EQ(size->GetSettings().channelPairCount, 2);
     EXPECT_EQ(size->GetSettings().samplesPerFrame, 960);
+
+    // 20 valid bits: the container's size all the same (24 bits here, 16 for 12 valid).
+    settings.SetWaveFormat(Wave(WAVE_FORMAT_EXTENSIBLE, 48000, 2, 24, 20));
+    sink = Merge(settings);
+    EXPECT_EQ(static_cast<const CAudioSampleSizeConverter*>(sink->FindParentWithId(13))->GetSettings().mode, 6);
+    settings.SetWaveFormat(Wave(WAVE_FORMAT_EXTENSIBLE, 48000, 2, 16, 12));
+    sink = Merge(settings);
+    EXPECT_EQ(static_cast<const CAudioSampleSizeConverter*>(sink->FindParentWithId(13))->GetSettings().mode, 4);
 
     // A plain format ignores whatever stands in the valid-bits field.
     settings.SetWaveFormat(Wave(WAVE_FORMAT_PCM, 32000, 2, 8, 32));

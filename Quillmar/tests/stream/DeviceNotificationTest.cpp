@@ -75,6 +75,7 @@ protected:
         properties.instancePath = kMinidriverInstance;
         pdo_ = standin::CreatePhysicalDeviceObject(properties);
         ASSERT_NE(pdo_, nullptr);
+        kstest::UseNotificationSet(KSEVENTSETID_BREVICOR_NOTIFICATION);
         minidriver_ = kstest::LoadMinidriver();
         ASSERT_NE(minidriver_, nullptr);
         ASSERT_EQ(minidriver_->DriverExtension->AddDevice(minidriver_, pdo_), STATUS_SUCCESS);

@@ -8,6 +8,7 @@
 #include "audioframe.h"
 #include "frameprocessedsink.h"
 #include "videoframe.h"
+#include "videoframerateconverter.h"
 
 #include <gtest/gtest.h>
 
@@ -219,6 +220,31 @@ TEST_F(SinkTest, DropsAreLoggedUpToTheHundredthAndCountedOnceEach)
     EXPECT_EQ(client->FrameInfo(3).PictureNumber, 106);
     EXPECT_EQ(sink->GetDeliveredFrameCount(), 4u);
     EXPECT_EQ(standin::EventLogEntries().size(), 100u);
+}
+
+TEST_F(SinkTest, FramesMissingAheadOfTheFrameRateConverterAreCountedAsDrops)
+{
+    // The capture chain's converter at the input's own rate passes each frame through.
+    VideoFrameRateConverter converter(kInterval, false, false, 0, false);
+    ASSERT_TRUE(sink->Connect(&converter));
+    const std::vector<LONGLONG> captured{0, 1, 2, 32, 33};
+    for (size_t i = 0; i < captured.size(); ++i)
+        client->Queue(kFrameBytes);
+    for (LONGLONG k : captured) {
+        frame.SetFrameNumber(k * kInterval);
+        frame.SetSequenceNumber(++sequence);
+        converter.Process(&frame);
+    }
+    ASSERT_TRUE(client->WaitDone(4));
+    // The 29 frames of the gap, counted once, and the pictures numbered past them.
+    EXPECT_EQ(sink->GetDroppedFrameCount(), 29u);
+    EXPECT_EQ(client->FrameInfo(2).DropCount, 0);
+    EXPECT_EQ(client->FrameInfo(3).DropCount, 29);
+    EXPECT_EQ(client->FrameInfo(3).PictureNumber, 33);
+    EXPECT_EQ(client->FrameInfo(4).PictureNumber, 34);
+    EXPECT_EQ(client->Header(3).OptionsFlags & KSSTREAM_HEADER_OPTIONSF_DATADISCONTINUITY,
+              ULONG(KSSTREAM_HEADER_OPTIONSF_DATADISCONTINUITY));
+    sink->Disconnect();
 }
 
 TEST_F(SinkTest, AnEarlyFrameIsADiscontinuityButNoDrop)

@@ -171,6 +171,54 @@ TEST_F(LogicalStreamTest, AWrappingCounterAndASwitchOfSourceKeepTheTimeGoing)
     EXPECT_EQ(stream->ComputeTimeStamp(5 + 10 * 3'003'003u, 3'003'003, false), 667'334u + 3'336'670u);
 }
 
+TEST_F(LogicalStreamTest, StampsBehindTheLastOneCountOneStepNotAWrapOfTheCounter)
+{
+    constexpr ULONG kStep = 3'003'003;
+    constexpr ULONGLONG kInterval = 333'667;
+    auto stream = MakeStream();
+    EXPECT_EQ(stream->ComputeTimeStamp(1000, kStep, true), 0u);
+    EXPECT_EQ(stream->ComputeTimeStamp(1000 + kStep, kStep, true), kInterval);
+    // The same stamp three times: the first repeat is one step later, and so are the two after it,
+    // which lie behind the corrected stamp.
+    EXPECT_EQ(stream->ComputeTimeStamp(1000 + kStep, kStep, true), 2 * kInterval);
+    EXPECT_EQ(stream->ComputeTimeStamp(1000 + kStep, kStep, true), 3 * kInterval);
+    EXPECT_EQ(stream->ComputeTimeStamp(1000 + kStep, kStep, true), 4 * kInterval);
+    // A late stamp, a little behind the last.
+    EXPECT_EQ(stream->ComputeTimeStamp(1000 + 4 * kStep - 500, kStep, true), 5 * kInterval);
+    // The grid goes on, and a real gap of two frames is still measured.
+    EXPECT_EQ(stream->ComputeTimeStamp(1000 + 8 * kStep, kStep, true), 8 * kInterval);
+    EXPECT_EQ(DebugLinesWith("DSP has dropped a VIDEO frame"), 1u);
+    EXPECT_EQ(DebugLinesWith("ticks behind the last one"), 3u);
+}
+
+TEST_F(LogicalStreamTest, AStampBehindTheLastOneAcrossTheTopIsNoWrapEither)
+{
+    constexpr ULONG kStep = 3'003'003;
+    constexpr ULONGLONG kInterval = 333'667;
+    auto stream = MakeStream();
+    EXPECT_EQ(stream->ComputeTimeStamp(0xFFFF'F000u, kStep, true), 0u);
+    const ULONG past = 0xFFFF'F000u + kStep; // past the top
+    EXPECT_EQ(stream->ComputeTimeStamp(past, kStep, true), kInterval);
+    // Late: from before the top, while the last one is past it.
+    EXPECT_EQ(stream->ComputeTimeStamp(0xFFFF'FF00u, kStep, true), 2 * kInterval);
+    EXPECT_EQ(stream->ComputeTimeStamp(past + 2 * kStep, kStep, true), 3 * kInterval);
+    EXPECT_EQ(DebugLinesWith("DSP has dropped a VIDEO frame"), 0u);
+}
+
+TEST_F(LogicalStreamTest, ARealStampBehindTheGeneratedOnesAfterARestartCountsOneStep)
+{
+    constexpr ULONG kStep = 3'003'003;
+    constexpr ULONGLONG kInterval = 333'667;
+    auto stream = MakeStream();
+    EXPECT_EQ(stream->ComputeTimeStamp(50'000'000, kStep, true), 0u);
+    EXPECT_EQ(stream->ComputeTimeStamp(50'000'000 + kStep, kStep, false), kInterval);
+    EXPECT_EQ(stream->ComputeTimeStamp(50'000'000 + 2 * kStep, kStep, false), 2 * kInterval);
+    // The DSP stream starts again (first stamp pending) and its first stamp lies behind the
+    // generated counter.
+    stream->SetFirstTimeStampPending();
+    EXPECT_EQ(stream->ComputeTimeStamp(50'000'000 + kStep, kStep, true), 2 * kInterval + kInterval);
+}
+
 TEST_F(LogicalStreamTest, ClocksUnderOneMegahertzRefuseTheStream)
 {
     services_->SetDspClockRate(999'999);

@@ -32,6 +32,9 @@
 #include <mutex>
 #include <vector>
 
+extern "C" const standin::MessageTableEntry StandinMessageTable[];
+extern "C" const size_t StandinMessageTableCount;
+
 namespace streamtest {
 namespace {
 
@@ -368,11 +371,20 @@ TEST_F(PhysicalStreamBoardTest, ADspFrameThatCouldNotBeMadeIsLoggedAndEveryOther
         (video_->GetEntry(i)->frame == nullptr ? missing : made) += 1;
     EXPECT_EQ(missing, 1u);
     const auto entries = standin::EventLogEntries();
+    const auto logged = std::find_if(entries.begin(), entries.end(), [](const standin::EventLogEntry& e) {
+        return e.messageId == static_cast<ULONG>(MSG_DMA_MEMORY_ALLOCATION_FAILED);
+    });
+    ASSERT_NE(logged, entries.end());
     EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
                             [](const standin::EventLogEntry& e) {
-                                return e.messageId == static_cast<ULONG>(STATUS_INSUFFICIENT_RESOURCES);
+                                return e.messageId == static_cast<ULONG>(MSG_DMA_MEMORY_ALLOCATION_FAILED);
                             }),
               1);
+    // The entry reads as the driver's own message, not as an id the event log cannot find.
+    standin::RegisterMessageTable("Talvexon", StandinMessageTable, StandinMessageTableCount);
+    const std::string rendered = standin::RenderEventLogEntry(*logged);
+    standin::UnregisterMessageTable("Talvexon");
+    EXPECT_EQ(rendered.substr(0, rendered.find_last_not_of("\r\n") + 1), "DMA memory allocation failed");
     // The buffers after the missing one go to the DSP as well.
     ASSERT_EQ(video_->StreamFromStopToAcquire(), STATUS_SUCCESS);
     ASSERT_TRUE(tracetest::WaitUntil([&] {

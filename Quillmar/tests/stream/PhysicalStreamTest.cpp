@@ -26,6 +26,9 @@
 #include <memory>
 #include <vector>
 
+extern "C" const standin::MessageTableEntry StandinMessageTable[];
+extern "C" const size_t StandinMessageTableCount;
+
 namespace streamtest {
 namespace {
 
@@ -434,7 +437,7 @@ TEST_F(PhysicalStreamTest, WithTheFreeRingEmptyEachDueTimeLogsOneDropAndTheGridG
     auto drops = [] {
         const auto entries = standin::EventLogEntries();
         return std::count_if(entries.begin(), entries.end(), [](const standin::EventLogEntry& e) {
-            return e.messageId == static_cast<ULONG>(MSG_NO_EMPTY_FRAMES_AVAILABLE_PIN_ACCEPT);
+            return e.messageId == static_cast<ULONG>(MSG_FRAME_DROPPED_NO_EMPTY_FRAMES_AVAILABLE);
         });
     };
     stream->StartBackupFrameGenerator();
@@ -459,6 +462,16 @@ TEST_F(PhysicalStreamTest, WithTheFreeRingEmptyEachDueTimeLogsOneDropAndTheGridG
     stream->StopBackupFrameGenerator();
     for (FrameWorkItem* entry : taken)
         stream->ReturnGeneratorEntry(entry);
+    // The generator's own message, with the stream's name in it, and nothing but drops logged.
+    const auto entries = standin::EventLogEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(drops(), static_cast<std::ptrdiff_t>(entries.size()));
+    EXPECT_EQ(entries[0].inserts, std::vector<std::u16string>{u"VIDEO"});
+    standin::RegisterMessageTable("Talvexon", StandinMessageTable, StandinMessageTableCount);
+    const std::string text = standin::RenderEventLogEntry(entries[0]);
+    standin::UnregisterMessageTable("Talvexon");
+    EXPECT_EQ(text.substr(0, text.find_last_not_of("\r\n") + 1),
+              "*** Frame Dropped... No empty VIDEO frames available...****");
 }
 
 TEST_F(PhysicalStreamTest, AnEightBitAudioPinStillGetsTheSixteenBitToneInItsBackupFrames)

@@ -8,6 +8,7 @@
 
 #include "algorithmlist.h"
 #include "km/thread.h"
+#include "platform/Clock.h"
 #include "standin/control.h"
 
 #include <atomic>
@@ -43,6 +44,7 @@ protected:
 
     void TearDown() override
     {
+        platform::Clock::SetSpeedFactor(1.0);
         stream_.reset();
         LogicalStreamFixture::TearDown();
     }
@@ -144,6 +146,26 @@ TEST_F(StreamProcessorQueueTest, AFullRingHandsTheBufferBackAndAPurgeReturnsEver
     ASSERT_TRUE(tracetest::WaitUntil([&] { return stream_->GetFreeRingCount() == 32u; }));
     EXPECT_EQ(gate_.entered.load(), 1);
     EXPECT_EQ(sink_.Deliveries().size(), 1u);
+}
+
+TEST_F(StreamProcessorQueueTest, RecordsQueuedWhileTheWorkerIsBusyRunWithoutASignalOrTimeOutEach)
+{
+    MakePausedStream(true);
+    ASSERT_TRUE(QueueOne(0));
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return gate_.entered.load() == 1; }));
+    // Six records while the worker is held: their six signals of the event merge into one.
+    for (ULONG i = 1; i <= 6; ++i)
+        ASSERT_TRUE(QueueOne(i * 3'003'003)) << i;
+    EXPECT_EQ(Queue()->GetQueuedCount(), 6u);
+    // Time nearly stands still from here on: the worker's 1-ms wait does not run out during the
+    // test, so nothing but the records waiting in the ring can make it go on.
+    platform::Clock::SetSpeedFactor(1e-6);
+    gate_.open = true;
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return gate_.entered.load() == 7 && Queue()->GetQueuedCount() == 0; }))
+        << gate_.entered.load() << " of 7 records processed";
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return sink_.Deliveries().size() == 7u; }));
+    for (ULONG i = 0; i < 7; ++i)
+        EXPECT_EQ(sink_.Deliveries()[i].sequenceNumber, i);
 }
 
 TEST_F(StreamProcessorQueueTest, DestroyingAStreamWaitsForTheItemInProcessAndDropsTheQueuedOnes)

@@ -6,10 +6,12 @@
 
 #include "algorithmlist.h"
 #include "ccrop.h"
+#include "cdeinterlace.h"
 #include "coutcolorspace.h"
 #include "cscale.h"
 #include "frameprocessedsink.h"
 #include "videochainbuilder.h"
+#include "videoframe.h"
 #include "videoframerateconverter.h"
 
 #include "standin/pool.h"
@@ -17,6 +19,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace streamtest {
@@ -103,6 +106,46 @@ TEST_F(VideoChainBuilderTest, EachPinAndOptionGivesItsStepsInOrderWithTheirInter
     EXPECT_EQ(separator->GetChild(0)->GetAlgorithmId(), 2);
     EXPECT_EQ(separator->GetChild(1)->GetAlgorithmId(), 19);
     EXPECT_EQ(separator->GetChild(2)->GetAlgorithmId(), 15);
+}
+
+TEST_F(VideoChainBuilderTest, TheDeinterlaceStepTakesTheRecordsTypeSoThatTypesZeroAndFourOnlyCopy)
+{
+    // Two fields whose lines differ by 40 everywhere: the advanced pass line-doubles every pair,
+    // a copy-only type leaves the picture as it came.
+    VideoFrame interlaced(32, 8, 8, true);
+    interlaced.Fill(100, 128, 128);
+    interlaced.SetActiveSize(0, 32, 4);
+    interlaced.SetActiveSize(1, 32, 4);
+    for (LONG row = 1; row < 8; row += 2)
+        std::memset(interlaced.GetPlane(0) + row * interlaced.GetStride(0), 140, 32);
+    struct Case {
+        ULONG type;
+        const char* trace;
+        bool changes;
+    };
+    const Case cases[] = {{0, "Advanced", false}, {1, "Bob 0", true},     {2, "Bob 1", true},
+                          {3, "Advanced", true},  {4, "Advanced", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        VideoChainSettings settings = Settings(kVideoPinIdCapture, 32, 8, 32, KS_BI_RGB);
+        settings.deinterlace.enable = 1;
+        settings.deinterlace.type = c.type;
+        standin::DebugOutputClear();
+        auto* step = Above<CDeInterlace>(Merge(settings), 4);
+        ASSERT_NE(step, nullptr);
+        EXPECT_EQ(step->GetType(), LONG(c.type));
+        EXPECT_EQ(DebugLinesWith(std::string("PID=1, Video deinterlace settings: Type=") + c.trace), 1u);
+        // Out of place, as the step runs beside another branch: the work frame takes the fields'
+        // sizes first.
+        VideoFrame out(32, 8, 8, true);
+        interlaced.CopyAttributes(&out, true);
+        step->DeInterlace(&interlaced, &out, false);
+        bool same = true;
+        for (LONG row = 0; row < 8; ++row)
+            same = same && std::memcmp(out.GetPlane(0) + row * out.GetStride(0),
+                                       interlaced.GetPlane(0) + row * interlaced.GetStride(0), 32) == 0;
+        EXPECT_EQ(same, !c.changes);
+    }
 }
 
 TEST_F(VideoChainBuilderTest, TwentyFourFramesASecondGiveTheConverterItsTelecineIntervalAndTheSinkTheFormats)

@@ -91,9 +91,17 @@ public:
     // a pass already under way has raised its interrupts, so nothing of it comes later.
     void SetSteppedByTest(bool stepped);
 
-    // Every command taken since the last ClearCommandLog, in order (also across resets).
+    // The commands taken since the last ClearCommandLog, in order (also across resets): the most
+    // recent kDefaultCommandLogCapacity (or as many as SetCommandLogCapacity says), the oldest
+    // dropped first, so that a long capture, which sends hundreds of commands a second, does not
+    // grow the log without bound.
+    static constexpr size_t kDefaultCommandLogCapacity = 16384;
     std::vector<MailboxCommand> CommandLog() const;
     void ClearCommandLog();
+    // Keeps at most `capacity` (at least 1) commands, dropping the oldest first.
+    void SetCommandLogCapacity(size_t capacity);
+    // Commands dropped for the capacity since the last ClearCommandLog.
+    uint64_t CommandLogDropped() const;
     // The counters as the firmware last wrote them.
     uint32_t CounterA() const;
     uint32_t CounterB() const;
@@ -111,6 +119,7 @@ private:
     void QueueLocked(const MailboxResponse& response);
     std::vector<MailboxResponse> TableAnswersLocked(const MailboxCommand& command);
     void DropExchangesLocked();
+    void TrimCommandLogLocked();
     void Wake();
 
     mutable std::mutex m_lock;
@@ -122,7 +131,9 @@ private:
     std::map<uint32_t, CommandFault> m_faults;
     std::deque<Queued> m_fifo;
     std::deque<MailboxCommand> m_held;
-    std::vector<MailboxCommand> m_log;
+    std::deque<MailboxCommand> m_log;
+    size_t m_logCapacity = kDefaultCommandLogCapacity;
+    uint64_t m_logDropped = 0;
     uint32_t m_counterA = 0;
     uint32_t m_counterB = 0;
     uint64_t m_restarts = 0;

@@ -265,11 +265,15 @@ void DeviceNode::SurpriseRemove()
         gate->Remove();
     modelTold_ = true;
     function_.OnUnplugged(PciUnplug::Surprise);
-    if (pdo_) {
+    if (pdo_)
         SendRequired(IRP_MN_SURPRISE_REMOVAL);
-        SendRequired(IRP_MN_REMOVE_DEVICE);
-    }
     DecodeOff();
+}
+
+void DeviceNode::FinishRemoval()
+{
+    if (pdo_)
+        SendRequired(IRP_MN_REMOVE_DEVICE);
     DeletePhysicalDevice();
     state_ = DeviceState::Inactive;
 }

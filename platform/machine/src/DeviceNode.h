@@ -48,9 +48,14 @@ public:
     // returned, and nothing changes); then the removal request, after which the driver's device must
     // be gone from the stack; the physical device object goes.
     NTSTATUS RemoveStack(bool query);
-    // The function is pulled out: from now on its ranges read all ones, the model is told, and a
-    // driver stack gets the surprise-removal request and then the removal request.
+    // The function is pulled out: from now on its ranges read all ones, the model is told, a driver
+    // stack gets the surprise-removal request and the ranges and line leave the bus. The node no
+    // longer touches the function afterwards. The removal request follows with FinishRemoval, which
+    // Windows sends once no file is open on the device any more.
     void SurpriseRemove();
+    // The removal request (when the device has a stack) and the physical device object deleted.
+    void FinishRemoval();
+    PDEVICE_OBJECT PhysicalDeviceObject() const { return pdo_; }
     // The function leaves the machine in good order (its stack is gone): the model is told.
     void Unplugged();
 

@@ -307,6 +307,7 @@ UnloadReport Machine::UnloadLocked(const std::vector<std::u16string>& services)
 {
     UnloadReport report;
     std::vector<std::unique_ptr<DriverImage>> images;
+    FinishPendingRemovalsLocked(&services);
     for (const auto& service : services) {
         for (auto& node : devices_)
             if (node->HasStack() && EqualNoCase(node->Service(), service))
@@ -426,6 +427,16 @@ NTSTATUS Machine::RemoveNode(PciFunction& function, bool surprise)
     DeviceNode& node = **found;
     if (surprise) {
         node.SurpriseRemove();
+        std::unique_ptr<DeviceNode> pulled = std::move(*found);
+        devices_.erase(found);
+        DeviceNode* waiting = pulled.get();
+        PDEVICE_OBJECT pdo = pulled->PhysicalDeviceObject();
+        if (pdo && standin::CallWhenDeviceUnused(pdo, [this, waiting] { FinishSurpriseRemoval(waiting); })) {
+            removing_.push_back(std::move(pulled));
+            return STATUS_SUCCESS;
+        }
+        pulled->FinishRemoval();
+        return STATUS_SUCCESS;
     } else {
         const NTSTATUS status = node.RemoveStack(true);
         if (!NT_SUCCESS(status))
@@ -434,6 +445,37 @@ NTSTATUS Machine::RemoveNode(PciFunction& function, bool surprise)
     }
     devices_.erase(found);
     return STATUS_SUCCESS;
+}
+
+void Machine::FinishSurpriseRemoval(DeviceNode* node)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    auto found = std::find_if(removing_.begin(), removing_.end(),
+                              [node](const auto& candidate) { return candidate.get() == node; });
+    if (found == removing_.end())
+        return; // the driver's unload sent it already
+    std::unique_ptr<DeviceNode> finished = std::move(*found);
+    removing_.erase(found);
+    finished->FinishRemoval();
+}
+
+void Machine::FinishPendingRemovalsLocked(const std::vector<std::u16string>* services)
+{
+    for (auto it = removing_.begin(); it != removing_.end();) {
+        DeviceNode& node = **it;
+        bool served = services == nullptr;
+        for (size_t i = 0; !served && i < services->size(); ++i)
+            served = EqualNoCase(node.Service(), (*services)[i]);
+        if (!served) {
+            ++it;
+            continue;
+        }
+        // Files still open on the device: the driver is going all the same.
+        if (node.PhysicalDeviceObject())
+            standin::CancelWhenDeviceUnused(node.PhysicalDeviceObject());
+        node.FinishRemoval();
+        it = removing_.erase(it);
+    }
 }
 
 std::optional<PluggedDevice> Machine::Device(const PciFunction& function) const
@@ -467,6 +509,7 @@ UnloadReport Machine::Shutdown()
         services.push_back((*loaded)->Service());
     UnloadReport report = UnloadLocked(services);
     report.shutdownRequests = notified;
+    FinishPendingRemovalsLocked(nullptr);
     for (auto& node : devices_)
         node->Unplugged();
     devices_.clear();

@@ -7,6 +7,7 @@
 #include "km/registry.h"
 #include "km/systeminfo.h"
 #include "platform/bus/Bus.h"
+#include "standin/devices.h"
 #include "standin/eventlog.h"
 #include "standin/registry.h"
 
@@ -189,6 +190,38 @@ TEST_F(MachineTest, TwoDevicesStartStopStartAgainArePulledOutAndRemoved)
     EXPECT_EQ(machine_->Remove(b), STATUS_NOT_FOUND);
     // The device keys stay for the next time the boards come.
     EXPECT_TRUE(standin::RegistryKeyExists(kEnum + deviceA.instancePath));
+}
+
+TEST_F(MachineTest, ASurpriseRemovalsRemovalRequestWaitsForTheLastOpenFile)
+{
+    Boot();
+    TestBoard& board = Board({1, 3, 0});
+    ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
+    PDRIVER_OBJECT driver = machine_->DriverObject(kService);
+    ASSERT_NE(driver, nullptr);
+    const auto device = *machine_->Device(board);
+    HANDLE first = OpenInstance(device);
+    HANDLE second = OpenInstance(device);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE);
+
+    ASSERT_EQ(machine_->SurpriseRemove(board), STATUS_SUCCESS);
+    EXPECT_EQ(board.Unplug(), platform::PciUnplug::Surprise);
+    EXPECT_FALSE(machine_->Device(board)); // no longer listed
+    // Files are open: the driver keeps its device, and still answers them.
+    EXPECT_EQ(standin::DriverDeviceObjects(driver).size(), 1u);
+    EXPECT_EQ(QueryState(first).deviceNumber, 1u);
+    CloseHandle(first);
+    EXPECT_EQ(standin::DriverDeviceObjects(driver).size(), 1u);
+    // The last close sends the removal request before it returns.
+    CloseHandle(second);
+    EXPECT_TRUE(standin::DriverDeviceObjects(driver).empty());
+
+    // Without a file open it follows at once, and the function may come back.
+    ASSERT_EQ(machine_->Plug(board), STATUS_SUCCESS);
+    ASSERT_EQ(standin::DriverDeviceObjects(driver).size(), 1u);
+    ASSERT_EQ(machine_->SurpriseRemove(board), STATUS_SUCCESS);
+    EXPECT_TRUE(standin::DriverDeviceObjects(driver).empty());
 }
 
 TEST_F(MachineTest, AVetoedStopOrRemovalChangesNothing)

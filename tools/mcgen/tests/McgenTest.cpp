@@ -179,6 +179,16 @@ INSTANTIATE_TEST_SUITE_P(
         LineRefusal{"; comment\nMessageIdTypedef=\n", 2, "empty typedef"},
         LineRefusal{"MessageIdTypedef=NTSTATUS;\n", 1, "punctuation"},
         LineRefusal{"MessageIdTypedef=struct\n", 1, "keyword as typedef"},
-        LineRefusal{"MessageIdTypedef=ULONG\nMessageIdTypedef=NTSTATUS\n", 2, "second typedef"}));
+        LineRefusal{"MessageIdTypedef=ULONG\nMessageIdTypedef=NTSTATUS\n", 2, "second typedef"},
+        LineRefusal{"MessageIdTypedef=Id\nMessageId=1\nSymbolicName=Id\nLanguage=English\nx\n.\n", 3,
+                    "message name equal to the typedef"},
+        LineRefusal{"MessageIdTypedef=::ns::Id\nMessageId=1\nSymbolicName=ns\nLanguage=English\nx\n.\n", 3,
+                    "message name equal to the typedef's namespace"},
+        LineRefusal{"MessageIdTypedef=Code\nFacilityNames=(Io=0x7:Code)\nMessageId=1\nFacility=Io\n"
+                    "SymbolicName=A\nLanguage=English\nx\n.\n",
+                    2, "facility symbol equal to the typedef"},
+        LineRefusal{"SeverityNames=(Bad=0x3:Code)\n\nMessageIdTypedef=Code\nMessageId=1\nSymbolicName=A\n"
+                    "Language=English\nx\n.\n",
+                    1, "severity symbol equal to the typedef, the list first"}));
 
 } // namespace

@@ -11,14 +11,30 @@ constexpr uint32_t kMainHeaderBytes = 56;
 constexpr uint32_t kStreamHeaderBytes = 56;
 constexpr uint32_t kBitmapHeaderBytes = 40;
 constexpr uint32_t kWaveFormatBytes = 16;
+constexpr uint32_t kExtendedHeaderBytes = 248; // "dmlh": the total frames and room the format reserves
+constexpr uint32_t kIndexHeadBytes = 24;       // of "indx" and "ix##" after their chunk head
+constexpr uint32_t kSuperIndexBytes = kIndexHeadBytes + 16 * AviWriter::kSuperIndexEntries;
 constexpr uint32_t kHasIndex = 0x10;
 constexpr uint32_t kIsInterleaved = 0x100;
 constexpr uint32_t kKeyFrame = 0x10;
-// RIFF, hdrl list (avih, two strl lists), movi list head.
-constexpr uint32_t kStrlVideoBytes = 4 + (8 + kStreamHeaderBytes) + (8 + kBitmapHeaderBytes);
-constexpr uint32_t kStrlAudioBytes = 4 + (8 + kStreamHeaderBytes) + (8 + kWaveFormatBytes);
-constexpr uint32_t kHdrlBytes = 4 + (8 + kMainHeaderBytes) + (8 + kStrlVideoBytes) + (8 + kStrlAudioBytes);
+constexpr uint8_t kIndexOfIndexes = 0x00;
+constexpr uint8_t kIndexOfChunks = 0x01;
+// RIFF, hdrl list (avih, two strl lists, the odml list), movi list head.
+constexpr uint32_t kStrlVideoBytes = 4 + (8 + kStreamHeaderBytes) + (8 + kBitmapHeaderBytes) + (8 + kSuperIndexBytes);
+constexpr uint32_t kStrlAudioBytes = 4 + (8 + kStreamHeaderBytes) + (8 + kWaveFormatBytes) + (8 + kSuperIndexBytes);
+constexpr uint32_t kOdmlBytes = 4 + (8 + kExtendedHeaderBytes);
+constexpr uint32_t kHdrlBytes =
+    4 + (8 + kMainHeaderBytes) + (8 + kStrlVideoBytes) + (8 + kStrlAudioBytes) + (8 + kOdmlBytes);
 constexpr uint64_t kHeaderBytes = 12 + (8 + kHdrlBytes) + 12;
+// A later segment's heads: "RIFF" size "AVIX" "LIST" size "movi".
+constexpr uint64_t kExtensionHeadBytes = 24;
+constexpr uint32_t kChunkIds[2] = {FourCC("00db"), FourCC("01wb")};
+constexpr uint32_t kIndexIds[2] = {FourCC("ix00"), FourCC("ix01")};
+
+void Put8(std::vector<uint8_t>* out, uint32_t value)
+{
+    out->push_back(uint8_t(value));
+}
 
 void Put16(std::vector<uint8_t>* out, uint32_t value)
 {
@@ -30,6 +46,22 @@ void Put32(std::vector<uint8_t>* out, uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
         out->push_back(uint8_t(value >> (8 * i)));
+}
+
+void Put64(std::vector<uint8_t>* out, uint64_t value)
+{
+    Put32(out, uint32_t(value));
+    Put32(out, uint32_t(value >> 32));
+}
+
+uint64_t Padded(uint64_t size)
+{
+    return (size + 1) & ~uint64_t(1);
+}
+
+uint64_t StandardIndexBytes(size_t entries)
+{
+    return 8 + kIndexHeadBytes + 8 * uint64_t(entries);
 }
 
 } // namespace
@@ -46,6 +78,14 @@ bool AviWriter::Fail(const std::string& reason)
     return false;
 }
 
+bool AviWriter::Write(const std::vector<uint8_t>& bytes)
+{
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
+        return Fail("a write failed: " + std::string(std::strerror(errno)));
+    m_end += bytes.size();
+    return true;
+}
+
 bool AviWriter::Open(const std::filesystem::path& path, const AviVideoFormat& video, const AviAudioFormat& audio)
 {
     if (m_file != nullptr)
@@ -57,8 +97,9 @@ bool AviWriter::Open(const std::filesystem::path& path, const AviVideoFormat& vi
         return Fail("the audio format cannot be written");
     const uint64_t rowBytes = (uint64_t(video.width) * video.bitCount / 8 + 3) & ~uint64_t(3);
     const uint64_t height = uint64_t(video.height < 0 ? -int64_t(video.height) : video.height);
-    if (rowBytes * height >= m_limit)
-        return Fail("the video frame is larger than the file may grow");
+    // The first segment holds the headers, one frame, its index entries and its standard index.
+    if (kHeaderBytes + 8 + Padded(rowBytes * height) + StandardIndexBytes(1) + 8 + 16 > m_limit)
+        return Fail("the video frame is larger than a segment of the file may grow");
     m_video = video;
     m_audio = audio;
     m_frameBytes = uint32_t(rowBytes * height);
@@ -67,22 +108,53 @@ bool AviWriter::Open(const std::filesystem::path& path, const AviVideoFormat& vi
     if (m_file == nullptr)
         return Fail("cannot create " + path.string() + ": " + std::strerror(errno));
     m_error.clear();
-    m_index.clear();
+    m_legacy.clear();
+    for (int s = 0; s < kStreams; ++s) {
+        m_chunks[s].clear();
+        m_super[s].clear();
+        m_segmentDuration[s] = 0;
+    }
     m_videoFrames = 0;
+    m_firstSegmentFrames = 0;
     m_audioBytes = 0;
     m_largestChunk = 0;
+    m_end = 0;
+    m_segments = 1;
+    m_segmentStart = 0;
     // The headers go out now with zero counts and are written again at Close.
-    const std::vector<uint8_t> zeros(kHeaderBytes, 0);
-    if (std::fwrite(zeros.data(), 1, zeros.size(), m_file) != zeros.size())
-        return Fail("cannot write " + path.string());
+    if (!Write(std::vector<uint8_t>(kHeaderBytes, 0)))
+        return false;
     m_moviType = kHeaderBytes - 4;
-    m_end = kHeaderBytes;
+    m_firstMoviType = m_moviType;
     return true;
 }
 
-uint64_t AviWriter::ClosedSize() const
+size_t AviWriter::HeldIndexEntries() const
 {
-    return m_end + 8 + 16 * uint64_t(m_index.size());
+    return m_legacy.size() + m_chunks[0].size() + m_chunks[1].size();
+}
+
+uint64_t AviWriter::SegmentSizeWith(int stream, size_t size) const
+{
+    uint64_t bytes = m_end - m_segmentStart;
+    size_t legacy = m_legacy.size();
+    if (stream >= 0) {
+        bytes += 8 + Padded(size);
+        ++legacy;
+    }
+    for (int s = 0; s < kStreams; ++s) {
+        const size_t entries = m_chunks[s].size() + (s == stream ? 1 : 0);
+        if (entries > 0)
+            bytes += StandardIndexBytes(entries);
+    }
+    if (m_segments == 1)
+        bytes += 8 + 16 * uint64_t(legacy);
+    return bytes;
+}
+
+uint64_t AviWriter::SegmentClosedSize() const
+{
+    return SegmentSizeWith(-1, 0);
 }
 
 bool AviWriter::AddVideoFrame(const uint8_t* data, size_t size)
@@ -90,9 +162,11 @@ bool AviWriter::AddVideoFrame(const uint8_t* data, size_t size)
     if (m_file != nullptr && size != m_frameBytes)
         return Fail("a video frame of " + std::to_string(size) + " bytes where the format has " +
                     std::to_string(m_frameBytes));
-    if (!AddChunk(FourCC("00db"), data, size))
+    if (!AddChunk(0, data, size, 1))
         return false;
     ++m_videoFrames;
+    if (m_segments == 1)
+        m_firstSegmentFrames = m_videoFrames;
     return true;
 }
 
@@ -101,73 +175,160 @@ bool AviWriter::AddAudio(const uint8_t* data, size_t size)
     if (m_file != nullptr && (size == 0 || size % m_blockAlign != 0))
         return Fail("an audio block of " + std::to_string(size) + " bytes is not whole frames of " +
                     std::to_string(m_blockAlign));
-    if (!AddChunk(FourCC("01wb"), data, size))
+    if (!AddChunk(1, data, size, m_file != nullptr ? uint32_t(size / m_blockAlign) : 0))
         return false;
     m_audioBytes += size;
     return true;
 }
 
-bool AviWriter::AddChunk(uint32_t id, const uint8_t* data, size_t size)
+bool AviWriter::AddChunk(int stream, const uint8_t* data, size_t size, uint32_t duration)
 {
     if (m_file == nullptr)
         return Fail("the writer has no file open");
     if (data == nullptr)
         return Fail("no data");
-    const uint64_t padded = (uint64_t(size) + 1) & ~uint64_t(1);
-    if (ClosedSize() + 8 + padded + 16 > m_limit)
-        return Fail("the file would grow beyond its limit (" + std::to_string(m_limit) + " bytes; 1 GiB at most): the chunk is refused");
+    if (SegmentSizeWith(stream, size) > m_limit) {
+        // A segment of this one chunk alone.
+        if (kExtensionHeadBytes + 8 + Padded(size) + StandardIndexBytes(1) > m_limit)
+            return Fail("a chunk of " + std::to_string(size) + " bytes is larger than a segment of the file (" +
+                        std::to_string(m_limit) + " bytes): the chunk is refused");
+        if (m_segments >= kSuperIndexEntries)
+            return Fail("the file's super index is full (" + std::to_string(kSuperIndexEntries) +
+                        " segments of at most " + std::to_string(m_limit) + " bytes): the chunk is refused");
+        if (!EndSegment() || !BeginSegment())
+            return false;
+    }
     std::vector<uint8_t> head;
-    Put32(&head, id);
+    Put32(&head, kChunkIds[stream]);
     Put32(&head, uint32_t(size));
+    const uint64_t dataOffset = m_end + 8;
     const uint8_t pad = 0;
     if (std::fwrite(head.data(), 1, head.size(), m_file) != head.size() ||
-        std::fwrite(data, 1, size, m_file) != size || (padded != size && std::fwrite(&pad, 1, 1, m_file) != 1))
+        std::fwrite(data, 1, size, m_file) != size || (Padded(size) != size && std::fwrite(&pad, 1, 1, m_file) != 1))
         return Fail("a write failed: " + std::string(std::strerror(errno)));
-    m_index.push_back({id, kKeyFrame, uint32_t(m_end - m_moviType), uint32_t(size)});
-    m_end += 8 + padded;
+    if (m_segments == 1)
+        m_legacy.push_back({kChunkIds[stream], uint32_t(m_end - m_moviType), uint32_t(size)});
+    m_chunks[stream].push_back({uint32_t(dataOffset - m_moviType), uint32_t(size)});
+    m_segmentDuration[stream] += duration;
+    m_end += 8 + Padded(size);
     if (size > m_largestChunk)
         m_largestChunk = uint32_t(size);
     return true;
 }
 
-bool AviWriter::Close()
+bool AviWriter::BeginSegment()
 {
-    if (m_file == nullptr)
-        return Fail("the writer has no file open");
-    bool ok = true;
-    // The index.
-    std::vector<uint8_t> index;
-    Put32(&index, FourCC("idx1"));
-    Put32(&index, uint32_t(16 * m_index.size()));
-    for (const IndexEntry& entry : m_index) {
-        Put32(&index, entry.id);
-        Put32(&index, entry.flags);
-        Put32(&index, entry.offset);
-        Put32(&index, entry.size);
-    }
-    ok = std::fwrite(index.data(), 1, index.size(), m_file) == index.size();
-    const uint64_t fileBytes = m_end + index.size();
+    m_segmentStart = m_end;
+    ++m_segments;
+    std::vector<uint8_t> head;
+    Put32(&head, FourCC("RIFF"));
+    Put32(&head, 0); // patched at the segment's end
+    Put32(&head, FourCC("AVIX"));
+    Put32(&head, FourCC("LIST"));
+    Put32(&head, 0);
+    Put32(&head, FourCC("movi"));
+    m_moviType = m_end + 20;
+    return Write(head);
+}
 
-    // The headers, now with their counts.
+bool AviWriter::EndSegment()
+{
+    // The standard index of each stream that has chunks here, at the end of the movi list.
+    for (int s = 0; s < kStreams; ++s) {
+        if (m_chunks[s].empty())
+            continue;
+        std::vector<uint8_t> index;
+        Put32(&index, kIndexIds[s]);
+        Put32(&index, uint32_t(StandardIndexBytes(m_chunks[s].size()) - 8));
+        Put16(&index, 2); // longs an entry
+        Put8(&index, 0);  // sub-type
+        Put8(&index, kIndexOfChunks);
+        Put32(&index, uint32_t(m_chunks[s].size()));
+        Put32(&index, kChunkIds[s]);
+        Put64(&index, m_moviType); // the base the entries' offsets count from
+        Put32(&index, 0);
+        for (const ChunkEntry& entry : m_chunks[s]) {
+            Put32(&index, entry.offset);
+            Put32(&index, entry.size); // bit 31 clear: every frame is a key frame
+        }
+        m_super[s].push_back({m_end, uint32_t(index.size()), m_segmentDuration[s]});
+        if (!Write(index))
+            return false;
+        m_chunks[s].clear();
+        m_segmentDuration[s] = 0;
+    }
+    const uint64_t moviBytes = m_end - m_moviType;
+    if (m_segments == 1) {
+        // The legacy index, of this segment only.
+        std::vector<uint8_t> index;
+        Put32(&index, FourCC("idx1"));
+        Put32(&index, uint32_t(16 * m_legacy.size()));
+        for (const LegacyEntry& entry : m_legacy) {
+            Put32(&index, entry.id);
+            Put32(&index, kKeyFrame);
+            Put32(&index, entry.offset);
+            Put32(&index, entry.size);
+        }
+        if (!Write(index))
+            return false;
+        m_legacy.clear();
+        m_legacy.shrink_to_fit();
+    }
+    // This segment's sizes; the first segment's are written again with the headers at Close.
+    std::vector<uint8_t> riff, movi;
+    Put32(&riff, uint32_t(m_end - m_segmentStart - 8));
+    Put32(&movi, uint32_t(moviBytes));
+    const bool ok = std::fseek(m_file, long(m_segmentStart + 4), SEEK_SET) == 0 &&
+                    std::fwrite(riff.data(), 1, 4, m_file) == 4 &&
+                    std::fseek(m_file, long(m_moviType - 4), SEEK_SET) == 0 &&
+                    std::fwrite(movi.data(), 1, 4, m_file) == 4 && std::fseek(m_file, 0, SEEK_END) == 0;
+    if (!ok)
+        return Fail("a segment's sizes could not be written: " + std::string(std::strerror(errno)));
+    if (m_segments == 1) {
+        m_firstRiffBytes = uint32_t(m_end - 8);
+        m_firstMoviBytes = uint32_t(moviBytes);
+    }
+    return true;
+}
+
+bool AviWriter::WriteHeaders()
+{
     const uint32_t height = uint32_t(m_video.height < 0 ? -int64_t(m_video.height) : m_video.height);
     const uint32_t bytesPerSecond = m_audio.samplesPerSecond * m_blockAlign;
     const double framesPerSecond = 1e7 / double(m_video.frameDuration);
+    auto superIndex = [&](std::vector<uint8_t>* h, int stream) {
+        Put32(h, FourCC("indx"));
+        Put32(h, kSuperIndexBytes);
+        Put16(h, 4); // longs an entry
+        Put8(h, 0);  // sub-type
+        Put8(h, kIndexOfIndexes);
+        Put32(h, uint32_t(m_super[stream].size()));
+        Put32(h, kChunkIds[stream]);
+        for (int i = 0; i < 3; ++i)
+            Put32(h, 0);
+        for (uint32_t i = 0; i < kSuperIndexEntries; ++i) {
+            const SuperEntry entry = i < m_super[stream].size() ? m_super[stream][i] : SuperEntry{0, 0, 0};
+            Put64(h, entry.offset);
+            Put32(h, entry.size);
+            Put32(h, entry.duration);
+        }
+    };
     std::vector<uint8_t> h;
     Put32(&h, FourCC("RIFF"));
-    Put32(&h, uint32_t(fileBytes - 8));
+    Put32(&h, m_firstRiffBytes);
     Put32(&h, FourCC("AVI "));
     Put32(&h, FourCC("LIST"));
     Put32(&h, kHdrlBytes);
     Put32(&h, FourCC("hdrl"));
     Put32(&h, FourCC("avih"));
     Put32(&h, kMainHeaderBytes);
-    Put32(&h, uint32_t(m_video.frameDuration / 10));                                     // microseconds a frame
-    Put32(&h, uint32_t(double(m_frameBytes) * framesPerSecond) + bytesPerSecond);      // bytes a second
-    Put32(&h, 0);                                                                        // padding granularity
+    Put32(&h, uint32_t(m_video.frameDuration / 10));                                // microseconds a frame
+    Put32(&h, uint32_t(double(m_frameBytes) * framesPerSecond) + bytesPerSecond); // bytes a second
+    Put32(&h, 0);                                                                   // padding granularity
     Put32(&h, kHasIndex | kIsInterleaved);
-    Put32(&h, m_videoFrames);
-    Put32(&h, 0); // initial frames
-    Put32(&h, 2); // streams
+    Put32(&h, m_firstSegmentFrames); // the frames of the first segment, which idx1 lists
+    Put32(&h, 0);                    // initial frames
+    Put32(&h, 2);                    // streams
     Put32(&h, m_largestChunk + 8);
     Put32(&h, uint32_t(m_video.width));
     Put32(&h, height);
@@ -188,7 +349,7 @@ bool AviWriter::Close()
     Put32(&h, uint32_t(m_video.frameDuration)); // scale
     Put32(&h, 10000000);                        // rate
     Put32(&h, 0);                               // start
-    Put32(&h, m_videoFrames);                   // length
+    Put32(&h, m_videoFrames);                   // length: every segment's
     Put32(&h, m_frameBytes);                    // suggested buffer size
     Put32(&h, 0xFFFFFFFF);                      // quality: default
     Put32(&h, 0);                               // sample size: a chunk a frame
@@ -207,6 +368,7 @@ bool AviWriter::Close()
     Put32(&h, m_frameBytes);
     for (int i = 0; i < 4; ++i)
         Put32(&h, 0);
+    superIndex(&h, 0);
 
     Put32(&h, FourCC("LIST"));
     Put32(&h, kStrlAudioBytes);
@@ -219,13 +381,13 @@ bool AviWriter::Close()
     Put16(&h, 0);
     Put16(&h, 0);
     Put32(&h, 0);
-    Put32(&h, m_blockAlign);                                // scale
-    Put32(&h, bytesPerSecond);                              // rate
-    Put32(&h, 0);                                           // start
-    Put32(&h, uint32_t(m_audioBytes / m_blockAlign));       // length in blocks
+    Put32(&h, m_blockAlign);                          // scale
+    Put32(&h, bytesPerSecond);                        // rate
+    Put32(&h, 0);                                     // start
+    Put32(&h, uint32_t(m_audioBytes / m_blockAlign)); // length in blocks
     Put32(&h, m_blockAlign * (m_audio.samplesPerSecond / 10));
     Put32(&h, 0xFFFFFFFF);
-    Put32(&h, m_blockAlign);                                // sample size
+    Put32(&h, m_blockAlign); // sample size
     for (int i = 0; i < 4; ++i)
         Put16(&h, 0);
     Put32(&h, FourCC("strf"));
@@ -236,19 +398,39 @@ bool AviWriter::Close()
     Put32(&h, bytesPerSecond);
     Put16(&h, m_blockAlign);
     Put16(&h, m_audio.bitsPerSample);
+    superIndex(&h, 1);
 
     Put32(&h, FourCC("LIST"));
-    Put32(&h, uint32_t(m_end - m_moviType));
+    Put32(&h, kOdmlBytes);
+    Put32(&h, FourCC("odml"));
+    Put32(&h, FourCC("dmlh"));
+    Put32(&h, kExtendedHeaderBytes);
+    Put32(&h, m_videoFrames); // every frame of the file
+    h.resize(h.size() + kExtendedHeaderBytes - 4, 0);
+
+    Put32(&h, FourCC("LIST"));
+    Put32(&h, m_firstMoviBytes);
     Put32(&h, FourCC("movi"));
-    if (h.size() != kHeaderBytes) {
-        ok = false;
-        m_error = "internal: header size";
-    }
-    ok = ok && std::fseek(m_file, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), m_file) == h.size();
+    if (h.size() != kHeaderBytes)
+        return Fail("internal: header size");
+    if (std::fseek(m_file, 0, SEEK_SET) != 0 || std::fwrite(h.data(), 1, h.size(), m_file) != h.size())
+        return Fail("the headers could not be written: " + std::string(std::strerror(errno)));
+    return true;
+}
+
+bool AviWriter::Close()
+{
+    if (m_file == nullptr)
+        return Fail("the writer has no file open");
+    const std::string refused = m_error; // a chunk refused earlier leaves the file whole
+    bool ok = EndSegment();
+    ok = WriteHeaders() && ok;
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
     if (!ok && m_error.empty())
         m_error = "the file could not be completed";
+    if (ok)
+        m_error = refused;
     return ok;
 }
 

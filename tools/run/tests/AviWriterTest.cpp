@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -128,13 +129,18 @@ TEST_F(AviWriterTest, OurReaderFindsBothStreamsTheFrameCountAndEveryChunkWhereTh
     EXPECT_EQ(U16(audio.format, 12), 4);
     EXPECT_EQ(U16(audio.format, 14), 16);
 
-    // Interleaved: picture, audio, picture, audio ...; the index lists the same chunks with offsets
-    // from the movi list's type and the keyframe flag.
+    // Interleaved: picture, audio, picture, audio ..., then the two streams' standard indexes; the
+    // legacy index lists the same chunks with offsets from the movi list's type and the keyframe flag.
     const auto& chunks = reader.MoviChunks();
-    ASSERT_EQ(chunks.size(), 20u);
+    ASSERT_EQ(chunks.size(), 22u);
+    EXPECT_EQ(chunks[20].id, FourCC("ix00"));
+    EXPECT_EQ(chunks[21].id, FourCC("ix01"));
+    EXPECT_EQ(reader.Segments(), 1u);
+    EXPECT_TRUE(reader.HasExtendedHeader());
+    EXPECT_EQ(reader.ExtendedTotalFrames(), 10u);
     ASSERT_EQ(reader.Index().size(), 20u);
     const auto& bytes = reader.Bytes();
-    for (size_t i = 0; i < chunks.size(); ++i) {
+    for (size_t i = 0; i < 20; ++i) {
         EXPECT_EQ(chunks[i].id, i % 2 == 0 ? FourCC("00db") : FourCC("01wb")) << i;
         const auto& entry = reader.Index()[i];
         EXPECT_EQ(entry.id, chunks[i].id);
@@ -217,41 +223,187 @@ TEST_F(AviWriterTest, BadFormatsAndChunksAreRefusedAndTheFileStaysWhole)
     ASSERT_TRUE(reader.ReadFile(path)) << reader.Error();
     EXPECT_EQ(reader.MainHeader().totalFrames, 2u);
     EXPECT_EQ(int32_t(U32(reader.Streams()[0].format, 8)), -3); // top-down as asked
-    ASSERT_EQ(reader.MoviChunks().size(), 3u);
+    ASSERT_EQ(reader.MoviChunks().size(), 5u); // the standard indexes at the end
     EXPECT_EQ(reader.MoviChunks()[1].size, 3u);
     EXPECT_EQ(reader.MoviChunks()[2].id, FourCC("00db")); // found after the pad byte
+    EXPECT_EQ(reader.MoviChunks()[3].id, FourCC("ix00"));
 }
 
-TEST_F(AviWriterTest, TheFileNeverGrowsBeyondItsLimit)
+// Every segment's chunks as its standard indexes list them, and every standard index where the
+// super index says: the stream's chunks in order, of the sizes written, `frames` in all.
+void ExpectIndexesFindEveryChunk(const AviReader& reader, uint32_t stream, size_t chunks, uint64_t duration)
 {
-    static_assert(AviWriter::kMaximumFileBytes == 1073741824);
-    // A limit of 40,000 bytes: headers (324), index head (8), then 64 x 48 pictures of 9,216 bytes
-    // each taking 9,224 in movi and 16 in the index: four fit (37,292 when closed), a fifth would
-    // not (46,532).
-    const fs::path path = folder_ / "limited.avi";
-    AviWriter writer(40000);
-    ASSERT_TRUE(writer.Open(path, {64, 48, 24, 333667}, {48000, 2, 16})) << writer.Error();
-    std::vector<uint8_t> picture(writer.FrameBytes(), 0x40);
-    int written = 0;
-    while (written < 10 && writer.AddVideoFrame(picture.data(), picture.size()))
-        ++written;
-    EXPECT_EQ(written, 4);
-    EXPECT_NE(writer.Error().find("beyond its limit"), std::string::npos) << writer.Error();
-    EXPECT_EQ(writer.ClosedSize(), 37292u);
-    // Audio that still fits is taken; then nothing more.
-    std::vector<uint8_t> audio(2000, 0);
-    EXPECT_TRUE(writer.AddAudio(audio.data(), audio.size()));
-    EXPECT_FALSE(writer.AddAudio(audio.data(), audio.size()));
-    EXPECT_LE(writer.ClosedSize(), 40000u);
-    ASSERT_TRUE(writer.Close());
-    EXPECT_LE(fs::file_size(path), 40000u);
+    SCOPED_TRACE("stream " + std::to_string(stream));
+    const auto& bytes = reader.Bytes();
+    auto u32 = [&](uint64_t at) {
+        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+               uint32_t(bytes[at + 3]) << 24;
+    };
+    const uint32_t chunkId = stream == 0 ? FourCC("00db") : FourCC("01wb");
+    const uint32_t indexId = stream == 0 ? FourCC("ix00") : FourCC("ix01");
+    const auto& super = reader.Streams()[stream];
+    ASSERT_TRUE(super.hasSuperIndex);
+    EXPECT_EQ(super.superIndexChunkId, chunkId);
+    const auto written = reader.StreamChunks(stream);
+    ASSERT_EQ(written.size(), chunks);
+    size_t next = 0;
+    uint64_t total = 0;
+    for (const auto& entry : super.superIndex) {
+        const auto found = std::find_if(reader.StandardIndexes().begin(), reader.StandardIndexes().end(),
+                                        [&](const capture::AviStandardIndex& index) { return index.offset == entry.offset; });
+        ASSERT_NE(found, reader.StandardIndexes().end()) << "no standard index at " << entry.offset;
+        EXPECT_EQ(found->id, indexId);
+        EXPECT_EQ(found->chunkId, chunkId);
+        EXPECT_EQ(entry.size, 8 + u32(entry.offset + 4));
+        uint64_t duration = 0;
+        for (const auto& chunk : found->entries) {
+            ASSERT_LT(next, written.size());
+            EXPECT_EQ(found->baseOffset + chunk.offset, written[next].offset) << "chunk " << next;
+            EXPECT_EQ(chunk.size, written[next].size) << "chunk " << next; // bit 31 clear: key frames
+            EXPECT_EQ(u32(written[next].offset - 8), chunkId);
+            duration += stream == 0 ? 1 : chunk.size / 4;
+            ++next;
+        }
+        EXPECT_EQ(entry.duration, duration);
+        total += duration;
+    }
+    EXPECT_EQ(next, written.size());
+    EXPECT_EQ(total, duration);
+}
+
+TEST_F(AviWriterTest, ALongCaptureGoesOnInRiffAvixSegmentsThatFfprobeReadsWhole)
+{
+    // Segments of 64 KiB: the first holds the headers and three pictures with their audio, each
+    // later one about four; 90 pictures (three seconds) make 23 segments.
+    constexpr uint64_t kSegment = 65536;
+    const fs::path path = folder_ / "segmented.avi";
+    {
+        AviWriter writer(kSegment);
+        ASSERT_TRUE(writer.Open(path, {64, 48, 24, 333667}, {48000, 2, 16})) << writer.Error();
+        std::vector<uint8_t> picture(64 * 3 * 48), audio(1600 * 4);
+        for (int n = 0; n < 90; ++n) {
+            for (size_t i = 0; i < picture.size(); ++i)
+                picture[i] = uint8_t(n + i);
+            ASSERT_TRUE(writer.AddVideoFrame(picture.data(), picture.size())) << n << ": " << writer.Error();
+            for (size_t i = 0; i < audio.size(); i += 2) {
+                const uint16_t sample = uint16_t(n * 3200 + i / 2);
+                audio[i] = uint8_t(sample);
+                audio[i + 1] = uint8_t(sample >> 8);
+            }
+            ASSERT_TRUE(writer.AddAudio(audio.data(), audio.size())) << n << ": " << writer.Error();
+        }
+        ASSERT_TRUE(writer.Close()) << writer.Error();
+    }
     AviReader reader;
     ASSERT_TRUE(reader.ReadFile(path)) << reader.Error();
-    EXPECT_EQ(reader.MainHeader().totalFrames, 4u);
-    EXPECT_EQ(reader.Index().size(), 5u);
+    EXPECT_GT(reader.Segments(), 20u);
+    uint64_t covered = 0;
+    for (const auto& [offset, size] : reader.SegmentSpans()) {
+        EXPECT_LE(size, kSegment) << "segment at " << offset;
+        EXPECT_EQ(offset, covered);
+        covered = offset + size;
+    }
+    EXPECT_EQ(covered, fs::file_size(path));
+    // The first segment's frames in the main header and idx1; all of them in the stream headers
+    // and dmlh.
+    const auto first = std::count_if(reader.Index().begin(), reader.Index().end(),
+                                     [](const auto& entry) { return entry.id == FourCC("00db"); });
+    EXPECT_GE(first, 1);
+    EXPECT_LT(first, 90);
+    EXPECT_EQ(reader.MainHeader().totalFrames, uint32_t(first));
+    EXPECT_EQ(reader.ExtendedTotalFrames(), 90u);
+    EXPECT_EQ(reader.Streams()[0].length, 90u);
+    EXPECT_EQ(reader.Streams()[1].length, 90u * 1600);
+    for (const auto& entry : reader.Index())
+        EXPECT_LT(reader.MoviTypeOffset() + entry.offset, reader.SegmentSpans()[0].second);
+    ExpectIndexesFindEveryChunk(reader, 0, 90, 90);
+    ExpectIndexesFindEveryChunk(reader, 1, 90, 90 * 1600);
+    // The pictures' bytes, the last segment's included.
+    const auto pictures = reader.StreamChunks(0);
+    EXPECT_EQ(reader.Bytes()[pictures[89].offset + 5], uint8_t(94));
+
+    ASSERT_FALSE(Shell("command -v ffprobe").empty()) << "ffprobe missing: run tools/setup.sh";
+    const std::string probe = Shell("ffprobe -v error -count_packets -show_entries "
+                                    "stream=codec_type,nb_read_packets:format=duration -of default=nw=1 '" +
+                                    path.string() + "'");
+    SCOPED_TRACE(probe);
+    EXPECT_NE(probe.find("codec_type=video\nnb_read_packets=90"), std::string::npos);
+    // The audio's bytes, however the reader cuts them into packets: every block of every segment.
+    const std::string sizes = Shell("ffprobe -v error -select_streams a:0 -show_entries packet=size -of csv=p=0 '" +
+                                    path.string() + "'");
+    uint64_t audioBytes = 0;
+    for (const char* at = sizes.c_str(); *at != 0;) {
+        char* end = nullptr;
+        audioBytes += std::strtoull(at, &end, 10);
+        at = *end != 0 ? end + 1 : end;
+    }
+    EXPECT_EQ(audioBytes, 90u * 6400);
+    const auto duration = probe.find("duration=");
+    ASSERT_NE(duration, std::string::npos);
+    EXPECT_NEAR(std::strtod(probe.c_str() + duration + 9, nullptr), 3.0, 0.06);
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + path.string() + "' -f null - 2>&1"), "");
+}
+
+TEST_F(AviWriterTest, AChunkNoSegmentHoldsAndAFullSuperIndexAreRefusedWithTheFileWhole)
+{
+    static_assert(AviWriter::kMaximumSegmentBytes == 1073741824);
+    // The headers take 8,848 bytes: a segment of 18,000 cannot hold them with a 64 x 48 picture
+    // (9,224 bytes in movi, 40 of standard index, 24 in idx1).
+    AviWriter tiny(18000);
+    EXPECT_FALSE(tiny.Open(folder_ / "tiny.avi", {64, 48, 24, 333667}, {48000, 2, 16}));
+    EXPECT_NE(tiny.Error().find("larger than a segment"), std::string::npos) << tiny.Error();
     // A limit above 1 GiB is cut to it: a frame of more than 1 GiB is refused.
     AviWriter large(uint64_t(1) << 40);
     EXPECT_FALSE(large.Open(folder_ / "large.avi", {32768, 16384, 24, 333667}, {48000, 2, 16}));
+
+    // Segments of 18,200 bytes hold one picture each (a later one: 24 + 9,224 + 40), so the super
+    // index is full after 256 pictures.
+    const fs::path path = folder_ / "full.avi";
+    AviWriter writer(18200);
+    ASSERT_TRUE(writer.Open(path, {64, 48, 24, 333667}, {48000, 2, 16})) << writer.Error();
+    std::vector<uint8_t> picture(writer.FrameBytes(), 0x40);
+    uint32_t written = 0;
+    while (written < 300 && writer.AddVideoFrame(picture.data(), picture.size()))
+        ++written;
+    EXPECT_EQ(written, AviWriter::kSuperIndexEntries);
+    EXPECT_NE(writer.Error().find("super index is full"), std::string::npos) << writer.Error();
+    EXPECT_EQ(writer.Segments(), AviWriter::kSuperIndexEntries);
+    // Audio of 18,200 bytes fits no segment.
+    std::vector<uint8_t> audio(18200, 0);
+    EXPECT_FALSE(writer.AddAudio(audio.data(), audio.size()));
+    EXPECT_NE(writer.Error().find("larger than a segment"), std::string::npos) << writer.Error();
+    EXPECT_LE(writer.SegmentClosedSize(), 18200u);
+    ASSERT_TRUE(writer.Close());
+    AviReader reader;
+    ASSERT_TRUE(reader.ReadFile(path)) << reader.Error();
+    EXPECT_EQ(reader.Segments(), AviWriter::kSuperIndexEntries);
+    EXPECT_EQ(reader.MainHeader().totalFrames, 1u);
+    EXPECT_EQ(reader.ExtendedTotalFrames(), AviWriter::kSuperIndexEntries);
+    ExpectIndexesFindEveryChunk(reader, 0, AviWriter::kSuperIndexEntries, AviWriter::kSuperIndexEntries);
+    EXPECT_TRUE(reader.Streams()[1].superIndex.empty());
+    const std::string probe = Shell("ffprobe -v error -count_packets -select_streams v:0 -show_entries "
+                                    "stream=nb_read_packets -of default=nw=1 '" + path.string() + "'");
+    EXPECT_NE(probe.find("nb_read_packets=256"), std::string::npos) << probe;
+}
+
+TEST_F(AviWriterTest, TheIndexEntriesHeldInMemoryStayWithinTheFirstAndTheCurrentSegment)
+{
+    // The standard index entries of a segment are let go once it is written: a long capture holds
+    // no more than its first segment's legacy entries and its current segment's.
+    const fs::path path = folder_ / "held.avi";
+    AviWriter writer(65536);
+    ASSERT_TRUE(writer.Open(path, {64, 48, 24, 333667}, {48000, 2, 16})) << writer.Error();
+    std::vector<uint8_t> picture(writer.FrameBytes(), 1), audio(400, 2);
+    size_t most = 0;
+    for (int n = 0; n < 600; ++n) {
+        ASSERT_TRUE(writer.AddVideoFrame(picture.data(), picture.size())) << writer.Error();
+        ASSERT_TRUE(writer.AddAudio(audio.data(), audio.size())) << writer.Error();
+        most = std::max(most, writer.HeldIndexEntries());
+    }
+    EXPECT_GT(writer.Segments(), 100u);
+    // The first segment holds six pairs of chunks, a later one seven.
+    EXPECT_LE(most, 12u + 14u);
+    ASSERT_TRUE(writer.Close());
 }
 
 TEST_F(AviWriterTest, TheReaderRefusesDamagedFilesWithoutReadingOutsideThem)

@@ -48,7 +48,7 @@ size_t PackedRowBytes(int bytesPerPixel, int width)
 
 size_t I420Bytes(int width, int height)
 {
-    return size_t(width) * height + 2 * size_t(width / 2) * (height / 2);
+    return size_t(width) * height + 2 * size_t(width / 2) * ((height + 1) / 2);
 }
 
 size_t Yvu9Bytes(int width, int height)
@@ -118,11 +118,12 @@ UnpackedYuv UnpackI420(const uint8_t* data, int width, int height)
     out.width = width;
     out.height = height;
     out.chromaWidth = width / 2;
-    out.chromaHeight = height / 2;
+    out.chromaHeight = (height + 1) / 2;
     const size_t lumaBytes = size_t(width) * height;
+    const size_t chromaBytes = size_t(out.chromaWidth) * out.chromaHeight;
     CopyPlaneOut(out.y, data, width, width, height);
     CopyPlaneOut(out.u, data + lumaBytes, out.chromaWidth, out.chromaWidth, out.chromaHeight);
-    CopyPlaneOut(out.v, data + lumaBytes + lumaBytes / 4, out.chromaWidth, out.chromaWidth, out.chromaHeight);
+    CopyPlaneOut(out.v, data + lumaBytes + chromaBytes, out.chromaWidth, out.chromaWidth, out.chromaHeight);
     return out;
 }
 

@@ -4,7 +4,8 @@
 //   green 5-9, red 10-14; grey one byte a pixel; all rows padded to a multiple of 4 bytes and,
 //   bottom-up, the picture's top row last.
 //   UYVY U Y0 V Y1 and YUY2 Y0 U Y1 V, rows of 2 x width bytes.
-//   I420 Y (pitch width), U, V (half width and height); YVU9 Y (pitch width rounded up to 4),
+//   I420 Y (pitch width), U, V (half the width, half the height rounded up: the last row of an
+//   odd height has chroma rows of its own); YVU9 Y (pitch width rounded up to 4),
 //   V, U (a quarter of the pitch and height).
 #pragma once
 

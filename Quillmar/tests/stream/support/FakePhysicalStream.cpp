@@ -123,4 +123,10 @@ void FakePhysicalStream::SetDspStreamCreated(bool on)
     m_flags.dspStreamCreated = on ? 1 : 0;
 }
 
+void FakePhysicalStream::SetFirstTimeStampPending()
+{
+    KPLXFastStackLock hold(GetControlLock(), this, "FakePhysicalStream::SetFirstTimeStampPending", __LINE__);
+    m_flags.firstTimeStampPending = 1;
+}
+
 } // namespace streamtest

@@ -65,6 +65,8 @@ public:
     void SetGeneratorRunning(bool on);
     // Without a board to answer the create: the stream behaves as if it had its DSP stream.
     void SetDspStreamCreated(bool on);
+    // As the start of a run does: the next stamp is the run's first.
+    void SetFirstTimeStampPending();
     using LogicalStream::SetTiming;
 
     std::atomic<int> reconditions{0};

@@ -84,6 +84,15 @@ std::vector<PDEVICE_OBJECT> ShutdownRegistrations();
 // is not a live device object.
 std::u16string DeviceObjectName(PDEVICE_OBJECT deviceObject);
 
+// Plug and play's wait for a surprise-removed device's open files: `then` runs once no file object
+// is open on `deviceObject` any more (its ReferenceCount is 0), on the thread that let the last one
+// go, after that file's close request. True when it was registered; false, with nothing kept, when
+// no file is open now (the caller goes on at once). One wait per device: a second registration
+// replaces the first.
+bool CallWhenDeviceUnused(PDEVICE_OBJECT deviceObject, std::function<void()> then);
+// Withdraws a wait not yet run; true when there was one.
+bool CancelWhenDeviceUnused(PDEVICE_OBJECT deviceObject);
+
 // "{65e8773d-8f56-11d0-a3b9-00a0c9223196}": a GUID as device-interface names and keys write it.
 std::u16string GuidText(const GUID& guid);
 

@@ -53,6 +53,11 @@ NTSTATUS NTAPI KsStreamPointerAdvance(PKSSTREAM_POINTER StreamPointer);
 // (capture frames have no input part). STATUS_INVALID_PARAMETER for more than Remaining.
 NTSTATUS NTAPI KsStreamPointerAdvanceOffsets(PKSSTREAM_POINTER StreamPointer, ULONG InUsed, ULONG OutUsed,
                                              BOOLEAN Eject);
+// Sets the status the request of the pointer's frame completes with: a failure status set on any of a
+// request's frames is its completion status (Information 0; the headers are still written back), the
+// first one set standing; a cancelled request completes cancelled all the same. STATUS_DEVICE_NOT_READY
+// when the pointer stands past the last frame.
+NTSTATUS NTAPI KsStreamPointerSetStatusCode(PKSSTREAM_POINTER StreamPointer, NTSTATUS Status);
 // A new pointer on the same frame and position, unlocked or locked as StreamPointer is, with
 // ContextSize zeroed bytes at its Context. The frame stays with the pin until the clone leaves it.
 NTSTATUS NTAPI KsStreamPointerClone(PKSSTREAM_POINTER StreamPointer, PFNKSSTREAMPOINTER CancelCallback,

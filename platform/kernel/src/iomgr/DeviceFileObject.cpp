@@ -9,10 +9,14 @@
 #include "km/irql.h"
 #include "km/status.h"
 #include "standin/devicefile.h"
+#include "standin/devices.h"
 #include "standin/object.h"
 #include "standin/verifier.h"
 
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <thread>
 
 namespace standin {
@@ -100,12 +104,65 @@ void DeviceFileObject::Close(std::unique_ptr<State> state)
     Release(*state);
 }
 
+namespace {
+
+struct UnusedWaits {
+    std::mutex lock;
+    std::map<PDEVICE_OBJECT, std::function<void()>> waits;
+};
+
+UnusedWaits& Waits()
+{
+    static UnusedWaits waits;
+    return waits;
+}
+
+// The device's last open file has gone: its wait, if any, runs now (outside the lock).
+void DeviceUnused(PDEVICE_OBJECT device)
+{
+    std::function<void()> then;
+    {
+        UnusedWaits& waits = Waits();
+        std::lock_guard<std::mutex> hold(waits.lock);
+        auto found = waits.waits.find(device);
+        if (found == waits.waits.end())
+            return;
+        then = std::move(found->second);
+        waits.waits.erase(found);
+    }
+    then();
+}
+
+} // namespace
+
+bool CallWhenDeviceUnused(PDEVICE_OBJECT deviceObject, std::function<void()> then)
+{
+    UnusedWaits& waits = Waits();
+    std::lock_guard<std::mutex> hold(waits.lock);
+    // Read under the lock: a close that brings the count to 0 looks for the wait after it.
+    if (__atomic_load_n(&deviceObject->ReferenceCount, __ATOMIC_ACQUIRE) == 0)
+        return false;
+    waits.waits[deviceObject] = std::move(then);
+    return true;
+}
+
+bool CancelWhenDeviceUnused(PDEVICE_OBJECT deviceObject)
+{
+    UnusedWaits& waits = Waits();
+    std::lock_guard<std::mutex> hold(waits.lock);
+    return waits.waits.erase(deviceObject) != 0;
+}
+
 void DeviceFileObject::Release(State& state)
 {
-    __atomic_sub_fetch(&state.device->Device()->ReferenceCount, 1, __ATOMIC_ACQ_REL);
+    PDEVICE_OBJECT device = state.device->Device();
+    const LONG left = __atomic_sub_fetch(&device->ReferenceCount, 1, __ATOMIC_ACQ_REL);
     DereferenceObject(state.device);
     if (state.related)
         DereferenceObject(state.related);
+    // Only the address is used from here: the object may be gone already.
+    if (left == 0)
+        DeviceUnused(device);
 }
 
 std::string DeviceFileObject::Describe() const

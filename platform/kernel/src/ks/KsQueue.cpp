@@ -29,7 +29,7 @@ void KsQueue::RunDeferred(Deferred& deferred)
             clone->cancelCallback(&clone->pointer);
     }
     for (const std::shared_ptr<KsQueueRequest>& request : deferred.finished)
-        request->Finished(request->cancelled_);
+        request->Finished(request->cancelled_, request->status_);
 }
 
 // The first frame after `after` (from the front when NULL) that is neither left by the leading edge
@@ -300,6 +300,19 @@ NTSTATUS KsQueue::AdvanceOffsets(KsStreamPointerObject* pointer, ULONG inUsed, U
     }
     RunDeferred(deferred);
     return status;
+}
+
+NTSTATUS KsQueue::SetStatus(KsStreamPointerObject* pointer, NTSTATUS status)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!Known(pointer))
+        return STATUS_INVALID_PARAMETER;
+    if (!pointer->frame)
+        return STATUS_DEVICE_NOT_READY;
+    KsQueueRequest& request = *pointer->frame->request;
+    if (!NT_SUCCESS(status) && NT_SUCCESS(request.status_))
+        request.status_ = status;
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS KsQueue::Clone(KsStreamPointerObject* pointer, PFNKSSTREAMPOINTER cancelCallback, ULONG contextSize,

@@ -22,13 +22,15 @@ class KsQueueRequest {
 public:
     virtual ~KsQueueRequest() = default;
     // Called once, outside the queue's lock, when the last frame of the request has left the queue;
-    // `cancelled` when any of them was cancelled.
-    virtual void Finished(bool cancelled) = 0;
+    // `cancelled` when any of them was cancelled, `status` the first failure a driver set on one of
+    // them (STATUS_SUCCESS when none).
+    virtual void Finished(bool cancelled, NTSTATUS status) = 0;
 
 private:
     friend class KsQueue;
     size_t outstanding_ = 0;
     bool cancelled_ = false;
+    NTSTATUS status_ = 0;
 };
 
 // A stream pointer as the framework keeps it; a PKSSTREAM_POINTER is this record's address.
@@ -82,6 +84,7 @@ public:
     void Unlock(KsStreamPointerObject* pointer, bool eject);
     NTSTATUS Advance(KsStreamPointerObject* pointer);
     NTSTATUS AdvanceOffsets(KsStreamPointerObject* pointer, ULONG inUsed, ULONG outUsed, bool eject);
+    NTSTATUS SetStatus(KsStreamPointerObject* pointer, NTSTATUS status);
     NTSTATUS Clone(KsStreamPointerObject* pointer, PFNKSSTREAMPOINTER cancelCallback, ULONG contextSize,
                    PKSSTREAM_POINTER* clone);
     // False when `pointer` is not one of the queue's clones.

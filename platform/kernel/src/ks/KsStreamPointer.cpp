@@ -137,6 +137,13 @@ NTSTATUS NTAPI KsStreamPointerAdvance(PKSSTREAM_POINTER StreamPointer)
     return queue ? queue->Advance(object) : STATUS_INVALID_PARAMETER;
 }
 
+NTSTATUS NTAPI KsStreamPointerSetStatusCode(PKSSTREAM_POINTER StreamPointer, NTSTATUS Status)
+{
+    KsStreamPointerObject* object = nullptr;
+    std::shared_ptr<KsQueue> queue = QueueOfPointer("KsStreamPointerSetStatusCode", StreamPointer, &object);
+    return queue ? queue->SetStatus(object, Status) : STATUS_INVALID_PARAMETER;
+}
+
 NTSTATUS NTAPI KsStreamPointerAdvanceOffsets(PKSSTREAM_POINTER StreamPointer, ULONG InUsed, ULONG OutUsed,
                                              BOOLEAN Eject)
 {

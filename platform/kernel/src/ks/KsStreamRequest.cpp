@@ -33,10 +33,11 @@ public:
         : irp_(irp), callerHeaders_(callerHeaders), length_(length)
     {
     }
-    void Finished(bool cancelled) override
+    void Finished(bool cancelled, NTSTATUS status) override
     {
         if (cancelled)
             cancelled_ = true;
+        status_ = status;
         Release();
     }
     // The submitter's hold and the queue's: the request completes when both are given up, so a
@@ -58,6 +59,7 @@ private:
     ULONG length_;
     std::atomic<int> holds_{2};
     std::atomic<bool> cancelled_{false};
+    std::atomic<NTSTATUS> status_{STATUS_SUCCESS};
 };
 
 // Pending read requests by IRP, for the cancel routine.
@@ -112,8 +114,10 @@ void ReadRequest::Complete()
         std::memcpy(callerHeaders_ + header.offset, written, header.size);
     }
     const bool cancelled = cancelled_;
-    irp_->IoStatus.Status = cancelled ? STATUS_CANCELLED : STATUS_SUCCESS;
-    irp_->IoStatus.Information = cancelled ? 0 : length_;
+    const NTSTATUS failure = status_;
+    const NTSTATUS status = cancelled ? STATUS_CANCELLED : failure;
+    irp_->IoStatus.Status = status;
+    irp_->IoStatus.Information = NT_SUCCESS(status) ? length_ : 0;
     PIRP irp = irp_;
     std::shared_ptr<ReadRequest> self;
     {

@@ -36,7 +36,7 @@ public:
             specs_.push_back({&headers_[i], buffers_[i].data(), extent});
         }
     }
-    void Finished(bool cancelled) override
+    void Finished(bool cancelled, NTSTATUS) override
     {
         std::lock_guard<std::mutex> guard(log_->lock);
         log_->order.push_back(id_);

@@ -22,16 +22,18 @@ public:
             specs.push_back({&headers[i], buffer.data() + i * 32, 32});
         }
     }
-    void Finished(bool wasCancelled) override
+    void Finished(bool wasCancelled, NTSTATUS finalStatus) override
     {
         ++finishes;
         cancelled = wasCancelled;
+        status = finalStatus;
     }
     std::vector<KSSTREAM_HEADER> headers;
     std::vector<UCHAR> buffer;
     std::vector<KsQueue::FrameSpec> specs;
     int finishes = 0;
     bool cancelled = false;
+    NTSTATUS status = STATUS_SUCCESS;
 };
 
 PKSPIN const kPin = reinterpret_cast<PKSPIN>(0x2000);
@@ -67,6 +69,31 @@ TEST(KsStreamPointerTest, FunctionsReachThePinsQueue)
     EXPECT_FALSE(request->cancelled);
     EXPECT_EQ(request->headers[0].DataUsed, 32u);
     EXPECT_EQ(KsPinQueuedFrameCount(kPin), 0u);
+    KsPinEndStream(kPin);
+}
+
+TEST(KsStreamPointerTest, AFailureSetOnAFrameIsItsRequestsStatusAndTheFirstOneStands)
+{
+    auto failed = std::make_shared<CountingRequest>(2);
+    auto clean = std::make_shared<CountingRequest>(1);
+    KsQueueOfPin(kPin, true)->Submit(failed, failed->specs);
+    KsQueueOfPin(kPin, true)->Submit(clean, clean->specs);
+    PKSSTREAM_POINTER p = KsPinGetLeadingEdgeStreamPointer(kPin, KSSTREAM_POINTER_STATE_LOCKED);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(KsStreamPointerSetStatusCode(p, STATUS_SUCCESS), STATUS_SUCCESS); // no failure: nothing set
+    EXPECT_EQ(KsStreamPointerSetStatusCode(p, STATUS_DEVICE_REMOVED), STATUS_SUCCESS);
+    EXPECT_EQ(KsStreamPointerAdvance(p), STATUS_SUCCESS);
+    EXPECT_EQ(KsStreamPointerSetStatusCode(p, STATUS_UNSUCCESSFUL), STATUS_SUCCESS); // the second frame
+    EXPECT_EQ(KsStreamPointerAdvance(p), STATUS_SUCCESS);
+    EXPECT_EQ(failed->finishes, 1);
+    EXPECT_FALSE(failed->cancelled);
+    EXPECT_EQ(failed->status, STATUS_DEVICE_REMOVED);
+    KsStreamPointerUnlock(p, TRUE);
+    EXPECT_EQ(clean->finishes, 1);
+    EXPECT_EQ(clean->status, STATUS_SUCCESS) << "another request keeps its own status";
+    // Past the last frame there is nothing to set.
+    PKSSTREAM_POINTER past = KsPinGetLeadingEdgeStreamPointer(kPin, KSSTREAM_POINTER_STATE_UNLOCKED);
+    EXPECT_EQ(past, nullptr);
     KsPinEndStream(kPin);
 }
 

@@ -86,7 +86,8 @@ const KSPROPERTY_ITEM kTestItems[] = {
 };
 const KSPROPERTY_SET kFilterSets[] = {{&kTestPropertySet, 3, kTestItems, 0, nullptr}};
 const KSEVENT_ITEM kNotifyItems[] = {{0, kNotifyEnableSize, 0, nullptr, nullptr, nullptr}};
-const KSEVENT_SET kEventSets[] = {{&kNotificationSet, 1, kNotifyItems}};
+GUID gNotificationSet = kNotificationSet;
+const KSEVENT_SET kEventSets[] = {{&gNotificationSet, 1, kNotifyItems}};
 const KSAUTOMATION_TABLE kFilterAutomation = {1, sizeof(KSPROPERTY_ITEM), kFilterSets, 0, 0, nullptr,
                                               1, sizeof(KSEVENT_ITEM),    kEventSets,  nullptr};
 
@@ -213,7 +214,7 @@ NTSTATUS NTAPI DeviceControl(PDEVICE_OBJECT deviceObject, PIRP irp)
     if (!filter) {
         status = STATUS_INVALID_DEVICE_REQUEST;
     } else if (code == kRaiseNotification) {
-        KsGenerateEvents(filter, &kNotificationSet, 0, location->Parameters.DeviceIoControl.InputBufferLength,
+        KsGenerateEvents(filter, &gNotificationSet, 0, location->Parameters.DeviceIoControl.InputBufferLength,
                          irp->AssociatedIrp.SystemBuffer, nullptr, nullptr);
     } else if (location->Parameters.DeviceIoControl.OutputBufferLength < sizeof(PVOID)) {
         status = STATUS_BUFFER_TOO_SMALL;
@@ -265,6 +266,12 @@ PDRIVER_OBJECT LoadMinidriver(bool withProxyFilters)
 void UnloadMinidriver(PDRIVER_OBJECT driver)
 {
     standin::DeleteDriverObject(driver);
+    gNotificationSet = kNotificationSet;
+}
+
+void UseNotificationSet(const GUID& set)
+{
+    gNotificationSet = set;
 }
 
 } // namespace kstest

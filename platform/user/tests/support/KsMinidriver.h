@@ -20,8 +20,8 @@ DEFINE_GUIDSTRUCT_VALUE(kTestPropertySet, 0x5D1D0C21L, 0x2E44, 0x4B3A, 0x9C, 0x1
                         0x01);
 DEFINE_GUIDSTRUCT_VALUE(kNodePropertySet, 0x5D1D0C22L, 0x2E44, 0x4B3A, 0x9C, 0x11, 0x70, 0x22, 0x4F, 0x10, 0x3A,
                         0x01);
-DEFINE_GUIDSTRUCT_VALUE(kNotificationSet, 0x219342C0L, 0x3309, 0x4A91, 0xB7, 0xB8, 0xB8, 0x8B, 0xD5, 0x48, 0x59,
-                        0x10);
+DEFINE_GUIDSTRUCT_VALUE(kNotificationSet, 0x5D1D0C26L, 0x2E44, 0x4B3A, 0x9C, 0x11, 0x70, 0x22, 0x4F, 0x10, 0x3A,
+                        0x01);
 DEFINE_GUIDSTRUCT_VALUE(kFilterReference, 0x13637B79L, 0xA9F8, 0x4CE5, 0x8A, 0xB7, 0x4C, 0x9C, 0x15, 0xCC, 0x48,
                         0x34);
 DEFINE_GUIDSTRUCT_VALUE(kNodeType, 0x5D1D0C23L, 0x2E44, 0x4B3A, 0x9C, 0x11, 0x70, 0x22, 0x4F, 0x10, 0x3A, 0x01);
@@ -125,6 +125,10 @@ void ResetPin();
 // has the proxy tests' capture filter and crossbar (KsMinidriverProxyFilters.h).
 PDRIVER_OBJECT LoadMinidriver(bool withProxyFilters = false);
 void UnloadMinidriver(PDRIVER_OBJECT driver);
+// The event set the filters' buffered notification answers under (kNotificationSet until changed);
+// set before LoadMinidriver, back to kNotificationSet at UnloadMinidriver. A driver's test gives
+// its own notification set, so that its records reach clients that enable that set.
+void UseNotificationSet(const GUID& set);
 // The factory's template descriptor, to check that it stays untouched.
 const KSFILTER_DESCRIPTOR& TemplateDescriptor();
 

@@ -122,7 +122,10 @@ public:
     // request, and the function leaves the machine.
     NTSTATUS Remove(PciFunction& function);
     // The function is pulled out: its ranges read all ones from this moment, the model is told, and
-    // its driver gets the surprise-removal request and then the removal request.
+    // its driver gets the surprise-removal request. The removal request follows, as Windows sends
+    // it, once no file is open on the device: at once when none is, else when the last one closes
+    // (on the closing thread, before its close returns), or when the driver is unloaded. The
+    // function leaves the machine at once: it is no longer listed and may be plugged again.
     NTSTATUS SurpriseRemove(PciFunction& function);
     // STATUS_NOT_FOUND from the four above for a function that is not plugged;
     // STATUS_INVALID_DEVICE_STATE for Stop of a device not started and Start of one not stopped.
@@ -153,6 +156,10 @@ private:
     void ReleaseImages(std::vector<std::unique_ptr<DriverImage>> images, UnloadReport& report);
     void StartWaitingDevices(const std::u16string& service);
     NTSTATUS RemoveNode(PciFunction& function, bool surprise);
+    // The removal request owed to a surprise-removed node, once its last file has closed.
+    void FinishSurpriseRemoval(DeviceNode* node);
+    // Sends the owed removal requests of the nodes the services drive (all when null) and forgets them.
+    void FinishPendingRemovalsLocked(const std::vector<std::u16string>* services);
     bool SaveLocked();
     void Close();
 
@@ -166,6 +173,8 @@ private:
     std::unique_ptr<ResourceArbiter> arbiter_;
     std::vector<std::unique_ptr<LoadedDriver>> drivers_; // in load order
     std::vector<std::unique_ptr<DeviceNode>> devices_;   // in plug order
+    // Surprise-removed devices whose removal request waits for their open files to close.
+    std::vector<std::unique_ptr<DeviceNode>> removing_;
 };
 
 } // namespace platform
