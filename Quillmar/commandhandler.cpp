@@ -66,9 +66,14 @@ NTSTATUS CommandHandler::SendCommand()
 {
     TRACE_SCOPE(this, "CommandHandler::SendCommand", kTraceHighEnter, "nCommand=%d, nTag=0x%08x",
                 static_cast<int>(GetCommandId()), m_hostTag);
+    ProtocolManagerReference manager(m_device);
+    return QueueTo(manager.Get());
+}
+
+NTSTATUS CommandHandler::QueueTo(TidewellProtocolManager* manager)
+{
     KeResetEvent(&m_completionEvent);
     KeResetEvent(&m_secondEvent);
-    TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
     if (!manager) {
         Complete(kDspResultCancelled);
         return STATUS_CANCELLED;
@@ -81,9 +86,12 @@ NTSTATUS CommandHandler::SendCommandAndWait()
     TRACE_SCOPE(this, "CommandHandler::SendCommandAndWait", kTraceHighEnter, "nCommand=%d, nTag=0x%08x",
                 static_cast<int>(GetCommandId()), m_hostTag);
     m_waited = 1;
-    if (!HardwareInstalled())
+    // One host port from the queueing to the withdrawal: a start that replaces the port waits
+    // until this wait is over (the old port's invalidation ends it at once).
+    ProtocolManagerReference manager(m_device);
+    if (!manager || !manager->GetSettings().hardwareInstalled)
         return STATUS_SUCCESS;
-    NTSTATUS status = SendCommand();
+    NTSTATUS status = QueueTo(manager.Get());
     if (!NT_SUCCESS(status))
         return status;
     LARGE_INTEGER timeout = m_timeout;
@@ -91,8 +99,7 @@ NTSTATUS CommandHandler::SendCommandAndWait()
     if (status == STATUS_SUCCESS)
         return STATUS_SUCCESS;
     if (status == STATUS_TIMEOUT) {
-        TidewellProtocolManager* manager = m_device->GetProtocolManager();
-        if (manager && !manager->WithdrawCommand(this)) {
+        if (!manager->WithdrawCommand(this)) {
             // The answer (or the manager's stop) reached the record just as the time ran out: its
             // completion is already on its way.
             KeWaitForSingleObject(&m_completionEvent, Executive, KernelMode, FALSE, nullptr);
@@ -466,7 +473,7 @@ NTSTATUS CommandHandler::ReadDspEeprom(ULONG part, PUCHAR buffer, ULONG bufferBy
                    static_cast<int>(part), static_cast<int>(bytes), static_cast<int>(bufferOffset));
         return buffer ? STATUS_BUFFER_TOO_SMALL : STATUS_INVALID_PARAMETER;
     }
-    TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    ProtocolManagerReference manager(m_device);
     if (!manager)
         return STATUS_DEVICE_NOT_READY;
 
@@ -502,7 +509,7 @@ NTSTATUS CommandHandler::WriteDspEeprom(const USHORT* data, ULONG words, ULONG o
                 static_cast<int>(words), static_cast<int>(offset), stagingAddress);
     if ((!data && words) || words > kEepromWords || offset > kEepromWords - words)
         return STATUS_INVALID_PARAMETER;
-    TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    ProtocolManagerReference manager(m_device);
     if (!manager)
         return STATUS_DEVICE_NOT_READY;
     NTSTATUS status = manager->ProgramDspMemory(reinterpret_cast<const UCHAR*>(data), stagingAddress, words * 2);
@@ -526,7 +533,7 @@ NTSTATUS CommandHandler::WriteDspEeprom(const USHORT* data, ULONG words, ULONG o
 
 bool CommandHandler::HardwareInstalled() const
 {
-    const TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    ProtocolManagerReference manager(m_device);
     return manager && manager->GetSettings().hardwareInstalled;
 }
 
@@ -582,7 +589,7 @@ NTSTATUS CommandHandler::WriteFPGARegister(ULONG reg, ULONG value, ULONG mask, b
 NTSTATUS CommandHandler::SetDspPerformanceParams()
 {
     TRACE_SCOPE(this, "CommandHandler::SetDspPerformanceParams", kTraceHighEnter);
-    const TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    ProtocolManagerReference manager(m_device);
     if (!manager)
         return STATUS_DEVICE_NOT_READY;
     const DspHostSettings& settings = manager->GetSettings();

@@ -301,6 +301,8 @@ private:
     void ReturnUnowned(const char* why);
     // Whether "HardwareInstalled" is 1: otherwise nothing is sent.
     bool HardwareInstalled() const;
+    // Queues the record to `manager`, which the caller holds (a null one completes it cancelled).
+    NTSTATUS QueueTo(TidewellProtocolManager* manager);
     // A command's id and parameter word into the command area.
     void Prepare(ULONG commandId, ULONG parameter);
     // Payload word `index` with bit 0 set to `bit` and its other bits kept.

@@ -117,7 +117,7 @@ VOID NTAPI CommandHandler::RequestThread(PVOID context)
 
 bool CommandHandler::HeldForLateAnswer()
 {
-    TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
+    ProtocolManagerReference manager(m_device);
     return manager && manager->IsHeldForLateAnswer(this);
 }
 
@@ -294,7 +294,7 @@ NTSTATUS CommandHandler::ReadDspMemoryRequest(ULONG* bytes)
         return CheckSizes(io, sizeof(DspMemoryReadRequest), io.outputLength);
     DspMemoryReadRequest request;
     memcpy(&request, io.input, sizeof(request));
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     // The range first: a length that would wrap the output size never reaches the size check.
     status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
     if (!NT_SUCCESS(status))
@@ -318,19 +318,35 @@ NTSTATUS CommandHandler::WriteDspMemoryRequest(ULONG* bytes)
     NTSTATUS status = Buffers(kNeedInput | kNeedOutput, &io);
     if (!NT_SUCCESS(status))
         return status;
-    // The record is its header and then exactly `length` bytes of data.
-    if (io.inputLength < sizeof(DspMemoryWriteRequestHeader))
-        return CheckSizes(io, sizeof(DspMemoryWriteRequestHeader), io.outputLength);
+    // The record is 13 bytes: the header and the first data byte. The second buffer, exactly
+    // length + 7 bytes, is the result header's room and then the other length - 1 data bytes.
+    if (io.inputLength != kDspMemoryWriteRecordBytes)
+        return CheckSizes(io, kDspMemoryWriteRecordBytes, io.outputLength);
     DspMemoryWriteRequestHeader request;
     memcpy(&request, io.input, sizeof(request));
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    if (request.length == 0) {
+        // Nothing to write, and no room for the result.
+        TRACE_LINE(this, "CommandHandler::WriteDspMemoryRequest", kTraceErrors, "A write of 0 bytes is refused");
+        return STATUS_INVALID_PARAMETER;
+    }
+    ProtocolManagerReference manager(m_device);
     status = manager ? manager->CheckDspRange(request.dspAddress, request.length) : STATUS_DEVICE_NOT_READY;
     if (!NT_SUCCESS(status))
         return status;
-    status = CheckSizes(io, ULONGLONG{kDspMemoryWriteDataOffset} + request.length, sizeof(DspMemoryResultHeader));
+    status = CheckSizes(io, kDspMemoryWriteRecordBytes,
+                        ULONGLONG{request.length} + kDspMemoryWriteBufferExtraBytes);
     if (!NT_SUCCESS(status))
         return status;
-    status = manager->WriteDspMemoryRequest(io.input, io.inputLength, io.output, io.outputLength);
+    // The window takes the header and all the data in one piece (at most a 4 MB page of it).
+    const ULONG joinedBytes = kDspMemoryWriteDataOffset + request.length;
+    auto* joined = static_cast<UCHAR*>(AllocatePoolOfType(joinedBytes, PagedPool));
+    if (!joined)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    memcpy(joined, io.input, kDspMemoryWriteRecordBytes);
+    memcpy(joined + kDspMemoryWriteRecordBytes, io.output + sizeof(DspMemoryResultHeader),
+           request.length - 1);
+    status = manager->WriteDspMemoryRequest(joined, joinedBytes, io.output, io.outputLength);
+    FreePool(joined);
     if (!NT_SUCCESS(status))
         return status;
     WriteRecordWord(io.output, 0, kDspResultSuccess);
@@ -357,7 +373,7 @@ NTSTATUS CommandHandler::ReadDspRegisterRequest(ULONG* bytes)
         return status;
     // What is read: a run of `count` bytes for codes 0 and 2, one value for the others.
     const ULONGLONG touched = (widthCode == 0 || widthCode == 2) ? count : width;
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     if (width != 0) {
         status = manager ? manager->CheckRegisterRange(offset, touched) : STATUS_DEVICE_NOT_READY;
         if (!NT_SUCCESS(status))
@@ -427,7 +443,7 @@ NTSTATUS CommandHandler::WriteDspRegisterRequest(ULONG* bytes)
                    "Width code %u with a count of %u carries no value to write", widthCode, count);
         return STATUS_INVALID_PARAMETER;
     }
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     if (width != 0) {
         status = manager ? manager->CheckRegisterRange(offset, touched) : STATUS_DEVICE_NOT_READY;
         if (!NT_SUCCESS(status))
@@ -468,7 +484,7 @@ NTSTATUS CommandHandler::WriteDspRegisterRequest(ULONG* bytes)
 NTSTATUS CommandHandler::WaitForDspInterruptRequest(ULONG* bytes)
 {
     TRACE_SCOPE(this, "CommandHandler::WaitForDspInterruptRequest", kTraceEnter);
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     if (!manager)
         return STATUS_DEVICE_NOT_READY;
     manager->UpdateDspRegisterBits(TidewellProtocolManager::kRegDspControl, 0x10, true);
@@ -523,7 +539,7 @@ NTSTATUS CommandHandler::ResetDspRequest(ULONG* bytes)
     NTSTATUS status = FixedBuffers(kNeedInput | kNeedOutput, 1, 4, &io);
     if (!NT_SUCCESS(status))
         return status;
-    TidewellProtocolManager* manager = m_device->GetProtocolManager();
+    ProtocolManagerReference manager(m_device);
     // The DSP is left halted: no image is loaded again.
     status = manager ? manager->Reset(io.input[0]) : STATUS_DEVICE_NOT_READY;
     WriteRecordWord(io.output, 0, NT_SUCCESS(status) ? kDspResultSuccess : static_cast<ULONG>(status));

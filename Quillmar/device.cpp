@@ -47,6 +47,8 @@ Device::Device(Driver* driver)
     SetDefaultLOSSettings();
     m_pinStreamFactory = new PinStreamFactory(this);
     SetPhysicalStreamFactory(m_pinStreamFactory);
+    KeInitializeSpinLock(&m_protocolManagerLock);
+    KeInitializeEvent(&m_protocolManagerReleased, NotificationEvent, FALSE);
     m_protocolManager = new TidewellProtocolManager(this);
     InitializeIrpQueue();
     StartOldDmaBufferThread();
@@ -554,7 +556,8 @@ void Device::MeasureVideoInput(const ULONG words[9], ULONG widthLimit, ULONG hei
     const ULONG activeLines = record->activeLinesField1 + record->activeLinesField2;
     const ULONG totalLines = activeLines + record->blankingLinesField1 + record->blankingLinesField2;
     ULONG totalClocks = totalLines * (record->activePixels + record->blankingPixels);
-    if (activeLines > heightLimit || record->activePixels > widthLimit || totalClocks == 0) {
+    if (IsBeyondPerformanceLimit(activeLines, heightLimit) ||
+        IsBeyondPerformanceLimit(record->activePixels, widthLimit) || totalClocks == 0) {
         TRACE_LINE(nullptr, "Device::ProcessInputStateChanged", kTraceWarnings, "Invalid signal");
         return;
     }
@@ -1270,9 +1273,14 @@ NTSTATUS Device::GetDeviceConfig(BrevicorDeviceConfigRecord* record)
     record->hardwareByteB = static_cast<USHORT>(m_pciDeviceNumber);
     record->hardwareByteC = static_cast<USHORT>(m_pciFunctionNumber);
     record->hardwareWordD = static_cast<USHORT>(m_instanceId > 0 ? m_instanceId : 0);
-    // EEPROM bytes 0 to 27, then 28 to 65 (the identification block and the word at 64).
-    std::memcpy(record->identification1, m_eeprom, sizeof(record->identification1));
-    std::memcpy(record->identification2, m_eeprom + sizeof(record->identification1), sizeof(record->identification2));
+    // EEPROM bytes 0 to 27, then 28 to 65 (the identification block and the word at 64), of one
+    // image: a read of the EEPROM replaces it whole under the device lock.
+    {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::GetDeviceConfig", __LINE__);
+        std::memcpy(record->identification1, m_eeprom, sizeof(record->identification1));
+        std::memcpy(record->identification2, m_eeprom + sizeof(record->identification1),
+                    sizeof(record->identification2));
+    }
     std::memset(record->productName, 0, sizeof(record->productName));
     static constexpr char16_t kProduct[] = u"Talvexon HD ";
     std::memcpy(record->productName, kProduct, sizeof(kProduct));
@@ -1374,11 +1382,10 @@ Device::StandardDimensions Device::GetStandardDimensions(ULONG standard)
         }
     PerformanceSettings limits{};
     limits.pinKind = kPinKindCapture;
-    // A limit of 0 would leave no picture: only a real limit lowers the size.
     if (m_driver != nullptr && NT_SUCCESS(m_driver->GetPerformanceSettings(&limits))) {
-        if (limits.maximumVideoWidth != 0 && dimensions.width > limits.maximumVideoWidth)
+        if (IsBeyondPerformanceLimit(dimensions.width, limits.maximumVideoWidth))
             dimensions.width = limits.maximumVideoWidth;
-        if (limits.maximumVideoHeight != 0 && dimensions.height > limits.maximumVideoHeight)
+        if (IsBeyondPerformanceLimit(dimensions.height, limits.maximumVideoHeight))
             dimensions.height = limits.maximumVideoHeight;
     }
     return dimensions;
@@ -2470,10 +2477,14 @@ NTSTATUS Device::ApplyLOSSettings(BrevicorLOSRecord* record, bool storedAtStart,
             return status;
     }
 
+    // The no-save flag is how the record came, not a setting: it is kept as 0, and a set that
+    // differs from the kept record only in it changes nothing.
+    BrevicorLOSRecord kept = *record;
+    kept.fromRegistry = 0;
     bool differs;
     {
         KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetLOSSettings", __LINE__);
-        differs = std::memcmp(reinterpret_cast<const UCHAR*>(record) + kPropertyHeaderBytes,
+        differs = std::memcmp(reinterpret_cast<const UCHAR*>(&kept) + kPropertyHeaderBytes,
                               reinterpret_cast<const UCHAR*>(&m_losSettings) + kPropertyHeaderBytes,
                               sizeof(BrevicorLOSRecord) - kPropertyHeaderBytes) != 0;
     }
@@ -2493,7 +2504,7 @@ NTSTATUS Device::ApplyLOSSettings(BrevicorLOSRecord* record, bool storedAtStart,
     }
     {
         KPLXFastStackLock hold(&m_deviceLock, this, "Device::SetLOSSettings", __LINE__);
-        std::memcpy(&m_losSettings, record, sizeof(m_losSettings));
+        std::memcpy(&m_losSettings, &kept, sizeof(m_losSettings));
     }
     // Announced once a set: a second announcement of the same values would only make every page
     // read them again.
@@ -3257,11 +3268,65 @@ NTSTATUS Device::RegisterCrossbar()
                                         m_filters->crossbarMediums, m_filters->crossbarCategories);
 }
 
+TidewellProtocolManager* Device::ReferenceProtocolManager()
+{
+    KIRQL irql;
+    KeAcquireSpinLock(&m_protocolManagerLock, &irql);
+    TidewellProtocolManager* manager = m_protocolManager;
+    if (manager != nullptr)
+        ++m_protocolManagerHolds;
+    KeReleaseSpinLock(&m_protocolManagerLock, irql);
+    return manager;
+}
+
+void Device::DereferenceProtocolManager(TidewellProtocolManager* manager)
+{
+    if (manager == nullptr)
+        return;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_protocolManagerLock, &irql);
+    if (manager == m_retiringProtocolManager) {
+        if (--m_retiringProtocolManagerHolds == 0)
+            KeSetEvent(&m_protocolManagerReleased, IO_NO_INCREMENT, FALSE);
+    } else {
+        --m_protocolManagerHolds;
+    }
+    KeReleaseSpinLock(&m_protocolManagerLock, irql);
+}
+
 NTSTATUS Device::RenewProtocolManager()
 {
-    // Every start builds a fresh host port: a stopped one never restarts.
-    delete m_protocolManager;
-    m_protocolManager = new TidewellProtocolManager(this);
+    TRACE_SCOPE(this, "Device::RenewProtocolManager", kTraceLowEnter);
+    // Every start builds a fresh host port: a stopped one never restarts. Command records of other
+    // threads (a client's gain set, say) take the port at any time, so the old one goes only once
+    // they have let go of it.
+    auto* fresh = new TidewellProtocolManager(this);
+    if (fresh == nullptr)
+        return STATUS_INSUFFICIENT_RESOURCES;
+    KIRQL irql;
+    KeAcquireSpinLock(&m_protocolManagerLock, &irql);
+    TidewellProtocolManager* old = m_protocolManager;
+    m_protocolManager = fresh;
+    m_retiringProtocolManager = old;
+    m_retiringProtocolManagerHolds = m_protocolManagerHolds;
+    m_protocolManagerHolds = 0;
+    const bool held = old != nullptr && m_retiringProtocolManagerHolds != 0;
+    KeClearEvent(&m_protocolManagerReleased);
+    KeReleaseSpinLock(&m_protocolManagerLock, irql);
+    if (old == nullptr)
+        return STATUS_SUCCESS;
+    // Its invalidation completes every command it still holds, so a holder waiting for an answer
+    // lets go at once; a new command finds the fresh port.
+    old->Invalidate();
+    if (held) {
+        TRACE_LINE(this, "Device::RenewProtocolManager", kTraceHighs,
+                   "Waiting for the old host port's holders to let go");
+        KeWaitForSingleObject(&m_protocolManagerReleased, Executive, KernelMode, FALSE, nullptr);
+    }
+    KeAcquireSpinLock(&m_protocolManagerLock, &irql);
+    m_retiringProtocolManager = nullptr;
+    KeReleaseSpinLock(&m_protocolManagerLock, irql);
+    delete old;
     return STATUS_SUCCESS;
 }
 
@@ -3276,7 +3341,11 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
         NTSTATUS status = GetDmaAdapter(m_physicalDeviceObject);
         if (!NT_SUCCESS(status))
             return STATUS_UNSUCCESSFUL;
-        RenewProtocolManager();
+        status = RenewProtocolManager();
+        if (!NT_SUCCESS(status)) {
+            Invalidate();
+            return status;
+        }
         status = m_protocolManager->Initialize(rawResources, translatedResources,
                                                DspHostSettings::FromDriver(*m_driver));
         if (!NT_SUCCESS(status)) {
@@ -3352,8 +3421,11 @@ void Device::Invalidate()
 {
     TRACE_SCOPE(this, "Device::Invalidate", kTraceLowEnter);
     ReleaseDmaAdapter();
-    if (m_driver->GetHardwareInstalled() && m_protocolManager != nullptr)
-        m_protocolManager->Invalidate();
+    if (!m_driver->GetHardwareInstalled())
+        return;
+    ProtocolManagerReference manager(this);
+    if (manager)
+        manager->Invalidate();
 }
 
 NTSTATUS Device::BuildImagePath(PCWSTR imageName, WCHAR* path, ULONG capacity)
@@ -3523,11 +3595,24 @@ NTSTATUS Device::CheckImageNameRead(PCWSTR valueName, ULONG unreadBytes)
 NTSTATUS Device::ReadDspEprom()
 {
     TRACE_SCOPE(this, "Device::ReadDspEprom", kTraceLowEnter);
-    CommandHandler* handler = AllocateCommandHandler();
-    if (handler == nullptr)
+    // Staged aside and taken over whole under the device lock: a configuration read meanwhile
+    // (a private request rewrites the EEPROM and reads it again) sees the image before or after,
+    // never a mix, and a read that fails leaves the image as it was.
+    auto* staged = static_cast<UCHAR*>(AllocatePool(kEepromBytes));
+    if (staged == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
-    const NTSTATUS status = handler->ReadDspEeprom(2, m_eeprom, kEepromBytes);
+    CommandHandler* handler = AllocateCommandHandler();
+    if (handler == nullptr) {
+        FreePool(staged);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    const NTSTATUS status = handler->ReadDspEeprom(2, staged, kEepromBytes);
     FreeCommandHandler(handler);
+    if (NT_SUCCESS(status)) {
+        KPLXFastStackLock hold(&m_deviceLock, this, "Device::ReadDspEprom", __LINE__);
+        std::memcpy(m_eeprom, staged, kEepromBytes);
+    }
+    FreePool(staged);
     return status;
 }
 
@@ -3559,7 +3644,10 @@ NTSTATUS Device::StartTester(PCWSTR valueName, PCWSTR imageName, ULONG unreadByt
     status = LoadProgramImage(imageName, &image, &size);
     if (!NT_SUCCESS(status))
         return status;
-    status = m_protocolManager->Start(image, size, true);
+    {
+        ProtocolManagerReference manager(this);
+        status = manager ? manager->Start(image, size, true) : STATUS_DEVICE_NOT_READY;
+    }
     FreePool(image);
     if (NT_SUCCESS(status))
         return status;
@@ -3648,10 +3736,13 @@ NTSTATUS Device::ConfigureAlignmentDetection()
     CommandHandler* handler = AllocateCommandHandler();
     if (handler == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
-    NTSTATUS status = handler->WriteFPGARegister(kAlignmentRegister, value, kAlignmentRegisterMask, true);
+    const NTSTATUS written = handler->WriteFPGARegister(kAlignmentRegister, value, kAlignmentRegisterMask, true);
     FreeCommandHandler(handler);
-    if (!NT_SUCCESS(status))
-        return status;
+    // Read back also when the write was refused: the trace then tells what the register holds.
+    if (!NT_SUCCESS(written))
+        TRACE_LINE(this, "Device::ConfigureAlignmentDetection", kTraceErrors,
+                   "The video frame alignment detection register was not written: 0x%08x",
+                   static_cast<unsigned>(written));
     LARGE_INTEGER settle;
     settle.QuadPart = kAlignmentSettle;
     KeDelayExecutionThread(KernelMode, FALSE, &settle);
@@ -3659,12 +3750,12 @@ NTSTATUS Device::ConfigureAlignmentDetection()
     if (handler == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
     ULONG readBack = 0;
-    status = handler->ReadFPGARegister(kAlignmentRegister, &readBack);
+    NTSTATUS status = handler->ReadFPGARegister(kAlignmentRegister, &readBack);
     FreeCommandHandler(handler);
     if (NT_SUCCESS(status))
         TRACE_LINE(this, "Device::ConfigureAlignmentDetection", kTraceHighs,
                    "Video frame alignment detection register value = 0x%08x", static_cast<unsigned>(readBack));
-    return status;
+    return NT_SUCCESS(written) ? status : written;
 }
 
 NTSTATUS Device::StartTheDSPAndFPGA()
@@ -3692,20 +3783,20 @@ NTSTATUS Device::StartTheDSPAndFPGA()
         Invalidate();
         return status;
     }
-    status = m_protocolManager->Start(image, size, false);
+    {
+        ProtocolManagerReference manager(this);
+        status = manager ? manager->Start(image, size, false) : STATUS_DEVICE_NOT_READY;
+        if (NT_SUCCESS(status)) {
+            // The SDI clock adjustments of the capture pins' performance record, for the firmware.
+            const PerformanceSettings performance = m_driver->GetStoredPerformanceSettings(kPinKindCapture);
+            ULONG words[2];
+            std::memcpy(&words[0], reinterpret_cast<const UCHAR*>(&performance) + 60, 4);
+            std::memcpy(&words[1], reinterpret_cast<const UCHAR*>(&performance) + 64, 4);
+            status = manager->WriteDspMemory(reinterpret_cast<const UCHAR*>(words), 36, sizeof(words));
+        }
+    }
     FreePool(image);
     image = nullptr;
-    if (!NT_SUCCESS(status)) {
-        Invalidate();
-        return status;
-    }
-
-    // The SDI clock adjustments of the capture pins' performance record, for the firmware.
-    const PerformanceSettings performance = m_driver->GetStoredPerformanceSettings(kPinKindCapture);
-    ULONG words[2];
-    std::memcpy(&words[0], reinterpret_cast<const UCHAR*>(&performance) + 60, 4);
-    std::memcpy(&words[1], reinterpret_cast<const UCHAR*>(&performance) + 64, 4);
-    status = m_protocolManager->WriteDspMemory(reinterpret_cast<const UCHAR*>(words), 36, sizeof(words));
     if (!NT_SUCCESS(status)) {
         Invalidate();
         return status;
@@ -3718,17 +3809,25 @@ NTSTATUS Device::StartTheDSPAndFPGA()
     }
     status = handler->SetDspPerformanceParams();
     FreeCommandHandler(handler);
-    if (NT_SUCCESS(status))
-        status = ReadDspEprom();
-    ULONG signature = 0xFFFFFFFF;
-    if (NT_SUCCESS(status)) {
-        handler = AllocateCommandHandler();
-        status = handler != nullptr ? handler->GetDCSignature(&signature) : STATUS_INSUFFICIENT_RESOURCES;
-        FreeCommandHandler(handler);
-    }
     if (!NT_SUCCESS(status)) {
         Invalidate();
         return status;
+    }
+    // The EEPROM and the daughter card's signature only inform: a board whose DSP refuses them
+    // still runs, its configuration showing the EEPROM image read before and no daughter card.
+    NTSTATUS informational = ReadDspEprom();
+    if (!NT_SUCCESS(informational))
+        TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceErrors, "The EEPROM could not be read: 0x%08x",
+                   static_cast<unsigned>(informational));
+    ULONG signature = CommandHandler::kNoDCSignature;
+    handler = AllocateCommandHandler();
+    informational = handler != nullptr ? handler->GetDCSignature(&signature) : STATUS_INSUFFICIENT_RESOURCES;
+    FreeCommandHandler(handler);
+    if (!NT_SUCCESS(informational)) {
+        signature = CommandHandler::kNoDCSignature;
+        TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceErrors,
+                   "No daughter card signature (0x%08x): no daughter card is assumed",
+                   static_cast<unsigned>(informational));
     }
     TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceHighs, "Daughter card signature = 0x%08x",
                static_cast<unsigned>(signature));
@@ -3764,13 +3863,17 @@ NTSTATUS Device::StartTheDSPAndFPGA()
     }
     const NTSTATUS programmed = status;
 
+    // With the FPGA programmed the board runs: the audio configuration and the alignment register
+    // that follow are logged when the DSP refuses them, and the start goes on.
     status = ConfigureDaughterCard(signature);
-    if (NT_SUCCESS(status))
-        status = ConfigureAlignmentDetection();
-    if (!NT_SUCCESS(status)) {
-        Invalidate();
-        return status;
-    }
+    if (!NT_SUCCESS(status))
+        TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceErrors,
+                   "The audio configuration did not reach the DSP: 0x%08x", static_cast<unsigned>(status));
+    status = ConfigureAlignmentDetection();
+    if (!NT_SUCCESS(status))
+        TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceErrors,
+                   "The video frame alignment detection register could not be set: 0x%08x",
+                   static_cast<unsigned>(status));
     m_fpgaLoaded = true;
     TRACE_LINE(this, "Device::StartTheDSPAndFPGA", kTraceHighs, "Completed the FGPA load processing.");
     return programmed;
@@ -4001,41 +4104,29 @@ NTSTATUS Device::SetAudioConfigurationSettings(BrevicorAudioConfigRecord* record
     m_legacyAudioFilters = legacy;
     keep(WriteAudioInputPropertyToRegistry(u"LegacyAudioFilters", legacy));
 
-    // Identifiers the inputs keep: a changed input takes the next of its kind no other input holds.
-    bool held[kAudioInputTypeCount] = {};
-    bool changes[kAudioConfigInputs] = {};
+    // The identifier of an input whose type changes: among the inputs that change in this call,
+    // in input order, each daughter-card kind hands out its four identifiers in turn from its
+    // first; any other type takes the identifier numbered like the input. An input whose type
+    // stays keeps its identifier.
+    constexpr ULONG kFirstCardTypeIdentifier = 8; // AES 8 to 11, S/PDIF 12, unbalanced 16, balanced 20
+    ULONG handedOut[4] = {};
     bool rebuild = false;
     for (ULONG i = 0; i < count; ++i) {
+        ULONG identifier = i;
+        ULONG kind = 4;
+        switch (record->inputs[i].connectorType) {
+        case kAudioTypeAes: kind = 0; break;
+        case kAudioTypeSpdif: kind = 1; break;
+        case kAudioTypeUnbalanced: kind = 2; break;
+        case kAudioTypeBalanced: kind = 3; break;
+        default: break;
+        }
         ULONG type = 0;
         m_audioInputs.GetInputType(i, &type);
-        changes[i] = record->inputs[i].connectorType != type;
-        GUID name{};
-        m_audioInputs.GetInputName(i, &name);
-        const LONG identifier = FindAudioInputType(name);
-        if (!changes[i] && identifier >= 0)
-            held[identifier] = true;
-    }
-    for (ULONG i = 0; i < count; ++i) {
-        ULONG identifier = i;
-        if (changes[i]) {
-            ULONG first = kAudioInputTypeCount;
-            switch (record->inputs[i].connectorType) {
-            case kAudioTypeAes: first = 8; break;
-            case kAudioTypeSpdif: first = 12; break;
-            case kAudioTypeUnbalanced: first = 16; break;
-            case kAudioTypeBalanced: first = 20; break;
-            default: break;
-            }
-            if (first < kAudioInputTypeCount) {
-                identifier = first;
-                for (ULONG n = first; n < first + 4; ++n) {
-                    if (!held[n]) {
-                        identifier = n;
-                        break;
-                    }
-                }
-            }
-            held[identifier] = true;
+        if (record->inputs[i].connectorType != type && kind < 4) {
+            // Only inputs 5 to 8 take these types, so a kind never runs out of identifiers.
+            identifier = kFirstCardTypeIdentifier + 4 * kind + handedOut[kind] % 4;
+            ++handedOut[kind];
         }
         keep(ApplyAudioInput(i, record, identifier, &rebuild));
     }

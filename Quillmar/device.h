@@ -147,7 +147,8 @@ public:
     NTSTATUS LoadFile(PCWSTR name, PUCHAR* buffer, ULONG* size);
     // The driver's folder of the board's images, a backslash and `imageName`, into `path`.
     NTSTATUS BuildImagePath(PCWSTR imageName, WCHAR* path, ULONG capacity);
-    // Command 8: the whole EEPROM into the device's image.
+    // Command 8: the whole EEPROM into the device's image, which it replaces whole (under the
+    // device lock) only when the read succeeded.
     NTSTATUS ReadDspEprom();
     const UCHAR* GetEepromImage() const { return m_eeprom; }
     bool HasDaughterCard() const;
@@ -230,8 +231,14 @@ public:
     const char* GetTraceName() const { return m_traceName; }
     // "Talvexon HD <id>": the board's name in messages (empty before numbering).
     const char* GetDeviceName() const { return m_deviceName; }
-    // The board's DSP host port; null only when it could not be allocated.
+    // The board's DSP host port; null only when it could not be allocated. A start replaces it, so
+    // only the plug-and-play thread (and a test that starts no board) may keep the pointer without
+    // a hold; every other user holds it through a ProtocolManagerReference.
     TidewellProtocolManager* GetProtocolManager() const { return m_protocolManager; }
+    // The current host port with one more hold on it (null when there is none, and then nothing to
+    // give back), and the hold given back. Any level up to DISPATCH_LEVEL.
+    TidewellProtocolManager* ReferenceProtocolManager();
+    void DereferenceProtocolManager(TidewellProtocolManager* manager);
     // The functional device object the board's requests come to (null before it is built); the
     // shutdown notification is registered on it.
     PDEVICE_OBJECT GetFunctionalDeviceObject() const { return m_functionalDeviceObject; }
@@ -505,8 +512,8 @@ public:
     void ProcessInputStateChanged(CommandHandler* handler);
     // The message's words (format, horizontal, vertical, blanking counted and captured, the four
     // audio words) as the record of a video input of I/O index `ioIndex`, the performance limits
-    // given: state 0, 1 (signal without a known standard, or beyond the limits) or 2 with the
-    // standard bit and the rate.
+    // given (0: none): state 0, 1 (signal without a known standard, or beyond the limits) or 2
+    // with the standard bit and the rate.
     static void MeasureVideoInput(const ULONG words[9], ULONG widthLimit, ULONG heightLimit,
                                   BrevicorInputDetectRecord* record);
     // The standard bit of a measured signal (0: none known).
@@ -621,7 +628,8 @@ public:
     // (0xC0071019, nothing kept, whatever the record's no-save flag says; only the start's load
     // from the registry logs the failure and still keeps the record). Unterminated text fields are
     // STATUS_INVALID_PARAMETER. The first failed write ends the set with 0xC0071012 and nothing
-    // kept. `changed` (optional) tells whether any field differs from the record kept before.
+    // kept. `changed` (optional) tells whether any field differs from the record kept before; the
+    // no-save flag is no field (it is kept as 0).
     //
     // Unless it comes from the registry, a kept record is announced once (PROPSETID_BREVICOR_LOS,
     // the 1,092 payload bytes) on every open video capture filter; when it differs from the one
@@ -711,6 +719,13 @@ private:
     char m_traceName[kTraceNameCharacters] = "Device";
     char m_deviceName[kDeviceNameCharacters] = "";
     TidewellProtocolManager* m_protocolManager = nullptr;
+    // The holds on the host port, under their spin lock: those on the current one, and while a
+    // start replaces it, those still on the one it replaces, whose last release sets the event.
+    KSPIN_LOCK m_protocolManagerLock = 0;
+    ULONG m_protocolManagerHolds = 0;
+    TidewellProtocolManager* m_retiringProtocolManager = nullptr;
+    ULONG m_retiringProtocolManagerHolds = 0;
+    KEVENT m_protocolManagerReleased{};
 
     // ---- settings -------------------------------------------------------------------------------
     // Opens `subKey` of the board's key (created when `create`), logging 0xC007100F when it cannot
@@ -766,7 +781,9 @@ private:
     // An image-name value that is there but could not be read (`unreadBytes` not 0) is logged as
     // too long (MSG_IMAGE_NAME_TOO_LONG), which is returned; otherwise success.
     NTSTATUS CheckImageNameRead(PCWSTR valueName, ULONG unreadBytes);
-    // A fresh host port for a start: the old one cannot start again once invalidated.
+    // A fresh host port for a start: the old one cannot start again once invalidated. The old one
+    // is invalidated (which completes every command it holds) and deleted once every hold on it is
+    // given back; STATUS_INSUFFICIENT_RESOURCES, the old one kept, when no new one can be had.
     NTSTATUS RenewProtocolManager();
     // A tester personality from its image. A failure leaves the board usable: one found before the
     // DSP was touched (no name, no file, a malformed image) leaves the firmware running; a start
@@ -871,4 +888,29 @@ private:
     KEVENT m_requestThreadsIdle{};
     KEVENT m_requestsOffBoard{};
     HostBufferTable m_hostBuffers;
+};
+
+// A hold on a device's host port for a scope: the port is not deleted while it is held (a start
+// that replaces it waits for the hold). Empty when the device has no port.
+class ProtocolManagerReference {
+public:
+    explicit ProtocolManagerReference(Device* device)
+        : m_device(device), m_manager(device != nullptr ? device->ReferenceProtocolManager() : nullptr)
+    {
+    }
+    ~ProtocolManagerReference()
+    {
+        if (m_manager != nullptr)
+            m_device->DereferenceProtocolManager(m_manager);
+    }
+    ProtocolManagerReference(const ProtocolManagerReference&) = delete;
+    ProtocolManagerReference& operator=(const ProtocolManagerReference&) = delete;
+
+    TidewellProtocolManager* Get() const { return m_manager; }
+    TidewellProtocolManager* operator->() const { return m_manager; }
+    explicit operator bool() const { return m_manager != nullptr; }
+
+private:
+    Device* m_device;
+    TidewellProtocolManager* m_manager;
 };

@@ -28,10 +28,12 @@ NTSTATUS Device::GetDiagnostics(BrevicorDiagnosticsRecord* record)
     const bool hardware = m_driver->GetHardwareInstalled();
     switch (record->command) {
     case kDiagnosticsReadWindow:
-    case kDiagnosticsReadWindowAgain:
-        if (!hardware || m_protocolManager == nullptr)
+    case kDiagnosticsReadWindowAgain: {
+        ProtocolManagerReference manager(this);
+        if (!hardware || !manager)
             return STATUS_UNSUCCESSFUL;
-        return m_protocolManager->ReadDspMemory(record->window, kDiagnosticsWindowAddress, kDiagnosticsWindowBytes);
+        return manager->ReadDspMemory(record->window, kDiagnosticsWindowAddress, kDiagnosticsWindowBytes);
+    }
     case kDiagnosticsFpgaRegister: {
         CommandHandler* handler = AllocateCommandHandler();
         if (handler == nullptr)
@@ -51,7 +53,8 @@ NTSTATUS Device::GetDiagnostics(BrevicorDiagnosticsRecord* record)
 NTSTATUS Device::SetDiagnostics(BrevicorDiagnosticsRecord* record)
 {
     TRACE_SCOPE(this, "Device::SetDiagnostics", kTraceLowEnter, "command %u", static_cast<unsigned>(record->command));
-    const bool hardware = m_driver->GetHardwareInstalled() && m_protocolManager != nullptr;
+    // Each direct use of the host port below holds it for its own scope.
+    const bool hardware = m_driver->GetHardwareInstalled();
     // A reset or another firmware personality would pull the DSP from under a stream: a stream
     // processor exists exactly while a pin of its kind is past Stop.
     const bool restartsTheDsp =
@@ -68,16 +71,23 @@ NTSTATUS Device::SetDiagnostics(BrevicorDiagnosticsRecord* record)
     case kDiagnosticsReset: {
         if (!hardware)
             return STATUS_SUCCESS;
-        NTSTATUS status = m_protocolManager->WarmReset();
+        NTSTATUS status;
+        {
+            ProtocolManagerReference manager(this);
+            status = manager ? manager->WarmReset() : STATUS_DEVICE_NOT_READY;
+        }
         if (NT_SUCCESS(status) && record->fillByte != 0)
             status = StartTheDSPAndFPGA();
         return status;
     }
     case kDiagnosticsMemoryTester: {
         NTSTATUS status = StartTheDSPMemoryTester();
-        if (NT_SUCCESS(status) && hardware)
-            status = m_protocolManager->ProgramDspMemory(record->window, kDiagnosticsWindowAddress,
-                                                         kDiagnosticsWindowBytes);
+        if (NT_SUCCESS(status) && hardware) {
+            ProtocolManagerReference manager(this);
+            status = manager ? manager->ProgramDspMemory(record->window, kDiagnosticsWindowAddress,
+                                                         kDiagnosticsWindowBytes)
+                             : STATUS_DEVICE_NOT_READY;
+        }
         return status;
     }
     case kDiagnosticsFill:
@@ -97,7 +107,8 @@ NTSTATUS Device::SetDiagnostics(BrevicorDiagnosticsRecord* record)
         if (!NT_SUCCESS(status) || !hardware)
             return status;
         ReleaseDiagnosticsBuffer();
-        return m_protocolManager->WarmReset();
+        ProtocolManagerReference manager(this);
+        return manager ? manager->WarmReset() : STATUS_DEVICE_NOT_READY;
     }
     default:
         return STATUS_SUCCESS;
@@ -106,7 +117,8 @@ NTSTATUS Device::SetDiagnostics(BrevicorDiagnosticsRecord* record)
 
 NTSTATUS Device::FillDspMemory(ULONG address, ULONG length, UCHAR fill)
 {
-    if (!m_driver->GetHardwareInstalled() || m_protocolManager == nullptr)
+    ProtocolManagerReference manager(this);
+    if (!m_driver->GetHardwareInstalled() || !manager)
         return STATUS_UNSUCCESSFUL;
     if (length > kDiagnosticsFillLimit) {
         TRACE_LINE(this, "Device::FillDspMemory", kTraceErrors, "A fill of %u bytes is refused", static_cast<unsigned>(length));
@@ -118,7 +130,7 @@ NTSTATUS Device::FillDspMemory(ULONG address, ULONG length, UCHAR fill)
     if (buffer == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
     std::memset(buffer, fill, length);
-    const NTSTATUS status = m_protocolManager->ProgramDspMemory(buffer, address, length);
+    const NTSTATUS status = manager->ProgramDspMemory(buffer, address, length);
     FreePool(buffer);
     return status;
 }
@@ -126,7 +138,7 @@ NTSTATUS Device::FillDspMemory(ULONG address, ULONG length, UCHAR fill)
 NTSTATUS Device::StartPciTest(BrevicorDiagnosticsRecord* record)
 {
     NTSTATUS status = StartTheDSPPciTester();
-    if (!NT_SUCCESS(status) || !m_driver->GetHardwareInstalled() || m_protocolManager == nullptr)
+    if (!NT_SUCCESS(status) || !m_driver->GetHardwareInstalled())
         return status;
     // A buffer of an earlier start that was never ended goes first.
     ReleaseDiagnosticsBuffer();
@@ -149,9 +161,12 @@ NTSTATUS Device::StartPciTest(BrevicorDiagnosticsRecord* record)
     UCHAR* bytes = reinterpret_cast<UCHAR*>(record);
     std::memcpy(bytes + kDiagnosticsTestBufferPhysicalOffset, &physical.QuadPart, 8);
     std::memcpy(bytes + kDiagnosticsTestBufferAddressOffset, &cookie, 4);
-    status = m_protocolManager->ProgramDspMemory(bytes + kDiagnosticsTestBufferPhysicalOffset, kPciTesterPhysicalAddress, 8);
+    ProtocolManagerReference manager(this);
+    if (!manager)
+        return STATUS_DEVICE_NOT_READY;
+    status = manager->ProgramDspMemory(bytes + kDiagnosticsTestBufferPhysicalOffset, kPciTesterPhysicalAddress, 8);
     if (NT_SUCCESS(status))
-        status = m_protocolManager->ProgramDspMemory(bytes + kDiagnosticsTestBufferAddressOffset, kPciTesterCookieAddress, 4);
+        status = manager->ProgramDspMemory(bytes + kDiagnosticsTestBufferAddressOffset, kPciTesterCookieAddress, 4);
     return status;
 }
 

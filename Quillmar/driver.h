@@ -23,6 +23,13 @@ inline constexpr ULONG kPinKindBoth = 255; // a set applies to capture then prev
 // The performance record (PerformanceSettings), its notification (PerformanceNotification) and
 // the support (trace) record (BrevicorSupportSettings) are part of the private set contract.
 
+// Whether `value` lies beyond the maximum video width or height `limit` of a performance record. A
+// limit of 0 sets none: it would leave no picture and no valid signal at all.
+inline bool IsBeyondPerformanceLimit(ULONG value, ULONG limit)
+{
+    return limit != 0 && value > limit;
+}
+
 class Driver : public DriverAllocated {
 public:
     static constexpr ULONG kDeviceSlots = 100;

@@ -61,6 +61,10 @@ static_assert(sizeof(DspMemoryWriteRequestHeader) == 12);
 static_assert(offsetof(DspMemoryWriteRequestHeader, mode) == 4);
 static_assert(offsetof(DspMemoryWriteRequestHeader, length) == 8);
 inline constexpr ULONG kDspMemoryWriteDataOffset = sizeof(DspMemoryWriteRequestHeader);
+// As the request travels, its record is the header and the first data byte; its second buffer,
+// length + 7 bytes, brings the other length - 1 data bytes after room for the result header.
+inline constexpr ULONG kDspMemoryWriteRecordBytes = kDspMemoryWriteDataOffset + 1;
+inline constexpr ULONG kDspMemoryWriteBufferExtraBytes = sizeof(DspMemoryResultHeader) - 1;
 inline constexpr ULONG kDspMemoryWriteVerify = 2;
 // The status word of a result whose compare failed.
 inline constexpr ULONG kDspMemoryCompareFailed = 0x1002;

@@ -343,7 +343,7 @@ TEST_F(DeviceLifeCycleTest, EnablingAnAbsentCardIsRefusedAndChangesNothing)
     EXPECT_EQ(standin::EventLogEntries()[0].messageId, 0xC007108Cu);
 }
 
-TEST_F(DeviceLifeCycleTest, CardInputsTakeTheirKindsIdentifiersInTurn)
+TEST_F(DeviceLifeCycleTest, ChangedCardInputsTakeTheirKindsIdentifiersInTurn)
 {
     Prepare(6, false, 8);
     device_->GetAudioInputItems()->SetDaughterCardState(0);
@@ -364,12 +364,16 @@ TEST_F(DeviceLifeCycleTest, CardInputsTakeTheirKindsIdentifiersInTurn)
     }
     EXPECT_EQ(standin::ReadRegistryDword(std::u16string(kBoardKey) + u"\\AudioInputs", u"DaughterCardEnabled"), 1u);
 
-    // Input 6 becomes AES too: identifier 8 is input 5's, so it takes 9.
+    // Inputs 6 and 8 become AES in one call: the inputs that change take their kind's identifiers
+    // in turn from its first, whatever the unchanged ones hold; input 5 keeps its own.
     ASSERT_EQ(device_->GetAudioInputSettings(&record), STATUS_SUCCESS);
     record.inputs[5].connectorType = 11;
+    record.inputs[7].connectorType = 11;
     ASSERT_EQ(device_->SetAudioConfigurationSettings(&record), STATUS_SUCCESS);
-    EXPECT_EQ(InputString(6, u"InputName"), WrittenName(9));
+    EXPECT_EQ(InputString(6, u"InputName"), WrittenName(8));
+    EXPECT_EQ(InputString(8, u"InputName"), WrittenName(9));
     EXPECT_EQ(InputString(5, u"InputName"), WrittenName(8));
+    EXPECT_EQ(InputString(7, u"InputName"), WrittenName(16));
 
     // Disabling the card brings inputs 5 to 8 back to SDI, each named like its input.
     ASSERT_EQ(device_->GetAudioInputSettings(&record), STATUS_SUCCESS);

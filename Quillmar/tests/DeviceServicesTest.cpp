@@ -482,6 +482,23 @@ TEST_F(DeviceSmallPictureTest, TheCapturePinsLimitsLowerTheStandardsSize)
     EXPECT_EQ(d.frameTime, 333667u);
 }
 
+class DeviceUnlimitedPictureTest : public DeviceServicesTest {
+protected:
+    std::string Parameters() const override
+    {
+        return "\"HardwareInstalled\"=dword:00000000\n\"PerfMaximumVideoHeight\"=dword:00000000\n"
+               "\"PerfMaximumVideoWidth\"=dword:00000000\n";
+    }
+};
+
+TEST_F(DeviceUnlimitedPictureTest, LimitsOfZeroLeaveTheStandardsSize)
+{
+    const Device::StandardDimensions d = device_->GetStandardDimensions(0x400);
+    EXPECT_EQ(d.width, 1920u);
+    EXPECT_EQ(d.height, 1080u);
+    EXPECT_EQ(d.frameTime, 333667u);
+}
+
 TEST_F(DeviceServicesTest, PeakLevelsOfAnInputBeyondTheListGoToTheActiveInput)
 {
     AudioInputItems* inputs = device_->GetAudioInputItems();

@@ -814,4 +814,22 @@ TEST_F(DeviceSettingsTest, AClientsSetWithTheNoSaveFlagStillNeedsAFontThatOpens)
     EXPECT_TRUE(device_->writes.empty());
 }
 
+TEST_F(DeviceSettingsTest, TheFirstClientSetAfterTheLoadChangesOnlyWhatItChanges)
+{
+    Seed("[\\]\n\"LOSVideoDestinationTop\"=dword:00000020\n\"LOSVideoCaption\"=\"No input\"\n");
+    ASSERT_EQ(Device::LoadDeviceFromRegistry(device_, pdo_), STATUS_SUCCESS);
+    // What a page reads and sends back unchanged (the get clears the no-save flag).
+    BrevicorLOSRecord record{};
+    device_->GetLOSSettings(&record);
+    record.fromRegistry = 0;
+    bool changed = true;
+    ASSERT_EQ(device_->SetLOSSettings(&record, &changed), STATUS_SUCCESS);
+    EXPECT_FALSE(changed);
+    EXPECT_EQ(device_->writes.size(), 15u);
+    // A real change is still seen.
+    record.destinationLeft = 9;
+    ASSERT_EQ(device_->SetLOSSettings(&record, &changed), STATUS_SUCCESS);
+    EXPECT_TRUE(changed);
+}
+
 } // namespace

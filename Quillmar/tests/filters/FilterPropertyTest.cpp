@@ -785,6 +785,64 @@ TEST_F(FilterTest, AudioConfigurationChecksExistingInputsAndLeavesTheOthersAsSen
     EXPECT_EQ(after.Get<ULONG>(28), 0u);
 }
 
+// A client changes an input's gain over and over while the board is stopped and started again: each
+// set completes (refused while the board is stopped), none reaches a host port that is gone, and
+// once the board runs again a gain reaches it.
+TEST_F(FilterTest, GainSetsDuringAStopAndStartEachCompleteAndTheNextReachesTheBoard)
+{
+    board::CaptureBoard& board = Start();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    Record get(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, get).error, 0u);
+    const LONG minimum = get.Get<LONG>(104);
+    const LONG maximum = get.Get<LONG>(108);
+    ASSERT_LT(minimum, maximum);
+
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> completed{0};
+    std::thread setter([&] {
+        Record set = get;
+        set.Put<ULONG>(0x14, kSet);
+        for (unsigned n = 0; !done.load(); ++n) {
+            set.Put<LONG>(72, n % 2 == 0 ? minimum : maximum);
+            Send(audio, set);
+            completed.fetch_add(1);
+        }
+    });
+    // Waits until the setter has completed two more sets, so that sets run in every phase.
+    auto moreSets = [&completed] {
+        const unsigned from = completed.load();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (completed.load() < from + 2 && std::chrono::steady_clock::now() < end)
+            std::this_thread::yield();
+        return completed.load() >= from + 2;
+    };
+    bool cycled = true;
+    for (int cycle = 0; cycle < 3 && cycled; ++cycle) {
+        cycled = moreSets() && machine_->Stop(board) == STATUS_SUCCESS && moreSets() &&
+                 machine_->Start(board) == STATUS_SUCCESS;
+    }
+    const bool lastSets = moreSets();
+    done.store(true);
+    setter.join();
+    ASSERT_TRUE(cycled);
+    ASSERT_TRUE(lastSets);
+
+    // The board runs again: a new gain reaches it.
+    Record set = get;
+    set.Put<ULONG>(0x14, kSet);
+    set.Put<LONG>(72, minimum + 1);
+    ASSERT_EQ(Send(audio, set).error, 0u);
+    // The DSP takes the gain above its zero point, 5 by default, as a signed byte.
+    const auto gains = board.Commands().DcGains();
+    ASSERT_EQ(gains.count(0), 1u);
+    EXPECT_EQ(gains.at(0), static_cast<uint8_t>(static_cast<int8_t>(minimum + 1 + 5)));
+    Record after(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, after).error, 0u);
+    EXPECT_EQ(after.Get<LONG>(72), minimum + 1);
+}
+
 // ---- input detection ------------------------------------------------------------------------------
 
 TEST_F(FilterTest, ASignalChangeReachesTheVideoFiltersNotification)

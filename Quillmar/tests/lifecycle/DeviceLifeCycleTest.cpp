@@ -121,6 +121,44 @@ INSTANTIATE_TEST_SUITE_P(
                     StartFailure{"\"FPGAImageName\"=\"\"", false, static_cast<NTSTATUS>(0xC0071062)},
                     StartFailure{"", true, static_cast<NTSTATUS>(0xC0071051)}));
 
+// The bring-up's later answers only inform: an EEPROM read the DSP refuses, a daughter-card
+// signature or an audio configuration that gets no answer, a refused write or read of the
+// alignment register leave the board started, its FPGA programmed and the rest of the bring-up sent.
+struct LateFault {
+    uint32_t command;
+    bool drop;
+};
+
+class LateBringUpFaultTest : public LifeCycleTest, public testing::WithParamInterface<LateFault> {};
+
+TEST_P(LateBringUpFaultTest, IsLoggedAndTheStartGoesOn)
+{
+    Boot();
+    ASSERT_EQ(Load(), STATUS_SUCCESS);
+    board::CaptureBoard& board = MakeBoard();
+    board::MailboxService::CommandFault fault;
+    fault.drop = GetParam().drop;
+    fault.result = 2; // bad parameter
+    board.Mailbox().SetCommandFault(GetParam().command, fault);
+    EXPECT_EQ(machine_->Plug(board), STATUS_SUCCESS);
+    EXPECT_TRUE(HasEvent(kStarted, u"Talvexon HD 1"));
+    EXPECT_TRUE(board.Fpga().Configured());
+    EXPECT_EQ(Ids(CommandsWithoutStaging(board)), (std::vector<uint32_t>{12, 8, 16, 2, 13, 10, 9}));
+    board.Mailbox().SetCommandFault(GetParam().command, std::nullopt);
+    // The board answers its requests.
+    ASSERT_EQ(machine_->Stop(board), STATUS_SUCCESS);
+    ASSERT_EQ(machine_->Start(board), STATUS_SUCCESS);
+    EXPECT_EQ(board.Fpga().Register(34), 0xE0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, LateBringUpFaultTest,
+                         testing::Values(LateFault{8, false}, LateFault{16, true}, LateFault{13, true},
+                                         LateFault{10, false}, LateFault{9, false}),
+                         [](const testing::TestParamInfo<LateFault>& info) {
+                             return "Command" + std::to_string(info.param.command) +
+                                    (info.param.drop ? "Unanswered" : "Refused");
+                         });
+
 TEST_F(LifeCycleTest, MissingImageIsReportedWithItsFullPath)
 {
     Boot("\"FirmwareImageName\"=\"Missing.bin\"");

@@ -219,16 +219,37 @@ TEST_F(PrivateRequestTest, MemoryInfoAnswersItsConstantsAndChecksTheOutputExactl
     EXPECT_EQ(Events(0xC007107E).size(), 1u);
 }
 
+// A write's record is 13 bytes: address, mode, length and the first data byte; its second buffer,
+// length + 7 bytes, takes the result words over its first 8 bytes and brings the other length - 1
+// data bytes after them.
+std::vector<uint8_t> WriteRecord(uint32_t address, uint32_t mode, const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> record = Words({address, mode, static_cast<uint32_t>(data.size())});
+    record.push_back(data.empty() ? 0 : data[0]);
+    return record;
+}
+std::vector<uint8_t> WriteBuffer(const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> buffer(data.empty() ? 8 : data.size() + 7, 0xCC);
+    for (size_t i = 1; i < data.size(); ++i)
+        buffer[7 + i] = data[i];
+    return buffer;
+}
+
 TEST_F(PrivateRequestTest, MemoryWrittenWithVerifyReadsBackAndBadRangesTouchNothing)
 {
-    std::vector<uint8_t> request = Words({0x80001000, 2, 16});
+    std::vector<uint8_t> data;
     for (uint8_t i = 0; i < 16; ++i)
-        request.push_back(static_cast<uint8_t>(0xA0 + i));
-    std::vector<uint8_t> result(8, 0xCC);
+        data.push_back(static_cast<uint8_t>(0xA0 + i));
+    std::vector<uint8_t> request = WriteRecord(0x80001000, 2, data);
+    ASSERT_EQ(request.size(), 13u);
+    std::vector<uint8_t> result = WriteBuffer(data);
+    ASSERT_EQ(result.size(), 16u + 7u);
     Reply reply = Send(kWriteDspMemory, request, &result);
     ASSERT_TRUE(reply.ok) << reply.error;
-    EXPECT_EQ(reply.bytes, 8u);
-    EXPECT_EQ(result, Words({1, 0}));
+    EXPECT_EQ(reply.bytes, 23u);
+    EXPECT_EQ(std::vector<uint8_t>(result.begin(), result.begin() + 8), Words({1, 0}));
+    EXPECT_TRUE(std::equal(result.begin() + 8, result.end(), data.begin() + 1)) << "the data left as it came";
 
     std::vector<uint8_t> read(24, 0xCC);
     reply = Send(kReadDspMemory, Words({0x80001000, 16}), &read);
@@ -236,10 +257,18 @@ TEST_F(PrivateRequestTest, MemoryWrittenWithVerifyReadsBackAndBadRangesTouchNoth
     EXPECT_EQ(reply.bytes, 24u);
     EXPECT_EQ(WordAt(read, 0), 1u);
     EXPECT_EQ(WordAt(read, 1), 0u);
-    EXPECT_TRUE(std::equal(read.begin() + 8, read.end(), request.begin() + 12));
+    EXPECT_TRUE(std::equal(read.begin() + 8, read.end(), data.begin()));
     uint8_t onBoard[16];
     board_->ReadDspMemory(0x80001000, onBoard, sizeof(onBoard));
-    EXPECT_TRUE(std::equal(onBoard, onBoard + 16, request.begin() + 12));
+    EXPECT_TRUE(std::equal(onBoard, onBoard + 16, data.begin()));
+
+    // One byte: the record carries it all, the second buffer is the result's 8 bytes.
+    std::vector<uint8_t> eight(8, 0xCC);
+    reply = Send(kWriteDspMemory, WriteRecord(0x80001100, 2, {0x5A}), &eight);
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.bytes, 8u);
+    EXPECT_EQ(eight, Words({1, 0}));
+    EXPECT_EQ(board_->ReadDspWord(0x80001100) & 0xFF, 0x5Au);
 
     // A length whose output size wraps 32 bits, a range across a 4 MB page, a wrapping range: refused
     // before the window is touched.
@@ -251,19 +280,28 @@ TEST_F(PrivateRequestTest, MemoryWrittenWithVerifyReadsBackAndBadRangesTouchNoth
     std::vector<uint8_t> sixteen(24);
     EXPECT_EQ(Send(kReadDspMemory, Words({0x803FFFF8, 16}), &sixteen).error, kErrorInvalidParameter);
     EXPECT_EQ(Send(kReadDspMemory, Words({0xFFFFFFF8, 16}), &sixteen).error, kErrorInvalidParameter);
-    std::vector<uint8_t> crossing = Words({0x803FFFF8, 0, 16});
-    crossing.resize(28);
-    EXPECT_EQ(Send(kWriteDspMemory, crossing, &result).error, kErrorInvalidParameter);
+    std::vector<uint8_t> crossing = WriteRecord(0x803FFFF8, 0, data);
+    std::vector<uint8_t> crossingData = WriteBuffer(data);
+    EXPECT_EQ(Send(kWriteDspMemory, crossing, &crossingData).error, kErrorInvalidParameter);
     EXPECT_EQ(WindowAccesses(), 0u);
 
-    // The write's record is its header and exactly `length` bytes; its result exactly 8.
-    request.push_back(0);
-    reply = Send(kWriteDspMemory, request, &result);
+    // The record is exactly 13 bytes (the header and all the data in one record is refused), the
+    // second buffer exactly length + 7.
+    std::vector<uint8_t> whole = Words({0x80001000, 2, 16});
+    whole.insert(whole.end(), data.begin(), data.end());
+    result = WriteBuffer(data);
+    reply = Send(kWriteDspMemory, whole, &result);
     EXPECT_EQ(reply.error, 0x1080u);
     EXPECT_EQ(WordAt(result, 0), 0x1200u);
-    request.pop_back();
+    std::vector<uint8_t> resultOnly(8);
+    EXPECT_EQ(Send(kWriteDspMemory, request, &resultOnly).error, 0x107Fu);
+    EXPECT_EQ(WordAt(resultOnly, 0), 0x1201u);
+    std::vector<uint8_t> longer = WriteBuffer(data);
+    longer.push_back(0);
+    EXPECT_EQ(Send(kWriteDspMemory, request, &longer).error, 0x107Fu);
+    // No data at all: nothing to write, and no room for the result.
     std::vector<uint8_t> seven(7);
-    EXPECT_EQ(Send(kWriteDspMemory, request, &seven).error, 0x107Fu);
+    EXPECT_EQ(Send(kWriteDspMemory, WriteRecord(0x80001000, 2, {}), &seven).error, kErrorInvalidParameter);
     EXPECT_EQ(WindowAccesses(), 0u);
 }
 
@@ -424,6 +462,60 @@ TEST_F(PrivateRequestTest, TheStartedBoardsConfigurationNamesItsLocationNumberAn
         ASSERT_EQ(record[i], 0) << i;
 }
 
+// One client rewrites the identification block again and again, alternating two images, while
+// another reads the device configuration: every configuration holds one whole block, never a mix.
+TEST_F(PrivateRequestTest, ConfigurationReadDuringEepromWritesHoldsOneWholeIdentificationBlock)
+{
+    auto imageOf = [](uint16_t word) {
+        std::vector<uint8_t> image = Words({1});
+        image.resize(4100);
+        for (uint32_t i = 14; i <= 32; ++i)
+            std::memcpy(image.data() + 4 + 2 * i, &word, 2);
+        return image;
+    };
+    const std::vector<uint8_t> images[2] = {imageOf(0x1111), imageOf(0x2222)};
+    std::vector<uint8_t> status(4);
+    ASSERT_TRUE(Send(kWriteDspEeprom, images[1], &status).ok);
+
+    std::atomic<bool> done{false};
+    std::atomic<unsigned> writes{0};
+    std::thread writer([&] {
+        std::vector<uint8_t> result(4);
+        for (unsigned n = 0; !done.load(); ++n) {
+            if (Send(kWriteDspEeprom, images[n % 2], &result).ok)
+                writes.fetch_add(1);
+        }
+    });
+    // Words 14 to 32 of the EEPROM sit at 78 to 115 of the record, after the status word.
+    std::vector<std::string> mixed;
+    unsigned reads = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((writes.load() < 8 || reads < 50) && std::chrono::steady_clock::now() < end) {
+        std::vector<uint8_t> config(632);
+        const Reply reply = Send(kReadDeviceConfig, {}, &config);
+        if (!reply.ok) {
+            mixed.push_back("read failed with " + std::to_string(reply.error));
+            break;
+        }
+        ++reads;
+        const uint16_t first = static_cast<uint16_t>(config[4 + 78] | config[4 + 79] << 8);
+        bool whole = first == 0x1111 || first == 0x2222;
+        for (size_t k = 1; k < 19 && whole; ++k)
+            whole = (config[4 + 78 + 2 * k] | config[4 + 79 + 2 * k] << 8) == first;
+        if (!whole) {
+            std::string words;
+            for (size_t k = 0; k < 19; ++k)
+                words += std::to_string(config[4 + 78 + 2 * k] | config[4 + 79 + 2 * k] << 8) + " ";
+            mixed.push_back(words);
+        }
+    }
+    done.store(true);
+    writer.join();
+    EXPECT_GE(writes.load(), 8u);
+    EXPECT_GE(reads, 50u);
+    EXPECT_TRUE(mixed.empty()) << mixed.size() << " mixed configurations, the first: " << mixed.front();
+}
+
 TEST_F(PrivateRequestTest, WholeEepromWritesChunksAndStopsAtTheFirstRefused)
 {
     std::vector<uint8_t> image = Words({2});
@@ -499,11 +591,9 @@ TEST_F(PrivateRequestTest, HostBuffersAreFreedOnlyByTheirOwnWordsAndCopiesStayIn
     EXPECT_EQ(WordAt(allocation, 2), 0u) << "a 32-bit bus address";
 
     // DSP to host and back: the bytes travel through the buffer.
-    std::vector<uint8_t> write = Words({0x80002000, 0, 8});
-    for (uint8_t b : {1, 2, 3, 4, 5, 6, 7, 8})
-        write.push_back(b);
-    std::vector<uint8_t> result(8);
-    ASSERT_TRUE(Send(kWriteDspMemory, write, &result).ok);
+    const std::vector<uint8_t> bytes = {1, 2, 3, 4, 5, 6, 7, 8};
+    std::vector<uint8_t> result = WriteBuffer(bytes);
+    ASSERT_TRUE(Send(kWriteDspMemory, WriteRecord(0x80002000, 0, bytes), &result).ok);
     std::vector<uint8_t> status(4);
     Reply reply = Send(kDspCopyMemory, Words({1, 0x80002000, bus + 100, 8}), &status);
     ASSERT_TRUE(reply.ok) << reply.error;
@@ -512,7 +602,7 @@ TEST_F(PrivateRequestTest, HostBuffersAreFreedOnlyByTheirOwnWordsAndCopiesStayIn
     ASSERT_TRUE(reply.ok) << reply.error;
     uint8_t copied[8];
     board_->ReadDspMemory(0x80003000, copied, 8);
-    EXPECT_TRUE(std::equal(copied, copied + 8, write.begin() + 12));
+    EXPECT_TRUE(std::equal(copied, copied + 8, bytes.begin()));
 
     // Outside the buffer (or not a buffer of the requests at all): refused, nothing sent.
     const size_t copies = CommandsWithId(7);
@@ -684,14 +774,13 @@ TEST_F(PrivateRequestTest, TheBoardsFailuresReachTheCallerInTheOutput)
 {
     // A verified write whose compare fails: 0x1002 and the address, no bytes.
     board_->SetStuckBits(0x80004003, 0x01, true);
-    std::vector<uint8_t> write = Words({0x80004000, 2, 8});
-    write.resize(20, 0);
-    std::vector<uint8_t> result(8, 0xCC);
-    Reply reply = Send(kWriteDspMemory, write, &result);
+    const std::vector<uint8_t> zeros(8, 0);
+    std::vector<uint8_t> result = WriteBuffer(zeros);
+    Reply reply = Send(kWriteDspMemory, WriteRecord(0x80004000, 2, zeros), &result);
     EXPECT_FALSE(reply.ok);
     EXPECT_EQ(reply.error, kErrorGenFailure);
     EXPECT_EQ(reply.bytes, 0u);
-    EXPECT_EQ(result, Words({0x1002, 0x80004000}));
+    EXPECT_EQ(std::vector<uint8_t>(result.begin(), result.begin() + 8), Words({0x1002, 0x80004000}));
     board_->ClearStuckBits();
 
     // A copy the DSP refuses: its error code in the output, the sides named by direction.
@@ -733,9 +822,11 @@ TEST_F(PrivateRequestTest, RecordsWhoseSizesWrapOrLackTheirValueTouchNothing)
         EXPECT_EQ(reply.error, kErrorInvalidParameter) << "width code " << widthCode;
         EXPECT_EQ(reply.bytes, 0u);
     }
-    // 12 + 0xFFFFFFF4 is 0 in 32 bits: refused as a range.
+    // 0xFFFFFFF9 + 7 is 0 in 32 bits: refused as a range.
     std::vector<uint8_t> eight(8);
-    EXPECT_EQ(Send(kWriteDspMemory, Words({0x80001000, 0, 0xFFFFFFF4}), &eight).error, kErrorInvalidParameter);
+    std::vector<uint8_t> huge = Words({0x80001000, 0, 0xFFFFFFF9});
+    huge.push_back(0);
+    EXPECT_EQ(Send(kWriteDspMemory, huge, &eight).error, kErrorInvalidParameter);
     EXPECT_EQ(RegisterWrites(), 0u);
     EXPECT_EQ(WindowAccesses(), 0u);
 }

@@ -322,6 +322,27 @@ TEST_F(PhysicalStreamTest, InputStateMeasurementGivesTheStandard)
     EXPECT_EQ(Device::DetectStandard(true, false, 720, 2500), 0x20000u);
 }
 
+// A performance limit of 0 sets none, as it does for the standards' frame sizes.
+TEST_F(PhysicalStreamTest, APerformanceLimitOfZeroLeavesTheMeasurementUnlimited)
+{
+    // 1080p25: HD, progressive, 1920 + 720 pixels, 1080 + 45 lines.
+    const ULONG words[9] = {0xA00188 | 1, 1920 | 720 << 11, 1080, 45, 45, 0, 0, 0, 0};
+    BrevicorInputDetectRecord record{};
+    Device::MeasureVideoInput(words, 0, 0, &record);
+    EXPECT_EQ(+record.state, 2);
+    EXPECT_EQ(+record.detectedStandard, 0x4000u);
+    // The other limit still counts.
+    record = {};
+    Device::MeasureVideoInput(words, 0, 720, &record);
+    EXPECT_EQ(+record.state, 1);
+    record = {};
+    Device::MeasureVideoInput(words, 1280, 0, &record);
+    EXPECT_EQ(+record.state, 1);
+    record = {};
+    Device::MeasureVideoInput(words, 1920, 1080, &record);
+    EXPECT_EQ(+record.state, 2);
+}
+
 } // namespace
 } // namespace streamtest
 
