@@ -26,11 +26,12 @@
 #include "shared/ksvidcaprecords.h"
 #include "um/ks.h"
 
+#include "privatesetguids.h"
+
 namespace {
 
 // The driver's change notification (event 0), which the video filter raises when settings change.
-DEFINE_GUIDSTRUCT_VALUE(kNotificationSet, 0x219342C0L, 0x3309, 0x4A91, 0xB7, 0xB8, 0xB8, 0x8B, 0xD5, 0x48, 0x59,
-                        0x10);
+constexpr const GUID& kNotificationSet = KSEVENTSETID_BREVICOR_NOTIFICATION;
 
 constexpr ULONG kCapturePinId = 1;
 constexpr ULONG kCaptionPinId = 4;
