@@ -12,6 +12,11 @@ The script subset:
   CHECKBOX, AUTOCHECKBOX, RADIOBUTTON, AUTORADIOBUTTON, EDITTEXT, COMBOBOX, LISTBOX;
   STRINGTABLE BEGIN id, "text" ... END;
   name BITMAP "file"; name TYPE "file" for a user type (REGISTRY, TYPELIB, ...).
+The standard names include the window, dialog, button, static, edit, combo box and list box styles
+and those of the trackbar (TBS_), up-down (UDS_), tree view (TVS_) and tab control (TCS_); a
+CONTROL's class is a text, a predefined class name, or one of the common controls' class names
+(TRACKBAR_CLASS "msctls_trackbar32", UPDOWN_CLASS "msctls_updown32", WC_TREEVIEW "SysTreeView32",
+WC_TABCONTROL "SysTabControl32", each also with A and W).
 Style expressions combine names and numbers with |, +, &, ~, - and parentheses; "NOT x" clears
 the bits of x from the statement's default style. A resource name that is no defined symbol
 names the resource by its text.
@@ -80,6 +85,28 @@ STANDARD_NAMES = {
     "LBS_USETABSTOPS": 0x80, "LBS_NOINTEGRALHEIGHT": 0x100, "LBS_MULTICOLUMN": 0x200,
     "LBS_WANTKEYBOARDINPUT": 0x400, "LBS_EXTENDEDSEL": 0x800, "LBS_DISABLENOSCROLL": 0x1000,
     "LBS_NODATA": 0x2000, "LBS_NOSEL": 0x4000, "LBS_STANDARD": 0x00A00003,
+    # Trackbars.
+    "TBS_AUTOTICKS": 0x1, "TBS_VERT": 0x2, "TBS_HORZ": 0x0, "TBS_TOP": 0x4, "TBS_BOTTOM": 0x0,
+    "TBS_LEFT": 0x4, "TBS_RIGHT": 0x0, "TBS_BOTH": 0x8, "TBS_NOTICKS": 0x10,
+    "TBS_ENABLESELRANGE": 0x20, "TBS_FIXEDLENGTH": 0x40, "TBS_NOTHUMB": 0x80, "TBS_TOOLTIPS": 0x100,
+    "TBS_REVERSED": 0x200, "TBS_DOWNISLEFT": 0x400,
+    # Up-down controls.
+    "UDS_WRAP": 0x1, "UDS_SETBUDDYINT": 0x2, "UDS_ALIGNRIGHT": 0x4, "UDS_ALIGNLEFT": 0x8,
+    "UDS_AUTOBUDDY": 0x10, "UDS_ARROWKEYS": 0x20, "UDS_HORZ": 0x40, "UDS_NOTHOUSANDS": 0x80,
+    "UDS_HOTTRACK": 0x100,
+    # Tree views.
+    "TVS_HASBUTTONS": 0x1, "TVS_HASLINES": 0x2, "TVS_LINESATROOT": 0x4, "TVS_EDITLABELS": 0x8,
+    "TVS_DISABLEDRAGDROP": 0x10, "TVS_SHOWSELALWAYS": 0x20, "TVS_RTLREADING": 0x40,
+    "TVS_NOTOOLTIPS": 0x80, "TVS_CHECKBOXES": 0x100, "TVS_TRACKSELECT": 0x200,
+    "TVS_SINGLEEXPAND": 0x400, "TVS_INFOTIP": 0x800, "TVS_FULLROWSELECT": 0x1000,
+    "TVS_NOSCROLL": 0x2000, "TVS_NONEVENHEIGHT": 0x4000, "TVS_NOHSCROLL": 0x8000,
+    # Tab controls.
+    "TCS_SCROLLOPPOSITE": 0x1, "TCS_BOTTOM": 0x2, "TCS_RIGHT": 0x2, "TCS_MULTISELECT": 0x4,
+    "TCS_FLATBUTTONS": 0x8, "TCS_FORCEICONLEFT": 0x10, "TCS_FORCELABELLEFT": 0x20,
+    "TCS_HOTTRACK": 0x40, "TCS_VERTICAL": 0x80, "TCS_TABS": 0x0, "TCS_BUTTONS": 0x100,
+    "TCS_SINGLELINE": 0x0, "TCS_MULTILINE": 0x200, "TCS_RIGHTJUSTIFY": 0x0, "TCS_FIXEDWIDTH": 0x400,
+    "TCS_RAGGEDRIGHT": 0x800, "TCS_FOCUSONBUTTONDOWN": 0x1000, "TCS_OWNERDRAWFIXED": 0x2000,
+    "TCS_TOOLTIPS": 0x4000, "TCS_FOCUSNEVER": 0x8000,
     # Dialog answers and the static id.
     "IDOK": 1, "IDCANCEL": 2, "IDABORT": 3, "IDRETRY": 4, "IDIGNORE": 5, "IDYES": 6, "IDNO": 7,
     "IDC_STATIC": -1,
@@ -93,6 +120,16 @@ MEMORY_FLAGS = {"DISCARDABLE", "MOVEABLE", "PURE", "IMPURE", "PRELOAD", "LOADONC
                 "NONSHARED"}
 PREDEFINED_CLASSES = {"BUTTON": 0x80, "EDIT": 0x81, "STATIC": 0x82, "LISTBOX": 0x83, "SCROLLBAR": 0x84,
                       "COMBOBOX": 0x85}
+# The common controls' class names, by the names <commctrl.h> gives them (a CONTROL statement may
+# also give the class as its text).
+COMMON_CONTROL_CLASSES = {
+    "TRACKBAR_CLASS": "msctls_trackbar32", "TRACKBAR_CLASSA": "msctls_trackbar32",
+    "TRACKBAR_CLASSW": "msctls_trackbar32",
+    "UPDOWN_CLASS": "msctls_updown32", "UPDOWN_CLASSA": "msctls_updown32", "UPDOWN_CLASSW": "msctls_updown32",
+    "WC_TREEVIEW": "SysTreeView32", "WC_TREEVIEWA": "SysTreeView32", "WC_TREEVIEWW": "SysTreeView32",
+    "WC_TABCONTROL": "SysTabControl32", "WC_TABCONTROLA": "SysTabControl32",
+    "WC_TABCONTROLW": "SysTabControl32",
+}
 RT_BITMAP, RT_DIALOG, RT_STRING = 2, 5, 6
 CHILD_VISIBLE = 0x40000000 | 0x10000000
 
@@ -732,6 +769,8 @@ class Compiler:
                 cls = PREDEFINED_CLASSES.get(ct.value.upper(), ct.value)
             elif ct.kind == "name" and ct.value.upper() in PREDEFINED_CLASSES:
                 cls = PREDEFINED_CLASSES[ct.value.upper()]
+            elif ct.kind == "name" and ct.value in COMMON_CONTROL_CLASSES:
+                cls = COMMON_CONTROL_CLASSES[ct.value]
             else:
                 raise RcError(ct.where, f"a window class expected, found '{ct.value}'")
             p.expect_punct(",")

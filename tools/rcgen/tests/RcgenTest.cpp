@@ -11,7 +11,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "um/commctrl.h"
 #include "um/resourcetable.h"
+#include "um/windows.h"
 
 extern "C" const standin::ResourceEntry StandinResourceTable[];
 extern "C" const size_t StandinResourceTableCount;
@@ -142,6 +144,49 @@ TEST(Rcgen, WritesTheDialogAsAnExtendedTemplate)
     EXPECT_EQ(custom.className, u"TrackBar32");
     EXPECT_EQ(custom.title, u"Custom");
     EXPECT_EQ(r.at, dialog->size);
+}
+
+INT_PTR QuietProcedure(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+// The common controls by their class names, with their own styles, as dialogs of the pages use
+// them: a trackbar with ticks on both sides, an up-down that writes its buddy's number, a tree
+// view and a tab control; the controls the dialog creates carry the classes and the styles.
+TEST(Rcgen, BuildsDialogsOfTheCommonControls)
+{
+    const standin::ResourceEntry* entry = Find(5, nullptr, 131);
+    ASSERT_NE(entry, nullptr);
+    HWND dialog = CreateDialogIndirectParamW(nullptr, static_cast<LPCDLGTEMPLATEW>(entry->data), nullptr,
+                                             QuietProcedure, 0);
+    ASSERT_NE(dialog, nullptr);
+    struct Expected {
+        int id;
+        const char16_t* className;
+        DWORD styles;
+    };
+    const Expected controls[] = {
+        {2409, u"msctls_trackbar32", TBS_AUTOTICKS | TBS_BOTH | WS_TABSTOP},
+        {1202, u"msctls_updown32", UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS},
+        {1400, u"SysTreeView32", TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | WS_BORDER},
+        {1401, u"SysTabControl32", TCS_MULTILINE | TCS_FOCUSNEVER},
+    };
+    for (const Expected& expected : controls) {
+        HWND control = GetDlgItem(dialog, expected.id);
+        ASSERT_NE(control, nullptr) << expected.id;
+        WCHAR name[64] = {};
+        GetClassNameW(control, name, 64);
+        EXPECT_EQ(std::u16string(name), expected.className) << expected.id;
+        const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(control, GWL_STYLE));
+        EXPECT_EQ(style & expected.styles, expected.styles) << expected.id << " " << std::hex << style;
+        EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE), DWORD(WS_CHILD | WS_VISIBLE)) << expected.id;
+    }
+    // No bit beyond those given: TBS_BOTH is not TBS_VERT, nor UDS_SETBUDDYINT UDS_WRAP.
+    EXPECT_EQ(GetWindowLongPtrW(GetDlgItem(dialog, 2409), GWL_STYLE) & 0xFFFF, TBS_AUTOTICKS | TBS_BOTH);
+    EXPECT_EQ(GetWindowLongPtrW(GetDlgItem(dialog, 1202), GWL_STYLE) & 0xFFFF,
+              UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS);
+    DestroyWindow(dialog);
 }
 
 TEST(Rcgen, WritesStringsInBlocksOfSixteen)

@@ -13,7 +13,10 @@ void Click(HWND hwnd);
 void Click(HWND hwnd, int x, int y);
 // The left button pressed at one client point, moved in `steps` moves to another, released there.
 void Drag(HWND hwnd, POINT from, POINT to, int steps = 1);
-// The focus to the window, everything in it selected (an edit's), then each character typed.
+// The focus to the window, everything in it selected (an edit's), then each character typed: the
+// text is ANSI (Windows-1252); a character with a key of the US layout by that key (with shift
+// where it needs it), any other as Alt held while its code, led by a zero, is typed on the
+// numeric pad.
 void Type(HWND hwnd, const std::string& text);
 // A line chosen: a list box's line clicked (scrolled to first), a combo box's by the keys (Home,
 // then Down); false for an index the control does not have.

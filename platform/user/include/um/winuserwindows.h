@@ -330,6 +330,11 @@ using TIMERPROC = VOID (*)(HWND, UINT, UINT_PTR, DWORD);
 #define VK_OEM_MINUS 0xBD
 #define VK_OEM_PERIOD 0xBE
 #define VK_OEM_2 0xBF
+#define VK_OEM_3 0xC0
+#define VK_OEM_4 0xDB
+#define VK_OEM_5 0xDC
+#define VK_OEM_6 0xDD
+#define VK_OEM_7 0xDE
 
 struct WNDCLASSEXA {
     UINT cbSize;

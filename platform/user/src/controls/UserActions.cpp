@@ -25,27 +25,63 @@ void Key(UINT vk)
     PumpUntilIdle();
 }
 
-// The key that types a character, and whether shift goes with it.
+// The key that types a character on a US layout, and whether shift goes with it; false for a
+// character without a key.
 bool KeyOf(char c, UINT& vk, bool& shift)
 {
     shift = false;
     if (c >= 'a' && c <= 'z') {
         vk = static_cast<UINT>(c - 'a' + 'A');
-    } else if (c >= 'A' && c <= 'Z') {
+        return true;
+    }
+    if (c >= 'A' && c <= 'Z') {
         vk = static_cast<UINT>(c);
         shift = true;
-    } else if (c >= '0' && c <= '9') {
+        return true;
+    }
+    if (c >= '0' && c <= '9') {
         vk = static_cast<UINT>(c);
-    } else {
-        switch (c) {
-        case ' ': vk = VK_SPACE; break;
-        case ',': vk = VK_OEM_COMMA; break;
-        case '.': vk = VK_OEM_PERIOD; break;
-        case '-': vk = VK_OEM_MINUS; break;
-        default: return false;
+        return true;
+    }
+    // The shifted digits, ')' on 0 to '(' on 9.
+    static constexpr char kShiftedDigits[] = ")!@#$%^&*(";
+    for (int digit = 0; digit < 10; ++digit) {
+        if (c == kShiftedDigits[digit]) {
+            vk = static_cast<UINT>('0' + digit);
+            shift = true;
+            return true;
         }
     }
-    return true;
+    struct Punctuation {
+        UINT vk;
+        char plain;
+        char shifted;
+    };
+    static constexpr Punctuation kPunctuation[] = {
+        {VK_SPACE, ' ', 0},       {VK_OEM_MINUS, '-', '_'}, {VK_OEM_PLUS, '=', '+'},  {VK_OEM_COMMA, ',', '<'},
+        {VK_OEM_PERIOD, '.', '>'}, {VK_OEM_2, '/', '?'},    {VK_OEM_1, ';', ':'},     {VK_OEM_3, '`', '~'},
+        {VK_OEM_4, '[', '{'},     {VK_OEM_5, '\\', '|'},   {VK_OEM_6, ']', '}'},     {VK_OEM_7, '\'', '"'},
+    };
+    for (const Punctuation& key : kPunctuation) {
+        if (c == key.plain || (key.shifted != 0 && c == key.shifted)) {
+            vk = key.vk;
+            shift = c != key.plain;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A character without a key: Alt held while its code, led by a zero, is typed on the numeric pad.
+void AltCode(unsigned char c)
+{
+    PressKey(VK_MENU);
+    PumpUntilIdle();
+    const unsigned digits[] = {0u, c / 100u, c / 10u % 10u, c % 10u};
+    for (unsigned digit : digits)
+        Key(VK_NUMPAD0 + digit);
+    ReleaseKey(VK_MENU);
+    PumpUntilIdle();
 }
 
 } // namespace
@@ -86,8 +122,10 @@ void Type(HWND hwnd, const std::string& text)
     for (char c : text) {
         UINT vk = 0;
         bool shift = false;
-        if (!KeyOf(c, vk, shift))
+        if (!KeyOf(c, vk, shift)) {
+            AltCode(static_cast<unsigned char>(c));
             continue;
+        }
         if (shift)
             PressKey(VK_SHIFT);
         Key(vk);

@@ -1,8 +1,12 @@
 // The keyboard: injected keys reach the focus window of the thread that last took the focus (its
 // active window when nothing has the focus) as WM_KEYDOWN and WM_KEYUP; TranslateMessage makes
-// WM_CHAR from a key press with the shift and control state of the moment (a US layout).
+// WM_CHAR from a key press with the shift and control state of the moment (a US layout), and from a
+// decimal code typed on the numeric pad while Alt is held, when Alt is let go: led by a zero, the
+// code (modulo 256) names a character of the ANSI code page (Windows-1252); without the zero it
+// names one of the OEM code page, of which the stand-in types the printable ASCII half only.
 #include "um/errhandlingapi.h"
 #include "um/processthreadsapi.h"
+#include "text/AnsiText.h"
 #include "um/winerror.h"
 #include "windows/WindowManager.h"
 
@@ -45,6 +49,16 @@ char16_t CharacterOf(UINT vk, bool shift, bool control)
         return shift ? u'?' : u'/';
     case VK_OEM_1:
         return shift ? u':' : u';';
+    case VK_OEM_3:
+        return shift ? u'~' : u'`';
+    case VK_OEM_4:
+        return shift ? u'{' : u'[';
+    case VK_OEM_5:
+        return shift ? u'|' : u'\\';
+    case VK_OEM_6:
+        return shift ? u'}' : u']';
+    case VK_OEM_7:
+        return shift ? u'"' : u'\'';
     case VK_MULTIPLY:
         return u'*';
     case VK_ADD:
@@ -58,6 +72,28 @@ char16_t CharacterOf(UINT vk, bool shift, bool control)
     default:
         return 0;
     }
+}
+
+// The character of a code typed with Alt on the numeric pad; 0 for none.
+char16_t CharacterOfAltCode(unsigned code, bool ansi)
+{
+    code %= 256;
+    if (ansi) {
+        const char byte = static_cast<char>(code);
+        const std::u16string wide = WideFromAnsi(std::string_view(&byte, 1));
+        return wide.size() == 1 ? wide[0] : 0;
+    }
+    return code >= 0x20 && code < 0x7F ? static_cast<char16_t>(code) : 0;
+}
+
+// Puts a character in front of the thread's posted messages, as the key message's own.
+void PostCharacter(MessageQueue& queue, const MSG& key, char16_t character)
+{
+    MSG typed = key;
+    typed.message = WM_CHAR;
+    typed.wParam = character;
+    queue.posted.push_front(typed);
+    Wake(queue);
 }
 
 } // namespace
@@ -105,25 +141,46 @@ extern "C" BOOL WINAPI TranslateMessage(const MSG* lpMsg)
 {
     if (!lpMsg)
         return FALSE;
-    if (lpMsg->message == WM_KEYUP)
-        return TRUE;
-    if (lpMsg->message != WM_KEYDOWN)
+    if (lpMsg->message != WM_KEYDOWN && lpMsg->message != WM_KEYUP)
         return FALSE;
     auto& manager = WindowManager::Instance();
     auto queue = CurrentQueue();
     std::lock_guard<std::recursive_mutex> hold(manager.lock);
+    const UINT vk = static_cast<UINT>(lpMsg->wParam);
+    if (lpMsg->message == WM_KEYUP) {
+        // Letting Alt go ends a numeric-pad code: its character comes next.
+        if (vk == VK_MENU && queue->altDigits > 0) {
+            const char16_t character = CharacterOfAltCode(queue->altCode, queue->altAnsi);
+            queue->altDigits = 0;
+            if (character)
+                PostCharacter(*queue, *lpMsg, character);
+        }
+        return TRUE;
+    }
+    if (vk == VK_MENU) {
+        if ((lpMsg->lParam & (LPARAM(1) << 30)) == 0) // a new press, not a repeat
+            queue->altDigits = 0;
+        return TRUE;
+    }
     // The state as of the key message, not of the keyboard now.
+    const bool alt = (queue->keys[VK_MENU] & 0x80) != 0;
+    if (alt && vk >= VK_NUMPAD0 && vk <= VK_NUMPAD0 + 9) {
+        const unsigned digit = vk - VK_NUMPAD0;
+        if (queue->altDigits == 0) {
+            queue->altCode = 0;
+            queue->altAnsi = digit == 0;
+        }
+        queue->altCode = (queue->altCode * 10 + digit) % 1000000;
+        ++queue->altDigits;
+        return TRUE;
+    }
     const bool shift = (queue->keys[VK_SHIFT] & 0x80) != 0;
     const bool control = (queue->keys[VK_CONTROL] & 0x80) != 0;
-    const char16_t character = CharacterOf(static_cast<UINT>(lpMsg->wParam), shift, control);
+    const char16_t character = CharacterOf(vk, shift, control);
     if (!character)
         return TRUE;
     // The character comes next, before anything posted meanwhile.
-    MSG typed = *lpMsg;
-    typed.message = WM_CHAR;
-    typed.wParam = character;
-    queue->posted.push_front(typed);
-    Wake(*queue);
+    PostCharacter(*queue, *lpMsg, character);
     return TRUE;
 }
 

@@ -125,6 +125,11 @@ struct MessageQueue {
     int waiting = 0; // threads blocked in a message wait (0 or 1)
     // The key state as of the input message last taken: GetKeyState and TranslateMessage read it.
     std::array<BYTE, 256> keys{};
+    // A character code being typed on the numeric pad with Alt held: its value and digits so far,
+    // and whether it began with a zero (a code of the ANSI code page).
+    unsigned altCode = 0;
+    int altDigits = 0;
+    bool altAnsi = false;
 };
 
 constexpr size_t kPostedLimit = 10000;

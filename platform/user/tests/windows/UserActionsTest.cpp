@@ -46,6 +46,62 @@ TEST_F(UserActionsTest, TypeSelectAndClick)
     EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
+// Every character of the ANSI code page types: those of the keyboard by their keys (shift where
+// the layout needs it), the others as Alt and a zero-led decimal code on the numeric pad.
+TEST_F(UserActionsTest, TypeGivesEveryAnsiCharacter)
+{
+    HWND edit = Control(u"Edit", 249, ES_AUTOHSCROLL, 10, 10, 300, 20);
+    standin::Type(edit, "C:\\logs\\t_1.log");
+    char text[300];
+    GetWindowTextA(edit, text, sizeof(text));
+    EXPECT_STREQ(text, "C:\\logs\\t_1.log");
+
+    std::string printable;
+    for (int c = 0x20; c <= 0x7E; ++c)
+        printable += static_cast<char>(c);
+    standin::Type(edit, printable);
+    GetWindowTextA(edit, text, sizeof(text));
+    EXPECT_EQ(std::string(text), printable);
+
+    // The upper half of the code page: accents, the euro sign, the no-break space, the y diaeresis.
+    std::string upper;
+    for (int c = 0x80; c <= 0xFF; ++c)
+        upper += static_cast<char>(c);
+    standin::Type(edit, upper);
+    std::vector<char> all(512, 0);
+    GetWindowTextA(edit, all.data(), static_cast<int>(all.size()));
+    EXPECT_EQ(std::string(all.data()), upper);
+    WCHAR euro[4] = {};
+    standin::Type(edit, "\x80\xE9");
+    GetWindowTextW(edit, euro, 4);
+    EXPECT_EQ(euro[0], 0x20AC);
+    EXPECT_EQ(euro[1], 0x00E9);
+}
+
+// A code typed on the numeric pad with Alt held gives its character when Alt is let go, and
+// nothing before; the digits themselves are not typed.
+TEST_F(UserActionsTest, AltAndANumericPadCodeTypeOneCharacter)
+{
+    HWND edit = Control(u"Edit", 249, ES_AUTOHSCROLL, 10, 10, 300, 20);
+    SetFocus(edit);
+    standin::PumpUntilIdle();
+    standin::PressKey(VK_MENU);
+    standin::PumpUntilIdle();
+    for (UINT digit : {0u, 1u, 9u, 1u}) {
+        standin::PressKey(VK_NUMPAD0 + digit);
+        standin::PumpUntilIdle();
+        standin::ReleaseKey(VK_NUMPAD0 + digit);
+        standin::PumpUntilIdle();
+    }
+    char text[8] = {};
+    GetWindowTextA(edit, text, sizeof(text));
+    EXPECT_STREQ(text, "");
+    standin::ReleaseKey(VK_MENU);
+    standin::PumpUntilIdle();
+    GetWindowTextA(edit, text, sizeof(text));
+    EXPECT_STREQ(text, "\xBF"); // the inverted question mark, 0191
+}
+
 TEST_F(UserActionsTest, SpinSlideAndDrag)
 {
     HWND buddy = Control(u"Edit", 250, ES_AUTOHSCROLL, 10, 10, 80, 20);
