@@ -8,6 +8,7 @@
 // its board (StreamDeviceServices): the table of live logical streams, the kill of a stream's
 // outstanding records, the DSP clock rate and the processing queues.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <type_traits>
 
@@ -859,11 +860,13 @@ private:
     bool m_fpgaLoaded = false;
     UCHAR m_eeprom[kEepromBytes] = {};
 
-    PDEVICE_OBJECT m_physicalDeviceObject = nullptr;
+    // Set again by each start's registry load while requests open the board's key through it.
+    std::atomic<PDEVICE_OBJECT> m_physicalDeviceObject{nullptr};
     VideoInputItems m_videoInputs;
     AudioInputItems m_audioInputs;
     DeviceRegistryValues m_deviceValues{};
-    ULONG m_legacyAudioFilters = 1;
+    // Written by an audio-configuration set while a start reads it for the DSP's configuration.
+    std::atomic<ULONG> m_legacyAudioFilters{1};
     ULONG m_decoderCurrentStandard = 1;
     BrevicorLOSRecord m_losSettings{};
 
