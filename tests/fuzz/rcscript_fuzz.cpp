@@ -22,10 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Check(bool condition)
+// A broken promise of the compiler: says which, with the status and the error text, and aborts.
+void Check(bool condition, const char* what, int status, const std::string& message)
 {
-    if (!condition)
+    if (!condition) {
+        std::fprintf(stderr, "rcscript: %s (status %d, error text \"%s\")\n", what, status, message.c_str());
         std::abort();
+    }
 }
 
 std::string ReadAll(const fs::path& path)
@@ -96,10 +99,11 @@ int Compile(const fs::path& script, const fs::path& table, std::string* message)
         std::abort();
     }
     const long status = PyLong_AsLong(PyTuple_GetItem(result, 0));
-    const char* text = PyUnicode_AsUTF8(PyTuple_GetItem(result, 1));
+    Py_ssize_t length = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(PyTuple_GetItem(result, 1), &length);
     if (text == nullptr)
         std::abort();
-    *message = text;
+    message->assign(text, size_t(length));
     Py_DECREF(result);
     return int(status);
 }
@@ -118,15 +122,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     std::string message;
     const int status = Compile(script, table, &message);
-    Check(message.find("Traceback") == std::string::npos);
+    Check(message.find("Traceback") == std::string::npos, "uncaught fault", status, message);
     if (status == 0) {
-        Check(message.empty());
-        Check(ReadAll(table).find("StandinResourceTableCount") != std::string::npos);
+        Check(message.empty(), "success with error text", status, message);
+        Check(ReadAll(table).find("StandinResourceTableCount") != std::string::npos, "success without a table", status,
+              message);
     } else {
-        Check(!fs::exists(table));
-        Check(message.rfind(script.string() + ":", 0) == 0);
-        Check(message.find(": error: ") != std::string::npos);
-        Check(message.find('\n') == message.size() - 1);
+        Check(!fs::exists(table), "table left behind a refusal", status, message);
+        Check(message.rfind(script.string() + ":", 0) == 0, "refusal not located in the script", status, message);
+        Check(message.find(": error: ") != std::string::npos, "refusal without an error line", status, message);
+        Check(message.find('\n') == message.size() - 1, "refusal not on one line", status, message);
     }
     return 0;
 }

@@ -31,9 +31,17 @@ import struct
 import sys
 
 
+def printable(text):
+    """The text with every character that does not print (a NUL, a control code, a byte the
+    script's code page left undecoded) written as an escape, so that an error stays one line of
+    plain text."""
+    return "".join(c if c.isprintable() else
+                   f"\\x{ord(c):02x}" if ord(c) < 0x100 else f"\\u{ord(c):04x}" for c in text)
+
+
 class RcError(Exception):
     def __init__(self, where, message):
-        super().__init__(f"{where[0]}:{where[1]}: error: {message}")
+        super().__init__(f"{where[0]}:{where[1]}: error: {printable(message)}")
 
 
 STANDARD_NAMES = {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -256,6 +257,32 @@ TEST_P(RcgenRefusal, NamesFileAndLineAndWritesNothing)
     std::getline(err, first);
     const std::string expected = (dir / "bad.rc").string() + ":" + std::to_string(GetParam().line) + ": error:";
     EXPECT_EQ(first.rfind(expected, 0), 0u) << first;
+    fs::remove_all(dir);
+}
+
+// A character that does not print reaches the error line as an escape: the refusal stays one
+// line of text however the script is damaged (a NUL, a control code, a byte of no code page).
+TEST(Rcgen, WritesCharactersThatDoNotPrintAsEscapes)
+{
+    const fs::path dir = fs::temp_directory_path() / ("rcgen-escape-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const struct {
+        std::string script;
+        std::string error;
+    } cases[] = {
+        {std::string("\n\0\n", 3), ":2: error: unexpected character '\\x00'"},
+        {"\x01", ":1: error: unexpected character '\\x01'"},
+        {std::string("#en\0dif\n", 8), ":1: error: unknown directive '#en\\x00dif'"},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir / "bad.rc", std::ios::binary) << c.script;
+        const std::string command = std::string(RCGEN_PYTHON) + " " + RCGEN_SCRIPT + " " + (dir / "bad.rc").string() +
+                                    " --source " + (dir / "bad.cpp").string() + " 2>" + (dir / "err.txt").string();
+        EXPECT_NE(std::system(command.c_str()), 0);
+        std::ifstream err(dir / "err.txt", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(err)), {});
+        EXPECT_EQ(text, (dir / "bad.rc").string() + c.error + "\n");
+    }
     fs::remove_all(dir);
 }
 
