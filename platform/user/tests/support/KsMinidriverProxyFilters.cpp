@@ -121,7 +121,8 @@ NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP)
         return STATUS_INSUFFICIENT_RESOURCES;
     InitializeCaptureContext(context, pin);
     context->burst = burst;
-    pin->StreamHeaderSize = pin->Id == kAudioPin ? ULONG(sizeof(KSSTREAM_HEADER)) : KS_VIDEO_STREAM_HEADER_SIZE;
+    // The audio pin asks for extended headers too, as the board's driver does.
+    pin->StreamHeaderSize = KS_VIDEO_STREAM_HEADER_SIZE;
     const NTSTATUS status = KsAddItemToObjectBag(pin->Bag, context, FreeContext);
     if (!NT_SUCCESS(status)) {
         ExFreePool(context);
