@@ -72,11 +72,12 @@ bool Near(int actual, int expected)
     return std::abs(actual - expected) <= 2;
 }
 
-// A video graph: the capture filter and its crossbar, connected by medium, and one grabber branch
-// behind the pin of `category`, set to `compression` / `bits` at 320 x 240.
+// A video graph: the capture filter and its crossbar, connected by medium, and grabber branches
+// behind the pins of the categories asked for, each set to its format at 320 x 240.
 struct VideoGraph {
     graphtest::Graph graph;
-    graphtest::Samples samples;
+    graphtest::Samples samples;       // the first branch's
+    graphtest::Samples secondSamples; // the second branch's
     IBaseFilter* capture = nullptr;
     IBaseFilter* crossbar = nullptr;
 
@@ -89,6 +90,13 @@ struct VideoGraph {
     }
 
     void Build(const GUID& category, ULONG compression, WORD bits)
+    {
+        BuildFilters();
+        if (!testing::Test::HasFatalFailure())
+            AddBranch(category, compression, bits, &samples, u"Video Sample Grabber");
+    }
+
+    void BuildFilters()
     {
         capture = graphtest::FindFilter(AM_KSCATEGORY_CAPTURE, graphtest::kVideoName);
         crossbar = graphtest::FindFilter(AM_KSCATEGORY_CROSSBAR, graphtest::kCrossbarName);
@@ -110,7 +118,11 @@ struct VideoGraph {
             peer->Release();
         graphtest::Release(outputs);
         graphtest::Release(inputs);
+    }
 
+    void AddBranch(const GUID& category, ULONG compression, WORD bits, graphtest::Samples* into,
+                   const std::u16string& name)
+    {
         // The pin's stream configuration, found by category as an application finds it.
         IAMStreamConfig* config = nullptr;
         ASSERT_EQ(graph.builder->FindInterface(&category, &MEDIATYPE_Video, capture, IID_IAMStreamConfig,
@@ -122,7 +134,7 @@ struct VideoGraph {
         DeleteMediaType(wanted);
         config->Release();
 
-        IBaseFilter* grabber = graph.AddGrabber(&samples, u"Video Sample Grabber");
+        IBaseFilter* grabber = graph.AddGrabber(into, name);
         ASSERT_NE(grabber, nullptr);
         ASSERT_EQ(graph.builder->RenderStream(&category, &MEDIATYPE_Video, capture, grabber, graph.LastRenderer()),
                   S_OK);
@@ -139,6 +151,45 @@ struct VideoGraph {
         return header;
     }
 };
+
+// The bars of a bottom-up RGB32 picture at their centres, rows 40, 120 and 200 from the top (clear of
+// the frame counter at the bottom), against the table converted as the 32-bit output converts.
+void ExpectRgb32Bars(const std::vector<BYTE>& picture)
+{
+    ASSERT_EQ(picture.size(), size_t(kWidth * kHeight * 4));
+    for (int bar = 0; bar < 8; ++bar) {
+        SCOPED_TRACE("bar " + std::to_string(bar));
+        const board::ColourBars::Bar& table = board::ColourBars::kBars[size_t(bar)];
+        ASSERT_EQ(colorbartest::kBarY[bar], table.y);
+        ASSERT_EQ(colorbartest::kBarU[bar], table.cb);
+        ASSERT_EQ(colorbartest::kBarV[bar], table.cr);
+        const std::array<int, 3> expected = colorbartest::Rgb32(bar);
+        const LONG x = 40 * bar + 20; // the bar's centre
+        for (LONG top : {40L, 120L, 200L}) {
+            const LONG row = kHeight - 1 - top;
+            const BYTE* p = picture.data() + (size_t(row) * kWidth + size_t(x)) * 4;
+            EXPECT_TRUE(Near(p[0], expected[0]) && Near(p[1], expected[1]) && Near(p[2], expected[2]))
+                << "row " << top << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]) << ", expected "
+                << expected[0] << " " << expected[1] << " " << expected[2];
+        }
+    }
+}
+
+// The bars of a UYVY picture at their centres (the first pixel of a pair), against the table.
+void ExpectUyvyBars(const std::vector<BYTE>& picture)
+{
+    ASSERT_EQ(picture.size(), size_t(kWidth * kHeight * 2));
+    for (int bar = 0; bar < 8; ++bar) {
+        SCOPED_TRACE("bar " + std::to_string(bar));
+        const board::ColourBars::Bar& table = board::ColourBars::kBars[size_t(bar)];
+        const LONG x = 40 * bar + 20;
+        for (LONG top : {40L, 120L, 200L}) {
+            const BYTE* p = picture.data() + size_t(top) * kWidth * 2 + size_t(x) * 2;
+            EXPECT_TRUE(Near(p[0], table.cb) && Near(p[1], table.y) && Near(p[2], table.cr) && Near(p[3], table.y))
+                << "row " << top << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]) << " " << int(p[3]);
+        }
+    }
+}
 
 } // namespace
 
@@ -159,26 +210,7 @@ TEST_F(BoardGraphTest, ThePreviewPinAtRgb32DeliversTheBoardsColourBars)
     ASSERT_EQ(video.graph.control->Stop(), S_OK);
     EXPECT_TRUE(video.samples.AllOffThread(std::this_thread::get_id()));
 
-    const std::vector<std::vector<BYTE>> taken = video.samples.Taken();
-    const std::vector<BYTE>& picture = taken.back();
-    ASSERT_EQ(picture.size(), size_t(kWidth * kHeight * 4));
-    for (int bar = 0; bar < 8; ++bar) {
-        SCOPED_TRACE("bar " + std::to_string(bar));
-        const board::ColourBars::Bar& table = board::ColourBars::kBars[size_t(bar)];
-        // The expected colours are the table's, converted as the 32-bit output converts.
-        ASSERT_EQ(colorbartest::kBarY[bar], table.y);
-        ASSERT_EQ(colorbartest::kBarU[bar], table.cb);
-        ASSERT_EQ(colorbartest::kBarV[bar], table.cr);
-        const std::array<int, 3> expected = colorbartest::Rgb32(bar);
-        const LONG x = 40 * bar + 20; // the bar's centre
-        for (LONG top : {40L, 120L, 200L}) {
-            const LONG row = kHeight - 1 - top; // bottom-up rows
-            const BYTE* p = picture.data() + (size_t(row) * kWidth + size_t(x)) * 4;
-            EXPECT_TRUE(Near(p[0], expected[0]) && Near(p[1], expected[1]) && Near(p[2], expected[2]))
-                << "row " << top << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]) << ", expected "
-                << expected[0] << " " << expected[1] << " " << expected[2];
-        }
-    }
+    ExpectRgb32Bars(video.samples.Taken().back());
 }
 
 TEST_F(BoardGraphTest, TheCapturePinAtUyvyDeliversTheBoardsColourBars)
@@ -197,17 +229,37 @@ TEST_F(BoardGraphTest, TheCapturePinAtUyvyDeliversTheBoardsColourBars)
     ASSERT_EQ(video.graph.control->Stop(), S_OK);
     EXPECT_TRUE(video.samples.AllOffThread(std::this_thread::get_id()));
 
-    const std::vector<BYTE> picture = video.samples.Taken().back();
-    ASSERT_EQ(picture.size(), size_t(kWidth * kHeight * 2));
-    for (int bar = 0; bar < 8; ++bar) {
-        SCOPED_TRACE("bar " + std::to_string(bar));
-        const board::ColourBars::Bar& table = board::ColourBars::kBars[size_t(bar)];
-        const LONG x = 40 * bar + 20; // the bar's centre, the first of a pixel pair
-        for (LONG top : {40L, 120L, 200L}) {
-            const BYTE* p = picture.data() + size_t(top) * kWidth * 2 + size_t(x) * 2;
-            EXPECT_TRUE(Near(p[0], table.cb) && Near(p[1], table.y) && Near(p[2], table.cr) && Near(p[3], table.y))
-                << "row " << top << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]) << " " << int(p[3]);
-        }
+    ExpectUyvyBars(video.samples.Taken().back());
+}
+
+TEST_F(BoardGraphTest, CaptureAndPreviewRunTogetherEachInTheOtherFormat)
+{
+    VideoGraph video;
+    video.BuildFilters();
+    if (HasFatalFailure())
+        return;
+    video.AddBranch(PIN_CATEGORY_CAPTURE, BI_RGB, 32, &video.samples, u"Capture Grabber");
+    if (HasFatalFailure())
+        return;
+    video.AddBranch(PIN_CATEGORY_PREVIEW, kUyvy, 16, &video.secondSamples, u"Preview Grabber");
+    if (HasFatalFailure())
+        return;
+    EXPECT_EQ(video.Connected(PIN_CATEGORY_CAPTURE).biBitCount, 32);
+    EXPECT_EQ(video.Connected(PIN_CATEGORY_PREVIEW).biCompression, DWORD(kUyvy));
+
+    ASSERT_TRUE(SUCCEEDED(video.graph.control->Run()));
+    ASSERT_TRUE(video.samples.WaitForSamples(3));
+    ASSERT_TRUE(video.secondSamples.WaitForSamples(3));
+    ASSERT_EQ(video.graph.control->Stop(), S_OK);
+    EXPECT_TRUE(video.samples.AllOffThread(std::this_thread::get_id()));
+    EXPECT_TRUE(video.secondSamples.AllOffThread(std::this_thread::get_id()));
+    {
+        SCOPED_TRACE("capture");
+        ExpectRgb32Bars(video.samples.Taken().back());
+    }
+    {
+        SCOPED_TRACE("preview");
+        ExpectUyvyBars(video.secondSamples.Taken().back());
     }
 }
 

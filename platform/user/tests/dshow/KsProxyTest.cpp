@@ -600,3 +600,74 @@ TEST_F(KsProxyTest, ThePagesAreTheClassesRegisteredUnderTheSetsTheFilterAnswers)
     EXPECT_EQ(PagesOf(filter), (std::vector<CLSID>{second}));
     filter->Release();
 }
+
+TEST_F(KsProxyTest, AnAudioRangesSizesAreAskedFromItsLargestToItsSmallestAndNoWiderThan64Bits)
+{
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(filter, nullptr);
+    IKsObject* object = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_IKsObject, reinterpret_cast<void**>(&object)), S_OK);
+    const HANDLE handle = object->KsGetObjectHandle();
+    object->Release();
+    auto sizeQueries = [] {
+        int count = 0;
+        for (const auto& request : standin::KsRequests())
+            count += request.set == KSPROPSETID_Pin && request.id == KSPROPERTY_PIN_DATAINTERSECTION &&
+                     request.outputLength == 0;
+        return count;
+    };
+    auto bitsOf = [](const ksproxy::OfferedType& offered) {
+        WAVEFORMATEX wave{};
+        std::memcpy(&wave, offered.type.pbFormat, sizeof wave);
+        return int(wave.wBitsPerSample);
+    };
+    ksproxy::PinFactory pin;
+    pin.id = kstest::kAudioPin;
+    KSDATARANGE_AUDIO audio{{sizeof(KSDATARANGE_AUDIO), 0, 4, 0, KSDATAFORMAT_TYPE_AUDIO, KSDATAFORMAT_SUBTYPE_PCM,
+                             KSDATAFORMAT_SPECIFIER_WAVEFORMATEX},
+                            2, 0, 0xFFFFFFFF, 48000, 48000};
+    pin.ranges.push_back(std::vector<BYTE>(reinterpret_cast<BYTE*>(&audio), reinterpret_cast<BYTE*>(&audio + 1)));
+
+    // A range that claims every size: 64 down to 8 asked, the pin answering 16 and 8 only.
+    standin::ClearKsRequests();
+    std::vector<ksproxy::OfferedType> types = ksproxy::TypesFromRanges(handle, pin);
+    EXPECT_EQ(sizeQueries(), 8);
+    ASSERT_EQ(types.size(), 2u);
+    EXPECT_EQ(bitsOf(types[0]), 16);
+    EXPECT_EQ(bitsOf(types[1]), 8);
+
+    // A smallest size off the 8-bit steps ends the steps above it: 20 and 12 (the pin takes 12).
+    audio.MinimumBitsPerSample = 10;
+    audio.MaximumBitsPerSample = 20;
+    std::memcpy(pin.ranges[0].data(), &audio, sizeof audio);
+    standin::ClearKsRequests();
+    types = ksproxy::TypesFromRanges(handle, pin);
+    EXPECT_EQ(sizeQueries(), 2);
+    ASSERT_EQ(types.size(), 1u);
+    EXPECT_EQ(bitsOf(types[0]), 12);
+
+    // Bounds the wrong way round ask nothing and offer nothing.
+    audio.MinimumBitsPerSample = 24;
+    audio.MaximumBitsPerSample = 16;
+    std::memcpy(pin.ranges[0].data(), &audio, sizeof audio);
+    standin::ClearKsRequests();
+    EXPECT_TRUE(ksproxy::TypesFromRanges(handle, pin).empty());
+    EXPECT_EQ(sizeQueries(), 0);
+    filter->Release();
+}
+
+TEST_F(KsProxyTest, AProxyNotYetLoadedHasNoPages)
+{
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_Proxy, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               reinterpret_cast<void**>(&filter)),
+              S_OK);
+    ISpecifyPropertyPages* specify = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&specify)), S_OK);
+    CAUUID list{3, reinterpret_cast<GUID*>(&list)};
+    EXPECT_EQ(specify->GetPages(&list), E_UNEXPECTED);
+    EXPECT_EQ(list.cElems, 0u);
+    EXPECT_EQ(list.pElems, nullptr);
+    specify->Release();
+    filter->Release();
+}
