@@ -263,6 +263,25 @@ TEST_F(BoardGraphTest, CaptureAndPreviewRunTogetherEachInTheOtherFormat)
     }
 }
 
+TEST_F(BoardGraphTest, APreviewStoppedAndRunAgainDeliversAgain)
+{
+    VideoGraph video;
+    video.Build(PIN_CATEGORY_PREVIEW, BI_RGB, 32);
+    if (HasFatalFailure())
+        return;
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const size_t before = video.samples.Taken().size();
+        ASSERT_TRUE(SUCCEEDED(video.graph.control->Run()));
+        ASSERT_TRUE(video.samples.WaitForSamples(before + 2));
+        ASSERT_EQ(video.graph.control->Stop(), S_OK);
+        OAFilterState state = State_Running;
+        EXPECT_EQ(video.graph.control->GetState(10, &state), S_OK);
+        EXPECT_EQ(state, State_Stopped);
+        ExpectRgb32Bars(video.samples.Taken().back());
+    }
+}
+
 TEST_F(BoardGraphTest, TheAudioFilterAt16Bits48000HzDeliversTheBoardsTone)
 {
     graphtest::Graph graph;
