@@ -145,6 +145,59 @@ TEST_F(PropertyTransportBoardTest, ASetTakesBackTheDriversAnswer)
     EXPECT_EQ(requests[1].outputLength, 600u);
 }
 
+// The window thread and the notification thread of a page send on the one control at once, each
+// with its own record: every answer is whole and the driver's own.
+TEST_F(PropertyTransportBoardTest, TwoThreadsSendOnOneControlAtOnce)
+{
+    DEVICE_CONFIG device{};
+    ASSERT_EQ(GetDeviceInfoRecord(&ctrl, &device), S_OK);
+    VIDEODECODER_RECORD decoder{};
+    ASSERT_EQ(GetVideoInfoRecord(&ctrl, &decoder), S_OK);
+
+    struct Work {
+        const CPropertyGetSetCtrl* ctrl;
+        const DEVICE_CONFIG* device;
+        const VIDEODECODER_RECORD* decoder;
+        bool decoderSide;
+        int mismatches = 0;
+        int failures = 0;
+    };
+    auto routine = [](LPVOID parameter) -> DWORD {
+        auto* work = static_cast<Work*>(parameter);
+        for (int i = 0; i < 50; ++i) {
+            if (work->decoderSide) {
+                VIDEODECODER_RECORD record{};
+                if (FAILED(GetVideoInfoRecord(work->ctrl, &record)))
+                    ++work->failures;
+                else if (!SameBytes(record, *work->decoder))
+                    ++work->mismatches;
+            } else {
+                DEVICE_CONFIG record{};
+                if (FAILED(GetDeviceInfoRecord(work->ctrl, &record)))
+                    ++work->failures;
+                else if (!SameBytes(record, *work->device))
+                    ++work->mismatches;
+            }
+        }
+        return 0;
+    };
+    Work works[2] = {{&ctrl, &device, &decoder, false}, {&ctrl, &device, &decoder, true}};
+    HANDLE threads[2];
+    for (int i = 0; i < 2; ++i) {
+        threads[i] = CreateThread(nullptr, 0, routine, &works[i], 0, nullptr);
+        ASSERT_NE(threads[i], nullptr);
+    }
+    for (HANDLE thread : threads) {
+        EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+        CloseHandle(thread);
+    }
+    for (const Work& work : works) {
+        EXPECT_EQ(work.failures, 0);
+        EXPECT_EQ(work.mismatches, 0);
+    }
+    EXPECT_EQ(RequestsOn(video).size(), 102u);
+}
+
 // The input multiplexer's node and the first input's volume node and source, from the audio filter.
 struct AudioNodes {
     ULONG mux = 0;

@@ -97,9 +97,9 @@ std::vector<std::pair<UINT, std::string>> ExpectedStrings()
     return strings;
 }
 
-class ResourceTest : public PageLibraryMachineTest {};
+class PageResourceTest : public PageLibraryMachineTest {};
 
-TEST_F(ResourceTest, EveryStringThePagesNameLoads)
+TEST_F(PageResourceTest, EveryStringThePagesNameLoads)
 {
     for (const auto& [id, text] : ExpectedStrings()) {
         SCOPED_TRACE(id);
@@ -110,13 +110,13 @@ TEST_F(ResourceTest, EveryStringThePagesNameLoads)
     }
 }
 
-TEST_F(ResourceTest, StringsAreUsEnglish)
+TEST_F(PageResourceTest, StringsAreUsEnglish)
 {
     HRSRC block = FindResourceExA(Library(), MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(187 / 16 + 1), 1033);
     EXPECT_NE(block, nullptr);
 }
 
-TEST_F(ResourceTest, ConnectorTypesWithoutANameHaveNoString)
+TEST_F(PageResourceTest, ConnectorTypesWithoutANameHaveNoString)
 {
     // The crossbar and input-detect pages rely on a missing name leaving their text as it was.
     for (UINT id : {6000u, 6004u, 6007u, 6011u, 6019u, 6025u}) {
@@ -126,7 +126,7 @@ TEST_F(ResourceTest, ConnectorTypesWithoutANameHaveNoString)
     }
 }
 
-TEST_F(ResourceTest, EveryPageHasItsDialogTemplateAsAChildWindow)
+TEST_F(PageResourceTest, EveryPageHasItsDialogTemplateAsAChildWindow)
 {
     for (const ExpectedPageClass& page : kPageClasses) {
         SCOPED_TRACE(page.title);
@@ -145,7 +145,7 @@ TEST_F(ResourceTest, EveryPageHasItsDialogTemplateAsAChildWindow)
     }
 }
 
-TEST_F(ResourceTest, TheDocumentedDialogSizesAreKept)
+TEST_F(PageResourceTest, TheDocumentedDialogSizesAreKept)
 {
     const std::pair<UINT, std::pair<int, int>> sizes[] = {
         {114, {256, 234}}, {131, {267, 162}}, {126, {203, 105}}, {121, {462, 342}},
@@ -161,7 +161,7 @@ TEST_F(ResourceTest, TheDocumentedDialogSizesAreKept)
     }
 }
 
-TEST_F(ResourceTest, RegistrationScriptsAreStoredByNumberAndOneByName)
+TEST_F(PageResourceTest, RegistrationScriptsAreStoredByNumberAndOneByName)
 {
     for (UINT id : {118u, 125u, 130u, 140u, 145u, 150u, 155u, 160u, 165u, 170u, 180u, 185u, 214u}) {
         HRSRC found = FindResourceExA(Library(), "REGISTRY", MAKEINTRESOURCEA(id), 1033);
@@ -172,7 +172,7 @@ TEST_F(ResourceTest, RegistrationScriptsAreStoredByNumberAndOneByName)
     EXPECT_EQ(FindResourceA(Library(), MAKEINTRESOURCEA(202), "REGISTRY"), nullptr);
 }
 
-TEST_F(ResourceTest, TheTypeLibraryDeclaresTheFifteenCoclasses)
+TEST_F(PageResourceTest, TheTypeLibraryDeclaresTheFifteenCoclasses)
 {
     Library();
     ITypeLib* library = nullptr;
@@ -213,7 +213,7 @@ TEST_F(ResourceTest, TheTypeLibraryDeclaresTheFifteenCoclasses)
     library->Release();
 }
 
-TEST_F(ResourceTest, TheTitleListsHoldTheSharedTitlesAndTheOwnTitlesInOrder)
+TEST_F(PageResourceTest, TheTitleListsHoldTheSharedTitlesAndTheOwnTitlesInOrder)
 {
     PageTitleTable(Library());
     ASSERT_NE(SharedPageTitles[0], nullptr);
@@ -230,7 +230,7 @@ TEST_F(ResourceTest, TheTitleListsHoldTheSharedTitlesAndTheOwnTitlesInOrder)
     EXPECT_TRUE(OwnPageTitles[14].empty());
 }
 
-TEST_F(ResourceTest, AMissingTitleStringLeavesItsEntryEmpty)
+TEST_F(PageResourceTest, AMissingTitleStringLeavesItsEntryEmpty)
 {
     // A module without a string table: every own title is empty, the shared ones are constants.
     HMODULE self = GetModuleHandleA(nullptr);
