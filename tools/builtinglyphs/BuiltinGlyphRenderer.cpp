@@ -10,10 +10,10 @@
 
 namespace builtinglyphs {
 
-const std::vector<GlyphSpec>& GlyphSpecs()
+const std::vector<GlyphRecipe>& GlyphRecipes()
 {
     // Black boxes, height x width, in size classes 0 to 3 (below 24 pt, below 36, below 48, from 48).
-    static const std::vector<GlyphSpec> specs = {
+    static const std::vector<GlyphRecipe> recipes = {
         {"pound sign", U"\u00A3", {9, 18, 29, 38}, {11, 18, 27, 36}, false},
         {"cent sign", U"\u00A2", {11, 23, 34, 48}, {5, 13, 18, 24}, false},
         {"ring", U"\u02DA", {4, 9, 13, 18}, {5, 10, 14, 17}, true},
@@ -36,7 +36,7 @@ const std::vector<GlyphSpec>& GlyphSpecs()
         {"service mark", U"SM", {5, 9, 14, 17}, {8, 14, 21, 28}, true},
         {"bullet", U"\u2022", {5, 14, 21, 27}, {5, 15, 21, 27}, false},
     };
-    return specs;
+    return recipes;
 }
 
 namespace {

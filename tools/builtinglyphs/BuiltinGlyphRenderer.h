@@ -11,7 +11,7 @@ namespace builtinglyphs {
 
 // One built-in glyph: the characters of the face it is drawn from (one, or two side by side such
 // as "SM"), and its black box in each of the four size classes.
-struct GlyphSpec {
+struct GlyphRecipe {
     const char* name;
     std::u32string characters;
     uint32_t height[4];
@@ -20,7 +20,7 @@ struct GlyphSpec {
 };
 
 // The nineteen built-in glyphs, codes 0 to 18 in order.
-const std::vector<GlyphSpec>& GlyphSpecs();
+const std::vector<GlyphRecipe>& GlyphRecipes();
 
 class BuiltinGlyphRenderer {
 public:

@@ -7,22 +7,22 @@ namespace builtinglyphs {
 
 std::string TableSource(BuiltinGlyphRenderer& renderer, std::string& error)
 {
-    const auto& specs = GlyphSpecs();
+    const auto& recipes = GlyphRecipes();
     std::ostringstream arrays;
     std::ostringstream table;
     for (unsigned sizeClass = 0; sizeClass < 4; ++sizeClass) {
         table << "    {\n";
-        for (size_t code = 0; code < specs.size(); ++code) {
-            const GlyphSpec& spec = specs[code];
-            const uint32_t width = spec.width[sizeClass], height = spec.height[sizeClass];
-            const std::vector<uint8_t> bits = renderer.Render(spec.characters, width, height);
+        for (size_t code = 0; code < recipes.size(); ++code) {
+            const GlyphRecipe& recipe = recipes[code];
+            const uint32_t width = recipe.width[sizeClass], height = recipe.height[sizeClass];
+            const std::vector<uint8_t> bits = renderer.Render(recipe.characters, width, height);
             if (bits.empty()) {
-                error = std::string("cannot draw the ") + spec.name + " from " + renderer.FaceName();
+                error = std::string("cannot draw the ") + recipe.name + " from " + renderer.FaceName();
                 return {};
             }
             const uint32_t rowBytes = ((width + 31) / 32) * 4;
             const std::string name = "kClass" + std::to_string(sizeClass) + "Code" + std::to_string(code);
-            arrays << "// " << code << " " << spec.name << ", size class " << sizeClass << ": " << height << " rows of "
+            arrays << "// " << code << " " << recipe.name << ", size class " << sizeClass << ": " << height << " rows of "
                    << width << " pixels\n";
             arrays << "const uint8_t " << name << "[] = {\n";
             for (uint32_t y = 0; y < height; ++y) {
@@ -38,7 +38,7 @@ std::string TableSource(BuiltinGlyphRenderer& renderer, std::string& error)
                 arrays << "\n";
             }
             arrays << "};\n";
-            table << "        {" << width << ", " << height << ", " << (spec.above ? "true" : "false") << ", " << name
+            table << "        {" << width << ", " << height << ", " << (recipe.above ? "true" : "false") << ", " << name
                   << "},\n";
         }
         table << "    },\n";

@@ -6,7 +6,7 @@
 
 namespace builtinglyphs {
 
-// The source text of the table, every glyph of GlyphSpecs() in every size class drawn by
+// The source text of the table, every glyph of GlyphRecipes() in every size class drawn by
 // `renderer`; empty, with `error` set, when a glyph cannot be drawn.
 std::string TableSource(BuiltinGlyphRenderer& renderer, std::string& error);
 
