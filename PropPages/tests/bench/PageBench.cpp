@@ -62,17 +62,24 @@ PageBench::Reply Request(HANDLE filter, const GUID& set, ULONG id, ULONG flags, 
     return reply;
 }
 
-bool InsideSourceTree(const fs::path& folder)
+// Whether `folder` is `root` or lies below it, both made absolute and free of links and dots.
+bool Within(const fs::path& folder, const fs::path& root)
 {
     std::error_code ignored;
-    const fs::path source = fs::weakly_canonical(PAGE_BENCH_SOURCE_TREE, ignored);
+    const fs::path base = fs::weakly_canonical(root, ignored);
     const fs::path target = fs::weakly_canonical(fs::absolute(folder, ignored), ignored);
-    auto s = source.begin();
+    auto b = base.begin();
     auto t = target.begin();
-    for (; s != source.end() && *s != ""; ++s, ++t)
-        if (t == target.end() || *s != *t)
+    for (; b != base.end() && !b->empty(); ++b, ++t)
+        if (t == target.end() || *b != *t)
             return false;
     return true;
+}
+
+// The sources' folder, but for the build's own folder (which may lie inside it).
+bool InsideSourceTree(const fs::path& folder)
+{
+    return Within(folder, PAGE_BENCH_SOURCE_TREE) && !Within(folder, PAGE_BENCH_BUILD_TREE);
 }
 
 } // namespace

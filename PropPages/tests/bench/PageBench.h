@@ -137,7 +137,8 @@ public:
     // A window's pixels as it painted them.
     static standin::WindowPixels Pixels(HWND hwnd);
     // "<folder>/<name>.png" of the window; false for an empty folder, a folder inside the source
-    // tree (pictures go only where a test or a tool says, never among the sources) or a failed write.
+    // tree but outside the build's folder (pictures go only where a test or a tool says, never
+    // among the sources) or a failed write.
     static bool SavePicture(HWND hwnd, const std::filesystem::path& folder, const std::string& name);
 
     // Pumps the calling thread's queue until `done()` holds; false when it still does not after

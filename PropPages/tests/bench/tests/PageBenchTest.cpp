@@ -40,6 +40,8 @@ TEST(PageBench, TheVideoFiltersSheetShowsTheTestPageAndASecondApplicationReadsTh
 {
     PageBench bench(ThreeSdiInputs());
     ASSERT_EQ(bench.BoardStatus(), STATUS_SUCCESS);
+    // The board carries the three inputs' signals.
+    EXPECT_EQ(bench.Board().Commands().InputCount(), 3u);
     ASSERT_EQ(bench.RegisterPageLibrary(BENCH_TEST_PAGES), S_OK);
     const auto classes = bench.PageClasses();
     ASSERT_EQ(classes.size(), 1u);
@@ -131,6 +133,8 @@ TEST(PageBench, PicturesGoOnlyWhereTheTestSaysAndNeverAmongTheSources)
     EXPECT_FALSE(PageBench::SavePicture(page, source, "bench"));
     EXPECT_FALSE(PageBench::SavePicture(page, source / "pictures", "bench"));
     EXPECT_FALSE(fs::exists(source / "bench.png"));
+    EXPECT_FALSE(fs::exists(source / "pictures"));
+    EXPECT_FALSE(PageBench::SavePicture(page, source / "PropPages" / ".." / "pictures", "bench"));
     EXPECT_FALSE(fs::exists(source / "pictures"));
     EXPECT_FALSE(PageBench::SavePicture(page, fs::path(), "bench"));
 
