@@ -1,4 +1,4 @@
-// The sheet host's core: every page class of a page library on every filter of the board, each page
+// The sheet host's core: the pages of a page library that each filter of the board names, each page
 // pictured as a PNG file, as a user would open each filter's property sheet and look at each tab.
 #pragma once
 #include "um/dshow.h"
