@@ -1,6 +1,7 @@
 // The graph tests' fixture over the real driver.
 #include "BoardGraphFixture.h"
 
+#include "testsupport/WaitUntil.h"
 #include "um/oleauto.h"
 
 #include <chrono>
@@ -10,7 +11,8 @@ namespace graphtest {
 
 namespace {
 
-constexpr auto kPatience = std::chrono::seconds(60);
+// Samples come from the proxy's streaming threads: the tests' one cross-thread time-out.
+constexpr auto kPatience = testsupport::kCrossThreadTimeOut;
 
 template <typename Visit> void ForEachMoniker(const GUID& category, Visit visit)
 {
