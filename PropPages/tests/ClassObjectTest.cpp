@@ -185,4 +185,33 @@ TEST_F(ClassObjectTest, ComCreatesARegisteredPageThroughItsServerKey)
     CoUninitialize();
 }
 
+// Loaded and freed by hand here rather than through the fixture's one handle.
+TEST_F(ClassObjectTest, TheLibraryServesAgainAfterItIsFreedAndLoadedAgain)
+{
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        HMODULE library = LoadLibraryA(kPageLibraryPath);
+        ASSERT_NE(library, nullptr);
+        auto getClassObject = reinterpret_cast<HRESULT (*)(REFCLSID, REFIID, void**)>(
+            GetProcAddress(library, "DllGetClassObject"));
+        ASSERT_NE(getClassObject, nullptr);
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(getClassObject(ClsidOf(kPageClasses[1].clsid), IID_IClassFactory,
+                                 reinterpret_cast<void**>(&factory)),
+                  S_OK);
+        IPropertyPage* page = nullptr;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page)), S_OK);
+        factory->Release();
+        PROPPAGEINFO info{};
+        info.cb = sizeof(info);
+        ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+        EXPECT_EQ(Narrow(info.pszTitle), "Audio Input Mixer");
+        CoTaskMemFree(info.pszTitle);
+        page->Release();
+        auto canUnload = reinterpret_cast<HRESULT (*)()>(GetProcAddress(library, "DllCanUnloadNow"));
+        EXPECT_EQ(canUnload(), S_OK);
+        EXPECT_TRUE(FreeLibrary(library));
+    }
+}
+
 } // namespace
