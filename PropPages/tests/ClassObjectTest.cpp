@@ -81,6 +81,32 @@ TEST_F(ClassObjectTest, EveryClassMakesItsPageWithTitleAndDialogSize)
     }
 }
 
+TEST_F(ClassObjectTest, EveryPageActivatesItsDialogAsAChildOfTheFrameAndDeactivates)
+{
+    HWND frame = CreateWindowExA(0, "Static", "frame", WS_POPUP | WS_VISIBLE, 0, 0, 800, 700, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(frame, nullptr);
+    for (const ExpectedPageClass& expected : kPageClasses) {
+        SCOPED_TRACE(expected.description);
+        IPropertyPage* page = MakePage(expected.clsid);
+        ASSERT_NE(page, nullptr);
+        RECT area{4, 24, 604, 524};
+        ASSERT_EQ(page->Activate(frame, &area, TRUE), S_OK);
+        HWND dialog = GetWindow(frame, GW_CHILD);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_EQ(GetWindowLongPtrA(dialog, GWL_STYLE) & WS_CHILD, static_cast<LONG_PTR>(WS_CHILD));
+        RECT placed{};
+        GetWindowRect(dialog, &placed);
+        EXPECT_EQ(placed.right - placed.left, 600);
+        EXPECT_EQ(page->Deactivate(), S_OK);
+        EXPECT_FALSE(IsWindow(dialog));
+        EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr);
+        page->Release();
+    }
+    DestroyWindow(frame);
+}
+
 TEST_F(ClassObjectTest, AnUnknownClassHasNoClassObject)
 {
     void* factory = reinterpret_cast<void*>(1);
