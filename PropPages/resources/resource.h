@@ -117,3 +117,22 @@
 // The performance page's script is stored by name: IDR_CPERFORMANCEPROPPAGE is deliberately not a
 // number, so that the script and the class name it as the text "IDR_CPERFORMANCEPROPPAGE".
 #define IDR_TYPELIB 1
+
+// ---- Bitmaps (drawn by artwork/make_artwork.py at build time) ----------------------------------
+
+#define IDB_RESTORE_BUTTONS 206        // the proc-amp page's restore buttons: four 18-pixel images
+#define IDB_STILL_PICTURE 207          // the previews' picture while no video runs, 320 x 240
+#define IDB_COLOUR_STRIP 209           // the closed-caption palette under its colour buttons
+#define IDB_TEXT_COLOUR_STRIP 226      // the loss-of-signal text colours
+#define IDB_VECTOR_GRATICULE 229       // vector scope, single-line layout, 280 x 280, 8 bits
+#define IDB_SIGNAL_LOSS_BARS 230       // loss-of-signal pictures 230 to 238 (picture type + 230):
+#define IDB_SIGNAL_LOSS_WHITE 231      //   colour bars, then the eight flat colours
+#define IDB_SIGNAL_LOSS_YELLOW 232
+#define IDB_SIGNAL_LOSS_CYAN 233
+#define IDB_SIGNAL_LOSS_GREEN 234
+#define IDB_SIGNAL_LOSS_MAGENTA 235
+#define IDB_SIGNAL_LOSS_RED 236
+#define IDB_SIGNAL_LOSS_BLUE 237
+#define IDB_SIGNAL_LOSS_BLACK 238
+#define IDB_VECTOR_GRATICULE_TWO_LINE 239 // vector scope, two-line layout, 280 x 280, 8 bits
+#define IDB_LUMA_GRATICULE 240         // luma scope, 280 x 280, 24 bits

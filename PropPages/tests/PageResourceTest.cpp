@@ -241,4 +241,28 @@ TEST_F(PageResourceTest, AMissingTitleStringLeavesItsEntryEmpty)
     ClearPageTitleTable();
 }
 
+TEST_F(PageResourceTest, TheModuleCarriesEveryBitmapThePagesLoadAtItsSizeAndDepth)
+{
+    // Id, width, height, bits a pixel (the pictures themselves: PropPages/resources/artwork/tests).
+    const int bitmaps[][4] = {{206, 74, 18, 24},   {207, 320, 240, 24}, {209, 128, 10, 24}, {226, 112, 10, 24},
+                              {229, 280, 280, 8},  {230, 32, 24, 24},   {231, 32, 24, 24},  {232, 32, 24, 24},
+                              {233, 32, 24, 24},   {234, 32, 24, 24},   {235, 32, 24, 24},  {236, 32, 24, 24},
+                              {237, 32, 24, 24},   {238, 32, 24, 24},   {239, 280, 280, 8}, {240, 280, 280, 24}};
+    for (const auto& b : bitmaps) {
+        SCOPED_TRACE(b[0]);
+        HBITMAP loaded = LoadBitmapA(Library(), MAKEINTRESOURCEA(b[0]));
+        ASSERT_NE(loaded, nullptr);
+        BITMAP bm{};
+        ASSERT_EQ(GetObjectA(loaded, sizeof bm, &bm), static_cast<int>(sizeof bm));
+        EXPECT_EQ(bm.bmWidth, b[1]);
+        EXPECT_EQ(bm.bmHeight, b[2]);
+        DeleteObject(loaded);
+        HRSRC found = FindResourceA(Library(), MAKEINTRESOURCEA(b[0]), MAKEINTRESOURCEA(2));
+        ASSERT_NE(found, nullptr);
+        const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(Library(), found)));
+        ASSERT_NE(header, nullptr);
+        EXPECT_EQ(header->biBitCount, b[3]);
+    }
+}
+
 } // namespace

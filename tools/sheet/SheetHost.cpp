@@ -134,6 +134,30 @@ void PicturePages(HWND sheet, const std::u16string& filter, const std::filesyste
 
 } // namespace
 
+IBaseFilter* BindFilter(const std::u16string& friendlyName)
+{
+    IBaseFilter* bound = nullptr;
+    for (Found& found : Filters()) {
+        if (!bound && found.name == friendlyName &&
+            FAILED(found.moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&bound))))
+            bound = nullptr;
+        found.moniker->Release();
+    }
+    return bound;
+}
+
+HRESULT RegisterLibrary(const std::u16string& library)
+{
+    using RegisterServer = HRESULT(STDAPICALLTYPE*)();
+    HMODULE module = LoadLibraryW(reinterpret_cast<LPCWSTR>(library.c_str()));
+    if (!module)
+        return HRESULT_FROM_WIN32(GetLastError());
+    auto registerServer = reinterpret_cast<RegisterServer>(GetProcAddress(module, "DllRegisterServer"));
+    const HRESULT registered = registerServer ? registerServer() : E_NOINTERFACE;
+    FreeLibrary(module);
+    return registered;
+}
+
 std::vector<CLSID> PageClassesOf(const std::u16string& module)
 {
     std::vector<CLSID> classes;

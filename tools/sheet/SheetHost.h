@@ -1,6 +1,7 @@
 // The sheet host's core: every page class of a page library on every filter of the board, each page
 // pictured as a PNG file, as a user would open each filter's property sheet and look at each tab.
 #pragma once
+#include "um/dshow.h"
 #include "um/windows.h"
 
 #include <filesystem>
@@ -12,6 +13,16 @@ namespace sheethost {
 // The classes HKCR\CLSID names whose InprocServer32 default value is `module` (case ignored), in
 // the order the registry enumerates them.
 std::vector<CLSID> PageClassesOf(const std::u16string& module);
+
+// The filter of that friendly name among the capture sources, crossbars and audio devices the
+// system device enumerator lists, bound (a reference for the caller); null when none binds. The
+// caller's thread must be in a COM apartment.
+IBaseFilter* BindFilter(const std::u16string& friendlyName);
+
+// Loads the library (a Win32 path of the machine), runs its DllRegisterServer and unloads it: the
+// registration's result, or the HRESULT of the Win32 error when it does not load, E_NOINTERFACE
+// when it exports no DllRegisterServer.
+HRESULT RegisterLibrary(const std::u16string& library);
 
 struct PagePicture {
     std::u16string filter;
