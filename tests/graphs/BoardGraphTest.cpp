@@ -10,6 +10,7 @@
 #include "board/Tones.h"
 #include "um/windows.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -191,6 +192,65 @@ void ExpectUyvyBars(const std::vector<BYTE>& picture)
     }
 }
 
+// Sample `frame` of `channel` of interleaved PCM of `bits` bits a sample, as a signed value scaled
+// to 32 bits (8-bit PCM is unsigned around 128; the wider sizes are signed, little-endian).
+int64_t SampleAt(const std::vector<BYTE>& sound, size_t frame, int channel, WORD bits)
+{
+    const size_t bytes = bits / 8;
+    const BYTE* p = sound.data() + (frame * 2 + size_t(channel)) * bytes;
+    if (bits == 8)
+        return int64_t(int(p[0]) - 128) << 24;
+    uint32_t value = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        value |= uint32_t(p[i]) << (8 * (4 - bytes + i));
+    return int64_t(int32_t(value));
+}
+
+// The audio filter's graph at the first capability of `bits` bits at 48000 Hz, run until two
+// seconds of sound came; the sound and the format set.
+void RunAudio(WORD bits, std::vector<BYTE>* sound, WAVEFORMATEX* set)
+{
+    graphtest::Graph graph;
+    graphtest::Samples samples;
+    IBaseFilter* audio = graphtest::FindFilter(AM_KSCATEGORY_CAPTURE, graphtest::kAudioName);
+    ASSERT_NE(audio, nullptr);
+    ASSERT_EQ(graph.Add(audio, graphtest::kAudioName), S_OK);
+    audio->Release();
+    IAMStreamConfig* config = nullptr;
+    ASSERT_EQ(graph.builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, audio, IID_IAMStreamConfig,
+                                           reinterpret_cast<void**>(&config)),
+              S_OK);
+    int count = 0, size = 0;
+    ASSERT_EQ(config->GetNumberOfCapabilities(&count, &size), S_OK);
+    AM_MEDIA_TYPE* chosen = nullptr;
+    for (int i = 0; i < count && !chosen; ++i) {
+        AM_MEDIA_TYPE* type = nullptr;
+        AUDIO_STREAM_CONFIG_CAPS caps{};
+        if (config->GetStreamCaps(i, &type, reinterpret_cast<BYTE*>(&caps)) != S_OK)
+            continue;
+        WAVEFORMATEX wave{};
+        if (type->formattype == FORMAT_WaveFormatEx && type->cbFormat >= sizeof wave)
+            std::memcpy(&wave, type->pbFormat, sizeof wave);
+        if (wave.wBitsPerSample == bits && wave.nSamplesPerSec == 48000)
+            chosen = type;
+        else
+            DeleteMediaType(type);
+    }
+    ASSERT_NE(chosen, nullptr);
+    std::memcpy(set, chosen->pbFormat, sizeof *set);
+    EXPECT_EQ(config->SetFormat(chosen), S_OK);
+    DeleteMediaType(chosen);
+    config->Release();
+    IBaseFilter* grabber = graph.AddGrabber(&samples, u"Audio Sample Grabber");
+    ASSERT_NE(grabber, nullptr);
+    ASSERT_EQ(graph.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, audio, grabber, graph.LastRenderer()),
+              S_OK);
+    ASSERT_TRUE(SUCCEEDED(graph.control->Run()));
+    ASSERT_TRUE(samples.WaitForBytes(2 * size_t(set->nAvgBytesPerSec)));
+    ASSERT_EQ(graph.control->Stop(), S_OK);
+    *sound = samples.Joined();
+}
+
 } // namespace
 
 TEST_F(BoardGraphTest, ThePreviewPinAtRgb32DeliversTheBoardsColourBars)
@@ -360,5 +420,35 @@ TEST_F(BoardGraphTest, TheAudioFilterAt16Bits48000HzDeliversTheBoardsTone)
         }
         EXPECT_GT(peak, 1000); // a tone, not silence
         EXPECT_NEAR(crossings, 2 * frequency, 2 * frequency / 50);
+    }
+}
+
+TEST_F(BoardGraphTest, EveryAudioCapabilityStreamsTheToneAtItsSampleSize)
+{
+    for (WORD bits : {32, 24, 16, 8}) {
+        SCOPED_TRACE("bits " + std::to_string(bits));
+        std::vector<BYTE> sound;
+        WAVEFORMATEX set{};
+        RunAudio(bits, &sound, &set);
+        if (HasFatalFailure())
+            return;
+        EXPECT_EQ(set.nChannels, 2);
+        EXPECT_EQ(set.wBitsPerSample, bits);
+        EXPECT_EQ(set.nBlockAlign, 2 * bits / 8);
+        EXPECT_EQ(set.nAvgBytesPerSec, 48000u * set.nBlockAlign);
+        ASSERT_GE(sound.size(), 2 * size_t(set.nAvgBytesPerSec));
+        // The second second: 1 kHz on the left, at the same level whatever the size.
+        int crossings = 0;
+        int64_t peak = 0;
+        int64_t previous = 0;
+        for (size_t frame = 48000; frame < 96000; ++frame) {
+            const int64_t value = SampleAt(sound, frame, 0, bits);
+            if (frame > 48000 && ((previous < 0) != (value < 0)))
+                ++crossings;
+            previous = value;
+            peak = std::max(peak, value < 0 ? -value : value);
+        }
+        EXPECT_NEAR(crossings, 2000, 40);
+        EXPECT_GT(peak, int64_t(1) << 26) << "no tone";
     }
 }

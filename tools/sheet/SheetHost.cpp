@@ -6,7 +6,9 @@
 #include "standin/pictures.h"
 #include "standin/windowing.h"
 #include "um/commctrl.h"
+#include "um/combaseapi.h"
 #include "um/dshow.h"
+#include "um/ocidl.h"
 #include "um/olectl.h"
 #include "um/prsht.h"
 #include "um/winreg.h"
@@ -132,6 +134,24 @@ void PicturePages(HWND sheet, const std::u16string& filter, const std::filesyste
     }
 }
 
+// The classes of `offered` the filter names as its pages (ISpecifyPropertyPages), in its order.
+std::vector<CLSID> PagesOfFilter(IBaseFilter* filter, const std::vector<CLSID>& offered)
+{
+    std::vector<CLSID> pages;
+    ISpecifyPropertyPages* specify = nullptr;
+    if (FAILED(filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&specify))))
+        return pages;
+    CAUUID named{};
+    if (SUCCEEDED(specify->GetPages(&named))) {
+        for (ULONG i = 0; i < named.cElems; ++i)
+            if (std::find(offered.begin(), offered.end(), named.pElems[i]) != offered.end())
+                pages.push_back(named.pElems[i]);
+        CoTaskMemFree(named.pElems);
+    }
+    specify->Release();
+    return pages;
+}
+
 } // namespace
 
 IBaseFilter* BindFilter(const std::u16string& friendlyName)
@@ -204,8 +224,12 @@ std::vector<PagePicture> WriteSheets(const SheetRequest& request, std::vector<st
             errors->push_back(Utf8(found.name) + ": does not bind");
             continue;
         }
+        std::vector<CLSID> pages = PagesOfFilter(filter, request.pages);
+        if (pages.empty()) {
+            filter->Release(); // a filter without pages of the library has no sheet
+            continue;
+        }
         IUnknown* objects[] = {filter};
-        std::vector<CLSID> pages = request.pages;
         OCPFIPARAMS params{};
         params.cbStructSize = sizeof params;
         params.lpszCaption = reinterpret_cast<LPCOLESTR>(found.name.c_str());

@@ -1,4 +1,4 @@
-// The sheet host's core: every page class of a page library on every filter of the board, each page
+// The sheet host's core: the pages of a page library that each filter of the board names, each page
 // pictured as a PNG file, as a user would open each filter's property sheet and look at each tab.
 #pragma once
 #include "um/dshow.h"
@@ -33,14 +33,15 @@ struct PagePicture {
 };
 
 struct SheetRequest {
-    std::vector<CLSID> pages;
+    std::vector<CLSID> pages;   // the page classes that may be shown (the library's)
     std::filesystem::path out;  // an existing folder of this computer
     std::u16string filter;      // only the filter of this friendly name; every filter when empty
 };
 
 // For each filter the system device enumerator lists as a capture source, a crossbar or an audio
-// device (each friendly name once): binds it, opens the OLE property frame on it with the pages
-// (modeless), selects each tab in turn, pumps until the page has painted, and writes
+// device (each friendly name once): binds it, opens the OLE property frame on it (modeless) with the
+// pages the filter names through ISpecifyPropertyPages that are among `pages`, in the filter's order
+// (a filter naming none of them has no sheet), selects each tab in turn, pumps until the page has painted, and writes
 // "<filter> - <title>.png" of the page's own window ('\', '/', ':' and the like become '_'), then
 // closes the frame. The caller's thread must be in a COM apartment. Message boxes the pages show
 // take their default button. Failures (a filter that does not bind, a frame that does not open, a

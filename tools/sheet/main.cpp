@@ -1,6 +1,6 @@
 // sheet-host: boots a machine folder as the main job does, installs the page library in
 // C:\Windows\System32 and registers it when the machine lacks it, plugs one simulated board, and
-// writes a PNG of every page of the library's page classes on every filter of the board:
+// writes a PNG of every page of the library that each filter of the board names as its own:
 //
 //   sheet-host --machine DIR --out DIR [--filter NAME] [--library FILE]
 //
