@@ -81,6 +81,32 @@ TEST_F(ClassObjectTest, EveryClassMakesItsPageWithTitleAndDialogSize)
     }
 }
 
+TEST_F(ClassObjectTest, EveryPageActivatesItsDialogAsAChildOfTheFrameAndDeactivates)
+{
+    HWND frame = CreateWindowExA(0, "Static", "frame", WS_POPUP | WS_VISIBLE, 0, 0, 800, 700, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(frame, nullptr);
+    for (const ExpectedPageClass& expected : kPageClasses) {
+        SCOPED_TRACE(expected.description);
+        IPropertyPage* page = MakePage(expected.clsid);
+        ASSERT_NE(page, nullptr);
+        RECT area{4, 24, 604, 524};
+        ASSERT_EQ(page->Activate(frame, &area, TRUE), S_OK);
+        HWND dialog = GetWindow(frame, GW_CHILD);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_EQ(GetWindowLongPtrA(dialog, GWL_STYLE) & WS_CHILD, static_cast<LONG_PTR>(WS_CHILD));
+        RECT placed{};
+        GetWindowRect(dialog, &placed);
+        EXPECT_EQ(placed.right - placed.left, 600);
+        EXPECT_EQ(page->Deactivate(), S_OK);
+        EXPECT_FALSE(IsWindow(dialog));
+        EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr);
+        page->Release();
+    }
+    DestroyWindow(frame);
+}
+
 TEST_F(ClassObjectTest, AnUnknownClassHasNoClassObject)
 {
     void* factory = reinterpret_cast<void*>(1);
@@ -183,6 +209,35 @@ TEST_F(ClassObjectTest, ComCreatesARegisteredPageThroughItsServerKey)
         page->Release();
     }
     CoUninitialize();
+}
+
+// Loaded and freed by hand here rather than through the fixture's one handle.
+TEST_F(ClassObjectTest, TheLibraryServesAgainAfterItIsFreedAndLoadedAgain)
+{
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        HMODULE library = LoadLibraryA(kPageLibraryPath);
+        ASSERT_NE(library, nullptr);
+        auto getClassObject = reinterpret_cast<HRESULT (*)(REFCLSID, REFIID, void**)>(
+            GetProcAddress(library, "DllGetClassObject"));
+        ASSERT_NE(getClassObject, nullptr);
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(getClassObject(ClsidOf(kPageClasses[1].clsid), IID_IClassFactory,
+                                 reinterpret_cast<void**>(&factory)),
+                  S_OK);
+        IPropertyPage* page = nullptr;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page)), S_OK);
+        factory->Release();
+        PROPPAGEINFO info{};
+        info.cb = sizeof(info);
+        ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+        EXPECT_EQ(Narrow(info.pszTitle), "Audio Input Mixer");
+        CoTaskMemFree(info.pszTitle);
+        page->Release();
+        auto canUnload = reinterpret_cast<HRESULT (*)()>(GetProcAddress(library, "DllCanUnloadNow"));
+        EXPECT_EQ(canUnload(), S_OK);
+        EXPECT_TRUE(FreeLibrary(library));
+    }
 }
 
 } // namespace

@@ -132,6 +132,25 @@ TEST_F(ModuleRegistrationTest, UnregisteringWhatIsNotRegisteredRunsEveryScriptAn
         EXPECT_FALSE(ClassesKeyExists(page.progId));
 }
 
+TEST_F(ModuleRegistrationTest, AFailingScriptEndsRegistrationWithItsResultAndLeavesTheRestUnregistered)
+{
+    // The crop page's versioned ProgID held as a volatile key: its script cannot create the
+    // lasting "CLSID" key under it, so the fourth class of the map fails.
+    HKEY blocker = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, kPageClasses[3].versionedProgId, 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &blocker, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(blocker);
+
+    EXPECT_EQ(RegisterServer(), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
+    for (size_t i = 0; i < kPageClasses.size(); ++i) {
+        SCOPED_TRACE(kPageClasses[i].description);
+        EXPECT_EQ(ClassesKeyExists(ClassKey(kPageClasses[i])), i < 3);
+        EXPECT_EQ(ClassesKeyExists(kPageClasses[i].progId), i < 3);
+    }
+    EXPECT_FALSE(ClassesKeyExists(std::string("TypeLib\\") + kLibraryId));
+}
+
 TEST_F(ModuleRegistrationTest, RegisteringTwiceKeepsOneSetOfKeys)
 {
     ASSERT_EQ(RegisterServer(), S_OK);

@@ -8,6 +8,9 @@
 #include "transport/PropertyRequests.h"
 
 #include "standin/ksrequests.h"
+#include "um/dshow.h"
+#include "um/ksproxy.h"
+#include "um/oleauto.h"
 #include "shared/ksaudiorecords.h"
 #include "um/ks.h"
 
@@ -196,6 +199,54 @@ TEST_F(PropertyTransportBoardTest, TwoThreadsSendOnOneControlAtOnce)
         EXPECT_EQ(work.mismatches, 0);
     }
     EXPECT_EQ(RequestsOn(video).size(), 102u);
+}
+
+// A page binds to the handle of the filter its sheet was opened for, as the kernel-streaming proxy
+// gives it: requests through the control reach that filter.
+TEST_F(PropertyTransportBoardTest, TheProxysObjectHandleIsTheHandleRequestsGoTo)
+{
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    ICreateDevEnum* devices = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                               reinterpret_cast<void**>(&devices)),
+              S_OK);
+    IEnumMoniker* list = nullptr;
+    ASSERT_EQ(devices->CreateClassEnumerator(AM_KSCATEGORY_CAPTURE, &list, 0), S_OK);
+    IBaseFilter* filter = nullptr;
+    IMoniker* moniker = nullptr;
+    while (!filter && list->Next(1, &moniker, nullptr) == S_OK) {
+        IPropertyBag* bag = nullptr;
+        if (SUCCEEDED(
+                moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
+            VARIANT value;
+            VariantInit(&value);
+            if (SUCCEEDED(bag->Read(u"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR &&
+                videoName == reinterpret_cast<const char16_t*>(value.bstrVal))
+                moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter));
+            VariantClear(&value);
+            bag->Release();
+        }
+        moniker->Release();
+    }
+    list->Release();
+    devices->Release();
+    ASSERT_NE(filter, nullptr);
+
+    IKsObject* object = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_IKsObject, reinterpret_cast<void**>(&object)), S_OK);
+    CPropertyGetSetCtrl bound(object->KsGetObjectHandle());
+    ASSERT_NE(bound.GetFilterHandle(), nullptr);
+    standin::ClearKsRequests();
+    DEVICE_CONFIG record{};
+    EXPECT_EQ(GetDeviceInfoRecord(&bound, &record), S_OK);
+    EXPECT_EQ(record.driverVersion[0], 2u);
+    const auto requests = RequestsOn(bound.GetFilterHandle());
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].set, PROPSETID_BREVICOR_DEVICE_CONFIG);
+
+    object->Release();
+    filter->Release();
+    CoUninitialize();
 }
 
 // The input multiplexer's node and the first input's volume node and source, from the audio filter.
