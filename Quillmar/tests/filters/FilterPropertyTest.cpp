@@ -785,11 +785,6 @@ TEST_F(FilterTest, AudioConfigurationChecksExistingInputsAndLeavesTheOthersAsSen
     EXPECT_EQ(after.Get<ULONG>(28), 0u);
 }
 
-// Not in the ThreadSanitizer build: a start still loads the device's settings and initialises its new
-// host port while such sets read them (the audio-filter setting and the board's device object are
-// now atomic; the new port is published before its initialisation, and the start's registry load
-// races with the sets' registry writes). The plain and AddressSanitizer builds run it.
-#if !defined(__SANITIZE_THREAD__)
 // A client changes an input's gain over and over while the board is stopped and started again: each
 // set completes (refused while the board is stopped), none reaches a host port that is gone, and
 // once the board runs again a gain reaches it.
@@ -847,7 +842,47 @@ TEST_F(FilterTest, GainSetsDuringAStopAndStartEachCompleteAndTheNextReachesTheBo
     ASSERT_EQ(Send(audio, after).error, 0u);
     EXPECT_EQ(after.Get<LONG>(72), minimum + 1);
 }
-#endif
+
+// A gain set while the board is stopped is refused as not ready and leaves the input's gain as it
+// was: in the driver, in the registry and on the DSP, which gets the next gain once the board runs.
+TEST_F(FilterTest, AGainSetWhileTheBoardIsStoppedIsRefusedAndChangesNothing)
+{
+    board::CaptureBoard& board = Start();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    Record get(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, get).error, 0u);
+    const LONG before = get.Get<LONG>(72);
+    const LONG maximum = get.Get<LONG>(108);
+    ASSERT_NE(before, maximum);
+    const std::u16string input1 = DriverKey(board) + u"\\AudioInputs\\Input1";
+    const auto storedBefore = standin::ReadRegistryDword(input1, u"InputGain");
+    const auto gainsBefore = board.Commands().DcGains();
+
+    ASSERT_EQ(machine_->Stop(board), STATUS_SUCCESS);
+    Record set = get;
+    set.Put<ULONG>(0x14, kSet);
+    set.Put<LONG>(72, maximum);
+    const Result refused = Send(audio, set);
+    EXPECT_EQ(refused.error, Win32Of(STATUS_DEVICE_NOT_READY));
+    EXPECT_EQ(refused.bytes, 0u);
+    EXPECT_EQ(standin::ReadRegistryDword(input1, u"InputGain"), storedBefore);
+    EXPECT_EQ(board.Commands().DcGains(), gainsBefore);
+    // A get still answers, with the gain as it was.
+    Record stopped(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, stopped).error, 0u);
+    EXPECT_EQ(stopped.Get<LONG>(72), before);
+
+    ASSERT_EQ(machine_->Start(board), STATUS_SUCCESS);
+    Record started(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, started).error, 0u);
+    EXPECT_EQ(started.Get<LONG>(72), before);
+    ASSERT_EQ(Send(audio, set).error, 0u);
+    const auto gains = board.Commands().DcGains();
+    ASSERT_EQ(gains.count(0), 1u);
+    EXPECT_EQ(gains.at(0), static_cast<uint8_t>(static_cast<int8_t>(maximum + 5)));
+    EXPECT_EQ(standin::ReadRegistryDword(input1, u"InputGain"), static_cast<DWORD>(maximum));
+}
 
 // ---- input detection ------------------------------------------------------------------------------
 
