@@ -108,6 +108,10 @@ NTSTATUS NTAPI AudioCapturePin::IntersectHandler(PVOID, PIRP, PKSP_PIN, PKSDATAR
     const GUID& specifier = callerRange->Specifier;
     if (specifier != GUID_NULL && specifier != KSDATAFORMAT_SPECIFIER_WAVEFORMATEX)
         return STATUS_NO_MATCH;
+    // The answer's sample size and rate: the largest the caller's range allows when its bounds are
+    // read (inside the pin's), else the pin's own. The pin captures its channels only.
+    ULONG bits = mine.MaximumBitsPerSample;
+    ULONG frequency = mine.MaximumSampleFrequency;
     if (specifier == KSDATAFORMAT_SPECIFIER_WAVEFORMATEX && bufferSize >= kResultBytes) {
         // The caller's bounds are read only when its range holds them.
         if (callerRange->FormatSize < sizeof(KSDATARANGE_AUDIO))
@@ -120,6 +124,8 @@ NTSTATUS NTAPI AudioCapturePin::IntersectHandler(PVOID, PIRP, PKSP_PIN, PKSDATAR
             theirs.MinimumSampleFrequency < mine.MinimumSampleFrequency ||
             theirs.MaximumSampleFrequency > mine.MaximumSampleFrequency)
             return STATUS_NO_MATCH;
+        bits = theirs.MaximumBitsPerSample;
+        frequency = theirs.MaximumSampleFrequency;
     }
     if (bufferSize == 0)
         return STATUS_BUFFER_OVERFLOW;
@@ -133,13 +139,12 @@ NTSTATUS NTAPI AudioCapturePin::IntersectHandler(PVOID, PIRP, PKSP_PIN, PKSDATAR
     WAVEFORMATEXTENSIBLE& wave = result.WaveFormatExt;
     wave.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
     wave.Format.nChannels = static_cast<USHORT>(mine.MaximumChannels);
-    wave.Format.nSamplesPerSec = mine.MaximumSampleFrequency;
-    wave.Format.wBitsPerSample = static_cast<USHORT>(mine.MaximumBitsPerSample);
-    wave.Format.nBlockAlign = static_cast<USHORT>(mine.MaximumBitsPerSample * mine.MaximumChannels / 8);
-    wave.Format.nAvgBytesPerSec =
-        mine.MaximumBitsPerSample / 8 * mine.MaximumSampleFrequency * mine.MaximumChannels;
+    wave.Format.nSamplesPerSec = frequency;
+    wave.Format.wBitsPerSample = static_cast<USHORT>(bits);
+    wave.Format.nBlockAlign = static_cast<USHORT>(bits * mine.MaximumChannels / 8);
+    wave.Format.nAvgBytesPerSec = bits / 8 * frequency * mine.MaximumChannels;
     wave.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
-    wave.Samples.wValidBitsPerSample = static_cast<USHORT>(mine.MaximumBitsPerSample);
+    wave.Samples.wValidBitsPerSample = static_cast<USHORT>(bits);
     wave.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
     wave.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
     std::memcpy(data, &result, sizeof(result));

@@ -6,6 +6,7 @@
 #include "standin/devices.h"
 #include "standin/registry.h"
 #include "standin/system.h"
+#include "testsupport/WaitUntil.h"
 
 #include <chrono>
 #include <fstream>
@@ -207,16 +208,10 @@ std::string FileText(const std::filesystem::path& path)
     return all.str();
 }
 
-// Waits (10 s at most) until the file holds `needle`.
+// Waits (testsupport::WaitUntil) until the file holds `needle`.
 bool WaitForText(const std::filesystem::path& path, const std::string& needle)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (FileText(path).find(needle) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return testsupport::WaitUntil([&] { return FileText(path).find(needle) != std::string::npos; });
 }
 
 std::filesystem::path g_seamLog;

@@ -23,22 +23,14 @@
 #include "standin/drives.h"
 #include "standin/eventlog.h"
 #include "standin/filefaults.h"
+#include "testsupport/WaitUntil.h"
 #include "tracelogger.h"
 
 namespace tracetest {
 
 namespace fs = std::filesystem;
 
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10))
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 class TraceTest : public testing::Test {
 protected:

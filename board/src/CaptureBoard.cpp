@@ -33,20 +33,27 @@ int EmifIndex(uint32_t offset)
 
 constexpr uint32_t kAllEmifWritten = (1u << kEmifRegisters.size()) - 1;
 
+// The configuration, refused (std::invalid_argument) before anything of the board is made.
+BoardConfiguration Checked(BoardConfiguration configuration)
+{
+    configuration.EepromContents();
+    return configuration;
+}
+
 } // namespace
 
 CaptureBoard::CaptureBoard(platform::PciLocation location, BoardConfiguration configuration)
     : m_location(location),
-      m_configuration(std::move(configuration)),
+      m_configuration(Checked(std::move(configuration))),
       m_line(std::make_shared<platform::InterruptLine>()),
       m_registerRange(std::make_unique<RegisterRange>(*this)),
       m_window(std::make_unique<DspWindow>(*this)),
       m_commands(m_memory, m_fpga, m_eeprom, platform::Bus::Instance().Dma(), m_configuration),
       m_thread([this](std::stop_token stop) { Run(stop); })
 {
-    if (m_configuration.eeprom)
-        for (uint32_t i = 0; i < Eeprom::kWordCount; ++i)
-            m_eeprom.SetWord(i, (*m_configuration.eeprom)[i]);
+    const Eeprom::Contents words = m_configuration.EepromContents();
+    for (uint32_t i = 0; i < Eeprom::kWordCount; ++i)
+        m_eeprom.SetWord(i, words[i]);
     m_mailbox.SetWake([this] { WakeFirmware(); });
     m_commands.SetWake([this] { WakeFirmware(); });
     m_commands.Install(m_mailbox);

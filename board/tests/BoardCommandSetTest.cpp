@@ -217,6 +217,50 @@ TEST_F(BoardCommands, TheEepromStartsWithAValidCheckWord)
     EXPECT_EQ(board.Eeprom().Words(), words);
 }
 
+// A board built with another vendor id and serial number carries them over the default contents,
+// its check word made again over the new vendor id; a shorter serial leaves the rest of its words 0.
+TEST(BoardConfigurationEeprom, TheIdentityGivenReplacesTheDefaultOnes)
+{
+    BoardConfiguration configuration;
+    configuration.eepromVendorId = 0x0A1F;
+    configuration.eepromSerialNumber = "AB12345678";
+    CaptureBoard built(platform::PciLocation{1, 0, 0}, configuration);
+    const Eeprom::Contents words = built.Eeprom().Words();
+    Eeprom::Contents expected = Eeprom::DefaultContents();
+    expected[0] = 0x0A1F;
+    expected[13] = Eeprom::CheckWord(expected);
+    const char serial[] = "AB12345678";
+    for (int i = 0; i < 10; ++i)
+        expected[14 + i] = static_cast<uint16_t>(serial[i]);
+    EXPECT_EQ(words, expected);
+    EXPECT_NE(expected[13], Eeprom::DefaultContents()[13]);
+
+    configuration.eepromVendorId.reset();
+    configuration.eepromSerialNumber = "XY1";
+    const Eeprom::Contents shorter = configuration.EepromContents();
+    EXPECT_EQ(shorter[13], Eeprom::DefaultContents()[13]);
+    EXPECT_EQ(shorter[14], 'X');
+    EXPECT_EQ(shorter[16], '1');
+    for (int i = 17; i < 24; ++i)
+        EXPECT_EQ(shorter[i], 0u) << i;
+    EXPECT_EQ(shorter[24], 0u);
+
+    // Over contents given whole, the identity still wins.
+    Eeprom::Contents given{};
+    given.fill(0x1234);
+    configuration.eeprom = given;
+    configuration.eepromVendorId = 0x0A1F;
+    const Eeprom::Contents over = configuration.EepromContents();
+    EXPECT_EQ(over[0], 0x0A1F);
+    EXPECT_EQ(over[13], Eeprom::CheckWord(over));
+    EXPECT_EQ(over[14], 'X');
+    EXPECT_EQ(over[40], 0x1234);
+
+    configuration.eepromSerialNumber = "AB123456789";
+    EXPECT_THROW(configuration.EepromContents(), std::invalid_argument);
+    EXPECT_THROW(CaptureBoard(platform::PciLocation{1, 1, 0}, configuration), std::invalid_argument);
+}
+
 TEST_F(BoardCommands, EepromReadsOfTheThreePartsLandInTheStagingBlock)
 {
     const MailboxResponse staging = Allocate(4096, 1, 1);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "BoardMachine.h"
 #include "board/CaptureBoard.h"
 #include "board/StandardImages.h"
 #include "board/VideoStandards.h"
@@ -85,25 +86,15 @@ inline Rig& TheRig(const char* name)
         std::random_device random;
         made->folder = std::filesystem::temp_directory_path() /
                        (std::string(name) + "-fuzz-" + std::to_string(random()));
-        platform::MachineOptions options;
-        options.driverFiles.push_back(
-            {TALVEXON_DRIVER_FILE, u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys"});
-        for (const char* image :
-             {board::StandardImages::kFirmwareFileName, board::StandardImages::kFpgaFileName}) {
-            const std::string name = image;
-            options.driverFiles.push_back(
-                {std::filesystem::path(TALVEXON_IMAGE_FOLDER) / name,
-                 u"C:\\Windows\\System32\\drivers\\" + std::u16string(name.begin(), name.end())});
-        }
+        toolboot::BoardMachineOptions options;
+        options.images = {board::StandardImages::kFirmwareFileName, board::StandardImages::kFpgaFileName};
         options.speedFactor = 20.0;
-        made->board = std::make_unique<board::CaptureBoard>(platform::PciLocation{1, 0, 0});
-        made->board->SetBootOnRelease(true); // the start finds the DSP booted when it waits
-        made->machine = platform::Machine::Open(
-            made->folder, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
-            options);
-        if (!NT_SUCCESS(made->machine->LoadDriver(u"Talvexon")) ||
-            !NT_SUCCESS(made->machine->Plug(*made->board)))
+        options.bootOnRelease = true; // the start finds the DSP booted when it waits
+        toolboot::BoardMachine booted = toolboot::BootBoardMachine(made->folder, options);
+        if (!NT_SUCCESS(booted.status))
             std::abort();
+        made->board = std::move(booted.board);
+        made->machine = std::move(booted.machine);
         made->filters[0] = OpenFirst(KSCATEGORY_VIDEO, u"Talvexon HD Video Device 1");
         made->filters[1] = OpenFirst(KSCATEGORY_AUDIO, u"SDI Audio 1 (Talvexon HD 1)");
         made->filters[2] = OpenFirst(KSCATEGORY_CROSSBAR, u"Talvexon HD Crossbar Device 1");

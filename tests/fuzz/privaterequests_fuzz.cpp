@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BoardMachine.h"
 #include "board/CaptureBoard.h"
 #include "board/StandardImages.h"
 #include "km/kernel.h"
@@ -64,22 +65,16 @@ Rig& TheRig()
         auto* made = new Rig;
         std::random_device random;
         made->folder = std::filesystem::temp_directory_path() / ("privaterequests-fuzz-" + std::to_string(random()));
-        platform::MachineOptions options;
-        options.driverFiles.push_back({TALVEXON_DRIVER_FILE, u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys"});
-        for (const char* image : {board::StandardImages::kFirmwareFileName, board::StandardImages::kFpgaFileName,
-                                  board::StandardImages::kMemoryTesterFileName,
-                                  board::StandardImages::kPciTesterFileName}) {
-            const std::string name = image;
-            options.driverFiles.push_back({std::filesystem::path(TALVEXON_IMAGE_FOLDER) / name,
-                                           u"C:\\Windows\\System32\\drivers\\" + std::u16string(name.begin(), name.end())});
-        }
+        toolboot::BoardMachineOptions options;
+        options.images = {board::StandardImages::kFirmwareFileName, board::StandardImages::kFpgaFileName,
+                          board::StandardImages::kMemoryTesterFileName, board::StandardImages::kPciTesterFileName};
         options.speedFactor = 20.0;
-        made->board = std::make_unique<board::CaptureBoard>(platform::PciLocation{1, 0, 0});
-        made->board->SetBootOnRelease(true); // the start finds the DSP booted when it waits
-        made->machine = platform::Machine::Open(
-            made->folder, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, options);
-        if (!NT_SUCCESS(made->machine->LoadDriver(u"Talvexon")) || !NT_SUCCESS(made->machine->Plug(*made->board)))
+        options.bootOnRelease = true; // the start finds the DSP booted when it waits
+        toolboot::BoardMachine booted = toolboot::BootBoardMachine(made->folder, options);
+        if (!NT_SUCCESS(booted.status))
             std::abort();
+        made->board = std::move(booted.board);
+        made->machine = std::move(booted.machine);
         made->filter = OpenFilter();
         if (made->filter == INVALID_HANDLE_VALUE)
             std::abort();

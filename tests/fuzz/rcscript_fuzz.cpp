@@ -51,8 +51,8 @@ const fs::path& WorkDirectory()
     return dir;
 }
 
-// The compiler's entry as a Python function: (script, table) -> (exit status, error text), an
-// uncaught exception printed as the interpreter prints it (a traceback) with status 1.
+// The compiler's entry as a Python function: (script, table) -> (exit status, error text, the
+// traceback of an exception that escaped the compiler or empty).
 PyObject* Compiler()
 {
     static PyObject* compile = [] {
@@ -64,15 +64,16 @@ PyObject* Compiler()
                                  "import rcgen\n"
                                  "def compile_script(script, table):\n"
                                  "    err = io.StringIO()\n"
+                                 "    fault = ''\n"
                                  "    with contextlib.redirect_stderr(err):\n"
                                  "        try:\n"
                                  "            status = rcgen.main([script, '--source', table])\n"
                                  "        except SystemExit as e:\n"
                                  "            status = e.code if isinstance(e.code, int) else 1\n"
                                  "        except BaseException:\n"
-                                 "            traceback.print_exc()\n"
+                                 "            fault = traceback.format_exc()\n"
                                  "            status = 1\n"
-                                 "    return status, err.getvalue()\n";
+                                 "    return status, err.getvalue(), fault\n";
         PyObject* main = PyImport_AddModule("__main__");
         PyObject* globals = main ? PyModule_GetDict(main) : nullptr;
         PyObject* done = globals ? PyRun_String(code.c_str(), Py_file_input, globals, globals) : nullptr;
@@ -90,8 +91,18 @@ PyObject* Compiler()
     return compile;
 }
 
-// Compiles `script` into `table`: the exit status, and the error text in *message.
-int Compile(const fs::path& script, const fs::path& table, std::string* message)
+std::string Text(PyObject* value)
+{
+    Py_ssize_t length = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(value, &length);
+    if (text == nullptr)
+        std::abort();
+    return std::string(text, size_t(length));
+}
+
+// Compiles `script` into `table`: the exit status, the error text in *message and the traceback
+// of an exception that escaped the compiler in *fault.
+int Compile(const fs::path& script, const fs::path& table, std::string* message, std::string* fault)
 {
     PyObject* result = PyObject_CallFunction(Compiler(), "ss", script.c_str(), table.c_str());
     if (result == nullptr) {
@@ -99,11 +110,8 @@ int Compile(const fs::path& script, const fs::path& table, std::string* message)
         std::abort();
     }
     const long status = PyLong_AsLong(PyTuple_GetItem(result, 0));
-    Py_ssize_t length = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(PyTuple_GetItem(result, 1), &length);
-    if (text == nullptr)
-        std::abort();
-    message->assign(text, size_t(length));
+    *message = Text(PyTuple_GetItem(result, 1));
+    *fault = Text(PyTuple_GetItem(result, 2));
     Py_DECREF(result);
     return int(status);
 }
@@ -121,8 +129,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     std::string message;
-    const int status = Compile(script, table, &message);
-    Check(message.find("Traceback") == std::string::npos, "uncaught fault", status, message);
+    std::string fault;
+    const int status = Compile(script, table, &message, &fault);
+    Check(fault.empty(), "uncaught fault", status, fault);
     if (status == 0) {
         Check(message.empty(), "success with error text", status, message);
         Check(ReadAll(table).find("StandinResourceTableCount") != std::string::npos, "success without a table", status,

@@ -350,7 +350,9 @@ int main(int argc, char** argv)
 
     toolboot::BoardMachine booted;
     try {
-        booted = toolboot::BootBoardMachine(options.folder, {}, true);
+        toolboot::BoardMachineOptions bootOptions;
+        bootOptions.configuration.bootAnnouncement = true;
+        booted = toolboot::BootBoardMachine(options.folder, bootOptions);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "talvexon-diag: the machine in %s cannot boot: %s\n", options.folder.string().c_str(),
                      e.what());

@@ -365,7 +365,7 @@ class Preprocessor:
     def evaluate_condition(self, text, where):
         body = []
         tokenize_line(text, where, body)
-        parser = Parser(self.expand(body), self)
+        parser = Parser(self.expand(body), self, where)
         value = parser.expression()
         if not parser.at_end():
             raise RcError(where, "bad #if expression")

@@ -20,8 +20,8 @@
 
 #include <unistd.h>
 
+#include "BoardMachine.h"
 #include "board/CaptureBoard.h"
-#include "board/StandardImages.h"
 #include "km/kernel.h"
 #include "capturejob.h"
 #include "filterdirectory.h"
@@ -36,13 +36,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char16_t kService[] = u"Talvexon";
 constexpr char16_t kParameters[] =
     u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\Talvexon\\Parameters";
-constexpr char16_t kInstalledFile[] = u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys";
 constexpr char kShutdownValue[] = "\"DriverShutdownSuccessfull\"=dword:";
-// Where the system layer's "DriversPath" points: the image files are installed there at boot.
-constexpr char16_t kDriversFolder[] = u"C:\\Windows\\System32\\drivers\\";
 
 struct Options {
     fs::path folder = "machine";
@@ -392,38 +388,29 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    platform::MachineOptions machineOptions;
-    machineOptions.driverFiles.push_back({TALVEXON_DRIVER_FILE, kInstalledFile});
-    for (const char* image : {board::StandardImages::kFirmwareFileName, board::StandardImages::kMemoryTesterFileName,
-                              board::StandardImages::kPciTesterFileName, board::StandardImages::kFpgaFileName}) {
-        const std::string name = image;
-        machineOptions.driverFiles.push_back(
-            {fs::path(TALVEXON_IMAGE_FOLDER) / name, kDriversFolder + std::u16string(name.begin(), name.end())});
+    // The firmware announces the input state at boot, so a started board reports it at once.
+    toolboot::BoardMachineOptions bootOptions;
+    bootOptions.configuration.bootAnnouncement = true;
+    const fs::path eventLogPath = options.folder / platform::Machine::kEventLogFile;
+    std::error_code error;
+    const uintmax_t eventLogStart = fs::exists(eventLogPath) ? fs::file_size(eventLogPath, error) : 0;
+
+    toolboot::BoardMachine booted;
+    try {
+        booted = toolboot::OpenBoardMachine(options.folder, bootOptions);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "talvexon-run: the machine in %s cannot boot: %s\n", options.folder.string().c_str(),
+                     e.what());
+        return 1;
     }
-    // Declared before the machine, so that it outlives it: the machine unplugs it at shutdown. The
-    // firmware announces the input state at boot, so a started board reports it at once.
-    board::BoardConfiguration configuration;
-    configuration.bootAnnouncement = true;
-    board::CaptureBoard captureBoard(platform::PciLocation{1, 0, 0}, configuration);
+    board::CaptureBoard& captureBoard = *booted.board;
+    std::unique_ptr<platform::Machine>& machine = booted.machine;
     // The records that only tests read stay small: the board's access log off, the mailbox's
     // command log and the debugger's record of printed texts a few hundred entries, so that a long
     // capture holds no more memory after its first seconds than at its start.
     captureBoard.SetAccessLogEnabled(false);
     captureBoard.Mailbox().SetCommandLogCapacity(256);
     standin::SetDebugOutputCapacity(256);
-    const fs::path eventLogPath = options.folder / platform::Machine::kEventLogFile;
-    std::error_code error;
-    const uintmax_t eventLogStart = fs::exists(eventLogPath) ? fs::file_size(eventLogPath, error) : 0;
-
-    std::unique_ptr<platform::Machine> machine;
-    try {
-        machine = platform::Machine::Open(
-            options.folder, std::vector<fs::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, machineOptions);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "talvexon-run: the machine in %s cannot boot: %s\n", options.folder.string().c_str(),
-                     e.what());
-        return 1;
-    }
     std::printf("machine: %s\n", fs::absolute(options.folder).string().c_str());
 
     const std::string flag = ShutdownFlag();
@@ -435,7 +422,7 @@ int main(int argc, char** argv)
         std::printf("previous run: ended without shutdown (\"DriverShutdownSuccessfull\" = 0): the trace log is "
                     "appended to\n");
 
-    const NTSTATUS status = machine->LoadDriver(kService);
+    const NTSTATUS status = booted.LoadDriver();
     std::printf("driver: Talvexon_x86.sys loaded, DriverEntry returned 0x%08X\n", static_cast<unsigned>(status));
     if (!NT_SUCCESS(status)) {
         machine->Shutdown();
@@ -444,7 +431,7 @@ int main(int argc, char** argv)
 
     StopIfAt(options, "loaded");
 
-    const NTSTATUS plugged = machine->Plug(captureBoard);
+    const NTSTATUS plugged = booted.PlugBoard();
     std::printf("board: plugged at bus 1, device 0 (PCI\\VEN_7A1E&DEV_0001), start returned 0x%08X\n",
                 static_cast<unsigned>(plugged));
     PrintDeviceKeys(*machine, captureBoard);

@@ -6,7 +6,9 @@
 #include "standin/pictures.h"
 #include "standin/windowing.h"
 #include "um/commctrl.h"
+#include "um/combaseapi.h"
 #include "um/dshow.h"
+#include "um/ocidl.h"
 #include "um/olectl.h"
 #include "um/prsht.h"
 #include "um/winreg.h"
@@ -132,7 +134,49 @@ void PicturePages(HWND sheet, const std::u16string& filter, const std::filesyste
     }
 }
 
+// The classes of `offered` the filter names as its pages (ISpecifyPropertyPages), in its order.
+std::vector<CLSID> PagesOfFilter(IBaseFilter* filter, const std::vector<CLSID>& offered)
+{
+    std::vector<CLSID> pages;
+    ISpecifyPropertyPages* specify = nullptr;
+    if (FAILED(filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&specify))))
+        return pages;
+    CAUUID named{};
+    if (SUCCEEDED(specify->GetPages(&named))) {
+        for (ULONG i = 0; i < named.cElems; ++i)
+            if (std::find(offered.begin(), offered.end(), named.pElems[i]) != offered.end())
+                pages.push_back(named.pElems[i]);
+        CoTaskMemFree(named.pElems);
+    }
+    specify->Release();
+    return pages;
+}
+
 } // namespace
+
+IBaseFilter* BindFilter(const std::u16string& friendlyName)
+{
+    IBaseFilter* bound = nullptr;
+    for (Found& found : Filters()) {
+        if (!bound && found.name == friendlyName &&
+            FAILED(found.moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&bound))))
+            bound = nullptr;
+        found.moniker->Release();
+    }
+    return bound;
+}
+
+HRESULT RegisterLibrary(const std::u16string& library)
+{
+    using RegisterServer = HRESULT(STDAPICALLTYPE*)();
+    HMODULE module = LoadLibraryW(reinterpret_cast<LPCWSTR>(library.c_str()));
+    if (!module)
+        return HRESULT_FROM_WIN32(GetLastError());
+    auto registerServer = reinterpret_cast<RegisterServer>(GetProcAddress(module, "DllRegisterServer"));
+    const HRESULT registered = registerServer ? registerServer() : E_NOINTERFACE;
+    FreeLibrary(module);
+    return registered;
+}
 
 std::vector<CLSID> PageClassesOf(const std::u16string& module)
 {
@@ -180,8 +224,12 @@ std::vector<PagePicture> WriteSheets(const SheetRequest& request, std::vector<st
             errors->push_back(Utf8(found.name) + ": does not bind");
             continue;
         }
+        std::vector<CLSID> pages = PagesOfFilter(filter, request.pages);
+        if (pages.empty()) {
+            filter->Release(); // a filter without pages of the library has no sheet
+            continue;
+        }
         IUnknown* objects[] = {filter};
-        std::vector<CLSID> pages = request.pages;
         OCPFIPARAMS params{};
         params.cbStructSize = sizeof params;
         params.lpszCaption = reinterpret_cast<LPCOLESTR>(found.name.c_str());

@@ -1,6 +1,6 @@
 // sheet-host: boots a machine folder as the main job does, installs the page library in
 // C:\Windows\System32 and registers it when the machine lacks it, plugs one simulated board, and
-// writes a PNG of every page of the library's page classes on every filter of the board:
+// writes a PNG of every page of the library that each filter of the board names as its own:
 //
 //   sheet-host --machine DIR --out DIR [--filter NAME] [--library FILE]
 //
@@ -75,26 +75,16 @@ bool ParseArguments(int argc, char** argv, Options* options)
     return !options->machine.empty() && !options->out.empty();
 }
 
-using RegisterServer = HRESULT(STDAPICALLTYPE*)();
-
 // Registers the library when no class names it as its server yet; its classes.
 std::vector<CLSID> RegisteredPages(const std::u16string& library)
 {
     std::vector<CLSID> pages = sheethost::PageClassesOf(library);
     if (!pages.empty())
         return pages;
-    HMODULE module = LoadLibraryW(library.c_str());
-    if (!module) {
-        std::fprintf(stderr, "sheet-host: the page library does not load (error %lu)\n",
-                     static_cast<unsigned long>(GetLastError()));
-        return pages;
-    }
-    auto registerServer = reinterpret_cast<RegisterServer>(GetProcAddress(module, "DllRegisterServer"));
-    const HRESULT registered = registerServer ? registerServer() : E_NOINTERFACE;
+    const HRESULT registered = sheethost::RegisterLibrary(library);
     if (FAILED(registered))
         std::fprintf(stderr, "sheet-host: the page library does not register (0x%08X)\n",
                      static_cast<unsigned>(registered));
-    FreeLibrary(module);
     return sheethost::PageClassesOf(library);
 }
 
@@ -128,7 +118,9 @@ int main(int argc, char** argv)
     }
     toolboot::BoardMachine booted;
     try {
-        booted = toolboot::BootBoardMachine(options.machine, install);
+        toolboot::BoardMachineOptions bootOptions;
+        bootOptions.moreFiles = install;
+        booted = toolboot::BootBoardMachine(options.machine, bootOptions);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sheet-host: the machine in %s cannot boot: %s\n", options.machine.string().c_str(),
                      e.what());

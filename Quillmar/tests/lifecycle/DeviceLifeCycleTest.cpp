@@ -373,13 +373,9 @@ TEST_F(LifeCycleTest, StopAndStartAgainBringsTheBoardBackWithOneSetOfThreads)
         ASSERT_FALSE(commands.empty());
         EXPECT_EQ(commands.back().id, 9u);
     }
-    // The threads of the stopped host ports end; a generous bound for them to be gone.
-    size_t now = ProcessThreads();
-    for (int i = 0; i < 500 && now > threads; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        now = ProcessThreads();
-    }
-    EXPECT_LE(now, threads);
+    // The threads of the stopped host ports end.
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return ProcessThreads() <= threads; }))
+        << ProcessThreads() << " threads, " << threads << " before";
     EXPECT_EQ(board.Fpga().Register(34), 0xE0u);
 }
 

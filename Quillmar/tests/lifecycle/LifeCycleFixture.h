@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "BoardMachine.h"
 #include "board/CaptureBoard.h"
-#include "board/StandardImages.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
 #include "shared/kscategories.h"
 #include "standin/eventlog.h"
 #include "standin/registry.h"
+#include "testsupport/WaitUntil.h"
 #include "um/cfgmgr32.h"
 
 namespace lifecycletest {
@@ -36,13 +37,7 @@ protected:
     {
         std::random_device random;
         folder_ = std::filesystem::temp_directory_path() / ("lifecycle-" + std::to_string(random()));
-        options_.driverFiles.push_back({TALVEXON_DRIVER_FILE, u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys"});
-        for (const char* image : {board::StandardImages::kFirmwareFileName, board::StandardImages::kMemoryTesterFileName,
-                                  board::StandardImages::kPciTesterFileName, board::StandardImages::kFpgaFileName}) {
-            const std::string name = image;
-            options_.driverFiles.push_back({std::filesystem::path(TALVEXON_IMAGE_FOLDER) / name,
-                                            u"C:\\Windows\\System32\\drivers\\" + std::u16string(name.begin(), name.end())});
-        }
+        options_.driverFiles = toolboot::DriverPackageFiles();
         // The start's fixed pauses (about two seconds) pass in one, while a DSP command's 4 s
         // time-out still leaves the board, interrupt and DPC threads two seconds of real time to
         // answer on a loaded machine.
@@ -77,8 +72,7 @@ protected:
     // Boots the machine; `parameters` are .reg lines imported into the driver's "Parameters".
     void Boot(const std::string& parameters = {})
     {
-        machine_ = platform::Machine::Open(
-            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE}, options_);
+        machine_ = toolboot::OpenMachine(folder_, options_);
         if (!parameters.empty())
             Import(std::string("[") + kParametersKey + "]\r\n" + parameters);
         standin::EventLogClear();

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "BoardMachine.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
 #include "standin/registry.h"
@@ -25,7 +26,7 @@ protected:
     {
         std::random_device random;
         folder_ = std::filesystem::temp_directory_path() / ("driverfile-" + std::to_string(random()));
-        options_.driverFiles.push_back({TALVEXON_DRIVER_FILE, u"C:\\Windows\\System32\\drivers\\Talvexon_x86.sys"});
+        options_.driverFiles = toolboot::DriverPackageFiles({});
         options_.speedFactor = 20.0;
     }
     void TearDown() override
@@ -36,9 +37,7 @@ protected:
     // The platform's base machine with the system's layer over it, as the main job boots.
     void Boot()
     {
-        machine_ = platform::Machine::Open(
-            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
-            options_);
+        machine_ = toolboot::OpenMachine(folder_, options_);
     }
 
     static std::string Parameters()

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "board/CaptureBoard.h"
+#include "BoardMachine.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
 #include "standin/registry.h"
@@ -55,9 +56,7 @@ protected:
     void Boot()
     {
         machine_.reset();
-        machine_ = platform::Machine::Open(
-            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
-            options_);
+        machine_ = toolboot::OpenMachine(folder_, options_);
     }
     std::u16string DriverKey(board::CaptureBoard& captureBoard)
     {

@@ -14,6 +14,7 @@
 #include "audioinputtypes.h"
 #include "board/CaptureBoard.h"
 #include "device.h"
+#include "BoardMachine.h"
 #include "km/kernel.h"
 #include "platform/machine/Machine.h"
 #include "standin/devices.h"
@@ -31,9 +32,7 @@ protected:
         std::random_device random;
         folder_ = std::filesystem::temp_directory_path() / ("audiotypes-" + std::to_string(random()));
         options_.speedFactor = 2.0;
-        machine_ = platform::Machine::Open(
-            folder_, std::vector<std::filesystem::path>{PLATFORM_BASE_MACHINE, TALVEXON_SYSTEM_MACHINE},
-            options_);
+        machine_ = toolboot::OpenMachine(folder_, options_);
         ASSERT_NE(machine_, nullptr);
         machine_->Plug(captureBoard_); // no driver file: the load fails, the installation stays
         const auto device = machine_->Device(captureBoard_);

@@ -21,16 +21,7 @@ KS_DATAFORMAT_VIDEOINFOHEADER Rgb32()
     return VideoInfoFormat(KSDATAFORMAT_SUBTYPE_RGB32, 320, 240, 32, KS_BI_RGB, 333667);
 }
 
-// Waits (real time, bounded) until `done` holds.
-template <class Condition> bool WaitFor(Condition done, int seconds = 120)
-{
-    for (int waited = 0; !done(); ++waited) {
-        if (waited >= seconds * 1000)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 // Buffers the board filled on its enabled video streams.
 uint64_t FilledOnEnabledStreams(board::CaptureBoard& board)
@@ -69,7 +60,7 @@ TEST_F(PinTest, LostQueueBufferAnswersAreNoticedLoggedBridgedWithBackupFramesAnd
     board::MailboxService::CommandFault lost;
     lost.drop = true;
     board.Mailbox().SetCommandFault(kQueue, lost);
-    ASSERT_TRUE(WaitFor([&] { return !Events(kFirmwareStoppedResponding).empty(); }))
+    ASSERT_TRUE(WaitUntil([&] { return !Events(kFirmwareStoppedResponding).empty(); }))
         << "the silent stream was never noticed";
     // The pin goes on delivering: backup frames bridge the silence.
     PinClient::Batch& bridged = capture.Read(3, 307200, kVideoHeaderBytes);
@@ -81,7 +72,7 @@ TEST_F(PinTest, LostQueueBufferAnswersAreNoticedLoggedBridgedWithBackupFramesAnd
     // The DSP answers again: a remade stream gets its buffers and fills them; real frames flow.
     const size_t queuedBefore = QueueCommands(board);
     board.Mailbox().SetCommandFault(kQueue, std::nullopt);
-    ASSERT_TRUE(WaitFor([&] { return FilledOnEnabledStreams(board) >= 4; })) << "no buffer reached the DSP again";
+    ASSERT_TRUE(WaitUntil([&] { return FilledOnEnabledStreams(board) >= 4; })) << "no buffer reached the DSP again";
     EXPECT_GT(QueueCommands(board), queuedBefore);
     PinClient::Batch& after = capture.Read(3, 307200, kVideoHeaderBytes);
     ASSERT_TRUE(PinClient::WaitDone(after));
@@ -109,7 +100,7 @@ TEST_F(PinTest, AHungDspIsLoggedWhileThePinRunsAndThePinGoesOnDelivering)
 
     board.Mailbox().SetStalled(true);
     // Logged while the pin runs, not when it stops.
-    ASSERT_TRUE(WaitFor([&] { return !Events(kFirmwareStoppedResponding).empty(); }))
+    ASSERT_TRUE(WaitUntil([&] { return !Events(kFirmwareStoppedResponding).empty(); }))
         << "the hung DSP was never noticed";
     PinClient::Batch& bridged = capture.Read(2, 307200, kVideoHeaderBytes);
     ASSERT_TRUE(PinClient::WaitDone(bridged));

@@ -236,14 +236,11 @@ public:
         });
         return batch;
     }
-    // Waits (real time, bounded: a board that never delivers ends the test) for the batch.
-    static bool WaitDone(Batch& batch, int seconds = 60)
+    // Waits (testsupport::WaitUntil: a board that never delivers ends the test) for the batch.
+    static bool WaitDone(Batch& batch)
     {
-        for (int waited = 0; !batch.done.load(); ++waited) {
-            if (waited >= seconds * 1000)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        if (!testsupport::WaitUntil([&] { return batch.done.load(); }))
+            return false;
         batch.thread.join();
         return true;
     }

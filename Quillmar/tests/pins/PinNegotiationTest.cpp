@@ -163,7 +163,7 @@ TEST_F(PinTest, AVbiIntersectionTakesTheCallersHeaderWhenItFitsTheRange)
     EXPECT_TRUE(refused([](KS_VBIINFOHEADER& h) { h.BufferSize += 1; }));
 }
 
-TEST_F(PinTest, AnAudioIntersectionGivesTheRangesMaximumsInTheExtensibleForm)
+TEST_F(PinTest, AnAudioIntersectionGivesTheLargestFormatOfBothRangesInTheExtensibleForm)
 {
     Start();
     HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
@@ -193,6 +193,21 @@ TEST_F(PinTest, AnAudioIntersectionGivesTheRangesMaximumsInTheExtensibleForm)
     // With the wave-format specifier the caller's bounds must lie inside the pin's.
     const KSDATARANGE_AUDIO inside = AudioRange(KSDATAFORMAT_SPECIFIER_WAVEFORMATEX, 2, 16, 16, 48000, 48000);
     EXPECT_EQ(Intersect(audio, 0, {Bytes(&inside, sizeof(inside))}, 104, &answer).error, 0u);
+    // The answer lies inside the caller's range: its largest sample size and rate.
+    const auto narrowed = As<KSDATAFORMAT_WAVEFORMATEXTENSIBLE>(answer);
+    EXPECT_EQ(narrowed.WaveFormatExt.Format.wBitsPerSample, 16u);
+    EXPECT_EQ(narrowed.WaveFormatExt.Samples.wValidBitsPerSample, 16u);
+    EXPECT_EQ(narrowed.WaveFormatExt.Format.nSamplesPerSec, 48000u);
+    EXPECT_EQ(narrowed.WaveFormatExt.Format.nChannels, 2u);
+    EXPECT_EQ(narrowed.WaveFormatExt.Format.nBlockAlign, 4u);
+    EXPECT_EQ(narrowed.WaveFormatExt.Format.nAvgBytesPerSec, 192000u);
+    const KSDATARANGE_AUDIO lower = AudioRange(KSDATAFORMAT_SPECIFIER_WAVEFORMATEX, 2, 8, 24, 32000, 44100);
+    ASSERT_EQ(Intersect(audio, 0, {Bytes(&lower, sizeof(lower))}, 104, &answer).error, 0u);
+    const auto within = As<KSDATAFORMAT_WAVEFORMATEXTENSIBLE>(answer);
+    EXPECT_EQ(within.WaveFormatExt.Format.wBitsPerSample, 24u);
+    EXPECT_EQ(within.WaveFormatExt.Format.nSamplesPerSec, 44100u);
+    EXPECT_EQ(within.WaveFormatExt.Format.nBlockAlign, 6u);
+    EXPECT_EQ(within.WaveFormatExt.Format.nAvgBytesPerSec, 3u * 44100 * 2);
     for (const KSDATARANGE_AUDIO& outside :
          {AudioRange(KSDATAFORMAT_SPECIFIER_WAVEFORMATEX, 3, 16, 16, 48000, 48000),
           AudioRange(KSDATAFORMAT_SPECIFIER_WAVEFORMATEX, 2, 4, 16, 48000, 48000),

@@ -45,17 +45,11 @@ size_t TraceLines(const std::string& text)
     }));
 }
 
-// Bounded real-time wait for a state the test needs (never a timing assumption).
-template <class Condition> bool WaitFor(Condition condition, int seconds = 30)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using testsupport::WaitUntil;
+
+// How long a preview batch may take to complete after a frame before one more frame is let
+// through (which it may then drop; the test's arithmetic counts it).
+constexpr std::chrono::seconds kPreviewGrace{5};
 
 class PinPictureTest : public PinTest {
 protected:
@@ -108,7 +102,7 @@ protected:
         if (!handle)
             return false;
         auto settled = [&](uint64_t filledAtLeast) {
-            return WaitFor([&] {
+            return WaitUntil([&] {
                 const auto stream = board_->Commands().Stream(*handle);
                 return stream && stream->filled >= filledAtLeast && stream->queued.size() == kDmaBuffers;
             });
@@ -133,7 +127,7 @@ protected:
             return std::all_of(batches.begin(), batches.end(), [](PinClient::Batch* b) { return b->done.load(); });
         };
         for (int i = 0; i < limit; ++i) {
-            if (Dropped().delivered >= delivered && (done() || WaitFor(done, 5)))
+            if (Dropped().delivered >= delivered && (done() || WaitUntil(done, kPreviewGrace)))
                 break;
             if (!StepOneFrame())
                 return false;

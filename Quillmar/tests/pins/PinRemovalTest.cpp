@@ -96,15 +96,15 @@ TEST_F(PinRemovalTest, PullingABoardOutCompletesItsPinsReadsAtOnceAndTheOtherBoa
     EXPECT_EQ(Events(kFirmwareStoppedResponding).size(), 0u);
     EXPECT_EQ(TraceLines("No answer to command"), 0u);
     // Every read the pins held completes, failed with the device's removal.
-    ASSERT_TRUE(PinClient::WaitDone(frames, 30));
-    ASSERT_TRUE(PinClient::WaitDone(blocks, 30));
+    ASSERT_TRUE(PinClient::WaitDone(frames));
+    ASSERT_TRUE(PinClient::WaitDone(blocks));
     EXPECT_EQ(frames.error, static_cast<DWORD>(ERROR_DEVICE_REMOVED));
     EXPECT_EQ(blocks.error, static_cast<DWORD>(ERROR_DEVICE_REMOVED));
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(frames.Header(i).DataUsed, 0u) << i;
     // A read sent later fails at once too; the pin does not run again.
     PinClient::Batch& later = capture.Read(1, 307200, kVideoHeaderBytes);
-    ASSERT_TRUE(PinClient::WaitDone(later, 30));
+    ASSERT_TRUE(PinClient::WaitDone(later));
     EXPECT_EQ(later.error, static_cast<DWORD>(ERROR_DEVICE_REMOVED));
 
     // The other board streams on.

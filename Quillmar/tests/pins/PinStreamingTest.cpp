@@ -142,8 +142,7 @@ TEST_F(PinTest, ACapturePinRunsOnTheBoardDeliversFramesInOrderAndStopsTheStreamW
                 return true;
         return false;
     };
-    for (int waited = 0; !destroyed() && waited < 60000; ++waited)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    testsupport::WaitUntil(destroyed);
     // Buffers the DSP hands back meanwhile are queued again; the stream ends with these two.
     std::vector<board::MailboxCommand> stopped;
     for (const auto& command : StreamCommands(board))

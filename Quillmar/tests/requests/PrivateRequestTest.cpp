@@ -16,6 +16,7 @@
 #include "shared/ksrecords.h"
 #include "standin/debugger.h"
 #include "standin/system.h"
+#include "testsupport/WaitUntil.h"
 #include "um/windows.h"
 
 namespace lifecycletest {
@@ -56,18 +57,7 @@ std::vector<uint8_t> Words(std::initializer_list<uint32_t> words)
     return bytes;
 }
 
-// Waits for a state another thread brings about; false when it has not come after a generous limit
-// (a hang, not a slow machine).
-bool WaitUntil(const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using testsupport::WaitUntil;
 
 uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t index)
 {

@@ -223,6 +223,36 @@ TEST_F(KsFilterTest, NodePropertiesAndTheTopologySet)
     CloseHandle(filter);
 }
 
+TEST_F(KsFilterTest, SetSupportNamingNoSetListsTheSetsTheFilterAndItsNodesAnswer)
+{
+    HANDLE filter = Open();
+    ASSERT_NE(filter, INVALID_HANDLE_VALUE);
+    KSPROPERTY request = Property(GUID_NULL, 0, KSPROPERTY_TYPE_SETSUPPORT);
+    DWORD bytes = 0;
+    EXPECT_EQ(Ask(filter, &request, sizeof request, nullptr, 0, &bytes), DWORD(ERROR_MORE_DATA));
+    EXPECT_EQ(bytes, 3u * 16);
+    std::vector<GUID> sets(3);
+    EXPECT_EQ(Ask(filter, &request, sizeof request, sets.data(), 3 * 16 - 1, &bytes),
+              DWORD(ERROR_INSUFFICIENT_BUFFER));
+    ASSERT_EQ(Ask(filter, &request, sizeof request, sets.data(), 3 * 16, &bytes), 0u);
+    EXPECT_EQ(bytes, 3u * 16);
+    // The table's set first, then the framework's own.
+    EXPECT_EQ(sets[0], kstest::kTestPropertySet);
+    EXPECT_EQ(sets[1], KSPROPSETID_Pin);
+    EXPECT_EQ(sets[2], KSPROPSETID_Topology);
+    EXPECT_EQ(kstest::Seen().handlerCalls, 0);
+
+    // A node lists its own table's sets.
+    KSP_NODE node{};
+    node.Property = Property(GUID_NULL, 0, KSPROPERTY_TYPE_SETSUPPORT | KSPROPERTY_TYPE_TOPOLOGY);
+    node.NodeId = 1;
+    GUID nodeSets[2] = {};
+    ASSERT_EQ(Ask(filter, &node, sizeof node, nodeSets, sizeof nodeSets, &bytes), 0u);
+    EXPECT_EQ(bytes, 16u);
+    EXPECT_EQ(nodeSets[0], kstest::kNodePropertySet);
+    CloseHandle(filter);
+}
+
 TEST_F(KsFilterTest, ABufferedEventRaisedTwiceOnOneOfTwoFiltersIsReadBackInOrderOnlyThere)
 {
     HANDLE first = Open(), second = Open();

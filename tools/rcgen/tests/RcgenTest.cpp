@@ -298,6 +298,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{"1 DIALOGEX 0, 0, 10, 10\nSTYLE WS_NOSUCH\nBEGIN\nEND\n", 2},     // unknown name
                     Refusal{"1 DIALOGEX 0, 0, 10, 10\nBEGIN\n LTEXT \"x\", 1, 0, 0, 99999, 8\nEND\n", 3},
                     Refusal{"#bogus\n", 1},                                                   // directive
+                    Refusal{"\n#if \n#endif\n", 2},                                          // no condition
                     Refusal{"1 DIALOGEX 0, 0, 10, 10\nBEGIN\n", 0},                           // no END
                     Refusal{"/* never closed\n", 1}));
 

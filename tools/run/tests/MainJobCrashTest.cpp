@@ -18,6 +18,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "testsupport/WaitUntil.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -28,18 +30,8 @@ struct RunResult {
     int status = 0;      // waitpid's status
 };
 
-// Waits for a state another process brings about; false when it has not come after a generous
-// limit (a hang, not a slow machine).
-bool WaitUntil(const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+// A state another process brings about.
+using testsupport::WaitUntil;
 
 // Runs the main job on `folder`; with `stopAt`, kills it with SIGKILL once it says it stopped there
 // and `readyToKill` (when given) holds.

@@ -7,6 +7,7 @@
 #include "../../../platform/user/tests/windows/DialogTemplateBuilder.h"
 #include "standin/com.h"
 #include "standin/verifier.h"
+#include "um/combaseapi.h"
 #include "um/olectl.h"
 #include "um/winreg.h"
 
@@ -160,6 +161,20 @@ Decoded DecodePng(const fs::path& path)
     return out;
 }
 
+// Registers `page` as a property page of `set`, as a driver package does.
+void RegisterSetPage(const GUID& set, const CLSID& page)
+{
+    WCHAR setText[40] = {}, pageText[40] = {};
+    StringFromGUID2(set, setText, 40);
+    StringFromGUID2(page, pageText, 40);
+    const std::u16string path = u"SYSTEM\\CurrentControlSet\\Control\\MediaSets\\" + std::u16string(setText) +
+                                u"\\PropertyPages\\" + std::u16string(pageText);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
 class SheetHost : public dshowtest::KsProxyTest {
 protected:
     void SetUp() override
@@ -191,6 +206,9 @@ protected:
 
 TEST_F(SheetHost, EachPageOfTheFilterIsWrittenAtItsSize)
 {
+    // Both pages belong to the pin set, which every kernel-streaming filter answers.
+    RegisterSetPage(KSPROPSETID_Pin, kGeneralPage);
+    RegisterSetPage(KSPROPSETID_Pin, kAdvancedPage);
     sheethost::SheetRequest request;
     request.pages = {kGeneralPage, kAdvancedPage};
     request.out = out;
@@ -223,6 +241,34 @@ TEST_F(SheetHost, EachPageOfTheFilterIsWrittenAtItsSize)
     // A filter that is not there writes nothing.
     request.filter = u"No Such Filter";
     EXPECT_TRUE(sheethost::WriteSheets(request, &errors).empty());
+}
+
+TEST_F(SheetHost, AFiltersSheetHoldsThePagesItNamesThatTheLibraryServes)
+{
+    // The advanced page belongs to a set only the first test filter answers; a third class of that
+    // set is not the library's.
+    const CLSID foreign{0x5eed0009, 0x0001, 0x0001, {1, 2, 3, 4, 5, 6, 7, 8}};
+    RegisterSetPage(kstest::kTestPropertySet, foreign);
+    RegisterSetPage(kstest::kTestPropertySet, kAdvancedPage);
+    sheethost::SheetRequest request;
+    request.pages = {kGeneralPage, kAdvancedPage};
+    request.out = out;
+    request.filter = kstest::kFriendlyName;
+    std::vector<std::string> errors;
+    auto pictures = sheethost::WriteSheets(request, &errors);
+    EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors.front());
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].title, u"Advanced");
+
+    // The other filter names no page of the library: no sheet, no file, no error.
+    request.filter = kstest::kProxyCaptureName;
+    pictures = sheethost::WriteSheets(request, &errors);
+    EXPECT_TRUE(pictures.empty());
+    EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors.front());
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(out))
+        ++files;
+    EXPECT_EQ(files, 1u);
 }
 
 TEST_F(SheetHost, ThePageClassesOfAModuleAreTheClassesItServes)

@@ -108,11 +108,11 @@ size_t FrameClient::QueueBatch(uint32_t length, size_t count)
     return batches_.size() - 1;
 }
 
-bool FrameClient::WaitBatchDone(size_t batch, int milliseconds)
+bool FrameClient::WaitBatchDone(size_t batch)
 {
     if (batch >= batches_.size())
         return false;
-    return WaitFor([&] { return batches_[batch]->done.load(); }, milliseconds);
+    return WaitFor([&] { return batches_[batch]->done.load(); });
 }
 
 KSSTREAM_HEADER FrameClient::BatchHeader(size_t batch, size_t frame) const
@@ -156,11 +156,11 @@ FrameClient::ClientFrame& FrameClient::Queue(uint32_t length)
     return frame;
 }
 
-bool FrameClient::WaitDone(size_t index, int milliseconds)
+bool FrameClient::WaitDone(size_t index)
 {
     if (index >= frames_.size())
         return false;
-    return WaitFor([&] { return frames_[index]->done.load(); }, milliseconds);
+    return WaitFor([&] { return frames_[index]->done.load(); });
 }
 
 bool FrameClient::GuardIntact(size_t index) const

@@ -10,6 +10,7 @@
 #include "um/windows.h"
 #include "km/kspin.h"
 #include "shared/ksstreamrecords.h"
+#include "testsupport/WaitUntil.h"
 
 #include <atomic>
 #include <chrono>
@@ -66,12 +67,12 @@ public:
     // framework holds them all. Returns the batch's index. The request completes when every frame
     // has.
     size_t QueueBatch(uint32_t length, size_t count);
-    bool WaitBatchDone(size_t batch, int milliseconds = 10000);
+    bool WaitBatchDone(size_t batch);
     KSSTREAM_HEADER BatchHeader(size_t batch, size_t frame) const;
     KS_FRAME_INFO BatchFrameInfo(size_t batch, size_t frame) const;
 
-    // Waits (real time, bounded) for frame `index` to complete; false on time-out.
-    bool WaitDone(size_t index, int milliseconds = 10000);
+    // Waits (testsupport::WaitUntil) for frame `index` to complete; false on time-out.
+    bool WaitDone(size_t index);
     bool Done(size_t index) const { return frames_[index]->done.load(); }
     // The completed header of frame `index` and its extended parts.
     KSSTREAM_HEADER Header(size_t index) const { return At<KSSTREAM_HEADER>(index, 0); }
@@ -83,16 +84,11 @@ public:
     const UCHAR* Data(size_t index) const { return frames_[index]->bytes.data(); }
     bool GuardIntact(size_t index) const;
 
-    // Waits (real time, bounded) until the condition holds; false on time-out.
+    // Waits (testsupport::WaitUntil) until the condition holds; false on time-out.
     template <typename Condition>
-    static bool WaitFor(Condition condition, int milliseconds = 10000)
+    static bool WaitFor(Condition condition)
     {
-        for (int waited = 0; !condition(); ++waited) {
-            if (waited >= milliseconds)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return testsupport::WaitUntil(condition);
     }
 
 private:

@@ -1,13 +1,15 @@
 // The framework's handling of IOCTL_KS_PROPERTY on a filter or a pin: the set and item looked up in
 // the object's automation table (the filter's, a node's for topology requests, or the pin's), the
 // lengths checked before any handler runs, the handler called with kernel copies of the request and
-// its data, basic support answered from the item's values table, and the sets the framework answers
-// itself for items the table lacks: topology and pin on a filter, connection and stream on a pin.
+// its data, basic support answered from the item's values table, the list of the sets an object
+// answers (set support naming no set), and the sets the framework answers itself for items the table
+// lacks: topology and pin on a filter, connection and stream on a pin.
 #include "KsObjects.h"
 #include "km/pool.h"
 #include "km/status.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace standin {
@@ -135,6 +137,43 @@ NTSTATUS TopologyAnswer(const KSFILTER_DESCRIPTOR* descriptor, ULONG id, UCHAR* 
     std::memcpy(data, answer.data(), answer.size());
     *information = answer.size();
     return STATUS_SUCCESS;
+}
+
+// The sets an object answers, for a set-support request naming no set: the table's sets in table
+// order, then the framework's sets the table does not name, as an array of GUIDs. A zero-length
+// buffer asks for the size (STATUS_BUFFER_OVERFLOW), a shorter one is STATUS_BUFFER_TOO_SMALL.
+NTSTATUS SetListAnswer(PIRP irp, const KSAUTOMATION_TABLE* table, std::initializer_list<const GUID*> framework)
+{
+    std::vector<GUID> sets;
+    auto add = [&](const GUID& set) {
+        for (const GUID& known : sets)
+            if (known == set)
+                return;
+        sets.push_back(set);
+    };
+    for (ULONG s = 0; table && s < table->PropertySetsCount; ++s)
+        if (table->PropertySets[s].Set)
+            add(*table->PropertySets[s].Set);
+    for (const GUID* set : framework)
+        add(*set);
+    PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
+    const ULONG outLength = location->Parameters.DeviceIoControl.OutputBufferLength;
+    const ULONG needed = static_cast<ULONG>(sets.size() * sizeof(GUID));
+    if (outLength == 0) {
+        irp->IoStatus.Information = needed;
+        return STATUS_BUFFER_OVERFLOW;
+    }
+    if (outLength < needed)
+        return STATUS_BUFFER_TOO_SMALL;
+    if (needed)
+        std::memcpy(irp->UserBuffer, sets.data(), needed);
+    irp->IoStatus.Information = needed;
+    return STATUS_SUCCESS;
+}
+
+bool AsksForSetList(const KSPROPERTY& head)
+{
+    return head.Set == GUID_NULL && (head.Flags & ~KSPROPERTY_TYPE_TOPOLOGY) == KSPROPERTY_TYPE_SETSUPPORT;
 }
 
 // Pool copies of the caller's request and data, released on every path.
@@ -282,8 +321,12 @@ NTSTATUS KsHandleProperty(KsFilterObject* filter, PIRP irp)
         table = reinterpret_cast<const KSNODE_DESCRIPTOR*>(reinterpret_cast<const UCHAR*>(descriptor->NodeDescriptors) +
                                                            size_t(node.NodeId) * stride)
                     ->AutomationTable;
+        if (AsksForSetList(head))
+            return SetListAnswer(irp, table, {});
         return KsServeProperty(irp, table, nullptr);
     }
+    if (AsksForSetList(head))
+        return SetListAnswer(irp, table, {&KSPROPSETID_Pin, &KSPROPSETID_Topology});
     // The topology and pin sets are the framework's, for the items the filter's table lacks.
     return KsServeProperty(irp, table,
                            [&](const KSPROPERTY& h, UCHAR* request, ULONG requestLength, UCHAR* data,
@@ -307,6 +350,8 @@ NTSTATUS KsHandlePinProperty(KsPinObject* pin, PIRP irp)
     std::memcpy(&head, location->Parameters.DeviceIoControl.Type3InputBuffer, sizeof head);
     if (head.Flags & KSPROPERTY_TYPE_TOPOLOGY)
         return STATUS_NOT_FOUND; // node requests go to the filter
+    if (AsksForSetList(head))
+        return SetListAnswer(irp, pin->pin.Descriptor->AutomationTable, {&KSPROPSETID_Connection, &KSPROPSETID_Stream});
     return KsServeProperty(irp, pin->pin.Descriptor->AutomationTable,
                            [&](const KSPROPERTY&, UCHAR* request, ULONG requestLength, UCHAR* data, ULONG dataLength,
                                ULONG_PTR* information) {

@@ -24,5 +24,7 @@ struct WindowPixels {
 WindowPixels ReadWindowPixels(HWND hwnd);
 // An 8-bit RGB PNG at `path` (a path of this computer, not of the machine's drives).
 bool SaveWindowPng(HWND hwnd, const std::string& path);
+// The same of any picture (a tool's or test's composition); false for an empty one.
+bool SavePixelsPng(const WindowPixels& picture, const std::string& path);
 
 } // namespace standin

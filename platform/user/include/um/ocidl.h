@@ -1,5 +1,5 @@
-// The OLE property page interfaces: a page object shown in a frame's page area, and the frame's
-// site each page reports its state to.
+// The OLE property page interfaces: a page object shown in a frame's page area, the frame's site
+// each page reports its state to, and an object's list of the page classes that show it.
 #pragma once
 #include "um/objbase.h"
 #include "um/windows.h"
@@ -48,3 +48,19 @@ protected:
     ~IPropertyPage() = default;
 };
 STANDIN_INTERFACE_IID(IPropertyPage, 0xB196B28D, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
+
+// A counted array of identifiers; `pElems` is task memory the receiver frees.
+struct CAUUID {
+    ULONG cElems;
+    GUID* pElems;
+};
+using LPCAUUID = CAUUID*;
+
+struct ISpecifyPropertyPages : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pPages) = 0;
+
+protected:
+    ~ISpecifyPropertyPages() = default;
+};
+STANDIN_INTERFACE_IID(ISpecifyPropertyPages, 0xB196B28B, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D,
+                      0x07);

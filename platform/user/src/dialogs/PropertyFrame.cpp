@@ -82,7 +82,7 @@ HRESULT PageSite::OnStatusChange(DWORD dwFlags)
     return S_OK;
 }
 
-INT_PTR WINAPI ContainerProcedure(HWND hwnd, UINT message, WPARAM, LPARAM lParam)
+INT_PTR WINAPI ContainerProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         const auto* record = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
@@ -106,8 +106,8 @@ INT_PTR WINAPI ContainerProcedure(HWND hwnd, UINT message, WPARAM, LPARAM lParam
                 page->object->Show(SW_SHOW);
             break;
         case PSN_KILLACTIVE:
-            if (page->activated)
-                page->object->Show(SW_HIDE);
+            // Also sent before Apply and OK, which leave the page where it is: the page is hidden
+            // only when its container is (WM_SHOWWINDOW below), as the sheet shows another page.
             break;
         case PSN_APPLY:
             if (page->activated && page->object->IsPageDirty() == S_OK && FAILED(page->object->Apply()))
@@ -118,6 +118,10 @@ INT_PTR WINAPI ContainerProcedure(HWND hwnd, UINT message, WPARAM, LPARAM lParam
         }
         SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, answer);
         return TRUE;
+    }
+    if (message == WM_SHOWWINDOW && !wParam && page->activated) {
+        page->object->Show(SW_HIDE);
+        return FALSE;
     }
     if (message == WM_DESTROY) {
         // The page's window goes with its container: the page lets go of it first.

@@ -194,8 +194,12 @@ bool Show(Sheet& sheet, int index)
     NotifyPage(sheet, *page, PSN_SETACTIVE);
     if (previous && previous != page->hwnd)
         ShowWindow(previous, SW_HIDE);
-    if (page->hwnd)
+    // The shown page lies over the tab control's display area: on top of its siblings, so that
+    // the pointer reaches its controls and not the tab control beneath.
+    if (page->hwnd) {
+        SetWindowPos(page->hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ShowWindow(page->hwnd, SW_SHOW);
+    }
     return true;
 }
 

@@ -126,8 +126,13 @@ WindowPixels ReadWindowPixels(HWND hwnd)
 
 bool SaveWindowPng(HWND hwnd, const std::string& path)
 {
-    const WindowPixels picture = ReadWindowPixels(hwnd);
-    if (picture.width <= 0 || picture.height <= 0)
+    return SavePixelsPng(ReadWindowPixels(hwnd), path);
+}
+
+bool SavePixelsPng(const WindowPixels& picture, const std::string& path)
+{
+    if (picture.width <= 0 || picture.height <= 0 ||
+        picture.pixels.size() != static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height))
         return false;
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)

@@ -1,6 +1,7 @@
 // Media types from data ranges, and data formats from media types.
 #include "ksproxy/KsMediaTypes.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ksproxy {
@@ -75,6 +76,59 @@ bool AudioIntersection(HANDLE filter, ULONG pinId, const std::vector<BYTE>& rang
     return SUCCEEDED(hr) && bytes >= sizeof(KSDATAFORMAT_WAVEFORMATEX);
 }
 
+
+// The largest sample size an audio range is asked about: no PCM format is wider, and a range that
+// claims more cannot make the proxy send a request for each of billions of sizes.
+constexpr ULONG kWidestAudioSample = 64;
+
+// An audio range's types: one per sample size from the range's largest down to its smallest in
+// steps of 8 bits, each the pin's intersection answer for the range narrowed to that size, with
+// the capabilities of that size. A size the driver finds no format for is left out.
+void AddAudioTypes(HANDLE filter, ULONG pinId, const std::vector<BYTE>& range, std::vector<OfferedType>* types)
+{
+    const auto audio = Read<KSDATARANGE_AUDIO>(range);
+    const ULONG smallest = std::max<ULONG>(audio.MinimumBitsPerSample, 1);
+    for (ULONG bits = std::min(audio.MaximumBitsPerSample, kWidestAudioSample); bits >= smallest; bits -= 8) {
+        std::vector<BYTE> narrowed = range;
+        KSDATARANGE_AUDIO sized = audio;
+        sized.MinimumBitsPerSample = bits;
+        sized.MaximumBitsPerSample = bits;
+        std::memcpy(narrowed.data(), &sized, sizeof sized);
+        std::vector<BYTE> format;
+        if (AudioIntersection(filter, pinId, narrowed, &format)) {
+            OfferedType offered;
+            AM_MEDIA_TYPE& type = offered.type;
+            const auto answer = Read<KSDATAFORMAT>(format);
+            const auto wave = Read<WAVEFORMATEX>(format, sizeof(KSDATAFORMAT));
+            type.majortype = answer.MajorFormat;
+            type.subtype = answer.SubFormat;
+            type.formattype = answer.Specifier;
+            type.bFixedSizeSamples = TRUE;
+            type.bTemporalCompression = (answer.Flags & KSDATAFORMAT_TEMPORAL_COMPRESSION) ? TRUE : FALSE;
+            type.lSampleSize = wave.nBlockAlign;
+            const size_t block = std::min<size_t>(format.size() - sizeof(KSDATAFORMAT),
+                                                  sizeof(WAVEFORMATEX) + wave.cbSize);
+            SetBlock(&type, format.data() + sizeof(KSDATAFORMAT), block);
+            AUDIO_STREAM_CONFIG_CAPS caps{};
+            caps.guid = MEDIATYPE_Audio;
+            caps.MinimumChannels = 1;
+            caps.MaximumChannels = audio.MaximumChannels;
+            caps.ChannelsGranularity = 1;
+            caps.MinimumBitsPerSample = bits;
+            caps.MaximumBitsPerSample = bits;
+            caps.BitsPerSampleGranularity = 8;
+            caps.MinimumSampleFrequency = audio.MinimumSampleFrequency;
+            caps.MaximumSampleFrequency = audio.MaximumSampleFrequency;
+            caps.SampleFrequencyGranularity = 1;
+            offered.caps.resize(sizeof caps);
+            std::memcpy(offered.caps.data(), &caps, sizeof caps);
+            types->push_back(offered);
+        }
+        if (bits < 8 + smallest)
+            break; // the next step would pass the smallest size
+    }
+}
+
 } // namespace
 
 std::vector<OfferedType> TypesFromRanges(HANDLE filter, const PinFactory& pin)
@@ -112,32 +166,8 @@ std::vector<OfferedType> TypesFromRanges(HANDLE filter, const PinFactory& pin)
             SetBlock(&type, &vbi.VBIInfoHeader, sizeof vbi.VBIInfoHeader);
             SetCaps(&offered, vbi.ConfigCaps);
         } else if (head.MajorFormat == KSDATAFORMAT_TYPE_AUDIO && range.size() >= sizeof(KSDATARANGE_AUDIO)) {
-            std::vector<BYTE> format;
-            if (!AudioIntersection(filter, pin.id, range, &format))
-                continue;
-            const auto answer = Read<KSDATAFORMAT>(format);
-            const auto wave = Read<WAVEFORMATEX>(format, sizeof(KSDATAFORMAT));
-            type.majortype = answer.MajorFormat;
-            type.subtype = answer.SubFormat;
-            type.formattype = answer.Specifier;
-            type.lSampleSize = wave.nBlockAlign;
-            const size_t block = std::min<size_t>(format.size() - sizeof(KSDATAFORMAT),
-                                                  sizeof(WAVEFORMATEX) + wave.cbSize);
-            SetBlock(&type, format.data() + sizeof(KSDATAFORMAT), block);
-            const auto audio = Read<KSDATARANGE_AUDIO>(range);
-            AUDIO_STREAM_CONFIG_CAPS caps{};
-            caps.guid = MEDIATYPE_Audio;
-            caps.MinimumChannels = 1;
-            caps.MaximumChannels = audio.MaximumChannels;
-            caps.ChannelsGranularity = 1;
-            caps.MinimumBitsPerSample = audio.MinimumBitsPerSample;
-            caps.MaximumBitsPerSample = audio.MaximumBitsPerSample;
-            caps.BitsPerSampleGranularity = 8;
-            caps.MinimumSampleFrequency = audio.MinimumSampleFrequency;
-            caps.MaximumSampleFrequency = audio.MaximumSampleFrequency;
-            caps.SampleFrequencyGranularity = 1;
-            offered.caps.resize(sizeof caps);
-            std::memcpy(offered.caps.data(), &caps, sizeof caps);
+            AddAudioTypes(filter, pin.id, range, &types);
+            continue;
         }
         types.push_back(offered);
     }

@@ -19,9 +19,11 @@ struct OfferedType {
 
 // The types of the pin's ranges in order: a video range (KS_DATARANGE_VIDEO) as FORMAT_VideoInfo with
 // the range's VIDEOINFOHEADER and its capabilities, the second video form as FORMAT_VideoInfo2, a VBI
-// range with its KS_VBIINFOHEADER, an audio range as the pin's intersection answer for it with
-// AUDIO_STREAM_CONFIG_CAPS from the range; any other range as its GUIDs without a format block. A
-// range whose audio intersection fails is left out.
+// range with its KS_VBIINFOHEADER, an audio range as one type per sample size from its largest down
+// to its smallest in steps of 8 bits (at most 64), each the pin's intersection answer for the range
+// narrowed to that size, with AUDIO_STREAM_CONFIG_CAPS of that size and the range's channels and
+// rates; any other range as its GUIDs without a format block. A size whose audio intersection fails
+// is left out.
 std::vector<OfferedType> TypesFromRanges(HANDLE filter, const PinFactory& pin);
 
 // The size of the capability records of the pin's types: 128 for video, 52 for audio only.

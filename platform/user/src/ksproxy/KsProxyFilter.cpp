@@ -4,12 +4,14 @@
 #include "ksproxy/KsMediumPin.h"
 #include "ksproxy/KsStreamPin.h"
 #include "um/cfgmgr32.h"
+#include "um/combaseapi.h"
 #include "um/errhandlingapi.h"
 #include "um/fileapi.h"
 #include "um/handleapi.h"
 #include "um/oleauto.h"
 #include "um/winreg.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace ksproxy {
@@ -33,6 +35,53 @@ bool ReadFilterData(const std::u16string& path, std::vector<BYTE>* data)
     }
     RegCloseKey(key);
     return found;
+}
+
+// The sets the driver's filter answers (set support naming no set); empty when it lists none.
+std::vector<GUID> SupportedSets(HANDLE handle)
+{
+    KSPROPERTY request{};
+    request.Set = GUID_NULL;
+    request.Flags = KSPROPERTY_TYPE_SETSUPPORT;
+    ULONG bytes = 0;
+    HRESULT hr = KsSynchronousDeviceControl(handle, IOCTL_KS_PROPERTY, &request, sizeof request, nullptr, 0, &bytes);
+    if (hr != HRESULT_FROM_WIN32(ERROR_MORE_DATA) || bytes < sizeof(GUID))
+        return {};
+    std::vector<GUID> sets(bytes / sizeof(GUID));
+    hr = KsSynchronousDeviceControl(handle, IOCTL_KS_PROPERTY, &request, sizeof request, sets.data(),
+                                    ULONG(sets.size() * sizeof(GUID)), &bytes);
+    if (FAILED(hr))
+        return {};
+    sets.resize(std::min<size_t>(sets.size(), bytes / sizeof(GUID)));
+    return sets;
+}
+
+// Adds the classes registered as pages of `set` that `pages` does not hold yet; a sub-key whose
+// name is no class identifier is passed over.
+void AddPagesOfSet(const GUID& set, std::vector<CLSID>* pages)
+{
+    WCHAR braced[40] = {};
+    StringFromGUID2(set, braced, 40);
+    const std::u16string path =
+        u"SYSTEM\\CurrentControlSet\\Control\\MediaSets\\" + std::u16string(braced) + u"\\PropertyPages";
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0;; ++index) {
+        WCHAR name[256] = {};
+        DWORD length = 256;
+        const LSTATUS status = RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            continue;
+        CLSID page{};
+        if (FAILED(CLSIDFromString(name, &page)))
+            continue;
+        if (std::find(pages->begin(), pages->end(), page) == pages->end())
+            pages->push_back(page);
+    }
+    RegCloseKey(key);
 }
 
 } // namespace
@@ -65,6 +114,8 @@ HRESULT KsProxyFilter::QueryOther(REFIID riid, void** ppv)
         return dshow::Give<IKsObject>(this, ppv);
     if (riid == IID_IKsControl)
         return dshow::Give<IKsControl>(this, ppv);
+    if (riid == IID_ISpecifyPropertyPages)
+        return dshow::Give<ISpecifyPropertyPages>(this, ppv);
     *ppv = nullptr;
     return E_NOINTERFACE;
 }
@@ -139,6 +190,28 @@ STDMETHODIMP KsProxyFilter::KsEvent(PKSEVENT Event, ULONG EventLength, LPVOID Ev
         return E_INVALIDARG;
     return KsSynchronousDeviceControl(handle_.load(), IOCTL_KS_DISABLE_EVENT, EventData, DataLength, nullptr, 0,
                                       BytesReturned);
+}
+
+STDMETHODIMP KsProxyFilter::GetPages(CAUUID* pPages)
+{
+    if (!pPages)
+        return E_POINTER;
+    pPages->cElems = 0;
+    pPages->pElems = nullptr;
+    const HANDLE handle = handle_.load();
+    if (!handle)
+        return E_UNEXPECTED;
+    std::vector<CLSID> pages;
+    for (const GUID& set : SupportedSets(handle))
+        AddPagesOfSet(set, &pages);
+    if (pages.empty())
+        return S_OK;
+    pPages->pElems = static_cast<GUID*>(CoTaskMemAlloc(pages.size() * sizeof(GUID)));
+    if (!pPages->pElems)
+        return E_OUTOFMEMORY;
+    std::copy(pages.begin(), pages.end(), pPages->pElems);
+    pPages->cElems = ULONG(pages.size());
+    return S_OK;
 }
 
 std::vector<KsStreamPin*> KsProxyFilter::StreamPins() const

@@ -2,12 +2,15 @@
 // to. IPersistPropertyBag::Load opens the bag's "DevicePath" and makes one pin per pin factory in id
 // order (or the pins of the interface's "FilterData" for a filter registered without kernel-streaming
 // pins). The filter hands out its handle (IKsObject) and sends requests on it (IKsControl); its state
-// changes step every kernel pin one state at a time. Free-threaded: a page's notification thread sends
-// events beside the window thread.
+// changes step every kernel pin one state at a time; its property pages (ISpecifyPropertyPages) are the
+// classes registered under "MediaSets\{set}\PropertyPages" of the machine's Control key for each set
+// the driver's filter answers. Free-threaded: a page's notification thread sends events beside the
+// window thread.
 #pragma once
 #include "dshow/Filter.h"
 #include "dshow/Pin.h"
 #include "um/ksproxy.h"
+#include "um/ocidl.h"
 
 #include <atomic>
 #include <vector>
@@ -16,7 +19,11 @@ namespace ksproxy {
 
 class KsStreamPin;
 
-class KsProxyFilter final : public dshow::Filter, public IPersistPropertyBag, public IKsObject, public IKsControl {
+class KsProxyFilter final : public dshow::Filter,
+                            public IPersistPropertyBag,
+                            public IKsObject,
+                            public IKsControl,
+                            public ISpecifyPropertyPages {
 public:
     static HRESULT Create(REFIID riid, void** ppv);
 
@@ -35,6 +42,10 @@ public:
                             ULONG* BytesReturned) override;
     STDMETHODIMP KsEvent(PKSEVENT Event, ULONG EventLength, LPVOID EventData, ULONG DataLength,
                          ULONG* BytesReturned) override;
+
+    // The page classes of every set the filter answers, in the order the driver lists its sets and
+    // each set's classes in key order, each class once.
+    STDMETHODIMP GetPages(CAUUID* pPages) override;
 
     int PinCount() override { return int(pins_.size()); }
     dshow::Pin* GetPin(int index) override { return pins_[size_t(index)]; }

@@ -179,11 +179,10 @@ void KsStreamPin::StartReading()
 {
     if (!kernelPin_ || reader_)
         return;
-    uint32_t headerSize = sizeof(KSSTREAM_HEADER);
-    const GUID& major = ConnectedType().majortype;
-    if (major == MEDIATYPE_Video)
-        headerSize = KS_VIDEO_STREAM_HEADER_SIZE;
-    else if (major == MEDIATYPE_VBI)
+    // A driver may ask for extended headers on any pin, and a header shorter than its pin's is
+    // refused: audio and other types get the video header's room, its extension zeroed.
+    uint32_t headerSize = KS_VIDEO_STREAM_HEADER_SIZE;
+    if (ConnectedType().majortype == MEDIATYPE_VBI)
         headerSize = KS_VBI_STREAM_HEADER_SIZE;
     reader_ = std::make_unique<KsPinReader>(this, filter_, kernelPin_.load(), headerSize, std::max(buffers_, 1));
 }

@@ -8,6 +8,7 @@
 #include "KsProxyFixture.h"
 #include "ksproxy/KsMediaTypes.h"
 #include "ksproxy/KsPinFactory.h"
+#include "um/ocidl.h"
 #include "um/windows.h"
 
 using dshowtest::KsProxyTest;
@@ -215,11 +216,12 @@ TEST_F(KsProxyTest, StreamCapabilitiesComeFromTheRangesAndSetFormatMakesTheKerne
     DeleteMediaType(wanted);
     pinObject->Release();
 
-    // The audio pin: one capability, the intersection's wave format with the range's bounds.
+    // The audio pin: one capability per sample size of its 8 to 16-bit range, largest first, each the
+    // intersection's wave format for the range narrowed to that size.
     IAMStreamConfig* audio = As<IAMStreamConfig>(pins[2], IID_IAMStreamConfig);
     ASSERT_NE(audio, nullptr);
     ASSERT_EQ(audio->GetNumberOfCapabilities(&count, &size), S_OK);
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(count, 2);
     EXPECT_EQ(size, 52);
     AUDIO_STREAM_CONFIG_CAPS audioCaps{};
     ASSERT_EQ(audio->GetStreamCaps(0, &type, reinterpret_cast<BYTE*>(&audioCaps)), S_OK);
@@ -235,8 +237,28 @@ TEST_F(KsProxyTest, StreamCapabilitiesComeFromTheRangesAndSetFormatMakesTheKerne
     EXPECT_EQ(audioCaps.guid, MEDIATYPE_Audio);
     EXPECT_EQ(audioCaps.MaximumChannels, 2u);
     EXPECT_EQ(audioCaps.MinimumSampleFrequency, 48000u);
+    EXPECT_EQ(audioCaps.MinimumBitsPerSample, 16u);
     EXPECT_EQ(audioCaps.MaximumBitsPerSample, 16u);
     DeleteMediaType(type);
+    ASSERT_EQ(audio->GetStreamCaps(1, &type, reinterpret_cast<BYTE*>(&audioCaps)), S_OK);
+    ASSERT_GE(type->cbFormat, sizeof(WAVEFORMATEX));
+    std::memcpy(&wave, type->pbFormat, sizeof wave);
+    EXPECT_EQ(wave.wBitsPerSample, 8);
+    EXPECT_EQ(wave.nBlockAlign, 2);
+    EXPECT_EQ(wave.nAvgBytesPerSec, 96000u);
+    EXPECT_EQ(type->lSampleSize, 2u);
+    EXPECT_EQ(audioCaps.MinimumBitsPerSample, 8u);
+    EXPECT_EQ(audioCaps.MaximumBitsPerSample, 8u);
+    EXPECT_EQ(audioCaps.MaximumChannels, 2u);
+    // The 8-bit type is one the pin takes.
+    EXPECT_EQ(audio->SetFormat(type), S_OK);
+    AM_MEDIA_TYPE* set = nullptr;
+    ASSERT_EQ(audio->GetFormat(&set), S_OK);
+    std::memcpy(&wave, set->pbFormat, sizeof wave);
+    EXPECT_EQ(wave.wBitsPerSample, 8);
+    DeleteMediaType(set);
+    DeleteMediaType(type);
+    EXPECT_EQ(audio->GetStreamCaps(2, &type, reinterpret_cast<BYTE*>(&audioCaps)), S_FALSE);
     audio->Release();
     // The capture graph builder finds each pin's configuration by category and major type.
     ICaptureGraphBuilder2* builder = nullptr;
@@ -508,4 +530,144 @@ TEST(KsRangeTypesTest, EachKindOfRangeGivesItsFormatBlockAndCapabilities)
     EXPECT_EQ(vbiFormat.DataFormat.SampleSize, 12u * 1600);
     EXPECT_EQ(vbiFormat.DataFormat.Specifier, KSDATAFORMAT_SPECIFIER_VBI);
     EXPECT_EQ(vbiFormat.VBIInfoHeader.EndLine, 21u);
+}
+
+namespace {
+
+void RegisterPage(const GUID& set, const std::u16string& page)
+{
+    WCHAR braced[40] = {};
+    StringFromGUID2(set, braced, 40);
+    const std::u16string path = u"SYSTEM\\CurrentControlSet\\Control\\MediaSets\\" + std::u16string(braced) +
+                                u"\\PropertyPages\\" + page;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+std::vector<CLSID> PagesOf(IBaseFilter* filter)
+{
+    std::vector<CLSID> pages;
+    ISpecifyPropertyPages* specify = nullptr;
+    EXPECT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&specify)), S_OK);
+    if (!specify)
+        return pages;
+    CAUUID list{7, nullptr};
+    EXPECT_EQ(specify->GetPages(&list), S_OK);
+    pages.assign(list.pElems, list.pElems + list.cElems);
+    CoTaskMemFree(list.pElems);
+    EXPECT_EQ(specify->GetPages(nullptr), E_POINTER);
+    specify->Release();
+    return pages;
+}
+
+} // namespace
+
+TEST_F(KsProxyTest, ThePagesAreTheClassesRegisteredUnderTheSetsTheFilterAnswers)
+{
+    const GUID first = {0x0A1B2C3D, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x01}};
+    const GUID second = {0x0A1B2C3D, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x02}};
+    const GUID elsewhere = {0x0A1B2C3D, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x03}};
+    auto braced = [](const GUID& guid) {
+        WCHAR text[40] = {};
+        StringFromGUID2(guid, text, 40);
+        return std::u16string(text);
+    };
+    // Two classes under the filter's own set, one of them also under the pin set the framework
+    // answers; a class under a set nobody answers; a key that names no class.
+    RegisterPage(kstest::kTestPropertySet, braced(first));
+    RegisterPage(kstest::kTestPropertySet, braced(second));
+    RegisterPage(kstest::kTestPropertySet, u"not a class");
+    RegisterPage(KSPROPSETID_Pin, braced(second));
+    RegisterPage(kstest::kNodePropertySet, braced(elsewhere));
+
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kFriendlyName);
+    ASSERT_NE(filter, nullptr);
+    standin::ClearKsRequests();
+    EXPECT_EQ(PagesOf(filter), (std::vector<CLSID>{first, second}));
+    // The proxy asked the driver for its sets: a set-support request naming no set.
+    bool asked = false;
+    for (const auto& request : standin::KsRequests())
+        asked = asked || (request.set == GUID_NULL && request.flags == KSPROPERTY_TYPE_SETSUPPORT);
+    EXPECT_TRUE(asked);
+    filter->Release();
+
+    // A filter whose table has none of these sets: only the framework's pin set brings a page.
+    filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(filter, nullptr);
+    EXPECT_EQ(PagesOf(filter), (std::vector<CLSID>{second}));
+    filter->Release();
+}
+
+TEST_F(KsProxyTest, AnAudioRangesSizesAreAskedFromItsLargestToItsSmallestAndNoWiderThan64Bits)
+{
+    IBaseFilter* filter = Bind(AM_KSCATEGORY_CAPTURE, kstest::kProxyCaptureName);
+    ASSERT_NE(filter, nullptr);
+    IKsObject* object = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_IKsObject, reinterpret_cast<void**>(&object)), S_OK);
+    const HANDLE handle = object->KsGetObjectHandle();
+    object->Release();
+    auto sizeQueries = [] {
+        int count = 0;
+        for (const auto& request : standin::KsRequests())
+            count += request.set == KSPROPSETID_Pin && request.id == KSPROPERTY_PIN_DATAINTERSECTION &&
+                     request.outputLength == 0;
+        return count;
+    };
+    auto bitsOf = [](const ksproxy::OfferedType& offered) {
+        WAVEFORMATEX wave{};
+        std::memcpy(&wave, offered.type.pbFormat, sizeof wave);
+        return int(wave.wBitsPerSample);
+    };
+    ksproxy::PinFactory pin;
+    pin.id = kstest::kAudioPin;
+    KSDATARANGE_AUDIO audio{{sizeof(KSDATARANGE_AUDIO), 0, 4, 0, KSDATAFORMAT_TYPE_AUDIO, KSDATAFORMAT_SUBTYPE_PCM,
+                             KSDATAFORMAT_SPECIFIER_WAVEFORMATEX},
+                            2, 0, 0xFFFFFFFF, 48000, 48000};
+    pin.ranges.push_back(std::vector<BYTE>(reinterpret_cast<BYTE*>(&audio), reinterpret_cast<BYTE*>(&audio + 1)));
+
+    // A range that claims every size: 64 down to 8 asked, the pin answering 16 and 8 only.
+    standin::ClearKsRequests();
+    std::vector<ksproxy::OfferedType> types = ksproxy::TypesFromRanges(handle, pin);
+    EXPECT_EQ(sizeQueries(), 8);
+    ASSERT_EQ(types.size(), 2u);
+    EXPECT_EQ(bitsOf(types[0]), 16);
+    EXPECT_EQ(bitsOf(types[1]), 8);
+
+    // A smallest size off the 8-bit steps ends the steps above it: 20 and 12 (the pin takes 12).
+    audio.MinimumBitsPerSample = 10;
+    audio.MaximumBitsPerSample = 20;
+    std::memcpy(pin.ranges[0].data(), &audio, sizeof audio);
+    standin::ClearKsRequests();
+    types = ksproxy::TypesFromRanges(handle, pin);
+    EXPECT_EQ(sizeQueries(), 2);
+    ASSERT_EQ(types.size(), 1u);
+    EXPECT_EQ(bitsOf(types[0]), 12);
+
+    // Bounds the wrong way round ask nothing and offer nothing.
+    audio.MinimumBitsPerSample = 24;
+    audio.MaximumBitsPerSample = 16;
+    std::memcpy(pin.ranges[0].data(), &audio, sizeof audio);
+    standin::ClearKsRequests();
+    EXPECT_TRUE(ksproxy::TypesFromRanges(handle, pin).empty());
+    EXPECT_EQ(sizeQueries(), 0);
+    filter->Release();
+}
+
+TEST_F(KsProxyTest, AProxyNotYetLoadedHasNoPages)
+{
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_Proxy, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               reinterpret_cast<void**>(&filter)),
+              S_OK);
+    ISpecifyPropertyPages* specify = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&specify)), S_OK);
+    CAUUID list{3, reinterpret_cast<GUID*>(&list)};
+    EXPECT_EQ(specify->GetPages(&list), E_UNEXPECTED);
+    EXPECT_EQ(list.cElems, 0u);
+    EXPECT_EQ(list.pElems, nullptr);
+    specify->Release();
+    filter->Release();
 }

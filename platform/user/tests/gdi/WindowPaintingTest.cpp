@@ -146,6 +146,27 @@ TEST_F(WindowPainting, AStaticEdgeChildFilledRedSavesAsThePixelsItPainted)
     EXPECT_TRUE(Rules().empty());
 }
 
+TEST(Pictures, AComposedPictureSavesAsItsPixelsAndAShortOneIsRefused)
+{
+    standin::WindowPixels picture;
+    picture.width = 3;
+    picture.height = 2;
+    picture.pixels = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(1, 2, 3), RGB(250, 251, 252), 0};
+    const std::string path = (std::filesystem::temp_directory_path() / "user-gdi-composed.png").string();
+    ASSERT_TRUE(standin::SavePixelsPng(picture, path));
+    const standin::WindowPixels decoded = DecodePng(path);
+    std::remove(path.c_str());
+    EXPECT_EQ(decoded.width, 3);
+    EXPECT_EQ(decoded.height, 2);
+    EXPECT_EQ(decoded.pixels, picture.pixels);
+    // Fewer pixels than its size says, or none: nothing is written.
+    picture.pixels.pop_back();
+    EXPECT_FALSE(standin::SavePixelsPng(picture, path));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(standin::SavePixelsPng(standin::WindowPixels{}, path));
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 TEST_F(WindowPainting, ChildrenAndSiblingsClipWhenTheirStylesSaySo)
 {
     HWND frame = Frame(WS_POPUP | WS_CLIPCHILDREN, 60, 40);

@@ -53,7 +53,7 @@ const PKSDATARANGE kVideoRanges[] = {const_cast<PKSDATARANGE>(&kUyvy.DataRange),
 const KSDATARANGE_AUDIO kAudio = {
     {sizeof(KSDATARANGE_AUDIO), 0, 4, 0, KSDATAFORMAT_TYPE_AUDIO, KSDATAFORMAT_SUBTYPE_PCM,
      KSDATAFORMAT_SPECIFIER_WAVEFORMATEX},
-    2, 16, 16, 48000, 48000};
+    2, 8, 16, 48000, 48000};
 const PKSDATARANGE kAudioRanges[] = {const_cast<PKSDATARANGE>(&kAudio.DataRange)};
 
 const KSDATARANGE kAnalog = {sizeof(KSDATARANGE), 0, 0, 0, kAnalogVideoType, GUID_NULL, KSDATAFORMAT_SPECIFIER_NONE};
@@ -121,7 +121,8 @@ NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP)
         return STATUS_INSUFFICIENT_RESOURCES;
     InitializeCaptureContext(context, pin);
     context->burst = burst;
-    pin->StreamHeaderSize = pin->Id == kAudioPin ? ULONG(sizeof(KSSTREAM_HEADER)) : KS_VIDEO_STREAM_HEADER_SIZE;
+    // The audio pin asks for extended headers too, as the board's driver does.
+    pin->StreamHeaderSize = KS_VIDEO_STREAM_HEADER_SIZE;
     const NTSTATUS status = KsAddItemToObjectBag(pin->Bag, context, FreeContext);
     if (!NT_SUCCESS(status)) {
         ExFreePool(context);
@@ -138,16 +139,27 @@ NTSTATUS NTAPI PinClose(PKSPIN pin, PIRP)
 }
 
 // The audio pin's one format: 16-bit 48 kHz stereo PCM.
-NTSTATUS NTAPI AudioIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE, PKSDATARANGE, ULONG bufferSize, PVOID data,
-                              PULONG dataSize)
+// 48000 Hz stereo at the caller's largest sample size (16 bits when its range has no bounds).
+NTSTATUS NTAPI AudioIntersect(PVOID, PIRP, PKSP_PIN, PKSDATARANGE callerRange, PKSDATARANGE, ULONG bufferSize,
+                              PVOID data, PULONG dataSize)
 {
+    USHORT bits = 16;
+    if (callerRange->FormatSize >= sizeof(KSDATARANGE_AUDIO) &&
+        callerRange->Specifier == KSDATAFORMAT_SPECIFIER_WAVEFORMATEX) {
+        KSDATARANGE_AUDIO theirs;
+        std::memcpy(&theirs, callerRange, sizeof theirs);
+        if (theirs.MaximumBitsPerSample < 8 || theirs.MaximumBitsPerSample > 16)
+            return STATUS_NO_MATCH;
+        bits = USHORT(theirs.MaximumBitsPerSample);
+    }
+    const USHORT align = USHORT(2 * bits / 8);
     KSDATAFORMAT_WAVEFORMATEX format{};
     format.DataFormat.FormatSize = sizeof format;
-    format.DataFormat.SampleSize = 4;
+    format.DataFormat.SampleSize = align;
     format.DataFormat.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
     format.DataFormat.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
     format.DataFormat.Specifier = KSDATAFORMAT_SPECIFIER_WAVEFORMATEX;
-    format.WaveFormatEx = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+    format.WaveFormatEx = {WAVE_FORMAT_PCM, 2, 48000, 48000u * align, align, bits, 0};
     *dataSize = sizeof format;
     if (bufferSize == 0)
         return STATUS_BUFFER_OVERFLOW;

@@ -878,9 +878,18 @@ TEST_F(PropertyFrameTest, TheModelessFrameReleasesItsPagesWithItsSheet)
     HWND tab = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
     EXPECT_TRUE(standin::SelectTab(tab, 1));
     first.SetDirty(TRUE);
+    ASSERT_NE(first.m_hWnd, nullptr);
+    EXPECT_TRUE(IsWindowVisible(first.m_hWnd));
     EXPECT_TRUE(standin::PressApply(sheet));
     auto has = [](const std::string& call) { return std::count(FrameCalls().begin(), FrameCalls().end(), call); };
     EXPECT_EQ(has("first apply"), 1);
+    // Apply leaves the shown page shown: the user goes on editing it.
+    EXPECT_TRUE(IsWindowVisible(first.m_hWnd));
+    // Leaving its tab hides it; coming back shows it again.
+    EXPECT_TRUE(standin::SelectTab(tab, 0));
+    EXPECT_FALSE(IsWindowVisible(first.m_hWnd));
+    EXPECT_TRUE(standin::SelectTab(tab, 1));
+    EXPECT_TRUE(IsWindowVisible(first.m_hWnd));
     EXPECT_EQ(object.refs, 2u); // the ATL page holds the object (the foreign one keeps no reference)
     DestroyWindow(sheet);
     EXPECT_EQ(has("color deactivate"), 1);

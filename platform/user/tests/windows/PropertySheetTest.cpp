@@ -205,6 +205,26 @@ TEST_F(PropertySheetTest, TabsButtonsAndPagesMadeAtFirstShow)
     EXPECT_FALSE(SendMessageW(sheet, PSM_SETCURSEL, 7, 0));
 }
 
+// A page lies over the tab control's display area: a click on a control of the shown page reaches
+// that control, on the first page and on one shown later, not the tab control beneath.
+TEST_F(PropertySheetTest, AClickOnAPagesControlReachesThatControl)
+{
+    HWND sheet = Modeless({Page(1), Page(2)});
+    ASSERT_NE(sheet, nullptr);
+    HWND tab = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    for (LPARAM id : {LPARAM(1), LPARAM(2)}) {
+        if (id == 2)
+            ClickTab(tab, 1);
+        HWND edit = GetDlgItem(Logs()[id].hwnd, 100);
+        ASSERT_NE(edit, nullptr);
+        RECT rect{};
+        GetWindowRect(edit, &rect);
+        EXPECT_EQ(WindowFromPoint(POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}), edit) << id;
+        ClickCentre(edit);
+        EXPECT_EQ(GetFocus(), edit) << id;
+    }
+}
+
 TEST_F(PropertySheetTest, OkAppliesEveryPageMadeAndAnInvalidPageKeepsTheSheet)
 {
     HWND sheet = Modeless({Page(1), Page(2), Page(3)});

@@ -1,0 +1,7 @@
+// CDeviceInfoPropPage: the page's title.
+#include "pages/CDeviceInfoPropPage.h"
+
+CDeviceInfoPropPage::CDeviceInfoPropPage()
+{
+    m_dwTitleID = IDS_TITLE_DEVICE;
+}

@@ -1,0 +1,7 @@
+// CLossOfSignalPropPage: the page's title.
+#include "pages/CLossOfSignalPropPage.h"
+
+CLossOfSignalPropPage::CLossOfSignalPropPage()
+{
+    m_dwTitleID = IDS_TITLE_LOSS_OF_SIGNAL;
+}
