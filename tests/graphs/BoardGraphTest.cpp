@@ -76,9 +76,11 @@ bool Near(int actual, int expected)
 // A video graph: the capture filter and its crossbar, connected by medium, and grabber branches
 // behind the pins of the categories asked for, each set to its format at 320 x 240.
 struct VideoGraph {
-    graphtest::Graph graph;
+    // The callbacks are declared before the graph, which goes first: it stops and lets go of
+    // them before they end.
     graphtest::Samples samples;       // the first branch's
     graphtest::Samples secondSamples; // the second branch's
+    graphtest::Graph graph;
     IBaseFilter* capture = nullptr;
     IBaseFilter* crossbar = nullptr;
 
@@ -210,8 +212,8 @@ int64_t SampleAt(const std::vector<BYTE>& sound, size_t frame, int channel, WORD
 // seconds of sound came; the sound and the format set.
 void RunAudio(WORD bits, std::vector<BYTE>* sound, WAVEFORMATEX* set)
 {
+    graphtest::Samples samples; // before the graph, which stops and lets go of it first
     graphtest::Graph graph;
-    graphtest::Samples samples;
     IBaseFilter* audio = graphtest::FindFilter(AM_KSCATEGORY_CAPTURE, graphtest::kAudioName);
     ASSERT_NE(audio, nullptr);
     ASSERT_EQ(graph.Add(audio, graphtest::kAudioName), S_OK);
@@ -344,8 +346,8 @@ TEST_F(BoardGraphTest, APreviewStoppedAndRunAgainDeliversAgain)
 
 TEST_F(BoardGraphTest, TheAudioFilterAt16Bits48000HzDeliversTheBoardsTone)
 {
+    graphtest::Samples samples; // before the graph, which stops and lets go of it first
     graphtest::Graph graph;
-    graphtest::Samples samples;
     IBaseFilter* audio = graphtest::FindFilter(AM_KSCATEGORY_CAPTURE, graphtest::kAudioName);
     ASSERT_NE(audio, nullptr);
     ASSERT_EQ(graph.Add(audio, graphtest::kAudioName), S_OK);
