@@ -54,8 +54,11 @@ struct BoardMachine {
 };
 
 // The board made and the machine booted with the driver's package installed; nothing loaded or
-// plugged yet (a caller that reports each step, or sets the board up first). Throws
-// std::runtime_error when the machine cannot boot.
+// plugged yet (a caller that reports each step, or sets the board up first). The package in
+// C:\Windows\INF describes the configuration's inputs (BoardPackage.h): the system's own file for
+// the default board's, else a copy of it with the board's inputs; a file of `moreFiles` at the same
+// place goes over it. Throws std::invalid_argument, before anything is made, for inputs the package
+// cannot describe (CheckBoardInputs), std::runtime_error when the machine cannot boot.
 BoardMachine OpenBoardMachine(const std::filesystem::path& folder, const BoardMachineOptions& options = {});
 
 // The same, then the driver loaded and the board plugged (`status` says how far it came).

@@ -1,11 +1,13 @@
-// The bench on the whole stack: a board of three SDI inputs with its own EEPROM identity, the test
-// page in the property frame of the board's video capture filter, a second application's GET of the
-// device configuration, the request log, the registry, pictures, and a teardown without leaks.
+// The bench on the whole stack: a board of three SDI inputs (and three SDI audio inputs) with its own
+// EEPROM identity, the inputs as the driver reads them, the test page in the property frame of the
+// board's video capture filter, a second application's GET of the device configuration, the request
+// log, the registry, pictures, and a teardown without leaks.
 #include "BenchTestPage.h"
 #include "BenchTestPageIds.h"
 #include "PageBench.h"
 
 #include "shared/guiddef.h"
+#include "shared/ksvidcaprecords.h"
 #include "um/ks.h"
 
 #include "privatesetguids.h" // after the platform's GUID
@@ -24,6 +26,7 @@ pagebench::BenchOptions ThreeSdiInputs()
 {
     pagebench::BenchOptions options;
     options.board.videoInputs = {board::VideoInputKind::Sdi, board::VideoInputKind::Sdi, board::VideoInputKind::Sdi};
+    options.board.audioInputs.assign(3, board::BoardConfiguration::kSdiAudio);
     options.board.eepromVendorId = 0x0A1F;
     options.board.eepromSerialNumber = "AB12345678";
     return options;
@@ -40,8 +43,36 @@ TEST(PageBench, TheVideoFiltersSheetShowsTheTestPageAndASecondApplicationReadsTh
 {
     PageBench bench(ThreeSdiInputs());
     ASSERT_EQ(bench.BoardStatus(), STATUS_SUCCESS);
-    // The board carries the three inputs' signals.
+    // The board carries the three inputs' signals, and the driver reads the same three inputs from
+    // the package installed for the board.
     EXPECT_EQ(bench.Board().Commands().InputCount(), 3u);
+    const std::u16string videoInputs = bench.DeviceKey() + u"\\VideoInputs";
+    EXPECT_EQ(PageBench::RegistryDword(videoInputs, u"Count"), 3u);
+    EXPECT_EQ(PageBench::RegistryString(videoInputs + u"\\Input3", u"InputName"), u"SDI Input 3");
+    EXPECT_EQ(PageBench::RegistryDword(videoInputs + u"\\Input3", u"InputIOIndex"), 2u);
+    EXPECT_EQ(PageBench::RegistryDword(bench.DeviceKey() + u"\\AudioInputs", u"Count"), 3u);
+    HANDLE video = bench.OpenFilter(pagebench::kVideoFilter);
+    ASSERT_NE(video, INVALID_HANDLE_VALUE);
+    KSPROPERTY_CROSSBAR_CAPS_S caps{};
+    ASSERT_EQ(PageBench::Get(video, PROPSETID_VIDCAP_CROSSBAR, caps, KSPROPERTY_CROSSBAR_CAPS).result, S_OK);
+    EXPECT_EQ(caps.NumberOfInputs, 3u);
+    EXPECT_EQ(caps.NumberOfOutputs, 1u);
+    BrevicorInputCountRecord count{};
+    count.listSelector = kInputListVideo;
+    ASSERT_EQ(PageBench::Get(video, PROPSETID_BREVICOR_INPUTDETECT, count, kBrevicorInputCountItem).result, S_OK);
+    EXPECT_EQ(count.inputCount, 3u);
+    for (uint32_t input = 0; input < 3; ++input) {
+        BrevicorInputDetectRecord detect{};
+        detect.listSelector = kInputListVideo;
+        detect.inputNumber = input;
+        ASSERT_EQ(PageBench::Get(video, PROPSETID_BREVICOR_INPUTDETECT, detect, kBrevicorInputDetectItem).result, S_OK);
+        EXPECT_EQ(detect.ioIndex, input) << "the board's number of the input";
+    }
+    count.listSelector = 0;
+    ASSERT_EQ(PageBench::Get(video, PROPSETID_BREVICOR_INPUTDETECT, count, kBrevicorInputCountItem).result, S_OK);
+    EXPECT_EQ(count.inputCount, 3u);
+    // The third audio input has its filter.
+    EXPECT_NE(bench.OpenFilter(u"SDI Audio 3 (Talvexon HD 1)"), INVALID_HANDLE_VALUE);
     ASSERT_EQ(bench.RegisterPageLibrary(BENCH_TEST_PAGES), S_OK);
     const auto classes = bench.PageClasses();
     ASSERT_EQ(classes.size(), 1u);
