@@ -310,4 +310,48 @@ TEST_F(PageBaseTest, DestroyingAPageWhoseThreadWaitsJoinsItAfterTheDisable)
     EXPECT_EQ(CountRequests(IOCTL_KS_DISABLE_EVENT), 1u);
 }
 
+TEST_F(PageBaseTest, NotifiedValuesEqualToTheEditedOnesBecomeTheSavedCopyWithoutAPrompt)
+{
+    Host(CLSID_BaseTestDevicePage, pagebench::kVideoFilter);
+    HWND page = HostedPage();
+    ASSERT_NE(page, nullptr);
+    SetDlgItemInt(page, IDC_BASE_TOP, 50, FALSE);
+    ASSERT_EQ(hosted->IsPageDirty(), S_OK);
+    PageBench::MessageBoxes();
+    // Another application writes what the page shows: nothing to ask, and the page is clean.
+    ASSERT_EQ(SetCrop(kCapturePin, 50, 0), S_OK);
+    EXPECT_TRUE(PageBench::WaitUntil([&] { return hosted->IsPageDirty() == S_FALSE; }));
+    EXPECT_EQ(site.statuses.back(), static_cast<DWORD>(PROPPAGESTATUS_CLEAN));
+    EXPECT_FALSE(IsWindowEnabled(apply));
+    EXPECT_TRUE(PageBench::MessageBoxes().empty());
+    // A later change is offered again: the flag was cleared and the notified copy holds 50.
+    PageBench::AnswerMessageBoxes({IDNO});
+    ASSERT_EQ(SetCrop(kCapturePin, 51, 0), S_OK);
+    EXPECT_TRUE(PageBench::WaitUntil([&] { return !PageBench::MessageBoxes().empty(); }));
+    // After No the page keeps 50 while the device holds 51: dirty.
+    EXPECT_EQ(hosted->IsPageDirty(), S_OK);
+}
+
+TEST_F(PageBaseTest, ASecondBindMovesTheNotificationThreadToTheNewFilter)
+{
+    Host(CLSID_BaseTestDevicePage, pagebench::kCrossbarFilter);
+    HWND page = HostedPage();
+    ASSERT_NE(page, nullptr);
+    IBaseFilter* video = sheethost::BindFilter(pagebench::kVideoFilter);
+    ASSERT_NE(video, nullptr);
+    IUnknown* objects[] = {video};
+    PageBench::ClearRequests();
+    ASSERT_EQ(hosted->SetObjects(1, objects), S_OK);
+    video->Release();
+    // The old thread disabled its event on the crossbar before the new one enabled on the video filter.
+    EXPECT_EQ(CountRequests(IOCTL_KS_DISABLE_EVENT), 1u);
+    ASSERT_TRUE(PageBench::WaitUntil([&] { return CountRequests(IOCTL_KS_ENABLE_EVENT) >= 1; }));
+    ASSERT_EQ(SetCrop(kPreviewPin, 33, 0), S_OK);
+    EXPECT_TRUE(PageBench::WaitUntil([&] {
+        char notes[64] = {};
+        GetDlgItemTextA(page, IDC_BASE_NOTES, notes, sizeof notes);
+        return std::string(notes) == "C2:33 ";
+    }));
+}
+
 } // namespace
