@@ -354,4 +354,49 @@ TEST_F(PageBaseTest, ASecondBindMovesTheNotificationThreadToTheNewFilter)
     }));
 }
 
+TEST_F(PageBaseTest, BothReadsTheCapturePinAndAppliesToBothPinTypes)
+{
+    ASSERT_EQ(SetCrop(kCapturePin, 8, 0), S_OK);
+    ASSERT_EQ(SetCrop(kPreviewPin, 9, 0), S_OK);
+    Host(CLSID_BaseTestDevicePage, pagebench::kVideoFilter);
+    HWND page = HostedPage();
+    ASSERT_NE(page, nullptr);
+    HWND selector = GetDlgItem(page, IDC_PIN_SELECTOR);
+    ASSERT_EQ(SendMessageA(selector, CB_GETCOUNT, 0, 0), 3);
+    ASSERT_EQ(SendMessageA(selector, CB_SETCURSEL, 2, 0), 2);
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_PIN_SELECTOR, CBN_SELCHANGE), reinterpret_cast<LPARAM>(selector));
+    EXPECT_EQ(GetDlgItemInt(page, IDC_BASE_TOP, nullptr, FALSE), 8u) << "\"Both\" shows the capture pin's values";
+    SetDlgItemInt(page, IDC_BASE_TOP, 21, FALSE);
+    PageBench::ClearRequests();
+    ASSERT_EQ(hosted->Apply(), S_OK);
+    std::vector<CROP_RECORD> sent;
+    for (const auto& request : PageBench::Requests())
+        if (request.set == PROPSETID_BREVICOR_CROP && request.flags == KSPROPERTY_TYPE_SET &&
+            request.input.size() >= sizeof(CROP_RECORD)) {
+            CROP_RECORD record{};
+            std::memcpy(&record, request.input.data(), sizeof record);
+            sent.push_back(record);
+        }
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].pinType, kBothPins);
+    EXPECT_EQ(sent[0].top, 21u);
+    EXPECT_EQ(sent[0].noPersist, 0u);
+}
+
+TEST_F(PageBaseTest, ExtendedStyleChangesGainControlParentAndOthersAreRefused)
+{
+    Host(CLSID_BaseTestDevicePage, pagebench::kVideoFilter);
+    HWND page = HostedPage();
+    ASSERT_NE(page, nullptr);
+    STYLESTRUCT style{};
+    style.styleOld = 0;
+    style.styleNew = 0x4;
+    EXPECT_EQ(SendMessageA(page, WM_STYLECHANGING, static_cast<WPARAM>(GWL_EXSTYLE), reinterpret_cast<LPARAM>(&style)), 0);
+    EXPECT_EQ(style.styleNew, 0x4u | WS_EX_CONTROLPARENT);
+    STYLESTRUCT plain{};
+    plain.styleNew = 0x4;
+    EXPECT_EQ(SendMessageA(page, WM_STYLECHANGING, static_cast<WPARAM>(GWL_STYLE), reinterpret_cast<LPARAM>(&plain)), 1);
+    EXPECT_EQ(plain.styleNew, 0x4u);
+}
+
 } // namespace
