@@ -121,7 +121,7 @@ private:
     void ReleaseInterfaces();
 
     HWND m_hSheetWnd = nullptr;
-    HWND m_hPageWnd = nullptr;
+    std::atomic<HWND> m_hPageWnd{nullptr}; // read by the notification thread too
     IBaseFilter* m_pFilter = nullptr;
     IKsObject* m_pKsObject = nullptr;
     IKsControl* m_pKsControl = nullptr;
