@@ -220,6 +220,36 @@ TEST_F(PreviewGraphTest, TheBoardsAudioDeviceNameFindsItsFirstAudioFilter)
     EXPECT_EQ(graph.FindCrossbarFilterByName(nullptr, name.c_str()), E_POINTER);
 }
 
+TEST_F(PreviewGraphTest, TearingDownARunningGraphStopsItBeforeTheCallbacksGo)
+{
+    ASSERT_EQ(bench.BoardStatus(), STATUS_SUCCESS);
+    {
+        PreviewWindows windows;
+        CFilterGraphCtrl graph;
+        graph.m_rcVideo = RECT{0, 0, 320, 240};
+        graph.m_hWndControl = windows.control;
+        graph.SelectCaptureDevice(pagebench::kVideoFilter, pagebench::kCrossbarFilter);
+        ASSERT_TRUE(graph.StartCaptureGraph());
+        ASSERT_TRUE(pagebench::PageBench::WaitUntil([] { return PreviewWindows::videoSamples >= 1; }));
+        // Teardown alone, the graph running: it is stopped, nothing is left of it, and the next
+        // start builds a new one instead of running the old media control.
+        EXPECT_EQ(graph.TeardownFilterGraph(), 0);
+        EXPECT_EQ(graph.m_pControl, nullptr);
+        EXPECT_EQ(graph.m_pGrabber, nullptr);
+        EXPECT_EQ(graph.m_pVideoCB, nullptr);
+        EXPECT_EQ(graph.m_pFrame, nullptr);
+        const int seen = PreviewWindows::videoSamples;
+        pagebench::PageBench::WaitUntil([] { return true; });
+        const int drained = PreviewWindows::videoSamples;
+        EXPECT_GE(drained, seen);
+        ASSERT_TRUE(graph.StartCaptureGraph());
+        ASSERT_TRUE(pagebench::PageBench::WaitUntil([&] { return PreviewWindows::videoSamples > drained; }));
+        DEVICE_CONFIG config{};
+        EXPECT_EQ(GetDeviceInfoRecord(&graph, &config), S_OK);
+    } // the destructor stops the running graph
+    EXPECT_EQ(bench.Shutdown().leaks, 0u);
+}
+
 TEST_F(PreviewGraphTest, StoppingAControlThatNeverBuiltAGraphReturnsOne)
 {
     CFilterGraphCtrl graph;

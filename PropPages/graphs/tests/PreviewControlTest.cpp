@@ -51,10 +51,11 @@ struct PreviewPage {
     }
 };
 
+// PAGE_PICTURES names the folder of the pictures; otherwise they go to the temporary folder.
 std::filesystem::path PictureFolder()
 {
     const char* folder = std::getenv("PAGE_PICTURES");
-    return folder ? std::filesystem::path(folder) : std::filesystem::current_path() / "pictures";
+    return folder ? std::filesystem::path(folder) : std::filesystem::temp_directory_path() / "page-pictures";
 }
 
 bool Near(int actual, int expected)
