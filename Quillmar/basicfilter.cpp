@@ -123,6 +123,8 @@ NTSTATUS BasicFilter::GetPropertyCallback(PIRP irp, PKSIDENTIFIER property, PVOI
     BasicFilter* object = FromIrp(irp);
     if (object == nullptr || property == nullptr || data == nullptr)
         return STATUS_UNSUCCESSFUL;
+    // The filter's own handlers take the same locks again (they are recursive).
+    ControlAndDeviceLock hold(object);
     bool handled = false;
     const NTSTATUS status = GetDeviceWideProperty(irp, object->GetDevice(), property, data, &handled);
     if (handled)
@@ -136,6 +138,7 @@ NTSTATUS BasicFilter::SetPropertyCallback(PIRP irp, PKSIDENTIFIER property, PVOI
     BasicFilter* object = FromIrp(irp);
     if (object == nullptr || property == nullptr || data == nullptr)
         return STATUS_UNSUCCESSFUL;
+    ControlAndDeviceLock hold(object);
     bool handled = false;
     const NTSTATUS status = SetDeviceWideProperty(irp, object->GetDevice(), property, data, &handled);
     if (handled)
@@ -143,8 +146,10 @@ NTSTATUS BasicFilter::SetPropertyCallback(PIRP irp, PKSIDENTIFIER property, PVOI
     return object->OnSetProperty(irp, property, data);
 }
 
-// The device-wide sets take no lock of their own: the driver's and the device's settings are
-// guarded by their owners, DSP and FPGA access serialises in the command layer.
+// The device-wide items run under the filter's control mutex and the device mutex, as the filters'
+// own: the board's start, stop and removal hold the device mutex throughout, so an item sees the
+// board's settings, audio configuration and host port either as a start left them or as a stop
+// did, never half way. DSP and FPGA access serialises in the command layer.
 NTSTATUS BasicFilter::GetDeviceWideProperty(PIRP irp, Device* device, PKSPROPERTY property, PVOID data, bool* handled)
 {
     *handled = true;
@@ -195,6 +200,17 @@ NTSTATUS BasicFilter::SetDeviceWideProperty(PIRP irp, Device* device, PKSPROPERT
         return STATUS_UNSUCCESSFUL;
     }
     const GUID& set = property->Set;
+    // The sets that act on the board are refused while it is not started: nothing of them is
+    // applied or stored then.
+    const bool onTheBoard = set == PROPSETID_BREVICOR_DIAGNOSTICS || set == PROPSETID_BREVICOR_AUDIO_CONFIG;
+    if (onTheBoard) {
+        const NTSTATUS ready = device->CheckReady();
+        if (!NT_SUCCESS(ready)) {
+            TRACE_LINE(device, "BasicFilter::SetPropertyCallback", kTraceWarnings,
+                       "A device-wide set while the device is stopped");
+            return Complete(irp, ready, 0);
+        }
+    }
     if (set == PROPSETID_BREVICOR_DIAGNOSTICS) {
         TRACE_LINE(device, "BasicFilter::SetPropertyCallback", kTraceHighs, "PROPSETID_BREVICOR_DIAGNOSTICS");
         CopyRequest(property, data, kDiagnosticsBytes);

@@ -197,8 +197,8 @@ NTSTATUS CommandHandler::SendCheckedCommand(const char* functionName, const char
     const NTSTATUS status = SendCommandAndWait();
     if (NT_SUCCESS(status))
         return status;
-    TidewellProtocolManager* manager = m_device ? m_device->GetProtocolManager() : nullptr;
-    if (manager != nullptr && manager->IsBoardRemoved()) {
+    ProtocolManagerReference manager(m_device);
+    if (manager && manager->IsBoardRemoved()) {
         // Refused because the board is gone: no firmware failed to answer.
         TRACE_LINE(this, functionName, kTraceWarnings, "%s (the board was removed)", noAnswerText);
         SetDspResult(kDspResultNoAnswer);

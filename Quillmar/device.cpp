@@ -852,6 +852,18 @@ void Device::DestroyStreamProcessorQueues()
     }
 }
 
+void Device::MarkStopped()
+{
+    TRACE_SCOPE(this, "Device::MarkStopped", kTraceLowEnter);
+    // Under the device mutex: a property request under way ends first, and every one after it
+    // finds the board stopped before any of it is taken down. The rest of the tear-down runs
+    // without the mutex, since it waits for private requests whose threads may still be to come,
+    // while a filter's close, which takes the mutex, has to go on meanwhile.
+    KsDeviceHold hold(this);
+    InterlockedExchange(&m_started, 0);
+    StopAllStreams();
+}
+
 void Device::StopAllStreams()
 {
     TRACE_SCOPE(this, "Device::StopAllStreams", kTraceLowEnter);
@@ -866,12 +878,12 @@ void Device::StopAllStreams()
 NTSTATUS Device::OnSurpriseRemoval()
 {
     TRACE_SCOPE(this, "Device::OnSurpriseRemoval", kTraceEnter);
-    InterlockedExchange(&m_started, 0);
     InterlockedExchange(&m_boardRemoved, 1);
-    // First of all: a board that is gone answers nothing, so no sender may wait for it.
+    // First of all: a board that is gone answers nothing, so no sender may wait for it (a
+    // property request under way, its sends refused now, ends at once).
     if (m_protocolManager != nullptr)
         m_protocolManager->MarkBoardRemoved();
-    StopAllStreams();
+    MarkStopped();
     ReleaseDiagnosticsBuffer();
     QuiescePrivateRequests();
     Invalidate();
@@ -959,7 +971,8 @@ NTSTATUS Device::ModifyActiveAudioAlgorithmChains(BasicFilter* filter, ULONG pin
 
 NTSTATUS Device::CheckReady() const
 {
-    return m_started != 0 ? STATUS_SUCCESS : STATUS_DEVICE_NOT_READY;
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_started), 0, 0) != 0 ? STATUS_SUCCESS
+                                                                                          : STATUS_DEVICE_NOT_READY;
 }
 
 // ---- Filter tables -------------------------------------------------------------------------------
@@ -3294,15 +3307,24 @@ void Device::DereferenceProtocolManager(TidewellProtocolManager* manager)
     KeReleaseSpinLock(&m_protocolManagerLock, irql);
 }
 
-NTSTATUS Device::RenewProtocolManager()
+NTSTATUS Device::RenewProtocolManager(PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources)
 {
     TRACE_SCOPE(this, "Device::RenewProtocolManager", kTraceLowEnter);
     // Every start builds a fresh host port: a stopped one never restarts. Command records of other
-    // threads (a client's gain set, say) take the port at any time, so the old one goes only once
-    // they have let go of it.
+    // threads (a client's gain set, say) take the port at any time, so the fresh one becomes
+    // current only once it is initialised, and the old one goes only once they have let go of it.
     auto* fresh = new TidewellProtocolManager(this);
     if (fresh == nullptr)
         return STATUS_INSUFFICIENT_RESOURCES;
+    // The old one first: its invalidation completes every command it still holds (a holder
+    // waiting for an answer lets go at once), refuses new ones until the fresh one is current,
+    // and gives the board's registers and interrupt back before the fresh one takes them.
+    {
+        ProtocolManagerReference current(this);
+        if (current)
+            current->Invalidate();
+    }
+    const NTSTATUS status = fresh->Initialize(rawResources, translatedResources, DspHostSettings::FromDriver(*m_driver));
     KIRQL irql;
     KeAcquireSpinLock(&m_protocolManagerLock, &irql);
     TidewellProtocolManager* old = m_protocolManager;
@@ -3314,10 +3336,7 @@ NTSTATUS Device::RenewProtocolManager()
     KeClearEvent(&m_protocolManagerReleased);
     KeReleaseSpinLock(&m_protocolManagerLock, irql);
     if (old == nullptr)
-        return STATUS_SUCCESS;
-    // Its invalidation completes every command it still holds, so a holder waiting for an answer
-    // lets go at once; a new command finds the fresh port.
-    old->Invalidate();
+        return status;
     if (held) {
         TRACE_LINE(this, "Device::RenewProtocolManager", kTraceHighs,
                    "Waiting for the old host port's holders to let go");
@@ -3327,13 +3346,17 @@ NTSTATUS Device::RenewProtocolManager()
     m_retiringProtocolManager = nullptr;
     KeReleaseSpinLock(&m_protocolManagerLock, irql);
     delete old;
-    return STATUS_SUCCESS;
+    return status;
 }
 
 NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources)
 {
     TRACE_SCOPE(this, "Device::OnStart", kTraceEnter);
     (void)irp;
+    // The whole start under the device mutex, which every property handler holds: a request that
+    // comes meanwhile waits for the start's end and finds the board started (or, after a failure,
+    // still stopped), never its host port, settings or audio configuration half built.
+    KsDeviceHold hold(this);
     WriteDeviceDescription();
     TRACE_STATUS(this, "Device::OnStart", kTraceAlways, MSG_DEVICE_STARTING, "Device %s is starting", m_deviceName);
 
@@ -3341,13 +3364,7 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
         NTSTATUS status = GetDmaAdapter(m_physicalDeviceObject);
         if (!NT_SUCCESS(status))
             return STATUS_UNSUCCESSFUL;
-        status = RenewProtocolManager();
-        if (!NT_SUCCESS(status)) {
-            Invalidate();
-            return status;
-        }
-        status = m_protocolManager->Initialize(rawResources, translatedResources,
-                                               DspHostSettings::FromDriver(*m_driver));
+        status = RenewProtocolManager(rawResources, translatedResources);
         if (!NT_SUCCESS(status)) {
             Invalidate();
             return status;
@@ -3360,9 +3377,7 @@ NTSTATUS Device::OnStart(PIRP irp, PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_
         m_audioInputs.SetDaughterCardEnable(0);
     }
 
-    KsAcquireDevice(m_ksDevice);
     LoadDeviceFromRegistry(this, m_physicalDeviceObject);
-    KsReleaseDevice(m_ksDevice);
 
     const NTSTATUS registered = RegisterCrossbar();
     if (!NT_SUCCESS(registered))
@@ -3386,8 +3401,7 @@ NTSTATUS Device::OnStop()
     if (irql > PASSIVE_LEVEL)
         KeLowerIrql(PASSIVE_LEVEL);
     TRACE_STATUS(this, "Device::OnStop", kTraceAlways, MSG_DEVICE_STOPPING, "Device %s is stopping", m_deviceName);
-    InterlockedExchange(&m_started, 0);
-    StopAllStreams();
+    MarkStopped();
     ReleaseDiagnosticsBuffer();
     QuiescePrivateRequests();
     Invalidate();
@@ -3403,8 +3417,7 @@ NTSTATUS Device::OnStop()
 NTSTATUS Device::OnRemove()
 {
     TRACE_SCOPE(this, "Device::OnRemove", kTraceEnter);
-    InterlockedExchange(&m_started, 0);
-    StopAllStreams();
+    MarkStopped();
     ReleaseDiagnosticsBuffer();
     QuiescePrivateRequests();
     Invalidate();

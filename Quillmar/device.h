@@ -705,6 +705,19 @@ private:
     // The device mutex when the framework's device exists (a board object alone has none).
     void AcquireKsDevice();
     void ReleaseKsDevice();
+    // The device mutex for a scope. A start holds it for its whole run and a stop or removal while
+    // it marks the board stopped (MarkStopped), as every property handler does for its own run: a
+    // request sees the board started or stopped, never half way.
+    class KsDeviceHold {
+    public:
+        explicit KsDeviceHold(Device* device) : m_device(device) { m_device->AcquireKsDevice(); }
+        ~KsDeviceHold() { m_device->ReleaseKsDevice(); }
+        KsDeviceHold(const KsDeviceHold&) = delete;
+        KsDeviceHold& operator=(const KsDeviceHold&) = delete;
+
+    private:
+        Device* m_device;
+    };
 
     KPLXFastLock m_commandLock;
     IntrusiveList m_freeCommandHandlers{CommandHandler::PoolLinkOffset()};
@@ -782,10 +795,17 @@ private:
     // An image-name value that is there but could not be read (`unreadBytes` not 0) is logged as
     // too long (MSG_IMAGE_NAME_TOO_LONG), which is returned; otherwise success.
     NTSTATUS CheckImageNameRead(PCWSTR valueName, ULONG unreadBytes);
-    // A fresh host port for a start: the old one cannot start again once invalidated. The old one
-    // is invalidated (which completes every command it holds) and deleted once every hold on it is
-    // given back; STATUS_INSUFFICIENT_RESOURCES, the old one kept, when no new one can be had.
-    NTSTATUS RenewProtocolManager();
+    // A fresh host port for a start, initialised with the board's resources before any sender can
+    // reach it: the old one cannot start again once invalidated. The old one is invalidated first
+    // (which completes every command it holds, refuses new ones and lets go of the board's
+    // registers and interrupt), stays the current one while the fresh one is initialised, and is
+    // deleted once every hold on it is given back. Returns the initialisation's status (the fresh
+    // port is current either way); STATUS_INSUFFICIENT_RESOURCES, the old one kept, when no new
+    // one can be had.
+    NTSTATUS RenewProtocolManager(PCM_RESOURCE_LIST rawResources, PCM_RESOURCE_LIST translatedResources);
+    // The first step of a stop or removal, under the device mutex: the board is no longer started
+    // (CheckReady refuses from here on) and every stream is stopped.
+    void MarkStopped();
     // A tester personality from its image. A failure leaves the board usable: one found before the
     // DSP was touched (no name, no file, a malformed image) leaves the firmware running; a start
     // that failed on the DSP brings the firmware back (StartTheDSPAndFPGA). The failure is returned.
@@ -860,13 +880,14 @@ private:
     bool m_fpgaLoaded = false;
     UCHAR m_eeprom[kEepromBytes] = {};
 
-    // Set again by each start's registry load while requests open the board's key through it.
+    // Set again by each start's registry load, while a pin's format change (which holds its
+    // filter's control mutex only) opens the board's key through it to store the format.
     std::atomic<PDEVICE_OBJECT> m_physicalDeviceObject{nullptr};
     VideoInputItems m_videoInputs;
     AudioInputItems m_audioInputs;
     DeviceRegistryValues m_deviceValues{};
-    // Written by an audio-configuration set while a start reads it for the DSP's configuration.
-    std::atomic<ULONG> m_legacyAudioFilters{1};
+    // Under the device mutex (audio-configuration sets, the audio filters' loads, the start).
+    ULONG m_legacyAudioFilters = 1;
     ULONG m_decoderCurrentStandard = 1;
     BrevicorLOSRecord m_losSettings{};
 

@@ -27,8 +27,8 @@ NTSTATUS VideoCaptureFilter::OnCreate(PIRP)
 {
     TRACE_SCOPE(this, "VideoCaptureFilter::OnCreate", kTraceLowEnter);
     Device* device = GetDevice();
-    PDEVICE_OBJECT deviceObject = device->GetPhysicalDeviceObject();
     ControlAndDeviceLock hold(this);
+    PDEVICE_OBJECT deviceObject = device->GetPhysicalDeviceObject();
     const LONG id = device->GetFilterInstanceId(this);
     if (id < 0)
         return STATUS_INSUFFICIENT_RESOURCES;

@@ -10,6 +10,7 @@
 #include "shared/ksvidcaprecords.h"
 
 #include "board/MemoryTester.h"
+#include "platform/Clock.h"
 
 #include <atomic>
 #include <chrono>
@@ -785,11 +786,6 @@ TEST_F(FilterTest, AudioConfigurationChecksExistingInputsAndLeavesTheOthersAsSen
     EXPECT_EQ(after.Get<ULONG>(28), 0u);
 }
 
-// Not in the ThreadSanitizer build: a start still loads the device's settings and initialises its new
-// host port while such sets read them (the audio-filter setting and the board's device object are
-// now atomic; the new port is published before its initialisation, and the start's registry load
-// races with the sets' registry writes). The plain and AddressSanitizer builds run it.
-#if !defined(__SANITIZE_THREAD__)
 // A client changes an input's gain over and over while the board is stopped and started again: each
 // set completes (refused while the board is stopped), none reaches a host port that is gone, and
 // once the board runs again a gain reaches it.
@@ -847,7 +843,108 @@ TEST_F(FilterTest, GainSetsDuringAStopAndStartEachCompleteAndTheNextReachesTheBo
     ASSERT_EQ(Send(audio, after).error, 0u);
     EXPECT_EQ(after.Get<LONG>(72), minimum + 1);
 }
-#endif
+
+// A gain set while the board is stopped is refused as not ready and leaves the input's gain as it
+// was: in the driver, in the registry and on the DSP, which gets the next gain once the board runs.
+TEST_F(FilterTest, AGainSetWhileTheBoardIsStoppedIsRefusedAndChangesNothing)
+{
+    board::CaptureBoard& board = Start();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    Record get(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, get).error, 0u);
+    const LONG before = get.Get<LONG>(72);
+    const LONG maximum = get.Get<LONG>(108);
+    ASSERT_NE(before, maximum);
+    const std::u16string input1 = DriverKey(board) + u"\\AudioInputs\\Input1";
+    const auto storedBefore = standin::ReadRegistryDword(input1, u"InputGain");
+    const auto gainsBefore = board.Commands().DcGains();
+
+    ASSERT_EQ(machine_->Stop(board), STATUS_SUCCESS);
+    Record set = get;
+    set.Put<ULONG>(0x14, kSet);
+    set.Put<LONG>(72, maximum);
+    const Result refused = Send(audio, set);
+    EXPECT_EQ(refused.error, Win32Of(STATUS_DEVICE_NOT_READY));
+    EXPECT_EQ(refused.bytes, 0u);
+    EXPECT_EQ(standin::ReadRegistryDword(input1, u"InputGain"), storedBefore);
+    EXPECT_EQ(board.Commands().DcGains(), gainsBefore);
+    // A get still answers, with the gain as it was.
+    Record stopped(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, stopped).error, 0u);
+    EXPECT_EQ(stopped.Get<LONG>(72), before);
+
+    ASSERT_EQ(machine_->Start(board), STATUS_SUCCESS);
+    Record started(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, started).error, 0u);
+    EXPECT_EQ(started.Get<LONG>(72), before);
+    ASSERT_EQ(Send(audio, set).error, 0u);
+    const auto gains = board.Commands().DcGains();
+    ASSERT_EQ(gains.count(0), 1u);
+    EXPECT_EQ(gains.at(0), static_cast<uint8_t>(static_cast<int8_t>(maximum + 5)));
+    EXPECT_EQ(standin::ReadRegistryDword(input1, u"InputGain"), static_cast<DWORD>(maximum));
+}
+
+// A gain set that comes while the board starts waits for the start's end: none of the start's own
+// commands reach the DSP after it, and its gain reaches the started board. The start is held at
+// its first DSP command until the set is under way, then answered command by command.
+TEST_F(FilterTest, AGainSetDuringAStartWaitsForItAndReachesTheStartedBoard)
+{
+    constexpr uint32_t kAnalogDcGainCommand = 15;
+    board::CaptureBoard& board = Start();
+    HANDLE audio = Open(KSCATEGORY_AUDIO, kAudio1);
+    ASSERT_NE(audio, INVALID_HANDLE_VALUE);
+    Record get(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, get).error, 0u);
+    const LONG maximum = get.Get<LONG>(108);
+    ASSERT_NE(get.Get<LONG>(72), maximum);
+    ASSERT_EQ(machine_->Stop(board), STATUS_SUCCESS);
+
+    // The clock runs slow meanwhile, so that no held command's time-out runs out before this
+    // thread answers it.
+    const double speed = platform::Clock::SpeedFactor();
+    platform::Clock::SetSpeedFactor(0.1);
+    board.Mailbox().ClearCommandLog();
+    board.Mailbox().SetHoldAnswers(true);
+    std::atomic<bool> startDone{false};
+    NTSTATUS started = STATUS_UNSUCCESSFUL;
+    std::thread starter([&] {
+        started = machine_->Start(board);
+        startDone.store(true);
+    });
+    while (board.Mailbox().HeldCommands().empty())
+        std::this_thread::yield();
+    Record set = get;
+    set.Put<ULONG>(0x14, kSet);
+    set.Put<LONG>(72, maximum);
+    Result result{~0u, 0};
+    std::thread setter([&] { result = Send(audio, set); });
+    while (!startDone.load()) {
+        board.Mailbox().ReleaseHeld();
+        std::this_thread::yield();
+    }
+    board.Mailbox().SetHoldAnswers(false);
+    board.Mailbox().ReleaseHeld();
+    setter.join();
+    starter.join();
+    platform::Clock::SetSpeedFactor(speed);
+
+    ASSERT_EQ(started, STATUS_SUCCESS);
+    EXPECT_EQ(result.error, 0u);
+    const auto log = board.Mailbox().CommandLog();
+    ASSERT_FALSE(log.empty());
+    size_t gains = 0;
+    for (const auto& command : log)
+        gains += command.id == kAnalogDcGainCommand ? 1 : 0;
+    EXPECT_EQ(gains, 1u);
+    EXPECT_EQ(log.back().id, kAnalogDcGainCommand) << "a command of the start reached the DSP after the gain";
+    const auto dcGains = board.Commands().DcGains();
+    ASSERT_EQ(dcGains.count(0), 1u);
+    EXPECT_EQ(dcGains.at(0), static_cast<uint8_t>(static_cast<int8_t>(maximum + 5)));
+    Record after(PROPSETID_BREVICOR_AUDIO_CONFIG, 0, kGet, 122);
+    ASSERT_EQ(Send(audio, after).error, 0u);
+    EXPECT_EQ(after.Get<LONG>(72), maximum);
+}
 
 // ---- input detection ------------------------------------------------------------------------------
 

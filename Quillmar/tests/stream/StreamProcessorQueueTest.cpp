@@ -163,7 +163,7 @@ TEST_F(StreamProcessorQueueTest, RecordsQueuedWhileTheWorkerIsBusyRunWithoutASig
     gate_.open = true;
     ASSERT_TRUE(tracetest::WaitUntil([&] { return gate_.entered.load() == 7 && Queue()->GetQueuedCount() == 0; }))
         << gate_.entered.load() << " of 7 records processed";
-    ASSERT_TRUE(tracetest::WaitUntil([&] { return sink_.Deliveries().size() == 7u; }));
+    ASSERT_TRUE(tracetest::WaitUntil([&] { return sink_.Count() == 7u; }));
     for (ULONG i = 0; i < 7; ++i)
         EXPECT_EQ(sink_.Deliveries()[i].sequenceNumber, i);
 }

@@ -65,7 +65,10 @@ void RecordingSink::Process(Frame* frame)
         } else if (keepBytes_ && frame->GetFrameData() != nullptr) {
             d.bytes.assign(frame->GetFrameData(), frame->GetFrameData() + frame->GetDataSize());
         }
-        deliveries_.push_back(std::move(d));
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            deliveries_.push_back(std::move(d));
+        }
         if (lent_) {
             frame->SetFrameData(savedData_);
             frame->SetDataSize(savedSize_);

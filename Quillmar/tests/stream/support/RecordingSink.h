@@ -7,6 +7,7 @@
 #include "algorithm.h"
 #include "frame.h"
 
+#include <mutex>
 #include <vector>
 
 namespace streamtest {
@@ -47,14 +48,25 @@ public:
     // Whether to copy the frames' bytes (on by default).
     void SetKeepBytes(bool keep) { keepBytes_ = keep; }
 
+    // The deliveries so far. Read them from another thread than the one delivering only once the
+    // deliveries have ended; Count may be read while they go on (a wait for a number of them).
     const std::vector<Delivery>& Deliveries() const { return deliveries_; }
-    size_t Count() const { return deliveries_.size(); }
-    void Clear() { deliveries_.clear(); }
+    size_t Count() const
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        return deliveries_.size();
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        deliveries_.clear();
+    }
     // The lent buffer's bytes as the step left them in the last lent delivery.
     const std::vector<UCHAR>& LentBuffer() const { return lendBuffer_; }
     int LendRequests() const { return lendRequests_; }
 
 private:
+    mutable std::mutex lock_; // over deliveries_ as it grows
     std::vector<Delivery> deliveries_;
     std::vector<UCHAR> lendBuffer_;
     bool keepBytes_ = true;
