@@ -92,7 +92,13 @@ LRESULT CPropPageBase::OnPrivateMessage(UINT, WPARAM wParam, LPARAM, BOOL& handl
 
 HRESULT CPropPageBase::SetObjects(ULONG count, IUnknown** objects)
 {
-    if (count == 0 || !objects || !objects[0])
+    if (count == 0) {
+        // The frame lets go of the page's objects before it releases the page: the thread, which
+        // calls into the page, ends here, while the page is still whole.
+        StopNotificationThread();
+        return S_OK;
+    }
+    if (!objects || !objects[0])
         return S_OK;
     IBaseFilter* filter = nullptr;
     if (FAILED(objects[0]->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&filter))) || !filter)
