@@ -88,6 +88,12 @@ std::unique_ptr<platform::Machine> OpenMachine(const fs::path& folder, platform:
                                    std::move(options));
 }
 
+BoardMachine OpenBoardMachine(const fs::path& folder)
+{
+    const BoardMachineOptions options;
+    return OpenBoardMachine(folder, options);
+}
+
 BoardMachine OpenBoardMachine(const fs::path& folder, const BoardMachineOptions& options)
 {
     // Refused before anything is made: the package could not describe the board.
@@ -109,6 +115,12 @@ BoardMachine OpenBoardMachine(const fs::path& folder, const BoardMachineOptions&
     made.board->SetBootOnRelease(options.bootOnRelease);
     made.machine = OpenMachine(folder, std::move(machineOptions));
     return made;
+}
+
+BoardMachine BootBoardMachine(const fs::path& folder)
+{
+    const BoardMachineOptions options;
+    return BootBoardMachine(folder, options);
 }
 
 BoardMachine BootBoardMachine(const fs::path& folder, const BoardMachineOptions& options)

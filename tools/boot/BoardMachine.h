@@ -59,9 +59,13 @@ struct BoardMachine {
 // the default board's, else a copy of it with the board's inputs; a file of `moreFiles` at the same
 // place goes over it. Throws std::invalid_argument, before anything is made, for inputs the package
 // cannot describe (CheckBoardInputs), std::runtime_error when the machine cannot boot.
-BoardMachine OpenBoardMachine(const std::filesystem::path& folder, const BoardMachineOptions& options = {});
+BoardMachine OpenBoardMachine(const std::filesystem::path& folder, const BoardMachineOptions& options);
+// The default board's options (an overload rather than a default argument, whose temporary the
+// optimiser reads as uninitialised at every call).
+BoardMachine OpenBoardMachine(const std::filesystem::path& folder);
 
 // The same, then the driver loaded and the board plugged (`status` says how far it came).
-BoardMachine BootBoardMachine(const std::filesystem::path& folder, const BoardMachineOptions& options = {});
+BoardMachine BootBoardMachine(const std::filesystem::path& folder, const BoardMachineOptions& options);
+BoardMachine BootBoardMachine(const std::filesystem::path& folder); // the default board
 
 } // namespace toolboot

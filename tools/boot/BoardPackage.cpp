@@ -171,8 +171,10 @@ std::string InputsSectionLines(const board::BoardConfiguration& configuration, c
         const bool sdi = video[i] == board::VideoInputKind::Sdi;
         std::string name = sdi ? "SDI Input" : "Test Signal";
         const size_t ordinal = sdi ? ++sdiSeen : ++testSeen;
-        if ((sdi ? sdiCount : testCount) > 1)
-            name += " " + std::to_string(ordinal);
+        if ((sdi ? sdiCount : testCount) > 1) {
+            name += ' ';
+            name += std::to_string(ordinal);
+        }
         lines += Text(key, "InputName", name, newline);
         lines += Dword(key, "InputType", sdi ? kVideoTypeLive : kVideoTypeTest, newline);
         lines += Dword(key, "InputIOIndex", sdi ? static_cast<uint32_t>(i) : kTestSignalIoIndex, newline);

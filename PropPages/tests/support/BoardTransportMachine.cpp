@@ -12,7 +12,8 @@ void BoardTransportTest::SetUp()
     std::string pattern = (fs::temp_directory_path() / "proppages-board-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     folder = pattern;
-    booted = toolboot::BootBoardMachine(folder / "machine");
+    const toolboot::BoardMachineOptions options; // the default board
+    booted = toolboot::BootBoardMachine(folder / "machine", options);
     ASSERT_EQ(booted.status, STATUS_SUCCESS);
 }
 
